@@ -1,0 +1,132 @@
+/*
+ * kvr7x.h - reader driver library for the KVR7x family of smart card readers.
+ *
+ * Library: libKVR7x.so (SONAME libKVR7x.so.2), version 2.0.0.4.
+ * Link with `pkg-config --cflags --libs kvr7x`.
+ *
+ * Conventions
+ *   - Every argument is a 32-bit value; byte arguments use only their low byte.
+ *   - Calls that talk to the reader return the reader's status byte STAT
+ *     (0..255) or a negative error result: the failing step's error code L
+ *     with bit 31 set (L - 2147483648 as a signed value).  A transfer that
+ *     merely ran out of time gives exactly 0x80000000 ("the reader did not
+ *     answer").  A handle that names no open port gives 0x80000006.
+ *   - Output pointers may be null and are written only on success.
+ *   - Reader calls share one process-wide frame buffer and echo-mode flag:
+ *     a process must run one reader call at a time, across all its ports.
+ *
+ * Port names accepted by QXOPEN
+ *   "COM1".."COM9"      looked up in the per-user device map
+ *                       $XDG_CONFIG_HOME/kvr7x/ports (default
+ *                       ~/.config/kvr7x/ports), one "COMn=target" per line,
+ *                       for example  COM1=/dev/ttyUSB0
+ *                                    COM2=rfc2217://127.0.0.1:7201
+ *                       A COMn missing from the map means /dev/ttyS<n-1>.
+ *   "/dev/..."          a serial device path.
+ *   "rfc2217://HOST:PORT"  a network serial port (telnet COM-PORT option,
+ *                       RFC 2217), as served by ser2net, terminal servers
+ *                       and the reader emulator kvr7x-emu.
+ */
+#ifndef KVR7X_H
+#define KVR7X_H
+
+#include <stdint.h>
+
+#if defined(__i386__) && defined(__GNUC__)
+#define KVR7X_CALL __attribute__((stdcall))
+#else
+#define KVR7X_CALL
+#endif
+
+#if defined(__GNUC__)
+#define KVR7X_API __attribute__((visibility("default")))
+#else
+#define KVR7X_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Error results (as unsigned 32-bit patterns). */
+#define KVR7X_NO_ANSWER ((int32_t)0x80000000u)   /* time-out, reader silent  */
+#define KVR7X_BAD_HANDLE ((int32_t)0x80000006u)  /* handle names no open port */
+
+/* Modem-status bits returned by QXIFDSTATUS. */
+#define KVR7X_MS_CTS 0x10
+#define KVR7X_MS_DSR 0x20  /* card present in unit 0 */
+#define KVR7X_MS_RING 0x40
+#define KVR7X_MS_RLSD 0x80 /* carrier detect: reader powered */
+
+/*
+ * Card-detect notification target.  On this platform the "window" of
+ * QXNOTIFY is a callback: it receives the message number given to QXNOTIFY
+ * and 1 when a card is present (DSR on), 0 when not.  It is called on the
+ * library's notification thread and must not block: hand the event to your
+ * own thread or event loop and return.
+ */
+typedef void(KVR7X_CALL *KVR7xNotifyProc)(uint32_t message, uint32_t cardPresent);
+
+/* 1: library initialisation entry; returns 1, does nothing else. */
+KVR7X_API int32_t KVR7X_CALL LibMain(uintptr_t instance, uint32_t reason, uint32_t reserved1,
+                                     uint32_t reserved2);
+
+/* 2: one command transaction.  data: when bit 7 of code is set, the p3 data
+ * bytes to send (256 when p3 is 0); always receives the LEN reply bytes
+ * (give 255 bytes of room), null to drop them.  timeout: reply-phase read
+ * time-out constant in milliseconds. */
+KVR7X_API int32_t KVR7X_CALL QXSENDCOMMAND(int32_t port, uint32_t code, uint32_t cla, uint32_t ins,
+                                           uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                           uint8_t *sw1, uint8_t *sw2, int32_t *len,
+                                           uint32_t timeout);
+
+/* 3..9: reader and card operations; unit 0 is the card, 1..3 SAM slots. */
+KVR7X_API int32_t KVR7X_CALL QXICCSTATUS(int32_t port, uint32_t unit);
+KVR7X_API int32_t KVR7X_CALL QXINSERT(int32_t port, uint32_t unit, uint32_t timeout);
+KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t timeout);
+KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
+                                     uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                     uint8_t *sw1, uint8_t *sw2, uint32_t timeout);
+KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
+                                      uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                      uint8_t *sw1, uint8_t *sw2, uint32_t timeout);
+KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType,
+                                       int32_t *len, uint8_t *data, uint8_t *sw1, uint8_t *sw2);
+KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit);
+
+/* 10: pulse RTS and read the reader's identification answer (data: room for
+ * 255 bytes).  Returns 0 on success.  Switches echo mode from the answer. */
+KVR7X_API int32_t KVR7X_CALL QXRESET(int32_t port, int32_t *len, uint8_t *data);
+
+/* 11: the port's modem-status bits (KVR7X_MS_*), 0 when unreadable. */
+KVR7X_API int32_t KVR7X_CALL QXIFDSTATUS(int32_t port);
+
+/* 12, 13: placeholders, return 0. */
+KVR7X_API int32_t KVR7X_CALL QXSETPARAM(uint32_t a, uint32_t b, uint32_t c);
+KVR7X_API int32_t KVR7X_CALL QXGETPARAM(uint32_t a, uint32_t b);
+
+/* 14: 1 when unit is 0 and DSR is on, else 0.  15: 1 when carrier is on. */
+KVR7X_API int32_t KVR7X_CALL QXCARDINSERTED(int32_t port, uint32_t unit);
+KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port);
+
+/* 16: open and configure a port (9600 8N1, DTR on, RTS low), probe the
+ * reader with a reset.  Returns a port handle >= 0, or -1.  A port is open
+ * once per system: a second QXOPEN of the same device fails. */
+KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName);
+
+/* 17: close a port.  Nonzero on success, 0 on failure (also for a handle that
+ * is not open). */
+KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port);
+
+/* 18: with a non-null proc, start a thread that calls proc(message, 0/1) on
+ * every change of the card-present line; returns a nonzero thread handle,
+ * or 0 when watching cannot start.  With a null proc, ask a running thread
+ * to stop (it ends after the next line change or when the port closes) and
+ * return 0.  The thread reports its own failures on standard error. */
+KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyProc proc, uint32_t message);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KVR7X_H */

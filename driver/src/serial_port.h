@@ -1,0 +1,109 @@
+// The serial-port layer: every operation the library needs of a serial line,
+// and nothing else.  The transaction, the reader operations and the open and
+// notification code see only this interface; a local tty and a network port
+// (RFC 2217) are two implementations of it.
+#ifndef KVR7X_SERIAL_PORT_H
+#define KVR7X_SERIAL_PORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kvr7x {
+
+// Read and write time-outs, in milliseconds, with the classic serial-port
+// meaning:
+//  - a read of n bytes ends when n bytes have arrived, or short when two
+//    successive bytes are more than readInterval apart (0: no gap limit), or
+//    when readMultiplier * n + readConstant have passed since it began;
+//  - a write of n bytes ends short after writeMultiplier * n + writeConstant.
+struct Timeouts {
+    uint32_t readInterval = 0;
+    uint32_t readMultiplier = 0;
+    uint32_t readConstant = 0;
+    uint32_t writeMultiplier = 0;
+    uint32_t writeConstant = 0;
+    bool operator==(const Timeouts &) const = default;
+};
+
+enum class Parity : uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+enum class StopBits : uint8_t { One = 0, OneAndHalf = 1, Two = 2 };
+enum class DtrControl : uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
+enum class RtsControl : uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
+
+// Line settings, after the fields of the classic device-control record.
+// An implementation keeps fields it cannot express as they were read.
+struct LineSettings {
+    uint32_t baudRate = 9600;
+    uint8_t byteSize = 8;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    bool binary = true;
+    bool parityCheck = false;
+    bool outxCtsFlow = false;
+    bool outxDsrFlow = false;
+    DtrControl dtrControl = DtrControl::Enable;
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = true;
+    bool outX = false;
+    bool inX = false;
+    bool nullStrip = false;
+    RtsControl rtsControl = RtsControl::Enable;
+    bool operator==(const LineSettings &) const = default;
+};
+
+// Modem-status bits as the reader library reports them.
+inline constexpr uint32_t kModemCts = 0x10;
+inline constexpr uint32_t kModemDsr = 0x20;
+inline constexpr uint32_t kModemRing = 0x40;
+inline constexpr uint32_t kModemRlsd = 0x80;
+
+// Error codes of the port layer (the "last error" of a failed operation).
+// 0 means no platform failure: a transfer that ended short by time-out.
+inline constexpr uint32_t kErrNone = 0;
+inline constexpr uint32_t kErrFileNotFound = 2;
+inline constexpr uint32_t kErrAccessDenied = 5;
+inline constexpr uint32_t kErrInvalidHandle = 6;
+inline constexpr uint32_t kErrGenFailure = 31;
+inline constexpr uint32_t kErrInvalidParameter = 87;
+inline constexpr uint32_t kErrOperationAborted = 995;
+
+// Last error of the calling thread, set by every failing port operation.
+uint32_t lastError();
+void setLastError(uint32_t code);
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    virtual bool getLineSettings(LineSettings &out) = 0;
+    virtual bool setLineSettings(const LineSettings &in) = 0;
+    virtual bool getTimeouts(Timeouts &out) = 0;
+    virtual bool setTimeouts(const Timeouts &in) = 0;
+
+    // Discard what waits to be sent / what has been received and not read.
+    virtual bool purgeTx() = 0;
+    virtual bool purgeRx() = 0;
+
+    // Transfers report how many bytes moved.  They return true when the
+    // transfer ran (possibly ending short by time-out, lastError 0) and false
+    // on a failure of the line (lastError set).
+    virtual bool write(const uint8_t *buf, size_t n, size_t &written) = 0;
+    virtual bool read(uint8_t *buf, size_t n, size_t &got) = 0;
+
+    virtual bool setRts(bool on) = 0;
+    virtual bool modemStatus(uint32_t &bits) = 0;
+
+    // Watch for changes of DSR only; then block until DSR changes (true) or
+    // until the wait cannot go on, e.g. the port was closed (false).
+    virtual bool watchDsr() = 0;
+    virtual bool waitDsrChange() = 0;
+
+    // Close the line; ends a pending waitDsrChange.  True on success.
+    virtual bool close() = 0;
+};
+
+}  // namespace kvr7x
+
+#endif
