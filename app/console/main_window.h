@@ -1,0 +1,16 @@
+// The main window MAIN$WINDOW: command console, reader/card/SAM menus.
+#ifndef KVR_CONSOLE_MAIN_WINDOW_H
+#define KVR_CONSOLE_MAIN_WINDOW_H
+
+#include <cstdint>
+#include <string>
+
+namespace kvr::console {
+
+// Runs the main window until it closes.  portHandle is the open reader port
+// (from QXOPEN), portName the name it was opened by ("COM2").
+void runMainWindow(int32_t portHandle, const std::string &portName);
+
+}  // namespace kvr::console
+
+#endif
