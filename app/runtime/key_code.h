@@ -1,0 +1,50 @@
+// Key codes: the 32-bit values by which menu shortcuts and stored hot keys
+// name a key press.
+//
+//   bits 0-7   virtual-key code (0x41 'A', 0x70 F1, 0x25 Left, 0x60 keypad 0 ...)
+//   0x100      Shift
+//   0x200      Ctrl
+//   0x400      Alt
+//   0x800      extended key (marks Enter on the keypad; otherwise accepted
+//              and ignored)
+//   0x1000...  lock states (Caps, Num, Scroll Lock, Insert mode): ignored
+//
+// Letters, digits, F1-F24, the navigation keys (arrows, Home, End, Page Up,
+// Page Down, Insert, Delete), the editing keys (Backspace, Tab, Enter, Escape,
+// Space), the numeric keypad and the punctuation keys of the US layout are
+// mapped both ways.  Navigation keys are written without the extended bit,
+// keypad digits and operators as their keypad codes (0x60-0x6F).
+#ifndef KVR_RUNTIME_KEY_CODE_H
+#define KVR_RUNTIME_KEY_CODE_H
+
+#include <QKeyCombination>
+#include <QKeySequence>
+
+#include <cstdint>
+#include <optional>
+
+class QKeyEvent;
+
+namespace kvr::runtime {
+
+constexpr uint32_t KeyShift = 0x100;
+constexpr uint32_t KeyCtrl = 0x200;
+constexpr uint32_t KeyAlt = 0x400;
+constexpr uint32_t KeyExtended = 0x800;
+
+// The Qt key press for a key code; nothing for 0 and for codes that name no
+// key.
+std::optional<QKeyCombination> keyCodeToQt(uint32_t keyCode);
+
+// The shortcut for a key code; an empty sequence when it names no key.
+QKeySequence keyCodeToSequence(uint32_t keyCode);
+
+// The key code of a Qt key press; nothing for keys without a code (a modifier
+// key pressed alone, unknown keys).  Shifted digits and punctuation of the US
+// layout ("!" with Shift) give the code of their unshifted key.
+std::optional<uint32_t> keyCodeFromQt(QKeyCombination key);
+std::optional<uint32_t> keyCodeFromEvent(const QKeyEvent &event);
+
+}  // namespace kvr::runtime
+
+#endif

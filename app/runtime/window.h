@@ -1,0 +1,106 @@
+// Windows of the manager: each defined by a name (MAIN$WINDOW,
+// INFOLECTOR$WINDOW ...), a title, a font and a client size in dialog units,
+// with an optional menu bar and status bar.
+//
+// run() shows the window and runs its own event loop, nested in the
+// caller's, until the window closes; the windows below it are blocked
+// meanwhile (application-modal) and the caller carries on when run()
+// returns.  Everything happens on the one user-interface thread.
+//
+// Life of a window during run():
+//   opened()   right after it is shown, before its first event (restore the
+//              window place, identify the reader, set the first focus);
+//   activated() each time it regains the focus (redraw);
+//   closeRequested() when the operator or the program asks it to close;
+//              returning false keeps it open;
+//   closing()  just before it disappears, still in its last state
+//              (store the window place, release files).
+#ifndef KVR_RUNTIME_WINDOW_H
+#define KVR_RUNTIME_WINDOW_H
+
+#include "dialog_units.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QEventLoop;
+class QLabel;
+
+namespace kvr::runtime {
+
+class Menus;
+
+struct WindowDefinition {
+    std::string name;              // "MAIN$WINDOW"
+    QString title;                 // "VEXA KVR Manager V3.01"
+    std::string fontFace = "MS Sans Serif";
+    int fontPoints = 8;
+    QSize clientSize;              // dialog units
+    bool resizable = false;
+    bool menuBar = false;
+    bool statusBar = false;
+};
+
+class Window : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Window(const WindowDefinition &definition, QWidget *parent = nullptr);
+    ~Window() override;
+
+    const std::string &name() const { return name_; }
+    const DialogUnits &units() const { return units_; }
+    bool isResizable() const { return resizable_; }
+
+    // The client area; controls are its children, placed with place().
+    QWidget *client() const { return client_; }
+    // Places a control of the client area in dialog units.
+    void place(QWidget *control, int x, int y, int w, int h) const;
+    void place(QWidget *control, int x, int y) const;
+
+    // The menus of the bar (created with the window when the definition asks
+    // for a menu bar; null otherwise).
+    Menus *menus() const { return menus_.get(); }
+
+    // The status bar's single zone: the last text set stays until replaced;
+    // hints of highlighted menu items cover it only while shown.
+    void setStatusText(const QString &text);
+    QString statusText() const;
+
+    // Shows the window and handles its events until it closes.
+    void run();
+    bool isRunning() const { return running_; }
+
+protected:
+    virtual void opened() {}
+    virtual void activated() {}
+    virtual bool closeRequested() { return true; }
+    virtual void closing() {}
+
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    std::string name_;
+    DialogUnits units_;
+    bool resizable_;
+    QWidget *client_;
+    QLabel *statusLabel_ = nullptr;
+    std::unique_ptr<Menus> menus_;
+    QEventLoop *loop_ = nullptr;
+    bool running_ = false;
+    bool closed_ = false;
+};
+
+// Tests drive windows through this hook: it is called with each window that
+// starts running, as the first event of the window's own event loop.  Pass an
+// empty function to remove it.
+using WindowRunHook = std::function<void(Window &)>;
+void setWindowRunHook(WindowRunHook hook);
+
+}  // namespace kvr::runtime
+
+#endif

@@ -1,0 +1,33 @@
+// Window places kept in the settings file between runs.
+//
+// A window section (Main, InfoLector, About, BrowseCMD, UpdateCommands)
+// holds Maximize ("Yes"/"No"), XPosit, YPosit, Width and Height.  Positions
+// are those of the window's frame, sizes those of its client area, all in
+// dialog units of the window's own font, so a stored place means the same at
+// any font size.  A value of 0 counts as nothing stored.
+//
+// Each window of that table calls restoreWindowPosition right after it has
+// opened and storeWindowPosition just before it closes, passing "KVRMAN1.INI"
+// and its own section.
+#ifndef KVR_STARTUP_WINDOW_POSITION_H
+#define KVR_STARTUP_WINDOW_POSITION_H
+
+#include <string>
+
+class QWidget;
+
+namespace kvr::startup {
+
+// Notes the maximized state, switches it off, and, unless the window is
+// minimized, writes Maximize, XPosit, YPosit, Width and Height.
+void storeWindowPosition(QWidget *window, const std::string &section, const std::string &file);
+
+// Puts the window back at its stored place (resizable windows also get their
+// stored size) and maximizes it when Maximize is "Yes".  With XPosit 0 or
+// missing nothing is restored.  A stored place that would leave the window
+// on no screen is ignored.
+void restoreWindowPosition(QWidget *window, const std::string &section, const std::string &file);
+
+}  // namespace kvr::startup
+
+#endif
