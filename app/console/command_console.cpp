@@ -1,0 +1,155 @@
+#include "command_console.h"
+
+#include "hex_codec.h"
+#include "status_message.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvr::console {
+
+namespace {
+const std::string kBlankField(2, ' ');
+}
+
+uint32_t chooseTimeout(std::string_view code, std::string_view ins) {
+    const std::string_view c = trimRight(code);
+    const std::string_view i = trimRight(ins);
+    return c == "20" && (i == "20" || i == "30") ? kCardMoveTimeoutMs : kShortTimeoutMs;
+}
+
+CommandConsole::CommandConsole(ReaderLink &link) : link_(link) { clear(); }
+
+void CommandConsole::clear() {
+    code = cla = ins = p1 = p2 = p3 = kBlankField;
+    stat = sw1 = sw2 = len = kBlankField;
+    requestBytes_.assign(kByteViewSize, ' ');
+    requestHex_.assign(kHexViewSize, ' ');
+    replyBytes_.assign(kByteViewSize, ' ');
+    replyHex_.assign(kHexViewSize, ' ');
+    requestByteCount_ = 0;
+    replyByteCount_ = 0;
+    transfer_.fill(0);
+    sw1Result_ = sw2Result_ = 0;
+    replyLength_ = 0;
+    lastResult_ = 0;
+    mode_ = DataEntryMode::Hex;
+    currentSam_ = 0;
+    lastStoredEntry_ = 0;
+    requestDataEnabled_ = true;
+    statusText_.clear();
+}
+
+std::string CommandConsole::requestHexShown() const { return std::string(trimRight(requestHex_)); }
+std::string CommandConsole::replyHexShown() const { return std::string(trimRight(replyHex_)); }
+
+void CommandConsole::fillByteViewFromHex(std::string_view hexText) {
+    std::string bytes = parseHexView(hexText);
+    if (bytes.size() > kByteViewSize) bytes.resize(kByteViewSize);
+    requestByteCount_ = bytes.size();
+    requestBytes_ = fixedWidth(bytes, kByteViewSize);
+}
+
+void CommandConsole::hexViewEdited(std::string_view shown) {
+    if (mode_ != DataEntryMode::Hex) return;
+    requestHex_ = fixedWidth(shown, kHexViewSize);
+    fillByteViewFromHex(shown);
+    p3 = hexForm(static_cast<uint8_t>(requestByteCount_ % 256));
+}
+
+void CommandConsole::byteViewEdited(std::string_view shown) {
+    if (mode_ != DataEntryMode::Byte) return;
+    const std::string_view bytes = shown.substr(0, kByteViewSize);
+    requestBytes_ = fixedWidth(bytes, kByteViewSize);
+    requestByteCount_ = bytes.size();
+    requestHex_ = fixedWidth(hexViewText(bytes), kHexViewSize);
+    p3 = hexForm(static_cast<uint8_t>(bytes.size() % 256));
+}
+
+void CommandConsole::setRequestHex(std::string_view hexText) {
+    requestHex_ = fixedWidth(hexText, kHexViewSize);
+    fillByteViewFromHex(hexText);
+}
+
+void CommandConsole::blankReply() {
+    stat = sw1 = sw2 = len = kBlankField;
+    replyBytes_.assign(kByteViewSize, ' ');
+    replyHex_.assign(kHexViewSize, ' ');
+    replyByteCount_ = 0;
+}
+
+CommandHeader CommandConsole::requestHeader() const {
+    return CommandHeader{hexPairOf(code), hexPairOf(cla), hexPairOf(ins),
+                         hexPairOf(p1),   hexPairOf(p2),  hexPairOf(p3)};
+}
+
+void CommandConsole::showReply(int32_t result) {
+    stat = hexForm(static_cast<uint8_t>(result & 0xFF));
+    if (result < 0) {
+        // A failed call wrote neither the status words nor a reply: showing
+        // the previous reply's values over the request data would pass them
+        // off as this command's answer.
+        return;
+    }
+    sw1 = hexForm(sw1Result_);
+    sw2 = hexForm(sw2Result_);
+    const std::size_t count = static_cast<std::size_t>(std::clamp(replyLength_, 0, 255));
+    len = hexForm(static_cast<uint8_t>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint8_t byte = transfer_[i];
+        replyHex_.replace(3 * i, 3, hexForm(byte) + ' ');
+        // A zero byte is shown as 0xFF so that it does not end the text.
+        replyBytes_[i] = static_cast<char>(byte == 0 ? 0xFF : byte);
+    }
+    replyByteCount_ = count;
+}
+
+int32_t CommandConsole::send() {
+    std::memcpy(transfer_.data(), requestBytes_.data(), kByteViewSize);
+    blankReply();
+    const uint32_t timeout = chooseTimeout(code, ins);
+    lastResult_ = link_.sendCommand(requestHeader(), transfer_.data(), &sw1Result_, &sw2Result_,
+                                    &replyLength_, timeout);
+    showReply(lastResult_);
+    statusText_ = statusMessage(lastResult_);
+    return lastResult_;
+}
+
+int32_t CommandConsole::resetReader() {
+    blankReply();
+    // A reset whose answer holds no identification bytes leaves the length
+    // untouched: start from 0 so that no earlier reply is shown again.
+    replyLength_ = 0;
+    lastResult_ = link_.resetReader(&replyLength_, transfer_.data());
+    statusText_ = std::to_string(lastResult_);
+    showReply(lastResult_);
+    if (lastResult_ >= 0) {
+        sw1 = "90";
+        sw2 = "00";
+    }
+    return lastResult_;
+}
+
+void CommandConsole::prepare(const PreparedCommand &command) {
+    blankReply();
+    const CommandHeader &h = command.header;
+    code = hexForm(h.code);
+    cla = hexForm(h.cla);
+    ins = hexForm(h.ins);
+    p1 = hexForm(h.p1);
+    p2 = hexForm(h.p2);
+    p3 = hexForm(h.p3);
+    requestBytes_.assign(kByteViewSize, ' ');
+    requestHex_.assign(kHexViewSize, ' ');
+    requestByteCount_ = 0;
+    if (command.currentSam) currentSam_ = *command.currentSam;
+    if (command.requestDataEnabled) requestDataEnabled_ = *command.requestDataEnabled;
+}
+
+int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {
+    const CommandHeader status{0x20, 0x00, 0x10, slot, 0x00, 0x00};
+    return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_,
+                             kShortTimeoutMs);
+}
+
+}  // namespace kvr::console

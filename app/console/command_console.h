@@ -1,0 +1,122 @@
+// The command console of the main window without its window: the request
+// and reply fields, the live conversion between the two request data views,
+// the send operation, the reply display, the reader reset and the filling
+// of the request panel by the menus.  Texts are byte strings (one byte per
+// character, Windows-1252); status texts are UTF-8.
+#ifndef KVR_CONSOLE_COMMAND_CONSOLE_H
+#define KVR_CONSOLE_COMMAND_CONSOLE_H
+
+#include "menu_plan.h"
+#include "reader_identification.h"
+#include "reader_link.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kvr::console {
+
+// Which request data view is the source while the operator types.
+enum class DataEntryMode { Hex = 0, Byte = 1, Stored = 2 };
+
+inline constexpr std::size_t kByteViewSize = 256;
+inline constexpr std::size_t kHexViewSize = 1024;
+inline constexpr uint32_t kShortTimeoutMs = 1000;
+inline constexpr uint32_t kCardMoveTimeoutMs = 10000;
+
+// 10000 ms for the insert and extract commands (CODE "20" with INS "20" or
+// "30", trailing spaces ignored), 1000 ms for every other command.
+uint32_t chooseTimeout(std::string_view code, std::string_view ins);
+
+class CommandConsole {
+public:
+    explicit CommandConsole(ReaderLink &link);
+
+    // Every variable back to its opening value.
+    void clear();
+
+    // Request header, two characters each.
+    std::string code, cla, ins, p1, p2, p3;
+    // Reply header, two characters each.
+    std::string stat, sw1, sw2, len;
+
+    const std::string &requestBytes() const { return requestBytes_; }
+    const std::string &requestHex() const { return requestHex_; }
+    const std::string &replyBytes() const { return replyBytes_; }
+    const std::string &replyHex() const { return replyHex_; }
+
+    // The texts the views show: the byte views their significant characters,
+    // the hex views without trailing spaces.
+    std::string requestBytesShown() const { return requestBytes_.substr(0, requestByteCount_); }
+    std::string requestHexShown() const;
+    std::string replyBytesShown() const { return replyBytes_.substr(0, replyByteCount_); }
+    std::string replyHexShown() const;
+
+    DataEntryMode dataEntryMode() const { return mode_; }
+    uint8_t currentSam() const { return currentSam_; }
+    bool requestDataEnabled() const { return requestDataEnabled_; }
+    int32_t lastResult() const { return lastResult_; }
+    const std::string &statusText() const { return statusText_; }
+    int32_t lastStoredEntry() const { return lastStoredEntry_; }
+    void setLastStoredEntry(int32_t entry) { lastStoredEntry_ = entry; }
+
+    // The operator entered a request data view.
+    void enterHexView() { mode_ = DataEntryMode::Hex; }
+    void enterByteView() { mode_ = DataEntryMode::Byte; }
+    void setStoredMode() { mode_ = DataEntryMode::Stored; }
+
+    // The text of a request data view changed while the operator typed;
+    // ignored unless that view is the current source.  The hex view refills
+    // the byte view, the byte view refills the hex view; both set P3 to the
+    // data length.
+    void hexViewEdited(std::string_view shown);
+    void byteViewEdited(std::string_view shown);
+
+    // Fills the byte view from a hex text without touching P3 (stored
+    // commands use it).
+    void setRequestHex(std::string_view hexText);
+
+    // The send operation.  Returns the driver result; the caller asks the
+    // reader-not-responding question when asksToResetReader(result).
+    int32_t send();
+
+    // The Reset action: the status text is the result in decimal.
+    int32_t resetReader();
+
+    // A menu item fills the request panel.
+    void prepare(const PreparedCommand &command);
+
+    // Probes SAM slot 1..3 with a status request into the given buffer,
+    // through the console's SW1, SW2 and reply length; shows nothing.
+    int32_t probeSamSlot(uint8_t slot, AnswerBuffer &buffer);
+
+    // Blanks STAT, SW1, SW2, LEN and both reply views.
+    void blankReply();
+
+    const AnswerBuffer &transferBuffer() const { return transfer_; }
+
+private:
+    CommandHeader requestHeader() const;
+    void showReply(int32_t result);
+    void fillByteViewFromHex(std::string_view hexText);
+
+    ReaderLink &link_;
+    std::string requestBytes_, requestHex_, replyBytes_, replyHex_;
+    std::size_t requestByteCount_ = 0;
+    std::size_t replyByteCount_ = 0;
+    AnswerBuffer transfer_{};
+    uint8_t sw1Result_ = 0, sw2Result_ = 0;
+    int32_t replyLength_ = 0;
+    int32_t lastResult_ = 0;
+    DataEntryMode mode_ = DataEntryMode::Hex;
+    uint8_t currentSam_ = 0;
+    int32_t lastStoredEntry_ = 0;
+    bool requestDataEnabled_ = true;
+    std::string statusText_;
+};
+
+}  // namespace kvr::console
+
+#endif
