@@ -1,0 +1,131 @@
+// The library's export table: every call a program can bind by name.
+#include "kvr7x.h"
+
+#include <memory>
+
+#include "notifier.h"
+#include "port_open.h"
+#include "port_table.h"
+#include "reader_reset.h"
+#include "transaction.h"
+
+using namespace kvr7x;
+
+namespace {
+
+// Reader command codes: CODE 0x20, the operation in INS.
+constexpr uint8_t kReaderCommand = 0x20;
+constexpr uint8_t kStatusRequest = 0x10;
+constexpr uint8_t kInsertCard = 0x20;
+constexpr uint8_t kRemoveCard = 0x30;
+constexpr uint8_t kSelectCardType = 0x70;
+constexpr uint8_t kActivateCard = 0x80;
+constexpr uint8_t kDeactivateCard = 0x90;
+
+// ISO command codes to a unit: without and with a data block.
+constexpr uint32_t kIsoCommand = 0x21;
+constexpr uint32_t kIsoCommandWithData = 0xA1;
+
+constexpr uint32_t kReaderTimeoutMs = 5000;
+
+int32_t readerCommand(int32_t port, uint8_t ins, uint32_t unit, uint32_t p2, uint8_t *data,
+                      uint8_t *sw1, uint8_t *sw2, int32_t *len, uint32_t timeout) {
+    return sendCommand(port, kReaderCommand, 0x00, ins, unit, p2, 0x00, data, sw1, sw2, len,
+                       timeout);
+}
+
+// The modem lines of a port; false when they cannot be read.
+bool modemLines(int32_t port, uint32_t &bits) {
+    const std::shared_ptr<SerialPort> p = findPort(port);
+    return p && p->modemStatus(bits);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVR7X_API int32_t KVR7X_CALL LibMain(uintptr_t, uint32_t, uint32_t, uint32_t) { return 1; }
+
+KVR7X_API int32_t KVR7X_CALL QXSENDCOMMAND(int32_t port, uint32_t code, uint32_t cla, uint32_t ins,
+                                           uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                           uint8_t *sw1, uint8_t *sw2, int32_t *len,
+                                           uint32_t timeout) {
+    return sendCommand(port, code, cla, ins, p1, p2, p3, data, sw1, sw2, len, timeout);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXICCSTATUS(int32_t port, uint32_t unit) {
+    return readerCommand(port, kStatusRequest, unit, 0, nullptr, nullptr, nullptr, nullptr,
+                         kReaderTimeoutMs);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXINSERT(int32_t port, uint32_t unit, uint32_t timeout) {
+    return readerCommand(port, kInsertCard, unit, 0, nullptr, nullptr, nullptr, nullptr, timeout);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t timeout) {
+    return readerCommand(port, kRemoveCard, unit, 0, nullptr, nullptr, nullptr, nullptr, timeout);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
+                                     uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                     uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
+    // A p3 of 0 means no data block at all (not 256 bytes).
+    const uint32_t base = (p3 & 0xFF) == 0 ? kIsoCommand : kIsoCommandWithData;
+    return sendCommand(port, base + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr, timeout);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
+                                      uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                      uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
+    return sendCommand(port, kIsoCommand + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr,
+                       timeout);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType,
+                                       int32_t *len, uint8_t *data, uint8_t *sw1, uint8_t *sw2) {
+    if (echoMode())
+        readerCommand(port, kSelectCardType, unit, cardType, data, sw1, sw2, len,
+                      kReaderTimeoutMs);
+    return readerCommand(port, kActivateCard, unit, cardType, data, sw1, sw2, len,
+                         kReaderTimeoutMs);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit) {
+    return readerCommand(port, kDeactivateCard, unit, 0, nullptr, nullptr, nullptr, nullptr,
+                         kReaderTimeoutMs);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXRESET(int32_t port, int32_t *len, uint8_t *data) {
+    const std::shared_ptr<SerialPort> p = findPort(port);
+    if (!p) return errorResult(kErrInvalidHandle);
+    return resetReader(*p, len, data);
+}
+
+KVR7X_API int32_t KVR7X_CALL QXIFDSTATUS(int32_t port) {
+    uint32_t bits = 0;
+    return modemLines(port, bits) ? static_cast<int32_t>(bits) : 0;
+}
+
+KVR7X_API int32_t KVR7X_CALL QXSETPARAM(uint32_t, uint32_t, uint32_t) { return 0; }
+
+KVR7X_API int32_t KVR7X_CALL QXGETPARAM(uint32_t, uint32_t) { return 0; }
+
+KVR7X_API int32_t KVR7X_CALL QXCARDINSERTED(int32_t port, uint32_t unit) {
+    uint32_t bits = 0;
+    return (modemLines(port, bits) && unit == 0 && (bits & kModemDsr)) ? 1 : 0;
+}
+
+KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port) {
+    uint32_t bits = 0;
+    return (modemLines(port, bits) && (bits & kModemRlsd)) ? 1 : 0;
+}
+
+KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName) { return openReaderPort(portName); }
+
+KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port) { return closeReaderPort(port); }
+
+KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyProc proc, uint32_t message) {
+    return notifyCardChanges(port, proc, message);
+}
+
+}  // extern "C"

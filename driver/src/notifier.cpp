@@ -1,0 +1,98 @@
+#include "notifier.h"
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "port_table.h"
+
+namespace kvr7x {
+
+namespace {
+
+struct NotifyRecord {
+    std::atomic<int32_t> port{0};
+    std::atomic<KVR7xNotifyProc> proc{nullptr};
+    std::atomic<uint32_t> message{0};
+    std::atomic<uint32_t> stop{0};
+};
+
+NotifyRecord g_record;
+
+std::mutex g_sinkMu;
+NotifyMessageSink g_sink;
+
+void show(const char *caption, const char *text) {
+    NotifyMessageSink sink;
+    {
+        std::lock_guard lock(g_sinkMu);
+        sink = g_sink;
+    }
+    if (sink) {
+        sink(caption, text);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+        std::fflush(stderr);
+    }
+}
+
+// Exit codes of the thread, as its pthread result.
+void *exitCode(uintptr_t code) { return reinterpret_cast<void *>(code); }
+
+void *notificationThread(void *) {
+    NotifyRecord &rec = g_record;
+    while (rec.stop.load() == 0) {
+        // Wait for a DSR change on the record's port.  The port is held for
+        // the whole wait, so closing it ends the wait but cannot free it.
+        std::shared_ptr<SerialPort> port = findPort(rec.port.load());
+        if (!port) {
+            show("KVR7X", "WaitEvent failed");
+            return exitCode(0);
+        }
+        if (!port->waitDsrChange() && lastError() != kErrOperationAborted) {
+            show(lastError() == kErrInvalidHandle ? "KVR7X" : "KvrCtl Error",
+                 lastError() == kErrInvalidHandle ? "WaitEvent failed"
+                                                  : "WaitForSingleObject failed");
+            return exitCode(0);
+        }
+        port.reset();
+        // Whatever ended the wait, report the line as it is now, on the
+        // port the record names now.
+        std::shared_ptr<SerialPort> now = findPort(rec.port.load());
+        uint32_t bits = 0;
+        if (now && now->modemStatus(bits)) {
+            if (KVR7xNotifyProc proc = rec.proc.load())
+                proc(rec.message.load(), (bits & kModemDsr) ? 1u : 0u);
+        }
+    }
+    show("KVR7X.DLL", "Notification Thread Stopped");
+    return exitCode(1);
+}
+
+}  // namespace
+
+void setNotifyMessageSink(NotifyMessageSink sink) {
+    std::lock_guard lock(g_sinkMu);
+    g_sink = std::move(sink);
+}
+
+uintptr_t notifyCardChanges(int32_t port, KVR7xNotifyProc proc, uint32_t message) {
+    g_record.port.store(port);
+    g_record.proc.store(proc);
+    g_record.message.store(message);
+    g_record.stop.store(0);
+    if (!proc) {
+        g_record.stop.store(1);
+        return 0;
+    }
+    const std::shared_ptr<SerialPort> p = findPort(port);
+    if (!p || !p->watchDsr()) return 0;
+    pthread_t thread{};
+    if (pthread_create(&thread, nullptr, notificationThread, nullptr) != 0) return 0;
+    return static_cast<uintptr_t>(thread);
+}
+
+}  // namespace kvr7x

@@ -1,0 +1,97 @@
+#include "port_open.h"
+
+#include <mutex>
+
+#include "port_table.h"
+#include "reader_reset.h"
+#include "rfc2217/rfc2217_port.h"
+#include "transaction.h"
+#include "tty_port.h"
+
+namespace kvr7x {
+
+namespace {
+
+constexpr uint32_t kErrTooManyOpenFiles = 4;
+
+std::mutex g_openerMu;
+PortOpener g_opener;
+
+std::unique_ptr<SerialPort> openTarget(const PortTarget &t) {
+    {
+        std::lock_guard lock(g_openerMu);
+        if (g_opener) return g_opener(t);
+    }
+    if (t.kind == PortTarget::Kind::Network) return openRfc2217Port(t.address);
+    return TtyPort::open(t.address);
+}
+
+// The fields the reader needs; every other field keeps the port's value.
+void applyReaderLine(LineSettings &s) {
+    s.baudRate = 9600;
+    s.byteSize = 8;
+    s.parity = Parity::None;
+    s.stopBits = StopBits::One;
+    s.binary = true;
+    s.parityCheck = false;
+    s.outxCtsFlow = false;
+    s.outxDsrFlow = false;
+    s.dtrControl = DtrControl::Enable;
+    s.dsrSensitivity = false;
+    s.txContinueOnXoff = true;
+    s.outX = false;
+    s.inX = false;
+    s.nullStrip = false;
+    s.rtsControl = RtsControl::Enable;
+}
+
+}  // namespace
+
+void setPortOpener(PortOpener opener) {
+    std::lock_guard lock(g_openerMu);
+    g_opener = std::move(opener);
+}
+
+int32_t openReaderPort(const char *name) {
+    const auto target = resolvePortName(name);
+    if (!target) {
+        setLastError(kErrFileNotFound);
+        return -1;
+    }
+    TargetClaim claim(target->key());
+    if (!claim.held()) {
+        setLastError(kErrAccessDenied);
+        return -1;
+    }
+    std::shared_ptr<SerialPort> port = openTarget(*target);
+    if (!port) return -1;
+
+    auto fail = [&port] {
+        const uint32_t code = lastError();
+        port->close();
+        setLastError(code);
+        return -1;
+    };
+    LineSettings line;
+    if (!port->getLineSettings(line)) return fail();
+    applyReaderLine(line);
+    if (!port->setLineSettings(line)) return fail();
+    // RTS rests low; the reset pulse raises it for 10 ms.
+    if (!port->setRts(false)) return fail();
+    if (!port->setTimeouts(kBaseTimeouts)) return fail();
+
+    // The probe: a reader that does not answer still leaves the port open.
+    resetReader(*port, nullptr, nullptr);
+
+    const int32_t handle = registerPort(port, &claim);
+    if (handle < 0) {
+        setLastError(kErrTooManyOpenFiles);
+        port->close();
+        return -1;
+    }
+    return handle;
+}
+
+int32_t closeReaderPort(int32_t handle) { return closePort(handle) ? 1 : 0; }
+
+}  // namespace kvr7x

@@ -1,0 +1,57 @@
+// The library's table of open ports.  A port handle is a small non-negative
+// number naming an entry of this table (never a raw descriptor).  Entries
+// hold their port by shared_ptr, so a close while another thread still uses
+// the port (the notification thread waiting for a line change) cannot free
+// the object under that thread.
+#ifndef KVR7X_PORT_TABLE_H
+#define KVR7X_PORT_TABLE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial_port.h"
+
+namespace kvr7x {
+
+// Highest number of ports open at once in one process.
+inline constexpr int32_t kMaxPorts = 64;
+
+// Claims a port target (a resolved device or network address) for this
+// process until release() or until it is handed to registerPort().  A target
+// can be claimed once: a second claim fails, which makes every open
+// exclusive within the process before the device itself is touched.
+class TargetClaim {
+public:
+    explicit TargetClaim(std::string key);
+    ~TargetClaim();
+    TargetClaim(const TargetClaim &) = delete;
+    TargetClaim &operator=(const TargetClaim &) = delete;
+
+    bool held() const { return held_; }
+    const std::string &key() const { return key_; }
+    // Gives the claim up without releasing it (the table now owns it).
+    void handOver() { held_ = false; }
+
+private:
+    std::string key_;
+    bool held_ = false;
+};
+
+// Enters an open port into the table.  With a claim, the target stays
+// claimed until the port is closed.  Returns the new handle, or -1 when the
+// table is full (the port is then left to the caller).  This is also the
+// seam through which tests drive the whole API over a port of their own.
+int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim = nullptr);
+
+// The port named by a handle, or null when the handle names no open port.
+std::shared_ptr<SerialPort> findPort(int32_t handle);
+
+// Takes the port out of the table, releases its target and closes it.
+// Returns the close result; false (lastError 6) when the handle names no
+// open port.
+bool closePort(int32_t handle);
+
+}  // namespace kvr7x
+
+#endif

@@ -1,0 +1,54 @@
+#include "reader_reset.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "transaction.h"
+
+namespace kvr7x {
+
+namespace {
+constexpr uint8_t kAnswerStart = 0x90;
+constexpr auto kResetPulse = std::chrono::milliseconds(10);
+}  // namespace
+
+void applyIdentification(const uint8_t *id, size_t n) {
+    // Only a full identification counts: a short one has no family digit.
+    if (n < 4 || std::memcmp(id, "VEXA", 4) != 0) return;
+    setEchoMode(n >= 10 && id[9] == '3');
+}
+
+int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
+    uint8_t *const frame = frameBuffer();
+    bool ok = false;
+    uint32_t err = 0;
+
+    port.purgeTx();
+    port.purgeRx();
+    if (!port.setRts(true)) return errorResult(lineFailure());
+    std::this_thread::sleep_for(kResetPulse);
+    if (!port.setRts(false)) return errorResult(lineFailure());
+
+    frame[0] = 0;
+    // Drop everything before the start of the answer, one byte at a time;
+    // each byte must come within one single-byte read time-out.
+    do {
+        err = readAll(port, frame + 1, 1, ok);
+        if (!ok) return errorResult(err);
+    } while (frame[1] != kAnswerStart);
+
+    err = readAll(port, frame + 2, 2, ok);
+    if (!ok) return errorResult(err);
+    const uint8_t n = frame[3];
+    if (n == 0) return 0;
+
+    err = readAll(port, frame + 4, n, ok);
+    if (!ok) return errorResult(err);
+    applyIdentification(frame + 4, n);
+    if (data) std::memcpy(data, frame + 4, n);
+    if (len) *len = n;
+    return frame[0];
+}
+
+}  // namespace kvr7x

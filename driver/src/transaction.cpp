@@ -1,0 +1,133 @@
+#include "transaction.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "port_table.h"
+
+namespace kvr7x {
+
+namespace {
+
+uint8_t g_frame[kFrameBufferSize];
+std::atomic<bool> g_echo{false};
+
+// The code of a failed transfer: the line's error, or 0 for a time-out.
+uint32_t transferFailure(bool ran) { return ran ? kErrNone : lineFailure(); }
+
+}  // namespace
+
+uint32_t lineFailure() {
+    const uint32_t code = lastError();
+    return code == kErrNone ? kErrGenFailure : code;
+}
+
+uint8_t *frameBuffer() { return g_frame; }
+
+bool echoMode() { return g_echo.load(); }
+
+void setEchoMode(bool on) { g_echo.store(on); }
+
+uint32_t readAll(SerialPort &port, uint8_t *buf, size_t n, bool &ok) {
+    size_t got = 0;
+    const bool ran = port.read(buf, n, got);
+    ok = ran && got == n;
+    return ok ? kErrNone : transferFailure(ran);
+}
+
+uint32_t writeAll(SerialPort &port, const uint8_t *buf, size_t n, bool &ok) {
+    size_t written = 0;
+    const bool ran = port.write(buf, n, written);
+    ok = ran && written == n;
+    return ok ? kErrNone : transferFailure(ran);
+}
+
+int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
+                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
+                    int32_t *len, uint32_t timeout) {
+    const bool withData = (code & 0x80) != 0;
+    const size_t dataLen = p3 == 0 ? 256 : p3;
+    if (withData && data == nullptr) return errorResult(kErrInvalidParameter);
+
+    uint8_t *const frame = g_frame;
+    const bool echo = echoMode();
+    bool ok = false;
+    uint32_t err = 0;
+
+    // 1: the header.
+    frame[0] = code;
+    frame[1] = cla;
+    frame[2] = ins;
+    frame[3] = p1;
+    frame[4] = p2;
+    frame[5] = p3;
+
+    // 2: drop whatever an earlier exchange left behind.
+    port.purgeTx();
+    port.purgeRx();
+
+    // 3, 4: header out, and its echo back.
+    err = writeAll(port, frame, 6, ok);
+    if (!ok) return errorResult(err);
+    if (echo) {
+        err = readAll(port, frame, 6, ok);
+        if (!ok) return errorResult(err);
+    }
+
+    // 5: the data block, and its echo back.
+    if (withData) {
+        err = writeAll(port, data, dataLen, ok);
+        if (!ok) return errorResult(err);
+        if (echo) {
+            err = readAll(port, frame + 6, dataLen, ok);
+            if (!ok) return errorResult(err);
+        }
+    }
+
+    // 6: the caller's time-out for the reply phase.
+    Timeouts saved;
+    if (!port.getTimeouts(saved)) return errorResult(lineFailure());
+    Timeouts working = saved;
+    working.readConstant = timeout;
+    if (!port.setTimeouts(working)) return errorResult(lineFailure());
+
+    auto restoreAndFail = [&](uint32_t code) {
+        port.setTimeouts(saved);  // a failing restore is not reported
+        return errorResult(code);
+    };
+
+    // 7: the reply header.
+    err = readAll(port, frame, 4, ok);
+    if (!ok) return restoreAndFail(err);
+
+    // 8: the reply data.
+    const uint8_t replyLen = frame[3];
+    if (replyLen != 0) {
+        err = readAll(port, frame + 4, replyLen, ok);
+        if (!ok) return restoreAndFail(err);
+        if (data) std::memcpy(data, frame + 4, replyLen);
+    }
+
+    // 9: back to the time-outs the port had.
+    if (!port.setTimeouts(saved)) return errorResult(lineFailure());
+
+    // 10: the outputs.
+    if (sw1) *sw1 = frame[1];
+    if (sw2) *sw2 = frame[2];
+    if (len) *len = replyLen;
+    return frame[0];
+}
+
+int32_t sendCommand(int32_t port, uint32_t code, uint32_t cla, uint32_t ins, uint32_t p1,
+                    uint32_t p2, uint32_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
+                    int32_t *len, uint32_t timeout) {
+    const std::shared_ptr<SerialPort> p = findPort(port);
+    if (!p) return errorResult(kErrInvalidHandle);
+    return sendCommand(*p, static_cast<uint8_t>(code), static_cast<uint8_t>(cla),
+                       static_cast<uint8_t>(ins), static_cast<uint8_t>(p1),
+                       static_cast<uint8_t>(p2), static_cast<uint8_t>(p3), data, sw1, sw2, len,
+                       timeout);
+}
+
+}  // namespace kvr7x

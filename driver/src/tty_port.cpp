@@ -1,0 +1,407 @@
+#include "tty_port.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "transfer_deadline.h"
+
+namespace kvr7x {
+
+uint32_t errorFromErrno(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return kErrFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EWOULDBLOCK:
+        return kErrAccessDenied;
+    case EBADF:
+        return kErrInvalidHandle;
+    case EINVAL:
+        return kErrInvalidParameter;
+    default:
+        return kErrGenFailure;
+    }
+}
+
+namespace {
+
+bool failErrno() {
+    setLastError(errorFromErrno(errno));
+    return false;
+}
+
+// How often the DSR watch samples the line.
+constexpr int kWatchPollMs = 5;
+
+struct BaudEntry {
+    uint32_t rate;
+    speed_t code;
+};
+constexpr BaudEntry kBauds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},       {200, B200},       {300, B300},       {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+}  // namespace
+
+// Marks a use of the descriptor; close() waits until no use is left.
+class FdUse {
+public:
+    explicit FdUse(TtyPort &p) : p_(p) {
+        std::lock_guard lock(p_.mu_);
+        ok_ = !p_.closed_;
+        if (ok_) ++p_.users_;
+    }
+    ~FdUse() {
+        if (!ok_) return;
+        std::lock_guard lock(p_.mu_);
+        if (--p_.users_ == 0) p_.idle_.notify_all();
+    }
+    FdUse(const FdUse &) = delete;
+    FdUse &operator=(const FdUse &) = delete;
+    // False (lastError 6) when the port is closed.
+    bool ok() const {
+        if (!ok_) setLastError(kErrInvalidHandle);
+        return ok_;
+    }
+
+private:
+    TtyPort &p_;
+    bool ok_ = false;
+};
+
+std::unique_ptr<TtyPort> TtyPort::open(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failErrno();
+        return nullptr;
+    }
+    auto fail = [fd](int err) -> std::unique_ptr<TtyPort> {
+        ::close(fd);
+        setLastError(errorFromErrno(err));
+        return nullptr;
+    };
+    if (!::isatty(fd)) return fail(ENOTTY);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno);
+    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1]));
+}
+
+TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite)
+    : fd_(fd), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+
+TtyPort::~TtyPort() {
+    close();
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+}
+
+bool TtyPort::isOpen() { return !closed_; }
+
+bool TtyPort::close() {
+    {
+        std::unique_lock lock(mu_);
+        if (closed_) {
+            setLastError(kErrInvalidHandle);
+            return false;
+        }
+        closed_ = true;
+        const uint8_t one = 1;
+        [[maybe_unused]] ssize_t r = ::write(wakeWrite_, &one, 1);
+        idle_.wait(lock, [this] { return users_ == 0; });
+    }
+    ::ioctl(fd_, TIOCNXCL);
+    if (::close(fd_) != 0) return failErrno();
+    return true;
+}
+
+bool TtyPort::getLineSettings(LineSettings &out) {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return failErrno();
+    std::lock_guard lock(mu_);
+    LineSettings s = settings_;  // fields a tty cannot express keep their last value
+    const speed_t sp = ::cfgetospeed(&tio);
+    for (const auto &b : kBauds)
+        if (b.code == sp) s.baudRate = b.rate;
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: s.byteSize = 5; break;
+    case CS6: s.byteSize = 6; break;
+    case CS7: s.byteSize = 7; break;
+    default: s.byteSize = 8; break;
+    }
+    if (!(tio.c_cflag & PARENB))
+        s.parity = Parity::None;
+    else if (tio.c_cflag & CMSPAR)
+        s.parity = (tio.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
+    else
+        s.parity = (tio.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
+    if (tio.c_cflag & CSTOPB) {
+        if (s.stopBits == StopBits::One) s.stopBits = StopBits::Two;
+    } else {
+        s.stopBits = StopBits::One;
+    }
+    s.parityCheck = (tio.c_iflag & INPCK) != 0;
+    s.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+    s.outX = (tio.c_iflag & IXON) != 0;
+    s.inX = (tio.c_iflag & IXOFF) != 0;
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) == 0 && s.dtrControl != DtrControl::Handshake)
+        s.dtrControl = (lines & TIOCM_DTR) ? DtrControl::Enable : DtrControl::Disable;
+    out = s;
+    return true;
+}
+
+bool TtyPort::setLineSettings(const LineSettings &in) {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    speed_t speed = 0;
+    bool known = false;
+    for (const auto &b : kBauds)
+        if (b.rate == in.baudRate) {
+            speed = b.code;
+            known = true;
+        }
+    if (!known || in.byteSize < 5 || in.byteSize > 8) {
+        setLastError(kErrInvalidParameter);
+        return false;
+    }
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return failErrno();
+    // Raw transfer: no line editing, no translation, no signals; reads are
+    // driven by poll(), so VMIN and VTIME are 0.
+    ::cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= sizes[in.byteSize - 5];
+    switch (in.parity) {
+    case Parity::None: break;
+    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
+    case Parity::Even: tio.c_cflag |= PARENB; break;
+    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (in.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
+    // CLOCAL: the reader drops carrier when it loses power; that must not
+    // hang the line up.  The modem lines stay readable through TIOCMGET.
+    tio.c_cflag |= CREAD | CLOCAL;
+    if (in.outxCtsFlow || in.rtsControl == RtsControl::Handshake) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    if (in.outX) tio.c_iflag |= IXON;
+    if (in.inX) tio.c_iflag |= IXOFF;
+    if (in.parityCheck) tio.c_iflag |= INPCK;
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return failErrno();
+
+    int dtr = TIOCM_DTR;
+    if (::ioctl(fd_, in.dtrControl == DtrControl::Disable ? TIOCMBIC : TIOCMBIS, &dtr) != 0)
+        return failErrno();
+    if (in.rtsControl != RtsControl::Handshake) {
+        int rts = TIOCM_RTS;
+        if (::ioctl(fd_, in.rtsControl == RtsControl::Disable ? TIOCMBIC : TIOCMBIS, &rts) != 0)
+            return failErrno();
+    }
+    std::lock_guard lock(mu_);
+    settings_ = in;
+    return true;
+}
+
+bool TtyPort::getTimeouts(Timeouts &out) {
+    std::lock_guard lock(mu_);
+    if (closed_) {
+        setLastError(kErrInvalidHandle);
+        return false;
+    }
+    out = timeouts_;
+    return true;
+}
+
+bool TtyPort::setTimeouts(const Timeouts &in) {
+    std::lock_guard lock(mu_);
+    if (closed_) {
+        setLastError(kErrInvalidHandle);
+        return false;
+    }
+    timeouts_ = in;
+    return true;
+}
+
+bool TtyPort::purgeTx() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    return ::tcflush(fd_, TCOFLUSH) == 0 || failErrno();
+}
+
+bool TtyPort::purgeRx() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    return ::tcflush(fd_, TCIFLUSH) == 0 || failErrno();
+}
+
+bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
+    written = 0;
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    Timeouts t;
+    {
+        std::lock_guard lock(mu_);
+        t = timeouts_;
+    }
+    const WriteDeadline dl(t, n, DeadlineClock::now());
+    while (written < n) {
+        const ssize_t r = ::write(fd_, buf + written, n - written);
+        if (r > 0) {
+            written += static_cast<size_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN) return failErrno();
+        const auto now = DeadlineClock::now();
+        if (dl.expired(now)) break;
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+        if (::poll(fds, 2, dl.waitMs(now)) < 0 && errno != EINTR) return failErrno();
+        if (fds[1].revents) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+        if (fds[0].revents & (POLLERR | POLLNVAL)) {
+            setLastError(kErrGenFailure);
+            return false;
+        }
+    }
+    setLastError(kErrNone);
+    return true;
+}
+
+bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {
+    got = 0;
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    Timeouts t;
+    {
+        std::lock_guard lock(mu_);
+        t = timeouts_;
+    }
+    ReadDeadline dl(t, n, DeadlineClock::now());
+    while (got < n) {
+        const ssize_t r = ::read(fd_, buf + got, n - got);
+        if (r > 0) {
+            got += static_cast<size_t>(r);
+            dl.bytesArrived(DeadlineClock::now());
+            if (dl.endsOnFirstByte()) break;
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0 || (r < 0 && errno != EAGAIN)) {
+            // End of file on a tty: the line was hung up.
+            setLastError(r == 0 ? kErrGenFailure : errorFromErrno(errno));
+            return false;
+        }
+        const auto now = DeadlineClock::now();
+        if (dl.expired(now)) break;
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        if (::poll(fds, 2, dl.waitMs(now)) < 0 && errno != EINTR) return failErrno();
+        if (fds[1].revents) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+        if ((fds[0].revents & (POLLERR | POLLNVAL)) ||
+            ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN))) {
+            setLastError(kErrGenFailure);
+            return false;
+        }
+    }
+    setLastError(kErrNone);
+    return true;
+}
+
+bool TtyPort::setRts(bool on) {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    int rts = TIOCM_RTS;
+    return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &rts) == 0 || failErrno();
+}
+
+bool TtyPort::modemStatus(uint32_t &bits) {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    bits = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0) |
+           ((lines & TIOCM_RNG) ? kModemRing : 0) | ((lines & TIOCM_CAR) ? kModemRlsd : 0);
+    return true;
+}
+
+bool TtyPort::dsrMark(uint64_t &mark) {
+    if (haveCounters_) {
+        serial_icounter_struct c{};
+        if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) return failErrno();
+        mark = static_cast<uint32_t>(c.dsr);
+        return true;
+    }
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    mark = (lines & TIOCM_DSR) ? 1 : 0;
+    return true;
+}
+
+bool TtyPort::watchDsr() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    serial_icounter_struct c{};
+    std::lock_guard lock(mu_);
+    haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &c) == 0;
+    watching_ = true;
+    return true;
+}
+
+bool TtyPort::waitDsrChange() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    {
+        std::lock_guard lock(mu_);
+        if (!watching_) {
+            setLastError(kErrInvalidParameter);
+            return false;
+        }
+    }
+    uint64_t start = 0;
+    if (!dsrMark(start)) return false;
+    for (;;) {
+        pollfd wake{wakeRead_, POLLIN, 0};
+        const int r = ::poll(&wake, 1, kWatchPollMs);
+        if (r < 0 && errno != EINTR) return failErrno();
+        if (r > 0) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+        uint64_t now = 0;
+        if (!dsrMark(now)) return false;
+        if (now != start) return true;
+    }
+}
+
+}  // namespace kvr7x

@@ -1,0 +1,67 @@
+// A local serial device (a POSIX tty) as a SerialPort.
+//  - Opened for reading and writing, non-blocking, without becoming the
+//    controlling terminal, and exclusively: TIOCEXCL plus a non-blocking
+//    flock(LOCK_EX), so neither this nor another process can open it again.
+//  - Transfers use poll() and the shared time-out rules (transfer_deadline.h).
+//  - The DSR watch samples the line's change counters (TIOCGICOUNT, or the
+//    line state where the driver has no counters) every few milliseconds and
+//    ends at once when the port is closed.
+#ifndef KVR7X_TTY_PORT_H
+#define KVR7X_TTY_PORT_H
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "serial_port.h"
+
+namespace kvr7x {
+
+class TtyPort final : public SerialPort {
+public:
+    // Opens the device; null with lastError() set on failure.
+    static std::unique_ptr<TtyPort> open(const std::string &path);
+    ~TtyPort() override;
+
+    bool getLineSettings(LineSettings &out) override;
+    bool setLineSettings(const LineSettings &in) override;
+    bool getTimeouts(Timeouts &out) override;
+    bool setTimeouts(const Timeouts &in) override;
+    bool purgeTx() override;
+    bool purgeRx() override;
+    bool write(const uint8_t *buf, size_t n, size_t &written) override;
+    bool read(uint8_t *buf, size_t n, size_t &got) override;
+    bool setRts(bool on) override;
+    bool modemStatus(uint32_t &bits) override;
+    bool watchDsr() override;
+    bool waitDsrChange() override;
+    bool close() override;
+
+private:
+    TtyPort(int fd, int wakeRead, int wakeWrite);
+    bool isOpen();
+    bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
+
+    int fd_;
+    int wakeRead_;   // becomes readable when the port is closed
+    int wakeWrite_;
+    std::atomic<bool> closed_{false};
+    std::mutex mu_;  // guards timeouts_, settings_, users_
+    std::condition_variable idle_;
+    int users_ = 0;  // transfers and waits running on fd_
+    Timeouts timeouts_{};
+    LineSettings settings_{};
+    bool watching_ = false;
+    bool haveCounters_ = false;
+
+    friend class FdUse;
+};
+
+// Maps an errno value to the port layer's error codes (never 0).
+uint32_t errorFromErrno(int err);
+
+}  // namespace kvr7x
+
+#endif
