@@ -24,7 +24,6 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 class QEventLoop;
@@ -63,7 +62,7 @@ public:
 
     // The menus of the bar (created with the window when the definition asks
     // for a menu bar; null otherwise).
-    Menus *menus() const { return menus_.get(); }
+    Menus *menus() const { return menus_; }
 
     // The status bar's single zone: the last text set stays until replaced;
     // hints of highlighted menu items cover it only while shown.
@@ -82,6 +81,8 @@ protected:
 
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    // Enter presses the button that has the focus, as in a dialog.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     std::string name_;
@@ -89,7 +90,7 @@ private:
     bool resizable_;
     QWidget *client_;
     QLabel *statusLabel_ = nullptr;
-    std::unique_ptr<Menus> menus_;
+    Menus *menus_ = nullptr;
     QEventLoop *loop_ = nullptr;
     bool running_ = false;
     bool closed_ = false;

@@ -1,0 +1,55 @@
+#include "entry_field.h"
+
+#include "western_text.h"
+
+#include <QApplication>
+#include <QValidator>
+
+namespace kvr::runtime {
+
+namespace {
+
+// Upper case letter by letter, so that a letter whose capital the code page
+// lacks stays as typed.
+void toUpperWestern(QString &text) {
+    for (QChar &c : text) {
+        const QChar upper = c.toUpper();
+        if (upper != c && isWestern(upper)) c = upper;
+    }
+}
+
+}  // namespace
+
+// Accepts only text the Western code page can hold, upper-casing it first
+// when the field asks for upper case.
+class EntryField::Validator : public QValidator {
+public:
+    Validator(EntryField *field) : QValidator(field), field_(field) {}
+
+    State validate(QString &input, int &) const override {
+        if (field_->upperCase()) toUpperWestern(input);
+        if (isWestern(input)) return Acceptable;
+        QApplication::beep();
+        emit field_->refused();
+        return Invalid;
+    }
+
+private:
+    EntryField *field_;
+};
+
+EntryField::EntryField(int maxLength, QWidget *parent) : QLineEdit(parent), validator_(new Validator(this)) {
+    setMaxLength(maxLength);
+    setValidator(validator_);
+}
+
+void EntryField::setUpperCase(bool on) {
+    upperCase_ = on;
+    if (on) {
+        QString current = text();
+        toUpperWestern(current);
+        if (current != text()) setText(current);
+    }
+}
+
+}  // namespace kvr::runtime

@@ -1,0 +1,245 @@
+#include "profile.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace kvr::runtime {
+
+namespace {
+
+// Larger files are not settings files of this program.
+constexpr qint64 kMaxFileSize = 1 << 20;
+
+// One line of the file as it stands, without its line end.
+struct Line {
+    std::string text;
+    std::string end;  // "\n", "\r\n" or "" for a last line without one
+};
+
+std::string_view trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
+// The name of a section header line ("[Name]"), or nothing.
+std::optional<std::string_view> sectionName(std::string_view line) {
+    line = trim(line);
+    if (line.empty() || line.front() != '[') return std::nullopt;
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) return trim(line.substr(1));
+    return trim(line.substr(1, close - 1));
+}
+
+bool isComment(std::string_view line) {
+    line = trim(line);
+    return !line.empty() && line.front() == ';';
+}
+
+// The key of a "key=value" line, or nothing.
+std::optional<std::string_view> keyOf(std::string_view line) {
+    if (isComment(line) || sectionName(line)) return std::nullopt;
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) return std::nullopt;
+    return trim(line.substr(0, equals));
+}
+
+std::string valueOf(std::string_view line) {
+    std::string_view value = trim(line.substr(line.find('=') + 1));
+    // A value in matching quotes is read without them.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return std::string(value);
+}
+
+enum class Content { Missing, Text, Unusable };
+
+struct FileText {
+    Content content = Content::Missing;
+    QByteArray bytes;
+};
+
+// Reads the whole file in one access.  Binary data (a zero byte) or an
+// absurd size make it unusable.
+FileText load(const QString &path) {
+    FileText result;
+    QFile file(path);
+    if (!file.exists()) return result;
+    result.content = Content::Unusable;
+    if (!file.open(QIODevice::ReadOnly)) return result;
+    if (file.size() > kMaxFileSize) return result;
+    result.bytes = file.read(kMaxFileSize + 1);
+    if (result.bytes.size() > kMaxFileSize || result.bytes.contains('\0')) return result;
+    result.content = Content::Text;
+    return result;
+}
+
+std::vector<Line> split(const QByteArray &bytes) {
+    std::vector<Line> lines;
+    std::string_view rest(bytes.constData(), static_cast<size_t>(bytes.size()));
+    while (!rest.empty()) {
+        const auto newline = rest.find('\n');
+        std::string_view text = rest.substr(0, newline);
+        Line line;
+        if (newline == std::string_view::npos) {
+            rest = {};
+        } else {
+            rest.remove_prefix(newline + 1);
+            line.end = "\n";
+            if (!text.empty() && text.back() == '\r') {
+                text.remove_suffix(1);
+                line.end = "\r\n";
+            }
+        }
+        line.text = std::string(text);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// Section, key and value must not break the line structure of the file.
+bool writable(const std::string &section, const std::string &key, const std::string &value) {
+    const auto hasLineBreak = [](const std::string &s) { return s.find_first_of("\r\n") != std::string::npos; };
+    if (trim(section).empty() || trim(key).empty()) return false;
+    if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
+    if (section.find(']') != std::string::npos || key.find('=') != std::string::npos) return false;
+    if (trim(key).front() == '[' || trim(key).front() == ';') return false;
+    return true;
+}
+
+std::string homeFolder() {
+    if (const char *home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return ".";
+}
+
+}  // namespace
+
+std::string settingsFolder() {
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    // Relative paths in XDG_CONFIG_HOME are to be ignored.
+    const std::string base = config && config[0] == '/' ? std::string(config) : homeFolder() + "/.config";
+    return base + "/kvrman1";
+}
+
+std::string profilePath(const std::string &file) {
+    if (file.find('/') != std::string::npos) return file;
+    return settingsFolder() + "/" + file;
+}
+
+std::string readProfileString(const std::string &section, const std::string &key,
+                              const std::string &defaultValue, const std::string &file) {
+    const FileText text = load(QString::fromStdString(profilePath(file)));
+    if (text.content != Content::Text) return defaultValue;
+    bool inSection = false;
+    for (const Line &line : split(text.bytes)) {
+        if (const auto name = sectionName(line.text)) {
+            // Only the first section of a name counts.
+            if (inSection) break;
+            inSection = equalNoCase(*name, trim(section));
+            continue;
+        }
+        if (!inSection) continue;
+        if (const auto lineKey = keyOf(line.text); lineKey && equalNoCase(*lineKey, trim(key)))
+            return valueOf(line.text);
+    }
+    return defaultValue;
+}
+
+bool writeProfileString(const std::string &section, const std::string &key, const std::string &value,
+                        const std::string &file) {
+    if (!writable(section, key, value)) return false;
+    const QString path = QString::fromStdString(profilePath(file));
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) return false;
+
+    // One writer at a time, across processes.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(2000)) return false;
+
+    FileText text = load(path);
+    if (text.content == Content::Unusable) {
+        if (QFile::exists(path) && !QFileInfo(path).isReadable()) return false;
+        // Not a settings file: keep it aside and start a new one.
+        const QString aside = path + QStringLiteral(".bad");
+        QFile::remove(aside);
+        if (!QFile::rename(path, aside)) return false;
+        text = FileText{};
+    }
+    std::vector<Line> lines = split(text.bytes);
+    const std::string newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
+    const std::string wantedSection(trim(section));
+    const std::string wantedKey(trim(key));
+
+    // Where the section is, where its last setting is, and the key's line.
+    std::optional<size_t> header, lastInSection, keyLine;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = sectionName(lines[i].text)) {
+            if (header) break;
+            if (equalNoCase(*name, wantedSection)) {
+                header = i;
+                lastInSection = i;
+            }
+            continue;
+        }
+        if (!header) continue;
+        if (!trim(lines[i].text).empty()) lastInSection = i;
+        if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, wantedKey)) {
+            keyLine = i;
+            break;
+        }
+    }
+
+    if (keyLine) {
+        // The key keeps its spelling and place; only the value changes.
+        lines[*keyLine].text = std::string(*keyOf(lines[*keyLine].text)) + "=" + value;
+    } else {
+        if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
+        Line setting{wantedKey + "=" + value, newline};
+        if (header) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), setting);
+        } else {
+            if (!lines.empty() && !trim(lines.back().text).empty()) lines.push_back({"", newline});
+            lines.push_back({"[" + wantedSection + "]", newline});
+            lines.push_back(setting);
+        }
+    }
+
+    QByteArray bytes;
+    for (const Line &line : lines) {
+        bytes.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
+        bytes.append(line.end.data(), static_cast<qsizetype>(line.end.size()));
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) return false;
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+}  // namespace kvr::runtime

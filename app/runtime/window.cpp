@@ -1,0 +1,143 @@
+#include "window.h"
+
+#include "app_icon.h"
+#include "menus.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include <utility>
+
+namespace kvr::runtime {
+
+namespace {
+
+WindowRunHook &runHook() {
+    static WindowRunHook hook;
+    return hook;
+}
+
+// The client area: controls placed by hand, its designed size its size hint.
+class ClientArea : public QWidget {
+public:
+    ClientArea(QSize size, QWidget *parent) : QWidget(parent), size_(size) {}
+    QSize sizeHint() const override { return size_; }
+    QSize minimumSizeHint() const override { return {}; }
+
+private:
+    QSize size_;
+};
+
+}  // namespace
+
+void setWindowRunHook(WindowRunHook hook) { runHook() = std::move(hook); }
+
+Window::Window(const WindowDefinition &definition, QWidget *parent)
+    : QMainWindow(parent),
+      name_(definition.name),
+      units_(windowFont(definition.fontFace, definition.fontPoints)),
+      resizable_(definition.resizable) {
+    setObjectName(QString::fromStdString(definition.name));
+    setWindowTitle(definition.title);
+    setWindowIcon(applicationIcon());
+    setFont(windowFont(definition.fontFace, definition.fontPoints));
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    client_ = new ClientArea(units_.toPixels(definition.clientSize), this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+
+    if (definition.menuBar) menus_ = new Menus(menuBar());
+    if (definition.statusBar) {
+        statusLabel_ = new QLabel(statusBar());
+        statusLabel_->setObjectName(QStringLiteral("statusText"));
+        statusLabel_->setTextFormat(Qt::PlainText);
+        statusBar()->addWidget(statusLabel_, 1);
+        statusBar()->setSizeGripEnabled(definition.resizable);
+    }
+}
+
+Window::~Window() = default;
+
+void Window::place(QWidget *control, int x, int y, int w, int h) const {
+    control->setGeometry(units_.toPixels(QRect(x, y, w, h)));
+}
+
+void Window::place(QWidget *control, int x, int y) const {
+    control->move(units_.toPixels(QPoint(x, y)));
+    control->adjustSize();
+}
+
+void Window::setStatusText(const QString &text) {
+    if (statusLabel_) statusLabel_->setText(text);
+}
+
+QString Window::statusText() const { return statusLabel_ ? statusLabel_->text() : QString(); }
+
+void Window::run() {
+    // The program ends when the program entry returns, not when some window
+    // happens to be the last one closed.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    running_ = true;
+    closed_ = false;
+    adjustSize();
+    if (!resizable_) setFixedSize(sizeHint());
+    show();
+    opened();
+    if (!closed_) {
+        QEventLoop loop;
+        loop_ = &loop;
+        if (runHook()) {
+            QMetaObject::invokeMethod(
+                &loop,
+                [this] {
+                    if (runHook()) runHook()(*this);
+                },
+                Qt::QueuedConnection);
+        }
+        loop.exec();
+        loop_ = nullptr;
+    }
+    running_ = false;
+    hide();
+}
+
+void Window::closeEvent(QCloseEvent *event) {
+    if (!running_ || closed_) {
+        event->accept();
+        return;
+    }
+    if (!closeRequested()) {
+        event->ignore();
+        return;
+    }
+    closing();
+    closed_ = true;
+    event->accept();
+    if (loop_) loop_->quit();
+}
+
+void Window::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && running_ && !closed_) activated();
+}
+
+void Window::keyPressEvent(QKeyEvent *event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (auto *button = qobject_cast<QAbstractButton *>(focusWidget()); button && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace kvr::runtime

@@ -1,0 +1,13 @@
+// kvrman1: the manager "Kvr Manager V3.01".
+#include "app_icon.h"
+#include "main_window.h"
+#include "program.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kvrman1"));
+    QApplication::setWindowIcon(kvr::runtime::applicationIcon());
+    return kvr::startup::runProgram(kvr::console::runMainWindow);
+}
