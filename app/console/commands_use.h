@@ -1,0 +1,29 @@
+// The main window's use of the command record file COMMANDS: opened through
+// the program-wide use count when the window opens, released when it closes.
+#ifndef KVR_CONSOLE_COMMANDS_USE_H
+#define KVR_CONSOLE_COMMANDS_USE_H
+
+namespace kvr::console {
+
+class CommandsUse {
+public:
+    CommandsUse() = default;
+    CommandsUse(const CommandsUse &) = delete;
+    CommandsUse &operator=(const CommandsUse &) = delete;
+    ~CommandsUse() { release(); }
+
+    // Opens COMMANDS unless another window has it open (a file that cannot
+    // be opened ends the program through the standard warnings).
+    void acquire();
+    // Releases this window's use; the file closes with its last user.
+    // Does nothing unless acquire() ran.
+    void release();
+    bool held() const { return held_; }
+
+private:
+    bool held_ = false;
+};
+
+}  // namespace kvr::console
+
+#endif

@@ -1,0 +1,149 @@
+#include "info_windows.h"
+
+#include <app_icon.h>
+#include <western_text.h>
+#include <window.h>
+#include <window_position.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace kvr::console {
+
+namespace {
+
+constexpr const char *kSettingsFile = "KVRMAN1.INI";
+
+// A small window with its own place in the settings file and an "OK"
+// button that closes it.
+class PlacedWindow : public runtime::Window {
+public:
+    PlacedWindow(const runtime::WindowDefinition &definition, std::string section, QWidget *parent)
+        : runtime::Window(definition, parent), section_(std::move(section)) {
+        setWindowIcon(runtime::applicationIcon());
+    }
+
+    QPushButton *addOkButton(int x, int y, int w, int h) {
+        auto *ok = new QPushButton("OK", client());
+        ok->setObjectName("ok");
+        ok->setDefault(true);
+        place(ok, x, y, w, h);
+        connect(ok, &QPushButton::clicked, this, &QWidget::close);
+        return ok;
+    }
+
+protected:
+    void opened() override { startup::restoreWindowPosition(this, section_, kSettingsFile); }
+    void closing() override { startup::storeWindowPosition(this, section_, kSettingsFile); }
+
+private:
+    std::string section_;
+};
+
+class ReaderInfoWindow : public PlacedWindow {
+public:
+    ReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
+                     QWidget *parent)
+        : PlacedWindow(definition(), "InfoLector", parent), identification_(identification),
+          portName_(portName) {
+        struct Row {
+            const char *label;
+            const char *name;
+            int y;
+        };
+        const Row rows[] = {{"Modelo:", "model", 5},
+                            {"Número de Serie:", "serialNumber", 20},
+                            {"Puerto de Comunicaciones:", "port", 35},
+                            {"Version Hardware:", "hardwareVersion", 49},
+                            {"Version Firmware:", "firmwareVersion", 64}};
+        for (const Row &row : rows) {
+            auto *label = new QLabel(row.label, client());
+            place(label, 5, row.y, 130, 10);
+            auto *value = new QLabel(client());
+            value->setObjectName(row.name);
+            value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            place(value, 139, row.y, 116, 10);
+            values_.push_back(value);
+        }
+        addOkButton(93, 79, 75, 14)->setFocus();
+        showFields();
+    }
+
+protected:
+    void opened() override {
+        PlacedWindow::opened();
+        showFields();
+    }
+    void activated() override { showFields(); }
+
+private:
+    static runtime::WindowDefinition definition() {
+        runtime::WindowDefinition d;
+        d.name = "INFOLECTOR$WINDOW";
+        d.title = "Información del Lector";
+        d.fontFace = "Fixedsys";
+        d.clientSize = QSize(260, 100);
+        return d;
+    }
+
+    void showFields() {
+        const std::string texts[] = {identification_.model, identification_.serialNumber,
+                                     portName_.substr(0, 4), identification_.hardwareVersion,
+                                     identification_.firmwareVersion};
+        for (std::size_t i = 0; i < values_.size(); ++i)
+            values_[i]->setText(runtime::fromWestern(texts[i]));
+    }
+
+    const ReaderIdentification &identification_;
+    std::string portName_;
+    std::vector<QLabel *> values_;
+};
+
+class AboutWindow : public PlacedWindow {
+public:
+    explicit AboutWindow(QWidget *parent) : PlacedWindow(definition(), "About", parent) {
+        auto *image = new QLabel(client());
+        image->setObjectName("icon");
+        const int side = std::min(units().toPixelsX(14), units().toPixelsY(14));
+        image->setPixmap(runtime::applicationIconPixmap(side));
+        place(image, 74, 2, 14, 14);
+        const struct {
+            const char *text;
+            const char *name;
+            int y;
+        } lines[] = {{kAboutProduct, "product", 16}, {kAboutNotice, "notice", 26},
+                     {kAboutContact, "contact", 45}};
+        for (const auto &line : lines) {
+            auto *label = new QLabel(line.text, client());
+            label->setObjectName(line.name);
+            label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+            place(label, 12, line.y, 138, 10);
+        }
+        addOkButton(50, 60, 61, 14)->setFocus();
+    }
+
+private:
+    static runtime::WindowDefinition definition() {
+        runtime::WindowDefinition d;
+        d.name = "ABOUT$WINDOW";
+        d.title = "Acerca de KvrMan";
+        d.fontFace = "Fixedsys";
+        d.clientSize = QSize(163, 77);
+        return d;
+    }
+};
+
+}  // namespace
+
+void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
+                         QWidget *parent) {
+    ReaderInfoWindow window(identification, portName, parent);
+    window.run();
+}
+
+void runAboutWindow(QWidget *parent) {
+    AboutWindow window(parent);
+    window.run();
+}
+
+}  // namespace kvr::console

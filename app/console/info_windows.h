@@ -1,0 +1,29 @@
+// The reader information window INFOLECTOR$WINDOW and the About window
+// ABOUT$WINDOW.  Each runs its own event loop nested in the caller's and
+// keeps its place in the settings file.
+#ifndef KVR_CONSOLE_INFO_WINDOWS_H
+#define KVR_CONSOLE_INFO_WINDOWS_H
+
+#include "reader_identification.h"
+
+#include <string>
+
+class QWidget;
+
+namespace kvr::console {
+
+// Shows the identification learnt when the main window opened and the port
+// name; it does not talk to the reader.
+void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
+                         QWidget *parent = nullptr);
+
+void runAboutWindow(QWidget *parent = nullptr);
+
+// The About window's texts.
+inline constexpr const char *kAboutProduct = "Kvr Manager V3.01";
+inline constexpr const char *kAboutNotice = "KVR7x reader tools - version 3.01";
+inline constexpr const char *kAboutContact = "Open project, see README";
+
+}  // namespace kvr::console
+
+#endif

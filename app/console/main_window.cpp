@@ -1,0 +1,270 @@
+#include "main_window.h"
+
+#include "command_console.h"
+#include "commands_use.h"
+#include "hex_codec.h"
+#include "info_windows.h"
+#include "main_menu.h"
+#include "reader_identification.h"
+#include "reader_link.h"
+#include "status_message.h"
+#include "stored_command_menus.h"
+
+#include <app_icon.h>
+#include <entry_field.h>
+#include <menus.h>
+#include <message_box.h>
+#include <wait_cursor.h>
+#include <western_text.h>
+#include <window.h>
+#include <window_position.h>
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+
+#include <vector>
+
+namespace kvr::console {
+
+namespace {
+
+constexpr const char *kSettingsFile = "KVRMAN1.INI";
+constexpr const char *kSection = "Main";
+
+runtime::WindowDefinition mainWindowDefinition() {
+    runtime::WindowDefinition d;
+    d.name = "MAIN$WINDOW";
+    d.title = "VEXA KVR Manager V3.01";
+    d.fontFace = "Fixedsys";
+    d.clientSize = QSize(260, 110);
+    d.menuBar = true;
+    d.statusBar = true;
+    return d;
+}
+
+class MainWindow : public runtime::Window {
+public:
+    MainWindow(int32_t portHandle, const std::string &portName)
+        : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_),
+          portName_(portName) {
+        setWindowIcon(runtime::applicationIcon());
+        commands_.acquire();
+        buildControls();
+        buildMainMenu(*menus());
+        connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
+    }
+
+protected:
+    void opened() override {
+        startup::restoreWindowPosition(this, kSection, kSettingsFile);
+        identifyReader();
+        buildStoredCommandMenus(*menus());
+        showConsole();
+        code_->setFocus();
+    }
+
+    void activated() override { showConsole(); }
+
+    void closing() override {
+        commands_.release();
+        startup::storeWindowPosition(this, kSection, kSettingsFile);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::FocusIn) {
+            if (watched == requestHex_) console_.enterHexView();
+            if (watched == requestBytes_) console_.enterByteView();
+        }
+        return runtime::Window::eventFilter(watched, event);
+    }
+
+private:
+    runtime::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h,
+                               bool readOnly, bool upperCase = false) {
+        auto *field = new runtime::EntryField(maxLength, client());
+        field->setObjectName(name);
+        field->setReadOnly(readOnly);
+        field->setUpperCase(upperCase);
+        place(field, x, y, w, h);
+        connect(field, &runtime::EntryField::refused, field, [field] { field->setFocus(); });
+        return field;
+    }
+
+    void label(const char *text, int x, int y, int w, int h) {
+        place(new QLabel(text, client()), x, y, w, h);
+    }
+
+    void buildControls() {
+        auto *request = new QGroupBox("Comando PC -> KVR", client());
+        place(request, 4, 3, 252, 43);
+        const char *headerNames[] = {"CODE", "CLA", "INS", "P1", "P2", "P3"};
+        for (int i = 0; i < 6; ++i) label(headerNames[i], 10 + 20 * i, 12, i == 0 ? 18 : 16, 10);
+        label("DATOS", 130, 12, 120, 10);
+        code_ = entry(2, "CODE", 10, 20, 16, 10, true);
+        std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
+                                 &console_.p3};
+        for (int i = 0; i < 5; ++i) {
+            auto *field = entry(2, headerNames[i + 1], 30 + 20 * i, 20, 16, 10, false, true);
+            std::string *variable = fields[i];
+            connect(field, &QLineEdit::textEdited, this, [variable](const QString &text) {
+                *variable = fixedWidth(runtime::toWesternLossy(text), 2);
+            });
+            header_.push_back(field);
+        }
+        requestHex_ = entry(255, "requestHex", 10, 32, 240, 10, false, true);
+        requestBytes_ = entry(255, "requestBytes", 130, 20, 120, 10, false);
+        requestHex_->installEventFilter(this);
+        requestBytes_->installEventFilter(this);
+        connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {
+            console_.hexViewEdited(runtime::toWesternLossy(text));
+            showConsole();
+        });
+        connect(requestBytes_, &QLineEdit::textEdited, this, [this](const QString &text) {
+            console_.byteViewEdited(runtime::toWesternLossy(text));
+            showConsole();
+        });
+
+        auto *reply = new QGroupBox("Comando KVR -> PC", client());
+        place(reply, 4, 50, 252, 42);
+        const char *replyNames[] = {"STAT", "SW1", "SW2", "LEN"};
+        for (int i = 0; i < 4; ++i) label(replyNames[i], 10 + 20 * i, 58, 16, 10);
+        label("DATOS", 90, 58, 160, 10);
+        for (int i = 0; i < 4; ++i) replyHeader_.push_back(entry(2, replyNames[i], 10 + 20 * i, 66, 16, 10, true));
+        replyBytes_ = entry(255, "replyBytes", 90, 66, 160, 10, true);
+        replyHex_ = entry(255, "replyHex", 10, 78, 240, 10, true);
+
+        send_ = new QPushButton("Procesar Comando", client());
+        send_->setObjectName("send");
+        place(send_, 4, 94, 252, 12);
+        connect(send_, &QPushButton::clicked, this, [this] { sendCommand(); });
+
+        // Tab order: the request panel, the reply panel, the send button.
+        std::vector<QWidget *> order{code_};
+        order.insert(order.end(), header_.begin(), header_.end());
+        order.push_back(requestHex_);
+        order.push_back(requestBytes_);
+        order.insert(order.end(), replyHeader_.begin(), replyHeader_.end());
+        order.push_back(replyBytes_);
+        order.push_back(replyHex_);
+        order.push_back(send_);
+        for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    }
+
+    static void show(QLineEdit *field, const std::string &bytes) {
+        const QString text = runtime::fromWestern(bytes);
+        if (field->text() != text) field->setText(text);
+    }
+
+    // Redisplays every field from the console; the view the operator is
+    // typing in keeps its own text.
+    void showConsole() {
+        show(code_, console_.code);
+        const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
+                                       &console_.p3};
+        for (int i = 0; i < 5; ++i) show(header_[i], std::string(trimRight(*fields[i])));
+        const bool typingHex = requestHex_->hasFocus() && console_.dataEntryMode() == DataEntryMode::Hex;
+        const bool typingBytes =
+            requestBytes_->hasFocus() && console_.dataEntryMode() == DataEntryMode::Byte;
+        if (!typingHex) show(requestHex_, console_.requestHexShown());
+        if (!typingBytes) show(requestBytes_, console_.requestBytesShown());
+        requestHex_->setEnabled(console_.requestDataEnabled());
+        requestBytes_->setEnabled(console_.requestDataEnabled());
+        const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};
+        for (int i = 0; i < 4; ++i) show(replyHeader_[i], std::string(trimRight(*reply[i])));
+        show(replyBytes_, console_.replyBytesShown());
+        show(replyHex_, console_.replyHexShown());
+        setStatusText(QString::fromStdString(console_.statusText()));
+    }
+
+    void identifyReader() {
+        int32_t length = 0;
+        const int32_t result = link_.resetReader(&length, answer_.data());
+        identification_ = kvr::console::identifyReader(result, answer_);
+        const MenuLayout layout = adjustMenus(identification_, [this](uint8_t slot) {
+            return console_.probeSamSlot(slot, answer_);
+        });
+        applyMenuLayout(*menus(), layout);
+    }
+
+    void sendCommand() {
+        int32_t result = 0;
+        {
+            runtime::WaitCursor wait;
+            result = console_.send();
+        }
+        showConsole();
+        if (!asksToResetReader(result)) return;
+        runtime::MessageBoxRequest question;
+        question.caption = kSilentReaderCaption;
+        question.text = kSilentReaderQuestion;
+        question.icon = runtime::MessageIcon::Stop;
+        question.buttons = runtime::ButtonYes | runtime::ButtonNo;
+        question.defaultButton = runtime::ButtonYes;
+        if (runtime::showMessageBox(question) == runtime::ButtonYes) {
+            // As if the operator chose "&Reset", once this event is done.
+            QMetaObject::invokeMethod(this, [this] { menuChosen(ItemReset); }, Qt::QueuedConnection);
+        }
+    }
+
+    void resetReader() {
+        console_.resetReader();
+        showConsole();
+    }
+
+    void menuChosen(int id) {
+        if (const auto command = preparedBy(id)) {
+            console_.prepare(prepareCommand(*command, console_.currentSam()));
+            showConsole();
+            send_->setFocus();
+            return;
+        }
+        QLineEdit *field = qobject_cast<QLineEdit *>(focusWidget());
+        switch (id) {
+        case ItemReset: resetReader(); break;
+        case ItemInfo:
+            runReaderInfoWindow(identification_, portName_);
+            showConsole();
+            break;
+        case ItemAbout:
+            runAboutWindow();
+            showConsole();
+            break;
+        case ItemExit: close(); break;
+        case ItemCut: if (field) field->cut(); break;
+        case ItemCopy: if (field) field->copy(); break;
+        case ItemPaste: if (field) field->paste(); break;
+        case ItemDelete: if (field) field->del(); break;
+        case ItemCommandBrowser:  // the command browser comes with the command library
+        case ItemImport:          // so does the import
+        default: break;
+        }
+    }
+
+    DriverLink link_;
+    CommandConsole console_;
+    std::string portName_;
+    AnswerBuffer answer_{};
+    ReaderIdentification identification_;
+    CommandsUse commands_;
+
+    runtime::EntryField *code_ = nullptr;
+    std::vector<runtime::EntryField *> header_;
+    runtime::EntryField *requestHex_ = nullptr;
+    runtime::EntryField *requestBytes_ = nullptr;
+    std::vector<runtime::EntryField *> replyHeader_;
+    runtime::EntryField *replyBytes_ = nullptr;
+    runtime::EntryField *replyHex_ = nullptr;
+    QPushButton *send_ = nullptr;
+};
+
+}  // namespace
+
+void runMainWindow(int32_t portHandle, const std::string &portName) {
+    MainWindow window(portHandle, portName);
+    window.run();
+}
+
+}  // namespace kvr::console

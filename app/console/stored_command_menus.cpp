@@ -1,0 +1,7 @@
+#include "stored_command_menus.h"
+
+namespace kvr::console {
+
+void buildStoredCommandMenus(runtime::Menus &) {}
+
+}  // namespace kvr::console
