@@ -1,12 +1,465 @@
-// Placeholder until the network transport lands: network names cannot be
-// opened yet.
+// Network serial port over TCP with the telnet COM-PORT option.
+//
+// A receive thread reads the socket, takes telnet commands out of the stream
+// and puts the data bytes into a receive queue; reads wait on that queue
+// under the same time-out rules as a local tty.  Everything the port sends
+// (data and COM-PORT commands) goes out at once and nothing ever waits for a
+// server's acknowledgement.
 #include "rfc2217/rfc2217_port.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "rfc2217/client_protocol.h"
+#include "rfc2217/tcp_connect.h"
+#include "rfc2217/telnet_codec.h"
+#include "transfer_deadline.h"
 
 namespace kvr7x {
 
-std::unique_ptr<SerialPort> openRfc2217Port(const std::string &) {
-    setLastError(kErrFileNotFound);
-    return nullptr;
+namespace {
+
+using namespace rfc2217;
+
+constexpr auto kConnectLimit = std::chrono::milliseconds(3000);
+// How long open waits for the server to answer the COM-PORT offer.  A server
+// that refuses a second client by closing the connection shows up here; a
+// server that never answers is used anyway once this has passed.
+constexpr auto kGreetingLimit = std::chrono::milliseconds(1000);
+// Limit for sending a COM-PORT command.
+constexpr Timeouts kControlTimeouts{0, 0, 0, 0, 1000};
+// Received data beyond this is dropped, as a UART drops bytes on overrun.
+constexpr size_t kReceiveQueueLimit = 64 * 1024;
+
+class Rfc2217Port final : public SerialPort {
+public:
+    explicit Rfc2217Port(int fd) : fd_(fd) {}
+    ~Rfc2217Port() override { close(); }
+
+    // Greets the server, lowers RTS before anything else can raise it, sets
+    // the line and asks for the modem state.  False with lastError set when
+    // the server is gone.
+    bool start();
+
+    bool getLineSettings(LineSettings &out) override;
+    bool setLineSettings(const LineSettings &in) override;
+    bool getTimeouts(Timeouts &out) override;
+    bool setTimeouts(const Timeouts &in) override;
+    bool purgeTx() override;
+    bool purgeRx() override;
+    bool write(const uint8_t *buf, size_t n, size_t &written) override;
+    bool read(uint8_t *buf, size_t n, size_t &got) override;
+    bool setRts(bool on) override;
+    bool modemStatus(uint32_t &bits) override;
+    bool watchDsr() override;
+    bool waitDsrChange() override;
+    bool close() override;
+
+private:
+    void receiveLoop();
+    // Sends wire bytes whole within the deadline of `t` for `count` bytes.
+    // Returns the number of wire bytes sent; sets `failed` when the socket
+    // failed (lastError set).  Caller holds sendMutex_.
+    size_t sendWire(const uint8_t *bytes, size_t n, const Timeouts &t, size_t count, bool &failed);
+    bool sendControl(const std::vector<uint8_t> &wire);
+    bool usable();  // open and connected; sets lastError otherwise
+    void markBroken(uint32_t code);
+
+    int fd_;
+    std::thread receiver_;
+
+    std::mutex mutex_;  // guards everything below up to sendMutex_
+    std::condition_variable changed_;
+    std::deque<uint8_t> rx_;
+    ClientProtocol protocol_;
+    LineSettings line_;
+    Timeouts timeouts_;
+    bool closed_ = false;
+    bool broken_ = false;
+    uint32_t brokenCode_ = kErrNone;
+    bool watching_ = false;
+    uint64_t dsrSeen_ = 0;
+
+    std::mutex sendMutex_;  // one sender at a time on the socket
+    std::vector<uint8_t> wire_;
+};
+
+bool Rfc2217Port::usable() {
+    if (closed_) {
+        setLastError(kErrInvalidHandle);
+        return false;
+    }
+    if (broken_) {
+        setLastError(brokenCode_);
+        return false;
+    }
+    return true;
+}
+
+void Rfc2217Port::markBroken(uint32_t code) {
+    std::lock_guard lock(mutex_);
+    if (!broken_) {
+        broken_ = true;
+        brokenCode_ = code;
+    }
+    changed_.notify_all();
+}
+
+bool Rfc2217Port::start() {
+    std::vector<uint8_t> hello;
+    {
+        std::lock_guard lock(mutex_);
+        protocol_.appendGreeting(hello);
+    }
+    // RTS goes low first: a reader resets on an RTS pulse, and some servers
+    // raise RTS when a client connects.
+    appendComPort(kSetControl, kControlRtsOff, hello);
+    appendComPort(kSetControl, kControlDtrOn, hello);
+    {
+        std::lock_guard lock(sendMutex_);
+        bool failed = false;
+        sendWire(hello.data(), hello.size(), kControlTimeouts, 0, failed);
+        if (failed) return false;
+    }
+    receiver_ = std::thread([this] { receiveLoop(); });
+
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, kGreetingLimit,
+                      [this] { return broken_ || protocol_.comPortAnswered(); });
+    if (broken_) {
+        setLastError(brokenCode_);
+        return false;
+    }
+    lock.unlock();
+    if (!setLineSettings(LineSettings{})) return false;
+    // Setting the mask makes the server report the current state; until it
+    // does, every line counts as off.
+    std::vector<uint8_t> mask;
+    appendComPort(kSetModemStateMask,
+                  static_cast<uint8_t>(kMsCarrier | kMsRing | kMsDsr | kMsCts | kMsDeltaDsr), mask);
+    return sendControl(mask);
+}
+
+void Rfc2217Port::receiveLoop() {
+    std::vector<uint8_t> chunk(4096);
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> reply;
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const int pr = ::poll(&p, 1, -1);
+        if (pr < 0) {
+            if (errno == EINTR) continue;
+            markBroken(kErrNetNameDeleted);
+            return;
+        }
+        const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) {
+            markBroken(kErrNetNameDeleted);
+            return;
+        }
+        data.clear();
+        reply.clear();
+        {
+            std::lock_guard lock(mutex_);
+            protocol_.receive(chunk.data(), static_cast<size_t>(n), data, reply);
+            const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
+            rx_.insert(rx_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
+                                                                   std::min(room, data.size())));
+            changed_.notify_all();
+        }
+        if (!reply.empty()) {
+            std::lock_guard lock(sendMutex_);
+            bool failed = false;
+            sendWire(reply.data(), reply.size(), kControlTimeouts, 0, failed);
+        }
+    }
+}
+
+size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const Timeouts &t, size_t count,
+                             bool &failed) {
+    failed = false;
+    const WriteDeadline deadline(t, count, DeadlineClock::now());
+    size_t sent = 0;
+    while (sent < n) {
+        const ssize_t k = ::send(fd_, bytes + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (k > 0) {
+            sent += static_cast<size_t>(k);
+            continue;
+        }
+        if (k < 0 && errno == EINTR) continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int wait = deadline.waitMs(DeadlineClock::now());
+            if (wait == 0) break;  // out of time: a short write
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, wait) < 0 && errno != EINTR) {
+                failed = true;
+                break;
+            }
+            continue;
+        }
+        failed = true;
+        break;
+    }
+    if (failed) {
+        markBroken(kErrNetNameDeleted);
+        setLastError(kErrNetNameDeleted);
+    }
+    return sent;
+}
+
+bool Rfc2217Port::sendControl(const std::vector<uint8_t> &wire) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!usable()) return false;
+    }
+    std::lock_guard lock(sendMutex_);
+    bool failed = false;
+    const size_t sent = sendWire(wire.data(), wire.size(), kControlTimeouts, 0, failed);
+    if (failed) return false;
+    if (sent < wire.size()) {
+        // A command cut in half would garble the stream for good.
+        markBroken(kErrSemTimeout);
+        setLastError(kErrSemTimeout);
+        return false;
+    }
+    return true;
+}
+
+bool Rfc2217Port::getLineSettings(LineSettings &out) {
+    std::lock_guard lock(mutex_);
+    if (!usable()) return false;
+    out = line_;
+    return true;
+}
+
+bool Rfc2217Port::setLineSettings(const LineSettings &in) {
+    if (in.baudRate == 0 || in.byteSize < 5 || in.byteSize > 8) {
+        setLastError(kErrInvalidParameter);
+        return false;
+    }
+    std::vector<uint8_t> wire;
+    const uint8_t baud[4] = {static_cast<uint8_t>(in.baudRate >> 24),
+                             static_cast<uint8_t>(in.baudRate >> 16),
+                             static_cast<uint8_t>(in.baudRate >> 8),
+                             static_cast<uint8_t>(in.baudRate)};
+    appendComPort(kSetBaudRate, baud, sizeof baud, wire);
+    appendComPort(kSetDataSize, in.byteSize, wire);
+    static constexpr uint8_t kParityCodes[] = {kParityNone, kParityOdd, kParityEven, kParityMark,
+                                               kParitySpace};
+    appendComPort(kSetParity, kParityCodes[static_cast<size_t>(in.parity) % 5], wire);
+    appendComPort(kSetStopSize,
+                  in.stopBits == StopBits::Two          ? kStopTwo
+                  : in.stopBits == StopBits::OneAndHalf ? kStopOneAndHalf
+                                                        : kStopOne,
+                  wire);
+    appendComPort(kSetControl,
+                  in.outxCtsFlow ? kControlHardwareFlow
+                  : in.outX      ? kControlXonXoff
+                                 : kControlNoFlow,
+                  wire);
+    appendComPort(kSetControl, kControlInboundNoFlow, wire);
+    appendComPort(kSetControl, in.dtrControl == DtrControl::Disable ? kControlDtrOff : kControlDtrOn,
+                  wire);
+    // RTS moves only by setRts.  Raising it here, as a local port does for
+    // the enabled setting, would reset the reader behind the server; the
+    // opening sequence lowers it anyway.
+    if (in.rtsControl == RtsControl::Disable) appendComPort(kSetControl, kControlRtsOff, wire);
+    if (!sendControl(wire)) return false;
+    std::lock_guard lock(mutex_);
+    line_ = in;
+    return true;
+}
+
+bool Rfc2217Port::getTimeouts(Timeouts &out) {
+    std::lock_guard lock(mutex_);
+    if (!usable()) return false;
+    out = timeouts_;
+    return true;
+}
+
+bool Rfc2217Port::setTimeouts(const Timeouts &in) {
+    std::lock_guard lock(mutex_);
+    if (!usable()) return false;
+    timeouts_ = in;
+    return true;
+}
+
+bool Rfc2217Port::purgeTx() {
+    // Nothing waits on this side: every write leaves at once.  The server's
+    // own queue towards the line is purged.
+    std::vector<uint8_t> wire;
+    appendComPort(kPurgeData, kPurgeTransmit, wire);
+    return sendControl(wire);
+}
+
+bool Rfc2217Port::purgeRx() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!usable()) return false;
+        rx_.clear();
+    }
+    std::vector<uint8_t> wire;
+    appendComPort(kPurgeData, kPurgeReceive, wire);
+    return sendControl(wire);
+}
+
+bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
+    written = 0;
+    Timeouts t;
+    {
+        std::lock_guard lock(mutex_);
+        if (!usable()) return false;
+        t = timeouts_;
+    }
+    std::lock_guard lock(sendMutex_);
+    wire_.clear();
+    appendEscaped(buf, n, wire_);
+    bool failed = false;
+    const size_t sent = sendWire(wire_.data(), wire_.size(), t, n, failed);
+    if (failed) return false;
+    // Count the data bytes that left whole.
+    size_t wireUsed = 0;
+    while (written < n) {
+        const size_t width = buf[written] == kIac ? 2 : 1;
+        if (wireUsed + width > sent) break;
+        wireUsed += width;
+        ++written;
+    }
+    if (wireUsed != sent) {
+        // Half an escaped byte went out: the stream cannot be resumed.
+        markBroken(kErrSemTimeout);
+    }
+    setLastError(kErrNone);
+    return true;
+}
+
+bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
+    got = 0;
+    std::unique_lock lock(mutex_);
+    if (!usable()) return false;
+    ReadDeadline deadline(timeouts_, n, DeadlineClock::now());
+    auto take = [&] {
+        const size_t k = std::min(n - got, rx_.size());
+        if (k == 0) return;
+        std::copy_n(rx_.begin(), k, buf + got);
+        rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(k));
+        got += k;
+        deadline.bytesArrived(DeadlineClock::now());
+    };
+    take();
+    if (deadline.returnAtOnce()) {
+        setLastError(kErrNone);
+        return true;
+    }
+    while (got < n) {
+        if (closed_) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+        if (broken_) {
+            setLastError(brokenCode_);
+            return false;
+        }
+        if (deadline.expired(DeadlineClock::now())) break;
+        const auto until = deadline.expiry();
+        if (until)
+            changed_.wait_until(lock, *until);
+        else
+            changed_.wait(lock);
+        take();
+    }
+    setLastError(kErrNone);
+    return true;
+}
+
+bool Rfc2217Port::setRts(bool on) {
+    std::vector<uint8_t> wire;
+    appendComPort(kSetControl, on ? kControlRtsOn : kControlRtsOff, wire);
+    return sendControl(wire);
+}
+
+bool Rfc2217Port::modemStatus(uint32_t &bits) {
+    std::lock_guard lock(mutex_);
+    if (!usable()) return false;
+    const auto state = protocol_.modemState();
+    bits = state ? (*state & (kModemCts | kModemDsr | kModemRing | kModemRlsd)) : 0;
+    return true;
+}
+
+bool Rfc2217Port::watchDsr() {
+    std::lock_guard lock(mutex_);
+    if (!usable()) return false;
+    watching_ = true;
+    dsrSeen_ = protocol_.dsrChanges();
+    return true;
+}
+
+bool Rfc2217Port::waitDsrChange() {
+    std::unique_lock lock(mutex_);
+    if (!usable()) return false;
+    if (!watching_) {
+        setLastError(kErrInvalidParameter);
+        return false;
+    }
+    changed_.wait(lock, [this] { return closed_ || broken_ || protocol_.dsrChanges() != dsrSeen_; });
+    if (closed_ || broken_) {
+        setLastError(closed_ ? kErrOperationAborted : brokenCode_);
+        return false;
+    }
+    dsrSeen_ = protocol_.dsrChanges();
+    return true;
+}
+
+bool Rfc2217Port::close() {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            setLastError(kErrInvalidHandle);
+            return false;
+        }
+        closed_ = true;
+        changed_.notify_all();
+    }
+    // Wakes the receive thread: its poll sees the end of the stream.
+    ::shutdown(fd_, SHUT_RDWR);
+    if (receiver_.joinable()) receiver_.join();
+    {
+        std::lock_guard lock(sendMutex_);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
+    std::string host;
+    uint16_t port = 0;
+    if (!rfc2217::splitHostPort(hostPort, host, port)) {
+        setLastError(rfc2217::kErrBadPathName);
+        return nullptr;
+    }
+    const int fd = rfc2217::connectTcp(host, port, kConnectLimit);
+    if (fd < 0) return nullptr;
+    auto result = std::make_unique<Rfc2217Port>(fd);
+    if (!result->start()) {
+        const uint32_t code = lastError();
+        result.reset();
+        setLastError(code);
+        return nullptr;
+    }
+    return result;
 }
 
 }  // namespace kvr7x

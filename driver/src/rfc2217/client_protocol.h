@@ -1,0 +1,62 @@
+// The client's side of a network serial port session without the socket:
+// takes what the server sends, hands back the data bytes, answers option
+// negotiation, and follows the server's modem-state notifications.  Pure and
+// single-threaded; the port wraps it in its receive thread.
+#ifndef KVR7X_RFC2217_CLIENT_PROTOCOL_H
+#define KVR7X_RFC2217_CLIENT_PROTOCOL_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "rfc2217/telnet_codec.h"
+
+namespace kvr7x::rfc2217 {
+
+class ClientProtocol {
+public:
+    // What a client says first: it offers the COM-PORT option and binary
+    // transfer both ways, and asks the server to suppress go-ahead.
+    void appendGreeting(std::vector<uint8_t> &out);
+
+    // Takes bytes received from the server.  Data bytes are appended to
+    // `data`; answers owed to the server (option negotiation) to `reply`.
+    void receive(const uint8_t *bytes, size_t n, std::vector<uint8_t> &data,
+                 std::vector<uint8_t> &reply);
+
+    // Latest modem state the server reported; nullopt before the first.
+    std::optional<uint8_t> modemState() const { return modemState_; }
+    // Number of DSR changes reported so far.
+    uint64_t dsrChanges() const { return dsrChanges_; }
+
+    // The server has answered the COM-PORT offer (accepted or refused).
+    bool comPortAnswered() const { return comPortAnswered_; }
+    bool comPortAccepted() const { return comPortAccepted_; }
+
+    size_t malformedCount() const { return parser_.malformedCount() + badSubnegotiations_; }
+
+private:
+    void onNegotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
+    void onComPort(const std::vector<uint8_t> &payload);
+
+    TelnetParser parser_;
+    std::vector<TelnetEvent> events_;
+    // Per option: we offered / the server agreed (local side), we asked /
+    // the server agreed (remote side), we already refused it once.
+    std::array<uint8_t, 256> localAsked_{};
+    std::array<uint8_t, 256> localOn_{};
+    std::array<uint8_t, 256> remoteAsked_{};
+    std::array<uint8_t, 256> remoteOn_{};
+    std::array<uint8_t, 256> refused_{};
+    std::optional<uint8_t> modemState_;
+    uint64_t dsrChanges_ = 0;
+    bool comPortAnswered_ = false;
+    bool comPortAccepted_ = false;
+    size_t badSubnegotiations_ = 0;
+};
+
+}  // namespace kvr7x::rfc2217
+
+#endif

@@ -1,0 +1,127 @@
+#include "rfc2217/tcp_connect.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "serial_port.h"
+#include "transfer_deadline.h"
+
+namespace kvr7x::rfc2217 {
+
+bool splitHostPort(const std::string &text, std::string &host, uint16_t &port) {
+    std::string portText;
+    if (!text.empty() && text[0] == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':')
+            return false;
+        host = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+    } else {
+        const auto colon = text.rfind(':');
+        if (colon == std::string::npos) return false;
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (host.find(':') != std::string::npos) return false;
+    }
+    if (host.empty() || portText.empty() || portText.size() > 5) return false;
+    unsigned value = 0;
+    for (char c : portText) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+namespace {
+
+uint32_t codeForErrno(int err) {
+    switch (err) {
+    case ETIMEDOUT:
+        return kErrSemTimeout;
+    case EACCES:
+    case EPERM:
+        return kErrAccessDenied;
+    default:
+        return kErrBadNetPath;
+    }
+}
+
+// One connection attempt to one address; -1 with errno-derived code in `code`.
+int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &code) {
+    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                            ai->ai_protocol);
+    if (fd < 0) {
+        code = codeForErrno(errno);
+        return -1;
+    }
+    int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    if (rc != 0 && errno == EINPROGRESS) {
+        for (;;) {
+            pollfd p{fd, POLLOUT, 0};
+            const int wait = msUntil(DeadlineClock::now(), until);
+            if (wait == 0) {
+                ::close(fd);
+                code = kErrSemTimeout;
+                return -1;
+            }
+            const int pr = ::poll(&p, 1, wait);
+            if (pr < 0 && errno == EINTR) continue;
+            if (pr == 0) continue;  // re-check the time left
+            int soError = 0;
+            socklen_t len = sizeof soError;
+            if (pr < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = errno;
+            if (soError != 0) {
+                ::close(fd);
+                code = codeForErrno(soError);
+                return -1;
+            }
+            rc = 0;
+            break;
+        }
+    }
+    if (rc != 0) {
+        code = codeForErrno(errno);
+        ::close(fd);
+        return -1;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+}  // namespace
+
+int connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit) {
+    const auto until = DeadlineClock::now() + limit;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo *list = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || list == nullptr) {
+        setLastError(kErrBadNetPath);
+        return -1;
+    }
+    uint32_t code = kErrBadNetPath;
+    int fd = -1;
+    for (const addrinfo *ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
+        fd = tryAddress(ai, until, code);
+        if (fd < 0 && code == kErrSemTimeout) break;
+    }
+    ::freeaddrinfo(list);
+    if (fd < 0) setLastError(code);
+    return fd;
+}
+
+}  // namespace kvr7x::rfc2217

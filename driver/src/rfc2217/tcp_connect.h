@@ -1,0 +1,28 @@
+// TCP connection set-up for network serial ports.
+#ifndef KVR7X_RFC2217_TCP_CONNECT_H
+#define KVR7X_RFC2217_TCP_CONNECT_H
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace kvr7x::rfc2217 {
+
+// Port-layer codes for failures of the network side.
+inline constexpr uint32_t kErrBadNetPath = 53;       // host unknown, nobody listening
+inline constexpr uint32_t kErrNetNameDeleted = 64;   // connection closed by the server
+inline constexpr uint32_t kErrSemTimeout = 121;      // connection attempt timed out
+inline constexpr uint32_t kErrBadPathName = 161;     // malformed "HOST:PORT"
+
+// Splits "HOST:PORT" ("[v6addr]:PORT" for IPv6 literals).  False when the
+// text is not of that form or the port is not 1..65535.
+bool splitHostPort(const std::string &text, std::string &host, uint16_t &port);
+
+// Connects to host:port within `limit`, trying every address the name
+// resolves to.  Returns a connected, non-blocking socket with TCP_NODELAY
+// set, or -1 with the port-layer last error set.
+int connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit);
+
+}  // namespace kvr7x::rfc2217
+
+#endif

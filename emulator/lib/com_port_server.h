@@ -1,0 +1,83 @@
+// The access server's side of the telnet COM-PORT option (RFC 2217): takes
+// the client's byte stream apart in order, answers option negotiation and
+// acknowledges every COM-PORT command with the server's code, and reports
+// data bytes and line changes to a listener.  No sockets.
+#ifndef KVR7X_EMU_COM_PORT_SERVER_H
+#define KVR7X_EMU_COM_PORT_SERVER_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvr7x::emu {
+
+class ComPortListener {
+public:
+    virtual ~ComPortListener() = default;
+    virtual void onData(uint8_t byte) = 0;
+    virtual void onRts(bool on) = 0;
+    virtual void onDtr(bool on) = 0;
+    // PURGE-DATA: 1 the server's data from the line, 2 towards it, 3 both.
+    virtual void onPurge(uint8_t which) = 0;
+    // SET-MODEMSTATE-MASK; the server then reports the current state.
+    virtual void onModemStateMask(uint8_t mask) = 0;
+    // Anything else worth a log line ("SET-BAUDRATE 9600").
+    virtual void onControl(const std::string &text) = 0;
+};
+
+class ComPortServer {
+public:
+    static constexpr size_t kMaxPayload = 64;
+
+    // Takes bytes from the client.  Telnet answers and acknowledgements are
+    // appended to `reply`.
+    void receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
+                 std::vector<uint8_t> &reply);
+
+    // Appends data for the client, 0xFF doubled.
+    static void appendData(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out);
+    // Appends a NOTIFY-MODEMSTATE with `state`.
+    static void appendModemState(uint8_t state, std::vector<uint8_t> &out);
+
+    // Line settings as the client last set them.
+    uint32_t baudRate() const { return baud_; }
+    uint8_t dataSize() const { return dataSize_; }
+    uint8_t parity() const { return parity_; }
+    uint8_t stopSize() const { return stopSize_; }
+    uint8_t flowControl() const { return flow_; }
+    bool dtr() const { return dtr_; }
+    bool rts() const { return rts_; }
+    uint8_t modemStateMask() const { return modemMask_; }
+    bool comPortAgreed() const { return comPort_; }
+    size_t malformedCount() const { return malformed_; }
+
+private:
+    enum class State : uint8_t { Data, Iac, Option, SbOption, SbData, SbIac };
+    void negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
+    void subnegotiation(ComPortListener &listener, std::vector<uint8_t> &reply);
+
+    State state_ = State::Data;
+    uint8_t verb_ = 0;
+    uint8_t sbOption_ = 0;
+    bool sbOverflow_ = false;
+    std::vector<uint8_t> sb_;
+    std::array<uint8_t, 256> localOn_{};
+    std::array<uint8_t, 256> remoteOn_{};
+    std::array<uint8_t, 256> refused_{};
+    bool comPort_ = false;
+    uint32_t baud_ = 9600;
+    uint8_t dataSize_ = 8;
+    uint8_t parity_ = 1;
+    uint8_t stopSize_ = 1;
+    uint8_t flow_ = 1;
+    bool dtr_ = false;
+    bool rts_ = false;
+    uint8_t modemMask_ = 0xFF;
+    size_t malformed_ = 0;
+};
+
+}  // namespace kvr7x::emu
+
+#endif

@@ -1,0 +1,46 @@
+#include "frame_log.h"
+
+namespace kvr7x::emu {
+
+std::string hexText(const std::vector<uint8_t> &bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (uint8_t b : bytes) {
+        if (!s.empty()) s += ' ';
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> bytes) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex_);
+    if (stream_) {
+        static const char *const arrows[] = {"<-", "->", "--", "=="};
+        const double ms = std::chrono::duration<double, std::milli>(now - start_).count();
+        std::fprintf(stream_, "%10.3f %s %s%s%s\n", ms, arrows[static_cast<int>(kind)], what.c_str(),
+                     bytes.empty() ? "" : ": ", hexText(bytes).c_str());
+        std::fflush(stream_);
+    }
+    entries_.push_back({now, kind, std::move(what), std::move(bytes)});
+    added_.notify_all();
+}
+
+std::vector<LogEntry> FrameLog::entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+void FrameLog::clear() {
+    std::lock_guard lock(mutex_);
+    entries_.clear();
+}
+
+bool FrameLog::waitFor(const std::function<bool(const std::vector<LogEntry> &)> &ready,
+                       std::chrono::milliseconds limit) const {
+    std::unique_lock lock(mutex_);
+    return added_.wait_for(lock, limit, [&] { return ready(entries_); });
+}
+
+}  // namespace kvr7x::emu

@@ -1,0 +1,55 @@
+// The emulator's log: every frame received and sent, and every change of the
+// lines, kept in memory for whoever embeds the emulator and optionally
+// written as text lines (hex bytes) to a stream.
+#ifndef KVR7X_EMU_FRAME_LOG_H
+#define KVR7X_EMU_FRAME_LOG_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kvr7x::emu {
+
+struct LogEntry {
+    enum class Kind : uint8_t {
+        FromHost,  // a command frame the reader received whole
+        ToHost,    // a reply, reset answer, echo or noise the reader sent
+        Line,      // a line or port change (RTS, DTR, purge, modem state...)
+        Session,   // connections, refusals, dropped frames
+    };
+    std::chrono::steady_clock::time_point when;
+    Kind kind;
+    std::string what;            // "frame", "reply", "reset answer", "RTS on", ...
+    std::vector<uint8_t> bytes;  // frame bytes, where there are any
+};
+
+std::string hexText(const std::vector<uint8_t> &bytes);
+
+class FrameLog {
+public:
+    // Lines also go to `stream` (not owned, may be null).
+    void setStream(std::FILE *stream) { stream_ = stream; }
+
+    void add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> bytes = {});
+    std::vector<LogEntry> entries() const;
+    void clear();
+    // Waits until `ready` holds for the entries or `limit` passes.
+    bool waitFor(const std::function<bool(const std::vector<LogEntry> &)> &ready,
+                 std::chrono::milliseconds limit) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable added_;
+    std::vector<LogEntry> entries_;
+    std::FILE *stream_ = nullptr;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace kvr7x::emu
+
+#endif

@@ -1,0 +1,221 @@
+#include "options.h"
+
+#include <cstdlib>
+
+namespace kvr7x::emu {
+
+namespace {
+
+bool parseHostPort(const std::string &text, std::string &host, uint16_t &port) {
+    std::string portText;
+    if (!text.empty() && text[0] == '[') {
+        const auto close = text.find("]:");
+        if (close == std::string::npos) return false;
+        host = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+    } else {
+        const auto colon = text.rfind(':');
+        if (colon == std::string::npos) return false;
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+    }
+    if (host.empty() || portText.empty() || portText.size() > 5) return false;
+    unsigned long value = 0;
+    for (char c : portText) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool parseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
+    std::vector<uint8_t> bytes;
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == ':' || c == ',') continue;
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) return false;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        char *end = nullptr;
+        const std::string pair = digits.substr(i, 2);
+        const long v = std::strtol(pair.c_str(), &end, 16);
+        if (*end != '\0' || pair.find_first_of("+-") != std::string::npos) return false;
+        bytes.push_back(static_cast<uint8_t>(v));
+    }
+    out = std::move(bytes);
+    return true;
+}
+
+bool parseNumber(const std::string &text, unsigned long max, unsigned long &out) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    out = std::strtoul(text.c_str(), nullptr, 10);
+    return out <= max;
+}
+
+}  // namespace
+
+std::string usage() {
+    return R"(Usage: kvr7x-emu [OPTION]...
+A virtual KVR7x smart-card reader behind a network serial port (telnet
+COM-PORT option, RFC 2217).  Point the driver at rfc2217://HOST:PORT, or map
+a COMn name to that URL in $XDG_CONFIG_HOME/kvr7x/ports.  One client is
+served at a time; a second connection is closed at once.  Runs until
+interrupted (Ctrl+C, SIGTERM).
+
+Line and reader:
+  --listen HOST:PORT     address to serve (default 127.0.0.1:7201; port 0
+                         picks a free one, printed at start)
+  --basic                a basic-layout reader that echoes every byte:
+                         identification "VEXA KVR73C#" and 5 serial bytes
+  --id-text TEXT         identification text, e.g. "VEXA KVR74S#"; the reader
+                         echoes when it begins "VEXA" and its 10th character
+                         is "3"
+  --id-bytes HEX         bytes appended to the identification text (versions
+                         and serial number), e.g. "0102 0304 0000740520260A42"
+  --no-card              start with the card slot empty (DSR off)
+  --sams LIST            SAM slots holding a module, e.g. "1,3"; "none" for
+                         none (default 1)
+  --unpowered            start with the reader unpowered: carrier off, no
+                         answers at all
+  --silent               the reader never answers: no reset answer, no echo,
+                         no replies
+  --latency MS           wait MS milliseconds before every reply and reset
+                         answer (default 0)
+  --noise HEX            bytes sent before the 0x90 of every reset answer
+  --paced                send and take bytes at the real line rate of
+                         9600 bit/s (about 1.04 ms a byte); default: as fast
+                         as possible
+  --rules FILE           scripted replies, checked before the built-in ones
+  --log FILE             log every frame received and sent, in hex, to FILE
+                         ("-" for standard error)
+  --help                 show this text
+
+Behaviour:
+  RTS raised then lowered resets the reader; it answers 90, a status byte,
+  N and N identification bytes.  Reader commands (CODE 20, P1 = unit: 0 the
+  card, 1..3 the SAM slots): INS 10 status, 20 insert, 30 remove, 70 select
+  card type, 80 activate (reply data: the ATR), 90 deactivate.  STAT 00 done,
+  50 no card in the unit, 60 card type not supported, C0 card not powered,
+  D0 bad unit, F0 unknown command.  ISO commands (CODE 21+unit without data,
+  A1+unit with P3 data bytes) go to a small ISO 7816-4 card: SELECT by file
+  identifier (A4 00 00 02 fid: 9000, or 6A82 when not found; P2 00 leaves the
+  file control information for GET RESPONSE C0), READ BINARY B0, GET
+  CHALLENGE 84, 6D00 for other instructions, 6E00 for a class other than
+  00.  Files: 3F00 (MF), 2F00 (a label), 0002 (serial number), 7F10 (DF),
+  6F01 (300 bytes 00 01 02 ...).  Replies: STAT SW1 SW2 LEN and LEN bytes.
+  DSR is on while a card is in the card slot, carrier and CTS while the
+  reader is powered.
+
+Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
+  PATTERN is the frame as received (CODE CLA INS P1 P2 P3 [data]) in hex;
+  "??" matches any byte and a final "*" any further bytes; without "*" the
+  frame length must match.  DATA (at most 255 bytes) follows the reply
+  header, LEN is its count.  "#" starts a comment; the first match wins.
+  Example:
+    A1 00 A4 04 00 * => 00 90 00 | 6F 10 84 08 A0 00 00 00 03 00 00 00
+    21 00 CA ?? ?? ?? => 00 6A 88
+)";
+}
+
+bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error) {
+    std::string idText;
+    std::vector<uint8_t> idBytes;
+    bool haveIdText = false;  // the two together replace the identification
+    bool haveIdBytes = false;
+    bool basic = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &opt = args[i];
+        auto value = [&](std::string &v) {
+            if (i + 1 >= args.size()) {
+                error = "option " + opt + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (opt == "--help" || opt == "-h") {
+            out.help = true;
+        } else if (opt == "--listen") {
+            if (!value(v)) return false;
+            if (!parseHostPort(v, out.config.host, out.config.port)) {
+                error = "--listen wants HOST:PORT, not \"" + v + "\"";
+                return false;
+            }
+        } else if (opt == "--basic") {
+            basic = true;
+        } else if (opt == "--id-text") {
+            if (!value(v)) return false;
+            idText = v;
+            haveIdText = true;
+        } else if (opt == "--id-bytes") {
+            if (!value(v)) return false;
+            if (!parseHexBytes(v, idBytes)) {
+                error = "--id-bytes wants hex bytes, not \"" + v + "\"";
+                return false;
+            }
+            haveIdBytes = true;
+        } else if (opt == "--no-card") {
+            out.config.cardPresent = false;
+        } else if (opt == "--sams") {
+            if (!value(v)) return false;
+            out.config.samPresent = {false, false, false};
+            if (v != "none") {
+                for (char c : v) {
+                    if (c == ',' || c == ' ') continue;
+                    if (c < '1' || c > '3') {
+                        error = "--sams wants slot numbers 1 to 3 or \"none\", not \"" + v + "\"";
+                        return false;
+                    }
+                    out.config.samPresent[static_cast<size_t>(c - '1')] = true;
+                }
+            }
+        } else if (opt == "--unpowered") {
+            out.config.powered = false;
+        } else if (opt == "--silent") {
+            out.config.silent = true;
+        } else if (opt == "--latency") {
+            unsigned long ms = 0;
+            if (!value(v)) return false;
+            if (!parseNumber(v, 600000, ms)) {
+                error = "--latency wants milliseconds (0 to 600000), not \"" + v + "\"";
+                return false;
+            }
+            out.config.latency = std::chrono::milliseconds(ms);
+        } else if (opt == "--noise") {
+            if (!value(v)) return false;
+            if (!parseHexBytes(v, out.config.noise)) {
+                error = "--noise wants hex bytes, not \"" + v + "\"";
+                return false;
+            }
+        } else if (opt == "--paced") {
+            out.config.paced = true;
+        } else if (opt == "--rules") {
+            if (!value(v)) return false;
+            if (!out.config.rules.load(v, error)) return false;
+        } else if (opt == "--log") {
+            if (!value(v)) return false;
+            out.logPath = v;
+        } else {
+            error = "unknown option \"" + opt + "\" (see --help)";
+            return false;
+        }
+    }
+    if (basic) out.config.identification = basicIdentification();
+    if (haveIdText || haveIdBytes) {
+        std::vector<uint8_t> id(idText.begin(), idText.end());
+        id.insert(id.end(), idBytes.begin(), idBytes.end());
+        if (id.size() > 255) {
+            error = "the identification is longer than 255 bytes";
+            return false;
+        }
+        out.config.identification = id;
+    }
+    return true;
+}
+
+}  // namespace kvr7x::emu

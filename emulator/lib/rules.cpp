@@ -1,0 +1,140 @@
+#include "rules.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace kvr7x::emu {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Appends the bytes of one token of hex digits; false if it is not one.
+bool hexToken(const std::string &token, std::vector<int> &out) {
+    if (token.empty() || token.size() % 2 != 0) return false;
+    for (size_t i = 0; i < token.size(); i += 2) {
+        const int hi = hexDigit(token[i]);
+        const int lo = hexDigit(token[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out.push_back(hi << 4 | lo);
+    }
+    return true;
+}
+
+bool hexBytes(const std::string &text, std::vector<int> &out, std::string &bad) {
+    std::istringstream in(text);
+    std::string token;
+    while (in >> token) {
+        if (!hexToken(token, out)) {
+            bad = token;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RuleSet::parse(const std::string &text, std::string &error) {
+    std::vector<Rule> rules;
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        const auto hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        const std::string where = "line " + std::to_string(number) + ": ";
+        const auto arrow = line.find("=>");
+        if (arrow == std::string::npos) {
+            error = where + "no \"=>\" between pattern and reply";
+            return false;
+        }
+        Rule rule;
+        rule.line = number;
+        std::istringstream pattern(line.substr(0, arrow));
+        std::string token;
+        while (pattern >> token) {
+            if (rule.anyRest) {
+                error = where + "\"*\" must be the last pattern token";
+                return false;
+            }
+            if (token == "*") {
+                rule.anyRest = true;
+            } else if (token == "??") {
+                rule.pattern.push_back(-1);
+            } else if (!hexToken(token, rule.pattern)) {
+                error = where + "bad pattern token \"" + token + "\"";
+                return false;
+            }
+        }
+        if (rule.pattern.empty() && !rule.anyRest) {
+            error = where + "empty pattern";
+            return false;
+        }
+        std::string replyText = line.substr(arrow + 2);
+        std::string dataText;
+        const auto bar = replyText.find('|');
+        if (bar != std::string::npos) {
+            dataText = replyText.substr(bar + 1);
+            replyText.erase(bar);
+        }
+        std::vector<int> head;
+        std::vector<int> data;
+        std::string bad;
+        if (!hexBytes(replyText, head, bad) || !hexBytes(dataText, data, bad)) {
+            error = where + "bad reply byte \"" + bad + "\"";
+            return false;
+        }
+        if (head.size() != 3) {
+            error = where + "the reply needs exactly STAT SW1 SW2 before \"|\"";
+            return false;
+        }
+        if (data.size() > 255) {
+            error = where + "more than 255 reply data bytes";
+            return false;
+        }
+        rule.reply.stat = static_cast<uint8_t>(head[0]);
+        rule.reply.sw1 = static_cast<uint8_t>(head[1]);
+        rule.reply.sw2 = static_cast<uint8_t>(head[2]);
+        for (int b : data) rule.reply.data.push_back(static_cast<uint8_t>(b));
+        rules.push_back(std::move(rule));
+    }
+    rules_ = std::move(rules);
+    return true;
+}
+
+bool RuleSet::load(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read rules file " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!parse(text.str(), error)) {
+        error = path + ", " + error;
+        return false;
+    }
+    return true;
+}
+
+std::optional<Reply> RuleSet::match(const std::vector<uint8_t> &frame) const {
+    for (const Rule &rule : rules_) {
+        if (frame.size() < rule.pattern.size()) continue;
+        if (!rule.anyRest && frame.size() != rule.pattern.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < rule.pattern.size() && same; ++i)
+            same = rule.pattern[i] < 0 || rule.pattern[i] == frame[i];
+        if (same) return rule.reply;
+    }
+    return std::nullopt;
+}
+
+}  // namespace kvr7x::emu
