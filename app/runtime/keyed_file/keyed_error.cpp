@@ -1,0 +1,50 @@
+#include "keyed_file/keyed_error.h"
+
+#include <utility>
+
+namespace kvr::runtime {
+
+namespace {
+KeyedError &lastError() {
+    static KeyedError instance;
+    return instance;
+}
+}  // namespace
+
+std::string keyedErrorTextFor(int code) {
+    switch (code) {
+    case KeyedOk: return "";
+    case KeyedNotFound: return "File Not Found";
+    case KeyedAccessDenied: return "Access Denied";
+    case KeyedLocked: return "File Is Already Locked";
+    case KeyedNotAvailable: return "Record Not Available";
+    case KeyedRecordNotFound: return "Record Not Found";
+    case KeyedNotOpen: return "File Not Open";
+    case KeyedRebuildKeys: return "Key File Must Be Rebuilt";
+    case KeyedBadDeclaration: return "Invalid Record Declaration";
+    case KeyedAlreadyOpen: return "File Already Open";
+    case KeyedAlreadyExists: return "File Already Exists";
+    case KeyedTransactionActive: return "Transaction Already Active";
+    case KeyedNoTransaction: return "No Transaction Active";
+    case KeyedChanged: return "Record Changed By Another Station";
+    case KeyedSystemError: return "File System Error";
+    default: return "Unknown Error";
+    }
+}
+
+const KeyedError &keyedLastError() { return lastError(); }
+int keyedErrorCode() { return lastError().code; }
+std::string keyedErrorText() { return keyedErrorTextFor(lastError().code); }
+std::string keyedErrorFile() { return lastError().file; }
+std::string keyedDriverErrorCode() { return lastError().driverCode; }
+std::string keyedDriverErrorText() { return lastError().driverText; }
+
+void setKeyedError(int code, const std::string &file, std::string driverCode, std::string driverText) {
+    KeyedError &e = lastError();
+    e.code = code;
+    e.file = file;
+    e.driverCode = std::move(driverCode);
+    e.driverText = std::move(driverText);
+}
+
+}  // namespace kvr::runtime

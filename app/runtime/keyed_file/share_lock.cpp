@@ -1,0 +1,86 @@
+#include "keyed_file/share_lock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kvr::runtime {
+
+namespace {
+
+// Far beyond any page of the database and its lock bytes at 1 GiB.
+constexpr off_t kBase = off_t(1) << 62;
+constexpr off_t kOpenRead = kBase + 0;
+constexpr off_t kOpenWrite = kBase + 1;
+constexpr off_t kDenyRead = kBase + 2;
+constexpr off_t kDenyWrite = kBase + 3;
+
+bool lockByte(int fd, off_t at) {
+    struct flock fl {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = at;
+    fl.l_len = 1;
+    return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+// Whether a descriptor other than fd holds a lock on the byte.
+bool othersHold(int fd, off_t at, bool &failed) {
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = at;
+    fl.l_len = 1;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0) {
+        failed = true;
+        return false;
+    }
+    return fl.l_type != F_UNLCK;
+}
+
+}  // namespace
+
+ShareLock::~ShareLock() { release(); }
+
+void ShareLock::release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool denyRead, bool denyWrite,
+                                     int &errnoValue) {
+    release();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errnoValue = errno;
+        return Result::Failed;
+    }
+    bool ok = lockByte(fd, kOpenRead) && (!write || lockByte(fd, kOpenWrite)) &&
+              (!denyRead || lockByte(fd, kDenyRead)) && (!denyWrite || lockByte(fd, kDenyWrite));
+    if (!ok) {
+        // Taking a shared lock only fails when another process holds the
+        // byte exclusively, which none of ours does; report it as a conflict.
+        int e = errno;
+        ::close(fd);
+        if (e == EAGAIN || e == EACCES) return Result::Conflict;
+        errnoValue = e;
+        return Result::Failed;
+    }
+    bool failed = false;
+    bool conflict = othersHold(fd, kDenyRead, failed) || (write && othersHold(fd, kDenyWrite, failed)) ||
+                    (denyRead && othersHold(fd, kOpenRead, failed)) ||
+                    (denyWrite && othersHold(fd, kOpenWrite, failed));
+    if (failed) {
+        errnoValue = errno;
+        ::close(fd);
+        return Result::Failed;
+    }
+    if (conflict) {
+        ::close(fd);
+        return Result::Conflict;
+    }
+    fd_ = fd;
+    return Result::Ok;
+}
+
+}  // namespace kvr::runtime

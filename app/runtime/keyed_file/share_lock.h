@@ -1,0 +1,38 @@
+// Sharing modes of keyed files between processes.
+//
+// Every process that opens a file takes shared open-file-description locks
+// on four bytes far beyond any data (and beyond the database's own lock
+// bytes): "open for reading", "open for writing", "denies reading", "denies
+// writing".  An opener first takes its own bytes and then looks for other
+// holders of the bytes it conflicts with, so that of two racing openers at
+// least one sees the other.  The locks vanish with the descriptor, also
+// when a process is killed.
+#ifndef KVR_RUNTIME_SHARE_LOCK_H
+#define KVR_RUNTIME_SHARE_LOCK_H
+
+#include <string>
+
+namespace kvr::runtime {
+
+class ShareLock {
+public:
+    enum class Result { Ok, Conflict, Failed };
+
+    ShareLock() = default;
+    ~ShareLock();
+    ShareLock(const ShareLock &) = delete;
+    ShareLock &operator=(const ShareLock &) = delete;
+
+    // Takes the locks for an open of path; on Conflict or Failed nothing is
+    // held.  errnoValue is set on Failed.
+    Result acquire(const std::string &path, bool write, bool denyRead, bool denyWrite, int &errnoValue);
+    void release();
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace kvr::runtime
+
+#endif

@@ -1,0 +1,86 @@
+// A second process for the keyed-file tests: opens a file of the command
+// layout and does one thing to it, reporting on standard output.
+//
+//   keyed_file_peer hold-open FILE MODE MS         open, "ready", wait, close
+//   keyed_file_peer hold-transaction FILE MS       begin, "ready", wait, roll back
+//   keyed_file_peer put FILE RECNO CARD NAME       read by number, set the card
+//                                                  and name, put; prints the code
+//   keyed_file_peer delete FILE RECNO              read by number, delete; code
+//   keyed_file_peer writer FILE                    puts forever: every record
+//                                                  filled with one generation byte
+#include "keyed_file/keyed_file.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+using kvr::runtime::KeyedFile;
+
+namespace {
+
+void say(const std::string &text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+void sleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) return 2;
+    const std::string what = argv[1];
+    KeyedFile file({"COMMANDS", 184, 0, 10}, argv[2]);
+    if (what == "hold-open" && argc == 5) {
+        int code = file.open(static_cast<int>(std::strtol(argv[3], nullptr, 0)));
+        say(code == 0 ? "ready" : "error " + std::to_string(code));
+        sleepMs(std::atol(argv[4]));
+        return 0;
+    }
+    int code = file.open(KeyedFile::kModeSharedReadWrite);
+    if (code != 0) {
+        say("error " + std::to_string(code));
+        return 1;
+    }
+    if (what == "hold-transaction" && argc == 4) {
+        code = file.beginTransaction(5000);
+        say(code == 0 ? "ready" : "error " + std::to_string(code));
+        sleepMs(std::atol(argv[3]));
+        file.rollback();
+        return 0;
+    }
+    if (what == "put" && argc == 6) {
+        code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[3])));
+        if (code == 0) {
+            auto &b = file.buffer();
+            std::memset(b.data(), ' ', 40);
+            std::memcpy(b.data(), argv[4], std::min<std::size_t>(10, std::strlen(argv[4])));
+            std::memcpy(b.data() + 10, argv[5], std::min<std::size_t>(30, std::strlen(argv[5])));
+            code = file.put();
+        }
+        say(std::to_string(code));
+        return 0;
+    }
+    if (what == "delete" && argc == 4) {
+        code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[3])));
+        if (code == 0) code = file.remove();
+        say(std::to_string(code));
+        return 0;
+    }
+    if (what == "writer") {
+        std::int64_t count = file.records();
+        for (unsigned generation = 1;; ++generation) {
+            unsigned char fill = static_cast<unsigned char>('A' + generation % 26);
+            for (std::uint32_t recno = 1; recno <= static_cast<std::uint32_t>(count); ++recno) {
+                if (file.readByNumber(recno) != 0) return 1;
+                file.buffer().assign(184, fill);
+                if (file.put() != 0) return 1;
+            }
+            if (generation == 1) say("ready");
+        }
+    }
+    return 2;
+}

@@ -1,0 +1,449 @@
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/key_value.h"
+#include "peer_process.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace kvr::runtime;
+using kvr::testing::Peer;
+using kvr::testing::runPeer;
+using kvr::testing::ScratchFolder;
+
+namespace {
+
+const KeyedLayout kLayout{"COMMANDS", 184, 0, 10};
+
+std::vector<unsigned char> record(const std::string &card, const std::string &name, unsigned char fill = ' ') {
+    std::vector<unsigned char> r(184, fill);
+    std::memset(r.data(), ' ', 40);
+    std::memcpy(r.data(), card.data(), std::min<std::size_t>(card.size(), 10));
+    std::memcpy(r.data() + 10, name.data(), std::min<std::size_t>(name.size(), 30));
+    return r;
+}
+
+std::string nameOf(KeyedFile &f) {
+    std::string n(reinterpret_cast<const char *>(f.buffer().data()) + 10, 30);
+    return n.substr(0, n.find_last_not_of(' ') + 1);
+}
+
+// Runs one SQL text on the file with a connection of its own; returns the
+// first column of the first row.
+std::string sql(const std::string &path, const std::string &text) {
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::string result;
+    sqlite3_exec(
+        db, text.c_str(),
+        [](void *out, int, char **values, char **) {
+            auto *s = static_cast<std::string *>(out);
+            if (s->empty() && values[0]) *s = values[0];
+            return 0;
+        },
+        &result, nullptr);
+    sqlite3_close(db);
+    return result;
+}
+
+class KeyedFileTest : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    std::string name = folder.file("COMMANDS");
+    std::string path = name + ".tps";
+
+    void makeFile(const std::vector<std::pair<std::string, std::string>> &records) {
+        KeyedFile f(kLayout, name);
+        ASSERT_EQ(f.create(), 0);
+        ASSERT_EQ(f.open(0x42), 0);
+        for (auto &[card, cmd] : records) {
+            f.buffer() = record(card, cmd);
+            ASSERT_EQ(f.add(), 0);
+        }
+        f.close();
+    }
+};
+
+TEST_F(KeyedFileTest, CreateOpenAndCloseReportTheirCodes) {
+    KeyedFile f(kLayout, name);
+    EXPECT_EQ(f.path(), path);
+    EXPECT_EQ(f.open(0x42), KeyedNotFound);
+    EXPECT_EQ(keyedErrorText(), "File Not Found");
+    EXPECT_EQ(keyedErrorFile(), name);
+    EXPECT_EQ(f.create(), 0);
+    EXPECT_EQ(f.create(), KeyedAlreadyExists);  // never replaces a file
+    EXPECT_EQ(f.open(0x42), 0);
+    EXPECT_EQ(f.open(0x42), KeyedAlreadyOpen);
+    EXPECT_TRUE(f.isOpen());
+    KeyedFile twin(kLayout, path);  // same file by another name
+    EXPECT_EQ(twin.open(0x40), KeyedAlreadyOpen);
+    EXPECT_FALSE(twin.isOpen());
+    EXPECT_EQ(f.records(), 0);
+    EXPECT_EQ(f.next(), KeyedNotAvailable);
+    EXPECT_EQ(f.put(), KeyedNotAvailable);  // nothing read yet
+    EXPECT_EQ(f.close(), 0);
+    EXPECT_EQ(f.close(), KeyedNotOpen);
+    EXPECT_EQ(twin.open(0x40), 0);
+}
+
+TEST_F(KeyedFileTest, NamesWithoutExtensionGetTps) {
+    EXPECT_EQ(KeyedFile(kLayout, "COMMANDS").path(), "COMMANDS.tps");
+    EXPECT_EQ(KeyedFile(kLayout, "/a.b/other").path(), "/a.b/other.tps");
+    EXPECT_EQ(KeyedFile(kLayout, "/x/other.dat").path(), "/x/other.dat");
+}
+
+TEST(KeyValue, UpperCasesWesternLettersAndLeavesBlankOut) {
+    EXPECT_EQ(keyValueOf("abc", 5), std::optional<std::string>("ABC  "));
+    EXPECT_EQ(keyValueOf("\xF1" "and\xFF\x9A", 7), std::optional<std::string>("\xD1" "AND\x9F\x8A "));
+    EXPECT_EQ(keyValueOf("\xF7", 1), std::optional<std::string>("\xF7"));  // division sign stays
+    EXPECT_EQ(keyValueOf(std::string("a\0b", 3), 3), std::optional<std::string>("A B"));
+    EXPECT_FALSE(keyValueOf("   ", 3));
+    EXPECT_FALSE(keyValueOf(std::string(10, '\0'), 10));
+    EXPECT_EQ(keyValueOf("abcdefghijkl", 10), std::optional<std::string>("ABCDEFGHIJ"));
+}
+
+TEST_F(KeyedFileTest, KeyOrderIgnoresCaseKeepsRecordOrderAndLeavesBlankNamesOut) {
+    makeFile({{"beta", "b1"}, {"ALPHA", "a1"}, {"", "blank"}, {"alpha", "a2"}, {"Beta", "b2"},
+              {"\xF1" "and\xFA", "n1"}, {"gamma", "g1"}, {"Alpha", "a3"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x40), 0);
+    EXPECT_EQ(f.records(), 8);  // the blank one is stored
+    const std::vector<std::string> expected{"a1", "a2", "a3", "b1", "b2", "g1", "n1"};
+    std::vector<std::string> forward, backward;
+    ASSERT_EQ(f.setStart(), 0);
+    while (f.next() == 0) forward.push_back(nameOf(f));
+    EXPECT_EQ(keyedErrorCode(), KeyedNotAvailable);
+    EXPECT_EQ(forward, expected);
+    ASSERT_EQ(f.setEnd(), 0);
+    while (f.previous() == 0) backward.push_back(nameOf(f));
+    EXPECT_EQ(backward, std::vector<std::string>(expected.rbegin(), expected.rend()));
+
+    // From the middle: the first record whose key is not lower than "B".
+    ASSERT_EQ(f.setFromKey("b"), 0);
+    ASSERT_EQ(f.next(), 0);
+    EXPECT_EQ(nameOf(f), "b1");
+    ASSERT_EQ(f.setFromKey("beta"), 0);
+    ASSERT_EQ(f.previous(), 0);
+    EXPECT_EQ(nameOf(f), "a3");
+    ASSERT_EQ(f.setFromKey("\xDF"), 0);  // above every key
+    EXPECT_EQ(f.next(), KeyedNotAvailable);
+    // Turning round in the middle goes back over the record just read.
+    ASSERT_EQ(f.setFromKey("b"), 0);
+    ASSERT_EQ(f.next(), 0);
+    ASSERT_EQ(f.next(), 0);
+    EXPECT_EQ(nameOf(f), "b2");
+    ASSERT_EQ(f.previous(), 0);
+    EXPECT_EQ(nameOf(f), "b1");
+}
+
+TEST_F(KeyedFileTest, RecordsAreStoredByteForByte) {
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.create(), 0);
+    ASSERT_EQ(f.open(0x42), 0);
+    std::vector<unsigned char> all(184);
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<unsigned char>(255 - i);
+    all[0] = 'k';
+    f.buffer() = all;
+    ASSERT_EQ(f.add(), 0);
+    std::uint32_t recno = f.recordNumber();
+    f.buffer().assign(184, ' ');
+    ASSERT_EQ(f.readByNumber(recno), 0);
+    EXPECT_EQ(f.buffer(), all);
+}
+
+TEST_F(KeyedFileTest, ReadBackByPositionAndRecordNumber) {
+    makeFile({{"one", "1"}, {"two", "2"}, {"three", "3"}, {"", "blank"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    ASSERT_EQ(f.setFromKey("three"), 0);
+    ASSERT_EQ(f.next(), 0);
+    ASSERT_EQ(nameOf(f), "3");
+    const std::string position = f.position();
+    const std::uint32_t number = f.recordNumber();
+    EXPECT_LE(position.size(), 512u);
+    ASSERT_EQ(f.setStart(), 0);
+    ASSERT_EQ(f.next(), 0);
+    ASSERT_EQ(nameOf(f), "1");
+
+    ASSERT_EQ(f.readByPosition(position), 0);
+    EXPECT_EQ(nameOf(f), "3");
+    EXPECT_EQ(f.recordNumber(), number);
+    ASSERT_EQ(f.next(), 0);  // key order goes on from the record read back
+    EXPECT_EQ(nameOf(f), "2");
+    ASSERT_EQ(f.readByNumber(number), 0);
+    EXPECT_EQ(nameOf(f), "3");
+
+    // The blank record can be reached by number only.
+    ASSERT_EQ(f.readByNumber(4), 0);
+    EXPECT_EQ(nameOf(f), "blank");
+    const std::string blankPosition = f.position();
+    ASSERT_EQ(f.readByPosition(blankPosition), 0);
+    EXPECT_EQ(nameOf(f), "blank");
+
+    // A deleted record cannot be read back; its position still places the
+    // cursor where it was.
+    ASSERT_EQ(f.readByNumber(number), 0);
+    ASSERT_EQ(f.remove(), 0);
+    EXPECT_EQ(f.readByNumber(number), KeyedRecordNotFound);
+    EXPECT_EQ(f.put(), KeyedNotAvailable);  // no current record after a failed read-back
+    EXPECT_EQ(f.readByPosition(position), KeyedRecordNotFound);
+    ASSERT_EQ(f.next(), 0);
+    EXPECT_EQ(nameOf(f), "2");
+    ASSERT_EQ(f.readByPosition(position), KeyedRecordNotFound);
+    ASSERT_EQ(f.previous(), 0);
+    EXPECT_EQ(nameOf(f), "1");
+
+    for (const char *bad : {"", "K", "K1", "Kx:00", "R0", "K3:4142", "R99999999999", "Z3"})
+        EXPECT_EQ(f.readByPosition(bad), KeyedRecordNotFound) << bad;
+    EXPECT_EQ(f.readByNumber(0), KeyedRecordNotFound);
+}
+
+TEST_F(KeyedFileTest, RecordNumbersAreNeverReused) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    ASSERT_EQ(f.readByNumber(2), 0);
+    ASSERT_EQ(f.remove(), 0);
+    f.buffer() = record("c", "3");
+    ASSERT_EQ(f.add(), 0);
+    EXPECT_EQ(f.recordNumber(), 3u);
+    EXPECT_EQ(f.readByNumber(2), KeyedRecordNotFound);
+}
+
+TEST_F(KeyedFileTest, PutMovesTheRecordInTheKey) {
+    makeFile({{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    ASSERT_EQ(f.readByNumber(1), 0);
+    f.buffer() = record("d", "1");
+    ASSERT_EQ(f.put(), 0);
+    ASSERT_EQ(f.readByNumber(2), 0);
+    f.buffer() = record("", "2");  // now blank: out of the key
+    ASSERT_EQ(f.put(), 0);
+    std::vector<std::string> names;
+    f.setStart();
+    while (f.next() == 0) names.push_back(nameOf(f));
+    EXPECT_EQ(names, (std::vector<std::string>{"3", "1"}));
+    EXPECT_EQ(f.records(), 3);
+}
+
+TEST_F(KeyedFileTest, ReadOnlyFilesAndModes) {
+    makeFile({{"a", "1"}});
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    KeyedFile f(kLayout, name);
+    EXPECT_EQ(f.open(0x22), KeyedAccessDenied);
+    EXPECT_EQ(f.open(0x42), KeyedAccessDenied);
+    ASSERT_EQ(f.open(0x40), 0);
+    ASSERT_EQ(f.next(), 0);
+    EXPECT_EQ(f.put(), KeyedAccessDenied);
+    EXPECT_EQ(f.add(), KeyedAccessDenied);
+    EXPECT_EQ(f.remove(), KeyedAccessDenied);
+    EXPECT_EQ(f.beginTransaction(), KeyedAccessDenied);
+    f.close();
+    for (int mode : {0x00, 0x20}) {
+        EXPECT_EQ(f.open(mode), 0) << mode;
+        f.close();
+    }
+}
+
+TEST_F(KeyedFileTest, ForeignAndTextFilesAreRefused) {
+    // A database of another program.
+    sql(path, "CREATE TABLE other(x); INSERT INTO other VALUES (1);");
+    KeyedFile f(kLayout, name);
+    EXPECT_EQ(f.open(0x42), KeyedBadDeclaration);
+    EXPECT_EQ(keyedErrorText(), "Invalid Record Declaration");
+    std::remove(path.c_str());
+
+    // A keyed file of another layout.
+    KeyedFile other({"OTHER", 100, 0, 10}, name);
+    ASSERT_EQ(other.create(), 0);
+    EXPECT_EQ(f.open(0x42), KeyedBadDeclaration);
+    std::remove(path.c_str());
+
+    // A text file under the name.
+    std::ofstream(path) << "CARD,NAME\nalpha,read binary\n";
+    EXPECT_EQ(f.open(0x42), KeyedSystemError);
+    EXPECT_EQ(keyedErrorText(), "File System Error");
+    EXPECT_EQ(keyedDriverErrorCode(), std::to_string(SQLITE_NOTADB));
+    EXPECT_EQ(keyedDriverErrorText(), "file is not a database");
+    EXPECT_FALSE(f.isOpen());
+    EXPECT_EQ(f.buildKeys(), KeyedSystemError);
+    // An empty file is not one of ours either.
+    std::ofstream(path, std::ios::trunc).flush();
+    EXPECT_EQ(f.open(0x42), KeyedBadDeclaration);
+}
+
+TEST_F(KeyedFileTest, DamagedKeyIsFoundAndRebuilt) {
+    makeFile({{"b", "1"}, {"a", "2"}, {"", "3"}, {"c", "4"}});
+    struct Damage {
+        const char *what;
+        const char *sql;
+    };
+    const Damage damages[] = {
+        {"index left out of the schema",
+         "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';"},
+        {"index over another column",
+         "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE INDEX records_by_key ON "
+         "records(version, recno) WHERE key IS NOT NULL' WHERE name = 'records_by_key';"},
+        {"key column wrong", "DROP INDEX records_by_key; UPDATE records SET key = NULL;"},
+    };
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.what);
+        sql(path, d.sql);
+        KeyedFile f(kLayout, name);
+        EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
+        EXPECT_EQ(keyedErrorText(), "Key File Must Be Rebuilt");
+        ASSERT_EQ(f.buildKeys(), 0);
+        EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+        ASSERT_EQ(f.open(0x42), 0);
+        std::vector<std::string> names;
+        f.setStart();
+        while (f.next() == 0) names.push_back(nameOf(f));
+        EXPECT_EQ(names, (std::vector<std::string>{"2", "1", "4"}));
+        EXPECT_EQ(f.records(), 4);
+        ASSERT_EQ(f.readByNumber(3), 0);
+        EXPECT_EQ(nameOf(f), "3");
+    }
+}
+
+TEST_F(KeyedFileTest, TransactionsCommitAndRollBack) {
+    makeFile({{"a", "1"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    EXPECT_EQ(f.commit(), KeyedNoTransaction);
+    ASSERT_EQ(f.beginTransaction(), 0);
+    EXPECT_EQ(f.beginTransaction(), KeyedTransactionActive);
+    f.buffer() = record("b", "2");
+    ASSERT_EQ(f.add(), 0);
+    ASSERT_EQ(f.rollback(), 0);
+    EXPECT_EQ(f.records(), 1);
+    ASSERT_EQ(f.beginTransaction(), 0);
+    ASSERT_EQ(f.add(), 0);
+    KeyedFile::rollbackAll();
+    EXPECT_FALSE(f.inTransaction());
+    EXPECT_EQ(f.records(), 1);
+    ASSERT_EQ(f.beginTransaction(), 0);
+    ASSERT_EQ(f.add(), 0);
+    ASSERT_EQ(f.commit(), 0);
+    EXPECT_EQ(f.records(), 2);
+}
+
+TEST_F(KeyedFileTest, WatchedPutFailsWhenAnotherProcessChangedTheRecord) {
+    makeFile({{"a", "mine"}, {"b", "other"}});
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    f.watch();
+    ASSERT_EQ(f.readByNumber(1), 0);
+    ASSERT_EQ(runPeer({"put", path, "1", "a", "theirs"}), "0");
+    f.buffer() = record("a", "mine again");
+    EXPECT_EQ(f.put(), KeyedChanged);
+    EXPECT_EQ(keyedErrorText(), "Record Changed By Another Station");
+    EXPECT_EQ(f.remove(), KeyedChanged);
+    ASSERT_EQ(f.readByNumber(1), 0);
+    EXPECT_EQ(nameOf(f), "theirs");  // nothing of ours was written
+
+    // Watched again: our own put goes through; a put by the peer after it
+    // is caught again.
+    f.watch();
+    ASSERT_EQ(f.readByNumber(1), 0);
+    f.buffer() = record("a", "mine 2");
+    ASSERT_EQ(f.put(), 0);
+    f.buffer() = record("a", "mine 3");
+    ASSERT_EQ(f.put(), 0);
+    ASSERT_EQ(runPeer({"delete", path, "1"}), "0");
+    EXPECT_EQ(f.put(), KeyedChanged);
+    EXPECT_EQ(f.readByNumber(1), KeyedRecordNotFound);
+
+    // An unwatched read does not compare.
+    ASSERT_EQ(f.readByNumber(2), 0);
+    ASSERT_EQ(runPeer({"put", path, "2", "b", "theirs"}), "0");
+    f.buffer() = record("b", "mine");
+    EXPECT_EQ(f.put(), 0);
+}
+
+TEST_F(KeyedFileTest, TransactionTimesOutWhileAnotherProcessWrites) {
+    makeFile({{"a", "1"}});
+    Peer peer({"hold-transaction", path, "3000"});
+    ASSERT_EQ(peer.readLine(), "ready");
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);  // reading is not held up
+    ASSERT_EQ(f.next(), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(f.beginTransaction(2000), KeyedLocked);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1900));
+    EXPECT_LE(waited, std::chrono::milliseconds(2900));
+    EXPECT_EQ(keyedErrorText(), "File Is Already Locked");
+    EXPECT_FALSE(f.inTransaction());
+    peer.wait();
+    EXPECT_EQ(f.beginTransaction(2000), 0);
+    EXPECT_EQ(f.rollback(), 0);
+}
+
+TEST_F(KeyedFileTest, SharingModesBetweenProcesses) {
+    makeFile({{"a", "1"}});
+    struct Case {
+        int held, mode, expected;
+    };
+    const Case cases[] = {
+        {0x22, 0x42, KeyedLocked}, {0x22, 0x40, 0},           {0x42, 0x22, KeyedLocked}, {0x40, 0x22, 0},
+        {0x42, 0x42, 0},           {0x12, 0x40, KeyedLocked}, {0x40, 0x12, KeyedLocked}, {0x20, 0x40, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::hex << "held " << c.held << " open " << c.mode);
+        Peer peer({"hold-open", path, std::to_string(c.held), "10000"});
+        ASSERT_EQ(peer.readLine(), "ready");
+        KeyedFile f(kLayout, name);
+        EXPECT_EQ(f.open(c.mode), c.expected);
+    }
+}
+
+TEST_F(KeyedFileTest, RecoverOptionWaitsForALockedFile) {
+    makeFile({{"a", "1"}});
+    Peer peer({"hold-open", path, "0x22", "1000"});
+    ASSERT_EQ(peer.readLine(), "ready");
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), KeyedLocked);
+    ASSERT_EQ(f.sendOption("Recover=10"), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(f.open(0x42), 0);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(500));
+    EXPECT_LE(waited, std::chrono::milliseconds(6000));
+}
+
+TEST_F(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
+    std::vector<std::pair<std::string, std::string>> records;
+    for (int i = 0; i < 40; ++i) records.push_back({"c" + std::to_string(i), "n"});
+    makeFile(records);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        {
+            Peer writer({"writer", path});
+            ASSERT_EQ(writer.readLine(), "ready");
+            std::this_thread::sleep_for(std::chrono::milliseconds(37 + 53 * round));
+            writer.kill();
+        }
+        KeyedFile f(kLayout, name);
+        ASSERT_EQ(f.open(0x42), 0);  // rolls back the cut-off write
+        EXPECT_EQ(f.records(), 40);
+        int inKey = 0;
+        f.setStart();
+        while (f.next() == 0) ++inKey;
+        EXPECT_EQ(inKey, 40);
+        for (std::uint32_t recno = 1; recno <= 40; ++recno) {
+            ASSERT_EQ(f.readByNumber(recno), 0);
+            const auto &b = f.buffer();
+            EXPECT_EQ(std::count(b.begin(), b.end(), b[0]), 184) << "record " << recno << " is half written";
+        }
+        f.close();
+        EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+    }
+}
+
+}  // namespace
