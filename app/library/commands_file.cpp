@@ -1,0 +1,195 @@
+#include "commands_file.h"
+
+#include "open_keyed_file.h"
+#include "standard_warnings.h"
+
+#include <algorithm>
+
+namespace kvr::library {
+
+namespace {
+
+constexpr std::size_t kImportNameWidth = 128;
+constexpr std::size_t kPositionWidth = 512;
+constexpr int kTransactionTimeoutMs = 2000;
+
+template <std::size_t N>
+void copyOut(const char (&field)[N], unsigned char *bytes, std::size_t offset) {
+    std::memcpy(bytes + offset, field, N);
+}
+template <std::size_t N>
+void copyIn(char (&field)[N], const unsigned char *bytes, std::size_t offset) {
+    std::memcpy(field, bytes + offset, N);
+}
+
+runtime::RecordBinding bindingFor(Commands &record) {
+    return {[&record](const unsigned char *bytes) { unpackCommands(bytes, record); },
+            [&record](unsigned char *bytes) { packCommands(record, bytes); }};
+}
+
+std::string &importName() {
+    static std::string instance;
+    return instance;
+}
+
+}  // namespace
+
+std::int32_t CommandsUseCount = 0;
+
+void clearCommands(Commands &record) {
+    std::memset(&record, ' ', sizeof record);
+    record.hotKey = 0;
+}
+
+void packCommands(const Commands &r, unsigned char *bytes) {
+    copyOut(r.card, bytes, 0);
+    copyOut(r.name, bytes, 10);
+    copyOut(r.frsCode, bytes, 40);
+    copyOut(r.frsCla, bytes, 42);
+    copyOut(r.frsIns, bytes, 44);
+    copyOut(r.frsP1, bytes, 46);
+    copyOut(r.frsP2, bytes, 48);
+    copyOut(r.frsP3, bytes, 50);
+    copyOut(r.data, bytes, 52);
+    auto hot = static_cast<std::uint32_t>(r.hotKey);
+    for (int i = 0; i < 4; ++i) bytes[180 + i] = static_cast<unsigned char>(hot >> (8 * i));
+}
+
+void unpackCommands(const unsigned char *bytes, Commands &r) {
+    copyIn(r.card, bytes, 0);
+    copyIn(r.name, bytes, 10);
+    copyIn(r.frsCode, bytes, 40);
+    copyIn(r.frsCla, bytes, 42);
+    copyIn(r.frsIns, bytes, 44);
+    copyIn(r.frsP1, bytes, 46);
+    copyIn(r.frsP2, bytes, 48);
+    copyIn(r.frsP3, bytes, 50);
+    copyIn(r.data, bytes, 52);
+    std::uint32_t hot = 0;
+    for (int i = 0; i < 4; ++i) hot |= static_cast<std::uint32_t>(bytes[180 + i]) << (8 * i);
+    r.hotKey = static_cast<std::int32_t>(hot);
+}
+
+std::array<unsigned char, kCommandsRecordSize> packCommands(const Commands &record) {
+    std::array<unsigned char, kCommandsRecordSize> bytes{};
+    packCommands(record, bytes.data());
+    return bytes;
+}
+
+bool sameCommands(const Commands &a, const Commands &b) { return packCommands(a) == packCommands(b); }
+
+runtime::KeyedLayout commandsLayout() { return {"COMMANDS", kCommandsRecordSize, kCardOffset, kCardWidth}; }
+
+Commands &commandsRecord() {
+    static Commands instance = [] {
+        Commands r;
+        clearCommands(r);
+        return r;
+    }();
+    return instance;
+}
+
+runtime::KeyedFile &commandsFile() {
+    static runtime::KeyedFile instance(commandsLayout(), "COMMANDS");
+    static const bool bound = [] {
+        instance.bind(bindingFor(commandsRecord()));
+        return true;
+    }();
+    (void)bound;
+    return instance;
+}
+
+Commands &importRecord() {
+    static Commands instance = [] {
+        Commands r;
+        clearCommands(r);
+        return r;
+    }();
+    return instance;
+}
+
+const std::string &importFileName() { return importName(); }
+
+void setImportFileName(std::string_view name) {
+    importName() = std::string(name.substr(0, std::min(name.size(), kImportNameWidth)));
+}
+
+runtime::KeyedFile &importFile() {
+    static runtime::KeyedFile instance(commandsLayout(), "");
+    static bool bound = [] {
+        instance.bind(bindingFor(importRecord()));
+        return true;
+    }();
+    (void)bound;
+    if (!instance.isOpen()) {
+        std::string name = importName();
+        auto end = name.find_last_not_of(' ');
+        instance.setName(end == std::string::npos ? std::string{} : name.substr(0, end + 1));
+    }
+    return instance;
+}
+
+void openCommandsFile() {
+    if (CommandsUseCount == 0) OpenKeyedFile(commandsFile(), 0, true, true);
+    ++CommandsUseCount;
+}
+
+void closeCommandsFile() {
+    --CommandsUseCount;
+    if (CommandsUseCount == 0) commandsFile().close();
+}
+
+std::string &updatePosition() {
+    static std::string instance;
+    return instance;
+}
+
+std::int32_t UpdateCommandsRecord(bool fromForm) {
+    runtime::KeyedFile &file = commandsFile();
+    if (file.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(34, "Update", "Commands");
+        return 1;
+    }
+    updatePosition() = file.position().substr(0, kPositionWidth);
+    if (file.put() == runtime::KeyedOk) {
+        if (file.commit() == runtime::KeyedOk) return 0;
+        // The commit itself failed: nothing was written, so say so.
+        SaveFileError();
+        RaiseWarning(15, "Commands");
+        return 1;
+    }
+    SaveFileError();
+    if (savedFileError().code == runtime::KeyedChanged) {
+        if (fromForm) RaiseWarning(38);
+        else RaiseWarning(15, "Record Changed by Another Station");
+        file.watch();
+        file.readByPosition(updatePosition());
+        return 2;
+    }
+    RaiseWarning(15, "Commands");
+    return 1;
+}
+
+std::int32_t DeleteCommandsRecord() {
+    runtime::KeyedFile &file = commandsFile();
+    const std::string kept = file.position().substr(0, kPositionWidth);
+    if (file.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(34, "Delete", "Commands");
+        return 1;
+    }
+    if (file.readByPosition(kept) != runtime::KeyedOk || file.remove() != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(17, "Commands");
+        return 1;
+    }
+    if (file.commit() != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(17, "Commands");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace kvr::library

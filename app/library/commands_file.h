@@ -1,0 +1,95 @@
+// The command library file COMMANDS and its import twin IMP.
+//
+// A record is 184 bytes: card name (10), command name (30), the six header
+// bytes as two characters each (CODE, CLA, INS, P1, P2, P3), the data as text
+// (128) and the hot key (32-bit signed, little-endian).  Text fields hold one
+// Windows-1252 byte per character, space padded, no terminator.  The only
+// key, KEYCARD, is the card name without regard to case, duplicates allowed,
+// blank card names left out.
+#ifndef KVR_LIBRARY_COMMANDS_FILE_H
+#define KVR_LIBRARY_COMMANDS_FILE_H
+
+#include "keyed_file/keyed_file.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace kvr::library {
+
+struct Commands {
+    char card[10];
+    char name[30];
+    char frsCode[2];
+    char frsCla[2];
+    char frsIns[2];
+    char frsP1[2];
+    char frsP2[2];
+    char frsP3[2];
+    char data[128];
+    std::int32_t hotKey;
+};
+
+constexpr std::size_t kCommandsRecordSize = 184;
+constexpr std::size_t kCardOffset = 0;
+constexpr std::size_t kCardWidth = 10;
+
+// All text fields blank, hot key 0.
+void clearCommands(Commands &record);
+void packCommands(const Commands &record, unsigned char *bytes);
+void unpackCommands(const unsigned char *bytes, Commands &record);
+std::array<unsigned char, kCommandsRecordSize> packCommands(const Commands &record);
+bool sameCommands(const Commands &a, const Commands &b);  // all 184 bytes
+
+// Field text: writing pads with spaces (and cuts), reading drops trailing
+// spaces.
+template <std::size_t N>
+void setField(char (&field)[N], std::string_view text) {
+    std::memset(field, ' ', N);
+    std::memcpy(field, text.data(), text.size() < N ? text.size() : N);
+}
+template <std::size_t N>
+std::string fieldText(const char (&field)[N]) {
+    std::string text(field, N);
+    auto end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string{} : text.substr(0, end + 1);
+}
+
+runtime::KeyedLayout commandsLayout();
+
+// The COMMANDS file ("COMMANDS.tps" in the current directory) and its
+// program-wide record buffer; every read fills the buffer, every add and put
+// writes it.
+runtime::KeyedFile &commandsFile();
+Commands &commandsRecord();
+
+// The import source: same layout and key, named by the program-wide import
+// file name (at most 128 characters), never created; its own buffer.
+runtime::KeyedFile &importFile();
+Commands &importRecord();
+const std::string &importFileName();
+void setImportFileName(std::string_view name);
+
+// Number of procedures that have COMMANDS open.
+extern std::int32_t CommandsUseCount;
+// Open: when no procedure has it open, OpenKeyedFile(COMMANDS, 0, create,
+// shared); then count.  Close: uncount; the last one closes the file.
+void openCommandsFile();
+void closeCommandsFile();
+
+// Position of the record an update is writing (program-wide).
+std::string &updatePosition();
+
+// Writes the record buffer over the record last read with a watched read:
+// 0 written, 1 failed, 2 changed by another process (the buffer now holds
+// the stored record and is watched again).
+std::int32_t UpdateCommandsRecord(bool fromForm);
+// Deletes the record last read: 0 deleted, 1 failed.
+std::int32_t DeleteCommandsRecord();
+
+}  // namespace kvr::library
+
+#endif

@@ -1,0 +1,255 @@
+#include "commands_file.h"
+#include "peer_process.h"
+#include "standard_warnings.h"
+#include "warning_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <filesystem>
+
+using namespace kvr::library;
+using namespace kvr::runtime;
+using kvr::testing::InFolder;
+using kvr::testing::Peer;
+using kvr::testing::runPeer;
+using kvr::testing::ScratchFolder;
+using kvr::testing::WarningRecorder;
+
+namespace {
+
+TEST(CommandsRecord, PacksToTheFixedLayout) {
+    Commands c;
+    clearCommands(c);
+    setField(c.card, "Visa");
+    setField(c.name, "Read binary");
+    setField(c.frsCode, "A1");
+    setField(c.frsCla, "00");
+    setField(c.frsIns, "B0");
+    setField(c.frsP1, "??");
+    setField(c.frsP2, "0");
+    setField(c.frsP3, "S2");
+    setField(c.data, "?3F00");
+    c.hotKey = 0x01020304;
+    auto bytes = packCommands(c);
+    const std::string text(bytes.begin(), bytes.begin() + 180);
+    EXPECT_EQ(text.substr(0, 10), "Visa      ");
+    EXPECT_EQ(text.substr(10, 30), "Read binary" + std::string(19, ' '));
+    EXPECT_EQ(text.substr(40, 12), "A100B0??0 S2");
+    EXPECT_EQ(text.substr(52, 128), "?3F00" + std::string(123, ' '));
+    EXPECT_EQ(bytes[180], 0x04);
+    EXPECT_EQ(bytes[181], 0x03);
+    EXPECT_EQ(bytes[182], 0x02);
+    EXPECT_EQ(bytes[183], 0x01);
+
+    Commands back;
+    unpackCommands(bytes.data(), back);
+    EXPECT_TRUE(sameCommands(c, back));
+    EXPECT_EQ(fieldText(back.name), "Read binary");
+    EXPECT_EQ(fieldText(back.frsP2), "0");
+    EXPECT_EQ(back.hotKey, 0x01020304);
+
+    c.hotKey = -2;
+    bytes = packCommands(c);
+    EXPECT_EQ(bytes[180], 0xFE);
+    EXPECT_EQ(bytes[183], 0xFF);
+    unpackCommands(bytes.data(), back);
+    EXPECT_EQ(back.hotKey, -2);
+    setField(c.card, "a card name longer than ten");
+    EXPECT_EQ(fieldText(c.card), "a card nam");
+    setField(c.card, "  ");
+    EXPECT_EQ(fieldText(c.card), "");
+}
+
+class CommandsFileTest : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    InFolder inFolder{folder.path()};
+    WarningRecorder recorder;
+    std::string path = (std::filesystem::path(folder.path()) / "COMMANDS.tps").string();
+
+    void SetUp() override {
+        ASSERT_EQ(CommandsUseCount, 0);
+        openCommandsFile();
+        ASSERT_TRUE(commandsFile().isOpen());
+    }
+    void TearDown() override {
+        while (CommandsUseCount > 0) closeCommandsFile();
+    }
+
+    std::uint32_t addCommand(const std::string &card, const std::string &name) {
+        clearCommands(commandsRecord());
+        setField(commandsRecord().card, card);
+        setField(commandsRecord().name, name);
+        EXPECT_EQ(commandsFile().add(), 0);
+        return commandsFile().recordNumber();
+    }
+
+    std::string storedName(std::uint32_t recno) {
+        if (commandsFile().readByNumber(recno) != 0) return "<gone>";
+        return fieldText(commandsRecord().name);
+    }
+
+    void watchedRead(std::uint32_t recno) {
+        commandsFile().watch();
+        ASSERT_EQ(commandsFile().readByNumber(recno), 0);
+    }
+};
+
+TEST_F(CommandsFileTest, UseCountOpensOnceAndClosesWithTheLastUser) {
+    EXPECT_EQ(CommandsUseCount, 1);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(recorder.boxes.empty());
+    openCommandsFile();
+    EXPECT_EQ(CommandsUseCount, 2);
+    closeCommandsFile();
+    EXPECT_EQ(CommandsUseCount, 1);
+    EXPECT_TRUE(commandsFile().isOpen());
+    closeCommandsFile();
+    EXPECT_EQ(CommandsUseCount, 0);
+    EXPECT_FALSE(commandsFile().isOpen());
+}
+
+TEST_F(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
+    addCommand("visa", "select");
+    addCommand("", "hidden");
+    addCommand("Amex", "verify");
+    std::vector<std::string> names;
+    commandsFile().setStart();
+    while (commandsFile().next() == 0) names.push_back(fieldText(commandsRecord().name));
+    EXPECT_EQ(names, (std::vector<std::string>{"verify", "select"}));
+
+    // The import twin reads another file of this program by its name.
+    closeCommandsFile();
+    setImportFileName(path);
+    ASSERT_EQ(importFile().open(0x22), 0);
+    EXPECT_EQ(importFile().name(), path);
+    ASSERT_EQ(importFile().next(), 0);
+    EXPECT_EQ(fieldText(importRecord().name), "verify");
+    importFile().close();
+    setImportFileName(std::string(200, 'x'));
+    EXPECT_EQ(importFileName().size(), 128u);
+    openCommandsFile();
+}
+
+TEST_F(CommandsFileTest, UpdateWritesTheWatchedRecord) {
+    auto recno = addCommand("visa", "select");
+    watchedRead(recno);
+    setField(commandsRecord().name, "select MF");
+    EXPECT_EQ(UpdateCommandsRecord(true), 0);
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_FALSE(commandsFile().inTransaction());
+    EXPECT_EQ(storedName(recno), "select MF");
+    EXPECT_FALSE(updatePosition().empty());
+}
+
+TEST_F(CommandsFileTest, UpdateOverAnotherProcessesChangeIsRefusedAndShowsTheirs) {
+    auto recno = addCommand("visa", "select");
+    for (bool fromForm : {true, false}) {
+        SCOPED_TRACE(fromForm);
+        recorder.boxes.clear();
+        watchedRead(recno);
+        const std::string theirs = fromForm ? "theirs 1" : "theirs 2";
+        ASSERT_EQ(runPeer({"put", path, std::to_string(recno), "VISA", theirs}), "0");
+        setField(commandsRecord().name, "mine");
+        EXPECT_EQ(UpdateCommandsRecord(fromForm), 2);
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        if (fromForm) {
+            EXPECT_EQ(recorder.boxes[0].caption, "Record Was Not Updated");
+        } else {
+            EXPECT_EQ(recorder.boxes[0].caption, "Update Operation Error");
+            EXPECT_EQ(recorder.boxes[0].text, "This record was changed by another station.");
+        }
+        // The buffer holds their record; nothing of ours was written.
+        EXPECT_EQ(fieldText(commandsRecord().name), theirs);
+        EXPECT_EQ(fieldText(commandsRecord().card), "VISA");
+        EXPECT_FALSE(commandsFile().inTransaction());
+        // Watched again: a second update goes through.
+        setField(commandsRecord().name, "mine after all");
+        EXPECT_EQ(UpdateCommandsRecord(fromForm), 0);
+        EXPECT_EQ(storedName(recno), "mine after all");
+    }
+}
+
+TEST_F(CommandsFileTest, UpdateOfARecordDeletedMeanwhileFails) {
+    auto recno = addCommand("visa", "select");
+    ASSERT_EQ(commandsFile().readByNumber(recno), 0);  // not watched
+    ASSERT_EQ(runPeer({"delete", path, std::to_string(recno)}), "0");
+    setField(commandsRecord().name, "mine");
+    EXPECT_EQ(UpdateCommandsRecord(true), 1);
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to update a "
+                                      "record from the file.  Probable Cause: Commands.");
+    EXPECT_EQ(commandsFile().records(), 0);
+}
+
+TEST_F(CommandsFileTest, DeleteRemovesTheCurrentRecord) {
+    addCommand("a", "first");
+    auto recno = addCommand("b", "second");
+    addCommand("c", "third");
+    watchedRead(recno);
+    EXPECT_EQ(DeleteCommandsRecord(), 0);
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_EQ(storedName(recno), "<gone>");
+    EXPECT_EQ(commandsFile().records(), 2);
+
+    // A record another process deleted meanwhile: warning 17, result 1.
+    auto other = addCommand("d", "fourth");
+    ASSERT_EQ(runPeer({"delete", path, std::to_string(other)}), "0");
+    EXPECT_EQ(DeleteCommandsRecord(), 1);
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to delete a "
+                                      "record from the file Commands.");
+    EXPECT_FALSE(commandsFile().inTransaction());
+}
+
+TEST_F(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcessWrites) {
+    auto recno = addCommand("visa", "select");
+    struct Case {
+        const char *what;
+        std::function<int()> run;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"update",
+         [] { return UpdateCommandsRecord(true); },
+         "Error: (File Is Already Locked (32)) attempting to frame the update transaction on Commands.  Update "
+         "transaction cancelled."},
+        {"delete",
+         [] { return DeleteCommandsRecord(); },
+         "Error: (File Is Already Locked (32)) attempting to frame the delete transaction on Commands.  Delete "
+         "transaction cancelled."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder.boxes.clear();
+        watchedRead(recno);
+        setField(commandsRecord().name, "mine");
+        Peer peer({"hold-transaction", path, "3000"});
+        ASSERT_EQ(peer.readLine(), "ready");
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.run(), 1);
+        auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(1900));
+        EXPECT_LE(waited, std::chrono::milliseconds(2900));
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(recorder.boxes[0].text, c.text);
+        EXPECT_EQ(recorder.boxes[0].caption, "Transaction Framing Error");
+        peer.wait();
+        EXPECT_EQ(storedName(recno), "select");
+    }
+}
+
+TEST_F(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
+    addCommand("a", "kept");
+    ASSERT_EQ(commandsFile().beginTransaction(2000), 0);
+    addCommand("b", "dropped");
+    EXPECT_EQ(commandsFile().beginTransaction(2000), KeyedTransactionActive);
+    SaveFileError();
+    EXPECT_EQ(savedFileError().code, KeyedTransactionActive);
+    EXPECT_FALSE(commandsFile().inTransaction());
+    EXPECT_EQ(commandsFile().records(), 1);
+}
+
+}  // namespace

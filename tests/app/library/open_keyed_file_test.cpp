@@ -1,0 +1,158 @@
+#include "commands_file.h"
+#include "open_keyed_file.h"
+#include "peer_process.h"
+#include "warning_recorder.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace kvr::library;
+using namespace kvr::runtime;
+using kvr::testing::InFolder;
+using kvr::testing::Peer;
+using kvr::testing::ProgramEnded;
+using kvr::testing::ScratchFolder;
+using kvr::testing::WarningRecorder;
+
+namespace {
+
+void runSql(const std::string &path, const char *text) {
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_exec(db, text, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+class OpenKeyedFileTest : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    InFolder inFolder{folder.path()};
+    WarningRecorder recorder;
+    KeyedFile file{commandsLayout(), "COMMANDS"};
+
+    void makeFile(int records) {
+        KeyedFile f(commandsLayout(), "COMMANDS");
+        ASSERT_EQ(f.create(), 0);
+        ASSERT_EQ(f.open(0x42), 0);
+        for (int i = 0; i < records; ++i) {
+            Commands c;
+            clearCommands(c);
+            setField(c.card, "card" + std::to_string(i % 3));
+            setField(c.name, "command " + std::to_string(i));
+            packCommands(c, f.buffer().data());
+            ASSERT_EQ(f.add(), 0);
+        }
+    }
+
+    // Runs OpenKeyedFile; returns the end-of-program text, "" when it returned.
+    std::string open(int mode = 0, bool shared = true) {
+        try {
+            OpenKeyedFile(file, mode, true, shared);
+        } catch (const ProgramEnded &end) {
+            return end.text;
+        }
+        return {};
+    }
+};
+
+TEST_F(OpenKeyedFileTest, MissingFileIsCreatedSilently) {
+    EXPECT_EQ(open(), "");
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_TRUE(file.isOpen());
+    EXPECT_FALSE(file.readOnly());
+    EXPECT_TRUE(std::filesystem::exists("COMMANDS.tps"));
+    EXPECT_EQ(file.records(), 0);
+    // Already open in this process: returns at once.
+    EXPECT_EQ(open(), "");
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+TEST_F(OpenKeyedFileTest, CreationThatFailsEndsTheProgram) {
+    file.setName("no-such-folder/COMMANDS");
+    EXPECT_EQ(open(), "File Creation Error!");
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text,
+              "Error: (File Not Found (2)) creating no-such-folder/COMMANDS.  Press OK to end this application.");
+    EXPECT_EQ(recorder.boxes[1].caption, "Halt");
+}
+
+TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredYesIsRebuilt) {
+    makeFile(7);
+    runSql("COMMANDS.tps", "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';");
+    recorder.answers = {ButtonYes};
+    EXPECT_EQ(open(), "");
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].caption, "Invalid Key");
+    EXPECT_EQ(recorder.boxes[0].text, "COMMANDS key file is invalid.  Do you want to rebuild the key?");
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_EQ(file.records(), 7);
+    int inKey = 0;
+    file.setStart();
+    while (file.next() == 0) ++inKey;
+    EXPECT_EQ(inKey, 7);
+}
+
+TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredNoEndsTheProgram) {
+    makeFile(2);
+    runSql("COMMANDS.tps", "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';");
+    recorder.answers = {ButtonNo};
+    EXPECT_EQ(open(), "Invalid Key!");
+    EXPECT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_FALSE(file.isOpen());
+}
+
+TEST_F(OpenKeyedFileTest, ForeignDatabaseEndsWithInvalidFile) {
+    runSql("COMMANDS.tps", "CREATE TABLE t(x); INSERT INTO t VALUES (1);");
+    EXPECT_EQ(open(), "Invalid File!");
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text,
+              "Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.");
+    EXPECT_EQ(recorder.boxes[0].caption, "Invalid File");
+}
+
+TEST_F(OpenKeyedFileTest, TextFileEndsWithDiskError) {
+    std::ofstream("COMMANDS.tps") << "not a keyed file at all, just some text long enough to be read\n";
+    EXPECT_EQ(open(), "Disk Error");
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text, "File (COMMANDS) could not be opened.  Error: file is not a database (26).");
+    EXPECT_EQ(recorder.boxes[0].caption, "File Access Error");
+    EXPECT_EQ(recorder.boxes[1].text, "Disk Error");
+    // The file is left as it was.
+    std::ifstream in("COMMANDS.tps");
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first.substr(0, 9), "not a key");
+}
+
+TEST_F(OpenKeyedFileTest, ReadOnlyFileOpenedForWritingEndsWithDiskError) {
+    makeFile(1);
+    ASSERT_EQ(chmod("COMMANDS.tps", 0444), 0);
+    EXPECT_EQ(open(0x22, false), "Disk Error");
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text, "File (COMMANDS) could not be opened.  Error: Access Denied (5).");
+    // Read-only access is fine.
+    recorder.boxes.clear();
+    EXPECT_EQ(open(0x40, false), "");
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_TRUE(file.readOnly());
+}
+
+TEST_F(OpenKeyedFileTest, LockedFileIsRecoveredOnce) {
+    makeFile(1);
+    Peer peer({"hold-open", (std::filesystem::path(folder.path()) / "COMMANDS.tps").string(), "0x12", "1200"});
+    ASSERT_EQ(peer.readLine(), "ready");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open(), "");
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_TRUE(file.isOpen());
+    EXPECT_GE(waited, std::chrono::milliseconds(700));
+    EXPECT_LE(waited, std::chrono::milliseconds(8000));
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+#include "keyed_file/keyed_file.h"
+#include "standard_warnings.h"
+#include "warning_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace kvr::library;
+using namespace kvr::runtime;
+using kvr::testing::ProgramEnded;
+using kvr::testing::WarningRecorder;
+
+namespace {
+
+constexpr MessageIcon Q = MessageIcon::Question;
+constexpr MessageIcon X = MessageIcon::Exclamation;
+
+struct Row {
+    int number;
+    std::string t1, t2;
+    std::string text, caption;
+    MessageIcon icon;
+    int buttons, defaultButton;
+    std::string endText;  // "" when the warning returns
+};
+
+// E in every row: the engine's current error, File Not Found (2).
+const std::string E = "File Not Found (2)";
+const std::string T1 = "Commands  ", T2 = " Two  ";  // trailing spaces go, leading stay
+
+const std::vector<Row> &rows() {
+    static const std::vector<Row> table{
+        {1, T1, T2, "Error: (" + E + ") accessing Commands.  Press OK to end this application.", "Invalid File", X,
+         ButtonOk, ButtonOk, "Invalid File!"},
+        {2, T1, T2, "Commands key file is invalid.  Do you want to rebuild the key?", "Invalid Key", Q,
+         ButtonYes | ButtonNo, ButtonYes, ""},
+        {3, T1, T2, "Error: (" + E + ") repairing key for Commands.  Press OK to end this application.",
+         "Key Rebuild Error", X, ButtonOk, ButtonOk, "Error Rebuilding Key!"},
+        {4, T1, T2, "Error: (" + E + ") creating Commands.  Press OK to end this application.", "File Creation Error",
+         X, ButtonOk, ButtonOk, "File Creation Error!"},
+        {5, T1, T2, "Error: (" + E + ") opening created file:Commands.  Press OK to end this application.",
+         "File Creation Error", X, ButtonOk, ButtonOk, "File Creation Error!"},
+        {6, T1, T2, "The Procedure Commands has not been defined.", "Procedure not defined", X, ButtonOk, ButtonOk, ""},
+        {7, T1, T2, "Unable to read keyed record.  Error: " + E + ".  Insert Aborted", "Record Retrieval Error", X,
+         ButtonOk, ButtonOk, ""},
+        {8, T1, T2, "The value of Commands must be lower than  Two.", "Range Error", X, ButtonOk, ButtonOk, ""},
+        {9, T1, T2, "The value of Commands must be higher than  Two.", "Range Error", X, ButtonOk, ButtonOk, ""},
+        {10, T1, T2, "The value of Commands must be between  Two.", "Range Error", X, ButtonOk, ButtonOk, ""},
+        {11, T1, T2, "The value for Commands must be found in the  Two file.", "Field Contents Error", X, ButtonOk,
+         ButtonOk, ""},
+        {12, T1, T2,
+         "This record is referenced from the file Commands.  Linking field(s) have been restricted from change and "
+         "have been reset to original values.",
+         "Referential Integrity Update Error", X, ButtonOk, ButtonOk, ""},
+        {13, T1, T2,
+         "This record is referenced from the file Commands.  This record cannot be deleted while these references "
+         "exist.",
+         "Referential Integrity Delete Error", X, ButtonOk, ButtonOk, ""},
+        {14, T1, T2, "An error was experienced during the update of record.  Error: " + E + ".", "Record Insert Error",
+         X, ButtonOk, ButtonOk, ""},
+        {15, T1, T2,
+         "An error (" + E + ") was experienced when attempting to update a record from the file.  Probable Cause: "
+                            "Commands.",
+         "Update Operation Error", X, ButtonOk, ButtonOk, ""},
+        {16, T1, T2, "An error was experienced changing this record.  Do you want to try to save again?",
+         "Record Update Error", X, ButtonYes | ButtonNo | ButtonCancel, ButtonCancel, ""},
+        {17, T1, T2, "An error (" + E + ") was experienced when attempting to delete a record from the file Commands.",
+         "Delete Operation Error", X, ButtonOk, ButtonOk, ""},
+        {18, T1, T2, "An error was experienced deleting this record.  Do you want to try to save again?",
+         "Record Update Error", X, ButtonYes | ButtonNo | ButtonCancel, ButtonCancel, ""},
+        {19, T1, T2,
+         "This procedure was called to insert a record, however inserts are not allowed for this procedure.  Press "
+         "OK to return to the calling procedure",
+         "Invalid Request", X, ButtonOk, ButtonOk, ""},
+        {20, T1, T2,
+         "This procedure was called to change a record, however changes are not allowed for this procedure.  Press "
+         "OK to return to the calling procedure",
+         "Invalid Request", X, ButtonOk, ButtonOk, ""},
+        {21, T1, T2,
+         "This procedure was called to delete a record, however deletions are not allowed for this procedure.  "
+         "Press OK to return to the calling procedure",
+         "Invalid Request", X, ButtonOk, ButtonOk, ""},
+        {22, T1, T2,
+         "The File Commands was not found, and creation of the file is not allowed.  Press OK to end this "
+         "application.",
+         "File Creation Not Allowed", X, ButtonOk, ButtonOk, "File Creation Error!"},
+        {23, T1, T2, "Are you sure you want to cancel?", "Update Cancelled", Q, ButtonYes | ButtonNo, ButtonNo, ""},
+        {24, T1, T2, "Adding this record creates a duplicate entry for the key:Commands", "Duplicate Key Error", X,
+         ButtonOk, ButtonOk, ""},
+        {25, T1, T2, "Attempts to automatically number this record have failed.  Error: " + E + ".",
+         "Auto Increment Error", X, ButtonRetry | ButtonCancel, ButtonCancel, ""},
+        {26, T1, T2, "Commands File Load Error.  Error: " + E + ".", "File Load Error", X, ButtonOk, ButtonOk, ""},
+        {27, T1, T2, "Are you certain you want to stop loading Commands?", "Cancel Request", Q,
+         ButtonOk | ButtonCancel, ButtonCancel, ""},
+        {28, T1, T2, "Commands File Load Error.  The file you've requested contains no text.", "File Load Error", X,
+         ButtonOk, ButtonOk, ""},
+        {29, "Down  ", T2,
+         "The end of the viewed file was encountered.  Do you want to start again from the beginning?",
+         "End of File Error", Q, ButtonYes | ButtonNo, ButtonYes, ""},
+        {29, "Up", T2,
+         "The beginning of the viewed file was encountered.  Do you want to start again from the end of the file?",
+         "Beginning of File Error", Q, ButtonYes | ButtonNo, ButtonYes, ""},
+        {30, T1, T2, "File (Commands) could not be opened.  Error: " + E + ".", "File Access Error", X, ButtonOk,
+         ButtonOk, ""},
+        {31, "Put", "Commands ", "An error was experienced when making changes to the Commands file.  Error: " + E,
+         "Process PUT Error", X, ButtonOk, ButtonOk, ""},
+        {31, "Delete", "Commands", "An error was experienced when deleting a record from the Commands file.  Error: " + E,
+         "Process DELETE Error", X, ButtonOk, ButtonOk, ""},
+        {32, T1, T2,
+         "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.",
+         "Confirm Delete", Q, ButtonOk | ButtonCancel, ButtonCancel, ""},
+        {33, T1, T2, "Do you want to save the changes to this record?", "Update Cancelled", Q,
+         ButtonYes | ButtonNo | ButtonCancel, ButtonNo, ""},
+        {34, "Delete ", "Commands",
+         "Error: (" + E + ") attempting to frame the delete transaction on Commands.  Delete transaction cancelled.",
+         "Transaction Framing Error", X, ButtonOk, ButtonOk, ""},
+        {35, T1, T2,
+         "Error: (" + E + ") attempting to access a record from the Commands file.  Returning to previous window.",
+         "Record Retrieval Error", X, ButtonOk, ButtonOk, ""},
+        {36, T1, T2, "Error: (" + E + ") attempting to open the current VIEW. Filter and Range Limits ignored.",
+         "View Open Error", X, ButtonOk, ButtonOk, ""},
+        {37, T1, T2, "This record has been added to the file. Do you want to add another record?", "Record Added", Q,
+         ButtonYes | ButtonNo, ButtonYes, ""},
+        {38, T1, T2,
+         "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button or "
+         "Ctrl+' to recall your changes.",
+         "Record Was Not Updated", X, ButtonOk, ButtonOk, ""},
+    };
+    return table;
+}
+
+TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
+    std::set<int> seen;
+    for (const Row &row : rows()) {
+        SCOPED_TRACE(::testing::Message() << "warning " << row.number << " " << row.t1);
+        seen.insert(row.number);
+        WarningRecorder recorder;
+        setKeyedError(KeyedNotFound, "COMMANDS");
+        std::string ended;
+        int result = -1;
+        try {
+            result = RaiseWarning(row.number, row.t1, row.t2);
+        } catch (const ProgramEnded &end) {
+            ended = end.text;
+        }
+        ASSERT_GE(recorder.boxes.size(), 1u);
+        const MessageBoxRequest &box = recorder.boxes[0];
+        EXPECT_EQ(box.text, row.text);
+        EXPECT_EQ(box.caption, row.caption);
+        EXPECT_EQ(box.icon, row.icon);
+        EXPECT_EQ(box.buttons, row.buttons);
+        EXPECT_EQ(box.defaultButton, row.defaultButton);
+        EXPECT_EQ(ended, row.endText);
+        if (row.endText.empty()) {
+            EXPECT_EQ(recorder.boxes.size(), 1u);
+            EXPECT_EQ(result, row.number == 2 ? 2 : row.defaultButton);
+        } else {
+            ASSERT_EQ(recorder.boxes.size(), 2u);
+            EXPECT_EQ(recorder.boxes[1].caption, "Halt");
+            EXPECT_EQ(recorder.boxes[1].text, row.endText);
+            EXPECT_EQ(recorder.boxes[1].icon, MessageIcon::Stop);
+            EXPECT_EQ(recorder.boxes[1].buttons, ButtonOk);
+        }
+    }
+    EXPECT_EQ(seen.size(), 38u);
+}
+
+TEST(StandardWarnings, AnswersComeBackAndInvalidKeyAnsweredNoEndsTheProgram) {
+    WarningRecorder recorder;
+    recorder.answers = {ButtonYes, ButtonCancel, ButtonNo};
+    EXPECT_EQ(RaiseWarning(16), ButtonYes);
+    EXPECT_EQ(RaiseWarning(33), ButtonCancel);
+    try {
+        RaiseWarning(2, "COMMANDS");
+        FAIL() << "warning 2 answered No returned";
+    } catch (const ProgramEnded &end) {
+        EXPECT_EQ(end.text, "Invalid Key!");
+    }
+}
+
+TEST(StandardWarnings, NumbersOutsideTheTableShowNothingButUseTheSavedError) {
+    WarningRecorder recorder;
+    for (int number : {0, 39, -1, 1000}) {
+        setKeyedError(KeyedLocked, "COMMANDS");
+        SaveFileError();
+        setKeyedError(KeyedOk, "COMMANDS");
+        EXPECT_EQ(RaiseWarning(number, "x", "y"), 0);
+        EXPECT_TRUE(recorder.boxes.empty());
+        EXPECT_EQ(savedFileError().code, 0);
+        EXPECT_EQ(rememberedErrorCode(), KeyedLocked);
+    }
+}
+
+std::string errorOf14(WarningRecorder &recorder) {
+    RaiseWarning(14);
+    const std::string &text = recorder.boxes.back().text;
+    const std::string head = "An error was experienced during the update of record.  Error: ";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    return text.substr(head.size(), text.size() - head.size() - 1);
+}
+
+TEST(StandardWarnings, ErrorDescriptionFromSavedOrCurrentError) {
+    WarningRecorder recorder;
+    // Saved error first, even after later operations succeeded.
+    setKeyedError(KeyedLocked, "COMMANDS");
+    SaveFileError();
+    setKeyedError(KeyedOk, "COMMANDS");
+    EXPECT_EQ(errorOf14(recorder), "File Is Already Locked (32)");
+    // The saved error was emptied: the next warning reports the current one.
+    EXPECT_EQ(errorOf14(recorder), " (0)");
+    setKeyedError(KeyedChanged, "COMMANDS");
+    EXPECT_EQ(errorOf14(recorder), "Record Changed By Another Station (89)");
+
+    // Code 90: the driver's own text and code, trailing spaces removed.
+    setKeyedError(KeyedSystemError, "COMMANDS", "26", "file is not a database   ");
+    EXPECT_EQ(errorOf14(recorder), "file is not a database (26)");
+    SaveFileError();
+    EXPECT_EQ(savedFileError().driverCode, 26);
+    setKeyedError(KeyedNotFound, "COMMANDS");
+    EXPECT_EQ(errorOf14(recorder), "file is not a database (26)");
+
+    // Cut to 150 characters.
+    setKeyedError(KeyedSystemError, "COMMANDS", "10", std::string(300, 'x'));
+    EXPECT_EQ(errorOf14(recorder), std::string(150, 'x'));
+    SaveFileError();
+    EXPECT_EQ(savedFileError().driverText.size(), 255u);
+}
+
+TEST(StandardWarnings, Warning15UsesTheRememberedCode) {
+    WarningRecorder recorder;
+    const std::string changed = "This record was changed by another station.";
+    setKeyedError(KeyedOk, "COMMANDS");
+    RaiseWarning(15, "ignored");
+    EXPECT_EQ(recorder.boxes.back().text, changed);
+    setKeyedError(KeyedChanged, "COMMANDS");
+    SaveFileError();
+    setKeyedError(KeyedNotFound, "COMMANDS");
+    RaiseWarning(15, "Record Changed by Another Station");
+    EXPECT_EQ(recorder.boxes.back().text, changed);
+    RaiseWarning(15, "Commands");
+    EXPECT_EQ(recorder.boxes.back().text, "An error (File Not Found (2)) was experienced when attempting to update a "
+                                          "record from the file.  Probable Cause: Commands.");
+}
+
+}  // namespace
