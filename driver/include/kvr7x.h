@@ -51,6 +51,7 @@ extern "C" {
 /* Error results (as unsigned 32-bit patterns). */
 #define KVR7X_NO_ANSWER ((int32_t)0x80000000u)   /* time-out, reader silent  */
 #define KVR7X_BAD_HANDLE ((int32_t)0x80000006u)  /* handle names no open port */
+#define KVR7X_NO_DATA ((int32_t)0x80000057u)     /* data block due, buffer null */
 
 /* Modem-status bits returned by QXIFDSTATUS. */
 #define KVR7X_MS_CTS 0x10
@@ -72,9 +73,10 @@ KVR7X_API int32_t KVR7X_CALL LibMain(uintptr_t instance, uint32_t reason, uint32
                                      uint32_t reserved2);
 
 /* 2: one command transaction.  data: when bit 7 of code is set, the p3 data
- * bytes to send (256 when p3 is 0); always receives the LEN reply bytes
- * (give 255 bytes of room), null to drop them.  timeout: reply-phase read
- * time-out constant in milliseconds. */
+ * bytes to send (256 when p3 is 0; null is refused with 0x80000057 before
+ * anything is sent); always receives the LEN reply bytes (give 255 bytes of
+ * room), null to drop them.  timeout: reply-phase read time-out constant in
+ * milliseconds. */
 KVR7X_API int32_t KVR7X_CALL QXSENDCOMMAND(int32_t port, uint32_t code, uint32_t cla, uint32_t ins,
                                            uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
                                            uint8_t *sw1, uint8_t *sw2, int32_t *len,
@@ -120,9 +122,13 @@ KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port);
 
 /* 18: with a non-null proc, start a thread that calls proc(message, 0/1) on
  * every change of the card-present line; returns a nonzero thread handle,
- * or 0 when watching cannot start.  With a null proc, ask a running thread
- * to stop (it ends after the next line change or when the port closes) and
- * return 0.  The thread reports its own failures on standard error. */
+ * or 0 when watching cannot start.  The handle is the thread's pthread_t
+ * and belongs to the caller: pass it once to pthread_join (the thread's
+ * result is 1 after a stop, 0 after a failure) or to pthread_detach.
+ * With a null proc, ask a running thread to stop (it ends after the next
+ * line change, or when the port closes) and return 0.  One notification
+ * record serves the whole process: run one notification thread at a time.
+ * The thread reports how it ends on standard error as "caption: text". */
 KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyProc proc, uint32_t message);
 
 #ifdef __cplusplus

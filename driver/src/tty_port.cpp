@@ -113,8 +113,6 @@ TtyPort::~TtyPort() {
     ::close(wakeWrite_);
 }
 
-bool TtyPort::isOpen() { return !closed_; }
-
 bool TtyPort::close() {
     {
         std::unique_lock lock(mu_);

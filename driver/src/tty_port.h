@@ -41,7 +41,6 @@ public:
 
 private:
     TtyPort(int fd, int wakeRead, int wakeWrite);
-    bool isOpen();
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     int fd_;
@@ -54,7 +53,7 @@ private:
     Timeouts timeouts_{};
     LineSettings settings_{};
     bool watching_ = false;
-    bool haveCounters_ = false;
+    std::atomic<bool> haveCounters_{false};
 
     friend class FdUse;
 };
