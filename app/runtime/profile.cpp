@@ -85,9 +85,13 @@ struct FileText {
 // absurd size make it unusable.
 FileText load(const QString &path) {
     FileText result;
-    QFile file(path);
-    if (!file.exists()) return result;
+    const QFileInfo info(path);
+    if (!info.exists()) return result;
     result.content = Content::Unusable;
+    // Only a regular file: a directory or a pipe in its place is no settings
+    // file, and reading a pipe could wait for ever.
+    if (!info.isFile()) return result;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return result;
     if (file.size() > kMaxFileSize) return result;
     result.bytes = file.read(kMaxFileSize + 1);
@@ -182,7 +186,8 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
 
     FileText text = load(path);
     if (text.content == Content::Unusable) {
-        if (QFile::exists(path) && !QFileInfo(path).isReadable()) return false;
+        const QFileInfo existing(path);
+        if (!existing.isFile() || !existing.isReadable()) return false;
         // Not a settings file: keep it aside and start a new one.
         const QString aside = path + QStringLiteral(".bad");
         QFile::remove(aside);
@@ -217,11 +222,14 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
         // The key keeps its spelling and place; only the value changes.
         lines[*keyLine].text = std::string(*keyOf(lines[*keyLine].text)) + "=" + value;
     } else {
-        if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
         Line setting{wantedKey + "=" + value, newline};
         if (header) {
+            // After the section's last line, which may have been the file's
+            // last line without a line end.
+            if (lines[*lastInSection].end.empty()) lines[*lastInSection].end = newline;
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), setting);
         } else {
+            if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
             if (!lines.empty() && !trim(lines.back().text).empty()) lines.push_back({"", newline});
             lines.push_back({"[" + wantedSection + "]", newline});
             lines.push_back(setting);
