@@ -96,7 +96,9 @@ public:
     virtual bool modemStatus(uint32_t &bits) = 0;
 
     // Watch for changes of DSR only; then block until DSR changes (true) or
-    // until the wait cannot go on, e.g. the port was closed (false).
+    // until the wait cannot go on (false): lastError 995 when close() ended
+    // a running wait, 6 when the port was already closed, any other code
+    // when the line broke.  The notification thread tells these apart.
     virtual bool watchDsr() = 0;
     virtual bool waitDsrChange() = 0;
 
