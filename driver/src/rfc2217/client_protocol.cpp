@@ -110,9 +110,9 @@ void ClientProtocol::onComPort(const std::vector<uint8_t> &payload) {
             return;
         }
         const uint8_t state = payload[1];
-        const bool dsrNow = (state & kMsDsr) != 0;
-        const bool dsrBefore = modemState_ && (*modemState_ & kMsDsr) != 0;
-        if (dsrNow != dsrBefore || (state & kMsDeltaDsr) != 0) ++dsrChanges_;
+        // The first report tells how the lines stand, it is no change.
+        if (modemState_ && (((state ^ *modemState_) & kMsDsr) != 0 || (state & kMsDeltaDsr) != 0))
+            ++dsrChanges_;
         modemState_ = state;
         return;
     }

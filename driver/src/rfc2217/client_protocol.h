@@ -28,7 +28,8 @@ public:
 
     // Latest modem state the server reported; nullopt before the first.
     std::optional<uint8_t> modemState() const { return modemState_; }
-    // Number of DSR changes reported so far.
+    // Number of DSR changes reported so far (the first report is the
+    // starting state, not a change).
     uint64_t dsrChanges() const { return dsrChanges_; }
 
     // The server has answered the COM-PORT offer (accepted or refused).

@@ -1,0 +1,310 @@
+// The network serial port against the emulator and against servers that
+// misbehave on purpose.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "emulator.h"
+#include "raw_server.h"
+#include "rfc2217/rfc2217_port.h"
+#include "rfc2217/tcp_connect.h"
+#include "serial_port.h"
+
+using namespace std::chrono_literals;
+using kvr7x::SerialPort;
+using kvr7x::Timeouts;
+using kvr7x::test::RawServer;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+std::unique_ptr<kvr7x::emu::Emulator> startEmulator(kvr7x::emu::Config config = {}) {
+    config.port = 0;
+    auto emu = std::make_unique<kvr7x::emu::Emulator>(std::move(config));
+    std::string error;
+    EXPECT_TRUE(emu->start(error)) << error;
+    return emu;
+}
+
+std::string hostPort(const kvr7x::emu::Emulator &emu) { return "127.0.0.1:" + std::to_string(emu.port()); }
+
+// Names of the line events the emulator logged, in order.
+std::vector<std::string> lineEvents(const kvr7x::emu::Emulator &emu) {
+    std::vector<std::string> names;
+    for (const auto &e : emu.log().entries())
+        if (e.kind == kvr7x::emu::LogEntry::Kind::Line) names.push_back(e.what);
+    return names;
+}
+
+uint16_t closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
+    auto emu = startEmulator();
+    auto port = kvr7x::openRfc2217Port(hostPort(*emu));
+    ASSERT_TRUE(port);
+    // The modem state arrives after the mask is set: card present, powered.
+    uint32_t bits = 0;
+    const auto t0 = Clock::now();
+    while ((port->modemStatus(bits), bits) != (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
+           msSince(t0) < 2000)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(bits, kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
+
+    const auto events = lineEvents(*emu);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), "RTS off");
+    for (const char *expected : {"DTR on", "SET-BAUDRATE 9600", "SET-DATASIZE 8", "SET-PARITY 1",
+                                 "SET-STOPSIZE 1", "SET-CONTROL flow 1", "SET-MODEMSTATE-MASK 0xF2"})
+        EXPECT_NE(std::find(events.begin(), events.end(), expected), events.end()) << expected;
+    EXPECT_EQ(std::find(events.begin(), events.end(), "RTS on"), events.end());
+    EXPECT_FALSE(emu->rts());
+    EXPECT_TRUE(emu->dtr());
+    EXPECT_EQ(emu->baudRate(), 9600u);
+
+    // The RTS pulse travels as two commands and the reader answers it.
+    const Timeouts t{1000, 10, 100, 10, 100};
+    ASSERT_TRUE(port->setTimeouts(t));
+    ASSERT_TRUE(port->setRts(true));
+    ASSERT_TRUE(port->setRts(false));
+    uint8_t head[3] = {};
+    size_t got = 0;
+    ASSERT_TRUE(port->read(head, 3, got));
+    EXPECT_EQ(got, 3u);
+    EXPECT_EQ(head[0], 0x90);
+    EXPECT_EQ(head[2], kvr7x::emu::defaultIdentification().size());
+    EXPECT_TRUE(port->close());
+    EXPECT_FALSE(port->close());
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrInvalidHandle);
+}
+
+TEST(NetworkPort, LinesCountAsOffUntilTheServerReportsThem) {
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        done.get_future().wait_for(5s);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    uint32_t bits = 0xFFFF;
+    EXPECT_TRUE(port->modemStatus(bits));
+    EXPECT_EQ(bits, 0u);
+    done.set_value();
+}
+
+TEST(NetworkPort, DoublesIacBothWays) {
+    std::promise<Bytes> seen;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        // Data from the server: FF doubled on the wire, a command in between.
+        RawServer::send(fd, {0xFF, 0xFF, 0x02, 255, 241, 0x03, 0xFF, 0xFF});
+        const Bytes in = RawServer::receive(fd, 1500ms);
+        seen.set_value(in);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts({0, 0, 1000, 0, 1000}));
+    uint8_t buf[4] = {};
+    size_t got = 0;
+    ASSERT_TRUE(port->read(buf, 4, got));
+    EXPECT_EQ(Bytes(buf, buf + got), (Bytes{0xFF, 0x02, 0x03, 0xFF}));
+    const Bytes out = {0x11, 0xFF, 0x22, 0xFF};
+    size_t written = 0;
+    ASSERT_TRUE(port->write(out.data(), out.size(), written));
+    EXPECT_EQ(written, out.size());
+    const Bytes in = seen.get_future().get();
+    const Bytes wire = {0x11, 0xFF, 0xFF, 0x22, 0xFF, 0xFF};
+    EXPECT_NE(std::search(in.begin(), in.end(), wire.begin(), wire.end()), in.end());
+}
+
+TEST(NetworkPort, ReadTimeoutsFollowTheSerialRules) {
+    std::promise<void> go;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        go.get_future().wait_for(5s);
+        RawServer::send(fd, {0x41});  // one byte, then nothing
+        done.get_future().wait_for(5s);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    uint8_t buf[8];
+    size_t got = 99;
+
+    // Nothing comes: 10 ms a byte times 4, plus 100.
+    ASSERT_TRUE(port->setTimeouts({1000, 10, 100, 10, 100}));
+    auto t0 = Clock::now();
+    kvr7x::setLastError(77);
+    ASSERT_TRUE(port->read(buf, 4, got));
+    double ms = msSince(t0);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrNone);
+    EXPECT_GE(ms, 135.0);
+    EXPECT_LT(ms, 400.0);
+
+    // One byte, then a gap: the read ends one interval after that byte.
+    ASSERT_TRUE(port->setTimeouts({60, 0, 0, 0, 0}));
+    t0 = Clock::now();
+    go.set_value();
+    ASSERT_TRUE(port->read(buf, 4, got));
+    ms = msSince(t0);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(buf[0], 0x41);
+    EXPECT_GE(ms, 55.0);
+    EXPECT_LT(ms, 400.0);
+
+    // Return at once with what is there.
+    ASSERT_TRUE(port->setTimeouts({0xFFFFFFFF, 0, 0, 0, 0}));
+    t0 = Clock::now();
+    ASSERT_TRUE(port->read(buf, 4, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(msSince(t0), 50.0);
+    done.set_value();
+}
+
+TEST(NetworkPort, ServerClosingMidReplyFailsTheReadAtOnce) {
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        RawServer::receive(fd, 300ms);
+        RawServer::send(fd, {0x00, 0x90});  // half a reply header
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts({1000, 10, 3000, 10, 100}));
+    uint8_t buf[4];
+    size_t got = 0;
+    const auto t0 = Clock::now();
+    EXPECT_FALSE(port->read(buf, 4, got));
+    EXPECT_LT(msSince(t0), 2000.0);
+    EXPECT_EQ(got, 2u);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::rfc2217::kErrNetNameDeleted);
+    // Everything after fails the same way, without waiting.
+    size_t written = 0;
+    EXPECT_FALSE(port->write(buf, 4, written));
+    uint32_t bits = 0;
+    EXPECT_FALSE(port->modemStatus(bits));
+    EXPECT_FALSE(port->setRts(true));
+    EXPECT_TRUE(port->close());
+}
+
+TEST(NetworkPort, GarbageFromTheServerNeverStopsThePort) {
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        Bytes junk;
+        uint32_t x = 12345;
+        for (int i = 0; i < 20000; ++i) {
+            x = x * 1664525u + 1013904223u;
+            const uint8_t b = static_cast<uint8_t>(x >> 24);
+            junk.push_back(i % 7 == 0 ? 0xFF : b);  // plenty of IACs
+        }
+        // An endless subnegotiation, then an unterminated one, then data.
+        junk.insert(junk.end(), {255, 250, 44, 107});
+        junk.insert(junk.end(), 3000, 0x20);
+        junk.insert(junk.end(), {255, 240, 255, 250, 44, 255, 251, 255, 255, 255, 250, 44});
+        RawServer::send(fd, junk);
+        RawServer::receive(fd, 500ms);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts({0, 0, 300, 0, 100}));
+    std::vector<uint8_t> buf(100000);
+    size_t got = 0;
+    ASSERT_TRUE(port->read(buf.data(), buf.size(), got));
+    EXPECT_GT(got, 0u);
+    EXPECT_LT(got, 20000u);
+    uint32_t bits = 0;
+    port->modemStatus(bits);  // whatever the junk said, the call answers
+    EXPECT_TRUE(port->close());
+}
+
+TEST(NetworkPort, CloseEndsAWaitForDsr) {
+    auto emu = startEmulator();
+    auto port = kvr7x::openRfc2217Port(hostPort(*emu));
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->watchDsr());
+    auto waiter = std::async(std::launch::async, [&] { return port->waitDsrChange(); });
+    // A card change ends one wait with success...
+    std::this_thread::sleep_for(50ms);
+    emu->setCardPresent(false);
+    ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
+    // ...and closing ends the next one with failure.
+    waiter = std::async(std::launch::async, [&] { return port->waitDsrChange(); });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(waiter.wait_for(0ms), std::future_status::timeout);
+    const auto t0 = Clock::now();
+    EXPECT_TRUE(port->close());
+    ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
+    EXPECT_FALSE(waiter.get());
+    EXPECT_LT(msSince(t0), 1000.0);
+}
+
+TEST(NetworkPort, OpenFailsCleanly) {
+    struct Case {
+        std::string address;
+        uint32_t code;
+    };
+    const std::vector<Case> cases = {
+        {"127.0.0.1:" + std::to_string(closedPort()), kvr7x::rfc2217::kErrBadNetPath},
+        {"no-such-host.invalid:7201", kvr7x::rfc2217::kErrBadNetPath},
+        {"127.0.0.1", kvr7x::rfc2217::kErrBadPathName},
+        {"127.0.0.1:0", kvr7x::rfc2217::kErrBadPathName},
+        {"127.0.0.1:65536", kvr7x::rfc2217::kErrBadPathName},
+        {":7201", kvr7x::rfc2217::kErrBadPathName},
+        {"[::1:7201", kvr7x::rfc2217::kErrBadPathName},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.address);
+        const auto t0 = Clock::now();
+        EXPECT_EQ(kvr7x::openRfc2217Port(c.address), nullptr);
+        EXPECT_EQ(kvr7x::lastError(), c.code);
+        EXPECT_LT(msSince(t0), 3500.0);
+    }
+}
+
+TEST(NetworkPort, ServerThatHangsUpAtOnceIsNotAPort) {
+    RawServer server([&](RawServer &, int) {});
+    const auto t0 = Clock::now();
+    EXPECT_EQ(kvr7x::openRfc2217Port(server.hostPort()), nullptr);
+    EXPECT_NE(kvr7x::lastError(), kvr7x::kErrNone);
+    EXPECT_LT(msSince(t0), 1000.0);
+}
+
+TEST(NetworkPort, ServerThatNeverNegotiatesIsUsedAfterAWhile) {
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        // Echoes data back, ignores telnet entirely.
+        (void)fd;
+        done.get_future().wait_for(5s);
+    });
+    const auto t0 = Clock::now();
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    const double ms = msSince(t0);
+    ASSERT_TRUE(port);
+    EXPECT_GE(ms, 900.0);
+    EXPECT_LT(ms, 2000.0);
+    done.set_value();
+}

@@ -1,0 +1,165 @@
+// The client's telnet parser and protocol state, fed byte streams directly.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "rfc2217/client_protocol.h"
+#include "rfc2217/telnet_codec.h"
+
+using namespace kvr7x::rfc2217;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct Parsed {
+    Bytes data;
+    std::vector<TelnetEvent> events;
+};
+
+Parsed parseInChunks(const Bytes &stream, size_t chunk) {
+    TelnetParser parser;
+    Parsed p;
+    for (size_t i = 0; i < stream.size(); i += chunk) {
+        const size_t n = std::min(chunk, stream.size() - i);
+        parser.feed(stream.data() + i, n, p.data, p.events);
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(TelnetParser, SeparatesDataFromCommandsWhateverTheChunking) {
+    const Bytes stream = {0x01, kIac, kIac, 0x02, kIac, kWill, kOptComPort, 0x03, kIac, kSb,
+                          kOptComPort, 107, 0x20, kIac, kIac, kIac, kSe, 0x04, kIac, 241 /*NOP*/};
+    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        SCOPED_TRACE(chunk);
+        const Parsed p = parseInChunks(stream, chunk);
+        EXPECT_EQ(p.data, (Bytes{0x01, 0xFF, 0x02, 0x03, 0x04}));
+        ASSERT_EQ(p.events.size(), 3u);
+        EXPECT_EQ(p.events[0].kind, TelnetEvent::Kind::Negotiation);
+        EXPECT_EQ(p.events[0].verb, kWill);
+        EXPECT_EQ(p.events[0].option, kOptComPort);
+        EXPECT_EQ(p.events[1].kind, TelnetEvent::Kind::Subnegotiation);
+        EXPECT_EQ(p.events[1].option, kOptComPort);
+        EXPECT_EQ(p.events[1].payload, (Bytes{107, 0x20, 0xFF}));
+        EXPECT_EQ(p.events[2].kind, TelnetEvent::Kind::Command);
+        EXPECT_EQ(p.events[2].verb, 241);
+    }
+}
+
+TEST(TelnetParser, SurvivesMalformedSequences) {
+    struct Case {
+        const char *name;
+        Bytes stream;
+        Bytes data;  // what must come out as data
+    };
+    const std::vector<Case> cases = {
+        // IAC inside a subnegotiation followed by neither IAC nor SE: the
+        // subnegotiation is dropped and the data after it still arrives.
+        {"unterminated subnegotiation", {kIac, kSb, kOptComPort, 107, kIac, kWill, 1, 0x41}, {0x41}},
+        // A subnegotiation far longer than any COM-PORT command.
+        {"overlong subnegotiation",
+         [] {
+             Bytes b = {kIac, kSb, kOptComPort};
+             b.insert(b.end(), 5000, 0x33);
+             b.insert(b.end(), {kIac, kSe, 0x42});
+             return b;
+         }(),
+         {0x42}},
+        {"SE without SB", {0x10, kIac, kSe, 0x11}, {0x10, 0x11}},
+        {"IAC then an ordinary byte", {kIac, 0x05, 0x43}, {0x43}},
+        {"SB then IAC at once", {kIac, kSb, kIac, kIac, 0x44}, {0xFF, 0x44}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TelnetParser parser;
+        Bytes data;
+        std::vector<TelnetEvent> events;
+        parser.feed(c.stream.data(), c.stream.size(), data, events);
+        EXPECT_EQ(data, c.data);
+        EXPECT_GT(parser.malformedCount(), 0u);
+        for (const TelnetEvent &ev : events) EXPECT_LE(ev.payload.size(), TelnetParser::kMaxPayload);
+    }
+}
+
+TEST(TelnetCodec, EncodesDataAndComPortCommandsWithIacDoubled) {
+    Bytes out;
+    const Bytes data = {0x00, 0xFF, 0x7F, 0xFF, 0xFF};
+    appendEscaped(data.data(), data.size(), out);
+    EXPECT_EQ(out, (Bytes{0x00, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF}));
+
+    out.clear();
+    const Bytes baud = {0x00, 0x00, 0x25, 0x80};
+    appendComPort(kSetBaudRate, baud.data(), baud.size(), out);
+    EXPECT_EQ(out, (Bytes{kIac, kSb, 44, 1, 0x00, 0x00, 0x25, 0x80, kIac, kSe}));
+
+    // A value of 255 inside a command is doubled as well, and parses back.
+    out.clear();
+    appendComPort(kSetModemStateMask, 0xFF, out);
+    EXPECT_EQ(out, (Bytes{kIac, kSb, 44, 11, 0xFF, 0xFF, kIac, kSe}));
+    const Parsed p = parseInChunks(out, 3);
+    ASSERT_EQ(p.events.size(), 1u);
+    EXPECT_EQ(p.events[0].payload, (Bytes{11, 0xFF}));
+}
+
+TEST(ClientProtocol, AnswersNegotiationOnceAndRefusesUnknownOptions) {
+    ClientProtocol proto;
+    Bytes greeting;
+    proto.appendGreeting(greeting);
+    EXPECT_EQ(greeting, (Bytes{kIac, kWill, 44, kIac, kWill, 0, kIac, kWill, 3, kIac, kDo, 0, kIac, kDo, 3}));
+    EXPECT_FALSE(proto.comPortAnswered());
+
+    struct Step {
+        Bytes in;
+        Bytes reply;
+    };
+    const std::vector<Step> steps = {
+        {{kIac, kDo, 44}, {}},                // accepted what we offered: no answer
+        {{kIac, kWill, 0}, {}},               // agreed to what we asked
+        {{kIac, kDo, 24}, {kIac, kWont, 24}}, // terminal type: refused
+        {{kIac, kDo, 24}, {}},                // ... once only
+        {{kIac, kWill, 1}, {kIac, kDont, 1}}, // echo: refused
+        {{kIac, kWont, 0}, {kIac, kDont, 0}}, // server stops binary: confirmed
+        {{kIac, kWont, 0}, {}},               // no loop
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        Bytes data, reply;
+        proto.receive(steps[i].in.data(), steps[i].in.size(), data, reply);
+        EXPECT_TRUE(data.empty());
+        EXPECT_EQ(reply, steps[i].reply);
+    }
+    EXPECT_TRUE(proto.comPortAnswered());
+    EXPECT_TRUE(proto.comPortAccepted());
+}
+
+TEST(ClientProtocol, FollowsModemStateAndCountsDsrChanges) {
+    ClientProtocol proto;
+    EXPECT_FALSE(proto.modemState().has_value());
+    auto notify = [&](uint8_t state) {
+        Bytes in = {kIac, kSb, 44, 107, state, kIac, kSe}, data, reply;
+        proto.receive(in.data(), in.size(), data, reply);
+    };
+    notify(0xB0);  // the first report: how the lines stand, no change
+    EXPECT_EQ(proto.dsrChanges(), 0u);
+    notify(0x80);  // DSR off
+    EXPECT_EQ(proto.dsrChanges(), 1u);
+    notify(0x80);  // the same again
+    EXPECT_EQ(proto.modemState(), 0x80);
+    EXPECT_EQ(proto.dsrChanges(), 1u);
+    notify(0xA2);  // DSR on
+    EXPECT_EQ(proto.dsrChanges(), 2u);
+    notify(0xA0);  // same level, no delta
+    EXPECT_EQ(proto.dsrChanges(), 2u);
+    notify(0xA2);  // same level but the server saw it toggle
+    EXPECT_EQ(proto.dsrChanges(), 3u);
+    notify(0x82);  // off
+    EXPECT_EQ(proto.dsrChanges(), 4u);
+    EXPECT_EQ(proto.modemState(), 0x82);
+
+    // A notification of the wrong length is ignored, not half-applied.
+    Bytes bad = {kIac, kSb, 44, 107, 0x20, 0x20, kIac, kSe}, data, reply;
+    proto.receive(bad.data(), bad.size(), data, reply);
+    EXPECT_EQ(proto.modemState(), 0x82);
+    EXPECT_GT(proto.malformedCount(), 0u);
+}
