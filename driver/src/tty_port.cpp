@@ -184,10 +184,11 @@ bool TtyPort::setLineSettings(const LineSettings &in) {
     }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return failErrno();
-    // Raw transfer: no line editing, no translation, no signals; reads are
-    // driven by poll(), so VMIN and VTIME are 0.
+    // Raw transfer: no line editing, no translation, no signals.  Reads are
+    // driven by poll() on a non-blocking descriptor; VMIN 1 and VTIME 0 make
+    // an empty queue read as EAGAIN (VMIN 0 would read as end of file).
     ::cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);

@@ -20,7 +20,7 @@ TEST_F(TimingTest, SilentReaderResetTakesPulsePlusOneByteWait) {
         EXPECT_EQ(QXRESET(handle, nullptr, nullptr), kNoAnswer);
         const long ms = msSince(t);
         EXPECT_GE(ms, 118);
-        EXPECT_LT(ms, 220);
+        EXPECT_LT(ms, 320);
     }
 }
 
@@ -53,7 +53,7 @@ TEST_F(TimingTest, ReplyTimeOutIsCallersTimeOutPlusTenPerHeaderByte) {
               kNoAnswer);
     const long ms = msSince(t);
     EXPECT_GE(ms, 1040);
-    EXPECT_LT(ms, 1150);
+    EXPECT_LT(ms, 1200);
     EXPECT_EQ(port->timeouts(), kBaseTimeouts);
 }
 
@@ -73,7 +73,7 @@ TEST_F(TimingTest, StatusRequestToASilentReaderTakesFiveSeconds) {
     EXPECT_EQ(QXICCSTATUS(handle, 0), kNoAnswer);
     const long ms = msSince(t);
     EXPECT_GE(ms, 5040);
-    EXPECT_LT(ms, 5200);
+    EXPECT_LT(ms, 5300);
 }
 
 TEST_F(TimingTest, MissingEchoFailsAfterTheHeaderEchoWait) {
@@ -84,7 +84,7 @@ TEST_F(TimingTest, MissingEchoFailsAfterTheHeaderEchoWait) {
               kNoAnswer);
     const long ms = msSince(t);
     EXPECT_GE(ms, 160);
-    EXPECT_LT(ms, 260);
+    EXPECT_LT(ms, 320);
 }
 
 }  // namespace
