@@ -58,6 +58,10 @@ QSize bounded(QSize size) {
     return size.boundedTo(desktop.size());
 }
 
+// Values far beyond any desktop are no place at all (and must not overflow
+// the arithmetic below).
+bool sane(int units) { return units > -100000 && units < 100000; }
+
 bool isResizable(const QWidget *window) { return window->minimumSize() != window->maximumSize(); }
 
 }  // namespace
@@ -93,13 +97,13 @@ void restoreWindowPosition(QWidget *window, const std::string &section, const st
             if (isResizable(window)) {
                 const int width = readNumber(section, "Width", file);
                 const int height = readNumber(section, "Height", file);
-                if (width != 0 && height != 0)
+                if (width != 0 && height != 0 && sane(width) && sane(height))
                     size = bounded(QSize(units.toPixelsX(width), units.toPixelsY(height)));
             } else {
                 size = window->size();
             }
         }
-        if (size) {
+        if (size && sane(x) && sane(y)) {
             const QRect place(QPoint(units.toPixelsX(x), units.toPixelsY(y)), *size);
             if (reachable(place)) window->setGeometry(place);
         }

@@ -1,0 +1,92 @@
+#include "dialog_units.h"
+#include "port_selection.h"
+#include "window.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kvr::startup {
+namespace {
+
+using runtime::Window;
+
+// Runs the port-selection window with `operate` as the first event of its
+// own loop; returns the port chosen.
+std::string selectWith(const std::function<void(Window &)> &operate) {
+    runtime::setWindowRunHook([&](Window &window) {
+        QApplication::setActiveWindow(&window);
+        operate(window);
+    });
+    std::string chosen = selectPort();
+    runtime::setWindowRunHook({});
+    return chosen;
+}
+
+QPushButton *buttonOf(Window &window, const char *text) {
+    return window.findChild<QPushButton *>(QString::fromLatin1(text));
+}
+
+TEST(PortSelection, IsLaidOutAsDefined) {
+    selectWith([](Window &window) {
+        EXPECT_EQ(window.name(), "SETUPCOM$WINDOW");
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Setup IFD Handler"));
+        const runtime::DialogUnits units(runtime::windowFont("MS Sans Serif", 8));
+        EXPECT_EQ(window.client()->size(), units.toPixels(QSize(81, 69)));
+        EXPECT_FALSE(window.isResizable());
+        const std::pair<const char *, int> tops[] = {{"Com1", 4}, {"Com2", 20}, {"Com3", 36}, {"Com4", 52}};
+        for (const auto &[text, top] : tops) {
+            QPushButton *button = buttonOf(window, text);
+            ASSERT_NE(button, nullptr) << text;
+            EXPECT_EQ(button->text(), QString::fromLatin1(text));
+            EXPECT_EQ(button->geometry(), units.toPixels(QRect(4, top, 72, 15))) << text;
+        }
+        window.close();
+    });
+}
+
+TEST(PortSelection, FocusStartsOnCom2AndFollowsTheControlOrder) {
+    std::vector<QString> order;
+    selectWith([&](Window &window) {
+        for (int i = 0; i < 5; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            order.push_back(focus ? focus->objectName() : QString());
+            QTest::keyClick(focus ? focus : &window, Qt::Key_Tab);
+        }
+        window.close();
+    });
+    EXPECT_EQ(order, (std::vector<QString>{"Com2", "Com3", "Com4", "Com1", "Com2"}));
+}
+
+TEST(PortSelection, EachButtonSetsItsPortAndCloses) {
+    for (const auto &[text, port] : {std::pair{"Com1", "COM1"}, std::pair{"Com2", "COM2"}, std::pair{"Com3", "COM3"},
+                                     std::pair{"Com4", "COM4"}}) {
+        bool stillShown = true;
+        const std::string chosen = selectWith([&, text = text](Window &window) {
+            QTest::mouseClick(buttonOf(window, text), Qt::LeftButton);
+            stillShown = window.isVisible();
+        });
+        EXPECT_EQ(chosen, port);
+        EXPECT_FALSE(stillShown);
+    }
+}
+
+TEST(PortSelection, EnterPressesTheFocusedButton) {
+    EXPECT_EQ(selectWith([](Window &) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }), "COM2");
+    EXPECT_EQ(selectWith([](Window &) {
+                  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+              }),
+              "COM3");
+}
+
+TEST(PortSelection, ClosingWithoutAChoiceGivesNoPort) {
+    EXPECT_EQ(selectWith([](Window &window) { window.close(); }), "");
+}
+
+}  // namespace
+}  // namespace kvr::startup
