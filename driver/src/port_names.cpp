@@ -1,8 +1,12 @@
 #include "port_names.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
 namespace kvr7x {
 
@@ -58,6 +62,18 @@ std::optional<std::string> mappedTarget(int n) {
     return found;
 }
 
+// $HOME, else the account's home folder.
+std::string homeFolder() {
+    if (const char *home = std::getenv("HOME"); home && *home) return home;
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd *found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found &&
+        found->pw_dir)
+        return found->pw_dir;
+    return {};
+}
+
 }  // namespace
 
 std::string deviceMapPath() {
@@ -66,8 +82,7 @@ std::string deviceMapPath() {
     if (xdg && xdg[0] == '/') {
         base = xdg;
     } else {
-        const char *home = std::getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
+        base = homeFolder() + "/.config";
     }
     return base + "/kvr7x/ports";
 }

@@ -203,8 +203,14 @@ TEST_F(PortOpenTest, SilentReaderStillOpensAndLeavesEchoAlone) {
     for (bool echo : {false, true}) {
         setEchoMode(echo);
         prepare();
+        const auto t = std::chrono::steady_clock::now();
         const int32_t h = QXOPEN("COM4");
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - t)
+                            .count();
         ASSERT_GE(h, 0);
+        EXPECT_GE(ms, 118);  // the 10 ms pulse and a 110 ms wait for the answer
+        EXPECT_LT(ms, 320);
         EXPECT_EQ(echoMode(), echo);
         // the first call fails instead
         EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 20),
