@@ -1,0 +1,42 @@
+#include "file_dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QStringList>
+
+#include <utility>
+
+namespace kvr::runtime {
+
+namespace {
+
+OpenFileAnswerer &answerer() {
+    static OpenFileAnswerer instance;
+    return instance;
+}
+
+}  // namespace
+
+QString toQtFilter(const QString &filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &pattern : patterns) pattern = pattern.trimmed();
+        entries << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(QLatin1Char(' ')));
+    }
+    // A lone description without patterns offers every file.
+    if (entries.isEmpty() && !filter.trimmed().isEmpty())
+        entries << QStringLiteral("%1 (*)").arg(parts.front().trimmed());
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString chooseOpenFile(const QString &title, const QString &filter) {
+    const OpenFileRequest request{title, filter, toQtFilter(filter)};
+    if (answerer()) return answerer()(request);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), request.qtFilter);
+}
+
+void setOpenFileAnswerer(OpenFileAnswerer a) { answerer() = std::move(a); }
+
+}  // namespace kvr::runtime

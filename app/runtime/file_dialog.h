@@ -1,0 +1,34 @@
+// The open-file dialog: a title and a filter of "description|patterns"
+// pairs ("Comandos|*.tps", several patterns separated by ";").
+//
+// Tests answer it through setOpenFileAnswerer() instead of driving the
+// platform's dialog.
+#ifndef KVR_RUNTIME_FILE_DIALOG_H
+#define KVR_RUNTIME_FILE_DIALOG_H
+
+#include <QString>
+
+#include <functional>
+
+namespace kvr::runtime {
+
+struct OpenFileRequest {
+    QString title;
+    QString filter;    // "Comandos|*.tps"
+    QString qtFilter;  // the same for Qt: "Comandos (*.tps)"
+};
+
+// Shows the dialog modally; the path chosen, or an empty text when the
+// operator cancelled.
+QString chooseOpenFile(const QString &title, const QString &filter);
+
+// "Comandos|*.tps|Todos|*.*" -> "Comandos (*.tps);;Todos (*.*)".
+QString toQtFilter(const QString &filter);
+
+using OpenFileAnswerer = std::function<QString(const OpenFileRequest &)>;
+// Replaces the dialog; pass an empty function to restore it.
+void setOpenFileAnswerer(OpenFileAnswerer answerer);
+
+}  // namespace kvr::runtime
+
+#endif

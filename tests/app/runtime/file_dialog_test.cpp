@@ -1,0 +1,54 @@
+#include "file_dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace kvr::runtime {
+namespace {
+
+TEST(FileDialog, FiltersBecomeQtFilters) {
+    const std::pair<QString, QString> cases[] = {
+        {"Comandos|*.tps", "Comandos (*.tps)"},
+        {"Comandos|*.tps|Todos|*.*", "Comandos (*.tps);;Todos (*.*)"},
+        {"Texto|*.txt;*.csv", "Texto (*.txt *.csv)"},
+        {"Comandos", "Comandos (*)"},
+        {"", ""},
+    };
+    for (const auto &[filter, expected] : cases) EXPECT_EQ(toQtFilter(filter), expected) << filter.toStdString();
+}
+
+TEST(FileDialog, TheAnswererStandsInForTheDialog) {
+    OpenFileRequest seen;
+    setOpenFileAnswerer([&](const OpenFileRequest &request) {
+        seen = request;
+        return QStringLiteral("/data/OTROS.tps");
+    });
+    const QString chosen = chooseOpenFile(QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps"));
+    setOpenFileAnswerer({});
+    EXPECT_EQ(chosen, QStringLiteral("/data/OTROS.tps"));
+    EXPECT_EQ(seen.title, QStringLiteral("Importar comandos"));
+    EXPECT_EQ(seen.qtFilter, QStringLiteral("Comandos (*.tps)"));
+}
+
+TEST(FileDialog, CancellingTheRealDialogChoosesNothing) {
+    QString title, filter;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            ADD_FAILURE() << "no dialog is shown";
+            return;
+        }
+        title = dialog->windowTitle();
+        filter = dialog->selectedNameFilter();
+        dialog->reject();
+    });
+    EXPECT_EQ(chooseOpenFile(QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps")), QString());
+    EXPECT_EQ(title, QStringLiteral("Importar comandos"));
+    EXPECT_EQ(filter, QStringLiteral("Comandos (*.tps)"));
+}
+
+}  // namespace
+}  // namespace kvr::runtime
