@@ -1,10 +1,11 @@
 // Window places kept in the settings file between runs.
 //
 // A window section (Main, InfoLector, About, BrowseCMD, UpdateCommands)
-// holds Maximize ("Yes"/"No"), XPosit, YPosit, Width and Height.  Positions
-// are those of the window's frame, sizes those of its client area, all in
-// dialog units of the window's own font, so a stored place means the same at
-// any font size.  A value of 0 counts as nothing stored.
+// holds Maximize ("Yes"/"No"), XPosit, YPosit, Width and Height: the place
+// and size of the window inside its frame (QWidget::geometry, menu bar and
+// status bar included), in dialog units of the window's own font, so that a
+// stored place means the same at any font size.  A value of 0 counts as
+// nothing stored.
 //
 // Each window of that table calls restoreWindowPosition right after it has
 // opened and storeWindowPosition just before it closes, passing "KVRMAN1.INI"

@@ -199,6 +199,31 @@ TEST_F(WindowTest, HintsShowWhileAnItemIsHighlightedAndTheStatusTextComesBack) {
     EXPECT_EQ(shown, QStringLiteral("Comando procesado correctamente"));
 }
 
+TEST_F(WindowTest, AccessLettersOpenMenusAndChooseItems) {
+    ScriptedWindow window("MAIN$WINDOW", log);
+    Menus &menus = *window.menus();
+    menus.addMenu(1, QStringLiteral("&Lector"));
+    menus.addItem(1, 10, QStringLiteral("&Reset"));
+    menus.addItem(1, 11, QStringLiteral("In&fo..."));
+    menus.addMenu(2, QStringLiteral("A&yuda"));
+    menus.addItem(2, 20, QStringLiteral("&Acerca de KvrMan..."));
+    std::vector<int> chosen;
+    QObject::connect(&menus, &Menus::triggered, [&](int id) { chosen.push_back(id); });
+    bool opened = false;
+    setWindowRunHook([&](Window &) {
+        QApplication::setActiveWindow(&window);
+        QTest::keyClick(&window, Qt::Key_L, Qt::AltModifier);
+        opened = menus.menu(1)->isVisible();
+        QTest::keyClick(menus.menu(1), Qt::Key_F);
+        QTest::keyClick(&window, Qt::Key_Y, Qt::AltModifier);
+        QTest::keyClick(menus.menu(2), Qt::Key_A);
+        window.close();
+    });
+    window.run();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(chosen, (std::vector<int>{11, 20}));
+}
+
 TEST_F(WindowTest, EnterPressesTheButtonThatHasTheFocus) {
     ScriptedWindow window("SETUP$WINDOW", log, false);
     auto *first = new QPushButton(QStringLiteral("One"), window.client());
