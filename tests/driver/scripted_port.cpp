@@ -256,8 +256,12 @@ ScriptedReader::ScriptedReader(ScriptedPort &port) {
 
 void ScriptedReader::reply(uint8_t stat, uint8_t sw1, uint8_t sw2, const Bytes &data,
                            std::chrono::milliseconds delay) {
-    Bytes b{stat, sw1, sw2, static_cast<uint8_t>(data.size())};
-    b.insert(b.end(), data.begin(), data.end());
+    Bytes b(4 + data.size());
+    b[0] = stat;
+    b[1] = sw1;
+    b[2] = sw2;
+    b[3] = static_cast<uint8_t>(data.size());
+    std::copy(data.begin(), data.end(), b.begin() + 4);
     replies.push_back({b, delay});
 }
 
@@ -287,8 +291,11 @@ Bytes identification(char tenth, size_t n) {
 }
 
 Bytes resetAnswer(const Bytes &id, uint8_t status) {
-    Bytes b{0x90, status, static_cast<uint8_t>(id.size())};
-    b.insert(b.end(), id.begin(), id.end());
+    Bytes b(3 + id.size());
+    b[0] = 0x90;
+    b[1] = status;
+    b[2] = static_cast<uint8_t>(id.size());
+    std::copy(id.begin(), id.end(), b.begin() + 3);
     return b;
 }
 
