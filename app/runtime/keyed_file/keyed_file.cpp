@@ -26,6 +26,18 @@ namespace {
 constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
 constexpr int kSchemaVersion = 1;
 constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
+// The number of records in the key, kept by the database itself on every
+// write; at open it is compared with the entries the index holds.
+constexpr const char *kCountSql =
+    "DROP TRIGGER IF EXISTS records_keyed_insert; DROP TRIGGER IF EXISTS records_keyed_delete;"
+    " DROP TRIGGER IF EXISTS records_keyed_update;"
+    " CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
+    " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END;"
+    " CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
+    " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END;"
+    " CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
+    " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
+    " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END;";
 constexpr const char *kColumns = "SELECT recno, key, version, data FROM records ";
 
 using FileId = std::pair<dev_t, ino_t>;
@@ -122,6 +134,10 @@ namespace {
 
 // Maps a database result to an engine code.
 int codeOf(int rc) {
+#ifdef SQLITE_CORRUPT_INDEX
+    // The database found an index entry missing or out of place.
+    if (rc == SQLITE_CORRUPT_INDEX) return KeyedRebuildKeys;
+#endif
     switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return KeyedLocked;
@@ -188,7 +204,18 @@ int layoutState(sqlite3 *db, const KeyedLayout &layout, bool checkIndex) {
                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)) == std::string_view(kIndexSql);
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return -rc;
-    return indexOk ? 0 : KeyedRebuildKeys;
+    if (!indexOk) return KeyedRebuildKeys;
+
+    // Entries of the index against the count the table keeps: a walk over
+    // the index alone, which is small next to the records.
+    rc = scalar("SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
+                " = (SELECT keyed FROM keyed_count)",
+                value);
+    if (rc != SQLITE_OK) {
+        if ((rc & 0xFF) == SQLITE_ERROR || (rc & 0xFF) == SQLITE_CORRUPT) return KeyedRebuildKeys;
+        return -rc;
+    }
+    return value == 1 ? 0 : KeyedRebuildKeys;
 }
 
 }  // namespace
@@ -369,7 +396,9 @@ int KeyedFile::create() {
                       " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL);"
                       " CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
                       " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = " +
-                      std::to_string(layout_.recordSize) + ")); " + kIndexSql + ";";
+                      std::to_string(layout_.recordSize) + ")); " + kIndexSql +
+                      "; CREATE TABLE keyed_count(keyed INTEGER NOT NULL); INSERT INTO keyed_count VALUES (0); " +
+                      kCountSql;
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_stmt *stmt = nullptr;
@@ -444,7 +473,8 @@ int KeyedFile::buildKeys() {
 
     rc = db->exec("BEGIN EXCLUSIVE");
     if (rc != SQLITE_OK) return failWith(rc);
-    // Every key value again from the record's own bytes, then the index anew.
+    // Every key value again from the record's own bytes, then the index and
+    // its count anew.
     {
         sqlite3_stmt *read = nullptr, *update = nullptr;
         rc = sqlite3_prepare_v2(db->handle, "SELECT recno, data FROM records", -1, &read, nullptr);
@@ -475,6 +505,10 @@ int KeyedFile::buildKeys() {
     }
     if (rc == SQLITE_OK) rc = db->exec("DROP INDEX IF EXISTS records_by_key");
     if (rc == SQLITE_OK) rc = db->exec(kIndexSql);
+    if (rc == SQLITE_OK)
+        rc = db->exec("CREATE TABLE IF NOT EXISTS keyed_count(keyed INTEGER NOT NULL); DELETE FROM keyed_count;"
+                      " INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL;");
+    if (rc == SQLITE_OK) rc = db->exec(kCountSql);
     if (rc == SQLITE_OK) rc = db->exec("COMMIT");
     if (rc != SQLITE_OK) return failWith(rc);
     // Gives back pages an index lost from the schema may still hold.
@@ -578,8 +612,13 @@ int KeyedFile::previous() { return step(false); }
 
 std::string KeyedFile::position() const {
     if (currentRecno_ == 0) return {};
-    if (!currentKey_) return "R" + std::to_string(currentRecno_);
-    return "K" + std::to_string(currentRecno_) + ":" + hexOf(*currentKey_);
+    std::string text(1, currentKey_ ? 'K' : 'R');
+    text.append(std::to_string(currentRecno_));
+    if (currentKey_) {
+        text.push_back(':');
+        text.append(hexOf(*currentKey_));
+    }
+    return text;
 }
 
 int KeyedFile::readByNumber(std::uint32_t recordNumber) {

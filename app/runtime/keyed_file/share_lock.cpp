@@ -58,11 +58,14 @@ ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool d
     bool ok = lockByte(fd, kOpenRead) && (!write || lockByte(fd, kOpenWrite)) &&
               (!denyRead || lockByte(fd, kDenyRead)) && (!denyWrite || lockByte(fd, kDenyWrite));
     if (!ok) {
-        // Taking a shared lock only fails when another process holds the
-        // byte exclusively, which none of ours does; report it as a conflict.
         int e = errno;
         ::close(fd);
+        // Taking a shared lock only fails when another process holds the
+        // byte exclusively, which none of ours does; report it as a conflict.
         if (e == EAGAIN || e == EACCES) return Result::Conflict;
+        // A file system without such locks: the file opens without sharing
+        // rules rather than not at all.
+        if (e == EINVAL || e == ENOLCK || e == EOPNOTSUPP) return Result::Ok;
         errnoValue = e;
         return Result::Failed;
     }

@@ -282,19 +282,32 @@ TEST_F(KeyedFileTest, DamagedKeyIsFoundAndRebuilt) {
     makeFile({{"b", "1"}, {"a", "2"}, {"", "3"}, {"c", "4"}});
     struct Damage {
         const char *what;
-        const char *sql;
+        std::vector<std::string> steps;  // each with a connection of its own
+        std::vector<std::string> keyOrder;
     };
+    const std::string indexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
     const Damage damages[] = {
         {"index left out of the schema",
-         "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';"},
+         {"PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';"},
+         {"2", "1", "4"}},
         {"index over another column",
-         "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE INDEX records_by_key ON "
-         "records(version, recno) WHERE key IS NOT NULL' WHERE name = 'records_by_key';"},
-        {"key column wrong", "DROP INDEX records_by_key; UPDATE records SET key = NULL;"},
+         {"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE INDEX records_by_key ON "
+          "records(version, recno) WHERE key IS NOT NULL' WHERE name = 'records_by_key';"},
+         {"2", "1", "4"}},
+        {"key column wrong", {"DROP INDEX records_by_key; UPDATE records SET key = NULL;"}, {"2", "1", "4"}},
+        // The index misses a record although its definition is right.
+        {"entries missing from the index",
+         {"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
+              " AND 0' WHERE name = 'records_by_key';",
+          "INSERT INTO records(key, version, data) VALUES (CAST('0         ' AS BLOB), 1,"
+          " CAST(printf('%-184s', '0') AS BLOB));",
+          "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
+              "' WHERE name = 'records_by_key';"},
+         {"", "2", "1", "4"}},
     };
     for (const Damage &d : damages) {
         SCOPED_TRACE(d.what);
-        sql(path, d.sql);
+        for (const std::string &step : d.steps) sql(path, step);
         KeyedFile f(kLayout, name);
         EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
         EXPECT_EQ(keyedErrorText(), "Key File Must Be Rebuilt");
@@ -304,10 +317,24 @@ TEST_F(KeyedFileTest, DamagedKeyIsFoundAndRebuilt) {
         std::vector<std::string> names;
         f.setStart();
         while (f.next() == 0) names.push_back(nameOf(f));
-        EXPECT_EQ(names, (std::vector<std::string>{"2", "1", "4"}));
-        EXPECT_EQ(f.records(), 4);
+        EXPECT_EQ(names, d.keyOrder);
+        EXPECT_EQ(f.records(), static_cast<std::int64_t>(d.keyOrder.size()) + 1);
         ASSERT_EQ(f.readByNumber(3), 0);
         EXPECT_EQ(nameOf(f), "3");
+        // Writes keep the count the check relies on.
+        f.buffer() = record("e", "5");
+        ASSERT_EQ(f.add(), 0);
+        ASSERT_EQ(f.readByNumber(3), 0);
+        f.buffer() = record("x", "3");
+        ASSERT_EQ(f.put(), 0);
+        f.buffer() = record("", "3");
+        ASSERT_EQ(f.put(), 0);
+        f.setEnd();
+        ASSERT_EQ(f.previous(), 0);
+        ASSERT_EQ(nameOf(f), "5");
+        ASSERT_EQ(f.remove(), 0);
+        f.close();
+        EXPECT_EQ(f.open(0x42), 0);
     }
 }
 
