@@ -52,11 +52,19 @@ void *notificationThread(void *) {
             show("KVR7X", "WaitEvent failed");
             return exitCode(0);
         }
-        if (!port->waitDsrChange() && lastError() != kErrOperationAborted) {
-            show(lastError() == kErrInvalidHandle ? "KVR7X" : "KvrCtl Error",
-                 lastError() == kErrInvalidHandle ? "WaitEvent failed"
-                                                  : "WaitForSingleObject failed");
-            return exitCode(0);
+        if (!port->waitDsrChange()) {
+            const uint32_t code = lastError();
+            if (code == kErrInvalidHandle || code == kErrInvalidParameter) {
+                // The wait could not begin: the port is closed or not watched.
+                show("KVR7X", "WaitEvent failed");
+                return exitCode(0);
+            }
+            if (code != kErrOperationAborted) {
+                // The wait began and broke down.
+                show("KvrCtl Error", "WaitForSingleObject failed");
+                return exitCode(0);
+            }
+            // Ended by the port's close: carry on as after any other wake.
         }
         port.reset();
         // Whatever ended the wait, report the line as it is now, on the

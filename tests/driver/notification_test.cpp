@@ -156,6 +156,14 @@ TEST_F(NotificationTest, BrokenWaitEndsTheThread) {
               std::vector<std::string>{"KvrCtl Error: WaitForSingleObject failed"});
 }
 
+TEST_F(NotificationTest, WaitThatCannotBeginEndsTheThread) {
+    port->failAt(Op::WaitDsr, 1, kErrInvalidParameter);
+    thread = QXNOTIFY(handle, cardChanged, 5);
+    ASSERT_NE(thread, 0u);
+    EXPECT_EQ(join(), 0u);
+    EXPECT_EQ(g_delivered.messages, std::vector<std::string>{"KVR7X: WaitEvent failed"});
+}
+
 TEST_F(NotificationTest, NoThreadWhenWatchingCannotStart) {
     port->failAt(Op::Watch, 1, 87);
     EXPECT_EQ(QXNOTIFY(handle, cardChanged, 1), 0u);
