@@ -1,8 +1,8 @@
 #include "file_dialog.h"
+#include "when_shown.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -35,19 +35,15 @@ TEST(FileDialog, TheAnswererStandsInForTheDialog) {
 
 TEST(FileDialog, CancellingTheRealDialogChoosesNothing) {
     QString title, filter;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            ADD_FAILURE() << "no dialog is shown";
-            return;
-        }
-        title = dialog->windowTitle();
-        filter = dialog->selectedNameFilter();
-        dialog->reject();
+    test_support::WhenShown<QFileDialog> driver([&](QFileDialog &dialog) {
+        title = dialog.windowTitle();
+        filter = dialog.selectedNameFilter();
+        dialog.reject();
     });
     EXPECT_EQ(chooseOpenFile(QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps")), QString());
     EXPECT_EQ(title, QStringLiteral("Importar comandos"));
     EXPECT_EQ(filter, QStringLiteral("Comandos (*.tps)"));
+    EXPECT_TRUE(driver.ran());
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "message_box.h"
+#include "when_shown.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -19,15 +19,10 @@ namespace {
 // Runs `operate` on the real box as the first event of its own modal loop
 // (the box is shown by then), then returns what the box returned.
 int runBox(const MessageBoxRequest &request, const std::function<void(QDialog &)> &operate) {
-    QTimer::singleShot(0, [operate] {
-        auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!box) {
-            ADD_FAILURE() << "no box is shown";
-            return;
-        }
-        operate(*box);
-    });
-    return showMessageBox(request);
+    test_support::WhenShown<QDialog> driver(operate);
+    const int result = showMessageBox(request);
+    EXPECT_TRUE(driver.ran()) << "the box was not shown";
+    return result;
 }
 
 std::vector<QString> buttonTexts(const QDialog &box) {
