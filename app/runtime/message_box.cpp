@@ -105,7 +105,24 @@ std::string messageButtonLabel(MessageButton button) {
     return {};
 }
 
-int showMessageBox(const MessageBoxRequest &request) {
+// A box without any known button could never be closed: it gets OK.  A
+// default that is not among the buttons falls to the first one.
+MessageBoxRequest usable(MessageBoxRequest request) {
+    request.buttons &= 0xFF;
+    if (request.buttons == 0) request.buttons = ButtonOk;
+    if (!(request.buttons & request.defaultButton) || (request.defaultButton & (request.defaultButton - 1))) {
+        for (MessageButton b : kOrder) {
+            if (request.buttons & b) {
+                request.defaultButton = b;
+                break;
+            }
+        }
+    }
+    return request;
+}
+
+int showMessageBox(const MessageBoxRequest &asked) {
+    const MessageBoxRequest request = usable(asked);
     if (answerer()) return answerer()(request);
     ButtonBox box(request);
     int result = box.exec();

@@ -89,6 +89,30 @@ TEST(MessageBox, ShowsItsTextCaptionAndButtonsInOrder) {
     EXPECT_EQ(texts, (std::vector<QString>{"OK", "&Retry", "Cancel"}));
 }
 
+TEST(MessageBox, ABoxAlwaysHasAButtonToCloseIt) {
+    struct Case {
+        int buttons, defaultButton;
+        std::vector<QString> texts;
+        int enter;
+    };
+    const Case cases[] = {
+        {0, 0, {"OK"}, ButtonOk},
+        {0x100, ButtonYes, {"OK"}, ButtonOk},
+        {ButtonYes | ButtonNo, ButtonOk, {"&Yes", "&No"}, ButtonYes},
+        {ButtonRetry | ButtonCancel, ButtonRetry | ButtonCancel, {"&Retry", "Cancel"}, ButtonRetry},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.buttons);
+        std::vector<QString> texts;
+        const int result = runBox({"Text", "Caption", MessageIcon::None, c.buttons, c.defaultButton}, [&](QDialog &box) {
+            texts = buttonTexts(box);
+            QTest::keyClick(&box, Qt::Key_Return);
+        });
+        EXPECT_EQ(texts, c.texts);
+        EXPECT_EQ(result, c.enter);
+    }
+}
+
 TEST(MessageBox, TheAnswererStandsInForTheBox) {
     MessageBoxRequest seen;
     setMessageBoxAnswerer([&](const MessageBoxRequest &request) {
