@@ -135,6 +135,7 @@ void openCommandsFile() {
 }
 
 void closeCommandsFile() {
+    if (CommandsUseCount <= 0) return;  // a close without its open changes nothing
     --CommandsUseCount;
     if (CommandsUseCount == 0) commandsFile().close();
 }

@@ -101,6 +101,7 @@ TEST_F(CommandsFileTest, UseCountOpensOnceAndClosesWithTheLastUser) {
     EXPECT_EQ(CommandsUseCount, 1);
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_TRUE(recorder.boxes.empty());
+    addCommand("kept", "across opens");
     openCommandsFile();
     EXPECT_EQ(CommandsUseCount, 2);
     closeCommandsFile();
@@ -109,6 +110,13 @@ TEST_F(CommandsFileTest, UseCountOpensOnceAndClosesWithTheLastUser) {
     closeCommandsFile();
     EXPECT_EQ(CommandsUseCount, 0);
     EXPECT_FALSE(commandsFile().isOpen());
+    closeCommandsFile();
+    EXPECT_EQ(CommandsUseCount, 0);
+    // Opened again through the same steps: the file is found, not created anew.
+    openCommandsFile();
+    EXPECT_TRUE(commandsFile().isOpen());
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_EQ(commandsFile().records(), 1);
 }
 
 TEST_F(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {

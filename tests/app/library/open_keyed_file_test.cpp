@@ -155,4 +155,18 @@ TEST_F(OpenKeyedFileTest, LockedFileIsRecoveredOnce) {
     EXPECT_LE(waited, std::chrono::milliseconds(8000));
 }
 
+TEST_F(OpenKeyedFileTest, FileStillLockedAfterRecoveryEndsWithDiskError) {
+    makeFile(1);
+    Peer peer({"hold-open", (std::filesystem::path(folder.path()) / "COMMANDS.tps").string(), "0x12", "20000"});
+    ASSERT_EQ(peer.readLine(), "ready");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open(), "Disk Error");
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(9500));
+    EXPECT_LE(waited, std::chrono::milliseconds(12500));
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text, "File (COMMANDS) could not be opened.  Error: File Is Already Locked (32).");
+    EXPECT_FALSE(file.isOpen());
+}
+
 }  // namespace
