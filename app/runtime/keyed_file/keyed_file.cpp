@@ -179,7 +179,7 @@ int layoutState(sqlite3 *db, const KeyedLayout &layout, bool checkIndex) {
         return (rc & 0xFF) == SQLITE_ERROR ? KeyedBadDeclaration : -rc;
     }
     rc = sqlite3_step(stmt);
-    bool same = rc == SQLITE_ROW &&
+    bool same = rc == SQLITE_ROW && sqlite3_column_text(stmt, 0) &&
                 reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)) == std::string_view(layout.name) &&
                 sqlite3_column_int64(stmt, 1) == static_cast<long long>(layout.recordSize) &&
                 sqlite3_column_int64(stmt, 2) == static_cast<long long>(layout.keyOffset) &&

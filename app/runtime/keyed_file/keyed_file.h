@@ -34,7 +34,19 @@
 //
 // Writes are atomic: each add, put and delete outside a transaction is its
 // own database transaction, and the rollback journal with full
-// synchronisation keeps the file whole if a writer dies.
+// synchronisation keeps the file whole if a writer dies.  The rollback
+// journal (rather than a write-ahead log) keeps every committed change in
+// the one ".tps" file, so a file copied from another installation, or read
+// from a read-only medium, is always complete.
+//
+// Checks at open: a database that is not a keyed file of this layout (no
+// layout signature, another record size or key) gives 47; a text or damaged
+// file gives 90 with the database's message ("file is not a database"); a
+// key index that is missing, defined otherwise, or holding another number of
+// entries than the records in the key gives 46 (the count is kept by the
+// database on every write; comparing it walks the index only, not the
+// records).  buildKeys() derives every key value again from the record
+// bytes, builds the index and its count anew and compacts the file.
 //
 // Watched reads: after watch(), the next read remembers the record's change
 // counter; a put or delete of that record then fails with 89 and writes
