@@ -249,6 +249,41 @@ TEST_F(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcess
     }
 }
 
+TEST_F(CommandsFileTest, CommitThatCannotFinishIsReportedAndWritesNothing) {
+    auto recno = addCommand("visa", "select");
+    struct Case {
+        const char *what;
+        std::function<int()> run;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"update",
+         [] { return UpdateCommandsRecord(true); },
+         "An error (File Is Already Locked (32)) was experienced when attempting to update a record from the file.  "
+         "Probable Cause: Commands."},
+        {"delete",
+         [] { return DeleteCommandsRecord(); },
+         "An error (File Is Already Locked (32)) was experienced when attempting to delete a record from the file "
+         "Commands."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder.boxes.clear();
+        watchedRead(recno);
+        setField(commandsRecord().name, "mine");
+        // Another process keeps reading through the whole commit time-out.
+        Peer reader({"hold-read", path, "4000"});
+        ASSERT_EQ(reader.readLine(), "ready");
+        EXPECT_EQ(c.run(), 1);
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(recorder.boxes[0].text, c.text);
+        EXPECT_FALSE(commandsFile().inTransaction());
+        reader.kill();
+        reader.wait();
+        EXPECT_EQ(storedName(recno), "select");
+    }
+}
+
 TEST_F(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
     addCommand("a", "kept");
     ASSERT_EQ(commandsFile().beginTransaction(2000), 0);

@@ -3,12 +3,16 @@
 //
 //   keyed_file_peer hold-open FILE MODE MS         open, "ready", wait, close
 //   keyed_file_peer hold-transaction FILE MS       begin, "ready", wait, roll back
+//   keyed_file_peer hold-read FILE MS              a reading database transaction
+//                                                  held open: "ready", wait
 //   keyed_file_peer put FILE RECNO CARD NAME       read by number, set the card
 //                                                  and name, put; prints the code
 //   keyed_file_peer delete FILE RECNO              read by number, delete; code
 //   keyed_file_peer writer FILE                    puts forever: every record
 //                                                  filled with one generation byte
 #include "keyed_file/keyed_file.h"
+
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,6 +38,18 @@ int main(int argc, char **argv) {
     if (argc < 3) return 2;
     const std::string what = argv[1];
     KeyedFile file({"COMMANDS", 184, 0, 10}, argv[2]);
+    if (what == "hold-read" && argc == 4) {
+        // Straight through the database: the engine never keeps a read open.
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return 1;
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        int rc = sqlite3_exec(db, "SELECT count(*) FROM records", nullptr, nullptr, nullptr);
+        say(rc == SQLITE_OK ? "ready" : "error " + std::to_string(rc));
+        sleepMs(std::atol(argv[3]));
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return 0;
+    }
     if (what == "hold-open" && argc == 5) {
         int code = file.open(static_cast<int>(std::strtol(argv[3], nullptr, 0)));
         say(code == 0 ? "ready" : "error " + std::to_string(code));
