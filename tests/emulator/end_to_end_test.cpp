@@ -354,16 +354,7 @@ TEST_F(EndToEnd, ClosingThePortEndsTheNotificationThread) {
 // A server that plays along until the first command and then misbehaves.
 namespace {
 
-void untilCommand(int fd) {
-    Bytes seen;
-    const Bytes header = {0x20, 0x00, 0x10, 0x00, 0x00, 0x00};
-    const auto t0 = Clock::now();
-    while (msSince(t0) < 3000) {
-        const Bytes got = RawServer::receive(fd, 50ms);
-        seen.insert(seen.end(), got.begin(), got.end());
-        if (std::search(seen.begin(), seen.end(), header.begin(), header.end()) != seen.end()) return;
-    }
-}
+void untilCommand(int fd) { RawServer::receiveUntil(fd, {0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms); }
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -62,18 +63,18 @@ std::vector<uint8_t> RawServer::receive(int fd, std::chrono::milliseconds limit,
     return got;
 }
 
-bool RawServer::waitForEnd(int fd, std::chrono::milliseconds limit) {
+bool RawServer::receiveUntil(int fd, const std::vector<uint8_t> &pattern, std::chrono::milliseconds limit,
+                             std::vector<uint8_t> *seen) {
+    std::vector<uint8_t> all;
     const auto until = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        uint8_t buf[1024];
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) return true;
+    bool found = false;
+    while (!found && std::chrono::steady_clock::now() < until) {
+        const std::vector<uint8_t> got = receive(fd, std::chrono::milliseconds(20));
+        all.insert(all.end(), got.begin(), got.end());
+        found = std::search(all.begin(), all.end(), pattern.begin(), pattern.end()) != all.end();
     }
+    if (seen) *seen = std::move(all);
+    return found;
 }
 
 void RawServer::agree(int fd) { send(fd, {255, 253, 44}); }

@@ -29,8 +29,10 @@ public:
     // Reads what arrives within `limit` (returns early once `want` bytes are
     // in, when want > 0).  Stops at end of stream.
     static std::vector<uint8_t> receive(int fd, std::chrono::milliseconds limit, size_t want = 0);
-    // Reads until the stream ends or `limit` passes; true when it ended.
-    static bool waitForEnd(int fd, std::chrono::milliseconds limit);
+    // Reads until `pattern` has come (true), the stream ends or `limit`
+    // passes; everything read goes to `seen`.
+    static bool receiveUntil(int fd, const std::vector<uint8_t> &pattern, std::chrono::milliseconds limit,
+                             std::vector<uint8_t> *seen = nullptr);
     // The server half of the telnet greeting: agrees to the COM-PORT option.
     static void agree(int fd);
 

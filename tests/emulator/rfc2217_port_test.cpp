@@ -121,7 +121,8 @@ TEST(NetworkPort, DoublesIacBothWays) {
         RawServer::agree(fd);
         // Data from the server: FF doubled on the wire, a command in between.
         RawServer::send(fd, {0xFF, 0xFF, 0x02, 255, 241, 0x03, 0xFF, 0xFF});
-        const Bytes in = RawServer::receive(fd, 1500ms);
+        Bytes in;
+        RawServer::receiveUntil(fd, {0x11, 0xFF, 0xFF, 0x22, 0xFF, 0xFF}, 3000ms, &in);
         seen.set_value(in);
     });
     auto port = kvr7x::openRfc2217Port(server.hostPort());
@@ -307,4 +308,57 @@ TEST(NetworkPort, ServerThatNeverNegotiatesIsUsedAfterAWhile) {
     EXPECT_GE(ms, 900.0);
     EXPECT_LT(ms, 2000.0);
     done.set_value();
+}
+
+TEST(NetworkPort, WriteToAServerThatStopsReadingEndsShortInTime) {
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        done.get_future().wait_for(10s);  // reads nothing more
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts({0, 0, 100, 0, 300}));
+    const Bytes big(16 * 1024 * 1024, 0x55);  // far beyond the socket buffers
+    size_t written = 0;
+    const auto t0 = Clock::now();
+    kvr7x::setLastError(77);
+    ASSERT_TRUE(port->write(big.data(), big.size(), written));
+    const double ms = msSince(t0);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrNone);
+    EXPECT_LT(written, big.size());
+    EXPECT_GE(ms, 290.0);
+    EXPECT_LT(ms, 2500.0);
+    done.set_value();
+    EXPECT_TRUE(port->close());
+}
+
+TEST(NetworkPort, SplitsHostAndPort) {
+    struct Case {
+        const char *text;
+        bool ok;
+        const char *host;
+        uint16_t port;
+    };
+    const std::vector<Case> cases = {
+        {"127.0.0.1:7201", true, "127.0.0.1", 7201},
+        {"reader-host.example:1", true, "reader-host.example", 1},
+        {"[::1]:65535", true, "::1", 65535},
+        {"::1:7201", false, "", 0},
+        {"[::1]7201", false, "", 0},
+        {"host:", false, "", 0},
+        {"host:72o1", false, "", 0},
+        {"host:123456", false, "", 0},
+        {"host", false, "", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string host;
+        uint16_t port = 0;
+        EXPECT_EQ(kvr7x::rfc2217::splitHostPort(c.text, host, port), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(host, c.host);
+            EXPECT_EQ(port, c.port);
+        }
+    }
 }

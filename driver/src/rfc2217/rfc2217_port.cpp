@@ -35,8 +35,9 @@ constexpr auto kConnectLimit = std::chrono::milliseconds(3000);
 // that refuses a second client by closing the connection shows up here; a
 // server that never answers is used anyway once this has passed.
 constexpr auto kGreetingLimit = std::chrono::milliseconds(1000);
-// Limit for sending a COM-PORT command.
+// Limit for sending a COM-PORT command or a telnet answer.
 constexpr Timeouts kControlTimeouts{0, 0, 0, 0, 1000};
+WriteDeadline controlDeadline() { return WriteDeadline(kControlTimeouts, 0, DeadlineClock::now()); }
 // Received data beyond this is dropped, as a UART drops bytes on overrun.
 constexpr size_t kReceiveQueueLimit = 64 * 1024;
 
@@ -66,10 +67,9 @@ public:
 
 private:
     void receiveLoop();
-    // Sends wire bytes whole within the deadline of `t` for `count` bytes.
-    // Returns the number of wire bytes sent; sets `failed` when the socket
+    // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes sent; sets `failed` when the socket
     // failed (lastError set).  Caller holds sendMutex_.
-    size_t sendWire(const uint8_t *bytes, size_t n, const Timeouts &t, size_t count, bool &failed);
+    size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
     bool sendControl(const std::vector<uint8_t> &wire);
     bool usable();  // open and connected; sets lastError otherwise
     void markBroken(uint32_t code);
@@ -127,7 +127,7 @@ bool Rfc2217Port::start() {
     {
         std::lock_guard lock(sendMutex_);
         bool failed = false;
-        sendWire(hello.data(), hello.size(), kControlTimeouts, 0, failed);
+        sendWire(hello.data(), hello.size(), controlDeadline(), failed);
         if (failed) return false;
     }
     receiver_ = std::thread([this] { receiveLoop(); });
@@ -180,15 +180,14 @@ void Rfc2217Port::receiveLoop() {
         if (!reply.empty()) {
             std::lock_guard lock(sendMutex_);
             bool failed = false;
-            sendWire(reply.data(), reply.size(), kControlTimeouts, 0, failed);
+            sendWire(reply.data(), reply.size(), controlDeadline(), failed);
         }
     }
 }
 
-size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const Timeouts &t, size_t count,
+size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline,
                              bool &failed) {
     failed = false;
-    const WriteDeadline deadline(t, count, DeadlineClock::now());
     size_t sent = 0;
     while (sent < n) {
         const ssize_t k = ::send(fd_, bytes + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -224,7 +223,7 @@ bool Rfc2217Port::sendControl(const std::vector<uint8_t> &wire) {
     }
     std::lock_guard lock(sendMutex_);
     bool failed = false;
-    const size_t sent = sendWire(wire.data(), wire.size(), kControlTimeouts, 0, failed);
+    const size_t sent = sendWire(wire.data(), wire.size(), controlDeadline(), failed);
     if (failed) return false;
     if (sent < wire.size()) {
         // A command cut in half would garble the stream for good.
@@ -315,6 +314,7 @@ bool Rfc2217Port::purgeRx() {
 
 bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     written = 0;
+    const auto start = DeadlineClock::now();
     Timeouts t;
     {
         std::lock_guard lock(mutex_);
@@ -323,9 +323,10 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     }
     std::lock_guard lock(sendMutex_);
     wire_.clear();
+    wire_.reserve(n + n / 8);
     appendEscaped(buf, n, wire_);
     bool failed = false;
-    const size_t sent = sendWire(wire_.data(), wire_.size(), t, n, failed);
+    const size_t sent = sendWire(wire_.data(), wire_.size(), WriteDeadline(t, n, start), failed);
     if (failed) return false;
     // Count the data bytes that left whole.
     size_t wireUsed = 0;

@@ -1,5 +1,7 @@
 #include "rfc2217/telnet_codec.h"
 
+#include <cstring>
+
 namespace kvr7x::rfc2217 {
 
 void TelnetParser::feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &data,
@@ -92,9 +94,13 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &da
 }
 
 void appendEscaped(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out) {
-    for (size_t i = 0; i < n; ++i) {
-        out.push_back(bytes[i]);
-        if (bytes[i] == kIac) out.push_back(kIac);
+    const uint8_t *end = bytes + n;
+    while (bytes < end) {
+        const auto *iac = static_cast<const uint8_t *>(std::memchr(bytes, kIac, static_cast<size_t>(end - bytes)));
+        const uint8_t *stop = iac ? iac + 1 : end;
+        out.insert(out.end(), bytes, stop);
+        if (iac) out.push_back(kIac);
+        bytes = stop;
     }
 }
 

@@ -1,0 +1,235 @@
+// The emulator as a server: its COM-PORT answers, its sessions, its timing
+// and its program.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "com_port_server.h"
+#include "emulator.h"
+#include "kvr7x.h"
+#include "rfc2217/rfc2217_port.h"
+#include "rfc2217/tcp_connect.h"
+
+extern char **environ;
+
+using namespace std::chrono_literals;
+using kvr7x::emu::ComPortListener;
+using kvr7x::emu::ComPortServer;
+using kvr7x::emu::Emulator;
+using kvr7x::emu::LogEntry;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+struct Recorder final : ComPortListener {
+    std::vector<std::string> events;
+    void onData(uint8_t b) override { events.push_back("data " + std::to_string(b)); }
+    void onRts(bool on) override { events.push_back(on ? "rts 1" : "rts 0"); }
+    void onDtr(bool on) override { events.push_back(on ? "dtr 1" : "dtr 0"); }
+    void onPurge(uint8_t w) override { events.push_back("purge " + std::to_string(w)); }
+    void onModemStateMask(uint8_t m) override { events.push_back("mask " + std::to_string(m)); }
+    void onControl(const std::string &t) override { events.push_back(t); }
+};
+
+Bytes sb(std::initializer_list<uint8_t> payload) {
+    Bytes b = {255, 250, 44};
+    b.insert(b.end(), payload);
+    b.insert(b.end(), {255, 240});
+    return b;
+}
+
+std::unique_ptr<Emulator> startEmulator(kvr7x::emu::Config config = {}) {
+    config.port = 0;
+    auto emu = std::make_unique<Emulator>(std::move(config));
+    std::string error;
+    EXPECT_TRUE(emu->start(error)) << error;
+    return emu;
+}
+
+}  // namespace
+
+TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
+    struct Case {
+        const char *what;
+        Bytes in;
+        Bytes reply;
+        std::vector<std::string> events;
+    };
+    const std::vector<Case> cases = {
+        {"offer of the option", {255, 251, 44}, {255, 253, 44}, {}},
+        {"offer again: no loop", {255, 251, 44}, {}, {}},
+        {"binary asked", {255, 253, 0}, {255, 251, 0}, {}},
+        {"unknown option", {255, 253, 24}, {255, 252, 24}, {}},
+        {"baud rate", sb({1, 0x00, 0x00, 0x25, 0x80}), sb({101, 0x00, 0x00, 0x25, 0x80}), {"SET-BAUDRATE 9600"}},
+        {"baud rate asked", sb({1, 0, 0, 0, 0}), sb({101, 0x00, 0x00, 0x25, 0x80}), {}},
+        {"data size", sb({2, 8}), sb({102, 8}), {"SET-DATASIZE 8"}},
+        {"parity", sb({3, 1}), sb({103, 1}), {"SET-PARITY 1"}},
+        {"stop bits", sb({4, 1}), sb({104, 1}), {"SET-STOPSIZE 1"}},
+        {"RTS on", sb({5, 11}), sb({105, 11}), {"rts 1"}},
+        {"RTS asked", sb({5, 10}), sb({105, 11}), {}},
+        {"DTR on", sb({5, 8}), sb({105, 8}), {"dtr 1"}},
+        {"no flow control", sb({5, 1}), sb({105, 1}), {"SET-CONTROL flow 1"}},
+        {"modem mask", sb({11, 0xF2}), sb({111, 0xF2}), {"SET-MODEMSTATE-MASK 0xF2", "mask 242"}},
+        {"purge", sb({12, 3}), sb({112, 3}), {"purge 3"}},
+        {"signature asked", sb({0}), sb({100, 'k', 'v', 'r', '7', 'x', '-', 'e', 'm', 'u'}), {}},
+        {"data with IAC doubled", {0x20, 255, 255, 0x21}, {}, {"data 32", "data 255", "data 33"}},
+        {"bad purge", sb({12, 9}), {}, {"unknown COM-PORT command 12 (1 bytes)"}},
+    };
+    ComPortServer server;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Recorder rec;
+        Bytes reply;
+        // Byte by byte, as the worst chunking.
+        for (uint8_t b : c.in) server.receive(&b, 1, rec, reply);
+        EXPECT_EQ(reply, c.reply);
+        EXPECT_EQ(rec.events, c.events);
+    }
+    EXPECT_TRUE(server.comPortAgreed());
+    EXPECT_TRUE(server.rts());
+    EXPECT_TRUE(server.dtr());
+    EXPECT_EQ(server.baudRate(), 9600u);
+}
+
+TEST(EmulatorServer, SurvivesAClientLeavingMidFrameAndServesTheNext) {
+    auto emu = startEmulator();
+    {
+        const int fd = kvr7x::rfc2217::connectTcp("127.0.0.1", emu->port(), 1000ms);
+        ASSERT_GE(fd, 0);
+        const uint8_t partial[] = {255, 251, 44, 0x20, 0x00, 0x10};
+        ASSERT_EQ(::send(fd, partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
+        ASSERT_TRUE(emu->log().waitFor(
+            [](const auto &log) { return !log.empty() && log.back().what == "client connected"; }, 1000ms) ||
+                    emu->clientConnected());
+        std::this_thread::sleep_for(50ms);
+        ::close(fd);
+    }
+    ASSERT_TRUE(emu->log().waitFor(
+        [](const auto &log) {
+            for (const LogEntry &e : log)
+                if (e.what == "client disconnected") return true;
+            return false;
+        },
+        2000ms));
+    bool dropped = false;
+    for (const LogEntry &e : emu->log().entries()) dropped |= e.what == "partial frame of 3 bytes dropped";
+    EXPECT_TRUE(dropped);
+
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(QXICCSTATUS(h, 1), 0x00);  // a whole new frame, nothing left over
+    QXCLOSE(h);
+    EXPECT_EQ(emu->clientsServed(), 2u);
+}
+
+TEST(EmulatorServer, LatencyCountsAgainstTheReplyTimeout) {
+    kvr7x::emu::Config config;
+    config.latency = 150ms;
+    auto emu = startEmulator(config);
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    auto t0 = Clock::now();
+    EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 60), KVR7X_NO_ANSWER);
+    EXPECT_LT(msSince(t0), 140.0);
+    std::this_thread::sleep_for(150ms);  // the late reply is purged by the next call
+    t0 = Clock::now();
+    EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 2, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0x50);
+    EXPECT_GE(msSince(t0), 145.0);
+    QXCLOSE(h);
+}
+
+TEST(EmulatorServer, PacedAtTheLineRate) {
+    kvr7x::emu::Config config;
+    config.paced = true;
+    auto emu = startEmulator(config);
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    // 20 exchanges of 6 bytes out and 4 back at 960 bytes a second.
+    const auto t0 = Clock::now();
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0);
+    const double ms = msSince(t0);
+    EXPECT_GE(ms, 20 * 10 * 1000.0 / 960.0 - 1.0);
+    EXPECT_LT(ms, 20 * 10 * 1000.0 / 960.0 * 1.5);
+    QXCLOSE(h);
+}
+
+TEST(EmulatorServer, ScriptedRulesAndSamSlotsThroughTheDriver) {
+    kvr7x::emu::Config config;
+    std::string error;
+    ASSERT_TRUE(config.rules.parse("A2 00 A4 04 00 * => 00 90 00 | 6F 03 84 01 FF\n"
+                                   "21 00 CA 9F 7F 00 => 00 6A 88\n",
+                                   error))
+        << error;
+    config.samPresent = {true, false, true};
+    auto emu = startEmulator(std::move(config));
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    uint8_t data[256] = {0xA0, 0x00, 0x00, 0x00, 0x03};
+    uint8_t sw1 = 0, sw2 = 0;
+    // Scripted: no activation needed, the rule answers first.
+    EXPECT_EQ(QXISOIN(h, 1, 0x00, 0xA4, 0x04, 0x00, 5, data, &sw1, &sw2, 1000), 0x00);
+    EXPECT_EQ(Bytes(data, data + 5), (Bytes{0x6F, 0x03, 0x84, 0x01, 0xFF}));
+    EXPECT_EQ(sw1, 0x90);
+    EXPECT_EQ(QXISOOUT(h, 0, 0x00, 0xCA, 0x9F, 0x7F, 0x00, data, &sw1, &sw2, 1000), 0x00);
+    EXPECT_EQ(std::make_pair(sw1, sw2), std::make_pair(uint8_t{0x6A}, uint8_t{0x88}));
+    // The SAM probe of the manager: slots 1 and 3 hold a module, 2 does not.
+    for (uint32_t slot : {1u, 2u, 3u}) {
+        int32_t len = -1;
+        EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, slot, 0, 0, data, &sw1, &sw2, &len, 1000), slot == 2 ? 0x50 : 0x00)
+            << slot;
+    }
+    int32_t len = 0;
+    ASSERT_EQ(QXPOWERON(h, 3, 0x00, &len, data, &sw1, &sw2), 0x00);
+    EXPECT_EQ(std::string(data + 4, data + len), "VEXASAM3");
+    QXCLOSE(h);
+}
+
+TEST(EmulatorProgram, ServesUntilTerminated) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const char *argv[] = {KVR7X_EMU_PROGRAM, "--listen", "127.0.0.1:0", "--no-card", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, KVR7X_EMU_PROGRAM, &actions, nullptr, const_cast<char **>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::FILE *text = ::fdopen(out[0], "r");
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, text), nullptr);
+    const std::string first = line;
+    const auto at = first.find("rfc2217://");
+    ASSERT_NE(at, std::string::npos) << first;
+    const std::string url = first.substr(at, first.find_last_not_of("\r\n") + 1 - at);
+
+    const int32_t h = QXOPEN(url.c_str());
+    EXPECT_GE(h, 0);
+    EXPECT_EQ(QXICCSTATUS(h, 0), 0x50);  // --no-card
+    EXPECT_EQ(QXCARDINSERTED(h, 0), 0);
+    QXCLOSE(h);
+
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_NE(std::fgets(line, sizeof line, text), nullptr);
+    EXPECT_EQ(std::string(line), "kvr7x-emu: stopped\n");
+    std::fclose(text);
+}
