@@ -23,6 +23,8 @@ void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> b
                      bytes.empty() ? "" : ": ", hexText(bytes).c_str());
         std::fflush(stream_);
     }
+    if (entries_.size() >= kKeepMax)
+        entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(kKeepMax / 2));
     entries_.push_back({now, kind, std::move(what), std::move(bytes)});
     added_.notify_all();
 }

@@ -32,6 +32,10 @@ std::string hexText(const std::vector<uint8_t> &bytes);
 
 class FrameLog {
 public:
+    // The memory log keeps the most recent entries: past kKeepMax it drops
+    // the older half, so an emulator that runs for days stays small.
+    static constexpr size_t kKeepMax = 100000;
+
     // Lines also go to `stream` (not owned, may be null).
     void setStream(std::FILE *stream) { stream_ = stream; }
 
