@@ -362,3 +362,28 @@ TEST(NetworkPort, SplitsHostAndPort) {
         }
     }
 }
+
+TEST(NetworkPort, ServerThatNeverAcceptsTimesOutOnOpen) {
+    // A listener with a full accept queue drops further connection requests
+    // unanswered, as an unreachable host does.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+    const uint16_t port = ntohs(addr.sin_port);
+    const int filler = kvr7x::rfc2217::connectTcp("127.0.0.1", port, 1000ms);
+    ASSERT_GE(filler, 0);
+
+    const auto t0 = Clock::now();
+    EXPECT_EQ(kvr7x::openRfc2217Port("127.0.0.1:" + std::to_string(port)), nullptr);
+    const double ms = msSince(t0);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::rfc2217::kErrSemTimeout);
+    EXPECT_GE(ms, 2950.0);
+    EXPECT_LT(ms, 4000.0);
+    ::close(filler);
+    ::close(listener);
+}
