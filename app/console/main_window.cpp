@@ -120,11 +120,11 @@ private:
         requestBytes_->installEventFilter(this);
         connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {
             console_.hexViewEdited(runtime::toWesternLossy(text));
-            showConsole();
+            showConsole(requestHex_);
         });
         connect(requestBytes_, &QLineEdit::textEdited, this, [this](const QString &text) {
             console_.byteViewEdited(runtime::toWesternLossy(text));
-            showConsole();
+            showConsole(requestBytes_);
         });
 
         auto *reply = new QGroupBox("Comando KVR -> PC", client());
@@ -160,16 +160,14 @@ private:
 
     // Redisplays every field from the console; the view the operator is
     // typing in keeps its own text.
-    void showConsole() {
+    void showConsole(const QLineEdit *typing = nullptr) {
         show(code_, console_.code);
         const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
                                        &console_.p3};
-        for (int i = 0; i < 5; ++i) show(header_[i], std::string(trimRight(*fields[i])));
-        const bool typingHex = requestHex_->hasFocus() && console_.dataEntryMode() == DataEntryMode::Hex;
-        const bool typingBytes =
-            requestBytes_->hasFocus() && console_.dataEntryMode() == DataEntryMode::Byte;
-        if (!typingHex) show(requestHex_, console_.requestHexShown());
-        if (!typingBytes) show(requestBytes_, console_.requestBytesShown());
+        for (int i = 0; i < 5; ++i)
+            if (header_[i] != typing) show(header_[i], std::string(trimRight(*fields[i])));
+        if (requestHex_ != typing) show(requestHex_, console_.requestHexShown());
+        if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown());
         requestHex_->setEnabled(console_.requestDataEnabled());
         requestBytes_->setEnabled(console_.requestDataEnabled());
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};

@@ -1,0 +1,154 @@
+// The reader information and About windows, opened from the main window's
+// menus against the reader emulator.
+#include "window_test_support.h"
+
+#include <profile.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace kvr::console::testing {
+namespace {
+
+QString labelText(runtime::Window &w, const char *name) {
+    auto *label = w.findChild<QLabel *>(name);
+    EXPECT_NE(label, nullptr) << name;
+    return label ? label->text() : QString();
+}
+
+QString hexDigits(const std::vector<uint8_t> &bytes, std::size_t from, std::size_t count) {
+    QString text;
+    for (std::size_t i = from; i < from + count; ++i)
+        text += QString("%1").arg(bytes.at(i), 2, 16, QChar('0')).toUpper();
+    return text;
+}
+
+void pressOk(runtime::Window &w) {
+    auto *ok = w.findChild<QPushButton *>("ok");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "OK");
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible()) << "OK closes the window";
+}
+
+class InfoWindowsTest : public ConsoleWindowTest {};
+
+TEST_F(InfoWindowsTest, ReaderInformationShowsTheEmulatorsIdentification) {
+    startReader();
+    const std::vector<uint8_t> id = kvr7x::emu::defaultIdentification();
+    const std::string text(id.begin(), id.end());
+    const std::size_t hash = text.find('#');
+    ASSERT_NE(hash, std::string::npos);
+    bool shown = false;
+    runMainWindow({
+        {"MAIN$WINDOW", [&](runtime::Window &w) {
+             choose(w, "reader.info");
+             EXPECT_TRUE(shown);
+         }},
+        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+             shown = true;
+             EXPECT_EQ(w.windowTitle(), "Información del Lector");
+             EXPECT_EQ(labelText(w, "model").trimmed(), QString::fromStdString(text.substr(0, hash)));
+             EXPECT_EQ(labelText(w, "port"), "COM2");
+             EXPECT_EQ(labelText(w, "hardwareVersion").trimmed(), hexDigits(id, hash + 1, 2));
+             EXPECT_EQ(labelText(w, "firmwareVersion").trimmed(),
+                       hexDigits(id, hash + 3, 1) + "." + hexDigits(id, hash + 4, 1));
+             EXPECT_EQ(labelText(w, "serialNumber").trimmed(), hexDigits(id, hash + 5, 8));
+             QStringList labels;
+             for (QLabel *l : w.client()->findChildren<QLabel *>())
+                 if (l->objectName().isEmpty()) labels << l->text();
+             EXPECT_EQ(labels, QStringList({"Modelo:", "Número de Serie:", "Puerto de Comunicaciones:",
+                                            "Version Hardware:", "Version Firmware:"}));
+             pressOk(w);
+         }},
+    });
+}
+
+TEST_F(InfoWindowsTest, BasicReaderHasNoVersions) {
+    kvr7x::emu::Config config;
+    config.identification = kvr7x::emu::basicIdentification();
+    startReader(config);
+    const std::vector<uint8_t> &id = config.identification;
+    const std::string text(id.begin(), id.end());
+    const std::size_t hash = text.find('#');
+    runMainWindow({
+        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
+        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+             EXPECT_EQ(labelText(w, "serialNumber").trimmed(), hexDigits(id, hash + 1, 5));
+             EXPECT_EQ(labelText(w, "hardwareVersion").trimmed(), "");
+             EXPECT_EQ(labelText(w, "firmwareVersion").trimmed(), "");
+         }},
+    });
+}
+
+TEST_F(InfoWindowsTest, FailedIdentificationShowsOnlyThePort) {
+    startReader();
+    emulator->setSilent(true);
+    runMainWindow({
+        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
+        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+             for (const char *name : {"model", "serialNumber", "hardwareVersion", "firmwareVersion"})
+                 EXPECT_EQ(labelText(w, name).trimmed(), "") << name;
+             EXPECT_EQ(labelText(w, "port"), "COM2");
+         }},
+    });
+}
+
+TEST_F(InfoWindowsTest, EachWindowKeepsItsPlace) {
+    startReader();
+    struct Case {
+        const char *item, *window, *section;
+    };
+    const Case cases[] = {{"reader.info", "INFOLECTOR$WINDOW", "InfoLector"},
+                          {"help.about", "ABOUT$WINDOW", "About"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.window);
+        QPoint placed;
+        int opened = 0;
+        runMainWindow({
+            {"MAIN$WINDOW", [&](runtime::Window &w) {
+                 choose(w, c.item);
+                 choose(w, c.item);
+                 EXPECT_TRUE(w.isVisible()) << "the main window runs on";
+             }},
+            {c.window, [&](runtime::Window &w) {
+                 if (++opened == 1) {
+                     w.move(w.pos() + QPoint(41, 23));
+                     placed = w.pos();
+                 } else {
+                     // Places are kept in dialog units: back to within one unit.
+                     EXPECT_LE(std::abs(w.pos().x() - placed.x()), w.units().toPixelsX(1));
+                     EXPECT_LE(std::abs(w.pos().y() - placed.y()), w.units().toPixelsY(1));
+                 }
+                 w.close();
+             }},
+        });
+        EXPECT_EQ(opened, 2);
+        EXPECT_NE(runtime::readProfileString(c.section, "XPosit", "", "KVRMAN1.INI"), "");
+    }
+}
+
+TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
+    startReader();
+    runMainWindow({
+        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "help.about"); }},
+        {"ABOUT$WINDOW", [&](runtime::Window &w) {
+             EXPECT_EQ(w.windowTitle(), "Acerca de KvrMan");
+             EXPECT_EQ(labelText(w, "product"), "Kvr Manager V3.01");
+             EXPECT_TRUE(labelText(w, "notice").contains("3.01"));
+             EXPECT_FALSE(labelText(w, "contact").isEmpty());
+             auto *icon = w.findChild<QLabel *>("icon");
+             ASSERT_NE(icon, nullptr);
+             EXPECT_FALSE(icon->pixmap().isNull());
+             pressOk(w);
+         }},
+    });
+}
+
+}  // namespace
+}  // namespace kvr::console::testing

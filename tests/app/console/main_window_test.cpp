@@ -1,0 +1,465 @@
+// The main window against the reader emulator over RFC 2217: the road of
+// one command, the reply display, the status messages, the silent-reader
+// question, the menus adjusted to the identified reader, and the window's
+// place.
+#include "window_test_support.h"
+
+#include <dialog_units.h>
+#include <menus.h>
+#include <message_box.h>
+#include <profile.h>
+
+#include <QApplication>
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <chrono>
+#include <cstdlib>
+#include <vector>
+
+namespace kvr::console::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString hexOf(const std::vector<uint8_t> &bytes) {
+    QString text;
+    for (uint8_t b : bytes) text += QString("%1 ").arg(b, 2, 16, QChar('0')).toUpper();
+    return text.trimmed();
+}
+
+std::vector<uint8_t> cardFile(uint16_t id) {
+    const kvr7x::emu::IsoCard card;
+    for (const auto &file : card.files())
+        if (file.id == id) return file.contents;
+    ADD_FAILURE() << "the emulated card has no file " << id;
+    return {};
+}
+
+// The next widget the Tab key reaches.
+QWidget *nextTabStop(QWidget *from) {
+    QWidget *w = from->nextInFocusChain();
+    while (w != from && !(w->focusPolicy() & Qt::TabFocus)) w = w->nextInFocusChain();
+    return w;
+}
+
+class MainWindowTest : public ConsoleWindowTest {};
+
+TEST_F(MainWindowTest, RoadOfOneCommand) {
+    startReader();
+    const std::vector<uint8_t> label = cardFile(0x2F00);
+    ASSERT_FALSE(label.empty());
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_EQ(w.windowTitle(), "VEXA KVR Manager V3.01");
+        EXPECT_EQ(QApplication::focusWidget(), field(w, "CODE")) << "first focus on CODE";
+
+        // Activate the card: the reply is its answer-to-reset.
+        choose(w, "reader.activate.async");
+        EXPECT_EQ(QApplication::focusWidget(), w.findChild<QPushButton *>("send"));
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P2"), "208000");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        EXPECT_EQ(text(w, "STAT"), "00");
+        EXPECT_EQ(text(w, "SW1"), "90");
+        EXPECT_FALSE(text(w, "replyHex").isEmpty());
+
+        // Select the label file with an ISO In command typed in hex;
+        // lower-case digits become upper case as they are typed.
+        choose(w, "card.isoIn");
+        EXPECT_EQ(text(w, "CODE"), "A1");
+        EXPECT_TRUE(text(w, "replyHex").isEmpty()) << "preparing blanks the reply";
+        type(w, "CLA", "00");
+        type(w, "INS", "a4");
+        type(w, "P1", "00");
+        type(w, "P2", "00");
+        type(w, "requestHex", "2f00");
+        EXPECT_EQ(text(w, "INS"), "A4");
+        EXPECT_EQ(text(w, "requestHex"), "2F00");
+        EXPECT_EQ(text(w, "P3"), "02");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x2F)) + QChar(0x00));
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
+
+        // Read it with ISO Out; the reply is shown in hex and as characters.
+        choose(w, "card.isoOut");
+        type(w, "CLA", "00");
+        type(w, "INS", "B0");
+        type(w, "P1", "00");
+        type(w, "P2", "00");
+        type(w, "P3", QString("%1").arg(label.size(), 2, 16, QChar('0')).toUpper());
+        clickSend(w);
+        EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
+        EXPECT_EQ(text(w, "LEN"), QString("%1").arg(label.size(), 2, 16, QChar('0')).toUpper());
+        EXPECT_EQ(text(w, "replyHex"), hexOf(label));
+        QString characters;
+        for (uint8_t b : label) characters += b == 0 ? QChar(0xFF) : QChar(b);
+        EXPECT_EQ(text(w, "replyBytes"), characters);
+        // The request stays as it was and can be sent again at once.
+        EXPECT_EQ(text(w, "INS"), "B0");
+        clickSend(w);
+        EXPECT_EQ(text(w, "replyHex"), hexOf(label));
+    }}});
+}
+
+TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        type(w, "requestBytes", "ABC");
+        EXPECT_EQ(text(w, "requestHex"), "41 42 43");
+        EXPECT_EQ(text(w, "P3"), "03");
+        // A character the Western code page cannot hold is refused.
+        type(w, "requestBytes", QString(QChar(0x03A9)), true);
+        EXPECT_EQ(text(w, "requestBytes"), "ABC");
+        type(w, "requestBytes", QString(QChar(0x20AC)), true);  // the euro sign is 0x80
+        EXPECT_EQ(text(w, "requestHex"), "41 42 43 80");
+        EXPECT_EQ(text(w, "P3"), "04");
+        // Back in the hex view, the hex view is the source again.
+        type(w, "requestHex", " 44", true);
+        EXPECT_EQ(text(w, "requestBytes"), QString("ABC") + QChar(0x20AC) + "D");
+        EXPECT_EQ(text(w, "P3"), "05");
+    }}});
+}
+
+TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        type(w, "requestHex", "0102");
+        QLineEdit *hex = field(w, "requestHex");
+        hex->selectAll();
+        choose(w, "edit.cut");
+        EXPECT_EQ(text(w, "requestHex"), "");
+        EXPECT_EQ(text(w, "P3"), "00");
+        choose(w, "edit.paste");
+        EXPECT_EQ(text(w, "requestHex"), "0102");
+        EXPECT_EQ(text(w, "P3"), "02");
+        hex->setCursorPosition(0);
+        choose(w, "edit.delete");
+        EXPECT_EQ(text(w, "requestHex"), "102");
+        EXPECT_EQ(text(w, "P3"), "02");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x10)) + QChar(0x20));
+    }}});
+}
+
+TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
+    kvr7x::emu::Config config;
+    std::string error;
+    ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 51 00 00\n", error)) << error;
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.status");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Error desconocido 81");
+        EXPECT_EQ(text(w, "STAT"), "51");
+
+        // A reader that takes 1.5 s to answer: the status request gives up
+        // after its 1000 ms, the insert command waits for the answer.
+        emulator->setLatency(std::chrono::milliseconds(1500));
+        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) { return runtime::ButtonNo; });
+        const auto start = Clock::now();
+        clickSend(w);
+        const auto statusTook = Clock::now() - start;
+        EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
+        EXPECT_GE(statusTook, std::chrono::milliseconds(950));
+        EXPECT_LT(statusTook, std::chrono::milliseconds(1450));
+        QTest::qWait(600);  // let the late answer pass before the next command
+
+        choose(w, "reader.insert");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+    }}});
+}
+
+TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
+    startReader();
+    std::vector<runtime::MessageBoxRequest> asked;
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.status");
+        emulator->setSilent(true);
+        runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &request) {
+            asked.push_back(request);
+            // The status bar already shows the message when the box asks.
+            EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
+            emulator->setSilent(false);
+            return runtime::ButtonYes;
+        });
+        const auto start = Clock::now();
+        clickSend(w);
+        const auto took = Clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(950));
+        EXPECT_LT(took, std::chrono::milliseconds(3000));
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].caption, "AVISO");
+        EXPECT_EQ(asked[0].text,
+                  "Ha transcurrido el tiempo límite de espera y el lector no ha respondido al "
+                  "comando. ¿Desea resetear el lector?");
+        EXPECT_EQ(asked[0].icon, runtime::MessageIcon::Stop);
+        EXPECT_EQ(asked[0].buttons, runtime::ButtonYes | runtime::ButtonNo);
+        EXPECT_EQ(asked[0].defaultButton, runtime::ButtonYes);
+        // The reset runs after the current event: the reply shows the reset
+        // answer, the status bar the result in decimal.
+        QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QString("0"), 3000);
+        EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
+        const auto id = kvr7x::emu::defaultIdentification();
+        EXPECT_EQ(text(w, "LEN"), QString("%1").arg(id.size(), 2, 16, QChar('0')).toUpper());
+        EXPECT_EQ(text(w, "replyHex"), hexOf(id));
+        // The request panel is untouched by the reset.
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "2010");
+    }}});
+}
+
+TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.status");
+        emulator->setSilent(true);
+        int asked = 0;
+        runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &) {
+            ++asked;
+            return runtime::ButtonNo;
+        });
+        clickSend(w);
+        EXPECT_EQ(asked, 1);
+        QTest::qWait(300);
+        EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
+        // Only STAT is shown after a failed call.
+        EXPECT_EQ(text(w, "STAT"), "00");
+        EXPECT_EQ(text(w, "SW1") + text(w, "SW2") + text(w, "LEN"), "");
+        EXPECT_EQ(text(w, "replyHex"), "");
+    }}});
+}
+
+TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.reset");
+        EXPECT_EQ(w.statusText(), "0");
+        EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
+        EXPECT_EQ(text(w, "replyHex"), hexOf(kvr7x::emu::defaultIdentification()));
+        emulator->setSilent(true);
+        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) -> int {
+            ADD_FAILURE() << "a failed reset asks nothing";
+            return runtime::ButtonNo;
+        });
+        choose(w, "reader.reset");
+        EXPECT_EQ(w.statusText(), "-2147483648");
+        EXPECT_EQ(text(w, "STAT"), "00");
+        EXPECT_EQ(text(w, "SW1") + text(w, "LEN") + text(w, "replyHex"), "");
+    }}});
+}
+
+TEST_F(MainWindowTest, ExtendedReaderWithSlotsOneAndThreeEmpty) {
+    kvr7x::emu::Config config;
+    config.samPresent = {false, true, false};
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_FALSE(itemVisible(w, "reader.select"));
+        EXPECT_FALSE(itemVisible(w, "reader.activate"));
+        EXPECT_TRUE(itemVisible(w, "reader.activateMenu"));
+        EXPECT_TRUE(itemEnabled(w, "reader.activateSam"));
+        EXPECT_TRUE(itemEnabled(w, "reader.deactivateSam"));
+        EXPECT_TRUE(itemEnabled(w, "sam"));
+        EXPECT_FALSE(itemEnabled(w, "reader.activateSam.1"));
+        EXPECT_TRUE(itemEnabled(w, "reader.activateSam.2"));
+        EXPECT_FALSE(itemEnabled(w, "reader.activateSam.3"));
+        // The probe shows nothing in the console.
+        EXPECT_EQ(text(w, "STAT") + text(w, "replyHex"), "");
+        EXPECT_EQ(w.statusText(), "");
+
+        // SAM #2: the SAM menu's ISO items and "Desactivar SAM" address it.
+        choose(w, "sam.isoOut");
+        EXPECT_EQ(text(w, "CODE"), "21") << "no SAM activated yet";
+        choose(w, "reader.deactivateSam");
+        EXPECT_EQ(text(w, "P1"), "00");
+        choose(w, "reader.activateSam.2");
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P1"), "208002");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        choose(w, "sam.isoIn");
+        EXPECT_EQ(text(w, "CODE"), "A3");
+        choose(w, "sam.isoOut");
+        EXPECT_EQ(text(w, "CODE"), "23");
+        choose(w, "reader.deactivateSam");
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P1"), "209002");
+    }}});
+}
+
+TEST_F(MainWindowTest, ExtendedReaderWithoutSams) {
+    kvr7x::emu::Config config;
+    config.samPresent = {false, false, false};
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_FALSE(itemEnabled(w, "sam"));
+        EXPECT_FALSE(itemEnabled(w, "reader.activateSam"));
+        EXPECT_FALSE(itemEnabled(w, "reader.deactivateSam"));
+        EXPECT_TRUE(itemVisible(w, "sam"));
+    }}});
+}
+
+TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
+    kvr7x::emu::Config config;
+    config.identification = kvr7x::emu::basicIdentification();
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_TRUE(itemVisible(w, "reader.select"));
+        EXPECT_TRUE(itemVisible(w, "reader.activate"));
+        EXPECT_FALSE(itemVisible(w, "reader.activateMenu"));
+        EXPECT_FALSE(itemVisible(w, "reader.activateSam"));
+        EXPECT_FALSE(itemVisible(w, "reader.deactivateSam"));
+        EXPECT_FALSE(itemVisible(w, "sam"));
+        const std::pair<const char *, bool> types[] = {
+            {"reader.select.async", true},  {"reader.select.qx256", true},
+            {"reader.select.qxp2k", false}, {"reader.select.qx416", false},
+            {"reader.select.qxexk", false}, {"reader.select.qxexkExtended", false}};
+        for (const auto &[item, enabled] : types) EXPECT_EQ(itemEnabled(w, item), enabled) << item;
+        // An echoing reader still runs the whole road.
+        choose(w, "reader.select.qx256");
+        EXPECT_EQ(text(w, "INS") + text(w, "P2"), "7006");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        choose(w, "reader.activate");
+        clickSend(w);
+        EXPECT_EQ(text(w, "STAT"), "00");
+    }}});
+}
+
+TEST_F(MainWindowTest, NoReaderAtStartKeepsEveryItem) {
+    kvr7x::emu::Config config;
+    startReader(config);
+    emulator->setSilent(true);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        for (const char *item : {"reader.select", "reader.activate", "reader.activateMenu",
+                                 "reader.activateSam", "reader.deactivateSam", "sam"})
+            EXPECT_TRUE(itemVisible(w, item)) << item;
+        for (const char *item : {"reader.activateSam.1", "reader.activateSam.2",
+                                 "reader.activateSam.3", "sam", "reader.select.async"})
+            EXPECT_TRUE(itemEnabled(w, item)) << item;
+        for (const char *item : {"reader.select.qx256", "reader.select.qxp2k", "reader.select.qx416",
+                                 "reader.select.qxexk", "reader.select.qxexkExtended"})
+            EXPECT_FALSE(itemEnabled(w, item)) << item;
+    }}});
+}
+
+TEST_F(MainWindowTest, IsoOutDisablesTheDataViewsAndIsoInEnablesThem) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        QLineEdit *hex = field(w, "requestHex");
+        QLineEdit *bytes = field(w, "requestBytes");
+        EXPECT_TRUE(hex->isEnabled() && bytes->isEnabled());
+        type(w, "requestHex", "01");
+        choose(w, "card.isoOut");
+        EXPECT_FALSE(hex->isEnabled());
+        EXPECT_FALSE(bytes->isEnabled());
+        EXPECT_EQ(hex->text(), "") << "preparing blanks the request data";
+        choose(w, "reader.status");
+        EXPECT_FALSE(hex->isEnabled() || bytes->isEnabled());
+        choose(w, "card.isoIn");
+        EXPECT_TRUE(hex->isEnabled() && bytes->isEnabled());
+    }}});
+}
+
+TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        QStringList bar;
+        for (QAction *a : w.menus()->bar()->actions()) bar << a->text();
+        EXPECT_EQ(bar, QStringList({"&Lector", "&Edición", "&Tarjeta", "&SAM", "&Utilidades", "A&yuda"}));
+        QStringList reader;
+        for (QAction *a : w.menus()->menu(w.menus()->idOf("reader"))->actions())
+            reader << (a->isSeparator() ? "-" : a->text());
+        EXPECT_EQ(reader, QStringList({"&Reset", "&Petición de Estado", "&Insertar Tarjeta",
+                                       "&Seleccionar Tipo de Tarjeta", "&Activar Tarjeta",
+                                       "&Activar Tarjeta", "Activar SA&M", "Desactivar SAM",
+                                       "&Desactivar Tarjeta", "&Extraer Tarjeta", "-", "In&fo...",
+                                       "-", "Salir"}));
+        const auto shortcut = [&](const char *item) {
+            return w.menus()->action(w.menus()->idOf(item))->shortcut();
+        };
+        EXPECT_EQ(shortcut("edit.cut"), QKeySequence("Ctrl+X"));
+        EXPECT_EQ(shortcut("edit.copy"), QKeySequence("Ctrl+C"));
+        EXPECT_EQ(shortcut("edit.paste"), QKeySequence("Ctrl+V"));
+        EXPECT_EQ(shortcut("edit.delete"), QKeySequence(Qt::Key_Delete));
+        EXPECT_EQ(shortcut("card.commands"), QKeySequence(Qt::Key_F12));
+        EXPECT_EQ(shortcut("sam.commands"), QKeySequence(Qt::Key_F2));
+        EXPECT_TRUE(shortcut("reader.exit").isEmpty()) << "Ctrl+X cuts";
+        EXPECT_FALSE(itemEnabled(w, "card.commands"));
+        EXPECT_FALSE(itemEnabled(w, "sam.commands"));
+        EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(),
+                  "Soportado por KVR73C");
+        // The placeholders for the command library change nothing.
+        const QString before = text(w, "CODE");
+        choose(w, "utilities.commands");
+        choose(w, "utilities.import");
+        EXPECT_EQ(text(w, "CODE"), before);
+        EXPECT_TRUE(w.isVisible());
+    }}});
+}
+
+TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        struct Place {
+            const char *name;
+            int x, y, width, height;
+        };
+        const Place places[] = {
+            {"CODE", 10, 20, 16, 10},        {"CLA", 30, 20, 16, 10},
+            {"INS", 50, 20, 16, 10},         {"P1", 70, 20, 16, 10},
+            {"P2", 90, 20, 16, 10},          {"P3", 110, 20, 16, 10},
+            {"requestHex", 10, 32, 240, 10}, {"requestBytes", 130, 20, 120, 10},
+            {"STAT", 10, 66, 16, 10},        {"SW1", 30, 66, 16, 10},
+            {"SW2", 50, 66, 16, 10},         {"LEN", 70, 66, 16, 10},
+            {"replyBytes", 90, 66, 160, 10}, {"replyHex", 10, 78, 240, 10},
+        };
+        const runtime::DialogUnits &du = w.units();
+        QWidget *previous = nullptr;
+        for (const Place &p : places) {
+            QLineEdit *f = field(w, p.name);
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(f->geometry(), du.toPixels(QRect(p.x, p.y, p.width, p.height))) << p.name;
+            if (previous) {
+                EXPECT_EQ(nextTabStop(previous), f) << p.name;
+            }
+            previous = f;
+        }
+        auto *send = w.findChild<QPushButton *>("send");
+        EXPECT_EQ(send->text(), "Procesar Comando");
+        EXPECT_EQ(send->geometry(), du.toPixels(QRect(4, 94, 252, 12)));
+        EXPECT_EQ(nextTabStop(previous), send);
+        for (const char *name : {"CODE", "STAT", "SW1", "SW2", "LEN", "replyBytes", "replyHex"})
+            EXPECT_TRUE(field(w, name)->isReadOnly()) << name;
+        for (const char *name : {"CLA", "INS", "P1", "P2", "P3", "requestHex", "requestBytes"})
+            EXPECT_FALSE(field(w, name)->isReadOnly()) << name;
+        QStringList groups;
+        for (QGroupBox *g : w.findChildren<QGroupBox *>()) groups << g->title();
+        EXPECT_EQ(groups, QStringList({"Comando PC -> KVR", "Comando KVR -> PC"}));
+        EXPECT_EQ(w.client()->size(), du.toPixels(QSize(260, 110)));
+    }}});
+}
+
+TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
+    startReader();
+    QPoint placed;
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        w.move(w.pos() + QPoint(37, 29));
+        placed = w.pos();
+        choose(w, "reader.exit");
+        EXPECT_FALSE(w.isVisible()) << "Salir closes the main window";
+    }}});
+    EXPECT_NE(runtime::readProfileString("Main", "XPosit", "", "KVRMAN1.INI"), "");
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        // Places are kept in dialog units: back to within one unit.
+        EXPECT_LE(std::abs(w.pos().x() - placed.x()), w.units().toPixelsX(1));
+        EXPECT_LE(std::abs(w.pos().y() - placed.y()), w.units().toPixelsY(1));
+    }}});
+}
+
+}  // namespace
+}  // namespace kvr::console::testing

@@ -1,0 +1,64 @@
+// Support for the console's window tests: a reader emulator on an ephemeral
+// port opened through the driver over RFC 2217, and the main window run with
+// a handler per window name, called inside that window's own event loop.
+#ifndef KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
+#define KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
+
+#include <emulator.h>
+#include <window.h>
+
+#include <QLineEdit>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace kvr::console::testing {
+
+using WindowHandler = std::function<void(runtime::Window &)>;
+
+class ConsoleWindowTest : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    // Starts the emulator (on a free port) and opens it with QXOPEN.
+    void startReader(kvr7x::emu::Config config = {});
+
+    // Runs the main window; each handler runs as the first event of the
+    // window of that name.  The main window is closed after its handler
+    // returns unless the handler closed it.  Fails the test when a handler
+    // did not run.
+    void runMainWindow(std::map<std::string, WindowHandler> handlers);
+
+    // Chooses a menu item by name as the pointer would.
+    static void choose(runtime::Window &window, const std::string &item);
+    static bool itemEnabled(runtime::Window &window, const std::string &item);
+    static bool itemVisible(runtime::Window &window, const std::string &item);
+
+    static QLineEdit *field(runtime::Window &window, const char *name);
+    static QString text(runtime::Window &window, const char *name);
+    // Enters the field as the Tab key does and types the text over its
+    // contents, or after them with atEnd.
+    static void type(runtime::Window &window, const char *name, const QString &keys,
+                     bool atEnd = false);
+    static void clickSend(runtime::Window &window);
+
+    std::unique_ptr<kvr7x::emu::Emulator> emulator;
+    int32_t port = -1;
+};
+
+// The settings file the tests' windows use.
+std::string settingsFilePath();
+
+}  // namespace kvr::console::testing
+
+#endif
