@@ -140,6 +140,9 @@ bool Rfc2217Port::start() {
         return false;
     }
     lock.unlock();
+    // Once more now that the option is agreed, for servers that ignore
+    // COM-PORT commands sent before.
+    if (!setRts(false)) return false;
     if (!setLineSettings(LineSettings{})) return false;
     // Setting the mask makes the server report the current state; until it
     // does, every line counts as off.
