@@ -127,7 +127,47 @@ struct KeyedFile::Db {
         return stmt;
     }
 
-    int exec(const char *sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr); }
+    int exec(const char *sql) {
+        int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
+        settle();
+        return rc;
+    }
+
+    // Busy handling: wait up to busyTimeoutMs for a lock, in short steps,
+    // marked as waiting so that a busy writer lets this process in.
+    int busyTimeoutMs = KeyedFile::kDefaultTimeoutMs;
+    bool waiting = false;
+    std::chrono::steady_clock::time_point busySince;
+
+    void install() { sqlite3_busy_handler(handle, &Db::onBusy, this); }
+
+    static int onBusy(void *self, int count) {
+        auto *db = static_cast<Db *>(self);
+        auto now = std::chrono::steady_clock::now();
+        if (count == 0) {
+            db->busySince = now;
+            if (!db->waiting) db->share.markWaiting(true);
+            db->waiting = true;
+        }
+        auto left = std::chrono::milliseconds(db->busyTimeoutMs) - (now - db->busySince);
+        if (left <= std::chrono::milliseconds(0)) return 0;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(2)));
+        return 1;
+    }
+
+    void settle() {
+        if (!waiting) return;
+        share.markWaiting(false);
+        waiting = false;
+    }
+
+    // Before starting a write: let processes that are waiting for the file
+    // go first (for at most the time-out).
+    void yieldToWaiters() {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+        while (share.othersWaiting() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 };
 
 namespace {
@@ -340,15 +380,17 @@ int KeyedFile::openOnce(int mode) {
     };
     if (rc != SQLITE_OK) return abandon(0, rc);
     sqlite3_extended_result_codes(db_->handle, 1);
-    sqlite3_busy_timeout(db_->handle, std::max(kDefaultTimeoutMs, recoverSeconds_ * 1000));
+    db_->install();
+    db_->busyTimeoutMs = std::max(kDefaultTimeoutMs, recoverSeconds_ * 1000);
     if (write) {
         rc = db_->exec("PRAGMA synchronous = FULL");
         if (rc != SQLITE_OK) return abandon(0, rc);
     }
     int state = layoutState(db_->handle, layout_, true);
     if (state < 0) return abandon(0, -state);
+    db_->settle();
     if (state > 0) return abandon(state, 0);
-    sqlite3_busy_timeout(db_->handle, kDefaultTimeoutMs);
+    db_->busyTimeoutMs = kDefaultTimeoutMs;
 
     openFiles()[id] = this;
     readOnly_ = !write;
@@ -544,6 +586,7 @@ int KeyedFile::fetch(const char *sql, const std::function<void(void *)> &bindArg
     if (!stmt) return failDb(rc);
     if (bindArgs) bindArgs(stmt);
     rc = sqlite3_step(stmt);
+    db_->settle();
     int code;
     if (rc == SQLITE_ROW) code = deliver(stmt);
     else if (rc == SQLITE_DONE) code = -1;  // no such record; the caller names the code
@@ -669,13 +712,16 @@ int KeyedFile::write(const std::function<int()> &body) {
         int rc = db_->exec("SAVEPOINT keyed_write");
         if (rc != SQLITE_OK) return failDb(rc);
         int code = body();
+        db_->settle();
         if (code != KeyedOk) db_->exec("ROLLBACK TO keyed_write");
         db_->exec("RELEASE keyed_write");
         return code;
     }
+    db_->yieldToWaiters();
     int rc = db_->exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return failDb(rc);
     int code = body();
+    db_->settle();
     if (code != KeyedOk) {
         KeyedError saved = keyedLastError();
         db_->exec("ROLLBACK");
@@ -796,9 +842,10 @@ int KeyedFile::remove() {
 int KeyedFile::beginTransaction(int timeoutMs) {
     if (int code = needWritable()) return code;
     if (inTransaction_) return fail(KeyedTransactionActive);
-    sqlite3_busy_timeout(db_->handle, std::max(0, timeoutMs));
+    db_->busyTimeoutMs = std::max(0, timeoutMs);
+    db_->yieldToWaiters();
     int rc = db_->exec("BEGIN IMMEDIATE");
-    sqlite3_busy_timeout(db_->handle, kDefaultTimeoutMs);
+    db_->busyTimeoutMs = kDefaultTimeoutMs;
     if (rc != SQLITE_OK) return failDb(rc);
     inTransaction_ = true;
     return ok();
@@ -843,6 +890,7 @@ std::int64_t KeyedFile::records() {
         return -1;
     }
     rc = sqlite3_step(stmt);
+    db_->settle();
     std::int64_t count = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
     sqlite3_reset(stmt);
     if (rc != SQLITE_ROW) failDb(rc);

@@ -14,10 +14,11 @@ constexpr off_t kOpenRead = kBase + 0;
 constexpr off_t kOpenWrite = kBase + 1;
 constexpr off_t kDenyRead = kBase + 2;
 constexpr off_t kDenyWrite = kBase + 3;
+constexpr off_t kWaiting = kBase + 4;
 
-bool lockByte(int fd, off_t at) {
+bool lockByte(int fd, off_t at, short type = F_RDLCK) {
     struct flock fl {};
-    fl.l_type = F_RDLCK;
+    fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = at;
     fl.l_len = 1;
@@ -41,6 +42,15 @@ bool othersHold(int fd, off_t at, bool &failed) {
 }  // namespace
 
 ShareLock::~ShareLock() { release(); }
+
+void ShareLock::markWaiting(bool waiting) {
+    if (fd_ >= 0) lockByte(fd_, kWaiting, waiting ? F_RDLCK : F_UNLCK);
+}
+
+bool ShareLock::othersWaiting() const {
+    bool failed = false;
+    return fd_ >= 0 && othersHold(fd_, kWaiting, failed);
+}
 
 void ShareLock::release() {
     if (fd_ >= 0) ::close(fd_);

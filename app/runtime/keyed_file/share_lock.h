@@ -7,6 +7,11 @@
 // holders of the bytes it conflicts with, so that of two racing openers at
 // least one sees the other.  The locks vanish with the descriptor, also
 // when a process is killed.
+//
+// A fifth byte, "waiting to write", makes writers take turns: a process
+// that finds the file busy marks itself waiting, and a process about to
+// start a write first lets marked waiters in.  Without it a process writing
+// in a tight loop (an import) could keep others out past their time-out.
 #ifndef KVR_RUNTIME_SHARE_LOCK_H
 #define KVR_RUNTIME_SHARE_LOCK_H
 
@@ -28,6 +33,10 @@ public:
     Result acquire(const std::string &path, bool write, bool denyRead, bool denyWrite, int &errnoValue);
     void release();
     bool held() const { return fd_ >= 0; }
+
+    void markWaiting(bool waiting);
+    // Whether another open of the file is marked waiting.
+    bool othersWaiting() const;
 
 private:
     int fd_ = -1;

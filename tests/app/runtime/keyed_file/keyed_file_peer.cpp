@@ -8,6 +8,8 @@
 //   keyed_file_peer put FILE RECNO CARD NAME       read by number, set the card
 //                                                  and name, put; prints the code
 //   keyed_file_peer delete FILE RECNO              read by number, delete; code
+//   keyed_file_peer adder FILE COUNT               "ready", then adds COUNT records
+//                                                  (card "peer"); prints failures
 //   keyed_file_peer writer FILE                    puts forever: every record
 //                                                  filled with one generation byte
 #include "keyed_file/keyed_file.h"
@@ -84,6 +86,23 @@ int main(int argc, char **argv) {
         code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[3])));
         if (code == 0) code = file.remove();
         say(std::to_string(code));
+        return 0;
+    }
+    if (what == "adder" && argc == 4) {
+        say("ready");
+        int failures = 0;
+        std::string first;
+        for (long i = 0, n = std::atol(argv[3]); i < n; ++i) {
+            auto &b = file.buffer();
+            b.assign(184, ' ');
+            std::memcpy(b.data(), "peer", 4);
+            std::string name = std::to_string(i);
+            std::memcpy(b.data() + 10, name.data(), name.size());
+            if (file.add() != 0 && failures++ == 0)
+                first = " " + std::to_string(kvr::runtime::keyedErrorCode()) + " " +
+                        kvr::runtime::keyedDriverErrorCode() + " " + kvr::runtime::keyedDriverErrorText();
+        }
+        say(std::to_string(failures) + first);
         return 0;
     }
     if (what == "writer") {

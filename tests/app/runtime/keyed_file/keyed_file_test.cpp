@@ -444,6 +444,33 @@ TEST_F(KeyedFileTest, RecoverOptionWaitsForALockedFile) {
     EXPECT_LE(waited, std::chrono::milliseconds(6000));
 }
 
+TEST_F(KeyedFileTest, AddsFromTwoProcessesAtOnceAreAllKept) {
+    makeFile({});
+    constexpr int kEach = 300;
+    Peer peer({"adder", path, std::to_string(kEach)});
+    ASSERT_EQ(peer.readLine(), "ready");
+    KeyedFile f(kLayout, name);
+    ASSERT_EQ(f.open(0x42), 0);
+    int failures = 0;
+    for (int i = 0; i < kEach; ++i) {
+        f.buffer() = record("mine", std::to_string(i));
+        if (f.add() != 0) ++failures;
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(peer.readLine(), "0");
+    EXPECT_EQ(f.records(), 2 * kEach);
+    for (const char *card : {"mine", "peer"}) {
+        ASSERT_EQ(f.setFromKey(card), 0);
+        std::vector<int> seen;
+        while (f.next() == 0 && std::string(reinterpret_cast<const char *>(f.buffer().data()), 4) == card)
+            seen.push_back(std::stoi(nameOf(f)));
+        // Each process's records, in the order it added them.
+        std::vector<int> expected(kEach);
+        for (int i = 0; i < kEach; ++i) expected[static_cast<std::size_t>(i)] = i;
+        EXPECT_EQ(seen, expected) << card;
+    }
+}
+
 TEST_F(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
     std::vector<std::pair<std::string, std::string>> records;
     for (int i = 0; i < 40; ++i) records.push_back({"c" + std::to_string(i), "n"});
