@@ -137,17 +137,17 @@ TEST(EmulatorServer, SurvivesAClientLeavingMidFrameAndServesTheNext) {
 
 TEST(EmulatorServer, LatencyCountsAgainstTheReplyTimeout) {
     kvr7x::emu::Config config;
-    config.latency = 150ms;
+    config.latency = 300ms;
     auto emu = startEmulator(config);
     const int32_t h = QXOPEN(emu->url().c_str());
     ASSERT_GE(h, 0);
     auto t0 = Clock::now();
     EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 60), KVR7X_NO_ANSWER);
-    EXPECT_LT(msSince(t0), 140.0);
-    std::this_thread::sleep_for(150ms);  // the late reply is purged by the next call
+    EXPECT_LT(msSince(t0), 250.0);
+    std::this_thread::sleep_for(300ms);  // the late reply is purged by the next call
     t0 = Clock::now();
     EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 2, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0x50);
-    EXPECT_GE(msSince(t0), 145.0);
+    EXPECT_GE(msSince(t0), 295.0);
     QXCLOSE(h);
 }
 
@@ -163,7 +163,7 @@ TEST(EmulatorServer, PacedAtTheLineRate) {
         ASSERT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0);
     const double ms = msSince(t0);
     EXPECT_GE(ms, 20 * 10 * 1000.0 / 960.0 - 1.0);
-    EXPECT_LT(ms, 20 * 10 * 1000.0 / 960.0 * 1.5);
+    EXPECT_LT(ms, 20 * 10 * 1000.0 / 960.0 * 2.0);
     QXCLOSE(h);
 }
 
