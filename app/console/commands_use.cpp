@@ -1,14 +1,19 @@
 #include "commands_use.h"
 
+#include <commands_file.h>
+
 namespace kvr::console {
 
-// COMMANDS use-count call site: the command library's open and close of
-// COMMANDS go here once that library is part of the program.
-void CommandsUse::acquire() { held_ = true; }
+void CommandsUse::acquire() {
+    if (held_) return;
+    library::openCommandsFile();  // returns with the file open or ends the program
+    held_ = true;
+}
 
 void CommandsUse::release() {
     if (!held_) return;
     held_ = false;
+    library::closeCommandsFile();
 }
 
 }  // namespace kvr::console

@@ -45,10 +45,13 @@ int main(int argc, char **argv) {
     bool saved = false;
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
         if (w.name() != "MAIN$WINDOW") return;
+        w.activateWindow();
+        (void)QTest::qWaitForWindowActive(&w, 1000);
         auto choose = [&](const char *item) { w.menus()->action(w.menus()->idOf(item))->trigger(); };
         auto type = [&](const char *name, const QString &text) {
             auto *field = w.findChild<QLineEdit *>(name);
-            field->setFocus();
+            field->setFocus(Qt::TabFocusReason);
+            field->selectAll();  // as entering with Tab does
             QTest::keyClicks(field, text);
         };
         choose("reader.activate.async");
@@ -58,7 +61,14 @@ int main(int argc, char **argv) {
         type("INS", "A4");
         type("P1", "00");
         type("P2", "00");
-        type("requestHex", "3F00");
+        type("requestHex", "2F00");
+        QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
+        choose("card.isoOut");
+        type("CLA", "00");
+        type("INS", "B0");
+        type("P1", "00");
+        type("P2", "00");
+        type("P3", "0E");
         QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
         QTest::qWait(200);
         saved = w.grab().save(target);

@@ -4,12 +4,14 @@
 // place.
 #include "window_test_support.h"
 
+#include <commands_file.h>
 #include <dialog_units.h>
 #include <menus.h>
 #include <message_box.h>
 #include <profile.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QAction>
 #include <QGroupBox>
 #include <QMenu>
@@ -442,6 +444,18 @@ TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
         EXPECT_EQ(groups, QStringList({"Comando PC -> KVR", "Comando KVR -> PC"}));
         EXPECT_EQ(w.client()->size(), du.toPixels(QSize(260, 110)));
     }}});
+}
+
+TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
+    startReader();
+    ASSERT_EQ(library::CommandsUseCount, 0);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &) {
+        EXPECT_EQ(library::CommandsUseCount, 1);
+        EXPECT_TRUE(library::commandsFile().isOpen());
+        EXPECT_TRUE(QFileInfo::exists("COMMANDS.tps")) << "created when missing";
+    }}});
+    EXPECT_EQ(library::CommandsUseCount, 0);
+    EXPECT_FALSE(library::commandsFile().isOpen());
 }
 
 TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
