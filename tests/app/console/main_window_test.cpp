@@ -50,7 +50,23 @@ QWidget *nextTabStop(QWidget *from) {
     return w;
 }
 
-class MainWindowTest : public ConsoleWindowTest {};
+struct PreparedItem {
+    const char *item;
+    const char *header;  // CODE CLA INS P1 P2 P3
+};
+
+class MainWindowTest : public ConsoleWindowTest {
+protected:
+    static void checkPrepared(runtime::Window &w, const std::vector<PreparedItem> &items) {
+        for (const PreparedItem &p : items) {
+            choose(w, p.item);
+            QString header;
+            for (const char *name : {"CODE", "CLA", "INS", "P1", "P2", "P3"}) header += text(w, name);
+            EXPECT_EQ(header, p.header) << p.item;
+            EXPECT_EQ(QApplication::focusWidget(), w.findChild<QPushButton *>("send")) << p.item;
+        }
+    }
+};
 
 TEST_F(MainWindowTest, RoadOfOneCommand) {
     startReader();
@@ -109,6 +125,62 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
     }}});
 }
 
+// The last command frame the emulated reader received whole.
+std::vector<uint8_t> lastFrame(kvr7x::emu::Emulator &emulator) {
+    std::vector<uint8_t> frame;
+    emulator.log().waitFor(
+        [&](const std::vector<kvr7x::emu::LogEntry> &entries) {
+            for (const auto &e : entries)
+                if (e.kind == kvr7x::emu::LogEntry::Kind::FromHost) frame = e.bytes;
+            return !frame.empty();
+        },
+        std::chrono::milliseconds(1000));
+    return frame;
+}
+
+TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        // Right after opening every header field is blank and sends 0x00.
+        emulator->log().clear();
+        clickSend(w);
+        EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>(6, 0x00));
+
+        // ISO In with P3 00: all 256 bytes of the transfer buffer go out,
+        // the data entered followed by spaces.
+        choose(w, "card.isoIn");
+        type(w, "requestHex", "3F00");
+        type(w, "P3", "00");
+        emulator->log().clear();
+        clickSend(w);
+        std::vector<uint8_t> expected = {0xA1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00};
+        expected.resize(6 + 256, 0x20);
+        EXPECT_EQ(lastFrame(*emulator), expected);
+
+        // A zero reply byte is 00 in the hex view and 0xFF as a character.
+        choose(w, "reader.activate.async");
+        clickSend(w);
+        choose(w, "card.isoIn");
+        type(w, "INS", "A4");
+        type(w, "P2", "0C");
+        type(w, "requestHex", "6F01");
+        clickSend(w);
+        ASSERT_EQ(text(w, "SW1") + text(w, "SW2"), "9000");
+        choose(w, "card.isoOut");
+        type(w, "INS", "B0");
+        type(w, "P3", "04");
+        clickSend(w);
+        const std::vector<uint8_t> contents = cardFile(0x6F01);
+        ASSERT_GE(contents.size(), 4u);
+        const std::vector<uint8_t> first(contents.begin(), contents.begin() + 4);
+        EXPECT_EQ(text(w, "replyHex"), hexOf(first));
+        QString characters;
+        for (uint8_t b : first) characters += b == 0 ? QChar(0xFF) : QChar(b);
+        EXPECT_EQ(text(w, "replyBytes"), characters);
+        EXPECT_EQ(first[0], 0x00) << "the file is expected to start with a zero byte";
+    }}});
+}
+
 TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
@@ -160,6 +232,8 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Error desconocido 81");
         EXPECT_EQ(text(w, "STAT"), "51");
+        EXPECT_EQ(text(w, "LEN"), "00");
+        EXPECT_EQ(text(w, "replyHex") + text(w, "replyBytes"), "");
 
         // A reader that takes 1.5 s to answer: the status request gives up
         // after its 1000 ms, the insert command waits for the answer.
@@ -346,6 +420,45 @@ TEST_F(MainWindowTest, NoReaderAtStartKeepsEveryItem) {
         for (const char *item : {"reader.select.qx256", "reader.select.qxp2k", "reader.select.qx416",
                                  "reader.select.qxexk", "reader.select.qxexkExtended"})
             EXPECT_FALSE(itemEnabled(w, item)) << item;
+    }}});
+}
+
+TEST_F(MainWindowTest, EveryItemOfAnExtendedReaderPreparesItsCommand) {
+    kvr7x::emu::Config config;
+    config.samPresent = {true, true, true};
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        checkPrepared(w, {{"reader.status", "200010000000"},
+                          {"reader.insert", "200020000000"},
+                          {"reader.activate.async", "200080000000"},
+                          {"reader.activate.qxp2k", "200080000200"},
+                          {"reader.activate.qx416", "200080000500"},
+                          {"reader.activate.qxexk", "200080000700"},
+                          {"reader.activate.gpm896", "200080000600"},
+                          {"reader.activateSam.1", "200080010000"},
+                          {"reader.deactivateSam", "200090010000"},
+                          {"reader.activateSam.3", "200080030000"},
+                          {"sam.isoIn", "A40000000000"},
+                          {"sam.isoOut", "240000000000"},
+                          {"reader.deactivateSam", "200090030000"},
+                          {"reader.deactivate", "200090000000"},
+                          {"reader.extract", "200030000000"},
+                          {"card.isoOut", "210000000000"},
+                          {"card.isoIn", "A10000000000"}});
+    }}});
+}
+
+TEST_F(MainWindowTest, EveryItemOfABasicReaderPreparesItsCommand) {
+    kvr7x::emu::Config config;
+    config.identification = kvr7x::emu::basicIdentification();
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        checkPrepared(w, {{"reader.select.async", "200070000000"},
+                          {"reader.select.qx256", "200070000600"},
+                          {"reader.activate", "200080000000"}});
+        // Disabled items cannot be chosen: the panel keeps the last command.
+        choose(w, "reader.select.qxp2k");
+        EXPECT_EQ(text(w, "INS") + text(w, "P2"), "8000");
     }}});
 }
 
