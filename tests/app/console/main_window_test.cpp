@@ -181,6 +181,25 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
     }}});
 }
 
+TEST_F(MainWindowTest, MenusAnswerTheirAccessLetters) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        // Alt+T opens "&Tarjeta", I chooses "Comando ISO &In".
+        QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+        QWidget *popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr) << "Alt+T opens the menu";
+        QTest::keyClick(popup, Qt::Key_I);
+        QTRY_COMPARE(text(w, "CODE"), QString("A1"));
+        // Alt+L, R: "&Lector" "&Reset".
+        QTest::keyClick(&w, Qt::Key_L, Qt::AltModifier);
+        popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr);
+        QTest::keyClick(popup, Qt::Key_R);
+        QTRY_COMPARE(w.statusText(), QString("0"));
+        EXPECT_EQ(text(w, "SW1"), "90");
+    }}});
+}
+
 TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
@@ -328,6 +347,21 @@ TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
         EXPECT_EQ(w.statusText(), "-2147483648");
         EXPECT_EQ(text(w, "STAT"), "00");
         EXPECT_EQ(text(w, "SW1") + text(w, "LEN") + text(w, "replyHex"), "");
+    }}});
+}
+
+TEST_F(MainWindowTest, ResetWithoutIdentificationBytesShowsNoEarlierReply) {
+    kvr7x::emu::Config config;
+    config.identification = {};  // the reset answer carries N = 0
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.activate");
+        clickSend(w);
+        ASSERT_NE(text(w, "LEN"), "00") << "the activation answers with the card's ATR";
+        choose(w, "reader.reset");
+        EXPECT_EQ(w.statusText(), "0");
+        EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2") + text(w, "LEN"), "00900000");
+        EXPECT_EQ(text(w, "replyHex") + text(w, "replyBytes"), "");
     }}});
 }
 
