@@ -1,6 +1,8 @@
-// Renders the main window to a PNG, with a command sent to the reader
-// emulator so that both panels hold something:
-//   xvfb-run -a kvr_console_screenshot main_window.png
+// Renders the main window, with a command sent to the reader emulator so
+// that both panels hold something, and the reader information and About
+// windows to PNG files in a folder:
+//   xvfb-run -a kvr_console_screenshot FOLDER
+// writes FOLDER/main_window.png, FOLDER/reader_info.png, FOLDER/about.png.
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "main_window.h"
 
@@ -21,8 +23,8 @@
 #include <string>
 
 int main(int argc, char **argv) {
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString("main_window.png");
-    const QString target = QFileInfo(out).absoluteFilePath();
+    const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
+    if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
     QTemporaryDir home;
     setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
     QDir::setCurrent(home.path());
@@ -42,11 +44,23 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    bool saved = false;
+    int saved = 0;
+    const auto save = [&](QWidget &w, const char *file) {
+        const QString path = folder.filePath(file);
+        if (w.grab().save(path)) {
+            ++saved;
+            std::printf("%s\n", qPrintable(path));
+        }
+    };
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
-        if (w.name() != "MAIN$WINDOW") return;
         w.activateWindow();
         (void)QTest::qWaitForWindowActive(&w, 1000);
+        if (w.name() != "MAIN$WINDOW") {
+            QTest::qWait(100);
+            save(w, w.name() == "ABOUT$WINDOW" ? "about.png" : "reader_info.png");
+            w.close();
+            return;
+        }
         auto choose = [&](const char *item) { w.menus()->action(w.menus()->idOf(item))->trigger(); };
         auto type = [&](const char *name, const QString &text) {
             auto *field = w.findChild<QLineEdit *>(name);
@@ -71,16 +85,17 @@ int main(int argc, char **argv) {
         type("P3", "0E");
         QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
         QTest::qWait(200);
-        saved = w.grab().save(target);
+        save(w, "main_window.png");
+        choose("reader.info");
+        choose("help.about");
         w.close();
     });
     kvr::console::runMainWindow(port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    if (!saved) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(target));
+    if (saved != 3) {
+        std::fprintf(stderr, "could not write the pictures to %s\n", qPrintable(folder.path()));
         return 1;
     }
-    std::printf("%s\n", qPrintable(target));
     return 0;
 }
