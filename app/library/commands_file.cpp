@@ -78,14 +78,20 @@ std::array<unsigned char, kCommandsRecordSize> packCommands(const Commands &reco
 
 bool sameCommands(const Commands &a, const Commands &b) { return packCommands(a) == packCommands(b); }
 
+namespace {
+
+Commands blankCommands() {
+    Commands r;
+    clearCommands(r);
+    return r;
+}
+
+}  // namespace
+
 runtime::KeyedLayout commandsLayout() { return {"COMMANDS", kCommandsRecordSize, kCardOffset, kCardWidth}; }
 
 Commands &commandsRecord() {
-    static Commands instance = [] {
-        Commands r;
-        clearCommands(r);
-        return r;
-    }();
+    static Commands instance = blankCommands();
     return instance;
 }
 
@@ -100,11 +106,7 @@ runtime::KeyedFile &commandsFile() {
 }
 
 Commands &importRecord() {
-    static Commands instance = [] {
-        Commands r;
-        clearCommands(r);
-        return r;
-    }();
+    static Commands instance = blankCommands();
     return instance;
 }
 
