@@ -13,6 +13,7 @@
 
 #include "emulator.h"
 #include "raw_server.h"
+#include "rfc2217/host_port.h"
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
@@ -350,6 +351,8 @@ TEST(NetworkPort, SplitsHostAndPort) {
         {"host:72o1", false, "", 0},
         {"host:123456", false, "", 0},
         {"host", false, "", 0},
+        {"host:0", false, "", 0},
+        {"[a]b]:1", false, "", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
@@ -361,6 +364,13 @@ TEST(NetworkPort, SplitsHostAndPort) {
             EXPECT_EQ(port, c.port);
         }
     }
+    // Port 0 is for listening only, and only when asked for.
+    std::string host;
+    uint16_t port = 1;
+    EXPECT_TRUE(kvr7x::rfc2217::splitHostPort("127.0.0.1:0", host, port, kvr7x::rfc2217::PortZero::Allowed));
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(port, 0);
+    EXPECT_FALSE(kvr7x::rfc2217::splitHostPort("h:65536", host, port, kvr7x::rfc2217::PortZero::Allowed));
 }
 
 TEST(NetworkPort, ServerThatNeverAcceptsTimesOutOnOpen) {

@@ -1,6 +1,7 @@
 // The client's telnet parser and protocol state, fed byte streams directly.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
@@ -44,6 +45,41 @@ TEST(TelnetParser, SeparatesDataFromCommandsWhateverTheChunking) {
         EXPECT_EQ(p.events[1].payload, (Bytes{107, 0x20, 0xFF}));
         EXPECT_EQ(p.events[2].kind, TelnetEvent::Kind::Command);
         EXPECT_EQ(p.events[2].verb, 241);
+    }
+}
+
+TEST(TelnetParser, HandsDataAndCommandsOverInStreamOrder) {
+    // Records every call; adjacent data runs are joined, since where a run
+    // is cut depends on the chunking only.
+    struct Recorder final : TelnetSink {
+        std::vector<std::string> seen;
+        void onData(const uint8_t *bytes, size_t n) override {
+            EXPECT_GT(n, 0u);
+            if (seen.empty() || seen.back().rfind("data", 0) != 0) seen.emplace_back("data");
+            for (size_t i = 0; i < n; ++i) seen.back() += " " + std::to_string(bytes[i]);
+        }
+        void onCommand(const TelnetEvent &ev) override {
+            std::string s = ev.kind == TelnetEvent::Kind::Negotiation      ? "neg"
+                            : ev.kind == TelnetEvent::Kind::Subnegotiation ? "sb"
+                                                                           : "cmd";
+            s += " " + std::to_string(ev.verb) + " " + std::to_string(ev.option);
+            for (uint8_t b : ev.payload) s += " " + std::to_string(b);
+            seen.push_back(s);
+        }
+    };
+    const Bytes stream = {0x01, 0x02, kIac, kSb, kOptComPort, kSetControl, kControlRtsOn, kIac, kSe,
+                          0x03, kIac, kIac, kIac, kDo, kOptBinary, 0x04, kIac, 241, kIac, kSb,
+                          kOptComPort, kPurgeData, kPurgeBoth, kIac, kSe, 0x05, 0x06};
+    const std::vector<std::string> expected = {
+        "data 1 2", "sb 0 44 5 11", "data 3 255", "neg 253 0", "data 4", "cmd 241 0", "sb 0 44 12 3", "data 5 6"};
+    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        SCOPED_TRACE(chunk);
+        TelnetParser parser;
+        Recorder rec;
+        for (size_t i = 0; i < stream.size(); i += chunk)
+            parser.feed(stream.data() + i, std::min(chunk, stream.size() - i), rec);
+        EXPECT_EQ(rec.seen, expected);
+        EXPECT_EQ(parser.malformedCount(), 0u);
     }
 }
 

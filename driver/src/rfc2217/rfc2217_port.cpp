@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
+#include "rfc2217/host_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "rfc2217/telnet_codec.h"
 #include "transfer_deadline.h"

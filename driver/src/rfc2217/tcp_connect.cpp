@@ -16,32 +16,6 @@
 
 namespace kvr7x::rfc2217 {
 
-bool splitHostPort(const std::string &text, std::string &host, uint16_t &port) {
-    std::string portText;
-    if (!text.empty() && text[0] == '[') {
-        const auto close = text.find(']');
-        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':')
-            return false;
-        host = text.substr(1, close - 1);
-        portText = text.substr(close + 2);
-    } else {
-        const auto colon = text.rfind(':');
-        if (colon == std::string::npos) return false;
-        host = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-        if (host.find(':') != std::string::npos) return false;
-    }
-    if (host.empty() || portText.empty() || portText.size() > 5) return false;
-    unsigned value = 0;
-    for (char c : portText) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value == 0 || value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
-}
-
 namespace {
 
 uint32_t codeForErrno(int err) {

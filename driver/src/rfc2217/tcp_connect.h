@@ -14,10 +14,6 @@ inline constexpr uint32_t kErrNetNameDeleted = 64;   // connection closed by the
 inline constexpr uint32_t kErrSemTimeout = 121;      // connection attempt timed out
 inline constexpr uint32_t kErrBadPathName = 161;     // malformed "HOST:PORT"
 
-// Splits "HOST:PORT" ("[v6addr]:PORT" for IPv6 literals).  False when the
-// text is not of that form or the port is not 1..65535.
-bool splitHostPort(const std::string &text, std::string &host, uint16_t &port);
-
 // Connects to host:port within `limit`, trying every address the name
 // resolves to.  Returns a connected, non-blocking socket with TCP_NODELAY
 // set, or -1 with the port-layer last error set.

@@ -4,21 +4,61 @@
 
 namespace kvr7x::rfc2217 {
 
+namespace {
+
+// Collects data and commands apart.
+class SplittingSink final : public TelnetSink {
+public:
+    SplittingSink(std::vector<uint8_t> &data, std::vector<TelnetEvent> &events)
+        : data_(data), events_(events) {}
+    void onData(const uint8_t *bytes, size_t n) override { data_.insert(data_.end(), bytes, bytes + n); }
+    void onCommand(const TelnetEvent &event) override { events_.push_back(event); }
+
+private:
+    std::vector<uint8_t> &data_;
+    std::vector<TelnetEvent> &events_;
+};
+
+}  // namespace
+
 void TelnetParser::feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &data,
                         std::vector<TelnetEvent> &events) {
+    SplittingSink sink(data, events);
+    feed(bytes, n, sink);
+}
+
+void TelnetParser::command(TelnetSink &sink, TelnetEvent::Kind kind, uint8_t verb, uint8_t option) {
+    TelnetEvent ev;
+    ev.kind = kind;
+    ev.verb = verb;
+    ev.option = option;
+    sink.onCommand(ev);
+}
+
+void TelnetParser::keepSbByte(uint8_t b) {
+    if (sb_.payload.size() < kMaxPayload)
+        sb_.payload.push_back(b);
+    else
+        sbOverflow_ = true;
+}
+
+void TelnetParser::feed(const uint8_t *bytes, size_t n, TelnetSink &sink) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t b = bytes[i];
         switch (state_) {
-        case State::Data:
-            if (b == kIac)
-                state_ = State::Iac;
-            else
-                data.push_back(b);
+        case State::Data: {
+            // The whole run up to the next IAC at once.
+            const auto *iac = static_cast<const uint8_t *>(std::memchr(bytes + i, kIac, n - i));
+            const size_t stop = iac ? static_cast<size_t>(iac - bytes) : n;
+            if (stop > i) sink.onData(bytes + i, stop - i);
+            if (iac) state_ = State::Iac;
+            i = stop;
             break;
+        }
         case State::Iac:
             if (b == kIac) {
-                data.push_back(kIac);
                 state_ = State::Data;
+                sink.onData(&kIac, 1);
             } else if (b >= kWill && b <= kDont) {
                 verb_ = b;
                 state_ = State::Option;
@@ -27,27 +67,20 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &da
             } else {
                 // NOP, GA, DM, SE outside a subnegotiation and anything else:
                 // a command without argument.
-                if (b == kSe || b < kSe) ++malformed_;
-                TelnetEvent ev;
-                ev.kind = TelnetEvent::Kind::Command;
-                ev.verb = b;
-                events.push_back(std::move(ev));
+                if (b <= kSe) ++malformed_;
                 state_ = State::Data;
+                command(sink, TelnetEvent::Kind::Command, b, 0);
             }
             break;
-        case State::Option: {
-            TelnetEvent ev;
-            ev.kind = TelnetEvent::Kind::Negotiation;
-            ev.verb = verb_;
-            ev.option = b;
-            events.push_back(std::move(ev));
+        case State::Option:
             state_ = State::Data;
+            command(sink, TelnetEvent::Kind::Negotiation, verb_, b);
             break;
-        }
         case State::SbOption:
-            sb_ = TelnetEvent{};
             sb_.kind = TelnetEvent::Kind::Subnegotiation;
+            sb_.verb = 0;
             sb_.option = b;
+            sb_.payload.clear();
             sbOverflow_ = false;
             // IAC right after SB: no option byte at all.
             if (b == kIac) {
@@ -58,33 +91,27 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &da
             }
             break;
         case State::SbData:
-            if (b == kIac) {
+            if (b == kIac)
                 state_ = State::SbIac;
-            } else if (sb_.payload.size() < kMaxPayload) {
-                sb_.payload.push_back(b);
-            } else {
-                sbOverflow_ = true;
-            }
+            else
+                keepSbByte(b);
             break;
         case State::SbIac:
             if (b == kIac) {
-                if (sb_.payload.size() < kMaxPayload)
-                    sb_.payload.push_back(kIac);
-                else
-                    sbOverflow_ = true;
+                keepSbByte(kIac);
                 state_ = State::SbData;
             } else if (b == kSe) {
+                state_ = State::Data;
                 if (sbOverflow_)
                     ++malformed_;
                 else
-                    events.push_back(std::move(sb_));
-                sb_ = TelnetEvent{};
-                state_ = State::Data;
+                    sink.onCommand(sb_);
+                sb_.payload.clear();
             } else {
                 // Unterminated subnegotiation: drop it and read this byte as
                 // the command that follows an IAC.
                 ++malformed_;
-                sb_ = TelnetEvent{};
+                sb_.payload.clear();
                 state_ = State::Iac;
                 --i;
             }

@@ -1,6 +1,7 @@
 // Telnet framing as used by network serial ports (RFC 854 with the COM-PORT
-// option of RFC 2217): a pure byte-stream parser that separates data bytes
-// from telnet commands, and the encoders for what a client sends.
+// option of RFC 2217), for both ends of the connection: a pure byte-stream
+// parser that takes data bytes and telnet commands apart in stream order,
+// and the encoders for what either side sends.
 #ifndef KVR7X_RFC2217_TELNET_CODEC_H
 #define KVR7X_RFC2217_TELNET_CODEC_H
 
@@ -19,12 +20,12 @@ inline constexpr uint8_t kWill = 251;
 inline constexpr uint8_t kSb = 250;
 inline constexpr uint8_t kSe = 240;
 
-// Options this client uses.
+// Options a network serial port uses.
 inline constexpr uint8_t kOptBinary = 0;
 inline constexpr uint8_t kOptSuppressGoAhead = 3;
 inline constexpr uint8_t kOptComPort = 44;
 
-// COM-PORT subcommands, client to server; the server answers with the same
+// COM-PORT commands, client to server; the server answers with the same
 // code plus kServerOffset.
 enum ComPortCommand : uint8_t {
     kSignature = 0,
@@ -43,12 +44,15 @@ enum ComPortCommand : uint8_t {
 };
 inline constexpr uint8_t kServerOffset = 100;
 
-// SET-CONTROL values.
+// SET-CONTROL values.  The "ask" values request the current setting.
+inline constexpr uint8_t kControlAskFlow = 0;
 inline constexpr uint8_t kControlNoFlow = 1;
 inline constexpr uint8_t kControlXonXoff = 2;
 inline constexpr uint8_t kControlHardwareFlow = 3;
+inline constexpr uint8_t kControlAskDtr = 7;
 inline constexpr uint8_t kControlDtrOn = 8;
 inline constexpr uint8_t kControlDtrOff = 9;
+inline constexpr uint8_t kControlAskRts = 10;
 inline constexpr uint8_t kControlRtsOn = 11;
 inline constexpr uint8_t kControlRtsOff = 12;
 inline constexpr uint8_t kControlInboundNoFlow = 14;
@@ -89,6 +93,18 @@ struct TelnetEvent {
     std::vector<uint8_t> payload;
 };
 
+// Takes what a TelnetParser finds, in the order it stands in the stream.
+class TelnetSink {
+public:
+    // A run of data bytes (IAC IAC already undone).
+    virtual void onData(const uint8_t *bytes, size_t n) = 0;
+    // A telnet command; `event` is valid during the call only.
+    virtual void onCommand(const TelnetEvent &event) = 0;
+
+protected:
+    ~TelnetSink() = default;
+};
+
 // Splits a received byte stream into data and telnet commands.  It keeps its
 // state between calls, so a command may be split across any number of
 // chunks.  Malformed input never stops it: an over-long subnegotiation is
@@ -99,7 +115,12 @@ class TelnetParser {
 public:
     static constexpr size_t kMaxPayload = 64;
 
-    // Appends the data bytes to `data` and the commands to `events`.
+    // Hands data runs and commands to `sink` in stream order, so a command
+    // between two data bytes is seen between them.
+    void feed(const uint8_t *bytes, size_t n, TelnetSink &sink);
+
+    // Appends the data bytes to `data` and the commands to `events`, for a
+    // reader to whom their relative order does not matter.
     void feed(const uint8_t *bytes, size_t n, std::vector<uint8_t> &data,
               std::vector<TelnetEvent> &events);
 
@@ -107,6 +128,9 @@ public:
 
 private:
     enum class State : uint8_t { Data, Iac, Option, SbOption, SbData, SbIac };
+    void command(TelnetSink &sink, TelnetEvent::Kind kind, uint8_t verb, uint8_t option);
+    void keepSbByte(uint8_t b);
+
     State state_ = State::Data;
     uint8_t verb_ = 0;
     bool sbOverflow_ = false;
