@@ -4,21 +4,12 @@
 
 namespace kvr7x::emu {
 
+using namespace rfc2217;
+
 namespace {
 
-constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
-                  kSe = 240;
-constexpr uint8_t kOptBinary = 0, kOptSga = 3, kOptComPort = 44;
-constexpr uint8_t kServer = 100;
-
-void negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t> &out) {
-    out.insert(out.end(), {kIac, verb, option});
-}
-
 void comPort(uint8_t command, const std::vector<uint8_t> &payload, std::vector<uint8_t> &out) {
-    out.insert(out.end(), {kIac, kSb, kOptComPort, command});
-    ComPortServer::appendData(payload.data(), payload.size(), out);
-    out.insert(out.end(), {kIac, kSe});
+    appendComPort(command, payload.data(), payload.size(), out);
 }
 
 std::string hexByte(uint8_t b) {
@@ -29,118 +20,84 @@ std::string hexByte(uint8_t b) {
 
 }  // namespace
 
-void ComPortServer::appendData(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out) {
-    for (size_t i = 0; i < n; ++i) {
-        out.push_back(bytes[i]);
-        if (bytes[i] == kIac) out.push_back(kIac);
+// Passes what the parser finds on to the server and its listener as it
+// comes, so that a line change between two data bytes acts between them.
+class ComPortServer::Dispatch final : public TelnetSink {
+public:
+    Dispatch(ComPortServer &server, ComPortListener &listener, std::vector<uint8_t> &reply)
+        : server_(server), listener_(listener), reply_(reply) {}
+
+    void onData(const uint8_t *bytes, size_t n) override {
+        for (size_t i = 0; i < n; ++i) listener_.onData(bytes[i]);
     }
-}
+
+    void onCommand(const TelnetEvent &event) override {
+        switch (event.kind) {
+        case TelnetEvent::Kind::Negotiation:
+            server_.negotiation(event.verb, event.option, reply_);
+            break;
+        case TelnetEvent::Kind::Subnegotiation:
+            server_.subnegotiation(event.option, event.payload, listener_, reply_);
+            break;
+        case TelnetEvent::Kind::Command:
+            break;  // NOP, go-ahead and the like carry nothing
+        }
+    }
+
+private:
+    ComPortServer &server_;
+    ComPortListener &listener_;
+    std::vector<uint8_t> &reply_;
+};
 
 void ComPortServer::appendModemState(uint8_t state, std::vector<uint8_t> &out) {
-    comPort(kServer + 7, {state}, out);  // NOTIFY-MODEMSTATE
+    appendComPort(kServerOffset + kNotifyModemState, state, out);
 }
 
 void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
                             std::vector<uint8_t> &reply) {
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t b = bytes[i];
-        switch (state_) {
-        case State::Data:
-            if (b == kIac)
-                state_ = State::Iac;
-            else
-                listener.onData(b);
-            break;
-        case State::Iac:
-            state_ = State::Data;
-            if (b == kIac)
-                listener.onData(kIac);
-            else if (b >= kWill && b <= kDont) {
-                verb_ = b;
-                state_ = State::Option;
-            } else if (b == kSb)
-                state_ = State::SbOption;
-            else if (b <= kSe)
-                ++malformed_;  // other commands (NOP, GA, ...) carry nothing
-            break;
-        case State::Option:
-            negotiation(verb_, b, reply);
-            state_ = State::Data;
-            break;
-        case State::SbOption:
-            sbOption_ = b;
-            sb_.clear();
-            sbOverflow_ = false;
-            state_ = State::SbData;
-            break;
-        case State::SbData:
-            if (b == kIac)
-                state_ = State::SbIac;
-            else if (sb_.size() < kMaxPayload)
-                sb_.push_back(b);
-            else
-                sbOverflow_ = true;
-            break;
-        case State::SbIac:
-            if (b == kIac) {
-                if (sb_.size() < kMaxPayload)
-                    sb_.push_back(kIac);
-                else
-                    sbOverflow_ = true;
-                state_ = State::SbData;
-            } else if (b == kSe) {
-                if (sbOverflow_)
-                    ++malformed_;
-                else
-                    subnegotiation(listener, reply);
-                state_ = State::Data;
-            } else {
-                ++malformed_;  // unterminated: drop it, read b after an IAC
-                state_ = State::Iac;
-                --i;
-            }
-            break;
-        }
-    }
+    Dispatch dispatch(*this, listener, reply);
+    parser_.feed(bytes, n, dispatch);
 }
 
 void ComPortServer::negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply) {
-    const bool supported = option == kOptBinary || option == kOptSga || option == kOptComPort;
+    const bool supported =
+        option == kOptBinary || option == kOptSuppressGoAhead || option == kOptComPort;
     switch (verb) {
     case kWill:
         if (option == kOptComPort) comPort_ = true;
         if (supported) {
             if (!remoteOn_[option]) {
                 remoteOn_[option] = 1;
-                negotiate(kDo, option, reply);
+                appendNegotiation(kDo, option, reply);
             }
         } else if (!refused_[option]) {
             refused_[option] = 1;
-            negotiate(kDont, option, reply);
+            appendNegotiation(kDont, option, reply);
         }
         break;
     case kWont:
         if (option == kOptComPort) comPort_ = false;
         if (remoteOn_[option]) {
             remoteOn_[option] = 0;
-            negotiate(kDont, option, reply);
+            appendNegotiation(kDont, option, reply);
         }
         break;
     case kDo:
         if (supported && option != kOptComPort) {
             if (!localOn_[option]) {
                 localOn_[option] = 1;
-                negotiate(kWill, option, reply);
+                appendNegotiation(kWill, option, reply);
             }
         } else if (!refused_[option]) {
             refused_[option] = 1;
-            negotiate(kWont, option, reply);
+            appendNegotiation(kWont, option, reply);
         }
         break;
     case kDont:
         if (localOn_[option]) {
             localOn_[option] = 0;
-            negotiate(kWont, option, reply);
+            appendNegotiation(kWont, option, reply);
         }
         break;
     default:
@@ -148,24 +105,26 @@ void ComPortServer::negotiation(uint8_t verb, uint8_t option, std::vector<uint8_
     }
 }
 
-void ComPortServer::subnegotiation(ComPortListener &listener, std::vector<uint8_t> &reply) {
-    if (sbOption_ != kOptComPort || sb_.empty()) {
+void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
+                                   ComPortListener &listener, std::vector<uint8_t> &reply) {
+    if (option != kOptComPort || payload.empty()) {
         ++malformed_;
         return;
     }
-    const uint8_t command = sb_[0];
-    const std::vector<uint8_t> args(sb_.begin() + 1, sb_.end());
+    const uint8_t command = payload[0];
+    const std::vector<uint8_t> args(payload.begin() + 1, payload.end());
     auto value = [&]() -> int { return args.size() == 1 ? args[0] : -1; };
+    const auto ack = static_cast<uint8_t>(kServerOffset + command);
     switch (command) {
-    case 0:  // SIGNATURE
+    case kSignature:
         if (args.empty()) {
             const std::string sig = "kvr7x-emu";
-            comPort(kServer + 0, std::vector<uint8_t>(sig.begin(), sig.end()), reply);
+            comPort(ack, std::vector<uint8_t>(sig.begin(), sig.end()), reply);
         } else {
             listener.onControl("SIGNATURE " + std::string(args.begin(), args.end()));
         }
         return;
-    case 1: {  // SET-BAUDRATE
+    case kSetBaudRate: {
         if (args.size() != 4) break;
         const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 |
                            uint32_t{args[2]} << 8 | args[3];
@@ -173,83 +132,82 @@ void ComPortServer::subnegotiation(ComPortListener &listener, std::vector<uint8_
             baud_ = v;
             listener.onControl("SET-BAUDRATE " + std::to_string(v));
         }
-        const std::vector<uint8_t> ack = {static_cast<uint8_t>(baud_ >> 24),
+        const std::vector<uint8_t> now = {static_cast<uint8_t>(baud_ >> 24),
                                           static_cast<uint8_t>(baud_ >> 16),
                                           static_cast<uint8_t>(baud_ >> 8),
                                           static_cast<uint8_t>(baud_)};
-        comPort(kServer + 1, ack, reply);
+        comPort(ack, now, reply);
         return;
     }
-    case 2:  // SET-DATASIZE
-    case 3:  // SET-PARITY
-    case 4:  // SET-STOPSIZE
-    {
+    case kSetDataSize:
+    case kSetParity:
+    case kSetStopSize: {
         const int v = value();
         if (v < 0) break;
         static const char *const names[] = {"SET-DATASIZE ", "SET-PARITY ", "SET-STOPSIZE "};
-        uint8_t &field = command == 2 ? dataSize_ : command == 3 ? parity_ : stopSize_;
+        uint8_t &field = command == kSetDataSize ? dataSize_ : command == kSetParity ? parity_ : stopSize_;
         if (v != 0) {
             field = static_cast<uint8_t>(v);
-            listener.onControl(names[command - 2] + std::to_string(v));
+            listener.onControl(names[command - kSetDataSize] + std::to_string(v));
         }
-        comPort(static_cast<uint8_t>(kServer + command), {field}, reply);
+        appendComPort(ack, field, reply);
         return;
     }
-    case 5: {  // SET-CONTROL
+    case kSetControl: {
         const int v = value();
         if (v < 0) break;
-        uint8_t ack = static_cast<uint8_t>(v);
+        uint8_t now = static_cast<uint8_t>(v);
         switch (v) {
-        case 0:
-            ack = flow_;
+        case kControlAskFlow:
+            now = flow_;
             break;
-        case 1:
-        case 2:
-        case 3:
+        case kControlNoFlow:
+        case kControlXonXoff:
+        case kControlHardwareFlow:
             flow_ = static_cast<uint8_t>(v);
             listener.onControl("SET-CONTROL flow " + std::to_string(v));
             break;
-        case 7:
-            ack = dtr_ ? 8 : 9;
+        case kControlAskDtr:
+            now = dtr_ ? kControlDtrOn : kControlDtrOff;
             break;
-        case 8:
-        case 9:
-            dtr_ = v == 8;
+        case kControlDtrOn:
+        case kControlDtrOff:
+            dtr_ = v == kControlDtrOn;
             listener.onDtr(dtr_);
             break;
-        case 10:
-            ack = rts_ ? 11 : 12;
+        case kControlAskRts:
+            now = rts_ ? kControlRtsOn : kControlRtsOff;
             break;
-        case 11:
-        case 12:
-            rts_ = v == 11;
+        case kControlRtsOn:
+        case kControlRtsOff:
+            rts_ = v == kControlRtsOn;
             listener.onRts(rts_);
             break;
         default:
             listener.onControl("SET-CONTROL " + std::to_string(v));
             break;
         }
-        comPort(kServer + 5, {ack}, reply);
+        appendComPort(ack, now, reply);
         return;
     }
-    case 10:  // SET-LINESTATE-MASK
+    case kSetLineStateMask:
         if (value() < 0) break;
-        comPort(kServer + 10, args, reply);
+        comPort(ack, args, reply);
         return;
-    case 11:  // SET-MODEMSTATE-MASK
+    case kSetModemStateMask:
         if (value() < 0) break;
         modemMask_ = args[0];
         listener.onControl("SET-MODEMSTATE-MASK " + hexByte(modemMask_));
-        comPort(kServer + 11, args, reply);
+        comPort(ack, args, reply);
         listener.onModemStateMask(modemMask_);
         return;
-    case 12:  // PURGE-DATA
-        if (value() < 1 || value() > 3) break;
-        comPort(kServer + 12, args, reply);
+    case kPurgeData:
+        if (value() < kPurgeReceive || value() > kPurgeBoth) break;
+        comPort(ack, args, reply);
         listener.onPurge(args[0]);
         return;
-    case 8:  // FLOWCONTROL-SUSPEND
-    case 9:  // FLOWCONTROL-RESUME
+    case kFlowControlSuspend:
+    case kFlowControlResume:
         return;
     default:
         break;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "rfc2217/telnet_codec.h"
+
 namespace kvr7x::emu {
 
 class ComPortListener {
@@ -29,15 +31,12 @@ public:
 
 class ComPortServer {
 public:
-    static constexpr size_t kMaxPayload = 64;
-
-    // Takes bytes from the client.  Telnet answers and acknowledgements are
+    // Takes bytes from the client.  Data and commands reach the listener in
+    // the order they were sent.  Telnet answers and acknowledgements are
     // appended to `reply`.
     void receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
                  std::vector<uint8_t> &reply);
 
-    // Appends data for the client, 0xFF doubled.
-    static void appendData(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out);
     // Appends a NOTIFY-MODEMSTATE with `state`.
     static void appendModemState(uint8_t state, std::vector<uint8_t> &out);
 
@@ -51,18 +50,15 @@ public:
     bool rts() const { return rts_; }
     uint8_t modemStateMask() const { return modemMask_; }
     bool comPortAgreed() const { return comPort_; }
-    size_t malformedCount() const { return malformed_; }
+    size_t malformedCount() const { return parser_.malformedCount() + malformed_; }
 
 private:
-    enum class State : uint8_t { Data, Iac, Option, SbOption, SbData, SbIac };
+    class Dispatch;
     void negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
-    void subnegotiation(ComPortListener &listener, std::vector<uint8_t> &reply);
+    void subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
+                        ComPortListener &listener, std::vector<uint8_t> &reply);
 
-    State state_ = State::Data;
-    uint8_t verb_ = 0;
-    uint8_t sbOption_ = 0;
-    bool sbOverflow_ = false;
-    std::vector<uint8_t> sb_;
+    rfc2217::TelnetParser parser_;
     std::array<uint8_t, 256> localOn_{};
     std::array<uint8_t, 256> remoteOn_{};
     std::array<uint8_t, 256> refused_{};

@@ -118,7 +118,7 @@ bool Emulator::Session::flushDue(Clock::time_point now) {
         due.push_back(queue_.front().second);
         queue_.pop_front();
     }
-    ComPortServer::appendData(due.data(), due.size(), wire_);
+    rfc2217::appendEscaped(due.data(), due.size(), wire_);
     return true;
 }
 

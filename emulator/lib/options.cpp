@@ -2,33 +2,11 @@
 
 #include <cstdlib>
 
+#include "rfc2217/host_port.h"
+
 namespace kvr7x::emu {
 
 namespace {
-
-bool parseHostPort(const std::string &text, std::string &host, uint16_t &port) {
-    std::string portText;
-    if (!text.empty() && text[0] == '[') {
-        const auto close = text.find("]:");
-        if (close == std::string::npos) return false;
-        host = text.substr(1, close - 1);
-        portText = text.substr(close + 2);
-    } else {
-        const auto colon = text.rfind(':');
-        if (colon == std::string::npos) return false;
-        host = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-    }
-    if (host.empty() || portText.empty() || portText.size() > 5) return false;
-    unsigned long value = 0;
-    for (char c : portText) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<unsigned long>(c - '0');
-    }
-    if (value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
-}
 
 bool parseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
     std::vector<uint8_t> bytes;
@@ -142,7 +120,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
             out.help = true;
         } else if (opt == "--listen") {
             if (!value(v)) return false;
-            if (!parseHostPort(v, out.config.host, out.config.port)) {
+            if (!rfc2217::splitHostPort(v, out.config.host, out.config.port, rfc2217::PortZero::Allowed)) {
                 error = "--listen wants HOST:PORT, not \"" + v + "\"";
                 return false;
             }

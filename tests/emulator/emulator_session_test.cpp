@@ -104,6 +104,29 @@ TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
     EXPECT_EQ(server.baudRate(), 9600u);
 }
 
+TEST(EmulatorServer, LineChangesActBetweenTheDataBytesTheyWereSentBetween) {
+    Bytes in = {0x20, 0x21};
+    for (const Bytes &part : {sb({5, 11}), Bytes{0x22, 255, 255}, sb({12, 1}), Bytes{0x23}, sb({5, 12}),
+                              Bytes{255, 241 /*NOP*/, 0x24}}) {
+        in.insert(in.end(), part.begin(), part.end());
+    }
+    const std::vector<std::string> expected = {"data 32", "data 33", "rts 1",   "data 34", "data 255",
+                                               "purge 1", "data 35", "rts 0",   "data 36"};
+    for (size_t chunk : {in.size(), size_t{1}, size_t{4}}) {
+        SCOPED_TRACE(chunk);
+        ComPortServer server;
+        Recorder rec;
+        Bytes reply;
+        for (size_t i = 0; i < in.size(); i += chunk)
+            server.receive(in.data() + i, std::min(chunk, in.size() - i), rec, reply);
+        EXPECT_EQ(rec.events, expected);
+        Bytes acks = sb({105, 11});
+        for (const Bytes &ack : {sb({112, 1}), sb({105, 12})}) acks.insert(acks.end(), ack.begin(), ack.end());
+        EXPECT_EQ(reply, acks);
+        EXPECT_EQ(server.malformedCount(), 0u);
+    }
+}
+
 TEST(EmulatorServer, SurvivesAClientLeavingMidFrameAndServesTheNext) {
     auto emu = startEmulator();
     {

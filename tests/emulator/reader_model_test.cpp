@@ -257,6 +257,12 @@ TEST(Options, BuildTheConfiguration) {
     EXPECT_TRUE(o.config.silent);
     EXPECT_EQ(o.logPath, "-");
 
+    // A listening address may name port 0 (any free port), in IPv6 too.
+    Options any;
+    ASSERT_TRUE(parseOptions({"--listen", "[::1]:0"}, any, error)) << error;
+    EXPECT_EQ(any.config.host, "::1");
+    EXPECT_EQ(any.config.port, 0);
+
     Options id;
     ASSERT_TRUE(parseOptions({"--id-text", "VEXA KVR74B#", "--id-bytes", "0102 0304"}, id, error));
     EXPECT_EQ(id.config.identification, (Bytes{'V', 'E', 'X', 'A', ' ', 'K', 'V', 'R', '7', '4', 'B', '#', 1, 2, 3, 4}));
