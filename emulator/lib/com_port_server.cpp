@@ -61,48 +61,8 @@ void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &lis
 }
 
 void ComPortServer::negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply) {
-    const bool supported =
-        option == kOptBinary || option == kOptSuppressGoAhead || option == kOptComPort;
-    switch (verb) {
-    case kWill:
-        if (option == kOptComPort) comPort_ = true;
-        if (supported) {
-            if (!remoteOn_[option]) {
-                remoteOn_[option] = 1;
-                appendNegotiation(kDo, option, reply);
-            }
-        } else if (!refused_[option]) {
-            refused_[option] = 1;
-            appendNegotiation(kDont, option, reply);
-        }
-        break;
-    case kWont:
-        if (option == kOptComPort) comPort_ = false;
-        if (remoteOn_[option]) {
-            remoteOn_[option] = 0;
-            appendNegotiation(kDont, option, reply);
-        }
-        break;
-    case kDo:
-        if (supported && option != kOptComPort) {
-            if (!localOn_[option]) {
-                localOn_[option] = 1;
-                appendNegotiation(kWill, option, reply);
-            }
-        } else if (!refused_[option]) {
-            refused_[option] = 1;
-            appendNegotiation(kWont, option, reply);
-        }
-        break;
-    case kDont:
-        if (localOn_[option]) {
-            localOn_[option] = 0;
-            appendNegotiation(kWont, option, reply);
-        }
-        break;
-    default:
-        break;
-    }
+    if (option == kOptComPort && (verb == kWill || verb == kWont)) comPort_ = verb == kWill;
+    options_.answer(verb, option, reply);
 }
 
 void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,

@@ -5,13 +5,13 @@
 #ifndef KVR7X_EMU_COM_PORT_SERVER_H
 #define KVR7X_EMU_COM_PORT_SERVER_H
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "rfc2217/telnet_codec.h"
+#include "rfc2217/telnet_options.h"
 
 namespace kvr7x::emu {
 
@@ -59,9 +59,11 @@ private:
                         ComPortListener &listener, std::vector<uint8_t> &reply);
 
     rfc2217::TelnetParser parser_;
-    std::array<uint8_t, 256> localOn_{};
-    std::array<uint8_t, 256> remoteOn_{};
-    std::array<uint8_t, 256> refused_{};
+    // The server uses binary transfer and suppressed go-ahead itself and lets
+    // the client use those and the COM-PORT option.
+    rfc2217::TelnetOptions options_{
+        {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead},
+        {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead, rfc2217::kOptComPort}};
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;

@@ -2,29 +2,9 @@
 
 namespace kvr7x::rfc2217 {
 
-namespace {
-
-bool weOffer(uint8_t option) {
-    return option == kOptComPort || option == kOptBinary || option == kOptSuppressGoAhead;
-}
-
-bool weAccept(uint8_t option) {
-    // The server may offer binary transfer and suppress go-ahead; some
-    // servers also announce the COM-PORT option themselves.
-    return option == kOptBinary || option == kOptSuppressGoAhead || option == kOptComPort;
-}
-
-}  // namespace
-
 void ClientProtocol::appendGreeting(std::vector<uint8_t> &out) {
-    for (uint8_t opt : {kOptComPort, kOptBinary, kOptSuppressGoAhead}) {
-        appendNegotiation(kWill, opt, out);
-        localAsked_[opt] = 1;
-    }
-    for (uint8_t opt : {kOptBinary, kOptSuppressGoAhead}) {
-        appendNegotiation(kDo, opt, out);
-        remoteAsked_[opt] = 1;
-    }
+    for (uint8_t opt : {kOptComPort, kOptBinary, kOptSuppressGoAhead}) options_.offer(opt, out);
+    for (uint8_t opt : {kOptBinary, kOptSuppressGoAhead}) options_.ask(opt, out);
 }
 
 void ClientProtocol::receive(const uint8_t *bytes, size_t n, std::vector<uint8_t> &data,
@@ -49,53 +29,11 @@ void ClientProtocol::receive(const uint8_t *bytes, size_t n, std::vector<uint8_t
 }
 
 void ClientProtocol::onNegotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply) {
-    switch (verb) {
-    case kDo:  // the server wants us to use the option
-        if (option == kOptComPort) comPortAnswered_ = comPortAccepted_ = true;
-        if (weOffer(option)) {
-            if (!localOn_[option]) {
-                localOn_[option] = 1;
-                if (!localAsked_[option]) appendNegotiation(kWill, option, reply);
-                localAsked_[option] = 1;
-            }
-        } else if (!refused_[option]) {
-            refused_[option] = 1;
-            appendNegotiation(kWont, option, reply);
-        }
-        break;
-    case kDont:
-        if (option == kOptComPort) {
-            comPortAnswered_ = true;
-            comPortAccepted_ = false;
-        }
-        if (localOn_[option]) {
-            localOn_[option] = 0;
-            appendNegotiation(kWont, option, reply);
-        }
-        localAsked_[option] = 0;
-        break;
-    case kWill:  // the server offers to use the option
-        if (weAccept(option)) {
-            if (!remoteOn_[option]) {
-                remoteOn_[option] = 1;
-                if (!remoteAsked_[option]) appendNegotiation(kDo, option, reply);
-                remoteAsked_[option] = 1;
-            }
-        } else if (!refused_[option]) {
-            refused_[option] = 1;
-            appendNegotiation(kDont, option, reply);
-        }
-        break;
-    case kWont:
-        if (remoteOn_[option]) {
-            remoteOn_[option] = 0;
-            appendNegotiation(kDont, option, reply);
-        }
-        remoteAsked_[option] = 0;
-        break;
-    default:
-        break;
+    if (option == kOptComPort && (verb == kDo || verb == kDont)) {
+        comPortAnswered_ = true;
+        comPortAccepted_ = verb == kDo;
     }
+    options_.answer(verb, option, reply);
 }
 
 void ClientProtocol::onComPort(const std::vector<uint8_t> &payload) {

@@ -5,13 +5,13 @@
 #ifndef KVR7X_RFC2217_CLIENT_PROTOCOL_H
 #define KVR7X_RFC2217_CLIENT_PROTOCOL_H
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "rfc2217/telnet_codec.h"
+#include "rfc2217/telnet_options.h"
 
 namespace kvr7x::rfc2217 {
 
@@ -44,13 +44,11 @@ private:
 
     TelnetParser parser_;
     std::vector<TelnetEvent> events_;
-    // Per option: we offered / the server agreed (local side), we asked /
-    // the server agreed (remote side), we already refused it once.
-    std::array<uint8_t, 256> localAsked_{};
-    std::array<uint8_t, 256> localOn_{};
-    std::array<uint8_t, 256> remoteAsked_{};
-    std::array<uint8_t, 256> remoteOn_{};
-    std::array<uint8_t, 256> refused_{};
+    // The client uses the COM-PORT option, binary transfer and suppressed
+    // go-ahead, and lets the server use binary transfer and suppressed
+    // go-ahead; some servers also announce the COM-PORT option themselves.
+    TelnetOptions options_{{kOptComPort, kOptBinary, kOptSuppressGoAhead},
+                           {kOptBinary, kOptSuppressGoAhead, kOptComPort}};
     std::optional<uint8_t> modemState_;
     uint64_t dsrChanges_ = 0;
     bool comPortAnswered_ = false;
