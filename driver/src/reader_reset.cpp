@@ -11,6 +11,11 @@ namespace kvr7x {
 namespace {
 constexpr uint8_t kAnswerStart = 0x90;
 constexpr auto kResetPulse = std::chrono::milliseconds(10);
+// Most bytes dropped while hunting for the answer: about a second of
+// unbroken chatter at 9600 bit/s.  A line that talks on and on without an
+// answer (another device on the port, a stuck server) ends the hunt as if
+// the reader were silent, instead of holding the caller for ever.
+constexpr size_t kMostNoiseBytes = 1024;
 }  // namespace
 
 void applyIdentification(const uint8_t *id, size_t n) {
@@ -33,10 +38,12 @@ int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
     frame[0] = 0;
     // Drop everything before the start of the answer, one byte at a time;
     // each byte must come within one single-byte read time-out.
-    do {
+    for (size_t dropped = 0;; ++dropped) {
+        if (dropped > kMostNoiseBytes) return errorResult(kErrNone);
         err = readAll(port, frame + 1, 1, ok);
         if (!ok) return errorResult(err);
-    } while (frame[1] != kAnswerStart);
+        if (frame[1] == kAnswerStart) break;
+    }
 
     err = readAll(port, frame + 2, 2, ok);
     if (!ok) return errorResult(err);

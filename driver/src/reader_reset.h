@@ -1,6 +1,7 @@
 // The reader reset: a 10 ms pulse on RTS, then the reader's answer
 //   [noise...] 0x90 status N id[0..N-1]
-// read under the port's current (base) time-outs.  An identification that
+// read under the port's current (base) time-outs; at most 1024 bytes of
+// noise are dropped before the answer.  An identification that
 // begins "VEXA" switches echo mode on when its tenth byte is '3' and off
 // otherwise.
 #ifndef KVR7X_READER_RESET_H

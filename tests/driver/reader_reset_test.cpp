@@ -41,6 +41,42 @@ TEST_F(ReaderResetTest, NoiseBeforeTheAnswerIsDropped) {
     EXPECT_TRUE(echoMode());
 }
 
+TEST_F(ReaderResetTest, LineThatNeverStopsChatteringEndsTheHunt) {
+    // A device that talks without pause (never a 110 ms gap, never 0x90)
+    // must not hold the reset, and with it QXOPEN, for ever.  Ten seconds of
+    // chatter at a byte per millisecond, then what looks like an answer.
+    Bytes chatter(10000, 0x55);
+    const Bytes answer = resetAnswer(identification('3'));
+    reader->resetAnswer = chatter;
+    reader->resetGap = 1ms;
+    port->onRts = [answer, base = port->onRts](ScriptedPort &p, bool on) {
+        base(p, on);
+        if (!on) p.feed(answer, 10000ms);
+    };
+    uint8_t data[255] = {0xAB};
+    int32_t len = -3;
+    const auto t = std::chrono::steady_clock::now();
+    EXPECT_EQ(QXRESET(handle, &len, data), kNoAnswer);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - t)
+                        .count();
+    EXPECT_LT(ms, 4000);
+    EXPECT_EQ(len, -3);
+    EXPECT_EQ(data[0], 0xAB);
+    EXPECT_FALSE(echoMode());
+}
+
+TEST_F(ReaderResetTest, NoiseUpToAFrameBufferBeforeTheAnswerIsStillDropped) {
+    Bytes noisy(1000, 0x33);
+    const Bytes answer = resetAnswer(identification('3'));
+    noisy.insert(noisy.end(), answer.begin(), answer.end());
+    reader->resetAnswer = noisy;
+    int32_t len = 0;
+    EXPECT_EQ(QXRESET(handle, &len, nullptr), 0);
+    EXPECT_EQ(len, 32);
+    EXPECT_TRUE(echoMode());
+}
+
 TEST_F(ReaderResetTest, AnswerWithoutIdentificationReturnsAtOnce) {
     setEchoMode(true);
     reader->resetAnswer = {0x90, 0x00, 0x00};
