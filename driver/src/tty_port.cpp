@@ -371,8 +371,12 @@ bool TtyPort::watchDsr() {
     int lines = 0;
     if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
     serial_icounter_struct c{};
-    std::lock_guard lock(mu_);
     haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &c) == 0;
+    uint64_t mark = 0;
+    if (!dsrMark(mark)) return false;
+    std::lock_guard lock(mu_);
+    // Changes count from here on, also those that happen while no wait runs.
+    dsrSeen_ = mark;
     watching_ = true;
     return true;
 }
@@ -380,15 +384,17 @@ bool TtyPort::watchDsr() {
 bool TtyPort::waitDsrChange() {
     FdUse use(*this);
     if (!use.ok()) return false;
+    uint64_t start = 0;
     {
         std::lock_guard lock(mu_);
         if (!watching_) {
             setLastError(kErrInvalidParameter);
             return false;
         }
+        // A change since the last wait ended (while the caller was busy
+        // reporting it) ends this wait at once rather than being lost.
+        start = dsrSeen_;
     }
-    uint64_t start = 0;
-    if (!dsrMark(start)) return false;
     for (;;) {
         pollfd wake{wakeRead_, POLLIN, 0};
         const int r = ::poll(&wake, 1, kWatchPollMs);
@@ -399,7 +405,11 @@ bool TtyPort::waitDsrChange() {
         }
         uint64_t now = 0;
         if (!dsrMark(now)) return false;
-        if (now != start) return true;
+        if (now != start) {
+            std::lock_guard lock(mu_);
+            dsrSeen_ = now;
+            return true;
+        }
     }
 }
 

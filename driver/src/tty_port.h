@@ -53,6 +53,7 @@ private:
     Timeouts timeouts_{};
     LineSettings settings_{};
     bool watching_ = false;
+    uint64_t dsrSeen_ = 0;  // DSR mark when watching began or a wait last ended
     std::atomic<bool> haveCounters_{false};
 
     friend class FdUse;
