@@ -6,61 +6,57 @@ namespace kvr7x::rfc2217 {
 
 TelnetOptions::TelnetOptions(std::initializer_list<uint8_t> useHere,
                              std::initializer_list<uint8_t> letThere) {
-    for (uint8_t o : useHere) options_[o].mayUseHere = true;
-    for (uint8_t o : letThere) options_[o].mayUseThere = true;
+    for (uint8_t o : useHere) options_[o].here.allowed = true;
+    for (uint8_t o : letThere) options_[o].there.allowed = true;
 }
 
 void TelnetOptions::offer(uint8_t option, std::vector<uint8_t> &out) {
     appendNegotiation(kWill, option, out);
-    options_[option].offered = true;
+    options_[option].here.requested = true;
 }
 
 void TelnetOptions::ask(uint8_t option, std::vector<uint8_t> &out) {
     appendNegotiation(kDo, option, out);
-    options_[option].asked = true;
+    options_[option].there.requested = true;
+}
+
+void TelnetOptions::enable(Option &o, Side &side, uint8_t option, uint8_t yes, uint8_t no,
+                           std::vector<uint8_t> &reply) {
+    if (side.allowed) {
+        if (!side.on) {
+            side.on = true;
+            // Agreement to our own request needs no answer.
+            if (!side.requested) appendNegotiation(yes, option, reply);
+            side.requested = true;
+        }
+    } else if (!o.refused) {
+        o.refused = true;
+        appendNegotiation(no, option, reply);
+    }
+}
+
+void TelnetOptions::disable(Side &side, uint8_t option, uint8_t no, std::vector<uint8_t> &reply) {
+    if (side.on) {
+        side.on = false;
+        appendNegotiation(no, option, reply);
+    }
+    side.requested = false;
 }
 
 void TelnetOptions::answer(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply) {
     Option &o = options_[option];
     switch (verb) {
     case kDo:  // the other end wants this end to use the option
-        if (o.mayUseHere) {
-            if (!o.onHere) {
-                o.onHere = true;
-                // Agreement to our own offer needs no answer.
-                if (!o.offered) appendNegotiation(kWill, option, reply);
-                o.offered = true;
-            }
-        } else if (!o.refused) {
-            o.refused = true;
-            appendNegotiation(kWont, option, reply);
-        }
+        enable(o, o.here, option, kWill, kWont, reply);
         break;
     case kDont:
-        if (o.onHere) {
-            o.onHere = false;
-            appendNegotiation(kWont, option, reply);
-        }
-        o.offered = false;
+        disable(o.here, option, kWont, reply);
         break;
     case kWill:  // the other end offers to use the option
-        if (o.mayUseThere) {
-            if (!o.onThere) {
-                o.onThere = true;
-                if (!o.asked) appendNegotiation(kDo, option, reply);
-                o.asked = true;
-            }
-        } else if (!o.refused) {
-            o.refused = true;
-            appendNegotiation(kDont, option, reply);
-        }
+        enable(o, o.there, option, kDo, kDont, reply);
         break;
     case kWont:
-        if (o.onThere) {
-            o.onThere = false;
-            appendNegotiation(kDont, option, reply);
-        }
-        o.asked = false;
+        disable(o.there, option, kDont, reply);
         break;
     default:
         break;

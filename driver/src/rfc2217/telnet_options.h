@@ -29,15 +29,23 @@ public:
     void answer(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
 
 private:
+    // One direction of an option: this end using it, or the other end.
+    struct Side {
+        bool allowed = false;
+        bool on = false;
+        bool requested = false;  // our own WILL (here) or DO (there) stands
+    };
     struct Option {
-        bool mayUseHere = false;
-        bool mayUseThere = false;
-        bool offered = false;  // a WILL of ours stands
-        bool onHere = false;
-        bool asked = false;  // a DO of ours stands
-        bool onThere = false;
+        Side here;
+        Side there;
         bool refused = false;  // a WONT or DONT refusing it already went out
     };
+    // The other end asks for `side` to be on; `yes` and `no` answer it.
+    static void enable(Option &o, Side &side, uint8_t option, uint8_t yes, uint8_t no,
+                       std::vector<uint8_t> &reply);
+    // The other end turns `side` off; `no` confirms it.
+    static void disable(Side &side, uint8_t option, uint8_t no, std::vector<uint8_t> &reply);
+
     std::array<Option, 256> options_{};
 };
 
