@@ -848,7 +848,15 @@ int KeyedFile::beginTransaction(int timeoutMs) {
     db_->busyTimeoutMs = kDefaultTimeoutMs;
     if (rc != SQLITE_OK) return failDb(rc);
     inTransaction_ = true;
+    beforeTransaction_ = {currentRecno_, currentKey_, currentVersion_, watched_};
     return ok();
+}
+
+void KeyedFile::restoreCurrent() {
+    currentRecno_ = beforeTransaction_.recno;
+    currentKey_ = beforeTransaction_.key;
+    currentVersion_ = beforeTransaction_.version;
+    watched_ = beforeTransaction_.watched;
 }
 
 int KeyedFile::commit() {
@@ -859,6 +867,7 @@ int KeyedFile::commit() {
         int code = failDb(rc);
         db_->exec("ROLLBACK");
         inTransaction_ = false;
+        restoreCurrent();
         return code;
     }
     inTransaction_ = false;
@@ -870,6 +879,7 @@ int KeyedFile::rollback() {
     if (!inTransaction_) return fail(KeyedNoTransaction);
     int rc = db_->exec("ROLLBACK");
     inTransaction_ = false;
+    restoreCurrent();
     if (rc != SQLITE_OK) return failDb(rc);
     return ok();
 }

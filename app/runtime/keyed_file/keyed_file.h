@@ -185,6 +185,19 @@ private:
     std::int64_t currentVersion_ = 0;
     bool watchArmed_ = false;
     bool watched_ = false;
+
+    // The record last read as it stood when the transaction began: a
+    // transaction that is rolled back (or whose commit fails) wrote nothing,
+    // so the current record, its change counter and its watch are those of
+    // before again, and the same write can simply be tried once more.
+    struct Current {
+        std::uint32_t recno = 0;
+        std::optional<std::string> key;
+        std::int64_t version = 0;
+        bool watched = false;
+    };
+    Current beforeTransaction_;
+    void restoreCurrent();
 };
 
 }  // namespace kvr::runtime

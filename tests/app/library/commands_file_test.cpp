@@ -284,6 +284,37 @@ TEST_F(CommandsFileTest, CommitThatCannotFinishIsReportedAndWritesNothing) {
     }
 }
 
+TEST_F(CommandsFileTest, SavingAgainAfterACommitThatCouldNotFinishGoesThrough) {
+    // The form answers "try to save again?" with Yes: the same record buffer
+    // is written once more, with no new read in between.
+    struct Case {
+        const char *what;
+        std::function<int()> run;
+    };
+    const Case cases[] = {
+        {"update", [] { return UpdateCommandsRecord(true); }},
+        {"delete", [] { return DeleteCommandsRecord(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto recno = addCommand("visa", "select");
+        recorder.boxes.clear();
+        watchedRead(recno);
+        setField(commandsRecord().name, "mine");
+        {
+            Peer reader({"hold-read", path, "4000"});
+            ASSERT_EQ(reader.readLine(), "ready");
+            ASSERT_EQ(c.run(), 1);
+            reader.kill();
+            reader.wait();
+        }
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(c.run(), 0);
+        EXPECT_EQ(recorder.boxes.size(), 1u) << recorder.boxes.back().text;
+        EXPECT_EQ(storedName(recno), std::string(c.what) == "update" ? "mine" : "<gone>");
+    }
+}
+
 TEST_F(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
     addCommand("a", "kept");
     ASSERT_EQ(commandsFile().beginTransaction(2000), 0);
