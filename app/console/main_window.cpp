@@ -231,10 +231,15 @@ private:
             showConsole();
             break;
         case ItemExit: close(); break;
-        case ItemCut: if (field) field->cut(); break;
+        // A read-only field only gives its text away: QLineEdit's own cut,
+        // paste and delete would change it all the same.
+        case ItemCut:
+            if (field && field->isReadOnly()) field->copy();
+            else if (field) field->cut();
+            break;
         case ItemCopy: if (field) field->copy(); break;
-        case ItemPaste: if (field) field->paste(); break;
-        case ItemDelete: if (field) field->del(); break;
+        case ItemPaste: if (field && !field->isReadOnly()) field->paste(); break;
+        case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
         case ItemCommandBrowser:  // the command browser comes with the command library
         case ItemImport:          // so does the import
         default: break;

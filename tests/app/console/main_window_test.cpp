@@ -11,6 +11,7 @@
 #include <profile.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileInfo>
 #include <QAction>
 #include <QGroupBox>
@@ -238,6 +239,46 @@ TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
         EXPECT_EQ(text(w, "requestHex"), "102");
         EXPECT_EQ(text(w, "P3"), "02");
         EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x10)) + QChar(0x20));
+    }}});
+}
+
+TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.status");
+        choose(w, "reader.reset");
+        ASSERT_EQ(text(w, "STAT"), "00");
+        QApplication::clipboard()->setText("77");
+        for (const char *name : {"CODE", "STAT", "replyHex"}) {
+            QLineEdit *f = field(w, name);
+            const QString before = f->text();
+            ASSERT_FALSE(before.isEmpty()) << name;
+            f->setFocus();
+            QApplication::processEvents();
+            // The keys: a read-only field leaves them to the menu's shortcuts.
+            f->selectAll();
+            QTest::keyClick(f, Qt::Key_V, Qt::ControlModifier);
+            EXPECT_EQ(f->text(), before) << name << " Ctrl+V";
+            f->selectAll();
+            QTest::keyClick(f, Qt::Key_X, Qt::ControlModifier);
+            EXPECT_EQ(f->text(), before) << name << " Ctrl+X";
+            EXPECT_EQ(QApplication::clipboard()->text(), before) << name << " copies";
+            // The items themselves.
+            QApplication::clipboard()->setText("77");
+            f->selectAll();
+            choose(w, "edit.paste");
+            EXPECT_EQ(f->text(), before) << name << " Pegar";
+            f->setCursorPosition(0);
+            choose(w, "edit.delete");
+            EXPECT_EQ(f->text(), before) << name << " Eliminar";
+            f->selectAll();
+            choose(w, "edit.cut");
+            EXPECT_EQ(f->text(), before) << name << " Cortar";
+        }
+        // What is sent is still the status request.
+        emulator->log().clear();
+        clickSend(w);
+        EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>({0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
     }}});
 }
 
