@@ -97,7 +97,9 @@ KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t car
 KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit);
 
 /* 10: pulse RTS and read the reader's identification answer (data: room for
- * 255 bytes).  Returns 0 on success.  Switches echo mode from the answer. */
+ * 255 bytes).  Returns 0 on success.  Switches echo mode from the answer.
+ * Noise before the answer is dropped; a line that chatters on for more than
+ * 1024 bytes without an answer counts as a silent reader (0x80000000). */
 KVR7X_API int32_t KVR7X_CALL QXRESET(int32_t port, int32_t *len, uint8_t *data);
 
 /* 11: the port's modem-status bits (KVR7X_MS_*), 0 when unreadable. */
