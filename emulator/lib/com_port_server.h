@@ -67,9 +67,9 @@ private:
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;
-    uint8_t parity_ = 1;
-    uint8_t stopSize_ = 1;
-    uint8_t flow_ = 1;
+    uint8_t parity_ = rfc2217::kParityNone;
+    uint8_t stopSize_ = rfc2217::kStopOne;
+    uint8_t flow_ = rfc2217::kControlNoFlow;
     bool dtr_ = false;
     bool rts_ = false;
     uint8_t modemMask_ = 0xFF;
