@@ -244,3 +244,27 @@ TEST(StandardWarnings, Warning15UsesTheRememberedCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real end of the program, in a child process: the fatal warnings leave
+// with exit code 0 once their boxes are closed, and never return.
+TEST(StandardWarningsDeathTest, FatalWarningsEndTheProgramWithExitCodeZero) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::pair<int, int> fatal[] = {{1, ButtonOk},  {2, ButtonNo},  {3, ButtonOk},
+                                         {4, ButtonOk},  {5, ButtonOk},  {22, ButtonOk}};
+    for (const auto &[number, answer] : fatal) {
+        SCOPED_TRACE(number);
+        EXPECT_EXIT(
+            {
+                setMessageBoxAnswerer([answer = answer](const MessageBoxRequest &request) {
+                    return request.caption == "Halt" ? int(ButtonOk) : answer;
+                });
+                RaiseWarning(number, "COMMANDS");
+                std::_Exit(3);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
+}
+
+}  // namespace

@@ -145,6 +145,28 @@ TEST_F(ProgramTest, ABlankOrMissingPortBringsTheChoiceBackUntilOneIsMade) {
     }
 }
 
+// A fatal standard warning while the main window runs ends the program at
+// once: the reader is not closed by the program and ComPort is not written.
+TEST_F(ProgramTest, AFatalWarningEndsTheRunBeforeThePortIsStored) {
+    if (!EmulatorProcess::available()) GTEST_SKIP() << "the reader emulator is not built";
+    EmulatorProcess emulator;
+    ASSERT_FALSE(emulator.url().isEmpty()) << "emulator did not start";
+    config.writePorts("COM1=" + emulator.url().toLatin1() + "\n");
+    // Cut to "COM1" when read; storing it again would write "COM1".
+    const QByteArray before("[SmartCard]\nComPort=COM1 as typed\n");
+    config.writeSettings(before);
+
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) { return int(runtime::ButtonOk); });
+            runProgram([](int32_t, const std::string &) { runtime::endProgram("Disk Error"); });
+            std::_Exit(3);  // the run came back: no main window, or the end did not end it
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(config.settings(), before);
+}
+
 TEST(PortName, IsTheFirstFourCharactersOfTheStoredValue) {
     const std::pair<const char *, const char *> cases[] = {
         {"COM3", "COM3"}, {"COM12", "COM1"}, {"COM", "COM"}, {"", ""}, {"/dev/ttyUSB0", "/dev"},
