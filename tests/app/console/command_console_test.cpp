@@ -260,6 +260,23 @@ TEST_F(CommandConsoleTest, FailedResetShowsTheResultAndNoEarlierReply) {
     EXPECT_EQ(console.replyHexShown(), "");
 }
 
+TEST_F(CommandConsoleTest, SamProbeAsksTheSlotIntoTheGivenBufferAndShowsNothing) {
+    link.answers = {{0x50, 0x6A, 0x82, {0xEE, 0xEE}}};
+    AnswerBuffer identification{};
+    identification[0] = 'V';
+    EXPECT_EQ(console.probeSamSlot(2, identification), 0x50);
+    ASSERT_EQ(link.headers.size(), 1u);
+    const CommandHeader &h = link.headers[0];
+    EXPECT_EQ(std::vector<uint8_t>({h.code, h.cla, h.ins, h.p1, h.p2, h.p3}),
+              std::vector<uint8_t>({0x20, 0x00, 0x10, 0x02, 0x00, 0x00}));
+    EXPECT_EQ(link.timeouts[0], 1000u);
+    EXPECT_EQ(link.dataSent[0][0], 'V') << "the probe hands over the identification buffer";
+    EXPECT_EQ(identification[0], 0xEE);
+    EXPECT_EQ(console.transferBuffer()[0], 0x00) << "the console's transfer buffer is untouched";
+    EXPECT_EQ(console.stat + console.sw1 + console.sw2 + console.len, std::string(8, ' '));
+    EXPECT_EQ(console.statusText(), "");
+}
+
 TEST(MenuAdjustment, FailedIdentificationChangesNothing) {
     int probes = 0;
     const MenuLayout layout = adjustMenus(ReaderIdentification{}, [&](uint8_t) {
