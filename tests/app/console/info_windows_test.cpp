@@ -133,6 +133,59 @@ TEST_F(InfoWindowsTest, EachWindowKeepsItsPlace) {
     }
 }
 
+// Where each control stands, in dialog units.
+TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
+    startReader();
+    const auto at = [](runtime::Window &, QWidget *control) { return control->pos(); };
+    runMainWindow({
+        {"MAIN$WINDOW", [&](runtime::Window &w) {
+             choose(w, "reader.info");
+             choose(w, "help.about");
+         }},
+        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+             EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(260, 100)));
+             const std::pair<const char *, int> rows[] = {{"Modelo:", 5},
+                                                          {"Número de Serie:", 20},
+                                                          {"Puerto de Comunicaciones:", 35},
+                                                          {"Version Hardware:", 49},
+                                                          {"Version Firmware:", 64}};
+             const char *values[] = {"model", "serialNumber", "port", "hardwareVersion",
+                                     "firmwareVersion"};
+             std::size_t row = 0;
+             for (QLabel *l : w.client()->findChildren<QLabel *>()) {
+                 if (!l->objectName().isEmpty() || row >= std::size(rows)) continue;
+                 EXPECT_EQ(l->text(), rows[row].first);
+                 EXPECT_EQ(at(w, l), w.units().toPixels(QPoint(5, rows[row].second))) << rows[row].first;
+                 auto *value = w.findChild<QLabel *>(values[row]);
+                 ASSERT_NE(value, nullptr);
+                 EXPECT_EQ(at(w, value), w.units().toPixels(QPoint(139, rows[row].second)))
+                     << values[row];
+                 ++row;
+             }
+             EXPECT_EQ(row, std::size(rows));
+             auto *ok = w.findChild<QPushButton *>("ok");
+             ASSERT_NE(ok, nullptr);
+             EXPECT_EQ(ok->geometry(), w.units().toPixels(QRect(93, 79, 75, 14)));
+         }},
+        {"ABOUT$WINDOW", [&](runtime::Window &w) {
+             EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(163, 77)));
+             auto *icon = w.findChild<QLabel *>("icon");
+             ASSERT_NE(icon, nullptr);
+             EXPECT_EQ(at(w, icon), w.units().toPixels(QPoint(74, 2)));
+             const std::pair<const char *, int> lines[] = {
+                 {"product", 16}, {"notice", 26}, {"contact", 45}};
+             for (const auto &[name, y] : lines) {
+                 auto *line = w.findChild<QLabel *>(name);
+                 ASSERT_NE(line, nullptr) << name;
+                 EXPECT_EQ(line->geometry(), w.units().toPixels(QRect(12, y, 138, 10))) << name;
+             }
+             auto *ok = w.findChild<QPushButton *>("ok");
+             ASSERT_NE(ok, nullptr);
+             EXPECT_EQ(ok->geometry(), w.units().toPixels(QRect(50, 60, 61, 14)));
+         }},
+    });
+}
+
 TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
     startReader();
     runMainWindow({
