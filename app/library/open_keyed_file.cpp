@@ -17,7 +17,10 @@ void OpenKeyedFile(runtime::KeyedFile &file, int mode, bool createWhenMissing, b
     case runtime::KeyedAlreadyOpen: return;
     case runtime::KeyedNotFound:
         if (!createWhenMissing) RaiseWarning(4, file.name());
-        if (file.create() != runtime::KeyedOk) RaiseWarning(4, file.name());
+        // Another program may have made the file since the open above (two
+        // started at once): that file is opened like one just created.
+        if (int created = file.create(); created != runtime::KeyedOk && created != runtime::KeyedAlreadyExists)
+            RaiseWarning(4, file.name());
         if (file.open(openMode) != runtime::KeyedOk) RaiseWarning(5, file.name());
         return;
     case runtime::KeyedBadDeclaration: RaiseWarning(1, file.name()); return;

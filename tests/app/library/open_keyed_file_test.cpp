@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kvr::library;
 using namespace kvr::runtime;
@@ -167,6 +169,43 @@ TEST_F(OpenKeyedFileTest, FileStillLockedAfterRecoveryEndsWithDiskError) {
     ASSERT_EQ(recorder.boxes.size(), 2u);
     EXPECT_EQ(recorder.boxes[0].text, "File (COMMANDS) could not be opened.  Error: File Is Already Locked (32).");
     EXPECT_FALSE(file.isOpen());
+}
+
+// Two programs started at once in a folder without a command file: both find
+// it missing and both create it; the one that comes second opens the file
+// the first has just made instead of ending.
+TEST(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
+    int ended = 0;
+    for (int round = 0; round < 12; ++round) {
+        ScratchFolder folder;
+        InFolder inFolder{folder.path()};
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        pid_t children[2];
+        for (pid_t &child : children) {
+            child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::close(go[1]);
+                char byte;
+                (void)!::read(go[0], &byte, 1);  // both start when the pipe closes
+                setMessageBoxAnswerer([](const MessageBoxRequest &) { return int(ButtonOk); });
+                setProgramEndHandler([](const std::string &) { _exit(1); });
+                KeyedFile file{commandsLayout(), "COMMANDS"};
+                OpenKeyedFile(file, 0, true, true);
+                _exit(file.isOpen() ? 0 : 2);
+            }
+        }
+        ::close(go[0]);
+        ::close(go[1]);
+        for (pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            if (WEXITSTATUS(status) != 0) ++ended;
+        }
+    }
+    EXPECT_EQ(ended, 0);
 }
 
 }  // namespace
