@@ -108,6 +108,35 @@ TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredNoEndsTheProgram) {
     EXPECT_FALSE(file.isOpen());
 }
 
+TEST_F(OpenKeyedFileTest, KeyThatCannotBeRebuiltEndsTheProgram) {
+    makeFile(3);
+    // Another program has the file open: the keys cannot be rebuilt under it.
+    Peer peer({"hold-open", (std::filesystem::path(folder.path()) / "COMMANDS.tps").string(), "0x40", "3000"});
+    ASSERT_EQ(peer.readLine(), "ready");
+    runSql("COMMANDS.tps", "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';");
+    recorder.answers = {ButtonYes};
+    EXPECT_EQ(open(), "Error Rebuilding Key!");
+    ASSERT_EQ(recorder.boxes.size(), 3u);
+    EXPECT_EQ(recorder.boxes[0].caption, "Invalid Key");
+    EXPECT_EQ(recorder.boxes[1].caption, "Key Rebuild Error");
+    EXPECT_EQ(recorder.boxes[1].text, "Error: (File Is Already Locked (32)) repairing key for COMMANDS.  Press OK to "
+                                      "end this application.");
+    EXPECT_EQ(recorder.boxes[2].caption, "Halt");
+    EXPECT_FALSE(file.isOpen());
+}
+
+TEST_F(OpenKeyedFileTest, MissingFileThatMayNotBeCreatedEndsTheProgram) {
+    try {
+        OpenKeyedFile(file, 0, false, true);
+        FAIL() << "returned without the file";
+    } catch (const ProgramEnded &end) {
+        EXPECT_EQ(end.text, "File Creation Error!");
+    }
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text, "Error: (File Not Found (2)) creating COMMANDS.  Press OK to end this application.");
+    EXPECT_FALSE(std::filesystem::exists("COMMANDS.tps"));
+}
+
 TEST_F(OpenKeyedFileTest, ForeignDatabaseEndsWithInvalidFile) {
     runSql("COMMANDS.tps", "CREATE TABLE t(x); INSERT INTO t VALUES (1);");
     EXPECT_EQ(open(), "Invalid File!");
