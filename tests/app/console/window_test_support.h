@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QString>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,14 @@ protected:
     std::unique_ptr<kvr7x::emu::Emulator> emulator;
     int32_t port = -1;
 };
+
+// Handles events until the condition holds or the time is up; says whether
+// it held.  (Qt's QTRY_ macros only return from the function on failure,
+// which a gtest case would not notice.)
+template <typename Condition>
+bool eventually(Condition condition, int milliseconds = 3000) {
+    return QTest::qWaitFor(condition, milliseconds);
+}
 
 // The settings file the tests' windows use.
 std::string settingsFilePath();
