@@ -231,12 +231,9 @@ private:
             showConsole();
             break;
         case ItemExit: close(); break;
-        // A read-only field only gives its text away: QLineEdit's own cut,
-        // paste and delete would change it all the same.
-        case ItemCut:
-            if (field && field->isReadOnly()) field->copy();
-            else if (field) field->cut();
-            break;
+        // QLineEdit's own cut, paste and delete would change a read-only
+        // field all the same; its keys leave such a field alone.
+        case ItemCut: if (field && !field->isReadOnly()) field->cut(); break;
         case ItemCopy: if (field) field->copy(); break;
         case ItemPaste: if (field && !field->isReadOnly()) field->paste(); break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
