@@ -249,8 +249,8 @@ TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
         choose(w, "reader.status");
         choose(w, "reader.reset");
         ASSERT_EQ(text(w, "STAT"), "00");
-        QApplication::clipboard()->setText("77");
         for (const char *name : {"CODE", "STAT", "replyHex"}) {
+            QApplication::clipboard()->setText("77");
             QLineEdit *f = field(w, name);
             const QString before = f->text();
             ASSERT_FALSE(before.isEmpty()) << name;
