@@ -235,7 +235,14 @@ private:
         // field all the same; its keys leave such a field alone.
         case ItemCut: if (field && !field->isReadOnly()) field->cut(); break;
         case ItemCopy: if (field) field->copy(); break;
-        case ItemPaste: if (field && !field->isReadOnly()) field->paste(); break;
+        case ItemPaste:
+            if (field && !field->isReadOnly()) {
+                if (auto *entry = qobject_cast<runtime::EntryField *>(field))
+                    entry->pasteAsEntered();
+                else
+                    field->paste();
+            }
+            break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
         case ItemCommandBrowser:  // the command browser comes with the command library
         case ItemImport:          // so does the import

@@ -27,7 +27,7 @@ public:
     Validator(EntryField *field) : QValidator(field), field_(field) {}
 
     State validate(QString &input, int &) const override {
-        if (field_->upperCase()) toUpperWestern(input);
+        if (field_->upperCase() && field_->operatorEntry_ > 0) toUpperWestern(input);
         if (isWestern(input)) return Acceptable;
         QApplication::beep();
         emit field_->refused();
@@ -37,6 +37,38 @@ public:
 private:
     EntryField *field_;
 };
+
+// Marks the span of one entry by the operator.
+class EntryField::OperatorEntry {
+public:
+    explicit OperatorEntry(EntryField *field) : field_(field) { ++field_->operatorEntry_; }
+    ~OperatorEntry() { --field_->operatorEntry_; }
+    OperatorEntry(const OperatorEntry &) = delete;
+    OperatorEntry &operator=(const OperatorEntry &) = delete;
+
+private:
+    EntryField *field_;
+};
+
+void EntryField::keyPressEvent(QKeyEvent *event) {
+    OperatorEntry entry(this);
+    QLineEdit::keyPressEvent(event);
+}
+
+void EntryField::inputMethodEvent(QInputMethodEvent *event) {
+    OperatorEntry entry(this);
+    QLineEdit::inputMethodEvent(event);
+}
+
+void EntryField::dropEvent(QDropEvent *event) {
+    OperatorEntry entry(this);
+    QLineEdit::dropEvent(event);
+}
+
+void EntryField::pasteAsEntered() {
+    OperatorEntry entry(this);
+    paste();
+}
 
 EntryField::EntryField(int maxLength, QWidget *parent) : QLineEdit(parent), validator_(new Validator(this)) {
     setMaxLength(maxLength);
@@ -48,7 +80,10 @@ void EntryField::setUpperCase(bool on) {
     if (on) {
         QString current = text();
         toUpperWestern(current);
-        if (current != text()) setText(current);
+        if (current != text()) {
+            OperatorEntry entry(this);
+            setText(current);
+        }
     }
 }
 

@@ -17,16 +17,28 @@ class EntryField : public QLineEdit {
 public:
     explicit EntryField(int maxLength, QWidget *parent = nullptr);
 
-    // Typed letters become upper case as they are typed.
+    // Letters the operator enters (typed, pasted, dropped) become upper
+    // case; text the program sets with setText is shown as it is.  Turning
+    // upper case on also upper-cases the text already there.
     void setUpperCase(bool on);
     bool upperCase() const { return upperCase_; }
+
+    // Paste from the clipboard as the operator's own entry (the Edit menu).
+    void pasteAsEntered();
 
 signals:
     // A keystroke was refused (a character outside the Western code page).
     void refused();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     class Validator;
+    class OperatorEntry;
+    int operatorEntry_ = 0;
     Validator *validator_;
     bool upperCase_ = false;
 };

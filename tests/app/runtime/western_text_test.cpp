@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -75,6 +77,21 @@ TEST(EntryField, UpperCaseEntry) {
     EXPECT_EQ(plain.text(), QStringLiteral("abcd"));
     plain.setUpperCase(true);
     EXPECT_EQ(plain.text(), QStringLiteral("ABCD"));
+}
+
+TEST(EntryField, UpperCaseAppliesToWhatTheOperatorEntersNotToWhatTheProgramSets) {
+    EntryField field(10);
+    field.setUpperCase(true);
+    // Text set by the program (a stored value, say) is shown as it is.
+    field.setText(QStringLiteral("a4"));
+    EXPECT_EQ(field.text(), QStringLiteral("a4"));
+    field.clear();
+    type(&field, QStringLiteral("b0"));
+    EXPECT_EQ(field.text(), QStringLiteral("B0"));
+    // Pasting is entry by the operator too.
+    QGuiApplication::clipboard()->setText(QStringLiteral("c1"));
+    field.pasteAsEntered();
+    EXPECT_EQ(field.text(), QStringLiteral("B0C1"));
 }
 
 TEST(EntryField, RefusesCharactersOutsideTheCodePage) {
