@@ -13,14 +13,21 @@ constexpr std::size_t kImportNameWidth = 128;
 constexpr std::size_t kPositionWidth = 512;
 constexpr int kTransactionTimeoutMs = 2000;
 
-template <std::size_t N>
-void copyOut(const char (&field)[N], unsigned char *bytes, std::size_t offset) {
-    std::memcpy(bytes + offset, field, N);
+// The text fields of a record and where each stands in its 184 bytes; the
+// hot key follows them as a little-endian 32-bit value.
+template <class Record, class Visit>
+void forEachTextField(Record &r, Visit visit) {
+    visit(r.card, 0);
+    visit(r.name, 10);
+    visit(r.frsCode, 40);
+    visit(r.frsCla, 42);
+    visit(r.frsIns, 44);
+    visit(r.frsP1, 46);
+    visit(r.frsP2, 48);
+    visit(r.frsP3, 50);
+    visit(r.data, 52);
 }
-template <std::size_t N>
-void copyIn(char (&field)[N], const unsigned char *bytes, std::size_t offset) {
-    std::memcpy(field, bytes + offset, N);
-}
+constexpr std::size_t kHotKeyOffset = 180;
 
 runtime::RecordBinding bindingFor(Commands &record) {
     return {[&record](const unsigned char *bytes) { unpackCommands(bytes, record); },
@@ -42,31 +49,19 @@ void clearCommands(Commands &record) {
 }
 
 void packCommands(const Commands &r, unsigned char *bytes) {
-    copyOut(r.card, bytes, 0);
-    copyOut(r.name, bytes, 10);
-    copyOut(r.frsCode, bytes, 40);
-    copyOut(r.frsCla, bytes, 42);
-    copyOut(r.frsIns, bytes, 44);
-    copyOut(r.frsP1, bytes, 46);
-    copyOut(r.frsP2, bytes, 48);
-    copyOut(r.frsP3, bytes, 50);
-    copyOut(r.data, bytes, 52);
+    forEachTextField(r, [bytes](const auto &field, std::size_t offset) {
+        std::memcpy(bytes + offset, field, sizeof field);
+    });
     auto hot = static_cast<std::uint32_t>(r.hotKey);
-    for (int i = 0; i < 4; ++i) bytes[180 + i] = static_cast<unsigned char>(hot >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes[kHotKeyOffset + i] = static_cast<unsigned char>(hot >> (8 * i));
 }
 
 void unpackCommands(const unsigned char *bytes, Commands &r) {
-    copyIn(r.card, bytes, 0);
-    copyIn(r.name, bytes, 10);
-    copyIn(r.frsCode, bytes, 40);
-    copyIn(r.frsCla, bytes, 42);
-    copyIn(r.frsIns, bytes, 44);
-    copyIn(r.frsP1, bytes, 46);
-    copyIn(r.frsP2, bytes, 48);
-    copyIn(r.frsP3, bytes, 50);
-    copyIn(r.data, bytes, 52);
+    forEachTextField(r, [bytes](auto &field, std::size_t offset) {
+        std::memcpy(field, bytes + offset, sizeof field);
+    });
     std::uint32_t hot = 0;
-    for (int i = 0; i < 4; ++i) hot |= static_cast<std::uint32_t>(bytes[180 + i]) << (8 * i);
+    for (int i = 0; i < 4; ++i) hot |= static_cast<std::uint32_t>(bytes[kHotKeyOffset + i]) << (8 * i);
     r.hotKey = static_cast<std::int32_t>(hot);
 }
 

@@ -14,6 +14,7 @@
 
 #include "com_port_server.h"
 #include "emulator.h"
+#include "network_test_support.h"
 #include "kvr7x.h"
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
@@ -27,12 +28,10 @@ using kvr7x::emu::Emulator;
 using kvr7x::emu::LogEntry;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::msSince;
+using kvr7x::test::startEmulator;
 
 namespace {
-
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
 
 struct Recorder final : ComPortListener {
     std::vector<std::string> events;
@@ -49,14 +48,6 @@ Bytes sb(std::initializer_list<uint8_t> payload) {
     b.insert(b.end(), payload);
     b.insert(b.end(), {255, 240});
     return b;
-}
-
-std::unique_ptr<Emulator> startEmulator(kvr7x::emu::Config config = {}) {
-    config.port = 0;
-    auto emu = std::make_unique<Emulator>(std::move(config));
-    std::string error;
-    EXPECT_TRUE(emu->start(error)) << error;
-    return emu;
 }
 
 }  // namespace

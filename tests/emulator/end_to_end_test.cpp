@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "emulator.h"
+#include "network_test_support.h"
 #include "kvr7x.h"
 #include "notifier.h"
 #include "raw_server.h"
@@ -25,14 +26,11 @@ using kvr7x::emu::LogEntry;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::msSince;
 
 namespace {
 
 constexpr int32_t kNoAnswer = KVR7X_NO_ANSWER;
-
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
 
 // The answer-to-reset of the emulator's card.
 Bytes IsoCardAtr() { return kvr7x::emu::IsoCard().atr(); }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "emulator.h"
+#include "network_test_support.h"
 #include "raw_server.h"
 #include "rfc2217/host_port.h"
 #include "rfc2217/rfc2217_port.h"
@@ -24,20 +25,10 @@ using kvr7x::Timeouts;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::msSince;
+using kvr7x::test::startEmulator;
 
 namespace {
-
-double msSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-std::unique_ptr<kvr7x::emu::Emulator> startEmulator(kvr7x::emu::Config config = {}) {
-    config.port = 0;
-    auto emu = std::make_unique<kvr7x::emu::Emulator>(std::move(config));
-    std::string error;
-    EXPECT_TRUE(emu->start(error)) << error;
-    return emu;
-}
 
 std::string hostPort(const kvr7x::emu::Emulator &emu) { return "127.0.0.1:" + std::to_string(emu.port()); }
 
