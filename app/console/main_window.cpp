@@ -1,7 +1,6 @@
 #include "main_window.h"
 
 #include "command_console.h"
-#include "commands_use.h"
 #include "hex_codec.h"
 #include "info_windows.h"
 #include "main_menu.h"
@@ -11,6 +10,7 @@
 #include "stored_command_menus.h"
 
 #include <app_icon.h>
+#include <commands_use.h>
 #include <entry_field.h>
 #include <menus.h>
 #include <message_box.h>
@@ -255,7 +255,7 @@ private:
     std::string portName_;
     AnswerBuffer answer_{};
     ReaderIdentification identification_;
-    CommandsUse commands_;
+    library::CommandsUse commands_;
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

@@ -1,9 +1,10 @@
-// The main window's use of the command record file COMMANDS: opened through
-// the program-wide use count when the window opens, released when it closes.
-#ifndef KVR_CONSOLE_COMMANDS_USE_H
-#define KVR_CONSOLE_COMMANDS_USE_H
+// One window's use of the command record file COMMANDS: opened through
+// the program-wide use count when the window opens, released when it closes
+// (and only then, if its own open ran).
+#ifndef KVR_LIBRARY_COMMANDS_USE_H
+#define KVR_LIBRARY_COMMANDS_USE_H
 
-namespace kvr::console {
+namespace kvr::library {
 
 class CommandsUse {
 public:
@@ -24,6 +25,6 @@ private:
     bool held_ = false;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::library
 
 #endif
