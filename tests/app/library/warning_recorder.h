@@ -6,6 +6,7 @@
 #include "standard_warnings.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ public:
         library::RaiseWarning(0);
         runtime::setMessageBoxAnswerer([this](const runtime::MessageBoxRequest &request) {
             boxes.push_back(request);
+            if (onBox) onBox(request);
             if (answers.empty()) return request.defaultButton;
             int answer = answers.front();
             answers.pop_front();
@@ -41,6 +43,8 @@ public:
 
     std::vector<runtime::MessageBoxRequest> boxes;
     std::deque<int> answers;
+    // Runs as each box is shown, before it is answered.
+    std::function<void(const runtime::MessageBoxRequest &)> onBox;
 };
 
 }  // namespace kvr::testing

@@ -1,0 +1,150 @@
+#include "command_form.h"
+
+#include "standard_warnings.h"
+
+#include <keyed_file/keyed_error.h>
+#include <message_box.h>
+#include <wait_cursor.h>
+
+namespace kvr::library {
+
+namespace {
+
+// Warnings the form raises.
+constexpr std::int32_t kWarningInsertError = 14;
+constexpr std::int32_t kWarningUpdateRetry = 16;
+constexpr std::int32_t kWarningDeleteRetry = 18;
+constexpr std::int32_t kWarningConfirmDelete = 32;
+
+// The field of a record that an entry edits.
+template <class Record, class Visit>
+void withField(Record &record, FormField field, Visit visit) {
+    switch (field) {
+    case FormField::Card: visit(record.card); break;
+    case FormField::Name: visit(record.name); break;
+    case FormField::Code: visit(record.frsCode); break;
+    case FormField::Cla: visit(record.frsCla); break;
+    case FormField::Ins: visit(record.frsIns); break;
+    case FormField::P1: visit(record.frsP1); break;
+    case FormField::P2: visit(record.frsP2); break;
+    case FormField::P3: visit(record.frsP3); break;
+    case FormField::Data: visit(record.data); break;
+    case FormField::HotKey: break;
+    }
+}
+
+}  // namespace
+
+CommandForm::CommandForm(CommandFormCall &call) : call_(call) {
+    request_ = call.request == FormChange || call.request == FormDelete ? FormRequest(call.request) : FormInsert;
+    call.request = 0;
+    call.response = 0;
+    use_.acquire();
+    atOpening_ = commandsRecord();
+}
+
+CommandForm::~CommandForm() {
+    if (!finished_) finish();
+}
+
+std::string CommandForm::text(FormField field) const {
+    std::string shown;
+    withField(commandsRecord(), field, [&shown](const auto &f) { shown = fieldText(f); });
+    return shown;
+}
+
+void CommandForm::setText(FormField field, std::string_view bytes) {
+    withField(commandsRecord(), field, [bytes](auto &f) { setField(f, bytes); });
+}
+
+std::string CommandForm::actionMessage() const {
+    return request_ == FormChange && !recordGone_ ? "Se modificará el registro" : "Se añadirá un registro";
+}
+
+void CommandForm::runDelete() {
+    if (RaiseWarning(kWarningConfirmDelete) != runtime::ButtonOk) return;
+    for (;;) {
+        response_ = FormCancelled;
+        std::int32_t result;
+        {
+            runtime::WaitCursor wait;
+            result = DeleteCommandsRecord();
+        }
+        if (result == 0) {
+            response_ = FormCompleted;
+            return;
+        }
+        if (RaiseWarning(kWarningDeleteRetry) != runtime::ButtonYes) return;
+    }
+}
+
+void CommandForm::ditto(FormField field) {
+    Commands &record = commandsRecord();
+    if (field == FormField::HotKey) {
+        record.hotKey = call_.history.hotKey;
+        return;
+    }
+    withField(call_.history, field, [&](const auto &from) {
+        withField(record, field, [&](auto &to) { std::memcpy(to, from, sizeof to); });
+    });
+}
+
+void CommandForm::hotKeyEntered(std::optional<std::uint32_t> waitingKey) {
+    commandsRecord().hotKey = static_cast<std::int32_t>(waitingKey.value_or(0));
+}
+
+bool CommandForm::differsFromOpening() const { return !sameCommands(commandsRecord(), atOpening_); }
+
+AfterSave CommandForm::save() {
+    call_.history = commandsRecord();
+    return request_ == FormChange && !recordGone_ ? change() : add();
+}
+
+AfterSave CommandForm::add() {
+    if (commandsFile().add() == runtime::KeyedOk) {
+        response_ = FormCompleted;
+        notice_.clear();
+        return AfterSave::Close;
+    }
+    RaiseWarning(kWarningInsertError);
+    return AfterSave::StayOnCard;
+}
+
+AfterSave CommandForm::change() {
+    for (;;) {
+        response_ = FormCancelled;
+        std::int32_t result = 0;
+        {
+            runtime::WaitCursor wait;
+            if (differsFromOpening()) result = UpdateCommandsRecord(true);
+        }
+        if (result == 0) {
+            response_ = FormCompleted;
+            return AfterSave::Close;
+        }
+        if (result == 2) {
+            // Warning 38 has been shown and the buffer holds the stored
+            // record, unless there was none left to read back.
+            if (runtime::keyedErrorCode() == runtime::KeyedRecordNotFound) {
+                recordGone_ = true;
+                notice_ = "Otra estación borró el registro: OK lo añadirá como nuevo";
+            }
+            return AfterSave::StayOnCard;
+        }
+        const std::int32_t answer = RaiseWarning(kWarningUpdateRetry);
+        if (answer == runtime::ButtonYes) continue;
+        if (answer == runtime::ButtonNo) return AfterSave::Close;
+        return AfterSave::StayOnCard;
+    }
+}
+
+std::int32_t CommandForm::finish() {
+    if (!finished_) {
+        finished_ = true;
+        use_.release();
+        call_.response = response_ == 0 ? FormCancelled : response_;
+    }
+    return call_.response;
+}
+
+}  // namespace kvr::library
