@@ -1,0 +1,61 @@
+// Renders the command edit form, changing a stored command whose hot key is
+// F2, to a PNG file in a folder:
+//   xvfb-run -a kvr_update_commands_screenshot FOLDER
+// writes FOLDER/update_commands.png.  Runs on whatever display Qt finds (an
+// X server under xvfb-run).
+#include "update_commands.h"
+
+#include "commands_file.h"
+#include "commands_use.h"
+
+#include <window.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    using namespace kvr::library;
+    const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
+    if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
+    QTemporaryDir home;
+    setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
+    QDir::setCurrent(home.path());
+    QApplication app(argc, argv);
+
+    CommandsUse use;
+    use.acquire();
+    Commands &record = commandsRecord();
+    clearCommands(record);
+    setField(record.card, "Visa");
+    setField(record.name, "Seleccionar fichero");
+    setField(record.frsCode, "A1");
+    setField(record.frsCla, "00");
+    setField(record.frsIns, "A4");
+    setField(record.frsP1, "??");
+    setField(record.frsP2, "00");
+    setField(record.frsP3, "02");
+    setField(record.data, "3F00");
+    record.hotKey = 0x71;
+    if (commandsFile().add() != 0) return 1;
+    commandsFile().watch();
+    commandsFile().readByNumber(commandsFile().recordNumber());
+
+    bool saved = false;
+    kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
+        w.activateWindow();
+        (void)QTest::qWaitForWindowActive(&w, 1000);
+        QTest::qWait(100);
+        const QString path = folder.filePath("update_commands.png");
+        saved = w.grab().save(path);
+        if (saved) std::printf("%s\n", qPrintable(path));
+        w.close();
+    });
+    CommandFormCall call;
+    call.request = FormChange;
+    updateCommands(call);
+    return saved ? 0 : 1;
+}
