@@ -1,0 +1,82 @@
+#include "commands_library.h"
+
+#include "open_keyed_file.h"
+#include "standard_warnings.h"
+
+#include <algorithm>
+
+namespace kvr::library {
+
+CommandsLibrary::CommandsLibrary()
+    : commandsRecord_(blankCommands()), importRecord_(blankCommands()), commands_(commandsLayout(), "COMMANDS"),
+      import_(commandsLayout(), "") {
+    commands_.bind(commandsBinding(commandsRecord_));
+    import_.bind(commandsBinding(importRecord_));
+}
+
+runtime::KeyedFile &CommandsLibrary::importFile() {
+    if (!import_.isOpen()) {
+        auto end = importName_.find_last_not_of(' ');
+        import_.setName(end == std::string::npos ? std::string{} : importName_.substr(0, end + 1));
+    }
+    return import_;
+}
+
+void CommandsLibrary::setImportFileName(std::string_view name) {
+    importName_ = std::string(name.substr(0, std::min(name.size(), kImportNameWidth)));
+}
+
+void CommandsLibrary::openCommands() {
+    if (useCount_ == 0) OpenKeyedFile(commands_, 0, true, true);
+    ++useCount_;
+}
+
+void CommandsLibrary::closeCommands() {
+    if (useCount_ <= 0) return;
+    --useCount_;
+    if (useCount_ == 0) commands_.close();
+}
+
+WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(34, "Update", "Commands");
+        return WriteResult::Failed;
+    }
+    updatePosition_ = commands_.position().substr(0, kPositionWidth);
+    if (commands_.put() == runtime::KeyedOk) {
+        if (commands_.commit() == runtime::KeyedOk) return WriteResult::Written;
+        // The commit itself failed: nothing was written, so say so.
+        SaveFileError();
+        RaiseWarning(15, "Commands");
+        return WriteResult::Failed;
+    }
+    SaveFileError();
+    if (savedFileError().code == runtime::KeyedChanged) {
+        if (fromForm) RaiseWarning(38);
+        else RaiseWarning(15, "Record Changed by Another Station");
+        commands_.watch();
+        commands_.readByPosition(updatePosition_);
+        return WriteResult::ChangedByAnotherStation;
+    }
+    RaiseWarning(15, "Commands");
+    return WriteResult::Failed;
+}
+
+WriteResult CommandsLibrary::deleteCommandsRecord() {
+    const std::string kept = commands_.position().substr(0, kPositionWidth);
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(34, "Delete", "Commands");
+        return WriteResult::Failed;
+    }
+    if (commands_.readByPosition(kept) != runtime::KeyedOk || commands_.remove() != runtime::KeyedOk ||
+        commands_.commit() != runtime::KeyedOk) {
+        SaveFileError();
+        RaiseWarning(17, "Commands");
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace kvr::library
