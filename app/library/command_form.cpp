@@ -2,7 +2,6 @@
 
 #include "standard_warnings.h"
 
-#include <keyed_file/keyed_error.h>
 #include <message_box.h>
 #include <wait_cursor.h>
 
@@ -35,12 +34,13 @@ void withField(Record &record, FormField field, Visit visit) {
 
 }  // namespace
 
-CommandForm::CommandForm(CommandFormCall &call) : call_(call) {
-    request_ = call.request == FormChange || call.request == FormDelete ? FormRequest(call.request) : FormInsert;
-    call.request = 0;
-    call.response = 0;
+CommandForm::CommandForm(CommandsLibrary &library)
+    : library_(library), call_(library.formCall()), use_(library) {
+    request_ = call_.request == FormChange || call_.request == FormDelete ? FormRequest(call_.request) : FormInsert;
+    call_.request = 0;
+    call_.response = 0;
     use_.acquire();
-    atOpening_ = commandsRecord();
+    atOpening_ = record();
 }
 
 CommandForm::~CommandForm() {
@@ -49,12 +49,12 @@ CommandForm::~CommandForm() {
 
 std::string CommandForm::text(FormField field) const {
     std::string shown;
-    withField(commandsRecord(), field, [&shown](const auto &f) { shown = fieldText(f); });
+    withField(library_.commandsRecord(), field, [&shown](const auto &f) { shown = fieldText(f); });
     return shown;
 }
 
 void CommandForm::setText(FormField field, std::string_view bytes) {
-    withField(commandsRecord(), field, [bytes](auto &f) { setField(f, bytes); });
+    withField(record(), field, [bytes](auto &f) { setField(f, bytes); });
 }
 
 std::string CommandForm::actionMessage() const {
@@ -65,12 +65,12 @@ void CommandForm::runDelete() {
     if (RaiseWarning(kWarningConfirmDelete) != runtime::ButtonOk) return;
     for (;;) {
         response_ = FormCancelled;
-        std::int32_t result;
+        WriteResult result;
         {
             runtime::WaitCursor wait;
-            result = DeleteCommandsRecord();
+            result = library_.deleteCommandsRecord();
         }
-        if (result == 0) {
+        if (result == WriteResult::Written) {
             response_ = FormCompleted;
             return;
         }
@@ -79,29 +79,29 @@ void CommandForm::runDelete() {
 }
 
 void CommandForm::ditto(FormField field) {
-    Commands &record = commandsRecord();
+    Commands &buffer = record();
     if (field == FormField::HotKey) {
-        record.hotKey = call_.history.hotKey;
+        buffer.hotKey = call_.history.hotKey;
         return;
     }
     withField(call_.history, field, [&](const auto &from) {
-        withField(record, field, [&](auto &to) { std::memcpy(to, from, sizeof to); });
+        withField(buffer, field, [&](auto &to) { std::memcpy(to, from, sizeof to); });
     });
 }
 
 void CommandForm::hotKeyEntered(std::optional<std::uint32_t> waitingKey) {
-    commandsRecord().hotKey = static_cast<std::int32_t>(waitingKey.value_or(0));
+    record().hotKey = static_cast<std::int32_t>(waitingKey.value_or(0));
 }
 
-bool CommandForm::differsFromOpening() const { return !sameCommands(commandsRecord(), atOpening_); }
+bool CommandForm::differsFromOpening() { return !sameCommands(record(), atOpening_); }
 
 AfterSave CommandForm::save() {
-    call_.history = commandsRecord();
+    call_.history = record();
     return request_ == FormChange && !recordGone_ ? change() : add();
 }
 
 AfterSave CommandForm::add() {
-    if (commandsFile().add() == runtime::KeyedOk) {
+    if (library_.commandsFile().add() == runtime::KeyedOk) {
         response_ = FormCompleted;
         notice_.clear();
         return AfterSave::Close;
@@ -113,23 +113,26 @@ AfterSave CommandForm::add() {
 AfterSave CommandForm::change() {
     for (;;) {
         response_ = FormCancelled;
-        std::int32_t result = 0;
+        WriteResult result = WriteResult::Written;
         {
             runtime::WaitCursor wait;
-            if (differsFromOpening()) result = UpdateCommandsRecord(true);
+            if (differsFromOpening()) result = library_.updateCommandsRecord(true);
         }
-        if (result == 0) {
+        switch (result) {
+        case WriteResult::Written:
             response_ = FormCompleted;
             return AfterSave::Close;
-        }
-        if (result == 2) {
-            // Warning 38 has been shown and the buffer holds the stored
-            // record, unless there was none left to read back.
-            if (runtime::keyedErrorCode() == runtime::KeyedRecordNotFound) {
-                recordGone_ = true;
-                notice_ = "Otra estación borró el registro: OK lo añadirá como nuevo";
-            }
+        case WriteResult::ChangedByAnotherStation:
+            // Warning 38 has been shown; the buffer holds the stored record.
             return AfterSave::StayOnCard;
+        case WriteResult::DeletedByAnotherStation:
+            // Warning 38 has been shown; the operator's values stay, and the
+            // next OK adds them.
+            recordGone_ = true;
+            notice_ = "Otra estación borró el registro: OK lo añadirá como nuevo";
+            return AfterSave::StayOnCard;
+        case WriteResult::Failed:
+            break;
         }
         const std::int32_t answer = RaiseWarning(kWarningUpdateRetry);
         if (answer == runtime::ButtonYes) continue;

@@ -3,9 +3,9 @@
 // copy taken at opening, the history record behind the ditto key, the hot
 // key capture, and the save, cancel and delete steps with their warnings.
 //
-// The browser calls the form with a request in the form call (1 insert,
-// 2 change, 3 delete; 0 counts as insert) and reads the response there
-// afterwards (1 completed, 2 cancelled).  The record to change or delete is
+// The browser calls the form with a request in the library's form call
+// (1 insert, 2 change, 3 delete; 0 counts as insert) and reads the response
+// there afterwards (1 completed, 2 cancelled).  The record to change or delete is
 // the one in the record buffer, read by the caller with a watched read just
 // before the call; for an insert the caller clears the buffer.  The form
 // stores exactly what the operator typed: header bytes that are not
@@ -20,6 +20,7 @@
 #define KVR_LIBRARY_COMMAND_FORM_H
 
 #include "commands_file.h"
+#include "commands_library.h"
 #include "commands_use.h"
 
 #include <cstdint>
@@ -32,15 +33,6 @@ namespace kvr::library {
 enum FormRequest : std::int32_t { FormInsert = 1, FormChange = 2, FormDelete = 3 };
 enum FormResponse : std::int32_t { FormCompleted = 1, FormCancelled = 2 };
 
-// How the browser calls the form, and the history record that all openings
-// of the form share (blank until the first save attempt of the run).
-struct CommandFormCall {
-    CommandFormCall() { clearCommands(history); }
-    std::int32_t request = 0;
-    std::int32_t response = 0;
-    Commands history;
-};
-
 // The ten entries, in tab order.
 enum class FormField { Card, Name, Code, Cla, Ins, P1, P2, P3, Data, HotKey };
 inline constexpr int kFormFields = 10;
@@ -52,7 +44,7 @@ class CommandForm {
 public:
     // Takes the request (clearing the call's request and response), opens
     // COMMANDS and copies the record buffer.
-    explicit CommandForm(CommandFormCall &call);
+    explicit CommandForm(CommandsLibrary &library);
     ~CommandForm();
     CommandForm(const CommandForm &) = delete;
     CommandForm &operator=(const CommandForm &) = delete;
@@ -62,12 +54,12 @@ public:
     std::int32_t response() const { return response_; }
 
     // The record the entries edit: the COMMANDS record buffer.
-    Commands &record() { return commandsRecord(); }
+    Commands &record() { return library_.commandsRecord(); }
     // A text entry's field without its trailing spaces, and setting it from
     // what the operator typed (bytes of the Western code page).
     std::string text(FormField field) const;
     void setText(FormField field, std::string_view bytes);
-    void setHotKey(std::int32_t code) { commandsRecord().hotKey = code; }
+    void setHotKey(std::int32_t code) { record().hotKey = code; }
 
     // Action message for the second zone of the status bar, and a notice
     // for the first one (empty unless something needs saying).
@@ -95,11 +87,12 @@ public:
     std::int32_t finish();
 
 private:
-    bool differsFromOpening() const;
+    bool differsFromOpening();
     AfterSave add();
     AfterSave change();
 
-    CommandFormCall &call_;
+    CommandsLibrary &library_;
+    FormCall &call_;
     FormRequest request_ = FormInsert;
     std::int32_t response_ = FormCancelled;
     CommandsUse use_;

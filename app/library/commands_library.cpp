@@ -56,7 +56,8 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
         if (fromForm) RaiseWarning(38);
         else RaiseWarning(15, "Record Changed by Another Station");
         commands_.watch();
-        commands_.readByPosition(updatePosition_);
+        if (commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound)
+            return WriteResult::DeletedByAnotherStation;
         return WriteResult::ChangedByAnotherStation;
     }
     RaiseWarning(15, "Commands");

@@ -214,8 +214,8 @@ private:
 
 }  // namespace
 
-std::int32_t updateCommands(CommandFormCall &call, QWidget *parent) {
-    CommandForm form(call);
+std::int32_t updateCommands(CommandsLibrary &library, QWidget *parent) {
+    CommandForm form(library);
     if (!form.opensWindow()) {
         form.runDelete();
         return form.finish();

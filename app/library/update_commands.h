@@ -12,11 +12,11 @@ class QWidget;
 
 namespace kvr::library {
 
-// Runs the form for call.request (1 insert, 2 change, 3 delete; 0 counts as
-// insert) on the record in the COMMANDS record buffer, modally over parent;
-// a delete opens no window.  Sets call.response (1 completed, 2 cancelled)
-// and returns it.
-std::int32_t updateCommands(CommandFormCall &call, QWidget *parent = nullptr);
+// Runs the form for library.formCall().request (1 insert, 2 change,
+// 3 delete; 0 counts as insert) on the record in the library's COMMANDS
+// record buffer, modally over parent; a delete opens no window.  Sets
+// library.formCall().response (1 completed, 2 cancelled) and returns it.
+std::int32_t updateCommands(CommandsLibrary &library, QWidget *parent = nullptr);
 
 }  // namespace kvr::library
 

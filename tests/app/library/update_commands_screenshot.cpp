@@ -6,6 +6,7 @@
 #include "update_commands.h"
 
 #include "commands_file.h"
+#include "commands_library.h"
 #include "commands_use.h"
 
 #include <window.h>
@@ -26,9 +27,10 @@ int main(int argc, char **argv) {
     QDir::setCurrent(home.path());
     QApplication app(argc, argv);
 
-    CommandsUse use;
+    CommandsLibrary library;
+    CommandsUse use(library);
     use.acquire();
-    Commands &record = commandsRecord();
+    Commands &record = library.commandsRecord();
     clearCommands(record);
     setField(record.card, "Visa");
     setField(record.name, "Seleccionar fichero");
@@ -40,9 +42,9 @@ int main(int argc, char **argv) {
     setField(record.frsP3, "02");
     setField(record.data, "3F00");
     record.hotKey = 0x71;
-    if (commandsFile().add() != 0) return 1;
-    commandsFile().watch();
-    commandsFile().readByNumber(commandsFile().recordNumber());
+    if (library.commandsFile().add() != 0) return 1;
+    library.commandsFile().watch();
+    library.commandsFile().readByNumber(library.commandsFile().recordNumber());
 
     bool saved = false;
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
@@ -54,8 +56,7 @@ int main(int argc, char **argv) {
         if (saved) std::printf("%s\n", qPrintable(path));
         w.close();
     });
-    CommandFormCall call;
-    call.request = FormChange;
-    updateCommands(call);
+    library.formCall().request = FormChange;
+    updateCommands(library);
     return saved ? 0 : 1;
 }

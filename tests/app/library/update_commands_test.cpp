@@ -4,6 +4,7 @@
 #include "update_commands.h"
 
 #include "commands_file.h"
+#include "commands_library.h"
 #include "commands_use.h"
 #include "peer_process.h"
 #include "temporary_config.h"
@@ -101,28 +102,29 @@ protected:
     testing::InFolder inFolder{folder.path()};
     test_support::TemporaryConfig config;
     testing::WarningRecorder recorder;
-    CommandsUse mainWindowUse;  // the main window keeps COMMANDS open
-    CommandFormCall call;
+    CommandsLibrary library;
+    CommandsUse mainWindowUse{library};  // the main window keeps COMMANDS open
+    FormCall &call = library.formCall();
     std::string path = (std::filesystem::path(folder.path()) / "COMMANDS.tps").string();
 
     void SetUp() override { mainWindowUse.acquire(); }
     void TearDown() override { runtime::setWindowRunHook({}); }
 
     std::uint32_t add(const Commands &c) {
-        commandsRecord() = c;
-        EXPECT_EQ(commandsFile().add(), 0);
-        return commandsFile().recordNumber();
+        library.commandsRecord() = c;
+        EXPECT_EQ(library.commandsFile().add(), 0);
+        return library.commandsFile().recordNumber();
     }
 
     // As the browser does before it calls the form.
     void watchedRead(std::uint32_t recno) {
-        commandsFile().watch();
-        ASSERT_EQ(commandsFile().readByNumber(recno), 0);
+        library.commandsFile().watch();
+        ASSERT_EQ(library.commandsFile().readByNumber(recno), 0);
     }
 
     std::optional<Commands> stored(std::uint32_t recno) {
-        if (commandsFile().readByNumber(recno) != 0) return std::nullopt;
-        return commandsRecord();
+        if (library.commandsFile().readByNumber(recno) != 0) return std::nullopt;
+        return library.commandsRecord();
     }
 
     std::vector<Commands> allRecords() {
@@ -157,7 +159,7 @@ protected:
             }
         });
         call.request = request;
-        const std::int32_t response = updateCommands(call);
+        const std::int32_t response = updateCommands(library);
         runtime::setWindowRunHook({});
         EXPECT_EQ(ran, bool(script)) << "the form's window opened or did not as expected";
         EXPECT_EQ(call.request, 0);
@@ -173,7 +175,7 @@ protected:
 };
 
 TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace) {
-    clearCommands(commandsRecord());
+    clearCommands(library.commandsRecord());
     QSize resized;
     const auto response = runForm(FormInsert, [&](Window &w) {
         EXPECT_EQ(w.name(), "UPDATECOMMANDS$QUICKWINDOW");
@@ -240,7 +242,7 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
     EXPECT_EQ(response, FormCancelled);
     EXPECT_TRUE(recorder.boxes.empty());
     EXPECT_NE(runtime::readProfileString("UpdateCommands", "Width", "0", "KVRMAN1.INI"), "0");
-    EXPECT_EQ(commandsFile().records(), 0);
+    EXPECT_EQ(library.commandsFile().records(), 0);
 
     // The next opening comes back at the stored size (kept in dialog units).
     runForm(FormInsert, [&](Window &w) {
@@ -248,7 +250,7 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
         EXPECT_NEAR(w.height(), resized.height(), w.units().toPixelsY(1));
         click(w, "cancel");
     });
-    EXPECT_EQ(CommandsUseCount, 1) << "the form released its use of COMMANDS";
+    EXPECT_EQ(library.useCount(), 1) << "the form released its use of COMMANDS";
 }
 
 TEST_F(UpdateCommandsTest, OkOnAChangeWithoutEditsWritesNothing) {
@@ -271,7 +273,7 @@ TEST_F(UpdateCommandsTest, OkOnAChangeWithoutEditsWritesNothing) {
 }
 
 TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
-    clearCommands(commandsRecord());
+    clearCommands(library.commandsRecord());
     const auto response = runForm(FormInsert, [&](Window &w) {
         typeInto(w, "name", "algo");
         pressDitto(w, "name");  // nothing saved yet in this run
@@ -302,7 +304,7 @@ TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
 }
 
 TEST_F(UpdateCommandsTest, TheDittoKeyBringsBackTheLastSaveInEachEntry) {
-    clearCommands(commandsRecord());
+    clearCommands(library.commandsRecord());
     runForm(FormInsert, [&](Window &w) {
         typeInto(w, "card", "Visa");
         typeInto(w, "name", "Verificar");
@@ -313,7 +315,7 @@ TEST_F(UpdateCommandsTest, TheDittoKeyBringsBackTheLastSaveInEachEntry) {
     const Commands saved = allRecords().at(0);
 
     // The next insert starts blank; Ctrl+D fills each entry from the save.
-    clearCommands(commandsRecord());
+    clearCommands(library.commandsRecord());
     const auto response = runForm(FormInsert, [&](Window &w) {
         EXPECT_EQ(shown(w, "name"), "");
         for (const char *name : {"card", "name", "code", "cla", "ins", "p1", "p2", "p3", "data", "hotKey"})
@@ -469,7 +471,7 @@ TEST_F(UpdateCommandsTest, AFileHeldByAnotherProcessRefusesTheSaveAndTheFormStay
     ASSERT_EQ(peer.readLine(), "ready");
 
     // Insert: the add fails (warning 14) and the form stays with the values.
-    clearCommands(commandsRecord());
+    clearCommands(library.commandsRecord());
     EXPECT_EQ(runForm(FormInsert,
                       [&](Window &w) {
                           typeInto(w, "card", "Nueva");
