@@ -170,16 +170,9 @@ private:
         QCoreApplication::postEvent(hotKey_, new QEvent(kCaptureEnd), Qt::LowEventPriority);
     }
 
+    // Every entry has passed its picture by now: the entries refuse, key by
+    // key, what their pictures do not allow.
     void okPressed() {
-        const auto code = hotKey_->value();
-        if (!code) {
-            // The picture refuses the number: back to what the record holds.
-            QApplication::beep();
-            showRecord();
-            hotKey_->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-        form_.setHotKey(*code);
         if (form_.save() == AfterSave::Close) {
             close();
             return;
