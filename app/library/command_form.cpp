@@ -9,12 +9,6 @@ namespace kvr::library {
 
 namespace {
 
-// Warnings the form raises.
-constexpr std::int32_t kWarningInsertError = 14;
-constexpr std::int32_t kWarningUpdateRetry = 16;
-constexpr std::int32_t kWarningDeleteRetry = 18;
-constexpr std::int32_t kWarningConfirmDelete = 32;
-
 // The field of a record that an entry edits.
 template <class Record, class Visit>
 void withField(Record &record, FormField field, Visit visit) {
@@ -62,7 +56,7 @@ std::string CommandForm::actionMessage() const {
 }
 
 void CommandForm::runDelete() {
-    if (RaiseWarning(kWarningConfirmDelete) != runtime::ButtonOk) return;
+    if (library_.warnings().ask(Warning::ConfirmDelete) != runtime::ButtonOk) return;
     for (;;) {
         response_ = FormCancelled;
         WriteResult result;
@@ -74,7 +68,7 @@ void CommandForm::runDelete() {
             response_ = FormCompleted;
             return;
         }
-        if (RaiseWarning(kWarningDeleteRetry) != runtime::ButtonYes) return;
+        if (library_.warnings().ask(Warning::RetryDelete) != runtime::ButtonYes) return;
     }
 }
 
@@ -106,7 +100,7 @@ AfterSave CommandForm::add() {
         notice_.clear();
         return AfterSave::Close;
     }
-    RaiseWarning(kWarningInsertError);
+    library_.warnings().tell(Warning::RecordInsertFailed);
     return AfterSave::StayOnCard;
 }
 
@@ -123,18 +117,19 @@ AfterSave CommandForm::change() {
             response_ = FormCompleted;
             return AfterSave::Close;
         case WriteResult::ChangedByAnotherStation:
-            // Warning 38 has been shown; the buffer holds the stored record.
+            // RecordWasNotUpdated has been shown; the buffer holds the
+            // stored record.
             return AfterSave::StayOnCard;
         case WriteResult::DeletedByAnotherStation:
-            // Warning 38 has been shown; the operator's values stay, and the
-            // next OK adds them.
+            // RecordWasNotUpdated has been shown; the operator's values
+            // stay, and the next OK adds them.
             recordGone_ = true;
             notice_ = "Otra estación borró el registro: OK lo añadirá como nuevo";
             return AfterSave::StayOnCard;
         case WriteResult::Failed:
             break;
         }
-        const std::int32_t answer = RaiseWarning(kWarningUpdateRetry);
+        const std::int32_t answer = library_.warnings().ask(Warning::RetryChange);
         if (answer == runtime::ButtonYes) continue;
         if (answer == runtime::ButtonNo) return AfterSave::Close;
         return AfterSave::StayOnCard;

@@ -11,9 +11,9 @@
 // stores exactly what the operator typed: header bytes that are not
 // hexadecimal, blank card names and equal records are all accepted.
 //
-// A change that another station made meanwhile is shown (warning 38): the
-// buffer then holds the stored record and the operator brings back the own
-// values field by field with the ditto key.  When the other station deleted
+// A change that another station made meanwhile is shown (the warning
+// RecordWasNotUpdated): the buffer then holds the stored record and the
+// operator brings back the own values field by field with the ditto key.  When the other station deleted
 // the record there is nothing to show: the operator's values stay, and OK
 // adds them as a new record instead of failing again at every OK.
 #ifndef KVR_LIBRARY_COMMAND_FORM_H

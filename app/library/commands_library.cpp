@@ -27,7 +27,7 @@ void CommandsLibrary::setImportFileName(std::string_view name) {
 }
 
 void CommandsLibrary::openCommands() {
-    if (useCount_ == 0) OpenKeyedFile(commands_, 0, true, true);
+    if (useCount_ == 0) openKeyedFile(warnings_, commands_, 0, true, true);
     ++useCount_;
 }
 
@@ -39,42 +39,42 @@ void CommandsLibrary::closeCommands() {
 
 WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
     if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
-        SaveFileError();
-        RaiseWarning(34, "Update", "Commands");
+        warnings_.saveFileError();
+        warnings_.tell(Warning::TransactionFramingFailed, "Update", "Commands");
         return WriteResult::Failed;
     }
     updatePosition_ = commands_.position().substr(0, kPositionWidth);
     if (commands_.put() == runtime::KeyedOk) {
         if (commands_.commit() == runtime::KeyedOk) return WriteResult::Written;
         // The commit itself failed: nothing was written, so say so.
-        SaveFileError();
-        RaiseWarning(15, "Commands");
+        warnings_.saveFileError();
+        warnings_.tell(Warning::UpdateFailed, "Commands");
         return WriteResult::Failed;
     }
-    SaveFileError();
-    if (savedFileError().code == runtime::KeyedChanged) {
-        if (fromForm) RaiseWarning(38);
-        else RaiseWarning(15, "Record Changed by Another Station");
+    warnings_.saveFileError();
+    if (warnings_.savedFileError().code == runtime::KeyedChanged) {
+        if (fromForm) warnings_.tell(Warning::RecordWasNotUpdated);
+        else warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
         commands_.watch();
         if (commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound)
             return WriteResult::DeletedByAnotherStation;
         return WriteResult::ChangedByAnotherStation;
     }
-    RaiseWarning(15, "Commands");
+    warnings_.tell(Warning::UpdateFailed, "Commands");
     return WriteResult::Failed;
 }
 
 WriteResult CommandsLibrary::deleteCommandsRecord() {
     const std::string kept = commands_.position().substr(0, kPositionWidth);
     if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
-        SaveFileError();
-        RaiseWarning(34, "Delete", "Commands");
+        warnings_.saveFileError();
+        warnings_.tell(Warning::TransactionFramingFailed, "Delete", "Commands");
         return WriteResult::Failed;
     }
     if (commands_.readByPosition(kept) != runtime::KeyedOk || commands_.remove() != runtime::KeyedOk ||
         commands_.commit() != runtime::KeyedOk) {
-        SaveFileError();
-        RaiseWarning(17, "Commands");
+        warnings_.saveFileError();
+        warnings_.tell(Warning::DeleteFailed, "Commands");
         return WriteResult::Failed;
     }
     return WriteResult::Written;

@@ -1,6 +1,7 @@
 // The command library of one run of the manager: the COMMANDS file with its
 // record buffer and use count, the import source IMP with its own buffer and
-// file name, and the position an update is writing.
+// file name, the position an update is writing, and the standard warnings
+// with the file error they keep.
 //
 // The program makes one library and hands it by reference to the main
 // window and to every window that opens COMMANDS; they all share its record
@@ -11,6 +12,7 @@
 
 #include "commands_file.h"
 #include "keyed_file/keyed_file.h"
+#include "standard_warnings.h"
 
 #include <cstdint>
 #include <string>
@@ -47,6 +49,9 @@ public:
     CommandsLibrary(const CommandsLibrary &) = delete;
     CommandsLibrary &operator=(const CommandsLibrary &) = delete;
 
+    // The warnings every window of the library raises.
+    Warnings &warnings() { return warnings_; }
+
     // COMMANDS ("COMMANDS.tps" in the current directory) and its record
     // buffer: every read fills the buffer, every add and put writes it.
     runtime::KeyedFile &commandsFile() { return commands_; }
@@ -69,11 +74,14 @@ public:
     std::int32_t useCount() const { return useCount_; }
 
     // Writes the record buffer over the record last read with a watched
-    // read.  ChangedByAnotherStation: warning 38 (fromForm) or 15 told the
-    // operator, the buffer holds the stored record and is watched again.
-    // DeletedByAnotherStation: the same warning, but the record is gone.
+    // read.  Failed: warning TransactionFramingFailed or UpdateFailed told
+    // why.  ChangedByAnotherStation: RecordWasNotUpdated (fromForm) or
+    // UpdateFailed told the operator, and the buffer holds the stored record,
+    // watched again.  DeletedByAnotherStation: the same warning, but the
+    // record is gone and the buffer still holds what was to be written.
     WriteResult updateCommandsRecord(bool fromForm);
-    // Deletes the record last read: Written or Failed.
+    // Deletes the record last read: Written, or Failed after
+    // TransactionFramingFailed or DeleteFailed.
     WriteResult deleteCommandsRecord();
     // The position of the record the last update was writing.
     const std::string &updatePosition() const { return updatePosition_; }
@@ -82,6 +90,7 @@ public:
     FormCall &formCall() { return formCall_; }
 
 private:
+    Warnings warnings_;
     Commands commandsRecord_;
     Commands importRecord_;
     runtime::KeyedFile commands_;

@@ -318,8 +318,8 @@ TEST_F(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
     ASSERT_EQ(library.commandsFile().beginTransaction(2000), 0);
     addCommand("b", "dropped");
     EXPECT_EQ(library.commandsFile().beginTransaction(2000), KeyedTransactionActive);
-    SaveFileError();
-    EXPECT_EQ(savedFileError().code, KeyedTransactionActive);
+    library.warnings().saveFileError();
+    EXPECT_EQ(library.warnings().savedFileError().code, KeyedTransactionActive);
     EXPECT_FALSE(library.commandsFile().inTransaction());
     EXPECT_EQ(library.commandsFile().records(), 1);
 }
