@@ -1,4 +1,4 @@
-#include "stored_command_menus.h"
+#include "console/stored_command_menus.h"
 
 namespace kvr::console {
 

@@ -1,9 +1,8 @@
-#include "command_form.h"
+#include "library/command_form.h"
 
-#include "standard_warnings.h"
-
-#include <message_box.h>
-#include <wait_cursor.h>
+#include "library/standard_warnings.h"
+#include "runtime/message_box.h"
+#include "runtime/wait_cursor.h"
 
 namespace kvr::library {
 

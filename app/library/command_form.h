@@ -19,9 +19,9 @@
 #ifndef KVR_LIBRARY_COMMAND_FORM_H
 #define KVR_LIBRARY_COMMAND_FORM_H
 
-#include "commands_file.h"
-#include "commands_library.h"
-#include "commands_use.h"
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "library/commands_use.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,11 +1,12 @@
-#include "update_commands.h"
+#include "library/update_commands.h"
 
-#include <entry_field.h>
-#include <key_code.h>
-#include <number_field.h>
-#include <western_text.h>
-#include <window.h>
-#include <window_position.h>
+#include "runtime/entry_field.h"
+#include "runtime/key_code.h"
+#include "runtime/number_field.h"
+#include "runtime/settings_file.h"
+#include "runtime/western_text.h"
+#include "runtime/window.h"
+#include "runtime/window_position.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -20,7 +21,6 @@ namespace kvr::library {
 
 namespace {
 
-constexpr const char *kSettingsFile = "KVRMAN1.INI";
 constexpr const char *kSection = "UpdateCommands";
 constexpr std::uint32_t kDittoKey = runtime::KeyCtrl | 0x44;  // Ctrl+D
 constexpr int kHotKeyPositions = 13;
@@ -120,12 +120,12 @@ public:
 protected:
     void opened() override {
         setMinimumSize(size());
-        startup::restoreWindowPosition(this, kSection, kSettingsFile);
+        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         showRecord();
         entries_[0]->setFocus(Qt::OtherFocusReason);
     }
 
-    void closing() override { startup::storeWindowPosition(this, kSection, kSettingsFile); }
+    void closing() override { runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile); }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (watched == hotKey_) {

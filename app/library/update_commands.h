@@ -4,7 +4,7 @@
 #ifndef KVR_LIBRARY_UPDATE_COMMANDS_H
 #define KVR_LIBRARY_UPDATE_COMMANDS_H
 
-#include "command_form.h"
+#include "library/command_form.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "number_field.h"
+#include "runtime/number_field.h"
 
 #include <QApplication>
 #include <QValidator>

@@ -1,8 +1,8 @@
-#include "keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_file.h"
 
-#include "keyed_file/key_value.h"
-#include "keyed_file/record_position.h"
-#include "keyed_file/sqlite/sqlite_store.h"
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/record_position.h"
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include <algorithm>
 #include <cctype>

@@ -50,9 +50,9 @@
 #ifndef KVR_RUNTIME_KEYED_FILE_H
 #define KVR_RUNTIME_KEYED_FILE_H
 
-#include "keyed_file/access_mode.h"
-#include "keyed_file/keyed_error.h"
-#include "keyed_file/keyed_store.h"
+#include "runtime/keyed_file/access_mode.h"
+#include "runtime/keyed_file/keyed_error.h"
+#include "runtime/keyed_file/keyed_store.h"
 
 #include <cstddef>
 #include <cstdint>

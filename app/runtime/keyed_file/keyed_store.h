@@ -12,8 +12,8 @@
 #ifndef KVR_RUNTIME_KEYED_STORE_H
 #define KVR_RUNTIME_KEYED_STORE_H
 
-#include "keyed_file/access_mode.h"
-#include "keyed_file/keyed_error.h"
+#include "runtime/keyed_file/access_mode.h"
+#include "runtime/keyed_file/keyed_error.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "keyed_file/record_position.h"
+#include "runtime/keyed_file/record_position.h"
 
 #include <algorithm>
 #include <climits>

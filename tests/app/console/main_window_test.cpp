@@ -4,10 +4,10 @@
 // place.
 #include "window_test_support.h"
 
-#include <dialog_units.h>
-#include <menus.h>
-#include <message_box.h>
-#include <profile.h>
+#include "runtime/dialog_units.h"
+#include "runtime/menus.h"
+#include "runtime/message_box.h"
+#include "runtime/profile.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -3,13 +3,12 @@
 //   xvfb-run -a kvr_update_commands_screenshot FOLDER
 // writes FOLDER/update_commands.png.  Runs on whatever display Qt finds (an
 // X server under xvfb-run).
-#include "update_commands.h"
+#include "library/update_commands.h"
 
-#include "commands_file.h"
-#include "commands_library.h"
-#include "commands_use.h"
-
-#include <window.h>
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "library/commands_use.h"
+#include "runtime/window.h"
 
 #include <QApplication>
 #include <QDir>

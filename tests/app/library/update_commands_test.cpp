@@ -1,18 +1,18 @@
 // The command edit form on a real COMMANDS file, driven as the operator
 // would, with a second process where another station matters.  Boxes are
 // answered by the test.
-#include "update_commands.h"
+#include "library/update_commands.h"
 
-#include "commands_file.h"
-#include "commands_library.h"
-#include "commands_use.h"
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "library/commands_use.h"
 #include "peer_process.h"
+#include "runtime/key_code.h"
+#include "runtime/profile.h"
+#include "runtime/settings_file.h"
+#include "runtime/window.h"
 #include "temporary_config.h"
 #include "warning_recorder.h"
-
-#include <key_code.h>
-#include <profile.h>
-#include <window.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -241,7 +241,7 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
     });
     EXPECT_EQ(response, FormCancelled);
     EXPECT_TRUE(recorder.boxes.empty());
-    EXPECT_NE(runtime::readProfileString("UpdateCommands", "Width", "0", "KVRMAN1.INI"), "0");
+    EXPECT_NE(runtime::readProfileString("UpdateCommands", "Width", "0", runtime::kSettingsFile), "0");
     EXPECT_EQ(library.commandsFile().records(), 0);
 
     // The next opening comes back at the stored size (kept in dialog units).

@@ -1,5 +1,5 @@
-#include "message_box.h"
-#include "wait_cursor.h"
+#include "runtime/message_box.h"
+#include "runtime/wait_cursor.h"
 #include "when_shown.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "keyed_file/sqlite/connection.h"
+#include "runtime/keyed_file/sqlite/connection.h"
 
-#include "keyed_file/sqlite/status.h"
+#include "runtime/keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 

@@ -7,9 +7,9 @@
 #ifndef KVR_RUNTIME_SQLITE_CONNECTION_H
 #define KVR_RUNTIME_SQLITE_CONNECTION_H
 
-#include "keyed_file/keyed_store.h"
-#include "keyed_file/sqlite/share_lock.h"
-#include "keyed_file/sqlite/statement.h"
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/sqlite/share_lock.h"
+#include "runtime/keyed_file/sqlite/statement.h"
 
 #include <chrono>
 #include <map>

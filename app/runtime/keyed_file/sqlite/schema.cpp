@@ -1,8 +1,8 @@
-#include "keyed_file/sqlite/schema.h"
+#include "runtime/keyed_file/sqlite/schema.h"
 
-#include "keyed_file/key_value.h"
-#include "keyed_file/sqlite/connection.h"
-#include "keyed_file/sqlite/statement.h"
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/sqlite/connection.h"
+#include "runtime/keyed_file/sqlite/statement.h"
 
 #include <sqlite3.h>
 

@@ -13,7 +13,7 @@
 #ifndef KVR_RUNTIME_SQLITE_SCHEMA_H
 #define KVR_RUNTIME_SQLITE_SCHEMA_H
 
-#include "keyed_file/keyed_store.h"
+#include "runtime/keyed_file/keyed_store.h"
 
 #include <string>
 

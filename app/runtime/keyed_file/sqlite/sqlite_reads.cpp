@@ -1,7 +1,7 @@
 // Reading a SQLite keyed file: by key order from a place, and by number.
 // Each read is one statement run to its first row and reset at once, so no
 // read holds the file between calls.
-#include "keyed_file/sqlite/sqlite_store.h"
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
-#include "keyed_file/sqlite/sqlite_store.h"
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
 
-#include "keyed_file/sqlite/schema.h"
-#include "keyed_file/sqlite/status.h"
+#include "runtime/keyed_file/sqlite/schema.h"
+#include "runtime/keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 

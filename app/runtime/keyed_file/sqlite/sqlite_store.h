@@ -26,8 +26,8 @@
 #ifndef KVR_RUNTIME_SQLITE_STORE_H
 #define KVR_RUNTIME_SQLITE_STORE_H
 
-#include "keyed_file/keyed_store.h"
-#include "keyed_file/sqlite/connection.h"
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/sqlite/connection.h"
 
 #include <functional>
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "keyed_file/sqlite/statement.h"
+#include "runtime/keyed_file/sqlite/statement.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "keyed_file/sqlite/status.h"
+#include "runtime/keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 

@@ -4,7 +4,7 @@
 #ifndef KVR_RUNTIME_SQLITE_STATUS_H
 #define KVR_RUNTIME_SQLITE_STATUS_H
 
-#include "keyed_file/keyed_store.h"
+#include "runtime/keyed_file/keyed_store.h"
 
 struct sqlite3;
 
