@@ -123,7 +123,7 @@ AfterSave CommandForm::change() {
             // RecordWasNotUpdated has been shown; the operator's values
             // stay, and the next OK adds them.
             recordGone_ = true;
-            notice_ = "Otra estación borró el registro: OK lo añadirá como nuevo";
+            notice_ = "Otra estación lo borró: OK lo añadirá de nuevo";
             return AfterSave::StayOnCard;
         case WriteResult::Failed:
             break;

@@ -62,6 +62,12 @@ Window::Window(const WindowDefinition &definition, QWidget *parent)
             label->setObjectName(zone == 0 ? QStringLiteral("statusText")
                                            : QStringLiteral("statusText%1").arg(zone + 1));
             label->setTextFormat(Qt::PlainText);
+            if (definition.statusZones > 1) {
+                // Zones side by side, each in its own sunken pane; a long
+                // text is cut rather than widening the window.
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                label->setMinimumWidth(1);
+            }
             statusBar()->addWidget(label, zone == 0 ? 1 : 0);
             statusZones_.push_back(label);
         }

@@ -1,7 +1,8 @@
 // Renders the command edit form, changing a stored command whose hot key is
-// F2, to a PNG file in a folder:
+// F2, to PNG files in a folder:
 //   xvfb-run -a kvr_update_commands_screenshot FOLDER
-// writes FOLDER/update_commands.png.  Runs on whatever display Qt finds (an
+// writes FOLDER/update_commands.png, and FOLDER/update_commands_notice.png
+// with the longest notice of the status bar's first zone.  Runs on whatever display Qt finds (an
 // X server under xvfb-run).
 #include "library/update_commands.h"
 
@@ -52,7 +53,11 @@ int main(int argc, char **argv) {
         QTest::qWait(100);
         const QString path = folder.filePath("update_commands.png");
         saved = w.grab().save(path);
-        if (saved) std::printf("%s\n", qPrintable(path));
+        w.setStatusText(QString::fromUtf8("Otra estación lo borró: OK lo añadirá de nuevo"), 0);
+        w.setStatusText(QString::fromUtf8("Se añadirá un registro"), 1);
+        const QString notice = folder.filePath("update_commands_notice.png");
+        saved = saved && w.grab().save(notice);
+        if (saved) std::printf("%s\n%s\n", qPrintable(path), qPrintable(notice));
         w.close();
     });
     library.formCall().request = FormChange;

@@ -454,7 +454,7 @@ TEST_F(UpdateCommandsTest, ARecordDeletedByAnotherStationIsAddedAgainWithTheOper
         ASSERT_EQ(captions(), std::vector<std::string>{"Record Was Not Updated"});
         EXPECT_EQ(focused(w), "card");
         EXPECT_EQ(shown(w, "name"), "Mi nombre");
-        EXPECT_EQ(w.statusText(0), "Otra estación borró el registro: OK lo añadirá como nuevo");
+        EXPECT_EQ(w.statusText(0), "Otra estación lo borró: OK lo añadirá de nuevo");
         EXPECT_EQ(w.statusText(1), "Se añadirá un registro");
         click(w, "ok");
     });
