@@ -65,9 +65,11 @@ constexpr int kPromptX = 4;
 constexpr int kEntryX = 57;
 constexpr int kEntryHeight = 10;
 
-// Key presses that reach "Hot Key:" after its focus arrived but were
-// already waiting then are taken as the hot key; this event, posted behind
-// them when the focus arrives, ends that.
+// A key press that was already waiting when the focus arrived in "Hot
+// Key:" is taken as the hot key when it reaches the entry, and goes no
+// further (a digit typed ahead would otherwise be typed after its own code);
+// this event, posted behind such presses when the focus arrives, ends the
+// wait for them.
 const QEvent::Type kCaptureEnd = QEvent::Type(QEvent::registerEventType());
 
 class UpdateCommandsWindow : public runtime::Window {
