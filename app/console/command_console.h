@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kvr::console {
 
@@ -59,6 +60,9 @@ public:
     bool requestDataEnabled() const { return requestDataEnabled_; }
     int32_t lastResult() const { return lastResult_; }
     const std::string &statusText() const { return statusText_; }
+    // A notice of another part of the window (the import's count) in the
+    // status bar, until the next command or reset.
+    void setStatusText(std::string text) { statusText_ = std::move(text); }
     int32_t lastStoredEntry() const { return lastStoredEntry_; }
     void setLastStoredEntry(int32_t entry) { lastStoredEntry_ = entry; }
 

@@ -10,6 +10,7 @@
 #include "console/stored_command_menus.h"
 
 #include "library/commands_use.h"
+#include "library/import_commands.h"
 #include "runtime/app_icon.h"
 #include "runtime/entry_field.h"
 #include "runtime/menus.h"
@@ -26,6 +27,8 @@
 #include <QMetaObject>
 #include <QPushButton>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace kvr::console {
@@ -244,8 +247,14 @@ private:
             }
             break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
+        case ItemImport:
+            // The stored-command menus stay as they are: the imported
+            // commands join them when the browser closes or at the next start.
+            if (std::string imported = library::importCommands(commands_.library()); !imported.empty())
+                console_.setStatusText(std::move(imported));
+            showConsole();
+            break;
         case ItemCommandBrowser:  // the command browser comes with the command library
-        case ItemImport:          // so does the import
         default: break;
         }
     }

@@ -31,10 +31,10 @@ QString toQtFilter(const QString &filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-QString chooseOpenFile(const QString &title, const QString &filter) {
-    const OpenFileRequest request{title, filter, toQtFilter(filter)};
+QString chooseOpenFile(const QString &title, const QString &filter, const QString &start) {
+    const OpenFileRequest request{title, filter, toQtFilter(filter), start};
     if (answerer()) return answerer()(request);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), request.qtFilter);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, start, request.qtFilter);
 }
 
 void setOpenFileAnswerer(OpenFileAnswerer a) { answerer() = std::move(a); }

@@ -16,11 +16,13 @@ struct OpenFileRequest {
     QString title;
     QString filter;    // "Comandos|*.tps"
     QString qtFilter;  // the same for Qt: "Comandos (*.tps)"
+    QString start;     // the file (or folder) the dialog starts from
 };
 
-// Shows the dialog modally; the path chosen, or an empty text when the
-// operator cancelled.
-QString chooseOpenFile(const QString &title, const QString &filter);
+// Shows the dialog modally, starting from start (a file there is offered
+// chosen; empty: the current directory); the path chosen, or an empty text
+// when the operator cancelled.
+QString chooseOpenFile(const QString &title, const QString &filter, const QString &start = {});
 
 // "Comandos|*.tps|Todos|*.*" -> "Comandos (*.tps);;Todos (*.*)".
 QString toQtFilter(const QString &filter);

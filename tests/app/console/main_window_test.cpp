@@ -4,13 +4,17 @@
 // place.
 #include "window_test_support.h"
 
+#include "command_files.h"
+#include "console/main_menu.h"
 #include "runtime/dialog_units.h"
+#include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QAction>
 #include <QGroupBox>
@@ -19,6 +23,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
@@ -603,11 +608,20 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
         EXPECT_FALSE(itemEnabled(w, "sam.commands"));
         EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(),
                   "Soportado por KVR73C");
-        // The placeholders for the command library change nothing.
+        // The browser's placeholder and a cancelled import change nothing.
         const QString before = text(w, "CODE");
+        const QString status = w.statusText();
+        bool asked = false;
+        runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) {
+            asked = true;
+            return QString();
+        });
         choose(w, "utilities.commands");
         choose(w, "utilities.import");
+        runtime::setOpenFileAnswerer({});
+        EXPECT_TRUE(asked);
         EXPECT_EQ(text(w, "CODE"), before);
+        EXPECT_EQ(w.statusText(), status);
         EXPECT_TRUE(w.isVisible());
     }}});
 }
@@ -664,6 +678,30 @@ TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
     }}});
     EXPECT_EQ(library.useCount(), 0);
     EXPECT_FALSE(library.commandsFile().isOpen());
+}
+
+TEST_F(MainWindowTest, ImportCountsInTheStatusBarAndLeavesTheCardMenuAsItWas) {
+    QTemporaryDir here;  // a COMMANDS of its own
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(here.path());
+    const std::string source = QDir(here.path()).filePath("OTROS.tps").toStdString();
+    ASSERT_TRUE(kvr::testing::writeCommandFile(source, {kvr::testing::numberedCommand(0, "zeta"),
+                                                        kvr::testing::numberedCommand(1, "alfa"),
+                                                        kvr::testing::numberedCommand(2, "mid")}));
+    runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) { return QString::fromStdString(source); });
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        const QMenu *card = w.menus()->menu(MenuCard);
+        ASSERT_NE(card, nullptr);
+        const qsizetype items = card->actions().size();
+        choose(w, "utilities.import");
+        EXPECT_EQ(w.statusText(), "3 comandos importados");
+        EXPECT_EQ(library.commandsFile().records(), 3);
+        // The stored-command menus are rebuilt when the browser closes.
+        EXPECT_EQ(card->actions().size(), items);
+    }}});
+    runtime::setOpenFileAnswerer({});
+    QDir::setCurrent(previous);
 }
 
 TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {

@@ -37,18 +37,20 @@ InFolder::~InFolder() {
     std::filesystem::current_path(previous_, ec);
 }
 
-Peer::Peer(const std::vector<std::string> &arguments) {
+Peer::Peer(const std::vector<std::string> &arguments) : Peer(KVR_KEYED_PEER, arguments) {}
+
+Peer::Peer(const std::string &program, const std::vector<std::string> &arguments) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<std::string> args{KVR_KEYED_PEER};
+    std::vector<std::string> args{program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    int rc = posix_spawn(&pid_, KVR_KEYED_PEER, &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     out_ = fds[0];

@@ -30,11 +30,12 @@ private:
     std::string previous_;
 };
 
-// keyed_file_peer running with the given arguments; its output is read line
-// by line.  The destructor kills and reaps it.
+// keyed_file_peer (or another program) running with the given arguments;
+// its output is read line by line.  The destructor kills and reaps it.
 class Peer {
 public:
     explicit Peer(const std::vector<std::string> &arguments);
+    Peer(const std::string &program, const std::vector<std::string> &arguments);
     ~Peer();
     Peer(const Peer &) = delete;
     Peer &operator=(const Peer &) = delete;

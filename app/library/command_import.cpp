@@ -1,0 +1,153 @@
+#include "library/command_import.h"
+
+#include "library/commands_library.h"
+#include "library/commands_use.h"
+#include "runtime/keyed_file/access_mode.h"
+
+namespace kvr::library {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The engine's last error as the standard warnings describe it.
+std::string lastErrorDescription() {
+    const runtime::KeyedError &e = runtime::keyedLastError();
+    if (e.code == runtime::KeyedSystemError) return e.driverText + " (" + e.driverCode + ")";
+    return runtime::keyedErrorTextFor(e.code) + " (" + std::to_string(e.code) + ")";
+}
+
+// The first count characters of UTF-8 text.
+std::string firstCharacters(const std::string &text, std::size_t count) {
+    std::size_t i = 0, seen = 0;
+    while (i < text.size() && seen < count) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        ++seen;
+    }
+    return text.substr(0, i);
+}
+
+class Appender {
+public:
+    Appender(runtime::KeyedFile &target, const ImportBatching &batching) : target_(target), batching_(batching) {}
+
+    ImportReport report;
+
+    void failed() {
+        if (report.firstError.empty()) report.firstError = lastErrorDescription();
+    }
+
+    void append(const std::function<void()> &copy) {
+        if (!writing_) {
+            ++report.notAppended;
+            return;
+        }
+        if (!inBatch_) {
+            if (target_.beginTransaction(CommandsLibrary::kTransactionTimeoutMs) != runtime::KeyedOk) {
+                // COMMANDS stays busy: the rest is read and counted only.
+                failed();
+                writing_ = false;
+                ++report.notAppended;
+                return;
+            }
+            inBatch_ = true;
+            batchRecords_ = 0;
+            batchStart_ = Clock::now();
+        }
+        ++batchRecords_;
+        copy();
+        if (target_.add() == runtime::KeyedOk) {
+            ++report.pending;
+        } else {
+            ++report.notAppended;
+            failed();
+        }
+        if (batchRecords_ >= batching_.records || Clock::now() - batchStart_ >= batching_.time) commit();
+    }
+
+    void commit() {
+        if (!inBatch_) return;
+        inBatch_ = false;
+        if (target_.commit() == runtime::KeyedOk) {
+            report.appended += report.pending;
+        } else {
+            report.notAppended += report.pending;
+            failed();
+        }
+        report.pending = 0;
+    }
+
+private:
+    runtime::KeyedFile &target_;
+    ImportBatching batching_;
+    bool writing_ = true;
+    bool inBatch_ = false;
+    std::size_t batchRecords_ = 0;  // records tried in the open batch
+    Clock::time_point batchStart_;
+};
+
+}  // namespace
+
+ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target,
+                              const std::function<void()> &copy, const ImportBatching &batching,
+                              const ImportProgress &progress) {
+    Appender appender(target, batching);
+    ImportReport &report = appender.report;
+    int code = source.setStart();
+    while (code == runtime::KeyedOk) {
+        code = source.next();
+        if (code == runtime::KeyedNotAvailable) break;  // the end of the key
+        if (code != runtime::KeyedOk) {
+            report.readError = true;
+            appender.failed();
+            break;
+        }
+        ++report.read;
+        appender.append(copy);
+        if (progress) progress(report);
+    }
+    if (code != runtime::KeyedOk && code != runtime::KeyedNotAvailable && !report.readError) {
+        report.readError = true;
+        appender.failed();
+    }
+    appender.commit();
+    return report;
+}
+
+ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &batching,
+                               const ImportProgress &progress) {
+    CommandsUse commands(library);
+    commands.acquire();
+    ImportResult result;
+    runtime::KeyedFile &source = library.importFile();
+    if (source.open(runtime::access::kDenyWrite | runtime::access::kReadWrite) != runtime::KeyedOk) {
+        result.openError = ImportOpenError{runtime::keyedErrorCode(), firstCharacters(runtime::keyedErrorFile(), 79)};
+        return result;
+    }
+    result.report = appendInKeyOrder(
+        source, library.commandsFile(), [&library] { library.commandsRecord() = library.importRecord(); }, batching,
+        progress);
+    source.close();
+    return result;
+}
+
+std::string openErrorText(const ImportOpenError &error) {
+    return "Error " + std::to_string(error.code) + " al abrir el archivo: " + error.file;
+}
+
+std::string importReportText(const ImportReport &report) {
+    std::string text = "Comandos importados: " + std::to_string(report.appended) + "\n";
+    text += "Comandos no importados: " + std::to_string(report.notAppended) + "\n";
+    if (report.readError) text += "La lectura del archivo se detuvo por un error.\n";
+    text += "Primer error: " + report.firstError;
+    return text;
+}
+
+std::string importedStatusText(const ImportReport &report) {
+    if (!report.clean() || report.appended == 0) return {};
+    if (report.appended == 1) return "1 comando importado";
+    return std::to_string(report.appended) + " comandos importados";
+}
+
+}  // namespace kvr::library

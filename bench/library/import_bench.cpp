@@ -1,0 +1,190 @@
+// The command import: a 10,000-record command file appended to an empty
+// COMMANDS, alone and while another process adds records to COMMANDS one by
+// one.  Goals: the import alone takes under 1 second; no add of the other
+// process waits as long as its 2-second lock wait (the import's batches keep
+// it well under).
+//
+//   import_bench [rounds]     (default 5)
+#include "library/command_import.h"
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "runtime/keyed_file/keyed_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/select.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using kvr::library::CommandsLibrary;
+using kvr::runtime::KeyedFile;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kRecords = 10000;
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+bool buildSource(const std::string &path) {
+    KeyedFile f(kvr::library::commandsLayout(), path);
+    if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
+    for (int n = 0; n < kRecords; ++n) {
+        kvr::library::Commands c = kvr::library::blankCommands();
+        char card[16];
+        std::snprintf(card, sizeof card, "card%04d", (n * 7919) % kRecords / 5);
+        kvr::library::setField(c.card, card);
+        kvr::library::setField(c.name, "command " + std::to_string(n));
+        kvr::library::setField(c.data, "00A4040007A0000000041010");
+        kvr::library::packCommands(c, f.buffer().data());
+        if (f.add() != 0) return false;
+    }
+    return f.commit() == 0 && f.close() == 0;
+}
+
+// One import into a fresh COMMANDS; its seconds, or a negative value when it
+// did not append every record.
+double importOnce(const std::string &source) {
+    std::filesystem::remove("COMMANDS.tps");
+    CommandsLibrary library;
+    library.openCommands();
+    library.setImportFileName(source);
+    const auto start = Clock::now();
+    const auto result = kvr::library::importCommandFile(library);
+    const double seconds = secondsSince(start);
+    library.closeCommands();
+    if (result.openError || result.report.appended != kRecords) return -1;
+    return seconds;
+}
+
+struct Spread {
+    double median, low, high;
+};
+
+Spread spreadOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+const char *verdict(const std::vector<double> &runs, double goal) {
+    const bool all = std::all_of(runs.begin(), runs.end(), [goal](double r) { return r < goal; });
+    const bool none = std::none_of(runs.begin(), runs.end(), [goal](double r) { return r < goal; });
+    return all ? "goal met" : none ? "goal missed" : "undecided (runs disagree)";
+}
+
+struct Writer {
+    long adds = 0, failures = 0;
+    double longest = 0;  // seconds one add took
+};
+
+// In a child process: adds records to COMMANDS until told to stop, timing
+// each add.
+Writer writeMeanwhile(const std::string &source, double &importSeconds) {
+    std::filesystem::remove("COMMANDS.tps");
+    {
+        CommandsLibrary made;  // creates the empty COMMANDS
+        made.openCommands();
+        made.closeCommands();
+    }
+    int ready[2], stop[2], report[2];
+    if (pipe(ready) != 0 || pipe(stop) != 0 || pipe(report) != 0) std::exit(1);
+    const pid_t child = fork();
+    if (child == 0) {
+        KeyedFile f(kvr::library::commandsLayout(), "COMMANDS.tps");
+        if (f.open(0x42) != 0) _exit(1);
+        Writer w;
+        char go = 'r';
+        if (write(ready[1], &go, 1) != 1) _exit(1);
+        for (;;) {
+            char c;
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(stop[0], &set);
+            timeval now{0, 0};
+            if (select(stop[0] + 1, &set, nullptr, nullptr, &now) > 0 && read(stop[0], &c, 1) == 1) break;
+            kvr::library::Commands rec = kvr::library::blankCommands();
+            kvr::library::setField(rec.card, "writer");
+            kvr::library::setField(rec.name, std::to_string(w.adds));
+            kvr::library::packCommands(rec, f.buffer().data());
+            const auto start = Clock::now();
+            if (f.add() != 0) ++w.failures;
+            w.longest = std::max(w.longest, secondsSince(start));
+            ++w.adds;
+        }
+        if (write(report[1], &w, sizeof w) != static_cast<ssize_t>(sizeof w)) _exit(1);
+        _exit(0);
+    }
+    char c;
+    if (read(ready[0], &c, 1) != 1) std::exit(1);
+    CommandsLibrary library;
+    library.openCommands();
+    library.setImportFileName(source);
+    const auto start = Clock::now();
+    const auto result = kvr::library::importCommandFile(library);
+    importSeconds = secondsSince(start);
+    library.closeCommands();
+    if (result.openError || result.report.appended != kRecords) importSeconds = -1;
+    if (write(stop[1], "s", 1) != 1) std::exit(1);
+    Writer w;
+    if (read(report[0], &w, sizeof w) != static_cast<ssize_t>(sizeof w)) std::exit(1);
+    waitpid(child, nullptr, 0);
+    for (int fd : {ready[0], ready[1], stop[0], stop[1], report[0], report[1]}) close(fd);
+    return w;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    std::string folder = (std::filesystem::temp_directory_path() / "kvr-import-bench-XXXXXX").string();
+    if (!mkdtemp(folder.data())) return 1;
+    std::filesystem::current_path(folder);
+    const std::string source = folder + "/GRANDE.tps";
+    if (!buildSource(source)) {
+        std::fprintf(stderr, "cannot build the source file\n");
+        return 1;
+    }
+
+    std::vector<double> alone;
+    for (int r = 0; r < rounds; ++r) {
+        const double s = importOnce(source);
+        if (s < 0) {
+            std::fprintf(stderr, "the import did not append every record\n");
+            return 1;
+        }
+        alone.push_back(s);
+    }
+    const Spread a = spreadOf(alone);
+    std::printf("import of %d records alone: median %.3f s (%.3f .. %.3f) over %d runs; goal < 1 s: %s\n", kRecords,
+                a.median, a.low, a.high, rounds, verdict(alone, 1.0));
+
+    std::vector<double> held, together;
+    long adds = 0, failures = 0;
+    for (int r = 0; r < rounds; ++r) {
+        double seconds = 0;
+        const Writer w = writeMeanwhile(source, seconds);
+        if (seconds < 0) {
+            std::fprintf(stderr, "the import did not append every record\n");
+            return 1;
+        }
+        together.push_back(seconds);
+        held.push_back(w.longest);
+        adds += w.adds;
+        failures += w.failures;
+    }
+    const Spread t = spreadOf(together), h = spreadOf(held);
+    std::printf("import while another process adds: median %.3f s (%.3f .. %.3f); that process made %ld adds, "
+                "%ld failed\n",
+                t.median, t.low, t.high, adds, failures);
+    std::printf("longest wait of one add of the other process: median %.3f s (%.3f .. %.3f); goal < 2 s: %s\n",
+                h.median, h.low, h.high, failures ? "goal missed (adds failed)" : verdict(held, 2.0));
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(folder);
+    return 0;
+}

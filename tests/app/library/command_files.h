@@ -1,0 +1,68 @@
+// Test support: command files made and read straight through the keyed-file
+// engine, records as their 184 bytes.
+#ifndef KVR_TESTS_COMMAND_FILES_H
+#define KVR_TESTS_COMMAND_FILES_H
+
+#include "library/commands_file.h"
+#include "runtime/keyed_file/keyed_file.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kvr::testing {
+
+using RecordBytes = std::string;  // 184 bytes
+
+// A command whose every field says which one it is: the card "c<n/5>" (five
+// commands a card), the name "command <n>", data that differs in each.
+inline RecordBytes numberedCommand(int n, const std::string &card = {}) {
+    library::Commands c = library::blankCommands();
+    char text[32];
+    std::snprintf(text, sizeof text, "c%05d", n / 5);
+    library::setField(c.card, card.empty() ? std::string(text) : card);
+    library::setField(c.name, "command " + std::to_string(n));
+    library::setField(c.frsCode, "A1");
+    library::setField(c.frsCla, "00");
+    library::setField(c.frsIns, "B0");
+    std::snprintf(text, sizeof text, "%02X", n % 256);
+    library::setField(c.frsP1, text);
+    library::setField(c.frsP2, "??");
+    library::setField(c.frsP3, "S2");
+    library::setField(c.data, std::string(static_cast<std::size_t>(n % 120), 'D') + std::to_string(n));
+    c.hotKey = n % 7 == 0 ? 0x270 + n % 12 : 0;
+    const auto bytes = library::packCommands(c);
+    return RecordBytes(bytes.begin(), bytes.end());
+}
+
+// Creates a command file holding the records, added in the order given, in
+// one transaction.  False when the engine refused.
+inline bool writeCommandFile(const std::string &path, const std::vector<RecordBytes> &records) {
+    runtime::KeyedFile file(library::commandsLayout(), path);
+    if (file.create() != 0 || file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return false;
+    if (file.beginTransaction() != 0) return false;
+    for (const RecordBytes &r : records) {
+        file.buffer().assign(r.begin(), r.end());
+        if (file.add() != 0) return false;
+    }
+    return file.commit() == 0 && file.close() == 0;
+}
+
+// The records of an open file in key order.
+inline std::vector<RecordBytes> inKeyOrder(runtime::KeyedFile &file) {
+    std::vector<RecordBytes> records;
+    file.setStart();
+    while (file.next() == 0) records.emplace_back(file.buffer().begin(), file.buffer().end());
+    return records;
+}
+
+// The records of a command file in key order (opened shared for the time).
+inline std::vector<RecordBytes> inKeyOrder(const std::string &path) {
+    runtime::KeyedFile file(library::commandsLayout(), path);
+    if (file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return {};
+    return inKeyOrder(file);
+}
+
+}  // namespace kvr::testing
+
+#endif

@@ -1,0 +1,319 @@
+// The import of another command file, without windows: real command files,
+// a second process where another writer or a kill matters.  Only a single
+// append that fails (a full disk) is staged, by a store that refuses it.
+#include "library/command_import.h"
+
+#include "command_files.h"
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "library/commands_use.h"
+#include "peer_process.h"
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "warning_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kvr::library {
+namespace {
+
+using runtime::KeyedFile;
+using runtime::KeyedStatus;
+using runtime::KeyedStore;
+using testing::inKeyOrder;
+using testing::numberedCommand;
+using testing::Peer;
+using testing::RecordBytes;
+using testing::writeCommandFile;
+
+std::vector<RecordBytes> numberedCommands(int count) {
+    std::vector<RecordBytes> records;
+    for (int n = 0; n < count; ++n) records.push_back(numberedCommand(n));
+    return records;
+}
+
+class CommandImportTest : public ::testing::Test {
+protected:
+    testing::ScratchFolder folder;
+    testing::InFolder inFolder{folder.path()};
+    testing::WarningRecorder recorder;
+    CommandsLibrary library;
+    CommandsUse mainWindow{library};  // the main window keeps COMMANDS open
+    std::string commandsPath = folder.file("COMMANDS.tps");
+
+    void SetUp() override { mainWindow.acquire(); }
+
+    ImportResult importFrom(const std::string &name) {
+        library.setImportFileName(name);
+        return importCommandFile(library);
+    }
+
+    std::vector<RecordBytes> commands() { return inKeyOrder(library.commandsFile()); }
+
+    void addCommands(const std::vector<RecordBytes> &records) {
+        for (const RecordBytes &r : records) {
+            unpackCommands(reinterpret_cast<const unsigned char *>(r.data()), library.commandsRecord());
+            ASSERT_EQ(library.commandsFile().add(), 0);
+        }
+    }
+};
+
+TEST_F(CommandImportTest, RecordsAreAppendedInKeyOrderAndASecondImportStoresThemAgain) {
+    const RecordBytes zeta = numberedCommand(0, "zeta"), alfa = numberedCommand(1, "Alfa"),
+                      mid = numberedCommand(2, "mid");
+    const std::string source = folder.file("OTROS.tps");
+    ASSERT_TRUE(writeCommandFile(source, {zeta, alfa, mid}));
+
+    ImportResult result = importFrom(source);
+    ASSERT_FALSE(result.openError);
+    EXPECT_TRUE(result.report.clean());
+    EXPECT_EQ(result.report.appended, 3);
+    EXPECT_EQ(importedStatusText(result.report), "3 comandos importados");
+    EXPECT_EQ(commands(), (std::vector<RecordBytes>{alfa, mid, zeta}));
+    EXPECT_FALSE(library.importFile().isOpen());
+    EXPECT_EQ(library.useCount(), 1) << "the import's own use of COMMANDS is over";
+
+    result = importFrom(source);
+    EXPECT_EQ(result.report.appended, 3);
+    EXPECT_EQ(commands(), (std::vector<RecordBytes>{alfa, alfa, mid, mid, zeta, zeta}));
+    EXPECT_EQ(inKeyOrder(source), (std::vector<RecordBytes>{alfa, mid, zeta})) << "the source is unchanged";
+    EXPECT_EQ(library.importFileName(), source);
+}
+
+TEST_F(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
+    addCommands({numberedCommand(7)});
+    ASSERT_TRUE(writeCommandFile(folder.file("VACIO.tps"), {}));
+    const ImportResult result = importFrom(folder.file("VACIO.tps"));
+    ASSERT_FALSE(result.openError);
+    EXPECT_TRUE(result.report.clean());
+    EXPECT_EQ(result.report.read, 0);
+    EXPECT_EQ(importedStatusText(result.report), "");
+    EXPECT_EQ(commands(), std::vector<RecordBytes>{numberedCommand(7)});
+    EXPECT_EQ(importedStatusText(ImportReport{1, 1, 0, 0, false, {}}), "1 comando importado");
+}
+
+TEST_F(CommandImportTest, ASourceThatCannotBeOpenedIsNamedAndCommandsStaysAsItWas) {
+    const std::vector<RecordBytes> before{numberedCommand(1), numberedCommand(2)};
+    addCommands(before);
+    namespace fs = std::filesystem;
+    const std::string readOnly = folder.file("SOLOLECTURA.tps");
+    ASSERT_TRUE(writeCommandFile(readOnly, {numberedCommand(3)}));
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    std::ofstream(folder.file("texto.tps")) << "CARD      NAME\n";
+    {
+        KeyedFile other({"OTHER", 100, 0, 10}, folder.file("OTRO.tps"));
+        ASSERT_EQ(other.create(), 0);
+    }
+    const std::string busy = folder.file("OCUPADO.tps");
+    ASSERT_TRUE(writeCommandFile(busy, {numberedCommand(4)}));
+    fs::create_directory(folder.file("sub"));
+    fs::create_symlink(commandsPath, folder.file("enlace.tps"));
+    fs::create_hard_link(commandsPath, folder.file("sub/copia.tps"));
+    const std::string longName = folder.file(std::string(100, 'x') + ".tps");
+
+    Peer writer({"hold-open", busy, "0x42", "30000"});
+    ASSERT_EQ(writer.readLine(), "ready");
+
+    struct Case {
+        std::string name;
+        int code;
+    };
+    const Case cases[] = {
+        {folder.file("FALTA.tps"), 2},  // missing
+        {readOnly, 5},                  // marked read-only
+        {folder.file("texto.tps"), 90}, // not a keyed file
+        {folder.file("OTRO.tps"), 47},  // a keyed file of another layout
+        {busy, 32},                     // another process writes it
+        {longName, 2},                  // named at most 79 characters back
+        // COMMANDS itself, under any name: refused, never read into itself.
+        {"COMMANDS.tps", 52},
+        {folder.file("sub/../COMMANDS.tps"), 52},
+        {folder.file("enlace.tps"), 52},
+        {folder.file("sub/copia.tps"), 52},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const ImportResult result = importFrom(c.name);
+        ASSERT_TRUE(result.openError);
+        EXPECT_EQ(result.openError->code, c.code);
+        const std::string named = c.name.substr(0, 79);
+        EXPECT_EQ(result.openError->file, named);
+        EXPECT_EQ(openErrorText(*result.openError), "Error " + std::to_string(c.code) + " al abrir el archivo: " + named);
+        EXPECT_FALSE(library.importFile().isOpen());
+        EXPECT_EQ(commands(), before);
+    }
+    EXPECT_TRUE(recorder.boxes.empty()) << "the caller shows the box";
+}
+
+// A disk that fills up: the store refuses the inserts of the records named
+// "command 4" and "command 5", and the commit of the batch holding 7 and 8.
+class FullDiskStore final : public KeyedStore {
+public:
+    explicit FullDiskStore(const runtime::KeyedLayout &layout) : inner_(layout) {}
+
+    KeyedStatus open(const std::string &path, runtime::OpenMode mode, int waitMs) override {
+        return inner_.open(path, mode, waitMs);
+    }
+    KeyedStatus create(const std::string &path) override { return inner_.create(path); }
+    KeyedStatus buildKeys(const std::string &path) override { return inner_.buildKeys(path); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    KeyedStatus first(runtime::Direction d, runtime::StoredRecord &r) override { return inner_.first(d, r); }
+    KeyedStatus next(const runtime::KeyPlace &p, runtime::Direction d, runtime::StoredRecord &r) override {
+        return inner_.next(p, d, r);
+    }
+    KeyedStatus byNumber(std::uint32_t n, runtime::StoredRecord &r) override { return inner_.byNumber(n, r); }
+    KeyedStatus count(std::int64_t &records) override { return inner_.count(records); }
+    KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                       std::uint32_t &recordNumber) override {
+        const std::string name(data.begin() + 10, data.begin() + 40);
+        if (name.rfind("command 4 ", 0) == 0 || name.rfind("command 5 ", 0) == 0) return full();
+        if (name.rfind("command 7 ", 0) == 0) failCommit_ = true;
+        return inner_.insert(key, data, recordNumber);
+    }
+    KeyedStatus update(std::uint32_t n, const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                       std::optional<std::int64_t> expected, std::int64_t &version) override {
+        return inner_.update(n, key, data, expected, version);
+    }
+    KeyedStatus remove(std::uint32_t n, std::optional<std::int64_t> expected) override {
+        return inner_.remove(n, expected);
+    }
+    KeyedStatus begin(int timeoutMs) override { return inner_.begin(timeoutMs); }
+    KeyedStatus commit() override {
+        if (!failCommit_) return inner_.commit();
+        failCommit_ = false;
+        inner_.rollback();
+        return full();
+    }
+    KeyedStatus rollback() override { return inner_.rollback(); }
+
+private:
+    static KeyedStatus full() { return {runtime::KeyedSystemError, "13", "database or disk is full"}; }
+    runtime::SqliteStore inner_;
+    bool failCommit_ = false;
+};
+
+TEST_F(CommandImportTest, FailedAppendsAndCommitsAreCountedAndTheRestGoesIn) {
+    const std::vector<RecordBytes> source = numberedCommands(11);  // cards c00000, c00001, c00002
+    ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), source));
+    KeyedFile from(commandsLayout(), folder.file("OTROS.tps"));
+    ASSERT_EQ(from.open(0x22), 0);
+    ASSERT_TRUE(writeCommandFile(folder.file("LLENO.tps"), {}));
+    KeyedFile to(commandsLayout(), folder.file("LLENO.tps"),
+                 std::make_unique<FullDiskStore>(commandsLayout()));
+    ASSERT_EQ(to.open(0x42), 0);
+
+    // Batches of three records read: 0-2, 3-5 (4 and 5 refused), 6-8 (its
+    // commit refused), 9-10.
+    const ImportReport report = appendInKeyOrder(
+        from, to, [&] { to.buffer() = from.buffer(); }, ImportBatching{3, std::chrono::hours(1)});
+    EXPECT_EQ(report.read, 11);
+    EXPECT_EQ(report.appended, 11 - 5);
+    EXPECT_EQ(report.notAppended, 5);
+    EXPECT_FALSE(report.readError);
+    EXPECT_FALSE(report.clean());
+    EXPECT_EQ(report.firstError, "database or disk is full (13)");
+    EXPECT_EQ(importReportText(report),
+              "Comandos importados: 6\nComandos no importados: 5\nPrimer error: database or disk is full (13)");
+    EXPECT_EQ(importedStatusText(report), "");
+    EXPECT_EQ(inKeyOrder(to), (std::vector<RecordBytes>{source[0], source[1], source[2], source[3], source[9],
+                                                          source[10]}));
+}
+
+// Makes one page of the records' table in the middle of the file unreadable
+// (the key's pages stay sound, so the file still opens).
+void damageATablePage(const std::string &path) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    unsigned char header[100];
+    file.read(reinterpret_cast<char *>(header), sizeof header);
+    const std::size_t pageSize = header[16] << 8 | header[17];
+    const auto size = static_cast<std::size_t>(std::filesystem::file_size(path));
+    std::vector<std::size_t> tableLeaves;
+    for (std::size_t page = 1; page * pageSize < size; ++page) {  // page 0 holds the schema
+        file.seekg(static_cast<std::streamoff>(page * pageSize));
+        const int type = file.get();
+        if (type == 0x0D) tableLeaves.push_back(page);
+    }
+    ASSERT_GT(tableLeaves.size(), 4u);
+    const std::size_t victim = tableLeaves[tableLeaves.size() / 2];
+    file.seekp(static_cast<std::streamoff>(victim * pageSize));
+    const std::string garbage(pageSize, '\xA5');
+    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+}
+
+TEST_F(CommandImportTest, AReadErrorStopsTheImportAndKeepsWhatWasAppended) {
+    const std::vector<RecordBytes> source = numberedCommands(2000);  // key order is their order
+    const std::string path = folder.file("DANADO.tps");
+    ASSERT_TRUE(writeCommandFile(path, source));
+    damageATablePage(path);
+
+    library.setImportFileName(path);
+    const ImportResult result = importCommandFile(library, ImportBatching{100, std::chrono::hours(1)});
+    ASSERT_FALSE(result.openError);
+    const ImportReport &report = result.report;
+    EXPECT_TRUE(report.readError);
+    EXPECT_EQ(report.notAppended, 0);
+    EXPECT_GT(report.appended, 100);
+    EXPECT_LT(report.appended, 1900);
+    EXPECT_EQ(report.firstError.rfind("database disk image is malformed (", 0), 0u) << report.firstError;
+    EXPECT_NE(importReportText(report).find("La lectura del archivo se detuvo por un error.\n"), std::string::npos);
+    const std::vector<RecordBytes> stored = commands();
+    EXPECT_EQ(stored, std::vector<RecordBytes>(source.begin(), source.begin() + report.appended));
+}
+
+TEST_F(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWait) {
+    const std::vector<RecordBytes> source = numberedCommands(10000);
+    ASSERT_TRUE(writeCommandFile(folder.file("GRANDE.tps"), source));
+    // Every add of the other process waits for the file at most its 2
+    // seconds; one that waited longer fails and is counted.
+    Peer adder({"adder", commandsPath, "300"});
+    ASSERT_EQ(adder.readLine(), "ready");
+    const ImportResult result = importFrom(folder.file("GRANDE.tps"));
+    ASSERT_FALSE(result.openError);
+    EXPECT_TRUE(result.report.clean()) << result.report.firstError;
+    EXPECT_EQ(result.report.appended, 10000);
+    EXPECT_EQ(adder.readLine(std::chrono::seconds(60)), "0");
+
+    std::vector<RecordBytes> imported;
+    std::int64_t theirs = 0;
+    for (const RecordBytes &r : commands()) {
+        if (r.rfind("peer ", 0) == 0) ++theirs;
+        else imported.push_back(r);
+    }
+    EXPECT_EQ(theirs, 300);
+    EXPECT_EQ(imported, source);
+}
+
+TEST_F(CommandImportTest, AnImportKilledInTheMiddleLeavesWholeBatches) {
+    const std::vector<RecordBytes> source = numberedCommands(10000);
+    ASSERT_TRUE(writeCommandFile(folder.file("GRANDE.tps"), source));
+    mainWindow.release();  // the other process imports into this folder's COMMANDS
+    long long committed = -1, pending = -1;
+    {
+        Peer importer(KVR_LIBRARY_PEER, {"import", folder.path(), folder.file("GRANDE.tps"), "5500"});
+        const std::string line = importer.readLine(std::chrono::seconds(120));
+        ASSERT_EQ(std::sscanf(line.c_str(), "paused %lld %lld", &committed, &pending), 2) << line;
+        importer.kill();
+        importer.wait();
+    }
+    EXPECT_GT(pending, 0) << "killed with a batch open";
+    EXPECT_GE(committed + pending, 5500);
+
+    KeyedFile after(commandsLayout(), commandsPath);
+    ASSERT_EQ(after.open(KeyedFile::kModeSharedReadWrite), 0) << "the key is sound";
+    EXPECT_EQ(after.records(), committed);
+    EXPECT_EQ(inKeyOrder(after), std::vector<RecordBytes>(source.begin(), source.begin() + committed));
+}
+
+}  // namespace
+}  // namespace kvr::library
