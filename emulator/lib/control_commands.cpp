@@ -34,6 +34,7 @@ std::string controlCommandsHelp() {
   sam N in | sam N out   the same for SAM slot N (1 to 3)
   power on | power off   power the reader / cut its power (carrier and CTS)
   silent on | silent off stop / resume answering
+  status                 answers "ok: card in|out, power on|off, atr HEX"
 )";
 }
 
@@ -57,6 +58,17 @@ std::string runControlCommand(Emulator &emulator, const std::string &line) {
     if (w.size() == 2 && w[0] == "silent" && parseSwitch(w[1], "on", "off", on)) {
         emulator.setSilent(on);
         return on ? "ok: silent on" : "ok: silent off";
+    }
+    if (w.size() == 1 && w[0] == "status") {
+        const uint8_t lines = emulator.modemState();
+        std::string atr;
+        for (uint8_t b : emulator.atr(0)) {
+            static const char digits[] = "0123456789ABCDEF";
+            atr += digits[b >> 4];
+            atr += digits[b & 15];
+        }
+        return std::string("ok: card ") + ((lines & 0x20) ? "in" : "out") + ", power " +
+               ((lines & 0x80) ? "on" : "off") + ", atr " + atr;
     }
     return "error: unknown command \"" + line + "\"";
 }

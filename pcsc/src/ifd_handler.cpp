@@ -20,7 +20,9 @@
 //   IFDHSetProtocolParameters  T=0 accepted (the reader settles the card's
 //                            transmission parameters itself), others refused
 //   IFDHGetCapabilities      ATR, one slot, up to 16 readers, not thread safe
-//   IFDHSetCapabilities, IFDHControl  nothing to set, no reader controls
+//   IFDHSetCapabilities      nothing to set
+//   IFDHControl              the feature request lists no features; no
+//                            other control codes
 //
 // Errors are IFD codes (ifd_result.h): a reader that does not answer is
 // IFD_RESPONSE_TIMEOUT, a reader status byte other than 00 the code that
@@ -146,10 +148,13 @@ RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuff
     return IFD_SUCCESS;
 }
 
-RESPONSECODE IFDHControl(DWORD Lun, DWORD, PUCHAR, DWORD, PUCHAR, DWORD, LPDWORD pdwBytesReturned) {
+RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR, DWORD, PUCHAR, DWORD,
+                         LPDWORD pdwBytesReturned) {
     if (pdwBytesReturned) *pdwBytesReturned = 0;
     std::lock_guard lock(readers().lock());
-    return readers().find(Lun) ? IFD_ERROR_NOT_SUPPORTED : IFD_NO_SUCH_DEVICE;
+    if (!readers().find(Lun)) return IFD_NO_SUCH_DEVICE;
+    // Asked for its features (PIN pad and the like), the reader lists none.
+    return dwControlCode == CM_IOCTL_GET_FEATURE_REQUEST ? IFD_SUCCESS : IFD_ERROR_NOT_SUPPORTED;
 }
 
 RESPONSECODE IFDHICCPresence(DWORD Lun) {

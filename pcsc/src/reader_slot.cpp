@@ -22,7 +22,8 @@ constexpr uint8_t kStatNoCard = 0x50;
 
 }  // namespace
 
-ReaderSlot::ReaderSlot(std::string deviceName) : name_(std::move(deviceName)) {}
+ReaderSlot::ReaderSlot(std::string deviceName, uint32_t replyTimeoutMs)
+    : name_(std::move(deviceName)), replyTimeout_(replyTimeoutMs) {}
 
 ReaderSlot::~ReaderSlot() { close(); }
 
@@ -154,7 +155,7 @@ RESPONSECODE ReaderSlot::transmit(const uint8_t *bytes, size_t length, std::vect
     case ApduForm::Short:
         break;
     }
-    ApduOutcome out = transmitApdu(port_, kCardUnit, apdu, kReplyTimeoutMs);
+    ApduOutcome out = transmitApdu(port_, kCardUnit, apdu, replyTimeout_);
     if (out.result != 0) {
         if (lineLost(out.result)) loseLine(out.result);
         return transmitResult(out.result);

@@ -27,8 +27,9 @@ namespace kvr7x::pcsc {
 class ReaderSlot {
 public:
     // deviceName: any port name QXOPEN takes (COM1, /dev/ttyUSB0,
-    // rfc2217://host:port).
-    explicit ReaderSlot(std::string deviceName);
+    // rfc2217://host:port); replyTimeoutMs: the reply time-out of every card
+    // transaction.
+    explicit ReaderSlot(std::string deviceName, uint32_t replyTimeoutMs = kReplyTimeoutMs);
     ~ReaderSlot();
     ReaderSlot(const ReaderSlot &) = delete;
     ReaderSlot &operator=(const ReaderSlot &) = delete;
@@ -60,8 +61,9 @@ public:
     // when it did not identify itself.
     std::optional<bool> echoes() const;
 
-    // Reply time-out of every card transaction, and of the status request
-    // that tells an unpowered reader from a lost line.
+    // Reply time-out of card transactions (as the driver's own card
+    // operations), and of the status request that tells an unpowered reader
+    // from a lost line.
     static constexpr uint32_t kReplyTimeoutMs = 5000;
     static constexpr uint32_t kProbeTimeoutMs = 100;
     static constexpr auto kReconnectPause = std::chrono::seconds(1);
@@ -75,6 +77,7 @@ private:
     RESPONSECODE cardState(bool present);
 
     std::string name_;
+    uint32_t replyTimeout_;
     int32_t port_ = -1;
     std::vector<uint8_t> identification_;
     std::vector<uint8_t> atr_;
