@@ -7,7 +7,10 @@
 // status request (short time-out): a line that is gone (a closed network
 // connection, a vanished device) then closes the port, and every later
 // presence query tries to open it again, at most once a second, until the
-// reader answers: the reader works again without restarting pcscd.
+// reader answers: the reader works again without restarting pcscd.  A
+// reopen runs under the handler's lock like every reader call, so one that
+// waits for an unreachable network host holds the other readers for as long
+// as the driver's connect limit.
 //
 // Not thread-safe: the caller serialises every call on every slot of the
 // process (the driver's frame buffer and echo flag are process-wide).

@@ -16,6 +16,7 @@ Usage: pcscd_peers_test.py --emulator PROGRAM --handler LIBRARY [--preload LIB]
 Exit code 77 (skipped) when a tool is missing or namespaces are not allowed.
 """
 import argparse
+import ctypes
 import os
 import select
 import shutil
@@ -303,8 +304,17 @@ def enter_namespaces(argv):
         return SKIPPED
     env = dict(os.environ)
     env[NAMESPACE_MARK] = "1"
-    return subprocess.run(command + [sys.executable, os.path.abspath(__file__)] + argv,
-                          env=env).returncode
+
+    def die_with_this_process():
+        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+    # Killing unshare kills the namespace's first process (--kill-child),
+    # and with it every process in the namespace.
+    inner = subprocess.Popen(command + [sys.executable, os.path.abspath(__file__)] + argv, env=env,
+                             preexec_fn=die_with_this_process)
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(sig, lambda *_: inner.kill())
+    return inner.wait()
 
 
 def main():
