@@ -136,8 +136,11 @@ std::vector<uint8_t> IsoCard::controlInformation(const File &f, uint8_t template
         inner.push_back(static_cast<uint8_t>(f.name.size()));
         inner.insert(inner.end(), f.name.begin(), f.name.end());
     }
-    std::vector<uint8_t> out = {templateTag, static_cast<uint8_t>(inner.size())};
-    out.insert(out.end(), inner.begin(), inner.end());
+    std::vector<uint8_t> out;
+    out.reserve(2 + inner.size());
+    out.push_back(templateTag);
+    out.push_back(static_cast<uint8_t>(inner.size()));
+    for (uint8_t b : inner) out.push_back(b);
     return out;
 }
 
