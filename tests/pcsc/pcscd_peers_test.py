@@ -6,21 +6,25 @@ that names libifdkvr7x and the emulator's URL, then drives the reader with
 the common tools: opensc-tool, scriptor and pyscard.
 
 Debian's pcscd always serves /run/pcscd/pcscd.comm, so the test runs in
-private mount and PID namespaces: a tmpfs over /run/pcscd (over /run when
-that folder does not exist) holds this pcscd's socket, the system's pcscd is
-never touched, and every process started here ends with the namespace when
-the test ends, whichever way it ends.  Each process is also stopped by the
-test itself.
+private mount, PID and network namespaces: a tmpfs over /run/pcscd (over
+/run when that folder does not exist) holds this pcscd's socket, the
+system's pcscd is never touched; the emulator serves on a loopback of the
+test's own, where nothing else can take its port while it is away; and every
+process started here ends with the namespace when the test ends, whichever
+way it ends.  Each process is also stopped by the test itself.
 
 Usage: pcscd_peers_test.py --emulator PROGRAM --handler LIBRARY [--preload LIB]
 Exit code 77 (skipped) when a tool is missing or namespaces are not allowed.
 """
 import argparse
 import ctypes
+import fcntl
 import os
 import select
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -294,9 +298,16 @@ def missing_prerequisites():
     return missing
 
 
+def bring_loopback_up():
+    """A new network namespace starts with its loopback interface down."""
+    siocsifflags, iff_up, iff_loopback, iff_running = 0x8914, 0x1, 0x8, 0x40
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        fcntl.ioctl(s, siocsifflags, struct.pack("16sH", b"lo", iff_up | iff_loopback | iff_running))
+
+
 def enter_namespaces(argv):
-    """Runs this script again inside private mount and PID namespaces."""
-    command = ["unshare", "--mount", "--pid", "--fork", "--kill-child", "--propagation", "private"]
+    """Runs this script again inside private mount, PID and network namespaces."""
+    command = ["unshare", "--mount", "--pid", "--net", "--fork", "--kill-child", "--propagation", "private"]
     if os.geteuid() != 0:
         command.append("--map-root-user")
     if subprocess.run(command + ["true"]).returncode != 0:
@@ -334,6 +345,7 @@ def main():
         return enter_namespaces(sys.argv[1:])
     # The first process of the PID namespace: a signal ends the test cleanly.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    bring_loopback_up()
     target = "/run/pcscd" if os.path.isdir("/run/pcscd") else "/run"
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", target], check=True)
     os.makedirs("/run/pcscd", exist_ok=True)
