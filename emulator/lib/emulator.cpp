@@ -368,6 +368,11 @@ uint8_t Emulator::modemState() const {
     return s;
 }
 
+std::vector<uint8_t> Emulator::atr(unsigned unit) const {
+    std::lock_guard lock(mutex_);
+    return model_.card(unit).atr();
+}
+
 bool Emulator::rts() const {
     std::lock_guard lock(mutex_);
     return rts_;

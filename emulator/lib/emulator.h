@@ -83,6 +83,9 @@ public:
     // The reader's modem-state byte: DSR for a card, carrier and CTS for
     // power.
     uint8_t modemState() const;
+    // The answer-to-reset of the card in a unit (0 the card slot, 1..3 the
+    // SAM slots).
+    std::vector<uint8_t> atr(unsigned unit) const;
 
 private:
     class Session;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "control_commands.h"
+
 #include "rfc2217/host_port.h"
 
 namespace kvr7x::emu {
@@ -70,6 +72,7 @@ Line and reader:
   --rules FILE           scripted replies, checked before the built-in ones
   --log FILE             log every frame received and sent, in hex, to FILE
                          ("-" for standard error)
+  --control              read control commands on standard input (below)
   --help                 show this text
 
 Behaviour:
@@ -79,15 +82,22 @@ Behaviour:
   card type, 80 activate (reply data: the ATR), 90 deactivate.  STAT 00 done,
   50 no card in the unit, 60 card type not supported, C0 card not powered,
   D0 bad unit, F0 unknown command.  ISO commands (CODE 21+unit without data,
-  A1+unit with P3 data bytes) go to a small ISO 7816-4 card: SELECT by file
-  identifier (A4 00 00 02 fid: 9000, or 6A82 when not found; P2 00 leaves the
-  file control information for GET RESPONSE C0), READ BINARY B0, GET
+  A1+unit with P3 data bytes) go to a small ISO 7816-4 card that answers like
+  a T=0 card: SELECT A4 by file identifier (P1 00, 01 DF, 02 EF, 03 parent),
+  by DF name or its beginning (P1 04) and by path (P1 08 from the MF, 09
+  from the current DF); 6A82 when not found; P2 0C answers 9000, P2 00 (FCI)
+  and 04 (FCP) answer 61xx and leave the information for GET RESPONSE C0
+  (6Cxx when its Le is too long, 61xx when too short); READ BINARY B0, GET
   CHALLENGE 84, 6D00 for other instructions, 6E00 for a class other than
-  00.  Files: 3F00 (MF), 2F00 (a label), 0002 (serial number), 7F10 (DF),
-  6F01 (300 bytes 00 01 02 ...).  Replies: STAT SW1 SW2 LEN and LEN bytes.
+  00.  Files: 3F00 (MF) holding 2F00 (a label), 0002 (serial number) and
+  DF 7F10, named F0 "KVR7X.DEMO" (F0 4B 56 52 37 58 2E 44 45 4D 4F), which
+  holds 6F01 (300 bytes 00 01 02 ...).  Replies: STAT SW1 SW2 LEN and LEN bytes.
   DSR is on while a card is in the card slot, carrier and CTS while the
   reader is powered.
 
+Control commands (with --control), one a line on standard input; each is
+answered on standard output with one line, "ok: ..." or "error: ...":
+)" + controlCommandsHelp() + R"(
 Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
   PATTERN is the frame as received (CODE CLA INS P1 P2 P3 [data]) in hex;
   "??" matches any byte and a final "*" any further bytes; without "*" the
@@ -175,6 +185,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
         } else if (opt == "--rules") {
             if (!value(v)) return false;
             if (!out.config.rules.load(v, error)) return false;
+        } else if (opt == "--control") {
+            out.control = true;
         } else if (opt == "--log") {
             if (!value(v)) return false;
             out.logPath = v;

@@ -87,7 +87,8 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
         EXPECT_EQ(text(w, "SW1"), "90");
         EXPECT_FALSE(text(w, "replyHex").isEmpty());
 
-        // Select the label file with an ISO In command typed in hex;
+        // Select the label file with an ISO In command typed in hex (P2 0C:
+        // no file information wanted, so the card answers 9000 at once);
         // lower-case digits become upper case as they are typed.
         choose(w, "card.isoIn");
         EXPECT_EQ(text(w, "CODE"), "A1");
@@ -95,7 +96,7 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
         type(w, "CLA", "00");
         type(w, "INS", "a4");
         type(w, "P1", "00");
-        type(w, "P2", "00");
+        type(w, "P2", "0c");
         type(w, "requestHex", "2f00");
         EXPECT_EQ(text(w, "INS"), "A4");
         EXPECT_EQ(text(w, "requestHex"), "2F00");
