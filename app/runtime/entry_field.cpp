@@ -3,6 +3,7 @@
 #include "western_text.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QValidator>
 
 namespace kvr::runtime {
@@ -63,6 +64,23 @@ void EntryField::inputMethodEvent(QInputMethodEvent *event) {
 void EntryField::dropEvent(QDropEvent *event) {
     OperatorEntry entry(this);
     QLineEdit::dropEvent(event);
+}
+
+void EntryField::focusOutEvent(QFocusEvent *event) {
+    if (event->reason() != Qt::MenuBarFocusReason || !hasSelectedText()) {
+        QLineEdit::focusOutEvent(event);
+        return;
+    }
+    // QLineEdit drops the selection whenever the focus leaves, except for
+    // a popup or another window.
+    const int start = selectionStart();
+    const int length = static_cast<int>(selectedText().size());
+    const bool backwards = cursorPosition() == start;
+    QLineEdit::focusOutEvent(event);
+    if (backwards)
+        setSelection(start + length, -length);
+    else
+        setSelection(start, length);
 }
 
 void EntryField::pasteAsEntered() {

@@ -34,6 +34,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    // The focus leaving for the menu bar (Alt+E, say) keeps the selection,
+    // so that the Edit menu chosen from the keyboard cuts, copies or
+    // deletes what the operator selected, as it does with the pointer.
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     class Validator;

@@ -243,6 +243,43 @@ TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
     }}});
 }
 
+// Opens "&Edición" with Alt+E from the field that has the focus and
+// chooses an item by its access letter, as an operator at the keyboard.
+void editMenuByKeys(QWidget *focused, Qt::Key letter) {
+    QTest::keyClick(focused, Qt::Key_E, Qt::AltModifier);
+    QWidget *popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr) << "Alt+E opens the menu";
+    QTest::keyClick(popup, letter);
+    EXPECT_TRUE(eventually([] { return QApplication::activePopupWidget() == nullptr; }));
+}
+
+TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        type(w, "requestHex", "0102");
+        QLineEdit *hex = field(w, "requestHex");
+        hex->setSelection(0, 2);
+        editMenuByKeys(hex, Qt::Key_T);  // Cor&tar
+        EXPECT_EQ(text(w, "requestHex"), "02");
+        EXPECT_EQ(QApplication::clipboard()->text(), "01");
+        EXPECT_EQ(text(w, "P3"), "01");
+        EXPECT_EQ(QApplication::focusWidget(), hex) << "the focus comes back to the field";
+        hex->end(false);
+        editMenuByKeys(hex, Qt::Key_P);  // &Pegar
+        EXPECT_EQ(text(w, "requestHex"), "0201");
+        EXPECT_EQ(text(w, "P3"), "02");
+        hex->setSelection(0, 2);
+        editMenuByKeys(hex, Qt::Key_C);  // &Copiar
+        EXPECT_EQ(QApplication::clipboard()->text(), "02");
+        hex->setSelection(2, 2);
+        editMenuByKeys(hex, Qt::Key_E);  // &Eliminar
+        EXPECT_EQ(text(w, "requestHex"), "02");
+        EXPECT_EQ(text(w, "P3"), "01");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x02)));
+    }}});
+}
+
 TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
