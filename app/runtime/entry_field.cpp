@@ -3,7 +3,10 @@
 #include "western_text.h"
 
 #include <QApplication>
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QMenu>
 #include <QValidator>
 
 namespace kvr::runtime {
@@ -64,6 +67,25 @@ void EntryField::inputMethodEvent(QInputMethodEvent *event) {
 void EntryField::dropEvent(QDropEvent *event) {
     OperatorEntry entry(this);
     QLineEdit::dropEvent(event);
+}
+
+void EntryField::mouseReleaseEvent(QMouseEvent *event) {
+    OperatorEntry entry(this);
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void EntryField::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = createStandardContextMenu();
+    // The menu's Paste runs after this event is over: make it the
+    // operator's paste.  (Qt connects it by name in some versions and by
+    // member pointer in others.)
+    for (QAction *action : menu->actions()) {
+        const bool isPaste = disconnect(action, &QAction::triggered, this, &QLineEdit::paste) ||
+                             disconnect(action, SIGNAL(triggered()), this, SLOT(paste()));
+        if (isPaste) connect(action, &QAction::triggered, this, &EntryField::pasteAsEntered);
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void EntryField::focusOutEvent(QFocusEvent *event) {

@@ -17,9 +17,11 @@ class EntryField : public QLineEdit {
 public:
     explicit EntryField(int maxLength, QWidget *parent = nullptr);
 
-    // Letters the operator enters (typed, pasted, dropped) become upper
-    // case; text the program sets with setText is shown as it is.  Turning
-    // upper case on also upper-cases the text already there.
+    // Letters the operator enters become upper case, whichever way they
+    // come: typed, pasted with the keys, the Edit menu, the context menu or
+    // the middle button, dropped.  Text the program sets with setText is
+    // shown as it is.  Turning upper case on also upper-cases the text
+    // already there.
     void setUpperCase(bool on);
     bool upperCase() const { return upperCase_; }
 
@@ -34,6 +36,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;  // middle-button paste
+    void contextMenuEvent(QContextMenuEvent *event) override;
     // The focus leaving for the menu bar (Alt+E, say) keeps the selection,
     // so that the Edit menu chosen from the keyboard cuts, copies or
     // deletes what the operator selected, as it does with the pointer.

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QAction>
 #include <QGroupBox>
@@ -277,6 +278,33 @@ TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
         EXPECT_EQ(text(w, "requestHex"), "02");
         EXPECT_EQ(text(w, "P3"), "01");
         EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x02)));
+    }}});
+}
+
+TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        QLineEdit *hex = field(w, "requestHex");
+        hex->setFocus();
+        QApplication::clipboard()->setText("abcd");
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(2, 2), hex->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(hex, &menuKey);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction *paste = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->text().startsWith("&Paste")) paste = a;
+        ASSERT_NE(paste, nullptr);
+        menu->setActiveAction(paste);
+        QTest::keyClick(menu, Qt::Key_Return);
+        EXPECT_EQ(text(w, "requestHex"), "ABCD");
+        EXPECT_EQ(text(w, "P3"), "02");
+        emulator->log().clear();
+        clickSend(w);
+        const std::vector<uint8_t> frame = lastFrame(*emulator);
+        ASSERT_GE(frame.size(), 8u);
+        EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 6, frame.begin() + 8), std::vector<uint8_t>({0xAB, 0xCD}));
     }}});
 }
 
