@@ -153,21 +153,26 @@ private:
         for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
     }
 
-    static void show(QLineEdit *field, const std::string &bytes) {
+    // Shows a text the program sets; a text longer than its field is shown
+    // from its first character unless it follows the operator's typing.
+    static void show(QLineEdit *field, const std::string &bytes, bool fromStart = true) {
         const QString text = runtime::fromWestern(bytes);
-        if (field->text() != text) field->setText(text);
+        if (field->text() == text) return;
+        field->setText(text);
+        if (fromStart) field->setCursorPosition(0);
     }
 
     // Redisplays every field from the console; the view the operator is
-    // typing in keeps its own text.
+    // typing in keeps its own text, and the other data view follows it to
+    // its end.
     void showConsole(const QLineEdit *typing = nullptr) {
         show(code_, console_.code);
         const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
                                        &console_.p3};
         for (int i = 0; i < 5; ++i)
             if (header_[i] != typing) show(header_[i], std::string(trimRight(*fields[i])));
-        if (requestHex_ != typing) show(requestHex_, console_.requestHexShown());
-        if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown());
+        if (requestHex_ != typing) show(requestHex_, console_.requestHexShown(), !typing);
+        if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown(), !typing);
         requestHex_->setEnabled(console_.requestDataEnabled());
         requestBytes_->setEnabled(console_.requestDataEnabled());
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};

@@ -46,6 +46,18 @@ std::vector<uint8_t> cardFile(uint16_t id) {
     return {};
 }
 
+// Whether a field shows its first character: the text is longer than the
+// field and the field is scrolled to its start.
+bool shownFromTheStart(QLineEdit *f) {
+    if (f->fontMetrics().horizontalAdvance(f->text()) <= f->width()) {
+        ADD_FAILURE() << "the text fits the field";
+        return false;
+    }
+    (void)f->grab();  // the field scrolls when it is painted
+    const QRect cursor = f->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    return f->cursorPosition() == 0 && cursor.left() < f->width() / 4;
+}
+
 // The next widget the Tab key reaches.
 QWidget *nextTabStop(QWidget *from) {
     QWidget *w = from->nextInFocusChain();
@@ -181,6 +193,13 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
         for (uint8_t b : first) characters += b == 0 ? QChar(0xFF) : QChar(b);
         EXPECT_EQ(text(w, "replyBytes"), characters);
         EXPECT_EQ(first[0], 0x00) << "the file is expected to start with a zero byte";
+
+        // A long reply is shown from its first byte.
+        type(w, "P3", "FF");
+        clickSend(w);
+        ASSERT_EQ(text(w, "LEN"), "FF");
+        EXPECT_TRUE(shownFromTheStart(field(w, "replyHex")));
+        EXPECT_TRUE(shownFromTheStart(field(w, "replyBytes")));
     }}});
 }
 
@@ -447,6 +466,9 @@ TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
         EXPECT_EQ(w.statusText(), "0");
         EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
         EXPECT_EQ(text(w, "replyHex"), hexOf(kvr7x::emu::defaultIdentification()));
+        // The identification is read from its first byte.
+        EXPECT_EQ(field(w, "replyHex")->cursorPosition(), 0);
+        EXPECT_EQ(field(w, "replyBytes")->cursorPosition(), 0);
         emulator->setSilent(true);
         runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) -> int {
             ADD_FAILURE() << "a failed reset asks nothing";
