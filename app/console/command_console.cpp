@@ -18,6 +18,10 @@ uint32_t chooseTimeout(std::string_view code, std::string_view ins) {
     return c == "20" && (i == "20" || i == "30") ? kCardMoveTimeoutMs : kShortTimeoutMs;
 }
 
+bool requestHexFits(std::string_view hexText) {
+    return parseHexView(hexText).size() <= kRequestDataShown;
+}
+
 CommandConsole::CommandConsole(ReaderLink &link) : link_(link) { clear(); }
 
 void CommandConsole::clear() {

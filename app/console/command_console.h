@@ -23,6 +23,14 @@ enum class DataEntryMode { Hex = 0, Byte = 1, Stored = 2 };
 
 inline constexpr std::size_t kByteViewSize = 256;
 inline constexpr std::size_t kHexViewSize = 1024;
+// The request data views show at most 255 bytes: the byte view one
+// character each, the hex view three ("41 ").
+inline constexpr std::size_t kRequestDataShown = 255;
+inline constexpr std::size_t kRequestHexShown = 3 * kRequestDataShown;
+
+// Whether a hex view text stays within the bytes the byte view can show;
+// the window refuses an entry that would not, rather than cutting it.
+bool requestHexFits(std::string_view hexText);
 inline constexpr uint32_t kShortTimeoutMs = 1000;
 inline constexpr uint32_t kCardMoveTimeoutMs = 10000;
 

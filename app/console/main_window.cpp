@@ -114,8 +114,12 @@ private:
             });
             header_.push_back(field);
         }
-        requestHex_ = entry(255, "requestHex", 10, 32, 240, 10, false, true);
-        requestBytes_ = entry(255, "requestBytes", 130, 20, 120, 10, false);
+        // The hex view holds the 255 bytes the byte view can, three
+        // characters each; more bytes than that are refused, not cut.
+        requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
+        requestHex_->setEntryRule(
+            [](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
+        requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
         connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {

@@ -24,15 +24,15 @@ void toUpperWestern(QString &text) {
 
 }  // namespace
 
-// Accepts only text the Western code page can hold, upper-casing it first
-// when the field asks for upper case.
+// Accepts only text the Western code page can hold and the field's rule
+// allows, upper-casing it first when the field asks for upper case.
 class EntryField::Validator : public QValidator {
 public:
     Validator(EntryField *field) : QValidator(field), field_(field) {}
 
     State validate(QString &input, int &) const override {
         if (field_->upperCase() && field_->operatorEntry_ > 0) toUpperWestern(input);
-        if (isWestern(input)) return Acceptable;
+        if (isWestern(input) && (!field_->rule_ || field_->rule_(input))) return Acceptable;
         QApplication::beep();
         emit field_->refused();
         return Invalid;

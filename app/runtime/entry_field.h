@@ -3,12 +3,16 @@
 //
 // QLineEdit's textEdited signal reports every change the operator makes
 // while typing, textChanged every change including those made by the
-// program.  Only characters of the Western code page are accepted; a
-// refused keystroke sounds the warning beep and emits refused().
+// program.  Only characters of the Western code page are accepted, and only
+// text that keeps the field's own rule if it has one; a refused entry
+// sounds the warning beep, leaves the text as it was and emits refused().
 #ifndef KVR_RUNTIME_ENTRY_FIELD_H
 #define KVR_RUNTIME_ENTRY_FIELD_H
 
 #include <QLineEdit>
+
+#include <functional>
+#include <utility>
 
 namespace kvr::runtime {
 
@@ -27,6 +31,11 @@ public:
 
     // Paste from the clipboard as the operator's own entry (the Edit menu).
     void pasteAsEntered();
+
+    // A rule the whole text must keep besides the code page (the field's
+    // format); an entry that breaks it is refused the same way.
+    using EntryRule = std::function<bool(const QString &text)>;
+    void setEntryRule(EntryRule rule) { rule_ = std::move(rule); }
 
 signals:
     // A keystroke was refused (a character outside the Western code page).
@@ -49,6 +58,7 @@ private:
     int operatorEntry_ = 0;
     Validator *validator_;
     bool upperCase_ = false;
+    EntryRule rule_;
 };
 
 }  // namespace kvr::runtime

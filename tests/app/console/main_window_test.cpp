@@ -5,6 +5,7 @@
 #include "window_test_support.h"
 
 #include <commands_file.h>
+#include <hex_codec.h>
 #include <dialog_units.h>
 #include <menus.h>
 #include <message_box.h>
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
@@ -57,6 +59,9 @@ bool shownFromTheStart(QLineEdit *f) {
     const QRect cursor = f->inputMethodQuery(Qt::ImCursorRectangle).toRect();
     return f->cursorPosition() == 0 && cursor.left() < f->width() / 4;
 }
+
+// The bytes a hex view text stands for.
+std::string parseBytes(const QString &hexText) { return parseHexView(hexText.toStdString()); }
 
 // The next widget the Tab key reaches.
 QWidget *nextTabStop(QWidget *from) {
@@ -239,6 +244,29 @@ TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
         type(w, "requestHex", " 44", true);
         EXPECT_EQ(text(w, "requestBytes"), QString("ABC") + QChar(0x20AC) + "D");
         EXPECT_EQ(text(w, "P3"), "05");
+    }}});
+}
+
+TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        // 100 characters typed in DATOS survive an edit of the hex view.
+        type(w, "requestBytes", QString(100, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "64");
+        type(w, "requestHex", " 41", true);
+        EXPECT_EQ(text(w, "requestBytes"), QString(100, 'Z') + "A");
+        EXPECT_EQ(text(w, "P3"), "65");
+        // All 255 bytes fit; a 256th typed in the hex view is refused with
+        // the beep, not cut.
+        type(w, "requestBytes", QString(255, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "FF");
+        QSignalSpy refused(field(w, "requestHex"), SIGNAL(refused()));
+        type(w, "requestHex", "4", true);
+        EXPECT_EQ(refused.count(), 1);
+        EXPECT_EQ(text(w, "requestBytes"), QString(255, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "FF");
+        EXPECT_EQ(parseBytes(text(w, "requestHex")).size(), 255u);
     }}});
 }
 
