@@ -2,6 +2,7 @@
 #include "app_icon.h"
 #include "main_window.h"
 #include "program.h"
+#include "standard_translations.h"
 
 #include <QApplication>
 
@@ -9,5 +10,6 @@ int main(int argc, char **argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
+    const kvr::runtime::StandardTranslations spanishQtTexts;
     return kvr::startup::runProgram(kvr::console::runMainWindow);
 }
