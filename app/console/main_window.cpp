@@ -47,9 +47,9 @@ runtime::WindowDefinition mainWindowDefinition() {
 
 class MainWindow : public runtime::Window {
 public:
-    MainWindow(int32_t portHandle, const std::string &portName)
+    MainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName)
         : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_),
-          portName_(portName) {
+          portName_(portName), commands_(library) {
         setWindowIcon(runtime::applicationIcon());
         commands_.acquire();
         buildControls();
@@ -278,8 +278,8 @@ private:
 
 }  // namespace
 
-void runMainWindow(int32_t portHandle, const std::string &portName) {
-    MainWindow window(portHandle, portName);
+void runMainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName) {
+    MainWindow window(library, portHandle, portName);
     window.run();
 }
 

@@ -5,11 +5,16 @@
 #include <cstdint>
 #include <string>
 
+namespace kvr::library {
+class CommandsLibrary;
+}
+
 namespace kvr::console {
 
 // Runs the main window until it closes.  portHandle is the open reader port
-// (from QXOPEN), portName the name it was opened by ("COM2").
-void runMainWindow(int32_t portHandle, const std::string &portName);
+// (from QXOPEN), portName the name it was opened by ("COM2"); the window
+// keeps COMMANDS of the library open while it runs.
+void runMainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName);
 
 }  // namespace kvr::console
 

@@ -1,4 +1,4 @@
-// The command library file COMMANDS and its import twin IMP.
+// The command record of the library file COMMANDS and its import twin IMP.
 //
 // A record is 184 bytes: card name (10), command name (30), the six header
 // bytes as two characters each (CODE, CLA, INS, P1, P2, P3), the data as text
@@ -39,6 +39,7 @@ constexpr std::size_t kCardWidth = 10;
 
 // All text fields blank, hot key 0.
 void clearCommands(Commands &record);
+Commands blankCommands();
 void packCommands(const Commands &record, unsigned char *bytes);
 void unpackCommands(const unsigned char *bytes, Commands &record);
 std::array<unsigned char, kCommandsRecordSize> packCommands(const Commands &record);
@@ -58,37 +59,12 @@ std::string fieldText(const char (&field)[N]) {
     return end == std::string::npos ? std::string{} : text.substr(0, end + 1);
 }
 
+// The layout both files are declared with.
 runtime::KeyedLayout commandsLayout();
 
-// The COMMANDS file ("COMMANDS.tps" in the current directory) and its
-// program-wide record buffer; every read fills the buffer, every add and put
-// writes it.
-runtime::KeyedFile &commandsFile();
-Commands &commandsRecord();
-
-// The import source: same layout and key, named by the program-wide import
-// file name (at most 128 characters), never created; its own buffer.
-runtime::KeyedFile &importFile();
-Commands &importRecord();
-const std::string &importFileName();
-void setImportFileName(std::string_view name);
-
-// Number of procedures that have COMMANDS open.
-extern std::int32_t CommandsUseCount;
-// Open: when no procedure has it open, OpenKeyedFile(COMMANDS, 0, create,
-// shared); then count.  Close: uncount; the last one closes the file.
-void openCommandsFile();
-void closeCommandsFile();
-
-// Position of the record an update is writing (program-wide).
-std::string &updatePosition();
-
-// Writes the record buffer over the record last read with a watched read:
-// 0 written, 1 failed, 2 changed by another process (the buffer now holds
-// the stored record and is watched again).
-std::int32_t UpdateCommandsRecord(bool fromForm);
-// Deletes the record last read: 0 deleted, 1 failed.
-std::int32_t DeleteCommandsRecord();
+// Ties a file definition to a record buffer: every read fills it, every add
+// and put writes it.
+runtime::RecordBinding commandsBinding(Commands &record);
 
 }  // namespace kvr::library
 

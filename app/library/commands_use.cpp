@@ -1,19 +1,19 @@
 #include "commands_use.h"
 
-#include "commands_file.h"
+#include "commands_library.h"
 
 namespace kvr::library {
 
 void CommandsUse::acquire() {
     if (held_) return;
-    openCommandsFile();  // returns with the file open or ends the program
+    library_.openCommands();  // returns with the file open or ends the program
     held_ = true;
 }
 
 void CommandsUse::release() {
     if (!held_) return;
     held_ = false;
-    closeCommandsFile();
+    library_.closeCommands();
 }
 
 }  // namespace kvr::library

@@ -1,14 +1,16 @@
-// One window's use of the command record file COMMANDS: opened through
-// the program-wide use count when the window opens, released when it closes
-// (and only then, if its own open ran).
+// One window's use of the command record file COMMANDS: opened through the
+// library's use count when the window opens, released when it closes (and
+// only then, if its own open ran).
 #ifndef KVR_LIBRARY_COMMANDS_USE_H
 #define KVR_LIBRARY_COMMANDS_USE_H
 
 namespace kvr::library {
 
+class CommandsLibrary;
+
 class CommandsUse {
 public:
-    CommandsUse() = default;
+    explicit CommandsUse(CommandsLibrary &library) : library_(library) {}
     CommandsUse(const CommandsUse &) = delete;
     CommandsUse &operator=(const CommandsUse &) = delete;
     ~CommandsUse() { release(); }
@@ -20,8 +22,10 @@ public:
     // Does nothing unless acquire() ran.
     void release();
     bool held() const { return held_; }
+    CommandsLibrary &library() const { return library_; }
 
 private:
+    CommandsLibrary &library_;
     bool held_ = false;
 };
 

@@ -5,7 +5,7 @@
 
 namespace kvr::library {
 
-void OpenKeyedFile(runtime::KeyedFile &file, int mode, bool createWhenMissing, bool shared) {
+void openKeyedFile(Warnings &warnings, runtime::KeyedFile &file, int mode, bool createWhenMissing, bool shared) {
     const int openMode = shared ? runtime::KeyedFile::kModeSharedReadWrite : mode;
     int code = file.open(openMode);
     if (code == runtime::KeyedLocked) {
@@ -16,23 +16,23 @@ void OpenKeyedFile(runtime::KeyedFile &file, int mode, bool createWhenMissing, b
     case runtime::KeyedOk:
     case runtime::KeyedAlreadyOpen: return;
     case runtime::KeyedNotFound:
-        if (!createWhenMissing) RaiseWarning(4, file.name());
+        if (!createWhenMissing) warnings.halt(Warning::FileCreationFailed, file.name());
         // Another program may have made the file since the open above (two
         // started at once): that file is opened like one just created.
         if (int created = file.create(); created != runtime::KeyedOk && created != runtime::KeyedAlreadyExists)
-            RaiseWarning(4, file.name());
-        if (file.open(openMode) != runtime::KeyedOk) RaiseWarning(5, file.name());
+            warnings.halt(Warning::FileCreationFailed, file.name());
+        if (file.open(openMode) != runtime::KeyedOk) warnings.halt(Warning::CreatedFileOpenFailed, file.name());
         return;
-    case runtime::KeyedBadDeclaration: RaiseWarning(1, file.name()); return;
+    case runtime::KeyedBadDeclaration: warnings.halt(Warning::InvalidFile, file.name());
     case runtime::KeyedRebuildKeys:
-        RaiseWarning(2, file.name());
-        if (file.buildKeys() != runtime::KeyedOk) RaiseWarning(3, file.name());
+        warnings.ask(Warning::InvalidKey, file.name());  // answered No, the program ends here
+        if (file.buildKeys() != runtime::KeyedOk) warnings.halt(Warning::KeyRebuildFailed, file.name());
         code = file.open(openMode);
         break;
     default: break;
     }
     if (code != runtime::KeyedOk) {
-        RaiseWarning(30, file.name());
+        warnings.tell(Warning::FileAccessFailed, file.name());
         runtime::endProgram("Disk Error");
     }
 }

@@ -8,10 +8,12 @@
 
 namespace kvr::library {
 
+class Warnings;
+
 // Opens file with access mode 42h when shared, else with mode.  Returns only
 // with the file open (or already open in this process); otherwise ends the
 // program through a standard warning.
-void OpenKeyedFile(runtime::KeyedFile &file, int mode, bool createWhenMissing, bool shared);
+void openKeyedFile(Warnings &warnings, runtime::KeyedFile &file, int mode, bool createWhenMissing, bool shared);
 
 }  // namespace kvr::library
 

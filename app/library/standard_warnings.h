@@ -1,9 +1,20 @@
 // The standard warnings: every problem with a keyed record file or a record,
 // and every standard question about a record, is put to the operator through
-// RaiseWarning (numbers 1 to 38), with fixed English wording, caption, icon
-// and buttons.  Fatal warnings end the program through the "Halt" box.
+// Warnings, with the fixed English wording, caption, icon and buttons of the
+// warning table (warning_table.h).
+//
+// Each kind of warning has its own call, so that a reader sees where the
+// program goes on: tell() returns, ask() returns the answer, halt() shows the
+// warning and then the end-of-program box, and never returns.  A warning of
+// the wrong kind for the call does not compile.
+//
+// Every call first builds the error description E: the saved error (see
+// saveFileError) when there is one, else the keyed-file engine's current
+// error; then the saved error is emptied, whichever warning is shown.
 #ifndef KVR_LIBRARY_STANDARD_WARNINGS_H
 #define KVR_LIBRARY_STANDARD_WARNINGS_H
+
+#include "warning_table.h"
 
 #include <cstdint>
 #include <string>
@@ -11,27 +22,56 @@
 
 namespace kvr::library {
 
-// Shows warning number with the texts T1 and T2 and returns the value of the
-// button pressed (warning 2 answered Yes returns 2).  Numbers outside 1..38
-// show nothing and return 0; the error description is built (and the saved
-// error emptied) all the same.
-std::int32_t RaiseWarning(std::int32_t number, std::string_view t1 = {}, std::string_view t2 = {});
+// A warning known at compile time to be of the kind K.
+template <WarningKind K>
+struct WarningOf {
+    consteval WarningOf(Warning w) : warning(w) {
+        if (!isKind(w, K)) wrongKindOfWarning();
+    }
+    Warning warning;
 
-// Keeps the keyed-file engine's current error for the next warning and rolls
-// back any open transaction.
-void SaveFileError();
+private:
+    static void wrongKindOfWarning() {}  // not constexpr: a call here fails to compile
+};
+using Told = WarningOf<WarningKind::Tells>;
+using Asked = WarningOf<WarningKind::Asks>;
+using Fatal = WarningOf<WarningKind::Ends>;
 
-// The error kept by SaveFileError (empty: both codes 0, both texts empty).
+// The error kept by saveFileError (empty: both codes 0, both texts empty).
 struct SavedFileError {
     std::int32_t code = 0;
     std::string text;          // at most 255 characters
     std::int32_t driverCode = 0;
     std::string driverText;    // at most 255 characters
 };
-const SavedFileError &savedFileError();
 
-// The code the last RaiseWarning built its error description from.
-std::int32_t rememberedErrorCode();
+class Warnings {
+public:
+    Warnings() = default;
+    Warnings(const Warnings &) = delete;
+    Warnings &operator=(const Warnings &) = delete;
+
+    // T1 and T2 lose their trailing spaces, never their leading ones.
+    void tell(Told warning, std::string_view t1 = {}, std::string_view t2 = {});
+    // The value of the button pressed.  InvalidKey returns only when
+    // answered Yes; No ends the program with "Invalid Key!".
+    int ask(Asked warning, std::string_view t1 = {}, std::string_view t2 = {});
+    [[noreturn]] void halt(Fatal warning, std::string_view t1 = {}, std::string_view t2 = {});
+
+    // Keeps the keyed-file engine's current error for the next warning and
+    // rolls back the open transaction of every keyed file.
+    void saveFileError();
+    const SavedFileError &savedFileError() const { return saved_; }
+    // The code the last warning built its error description from.
+    std::int32_t rememberedErrorCode() const { return remembered_; }
+
+private:
+    int box(const WarningEntry &entry, std::string_view t1, std::string_view t2);
+    std::string errorDescription();
+
+    SavedFileError saved_;
+    std::int32_t remembered_ = 0;
+};
 
 }  // namespace kvr::library
 

@@ -1,5 +1,6 @@
 // kvrman1: the manager "Kvr Manager V3.01".
 #include "app_icon.h"
+#include "commands_library.h"
 #include "main_window.h"
 #include "program.h"
 #include "standard_translations.h"
@@ -11,5 +12,8 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
     const kvr::runtime::StandardTranslations spanishQtTexts;
-    return kvr::startup::runProgram(kvr::console::runMainWindow);
+    kvr::library::CommandsLibrary library;
+    return kvr::startup::runProgram([&library](int32_t portHandle, const std::string &portName) {
+        kvr::console::runMainWindow(library, portHandle, portName);
+    });
 }

@@ -6,6 +6,7 @@
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "main_window.h"
 
+#include <commands_library.h>
 #include <emulator.h>
 #include <kvr7x.h>
 #include <menus.h>
@@ -90,7 +91,8 @@ int main(int argc, char **argv) {
         choose("help.about");
         w.close();
     });
-    kvr::console::runMainWindow(port, "COM2");
+    kvr::library::CommandsLibrary library;
+    kvr::console::runMainWindow(library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
     if (saved != 3) {

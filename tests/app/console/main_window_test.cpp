@@ -4,7 +4,6 @@
 // place.
 #include "window_test_support.h"
 
-#include <commands_file.h>
 #include <hex_codec.h>
 #include <dialog_units.h>
 #include <menus.h>
@@ -772,14 +771,14 @@ TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
 
 TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
     startReader();
-    ASSERT_EQ(library::CommandsUseCount, 0);
+    ASSERT_EQ(library.useCount(), 0);
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &) {
-        EXPECT_EQ(library::CommandsUseCount, 1);
-        EXPECT_TRUE(library::commandsFile().isOpen());
+        EXPECT_EQ(library.useCount(), 1);
+        EXPECT_TRUE(library.commandsFile().isOpen());
         EXPECT_TRUE(QFileInfo::exists("COMMANDS.tps")) << "created when missing";
     }}});
-    EXPECT_EQ(library::CommandsUseCount, 0);
-    EXPECT_FALSE(library::commandsFile().isOpen());
+    EXPECT_EQ(library.useCount(), 0);
+    EXPECT_FALSE(library.commandsFile().isOpen());
 }
 
 TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {

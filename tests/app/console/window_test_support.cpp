@@ -44,7 +44,7 @@ void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handl
         handler->second(window);
         if (window.isVisible()) window.close();
     });
-    kvr::console::runMainWindow(port, "COM2");
+    kvr::console::runMainWindow(library, port, "COM2");
     runtime::setWindowRunHook({});
     for (const auto &[name, handler] : handlers)
         EXPECT_TRUE(ran.count(name)) << "window " << name << " never ran";

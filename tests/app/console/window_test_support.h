@@ -4,6 +4,7 @@
 #ifndef KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 #define KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 
+#include <commands_library.h>
 #include <emulator.h>
 #include <window.h>
 
@@ -55,6 +56,8 @@ protected:
 
     std::unique_ptr<kvr7x::emu::Emulator> emulator;
     int32_t port = -1;
+    // The command library the main window runs with.
+    library::CommandsLibrary library;
 };
 
 // Handles events until the condition holds or the time is up; says whether

@@ -1,4 +1,5 @@
 #include "commands_file.h"
+#include "commands_library.h"
 #include "peer_process.h"
 #include "standard_warnings.h"
 #include "warning_recorder.h"
@@ -68,55 +69,52 @@ protected:
     InFolder inFolder{folder.path()};
     WarningRecorder recorder;
     std::string path = (std::filesystem::path(folder.path()) / "COMMANDS.tps").string();
+    CommandsLibrary library;
 
     void SetUp() override {
-        ASSERT_EQ(CommandsUseCount, 0);
-        openCommandsFile();
-        ASSERT_TRUE(commandsFile().isOpen());
-    }
-    void TearDown() override {
-        while (CommandsUseCount > 0) closeCommandsFile();
+        library.openCommands();
+        ASSERT_TRUE(library.commandsFile().isOpen());
     }
 
     std::uint32_t addCommand(const std::string &card, const std::string &name) {
-        clearCommands(commandsRecord());
-        setField(commandsRecord().card, card);
-        setField(commandsRecord().name, name);
-        EXPECT_EQ(commandsFile().add(), 0);
-        return commandsFile().recordNumber();
+        clearCommands(library.commandsRecord());
+        setField(library.commandsRecord().card, card);
+        setField(library.commandsRecord().name, name);
+        EXPECT_EQ(library.commandsFile().add(), 0);
+        return library.commandsFile().recordNumber();
     }
 
     std::string storedName(std::uint32_t recno) {
-        if (commandsFile().readByNumber(recno) != 0) return "<gone>";
-        return fieldText(commandsRecord().name);
+        if (library.commandsFile().readByNumber(recno) != 0) return "<gone>";
+        return fieldText(library.commandsRecord().name);
     }
 
     void watchedRead(std::uint32_t recno) {
-        commandsFile().watch();
-        ASSERT_EQ(commandsFile().readByNumber(recno), 0);
+        library.commandsFile().watch();
+        ASSERT_EQ(library.commandsFile().readByNumber(recno), 0);
     }
 };
 
 TEST_F(CommandsFileTest, UseCountOpensOnceAndClosesWithTheLastUser) {
-    EXPECT_EQ(CommandsUseCount, 1);
+    EXPECT_EQ(library.useCount(), 1);
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_TRUE(recorder.boxes.empty());
     addCommand("kept", "across opens");
-    openCommandsFile();
-    EXPECT_EQ(CommandsUseCount, 2);
-    closeCommandsFile();
-    EXPECT_EQ(CommandsUseCount, 1);
-    EXPECT_TRUE(commandsFile().isOpen());
-    closeCommandsFile();
-    EXPECT_EQ(CommandsUseCount, 0);
-    EXPECT_FALSE(commandsFile().isOpen());
-    closeCommandsFile();
-    EXPECT_EQ(CommandsUseCount, 0);
+    library.openCommands();
+    EXPECT_EQ(library.useCount(), 2);
+    library.closeCommands();
+    EXPECT_EQ(library.useCount(), 1);
+    EXPECT_TRUE(library.commandsFile().isOpen());
+    library.closeCommands();
+    EXPECT_EQ(library.useCount(), 0);
+    EXPECT_FALSE(library.commandsFile().isOpen());
+    library.closeCommands();
+    EXPECT_EQ(library.useCount(), 0);
     // Opened again through the same steps: the file is found, not created anew.
-    openCommandsFile();
-    EXPECT_TRUE(commandsFile().isOpen());
+    library.openCommands();
+    EXPECT_TRUE(library.commandsFile().isOpen());
     EXPECT_TRUE(recorder.boxes.empty());
-    EXPECT_EQ(commandsFile().records(), 1);
+    EXPECT_EQ(library.commandsFile().records(), 1);
 }
 
 TEST_F(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
@@ -124,32 +122,32 @@ TEST_F(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     addCommand("", "hidden");
     addCommand("Amex", "verify");
     std::vector<std::string> names;
-    commandsFile().setStart();
-    while (commandsFile().next() == 0) names.push_back(fieldText(commandsRecord().name));
+    library.commandsFile().setStart();
+    while (library.commandsFile().next() == 0) names.push_back(fieldText(library.commandsRecord().name));
     EXPECT_EQ(names, (std::vector<std::string>{"verify", "select"}));
 
     // The import twin reads another file of this program by its name.
-    closeCommandsFile();
-    setImportFileName(path);
-    ASSERT_EQ(importFile().open(0x22), 0);
-    EXPECT_EQ(importFile().name(), path);
-    ASSERT_EQ(importFile().next(), 0);
-    EXPECT_EQ(fieldText(importRecord().name), "verify");
-    importFile().close();
-    setImportFileName(std::string(200, 'x'));
-    EXPECT_EQ(importFileName().size(), 128u);
-    openCommandsFile();
+    library.closeCommands();
+    library.setImportFileName(path);
+    ASSERT_EQ(library.importFile().open(0x22), 0);
+    EXPECT_EQ(library.importFile().name(), path);
+    ASSERT_EQ(library.importFile().next(), 0);
+    EXPECT_EQ(fieldText(library.importRecord().name), "verify");
+    library.importFile().close();
+    library.setImportFileName(std::string(200, 'x'));
+    EXPECT_EQ(library.importFileName().size(), 128u);
+    library.openCommands();
 }
 
 TEST_F(CommandsFileTest, UpdateWritesTheWatchedRecord) {
     auto recno = addCommand("visa", "select");
     watchedRead(recno);
-    setField(commandsRecord().name, "select MF");
-    EXPECT_EQ(UpdateCommandsRecord(true), 0);
+    setField(library.commandsRecord().name, "select MF");
+    EXPECT_EQ(library.updateCommandsRecord(true), WriteResult::Written);
     EXPECT_TRUE(recorder.boxes.empty());
-    EXPECT_FALSE(commandsFile().inTransaction());
+    EXPECT_FALSE(library.commandsFile().inTransaction());
     EXPECT_EQ(storedName(recno), "select MF");
-    EXPECT_FALSE(updatePosition().empty());
+    EXPECT_FALSE(library.updatePosition().empty());
 }
 
 TEST_F(CommandsFileTest, UpdateOverAnotherProcessesChangeIsRefusedAndShowsTheirs) {
@@ -160,8 +158,8 @@ TEST_F(CommandsFileTest, UpdateOverAnotherProcessesChangeIsRefusedAndShowsTheirs
         watchedRead(recno);
         const std::string theirs = fromForm ? "theirs 1" : "theirs 2";
         ASSERT_EQ(runPeer({"put", path, std::to_string(recno), "VISA", theirs}), "0");
-        setField(commandsRecord().name, "mine");
-        EXPECT_EQ(UpdateCommandsRecord(fromForm), 2);
+        setField(library.commandsRecord().name, "mine");
+        EXPECT_EQ(library.updateCommandsRecord(fromForm), WriteResult::ChangedByAnotherStation);
         ASSERT_EQ(recorder.boxes.size(), 1u);
         if (fromForm) {
             EXPECT_EQ(recorder.boxes[0].caption, "Record Was Not Updated");
@@ -170,26 +168,26 @@ TEST_F(CommandsFileTest, UpdateOverAnotherProcessesChangeIsRefusedAndShowsTheirs
             EXPECT_EQ(recorder.boxes[0].text, "This record was changed by another station.");
         }
         // The buffer holds their record; nothing of ours was written.
-        EXPECT_EQ(fieldText(commandsRecord().name), theirs);
-        EXPECT_EQ(fieldText(commandsRecord().card), "VISA");
-        EXPECT_FALSE(commandsFile().inTransaction());
+        EXPECT_EQ(fieldText(library.commandsRecord().name), theirs);
+        EXPECT_EQ(fieldText(library.commandsRecord().card), "VISA");
+        EXPECT_FALSE(library.commandsFile().inTransaction());
         // Watched again: a second update goes through.
-        setField(commandsRecord().name, "mine after all");
-        EXPECT_EQ(UpdateCommandsRecord(fromForm), 0);
+        setField(library.commandsRecord().name, "mine after all");
+        EXPECT_EQ(library.updateCommandsRecord(fromForm), WriteResult::Written);
         EXPECT_EQ(storedName(recno), "mine after all");
     }
 }
 
 TEST_F(CommandsFileTest, UpdateOfARecordDeletedMeanwhileFails) {
     auto recno = addCommand("visa", "select");
-    ASSERT_EQ(commandsFile().readByNumber(recno), 0);  // not watched
+    ASSERT_EQ(library.commandsFile().readByNumber(recno), 0);  // not watched
     ASSERT_EQ(runPeer({"delete", path, std::to_string(recno)}), "0");
-    setField(commandsRecord().name, "mine");
-    EXPECT_EQ(UpdateCommandsRecord(true), 1);
+    setField(library.commandsRecord().name, "mine");
+    EXPECT_EQ(library.updateCommandsRecord(true), WriteResult::Failed);
     ASSERT_EQ(recorder.boxes.size(), 1u);
     EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to update a "
                                       "record from the file.  Probable Cause: Commands.");
-    EXPECT_EQ(commandsFile().records(), 0);
+    EXPECT_EQ(library.commandsFile().records(), 0);
 }
 
 TEST_F(CommandsFileTest, DeleteRemovesTheCurrentRecord) {
@@ -197,35 +195,35 @@ TEST_F(CommandsFileTest, DeleteRemovesTheCurrentRecord) {
     auto recno = addCommand("b", "second");
     addCommand("c", "third");
     watchedRead(recno);
-    EXPECT_EQ(DeleteCommandsRecord(), 0);
+    EXPECT_EQ(library.deleteCommandsRecord(), WriteResult::Written);
     EXPECT_TRUE(recorder.boxes.empty());
     EXPECT_EQ(storedName(recno), "<gone>");
-    EXPECT_EQ(commandsFile().records(), 2);
+    EXPECT_EQ(library.commandsFile().records(), 2);
 
-    // A record another process deleted meanwhile: warning 17, result 1.
+    // A record another process deleted meanwhile: warning 17, Failed.
     auto other = addCommand("d", "fourth");
     ASSERT_EQ(runPeer({"delete", path, std::to_string(other)}), "0");
-    EXPECT_EQ(DeleteCommandsRecord(), 1);
+    EXPECT_EQ(library.deleteCommandsRecord(), WriteResult::Failed);
     ASSERT_EQ(recorder.boxes.size(), 1u);
     EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to delete a "
                                       "record from the file Commands.");
-    EXPECT_FALSE(commandsFile().inTransaction());
+    EXPECT_FALSE(library.commandsFile().inTransaction());
 }
 
 TEST_F(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcessWrites) {
     auto recno = addCommand("visa", "select");
     struct Case {
         const char *what;
-        std::function<int()> run;
+        std::function<WriteResult()> run;
         std::string text;
     };
     const Case cases[] = {
         {"update",
-         [] { return UpdateCommandsRecord(true); },
+         [this] { return library.updateCommandsRecord(true); },
          "Error: (File Is Already Locked (32)) attempting to frame the update transaction on Commands.  Update "
          "transaction cancelled."},
         {"delete",
-         [] { return DeleteCommandsRecord(); },
+         [this] { return library.deleteCommandsRecord(); },
          "Error: (File Is Already Locked (32)) attempting to frame the delete transaction on Commands.  Delete "
          "transaction cancelled."},
     };
@@ -233,11 +231,11 @@ TEST_F(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcess
         SCOPED_TRACE(c.what);
         recorder.boxes.clear();
         watchedRead(recno);
-        setField(commandsRecord().name, "mine");
+        setField(library.commandsRecord().name, "mine");
         Peer peer({"hold-transaction", path, "3000"});
         ASSERT_EQ(peer.readLine(), "ready");
         auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(c.run(), 1);
+        EXPECT_EQ(c.run(), WriteResult::Failed);
         auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_GE(waited, std::chrono::milliseconds(1900));
         EXPECT_LE(waited, std::chrono::milliseconds(2900));
@@ -253,16 +251,16 @@ TEST_F(CommandsFileTest, CommitThatCannotFinishIsReportedAndWritesNothing) {
     auto recno = addCommand("visa", "select");
     struct Case {
         const char *what;
-        std::function<int()> run;
+        std::function<WriteResult()> run;
         std::string text;
     };
     const Case cases[] = {
         {"update",
-         [] { return UpdateCommandsRecord(true); },
+         [this] { return library.updateCommandsRecord(true); },
          "An error (File Is Already Locked (32)) was experienced when attempting to update a record from the file.  "
          "Probable Cause: Commands."},
         {"delete",
-         [] { return DeleteCommandsRecord(); },
+         [this] { return library.deleteCommandsRecord(); },
          "An error (File Is Already Locked (32)) was experienced when attempting to delete a record from the file "
          "Commands."},
     };
@@ -270,14 +268,14 @@ TEST_F(CommandsFileTest, CommitThatCannotFinishIsReportedAndWritesNothing) {
         SCOPED_TRACE(c.what);
         recorder.boxes.clear();
         watchedRead(recno);
-        setField(commandsRecord().name, "mine");
+        setField(library.commandsRecord().name, "mine");
         // Another process keeps reading through the whole commit time-out.
         Peer reader({"hold-read", path, "4000"});
         ASSERT_EQ(reader.readLine(), "ready");
-        EXPECT_EQ(c.run(), 1);
+        EXPECT_EQ(c.run(), WriteResult::Failed);
         ASSERT_EQ(recorder.boxes.size(), 1u);
         EXPECT_EQ(recorder.boxes[0].text, c.text);
-        EXPECT_FALSE(commandsFile().inTransaction());
+        EXPECT_FALSE(library.commandsFile().inTransaction());
         reader.kill();
         reader.wait();
         EXPECT_EQ(storedName(recno), "select");
@@ -289,27 +287,27 @@ TEST_F(CommandsFileTest, SavingAgainAfterACommitThatCouldNotFinishGoesThrough) {
     // is written once more, with no new read in between.
     struct Case {
         const char *what;
-        std::function<int()> run;
+        std::function<WriteResult()> run;
     };
     const Case cases[] = {
-        {"update", [] { return UpdateCommandsRecord(true); }},
-        {"delete", [] { return DeleteCommandsRecord(); }},
+        {"update", [this] { return library.updateCommandsRecord(true); }},
+        {"delete", [this] { return library.deleteCommandsRecord(); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         auto recno = addCommand("visa", "select");
         recorder.boxes.clear();
         watchedRead(recno);
-        setField(commandsRecord().name, "mine");
+        setField(library.commandsRecord().name, "mine");
         {
             Peer reader({"hold-read", path, "4000"});
             ASSERT_EQ(reader.readLine(), "ready");
-            ASSERT_EQ(c.run(), 1);
+            ASSERT_EQ(c.run(), WriteResult::Failed);
             reader.kill();
             reader.wait();
         }
         ASSERT_EQ(recorder.boxes.size(), 1u);
-        EXPECT_EQ(c.run(), 0);
+        EXPECT_EQ(c.run(), WriteResult::Written);
         EXPECT_EQ(recorder.boxes.size(), 1u) << recorder.boxes.back().text;
         EXPECT_EQ(storedName(recno), std::string(c.what) == "update" ? "mine" : "<gone>");
     }
@@ -317,13 +315,13 @@ TEST_F(CommandsFileTest, SavingAgainAfterACommitThatCouldNotFinishGoesThrough) {
 
 TEST_F(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
     addCommand("a", "kept");
-    ASSERT_EQ(commandsFile().beginTransaction(2000), 0);
+    ASSERT_EQ(library.commandsFile().beginTransaction(2000), 0);
     addCommand("b", "dropped");
-    EXPECT_EQ(commandsFile().beginTransaction(2000), KeyedTransactionActive);
-    SaveFileError();
-    EXPECT_EQ(savedFileError().code, KeyedTransactionActive);
-    EXPECT_FALSE(commandsFile().inTransaction());
-    EXPECT_EQ(commandsFile().records(), 1);
+    EXPECT_EQ(library.commandsFile().beginTransaction(2000), KeyedTransactionActive);
+    library.warnings().saveFileError();
+    EXPECT_EQ(library.warnings().savedFileError().code, KeyedTransactionActive);
+    EXPECT_FALSE(library.commandsFile().inTransaction());
+    EXPECT_EQ(library.commandsFile().records(), 1);
 }
 
 }  // namespace

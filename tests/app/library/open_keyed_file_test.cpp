@@ -1,6 +1,7 @@
 #include "commands_file.h"
 #include "open_keyed_file.h"
 #include "peer_process.h"
+#include "standard_warnings.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@ protected:
     ScratchFolder folder;
     InFolder inFolder{folder.path()};
     WarningRecorder recorder;
+    Warnings warnings;
     KeyedFile file{commandsLayout(), "COMMANDS"};
 
     void makeFile(int records) {
@@ -51,10 +53,10 @@ protected:
         }
     }
 
-    // Runs OpenKeyedFile; returns the end-of-program text, "" when it returned.
+    // Runs openKeyedFile; returns the end-of-program text, "" when it returned.
     std::string open(int mode = 0, bool shared = true) {
         try {
-            OpenKeyedFile(file, mode, true, shared);
+            openKeyedFile(warnings, file, mode, true, shared);
         } catch (const ProgramEnded &end) {
             return end.text;
         }
@@ -127,7 +129,7 @@ TEST_F(OpenKeyedFileTest, KeyThatCannotBeRebuiltEndsTheProgram) {
 
 TEST_F(OpenKeyedFileTest, MissingFileThatMayNotBeCreatedEndsTheProgram) {
     try {
-        OpenKeyedFile(file, 0, false, true);
+        openKeyedFile(warnings, file, 0, false, true);
         FAIL() << "returned without the file";
     } catch (const ProgramEnded &end) {
         EXPECT_EQ(end.text, "File Creation Error!");
@@ -220,8 +222,9 @@ TEST(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
                 (void)!::read(go[0], &byte, 1);  // both start when the pipe closes
                 setMessageBoxAnswerer([](const MessageBoxRequest &) { return int(ButtonOk); });
                 setProgramEndHandler([](const std::string &) { _exit(1); });
+                Warnings warnings;
                 KeyedFile file{commandsLayout(), "COMMANDS"};
-                OpenKeyedFile(file, 0, true, true);
+                openKeyedFile(warnings, file, 0, true, true);
                 _exit(file.isOpen() ? 0 : 2);
             }
         }

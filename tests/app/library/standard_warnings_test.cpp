@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
+#include <string_view>
+#include <utility>
 
 using namespace kvr::library;
 using namespace kvr::runtime;
@@ -24,6 +27,33 @@ struct Row {
     int buttons, defaultButton;
     std::string endText;  // "" when the warning returns
 };
+
+// Raises entry I of the table through the call of its kind; the answer of a
+// question, 0 for a warning that only tells.
+template <std::size_t I>
+int raiseEntry(Warnings &warnings, std::string_view t1, std::string_view t2) {
+    constexpr Warning warning = kWarningTable[I].warning;
+    if constexpr (kWarningTable[I].kind() == WarningKind::Tells) {
+        warnings.tell(warning, t1, t2);
+        return 0;
+    } else if constexpr (kWarningTable[I].kind() == WarningKind::Asks) {
+        return warnings.ask(warning, t1, t2);
+    } else {
+        warnings.halt(warning, t1, t2);
+    }
+}
+
+// The calls take warnings known when compiling: one instance per entry.
+int raise(Warnings &warnings, int number, std::string_view t1 = {}, std::string_view t2 = {}) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        int result = -1;
+        (void)((static_cast<int>(kWarningTable[I].warning) == number
+                    ? (result = raiseEntry<I>(warnings, t1, t2), true)
+                    : false) ||
+               ...);
+        return result;
+    }(std::make_index_sequence<kWarningTable.size()>());
+}
 
 // E in every row: the engine's current error, File Not Found (2).
 const std::string E = "File Not Found (2)";
@@ -135,12 +165,16 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
     for (const Row &row : rows()) {
         SCOPED_TRACE(::testing::Message() << "warning " << row.number << " " << row.t1);
         seen.insert(row.number);
+        const WarningKind kind = warningEntry(static_cast<Warning>(row.number)).kind();
+        EXPECT_EQ(kind == WarningKind::Ends, !row.endText.empty());
+        EXPECT_EQ(kind == WarningKind::Tells, row.endText.empty() && row.buttons == ButtonOk);
         WarningRecorder recorder;
+        Warnings warnings;
         setKeyedError(KeyedNotFound, "COMMANDS");
         std::string ended;
         int result = -1;
         try {
-            result = RaiseWarning(row.number, row.t1, row.t2);
+            result = raise(warnings, row.number, row.t1, row.t2);
         } catch (const ProgramEnded &end) {
             ended = end.text;
         }
@@ -154,7 +188,9 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
         EXPECT_EQ(ended, row.endText);
         if (row.endText.empty()) {
             EXPECT_EQ(recorder.boxes.size(), 1u);
-            EXPECT_EQ(result, row.number == 2 ? 2 : row.defaultButton);
+            if (kind == WarningKind::Asks) {
+                EXPECT_EQ(result, row.defaultButton);
+            }
         } else {
             ASSERT_EQ(recorder.boxes.size(), 2u);
             EXPECT_EQ(recorder.boxes[1].caption, "Halt");
@@ -164,36 +200,46 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
         }
     }
     EXPECT_EQ(seen.size(), 38u);
+    EXPECT_EQ(kWarningTable.size(), 38u);
 }
 
 TEST(StandardWarnings, AnswersComeBackAndInvalidKeyAnsweredNoEndsTheProgram) {
     WarningRecorder recorder;
-    recorder.answers = {ButtonYes, ButtonCancel, ButtonNo};
-    EXPECT_EQ(RaiseWarning(16), ButtonYes);
-    EXPECT_EQ(RaiseWarning(33), ButtonCancel);
+    Warnings warnings;
+    recorder.answers = {ButtonYes, ButtonCancel, ButtonYes, ButtonNo};
+    EXPECT_EQ(warnings.ask(Warning::RetryChange), ButtonYes);
+    EXPECT_EQ(warnings.ask(Warning::SaveChanges), ButtonCancel);
+    EXPECT_EQ(warnings.ask(Warning::InvalidKey, "COMMANDS"), ButtonYes);
     try {
-        RaiseWarning(2, "COMMANDS");
-        FAIL() << "warning 2 answered No returned";
+        warnings.ask(Warning::InvalidKey, "COMMANDS");
+        FAIL() << "InvalidKey answered No returned";
     } catch (const ProgramEnded &end) {
         EXPECT_EQ(end.text, "Invalid Key!");
     }
 }
 
-TEST(StandardWarnings, NumbersOutsideTheTableShowNothingButUseTheSavedError) {
+TEST(StandardWarnings, EveryWarningEmptiesTheSavedErrorAndRemembersItsCode) {
     WarningRecorder recorder;
-    for (int number : {0, 39, -1, 1000}) {
+    Warnings warnings;
+    // Warnings whose text has no error description all the same.
+    const std::function<void()> raisers[] = {
+        [&] { warnings.tell(Warning::ProcedureNotDefined, "x"); },
+        [&] { warnings.ask(Warning::ConfirmDelete); },
+        [&] { warnings.tell(Warning::RecordWasNotUpdated); },
+    };
+    for (const auto &raiseOne : raisers) {
         setKeyedError(KeyedLocked, "COMMANDS");
-        SaveFileError();
+        warnings.saveFileError();
         setKeyedError(KeyedOk, "COMMANDS");
-        EXPECT_EQ(RaiseWarning(number, "x", "y"), 0);
-        EXPECT_TRUE(recorder.boxes.empty());
-        EXPECT_EQ(savedFileError().code, 0);
-        EXPECT_EQ(rememberedErrorCode(), KeyedLocked);
+        raiseOne();
+        EXPECT_EQ(warnings.savedFileError().code, 0);
+        EXPECT_EQ(warnings.rememberedErrorCode(), KeyedLocked);
     }
+    EXPECT_EQ(recorder.boxes.size(), 3u);
 }
 
-std::string errorOf14(WarningRecorder &recorder) {
-    RaiseWarning(14);
+std::string errorOf14(Warnings &warnings, WarningRecorder &recorder) {
+    warnings.tell(Warning::RecordInsertFailed);
     const std::string &text = recorder.boxes.back().text;
     const std::string head = "An error was experienced during the update of record.  Error: ";
     EXPECT_EQ(text.substr(0, head.size()), head);
@@ -202,45 +248,58 @@ std::string errorOf14(WarningRecorder &recorder) {
 
 TEST(StandardWarnings, ErrorDescriptionFromSavedOrCurrentError) {
     WarningRecorder recorder;
+    Warnings warnings;
     // Saved error first, even after later operations succeeded.
     setKeyedError(KeyedLocked, "COMMANDS");
-    SaveFileError();
+    warnings.saveFileError();
     setKeyedError(KeyedOk, "COMMANDS");
-    EXPECT_EQ(errorOf14(recorder), "File Is Already Locked (32)");
+    EXPECT_EQ(errorOf14(warnings, recorder), "File Is Already Locked (32)");
     // The saved error was emptied: the next warning reports the current one.
-    EXPECT_EQ(errorOf14(recorder), " (0)");
+    EXPECT_EQ(errorOf14(warnings, recorder), " (0)");
     setKeyedError(KeyedChanged, "COMMANDS");
-    EXPECT_EQ(errorOf14(recorder), "Record Changed By Another Station (89)");
+    EXPECT_EQ(errorOf14(warnings, recorder), "Record Changed By Another Station (89)");
 
     // Code 90: the driver's own text and code, trailing spaces removed.
     setKeyedError(KeyedSystemError, "COMMANDS", "26", "file is not a database   ");
-    EXPECT_EQ(errorOf14(recorder), "file is not a database (26)");
-    SaveFileError();
-    EXPECT_EQ(savedFileError().driverCode, 26);
+    EXPECT_EQ(errorOf14(warnings, recorder), "file is not a database (26)");
+    warnings.saveFileError();
+    EXPECT_EQ(warnings.savedFileError().driverCode, 26);
     setKeyedError(KeyedNotFound, "COMMANDS");
-    EXPECT_EQ(errorOf14(recorder), "file is not a database (26)");
+    EXPECT_EQ(errorOf14(warnings, recorder), "file is not a database (26)");
 
     // Cut to 150 characters.
     setKeyedError(KeyedSystemError, "COMMANDS", "10", std::string(300, 'x'));
-    EXPECT_EQ(errorOf14(recorder), std::string(150, 'x'));
-    SaveFileError();
-    EXPECT_EQ(savedFileError().driverText.size(), 255u);
+    EXPECT_EQ(errorOf14(warnings, recorder), std::string(150, 'x'));
+    warnings.saveFileError();
+    EXPECT_EQ(warnings.savedFileError().driverText.size(), 255u);
 }
 
-TEST(StandardWarnings, Warning15UsesTheRememberedCode) {
+TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
     WarningRecorder recorder;
+    Warnings warnings;
     const std::string changed = "This record was changed by another station.";
     setKeyedError(KeyedOk, "COMMANDS");
-    RaiseWarning(15, "ignored");
+    warnings.tell(Warning::UpdateFailed, "ignored");
     EXPECT_EQ(recorder.boxes.back().text, changed);
     setKeyedError(KeyedChanged, "COMMANDS");
-    SaveFileError();
+    warnings.saveFileError();
     setKeyedError(KeyedNotFound, "COMMANDS");
-    RaiseWarning(15, "Record Changed by Another Station");
+    warnings.tell(Warning::UpdateFailed, "Record Changed by Another Station");
     EXPECT_EQ(recorder.boxes.back().text, changed);
-    RaiseWarning(15, "Commands");
+    warnings.tell(Warning::UpdateFailed, "Commands");
     EXPECT_EQ(recorder.boxes.back().text, "An error (File Not Found (2)) was experienced when attempting to update a "
                                           "record from the file.  Probable Cause: Commands.");
+}
+
+// Two objects keep two saved errors.
+TEST(StandardWarnings, EachWarningsObjectKeepsItsOwnSavedError) {
+    WarningRecorder recorder;
+    Warnings first, second;
+    setKeyedError(KeyedLocked, "COMMANDS");
+    first.saveFileError();
+    setKeyedError(KeyedOk, "COMMANDS");
+    EXPECT_EQ(errorOf14(second, recorder), " (0)");
+    EXPECT_EQ(errorOf14(first, recorder), "File Is Already Locked (32)");
 }
 
 }  // namespace
@@ -260,7 +319,8 @@ TEST(StandardWarningsDeathTest, FatalWarningsEndTheProgramWithExitCodeZero) {
                 setMessageBoxAnswerer([answer = answer](const MessageBoxRequest &request) {
                     return request.caption == "Halt" ? int(ButtonOk) : answer;
                 });
-                RaiseWarning(number, "COMMANDS");
+                Warnings warnings;
+                raise(warnings, number, "COMMANDS");
                 std::_Exit(3);
             },
             ::testing::ExitedWithCode(0), "");

@@ -3,7 +3,6 @@
 #define KVR_TESTS_WARNING_RECORDER_H
 
 #include "message_box.h"
-#include "standard_warnings.h"
 
 #include <deque>
 #include <string>
@@ -17,12 +16,10 @@ struct ProgramEnded {
 
 // While alive, every box is recorded and answered with the next queued
 // answer (or its default button), and the end of the program throws
-// ProgramEnded.  Starts with no saved file error.
+// ProgramEnded.
 class WarningRecorder {
 public:
     WarningRecorder() {
-        // A number outside the table shows nothing and empties the saved error.
-        library::RaiseWarning(0);
         runtime::setMessageBoxAnswerer([this](const runtime::MessageBoxRequest &request) {
             boxes.push_back(request);
             if (answers.empty()) return request.defaultButton;

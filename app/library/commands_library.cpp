@@ -1,0 +1,82 @@
+#include "commands_library.h"
+
+#include "open_keyed_file.h"
+#include "standard_warnings.h"
+
+#include <algorithm>
+
+namespace kvr::library {
+
+CommandsLibrary::CommandsLibrary()
+    : commandsRecord_(blankCommands()), importRecord_(blankCommands()), commands_(commandsLayout(), "COMMANDS"),
+      import_(commandsLayout(), "") {
+    commands_.bind(commandsBinding(commandsRecord_));
+    import_.bind(commandsBinding(importRecord_));
+}
+
+runtime::KeyedFile &CommandsLibrary::importFile() {
+    if (!import_.isOpen()) {
+        auto end = importName_.find_last_not_of(' ');
+        import_.setName(end == std::string::npos ? std::string{} : importName_.substr(0, end + 1));
+    }
+    return import_;
+}
+
+void CommandsLibrary::setImportFileName(std::string_view name) {
+    importName_ = std::string(name.substr(0, std::min(name.size(), kImportNameWidth)));
+}
+
+void CommandsLibrary::openCommands() {
+    if (useCount_ == 0) openKeyedFile(warnings_, commands_, 0, true, true);
+    ++useCount_;
+}
+
+void CommandsLibrary::closeCommands() {
+    if (useCount_ <= 0) return;
+    --useCount_;
+    if (useCount_ == 0) commands_.close();
+}
+
+WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        warnings_.saveFileError();
+        warnings_.tell(Warning::TransactionFramingFailed, "Update", "Commands");
+        return WriteResult::Failed;
+    }
+    updatePosition_ = commands_.position().substr(0, kPositionWidth);
+    if (commands_.put() == runtime::KeyedOk) {
+        if (commands_.commit() == runtime::KeyedOk) return WriteResult::Written;
+        // The commit itself failed: nothing was written, so say so.
+        warnings_.saveFileError();
+        warnings_.tell(Warning::UpdateFailed, "Commands");
+        return WriteResult::Failed;
+    }
+    warnings_.saveFileError();
+    if (warnings_.savedFileError().code == runtime::KeyedChanged) {
+        if (fromForm) warnings_.tell(Warning::RecordWasNotUpdated);
+        else warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
+        commands_.watch();
+        commands_.readByPosition(updatePosition_);
+        return WriteResult::ChangedByAnotherStation;
+    }
+    warnings_.tell(Warning::UpdateFailed, "Commands");
+    return WriteResult::Failed;
+}
+
+WriteResult CommandsLibrary::deleteCommandsRecord() {
+    const std::string kept = commands_.position().substr(0, kPositionWidth);
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+        warnings_.saveFileError();
+        warnings_.tell(Warning::TransactionFramingFailed, "Delete", "Commands");
+        return WriteResult::Failed;
+    }
+    if (commands_.readByPosition(kept) != runtime::KeyedOk || commands_.remove() != runtime::KeyedOk ||
+        commands_.commit() != runtime::KeyedOk) {
+        warnings_.saveFileError();
+        warnings_.tell(Warning::DeleteFailed, "Commands");
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace kvr::library

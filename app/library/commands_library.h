@@ -1,0 +1,89 @@
+// The command library of one run of the manager: the COMMANDS file with its
+// record buffer and use count, the import source IMP with its own buffer and
+// file name, the position an update is writing, and the standard warnings
+// with the file error they keep.
+//
+// The program makes one library and hands it by reference to the main
+// window and to every window that opens COMMANDS; they all share its record
+// buffer (a window that keeps a record across a call of another window keeps
+// its own copy).  Only the user-interface thread uses it.
+#ifndef KVR_LIBRARY_COMMANDS_LIBRARY_H
+#define KVR_LIBRARY_COMMANDS_LIBRARY_H
+
+#include "commands_file.h"
+#include "keyed_file/keyed_file.h"
+#include "standard_warnings.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kvr::library {
+
+// How an update or a delete of the current record ended.
+enum class WriteResult {
+    Written,
+    Failed,                   // a warning told why; the file is unchanged
+    ChangedByAnotherStation,  // nothing written; the buffer holds the stored record
+};
+
+class CommandsLibrary {
+public:
+    static constexpr std::size_t kImportNameWidth = 128;
+    static constexpr std::size_t kPositionWidth = 512;
+    static constexpr int kTransactionTimeoutMs = 2000;
+
+    CommandsLibrary();
+    CommandsLibrary(const CommandsLibrary &) = delete;
+    CommandsLibrary &operator=(const CommandsLibrary &) = delete;
+
+    // The warnings every window of the library raises.
+    Warnings &warnings() { return warnings_; }
+
+    // COMMANDS ("COMMANDS.tps" in the current directory) and its record
+    // buffer: every read fills the buffer, every add and put writes it.
+    runtime::KeyedFile &commandsFile() { return commands_; }
+    Commands &commandsRecord() { return commandsRecord_; }
+
+    // The import source: same layout and key, named by the import file name,
+    // never created; its own buffer.  While it is closed its name follows
+    // the import file name (trailing spaces dropped).
+    runtime::KeyedFile &importFile();
+    Commands &importRecord() { return importRecord_; }
+    const std::string &importFileName() const { return importName_; }
+    void setImportFileName(std::string_view name);  // keeps at most 128 characters
+
+    // Open: when no window has COMMANDS open, openKeyedFile(COMMANDS, 0,
+    // create, shared), which returns only with the file open; then count.
+    // Close: uncount; the last user closes the file.  A close without its
+    // open changes nothing.
+    void openCommands();
+    void closeCommands();
+    std::int32_t useCount() const { return useCount_; }
+
+    // Writes the record buffer over the record last read with a watched
+    // read.  Failed: warning TransactionFramingFailed or UpdateFailed told
+    // why.  ChangedByAnotherStation: RecordWasNotUpdated (fromForm) or
+    // UpdateFailed told the operator, and the buffer holds the stored record,
+    // watched again.
+    WriteResult updateCommandsRecord(bool fromForm);
+    // Deletes the record last read: Written, or Failed after
+    // TransactionFramingFailed or DeleteFailed.
+    WriteResult deleteCommandsRecord();
+    // The position of the record the last update was writing.
+    const std::string &updatePosition() const { return updatePosition_; }
+
+private:
+    Warnings warnings_;
+    Commands commandsRecord_;
+    Commands importRecord_;
+    runtime::KeyedFile commands_;
+    runtime::KeyedFile import_;
+    std::string importName_;
+    std::int32_t useCount_ = 0;
+    std::string updatePosition_;
+};
+
+}  // namespace kvr::library
+
+#endif
