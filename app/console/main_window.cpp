@@ -49,7 +49,8 @@ class MainWindow : public runtime::Window {
 public:
     MainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName)
         : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_),
-          portName_(portName), commands_(library) {
+          portName_(portName), commands_(library),
+          storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
         commands_.acquire();
         buildControls();
@@ -61,7 +62,7 @@ protected:
     void opened() override {
         startup::restoreWindowPosition(this, kSection, kSettingsFile);
         identifyReader();
-        buildStoredCommandMenus(*menus());
+        buildStoredCommandMenus();
         showConsole();
         code_->setFocus();
     }
@@ -179,11 +180,39 @@ private:
         if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown(), !typing);
         requestHex_->setEnabled(console_.requestDataEnabled());
         requestBytes_->setEnabled(console_.requestDataEnabled());
+        const RequestEditable &editable = console_.editable();
+        header_[2]->setReadOnly(!editable.p1);
+        header_[3]->setReadOnly(!editable.p2);
+        header_[4]->setReadOnly(!editable.p3);
+        requestHex_->setReadOnly(!editable.data);
+        requestBytes_->setReadOnly(!editable.data);
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};
         for (int i = 0; i < 4; ++i) show(replyHeader_[i], std::string(trimRight(*reply[i])));
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
         setStatusText(QString::fromStdString(console_.statusText()));
+    }
+
+    // Builds the stored-command menus again from COMMANDS, in place of the
+    // previous build's.
+    void buildStoredCommandMenus() {
+        const StoredCommandPlan &plan = storedMenus_.build(console_.lastStoredEntry());
+        console_.setLastStoredEntry(plan.lastEntryNumber);
+        if (plan.commandsNotShown > 0)
+            console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+    }
+
+    void chooseStoredCommand(int number) {
+        const std::optional<StoredFocus> focus = storedMenus_.choose(number, console_);
+        if (!focus) return;
+        showConsole();
+        switch (*focus) {
+        case StoredFocus::P1: header_[2]->setFocus(); break;
+        case StoredFocus::P2: header_[3]->setFocus(); break;
+        case StoredFocus::P3: header_[4]->setFocus(); break;
+        case StoredFocus::RequestHex: requestHex_->setFocus(); break;
+        case StoredFocus::Send: send_->setFocus(); break;
+        }
     }
 
     void identifyReader() {
@@ -222,6 +251,10 @@ private:
     }
 
     void menuChosen(int id) {
+        if (id >= kFirstStoredEntry && id <= kLastStoredEntry) {
+            chooseStoredCommand(id);
+            return;
+        }
         if (const auto command = preparedBy(id)) {
             console_.prepare(prepareCommand(*command, console_.currentSam()));
             showConsole();
@@ -253,8 +286,13 @@ private:
             }
             break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
-        case ItemCommandBrowser:  // the command browser comes with the command library
-        case ItemImport:          // so does the import
+        case ItemCommandBrowser:
+            // The command browser (still to come) runs here; the menus are
+            // rebuilt when it returns.
+            buildStoredCommandMenus();
+            showConsole();
+            break;
+        case ItemImport:  // the import comes with the command library
         default: break;
         }
     }
@@ -265,6 +303,7 @@ private:
     AnswerBuffer answer_{};
     ReaderIdentification identification_;
     library::CommandsUse commands_;
+    StoredCommandMenus storedMenus_;
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;
