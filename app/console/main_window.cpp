@@ -210,7 +210,12 @@ private:
         case StoredFocus::P1: header_[2]->setFocus(); break;
         case StoredFocus::P2: header_[3]->setFocus(); break;
         case StoredFocus::P3: header_[4]->setFocus(); break;
-        case StoredFocus::RequestHex: requestHex_->setFocus(); break;
+        case StoredFocus::RequestHex:
+            // Entering the hex view makes it the source; when it had the
+            // focus already (a hot key pressed there) no focus event says so.
+            requestHex_->setFocus();
+            if (requestHex_->hasFocus()) console_.enterHexView();
+            break;
         case StoredFocus::Send: send_->setFocus(); break;
         }
     }

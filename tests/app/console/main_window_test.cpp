@@ -144,19 +144,6 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
     }}});
 }
 
-// The last command frame the emulated reader received whole.
-std::vector<uint8_t> lastFrame(kvr7x::emu::Emulator &emulator) {
-    std::vector<uint8_t> frame;
-    emulator.log().waitFor(
-        [&](const std::vector<kvr7x::emu::LogEntry> &entries) {
-            for (const auto &e : entries)
-                if (e.kind == kvr7x::emu::LogEntry::Kind::FromHost) frame = e.bytes;
-            return !frame.empty();
-        },
-        std::chrono::milliseconds(1000));
-    return frame;
-}
-
 TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
