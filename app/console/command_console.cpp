@@ -1,7 +1,7 @@
-#include "command_console.h"
+#include "console/command_console.h"
 
-#include "hex_codec.h"
-#include "status_message.h"
+#include "console/hex_codec.h"
+#include "console/status_message.h"
 
 #include <algorithm>
 #include <cstring>

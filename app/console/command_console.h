@@ -6,9 +6,9 @@
 #ifndef KVR_CONSOLE_COMMAND_CONSOLE_H
 #define KVR_CONSOLE_COMMAND_CONSOLE_H
 
-#include "menu_plan.h"
-#include "reader_identification.h"
-#include "reader_link.h"
+#include "console/menu_plan.h"
+#include "console/reader_identification.h"
+#include "console/reader_link.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "hex_codec.h"
+#include "console/hex_codec.h"
 
 namespace kvr::console {
 

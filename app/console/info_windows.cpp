@@ -1,9 +1,10 @@
-#include "info_windows.h"
+#include "console/info_windows.h"
 
-#include <app_icon.h>
-#include <western_text.h>
-#include <window.h>
-#include <window_position.h>
+#include "runtime/app_icon.h"
+#include "runtime/settings_file.h"
+#include "runtime/western_text.h"
+#include "runtime/window.h"
+#include "runtime/window_position.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -11,8 +12,6 @@
 namespace kvr::console {
 
 namespace {
-
-constexpr const char *kSettingsFile = "KVRMAN1.INI";
 
 // A small window with its own place in the settings file and an "OK"
 // button that closes it.
@@ -33,8 +32,8 @@ public:
     }
 
 protected:
-    void opened() override { startup::restoreWindowPosition(this, section_, kSettingsFile); }
-    void closing() override { startup::storeWindowPosition(this, section_, kSettingsFile); }
+    void opened() override { runtime::restoreWindowPosition(this, section_, runtime::kSettingsFile); }
+    void closing() override { runtime::storeWindowPosition(this, section_, runtime::kSettingsFile); }
 
 private:
     std::string section_;

@@ -4,7 +4,7 @@
 #ifndef KVR_CONSOLE_INFO_WINDOWS_H
 #define KVR_CONSOLE_INFO_WINDOWS_H
 
-#include "reader_identification.h"
+#include "console/reader_identification.h"
 
 #include <string>
 

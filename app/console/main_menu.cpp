@@ -1,7 +1,7 @@
-#include "main_menu.h"
+#include "console/main_menu.h"
 
-#include <key_code.h>
-#include <menus.h>
+#include "runtime/key_code.h"
+#include "runtime/menus.h"
 
 namespace kvr::console {
 

@@ -4,7 +4,7 @@
 #ifndef KVR_CONSOLE_MAIN_MENU_H
 #define KVR_CONSOLE_MAIN_MENU_H
 
-#include "menu_plan.h"
+#include "console/menu_plan.h"
 
 #include <cstdint>
 #include <optional>

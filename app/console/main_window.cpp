@@ -1,23 +1,24 @@
-#include "main_window.h"
+#include "console/main_window.h"
 
-#include "command_console.h"
-#include "hex_codec.h"
-#include "info_windows.h"
-#include "main_menu.h"
-#include "reader_identification.h"
-#include "reader_link.h"
-#include "status_message.h"
-#include "stored_command_menus.h"
+#include "console/command_console.h"
+#include "console/hex_codec.h"
+#include "console/info_windows.h"
+#include "console/main_menu.h"
+#include "console/reader_identification.h"
+#include "console/reader_link.h"
+#include "console/status_message.h"
+#include "console/stored_command_menus.h"
 
-#include <app_icon.h>
-#include <commands_use.h>
-#include <entry_field.h>
-#include <menus.h>
-#include <message_box.h>
-#include <wait_cursor.h>
-#include <western_text.h>
-#include <window.h>
-#include <window_position.h>
+#include "library/commands_use.h"
+#include "runtime/app_icon.h"
+#include "runtime/entry_field.h"
+#include "runtime/menus.h"
+#include "runtime/message_box.h"
+#include "runtime/settings_file.h"
+#include "runtime/wait_cursor.h"
+#include "runtime/western_text.h"
+#include "runtime/window.h"
+#include "runtime/window_position.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -31,7 +32,6 @@ namespace kvr::console {
 
 namespace {
 
-constexpr const char *kSettingsFile = "KVRMAN1.INI";
 constexpr const char *kSection = "Main";
 
 runtime::WindowDefinition mainWindowDefinition() {
@@ -60,7 +60,7 @@ public:
 
 protected:
     void opened() override {
-        startup::restoreWindowPosition(this, kSection, kSettingsFile);
+        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
         showConsole();
@@ -71,7 +71,7 @@ protected:
 
     void closing() override {
         commands_.release();
-        startup::storeWindowPosition(this, kSection, kSettingsFile);
+        runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override {

@@ -1,4 +1,4 @@
-#include "menu_plan.h"
+#include "console/menu_plan.h"
 
 namespace kvr::console {
 

@@ -3,8 +3,8 @@
 #ifndef KVR_CONSOLE_MENU_PLAN_H
 #define KVR_CONSOLE_MENU_PLAN_H
 
-#include "reader_identification.h"
-#include "reader_link.h"
+#include "console/reader_identification.h"
+#include "console/reader_link.h"
 
 #include <array>
 #include <cstdint>

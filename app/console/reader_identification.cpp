@@ -1,6 +1,6 @@
-#include "reader_identification.h"
+#include "console/reader_identification.h"
 
-#include "hex_codec.h"
+#include "console/hex_codec.h"
 
 #include <string_view>
 

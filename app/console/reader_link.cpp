@@ -1,4 +1,4 @@
-#include "reader_link.h"
+#include "console/reader_link.h"
 
 #include <kvr7x.h>
 

@@ -1,4 +1,4 @@
-#include "status_message.h"
+#include "console/status_message.h"
 
 namespace kvr::console {
 

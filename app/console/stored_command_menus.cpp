@@ -1,9 +1,9 @@
-#include "stored_command_menus.h"
+#include "console/stored_command_menus.h"
 
-#include <commands_library.h>
-#include <key_code.h>
-#include <menus.h>
-#include <western_text.h>
+#include "library/commands_library.h"
+#include "runtime/key_code.h"
+#include "runtime/menus.h"
+#include "runtime/western_text.h"
 
 namespace kvr::console {
 

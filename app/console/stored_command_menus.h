@@ -5,7 +5,7 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_MENUS_H
 #define KVR_CONSOLE_STORED_COMMAND_MENUS_H
 
-#include "stored_command_plan.h"
+#include "console/stored_command_plan.h"
 
 #include <cstdint>
 #include <optional>

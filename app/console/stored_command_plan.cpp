@@ -1,6 +1,6 @@
-#include "stored_command_plan.h"
+#include "console/stored_command_plan.h"
 
-#include "hex_codec.h"
+#include "console/hex_codec.h"
 
 #include <set>
 

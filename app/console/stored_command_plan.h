@@ -11,7 +11,7 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_PLAN_H
 #define KVR_CONSOLE_STORED_COMMAND_PLAN_H
 
-#include "command_console.h"
+#include "console/command_console.h"
 
 #include <cstddef>
 #include <cstdint>

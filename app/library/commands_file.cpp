@@ -1,4 +1,4 @@
-#include "commands_file.h"
+#include "library/commands_file.h"
 
 namespace kvr::library {
 

@@ -9,7 +9,7 @@
 #ifndef KVR_LIBRARY_COMMANDS_FILE_H
 #define KVR_LIBRARY_COMMANDS_FILE_H
 
-#include "keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 #include <array>
 #include <cstddef>

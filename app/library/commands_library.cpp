@@ -1,7 +1,7 @@
-#include "commands_library.h"
+#include "library/commands_library.h"
 
-#include "open_keyed_file.h"
-#include "standard_warnings.h"
+#include "library/open_keyed_file.h"
+#include "library/standard_warnings.h"
 
 #include <algorithm>
 

@@ -10,9 +10,9 @@
 #ifndef KVR_LIBRARY_COMMANDS_LIBRARY_H
 #define KVR_LIBRARY_COMMANDS_LIBRARY_H
 
-#include "commands_file.h"
-#include "keyed_file/keyed_file.h"
-#include "standard_warnings.h"
+#include "library/commands_file.h"
+#include "library/standard_warnings.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "commands_use.h"
+#include "library/commands_use.h"
 
-#include "commands_library.h"
+#include "library/commands_library.h"
 
 namespace kvr::library {
 

@@ -1,7 +1,7 @@
-#include "open_keyed_file.h"
+#include "library/open_keyed_file.h"
 
-#include "message_box.h"
-#include "standard_warnings.h"
+#include "library/standard_warnings.h"
+#include "runtime/message_box.h"
 
 namespace kvr::library {
 

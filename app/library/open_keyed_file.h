@@ -4,7 +4,7 @@
 #ifndef KVR_LIBRARY_OPEN_KEYED_FILE_H
 #define KVR_LIBRARY_OPEN_KEYED_FILE_H
 
-#include "keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 namespace kvr::library {
 

@@ -1,7 +1,7 @@
-#include "standard_warnings.h"
+#include "library/standard_warnings.h"
 
-#include "keyed_file/keyed_file.h"
-#include "message_box.h"
+#include "runtime/keyed_file/keyed_file.h"
+#include "runtime/message_box.h"
 
 #include <cstdlib>
 

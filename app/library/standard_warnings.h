@@ -14,7 +14,7 @@
 #ifndef KVR_LIBRARY_STANDARD_WARNINGS_H
 #define KVR_LIBRARY_STANDARD_WARNINGS_H
 
-#include "warning_table.h"
+#include "library/warning_table.h"
 
 #include <cstdint>
 #include <string>

@@ -12,7 +12,7 @@
 #ifndef KVR_LIBRARY_WARNING_TABLE_H
 #define KVR_LIBRARY_WARNING_TABLE_H
 
-#include "message_box.h"
+#include "runtime/message_box.h"
 
 #include <array>
 #include <cstddef>

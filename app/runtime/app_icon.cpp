@@ -1,4 +1,4 @@
-#include "app_icon.h"
+#include "runtime/app_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

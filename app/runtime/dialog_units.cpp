@@ -1,4 +1,4 @@
-#include "dialog_units.h"
+#include "runtime/dialog_units.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
-#include "entry_field.h"
+#include "runtime/entry_field.h"
 
-#include "western_text.h"
+#include "runtime/western_text.h"
 
 #include <QApplication>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "file_dialog.h"
+#include "runtime/file_dialog.h"
 
 #include <QApplication>
 #include <QFileDialog>

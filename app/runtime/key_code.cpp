@@ -1,4 +1,4 @@
-#include "key_code.h"
+#include "runtime/key_code.h"
 
 #include <QKeyEvent>
 

@@ -1,6 +1,6 @@
-#include "menus.h"
+#include "runtime/menus.h"
 
-#include "key_code.h"
+#include "runtime/key_code.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "message_box.h"
+#include "runtime/message_box.h"
 
 #include <QApplication>
 #include <QDialog>

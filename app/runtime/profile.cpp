@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "runtime/profile.h"
 
 #include <QByteArray>
 #include <QDir>

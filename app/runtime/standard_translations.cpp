@@ -1,4 +1,4 @@
-#include "standard_translations.h"
+#include "runtime/standard_translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "wait_cursor.h"
+#include "runtime/wait_cursor.h"
 
 #include <QApplication>
 #include <QCursor>

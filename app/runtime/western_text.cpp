@@ -1,4 +1,4 @@
-#include "western_text.h"
+#include "runtime/western_text.h"
 
 #include <iconv.h>
 

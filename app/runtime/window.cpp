@@ -1,7 +1,7 @@
-#include "window.h"
+#include "runtime/window.h"
 
-#include "app_icon.h"
-#include "menus.h"
+#include "runtime/app_icon.h"
+#include "runtime/menus.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>

@@ -18,7 +18,7 @@
 #ifndef KVR_RUNTIME_WINDOW_H
 #define KVR_RUNTIME_WINDOW_H
 
-#include "dialog_units.h"
+#include "runtime/dialog_units.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,9 +1,9 @@
 // kvrman1: the manager "Kvr Manager V3.01".
-#include "app_icon.h"
-#include "commands_library.h"
-#include "main_window.h"
-#include "program.h"
-#include "standard_translations.h"
+#include "console/main_window.h"
+#include "library/commands_library.h"
+#include "runtime/app_icon.h"
+#include "runtime/standard_translations.h"
+#include "startup/program.h"
 
 #include <QApplication>
 

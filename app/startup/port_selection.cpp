@@ -1,6 +1,6 @@
-#include "port_selection.h"
+#include "startup/port_selection.h"
 
-#include "window.h"
+#include "runtime/window.h"
 
 #include <QPushButton>
 

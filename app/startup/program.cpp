@@ -1,7 +1,8 @@
-#include "program.h"
+#include "startup/program.h"
 
-#include "port_selection.h"
-#include "profile.h"
+#include "runtime/profile.h"
+#include "runtime/settings_file.h"
+#include "startup/port_selection.h"
 
 #include <kvr7x.h>
 
@@ -17,7 +18,7 @@ int runProgram(const MainWindowRunner &runMain) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     std::string portName =
-        portNameFromSetting(runtime::readProfileString(PortSection, PortKey, std::string(), SettingsFile));
+        portNameFromSetting(runtime::readProfileString(PortSection, PortKey, std::string(), runtime::kSettingsFile));
     const bool blank = std::all_of(portName.begin(), portName.end(), [](char c) { return c == ' ' || c == '\t'; });
     if (blank) {
         // Closing the window without a choice leaves the name as it was.
@@ -29,7 +30,7 @@ int runProgram(const MainWindowRunner &runMain) {
     // Also for a port that did not open: closing a negative handle is harmless.
     QXCLOSE(portHandle);
 
-    runtime::writeProfileString(PortSection, PortKey, portName, SettingsFile);
+    runtime::writeProfileString(PortSection, PortKey, portName, runtime::kSettingsFile);
     return 0;
 }
 

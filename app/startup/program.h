@@ -10,8 +10,7 @@
 
 namespace kvr::startup {
 
-// The settings file of the manager and the setting holding the port name.
-inline constexpr const char *SettingsFile = "KVRMAN1.INI";
+// The setting holding the port name, in the settings file (settings_file.h).
 inline constexpr const char *PortSection = "SmartCard";
 inline constexpr const char *PortKey = "ComPort";
 

@@ -1,7 +1,7 @@
 // Cost of opening a keyed file and reading a 20-row page from the middle of
 // its key order: a 10,000-record file against a 100-record one.  Goal: the
 // large file costs less than 3 times the small one.
-#include "keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 #include <algorithm>
 #include <chrono>

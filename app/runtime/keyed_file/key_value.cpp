@@ -1,4 +1,4 @@
-#include "keyed_file/key_value.h"
+#include "runtime/keyed_file/key_value.h"
 
 namespace kvr::runtime {
 

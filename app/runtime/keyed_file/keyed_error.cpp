@@ -1,4 +1,4 @@
-#include "keyed_file/keyed_error.h"
+#include "runtime/keyed_file/keyed_error.h"
 
 #include <utility>
 

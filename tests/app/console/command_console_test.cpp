@@ -3,9 +3,9 @@
 // results a working reader cannot give (platform errors).  The send
 // operation against a reader is tested with the main window and the
 // emulator.
-#include "command_console.h"
-#include "hex_codec.h"
-#include "menu_plan.h"
+#include "console/command_console.h"
+#include "console/hex_codec.h"
+#include "console/menu_plan.h"
 
 #include <gtest/gtest.h>
 

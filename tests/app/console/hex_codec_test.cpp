@@ -1,5 +1,5 @@
 // The console's hexadecimal forms and the hex pair conversion.
-#include "hex_codec.h"
+#include "console/hex_codec.h"
 
 #include <gtest/gtest.h>
 

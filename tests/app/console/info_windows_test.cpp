@@ -2,7 +2,7 @@
 // menus against the reader emulator.
 #include "window_test_support.h"
 
-#include <profile.h>
+#include "runtime/profile.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -4,13 +4,14 @@
 //   xvfb-run -a kvr_console_screenshot FOLDER
 // writes FOLDER/main_window.png, FOLDER/reader_info.png, FOLDER/about.png.
 // Runs on whatever display Qt finds (an X server under xvfb-run).
-#include "main_window.h"
+#include "console/main_window.h"
 
-#include <commands_library.h>
+#include "library/commands_library.h"
+#include "runtime/menus.h"
+#include "runtime/window.h"
+
 #include <emulator.h>
 #include <kvr7x.h>
-#include <menus.h>
-#include <window.h>
 
 #include <QAction>
 #include <QApplication>

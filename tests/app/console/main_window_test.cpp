@@ -4,11 +4,11 @@
 // place.
 #include "window_test_support.h"
 
-#include <hex_codec.h>
-#include <dialog_units.h>
-#include <menus.h>
-#include <message_box.h>
-#include <profile.h>
+#include "console/hex_codec.h"
+#include "runtime/dialog_units.h"
+#include "runtime/menus.h"
+#include "runtime/message_box.h"
+#include "runtime/profile.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,5 +1,5 @@
 // Turning the reset answer into the reader identification.
-#include "reader_identification.h"
+#include "console/reader_identification.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The reader status messages and the time-out choice.
-#include "command_console.h"
-#include "status_message.h"
+#include "console/command_console.h"
+#include "console/status_message.h"
 
 #include <gtest/gtest.h>
 

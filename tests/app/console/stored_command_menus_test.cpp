@@ -5,9 +5,9 @@
 // rebuilding.
 #include "window_test_support.h"
 
-#include <commands_file.h>
-#include <main_menu.h>
-#include <menus.h>
+#include "console/main_menu.h"
+#include "library/commands_file.h"
+#include "runtime/menus.h"
 
 #include <QAction>
 #include <QApplication>

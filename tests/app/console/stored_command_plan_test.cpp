@@ -2,10 +2,10 @@
 // of a build, the shortcuts the entries get, the limit of 999 numbers, and
 // what choosing an entry does to the console.  The menus themselves, built
 // from a real COMMANDS file, are tested with the main window.
-#include "stored_command_plan.h"
+#include "console/stored_command_plan.h"
 
-#include "command_console.h"
-#include "hex_codec.h"
+#include "console/command_console.h"
+#include "console/hex_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "window_test_support.h"
 
-#include "main_window.h"
+#include "console/main_window.h"
+#include "runtime/menus.h"
+#include "runtime/message_box.h"
+#include "runtime/profile.h"
 
 #include <kvr7x.h>
-#include <menus.h>
-#include <message_box.h>
-#include <profile.h>
 
 #include <QAction>
 #include <QApplication>

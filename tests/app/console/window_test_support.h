@@ -4,9 +4,10 @@
 #ifndef KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 #define KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 
-#include <commands_library.h>
+#include "library/commands_library.h"
+#include "runtime/window.h"
+
 #include <emulator.h>
-#include <window.h>
 
 #include <QLineEdit>
 #include <QString>

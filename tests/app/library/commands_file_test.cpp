@@ -1,7 +1,7 @@
-#include "commands_file.h"
-#include "commands_library.h"
+#include "library/commands_file.h"
+#include "library/commands_library.h"
+#include "library/standard_warnings.h"
 #include "peer_process.h"
-#include "standard_warnings.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "keyed_file/keyed_file.h"
-#include "standard_warnings.h"
+#include "library/standard_warnings.h"
+#include "runtime/keyed_file/keyed_file.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>

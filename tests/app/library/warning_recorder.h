@@ -2,7 +2,7 @@
 #ifndef KVR_TESTS_WARNING_RECORDER_H
 #define KVR_TESTS_WARNING_RECORDER_H
 
-#include "message_box.h"
+#include "runtime/message_box.h"
 
 #include <deque>
 #include <string>

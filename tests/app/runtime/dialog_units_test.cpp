@@ -1,5 +1,5 @@
-#include "dialog_units.h"
-#include "window.h"
+#include "runtime/dialog_units.h"
+#include "runtime/window.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

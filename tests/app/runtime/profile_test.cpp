@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "runtime/profile.h"
 #include "temporary_config.h"
 
 #include <QDir>

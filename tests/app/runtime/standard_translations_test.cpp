@@ -1,5 +1,5 @@
-#include "message_box.h"
-#include "standard_translations.h"
+#include "runtime/message_box.h"
+#include "runtime/standard_translations.h"
 #include "when_shown.h"
 
 #include <QAction>

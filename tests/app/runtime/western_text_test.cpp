@@ -1,5 +1,5 @@
-#include "entry_field.h"
-#include "western_text.h"
+#include "runtime/entry_field.h"
+#include "runtime/western_text.h"
 
 #include <QAction>
 #include <QApplication>

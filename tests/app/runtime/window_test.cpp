@@ -1,7 +1,7 @@
-#include "app_icon.h"
-#include "menus.h"
-#include "wait_cursor.h"
-#include "window.h"
+#include "runtime/app_icon.h"
+#include "runtime/menus.h"
+#include "runtime/wait_cursor.h"
+#include "runtime/window.h"
 
 #include <QApplication>
 #include <QMenu>

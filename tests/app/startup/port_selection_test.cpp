@@ -1,6 +1,6 @@
-#include "dialog_units.h"
-#include "port_selection.h"
-#include "window.h"
+#include "runtime/dialog_units.h"
+#include "runtime/window.h"
+#include "startup/port_selection.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -1,9 +1,10 @@
 #include "emulator_process.h"
-#include "message_box.h"
-#include "program.h"
-#include "profile.h"
 #include "temporary_config.h"
-#include "window.h"
+
+#include "runtime/message_box.h"
+#include "runtime/profile.h"
+#include "runtime/window.h"
+#include "startup/program.h"
 
 #include <kvr7x.h>
 

@@ -12,7 +12,7 @@
 //                                                  (card "peer"); prints failures
 //   keyed_file_peer writer FILE                    puts forever: every record
 //                                                  filled with one generation byte
-#include "keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 #include <sqlite3.h>
 

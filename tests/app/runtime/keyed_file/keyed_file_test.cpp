@@ -1,6 +1,6 @@
-#include "keyed_file/keyed_file.h"
-#include "keyed_file/key_value.h"
 #include "peer_process.h"
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/keyed_file.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "keyed_file/share_lock.h"
+#include "runtime/keyed_file/sqlite/share_lock.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -8,16 +8,16 @@
 // nothing stored.
 //
 // Each window of that table calls restoreWindowPosition right after it has
-// opened and storeWindowPosition just before it closes, passing "KVRMAN1.INI"
-// and its own section.
-#ifndef KVR_STARTUP_WINDOW_POSITION_H
-#define KVR_STARTUP_WINDOW_POSITION_H
+// opened and storeWindowPosition just before it closes, passing the settings
+// file (settings_file.h) and its own section.
+#ifndef KVR_RUNTIME_WINDOW_POSITION_H
+#define KVR_RUNTIME_WINDOW_POSITION_H
 
 #include <string>
 
 class QWidget;
 
-namespace kvr::startup {
+namespace kvr::runtime {
 
 // Notes the maximized state, switches it off, and, unless the window is
 // minimized, writes Maximize, XPosit, YPosit, Width and Height.
@@ -29,6 +29,6 @@ void storeWindowPosition(QWidget *window, const std::string &section, const std:
 // on no screen is ignored.
 void restoreWindowPosition(QWidget *window, const std::string &section, const std::string &file);
 
-}  // namespace kvr::startup
+}  // namespace kvr::runtime
 
 #endif

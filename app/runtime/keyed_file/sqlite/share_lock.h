@@ -12,8 +12,8 @@
 // that finds the file busy marks itself waiting, and a process about to
 // start a write first lets marked waiters in.  Without it a process writing
 // in a tight loop (an import) could keep others out past their time-out.
-#ifndef KVR_RUNTIME_SHARE_LOCK_H
-#define KVR_RUNTIME_SHARE_LOCK_H
+#ifndef KVR_RUNTIME_SQLITE_SHARE_LOCK_H
+#define KVR_RUNTIME_SQLITE_SHARE_LOCK_H
 
 #include <string>
 

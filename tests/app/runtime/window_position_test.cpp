@@ -1,7 +1,7 @@
-#include "profile.h"
+#include "runtime/profile.h"
+#include "runtime/window.h"
+#include "runtime/window_position.h"
 #include "temporary_config.h"
-#include "window.h"
-#include "window_position.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -10,11 +10,10 @@
 
 #include <memory>
 
-namespace kvr::startup {
+namespace kvr::runtime {
 namespace {
 
 using kvr::test_support::TemporaryConfig;
-using runtime::Window;
 
 constexpr const char *kFile = "KVRMAN1.INI";
 

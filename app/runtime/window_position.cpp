@@ -1,7 +1,7 @@
-#include "window_position.h"
+#include "runtime/window_position.h"
 
-#include "dialog_units.h"
-#include "profile.h"
+#include "runtime/dialog_units.h"
+#include "runtime/profile.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace kvr::startup {
+namespace kvr::runtime {
 
 namespace {
 
@@ -29,7 +29,7 @@ int toNumber(const std::string &text) {
 }
 
 int readNumber(const std::string &section, const char *key, const std::string &file) {
-    return toNumber(runtime::readProfileString(section, key, std::string(), file));
+    return toNumber(readProfileString(section, key, std::string(), file));
 }
 
 bool isYes(std::string value) {
@@ -77,19 +77,19 @@ void storeWindowPosition(QWidget *window, const std::string &section, const std:
     }
     if (window->isMinimized()) return;
 
-    const runtime::DialogUnits units(window->font());
-    runtime::writeProfileString(section, "Maximize", maximized ? "Yes" : "No", file);
-    runtime::writeProfileString(section, "XPosit", std::to_string(units.fromPixelsX(place.x())), file);
-    runtime::writeProfileString(section, "YPosit", std::to_string(units.fromPixelsY(place.y())), file);
-    runtime::writeProfileString(section, "Width", std::to_string(units.fromPixelsX(place.width())), file);
-    runtime::writeProfileString(section, "Height", std::to_string(units.fromPixelsY(place.height())), file);
+    const DialogUnits units(window->font());
+    writeProfileString(section, "Maximize", maximized ? "Yes" : "No", file);
+    writeProfileString(section, "XPosit", std::to_string(units.fromPixelsX(place.x())), file);
+    writeProfileString(section, "YPosit", std::to_string(units.fromPixelsY(place.y())), file);
+    writeProfileString(section, "Width", std::to_string(units.fromPixelsX(place.width())), file);
+    writeProfileString(section, "Height", std::to_string(units.fromPixelsY(place.height())), file);
 }
 
 void restoreWindowPosition(QWidget *window, const std::string &section, const std::string &file) {
     if (readNumber(section, "XPosit", file) == 0) return;
 
     if (!window->isMaximized()) {
-        const runtime::DialogUnits units(window->font());
+        const DialogUnits units(window->font());
         const int x = readNumber(section, "XPosit", file);
         const int y = readNumber(section, "YPosit", file);
         std::optional<QSize> size;
@@ -110,10 +110,10 @@ void restoreWindowPosition(QWidget *window, const std::string &section, const st
     }
 
     const Qt::WindowStates state = window->windowState();
-    if (isYes(runtime::readProfileString(section, "Maximize", std::string(), file)))
+    if (isYes(readProfileString(section, "Maximize", std::string(), file)))
         window->setWindowState(state | Qt::WindowMaximized);
     else
         window->setWindowState(state & ~Qt::WindowMaximized);
 }
 
-}  // namespace kvr::startup
+}  // namespace kvr::runtime

@@ -1,0 +1,108 @@
+// The storage behind a keyed file: where the records, their key values and
+// their change counters are kept.  KeyedFile (keyed_file.h) holds the
+// cursor, the current record, the record buffer and the last error; a store
+// only stores and finds.  It sees records as bytes, keys as key values
+// (key_value.h) and answers every call with a KeyedStatus, so that another
+// kind of storage can stand behind the same files.  SqliteStore
+// (sqlite/sqlite_store.h), one SQLite database per file, is the one there is.
+//
+// One store serves one file definition at a time and is used from one
+// thread.  Orders: key order is key value, then record number; records left
+// out of the key (no key value) are found by number only.
+#ifndef KVR_RUNTIME_KEYED_STORE_H
+#define KVR_RUNTIME_KEYED_STORE_H
+
+#include "runtime/keyed_file/access_mode.h"
+#include "runtime/keyed_file/keyed_error.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvr::runtime {
+
+// The record layout a file definition expects; a file of another layout is
+// refused with 47.
+struct KeyedLayout {
+    std::string name;          // layout name kept in the file, e.g. "COMMANDS"
+    std::size_t recordSize = 0;
+    std::size_t keyOffset = 0;  // the key's text field inside the record
+    std::size_t keyWidth = 0;
+};
+
+// How a store operation ended: an engine code (keyed_error.h) and, where the
+// storage gave its own result, that result and its message.
+struct KeyedStatus {
+    int code = KeyedOk;
+    std::string driverCode;
+    std::string driverText;
+
+    bool ok() const { return code == KeyedOk; }
+    static KeyedStatus success() { return {}; }
+    static KeyedStatus of(int code) { return {code, {}, {}}; }
+};
+
+struct StoredRecord {
+    std::uint32_t recordNumber = 0;
+    std::optional<std::string> key;  // nothing: left out of the key
+    std::int64_t version = 0;        // the change counter, 1 when added
+    std::vector<unsigned char> data;
+};
+
+// A place in key order: a key value and a record number under it.
+struct KeyPlace {
+    std::string key;
+    std::int64_t recordNumber = 0;
+};
+
+enum class Direction { Forward, Backward };
+
+class KeyedStore {
+public:
+    virtual ~KeyedStore() = default;
+
+    // The file itself, named by path.  open checks that the file holds
+    // records of the layout (47) with a sound key (46), waiting up to
+    // waitMs while others hold it; create never replaces a file (54);
+    // buildKeys derives every key value again from the record bytes, on a
+    // file that is not open.  Another open of the same file in this process
+    // is refused with 52.
+    virtual KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) = 0;
+    virtual KeyedStatus create(const std::string &path) = 0;
+    virtual KeyedStatus buildKeys(const std::string &path) = 0;
+    // Rolls back an open transaction and lets the file go.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Reads; 33 when key order has no such record, 35 when no record has
+    // that number.
+    virtual KeyedStatus first(Direction direction, StoredRecord &record) = 0;
+    // The record after (Forward) or before (Backward) place in key order.
+    virtual KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) = 0;
+    virtual KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) = 0;
+    // All records, also those left out of the key.
+    virtual KeyedStatus count(std::int64_t &records) = 0;
+
+    // Writes: each is whole or not at all, and part of the transaction when
+    // one is open.  Given an expected change counter (a watched write), a
+    // record that was changed or deleted since gives 89 and nothing is
+    // written; without one, a deleted record gives 35.
+    virtual KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                               std::uint32_t &recordNumber) = 0;
+    virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                               const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
+                               std::int64_t &version) = 0;
+    virtual KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) = 0;
+
+    // A transaction: begin waits up to timeoutMs for the file (32 when it
+    // stays busy); a commit that fails has rolled back.
+    virtual KeyedStatus begin(int timeoutMs) = 0;
+    virtual KeyedStatus commit() = 0;
+    virtual KeyedStatus rollback() = 0;
+};
+
+}  // namespace kvr::runtime
+
+#endif

@@ -1,0 +1,151 @@
+#include "runtime/keyed_file/sqlite/schema.h"
+
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/sqlite/connection.h"
+#include "runtime/keyed_file/sqlite/statement.h"
+
+#include <sqlite3.h>
+
+namespace kvr::runtime::sqlite {
+
+namespace {
+
+constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
+constexpr int kSchemaVersion = 1;
+constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
+// The number of records in the key, kept by the database itself on every
+// write; at open it is compared with the entries the index holds.
+constexpr const char *kCountSql =
+    "DROP TRIGGER IF EXISTS records_keyed_insert; DROP TRIGGER IF EXISTS records_keyed_delete;"
+    " DROP TRIGGER IF EXISTS records_keyed_update;"
+    " CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
+    " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END;"
+    " CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
+    " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END;"
+    " CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
+    " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
+    " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END;";
+
+std::string creationSql(const KeyedLayout &layout) {
+    return "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA application_id = " +
+           std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+           "; BEGIN; CREATE TABLE keyed_layout(name TEXT NOT NULL, record_size INTEGER NOT NULL,"
+           " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL);"
+           " CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
+           " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = " +
+           std::to_string(layout.recordSize) + ")); " + kIndexSql +
+           "; CREATE TABLE keyed_count(keyed INTEGER NOT NULL); INSERT INTO keyed_count VALUES (0); " + kCountSql;
+}
+
+// The first column of the first row of sql.
+int scalar(Connection &db, const char *sql, long long &value) {
+    Statement statement(db.handle(), sql);
+    if (!statement.ready()) return statement.result();
+    const int result = statement.step();
+    if (result == SQLITE_ROW) value = statement.integer(0);
+    return result == SQLITE_ROW ? SQLITE_OK : result;
+}
+
+}  // namespace
+
+int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &layout) {
+    int result = db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+    if (result == SQLITE_OK) result = db.exec(creationSql(layout));
+    if (result == SQLITE_OK) {
+        Statement insert(db.handle(), "INSERT INTO keyed_layout VALUES (?, ?, ?, ?)");
+        result = insert.result();
+        if (insert.ready()) {
+            insert.bindText(1, layout.name);
+            insert.bind(2, static_cast<std::int64_t>(layout.recordSize));
+            insert.bind(3, static_cast<std::int64_t>(layout.keyOffset));
+            insert.bind(4, static_cast<std::int64_t>(layout.keyWidth));
+            result = insert.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db.handle());
+        }
+    }
+    if (result == SQLITE_OK) result = db.exec("COMMIT");
+    return result;
+}
+
+int layoutState(Connection &db, const KeyedLayout &layout, bool checkIndex) {
+    long long value = 0;
+    int result = scalar(db, "PRAGMA application_id", value);
+    if (result != SQLITE_OK) return -result;
+    if (value != kApplicationId) return KeyedBadDeclaration;
+    result = scalar(db, "PRAGMA user_version", value);
+    if (result != SQLITE_OK) return -result;
+    if (value != kSchemaVersion) return KeyedBadDeclaration;
+
+    {
+        Statement declared(db.handle(), "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
+        if (!declared.ready())
+            return (declared.result() & 0xFF) == SQLITE_ERROR ? KeyedBadDeclaration : -declared.result();
+        result = declared.step();
+        const bool same = result == SQLITE_ROW && declared.text(0) == std::string_view(layout.name) &&
+                          declared.integer(1) == static_cast<long long>(layout.recordSize) &&
+                          declared.integer(2) == static_cast<long long>(layout.keyOffset) &&
+                          declared.integer(3) == static_cast<long long>(layout.keyWidth);
+        if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
+        if (!same) return KeyedBadDeclaration;
+    }
+
+    result = scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'records'", value);
+    if (result != SQLITE_OK) return -result;
+    if (value != 1) return KeyedBadDeclaration;
+    if (!checkIndex) return 0;
+
+    {
+        Statement index(db.handle(), "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = 'records_by_key'");
+        if (!index.ready()) return -index.result();
+        result = index.step();
+        const bool indexOk = result == SQLITE_ROW && index.text(0) == std::string_view(kIndexSql);
+        if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
+        if (!indexOk) return KeyedRebuildKeys;
+    }
+
+    // Entries of the index against the count the table keeps: a walk over
+    // the index alone, which is small next to the records.
+    result = scalar(db,
+                    "SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
+                    " = (SELECT keyed FROM keyed_count)",
+                    value);
+    if (result != SQLITE_OK) {
+        if ((result & 0xFF) == SQLITE_ERROR || (result & 0xFF) == SQLITE_CORRUPT) return KeyedRebuildKeys;
+        return -result;
+    }
+    return value == 1 ? 0 : KeyedRebuildKeys;
+}
+
+int rebuildKey(Connection &db, const KeyedLayout &layout) {
+    int result = SQLITE_OK;
+    {
+        Statement read(db.handle(), "SELECT recno, data FROM records");
+        Statement update(db.handle(), "UPDATE records SET key = ?1 WHERE recno = ?2 AND key IS NOT ?1");
+        result = !read.ready() ? read.result() : update.result();
+        while (result == SQLITE_OK) {
+            const int step = read.step();
+            if (step == SQLITE_DONE) break;
+            if (step != SQLITE_ROW) {
+                result = step;
+                break;
+            }
+            const std::string_view bytes = read.bytes(1);
+            std::optional<std::string> key;
+            if (bytes.size() > layout.keyOffset)
+                key = keyValueOf(bytes.substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
+            update.reset();
+            update.bindKey(1, key);
+            update.bind(2, read.integer(0));
+            const int done = update.step();
+            if (done != SQLITE_DONE) result = done;
+        }
+    }
+    if (result == SQLITE_OK) result = db.exec("DROP INDEX IF EXISTS records_by_key");
+    if (result == SQLITE_OK) result = db.exec(kIndexSql);
+    if (result == SQLITE_OK)
+        result = db.exec("CREATE TABLE IF NOT EXISTS keyed_count(keyed INTEGER NOT NULL); DELETE FROM keyed_count;"
+                         " INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL;");
+    if (result == SQLITE_OK) result = db.exec(kCountSql);
+    return result;
+}
+
+}  // namespace kvr::runtime::sqlite

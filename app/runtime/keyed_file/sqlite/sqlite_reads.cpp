@@ -1,0 +1,70 @@
+// Reading a SQLite keyed file: by key order from a place, and by number.
+// Each read is one statement run to its first row and reset at once, so no
+// read holds the file between calls.
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
+
+#include <sqlite3.h>
+
+namespace kvr::runtime {
+
+namespace {
+constexpr const char *kColumns = "SELECT recno, key, version, data FROM records ";
+}  // namespace
+
+KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
+                               StoredRecord &record) {
+    sqlite::StatementUse read = db_.cached(kColumns + where);
+    if (!read) return db_.status(read.result());
+    if (bind) bind(*read);
+    const int result = read->step();
+    db_.settle();
+    if (result == SQLITE_DONE) return KeyedStatus::of(KeyedNotAvailable);
+    if (result != SQLITE_ROW) return db_.status(result);
+    record.recordNumber = static_cast<std::uint32_t>(read->integer(0));
+    record.key = read->key(1);
+    record.version = read->integer(2);
+    const std::string_view data = read->bytes(3);
+    record.data.assign(data.begin(), data.end());
+    return KeyedStatus::success();
+}
+
+KeyedStatus SqliteStore::first(Direction direction, StoredRecord &record) {
+    return fetch(direction == Direction::Forward ? "WHERE key IS NOT NULL ORDER BY key, recno LIMIT 1"
+                                                 : "WHERE key IS NOT NULL ORDER BY key DESC, recno DESC LIMIT 1",
+                 nullptr, record);
+}
+
+// First among the records of the place's key value (record-number order),
+// then the neighbouring key value: both single index seeks.
+KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
+    const bool forward = direction == Direction::Forward;
+    auto bindPlace = [&place](sqlite::Statement &s) {
+        s.bindBytes(1, place.key);
+        s.bind(2, place.recordNumber);
+    };
+    KeyedStatus status = fetch(forward ? "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT 1"
+                                       : "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT 1",
+                               bindPlace, record);
+    if (status.code != KeyedNotAvailable) return status;
+    return fetch(forward ? "WHERE key > ?1 ORDER BY key, recno LIMIT 1"
+                         : "WHERE key IS NOT NULL AND key < ?1 ORDER BY key DESC, recno DESC LIMIT 1",
+                 bindPlace, record);
+}
+
+KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
+    KeyedStatus status =
+        fetch("WHERE recno = ?1", [recordNumber](sqlite::Statement &s) { s.bind(1, recordNumber); }, record);
+    return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
+}
+
+KeyedStatus SqliteStore::count(std::int64_t &records) {
+    sqlite::StatementUse count = db_.cached("SELECT count(*) FROM records");
+    if (!count) return db_.status(count.result());
+    const int result = count->step();
+    db_.settle();
+    if (result != SQLITE_ROW) return db_.status(result);
+    records = count->integer(0);
+    return KeyedStatus::success();
+}
+
+}  // namespace kvr::runtime

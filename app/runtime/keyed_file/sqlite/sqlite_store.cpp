@@ -1,0 +1,278 @@
+#include "runtime/keyed_file/sqlite/sqlite_store.h"
+
+#include "runtime/keyed_file/sqlite/schema.h"
+#include "runtime/keyed_file/sqlite/status.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kvr::runtime {
+
+namespace {
+
+// The files open in this process, by device and inode: a second open of
+// the same file, under any name, is refused.
+std::set<std::pair<dev_t, ino_t>> &openIds() {
+    // Never destroyed: file definitions with static lifetime leave it late.
+    static auto *instance = new std::set<std::pair<dev_t, ino_t>>;
+    return *instance;
+}
+
+std::string folderOf(const std::string &path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool folderWritable(const std::string &path) { return ::access(folderOf(path).c_str(), W_OK | X_OK) == 0; }
+
+// Writing needs the file and its folder (for the rollback journal); a file
+// marked read-only is never written, whoever runs the program.
+bool writable(const std::string &path, const struct stat &st) {
+    return (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0 && folderWritable(path);
+}
+
+KeyedStatus lockStatus(ShareLock::Result result, int errnoValue) {
+    switch (result) {
+    case ShareLock::Result::Ok: return KeyedStatus::success();
+    case ShareLock::Result::Conflict: return KeyedStatus::of(KeyedLocked);
+    case ShareLock::Result::Failed: return sqlite::statusOfErrno(errnoValue);
+    }
+    return KeyedStatus::of(KeyedSystemError);
+}
+
+}  // namespace
+
+SqliteStore::SqliteStore(KeyedLayout layout) : layout_(std::move(layout)) {}
+
+SqliteStore::~SqliteStore() { close(); }
+
+KeyedStatus SqliteStore::abandon(KeyedStatus status) {
+    db_.close();
+    return status;
+}
+
+KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return sqlite::statusOfErrno(errno);
+    if (!S_ISREG(st.st_mode)) return {KeyedSystemError, std::to_string(EISDIR), "not a regular file"};
+    const FileId id{st.st_dev, st.st_ino};
+    if (openIds().count(id)) return KeyedStatus::of(KeyedAlreadyOpen);
+    if (::access(path.c_str(), R_OK) != 0) return KeyedStatus::of(KeyedAccessDenied);
+    if (mode.write && !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+
+    int err = 0;
+    if (KeyedStatus locked = lockStatus(db_.share().acquire(path, mode.write, mode.denyRead, mode.denyWrite, err), err);
+        !locked.ok())
+        return locked;
+    int result = db_.open(path, (mode.write ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX);
+    if (result != SQLITE_OK) return abandon(db_.status(result));
+    db_.setBusyTimeout(std::max(sqlite::Connection::kDefaultBusyMs, waitMs));
+    if (mode.write) {
+        result = db_.exec("PRAGMA synchronous = FULL");
+        if (result != SQLITE_OK) return abandon(db_.status(result));
+    }
+    const int state = sqlite::layoutState(db_, layout_, true);
+    if (state < 0) return abandon(db_.status(-state));
+    db_.settle();
+    if (state > 0) return abandon(KeyedStatus::of(state));
+    db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
+    id_ = id;
+    openIds().insert(id_);
+    inTransaction_ = false;
+    return KeyedStatus::success();
+}
+
+void SqliteStore::close() {
+    if (!db_.isOpen()) return;
+    if (inTransaction_) db_.exec("ROLLBACK");
+    inTransaction_ = false;
+    openIds().erase(id_);
+    db_.close();
+}
+
+KeyedStatus SqliteStore::create(const std::string &path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) return KeyedStatus::of(KeyedAlreadyExists);
+    if (!folderWritable(path)) return sqlite::statusOfErrno(errno);
+    // Built under a temporary name and linked into place, so that nobody
+    // ever opens a half-made file and an existing file is never replaced.
+    const std::string temp = path + ".new." + std::to_string(::getpid());
+    const std::string journal = temp + "-journal";
+    ::unlink(temp.c_str());
+    ::unlink(journal.c_str());
+    {
+        sqlite::Connection made;
+        const int result = sqlite::makeKeyedFile(made, temp, layout_);
+        if (result != SQLITE_OK) {
+            const KeyedStatus failed = made.status(result);
+            made.close();
+            ::unlink(temp.c_str());
+            ::unlink(journal.c_str());
+            return failed;
+        }
+    }
+    const int linked = ::link(temp.c_str(), path.c_str());
+    const int e = errno;
+    ::unlink(temp.c_str());
+    if (linked != 0) return e == EEXIST ? KeyedStatus::of(KeyedAlreadyExists) : sqlite::statusOfErrno(e);
+    const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return KeyedStatus::success();
+}
+
+KeyedStatus SqliteStore::buildKeys(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return sqlite::statusOfErrno(errno);
+    if (openIds().count(FileId{st.st_dev, st.st_ino})) return KeyedStatus::of(KeyedAlreadyOpen);
+    if (::access(path.c_str(), R_OK) != 0 || !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+
+    // Alone with the file: others may neither read nor write meanwhile.
+    sqlite::Connection db;
+    int err = 0;
+    if (KeyedStatus locked = lockStatus(db.share().acquire(path, true, true, true, err), err); !locked.ok())
+        return locked;
+    auto failed = [&db](int result) {
+        KeyedStatus status = db.status(result);
+        if (db.isOpen()) db.exec("ROLLBACK");
+        return status;
+    };
+    int result = db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (result != SQLITE_OK) return failed(result);
+    db.usePlainBusyTimeout(sqlite::Connection::kDefaultBusyMs);
+    db.exec("PRAGMA synchronous = FULL");
+    const int state = sqlite::layoutState(db, layout_, false);
+    if (state < 0) return failed(-state);
+    if (state > 0) return KeyedStatus::of(state);
+
+    result = db.exec("BEGIN EXCLUSIVE");
+    if (result == SQLITE_OK) result = sqlite::rebuildKey(db, layout_);
+    if (result == SQLITE_OK) result = db.exec("COMMIT");
+    // Gives back pages an index lost from the schema may still hold.
+    if (result == SQLITE_OK) result = db.exec("VACUUM");
+    return result == SQLITE_OK ? KeyedStatus::success() : failed(result);
+}
+
+KeyedStatus SqliteStore::write(const std::function<KeyedStatus()> &body) {
+    if (inTransaction_) {
+        const int result = db_.exec("SAVEPOINT keyed_write");
+        if (result != SQLITE_OK) return db_.status(result);
+        KeyedStatus status = body();
+        db_.settle();
+        if (!status.ok()) db_.exec("ROLLBACK TO keyed_write");
+        db_.exec("RELEASE keyed_write");
+        return status;
+    }
+    db_.yieldToWaiters();
+    int result = db_.exec("BEGIN IMMEDIATE");
+    if (result != SQLITE_OK) return db_.status(result);
+    KeyedStatus status = body();
+    db_.settle();
+    if (!status.ok()) {
+        db_.exec("ROLLBACK");
+        return status;
+    }
+    result = db_.exec("COMMIT");
+    if (result != SQLITE_OK) {
+        status = db_.status(result);
+        db_.exec("ROLLBACK");
+    }
+    return status;
+}
+
+KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                                std::uint32_t &recordNumber) {
+    std::int64_t recno = 0;
+    KeyedStatus status = write([&]() -> KeyedStatus {
+        sqlite::StatementUse insert =
+            db_.cached("INSERT INTO records(key, version, data) VALUES (?1, 1, ?2) RETURNING recno");
+        if (!insert) return db_.status(insert.result());
+        insert->bindKey(1, key);
+        insert->bindBytes(2, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+        const int result = insert->step();
+        if (result == SQLITE_ROW) recno = insert->integer(0);
+        const int last = insert->step();
+        if (result != SQLITE_ROW) return db_.status(result);
+        if (last != SQLITE_DONE) return db_.status(last);
+        if (recno > INT32_MAX) return {KeyedSystemError, "0", "record numbers exhausted"};
+        return KeyedStatus::success();
+    });
+    if (status.ok()) recordNumber = static_cast<std::uint32_t>(recno);
+    return status;
+}
+
+KeyedStatus SqliteStore::update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                                const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
+                                std::int64_t &version) {
+    return write([&]() -> KeyedStatus {
+        std::string sql = "UPDATE records SET key = ?1, data = ?2, version = version + 1 WHERE recno = ?3";
+        if (expectedVersion) sql += " AND version = ?4";
+        sqlite::StatementUse update = db_.cached(sql + " RETURNING version");
+        if (!update) return db_.status(update.result());
+        update->bindKey(1, key);
+        update->bindBytes(2, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+        update->bind(3, recordNumber);
+        if (expectedVersion) update->bind(4, *expectedVersion);
+        const int result = update->step();
+        if (result == SQLITE_ROW) version = update->integer(0);
+        const int last = result == SQLITE_ROW ? update->step() : result;
+        if (result == SQLITE_DONE) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+        if (result != SQLITE_ROW) return db_.status(result);
+        if (last != SQLITE_DONE) return db_.status(last);
+        return KeyedStatus::success();
+    });
+}
+
+KeyedStatus SqliteStore::remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) {
+    return write([&]() -> KeyedStatus {
+        std::string sql = "DELETE FROM records WHERE recno = ?1";
+        if (expectedVersion) sql += " AND version = ?2";
+        sqlite::StatementUse remove = db_.cached(sql);
+        if (!remove) return db_.status(remove.result());
+        remove->bind(1, recordNumber);
+        if (expectedVersion) remove->bind(2, *expectedVersion);
+        const int result = remove->step();
+        if (result != SQLITE_DONE) return db_.status(result);
+        if (sqlite3_changes(db_.handle()) == 0)
+            return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+        return KeyedStatus::success();
+    });
+}
+
+KeyedStatus SqliteStore::begin(int timeoutMs) {
+    db_.setBusyTimeout(std::max(0, timeoutMs));
+    db_.yieldToWaiters();
+    const int result = db_.exec("BEGIN IMMEDIATE");
+    db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
+    if (result != SQLITE_OK) return db_.status(result);
+    inTransaction_ = true;
+    return KeyedStatus::success();
+}
+
+KeyedStatus SqliteStore::commit() {
+    const int result = db_.exec("COMMIT");
+    inTransaction_ = false;
+    if (result == SQLITE_OK) return KeyedStatus::success();
+    KeyedStatus status = db_.status(result);
+    db_.exec("ROLLBACK");
+    return status;
+}
+
+KeyedStatus SqliteStore::rollback() {
+    const int result = db_.exec("ROLLBACK");
+    inTransaction_ = false;
+    return result == SQLITE_OK ? KeyedStatus::success() : db_.status(result);
+}
+
+}  // namespace kvr::runtime

@@ -1,0 +1,85 @@
+// Keyed files as SQLite databases, one database per file, records stored
+// byte for byte (the tables are described in schema.h).
+//
+// Writes are atomic: each insert, update and delete outside a transaction is
+// its own database transaction, and the rollback journal with full
+// synchronisation keeps the file whole if a writer dies; a write that was
+// cut short (a killed process) is rolled back by the database itself when
+// the file is next opened.  The rollback journal (rather than a write-ahead
+// log) keeps every committed change in the one file, so a file copied from
+// another installation, or read from a read-only medium, is always complete.
+//
+// Sharing between processes: the access mode's sharing rules are kept by
+// ShareLock (share_lock.h); a statement that finds the file busy waits for
+// it (connection.h).
+//
+// Checks at open: a database that is not a keyed file of this layout gives
+// 47; a text or damaged file gives 90 with the database's message ("file is
+// not a database"); a key index that is missing, defined otherwise, or
+// holding another number of entries than the records in the key gives 46
+// (comparing the count walks the index only, not the records).  buildKeys
+// compacts the file after building the key anew.
+//
+// Reading in key order is one index seek from the place given, so a step
+// costs O(log n) and no statement stays open between calls (other
+// processes may write in between).
+#ifndef KVR_RUNTIME_SQLITE_STORE_H
+#define KVR_RUNTIME_SQLITE_STORE_H
+
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/sqlite/connection.h"
+
+#include <functional>
+#include <sys/types.h>
+#include <utility>
+
+namespace kvr::runtime {
+
+class SqliteStore final : public KeyedStore {
+public:
+    explicit SqliteStore(KeyedLayout layout);
+    ~SqliteStore() override;
+
+    KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
+    KeyedStatus create(const std::string &path) override;
+    KeyedStatus buildKeys(const std::string &path) override;
+    void close() override;
+    bool isOpen() const override { return db_.isOpen(); }
+
+    KeyedStatus first(Direction direction, StoredRecord &record) override;
+    KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
+    KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    KeyedStatus count(std::int64_t &records) override;
+
+    KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                       std::uint32_t &recordNumber) override;
+    KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                       const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
+                       std::int64_t &version) override;
+    KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
+
+    KeyedStatus begin(int timeoutMs) override;
+    KeyedStatus commit() override;
+    KeyedStatus rollback() override;
+
+private:
+    using FileId = std::pair<dev_t, ino_t>;
+
+    // One read of the columns recno, key, version, data: 33 when it finds
+    // nothing (the caller names its own code for that).
+    KeyedStatus fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
+                      StoredRecord &record);
+    // Runs body as one atomic write: a savepoint inside a transaction, else
+    // a transaction of its own.
+    KeyedStatus write(const std::function<KeyedStatus()> &body);
+    KeyedStatus abandon(KeyedStatus status);
+
+    KeyedLayout layout_;
+    sqlite::Connection db_;
+    FileId id_{};
+    bool inTransaction_ = false;
+};
+
+}  // namespace kvr::runtime
+
+#endif

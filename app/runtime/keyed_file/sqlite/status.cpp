@@ -1,0 +1,47 @@
+#include "runtime/keyed_file/sqlite/status.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kvr::runtime::sqlite {
+
+namespace {
+
+int codeOfSqlite(int result) {
+#ifdef SQLITE_CORRUPT_INDEX
+    if (result == SQLITE_CORRUPT_INDEX) return KeyedRebuildKeys;
+#endif
+    switch (result & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return KeyedLocked;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return KeyedAccessDenied;
+    default: return KeyedSystemError;
+    }
+}
+
+int codeOfErrno(int errnoValue) {
+    switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR: return KeyedNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return KeyedAccessDenied;
+    default: return KeyedSystemError;
+    }
+}
+
+}  // namespace
+
+KeyedStatus statusOfErrno(int errnoValue) {
+    return {codeOfErrno(errnoValue), std::to_string(errnoValue), std::strerror(errnoValue)};
+}
+
+KeyedStatus statusOfSqlite(int result, sqlite3 *db) {
+    return {codeOfSqlite(result), std::to_string(result), db ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
+}
+
+}  // namespace kvr::runtime::sqlite
