@@ -25,7 +25,9 @@ constexpr qint64 kMaxFileSize = 1 << 20;
 // One line of the file as it stands, without its line end.
 struct Line {
     std::string text;
-    std::string end;  // "\n", "\r\n" or "" for a last line without one
+    // "\n", "\r\n" or "" for a last line without one; always one of these
+    // literals, so a view of it never dangles.
+    std::string_view end;
 };
 
 std::string_view trim(std::string_view s) {
@@ -195,7 +197,7 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
         text = FileText{};
     }
     std::vector<Line> lines = split(text.bytes);
-    const std::string newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
+    const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
     const std::string wantedSection(trim(section));
     const std::string wantedKey(trim(key));
 
