@@ -1,7 +1,8 @@
 /*
  * kvr7x.h - reader driver library for the KVR7x family of smart card readers.
  *
- * Library: libKVR7x.so (SONAME libKVR7x.so.2), version 2.0.0.4.
+ * Library: libKVR7x.so, SONAME libKVR7x.so.N for major version N; the
+ * version is KVR7X_VERSION in kvr7x_version.h, included below.
  * Link with `pkg-config --cflags --libs kvr7x`.
  *
  * Conventions
@@ -31,6 +32,8 @@
 #define KVR7X_H
 
 #include <stdint.h>
+
+#include "kvr7x_version.h"
 
 #if defined(__i386__) && defined(__GNUC__)
 #define KVR7X_CALL __attribute__((stdcall))

@@ -380,8 +380,10 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
          300, 700, true},
         {"floods a subnegotiation",
          [](int fd) {
-             Bytes flood = {255, 250, 44};
-             flood.insert(flood.end(), 200000, 0x55);
+             Bytes flood(3 + 200000, 0x55);
+             flood[0] = 255;
+             flood[1] = 250;
+             flood[2] = 44;
              RawServer::send(fd, flood);
              std::this_thread::sleep_for(800ms);
          },

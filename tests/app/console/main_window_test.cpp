@@ -24,8 +24,10 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 namespace kvr::console::testing {
@@ -160,8 +162,9 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
         type(w, "P3", "00");
         emulator->log().clear();
         clickSend(w);
-        std::vector<uint8_t> expected = {0xA1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00};
-        expected.resize(6 + 256, 0x20);
+        std::vector<uint8_t> expected(6 + 256, 0x20);
+        const uint8_t header[] = {0xA1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x00};
+        std::copy(std::begin(header), std::end(header), expected.begin());
         EXPECT_EQ(lastFrame(*emulator), expected);
 
         // A zero reply byte is 00 in the hex view and 0xFF as a character.
