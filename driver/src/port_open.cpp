@@ -12,8 +12,6 @@ namespace kvr7x {
 
 namespace {
 
-constexpr uint32_t kErrTooManyOpenFiles = 4;
-
 std::mutex g_openerMu;
 PortOpener g_opener;
 
@@ -85,7 +83,7 @@ int32_t openReaderPort(const char *name) {
 
     const int32_t handle = registerPort(port, &claim);
     if (handle < 0) {
-        setLastError(kErrTooManyOpenFiles);
+        setLastError(kErrTooManyPorts);
         port->close();
         return -1;
     }

@@ -21,16 +21,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint8_t kMsCarrier = 0x80, kMsDsr = 0x20, kMsCts = 0x10;
+using rfc2217::kMsCarrier;
+using rfc2217::kMsCts;
+using rfc2217::kMsDsr;
+using rfc2217::kMsRing;
 
 // Delta bits of a modem-state report for the lines that changed.
 uint8_t deltaBits(uint8_t before, uint8_t now) {
     const uint8_t changed = before ^ now;
     uint8_t d = 0;
-    if (changed & 0x10) d |= 0x01;                 // delta CTS
-    if (changed & 0x20) d |= 0x02;                 // delta DSR
-    if ((before & 0x40) && !(now & 0x40)) d |= 0x04;  // trailing edge of ring
-    if (changed & 0x80) d |= 0x08;                 // delta carrier
+    if (changed & kMsCts) d |= rfc2217::kMsDeltaCts;
+    if (changed & kMsDsr) d |= rfc2217::kMsDeltaDsr;
+    if ((before & kMsRing) && !(now & kMsRing)) d |= rfc2217::kMsTrailingRing;
+    if (changed & kMsCarrier) d |= rfc2217::kMsDeltaCarrier;
     return d;
 }
 
@@ -205,7 +208,7 @@ void Emulator::Session::onDtr(bool on) {
 
 void Emulator::Session::onPurge(uint8_t which) {
     // 1: what the reader sent and the client has not got yet.
-    if (which & 1) queue_.clear();
+    if (which & rfc2217::kPurgeReceive) queue_.clear();
     emu_.log_.add(LogEntry::Kind::Line, "PURGE-DATA " + std::to_string(which));
 }
 

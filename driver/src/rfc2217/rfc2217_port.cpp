@@ -231,8 +231,8 @@ bool Rfc2217Port::sendControl(const std::vector<uint8_t> &wire) {
     if (failed) return false;
     if (sent < wire.size()) {
         // A command cut in half would garble the stream for good.
-        markBroken(kErrSemTimeout);
-        setLastError(kErrSemTimeout);
+        markBroken(kErrWriteCutOff);
+        setLastError(kErrWriteCutOff);
         return false;
     }
     return true;
@@ -342,7 +342,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     }
     if (wireUsed != sent) {
         // Half an escaped byte went out: the stream cannot be resumed.
-        markBroken(kErrSemTimeout);
+        markBroken(kErrWriteCutOff);
     }
     setLastError(kErrNone);
     return true;
@@ -452,7 +452,7 @@ std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
     std::string host;
     uint16_t port = 0;
     if (!rfc2217::splitHostPort(hostPort, host, port)) {
-        setLastError(rfc2217::kErrBadPathName);
+        setLastError(kErrBadPathName);
         return nullptr;
     }
     const int fd = rfc2217::connectTcp(host, port, kConnectLimit);

@@ -73,12 +73,16 @@ inline constexpr uint8_t kStopTwo = 2;
 inline constexpr uint8_t kStopOneAndHalf = 3;
 
 // Modem-state bits of NOTIFY-MODEMSTATE (the upper four match the modem
-// status word of the port layer).
+// status word of the port layer; the lower four say which lines changed
+// since the last report).
 inline constexpr uint8_t kMsCarrier = 0x80;
 inline constexpr uint8_t kMsRing = 0x40;
 inline constexpr uint8_t kMsDsr = 0x20;
 inline constexpr uint8_t kMsCts = 0x10;
+inline constexpr uint8_t kMsDeltaCarrier = 0x08;
+inline constexpr uint8_t kMsTrailingRing = 0x04;
 inline constexpr uint8_t kMsDeltaDsr = 0x02;
+inline constexpr uint8_t kMsDeltaCts = 0x01;
 
 // One telnet command taken out of the stream.
 struct TelnetEvent {
