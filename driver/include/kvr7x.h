@@ -125,7 +125,9 @@ KVR7X_API int32_t KVR7X_CALL QXSENDCOMMAND(int32_t port, uint32_t code, uint32_t
                                            uint8_t *sw1, uint8_t *sw2, int32_t *len,
                                            uint32_t timeout);
 
-/* 3..9: reader and card operations; unit 0 is the card, 1..3 SAM slots. */
+/* 3..9: reader and card operations; unit 0 is the card, 1..3 SAM slots.
+ * QXISOIN and QXISOOUT refuse a unit above 3 with 0x80000057 before anything
+ * is sent (the unit is added to CODE). */
 KVR7X_API int32_t KVR7X_CALL QXICCSTATUS(int32_t port, uint32_t unit);
 KVR7X_API int32_t KVR7X_CALL QXINSERT(int32_t port, uint32_t unit, uint32_t timeout);
 KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t timeout);
