@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -263,9 +264,11 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
     FdUse use(*this);
     if (!use.ok()) return false;
     Timeouts t;
+    LineSettings line;
     {
         std::lock_guard lock(mu_);
         t = timeouts_;
+        line = settings_;
     }
     const WriteDeadline dl(t, n, DeadlineClock::now());
     while (written < n) {
@@ -289,8 +292,43 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
             return false;
         }
     }
+    if (!drain(dl, line, written)) return false;
     setLastError(kErrNone);
     return true;
+}
+
+bool TtyPort::drain(const WriteDeadline &dl, const LineSettings &line, size_t &written) {
+    // A write is done when its bytes have left the transmitter, not when the
+    // kernel has queued them: the reader's reply time starts only then.
+    // tcdrain() alone could wait for ever (a line held by flow control), so
+    // the queue is watched under the write's own time limit and tcdrain()
+    // only waits out the last character.
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+            while (::tcdrain(fd_) != 0) {
+                if (errno != EINTR) return failErrno();
+            }
+            return true;
+        }
+        const auto now = DeadlineClock::now();
+        if (dl.expired(now)) {
+            // Out of time: what is still queued did not go out.
+            written -= std::min(written, static_cast<size_t>(queued));
+            return true;
+        }
+        const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            wireTime(line, static_cast<size_t>(queued)));
+        int wait = static_cast<int>(std::clamp<int64_t>(leftMs.count(), 1, 1000));
+        if (const int limit = dl.waitMs(now); limit >= 0) wait = std::min(wait, std::max(limit, 1));
+        pollfd wake{wakeRead_, POLLIN, 0};
+        const int r = ::poll(&wake, 1, wait);
+        if (r < 0 && errno != EINTR) return failErrno();
+        if (r > 0) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+    }
 }
 
 bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {

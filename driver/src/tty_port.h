@@ -2,7 +2,9 @@
 //  - Opened for reading and writing, non-blocking, without becoming the
 //    controlling terminal, and exclusively: TIOCEXCL plus a non-blocking
 //    flock(LOCK_EX), so neither this nor another process can open it again.
-//  - Transfers use poll() and the shared time-out rules (transfer_deadline.h).
+//  - Transfers use poll() and the shared time-out rules (transfer_deadline.h);
+//    a write ends when its bytes have left the line (drained), so the time
+//    the data needs on the wire never counts against a following read.
 //  - The DSR watch samples the line's change counters (TIOCGICOUNT, or the
 //    line state where the driver has no counters) every few milliseconds and
 //    ends at once when the port is closed.
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "serial_port.h"
+#include "transfer_deadline.h"
 
 namespace kvr7x {
 
@@ -41,6 +44,10 @@ public:
 
 private:
     TtyPort(int fd, int wakeRead, int wakeWrite);
+    // Waits until the written bytes have left the line, within the write's
+    // limit; on running out of time, takes what is still queued off
+    // `written`.
+    bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     int fd_;

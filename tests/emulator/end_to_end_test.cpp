@@ -273,6 +273,36 @@ TEST_F(EndToEnd, SilentReaderTimesOut) {
     EXPECT_LT(ms, 5600.0);
 }
 
+TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
+    // At 9600 bit/s the 6-byte header and a 256-byte block take 262 byte
+    // times (10 bits each): about 273 ms, far more than the reader's 100 ms.
+    const double wireMs = 262 * 10 * 1000.0 / 9600.0;
+    kvr7x::emu::Config paced;
+    paced.paced = true;
+    start(paced);
+    ASSERT_GE(open(), 0);
+    uint8_t block[256] = {};
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    for (int i = 0; i < 2; ++i) {
+        auto t0 = Clock::now();
+        EXPECT_GE(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), 0);
+        EXPECT_GE(msSince(t0), wireMs - 1.0);
+        EXPECT_EQ(frames().back().size(), 262u);
+    }
+    // A header alone still works with a short time-out.
+    EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
+
+    // A reader that stays silent: the call ends T + 40 ms after the end of
+    // transmission, not T + 40 ms after the call began.
+    emu_->setSilent(true);
+    const auto t0 = Clock::now();
+    EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), kNoAnswer);
+    const double afterTransmission = msSince(t0) - wireMs;
+    EXPECT_GE(afterTransmission, 140.0 - 2.0);
+    EXPECT_LT(afterTransmission, 140.0 + 150.0);
+}
+
 namespace {
 
 std::mutex g_noteMu;

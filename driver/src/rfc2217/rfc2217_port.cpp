@@ -5,6 +5,12 @@
 // under the same time-out rules as a local tty.  Everything the port sends
 // (data and COM-PORT commands) goes out at once and nothing ever waits for a
 // server's acknowledgement.
+//
+// The far end's line cannot be watched from here, so the port works out
+// when written data has left it: each write keeps the line busy for the
+// data's wire time at the port's line settings, after whatever was still
+// going out.  A read's time limits begin when the line is free, as they
+// would after a local port has drained its transmitter; nothing sleeps.
 #include "rfc2217/rfc2217_port.h"
 
 #include <poll.h>
@@ -89,6 +95,7 @@ private:
     uint32_t brokenCode_ = kErrNone;
     bool watching_ = false;
     uint64_t dsrSeen_ = 0;
+    DeadlineClock::time_point lineFreeAt_{};  // written data has left the far end's line
 
     std::mutex sendMutex_;  // one sender at a time on the socket
     std::vector<uint8_t> wire_;
@@ -299,7 +306,12 @@ bool Rfc2217Port::setTimeouts(const Timeouts &in) {
 
 bool Rfc2217Port::purgeTx() {
     // Nothing waits on this side: every write leaves at once.  The server's
-    // own queue towards the line is purged.
+    // own queue towards the line is purged, and with it the line's work.
+    {
+        std::lock_guard lock(mutex_);
+        if (!usable()) return false;
+        lineFreeAt_ = DeadlineClock::now();
+    }
     std::vector<uint8_t> wire;
     appendComPort(kPurgeData, kPurgeTransmit, wire);
     return sendControl(wire);
@@ -344,6 +356,10 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
         // Half an escaped byte went out: the stream cannot be resumed.
         markBroken(kErrWriteCutOff);
     }
+    {
+        std::lock_guard lineLock(mutex_);
+        lineFreeAt_ = std::max(lineFreeAt_, start) + wireTime(line_, written);
+    }
     setLastError(kErrNone);
     return true;
 }
@@ -352,7 +368,7 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
     got = 0;
     std::unique_lock lock(mutex_);
     if (!usable()) return false;
-    ReadDeadline deadline(timeouts_, n, DeadlineClock::now());
+    ReadDeadline deadline(timeouts_, n, std::max(DeadlineClock::now(), lineFreeAt_));
     auto take = [&] {
         const size_t k = std::min(n - got, rx_.size());
         if (k == 0) return;
