@@ -58,13 +58,20 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     auto emu = startEmulator();
     auto port = kvr7x::openRfc2217Port(hostPort(*emu));
     ASSERT_TRUE(port);
-    // The modem state arrives after the mask is set: card present, powered.
+    // The modem state arrives once the option is agreed: card present,
+    // powered.  The mask is the last thing the port sets.
     uint32_t bits = 0;
     const auto t0 = Clock::now();
     while ((port->modemStatus(bits), bits) != (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
            msSince(t0) < 2000)
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(bits, kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
+    EXPECT_TRUE(emu->log().waitFor(
+        [](const auto &log) {
+            return std::any_of(log.begin(), log.end(),
+                               [](const auto &e) { return e.what == "SET-MODEMSTATE-MASK 0xF2"; });
+        },
+        2000ms));
 
     const auto events = lineEvents(*emu);
     ASSERT_FALSE(events.empty());

@@ -45,17 +45,32 @@ enum ComPortCommand : uint8_t {
 inline constexpr uint8_t kServerOffset = 100;
 
 // SET-CONTROL values.  The "ask" values request the current setting.
+// Outbound flow control holds back what the server sends to the line,
+// inbound flow control what the line sends to the server.
 inline constexpr uint8_t kControlAskFlow = 0;
 inline constexpr uint8_t kControlNoFlow = 1;
 inline constexpr uint8_t kControlXonXoff = 2;
 inline constexpr uint8_t kControlHardwareFlow = 3;
+inline constexpr uint8_t kControlAskBreak = 4;
+inline constexpr uint8_t kControlBreakOn = 5;
+inline constexpr uint8_t kControlBreakOff = 6;
 inline constexpr uint8_t kControlAskDtr = 7;
 inline constexpr uint8_t kControlDtrOn = 8;
 inline constexpr uint8_t kControlDtrOff = 9;
 inline constexpr uint8_t kControlAskRts = 10;
 inline constexpr uint8_t kControlRtsOn = 11;
 inline constexpr uint8_t kControlRtsOff = 12;
+inline constexpr uint8_t kControlAskInboundFlow = 13;
 inline constexpr uint8_t kControlInboundNoFlow = 14;
+inline constexpr uint8_t kControlInboundXonXoff = 15;
+inline constexpr uint8_t kControlInboundHardwareFlow = 16;
+inline constexpr uint8_t kControlDcdFlow = 17;
+inline constexpr uint8_t kControlInboundDtrFlow = 18;
+inline constexpr uint8_t kControlDsrFlow = 19;
+
+// Line-state bits of NOTIFY-LINESTATE.
+inline constexpr uint8_t kLsTransmitShiftEmpty = 0x40;
+inline constexpr uint8_t kLsTransmitHoldingEmpty = 0x20;
 
 // PURGE-DATA values.
 inline constexpr uint8_t kPurgeReceive = 1;   // the server's data from the line
