@@ -81,6 +81,12 @@ inline constexpr uint32_t kErrOperationAborted = KVR7X_ERR_ABORTED;
 uint32_t lastError();
 void setLastError(uint32_t code);
 
+// Last-error text of the calling thread: what a code alone cannot say, such
+// as why the ports map was not read.  QXOPEN clears it when it begins; the
+// steps that have something to explain set it.
+const std::string &lastErrorText();
+void setLastErrorText(std::string text);
+
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
@@ -109,6 +115,11 @@ public:
     // when the line broke.  The notification thread tells these apart.
     virtual bool watchDsr() = 0;
     virtual bool waitDsrChange() = 0;
+
+    // Puts the line settings and the output lines back as they were when
+    // the port was opened, so that a failed open leaves the line as it
+    // found it.  True on success.
+    virtual bool restoreLine() = 0;
 
     // Close the line; ends a pending waitDsrChange.  True on success.
     virtual bool close() = 0;

@@ -100,13 +100,35 @@ std::unique_ptr<TtyPort> TtyPort::open(const std::string &path) {
     if (!::isatty(fd)) return fail(ENOTTY);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    termios found{};
+    if (::tcgetattr(fd, &found) != 0) return fail(errno);
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) != 0) lines = -1;
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno);
-    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1]));
+    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1], found, lines));
 }
 
-TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite)
-    : fd_(fd), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines)
+    : fd_(fd), found_(found), foundLines_(foundLines), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+
+bool TtyPort::restoreLine() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    bool ok = ::tcsetattr(fd_, TCSANOW, &found_) == 0;
+    if (foundLines_ >= 0) {
+        // DTR and RTS as they were; the other lines are inputs.
+        int lines = 0;
+        if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
+            lines = (lines & ~(TIOCM_DTR | TIOCM_RTS)) | (foundLines_ & (TIOCM_DTR | TIOCM_RTS));
+            ok = ::ioctl(fd_, TIOCMSET, &lines) == 0 && ok;
+        }
+    }
+    if (!ok) return failErrno();
+    std::lock_guard lock(mu_);
+    settings_ = LineSettings{};
+    return true;
+}
 
 TtyPort::~TtyPort() {
     close();

@@ -11,6 +11,8 @@
 #ifndef KVR7X_TTY_PORT_H
 #define KVR7X_TTY_PORT_H
 
+#include <termios.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -40,10 +42,11 @@ public:
     bool modemStatus(uint32_t &bits) override;
     bool watchDsr() override;
     bool waitDsrChange() override;
+    bool restoreLine() override;
     bool close() override;
 
 private:
-    TtyPort(int fd, int wakeRead, int wakeWrite);
+    TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines);
     // Waits until the written bytes have left the line, within the write's
     // limit; on running out of time, takes what is still queued off
     // `written`.
@@ -51,6 +54,8 @@ private:
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     int fd_;
+    const termios found_;  // the line settings at open
+    const int foundLines_;  // the modem lines at open, -1 when unreadable
     int wakeRead_;   // becomes readable when the port is closed
     int wakeWrite_;
     std::atomic<bool> closed_{false};

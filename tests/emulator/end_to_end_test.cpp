@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "kvr7x.h"
 #include "notifier.h"
 #include "raw_server.h"
+#include "rfc2217/tcp_connect.h"
 
 using namespace std::chrono_literals;
 using kvr7x::emu::Emulator;
@@ -113,9 +115,22 @@ TEST_F(EndToEnd, OpenByUrlAndByMappedComNameProbesTheReader) {
 TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
     ASSERT_GE(open(), 0);
     EXPECT_EQ(QXOPEN(emu_->url().c_str()), -1);  // the same name, in this process
-    // Another name for the same server: the emulator serves one client.
-    const std::string other = "rfc2217://localhost:" + std::to_string(emu_->port());
-    EXPECT_EQ(QXOPEN(other.c_str()), -1);
+    // Other names of the same address and port: refused in this process
+    // before a connection is made.
+    for (const char *host : {"localhost", "127.1"}) {
+        const std::string other = "rfc2217://" + std::string(host) + ":" + std::to_string(emu_->port());
+        EXPECT_EQ(QXOPEN(other.c_str()), -1) << host;
+    }
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(emu_->clientsServed(), 1u);
+    for (const LogEntry &e : emu_->log().entries()) EXPECT_NE(e.what.rfind("second client refused", 0), 0u);
+    // The first connection is unharmed.
+    EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
+
+    // Another process is refused by the emulator itself: it serves one
+    // client at a time.
+    const int fd = kvr7x::rfc2217::connectTcp("127.0.0.1", emu_->port(), 1000ms);
+    ASSERT_GE(fd, 0);
     EXPECT_TRUE(emu_->log().waitFor(
         [](const auto &log) {
             for (const LogEntry &e : log)
@@ -123,7 +138,7 @@ TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
             return false;
         },
         1000ms));
-    // The first connection is unharmed.
+    ::close(fd);
     EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
 }
 

@@ -70,6 +70,7 @@ public:
     bool modemStatus(uint32_t &bits) override;
     bool watchDsr() override;
     bool waitDsrChange() override;
+    bool restoreLine() override;
     bool close() override;
 
 private:
@@ -439,6 +440,13 @@ bool Rfc2217Port::waitDsrChange() {
     }
     dsrSeen_ = protocol_.dsrChanges();
     return true;
+}
+
+bool Rfc2217Port::restoreLine() {
+    // The server's line settings cannot be read, so they cannot be put
+    // back either; they are the server's defaults again for the next client.
+    std::lock_guard lock(mutex_);
+    return usable();
 }
 
 bool Rfc2217Port::close() {
