@@ -63,6 +63,7 @@ struct EmulatorProcess {
             kvr7x::emu::Config config;
             config.port = 0;
             config.paced = paced;
+            config.memoryLog = false;  // as the program runs without --log
             kvr7x::emu::Emulator emu(config);
             std::string error;
             if (!emu.start(error)) {

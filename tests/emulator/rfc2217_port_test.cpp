@@ -18,6 +18,7 @@
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
+#include "transaction.h"
 
 using namespace std::chrono_literals;
 using kvr7x::SerialPort;
@@ -111,6 +112,25 @@ TEST(NetworkPort, LinesCountAsOffUntilTheServerReportsThem) {
     uint32_t bits = 0xFFFF;
     EXPECT_TRUE(port->modemStatus(bits));
     EXPECT_EQ(bits, 0u);
+    done.set_value();
+}
+
+TEST(NetworkPort, ATransactionsPurgesGoOutWithItsHeaderAsOnePurge) {
+    std::promise<bool> seen;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        // PURGE-DATA both queues, and the header right behind it.
+        seen.set_value(RawServer::receiveUntil(
+            fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
+        done.get_future().wait_for(5s);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, nullptr, nullptr, nullptr, nullptr, 20),
+              KVR7X_NO_ANSWER);
+    EXPECT_TRUE(seen.get_future().get());
     done.set_value();
 }
 
