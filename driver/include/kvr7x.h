@@ -22,6 +22,9 @@
  *                       for example  COM1=/dev/ttyUSB0
  *                                    COM2=rfc2217://127.0.0.1:7201
  *                       A COMn missing from the map means /dev/ttyS<n-1>.
+ *                       The map is read only when it is a regular file of
+ *                       at most 64 KiB (a UTF-8 byte-order mark is
+ *                       skipped); anything else there counts as no map.
  *   "/dev/..."          a serial device path.
  *   "rfc2217://HOST:PORT"  a network serial port (telnet COM-PORT option,
  *                       RFC 2217), as served by ser2net, terminal servers
@@ -160,7 +163,9 @@ KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port);
 
 /* 16: open and configure a port (9600 8N1, DTR on, RTS low), probe the
  * reader with a reset.  Returns a port handle >= 0, or -1.  A port is open
- * once per system: a second QXOPEN of the same device fails. */
+ * once per system: a second QXOPEN of the same device fails, whatever name
+ * it is given (a network port is known by the addresses its name resolves
+ * to).  A failed QXOPEN leaves the line settings as it found them. */
 KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName);
 
 /* 17: close a port.  Nonzero on success, 0 on failure (also for a handle that

@@ -348,6 +348,15 @@ TEST(NetworkPort, WriteToAServerThatStopsReadingEndsShortInTime) {
     EXPECT_LT(written, big.size());
     EXPECT_GE(ms, 290.0);
     EXPECT_LT(ms, 2500.0);
+    // A command that cannot go out whole would garble the stream: the port
+    // is done for, with the cut-off write's own code (not the connect
+    // time-out's).
+    EXPECT_FALSE(port->setRts(true));
+    EXPECT_EQ(kvr7x::lastError(), KVR7X_ERR_WRITE_CUT_OFF);
+    uint32_t bits = 0;
+    EXPECT_FALSE(port->modemStatus(bits));
+    EXPECT_EQ(kvr7x::lastError(), KVR7X_ERR_WRITE_CUT_OFF);
+    EXPECT_NE(KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_CONNECT_TIMEOUT);
     done.set_value();
     EXPECT_TRUE(port->close());
 }
