@@ -140,12 +140,8 @@ void Emulator::Session::run() {
             while (::read(emu_.wakeRead_, drain, sizeof drain) > 0) {
             }
         }
-        if (fds[0].revents & (POLLHUP | POLLERR)) {
-            // Whatever the client sent before it went is still served.
-            while (receive() == Input::Taken) {
-            }
-            return;
-        }
+        // Hung up or reset: nobody is left to answer, whatever it sent last.
+        if (fds[0].revents & (POLLHUP | POLLERR)) return;
         if ((fds[0].revents & POLLIN) && receive() == Input::Closed) return;
         // The client already connected comes first: one that has just left
         // makes room for the one knocking.
