@@ -43,8 +43,8 @@ std::string usage() {
 A virtual KVR7x smart-card reader behind a network serial port (telnet
 COM-PORT option, RFC 2217).  Point the driver at rfc2217://HOST:PORT, or map
 a COMn name to that URL in $XDG_CONFIG_HOME/kvr7x/ports.  One client is
-served at a time; a second connection is closed at once.  Runs until
-interrupted (Ctrl+C, SIGTERM).
+served at a time; a second connection is closed at once (see --take-over).
+Runs until interrupted (Ctrl+C, SIGTERM).
 
 Line and reader:
   --listen HOST:PORT     address to serve (default 127.0.0.1:7201; port 0
@@ -71,9 +71,20 @@ Line and reader:
                          as possible
   --rules FILE           scripted replies, checked before the built-in ones
   --log FILE             log every frame received and sent, in hex, to FILE
-                         ("-" for standard error)
+                         ("-" for standard error); without it nothing is kept
   --control              read control commands on standard input (below)
   --help                 show this text
+
+Sessions:
+  --idle-timeout SECONDS end a session in which the client has sent nothing
+                         for SECONDS (default 0: never).  A client whose host
+                         vanished is found by TCP keep-alive within about a
+                         minute whatever this says.
+  --take-over SECONDS    let a new client take the place of a client that
+                         has sent nothing for SECONDS (0: of any client, as
+                         ser2net's kickolduser); default: refuse it
+  A client that sends and never reads what it is sent is no longer read
+  once 64 KiB wait for it.
 
 Behaviour:
   RTS raised then lowered resets the reader; it answers 90, a status byte,
@@ -110,6 +121,8 @@ Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
 }
 
 bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error) {
+    // The program keeps nothing in memory that it does not write out.
+    out.config.memoryLog = false;
     std::string idText;
     std::vector<uint8_t> idBytes;
     bool haveIdText = false;  // the two together replace the identification
@@ -190,6 +203,18 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
         } else if (opt == "--log") {
             if (!value(v)) return false;
             out.logPath = v;
+        } else if (opt == "--idle-timeout" || opt == "--take-over") {
+            unsigned long seconds = 0;
+            if (!value(v)) return false;
+            if (!parseNumber(v, 86400, seconds)) {
+                error = opt + " wants seconds (0 to 86400), not \"" + v + "\"";
+                return false;
+            }
+            const std::chrono::milliseconds ms = std::chrono::seconds(seconds);
+            if (opt == "--idle-timeout")
+                out.config.idleTimeout = ms;
+            else
+                out.config.takeOverAfter = ms;
         } else {
             error = "unknown option \"" + opt + "\" (see --help)";
             return false;

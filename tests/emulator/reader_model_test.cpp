@@ -1,6 +1,10 @@
 // The emulated reader on its own: frames in, emissions out.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -265,7 +269,8 @@ TEST(Options, BuildTheConfiguration) {
     Options o;
     std::string error;
     ASSERT_TRUE(parseOptions({"--listen", "0.0.0.0:7300", "--basic", "--no-card", "--sams", "2,3",
-                              "--latency", "25", "--noise", "00 13", "--paced", "--silent", "--log", "-"},
+                              "--latency", "25", "--noise", "00 13", "--paced", "--silent", "--log", "-",
+                              "--idle-timeout", "90", "--take-over", "5"},
                              o, error))
         << error;
     EXPECT_EQ(o.config.host, "0.0.0.0");
@@ -278,6 +283,14 @@ TEST(Options, BuildTheConfiguration) {
     EXPECT_TRUE(o.config.paced);
     EXPECT_TRUE(o.config.silent);
     EXPECT_EQ(o.logPath, "-");
+    EXPECT_EQ(o.config.idleTimeout, std::chrono::seconds(90));
+    EXPECT_EQ(o.config.takeOverAfter, std::chrono::seconds(5));
+    EXPECT_FALSE(o.config.memoryLog);  // the program keeps only what it writes out
+
+    Options plain;
+    ASSERT_TRUE(parseOptions({}, plain, error)) << error;
+    EXPECT_EQ(plain.config.idleTimeout, std::chrono::milliseconds(0));
+    EXPECT_FALSE(plain.config.takeOverAfter.has_value());
 
     // A listening address may name port 0 (any free port), in IPv6 too.
     Options any;
@@ -292,7 +305,8 @@ TEST(Options, BuildTheConfiguration) {
     for (const std::vector<std::string> &bad :
          std::vector<std::vector<std::string>>{{"--listen", "7201"}, {"--listen", "h:70000"}, {"--latency", "-1"},
                                                {"--sams", "4"}, {"--noise", "0G"}, {"--bogus"}, {"--rules"},
-                                               {"--rules", "/nonexistent/rules"}}) {
+                                               {"--rules", "/nonexistent/rules"}, {"--idle-timeout", "x"},
+                                               {"--take-over", "-2"}, {"--take-over"}}) {
         Options x;
         error.clear();
         EXPECT_FALSE(parseOptions(bad, x, error)) << bad[0];
@@ -300,6 +314,41 @@ TEST(Options, BuildTheConfiguration) {
     }
     const std::string help = usage();
     for (const char *opt : {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered",
-                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help"})
+                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help",
+                            "--idle-timeout", "--take-over"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
+}
+
+TEST(Rules, OnlyARegularFileOfSaneSizeIsRead) {
+    char tmpl[] = "/tmp/kvr7x-rules-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string fifo = dir + "/fifo";
+    const std::string big = dir + "/big";
+    const std::string good = dir + "/good";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(big) << std::string(2 * 1024 * 1024, '#');
+    std::ofstream(good) << "20 00 10 00 00 00 => 00 90 00\n";
+    const struct {
+        std::string path;
+        const char *says;
+    } cases[] = {
+        {fifo, "is not a regular file"},       // would wait for a writer for ever
+        {"/dev/zero", "is not a regular file"},  // would never end
+        {dir, "is a folder"},
+        {big, "is larger than 1024 KiB"},
+        {dir + "/missing", "cannot read rules file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        RuleSet rules;
+        std::string error;
+        EXPECT_FALSE(rules.load(c.path, error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_NE(error.find(c.path), std::string::npos) << error;
+    }
+    RuleSet rules;
+    std::string error;
+    EXPECT_TRUE(rules.load(good, error)) << error;
+    EXPECT_EQ(rules.size(), 1u);
+    std::filesystem::remove_all(dir);
 }
