@@ -4,7 +4,9 @@
 // process waits as long as its 2-second lock wait (the import's batches keep
 // it well under).
 //
-//   import_bench [rounds]     (default 5)
+//   import_bench [RUNS]     (default 5)
+#include "support/spread.h"
+
 #include "library/command_import.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -61,21 +63,6 @@ double importOnce(const std::string &source) {
     library.closeCommands();
     if (result.openError || result.report.appended != kRecords) return -1;
     return seconds;
-}
-
-struct Spread {
-    double median, low, high;
-};
-
-Spread spreadOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.front(), v.back()};
-}
-
-const char *verdict(const std::vector<double> &runs, double goal) {
-    const bool all = std::all_of(runs.begin(), runs.end(), [goal](double r) { return r < goal; });
-    const bool none = std::none_of(runs.begin(), runs.end(), [goal](double r) { return r < goal; });
-    return all ? "goal met" : none ? "goal missed" : "undecided (runs disagree)";
 }
 
 struct Writer {
@@ -141,7 +128,11 @@ Writer writeMeanwhile(const std::string &source, double &importSeconds) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    if (runs < 1) {
+        std::fprintf(stderr, "usage: %s [RUNS]\n", argv[0]);
+        return 2;
+    }
     std::string folder = (std::filesystem::temp_directory_path() / "kvr-import-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) return 1;
     std::filesystem::current_path(folder);
@@ -151,39 +142,34 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    std::vector<double> alone;
-    for (int r = 0; r < rounds; ++r) {
-        const double s = importOnce(source);
-        if (s < 0) {
-            std::fprintf(stderr, "the import did not append every record\n");
-            return 1;
-        }
-        alone.push_back(s);
-    }
-    const Spread a = spreadOf(alone);
-    std::printf("import of %d records alone: median %.3f s (%.3f .. %.3f) over %d runs; goal < 1 s: %s\n", kRecords,
-                a.median, a.low, a.high, rounds, verdict(alone, 1.0));
-
-    std::vector<double> held, together;
+    std::vector<double> alone, together, held;
     long adds = 0, failures = 0;
-    for (int r = 0; r < rounds; ++r) {
-        double seconds = 0;
-        const Writer w = writeMeanwhile(source, seconds);
-        if (seconds < 0) {
-            std::fprintf(stderr, "the import did not append every record\n");
+    for (int run = 0; run < runs; ++run) {
+        const double seconds = importOnce(source);
+        double sharedSeconds = 0;
+        const Writer w = writeMeanwhile(source, sharedSeconds);
+        if (seconds < 0 || sharedSeconds < 0) {
+            std::fprintf(stderr, "an import did not append every record\n");
             return 1;
         }
-        together.push_back(seconds);
+        alone.push_back(seconds);
+        together.push_back(sharedSeconds);
         held.push_back(w.longest);
         adds += w.adds;
         failures += w.failures;
     }
-    const Spread t = spreadOf(together), h = spreadOf(held);
-    std::printf("import while another process adds: median %.3f s (%.3f .. %.3f); that process made %ld adds, "
-                "%ld failed\n",
-                t.median, t.low, t.high, adds, failures);
-    std::printf("longest wait of one add of the other process: median %.3f s (%.3f .. %.3f); goal < 2 s: %s\n",
-                h.median, h.low, h.high, failures ? "goal missed (adds failed)" : verdict(held, 2.0));
+    using kvr::bench::spreadOf;
+    using kvr::bench::spreadText;
+    const kvr::bench::Spread importAlone = spreadOf(alone), longest = spreadOf(held);
+    std::printf("import of %d records into an empty COMMANDS, in %d runs\n", kRecords, runs);
+    std::printf("(median run, lowest-highest run in brackets)\n");
+    std::printf("  alone:                           %s\n", spreadText(importAlone, 3, " s").c_str());
+    std::printf("  while another process adds:      %s\n", spreadText(spreadOf(together), 3, " s").c_str());
+    std::printf("  that process's longest add wait: %s (%ld adds, %ld failed)\n",
+                spreadText(longest, 3, " s").c_str(), adds, failures);
+    std::printf("goal: the import alone under 1 s; %s\n", kvr::bench::verdictBelow(importAlone, 1.0));
+    std::printf("goal: no add of the other process waits 2 s (its lock wait); %s\n",
+                failures ? "NOT MET: adds failed" : kvr::bench::verdictBelow(longest, 2.0));
     std::filesystem::current_path("/");
     std::filesystem::remove_all(folder);
     return 0;
