@@ -3,12 +3,26 @@
 #include "library/commands_library.h"
 #include "runtime/app_icon.h"
 #include "runtime/standard_translations.h"
+#include "startup/command_line.h"
+#include "startup/display_guard.h"
 #include "startup/program.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <memory>
+
 int main(int argc, char **argv) {
+    switch (kvr::startup::commandLineAction(argc, argv)) {
+    case kvr::startup::CommandLineAction::Help: std::fputs(kvr::startup::helpText().c_str(), stdout); return 0;
+    case kvr::startup::CommandLineAction::Version:
+        std::fputs(kvr::startup::versionText().c_str(), stdout);
+        return 0;
+    case kvr::startup::CommandLineAction::Run: break;
+    }
+    auto displayGuard = std::make_unique<kvr::startup::DisplayGuard>("kvrman1");
     QApplication application(argc, argv);
+    displayGuard.reset();
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
     const kvr::runtime::StandardTranslations spanishQtTexts;
