@@ -1,28 +1,40 @@
 // Renders the main window, with a command sent to the reader emulator so
-// that both panels hold something, and the reader information and About
-// windows to PNG files in a folder:
+// that both panels hold something, the reader information and About
+// windows, and the import ("Utilidades > Importar...") to PNG files in a
+// folder:
 //   xvfb-run -a kvr_console_screenshot FOLDER
-// writes FOLDER/main_window.png, FOLDER/reader_info.png, FOLDER/about.png.
+// writes FOLDER/main_window.png, FOLDER/reader_info.png, FOLDER/about.png,
+// FOLDER/import_dialog.png (the open-file dialog over a folder with command
+// files), FOLDER/import_done.png (the main window after the import) and
+// FOLDER/import_error.png (the "ERROR" box for a read-only file).
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "console/main_window.h"
 
+#include "command_files.h"
 #include "library/commands_library.h"
+#include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/window.h"
+#include "when_shown.h"
 
 #include <emulator.h>
 #include <kvr7x.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
+#include <vector>
 
 int main(int argc, char **argv) {
     const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
@@ -90,13 +102,51 @@ int main(int argc, char **argv) {
         save(w, "main_window.png");
         choose("reader.info");
         choose("help.about");
+
+        // The import: the dialog over a folder of command files, the main
+        // window after it, and the box for a file that cannot be opened.
+        {
+            kvr::test_support::WhenShown<QFileDialog> dialog([&](QFileDialog &d) {
+                QTest::qWait(400);  // the folder's listing fills in
+                d.selectFile(QStringLiteral("OTROS.tps"));
+                if (auto *name = d.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    name->setText(QStringLiteral("OTROS.tps"));
+                QTest::qWait(100);
+                save(d, "import_dialog.png");
+                static_cast<QDialog &>(d).accept();
+            });
+            choose("utilities.import");
+        }
+        QTest::qWait(100);
+        save(w, "import_done.png");
+        {
+            kvr::runtime::setOpenFileAnswerer(
+                [](const kvr::runtime::OpenFileRequest &) { return QDir::current().filePath("SOLOLECTURA.tps"); });
+            kvr::test_support::WhenShown<QDialog> box([&](QDialog &b) {
+                QTest::qWait(100);
+                save(b, "import_error.png");
+                b.accept();
+            });
+            choose("utilities.import");
+            kvr::runtime::setOpenFileAnswerer({});
+        }
         w.close();
     });
+    // Command files to import: another installation's library, and one
+    // marked read-only.
+    std::vector<kvr::testing::RecordBytes> others;
+    const char *cards[] = {"Visa", "Visa", "SIM", "SIM", "EMV"};
+    for (int n = 0; n < 5; ++n) others.push_back(kvr::testing::numberedCommand(n, cards[n]));
+    if (!kvr::testing::writeCommandFile("OTROS.tps", others) ||
+        !kvr::testing::writeCommandFile("SOLOLECTURA.tps", others) || ::chmod("SOLOLECTURA.tps", 0444) != 0) {
+        std::fprintf(stderr, "cannot write the command files to import\n");
+        return 1;
+    }
     kvr::library::CommandsLibrary library;
     kvr::console::runMainWindow(library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    if (saved != 3) {
+    if (saved != 6) {
         std::fprintf(stderr, "could not write the pictures to %s\n", qPrintable(folder.path()));
         return 1;
     }

@@ -1,9 +1,11 @@
 // Renders the command edit form, changing a stored command whose hot key is
 // F2, to PNG files in a folder:
 //   xvfb-run -a kvr_update_commands_screenshot FOLDER
-// writes FOLDER/update_commands.png, and FOLDER/update_commands_notice.png
-// with the longest notice of the status bar's first zone.  Runs on whatever display Qt finds (an
-// X server under xvfb-run).
+// writes FOLDER/update_commands.png, FOLDER/update_commands_notice.png
+// with the longest notice of the status bar's first zone, and
+// FOLDER/standard_warning.png with the standard warning a delete asks
+// first ("Confirm Delete"), answered Cancel.  Runs on whatever display Qt
+// finds (an X server under xvfb-run).
 #include "library/update_commands.h"
 
 #include "library/commands_file.h"
@@ -11,8 +13,11 @@
 #include "library/commands_use.h"
 #include "runtime/window.h"
 
+#include "when_shown.h"
+
 #include <QApplication>
 #include <QDir>
+#include <QDialog>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,5 +67,20 @@ int main(int argc, char **argv) {
     });
     library.formCall().request = FormChange;
     updateCommands(library);
-    return saved ? 0 : 1;
+
+    bool warned = false;
+    {
+        kvr::test_support::WhenShown<QDialog> grab([&](QDialog &box) {
+            QTest::qWait(100);
+            const QString path = folder.filePath("standard_warning.png");
+            warned = box.grab().save(path);
+            if (warned) std::printf("%s\n", qPrintable(path));
+            box.reject();  // Escape: Cancel
+        });
+        library.commandsFile().watch();
+        library.commandsFile().readByNumber(library.commandsFile().recordNumber());
+        library.formCall().request = FormDelete;
+        updateCommands(library);
+    }
+    return saved && warned ? 0 : 1;
 }
