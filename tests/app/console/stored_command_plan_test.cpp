@@ -126,9 +126,11 @@ TEST(StoredCommandPlan, AtMost999NumbersAndTheRestCounted) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.cards << " x " << c.commandsPerCard);
         std::vector<StoredCommandRow> rows;
-        for (int card = 0; card < c.cards; ++card)
-            for (int i = 0; i < c.commandsPerCard; ++i)
-                rows.push_back(row(("C" + std::to_string(card)).c_str(), "cmd"));
+        for (int card = 0; card < c.cards; ++card) {
+            // Appended, not "C" + ...: GCC 12 at -O2 misreads that one.
+            const std::string name = std::string("C").append(std::to_string(card));
+            for (int i = 0; i < c.commandsPerCard; ++i) rows.push_back(row(name.c_str(), "cmd"));
+        }
         const auto plan = planStoredCommandMenus(rows, {}, testKey);
         EXPECT_EQ(plan.lastEntryNumber, c.last);
         EXPECT_EQ(plan.commandsNotShown, c.notShown);
