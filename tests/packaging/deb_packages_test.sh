@@ -74,6 +74,14 @@ for package in $packages; do
     fi
   done
 done
+# apt itself agrees that they install together here.
+if command -v apt-get >/dev/null; then
+  debs=""
+  for package in $packages; do debs="$debs $(deb "$package")"; done
+  # shellcheck disable=SC2086
+  apt-get install --simulate --no-install-recommends $debs >"$scratch/apt.log" 2>&1 \
+    || fail "apt cannot install the packages: $(cat "$scratch/apt.log")"
+fi
 dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - ./shlibs | grep -q "^libKVR7x 2 libkvr7x2 (= $version)$" \
   || fail "libkvr7x2 gives no shlibs entry for libKVR7x.so.2"
 dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - ./postinst | grep -q ldconfig \
