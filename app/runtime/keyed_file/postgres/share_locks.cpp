@@ -38,21 +38,17 @@ KeyedStatus ShareLocks::acquire(Connection &db, const std::string &table, const 
     }
     const Outcome taken = db.exec("SELECT pg_advisory_lock_shared(k) FROM " + keysOf(table, mine));
     if (!taken.ok()) return taken.status();
-    // A lock of this session never stands in its own way.
-    const Outcome tried = db.exec("SELECT k, pg_try_advisory_lock(k) FROM " + keysOf(table, against));
-    if (!tried.ok()) return tried.status();
-    bool conflict = false;
-    std::string release;
-    for (int row = 0; row < tried.rows(); ++row) {
-        if (tried.bytes(row, 1) == "t") release += (release.empty() ? "" : ", ") + std::string("pg_advisory_unlock(") +
-                                                   std::string(tried.bytes(row, 0)) + ")";
-        else conflict = true;
-    }
-    if (!release.empty()) {
-        const Outcome released = db.exec("SELECT " + release);
-        if (!released.ok()) return released.status();
-    }
-    if (conflict) {
+    // Others holding what this open conflicts with, looked up rather than
+    // tried, so that two opens checking at once do not stand in each
+    // other's way.
+    const Outcome others = db.exec(
+        "SELECT count(*) FROM pg_locks AS l WHERE l.locktype = 'advisory' AND l.granted"
+        " AND l.pid <> pg_backend_pid() AND l.objsubid = 1"
+        " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
+        " AND ((l.classid::bigint << 32) | l.objid::bigint) IN (SELECT k FROM " +
+        keysOf(table, against) + ")");
+    if (!others.ok()) return others.status();
+    if (others.bytes(0, 0) != "0") {
         db.exec("SELECT pg_advisory_unlock_all()");
         return KeyedStatus::of(KeyedLocked);
     }

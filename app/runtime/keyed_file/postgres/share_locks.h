@@ -3,10 +3,9 @@
 //
 // Every open takes shared advisory locks on four numbers of the file's
 // table (its oid and a byte): "open for reading", "open for writing",
-// "denies reading", "denies writing".  It first takes its own and then
-// tries for a moment to take the ones it conflicts with exclusively, which
-// fails while another session holds them, so that of two racing opens at
-// least one sees the other.  The locks go with the session, also when a
+// "denies reading", "denies writing".  It first takes its own and then looks
+// in pg_locks for other sessions holding the ones it conflicts with, so that
+// of two racing opens at least one sees the other.  The locks go with the session, also when a
 // station is killed or its connection drops; after a reconnection they are
 // taken again.  Table locks are never taken.
 #ifndef KVR_RUNTIME_POSTGRES_SHARE_LOCKS_H
