@@ -34,7 +34,7 @@ void CommandsLibrary::setImportFileName(std::string_view name) {
 bool CommandsLibrary::isTeamLibrary() const { return runtime::isTeamDatabase(database_); }
 
 std::string CommandsLibrary::placeText() const {
-    if (isTeamLibrary()) return runtime::teamDatabaseText(database_);
+    if (isTeamLibrary()) return "PostgreSQL " + runtime::teamDatabaseText(database_);
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(commands_.path(), ec);
     return ec ? commands_.path() : absolute.lexically_normal().string();

@@ -61,8 +61,9 @@ public:
 
     const std::string &database() const { return database_; }
     bool isTeamLibrary() const;
-    // Where the library is, for the operator: the file's full path, or the
-    // team database (never its password).
+    // Where the library is, for the operator: the file's full path, or
+    // "PostgreSQL user@host:port/dbname" for the team library (never its
+    // password).
     std::string placeText() const;
 
     // Where the file system of a path is told (statfs); tests give another.

@@ -18,7 +18,7 @@ std::string connectionText(const std::string &conninfo) {
     for (PQconninfoOption *o = options; o->keyword; ++o)
         if (o->val && *o->val) given[o->keyword] = o->val;
     PQconninfoFree(options);
-    std::string text = "postgresql://";
+    std::string text;
     if (given.count("user")) text += given["user"] + "@";
     text += given.count("host") ? given["host"] : given.count("hostaddr") ? given["hostaddr"] : "";
     if (given.count("port")) text += ":" + given["port"];

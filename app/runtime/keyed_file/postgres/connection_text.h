@@ -7,9 +7,9 @@
 
 namespace kvr::runtime::pg {
 
-// "postgresql://user@host:port/dbname" with the parts the string gives
-// (libpq's defaults fill in nothing); the string as it stands, cut at its
-// first password, when libpq cannot read it.
+// "user@host:port/dbname" with the parts the string gives (libpq's defaults
+// fill in nothing); the string as it stands, cut at its first password,
+// when libpq cannot read it.
 std::string connectionText(const std::string &conninfo);
 
 }  // namespace kvr::runtime::pg
