@@ -18,9 +18,10 @@
 // same record makes it give up with 32 after the time-out; stations
 // changing different records never wait for each other.  Outside a
 // transaction every write is its own statement, whole or not at all; inside
-// one a write that fails is undone alone (a savepoint) and the transaction
-// goes on.  A watched put or delete compares the row's version inside the
-// same statement.
+// one a put or delete that fails is undone alone (a savepoint) and the
+// transaction goes on, while an add, which waits for no lock, fails only
+// when the server does and the transaction with it.  A watched put or
+// delete compares the row's version inside the same statement.
 //
 // A station that is killed loses its session, and the server rolls back
 // whatever it had not committed.  A dropped connection is made again once

@@ -49,13 +49,19 @@ RecordColumns::RecordColumns(const KeyedLayout &layout) : recordSize_(layout.rec
 
 std::string RecordColumns::names() const {
     std::string out;
-    for (const KeyedField &f : fields_) out += (out.empty() ? "" : ", ") + f.name;
+    for (const KeyedField &f : fields_) {
+        if (!out.empty()) out += ", ";
+        out += f.name;
+    }
     return out;
 }
 
 std::string RecordColumns::placeholders() const {
     std::string out;
-    for (std::size_t i = 1; i <= fields_.size(); ++i) out += (i > 1 ? ", $" : "$") + std::to_string(i);
+    for (std::size_t i = 1; i <= fields_.size(); ++i) {
+        out += i > 1 ? ", $" : "$";
+        out += std::to_string(i);
+    }
     return out;
 }
 
@@ -68,15 +74,22 @@ std::string RecordColumns::assignments() const {
 
 std::string RecordColumns::definitions() const {
     std::string out;
-    for (const KeyedField &f : fields_) out += (out.empty() ? "" : ", ") + f.name + " " + typeOf(f.kind) + " NOT NULL";
+    for (const KeyedField &f : fields_) {
+        if (!out.empty()) out += ", ";
+        out += f.name;
+        out += " ";
+        out += typeOf(f.kind);
+        out += " NOT NULL";
+    }
     return out;
 }
 
 std::string RecordColumns::description() const {
     std::string out;
-    for (const KeyedField &f : fields_)
-        out += (out.empty() ? "" : ";") + f.name + " " + typeOf(f.kind) + " " + std::to_string(f.offset) + " " +
-               std::to_string(f.width);
+    for (const KeyedField &f : fields_) {
+        if (!out.empty()) out += ";";
+        out += f.name + " " + typeOf(f.kind) + " " + std::to_string(f.offset) + " " + std::to_string(f.width);
+    }
     return out;
 }
 

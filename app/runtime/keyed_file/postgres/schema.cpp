@@ -36,7 +36,8 @@ std::string keyFunctionSql() {
         // The code point of the one character.
         char32_t c = static_cast<unsigned char>(character[0]) & (character.size() == 2 ? 0x1F : 0x0F);
         for (std::size_t i = 1; i < character.size(); ++i) c = (c << 6) | (static_cast<unsigned char>(character[i]) & 0x3F);
-        high += (high.empty() ? "" : ",") + std::to_string(static_cast<unsigned long>(c));
+        if (!high.empty()) high += ',';
+        high += std::to_string(static_cast<unsigned long>(c));
     }
     return "CREATE OR REPLACE FUNCTION kvr_key_value(field text, width integer) RETURNS bytea"
            " LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $kvr$"

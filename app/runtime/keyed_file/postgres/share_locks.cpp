@@ -11,7 +11,11 @@ enum Byte { OpenRead = 0, OpenWrite = 1, DenyRead = 2, DenyWrite = 3 };
 // The lock numbers of the bytes, as a subquery "k" of one column.
 std::string keysOf(const std::string &table, const std::vector<int> &bytes) {
     std::string values;
-    for (int b : bytes) values += (values.empty() ? "(" : ", (") + std::to_string(b) + ")";
+    for (int b : bytes) {
+        values += values.empty() ? "(" : ", (";
+        values += std::to_string(b);
+        values += ")";
+    }
     // The table name is one of the store's own: letters, digits, underscores.
     return "(SELECT (to_regclass('" + table + "')::oid::bigint << 3) | b AS k FROM (VALUES " + values +
            ") AS v(b)) AS keys";
