@@ -72,7 +72,8 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
         if (fromForm) warnings_.tell(Warning::RecordWasNotUpdated);
         else warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
         commands_.watch();
-        commands_.readByPosition(updatePosition_);
+        if (commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound)
+            return WriteResult::DeletedByAnotherStation;
         return WriteResult::ChangedByAnotherStation;
     }
     warnings_.tell(Warning::UpdateFailed, "Commands");

@@ -26,6 +26,18 @@ enum class WriteResult {
     Written,
     Failed,                   // a warning told why; the file is unchanged
     ChangedByAnotherStation,  // nothing written; the buffer holds the stored record
+    DeletedByAnotherStation,  // nothing written and nothing to read back: the
+                              // buffer still holds what was to be written
+};
+
+// How the command browser calls the edit form (request 1 insert, 2 change,
+// 3 delete; response 1 completed, 2 cancelled), and the form's history
+// record: the record buffer at the last save attempt made through the form,
+// shared by all its openings and blank until the first one.
+struct FormCall {
+    std::int32_t request = 0;
+    std::int32_t response = 0;
+    Commands history = blankCommands();
 };
 
 class CommandsLibrary {
@@ -83,13 +95,17 @@ public:
     // read.  Failed: warning TransactionFramingFailed or UpdateFailed told
     // why.  ChangedByAnotherStation: RecordWasNotUpdated (fromForm) or
     // UpdateFailed told the operator, and the buffer holds the stored record,
-    // watched again.
+    // watched again.  DeletedByAnotherStation: the same warning, but the
+    // record is gone and the buffer still holds what was to be written.
     WriteResult updateCommandsRecord(bool fromForm);
     // Deletes the record last read: Written, or Failed after
     // TransactionFramingFailed or DeleteFailed.
     WriteResult deleteCommandsRecord();
     // The position of the record the last update was writing.
     const std::string &updatePosition() const { return updatePosition_; }
+
+    // The edit form's request, response and history record.
+    FormCall &formCall() { return formCall_; }
 
 private:
     std::string database_;
@@ -103,6 +119,7 @@ private:
     std::string importName_;
     std::int32_t useCount_ = 0;
     std::string updatePosition_;
+    FormCall formCall_;
 };
 
 }  // namespace kvr::library

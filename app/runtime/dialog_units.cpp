@@ -1,4 +1,5 @@
 #include "runtime/dialog_units.h"
+#include "runtime/fixed_pitch_font.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -23,7 +24,7 @@ int scale(int value, int numerator, int denominator) {
 }  // namespace
 
 QFont windowFont(const std::string &face, int pointSize) {
-    if (face == "Fixedsys") return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (face == "Fixedsys") return fixedPitchFont();
     QFont general = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     if (face.empty() || face == "MS Sans Serif") return general;
     QFont font(QString::fromStdString(face));

@@ -18,10 +18,10 @@ class QWidget;
 
 namespace kvr::runtime {
 
-// The font a window definition names: "Fixedsys" is the system's fixed-pitch
-// font, "MS Sans Serif" the general user-interface font (both at the size the
-// desktop chose for them); any other face is looked up by name at the given
-// point size (0 = the general font's size).
+// The font a window definition names: "Fixedsys" is a fixed-pitch font
+// (fixedPitchFont()), "MS Sans Serif" the general user-interface font (both
+// at the size the desktop chose for them); any other face is looked up by
+// name at the given point size (0 = the general font's size).
 QFont windowFont(const std::string &face, int pointSize = 0);
 
 class DialogUnits {

@@ -1,5 +1,6 @@
 #include "runtime/key_code.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include <array>
@@ -163,5 +164,19 @@ std::optional<uint32_t> keyCodeFromQt(QKeyCombination combination) {
 std::optional<uint32_t> keyCodeFromEvent(const QKeyEvent &event) {
     return keyCodeFromQt(event.keyCombination());
 }
+
+uint32_t keyLockStates(const QKeyEvent &event) {
+    uint32_t bits = KeyInsertMode;
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        constexpr quint32 kXLockMask = 0x02;  // Caps Lock
+        constexpr quint32 kXMod2Mask = 0x10;  // Num Lock on every usual keymap
+        const quint32 state = event.nativeModifiers();
+        if (state & kXLockMask) bits |= KeyCapsLock;
+        if (state & kXMod2Mask) bits |= KeyNumLock;
+    }
+    return bits;
+}
+
+QString keyCodeName(uint32_t keyCode) { return keyCodeToSequence(keyCode).toString(QKeySequence::NativeText); }
 
 }  // namespace kvr::runtime

@@ -1,6 +1,7 @@
 #include "runtime/message_box.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -125,7 +126,12 @@ int showMessageBox(const MessageBoxRequest &asked) {
     const MessageBoxRequest request = usable(asked);
     if (answerer()) return answerer()(request);
     ButtonBox box(request);
+    // A box waits for the operator, even in the middle of a busy operation
+    // that shows the wait cursor.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
     int result = box.exec();
+    if (busy) QApplication::restoreOverrideCursor();
     if (result == QDialog::Rejected) result = (request.buttons & ButtonCancel) ? ButtonCancel : request.defaultButton;
     return result;
 }

@@ -22,10 +22,18 @@ namespace {
 // Larger files are not settings files of this program.
 constexpr qint64 kMaxFileSize = 1 << 20;
 
+// Editors that save UTF-8 may put a byte-order mark before the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Unreadable files moved aside: FILE.bad (the latest), FILE.bad.1, ...
+constexpr int kKeptBackups = 3;
+
 // One line of the file as it stands, without its line end.
 struct Line {
     std::string text;
-    std::string end;  // "\n", "\r\n" or "" for a last line without one
+    // "\n", "\r\n" or "" for a last line without one; always one of these
+    // literals, so a view of it never dangles.
+    std::string_view end;
 };
 
 std::string_view trim(std::string_view s) {
@@ -100,9 +108,15 @@ FileText load(const QString &path) {
     return result;
 }
 
-std::vector<Line> split(const QByteArray &bytes) {
+// The text after a byte-order mark, if the file starts with one.
+std::string_view withoutByteOrderMark(const QByteArray &bytes) {
+    std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
+    return text;
+}
+
+std::vector<Line> split(std::string_view rest) {
     std::vector<Line> lines;
-    std::string_view rest(bytes.constData(), static_cast<size_t>(bytes.size()));
     while (!rest.empty()) {
         const auto newline = rest.find('\n');
         std::string_view text = rest.substr(0, newline);
@@ -133,6 +147,21 @@ bool writable(const std::string &section, const std::string &key, const std::str
     return true;
 }
 
+QString backupName(const QString &path, int generation) {
+    return path + QStringLiteral(".bad") + (generation == 0 ? QString() : QStringLiteral(".%1").arg(generation));
+}
+
+// Moves an unreadable file aside as FILE.bad; earlier ones move on to
+// FILE.bad.1 and so on, and the oldest beyond kKeptBackups is dropped.
+bool moveAside(const QString &path) {
+    QFile::remove(backupName(path, kKeptBackups - 1));
+    for (int generation = kKeptBackups - 2; generation >= 0; --generation)
+        if (QFileInfo::exists(backupName(path, generation)))
+            QFile::rename(backupName(path, generation), backupName(path, generation + 1));
+    // A backup name still taken (by a folder, say) keeps this one in place.
+    return QFile::rename(path, backupName(path, 0));
+}
+
 std::string homeFolder() {
     if (const char *home = std::getenv("HOME"); home && *home) return home;
     if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
@@ -158,7 +187,7 @@ std::string readProfileString(const std::string &section, const std::string &key
     const FileText text = load(QString::fromStdString(profilePath(file)));
     if (text.content != Content::Text) return defaultValue;
     bool inSection = false;
-    for (const Line &line : split(text.bytes)) {
+    for (const Line &line : split(withoutByteOrderMark(text.bytes))) {
         if (const auto name = sectionName(line.text)) {
             // Only the first section of a name counts.
             if (inSection) break;
@@ -189,13 +218,14 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
         const QFileInfo existing(path);
         if (!existing.isFile() || !existing.isReadable()) return false;
         // Not a settings file: keep it aside and start a new one.
-        const QString aside = path + QStringLiteral(".bad");
-        QFile::remove(aside);
-        if (!QFile::rename(path, aside)) return false;
+        if (!moveAside(path)) return false;
         text = FileText{};
     }
-    std::vector<Line> lines = split(text.bytes);
-    const std::string newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
+    // A byte-order mark stays where it is, before the first line.
+    const std::string_view body = withoutByteOrderMark(text.bytes);
+    const std::string_view mark(text.bytes.constData(), static_cast<size_t>(text.bytes.size()) - body.size());
+    std::vector<Line> lines = split(body);
+    const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
     const std::string wantedSection(trim(section));
     const std::string wantedKey(trim(key));
 
@@ -236,7 +266,7 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
         }
     }
 
-    QByteArray bytes;
+    QByteArray bytes(mark.data(), static_cast<qsizetype>(mark.size()));
     for (const Line &line : lines) {
         bytes.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
         bytes.append(line.end.data(), static_cast<qsizetype>(line.end.size()));

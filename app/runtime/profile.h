@@ -6,6 +6,10 @@
 // read or is not text.  A write creates the file (and its folder) when
 // missing and keeps every other section, key and comment and their order.
 // The file is never kept open: each call is one complete read or update.
+// A UTF-8 byte-order mark at its start is passed over, and kept by writes.
+// A file that is not a settings file is moved aside by the next write, to
+// FILE.bad; earlier ones move on to FILE.bad.1 and FILE.bad.2, and an older
+// one is dropped.
 // Values are bytes of the Western code page; surrounding blanks are removed
 // on reading.
 //

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <utility>
 
 namespace kvr::runtime {
@@ -56,10 +57,20 @@ Window::Window(const WindowDefinition &definition, QWidget *parent)
 
     if (definition.menuBar) menus_ = new Menus(menuBar());
     if (definition.statusBar) {
-        statusLabel_ = new QLabel(statusBar());
-        statusLabel_->setObjectName(QStringLiteral("statusText"));
-        statusLabel_->setTextFormat(Qt::PlainText);
-        statusBar()->addWidget(statusLabel_, 1);
+        for (int zone = 0; zone < std::max(1, definition.statusZones); ++zone) {
+            auto *label = new QLabel(statusBar());
+            label->setObjectName(zone == 0 ? QStringLiteral("statusText")
+                                           : QStringLiteral("statusText%1").arg(zone + 1));
+            label->setTextFormat(Qt::PlainText);
+            if (definition.statusZones > 1) {
+                // Zones side by side, each in its own sunken pane; a long
+                // text is cut rather than widening the window.
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                label->setMinimumWidth(1);
+            }
+            statusBar()->addWidget(label, zone == 0 ? 1 : 0);
+            statusZones_.push_back(label);
+        }
         statusBar()->setSizeGripEnabled(definition.resizable);
     }
 }
@@ -75,11 +86,13 @@ void Window::place(QWidget *control, int x, int y) const {
     control->adjustSize();
 }
 
-void Window::setStatusText(const QString &text) {
-    if (statusLabel_) statusLabel_->setText(text);
+void Window::setStatusText(const QString &text, int zone) {
+    if (zone >= 0 && zone < int(statusZones_.size())) statusZones_[zone]->setText(text);
 }
 
-QString Window::statusText() const { return statusLabel_ ? statusLabel_->text() : QString(); }
+QString Window::statusText(int zone) const {
+    return zone >= 0 && zone < int(statusZones_.size()) ? statusZones_[zone]->text() : QString();
+}
 
 void Window::run() {
     // The program ends when the program entry returns, not when some window

@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QEventLoop;
 class QLabel;
@@ -42,6 +43,7 @@ struct WindowDefinition {
     bool resizable = false;
     bool menuBar = false;
     bool statusBar = false;
+    int statusZones = 1;           // zones of the status bar, left to right
 };
 
 class Window : public QMainWindow {
@@ -64,10 +66,11 @@ public:
     // for a menu bar; null otherwise).
     Menus *menus() const { return menus_; }
 
-    // The status bar's single zone: the last text set stays until replaced;
-    // hints of highlighted menu items cover it only while shown.
-    void setStatusText(const QString &text);
-    QString statusText() const;
+    // The zones of the status bar (0 the first, which takes the spare width):
+    // the last text set stays until replaced; hints of highlighted menu items
+    // cover the bar only while shown.
+    void setStatusText(const QString &text, int zone = 0);
+    QString statusText(int zone = 0) const;
 
     // Shows the window and handles its events until it closes.
     void run();
@@ -89,7 +92,7 @@ private:
     DialogUnits units_;
     bool resizable_;
     QWidget *client_;
-    QLabel *statusLabel_ = nullptr;
+    std::vector<QLabel *> statusZones_;
     Menus *menus_ = nullptr;
     QEventLoop *loop_ = nullptr;
     bool running_ = false;

@@ -1,7 +1,8 @@
 /*
  * kvr7x.h - reader driver library for the KVR7x family of smart card readers.
  *
- * Library: libKVR7x.so (SONAME libKVR7x.so.2), version 2.0.0.4.
+ * Library: libKVR7x.so, SONAME libKVR7x.so.N for major version N; the
+ * version is KVR7X_VERSION in kvr7x_version.h, included below.
  * Link with `pkg-config --cflags --libs kvr7x`.
  *
  * Conventions
@@ -22,6 +23,9 @@
  *                       for example  COM1=/dev/ttyUSB0
  *                                    COM2=rfc2217://127.0.0.1:7201
  *                       A COMn missing from the map means /dev/ttyS<n-1>.
+ *                       The map is read only when it is a regular file of
+ *                       at most 64 KiB (a UTF-8 byte-order mark is
+ *                       skipped); anything else there counts as no map.
  *   "/dev/..."          a serial device path.
  *   "rfc2217://HOST:PORT"  a network serial port (telnet COM-PORT option,
  *                       RFC 2217), as served by ser2net, terminal servers
@@ -31,6 +35,8 @@
 #define KVR7X_H
 
 #include <stdint.h>
+
+#include "kvr7x_version.h"
 
 #if defined(__i386__) && defined(__GNUC__)
 #define KVR7X_CALL __attribute__((stdcall))
@@ -48,10 +54,53 @@
 extern "C" {
 #endif
 
-/* Error results (as unsigned 32-bit patterns). */
-#define KVR7X_NO_ANSWER ((int32_t)0x80000000u)   /* time-out, reader silent  */
-#define KVR7X_BAD_HANDLE ((int32_t)0x80000006u)  /* handle names no open port */
-#define KVR7X_NO_DATA ((int32_t)0x80000057u)     /* data block due, buffer null */
+/*
+ * Error catalogue.  A failed call returns KVR7X_ERROR(code): the code of the
+ * step that failed with bit 31 set.  These are all the codes the library
+ * uses, each with one meaning.  The codes only an open can meet (4, 5, 53,
+ * 121, 161) are reasons why QXOPEN failed; QXOPEN itself returns -1.
+ */
+#define KVR7X_ERROR(code) ((int32_t)(0x80000000u | (uint32_t)(code)))
+
+/* A transfer ran out of time without a failure of the line: the reader did
+ * not answer (or not whole), or a write could not leave in time. */
+#define KVR7X_ERR_TIMEOUT 0u
+/* The device does not exist (or vanished), or the name is no port name. */
+#define KVR7X_ERR_FILE_NOT_FOUND 2u
+/* QXOPEN: all 64 handles of the process are in use. */
+#define KVR7X_ERR_TOO_MANY_PORTS 4u
+/* QXOPEN: the port is already open (in this or another process) or the
+ * user may not use the device. */
+#define KVR7X_ERR_ACCESS_DENIED 5u
+/* The handle names no open port (never opened, or closed). */
+#define KVR7X_ERR_INVALID_HANDLE 6u
+/* Network port: a write was cut off in the middle of a telnet command or
+ * of an escaped 0xFF byte; the stream is garbled for good and every later
+ * call on the port fails with this code until it is closed. */
+#define KVR7X_ERR_WRITE_CUT_OFF 29u
+/* The line failed: device error, hang-up, or a system call that failed for
+ * another reason. */
+#define KVR7X_ERR_LINE_FAILURE 31u
+/* Network port: the host is unknown or nobody listens at HOST:PORT. */
+#define KVR7X_ERR_NO_SERVER 53u
+/* Network port: the server closed the connection. */
+#define KVR7X_ERR_CONNECTION_CLOSED 64u
+/* An argument was refused before anything was sent: a null data buffer
+ * where a data block is due, a unit above 3, or a line setting the device
+ * cannot take. */
+#define KVR7X_ERR_INVALID_PARAMETER 87u
+/* Network port: the connection attempt timed out (3 seconds). */
+#define KVR7X_ERR_CONNECT_TIMEOUT 121u
+/* Network port: the name is not of the form rfc2217://HOST:PORT with a
+ * port from 1 to 65535. */
+#define KVR7X_ERR_BAD_ADDRESS 161u
+/* The port was closed by another thread while the call waited on it. */
+#define KVR7X_ERR_ABORTED 995u
+
+/* The error results callers test most often. */
+#define KVR7X_NO_ANSWER KVR7X_ERROR(KVR7X_ERR_TIMEOUT)           /* 0x80000000 */
+#define KVR7X_BAD_HANDLE KVR7X_ERROR(KVR7X_ERR_INVALID_HANDLE)   /* 0x80000006 */
+#define KVR7X_NO_DATA KVR7X_ERROR(KVR7X_ERR_INVALID_PARAMETER)   /* 0x80000057 */
 
 /* Modem-status bits returned by QXIFDSTATUS. */
 #define KVR7X_MS_CTS 0x10
@@ -82,7 +131,9 @@ KVR7X_API int32_t KVR7X_CALL QXSENDCOMMAND(int32_t port, uint32_t code, uint32_t
                                            uint8_t *sw1, uint8_t *sw2, int32_t *len,
                                            uint32_t timeout);
 
-/* 3..9: reader and card operations; unit 0 is the card, 1..3 SAM slots. */
+/* 3..9: reader and card operations; unit 0 is the card, 1..3 SAM slots.
+ * QXISOIN and QXISOOUT refuse a unit above 3 with 0x80000057 before anything
+ * is sent (the unit is added to CODE). */
 KVR7X_API int32_t KVR7X_CALL QXICCSTATUS(int32_t port, uint32_t unit);
 KVR7X_API int32_t KVR7X_CALL QXINSERT(int32_t port, uint32_t unit, uint32_t timeout);
 KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t timeout);
@@ -115,7 +166,9 @@ KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port);
 
 /* 16: open and configure a port (9600 8N1, DTR on, RTS low), probe the
  * reader with a reset.  Returns a port handle >= 0, or -1.  A port is open
- * once per system: a second QXOPEN of the same device fails. */
+ * once per system: a second QXOPEN of the same device fails, whatever name
+ * it is given (a network port is known by the addresses its name resolves
+ * to).  A failed QXOPEN leaves the line settings as it found them. */
 KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName);
 
 /* 17: close a port.  Nonzero on success, 0 on failure (also for a handle that

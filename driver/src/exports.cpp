@@ -28,6 +28,11 @@ constexpr uint32_t kIsoCommandWithData = 0xA1;
 
 constexpr uint32_t kReaderTimeoutMs = 5000;
 
+// Units the reader has: 0 the card, 1..3 the SAM slots.  An ISO command
+// carries its unit in CODE, so a larger one would run into bit 7 and turn
+// a command without data into one that sends the caller's reply buffer.
+constexpr uint32_t kHighestUnit = 3;
+
 int32_t readerCommand(int32_t port, uint8_t ins, uint32_t unit, uint32_t p2, uint8_t *data,
                       uint8_t *sw1, uint8_t *sw2, int32_t *len, uint32_t timeout) {
     return sendCommand(port, kReaderCommand, 0x00, ins, unit, p2, 0x00, data, sw1, sw2, len,
@@ -69,6 +74,7 @@ KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t time
 KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
                                      uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
                                      uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
+    if (unit > kHighestUnit) return errorResult(kErrInvalidParameter);
     // A p3 of 0 means no data block at all (not 256 bytes).
     const uint32_t base = (p3 & 0xFF) == 0 ? kIsoCommand : kIsoCommandWithData;
     return sendCommand(port, base + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr, timeout);
@@ -77,6 +83,7 @@ KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, 
 KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
                                       uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
                                       uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
+    if (unit > kHighestUnit) return errorResult(kErrInvalidParameter);
     return sendCommand(port, kIsoCommand + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr,
                        timeout);
 }

@@ -12,8 +12,6 @@ namespace kvr7x {
 
 namespace {
 
-constexpr uint32_t kErrTooManyOpenFiles = 4;
-
 std::mutex g_openerMu;
 PortOpener g_opener;
 
@@ -53,21 +51,30 @@ void setPortOpener(PortOpener opener) {
 }
 
 int32_t openReaderPort(const char *name) {
+    setLastErrorText({});
     const auto target = resolvePortName(name);
     if (!target) {
         setLastError(kErrFileNotFound);
         return -1;
     }
-    TargetClaim claim(target->key());
+    TargetClaim claim(target->identities());
     if (!claim.held()) {
         setLastError(kErrAccessDenied);
+        return -1;
+    }
+    // A full table fails the open before the line is touched.
+    PortSlot slot;
+    if (!slot.held()) {
+        setLastError(kErrTooManyPorts);
         return -1;
     }
     std::shared_ptr<SerialPort> port = openTarget(*target);
     if (!port) return -1;
 
+    // Every failure gives the line back as it was found.
     auto fail = [&port] {
         const uint32_t code = lastError();
+        port->restoreLine();
         port->close();
         setLastError(code);
         return -1;
@@ -83,13 +90,7 @@ int32_t openReaderPort(const char *name) {
     // The probe: a reader that does not answer still leaves the port open.
     resetReader(*port, nullptr, nullptr);
 
-    const int32_t handle = registerPort(port, &claim);
-    if (handle < 0) {
-        setLastError(kErrTooManyOpenFiles);
-        port->close();
-        return -1;
-    }
-    return handle;
+    return slot.place(std::move(port), &claim);
 }
 
 int32_t closeReaderPort(int32_t handle) { return closePort(handle) ? 1 : 0; }

@@ -10,7 +10,8 @@ namespace {
 
 struct Entry {
     std::shared_ptr<SerialPort> port;
-    std::string key;  // claimed target, empty when none
+    std::vector<std::string> identities;  // claimed target, empty when none
+    bool reserved = false;                // kept for a port being opened
 };
 
 struct Table {
@@ -24,38 +25,68 @@ Table &table() {
     return t;
 }
 
+void release(Table &t, const std::vector<std::string> &identities) {
+    for (const std::string &id : identities) t.claimed.erase(id);
+}
+
 }  // namespace
 
-TargetClaim::TargetClaim(std::string key) : key_(std::move(key)) {
+TargetClaim::TargetClaim(std::vector<std::string> identities) : identities_(std::move(identities)) {
     Table &t = table();
     std::lock_guard lock(t.mu);
-    held_ = t.claimed.insert(key_).second;
+    for (const std::string &id : identities_)
+        if (t.claimed.count(id)) return;
+    t.claimed.insert(identities_.begin(), identities_.end());
+    held_ = true;
 }
 
 TargetClaim::~TargetClaim() {
     if (!held_) return;
     Table &t = table();
     std::lock_guard lock(t.mu);
-    t.claimed.erase(key_);
+    release(t, identities_);
 }
 
-int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim) {
-    if (!port) return -1;
+PortSlot::PortSlot() {
     Table &t = table();
     std::lock_guard lock(t.mu);
     for (int32_t h = 0; h < kMaxPorts; ++h) {
         Entry &e = t.entries[static_cast<size_t>(h)];
-        if (e.port) continue;
-        e.port = std::move(port);
-        if (claim && claim->held()) {
-            e.key = claim->key();
-            claim->handOver();
-        } else {
-            e.key.clear();
-        }
-        return h;
+        if (e.port || e.reserved) continue;
+        e.reserved = true;
+        handle_ = h;
+        return;
     }
-    return -1;
+}
+
+PortSlot::~PortSlot() {
+    if (handle_ < 0) return;
+    Table &t = table();
+    std::lock_guard lock(t.mu);
+    t.entries[static_cast<size_t>(handle_)].reserved = false;
+}
+
+int32_t PortSlot::place(std::shared_ptr<SerialPort> port, TargetClaim *claim) {
+    if (handle_ < 0 || !port) return -1;
+    Table &t = table();
+    std::lock_guard lock(t.mu);
+    Entry &e = t.entries[static_cast<size_t>(handle_)];
+    e.port = std::move(port);
+    e.reserved = false;
+    e.identities.clear();
+    if (claim && claim->held()) {
+        e.identities = claim->identities();
+        claim->handOver();
+    }
+    const int32_t h = handle_;
+    handle_ = -1;
+    return h;
+}
+
+int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim) {
+    if (!port) return -1;
+    PortSlot slot;
+    return slot.place(std::move(port), claim);
 }
 
 std::shared_ptr<SerialPort> findPort(int32_t handle) {
@@ -71,26 +102,26 @@ bool closePort(int32_t handle) {
         return false;
     }
     std::shared_ptr<SerialPort> port;
-    std::string key;
+    std::vector<std::string> identities;
     {
         Table &t = table();
         std::lock_guard lock(t.mu);
         Entry &e = t.entries[static_cast<size_t>(handle)];
-        port = std::move(e.port);
-        key = std::move(e.key);
-        e.port.reset();
-        e.key.clear();
-        if (!port) {
+        if (!e.port) {
             setLastError(kErrInvalidHandle);
             return false;
         }
+        port = std::move(e.port);
+        identities = std::move(e.identities);
+        e.port.reset();
+        e.identities.clear();
     }
     // Close outside the lock: closing may wait for a watcher to leave.
     const bool ok = port->close();
-    if (!key.empty()) {
+    if (!identities.empty()) {
         Table &t = table();
         std::lock_guard lock(t.mu);
-        t.claimed.erase(key);
+        release(t, identities);
     }
     return ok;
 }

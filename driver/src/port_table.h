@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serial_port.h"
 
@@ -17,25 +18,47 @@ namespace kvr7x {
 // Highest number of ports open at once in one process.
 inline constexpr int32_t kMaxPorts = 64;
 
-// Claims a port target (a resolved device or network address) for this
-// process until release() or until it is handed to registerPort().  A target
-// can be claimed once: a second claim fails, which makes every open
-// exclusive within the process before the device itself is touched.
+// Claims a port target for this process until it is released (on
+// destruction) or handed to the table.  A target is known by its
+// identities: a device by its canonical path, a network port by every
+// address and port its name resolves to.  A claim fails when any identity
+// is claimed already, which makes every open exclusive within the process
+// before the device or server is touched, whatever name it is given.
 class TargetClaim {
 public:
-    explicit TargetClaim(std::string key);
+    explicit TargetClaim(std::vector<std::string> identities);
     ~TargetClaim();
     TargetClaim(const TargetClaim &) = delete;
     TargetClaim &operator=(const TargetClaim &) = delete;
 
     bool held() const { return held_; }
-    const std::string &key() const { return key_; }
+    const std::vector<std::string> &identities() const { return identities_; }
     // Gives the claim up without releasing it (the table now owns it).
     void handOver() { held_ = false; }
 
 private:
-    std::string key_;
+    std::vector<std::string> identities_;
     bool held_ = false;
+};
+
+// A table entry kept for a port still being opened, so that a full table
+// fails the open before the line is touched.  Released on destruction
+// unless a port was placed in it.
+class PortSlot {
+public:
+    PortSlot();
+    ~PortSlot();
+    PortSlot(const PortSlot &) = delete;
+    PortSlot &operator=(const PortSlot &) = delete;
+
+    // False when the table is full.
+    bool held() const { return handle_ >= 0; }
+    // Enters the port (and the claim, when held) under the slot's handle
+    // and returns the handle.
+    int32_t place(std::shared_ptr<SerialPort> port, TargetClaim *claim);
+
+private:
+    int32_t handle_ = -1;
 };
 
 // Enters an open port into the table.  With a claim, the target stays

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "kvr7x.h"
+
 namespace kvr7x {
 
 // Read and write time-outs, in milliseconds, with the classic serial-port
@@ -59,19 +61,31 @@ inline constexpr uint32_t kModemDsr = 0x20;
 inline constexpr uint32_t kModemRing = 0x40;
 inline constexpr uint32_t kModemRlsd = 0x80;
 
-// Error codes of the port layer (the "last error" of a failed operation).
-// 0 means no platform failure: a transfer that ended short by time-out.
-inline constexpr uint32_t kErrNone = 0;
-inline constexpr uint32_t kErrFileNotFound = 2;
-inline constexpr uint32_t kErrAccessDenied = 5;
-inline constexpr uint32_t kErrInvalidHandle = 6;
-inline constexpr uint32_t kErrGenFailure = 31;
-inline constexpr uint32_t kErrInvalidParameter = 87;
-inline constexpr uint32_t kErrOperationAborted = 995;
+// Error codes of the port layer (the "last error" of a failed operation),
+// as the library's error catalogue in kvr7x.h lists and explains them.
+inline constexpr uint32_t kErrNone = KVR7X_ERR_TIMEOUT;
+inline constexpr uint32_t kErrFileNotFound = KVR7X_ERR_FILE_NOT_FOUND;
+inline constexpr uint32_t kErrTooManyPorts = KVR7X_ERR_TOO_MANY_PORTS;
+inline constexpr uint32_t kErrAccessDenied = KVR7X_ERR_ACCESS_DENIED;
+inline constexpr uint32_t kErrInvalidHandle = KVR7X_ERR_INVALID_HANDLE;
+inline constexpr uint32_t kErrWriteCutOff = KVR7X_ERR_WRITE_CUT_OFF;
+inline constexpr uint32_t kErrGenFailure = KVR7X_ERR_LINE_FAILURE;
+inline constexpr uint32_t kErrBadNetPath = KVR7X_ERR_NO_SERVER;
+inline constexpr uint32_t kErrNetNameDeleted = KVR7X_ERR_CONNECTION_CLOSED;
+inline constexpr uint32_t kErrInvalidParameter = KVR7X_ERR_INVALID_PARAMETER;
+inline constexpr uint32_t kErrConnectTimeout = KVR7X_ERR_CONNECT_TIMEOUT;
+inline constexpr uint32_t kErrBadPathName = KVR7X_ERR_BAD_ADDRESS;
+inline constexpr uint32_t kErrOperationAborted = KVR7X_ERR_ABORTED;
 
 // Last error of the calling thread, set by every failing port operation.
 uint32_t lastError();
 void setLastError(uint32_t code);
+
+// Last-error text of the calling thread: what a code alone cannot say, such
+// as why the ports map was not read.  QXOPEN clears it when it begins; the
+// steps that have something to explain set it.
+const std::string &lastErrorText();
+void setLastErrorText(std::string text);
 
 class SerialPort {
 public:
@@ -101,6 +115,11 @@ public:
     // when the line broke.  The notification thread tells these apart.
     virtual bool watchDsr() = 0;
     virtual bool waitDsrChange() = 0;
+
+    // Puts the line settings and the output lines back as they were when
+    // the port was opened, so that a failed open leaves the line as it
+    // found it.  True on success.
+    virtual bool restoreLine() = 0;
 
     // Close the line; ends a pending waitDsrChange.  True on success.
     virtual bool close() = 0;

@@ -1,5 +1,6 @@
 #include "transfer_deadline.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace kvr7x {
@@ -65,6 +66,20 @@ int ReadDeadline::waitMs(Clock::time_point now) const {
     const auto end = expiry();
     if (!end) return -1;
     return msUntil(now, *end);
+}
+
+std::chrono::nanoseconds wireTime(const LineSettings &line, size_t n) {
+    if (line.baudRate == 0) return std::chrono::nanoseconds(0);
+    // In half bits, so that one and a half stop bits stay exact.
+    const uint64_t stopHalfBits = line.stopBits == StopBits::Two          ? 4
+                                  : line.stopBits == StopBits::OneAndHalf ? 3
+                                                                          : 2;
+    const uint64_t halfBits =
+        2 * (1 + uint64_t{line.byteSize} + (line.parity == Parity::None ? 0 : 1)) + stopHalfBits;
+    // No transfer is near 2^30 bytes; the cap keeps the product in 64 bits.
+    const uint64_t chars = std::min<uint64_t>(n, uint64_t{1} << 30);
+    const uint64_t ns = halfBits * chars * 500'000'000ull / line.baudRate;
+    return std::chrono::nanoseconds(static_cast<int64_t>(ns));
 }
 
 WriteDeadline::WriteDeadline(const Timeouts &t, size_t n, Clock::time_point start)

@@ -101,6 +101,11 @@ private:
 // clamped to INT_MAX.
 int msUntil(DeadlineClock::time_point now, DeadlineClock::time_point until);
 
+// Time n characters take on a line with these settings: a start bit, the
+// data bits, a parity bit when there is parity, and the stop bits, each
+// 1/baudRate seconds long.  Zero for a baud rate of 0.
+std::chrono::nanoseconds wireTime(const LineSettings &line, size_t n);
+
 }  // namespace kvr7x
 
 #endif

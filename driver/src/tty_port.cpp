@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -99,13 +100,35 @@ std::unique_ptr<TtyPort> TtyPort::open(const std::string &path) {
     if (!::isatty(fd)) return fail(ENOTTY);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    termios found{};
+    if (::tcgetattr(fd, &found) != 0) return fail(errno);
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) != 0) lines = -1;
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno);
-    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1]));
+    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1], found, lines));
 }
 
-TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite)
-    : fd_(fd), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines)
+    : fd_(fd), found_(found), foundLines_(foundLines), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+
+bool TtyPort::restoreLine() {
+    FdUse use(*this);
+    if (!use.ok()) return false;
+    bool ok = ::tcsetattr(fd_, TCSANOW, &found_) == 0;
+    if (foundLines_ >= 0) {
+        // DTR and RTS as they were; the other lines are inputs.
+        int lines = 0;
+        if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
+            lines = (lines & ~(TIOCM_DTR | TIOCM_RTS)) | (foundLines_ & (TIOCM_DTR | TIOCM_RTS));
+            ok = ::ioctl(fd_, TIOCMSET, &lines) == 0 && ok;
+        }
+    }
+    if (!ok) return failErrno();
+    std::lock_guard lock(mu_);
+    settings_ = LineSettings{};
+    return true;
+}
 
 TtyPort::~TtyPort() {
     close();
@@ -263,9 +286,11 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
     FdUse use(*this);
     if (!use.ok()) return false;
     Timeouts t;
+    LineSettings line;
     {
         std::lock_guard lock(mu_);
         t = timeouts_;
+        line = settings_;
     }
     const WriteDeadline dl(t, n, DeadlineClock::now());
     while (written < n) {
@@ -289,8 +314,43 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
             return false;
         }
     }
+    if (!drain(dl, line, written)) return false;
     setLastError(kErrNone);
     return true;
+}
+
+bool TtyPort::drain(const WriteDeadline &dl, const LineSettings &line, size_t &written) {
+    // A write is done when its bytes have left the transmitter, not when the
+    // kernel has queued them: the reader's reply time starts only then.
+    // tcdrain() alone could wait for ever (a line held by flow control), so
+    // the queue is watched under the write's own time limit and tcdrain()
+    // only waits out the last character.
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+            while (::tcdrain(fd_) != 0) {
+                if (errno != EINTR) return failErrno();
+            }
+            return true;
+        }
+        const auto now = DeadlineClock::now();
+        if (dl.expired(now)) {
+            // Out of time: what is still queued did not go out.
+            written -= std::min(written, static_cast<size_t>(queued));
+            return true;
+        }
+        const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            wireTime(line, static_cast<size_t>(queued)));
+        int wait = static_cast<int>(std::clamp<int64_t>(leftMs.count(), 1, 1000));
+        if (const int limit = dl.waitMs(now); limit >= 0) wait = std::min(wait, std::max(limit, 1));
+        pollfd wake{wakeRead_, POLLIN, 0};
+        const int r = ::poll(&wake, 1, wait);
+        if (r < 0 && errno != EINTR) return failErrno();
+        if (r > 0) {
+            setLastError(kErrOperationAborted);
+            return false;
+        }
+    }
 }
 
 bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {

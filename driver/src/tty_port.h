@@ -2,12 +2,16 @@
 //  - Opened for reading and writing, non-blocking, without becoming the
 //    controlling terminal, and exclusively: TIOCEXCL plus a non-blocking
 //    flock(LOCK_EX), so neither this nor another process can open it again.
-//  - Transfers use poll() and the shared time-out rules (transfer_deadline.h).
+//  - Transfers use poll() and the shared time-out rules (transfer_deadline.h);
+//    a write ends when its bytes have left the line (drained), so the time
+//    the data needs on the wire never counts against a following read.
 //  - The DSR watch samples the line's change counters (TIOCGICOUNT, or the
 //    line state where the driver has no counters) every few milliseconds and
 //    ends at once when the port is closed.
 #ifndef KVR7X_TTY_PORT_H
 #define KVR7X_TTY_PORT_H
+
+#include <termios.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +20,7 @@
 #include <string>
 
 #include "serial_port.h"
+#include "transfer_deadline.h"
 
 namespace kvr7x {
 
@@ -37,13 +42,20 @@ public:
     bool modemStatus(uint32_t &bits) override;
     bool watchDsr() override;
     bool waitDsrChange() override;
+    bool restoreLine() override;
     bool close() override;
 
 private:
-    TtyPort(int fd, int wakeRead, int wakeWrite);
+    TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines);
+    // Waits until the written bytes have left the line, within the write's
+    // limit; on running out of time, takes what is still queued off
+    // `written`.
+    bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     int fd_;
+    const termios found_;  // the line settings at open
+    const int foundLines_;  // the modem lines at open, -1 when unreadable
     int wakeRead_;   // becomes readable when the port is closed
     int wakeWrite_;
     std::atomic<bool> closed_{false};

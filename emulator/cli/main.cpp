@@ -1,14 +1,51 @@
 // kvr7x-emu: serves a virtual KVR7x reader until interrupted.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "control_commands.h"
 #include "emulator.h"
 #include "options.h"
+
+namespace {
+
+// Reads control commands from standard input and answers each on standard
+// output, until the end of the input or until `stopFd` becomes readable.
+void readControlCommands(kvr7x::emu::Emulator &emulator, int stopFd) {
+    std::string pending;
+    char chunk[256];
+    for (;;) {
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // input closed: the emulator serves on
+        pending.append(chunk, static_cast<size_t>(n));
+        for (size_t eol; (eol = pending.find('\n')) != std::string::npos;) {
+            std::string line = pending.substr(0, eol);
+            pending.erase(0, eol + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const std::string answer = kvr7x::emu::runControlCommand(emulator, line);
+            if (answer.empty()) continue;
+            std::printf("%s\n", answer.c_str());
+            std::fflush(stdout);
+        }
+    }
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
     using namespace kvr7x::emu;
@@ -52,8 +89,18 @@ int main(int argc, char **argv) {
     std::printf("kvr7x-emu: serving %s\n", emulator.url().c_str());
     std::fflush(stdout);
 
+    int stopPipe[2] = {-1, -1};
+    std::thread control;
+    if (options.control && ::pipe2(stopPipe, O_CLOEXEC) == 0)
+        control = std::thread([&] { readControlCommands(emulator, stopPipe[0]); });
+
     int sig = 0;
     sigwait(&stopSignals, &sig);
+    if (control.joinable()) {
+        ::close(stopPipe[1]);
+        control.join();
+        ::close(stopPipe[0]);
+    }
     emulator.stop();
     std::printf("kvr7x-emu: stopped\n");
     if (logFile) std::fclose(logFile);

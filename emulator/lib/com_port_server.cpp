@@ -34,7 +34,7 @@ public:
     void onCommand(const TelnetEvent &event) override {
         switch (event.kind) {
         case TelnetEvent::Kind::Negotiation:
-            server_.negotiation(event.verb, event.option, reply_);
+            server_.negotiation(event.verb, event.option, listener_, reply_);
             break;
         case TelnetEvent::Kind::Subnegotiation:
             server_.subnegotiation(event.option, event.payload, listener_, reply_);
@@ -50,8 +50,8 @@ private:
     std::vector<uint8_t> &reply_;
 };
 
-void ComPortServer::appendModemState(uint8_t state, std::vector<uint8_t> &out) {
-    appendComPort(kServerOffset + kNotifyModemState, state, out);
+void ComPortServer::appendModemState(uint8_t state, std::vector<uint8_t> &out) const {
+    appendComPort(kServerOffset + kNotifyModemState, static_cast<uint8_t>(state & modemMask_), out);
 }
 
 void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
@@ -60,9 +60,61 @@ void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &lis
     parser_.feed(bytes, n, dispatch);
 }
 
-void ComPortServer::negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply) {
+void ComPortServer::negotiation(uint8_t verb, uint8_t option, ComPortListener &listener,
+                                std::vector<uint8_t> &reply) {
+    const bool wasAgreed = comPort_;
     if (option == kOptComPort && (verb == kWill || verb == kWont)) comPort_ = verb == kWill;
     options_.answer(verb, option, reply);
+    // Once the option is agreed the client learns how the lines stand, as
+    // every access server does: it may never ask.
+    if (comPort_ && !wasAgreed) listener.onModemStateOwed();
+}
+
+int ComPortServer::control(uint8_t v, ComPortListener &listener) {
+    switch (v) {
+    case kControlAskFlow:
+        return flow_;
+    case kControlNoFlow:
+    case kControlXonXoff:
+    case kControlHardwareFlow:
+    case kControlDcdFlow:
+    case kControlDsrFlow:
+        flow_ = v;
+        listener.onControl("SET-CONTROL flow " + std::to_string(v));
+        return v;
+    case kControlAskBreak:
+        return break_ ? kControlBreakOn : kControlBreakOff;
+    case kControlBreakOn:
+    case kControlBreakOff:
+        break_ = v == kControlBreakOn;
+        listener.onControl(break_ ? "BREAK on" : "BREAK off");
+        return v;
+    case kControlAskDtr:
+        return dtr_ ? kControlDtrOn : kControlDtrOff;
+    case kControlDtrOn:
+    case kControlDtrOff:
+        dtr_ = v == kControlDtrOn;
+        listener.onDtr(dtr_);
+        return v;
+    case kControlAskRts:
+        return rts_ ? kControlRtsOn : kControlRtsOff;
+    case kControlRtsOn:
+    case kControlRtsOff:
+        rts_ = v == kControlRtsOn;
+        listener.onRts(rts_);
+        return v;
+    case kControlAskInboundFlow:
+        return inboundFlow_;
+    case kControlInboundNoFlow:
+    case kControlInboundXonXoff:
+    case kControlInboundHardwareFlow:
+    case kControlInboundDtrFlow:
+        inboundFlow_ = v;
+        listener.onControl("SET-CONTROL inbound flow " + std::to_string(v));
+        return v;
+    default:
+        return -1;
+    }
 }
 
 void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
@@ -88,7 +140,7 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         if (args.size() != 4) break;
         const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 |
                            uint32_t{args[2]} << 8 | args[3];
-        if (v != 0) {
+        if (v != 0) {  // 0 asks for the rate in force
             baud_ = v;
             listener.onControl("SET-BAUDRATE " + std::to_string(v));
         }
@@ -104,54 +156,48 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
     case kSetStopSize: {
         const int v = value();
         if (v < 0) break;
-        static const char *const names[] = {"SET-DATASIZE ", "SET-PARITY ", "SET-STOPSIZE "};
-        uint8_t &field = command == kSetDataSize ? dataSize_ : command == kSetParity ? parity_ : stopSize_;
-        if (v != 0) {
-            field = static_cast<uint8_t>(v);
-            listener.onControl(names[command - kSetDataSize] + std::to_string(v));
+        struct Setting {
+            const char *name;
+            uint8_t &field;
+            int highest;
+        };
+        const Setting settings[] = {{"SET-DATASIZE ", dataSize_, 8},
+                                    {"SET-PARITY ", parity_, kParitySpace},
+                                    {"SET-STOPSIZE ", stopSize_, kStopOneAndHalf}};
+        const Setting &s = settings[command - kSetDataSize];
+        const int lowest = command == kSetDataSize ? 5 : 1;
+        // 0 asks; a value the line cannot take is answered with the one kept.
+        if (v >= lowest && v <= s.highest) {
+            s.field = static_cast<uint8_t>(v);
+            listener.onControl(s.name + std::to_string(v));
         }
-        appendComPort(ack, field, reply);
+        appendComPort(ack, s.field, reply);
         return;
     }
     case kSetControl: {
         const int v = value();
         if (v < 0) break;
-        uint8_t now = static_cast<uint8_t>(v);
-        switch (v) {
-        case kControlAskFlow:
-            now = flow_;
-            break;
-        case kControlNoFlow:
-        case kControlXonXoff:
-        case kControlHardwareFlow:
-            flow_ = static_cast<uint8_t>(v);
-            listener.onControl("SET-CONTROL flow " + std::to_string(v));
-            break;
-        case kControlAskDtr:
-            now = dtr_ ? kControlDtrOn : kControlDtrOff;
-            break;
-        case kControlDtrOn:
-        case kControlDtrOff:
-            dtr_ = v == kControlDtrOn;
-            listener.onDtr(dtr_);
-            break;
-        case kControlAskRts:
-            now = rts_ ? kControlRtsOn : kControlRtsOff;
-            break;
-        case kControlRtsOn:
-        case kControlRtsOff:
-            rts_ = v == kControlRtsOn;
-            listener.onRts(rts_);
-            break;
-        default:
-            listener.onControl("SET-CONTROL " + std::to_string(v));
-            break;
-        }
-        appendComPort(ack, now, reply);
+        const int now = control(static_cast<uint8_t>(v), listener);
+        if (now < 0) break;
+        appendComPort(ack, static_cast<uint8_t>(now), reply);
         return;
     }
+    case kNotifyLineState:
+        // A poll: the line to the reader is idle whenever the reader can
+        // take a byte, which this one always can.
+        if (!args.empty() && value() < 0) break;
+        appendComPort(ack,
+                      static_cast<uint8_t>((kLsTransmitShiftEmpty | kLsTransmitHoldingEmpty) &
+                                           lineMask_),
+                      reply);
+        return;
+    case kNotifyModemState:
+        if (!args.empty() && value() < 0) break;
+        listener.onModemStateOwed();
+        return;
     case kSetLineStateMask:
         if (value() < 0) break;
+        lineMask_ = args[0];
         comPort(ack, args, reply);
         return;
     case kSetModemStateMask:
@@ -159,7 +205,7 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         modemMask_ = args[0];
         listener.onControl("SET-MODEMSTATE-MASK " + hexByte(modemMask_));
         comPort(ack, args, reply);
-        listener.onModemStateMask(modemMask_);
+        listener.onModemStateOwed();
         return;
     case kPurgeData:
         if (value() < kPurgeReceive || value() > kPurgeBoth) break;
@@ -168,6 +214,8 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         return;
     case kFlowControlSuspend:
     case kFlowControlResume:
+        // No answer: the client's own flow control.
+        listener.onFlowSuspend(command == kFlowControlSuspend);
         return;
     default:
         break;

@@ -1,7 +1,9 @@
 // The access server's side of the telnet COM-PORT option (RFC 2217): takes
-// the client's byte stream apart in order, answers option negotiation and
-// acknowledges every COM-PORT command with the server's code, and reports
-// data bytes and line changes to a listener.  No sockets.
+// the client's byte stream apart in order, answers option negotiation,
+// answers every COM-PORT request as the RFC says (a setting with the value
+// now in force, a query with the current value, a value it cannot take with
+// the value it keeps), and reports data bytes and line changes to a
+// listener.  No sockets.
 #ifndef KVR7X_EMU_COM_PORT_SERVER_H
 #define KVR7X_EMU_COM_PORT_SERVER_H
 
@@ -23,8 +25,13 @@ public:
     virtual void onDtr(bool on) = 0;
     // PURGE-DATA: 1 the server's data from the line, 2 towards it, 3 both.
     virtual void onPurge(uint8_t which) = 0;
-    // SET-MODEMSTATE-MASK; the server then reports the current state.
-    virtual void onModemStateMask(uint8_t mask) = 0;
+    // The client is owed a NOTIFY-MODEMSTATE with the current state now: the
+    // COM-PORT option was just agreed, the modem-state mask was set, or the
+    // client asked (a NOTIFY-MODEMSTATE sent to the server is a poll).
+    virtual void onModemStateOwed() = 0;
+    // FLOWCONTROL-SUSPEND (true) and FLOWCONTROL-RESUME (false): the client
+    // asks the server to stop, or start again, sending it data.
+    virtual void onFlowSuspend(bool suspended) = 0;
     // Anything else worth a log line ("SET-BAUDRATE 9600").
     virtual void onControl(const std::string &text) = 0;
 };
@@ -37,8 +44,9 @@ public:
     void receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
                  std::vector<uint8_t> &reply);
 
-    // Appends a NOTIFY-MODEMSTATE with `state`.
-    static void appendModemState(uint8_t state, std::vector<uint8_t> &out);
+    // Appends a NOTIFY-MODEMSTATE with `state` as the client's mask lets it
+    // see.
+    void appendModemState(uint8_t state, std::vector<uint8_t> &out) const;
 
     // Line settings as the client last set them.
     uint32_t baudRate() const { return baud_; }
@@ -46,17 +54,24 @@ public:
     uint8_t parity() const { return parity_; }
     uint8_t stopSize() const { return stopSize_; }
     uint8_t flowControl() const { return flow_; }
+    uint8_t inboundFlowControl() const { return inboundFlow_; }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
+    bool breakOn() const { return break_; }
     uint8_t modemStateMask() const { return modemMask_; }
+    uint8_t lineStateMask() const { return lineMask_; }
     bool comPortAgreed() const { return comPort_; }
     size_t malformedCount() const { return parser_.malformedCount() + malformed_; }
 
 private:
     class Dispatch;
-    void negotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
+    void negotiation(uint8_t verb, uint8_t option, ComPortListener &listener,
+                     std::vector<uint8_t> &reply);
     void subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
                         ComPortListener &listener, std::vector<uint8_t> &reply);
+    // SET-CONTROL: the value to answer, or -1 for a value the RFC does not
+    // define.
+    int control(uint8_t value, ComPortListener &listener);
 
     rfc2217::TelnetParser parser_;
     // The server uses binary transfer and suppressed go-ahead itself and lets
@@ -70,9 +85,13 @@ private:
     uint8_t parity_ = rfc2217::kParityNone;
     uint8_t stopSize_ = rfc2217::kStopOne;
     uint8_t flow_ = rfc2217::kControlNoFlow;
+    uint8_t inboundFlow_ = rfc2217::kControlInboundNoFlow;
     bool dtr_ = false;
     bool rts_ = false;
+    bool break_ = false;
+    // The RFC's initial masks: every modem line, no line-state condition.
     uint8_t modemMask_ = 0xFF;
+    uint8_t lineMask_ = 0x00;
     size_t malformed_ = 0;
 };
 

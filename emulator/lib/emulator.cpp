@@ -21,16 +21,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint8_t kMsCarrier = 0x80, kMsDsr = 0x20, kMsCts = 0x10;
+using rfc2217::kMsCarrier;
+using rfc2217::kMsCts;
+using rfc2217::kMsDsr;
+using rfc2217::kMsRing;
 
 // Delta bits of a modem-state report for the lines that changed.
 uint8_t deltaBits(uint8_t before, uint8_t now) {
     const uint8_t changed = before ^ now;
     uint8_t d = 0;
-    if (changed & 0x10) d |= 0x01;                 // delta CTS
-    if (changed & 0x20) d |= 0x02;                 // delta DSR
-    if ((before & 0x40) && !(now & 0x40)) d |= 0x04;  // trailing edge of ring
-    if (changed & 0x80) d |= 0x08;                 // delta carrier
+    if (changed & kMsCts) d |= rfc2217::kMsDeltaCts;
+    if (changed & kMsDsr) d |= rfc2217::kMsDeltaDsr;
+    if ((before & kMsRing) && !(now & kMsRing)) d |= rfc2217::kMsTrailingRing;
+    if (changed & kMsCarrier) d |= rfc2217::kMsDeltaCarrier;
     return d;
 }
 
@@ -39,58 +42,95 @@ uint8_t deltaBits(uint8_t before, uint8_t now) {
 // One client connection, served on the emulator's thread.
 class Emulator::Session final : public ComPortListener {
 public:
-    Session(Emulator &emu, int fd) : emu_(emu), fd_(fd), lastState_(emu.modemState()) {}
+    Session(Emulator &emu, int fd)
+        : emu_(emu), fd_(fd), lastState_(emu.modemState()), lastHeard_(Clock::now()) {}
 
+    // Serves the client until it leaves, times out, is replaced or the
+    // emulator stops.
     void run();
 
     void onData(uint8_t byte) override;
     void onRts(bool on) override;
     void onDtr(bool on) override;
     void onPurge(uint8_t which) override;
-    void onModemStateMask(uint8_t mask) override;
+    void onModemStateOwed() override;
+    void onFlowSuspend(bool suspended) override;
     void onControl(const std::string &text) override;
 
 private:
+    enum class Input { Taken, Nothing, Closed };
+
     // Queues what the reader put out; emu_.mutex_ is held.
     void emit(ModelOutput &out, Clock::time_point ready);
-    bool flushDue(Clock::time_point now);
+    void flushDue(Clock::time_point now);
     bool sendWire();
-    void reportModemState(bool force);
+    void reportModemState();
+    // Reads what the client sent, once.
+    Input receive();
+    // Bytes owed to the client: encoded and not sent, or not yet due.
+    size_t unsent() const { return wire_.size() - wireSent_ + queued_; }
+    bool heldBack() const { return unsent() > kMaxUnsent; }
+    // A client knocks while this one is connected: refuse it, or let it
+    // take over.  False when this session ends.
+    bool answerNewcomer();
+    std::optional<Clock::time_point> nextWake() const;
 
     Emulator &emu_;
     int fd_;
     ComPortServer server_;
-    std::deque<std::pair<Clock::time_point, uint8_t>> queue_;  // data bytes and when they leave
-    std::vector<uint8_t> wire_;                                // encoded, not yet sent
-    Clock::time_point nextFree_{};                             // the line is busy until then
-    Clock::time_point inWire_{};                               // last host byte fully arrived
-    uint8_t lastState_;  // as last reported (at first: as found on connecting)
-    bool forceState_ = false;
+    // What the reader sends, in runs: byte i of a run reaches the host at
+    // `first` + i * `spacing` (spacing 0 when not paced).
+    struct Run {
+        Clock::time_point first;
+        Clock::duration spacing;
+        std::vector<uint8_t> bytes;
+        size_t taken = 0;  // bytes already handed on
+        Clock::time_point dueOf(size_t i) const {
+            return first + spacing * static_cast<Clock::rep>(i);
+        }
+    };
+    std::deque<Run> queue_;
+    size_t queued_ = 0;  // bytes in queue_ not yet handed on
+    // Encoded bytes for the client; those before wireSent_ have gone.  The
+    // buffer is emptied once all have gone, never shifted on each send.
+    std::vector<uint8_t> wire_;
+    size_t wireSent_ = 0;
+    std::vector<uint8_t> in_ = std::vector<uint8_t>(4096);
+    std::vector<uint8_t> reply_;
+    Clock::time_point nextFree_{};  // the line is busy until then
+    Clock::time_point inWire_{};    // last host byte fully arrived
+    uint8_t lastState_;             // as last reported (at first: as found on connecting)
+    bool stateOwed_ = false;
+    bool suspended_ = false;        // the client asked for no data for now
+    Clock::time_point lastHeard_;   // the client last sent something
     ModelOutput out_;
 };
 
 void Emulator::Session::run() {
-    std::vector<uint8_t> buf(4096);
     for (;;) {
         if (emu_.stopping_) return;
-        const auto now = Clock::now();
-        if (!flushDue(now)) return;
-        reportModemState(false);
+        flushDue(Clock::now());
+        reportModemState();
         if (!sendWire()) return;
+        size_t peak = emu_.peakUnsent_.load();
+        while (unsent() > peak && !emu_.peakUnsent_.compare_exchange_weak(peak, unsent())) {
+        }
 
+        const auto wakeAt = nextWake();
         timespec ts{};
-        timespec *timeout = nullptr;
-        if (!queue_.empty()) {
-            const auto left = std::max(Clock::duration::zero(), queue_.front().first - Clock::now());
+        if (wakeAt) {
+            const auto left = std::max(Clock::duration::zero(), *wakeAt - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
             ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-            timeout = &ts;
         }
-        pollfd fds[3] = {{fd_, static_cast<short>(POLLIN | (wire_.empty() ? 0 : POLLOUT)), 0},
+        // A client that does not read what it is sent is not read either.
+        const short clientEvents =
+            static_cast<short>((heldBack() ? 0 : POLLIN) | (wire_.size() > wireSent_ ? POLLOUT : 0));
+        pollfd fds[3] = {{fd_, clientEvents, 0},
                          {emu_.listenFd_, POLLIN, 0},
                          {emu_.wakeRead_, POLLIN, 0}};
-        const int pr = ::ppoll(fds, 3, timeout, nullptr);
+        const int pr = ::ppoll(fds, 3, wakeAt ? &ts : nullptr, nullptr);
         if (pr < 0) {
             if (errno == EINTR) continue;
             return;
@@ -100,81 +140,155 @@ void Emulator::Session::run() {
             while (::read(emu_.wakeRead_, drain, sizeof drain) > 0) {
             }
         }
-        if (fds[1].revents & POLLIN) emu_.refuse();
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t n = ::recv(fd_, buf.data(), buf.size(), MSG_DONTWAIT);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-            if (n <= 0) return;
-            std::vector<uint8_t> reply;
-            server_.receive(buf.data(), static_cast<size_t>(n), *this, reply);
-            wire_.insert(wire_.end(), reply.begin(), reply.end());
+        // Hung up or reset: nobody is left to answer, whatever it sent last.
+        if (fds[0].revents & (POLLHUP | POLLERR)) return;
+        if ((fds[0].revents & POLLIN) && receive() == Input::Closed) return;
+        // The client already connected comes first: one that has just left
+        // makes room for the one knocking.
+        if ((fds[1].revents & POLLIN) && !answerNewcomer()) return;
+        const auto idle = emu_.config_.idleTimeout;
+        if (idle.count() > 0 && Clock::now() - lastHeard_ >= idle) {
+            emu_.log_.add(LogEntry::Kind::Session,
+                          "client silent for " + std::to_string(idle.count()) + " ms: disconnected");
+            return;
         }
     }
 }
 
-bool Emulator::Session::flushDue(Clock::time_point now) {
-    std::vector<uint8_t> due;
-    while (!queue_.empty() && queue_.front().first <= now) {
-        due.push_back(queue_.front().second);
+std::optional<Clock::time_point> Emulator::Session::nextWake() const {
+    std::optional<Clock::time_point> at;
+    if (!queue_.empty() && !suspended_) at = queue_.front().dueOf(queue_.front().taken);
+    if (const auto idle = emu_.config_.idleTimeout; idle.count() > 0) {
+        const auto end = lastHeard_ + idle;
+        if (!at || end < *at) at = end;
+    }
+    return at;
+}
+
+Emulator::Session::Input Emulator::Session::receive() {
+    for (;;) {
+        const ssize_t n = ::recv(fd_, in_.data(), in_.size(), MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Input::Nothing;
+        if (n <= 0) return Input::Closed;
+        lastHeard_ = Clock::now();
+        reply_.clear();
+        server_.receive(in_.data(), static_cast<size_t>(n), *this, reply_);
+        wire_.insert(wire_.end(), reply_.begin(), reply_.end());
+        return Input::Taken;
+    }
+}
+
+bool Emulator::Session::answerNewcomer() {
+    // Read on until the client's stream is empty: its end may be waiting
+    // behind the last of its bytes.
+    for (;;) {
+        if (heldBack()) break;
+        const Input got = receive();
+        if (got == Input::Closed) return false;
+        if (got == Input::Nothing) break;
+    }
+    const auto &takeOver = emu_.config_.takeOverAfter;
+    const auto silent = Clock::now() - lastHeard_;
+    if (takeOver && silent >= *takeOver) {
+        emu_.log_.add(LogEntry::Kind::Session,
+                      "client silent for " +
+                          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(silent).count()) +
+                          " ms: a new client takes over");
+        return false;  // the new client is accepted as this one is closed
+    }
+    emu_.refuse();
+    return true;
+}
+
+void Emulator::Session::flushDue(Clock::time_point now) {
+    if (suspended_) return;
+    while (!queue_.empty()) {
+        Run &run = queue_.front();
+        size_t due = run.taken;
+        if (run.spacing == Clock::duration::zero()) {
+            if (run.first <= now) due = run.bytes.size();
+        } else if (run.first <= now) {
+            due = std::min(run.bytes.size(), static_cast<size_t>((now - run.first) / run.spacing) + 1);
+        }
+        rfc2217::appendEscaped(run.bytes.data() + run.taken, due - run.taken, wire_);
+        queued_ -= due - run.taken;
+        run.taken = due;
+        if (run.taken < run.bytes.size()) return;
         queue_.pop_front();
     }
-    rfc2217::appendEscaped(due.data(), due.size(), wire_);
-    return true;
 }
 
 bool Emulator::Session::sendWire() {
-    while (!wire_.empty()) {
-        const ssize_t k = ::send(fd_, wire_.data(), wire_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (wireSent_ < wire_.size()) {
+        const ssize_t k = ::send(fd_, wire_.data() + wireSent_, wire_.size() - wireSent_,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
         if (k > 0) {
-            wire_.erase(wire_.begin(), wire_.begin() + k);
+            wireSent_ += static_cast<size_t>(k);
             continue;
         }
         if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // later
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // later
         return false;
+    }
+    if (wireSent_ == wire_.size()) {
+        wire_.clear();
+        wireSent_ = 0;
+    } else if (wireSent_ >= kMaxUnsent) {
+        // Drop what has gone now and then, not on every send.
+        wire_.erase(wire_.begin(), wire_.begin() + static_cast<std::ptrdiff_t>(wireSent_));
+        wireSent_ = 0;
     }
     return true;
 }
 
-void Emulator::Session::reportModemState(bool force) {
+void Emulator::Session::reportModemState() {
+    if (!server_.comPortAgreed()) return;
     const uint8_t state = emu_.modemState();
-    force = force || forceState_;
-    forceState_ = false;
-    if (!force && ((state ^ lastState_) & server_.modemStateMask()) == 0) return;
+    const bool owed = stateOwed_;
+    stateOwed_ = false;
+    if (!owed && ((state ^ lastState_) & server_.modemStateMask()) == 0) return;
     const uint8_t report = static_cast<uint8_t>(state | deltaBits(lastState_, state));
     lastState_ = state;
-    ComPortServer::appendModemState(report, wire_);
-    emu_.log_.add(LogEntry::Kind::Line, "NOTIFY-MODEMSTATE", {report});
+    server_.appendModemState(report, wire_);
+    // What went out, as the client's mask let it through.
+    emu_.log_.add(LogEntry::Kind::Line, "NOTIFY-MODEMSTATE",
+                  {static_cast<uint8_t>(report & server_.modemStateMask())});
 }
 
 void Emulator::Session::emit(ModelOutput &out, Clock::time_point ready) {
-    for (auto &frame : out.frames) emu_.log_.add(LogEntry::Kind::FromHost, "frame", frame);
-    for (auto &note : out.notes) emu_.log_.add(LogEntry::Kind::Session, note);
+    FrameLog &log = emu_.log_;
+    const bool logging = log.active();
+    if (logging) {
+        for (auto &frame : out.frames) log.add(LogEntry::Kind::FromHost, "frame", frame);
+        for (auto &note : out.notes) log.add(LogEntry::Kind::Session, note);
+    }
     for (Emission &e : out.emissions) {
         Clock::time_point at = ready;
         if (e.kind != Emission::Kind::Echo) at += emu_.latency_;
-        switch (e.kind) {
-        case Emission::Kind::Echo:
-            emu_.log_.add(LogEntry::Kind::ToHost, "echo", e.bytes);
-            break;
-        case Emission::Kind::Reply:
-            emu_.log_.add(LogEntry::Kind::ToHost, "reply", e.bytes);
-            break;
-        case Emission::Kind::ResetAnswer:
-            if (e.noise)
-                emu_.log_.add(LogEntry::Kind::ToHost, "noise",
-                              std::vector<uint8_t>(e.bytes.begin(), e.bytes.begin() + static_cast<std::ptrdiff_t>(e.noise)));
-            emu_.log_.add(LogEntry::Kind::ToHost, "reset answer",
-                          std::vector<uint8_t>(e.bytes.begin() + static_cast<std::ptrdiff_t>(e.noise), e.bytes.end()));
-            break;
+        if (logging) {
+            switch (e.kind) {
+            case Emission::Kind::Echo:
+                log.add(LogEntry::Kind::ToHost, "echo", e.bytes);
+                break;
+            case Emission::Kind::Reply:
+                log.add(LogEntry::Kind::ToHost, "reply", e.bytes);
+                break;
+            case Emission::Kind::ResetAnswer: {
+                const auto split = e.bytes.begin() + static_cast<std::ptrdiff_t>(e.noise);
+                if (e.noise) log.add(LogEntry::Kind::ToHost, "noise", std::vector<uint8_t>(e.bytes.begin(), split));
+                log.add(LogEntry::Kind::ToHost, "reset answer", std::vector<uint8_t>(split, e.bytes.end()));
+                break;
+            }
+            }
         }
-        for (uint8_t b : e.bytes) {
-            // A byte has arrived at the host once its last bit is out.
-            Clock::time_point t = std::max(at, nextFree_);
-            if (emu_.paced_) t += kByteTime;
-            nextFree_ = t;
-            queue_.emplace_back(t, b);
-        }
+        if (e.bytes.empty()) continue;
+        // A byte has arrived at the host once its last bit is out.
+        const Clock::duration spacing = emu_.paced_ ? Clock::duration(kByteTime) : Clock::duration::zero();
+        const Clock::time_point first = std::max(at, nextFree_) + spacing;
+        nextFree_ = first + spacing * static_cast<Clock::rep>(e.bytes.size() - 1);
+        queued_ += e.bytes.size();
+        queue_.push_back(Run{first, spacing, std::move(e.bytes)});
     }
     out.clear();
 }
@@ -205,11 +319,19 @@ void Emulator::Session::onDtr(bool on) {
 
 void Emulator::Session::onPurge(uint8_t which) {
     // 1: what the reader sent and the client has not got yet.
-    if (which & 1) queue_.clear();
+    if (which & rfc2217::kPurgeReceive) {
+        queue_.clear();
+        queued_ = 0;
+    }
     emu_.log_.add(LogEntry::Kind::Line, "PURGE-DATA " + std::to_string(which));
 }
 
-void Emulator::Session::onModemStateMask(uint8_t) { forceState_ = true; }
+void Emulator::Session::onModemStateOwed() { stateOwed_ = true; }
+
+void Emulator::Session::onFlowSuspend(bool suspended) {
+    suspended_ = suspended;
+    emu_.log_.add(LogEntry::Kind::Line, suspended ? "FLOWCONTROL-SUSPEND" : "FLOWCONTROL-RESUME");
+}
 
 void Emulator::Session::onControl(const std::string &text) {
     if (text.rfind("SET-BAUDRATE ", 0) == 0) {
@@ -231,6 +353,7 @@ Emulator::Emulator(Config config) : config_(std::move(config)) {
     latency_ = config_.latency;
     paced_ = config_.paced;
     log_.setStream(config_.logStream);
+    log_.setKeep(config_.memoryLog);
 }
 
 Emulator::~Emulator() { stop(); }
@@ -338,6 +461,13 @@ void Emulator::run() {
         if (fd < 0) continue;
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // A client whose host vanished (half-open connection) must not hold
+        // the only slot: keep-alive probes find it within about a minute.
+        const int idleS = 30, intervalS = 10, probes = 3;
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof idleS);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof intervalS);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         ++served_;
         connected_ = true;
         log_.add(LogEntry::Kind::Session, "client connected");
@@ -366,6 +496,11 @@ uint8_t Emulator::modemState() const {
     if (model_.present(0)) s |= kMsDsr;
     if (model_.powered()) s |= kMsCarrier | kMsCts;
     return s;
+}
+
+std::vector<uint8_t> Emulator::atr(unsigned unit) const {
+    std::lock_guard lock(mutex_);
+    return model_.card(unit).atr();
 }
 
 bool Emulator::rts() const {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,7 +38,23 @@ struct Config {
     bool paced = false;                    // true: 9600 bit/s, 10 bits a byte
     RuleSet rules;
     std::FILE *logStream = nullptr;        // frame log as text, not owned
+    // Keep the frame log in memory too, for whoever embeds the emulator and
+    // looks at log(); the program keeps nothing it does not write out.
+    bool memoryLog = true;
+    // End a session in which the client has sent nothing for this long;
+    // 0: never.  A client whose host vanished is noticed by TCP keep-alive
+    // (about a minute) whatever this says.
+    std::chrono::milliseconds idleTimeout{0};
+    // A new client takes the place of one that has sent nothing for this
+    // long (0: of any client), as ser2net's kickolduser does; without it a
+    // second client is refused while one is connected.
+    std::optional<std::chrono::milliseconds> takeOverAfter;
 };
+
+// Most bytes owed to a client and not yet sent before the emulator stops
+// reading from it: a client that sends and never reads is held back by its
+// own connection instead of filling the emulator's memory.
+inline constexpr size_t kMaxUnsent = 64 * 1024;
 
 // Time one byte takes on the line at 9600 bit/s (start, 8 data, stop bits).
 inline constexpr std::chrono::nanoseconds kByteTime{1'041'667};
@@ -75,6 +92,8 @@ public:
     // Clients served so far, and whether one is connected now.
     size_t clientsServed() const { return served_.load(); }
     bool clientConnected() const { return connected_.load(); }
+    // The most bytes ever owed to a client and not yet sent.
+    size_t peakUnsent() const { return peakUnsent_.load(); }
     // Line state as the client last set it.
     bool rts() const;
     bool dtr() const;
@@ -83,6 +102,9 @@ public:
     // The reader's modem-state byte: DSR for a card, carrier and CTS for
     // power.
     uint8_t modemState() const;
+    // The answer-to-reset of the card in a unit (0 the card slot, 1..3 the
+    // SAM slots).
+    std::vector<uint8_t> atr(unsigned unit) const;
 
 private:
     class Session;
@@ -99,6 +121,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> served_{0};
     std::atomic<bool> connected_{false};
+    std::atomic<size_t> peakUnsent_{0};
 
     mutable std::mutex mutex_;  // guards model_ and the settings below
     ReaderModel model_;

@@ -16,6 +16,7 @@ std::string hexText(const std::vector<uint8_t> &bytes) {
 void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> bytes) {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
+    if (!stream_ && !keep_) return;
     if (stream_) {
         static const char *const arrows[] = {"<-", "->", "--", "=="};
         const double ms = std::chrono::duration<double, std::milli>(now - start_).count();
@@ -23,6 +24,7 @@ void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> b
                      bytes.empty() ? "" : ": ", hexText(bytes).c_str());
         std::fflush(stream_);
     }
+    if (!keep_) return;
     if (entries_.size() >= kKeepMax)
         entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(kKeepMax / 2));
     entries_.push_back({now, kind, std::move(what), std::move(bytes)});

@@ -1,6 +1,7 @@
 // The emulator's log: every frame received and sent, and every change of the
-// lines, kept in memory for whoever embeds the emulator and optionally
-// written as text lines (hex bytes) to a stream.
+// lines, written as text lines (hex bytes) to a stream when there is one, and
+// kept in memory when whoever embeds the emulator asks for it.  With neither,
+// nothing is kept at all.
 #ifndef KVR7X_EMU_FRAME_LOG_H
 #define KVR7X_EMU_FRAME_LOG_H
 
@@ -36,8 +37,15 @@ public:
     // the older half, so an emulator that runs for days stays small.
     static constexpr size_t kKeepMax = 100000;
 
-    // Lines also go to `stream` (not owned, may be null).
+    // Lines go to `stream` (not owned, may be null).
     void setStream(std::FILE *stream) { stream_ = stream; }
+    // Entries are kept in memory (the default) or not.
+    void setKeep(bool keep) { keep_ = keep; }
+    // Whether an entry added now goes anywhere.
+    bool active() const {
+        std::lock_guard lock(mutex_);
+        return keep_ || stream_;
+    }
 
     void add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> bytes = {});
     std::vector<LogEntry> entries() const;
@@ -51,6 +59,7 @@ private:
     mutable std::condition_variable added_;
     std::vector<LogEntry> entries_;
     std::FILE *stream_ = nullptr;
+    bool keep_ = true;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

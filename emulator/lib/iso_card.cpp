@@ -24,8 +24,8 @@ IsoCard::IsoCard() {
         {0x3F00, true, {}},
         {0x2F00, false, text("VEXA DEMO CARD")},
         {0x0002, false, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x00, 0xFF}},
-        {0x7F10, true, {}},
-        {0x6F01, false, counting},
+        {0x7F10, true, {}, 0x3F00, {0xF0, 'K', 'V', 'R', '7', 'X', '.', 'D', 'E', 'M', 'O'}},
+        {0x6F01, false, counting, 0x7F10},
     };
     // Direct convention, TB1 and TC1 present, 8 historical bytes.
     atr_ = {0x3B, 0x68, 0x00, 0x00, 'V', 'E', 'X', 'A', 'D', 'E', 'M', 'O'};
@@ -33,6 +33,7 @@ IsoCard::IsoCard() {
 
 void IsoCard::reset() {
     current_ = -1;
+    currentDf_ = 0;
     pending_.clear();
 }
 
@@ -68,24 +69,109 @@ CardResponse IsoCard::process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, 
     return r;
 }
 
+int IsoCard::child(int df, uint16_t id) const {
+    const uint16_t parent = files_[static_cast<size_t>(df)].id;
+    for (size_t i = 1; i < files_.size(); ++i)
+        if (files_[i].parent == parent && files_[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
+// The file a SELECT names, -1 when there is none.
+int IsoCard::findSelected(uint8_t p1, const std::vector<uint8_t> &data) const {
+    auto fidAt = [&](size_t i) { return static_cast<uint16_t>(data[i] << 8 | data[i + 1]); };
+    switch (p1) {
+    case 0x00: {  // file identifier: the MF, a file of the current DF, else any file
+        const uint16_t id = fidAt(0);
+        if (id == 0x3F00) return 0;
+        const int near = child(currentDf_, id);
+        if (near >= 0) return near;
+        for (size_t i = 0; i < files_.size(); ++i)
+            if (files_[i].id == id) return static_cast<int>(i);
+        return -1;
+    }
+    case 0x01:  // a DF of the current DF
+    case 0x02: {  // an EF of the current DF
+        const int f = child(currentDf_, fidAt(0));
+        if (f < 0 || files_[static_cast<size_t>(f)].dedicated != (p1 == 0x01)) return -1;
+        return f;
+    }
+    case 0x03: {  // the parent of the current DF
+        const uint16_t parent = files_[static_cast<size_t>(currentDf_)].parent;
+        for (size_t i = 0; i < files_.size(); ++i)
+            if (files_[i].id == parent) return static_cast<int>(i);
+        return -1;
+    }
+    case 0x04:  // DF name, whole or its beginning
+        for (size_t i = 0; i < files_.size(); ++i) {
+            const auto &name = files_[i].name;
+            if (!name.empty() && data.size() <= name.size() &&
+                std::equal(data.begin(), data.end(), name.begin()))
+                return static_cast<int>(i);
+        }
+        return -1;
+    case 0x08:    // path from the MF (a leading 3F00 is taken too)
+    case 0x09: {  // path from the current DF
+        int at = p1 == 0x08 ? 0 : currentDf_;
+        size_t i = 0;
+        if (p1 == 0x08 && fidAt(0) == 0x3F00) i = 2;
+        for (; i < data.size(); i += 2) {
+            if (!files_[static_cast<size_t>(at)].dedicated) return -1;
+            at = child(at, fidAt(i));
+            if (at < 0) return -1;
+        }
+        return at;
+    }
+    default:
+        return -1;
+    }
+}
+
+std::vector<uint8_t> IsoCard::controlInformation(const File &f, uint8_t templateTag) const {
+    const size_t size = f.contents.size();
+    std::vector<uint8_t> inner = {0x80, 0x02, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size),
+                                  0x82, 0x01, static_cast<uint8_t>(f.dedicated ? 0x38 : 0x01),
+                                  0x83, 0x02, static_cast<uint8_t>(f.id >> 8), static_cast<uint8_t>(f.id)};
+    if (!f.name.empty()) {
+        inner.push_back(0x84);
+        inner.push_back(static_cast<uint8_t>(f.name.size()));
+        inner.insert(inner.end(), f.name.begin(), f.name.end());
+    }
+    std::vector<uint8_t> out;
+    out.reserve(2 + inner.size());
+    out.push_back(templateTag);
+    out.push_back(static_cast<uint8_t>(inner.size()));
+    for (uint8_t b : inner) out.push_back(b);
+    return out;
+}
+
 CardResponse IsoCard::select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> &data,
                              bool withData) {
     pending_.clear();
-    if (p1 != 0x00 || (p2 != 0x00 && p2 != 0x0C)) return status(0x6A, 0x86);
-    if (!withData || data.size() != 2) return status(0x67, 0x00);
-    const uint16_t id = static_cast<uint16_t>(data[0] << 8 | data[1]);
-    const auto it = std::find_if(files_.begin(), files_.end(), [id](const File &f) { return f.id == id; });
-    if (it == files_.end()) return status(0x6A, 0x82);
-    current_ = static_cast<int>(it - files_.begin());
-    if (p2 == 0x00) {
-        // File control information, fetched with GET RESPONSE.
-        const size_t size = it->contents.size();
-        pending_ = {0x62, 0x0B,
-                    0x80, 0x02, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size),
-                    0x82, 0x01, static_cast<uint8_t>(it->dedicated ? 0x38 : 0x01),
-                    0x83, 0x02, static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)};
+    // P2: what comes back (00 the FCI, 04 the FCP, 0C nothing); first
+    // occurrence only.
+    const bool validP2 = p2 == 0x00 || p2 == 0x04 || p2 == 0x0C;
+    const bool validP1 = p1 <= 0x04 || p1 == 0x08 || p1 == 0x09;
+    if (!validP1 || !validP2) return status(0x6A, 0x86);
+    const size_t n = withData ? data.size() : 0;
+    const bool validLc = p1 == 0x03   ? n == 0
+                         : p1 <= 0x02 ? n == 2
+                         : p1 == 0x04 ? n >= 1 && n <= 16
+                                      : n >= 2 && n % 2 == 0;
+    if (!validLc) return status(0x67, 0x00);
+    const int found = findSelected(p1, data);
+    if (found < 0) return status(0x6A, 0x82);
+    const File &f = files_[static_cast<size_t>(found)];
+    current_ = found;
+    if (f.dedicated) {
+        currentDf_ = found;
+    } else {
+        for (size_t i = 0; i < files_.size(); ++i)
+            if (files_[i].id == f.parent) currentDf_ = static_cast<int>(i);
     }
-    return status(0x90, 0x00);
+    if (p2 == 0x0C) return status(0x90, 0x00);
+    // Like a T=0 card: the answer waits for GET RESPONSE, its length in SW2.
+    pending_ = controlInformation(f, p2 == 0x00 ? 0x6F : 0x62);
+    return status(0x61, static_cast<uint8_t>(pending_.size()));
 }
 
 CardResponse IsoCard::readBinary(uint8_t p1, uint8_t p2, uint8_t p3, bool withData) {
@@ -110,10 +196,18 @@ CardResponse IsoCard::readBinary(uint8_t p1, uint8_t p2, uint8_t p3, bool withDa
 
 CardResponse IsoCard::getResponse(uint8_t p3) {
     if (pending_.empty()) return status(0x69, 0x85);
-    if (p3 != 0 && p3 != pending_.size()) return status(0x6C, static_cast<uint8_t>(pending_.size()));
+    // Le 0 takes everything; a longer Le than what waits is a wrong length
+    // (6Cxx names the right one); a shorter one takes part and leaves the
+    // rest announced with 61xx.
+    if (p3 > pending_.size()) return status(0x6C, static_cast<uint8_t>(pending_.size()));
+    const size_t n = p3 == 0 ? pending_.size() : p3;
     CardResponse r;
-    r.data = pending_;
-    pending_.clear();
+    r.data.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!pending_.empty()) {
+        r.sw1 = 0x61;
+        r.sw2 = static_cast<uint8_t>(pending_.size());
+    }
     return r;
 }
 

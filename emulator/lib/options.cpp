@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "control_commands.h"
+
 #include "rfc2217/host_port.h"
 
 namespace kvr7x::emu {
@@ -41,8 +43,8 @@ std::string usage() {
 A virtual KVR7x smart-card reader behind a network serial port (telnet
 COM-PORT option, RFC 2217).  Point the driver at rfc2217://HOST:PORT, or map
 a COMn name to that URL in $XDG_CONFIG_HOME/kvr7x/ports.  One client is
-served at a time; a second connection is closed at once.  Runs until
-interrupted (Ctrl+C, SIGTERM).
+served at a time; a second connection is closed at once (see --take-over).
+Runs until interrupted (Ctrl+C, SIGTERM).
 
 Line and reader:
   --listen HOST:PORT     address to serve (default 127.0.0.1:7201; port 0
@@ -69,8 +71,20 @@ Line and reader:
                          as possible
   --rules FILE           scripted replies, checked before the built-in ones
   --log FILE             log every frame received and sent, in hex, to FILE
-                         ("-" for standard error)
+                         ("-" for standard error); without it nothing is kept
+  --control              read control commands on standard input (below)
   --help                 show this text
+
+Sessions:
+  --idle-timeout SECONDS end a session in which the client has sent nothing
+                         for SECONDS (default 0: never).  A client whose host
+                         vanished is found by TCP keep-alive within about a
+                         minute whatever this says.
+  --take-over SECONDS    let a new client take the place of a client that
+                         has sent nothing for SECONDS (0: of any client, as
+                         ser2net's kickolduser); default: refuse it
+  A client that sends and never reads what it is sent is no longer read
+  once 64 KiB wait for it.
 
 Behaviour:
   RTS raised then lowered resets the reader; it answers 90, a status byte,
@@ -79,15 +93,22 @@ Behaviour:
   card type, 80 activate (reply data: the ATR), 90 deactivate.  STAT 00 done,
   50 no card in the unit, 60 card type not supported, C0 card not powered,
   D0 bad unit, F0 unknown command.  ISO commands (CODE 21+unit without data,
-  A1+unit with P3 data bytes) go to a small ISO 7816-4 card: SELECT by file
-  identifier (A4 00 00 02 fid: 9000, or 6A82 when not found; P2 00 leaves the
-  file control information for GET RESPONSE C0), READ BINARY B0, GET
+  A1+unit with P3 data bytes) go to a small ISO 7816-4 card that answers like
+  a T=0 card: SELECT A4 by file identifier (P1 00, 01 DF, 02 EF, 03 parent),
+  by DF name or its beginning (P1 04) and by path (P1 08 from the MF, 09
+  from the current DF); 6A82 when not found; P2 0C answers 9000, P2 00 (FCI)
+  and 04 (FCP) answer 61xx and leave the information for GET RESPONSE C0
+  (6Cxx when its Le is too long, 61xx when too short); READ BINARY B0, GET
   CHALLENGE 84, 6D00 for other instructions, 6E00 for a class other than
-  00.  Files: 3F00 (MF), 2F00 (a label), 0002 (serial number), 7F10 (DF),
-  6F01 (300 bytes 00 01 02 ...).  Replies: STAT SW1 SW2 LEN and LEN bytes.
+  00.  Files: 3F00 (MF) holding 2F00 (a label), 0002 (serial number) and
+  DF 7F10, named F0 "KVR7X.DEMO" (F0 4B 56 52 37 58 2E 44 45 4D 4F), which
+  holds 6F01 (300 bytes 00 01 02 ...).  Replies: STAT SW1 SW2 LEN and LEN bytes.
   DSR is on while a card is in the card slot, carrier and CTS while the
   reader is powered.
 
+Control commands (with --control), one a line on standard input; each is
+answered on standard output with one line, "ok: ..." or "error: ...":
+)" + controlCommandsHelp() + R"(
 Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
   PATTERN is the frame as received (CODE CLA INS P1 P2 P3 [data]) in hex;
   "??" matches any byte and a final "*" any further bytes; without "*" the
@@ -100,6 +121,8 @@ Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
 }
 
 bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error) {
+    // The program keeps nothing in memory that it does not write out.
+    out.config.memoryLog = false;
     std::string idText;
     std::vector<uint8_t> idBytes;
     bool haveIdText = false;  // the two together replace the identification
@@ -175,9 +198,23 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
         } else if (opt == "--rules") {
             if (!value(v)) return false;
             if (!out.config.rules.load(v, error)) return false;
+        } else if (opt == "--control") {
+            out.control = true;
         } else if (opt == "--log") {
             if (!value(v)) return false;
             out.logPath = v;
+        } else if (opt == "--idle-timeout" || opt == "--take-over") {
+            unsigned long seconds = 0;
+            if (!value(v)) return false;
+            if (!parseNumber(v, 86400, seconds)) {
+                error = opt + " wants seconds (0 to 86400), not \"" + v + "\"";
+                return false;
+            }
+            const std::chrono::milliseconds ms = std::chrono::seconds(seconds);
+            if (opt == "--idle-timeout")
+                out.config.idleTimeout = ms;
+            else
+                out.config.takeOverAfter = ms;
         } else {
             error = "unknown option \"" + opt + "\" (see --help)";
             return false;

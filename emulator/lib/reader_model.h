@@ -77,6 +77,7 @@ public:
     bool active(unsigned unit) const { return unit < 4 && units_[unit].active; }
 
     IsoCard &card(unsigned unit) { return cards_[unit & 3]; }
+    const IsoCard &card(unsigned unit) const { return cards_[unit & 3]; }
 
     // The RTS line.  Raising and then lowering it resets the reader, which
     // then sends its reset answer.

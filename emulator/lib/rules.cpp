@@ -1,11 +1,19 @@
 #include "rules.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace kvr7x::emu {
 
 namespace {
+
+// Far more than any hand-written rules file.
+constexpr long kMaxRulesFile = 1024 * 1024;
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -111,14 +119,38 @@ bool RuleSet::parse(const std::string &text, std::string &error) {
 }
 
 bool RuleSet::load(const std::string &path, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read rules file " + path;
+    // Opened without waiting, so that a FIFO cannot hold the start, and
+    // looked at before a byte is read: only a regular file of sane size.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = "cannot read rules file " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!parse(text.str(), error)) {
+    struct stat st {};
+    std::string text;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular || st.st_size > kMaxRulesFile) {
+        ::close(fd);
+        error = "rules file " + path +
+                (regular ? " is larger than " + std::to_string(kMaxRulesFile / 1024) + " KiB"
+                         : S_ISDIR(st.st_mode) ? " is a folder, not a file"
+                                               : " is not a regular file");
+        return false;
+    }
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = "cannot read rules file " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0 || text.size() + static_cast<size_t>(n) > kMaxRulesFile) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (!parse(text, error)) {
         error = path + ", " + error;
         return false;
     }

@@ -63,6 +63,7 @@ public:
     }
     bool watchDsr() override { return true; }
     bool waitDsrChange() override { return false; }
+    bool restoreLine() override { return true; }
     bool close() override { return true; }
 
 private:
@@ -79,7 +80,8 @@ public:
     void onRts(bool on) override { model_.setRts(on, out_); out_.clear(); }
     void onDtr(bool) override {}
     void onPurge(uint8_t) override {}
-    void onModemStateMask(uint8_t) override {}
+    void onModemStateOwed() override {}
+    void onFlowSuspend(bool) override {}
     void onControl(const std::string &) override {}
 
 private:

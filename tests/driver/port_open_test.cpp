@@ -5,9 +5,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "driver_fixture.h"
 #include "port_names.h"
@@ -96,6 +100,55 @@ TEST(PortNames, ResolveThroughTheDeviceMap) {
     EXPECT_EQ(describe(resolvePortName(nullptr)), "none");
 }
 
+TEST(PortNames, AMapThatIsNoRegularFileOfSaneSizeCountsAsNone) {
+    ConfigHome home;
+    const std::string map = home.dir() + "/kvr7x/ports";
+    fs::create_directories(home.dir() + "/kvr7x");
+    const struct {
+        const char *what;
+        std::function<void()> make;
+        const char *why;
+    } cases[] = {
+        // a FIFO would hold the caller until someone writes to it
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(map.c_str(), 0600), 0); }, "is not a regular file"},
+        // /dev/zero would be read until memory runs out
+        {"endless device", [&] { fs::create_symlink("/dev/zero", map); }, "is not a regular file"},
+        {"folder", [&] { fs::create_directory(map); }, "is a folder"},
+        {"huge file",
+         [&] { std::ofstream(map) << "COM1=/dev/ttyUSB0\n" << std::string(70 * 1024, '#'); },
+         "is larger than 64 KiB"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(map);
+        c.make();
+        setLastErrorText({});
+        EXPECT_EQ(describe(resolvePortName("COM1")), "dev /dev/ttyS0");
+        EXPECT_EQ(lastErrorText(), "ports map " + map + " " + c.why + ": ignored");
+    }
+    // A byte-order mark before the first line is skipped.
+    fs::remove_all(map);
+    std::ofstream(map) << "\xEF\xBB\xBF" "COM1=/dev/ttyUSB0\r\nCOM2=/dev/ttyUSB1\r\n";
+    setLastErrorText({});
+    EXPECT_EQ(describe(resolvePortName("COM1")), "dev /dev/ttyUSB0");
+    EXPECT_EQ(describe(resolvePortName("COM2")), "dev /dev/ttyUSB1");
+    EXPECT_EQ(lastErrorText(), "");
+}
+
+TEST(PortNames, NetworkNamesOfOneAddressAreOneTarget) {
+    const auto identities = [](const char *name) { return resolvePortName(name)->identities(); };
+    const auto loopback = identities("rfc2217://127.0.0.1:7201");
+    EXPECT_EQ(loopback, std::vector<std::string>{"net:[127.0.0.1]:7201"});
+    for (const char *same : {"rfc2217://127.1:7201", "rfc2217://localhost:7201"}) {
+        const auto other = identities(same);
+        EXPECT_NE(std::find(other.begin(), other.end(), loopback[0]), other.end()) << same;
+    }
+    EXPECT_EQ(identities("rfc2217://127.0.0.1:7202"), std::vector<std::string>{"net:[127.0.0.1]:7202"});
+    EXPECT_EQ(identities("rfc2217://[::1]:7201"), std::vector<std::string>{"net:[::1]:7201"});
+    EXPECT_EQ(identities("rfc2217://no-such-host.invalid:7201"),
+              std::vector<std::string>{"net:no-such-host.invalid:7201"});
+}
+
 TEST(PortNames, WithoutAMapComNamesAreSerialDevices) {
     ConfigHome home;  // no map file in it
     EXPECT_EQ(describe(resolvePortName("COM1")), "dev /dev/ttyS0");
@@ -130,6 +183,7 @@ public:
     bool modemStatus(uint32_t &bits) override { return p_->modemStatus(bits); }
     bool watchDsr() override { return p_->watchDsr(); }
     bool waitDsrChange() override { return p_->waitDsrChange(); }
+    bool restoreLine() override { return p_->restoreLine(); }
     bool close() override { return p_->close(); }
 
 private:
@@ -232,12 +286,22 @@ TEST_F(PortOpenTest, FailingConfigurationClosesThePort) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        prepare().failAt(c.op, c.nth, 31);
-        const std::shared_ptr<ScriptedPort> p = next;
+        const std::shared_ptr<ScriptedPort> p = next = std::make_shared<ScriptedPort>();
+        readers.push_back(std::make_unique<ScriptedReader>(*p));
+        LineSettings found;
+        found.baudRate = 38400;
+        found.parity = Parity::Odd;
+        p->setLineSettings(found);
+        p->failAt(c.op, c.nth, 31);
         nextReader().resetAnswer = resetAnswer(identification('3'));
         EXPECT_EQ(QXOPEN("/dev/ttyFAKE1"), -1);
         EXPECT_TRUE(p->isClosed());
         EXPECT_FALSE(echoMode());
+        // The line is given back as it was found, then closed.
+        const auto log = p->log();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[log.size() - 2], "restoreLine");
+        EXPECT_EQ(p->lineSettings(), found);
     }
     // and the name is free again
     prepare();
@@ -269,6 +333,27 @@ TEST_F(PortOpenTest, APortOpensOnceUntilClosed) {
     const int32_t again = QXOPEN("COM3");
     EXPECT_GE(again, 0);
     EXPECT_EQ(QXCLOSE(again), 1);
+}
+
+TEST_F(PortOpenTest, AFullPortTableFailsTheOpenBeforeTheLineIsTouched) {
+    std::vector<int32_t> taken;
+    for (;;) {
+        const int32_t h = registerPort(std::make_shared<ScriptedPort>());
+        if (h < 0) break;
+        taken.push_back(h);
+    }
+    ASSERT_FALSE(taken.empty());
+    prepare();
+    nextReader().resetAnswer = resetAnswer(identification('3'));
+    EXPECT_EQ(QXOPEN("/dev/ttyFAKE7"), -1);
+    EXPECT_EQ(lastError(), kErrTooManyPorts);
+    EXPECT_TRUE(opened.empty());  // no device opened, no reset pulse sent
+    EXPECT_FALSE(echoMode());
+    for (int32_t h : taken) closePort(h);
+    // Room again, and the name was not left claimed.
+    const int32_t h = QXOPEN("/dev/ttyFAKE7");
+    EXPECT_GE(h, 0);
+    EXPECT_EQ(QXCLOSE(h), 1);
 }
 
 TEST_F(PortOpenTest, CloseReportsAFailingClose) {
@@ -318,7 +403,23 @@ TEST(PortOpenReal, PseudoTerminalHasNoModemLinesSoOpenFailsAndReleasesIt) {
     int master = -1, slave = -1;
     char name[128] = {};
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    // A terminal as a shell leaves it: line editing, echo, 38400 baud.
+    termios before{};
+    ASSERT_EQ(::tcgetattr(slave, &before), 0);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    ::cfsetispeed(&before, B38400);
+    ::cfsetospeed(&before, B38400);
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(slave, &before), 0);
     EXPECT_EQ(QXOPEN(name), -1);
+    // The failed open gave the terminal back as it found it.
+    termios after{};
+    ASSERT_EQ(::tcgetattr(slave, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B38400));
     auto port = TtyPort::open(name);  // neither locked nor claimed any more
     EXPECT_NE(port, nullptr);
     port.reset();

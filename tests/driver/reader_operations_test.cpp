@@ -67,7 +67,6 @@ TEST_F(ReaderOperationsTest, IsoInCodeFollowsUnitAndP3) {
         {0, 0, {0x21, 0x80, 0xCA, 0x9F, 0x7F, 0x00}, 0},
         {2, 5, {0xA3, 0x80, 0xCA, 0x9F, 0x7F, 0x05}, 5},
         {3, 0x100, {0x24, 0x80, 0xCA, 0x9F, 0x7F, 0x00}, 0},  // p3 low byte 0
-        {0x5F, 1, {0x00, 0x80, 0xCA, 0x9F, 0x7F, 0x01}, 0},   // only the sum's low byte
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "unit " << c.unit << " p3 " << c.p3);
@@ -81,6 +80,24 @@ TEST_F(ReaderOperationsTest, IsoInCodeFollowsUnitAndP3) {
         ASSERT_GE(sent.size(), 6u);
         EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), c.header);
         EXPECT_EQ(sent.size() - 6, c.dataBytes);
+    }
+}
+
+TEST_F(ReaderOperationsTest, IsoCommandsToAUnitTheReaderDoesNotHaveSendNothing) {
+    // From unit 95 on, 0x21 + unit would carry into bit 7 of CODE and send
+    // p3 bytes of the reply buffer; no unit above 3 exists at all.
+    for (uint32_t unit : {4u, 94u, 95u, 0xDFu, 0x100u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(unit);
+        port->clearSent();
+        reader->reply(0x00, 0x90, 0x00);
+        uint8_t data[4] = {1, 2, 3, 4};  // room for a reply, not for a block of p3
+        uint8_t sw1 = 0x11;
+        EXPECT_EQ(QXISOOUT(handle, unit, 0, 0xB0, 0, 0, 0xF0, data, &sw1, nullptr, 100),
+                  KVR7X_NO_DATA);
+        EXPECT_EQ(QXISOIN(handle, unit, 0, 0xD6, 0, 0, 4, data, &sw1, nullptr, 100),
+                  KVR7X_NO_DATA);
+        EXPECT_TRUE(port->sent().empty());
+        EXPECT_EQ(sw1, 0x11);
     }
 }
 

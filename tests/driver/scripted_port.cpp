@@ -101,6 +101,7 @@ bool ScriptedPort::enter(Op op, const std::string &what) {
 bool ScriptedPort::getLineSettings(LineSettings &out) {
     std::lock_guard lock(mu_);
     if (!enter(Op::GetLine, "getLine")) return false;
+    if (!found_) found_ = line_;
     out = line_;
     return true;
 }
@@ -232,6 +233,13 @@ bool ScriptedPort::waitDsrChange() {
     if (dsrChanges_ != start) return true;
     setLastError(kErrOperationAborted);
     return false;
+}
+
+bool ScriptedPort::restoreLine() {
+    std::lock_guard lock(mu_);
+    if (!enter(Op::RestoreLine, "restoreLine")) return false;
+    if (found_) line_ = *found_;
+    return true;
 }
 
 bool ScriptedPort::close() {

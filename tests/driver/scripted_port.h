@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ using namespace std::chrono_literals;
 
 enum class Op {
     GetLine, SetLine, GetTimeouts, SetTimeouts, PurgeTx, PurgeRx, Write, Read,
-    SetRts, Modem, Watch, WaitDsr, Close
+    SetRts, Modem, Watch, WaitDsr, RestoreLine, Close
 };
 
 class ScriptedPort : public SerialPort {
@@ -71,6 +72,7 @@ public:
     bool modemStatus(uint32_t &bits) override;
     bool watchDsr() override;
     bool waitDsrChange() override;
+    bool restoreLine() override;
     bool close() override;
 
 private:
@@ -95,6 +97,7 @@ private:
     std::vector<Fault> faults_;
     Timeouts timeouts_{};
     LineSettings line_{};
+    std::optional<LineSettings> found_;  // as the first read of the settings saw them
     size_t writeLimit_ = SIZE_MAX;
     uint32_t modem_ = 0;
     uint64_t dsrChanges_ = 0;

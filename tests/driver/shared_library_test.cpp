@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "kvr7x.h"
 
@@ -45,15 +46,18 @@ TEST(SharedLibrary, DynamicSymbolTableHoldsExactlyTheExportTable) {
 }
 
 TEST(SharedLibrary, SonameAndVersionRecord) {
-    EXPECT_NE(run("readelf -d '" KVR7X_LIBRARY_FILE "'").find("Library soname: [libKVR7x.so.2]"),
+    const std::string soname = "libKVR7x.so." + std::to_string(KVR7X_VERSION_MAJOR);
+    EXPECT_NE(run("readelf -d '" KVR7X_LIBRARY_FILE "'").find("Library soname: [" + soname + "]"),
               std::string::npos);
     std::ifstream in(KVR7X_LIBRARY_FILE, std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const char *text : {"KVR7x 32-Bit Library ", "InternalName=KVR7x",
-                             "32-Bit Library for KVR7x Family of Smart Card Readers",
-                             "2, 0, 0, 4"}) {
+    const std::vector<std::string> texts{"KVR7x 32-Bit Library ", "InternalName=KVR7x",
+                                         "32-Bit Library for KVR7x Family of Smart Card Readers",
+                                         "FileVersion=" KVR7X_VERSION_RECORD,
+                                         "ProductVersion=" KVR7X_VERSION_RECORD, "OriginalFilename=" + soname};
+    for (const std::string &text : texts) {
         SCOPED_TRACE(text);
-        EXPECT_NE(file.find(std::string(text) + '\0'), std::string::npos);
+        EXPECT_NE(file.find(text + '\0'), std::string::npos);
     }
 }
 

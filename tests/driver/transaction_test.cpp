@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -145,6 +146,9 @@ struct StepFailure {
     bool replyDataDelivered;
     bool timeoutsRestored;
 };
+
+// Named by its sentence in test output, not by the bytes of the object.
+void PrintTo(const StepFailure &f, std::ostream *os) { *os << f.name; }
 
 class TransactionFailureTest : public DriverTest,
                                public testing::WithParamInterface<StepFailure> {};

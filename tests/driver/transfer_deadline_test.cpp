@@ -93,5 +93,36 @@ TEST(WriteDeadline, TotalLimitAndNoLimit) {
     EXPECT_EQ(none.waitMs(t0), -1);
 }
 
+TEST(WireTime, CharactersTakeStartDataParityAndStopBits) {
+    struct Case {
+        const char *name;
+        uint32_t baud;
+        uint8_t bits;
+        Parity parity;
+        StopBits stop;
+        size_t n;
+        long long ns;
+    };
+    const Case cases[] = {
+        {"reader line, one byte", 9600, 8, Parity::None, StopBits::One, 1, 1'041'666},
+        {"reader line, header and 256-byte block", 9600, 8, Parity::None, StopBits::One, 262,
+         272'916'666},
+        {"even parity, two stop bits", 9600, 8, Parity::Even, StopBits::Two, 3, 3'750'000},
+        {"7 bits, one and a half stop bits", 1200, 7, Parity::None, StopBits::OneAndHalf, 2,
+         15'833'333},
+        {"nothing written", 9600, 8, Parity::None, StopBits::One, 0, 0},
+        {"no baud rate", 0, 8, Parity::None, StopBits::One, 10, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        LineSettings line;
+        line.baudRate = c.baud;
+        line.byteSize = c.bits;
+        line.parity = c.parity;
+        line.stopBits = c.stop;
+        EXPECT_EQ(wireTime(line, c.n).count(), c.ns);
+    }
+}
+
 }  // namespace
 }  // namespace kvr7x

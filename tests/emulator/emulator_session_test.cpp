@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -15,6 +19,7 @@
 #include "com_port_server.h"
 #include "emulator.h"
 #include "network_test_support.h"
+#include "raw_server.h"
 #include "kvr7x.h"
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
@@ -39,7 +44,8 @@ struct Recorder final : ComPortListener {
     void onRts(bool on) override { events.push_back(on ? "rts 1" : "rts 0"); }
     void onDtr(bool on) override { events.push_back(on ? "dtr 1" : "dtr 0"); }
     void onPurge(uint8_t w) override { events.push_back("purge " + std::to_string(w)); }
-    void onModemStateMask(uint8_t m) override { events.push_back("mask " + std::to_string(m)); }
+    void onModemStateOwed() override { events.push_back("modem state owed"); }
+    void onFlowSuspend(bool s) override { events.push_back(s ? "suspend" : "resume"); }
     void onControl(const std::string &t) override { events.push_back(t); }
 };
 
@@ -52,7 +58,7 @@ Bytes sb(std::initializer_list<uint8_t> payload) {
 
 }  // namespace
 
-TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
+TEST(EmulatorServer, AnswersNegotiationAndEveryComPortRequestAsTheRfcSays) {
     struct Case {
         const char *what;
         Bytes in;
@@ -60,7 +66,8 @@ TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
         std::vector<std::string> events;
     };
     const std::vector<Case> cases = {
-        {"offer of the option", {255, 251, 44}, {255, 253, 44}, {}},
+        {"line state polled before any mask", sb({6}), sb({106, 0x00}), {}},
+        {"offer of the option: the modem state follows", {255, 251, 44}, {255, 253, 44}, {"modem state owed"}},
         {"offer again: no loop", {255, 251, 44}, {}, {}},
         {"binary asked", {255, 253, 0}, {255, 251, 0}, {}},
         {"unknown option", {255, 253, 24}, {255, 252, 24}, {}},
@@ -73,7 +80,23 @@ TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
         {"RTS asked", sb({5, 10}), sb({105, 11}), {}},
         {"DTR on", sb({5, 8}), sb({105, 8}), {"dtr 1"}},
         {"no flow control", sb({5, 1}), sb({105, 1}), {"SET-CONTROL flow 1"}},
-        {"modem mask", sb({11, 0xF2}), sb({111, 0xF2}), {"SET-MODEMSTATE-MASK 0xF2", "mask 242"}},
+        {"flow control asked", sb({5, 0}), sb({105, 1}), {}},
+        {"inbound flow control asked", sb({5, 13}), sb({105, 14}), {}},
+        {"inbound XON/XOFF", sb({5, 15}), sb({105, 15}), {"SET-CONTROL inbound flow 15"}},
+        {"break asked", sb({5, 4}), sb({105, 6}), {}},
+        {"break on", sb({5, 5}), sb({105, 5}), {"BREAK on"}},
+        {"break asked again", sb({5, 4}), sb({105, 5}), {}},
+        {"control value the RFC does not have", sb({5, 42}), {}, {"unknown COM-PORT command 5 (1 bytes)"}},
+        {"data size asked", sb({2, 0}), sb({102, 8}), {}},
+        {"data size the line cannot take: the one kept", sb({2, 9}), sb({102, 8}), {}},
+        {"parity the line cannot take", sb({3, 6}), sb({103, 1}), {}},
+        {"stop size asked", sb({4, 0}), sb({104, 1}), {}},
+        {"modem mask", sb({11, 0xF2}), sb({111, 0xF2}), {"SET-MODEMSTATE-MASK 0xF2", "modem state owed"}},
+        {"modem state polled", sb({7}), {}, {"modem state owed"}},
+        {"line state mask", sb({10, 0x60}), sb({110, 0x60}), {}},
+        {"line state polled: the line is idle", sb({6}), sb({106, 0x60}), {}},
+        {"flow control suspended", sb({8}), {}, {"suspend"}},
+        {"flow control resumed", sb({9}), {}, {"resume"}},
         {"purge", sb({12, 3}), sb({112, 3}), {"purge 3"}},
         {"signature asked", sb({0}), sb({100, 'k', 'v', 'r', '7', 'x', '-', 'e', 'm', 'u'}), {}},
         {"data with IAC doubled", {0x20, 255, 255, 0x21}, {}, {"data 32", "data 255", "data 33"}},
@@ -92,7 +115,13 @@ TEST(EmulatorServer, AnswersNegotiationAndAcknowledgesEveryComPortCommand) {
     EXPECT_TRUE(server.comPortAgreed());
     EXPECT_TRUE(server.rts());
     EXPECT_TRUE(server.dtr());
+    EXPECT_TRUE(server.breakOn());
     EXPECT_EQ(server.baudRate(), 9600u);
+    EXPECT_EQ(server.inboundFlowControl(), 15);
+    // Reports carry only what the client's mask lets through.
+    Bytes report;
+    server.appendModemState(0xB3, report);
+    EXPECT_EQ(report, sb({107, 0xB2}));
 }
 
 TEST(EmulatorServer, LineChangesActBetweenTheDataBytesTheyWereSentBetween) {
@@ -209,6 +238,197 @@ TEST(EmulatorServer, ScriptedRulesAndSamSlotsThroughTheDriver) {
     int32_t len = 0;
     ASSERT_EQ(QXPOWERON(h, 3, 0x00, &len, data, &sw1, &sw2), 0x00);
     EXPECT_EQ(std::string(data + 4, data + len), "VEXASAM3");
+    QXCLOSE(h);
+}
+
+namespace {
+
+using kvr7x::test::RawServer;
+
+// A bare client of the emulator, for what the driver never does.
+struct RawClient {
+    int fd = -1;
+    // With `buffers`, the client's own socket buffers are that small (the
+    // kernel's would otherwise grow to megabytes).
+    explicit RawClient(const Emulator &emu, int buffers = 0) {
+        if (buffers > 0) {
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffers, sizeof buffers);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffers, sizeof buffers);
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            addr.sin_port = htons(emu.port());
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+                ::close(fd);
+                fd = -1;
+            }
+        } else {
+            fd = kvr7x::rfc2217::connectTcp("127.0.0.1", emu.port(), 1000ms);
+        }
+    }
+    ~RawClient() {
+        if (fd >= 0) ::close(fd);
+    }
+    // True when the emulator has closed the connection within `limit`.
+    bool closedWithin(std::chrono::milliseconds limit) const {
+        const auto until = Clock::now() + limit;
+        for (;;) {
+            const int wait = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count());
+            if (wait <= 0) return false;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, wait) <= 0) continue;
+            uint8_t buf[4096];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return true;
+        }
+    }
+};
+
+bool logged(const Emulator &emu, const std::string &prefix, std::chrono::milliseconds limit = 2000ms) {
+    return emu.log().waitFor(
+        [&](const auto &log) {
+            return std::any_of(log.begin(), log.end(), [&](const LogEntry &e) { return e.what.rfind(prefix, 0) == 0; });
+        },
+        limit);
+}
+
+}  // namespace
+
+TEST(EmulatorServer, TellsTheModemStateOnceAgreedWhenPolledAndOnChangesWithinTheMask) {
+    auto emu = startEmulator();
+    RawClient client(*emu);
+    ASSERT_GE(client.fd, 0);
+    // No mask set: the RFC's initial mask lets every line through.
+    RawServer::send(client.fd, {255, 251, 44});
+    Bytes seen;
+    ASSERT_TRUE(RawServer::receiveUntil(client.fd, sb({107, 0xB0}), 2000ms, &seen));  // DSR, carrier, CTS
+    const Bytes agree = {255, 253, 44};
+    EXPECT_LT(std::search(seen.begin(), seen.end(), agree.begin(), agree.end()) - seen.begin(),
+              std::search(seen.begin(), seen.end(), sb({107, 0xB0}).begin(), sb({107, 0xB0}).end()) - seen.begin());
+
+    RawServer::send(client.fd, sb({7}));  // a poll
+    EXPECT_TRUE(RawServer::receiveUntil(client.fd, sb({107, 0xB0}), 2000ms));
+    emu->setCardPresent(false);  // DSR off, with its delta bit
+    EXPECT_TRUE(RawServer::receiveUntil(client.fd, sb({107, 0x92}), 2000ms));
+
+    // A mask without DSR: card changes are not told, power changes are.
+    RawServer::send(client.fd, sb({11, 0x88}));
+    EXPECT_TRUE(RawServer::receiveUntil(client.fd, sb({111, 0x88}), 2000ms));
+    RawServer::receive(client.fd, 100ms);
+    emu->setCardPresent(true);
+    EXPECT_TRUE(RawServer::receive(client.fd, 200ms).empty());
+    emu->setPowered(false);
+    EXPECT_TRUE(RawServer::receiveUntil(client.fd, sb({107, 0x08}), 2000ms));
+}
+
+TEST(EmulatorServer, AClientThatReconnectsAtOnceIsServed) {
+    auto emu = startEmulator();
+    for (int i = 0; i < 60; ++i) {
+        const int32_t h = QXOPEN(emu->url().c_str());
+        ASSERT_GE(h, 0) << "cycle " << i;
+        EXPECT_EQ(QXICCSTATUS(h, 0), 0) << "cycle " << i;
+        EXPECT_NE(QXCLOSE(h), 0);
+    }
+    EXPECT_EQ(emu->clientsServed(), 60u);
+    for (const LogEntry &e : emu->log().entries()) EXPECT_NE(e.what.rfind("second client refused", 0), 0u) << e.what;
+}
+
+TEST(EmulatorServer, WithoutAMemoryLogNothingIsKept) {
+    kvr7x::emu::Config config;
+    config.memoryLog = false;
+    auto emu = startEmulator(config);
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(QXICCSTATUS(h, 0), 0);
+    QXCLOSE(h);
+    EXPECT_TRUE(emu->log().entries().empty());
+}
+
+TEST(EmulatorServer, AClientThatNeverReadsIsHeldBackAndTheNextOneServed) {
+    // Each 6-byte command draws a 258-byte reply; the client reads none.
+    kvr7x::emu::Config config;
+    config.memoryLog = false;
+    std::string rule = "21 00 B0 00 00 FE => 00 90 00 |";
+    for (int i = 0; i < 254; ++i) rule += " A5";
+    std::string error;
+    ASSERT_TRUE(config.rules.parse(rule, error)) << error;
+    auto emu = startEmulator(std::move(config));
+    {
+        RawClient client(*emu, 16384);
+        ASSERT_GE(client.fd, 0);
+        RawServer::send(client.fd, {255, 251, 44});
+        const Bytes read = {0x21, 0x00, 0xB0, 0x00, 0x00, 0xFE};
+        Bytes flood;
+        for (int i = 0; i < 4096; ++i) flood.insert(flood.end(), read.begin(), read.end());
+        // Send until the emulator takes no more for half a second.
+        size_t sent = 0;
+        auto lastMove = Clock::now();
+        const auto until = Clock::now() + 20s;
+        while (Clock::now() - lastMove < 500ms && Clock::now() < until) {
+            pollfd p{client.fd, POLLOUT, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const size_t at = sent % flood.size();
+            const ssize_t k = ::send(client.fd, flood.data() + at, flood.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (k > 0) {
+                sent += static_cast<size_t>(k);
+                lastMove = Clock::now();
+            }
+        }
+        EXPECT_LT(Clock::now(), until) << "the emulator kept reading " << sent << " bytes";
+        // Whatever the kernel holds, the emulator's own backlog stays small:
+        // the bound, and the replies to one chunk it read before it stopped.
+        EXPECT_LE(emu->peakUnsent(), kvr7x::emu::kMaxUnsent + 4096 / 6 * 258 + 1024);
+    }
+    // The client's end is noticed although nothing more is read from it.
+    const auto t0 = Clock::now();
+    while (emu->clientConnected() && msSince(t0) < 2000) std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(emu->clientConnected());
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(QXICCSTATUS(h, 0), 0);
+    QXCLOSE(h);
+}
+
+TEST(EmulatorServer, AnIdleClientIsDisconnectedAfterTheIdleTimeOut) {
+    kvr7x::emu::Config config;
+    config.idleTimeout = 300ms;
+    auto emu = startEmulator(config);
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(QXICCSTATUS(h, 0), 0);
+    const auto t0 = Clock::now();
+    ASSERT_TRUE(logged(*emu, "client silent for 300 ms: disconnected"));
+    EXPECT_GE(msSince(t0), 250.0);
+    EXPECT_EQ(QXICCSTATUS(h, 0), KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED));
+    QXCLOSE(h);
+    const int32_t again = QXOPEN(emu->url().c_str());  // the slot is free
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(QXICCSTATUS(again, 0), 0);
+    QXCLOSE(again);
+}
+
+TEST(EmulatorServer, ANewClientTakesOverFromASilentOneWhenAllowed) {
+    kvr7x::emu::Config config;
+    config.takeOverAfter = 300ms;
+    auto emu = startEmulator(config);
+    RawClient first(*emu);
+    ASSERT_GE(first.fd, 0);
+    RawServer::send(first.fd, {255, 251, 44});
+    ASSERT_TRUE(RawServer::receiveUntil(first.fd, {255, 253, 44}, 2000ms));
+    {
+        // The first client spoke just now: a second one is refused.
+        RawClient second(*emu);
+        ASSERT_GE(second.fd, 0);
+        EXPECT_TRUE(second.closedWithin(2000ms));
+        EXPECT_TRUE(logged(*emu, "second client refused"));
+    }
+    std::this_thread::sleep_for(400ms);
+    const int32_t h = QXOPEN(emu->url().c_str());
+    ASSERT_GE(h, 0);
+    EXPECT_TRUE(first.closedWithin(2000ms));
+    EXPECT_TRUE(logged(*emu, "client silent for"));
+    EXPECT_EQ(QXICCSTATUS(h, 0), 0);
     QXCLOSE(h);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "kvr7x.h"
 #include "notifier.h"
 #include "raw_server.h"
+#include "rfc2217/tcp_connect.h"
 
 using namespace std::chrono_literals;
 using kvr7x::emu::Emulator;
@@ -113,9 +115,22 @@ TEST_F(EndToEnd, OpenByUrlAndByMappedComNameProbesTheReader) {
 TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
     ASSERT_GE(open(), 0);
     EXPECT_EQ(QXOPEN(emu_->url().c_str()), -1);  // the same name, in this process
-    // Another name for the same server: the emulator serves one client.
-    const std::string other = "rfc2217://localhost:" + std::to_string(emu_->port());
-    EXPECT_EQ(QXOPEN(other.c_str()), -1);
+    // Other names of the same address and port: refused in this process
+    // before a connection is made.
+    for (const char *host : {"localhost", "127.1"}) {
+        const std::string other = "rfc2217://" + std::string(host) + ":" + std::to_string(emu_->port());
+        EXPECT_EQ(QXOPEN(other.c_str()), -1) << host;
+    }
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(emu_->clientsServed(), 1u);
+    for (const LogEntry &e : emu_->log().entries()) EXPECT_NE(e.what.rfind("second client refused", 0), 0u);
+    // The first connection is unharmed.
+    EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
+
+    // Another process is refused by the emulator itself: it serves one
+    // client at a time.
+    const int fd = kvr7x::rfc2217::connectTcp("127.0.0.1", emu_->port(), 1000ms);
+    ASSERT_GE(fd, 0);
     EXPECT_TRUE(emu_->log().waitFor(
         [](const auto &log) {
             for (const LogEntry &e : log)
@@ -123,7 +138,7 @@ TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
             return false;
         },
         1000ms));
-    // The first connection is unharmed.
+    ::close(fd);
     EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
 }
 
@@ -273,6 +288,36 @@ TEST_F(EndToEnd, SilentReaderTimesOut) {
     EXPECT_LT(ms, 5600.0);
 }
 
+TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
+    // At 9600 bit/s the 6-byte header and a 256-byte block take 262 byte
+    // times (10 bits each): about 273 ms, far more than the reader's 100 ms.
+    const double wireMs = 262 * 10 * 1000.0 / 9600.0;
+    kvr7x::emu::Config paced;
+    paced.paced = true;
+    start(paced);
+    ASSERT_GE(open(), 0);
+    uint8_t block[256] = {};
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    for (int i = 0; i < 2; ++i) {
+        auto t0 = Clock::now();
+        EXPECT_GE(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), 0);
+        EXPECT_GE(msSince(t0), wireMs - 1.0);
+        EXPECT_EQ(frames().back().size(), 262u);
+    }
+    // A header alone still works with a short time-out.
+    EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
+
+    // A reader that stays silent: the call ends T + 40 ms after the end of
+    // transmission, not T + 40 ms after the call began.
+    emu_->setSilent(true);
+    const auto t0 = Clock::now();
+    EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), kNoAnswer);
+    const double afterTransmission = msSince(t0) - wireMs;
+    EXPECT_GE(afterTransmission, 140.0 - 2.0);
+    EXPECT_LT(afterTransmission, 140.0 + 150.0);
+}
+
 namespace {
 
 std::mutex g_noteMu;
@@ -380,8 +425,10 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
          300, 700, true},
         {"floods a subnegotiation",
          [](int fd) {
-             Bytes flood = {255, 250, 44};
-             flood.insert(flood.end(), 200000, 0x55);
+             Bytes flood(3 + 200000, 0x55);
+             flood[0] = 255;
+             flood[1] = 250;
+             flood[2] = 44;
              RawServer::send(fd, flood);
              std::this_thread::sleep_for(800ms);
          },

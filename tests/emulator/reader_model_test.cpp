@@ -1,6 +1,10 @@
 // The emulated reader on its own: frames in, emissions out.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -104,14 +108,23 @@ TEST(IsoCard, AnswersTheCommandsOfItsFileSystem) {
     };
     const std::vector<Case> cases = {
         {"read before select", 0x00, 0xB0, 0x00, 0x00, 0x04, {}, false, 0x69, 0x86, 0},
-        {"select MF", 0x00, 0xA4, 0x00, 0x00, 0x02, {0x3F, 0x00}, true, 0x90, 0x00, 0},
+        {"select MF", 0x00, 0xA4, 0x00, 0x00, 0x02, {0x3F, 0x00}, true, 0x61, 0x0D, 0},
         {"read a DF", 0x00, 0xB0, 0x00, 0x00, 0x04, {}, false, 0x69, 0x86, 0},
         {"select unknown", 0x00, 0xA4, 0x00, 0x00, 0x02, {0x4F, 0x4F}, true, 0x6A, 0x82, 0},
-        {"select by name", 0x00, 0xA4, 0x04, 0x00, 0x02, {0xA0, 0x00}, true, 0x6A, 0x86, 0},
+        {"select by unknown name", 0x00, 0xA4, 0x04, 0x00, 0x02, {0xA0, 0x00}, true, 0x6A, 0x82, 0},
+        {"select by name", 0x00, 0xA4, 0x04, 0x0C, 0x03, {0xF0, 'K', 'V'}, true, 0x90, 0x00, 0},
+        {"select an EF of the DF", 0x00, 0xA4, 0x02, 0x0C, 0x02, {0x6F, 0x01}, true, 0x90, 0x00, 0},
+        {"select the parent", 0x00, 0xA4, 0x03, 0x0C, 0x00, {}, false, 0x90, 0x00, 0},
+        {"select a DF as an EF", 0x00, 0xA4, 0x02, 0x0C, 0x02, {0x7F, 0x10}, true, 0x6A, 0x82, 0},
+        {"select by path", 0x00, 0xA4, 0x08, 0x04, 0x04, {0x7F, 0x10, 0x6F, 0x01}, true, 0x61, 0x0D, 0},
+        {"select by path through an EF", 0x00, 0xA4, 0x08, 0x0C, 0x04, {0x2F, 0x00, 0x6F, 0x01}, true, 0x6A, 0x82, 0},
+        {"select, odd path", 0x00, 0xA4, 0x08, 0x0C, 0x03, {0x7F, 0x10, 0x6F}, true, 0x67, 0x00, 0},
+        {"select, next occurrence", 0x00, 0xA4, 0x04, 0x02, 0x01, {0xF0}, true, 0x6A, 0x86, 0},
         {"select, wrong Lc", 0x00, 0xA4, 0x00, 0x00, 0x03, {0x6F, 0x01, 0x00}, true, 0x67, 0x00, 0},
-        {"select 6F01 with FCI", 0x00, 0xA4, 0x00, 0x00, 0x02, {0x6F, 0x01}, true, 0x90, 0x00, 0},
-        {"get response, wrong Le", 0x00, 0xC0, 0x00, 0x00, 0x05, {}, false, 0x6C, 0x0D, 0},
-        {"get response", 0x00, 0xC0, 0x00, 0x00, 0x0D, {}, false, 0x90, 0x00, 13},
+        {"select 6F01 with FCI", 0x00, 0xA4, 0x00, 0x00, 0x02, {0x6F, 0x01}, true, 0x61, 0x0D, 0},
+        {"get response, Le too long", 0x00, 0xC0, 0x00, 0x00, 0x20, {}, false, 0x6C, 0x0D, 0},
+        {"get response, part", 0x00, 0xC0, 0x00, 0x00, 0x05, {}, false, 0x61, 0x08, 5},
+        {"get response, rest", 0x00, 0xC0, 0x00, 0x00, 0x08, {}, false, 0x90, 0x00, 8},
         {"get response again", 0x00, 0xC0, 0x00, 0x00, 0x00, {}, false, 0x69, 0x85, 0},
         {"read at 256", 0x00, 0xB0, 0x01, 0x00, 0x10, {}, false, 0x90, 0x00, 16},
         {"read past the end", 0x00, 0xB0, 0x01, 0x20, 0x10, {}, false, 0x62, 0x82, 12},
@@ -132,6 +145,19 @@ TEST(IsoCard, AnswersTheCommandsOfItsFileSystem) {
     // The data read is the file's: 6F01 counts up from 00.
     const CardResponse r = card.process(0, 0xB0, 0x01, 0x10, 0x03, {}, false);
     EXPECT_EQ(r.data, (Bytes{0x10, 0x11, 0x12}));
+
+    // What a SELECT leaves for GET RESPONSE: the FCI (6F) or FCP (62) of
+    // the file, with the DF name when it has one.
+    const IsoCard::File &df = card.files()[3];
+    ASSERT_FALSE(df.name.empty());
+    EXPECT_EQ(card.process(0, 0xA4, 0x04, 0x00, 0x00, df.name, true).sw1, 0x61);
+    const CardResponse fci = card.process(0, 0xC0, 0x00, 0x00, 0x00, {}, false);
+    ASSERT_GE(fci.data.size(), 2 + df.name.size());
+    EXPECT_EQ(fci.data[0], 0x6F);
+    EXPECT_EQ(fci.data[1], fci.data.size() - 2);
+    EXPECT_EQ(Bytes(fci.data.end() - static_cast<std::ptrdiff_t>(df.name.size()), fci.data.end()), df.name);
+    EXPECT_EQ(card.process(0, 0xA4, 0x00, 0x04, 0x02, {0x00, 0x02}, true).sw1, 0x61);
+    EXPECT_EQ(card.process(0, 0xC0, 0x00, 0x00, 0x00, {}, false).data[0], 0x62);
 }
 
 TEST(ReaderModel, ResetAnswerCarriesNoiseAndIdentification) {
@@ -243,7 +269,8 @@ TEST(Options, BuildTheConfiguration) {
     Options o;
     std::string error;
     ASSERT_TRUE(parseOptions({"--listen", "0.0.0.0:7300", "--basic", "--no-card", "--sams", "2,3",
-                              "--latency", "25", "--noise", "00 13", "--paced", "--silent", "--log", "-"},
+                              "--latency", "25", "--noise", "00 13", "--paced", "--silent", "--log", "-",
+                              "--idle-timeout", "90", "--take-over", "5"},
                              o, error))
         << error;
     EXPECT_EQ(o.config.host, "0.0.0.0");
@@ -256,6 +283,14 @@ TEST(Options, BuildTheConfiguration) {
     EXPECT_TRUE(o.config.paced);
     EXPECT_TRUE(o.config.silent);
     EXPECT_EQ(o.logPath, "-");
+    EXPECT_EQ(o.config.idleTimeout, std::chrono::seconds(90));
+    EXPECT_EQ(o.config.takeOverAfter, std::chrono::seconds(5));
+    EXPECT_FALSE(o.config.memoryLog);  // the program keeps only what it writes out
+
+    Options plain;
+    ASSERT_TRUE(parseOptions({}, plain, error)) << error;
+    EXPECT_EQ(plain.config.idleTimeout, std::chrono::milliseconds(0));
+    EXPECT_FALSE(plain.config.takeOverAfter.has_value());
 
     // A listening address may name port 0 (any free port), in IPv6 too.
     Options any;
@@ -270,7 +305,8 @@ TEST(Options, BuildTheConfiguration) {
     for (const std::vector<std::string> &bad :
          std::vector<std::vector<std::string>>{{"--listen", "7201"}, {"--listen", "h:70000"}, {"--latency", "-1"},
                                                {"--sams", "4"}, {"--noise", "0G"}, {"--bogus"}, {"--rules"},
-                                               {"--rules", "/nonexistent/rules"}}) {
+                                               {"--rules", "/nonexistent/rules"}, {"--idle-timeout", "x"},
+                                               {"--take-over", "-2"}, {"--take-over"}}) {
         Options x;
         error.clear();
         EXPECT_FALSE(parseOptions(bad, x, error)) << bad[0];
@@ -278,6 +314,41 @@ TEST(Options, BuildTheConfiguration) {
     }
     const std::string help = usage();
     for (const char *opt : {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered",
-                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help"})
+                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help",
+                            "--idle-timeout", "--take-over"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
+}
+
+TEST(Rules, OnlyARegularFileOfSaneSizeIsRead) {
+    char tmpl[] = "/tmp/kvr7x-rules-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string fifo = dir + "/fifo";
+    const std::string big = dir + "/big";
+    const std::string good = dir + "/good";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(big) << std::string(2 * 1024 * 1024, '#');
+    std::ofstream(good) << "20 00 10 00 00 00 => 00 90 00\n";
+    const struct {
+        std::string path;
+        const char *says;
+    } cases[] = {
+        {fifo, "is not a regular file"},       // would wait for a writer for ever
+        {"/dev/zero", "is not a regular file"},  // would never end
+        {dir, "is a folder"},
+        {big, "is larger than 1024 KiB"},
+        {dir + "/missing", "cannot read rules file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        RuleSet rules;
+        std::string error;
+        EXPECT_FALSE(rules.load(c.path, error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_NE(error.find(c.path), std::string::npos) << error;
+    }
+    RuleSet rules;
+    std::string error;
+    EXPECT_TRUE(rules.load(good, error)) << error;
+    EXPECT_EQ(rules.size(), 1u);
+    std::filesystem::remove_all(dir);
 }

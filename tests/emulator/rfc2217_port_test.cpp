@@ -18,6 +18,7 @@
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
+#include "transaction.h"
 
 using namespace std::chrono_literals;
 using kvr7x::SerialPort;
@@ -58,13 +59,20 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     auto emu = startEmulator();
     auto port = kvr7x::openRfc2217Port(hostPort(*emu));
     ASSERT_TRUE(port);
-    // The modem state arrives after the mask is set: card present, powered.
+    // The modem state arrives once the option is agreed: card present,
+    // powered.  The mask is the last thing the port sets.
     uint32_t bits = 0;
     const auto t0 = Clock::now();
     while ((port->modemStatus(bits), bits) != (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
            msSince(t0) < 2000)
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(bits, kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
+    EXPECT_TRUE(emu->log().waitFor(
+        [](const auto &log) {
+            return std::any_of(log.begin(), log.end(),
+                               [](const auto &e) { return e.what == "SET-MODEMSTATE-MASK 0xF2"; });
+        },
+        2000ms));
 
     const auto events = lineEvents(*emu);
     ASSERT_FALSE(events.empty());
@@ -104,6 +112,25 @@ TEST(NetworkPort, LinesCountAsOffUntilTheServerReportsThem) {
     uint32_t bits = 0xFFFF;
     EXPECT_TRUE(port->modemStatus(bits));
     EXPECT_EQ(bits, 0u);
+    done.set_value();
+}
+
+TEST(NetworkPort, ATransactionsPurgesGoOutWithItsHeaderAsOnePurge) {
+    std::promise<bool> seen;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        // PURGE-DATA both queues, and the header right behind it.
+        seen.set_value(RawServer::receiveUntil(
+            fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
+        done.get_future().wait_for(5s);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, nullptr, nullptr, nullptr, nullptr, 20),
+              KVR7X_NO_ANSWER);
+    EXPECT_TRUE(seen.get_future().get());
     done.set_value();
 }
 
@@ -193,7 +220,7 @@ TEST(NetworkPort, ServerClosingMidReplyFailsTheReadAtOnce) {
     EXPECT_FALSE(port->read(buf, 4, got));
     EXPECT_LT(msSince(t0), 2000.0);
     EXPECT_EQ(got, 2u);
-    EXPECT_EQ(kvr7x::lastError(), kvr7x::rfc2217::kErrNetNameDeleted);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrNetNameDeleted);
     // Everything after fails the same way, without waiting.
     size_t written = 0;
     EXPECT_FALSE(port->write(buf, 4, written));
@@ -261,13 +288,13 @@ TEST(NetworkPort, OpenFailsCleanly) {
         uint32_t code;
     };
     const std::vector<Case> cases = {
-        {"127.0.0.1:" + std::to_string(closedPort()), kvr7x::rfc2217::kErrBadNetPath},
-        {"no-such-host.invalid:7201", kvr7x::rfc2217::kErrBadNetPath},
-        {"127.0.0.1", kvr7x::rfc2217::kErrBadPathName},
-        {"127.0.0.1:0", kvr7x::rfc2217::kErrBadPathName},
-        {"127.0.0.1:65536", kvr7x::rfc2217::kErrBadPathName},
-        {":7201", kvr7x::rfc2217::kErrBadPathName},
-        {"[::1:7201", kvr7x::rfc2217::kErrBadPathName},
+        {"127.0.0.1:" + std::to_string(closedPort()), kvr7x::kErrBadNetPath},
+        {"no-such-host.invalid:7201", kvr7x::kErrBadNetPath},
+        {"127.0.0.1", kvr7x::kErrBadPathName},
+        {"127.0.0.1:0", kvr7x::kErrBadPathName},
+        {"127.0.0.1:65536", kvr7x::kErrBadPathName},
+        {":7201", kvr7x::kErrBadPathName},
+        {"[::1:7201", kvr7x::kErrBadPathName},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.address);
@@ -321,6 +348,15 @@ TEST(NetworkPort, WriteToAServerThatStopsReadingEndsShortInTime) {
     EXPECT_LT(written, big.size());
     EXPECT_GE(ms, 290.0);
     EXPECT_LT(ms, 2500.0);
+    // A command that cannot go out whole would garble the stream: the port
+    // is done for, with the cut-off write's own code (not the connect
+    // time-out's).
+    EXPECT_FALSE(port->setRts(true));
+    EXPECT_EQ(kvr7x::lastError(), KVR7X_ERR_WRITE_CUT_OFF);
+    uint32_t bits = 0;
+    EXPECT_FALSE(port->modemStatus(bits));
+    EXPECT_EQ(kvr7x::lastError(), KVR7X_ERR_WRITE_CUT_OFF);
+    EXPECT_NE(KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_CONNECT_TIMEOUT);
     done.set_value();
     EXPECT_TRUE(port->close());
 }
@@ -382,7 +418,7 @@ TEST(NetworkPort, ServerThatNeverAcceptsTimesOutOnOpen) {
     const auto t0 = Clock::now();
     EXPECT_EQ(kvr7x::openRfc2217Port("127.0.0.1:" + std::to_string(port)), nullptr);
     const double ms = msSince(t0);
-    EXPECT_EQ(kvr7x::lastError(), kvr7x::rfc2217::kErrSemTimeout);
+    EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrConnectTimeout);
     EXPECT_GE(ms, 2950.0);
     EXPECT_LT(ms, 4000.0);
     ::close(filler);

@@ -56,14 +56,14 @@ TEST(TelnetParser, HandsDataAndCommandsOverInStreamOrder) {
         void onData(const uint8_t *bytes, size_t n) override {
             EXPECT_GT(n, 0u);
             if (seen.empty() || seen.back().rfind("data", 0) != 0) seen.emplace_back("data");
-            for (size_t i = 0; i < n; ++i) seen.back() += " " + std::to_string(bytes[i]);
+            for (size_t i = 0; i < n; ++i) seen.back().append(" ").append(std::to_string(bytes[i]));
         }
         void onCommand(const TelnetEvent &ev) override {
             std::string s = ev.kind == TelnetEvent::Kind::Negotiation      ? "neg"
                             : ev.kind == TelnetEvent::Kind::Subnegotiation ? "sb"
                                                                            : "cmd";
-            s += " " + std::to_string(ev.verb) + " " + std::to_string(ev.option);
-            for (uint8_t b : ev.payload) s += " " + std::to_string(b);
+            s.append(" ").append(std::to_string(ev.verb)).append(" ").append(std::to_string(ev.option));
+            for (uint8_t b : ev.payload) s.append(" ").append(std::to_string(b));
             seen.push_back(s);
         }
     };

@@ -2,9 +2,19 @@
 //
 // A receive thread reads the socket, takes telnet commands out of the stream
 // and puts the data bytes into a receive queue; reads wait on that queue
-// under the same time-out rules as a local tty.  Everything the port sends
-// (data and COM-PORT commands) goes out at once and nothing ever waits for a
-// server's acknowledgement.
+// under the same time-out rules as a local tty, and are woken only by data,
+// a modem-state change or the end of the connection, never by the server's
+// acknowledgements.  Everything the port sends (data and COM-PORT commands)
+// goes out at once and nothing ever waits for an acknowledgement, with one
+// exception: purges are owed until the next thing sent, and go out as one
+// PURGE-DATA in the same segment (a transaction's purges and its header
+// make one TCP segment, not three).
+//
+// The far end's line cannot be watched from here, so the port works out
+// when written data has left it: each write keeps the line busy for the
+// data's wire time at the port's line settings, after whatever was still
+// going out.  A read's time limits begin when the line is free, as they
+// would after a local port has drained its transmitter; nothing sleeps.
 #include "rfc2217/rfc2217_port.h"
 
 #include <poll.h>
@@ -64,6 +74,7 @@ public:
     bool modemStatus(uint32_t &bits) override;
     bool watchDsr() override;
     bool waitDsrChange() override;
+    bool restoreLine() override;
     bool close() override;
 
 private:
@@ -72,6 +83,9 @@ private:
     // failed (lastError set).  Caller holds sendMutex_.
     size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
     bool sendControl(const std::vector<uint8_t> &wire);
+    // Appends the owed PURGE-DATA, if any.  Caller holds sendMutex_.
+    void takeOwedPurge(std::vector<uint8_t> &out);
+    bool owePurge(uint8_t which);
     bool usable();  // open and connected; sets lastError otherwise
     void markBroken(uint32_t code);
 
@@ -89,9 +103,11 @@ private:
     uint32_t brokenCode_ = kErrNone;
     bool watching_ = false;
     uint64_t dsrSeen_ = 0;
+    DeadlineClock::time_point lineFreeAt_{};  // written data has left the far end's line
 
-    std::mutex sendMutex_;  // one sender at a time on the socket
+    std::mutex sendMutex_;  // one sender at a time on the socket; guards below
     std::vector<uint8_t> wire_;
+    uint8_t purgeOwed_ = 0;  // PURGE-DATA bits not sent yet
 };
 
 bool Rfc2217Port::usable() {
@@ -175,11 +191,17 @@ void Rfc2217Port::receiveLoop() {
         reply.clear();
         {
             std::lock_guard lock(mutex_);
+            const auto stateBefore = protocol_.modemState();
+            const uint64_t dsrBefore = protocol_.dsrChanges();
+            const bool answeredBefore = protocol_.comPortAnswered();
             protocol_.receive(chunk.data(), static_cast<size_t>(n), data, reply);
             const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
             rx_.insert(rx_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
                                                                    std::min(room, data.size())));
-            changed_.notify_all();
+            // Acknowledgements alone wake nobody.
+            if (!data.empty() || protocol_.modemState() != stateBefore ||
+                protocol_.dsrChanges() != dsrBefore || protocol_.comPortAnswered() != answeredBefore)
+                changed_.notify_all();
         }
         if (!reply.empty()) {
             std::lock_guard lock(sendMutex_);
@@ -220,19 +242,39 @@ size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline
     return sent;
 }
 
-bool Rfc2217Port::sendControl(const std::vector<uint8_t> &wire) {
+void Rfc2217Port::takeOwedPurge(std::vector<uint8_t> &out) {
+    if (purgeOwed_ == 0) return;
+    appendComPort(kPurgeData, purgeOwed_, out);
+    purgeOwed_ = 0;
+}
+
+bool Rfc2217Port::owePurge(uint8_t which) {
+    std::lock_guard lock(sendMutex_);
+    purgeOwed_ |= which;
+    return true;
+}
+
+bool Rfc2217Port::sendControl(const std::vector<uint8_t> &command) {
     {
         std::lock_guard lock(mutex_);
         if (!usable()) return false;
     }
     std::lock_guard lock(sendMutex_);
+    const std::vector<uint8_t> *out = &command;
+    if (purgeOwed_ != 0) {
+        wire_.clear();
+        takeOwedPurge(wire_);
+        wire_.insert(wire_.end(), command.begin(), command.end());
+        out = &wire_;
+    }
+    const std::vector<uint8_t> &wire = *out;
     bool failed = false;
     const size_t sent = sendWire(wire.data(), wire.size(), controlDeadline(), failed);
     if (failed) return false;
     if (sent < wire.size()) {
         // A command cut in half would garble the stream for good.
-        markBroken(kErrSemTimeout);
-        setLastError(kErrSemTimeout);
+        markBroken(kErrWriteCutOff);
+        setLastError(kErrWriteCutOff);
         return false;
     }
     return true;
@@ -299,10 +341,13 @@ bool Rfc2217Port::setTimeouts(const Timeouts &in) {
 
 bool Rfc2217Port::purgeTx() {
     // Nothing waits on this side: every write leaves at once.  The server's
-    // own queue towards the line is purged.
-    std::vector<uint8_t> wire;
-    appendComPort(kPurgeData, kPurgeTransmit, wire);
-    return sendControl(wire);
+    // own queue towards the line is purged, and with it the line's work.
+    {
+        std::lock_guard lock(mutex_);
+        if (!usable()) return false;
+        lineFreeAt_ = DeadlineClock::now();
+    }
+    return owePurge(kPurgeTransmit);
 }
 
 bool Rfc2217Port::purgeRx() {
@@ -311,9 +356,7 @@ bool Rfc2217Port::purgeRx() {
         if (!usable()) return false;
         rx_.clear();
     }
-    std::vector<uint8_t> wire;
-    appendComPort(kPurgeData, kPurgeReceive, wire);
-    return sendControl(wire);
+    return owePurge(kPurgeReceive);
 }
 
 bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
@@ -327,22 +370,28 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     }
     std::lock_guard lock(sendMutex_);
     wire_.clear();
-    wire_.reserve(n + n / 8);
+    takeOwedPurge(wire_);
+    const size_t prefix = wire_.size();
     appendEscaped(buf, n, wire_);
     bool failed = false;
     const size_t sent = sendWire(wire_.data(), wire_.size(), WriteDeadline(t, n, start), failed);
     if (failed) return false;
     // Count the data bytes that left whole.
-    size_t wireUsed = 0;
+    size_t wireUsed = prefix;
     while (written < n) {
         const size_t width = buf[written] == kIac ? 2 : 1;
         if (wireUsed + width > sent) break;
         wireUsed += width;
         ++written;
     }
-    if (wireUsed != sent) {
-        // Half an escaped byte went out: the stream cannot be resumed.
-        markBroken(kErrSemTimeout);
+    if (wireUsed != sent || sent < prefix) {
+        // Half an escaped byte or half a purge went out: the stream cannot
+        // be resumed.
+        markBroken(kErrWriteCutOff);
+    }
+    {
+        std::lock_guard lineLock(mutex_);
+        lineFreeAt_ = std::max(lineFreeAt_, start) + wireTime(line_, written);
     }
     setLastError(kErrNone);
     return true;
@@ -350,9 +399,16 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
 
 bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
     got = 0;
+    // An owed purge must reach the server before anything is awaited.
+    bool owed = false;
+    {
+        std::lock_guard sendLock(sendMutex_);
+        owed = purgeOwed_ != 0;
+    }
+    if (owed && !sendControl({})) return false;
     std::unique_lock lock(mutex_);
     if (!usable()) return false;
-    ReadDeadline deadline(timeouts_, n, DeadlineClock::now());
+    ReadDeadline deadline(timeouts_, n, std::max(DeadlineClock::now(), lineFreeAt_));
     auto take = [&] {
         const size_t k = std::min(n - got, rx_.size());
         if (k == 0) return;
@@ -425,6 +481,13 @@ bool Rfc2217Port::waitDsrChange() {
     return true;
 }
 
+bool Rfc2217Port::restoreLine() {
+    // The server's line settings cannot be read, so they cannot be put
+    // back either; they are the server's defaults again for the next client.
+    std::lock_guard lock(mutex_);
+    return usable();
+}
+
 bool Rfc2217Port::close() {
     {
         std::lock_guard lock(mutex_);
@@ -452,7 +515,7 @@ std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
     std::string host;
     uint16_t port = 0;
     if (!rfc2217::splitHostPort(hostPort, host, port)) {
-        setLastError(rfc2217::kErrBadPathName);
+        setLastError(kErrBadPathName);
         return nullptr;
     }
     const int fd = rfc2217::connectTcp(host, port, kConnectLimit);

@@ -21,7 +21,7 @@ namespace {
 uint32_t codeForErrno(int err) {
     switch (err) {
     case ETIMEDOUT:
-        return kErrSemTimeout;
+        return kErrConnectTimeout;
     case EACCES:
     case EPERM:
         return kErrAccessDenied;
@@ -45,7 +45,7 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
             const int wait = msUntil(DeadlineClock::now(), until);
             if (wait == 0) {
                 ::close(fd);
-                code = kErrSemTimeout;
+                code = kErrConnectTimeout;
                 return -1;
             }
             const int pr = ::poll(&p, 1, wait);
@@ -91,7 +91,7 @@ int connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds
     int fd = -1;
     for (const addrinfo *ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
         fd = tryAddress(ai, until, code);
-        if (fd < 0 && code == kErrSemTimeout) break;
+        if (fd < 0 && code == kErrConnectTimeout) break;
     }
     ::freeaddrinfo(list);
     if (fd < 0) setLastError(code);

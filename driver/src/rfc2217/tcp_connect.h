@@ -8,12 +8,6 @@
 
 namespace kvr7x::rfc2217 {
 
-// Port-layer codes for failures of the network side.
-inline constexpr uint32_t kErrBadNetPath = 53;       // host unknown, nobody listening
-inline constexpr uint32_t kErrNetNameDeleted = 64;   // connection closed by the server
-inline constexpr uint32_t kErrSemTimeout = 121;      // connection attempt timed out
-inline constexpr uint32_t kErrBadPathName = 161;     // malformed "HOST:PORT"
-
 // Connects to host:port within `limit`, trying every address the name
 // resolves to.  Returns a connected, non-blocking socket with TCP_NODELAY
 // set, or -1 with the port-layer last error set.

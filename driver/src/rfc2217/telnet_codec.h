@@ -45,17 +45,32 @@ enum ComPortCommand : uint8_t {
 inline constexpr uint8_t kServerOffset = 100;
 
 // SET-CONTROL values.  The "ask" values request the current setting.
+// Outbound flow control holds back what the server sends to the line,
+// inbound flow control what the line sends to the server.
 inline constexpr uint8_t kControlAskFlow = 0;
 inline constexpr uint8_t kControlNoFlow = 1;
 inline constexpr uint8_t kControlXonXoff = 2;
 inline constexpr uint8_t kControlHardwareFlow = 3;
+inline constexpr uint8_t kControlAskBreak = 4;
+inline constexpr uint8_t kControlBreakOn = 5;
+inline constexpr uint8_t kControlBreakOff = 6;
 inline constexpr uint8_t kControlAskDtr = 7;
 inline constexpr uint8_t kControlDtrOn = 8;
 inline constexpr uint8_t kControlDtrOff = 9;
 inline constexpr uint8_t kControlAskRts = 10;
 inline constexpr uint8_t kControlRtsOn = 11;
 inline constexpr uint8_t kControlRtsOff = 12;
+inline constexpr uint8_t kControlAskInboundFlow = 13;
 inline constexpr uint8_t kControlInboundNoFlow = 14;
+inline constexpr uint8_t kControlInboundXonXoff = 15;
+inline constexpr uint8_t kControlInboundHardwareFlow = 16;
+inline constexpr uint8_t kControlDcdFlow = 17;
+inline constexpr uint8_t kControlInboundDtrFlow = 18;
+inline constexpr uint8_t kControlDsrFlow = 19;
+
+// Line-state bits of NOTIFY-LINESTATE.
+inline constexpr uint8_t kLsTransmitShiftEmpty = 0x40;
+inline constexpr uint8_t kLsTransmitHoldingEmpty = 0x20;
 
 // PURGE-DATA values.
 inline constexpr uint8_t kPurgeReceive = 1;   // the server's data from the line
@@ -73,12 +88,16 @@ inline constexpr uint8_t kStopTwo = 2;
 inline constexpr uint8_t kStopOneAndHalf = 3;
 
 // Modem-state bits of NOTIFY-MODEMSTATE (the upper four match the modem
-// status word of the port layer).
+// status word of the port layer; the lower four say which lines changed
+// since the last report).
 inline constexpr uint8_t kMsCarrier = 0x80;
 inline constexpr uint8_t kMsRing = 0x40;
 inline constexpr uint8_t kMsDsr = 0x20;
 inline constexpr uint8_t kMsCts = 0x10;
+inline constexpr uint8_t kMsDeltaCarrier = 0x08;
+inline constexpr uint8_t kMsTrailingRing = 0x04;
 inline constexpr uint8_t kMsDeltaDsr = 0x02;
+inline constexpr uint8_t kMsDeltaCts = 0x01;
 
 // One telnet command taken out of the stream.
 struct TelnetEvent {

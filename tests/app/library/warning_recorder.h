@@ -5,6 +5,7 @@
 #include "runtime/message_box.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ public:
     WarningRecorder() {
         runtime::setMessageBoxAnswerer([this](const runtime::MessageBoxRequest &request) {
             boxes.push_back(request);
+            if (onBox) onBox(request);
             if (answers.empty()) return request.defaultButton;
             int answer = answers.front();
             answers.pop_front();
@@ -38,6 +40,8 @@ public:
 
     std::vector<runtime::MessageBoxRequest> boxes;
     std::deque<int> answers;
+    // Runs as each box is shown, before it is answered.
+    std::function<void(const runtime::MessageBoxRequest &)> onBox;
 };
 
 }  // namespace kvr::testing

@@ -39,14 +39,18 @@ TEST(DialogUnits, PixelsConvertBackToTheSameUnits) {
 }
 
 TEST(DialogUnits, BaseUnitsComeFromTheFont) {
-    // In a fixed-pitch font every letter has the same width, so the average
-    // is that width.
-    const QFont fixed = windowFont("Fixedsys");
-    EXPECT_TRUE(QFontInfo(fixed).fixedPitch());
-    const QFontMetrics metrics(fixed);
-    const DialogUnits units(fixed);
-    EXPECT_EQ(units.averageCharWidth(), metrics.horizontalAdvance(QLatin1Char('M')));
-    EXPECT_EQ(units.charHeight(), metrics.height());
+    // The average width of the 52 letters, rounded, and the character
+    // height, whatever fonts this machine has.  (That the average of a
+    // fixed-pitch font is the width of each letter is checked with known
+    // fonts in the fixed-pitch font tests.)
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    for (const QFont &font : {windowFont("Fixedsys"), windowFont("MS Sans Serif", 8)}) {
+        SCOPED_TRACE(font.family().toStdString());
+        const QFontMetrics metrics(font);
+        const DialogUnits units(font);
+        EXPECT_NEAR(units.averageCharWidth(), metrics.horizontalAdvance(letters) / 52.0, 0.5);
+        EXPECT_EQ(units.charHeight(), metrics.height());
+    }
 
     // A larger font gives larger units.
     QFont big = windowFont("MS Sans Serif", 8);

@@ -1,5 +1,7 @@
 #include "runtime/key_code.h"
 
+#include <QKeyEvent>
+
 #include <gtest/gtest.h>
 
 namespace kvr::runtime {
@@ -115,6 +117,20 @@ TEST(KeyCode, SequencesUseTheKeyAndItsModifiers) {
     EXPECT_EQ(keyCodeToSequence(0x258), QKeySequence(Qt::CTRL | Qt::Key_X));
     EXPECT_EQ(keyCodeToSequence(0x7B), QKeySequence(Qt::Key_F12));
     EXPECT_EQ(keyCodeToSequence(0x2E), QKeySequence(Qt::Key_Delete));
+}
+
+TEST(KeyCode, NamesAreTheShortcutTextsOfTheKeys) {
+    const std::pair<uint32_t, const char *> names[] = {
+        {0x71, "F2"},           {0x258, "Ctrl+X"},  {0x171, "Shift+F2"}, {0x573, "Alt+Shift+F4"},
+        {0x8071, "F2"},         {0x2E, "Del"},      {0x0D, "Return"},    {0x00, ""},
+        {0x07, ""},             {0x200, ""},
+    };
+    for (const auto &[code, name] : names) EXPECT_EQ(keyCodeName(code), QString(name)) << std::hex << code;
+}
+
+TEST(KeyCode, LockStatesOfAKeyPressAlwaysSayInsertMode) {
+    const QKeyEvent press(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+    EXPECT_EQ(keyLockStates(press) & KeyInsertMode, KeyInsertMode);
 }
 
 }  // namespace

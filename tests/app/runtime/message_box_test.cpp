@@ -1,7 +1,9 @@
 #include "runtime/message_box.h"
+#include "runtime/wait_cursor.h"
 #include "when_shown.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +35,18 @@ std::vector<QString> buttonTexts(const QDialog &box) {
 
 QPushButton *button(QDialog &box, MessageButton which) {
     return box.findChild<QPushButton *>(QStringLiteral("button%1").arg(int(which)));
+}
+
+TEST(MessageBox, ShowsTheArrowUnderAWaitCursorAndGivesTheWaitCursorBack) {
+    WaitCursor wait;
+    Qt::CursorShape shown = Qt::WaitCursor;
+    runBox({"Text", "AVISO", MessageIcon::Exclamation, ButtonOk, ButtonOk}, [&](QDialog &box) {
+        shown = QApplication::overrideCursor()->shape();
+        QTest::keyClick(&box, Qt::Key_Return);
+    });
+    EXPECT_EQ(shown, Qt::ArrowCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 }
 
 TEST(MessageBox, KeysPressTheDefaultButtonOrCancel) {

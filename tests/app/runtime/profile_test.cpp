@@ -149,6 +149,42 @@ TEST(Profile, GarbageNeverStopsTheProgram) {
     EXPECT_EQ(readProfileString("SmartCard", "ComPort", "", kFile), "COM1");
 }
 
+TEST(Profile, ByteOrderMarkIsPassedOverAndKept) {
+    TemporaryConfig config;
+    const QByteArray bom("\xEF\xBB\xBF");
+    config.writeSettings(bom + "[SmartCard]\r\nComPort=COM2\r\n");
+    EXPECT_EQ(readProfileString("SmartCard", "ComPort", "", kFile), "COM2");
+    EXPECT_TRUE(writeProfileString("SmartCard", "ComPort", "COM3", kFile));
+    EXPECT_TRUE(writeProfileString("Main", "XPosit", "7", kFile));
+    EXPECT_EQ(config.settings(), bom + "[SmartCard]\r\nComPort=COM3\r\n\r\n[Main]\r\nXPosit=7\r\n");
+
+    // A mark and nothing else is an empty settings file.
+    config.writeSettings(bom);
+    EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
+    EXPECT_TRUE(writeProfileString("SmartCard", "ComPort", "COM1", kFile));
+    EXPECT_EQ(config.settings(), bom + "[SmartCard]\nComPort=COM1\n");
+}
+
+TEST(Profile, EarlierUnreadableFilesAreKeptAsideUpToThree) {
+    TemporaryConfig config;
+    const auto garbage = [](int n) { return QByteArray("\x7f" "ELF", 4) + QByteArray(1, '\0') + QByteArray::number(n); };
+    const auto aside = [&](const char *suffix) {
+        QFile file(config.settingsPath() + suffix);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    };
+    for (int n = 1; n <= 4; ++n) {
+        config.writeSettings(garbage(n));
+        EXPECT_TRUE(writeProfileString("SmartCard", "ComPort", "COM" + std::to_string(n), kFile));
+    }
+    // The latest in .bad, the one before in .bad.1, then .bad.2; the first
+    // one is gone.
+    EXPECT_EQ(aside(".bad"), garbage(4));
+    EXPECT_EQ(aside(".bad.1"), garbage(3));
+    EXPECT_EQ(aside(".bad.2"), garbage(2));
+    EXPECT_EQ(aside(".bad.3"), QByteArray("(none)"));
+    EXPECT_EQ(config.settings(), QByteArray("[SmartCard]\nComPort=COM4\n"));
+}
+
 TEST(Profile, SomethingElseInPlaceOfTheFileGivesDefaultsAndIsLeftAlone) {
     TemporaryConfig config;
     // A directory, and a pipe that nobody writes to: reading must not wait.

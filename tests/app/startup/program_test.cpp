@@ -118,6 +118,19 @@ TEST_F(ProgramTest, APortThatCannotBeOpenedEndsTheProgramSilentlyAndStaysStored)
     EXPECT_EQ(config.settings(), QByteArray("; kept\n[SmartCard]\nComPort=COM9\n[Main]\nXPosit=12\n"));
 }
 
+// Settings saved by an editor that starts UTF-8 files with a byte-order mark.
+TEST_F(ProgramTest, AByteOrderMarkDoesNotHideTheStoredPort) {
+    config.writePorts("COM9=" + config.root().toLatin1() + "/no-such-device\n");
+    const QByteArray settings("\xEF\xBB\xBF[SmartCard]\r\nComPort=COM9\r\n");
+    config.writeSettings(settings);
+    answerPortSelection(nullptr);
+
+    EXPECT_EQ(run(), 0);
+
+    EXPECT_TRUE(windowsShown.empty()) << "the stored port needs no choice";
+    EXPECT_EQ(config.settings(), settings);
+}
+
 TEST_F(ProgramTest, AChosenPortThatCannotBeOpenedIsStoredAllTheSame) {
     config.writePorts("COM3=" + config.root().toLatin1() + "/no-such-device\n");
     answerPortSelection("Com3");

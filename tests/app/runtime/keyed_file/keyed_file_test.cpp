@@ -508,7 +508,7 @@ TEST_P(KeyedFileTest, AddsFromTwoProcessesAtOnceAreAllKept) {
 
 TEST_P(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
     std::vector<std::pair<std::string, std::string>> records;
-    for (int i = 0; i < 40; ++i) records.push_back({"c" + std::to_string(i), "n"});
+    for (int i = 0; i < 40; ++i) records.push_back({std::string("c").append(std::to_string(i)), "n"});
     makeFile(records);
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);

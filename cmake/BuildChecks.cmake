@@ -1,0 +1,15 @@
+# The checks every target of the project is built with, as one target that
+# each of them links PRIVATE instead of flags set for the whole tree:
+#   - strict warnings, which are errors with KVR_WERROR (CI and scripts/test
+#     turn it on; builds with other compilers need not fail on a new warning);
+#   - with KVR_SANITIZE, AddressSanitizer and UndefinedBehaviorSanitizer when
+#     compiling and linking.
+add_library(kvr_build_checks INTERFACE)
+add_library(kvr::build_checks ALIAS kvr_build_checks)
+
+target_compile_options(kvr_build_checks INTERFACE -Wall -Wextra $<$<BOOL:${KVR_WERROR}>:-Werror>)
+if(KVR_SANITIZE)
+  target_compile_options(kvr_build_checks INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kvr_build_checks INTERFACE -fsanitize=address,undefined)
+endif()
