@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ inline const auto kEngines = ::testing::Values(Engine::Sqlite, Engine::Postgres)
 inline std::string engineName(const ::testing::TestParamInfo<Engine> &info) {
     return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
 }
+
+inline void PrintTo(Engine engine, std::ostream *os) { *os << (engine == Engine::Sqlite ? "SQLite" : "PostgreSQL"); }
 
 // "" for SQLite; the connection string of a new database for PostgreSQL.
 inline std::string databaseFor(Engine engine) {
