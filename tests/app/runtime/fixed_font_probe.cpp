@@ -5,7 +5,7 @@
 //   chosen FAMILY            the font of "Fixedsys"
 //   widths NARROWEST WIDEST  advances of the printable ASCII characters in it
 //   units AVERAGE M          its dialog-unit base width, the advance of "M"
-#include "dialog_units.h"
+#include "runtime/dialog_units.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
