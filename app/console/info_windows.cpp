@@ -100,7 +100,7 @@ private:
 
 class AboutWindow : public PlacedWindow {
 public:
-    explicit AboutWindow(QWidget *parent) : PlacedWindow(definition(), "About", parent) {
+    AboutWindow(QWidget *parent, const std::string &libraryPlace) : PlacedWindow(definition(), "About", parent) {
         auto *image = new QLabel(client());
         image->setObjectName("icon");
         const int side = std::min(units().toPixelsX(14), units().toPixelsY(14));
@@ -117,6 +117,17 @@ public:
             label->setObjectName(line.name);
             label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
             place(label, 12, line.y, 138, 10);
+        }
+        if (!libraryPlace.empty()) {
+            // Which library the program works on: a file of this station or
+            // the team's database; a long place loses its middle.
+            auto *library = new QLabel(client());
+            library->setObjectName("library");
+            library->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+            place(library, 12, 36, 138, 9);
+            const QString text = QString::fromUtf8(kAboutLibrary) + QString::fromUtf8(libraryPlace);
+            library->setText(library->fontMetrics().elidedText(text, Qt::ElideMiddle, library->width()));
+            library->setToolTip(text);
         }
         addOkButton(50, 60, 61, 14)->setFocus();
     }
@@ -140,8 +151,8 @@ void runReaderInfoWindow(const ReaderIdentification &identification, const std::
     window.run();
 }
 
-void runAboutWindow(QWidget *parent) {
-    AboutWindow window(parent);
+void runAboutWindow(QWidget *parent, const std::string &libraryPlace) {
+    AboutWindow window(parent, libraryPlace);
     window.run();
 }
 

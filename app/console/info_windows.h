@@ -17,12 +17,15 @@ namespace kvr::console {
 void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
                          QWidget *parent = nullptr);
 
-void runAboutWindow(QWidget *parent = nullptr);
+// libraryPlace: where the command library is (CommandsLibrary::placeText),
+// shown under the notice; nothing when empty.
+void runAboutWindow(QWidget *parent = nullptr, const std::string &libraryPlace = {});
 
 // The About window's texts.
 inline constexpr const char *kAboutProduct = "Kvr Manager V3.01";
 inline constexpr const char *kAboutNotice = "KVR7x reader tools - version 3.01";
 inline constexpr const char *kAboutContact = "Open project, see README";
+inline constexpr const char *kAboutLibrary = "Biblioteca: ";
 
 }  // namespace kvr::console
 

@@ -9,6 +9,7 @@
 #include "console/status_message.h"
 #include "console/stored_command_menus.h"
 
+#include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "library/import_commands.h"
 #include "runtime/app_icon.h"
@@ -277,7 +278,7 @@ private:
             showConsole();
             break;
         case ItemAbout:
-            runAboutWindow();
+            runAboutWindow(nullptr, commands_.library().placeText());
             showConsole();
             break;
         case ItemExit: close(); break;

@@ -58,7 +58,14 @@ Commands blankCommands() {
     return r;
 }
 
-runtime::KeyedLayout commandsLayout() { return {"COMMANDS", kCommandsRecordSize, kCardOffset, kCardWidth}; }
+runtime::KeyedLayout commandsLayout() {
+    using Kind = runtime::KeyedField::Kind;
+    return {"COMMANDS", kCommandsRecordSize, kCardOffset, kCardWidth,
+            {{"card", 0, 10, Kind::Text}, {"name", 10, 30, Kind::Text}, {"frscode", 40, 2, Kind::Text},
+             {"frscla", 42, 2, Kind::Text}, {"frsins", 44, 2, Kind::Text}, {"frsp1", 46, 2, Kind::Text},
+             {"frsp2", 48, 2, Kind::Text}, {"frsp3", 50, 2, Kind::Text}, {"data", 52, 128, Kind::Text},
+             {"hotkey", kHotKeyOffset, 4, Kind::Int32}}};
+}
 
 runtime::RecordBinding commandsBinding(Commands &record) {
     return {[&record](const unsigned char *bytes) { unpackCommands(bytes, record); },

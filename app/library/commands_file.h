@@ -59,7 +59,8 @@ std::string fieldText(const char (&field)[N]) {
     return end == std::string::npos ? std::string{} : text.substr(0, end + 1);
 }
 
-// The layout both files are declared with.
+// The layout both files are declared with, field by field (a team library
+// keeps each field in a column of its own).
 runtime::KeyedLayout commandsLayout();
 
 // Ties a file definition to a record buffer: every read fills it, every add

@@ -2,13 +2,18 @@
 
 #include "library/open_keyed_file.h"
 #include "library/standard_warnings.h"
+#include "runtime/keyed_file/network_volume.h"
+#include "runtime/keyed_file/store_choice.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace kvr::library {
 
-CommandsLibrary::CommandsLibrary()
-    : commandsRecord_(blankCommands()), importRecord_(blankCommands()), commands_(commandsLayout(), "COMMANDS"),
+CommandsLibrary::CommandsLibrary(std::string database)
+    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf),
+      commandsRecord_(blankCommands()), importRecord_(blankCommands()),
+      commands_(commandsLayout(), "COMMANDS", runtime::makeKeyedStore(database_, commandsLayout())),
       import_(commandsLayout(), "") {
     commands_.bind(commandsBinding(commandsRecord_));
     import_.bind(commandsBinding(importRecord_));
@@ -26,7 +31,18 @@ void CommandsLibrary::setImportFileName(std::string_view name) {
     importName_ = std::string(name.substr(0, std::min(name.size(), kImportNameWidth)));
 }
 
+bool CommandsLibrary::isTeamLibrary() const { return runtime::isTeamDatabase(database_); }
+
+std::string CommandsLibrary::placeText() const {
+    if (isTeamLibrary()) return "PostgreSQL " + runtime::teamDatabaseText(database_);
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(commands_.path(), ec);
+    return ec ? commands_.path() : absolute.lexically_normal().string();
+}
+
 void CommandsLibrary::openCommands() {
+    if (!placeChecked_ && !isTeamLibrary()) warnWhenOnNetworkDrive(placeText(), fileSystemOf_);
+    placeChecked_ = true;
     if (useCount_ == 0) openKeyedFile(warnings_, commands_, 0, true, true);
     ++useCount_;
 }

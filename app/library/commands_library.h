@@ -11,6 +11,7 @@
 #define KVR_LIBRARY_COMMANDS_LIBRARY_H
 
 #include "library/commands_file.h"
+#include "library/network_drive_warning.h"
 #include "library/standard_warnings.h"
 #include "runtime/keyed_file/keyed_file.h"
 
@@ -45,7 +46,12 @@ public:
     static constexpr std::size_t kPositionWidth = 512;
     static constexpr int kTransactionTimeoutMs = 2000;
 
-    CommandsLibrary();
+    // database: where COMMANDS is kept.  Empty, "COMMANDS.tps" in the
+    // current directory; otherwise the libpq connection string of the team
+    // library, a PostgreSQL database several stations share
+    // (runtime/keyed_file/store_choice.h).  The import source is always a
+    // file.
+    explicit CommandsLibrary(std::string database = {});
     CommandsLibrary(const CommandsLibrary &) = delete;
     CommandsLibrary &operator=(const CommandsLibrary &) = delete;
 
@@ -65,8 +71,20 @@ public:
     const std::string &importFileName() const { return importName_; }
     void setImportFileName(std::string_view name);  // keeps at most 128 characters
 
+    const std::string &database() const { return database_; }
+    bool isTeamLibrary() const;
+    // Where the library is, for the operator: the file's full path, or
+    // "PostgreSQL user@host:port/dbname" for the team library (never its
+    // password).
+    std::string placeText() const;
+
+    // Where the file system of a path is told (statfs); tests give another.
+    void setFileSystemProbe(FileSystemProbe probe) { fileSystemOf_ = std::move(probe); }
+
     // Open: when no window has COMMANDS open, openKeyedFile(COMMANDS, 0,
     // create, shared), which returns only with the file open; then count.
+    // The first open of a library file on a network drive warns that it may
+    // lose commands (network_drive_warning.h).
     // Close: uncount; the last user closes the file.  A close without its
     // open changes nothing.
     void openCommands();
@@ -90,6 +108,9 @@ public:
     FormCall &formCall() { return formCall_; }
 
 private:
+    std::string database_;
+    FileSystemProbe fileSystemOf_;
+    bool placeChecked_ = false;
     Warnings warnings_;
     Commands commandsRecord_;
     Commands importRecord_;

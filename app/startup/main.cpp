@@ -5,6 +5,7 @@
 #include "runtime/standard_translations.h"
 #include "startup/command_line.h"
 #include "startup/display_guard.h"
+#include "startup/library_setting.h"
 #include "startup/program.h"
 
 #include <QApplication>
@@ -26,7 +27,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
     const kvr::runtime::StandardTranslations spanishQtTexts;
-    kvr::library::CommandsLibrary library;
+    kvr::library::CommandsLibrary library(kvr::startup::libraryDatabaseSetting());
     return kvr::startup::runProgram([&library](int32_t portHandle, const std::string &portName) {
         kvr::console::runMainWindow(library, portHandle, portName);
     });

@@ -240,7 +240,7 @@ int KeyedFile::remove() {
 int KeyedFile::beginTransaction(int timeoutMs) {
     if (int code = needWritable()) return code;
     if (inTransaction_) return fail(KeyedTransactionActive);
-    if (int code = publish(store_->begin(timeoutMs))) return code;
+    if (int code = publish(store_->beginOn(current_.recordNumber, timeoutMs))) return code;
     inTransaction_ = true;
     beforeTransaction_ = current_;
     return KeyedOk;

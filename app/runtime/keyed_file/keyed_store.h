@@ -4,7 +4,9 @@
 // only stores and finds.  It sees records as bytes, keys as key values
 // (key_value.h) and answers every call with a KeyedStatus, so that another
 // kind of storage can stand behind the same files.  SqliteStore
-// (sqlite/sqlite_store.h), one SQLite database per file, is the one there is.
+// (sqlite/sqlite_store.h) keeps one SQLite database per file; PostgresStore
+// (postgres/postgres_store.h) one table per file in a PostgreSQL database
+// that several stations share (store_choice.h picks one).
 //
 // One store serves one file definition at a time and is used from one
 // thread.  Orders: key order is key value, then record number; records left
@@ -23,6 +25,19 @@
 
 namespace kvr::runtime {
 
+// One field of a record, for a store that keeps each field in a column of
+// its own.  Text: Windows-1252 bytes padded with spaces; Int32: a signed
+// little-endian number; Bytes: anything.
+struct KeyedField {
+    enum class Kind { Text, Int32, Bytes };
+    std::string name;  // lower-case letters, digits and underscores
+    std::size_t offset = 0;
+    std::size_t width = 0;
+    Kind kind = Kind::Text;
+
+    bool operator==(const KeyedField &) const = default;
+};
+
 // The record layout a file definition expects; a file of another layout is
 // refused with 47.
 struct KeyedLayout {
@@ -30,6 +45,11 @@ struct KeyedLayout {
     std::size_t recordSize = 0;
     std::size_t keyOffset = 0;  // the key's text field inside the record
     std::size_t keyWidth = 0;
+    // The record's fields in order, without gaps, the key's among them.
+    // Stores that keep records byte for byte need not look at them.
+    std::vector<KeyedField> fields = {};
+
+    bool operator==(const KeyedLayout &) const = default;
 };
 
 // How a store operation ended: an engine code (keyed_error.h) and, where the
@@ -99,6 +119,14 @@ public:
     // A transaction: begin waits up to timeoutMs for the file (32 when it
     // stays busy); a commit that fails has rolled back.
     virtual KeyedStatus begin(int timeoutMs) = 0;
+    // A transaction that is about to change the given record (0: none in
+    // particular).  A store that locks single records rather than the whole
+    // file takes that record's lock here, waiting up to timeoutMs for it (32
+    // when another station keeps it); by default this is begin().
+    virtual KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) {
+        (void)recordNumber;
+        return begin(timeoutMs);
+    }
     virtual KeyedStatus commit() = 0;
     virtual KeyedStatus rollback() = 0;
 };

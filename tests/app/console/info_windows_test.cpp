@@ -2,6 +2,8 @@
 // menus against the reader emulator.
 #include "window_test_support.h"
 
+#include "console/info_windows.h"
+
 #include "runtime/profile.h"
 
 #include <QLabel>
@@ -179,6 +181,9 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
                  ASSERT_NE(line, nullptr) << name;
                  EXPECT_EQ(line->geometry(), w.units().toPixels(QRect(12, y, 138, 10))) << name;
              }
+             auto *library = w.findChild<QLabel *>("library");
+             ASSERT_NE(library, nullptr);
+             EXPECT_EQ(library->geometry(), w.units().toPixels(QRect(12, 36, 138, 9)));
              auto *ok = w.findChild<QPushButton *>("ok");
              ASSERT_NE(ok, nullptr);
              EXPECT_EQ(ok->geometry(), w.units().toPixels(QRect(50, 60, 61, 14)));
@@ -195,6 +200,15 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
              EXPECT_EQ(labelText(w, "product"), "Kvr Manager V3.01");
              EXPECT_TRUE(labelText(w, "notice").contains("3.01"));
              EXPECT_FALSE(labelText(w, "contact").isEmpty());
+             // Which command library is in use: here the file in the current
+             // directory; a long place loses its middle, the tip has it all.
+             auto *place = w.findChild<QLabel *>("library");
+             ASSERT_NE(place, nullptr);
+             const QString full = QString::fromUtf8(kAboutLibrary) + QString::fromStdString(library.placeText());
+             EXPECT_EQ(place->toolTip(), full);
+             EXPECT_TRUE(place->text().startsWith("Biblioteca: /"));
+             EXPECT_TRUE(place->text().endsWith("COMMANDS.tps"));
+             EXPECT_LE(place->fontMetrics().horizontalAdvance(place->text()), place->width());
              auto *icon = w.findChild<QLabel *>("icon");
              ASSERT_NE(icon, nullptr);
              EXPECT_FALSE(icon->pixmap().isNull());

@@ -1,14 +1,19 @@
+#include "engines.h"
 #include "library/commands_file.h"
 #include "library/open_keyed_file.h"
 #include "library/standard_warnings.h"
 #include "peer_process.h"
+#include "postgres_environment.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +21,7 @@
 
 using namespace kvr::library;
 using namespace kvr::runtime;
+using kvr::testing::Engine;
 using kvr::testing::InFolder;
 using kvr::testing::Peer;
 using kvr::testing::ProgramEnded;
@@ -202,14 +208,83 @@ TEST_F(OpenKeyedFileTest, FileStillLockedAfterRecoveryEndsWithDiskError) {
     EXPECT_FALSE(file.isOpen());
 }
 
-// Two programs started at once in a folder without a command file: both find
-// it missing and both create it; the one that comes second opens the file
+// The team library opened through openKeyedFile: the same warnings as for
+// the file, with the server's own words in them.
+TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
+    using kvr::testing::PostgresServer;
+    using kvr::testing::testServer;
+    ScratchFolder folder;
+    struct Case {
+        const char *what;
+        std::function<std::string()> library;  // makes it; its connection string
+        std::deque<int> answers;
+        std::string ending;                      // "" when it returned with the file open
+        std::vector<std::string> shown;          // the start of each box's text
+        std::string serverWords;                 // in the first box
+    };
+    const auto made = [](const char *damage) {
+        const std::string database = testServer().freshDatabase();
+        KeyedFile file(commandsLayout(), "COMMANDS", makeKeyedStore(database, commandsLayout()));
+        if (file.create() != 0) return std::string("not made");
+        PostgresServer::sql(database, damage);
+        return database;
+    };
+    const Case cases[] = {
+        {"first use makes the library", [] { return testServer().freshDatabase(); }, {}, "", {}, ""},
+        {"no server there", [&] { return "host=" + folder.path() + " dbname=kvr"; }, {}, "Disk Error",
+         {"File (COMMANDS) could not be opened.  Error: connection to server on socket", "Disk Error"},
+         "failed: No such file or directory"},
+        {"wrong password",
+         [] { return testServer().freshDatabase() + " user=secured password=wrong"; }, {}, "Disk Error",
+         {"File (COMMANDS) could not be opened.  Error: connection to server", "Disk Error"},
+         "password authentication failed for user \"secured\""},
+        {"a newer program's library", [&] { return made("UPDATE kvr_keyed_files SET schema_version = 2"); }, {},
+         "Invalid File!",
+         {"Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.",
+          "Invalid File!"},
+         ""},
+        {"a key index gone, rebuilt", [&] { return made("DROP INDEX commands_by_key"); }, {ButtonYes}, "",
+         {"COMMANDS key file is invalid.  Do you want to rebuild the key?"}, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string database = c.library();
+        WarningRecorder recorder;
+        recorder.answers = c.answers;
+        Warnings warnings;
+        KeyedFile file(commandsLayout(), "COMMANDS", makeKeyedStore(database, commandsLayout()));
+        std::string ending;
+        try {
+            openKeyedFile(warnings, file, 0, true, true);
+        } catch (const ProgramEnded &end) {
+            ending = end.text;
+        }
+        EXPECT_EQ(ending, c.ending);
+        EXPECT_EQ(file.isOpen(), c.ending.empty());
+        ASSERT_EQ(recorder.boxes.size(), c.shown.size());
+        for (std::size_t i = 0; i < c.shown.size(); ++i)
+            EXPECT_EQ(recorder.boxes[i].text.substr(0, c.shown[i].size()), c.shown[i]);
+        if (!c.serverWords.empty()) {
+            EXPECT_NE(recorder.boxes[0].text.find(c.serverWords), std::string::npos) << recorder.boxes[0].text;
+        }
+        if (c.ending.empty()) {
+            EXPECT_EQ(file.records(), 0);
+        }
+    }
+}
+
+// Two programs started at once without a command library: both find it
+// missing and both create it; the one that comes second opens the library
 // the first has just made instead of ending.
-TEST(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
+class OpenKeyedFileRace : public ::testing::TestWithParam<Engine> {};
+INSTANTIATE_TEST_SUITE_P(Engines, OpenKeyedFileRace, kvr::testing::kEngines, kvr::testing::engineName);
+
+TEST_P(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
     int ended = 0;
     for (int round = 0; round < 12; ++round) {
         ScratchFolder folder;
         InFolder inFolder{folder.path()};
+        const std::string database = kvr::testing::databaseFor(GetParam());
         int go[2];
         ASSERT_EQ(pipe(go), 0);
         pid_t children[2];
@@ -223,7 +298,7 @@ TEST(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
                 setMessageBoxAnswerer([](const MessageBoxRequest &) { return int(ButtonOk); });
                 setProgramEndHandler([](const std::string &) { _exit(1); });
                 Warnings warnings;
-                KeyedFile file{commandsLayout(), "COMMANDS"};
+                KeyedFile file{commandsLayout(), "COMMANDS", makeKeyedStore(database, commandsLayout())};
                 openKeyedFile(warnings, file, 0, true, true);
                 _exit(file.isOpen() ? 0 : 2);
             }

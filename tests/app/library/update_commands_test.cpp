@@ -7,6 +7,7 @@
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "peer_process.h"
+#include "postgres_environment.h"
 #include "runtime/key_code.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
@@ -507,6 +508,76 @@ TEST_F(UpdateCommandsTest, AFileHeldByAnotherProcessRefusesTheSaveAndTheFormStay
     });
     EXPECT_EQ(response, FormCompleted);
     EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(command("Visa", "Cambiado")));
+}
+
+// The team library's server stops while the form is open: each save says
+// why in the server's words and the form stays with the operator's values;
+// once the server is back, OK saves them.
+TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
+    testing::ScratchFolder folder;
+    testing::InFolder inFolder{folder.path()};
+    test_support::TemporaryConfig config;
+    testing::WarningRecorder recorder;
+    testing::PostgresServer server;
+    CommandsLibrary team(server.freshDatabase());
+    CommandsUse mainWindowUse{team};
+    mainWindowUse.acquire();
+    team.commandsRecord() = command("Visa", "Select");
+    ASSERT_EQ(team.commandsFile().add(), 0);
+    const auto recno = team.commandsFile().recordNumber();
+    const auto captions = [&recorder] {
+        std::vector<std::string> list;
+        for (const auto &box : recorder.boxes) list.push_back(box.caption);
+        return list;
+    };
+    const auto runForm = [&](std::int32_t request, const std::function<void(Window &)> &script) {
+        runtime::setWindowRunHook([&](Window &w) {
+            w.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&w, 5000));
+            script(w);
+            if (w.isVisible()) w.close();
+        });
+        team.formCall().request = request;
+        const std::int32_t response = updateCommands(team);
+        runtime::setWindowRunHook({});
+        return response;
+    };
+
+    team.commandsFile().watch();  // as the browser reads the record it will change
+    ASSERT_EQ(team.commandsFile().readByNumber(recno), 0);
+    server.stop();
+    clearCommands(team.commandsRecord());
+    EXPECT_EQ(runForm(FormInsert,
+                      [&](Window &w) {
+                          typeInto(w, "card", "Nueva");
+                          click(w, "ok");
+                          ASSERT_EQ(captions(), std::vector<std::string>{"Record Insert Error"});
+                          EXPECT_NE(recorder.boxes[0].text.find("No such file or directory"), std::string::npos)
+                              << recorder.boxes[0].text;
+                          EXPECT_TRUE(w.isVisible());
+                          EXPECT_EQ(shown(w, "card"), "Nueva");
+                          click(w, "cancel");
+                      }),
+              FormCancelled);
+
+    recorder.boxes.clear();
+    team.commandsRecord() = command("Visa", "Select");  // the record the browser read
+    recorder.answers = {runtime::ButtonOk, runtime::ButtonCancel};
+    const auto response = runForm(FormChange, [&](Window &w) {
+        typeInto(w, "name", "Cambiado");
+        click(w, "ok");
+        ASSERT_EQ(captions(), (std::vector<std::string>{"Transaction Framing Error", "Record Update Error"}));
+        EXPECT_NE(recorder.boxes[0].text.find("No such file or directory"), std::string::npos)
+            << recorder.boxes[0].text;
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(shown(w, "name"), "Cambiado");
+        server.start();
+        click(w, "ok");
+    });
+    EXPECT_EQ(response, FormCompleted);
+    EXPECT_EQ(recorder.boxes.size(), 2u);
+    ASSERT_EQ(team.commandsFile().readByNumber(recno), 0);
+    EXPECT_EQ(bytesOf(team.commandsRecord()), bytesOf(command("Visa", "Cambiado")));
 }
 
 }  // namespace

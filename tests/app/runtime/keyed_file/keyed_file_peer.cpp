@@ -1,10 +1,18 @@
 // A second process for the keyed-file tests: opens a file of the command
-// layout and does one thing to it, reporting on standard output.
+// layout and does one thing to it, reporting on standard output.  With a
+// first argument --database=CONNINFO the file is a table of that PostgreSQL
+// database (store_choice.h), else an SQLite file.
 //
 //   keyed_file_peer hold-open FILE MODE MS         open, "ready", wait, close
-//   keyed_file_peer hold-transaction FILE MS       begin, "ready", wait, roll back
-//   keyed_file_peer hold-read FILE MS              a reading database transaction
-//                                                  held open: "ready", wait
+//   keyed_file_peer hold-transaction FILE MS [RECNO]
+//                                                  read RECNO (when given), begin,
+//                                                  "ready", wait, roll back
+//   keyed_file_peer hold-put FILE RECNO CARD NAME MS
+//                                                  read RECNO, begin, put the card
+//                                                  and name, "ready", wait, commit;
+//                                                  prints the commit's code
+//   keyed_file_peer hold-read FILE MS              (SQLite) a reading database
+//                                                  transaction held open: "ready", wait
 //   keyed_file_peer put FILE RECNO CARD NAME       read by number, set the card
 //                                                  and name, put; prints the code
 //   keyed_file_peer delete FILE RECNO              read by number, delete; code
@@ -13,6 +21,8 @@
 //   keyed_file_peer writer FILE                    puts forever: every record
 //                                                  filled with one generation byte
 #include "runtime/keyed_file/keyed_file.h"
+#include "runtime/keyed_file/store_choice.h"
+#include "test_layout.h"
 
 #include <sqlite3.h>
 
@@ -36,10 +46,24 @@ void sleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms
 
 }  // namespace
 
+void setCardAndName(KeyedFile &file, const char *card, const char *name) {
+    auto &b = file.buffer();
+    std::memset(b.data(), ' ', 40);
+    std::memcpy(b.data(), card, std::min<std::size_t>(10, std::strlen(card)));
+    std::memcpy(b.data() + 10, name, std::min<std::size_t>(30, std::strlen(name)));
+}
+
 int main(int argc, char **argv) {
+    std::string database;
+    if (argc > 1 && std::strncmp(argv[1], "--database=", 11) == 0) {
+        database = argv[1] + 11;
+        --argc;
+        ++argv;
+    }
     if (argc < 3) return 2;
     const std::string what = argv[1];
-    KeyedFile file({"COMMANDS", 184, 0, 10}, argv[2]);
+    const auto layout = kvr::testing::commandsLikeLayout();
+    KeyedFile file(layout, argv[2], kvr::runtime::makeKeyedStore(database, layout));
     if (what == "hold-read" && argc == 4) {
         // Straight through the database: the engine never keeps a read open.
         sqlite3 *db = nullptr;
@@ -63,20 +87,30 @@ int main(int argc, char **argv) {
         say("error " + std::to_string(code));
         return 1;
     }
-    if (what == "hold-transaction" && argc == 4) {
-        code = file.beginTransaction(5000);
+    if (what == "hold-transaction" && (argc == 4 || argc == 5)) {
+        if (argc == 5) code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[4])));
+        if (code == 0) code = file.beginTransaction(5000);
         say(code == 0 ? "ready" : "error " + std::to_string(code));
         sleepMs(std::atol(argv[3]));
         file.rollback();
         return 0;
     }
+    if (what == "hold-put" && argc == 7) {
+        code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[3])));
+        if (code == 0) code = file.beginTransaction(5000);
+        if (code == 0) {
+            setCardAndName(file, argv[4], argv[5]);
+            code = file.put();
+        }
+        say(code == 0 ? "ready" : "error " + std::to_string(code));
+        sleepMs(std::atol(argv[6]));
+        say(std::to_string(code == 0 ? file.commit() : code));
+        return 0;
+    }
     if (what == "put" && argc == 6) {
         code = file.readByNumber(static_cast<std::uint32_t>(std::atol(argv[3])));
         if (code == 0) {
-            auto &b = file.buffer();
-            std::memset(b.data(), ' ', 40);
-            std::memcpy(b.data(), argv[4], std::min<std::size_t>(10, std::strlen(argv[4])));
-            std::memcpy(b.data() + 10, argv[5], std::min<std::size_t>(30, std::strlen(argv[5])));
+            setCardAndName(file, argv[4], argv[5]);
             code = file.put();
         }
         say(std::to_string(code));

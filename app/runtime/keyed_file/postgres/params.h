@@ -1,0 +1,47 @@
+// Parameters of one statement, all sent in libpq's binary form with their
+// types named, so that record bytes and key values travel unchanged.
+#ifndef KVR_RUNTIME_POSTGRES_PARAMS_H
+#define KVR_RUNTIME_POSTGRES_PARAMS_H
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvr::runtime::pg {
+
+class Params {
+public:
+    Params &int4(std::int32_t value);
+    Params &int8(std::int64_t value);
+    Params &bytes(std::string_view value);
+    Params &text(std::string_view value);  // UTF-8
+    Params &nullOf(Oid type);
+
+    int count() const { return static_cast<int>(types_.size()); }
+    const Oid *types() const { return types_.data(); }
+    // Valid until the next parameter is added.
+    std::vector<const char *> values() const;
+    const int *lengths() const { return lengths_.data(); }
+    const int *formats() const { return formats_.data(); }
+
+    static constexpr Oid kByteA = 17;
+    static constexpr Oid kInt8 = 20;
+    static constexpr Oid kInt4 = 23;
+    static constexpr Oid kText = 25;
+
+private:
+    Params &add(Oid type, std::string value, bool isNull);
+
+    std::vector<Oid> types_;
+    std::vector<std::string> storage_;
+    std::vector<bool> null_;
+    std::vector<int> lengths_;
+    std::vector<int> formats_;
+};
+
+}  // namespace kvr::runtime::pg
+
+#endif

@@ -1,0 +1,243 @@
+#include "runtime/keyed_file/postgres/postgres_store.h"
+
+#include "runtime/keyed_file/postgres/schema.h"
+#include "runtime/keyed_file/postgres/status.h"
+
+#include <climits>
+#include <set>
+
+namespace kvr::runtime {
+
+namespace {
+
+// The files open in this process, by server, database and table: a second
+// open of the same file is refused.
+std::set<std::string> &openIds() {
+    // Never destroyed: file definitions with static lifetime leave it late.
+    static auto *instance = new std::set<std::string>;
+    return *instance;
+}
+
+}  // namespace
+
+PostgresStore::PostgresStore(KeyedLayout layout, std::string conninfo)
+    : layout_(std::move(layout)), columns_(layout_), db_(std::move(conninfo)) {}
+
+PostgresStore::~PostgresStore() { close(); }
+
+KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int waitMs) {
+    (void)waitMs;  // sharing conflicts are answered at once; "Recover" retries them
+    if (!columns_.valid()) return KeyedStatus::of(KeyedBadDeclaration);
+    table_ = pg::tableNameOf(path);
+    if (KeyedStatus connected = db_.connect(); !connected.ok()) return connected;
+    id_ = db_.identity() + "/" + table_;
+    KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
+                                              : pg::checkSchema(db_, table_, layout_, columns_, true);
+    if (status.ok()) status = shares_.acquire(db_, table_, mode);
+    if (!status.ok()) {
+        db_.close();
+        return status;
+    }
+    db_.setOnReconnect([this] { return shares_.again(db_); });
+    select_ = "SELECT recno, version, key_value, " + columns_.names() + " FROM " + table_ + " ";
+    openIds().insert(id_);
+    open_ = true;
+    inTransaction_ = false;
+    return KeyedStatus::success();
+}
+
+void PostgresStore::close() {
+    if (!open_) return;
+    if (inTransaction_) db_.exec("ROLLBACK");
+    inTransaction_ = false;
+    db_.setOnReconnect({});
+    shares_.forget();
+    db_.close();
+    openIds().erase(id_);
+    open_ = false;
+}
+
+KeyedStatus PostgresStore::connectFor(const std::string &path) {
+    if (!columns_.valid()) return KeyedStatus::of(KeyedBadDeclaration);
+    if (open_) return KeyedStatus::success();
+    table_ = pg::tableNameOf(path);
+    return db_.connect();
+}
+
+void PostgresStore::disconnectUnlessOpen() {
+    if (!open_) db_.close();
+}
+
+KeyedStatus PostgresStore::create(const std::string &path) {
+    if (open_ && pg::tableNameOf(path) == table_) return KeyedStatus::of(KeyedAlreadyExists);
+    if (KeyedStatus connected = connectFor(path); !connected.ok()) return connected;
+    KeyedStatus status = pg::makeSchema(db_, pg::tableNameOf(path), layout_, columns_);
+    disconnectUnlessOpen();
+    return status;
+}
+
+KeyedStatus PostgresStore::buildKeys(const std::string &path) {
+    if (open_) return KeyedStatus::of(KeyedAlreadyOpen);
+    if (KeyedStatus connected = connectFor(path); !connected.ok()) return connected;
+    KeyedStatus status = openIds().count(db_.identity() + "/" + table_)
+                             ? KeyedStatus::of(KeyedAlreadyOpen)
+                             : pg::checkSchema(db_, table_, layout_, columns_, false);
+    if (status.ok()) status = pg::rebuildKey(db_, table_, columns_);
+    disconnectUnlessOpen();
+    return status;
+}
+
+KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record) {
+    const pg::Outcome read = db_.run(select_ + whereAndOrder, params);
+    if (!read.ok()) return read.status();
+    if (read.rows() == 0) return KeyedStatus::of(KeyedNotAvailable);
+    record.recordNumber = static_cast<std::uint32_t>(read.int4(0, 0));
+    record.version = read.int8(0, 1);
+    record.key = read.isNull(0, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(0, 2)));
+    record.data = columns_.recordOf(read, 0, 3);
+    return KeyedStatus::success();
+}
+
+KeyedStatus PostgresStore::first(Direction direction, StoredRecord &record) {
+    return fetch(direction == Direction::Forward
+                     ? "WHERE key_value IS NOT NULL ORDER BY key_value, recno LIMIT 1"
+                     : "WHERE key_value IS NOT NULL ORDER BY key_value DESC, recno DESC LIMIT 1",
+                 pg::Params(), record);
+}
+
+// The neighbour of the place in key order: one seek on the key's index.
+KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
+    const auto recno = static_cast<std::int32_t>(std::min<std::int64_t>(place.recordNumber, INT32_MAX));
+    return fetch(direction == Direction::Forward
+                     ? "WHERE key_value IS NOT NULL AND (key_value, recno) > ($1, $2)"
+                       " ORDER BY key_value, recno LIMIT 1"
+                     : "WHERE key_value IS NOT NULL AND (key_value, recno) < ($1, $2)"
+                       " ORDER BY key_value DESC, recno DESC LIMIT 1",
+                 pg::Params().bytes(place.key).int4(recno), record);
+}
+
+KeyedStatus PostgresStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
+    if (recordNumber == 0 || recordNumber > INT32_MAX) return KeyedStatus::of(KeyedRecordNotFound);
+    KeyedStatus status = fetch("WHERE recno = $1", pg::Params().int4(static_cast<std::int32_t>(recordNumber)), record);
+    return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
+}
+
+KeyedStatus PostgresStore::count(std::int64_t &records) {
+    const pg::Outcome counted = db_.run("SELECT count(*) FROM " + table_, pg::Params());
+    if (!counted.ok()) return counted.status();
+    records = counted.int8(0, 0);
+    return KeyedStatus::success();
+}
+
+KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
+    if (!inTransaction_) return body();
+    if (pg::Outcome saved = db_.exec("SAVEPOINT keyed_write"); !saved.ok()) return saved.status();
+    KeyedStatus status = body();
+    if (db_.transactionLost()) return status;
+    if (!status.ok()) db_.exec("ROLLBACK TO SAVEPOINT keyed_write");
+    db_.exec("RELEASE SAVEPOINT keyed_write");
+    return status;
+}
+
+KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                                  std::uint32_t &recordNumber) {
+    (void)key;  // the server computes it from the key's field
+    // An insert waits for no lock, so only a failure of the server itself
+    // could stop it, and that ends the transaction anyway: no savepoint
+    // (which would triple the round trips of a long import).
+    return [&]() -> KeyedStatus {
+        pg::Params params;
+        columns_.addValues(params, data);
+        const pg::Outcome added = db_.run("INSERT INTO " + table_ + " (" + columns_.names() + ") VALUES (" +
+                                              columns_.placeholders() + ") RETURNING recno",
+                                          params);
+        if (!added.ok()) return added.status();
+        recordNumber = static_cast<std::uint32_t>(added.int4(0, 0));
+        return KeyedStatus::success();
+    }();
+}
+
+KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                                  const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
+                                  std::int64_t &version) {
+    (void)key;
+    if (recordNumber == 0 || recordNumber > INT32_MAX)
+        return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+    return write([&]() -> KeyedStatus {
+        pg::Params params;
+        columns_.addValues(params, data);
+        const std::size_t n = columns_.count();
+        params.int4(static_cast<std::int32_t>(recordNumber));
+        std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() +
+                          ", version = version + 1 WHERE recno = $" + std::to_string(n + 1);
+        if (expectedVersion) {
+            params.int8(*expectedVersion);
+            sql += " AND version = $" + std::to_string(n + 2);
+        }
+        const pg::Outcome put = db_.run(sql + " RETURNING version", params);
+        if (!put.ok()) return put.status();
+        if (put.rows() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+        version = put.int8(0, 0);
+        return KeyedStatus::success();
+    });
+}
+
+KeyedStatus PostgresStore::remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) {
+    if (recordNumber == 0 || recordNumber > INT32_MAX)
+        return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+    return write([&]() -> KeyedStatus {
+        pg::Params params;
+        params.int4(static_cast<std::int32_t>(recordNumber));
+        std::string sql = "DELETE FROM " + table_ + " WHERE recno = $1";
+        if (expectedVersion) {
+            params.int8(*expectedVersion);
+            sql += " AND version = $2";
+        }
+        const pg::Outcome removed = db_.run(sql, params);
+        if (!removed.ok()) return removed.status();
+        if (removed.affected() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
+        return KeyedStatus::success();
+    });
+}
+
+KeyedStatus PostgresStore::begin(int timeoutMs) { return beginOn(0, timeoutMs); }
+
+KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
+    db_.clearTransactionLost();
+    if (pg::Outcome begun = db_.exec("BEGIN"); !begun.ok()) return begun.status();
+    inTransaction_ = true;
+    db_.setInTransaction(true);
+    KeyedStatus status = KeyedStatus::success();
+    if (timeoutMs > 0) status = db_.exec("SET LOCAL lock_timeout = " + std::to_string(timeoutMs)).status();
+    if (status.ok() && recordNumber != 0 && recordNumber <= INT32_MAX) {
+        // The record's row lock: waits up to lock_timeout, or not at all.
+        const std::string sql =
+            "SELECT 1 FROM " + table_ + " WHERE recno = $1 FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT");
+        status = db_.run(sql, pg::Params().int4(static_cast<std::int32_t>(recordNumber))).status();
+    }
+    if (!status.ok()) endTransaction("ROLLBACK");
+    return status;
+}
+
+KeyedStatus PostgresStore::endTransaction(const char *sql) {
+    const bool rollingBack = std::string(sql) == "ROLLBACK";
+    inTransaction_ = false;
+    bool lost = db_.transactionLost();
+    const pg::Outcome ended = lost ? pg::Outcome(nullptr, KeyedStatus::success()) : db_.exec(sql);
+    lost = lost || db_.transactionLost();
+    db_.setInTransaction(false);
+    db_.clearTransactionLost();
+    // A transaction that went with its session was rolled back by the server.
+    if (rollingBack && (ended.ok() || lost)) return KeyedStatus::success();
+    if (lost && ended.ok())
+        return pg::systemError("the connection to the server was lost: nothing of the transaction was written");
+    if (!ended.ok()) return ended.status();
+    if (ended.commandStatus() != sql) return pg::systemError("the server rolled the transaction back");
+    return KeyedStatus::success();
+}
+
+KeyedStatus PostgresStore::commit() { return endTransaction("COMMIT"); }
+
+KeyedStatus PostgresStore::rollback() { return endTransaction("ROLLBACK"); }
+
+}  // namespace kvr::runtime

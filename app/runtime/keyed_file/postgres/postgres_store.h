@@ -1,0 +1,97 @@
+// Keyed files as tables of a PostgreSQL database that several stations use
+// at once (the tables are described in schema.h and record_columns.h).
+//
+// The store is given a libpq connection string ("postgresql://user@host/db"
+// or "host=... dbname=..."; the password comes from ~/.pgpass or
+// PGPASSWORD).  A file's path names its table; open() of a file that is
+// not there yet gives 2 and create() makes it, so the usual opening makes
+// the library on first use.
+//
+// Reading in key order is one keyset query on the key's index from the
+// place given ((key_value, recno) beyond it, LIMIT 1): never an OFFSET, so
+// a step costs the same anywhere in a large file.  Reads never wait for
+// writers.
+//
+// Writes lock single records, never the table: a transaction about a
+// record (beginOn) takes that record's row lock with the transaction's
+// time-out as lock_timeout, so that another station's transaction on the
+// same record makes it give up with 32 after the time-out; stations
+// changing different records never wait for each other.  Outside a
+// transaction every write is its own statement, whole or not at all; inside
+// one a put or delete that fails is undone alone (a savepoint) and the
+// transaction goes on, while an add, which waits for no lock, fails only
+// when the server does and the transaction with it.  A watched put or
+// delete compares the row's version inside the same statement.
+//
+// A station that is killed loses its session, and the server rolls back
+// whatever it had not committed.  A dropped connection is made again once
+// (connection.h).
+#ifndef KVR_RUNTIME_POSTGRES_STORE_H
+#define KVR_RUNTIME_POSTGRES_STORE_H
+
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/postgres/connection.h"
+#include "runtime/keyed_file/postgres/record_columns.h"
+#include "runtime/keyed_file/postgres/share_locks.h"
+
+#include <functional>
+#include <string>
+
+namespace kvr::runtime {
+
+class PostgresStore final : public KeyedStore {
+public:
+    PostgresStore(KeyedLayout layout, std::string conninfo);
+    ~PostgresStore() override;
+
+    KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
+    KeyedStatus create(const std::string &path) override;
+    KeyedStatus buildKeys(const std::string &path) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+
+    KeyedStatus first(Direction direction, StoredRecord &record) override;
+    KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
+    KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    KeyedStatus count(std::int64_t &records) override;
+
+    KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                       std::uint32_t &recordNumber) override;
+    KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                       const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
+                       std::int64_t &version) override;
+    KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
+
+    KeyedStatus begin(int timeoutMs) override;
+    KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) override;
+    KeyedStatus commit() override;
+    KeyedStatus rollback() override;
+
+    // The sessions made so far (one more after every reconnection).
+    int sessions() const { return db_.sessions(); }
+
+private:
+    // One read of the columns recno, version, key_value and the fields
+    // (whereAndOrder follows FROM): 33 when it finds nothing.
+    KeyedStatus fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record);
+    // Runs body as one atomic write: a savepoint inside a transaction.
+    KeyedStatus write(const std::function<KeyedStatus()> &body);
+    // Connects for create and buildKeys when the file is not open.
+    KeyedStatus connectFor(const std::string &path);
+    void disconnectUnlessOpen();
+    KeyedStatus endTransaction(const char *sql);
+
+    KeyedLayout layout_;
+    pg::RecordColumns columns_;
+    pg::Connection db_;
+    pg::ShareLocks shares_;
+    std::string table_;
+    std::string select_;  // "SELECT recno, version, key_value, <fields> FROM <table> "
+    std::string id_;      // server, database and table, for 52
+    bool open_ = false;
+    bool inTransaction_ = false;
+};
+
+}  // namespace kvr::runtime
+
+#endif

@@ -1,0 +1,177 @@
+#include "runtime/keyed_file/postgres/schema.h"
+
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/postgres/status.h"
+#include "runtime/keyed_file/postgres/western_utf8.h"
+
+namespace kvr::runtime::pg {
+
+namespace {
+
+constexpr const char *kRegistry = "kvr_keyed_files";
+// Held while making the schema: "KVRKEYED" as a number.
+constexpr const char *kMakingLock = "5067447054211339588";
+
+std::string indexNameOf(const std::string &table) { return table + "_by_key"; }
+
+std::string indexSql(const std::string &table) {
+    return "CREATE INDEX " + indexNameOf(table) + " ON " + table + " (key_value, recno) WHERE key_value IS NOT NULL";
+}
+
+// The key value of a text field as key_value.h computes it from the
+// field's bytes: letters in upper case, NUL read as space, padded to the
+// width; blank gives NULL.  Written out from the engine's own tables.
+std::string keyFunctionSql() {
+    std::string lower, upper;
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const unsigned char up = b == 0 ? ' ' : westernUpper(byte);
+        if (up == byte) continue;
+        lower += utf8OfWestern(std::string(1, static_cast<char>(byte)));
+        upper += utf8OfWestern(std::string(1, static_cast<char>(up)));
+    }
+    std::string high;
+    for (int b = 0x80; b < 0xA0; ++b) {
+        const std::string character = utf8OfWestern(std::string(1, static_cast<char>(b)));
+        // The code point of the one character.
+        char32_t c = static_cast<unsigned char>(character[0]) & (character.size() == 2 ? 0x1F : 0x0F);
+        for (std::size_t i = 1; i < character.size(); ++i) c = (c << 6) | (static_cast<unsigned char>(character[i]) & 0x3F);
+        if (!high.empty()) high += ',';
+        high += std::to_string(static_cast<unsigned long>(c));
+    }
+    return "CREATE OR REPLACE FUNCTION kvr_key_value(field text, width integer) RETURNS bytea"
+           " LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $kvr$"
+           " SELECT CASE WHEN btrim(k, ' ') = '' THEN NULL ELSE ("
+           "  SELECT decode(string_agg(lpad(to_hex(CASE WHEN ascii(c) < 128 OR ascii(c) BETWEEN 160 AND 255"
+           "   THEN ascii(c) ELSE coalesce(array_position('{" +
+           high +
+           "}'::integer[], ascii(c)) + 127, 63) END), 2, '0'), '' ORDER BY i), 'hex')"
+           "  FROM (SELECT i, substr(k, i, 1) AS c FROM generate_series(1, width) AS i) AS chars) END"
+           " FROM (SELECT rpad(translate(left(field, width), '" +
+           lower + "', '" + upper + "'), width) AS k) AS keyed $kvr$";
+}
+
+std::string tableSql(const std::string &table, const RecordColumns &columns) {
+    const KeyedField &key = columns.keyField();
+    return "CREATE TABLE " + table +
+           " (recno integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY, version bigint NOT NULL DEFAULT 1, " +
+           columns.definitions() + ", key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name + ", " +
+           std::to_string(key.width) + ")) STORED)";
+}
+
+KeyedStatus rolledBack(Connection &db, KeyedStatus status) {
+    db.exec("ROLLBACK");
+    db.setInTransaction(false);
+    return status;
+}
+
+}  // namespace
+
+std::string tableNameOf(const std::string &path) {
+    std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    base = base.substr(0, base.find('.'));
+    std::string table;
+    for (char c : base) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        table += (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : '_';
+    }
+    if (table.empty() || (table[0] >= '0' && table[0] <= '9')) table = "file_" + table;
+    return table.substr(0, 50);
+}
+
+KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
+                        const RecordColumns &columns, bool checkIndex) {
+    const Outcome there = db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
+                                 Params().text(kRegistry).text(table));
+    if (!there.ok()) return there.status();
+    const bool hasRegistry = there.boolean(0, 0), hasTable = there.boolean(0, 1);
+    if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
+
+    const Outcome row = db.run(std::string("SELECT layout, schema_version, record_size, key_offset, key_width, fields,"
+                                           " (SELECT i.indisvalid AND i.indrelid = to_regclass($1)"
+                                           "   AND pg_get_indexdef(i.indexrelid) LIKE '%USING btree (key_value, recno)"
+                                           " WHERE (key_value IS NOT NULL)'"
+                                           "  FROM pg_index i WHERE i.indexrelid = to_regclass($2))"
+                                           " FROM ") +
+                                   kRegistry + " WHERE file = $1",
+                               Params().text(table).text(indexNameOf(table)));
+    if (!row.ok()) return row.status();
+    if (row.rows() == 0) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
+    const bool same = hasTable && row.bytes(0, 0) == layout.name && row.int4(0, 1) == kSchemaVersion &&
+                      row.int4(0, 2) == static_cast<std::int32_t>(layout.recordSize) &&
+                      row.int4(0, 3) == static_cast<std::int32_t>(layout.keyOffset) &&
+                      row.int4(0, 4) == static_cast<std::int32_t>(layout.keyWidth) &&
+                      row.bytes(0, 5) == columns.description();
+    if (!same) return KeyedStatus::of(KeyedBadDeclaration);
+    if (checkIndex && (row.isNull(0, 6) || !row.boolean(0, 6))) return KeyedStatus::of(KeyedRebuildKeys);
+    return KeyedStatus::success();
+}
+
+KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
+                       const RecordColumns &columns) {
+    // Text columns hold what the operators type in any of the code page's
+    // characters.
+    const Outcome encoding = db.run("SELECT current_setting('server_encoding')", Params());
+    if (!encoding.ok()) return encoding.status();
+    if (encoding.bytes(0, 0) != "UTF8")
+        return systemError("the database keeps its text as " + std::string(encoding.bytes(0, 0)) +
+                           "; the command library needs a UTF8 database");
+    Outcome begun = db.exec("BEGIN");
+    if (!begun.ok()) return begun.status();
+    db.setInTransaction(true);
+    const std::string steps[] = {
+        std::string("SELECT pg_advisory_xact_lock(") + kMakingLock + ")",
+        std::string("CREATE TABLE IF NOT EXISTS ") + kRegistry +
+            " (file text PRIMARY KEY, layout text NOT NULL, schema_version integer NOT NULL,"
+            " record_size integer NOT NULL, key_offset integer NOT NULL, key_width integer NOT NULL,"
+            " fields text NOT NULL)",
+    };
+    for (const std::string &step : steps)
+        if (Outcome done = db.exec(step); !done.ok()) return rolledBack(db, done.status());
+
+    const Outcome taken = db.run(std::string("SELECT to_regclass($1) IS NOT NULL OR EXISTS (SELECT 1 FROM ") +
+                                     kRegistry + " WHERE file = $1)",
+                                 Params().text(table));
+    if (!taken.ok()) return rolledBack(db, taken.status());
+    if (taken.boolean(0, 0)) return rolledBack(db, KeyedStatus::of(KeyedAlreadyExists));
+
+    const std::string made[] = {keyFunctionSql(), tableSql(table, columns), indexSql(table)};
+    for (const std::string &step : made)
+        if (Outcome done = db.exec(step); !done.ok()) return rolledBack(db, done.status());
+    const Outcome row = db.run(std::string("INSERT INTO ") + kRegistry + " VALUES ($1, $2, $3, $4, $5, $6, $7)",
+                               Params()
+                                   .text(table)
+                                   .text(layout.name)
+                                   .int4(kSchemaVersion)
+                                   .int4(static_cast<std::int32_t>(layout.recordSize))
+                                   .int4(static_cast<std::int32_t>(layout.keyOffset))
+                                   .int4(static_cast<std::int32_t>(layout.keyWidth))
+                                   .text(columns.description()));
+    if (!row.ok()) return rolledBack(db, row.status());
+    const Outcome committed = db.exec("COMMIT");
+    db.setInTransaction(false);
+    return committed.ok() ? KeyedStatus::success() : committed.status();
+}
+
+KeyedStatus rebuildKey(Connection &db, const std::string &table, const RecordColumns &columns) {
+    Outcome begun = db.exec("BEGIN");
+    if (!begun.ok()) return begun.status();
+    db.setInTransaction(true);
+    const KeyedField &key = columns.keyField();
+    const std::string steps[] = {
+        "DROP INDEX IF EXISTS " + indexNameOf(table),
+        // Every value computed again from the key's text.
+        keyFunctionSql(),
+        "ALTER TABLE " + table + " DROP COLUMN IF EXISTS key_value",
+        "ALTER TABLE " + table + " ADD COLUMN key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name +
+            ", " + std::to_string(key.width) + ")) STORED",
+        indexSql(table),
+    };
+    for (const std::string &step : steps)
+        if (Outcome done = db.exec(step); !done.ok()) return rolledBack(db, done.status());
+    const Outcome committed = db.exec("COMMIT");
+    db.setInTransaction(false);
+    return committed.ok() ? KeyedStatus::success() : committed.status();
+}
+
+}  // namespace kvr::runtime::pg

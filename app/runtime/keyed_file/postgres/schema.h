@@ -1,0 +1,50 @@
+// How keyed files lie in a PostgreSQL database.
+//
+//   kvr_keyed_files  the registry: one row per keyed file of this program,
+//        with the version of the form its table has (1) and the layout it
+//        was made for; a table this program did not make, a row of another
+//        version or another layout is refused with 47
+//   <file>  one table per keyed file (record_columns.h), named as the file
+//        without folder and extension, in lower case ("COMMANDS.tps" gives
+//        "commands")
+//   <file>_by_key  the key: an index on (key_value, recno) of the rows in
+//        the key; missing or unusable: 46
+//   kvr_key_value(text, integer)  the key value of a text field, as the
+//        engine computes it (key_value.h), for the table's key_value column
+//
+// The registry and a file's table are made on first use, in one transaction
+// under an advisory lock, so that two stations starting at once make them
+// once.
+#ifndef KVR_RUNTIME_POSTGRES_SCHEMA_H
+#define KVR_RUNTIME_POSTGRES_SCHEMA_H
+
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/postgres/connection.h"
+#include "runtime/keyed_file/postgres/record_columns.h"
+
+#include <string>
+
+namespace kvr::runtime::pg {
+
+inline constexpr int kSchemaVersion = 1;
+
+// The table of a keyed file's path.
+std::string tableNameOf(const std::string &path);
+
+// 0 when the file is there as this program makes it; 2 when neither the
+// registry row nor the table is there; 47 or 46 as above (46 only with
+// checkIndex); a failure of the server.
+KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
+                        const RecordColumns &columns, bool checkIndex);
+
+// Makes the registry (when missing) and the file's table, index and row;
+// 54 when the table or its row is there already.
+KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
+                       const RecordColumns &columns);
+
+// Computes every key value again and makes the index anew.
+KeyedStatus rebuildKey(Connection &db, const std::string &table, const RecordColumns &columns);
+
+}  // namespace kvr::runtime::pg
+
+#endif

@@ -1,0 +1,39 @@
+// Sharing modes of keyed files between stations, kept by the server as
+// advisory locks of the session.
+//
+// Every open takes shared advisory locks on four numbers of the file's
+// table (its oid and a byte): "open for reading", "open for writing",
+// "denies reading", "denies writing".  It first takes its own and then looks
+// in pg_locks for other sessions holding the ones it conflicts with, so that
+// of two racing opens at least one sees the other.  The locks go with the session, also when a
+// station is killed or its connection drops; after a reconnection they are
+// taken again.  Table locks are never taken.
+#ifndef KVR_RUNTIME_POSTGRES_SHARE_LOCKS_H
+#define KVR_RUNTIME_POSTGRES_SHARE_LOCKS_H
+
+#include "runtime/keyed_file/access_mode.h"
+#include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/postgres/connection.h"
+
+#include <string>
+
+namespace kvr::runtime::pg {
+
+class ShareLocks {
+public:
+    // Takes the locks of an open of table with mode: 32 on a conflict, and
+    // then nothing is held.
+    KeyedStatus acquire(Connection &db, const std::string &table, const OpenMode &mode);
+    // The same locks again, on a new session.
+    KeyedStatus again(Connection &db);
+    void forget() { held_ = false; }
+
+private:
+    std::string table_;
+    OpenMode mode_;
+    bool held_ = false;
+};
+
+}  // namespace kvr::runtime::pg
+
+#endif

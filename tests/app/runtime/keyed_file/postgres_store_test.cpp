@@ -1,0 +1,269 @@
+// What only the PostgreSQL store has: its tables as other programs see them,
+// the schema it refuses, the key index it rebuilds, the server's own errors,
+// connections that drop and a server that stops, and record locks.  The
+// behaviour both stores share is in keyed_file_test.cpp.
+#include "keyed_files.h"
+#include "postgres_environment.h"
+#include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/record_position.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace kvr::runtime;
+using kvr::testing::commandRecord;
+using kvr::testing::Engine;
+using kvr::testing::KeyedFiles;
+using kvr::testing::nameOf;
+using kvr::testing::Peer;
+using kvr::testing::PostgresServer;
+
+namespace {
+
+class PostgresStoreTest : public ::testing::Test, protected KeyedFiles {
+protected:
+    PostgresStoreTest() : KeyedFiles(Engine::Postgres) {}
+
+    std::string sql(const std::string &text) const { return PostgresServer::sql(database, text); }
+
+    // Ends the sessions of the program's stores on the test's database, as
+    // a server restart or an administrator would, and waits until they are
+    // gone.
+    void cutConnections() const {
+        const std::string ours =
+            "FROM pg_stat_activity WHERE application_name = 'kvrman1' AND datname = current_database()";
+        ASSERT_EQ(sql("SELECT bool_and(pg_terminate_backend(pid)) " + ours), "t");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sql("SELECT count(*) " + ours) != "0" && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    std::vector<std::string> keyOrder(KeyedFile &f) const {
+        std::vector<std::string> names;
+        f.setStart();
+        while (f.next() == 0) names.push_back(nameOf(f));
+        return names;
+    }
+};
+
+TEST_F(PostgresStoreTest, TheLibraryIsATableOfTheRecordsFieldsWithAVersionRow) {
+    makeFile({{"Visa", "select"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    ASSERT_EQ(f->readByNumber(1), 0);
+    auto record = commandRecord("Ma\xF1" "ana", "read \x80 binary");
+    std::memcpy(record.data() + 40, "A0B0", 4);
+    record[180] = 0xF1;  // hot key 241 (F2 with Shift)
+    record[181] = 0x00;
+    record[182] = record[183] = 0;
+    f->buffer() = record;
+    ASSERT_EQ(f->put(), 0);
+
+    EXPECT_EQ(sql("SELECT card || '|' || name || '|' || frscode || frscla || '|' || hotkey || '|' || version"
+                  " FROM commands WHERE recno = 1"),
+              "Mañana|read € binary|A0B0|241|2");
+    EXPECT_EQ(sql("SELECT encode(key_value, 'escape') FROM commands WHERE recno = 1"), "MA\\321ANA    ");
+    EXPECT_EQ(sql("SELECT layout || ' ' || schema_version || ' ' || record_size FROM kvr_keyed_files"
+                  " WHERE file = 'commands'"),
+              "COMMANDS 1 184");
+
+    // A record another program writes with SQL takes its place in the key.
+    ASSERT_EQ(sql("INSERT INTO commands (card, name, frscode, frscla, frsins, frsp1, frsp2, frsp3, data, hotkey)"
+                  " VALUES ('amex', 'verify', '', '', '', '', '', '', '', 0)"),
+              "");
+    EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"verify", "read \x80 binary"}));
+}
+
+TEST_F(PostgresStoreTest, TheServersKeyIsTheEnginesForEveryCharacter) {
+    auto f = keyed();
+    ASSERT_EQ(f->create(), 0);
+    ASSERT_EQ(f->open(0x42), 0);
+    for (int byte = 0; byte < 256; ++byte) {
+        std::string card = "k";
+        card += static_cast<char>(byte);
+        card += static_cast<char>(byte);
+        card += "x";
+        f->buffer() = commandRecord(card, std::to_string(byte));
+        ASSERT_EQ(f->add(), 0);
+    }
+    f->buffer() = commandRecord(std::string(3, '\0'), "nul only");
+    ASSERT_EQ(f->add(), 0);
+    for (std::uint32_t recno = 1; recno <= 257; ++recno) {
+        ASSERT_EQ(f->readByNumber(recno), 0);
+        const std::string card(reinterpret_cast<const char *>(f->buffer().data()), 10);
+        const auto expected = keyValueOf(card, 10);
+        // The position names the key the server gave the record.
+        EXPECT_EQ(positionOf(f->position(), 10)->key, expected) << "byte " << recno - 1;
+    }
+}
+
+TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
+    struct Case {
+        const char *what;
+        std::string setUp;
+    };
+    const Case cases[] = {
+        {"a table of another program", "CREATE TABLE commands (id integer)"},
+        {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 2"},
+        {"another layout", "UPDATE kvr_keyed_files SET fields = replace(fields, 'data text 52 128', 'data text 52 100')"},
+        {"no registry row", "DELETE FROM kvr_keyed_files"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sql("DROP TABLE IF EXISTS commands; DROP TABLE IF EXISTS kvr_keyed_files");
+        if (std::string(c.what) != "a table of another program") makeFile({{"a", "1"}});
+        ASSERT_EQ(sql(c.setUp), "");
+        auto f = keyed();
+        EXPECT_EQ(f->open(0x42), KeyedBadDeclaration);
+        EXPECT_EQ(keyedErrorText(), "Invalid Record Declaration");
+        EXPECT_FALSE(f->isOpen());
+        EXPECT_EQ(f->create(), KeyedAlreadyExists);  // and nothing is made over it
+    }
+}
+
+TEST_F(PostgresStoreTest, AKeyIndexThatIsMissingOrOtherIsRebuilt) {
+    const std::string damages[] = {
+        "DROP INDEX commands_by_key",
+        "DROP INDEX commands_by_key; CREATE INDEX commands_by_key ON commands (recno)",
+        "ALTER TABLE commands DROP COLUMN key_value",
+    };
+    makeFile({{"b", "1"}, {"a", "2"}, {"", "3"}, {"c", "4"}});
+    for (const std::string &damage : damages) {
+        SCOPED_TRACE(damage);
+        ASSERT_EQ(sql(damage), "");
+        auto f = keyed();
+        EXPECT_EQ(f->open(0x42), KeyedRebuildKeys);
+        EXPECT_EQ(keyedErrorText(), "Key File Must Be Rebuilt");
+        ASSERT_EQ(f->buildKeys(), 0);
+        ASSERT_EQ(f->open(0x42), 0);
+        EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"2", "1", "4"}));
+        EXPECT_EQ(f->records(), 4);
+        f->buffer() = commandRecord("0", "5");
+        ASSERT_EQ(f->add(), 0);
+        const std::uint32_t added = f->recordNumber();
+        EXPECT_EQ(keyOrder(*f).front(), "5");
+        ASSERT_EQ(f->readByNumber(added), 0);
+        ASSERT_EQ(f->remove(), 0);
+    }
+}
+
+TEST_F(PostgresStoreTest, ServerErrorsCarryTheServersOwnText) {
+    makeFile({{"a", "1"}});
+    const std::string passfile = folder.file("pgpass");
+    std::ofstream(passfile) << "*:*:*:" << PostgresServer::kSecuredUser << ":" << PostgresServer::kSecuredPassword
+                            << "\n";
+    ASSERT_EQ(chmod(passfile.c_str(), 0600), 0);
+    const std::string wrongPassfile = folder.file("wrong");
+    std::ofstream(wrongPassfile) << "*:*:*:" << PostgresServer::kSecuredUser << ":wrong\n";
+    ASSERT_EQ(chmod(wrongPassfile.c_str(), 0600), 0);
+    ASSERT_EQ(sql(std::string("GRANT ALL ON ALL TABLES IN SCHEMA public TO ") + PostgresServer::kSecuredUser), "");
+    const std::string secured = database + " user=" + PostgresServer::kSecuredUser;
+    struct Case {
+        const char *what;
+        std::string conninfo;
+        int code;
+        std::string text;  // part of the driver's text
+    };
+    const Case cases[] = {
+        {"no server", "host=" + folder.path() + " dbname=kvr", KeyedSystemError, "No such file or directory"},
+        {"no such database", database + "_gone", KeyedSystemError, "does not exist"},
+        {"wrong password", secured + " passfile=" + wrongPassfile, KeyedSystemError,
+         "password authentication failed for user \"secured\""},
+        {"right password", secured + " passfile=" + passfile, 0, ""},
+        {"not a connection string", "postgresql://[nowhere", KeyedSystemError, "URI"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        KeyedFile f(layout, name, makeKeyedStore(c.conninfo, layout));
+        EXPECT_EQ(f.open(0x42), c.code);
+        EXPECT_NE(keyedDriverErrorText().find(c.text), std::string::npos) << keyedDriverErrorText();
+        EXPECT_EQ(keyedDriverErrorText().find('\n'), std::string::npos);
+        EXPECT_EQ(f.isOpen(), c.code == 0);
+    }
+}
+
+TEST_F(PostgresStoreTest, ADroppedConnectionIsMadeAgainOnce) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    cutConnections();
+    // Outside a transaction nobody notices.
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "1");
+    f->buffer() = commandRecord("a", "changed");
+    ASSERT_EQ(f->put(), 0);
+
+    // Inside one the transaction is lost and says so; nothing of it is kept.
+    ASSERT_EQ(f->beginTransaction(), 0);
+    f->buffer() = commandRecord("c", "3");
+    ASSERT_EQ(f->add(), 0);
+    cutConnections();
+    EXPECT_EQ(f->commit(), KeyedSystemError);
+    EXPECT_FALSE(keyedDriverErrorText().empty());
+    EXPECT_FALSE(f->inTransaction());
+    EXPECT_EQ(f->records(), 2);
+    // The next transaction goes through on the new session.
+    ASSERT_EQ(f->beginTransaction(), 0);
+    ASSERT_EQ(f->add(), 0);
+    ASSERT_EQ(f->commit(), 0);
+    EXPECT_EQ(f->records(), 3);
+}
+
+TEST_F(PostgresStoreTest, AServerStoppedAndStartedAgainIsFoundAgain) {
+    PostgresServer own;
+    const std::string conninfo = own.freshDatabase();
+    KeyedFile f(layout, "COMMANDS", makeKeyedStore(conninfo, layout));
+    ASSERT_EQ(f.create(), 0);
+    ASSERT_EQ(f.open(0x42), 0);
+    f.buffer() = commandRecord("a", "1");
+    ASSERT_EQ(f.add(), 0);
+
+    own.stop();
+    EXPECT_EQ(f.readByNumber(1), KeyedSystemError);
+    EXPECT_NE(keyedDriverErrorText().find("No such file or directory"), std::string::npos) << keyedDriverErrorText();
+    EXPECT_EQ(f.beginTransaction(), KeyedSystemError);
+    EXPECT_FALSE(f.inTransaction());
+    EXPECT_TRUE(f.isOpen());
+
+    own.start();
+    ASSERT_EQ(f.readByNumber(1), 0);
+    EXPECT_EQ(nameOf(f), "1");
+    f.buffer() = commandRecord("b", "2");
+    EXPECT_EQ(f.add(), 0);
+    EXPECT_EQ(f.records(), 2);
+}
+
+TEST_F(PostgresStoreTest, StationsChangingOtherRecordsDoNotWait) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    Peer holder(peer({"hold-transaction", path, "3000", "1"}));
+    ASSERT_EQ(holder.readLine(), "ready");
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    ASSERT_EQ(f->readByNumber(2), 0);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(f->beginTransaction(2000), 0);
+    f->buffer() = commandRecord("b", "mine");
+    ASSERT_EQ(f->put(), 0);
+    f->buffer() = commandRecord("c", "3");
+    ASSERT_EQ(f->add(), 0);
+    ASSERT_EQ(f->commit(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+
+    // A write inside a transaction that finds the other's record locked
+    // gives up alone; the transaction keeps its other writes.
+    ASSERT_EQ(f->readByNumber(2), 0);
+    ASSERT_EQ(f->beginTransaction(500), 0);
+    f->buffer() = commandRecord("d", "4");
+    ASSERT_EQ(f->add(), 0);
+    ASSERT_EQ(f->readByNumber(1), 0);
+    f->buffer() = commandRecord("a", "mine too");
+    EXPECT_EQ(f->put(), KeyedLocked);
+    ASSERT_EQ(f->commit(), 0);
+    EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"1", "mine", "3", "4"}));
+}
+
+}  // namespace
