@@ -1,14 +1,18 @@
 // The import of another command file, without windows: real command files,
-// a second process where another writer or a kill matters.  Only a single
-// append that fails (a full disk) is staged, by a store that refuses it.
+// into the library on both stores (a COMMANDS.tps file, or the team library
+// on the private PostgreSQL server), a second process where another writer
+// or a kill matters.  Only a single append that fails (a full disk) is
+// staged, by a store that refuses it.
 #include "library/command_import.h"
 
 #include "command_files.h"
+#include "engines.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "peer_process.h"
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -42,14 +46,19 @@ std::vector<RecordBytes> numberedCommands(int count) {
     return records;
 }
 
-class CommandImportTest : public ::testing::Test {
+class CommandImportTest : public ::testing::TestWithParam<testing::Engine> {
 protected:
     testing::ScratchFolder folder;
     testing::InFolder inFolder{folder.path()};
     testing::WarningRecorder recorder;
-    CommandsLibrary library;
+    std::string database = testing::databaseFor(GetParam());
+    CommandsLibrary library{database};
     CommandsUse mainWindow{library};  // the main window keeps COMMANDS open
     std::string commandsPath = folder.file("COMMANDS.tps");
+
+    std::vector<std::string> peer(std::vector<std::string> arguments) const {
+        return testing::onDatabase(database, std::move(arguments));
+    }
 
     void SetUp() override { mainWindow.acquire(); }
 
@@ -68,7 +77,13 @@ protected:
     }
 };
 
-TEST_F(CommandImportTest, RecordsAreAppendedInKeyOrderAndASecondImportStoresThemAgain) {
+INSTANTIATE_TEST_SUITE_P(Engines, CommandImportTest, testing::kEngines, testing::engineName);
+// What only a library file can meet: the same file under other names.
+using CommandImportIntoFileTest = CommandImportTest;
+INSTANTIATE_TEST_SUITE_P(Sqlite, CommandImportIntoFileTest, ::testing::Values(testing::Engine::Sqlite),
+                         testing::engineName);
+
+TEST_P(CommandImportTest, RecordsAreAppendedInKeyOrderAndASecondImportStoresThemAgain) {
     const RecordBytes zeta = numberedCommand(0, "zeta"), alfa = numberedCommand(1, "Alfa"),
                       mid = numberedCommand(2, "mid");
     const std::string source = folder.file("OTROS.tps");
@@ -90,7 +105,7 @@ TEST_F(CommandImportTest, RecordsAreAppendedInKeyOrderAndASecondImportStoresThem
     EXPECT_EQ(library.importFileName(), source);
 }
 
-TEST_F(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
+TEST_P(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
     addCommands({numberedCommand(7)});
     ASSERT_TRUE(writeCommandFile(folder.file("VACIO.tps"), {}));
     const ImportResult result = importFrom(folder.file("VACIO.tps"));
@@ -102,7 +117,7 @@ TEST_F(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
     EXPECT_EQ(importedStatusText(ImportReport{1, 1, 0, 0, false, {}}), "1 comando importado");
 }
 
-TEST_F(CommandImportTest, ASourceThatCannotBeOpenedIsNamedAndCommandsStaysAsItWas) {
+TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsStaysAsItWas) {
     const std::vector<RecordBytes> before{numberedCommand(1), numberedCommand(2)};
     addCommands(before);
     namespace fs = std::filesystem;
@@ -203,7 +218,7 @@ private:
     bool failCommit_ = false;
 };
 
-TEST_F(CommandImportTest, FailedAppendsAndCommitsAreCountedAndTheRestGoesIn) {
+TEST_P(CommandImportIntoFileTest, FailedAppendsAndCommitsAreCountedAndTheRestGoesIn) {
     const std::vector<RecordBytes> source = numberedCommands(11);  // cards c00000, c00001, c00002
     ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), source));
     KeyedFile from(commandsLayout(), folder.file("OTROS.tps"));
@@ -251,7 +266,7 @@ void damageATablePage(const std::string &path) {
     file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
 }
 
-TEST_F(CommandImportTest, AReadErrorStopsTheImportAndKeepsWhatWasAppended) {
+TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppended) {
     const std::vector<RecordBytes> source = numberedCommands(2000);  // key order is their order
     const std::string path = folder.file("DANADO.tps");
     ASSERT_TRUE(writeCommandFile(path, source));
@@ -271,12 +286,12 @@ TEST_F(CommandImportTest, AReadErrorStopsTheImportAndKeepsWhatWasAppended) {
     EXPECT_EQ(stored, std::vector<RecordBytes>(source.begin(), source.begin() + report.appended));
 }
 
-TEST_F(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWait) {
+TEST_P(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWait) {
     const std::vector<RecordBytes> source = numberedCommands(10000);
     ASSERT_TRUE(writeCommandFile(folder.file("GRANDE.tps"), source));
     // Every add of the other process waits for the file at most its 2
     // seconds; one that waited longer fails and is counted.
-    Peer adder({"adder", commandsPath, "300"});
+    Peer adder(peer({"adder", commandsPath, "300"}));
     ASSERT_EQ(adder.readLine(), "ready");
     const ImportResult result = importFrom(folder.file("GRANDE.tps"));
     ASSERT_FALSE(result.openError);
@@ -294,13 +309,13 @@ TEST_F(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWai
     EXPECT_EQ(imported, source);
 }
 
-TEST_F(CommandImportTest, AnImportKilledInTheMiddleLeavesWholeBatches) {
+TEST_P(CommandImportTest, AnImportKilledInTheMiddleLeavesWholeBatches) {
     const std::vector<RecordBytes> source = numberedCommands(10000);
     ASSERT_TRUE(writeCommandFile(folder.file("GRANDE.tps"), source));
     mainWindow.release();  // the other process imports into this folder's COMMANDS
     long long committed = -1, pending = -1;
     {
-        Peer importer(KVR_LIBRARY_PEER, {"import", folder.path(), folder.file("GRANDE.tps"), "5500"});
+        Peer importer(KVR_LIBRARY_PEER, peer({"import", folder.path(), folder.file("GRANDE.tps"), "5500"}));
         const std::string line = importer.readLine(std::chrono::seconds(120));
         ASSERT_EQ(std::sscanf(line.c_str(), "paused %lld %lld", &committed, &pending), 2) << line;
         importer.kill();
@@ -309,7 +324,7 @@ TEST_F(CommandImportTest, AnImportKilledInTheMiddleLeavesWholeBatches) {
     EXPECT_GT(pending, 0) << "killed with a batch open";
     EXPECT_GE(committed + pending, 5500);
 
-    KeyedFile after(commandsLayout(), commandsPath);
+    KeyedFile after(commandsLayout(), commandsPath, runtime::makeKeyedStore(database, commandsLayout()));
     ASSERT_EQ(after.open(KeyedFile::kModeSharedReadWrite), 0) << "the key is sound";
     EXPECT_EQ(after.records(), committed);
     EXPECT_EQ(inKeyOrder(after), std::vector<RecordBytes>(source.begin(), source.begin() + committed));

@@ -1,8 +1,9 @@
 // A second process for the command library tests: runs the import in a
 // folder of its own and reports on standard output.
 //
-//   library_peer import FOLDER SOURCE PAUSE
-//       imports SOURCE into FOLDER/COMMANDS.tps.  PAUSE > 0: once PAUSE
+//   library_peer [--database=CONNINFO] import FOLDER SOURCE PAUSE
+//       imports SOURCE into FOLDER/COMMANDS.tps, or into the team library
+//       of that PostgreSQL database.  PAUSE > 0: once PAUSE
 //       records are read and a batch is open, prints "paused APPENDED
 //       PENDING" (committed, and appended in the open batch) and waits to be
 //       killed.  At the end prints "done APPENDED NOT_APPENDED".
@@ -12,15 +13,22 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 int main(int argc, char **argv) {
+    std::string database;
+    if (argc > 1 && std::strncmp(argv[1], "--database=", 11) == 0) {
+        database = argv[1] + 11;
+        --argc;
+        ++argv;
+    }
     if (argc != 5 || std::string(argv[1]) != "import") return 2;
     std::filesystem::current_path(argv[2]);
     const long pause = std::atol(argv[4]);
-    kvr::library::CommandsLibrary library;
+    kvr::library::CommandsLibrary library(database);
     library.setImportFileName(argv[3]);
     const auto result = kvr::library::importCommandFile(library, {}, [pause](const kvr::library::ImportReport &r) {
         if (pause <= 0 || r.read < pause || r.pending == 0) return;
