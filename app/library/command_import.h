@@ -6,7 +6,7 @@
 // there: importing a file twice stores its records twice.
 //
 // Appends are grouped in batches, each one transaction: a batch ends when
-// it holds ImportBatching::records records or has run for
+// ImportBatching::records records were tried in it or it has run for
 // ImportBatching::time, so that another process that wants to write
 // COMMANDS waits for at most one short batch (well inside its 2-second
 // lock wait), and a process killed in the middle leaves whole batches.
