@@ -9,6 +9,7 @@
 #include "console/status_message.h"
 #include "console/stored_command_menus.h"
 
+#include "library/browse_commands.h"
 #include "library/commands_use.h"
 #include "runtime/app_icon.h"
 #include "runtime/entry_field.h"
@@ -244,8 +245,14 @@ private:
             }
             break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
-        case ItemCommandBrowser:  // the command browser comes with the command library
-        case ItemImport:          // so does the import
+        case ItemCommandBrowser:
+            // The stored commands may have changed: their menus are built
+            // again when the browser closes.
+            library::browseCommands(commands_.library(), this);
+            buildStoredCommandMenus(*menus());
+            showConsole();
+            break;
+        case ItemImport:  // the import comes with the command library
         default: break;
         }
     }

@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <climits>
+
 namespace kvr::runtime {
 
 namespace {
@@ -55,6 +58,39 @@ KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &reco
     KeyedStatus status =
         fetch("WHERE recno = ?1", [recordNumber](sqlite::Statement &s) { s.bind(1, recordNumber); }, record);
     return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
+}
+
+// One statement over the index: a range from the place (a row-value
+// comparison on key and record number) in index order, as many rows as
+// asked for.
+KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                              std::size_t count, std::vector<StoredRecord> &records) {
+    if (count == 0) return KeyedStatus::success();
+    const bool forward = direction == Direction::Forward;
+    std::string where = "WHERE key IS NOT NULL ";
+    if (from) {
+        where += forward ? "AND key >= ?1 AND (key, recno) >" : "AND key <= ?1 AND (key, recno) <";
+        where += inclusive ? "= (?1, ?2) " : " (?1, ?2) ";
+    }
+    where += forward ? "ORDER BY key, recno LIMIT ?3" : "ORDER BY key DESC, recno DESC LIMIT ?3";
+    sqlite::StatementUse rows = db_.cached(kColumns + where);
+    if (!rows) return db_.status(rows.result());
+    if (from) {
+        rows->bindBytes(1, from->key);
+        rows->bind(2, from->recordNumber);
+    }
+    rows->bind(3, static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
+    int result = SQLITE_OK;
+    while ((result = rows->step()) == SQLITE_ROW) {
+        StoredRecord &record = records.emplace_back();
+        record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
+        record.key = rows->key(1);
+        record.version = rows->integer(2);
+        const std::string_view data = rows->bytes(3);
+        record.data.assign(data.begin(), data.end());
+    }
+    db_.settle();
+    return result == SQLITE_DONE ? KeyedStatus::success() : db_.status(result);
 }
 
 KeyedStatus SqliteStore::count(std::int64_t &records) {

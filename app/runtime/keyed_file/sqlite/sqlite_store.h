@@ -49,6 +49,8 @@ public:
     KeyedStatus first(Direction direction, StoredRecord &record) override;
     KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
     KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                     std::vector<StoredRecord> &records) override;
     KeyedStatus count(std::int64_t &records) override;
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
