@@ -253,13 +253,11 @@ private:
     }
 
     void showPage() {
-        std::vector<std::string> positions;
-        for (const BrowseRow &row : browser_.rows()) positions.push_back(row.position);
-        if (positions != shownPositions_ || list_->rowCount() != static_cast<int>(positions.size())) {
-            std::vector<QStringList> cells;
-            for (const BrowseRow &row : browser_.rows()) cells.push_back(cellsOf(row.record));
+        std::vector<QStringList> cells;
+        for (const BrowseRow &row : browser_.rows()) cells.push_back(cellsOf(row.record));
+        if (cells != shownCells_) {
             list_->setRows(cells);
-            shownPositions_ = std::move(positions);
+            shownCells_ = std::move(cells);
         }
         list_->setCurrentRow(browser_.currentRow());
         list_->setScrollBarShown(browser_.scrollBarShown());
@@ -272,7 +270,7 @@ private:
     runtime::PageList *list_ = nullptr;
     CommandBrowser browser_;
     std::array<QPushButton *, kButtons.size()> buttons_{};
-    std::vector<std::string> shownPositions_;
+    std::vector<QStringList> shownCells_;
     bool open_ = false;
 };
 
