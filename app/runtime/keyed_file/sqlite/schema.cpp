@@ -6,6 +6,9 @@
 
 #include <sqlite3.h>
 
+#include <string_view>
+#include <vector>
+
 namespace kvr::runtime::sqlite {
 
 namespace {
@@ -82,14 +85,15 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 }
 
 int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
-    long long value = 0;
-    int result = scalar(db, "PRAGMA application_id", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != kApplicationId) return KeyedBadDeclaration;
-    result = scalar(db, "PRAGMA user_version", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != kSchemaVersion) return KeyedBadDeclaration;
-
+    int result = SQLITE_OK;
+    {
+        Statement marks(db.handle(), "SELECT (SELECT application_id FROM pragma_application_id),"
+                                     " (SELECT user_version FROM pragma_user_version)");
+        if (!marks.ready()) return -marks.result();
+        result = marks.step();
+        if (result != SQLITE_ROW) return -result;
+        if (marks.integer(0) != kApplicationId || marks.integer(1) != kSchemaVersion) return KeyedBadDeclaration;
+    }
     {
         Statement declared(db.handle(), "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
         if (!declared.ready())
@@ -103,30 +107,41 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
         if (!same) return KeyedBadDeclaration;
     }
 
-    result = scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'records'", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != 1) return KeyedBadDeclaration;
-    if (!checkKey) return 0;
-
-    // The index, the count table and its triggers as made.
-    const auto definedAs = [&db](const char *type, const char *name, std::string_view expected, bool &same) {
-        Statement defined(db.handle(), "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
-        if (!defined.ready()) return defined.result();
-        defined.bindText(1, type);
-        defined.bindText(2, name);
-        const int step = defined.step();
-        same = step == SQLITE_ROW && defined.text(0) == expected;
-        return step == SQLITE_ROW || step == SQLITE_DONE ? SQLITE_OK : step;
+    // The records table, and the index, the count table and its triggers
+    // as made, from one look at the schema.
+    struct Expected {
+        const char *type;
+        const char *name;
+        const char *sql;  // null: any definition
+        bool found = false;
     };
-    bool same = false;
-    if ((result = definedAs("index", "records_by_key", kIndexSql, same)) != SQLITE_OK) return -result;
-    if (!same) return KeyedRebuildKeys;
-    if ((result = definedAs("table", "keyed_count", kCountTableSql, same)) != SQLITE_OK) return -result;
-    if (!same) return KeyedRebuildKeys;
-    for (const Trigger &t : kTriggers) {
-        if ((result = definedAs("trigger", t.name, t.sql, same)) != SQLITE_OK) return -result;
-        if (!same) return KeyedRebuildKeys;
+    std::vector<Expected> expected{{"table", "records", nullptr},
+                                   {"index", "records_by_key", kIndexSql},
+                                   {"table", "keyed_count", kCountTableSql}};
+    for (const Trigger &t : kTriggers) expected.push_back({"trigger", t.name, t.sql});
+    bool keySound = true;
+    {
+        Statement schema(db.handle(), "SELECT type, name, sql FROM sqlite_master WHERE name IN ('records',"
+                                      " 'records_by_key', 'keyed_count', 'records_keyed_insert',"
+                                      " 'records_keyed_delete', 'records_keyed_update')");
+        if (!schema.ready()) return -schema.result();
+        while ((result = schema.step()) == SQLITE_ROW) {
+            for (Expected &e : expected) {
+                if (schema.text(1) != std::string_view(e.name)) continue;
+                const bool same = schema.text(0) == std::string_view(e.type) &&
+                                  (!e.sql || schema.text(2) == std::string_view(e.sql));
+                e.found = e.found || same;
+                if (!same) keySound = false;
+            }
+        }
+        if (result != SQLITE_DONE) return -result;
     }
+    if (!expected.front().found) return KeyedBadDeclaration;
+    if (!checkKey) return 0;
+    for (const Expected &e : expected)
+        if (!e.found) keySound = false;
+    if (!keySound) return KeyedRebuildKeys;
+    long long value = 0;
     result = scalar(db, "SELECT count(*) = 1 AND typeof(min(keyed)) = 'integer' FROM keyed_count", value);
     if (result != SQLITE_OK) return -result;
     return value == 1 ? 0 : KeyedRebuildKeys;
@@ -149,21 +164,16 @@ int countState(Connection &db) {
 
 int lastWriteStamped(Connection &db, bool &stamped, bool &stampable) {
     stamped = stampable = false;
-    int result = db.exec("BEGIN");
-    if (result != SQLITE_OK) return result;
-    long long exists = 0;
-    result = scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'keyed_check'", exists);
-    long long stamp = -1;
+    Statement stamp(db.handle(), "SELECT stamp FROM keyed_check");
+    // A file of before the stamp has no table for it.
+    if (!stamp.ready()) return (stamp.result() & 0xFF) == SQLITE_ERROR ? SQLITE_OK : stamp.result();
+    stampable = true;
+    int result = stamp.step();
+    if (result == SQLITE_DONE) return SQLITE_OK;  // no row: no stamp
+    if (result != SQLITE_ROW) return result;
     std::uint32_t counter = 0;
-    if (result == SQLITE_OK && exists == 1) {
-        stampable = true;
-        result = scalar(db, "SELECT stamp FROM keyed_check", stamp);
-        // No row: no stamp.
-        if (result == SQLITE_DONE) result = SQLITE_OK;
-        if (result == SQLITE_OK) result = db.changeCounter(counter);
-        stamped = result == SQLITE_OK && stamp == static_cast<long long>(counter);
-    }
-    db.exec("COMMIT");
+    result = db.changeCounter(counter);
+    stamped = result == SQLITE_OK && stamp.integer(0) == static_cast<long long>(counter);
     return result;
 }
 

@@ -54,9 +54,9 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey);
 // negative SQLite result.
 int countState(Connection &db);
 
-// Whether the file's last write was the engine's own: its stamp equals the
-// change counter (in a read transaction of its own).  stampable: the file
-// has a stamp.  The SQLite result.
+// Inside a read transaction: whether the file's last write was the engine's
+// own, its stamp equal to the change counter.  stampable: the file has a
+// stamp.  The SQLite result.
 int lastWriteStamped(Connection &db, bool &stamped, bool &stampable);
 
 // Inside a write transaction that began when the change counter was

@@ -1,7 +1,7 @@
 // Reading a SQLite keyed file: by key order from a place, and by number.
-// Each read is one statement, run to its last row (a page of a view takes
-// the file's lock once) and reset at once, so no read holds the file
-// between calls and the next one sees what other processes wrote.
+// Each read runs to its end (a page of a view takes the file's lock once)
+// and lets the file go at once, so no read holds the file between calls and
+// the next one sees what other processes wrote.
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include <sqlite3.h>
@@ -41,14 +41,22 @@ KeyedStatus SqliteStore::first(Direction direction, StoredRecord &record) {
                  nullptr, record);
 }
 
-// The one record after (before) the place: a read of one.
+// First among the records of the place's key value (record-number order),
+// then the neighbouring key value: both single index seeks, and simpler
+// statements than a page's (a step of the key cursor reads one record).
 KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
-    std::vector<StoredRecord> found;
-    KeyedStatus status = read(place, false, direction, 1, found);
-    if (!status.ok()) return status;
-    if (found.empty()) return KeyedStatus::of(KeyedNotAvailable);
-    record = std::move(found.front());
-    return status;
+    const bool forward = direction == Direction::Forward;
+    auto bindPlace = [&place](sqlite::Statement &s) {
+        s.bindBytes(1, place.key);
+        s.bind(2, place.recordNumber);
+    };
+    KeyedStatus status = fetch(forward ? "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT 1"
+                                       : "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT 1",
+                               bindPlace, record);
+    if (status.code != KeyedNotAvailable) return status;
+    return fetch(forward ? "WHERE key > ?1 ORDER BY key, recno LIMIT 1"
+                         : "WHERE key IS NOT NULL AND key < ?1 ORDER BY key DESC, recno DESC LIMIT 1",
+                 bindPlace, record);
 }
 
 KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
@@ -57,45 +65,57 @@ KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &reco
     return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
 }
 
-// One statement: the records of the place's own key value after (before)
-// its record number, and those of the following (preceding) key values,
-// each an index seek, merged in key order.  (A row-value comparison on key
-// and record number would walk every record of the key value instead.)
+// The records of the place's own key value after (before) its record
+// number, then those of the following (preceding) key values: each an index
+// seek, both inside one read transaction, so that the page takes the file's
+// lock once and comes from one state of the file.  (A row-value comparison
+// on key and record number would walk every record of the key value
+// instead.)
 KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
                               std::size_t count, std::vector<StoredRecord> &records) {
     if (count == 0) return KeyedStatus::success();
     const bool forward = direction == Direction::Forward;
     const std::string order = forward ? "ORDER BY key, recno LIMIT ?3" : "ORDER BY key DESC, recno DESC LIMIT ?3";
-    std::string sql;
+    const auto run = [&](const std::string &where, std::size_t wanted) -> int {
+        sqlite::StatementUse rows = db_.cached(kColumns + where);
+        if (!rows) return rows.result();
+        if (from) {
+            rows->bindBytes(1, from->key);
+            rows->bind(2, from->recordNumber);
+        }
+        rows->bind(3, static_cast<std::int64_t>(std::min<std::size_t>(wanted, INT32_MAX)));
+        int result = SQLITE_OK;
+        while ((result = rows->step()) == SQLITE_ROW) {
+            StoredRecord &record = records.emplace_back();
+            record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
+            record.key = rows->key(1);
+            record.version = rows->integer(2);
+            const std::string_view data = rows->bytes(3);
+            record.data.assign(data.begin(), data.end());
+        }
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    };
     if (!from) {
-        sql = kColumns + ("WHERE key IS NOT NULL " + order);
-    } else {
+        const int result = run("WHERE key IS NOT NULL " + order, count);
+        db_.settle();
+        return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    }
+    const bool ownTransaction = !inTransaction_;
+    int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
+    const std::size_t before = records.size();
+    if (result == SQLITE_OK) {
         const std::string sameKey = std::string("WHERE key = ?1 AND recno ") + (forward ? ">" : "<") +
                                     (inclusive ? "=" : "") + " ?2 ORDER BY recno" + (forward ? "" : " DESC") +
                                     " LIMIT ?3";
-        const std::string beyond =
-            forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order;
-        sql = "SELECT * FROM (" + kColumns + sameKey + ") UNION ALL SELECT * FROM (" + kColumns + beyond + ") " +
-              (forward ? "ORDER BY 2, 1 LIMIT ?3" : "ORDER BY 2 DESC, 1 DESC LIMIT ?3");
+        result = run(sameKey, count);
     }
-    sqlite::StatementUse rows = db_.cached(sql);
-    if (!rows) return db_.status(rows.result());
-    if (from) {
-        rows->bindBytes(1, from->key);
-        rows->bind(2, from->recordNumber);
-    }
-    rows->bind(3, static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
-    int result = SQLITE_OK;
-    while ((result = rows->step()) == SQLITE_ROW) {
-        StoredRecord &record = records.emplace_back();
-        record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
-        record.key = rows->key(1);
-        record.version = rows->integer(2);
-        const std::string_view data = rows->bytes(3);
-        record.data.assign(data.begin(), data.end());
-    }
+    const std::size_t found = records.size() - before;
+    if (result == SQLITE_OK && found < count)
+        result = run(forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order,
+                     count - found);
+    if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
     db_.settle();
-    return result == SQLITE_DONE ? KeyedStatus::success() : noted(db_.status(result));
+    return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
 }
 
 KeyedStatus SqliteStore::count(std::int64_t &records) {

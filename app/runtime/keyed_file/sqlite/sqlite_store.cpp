@@ -80,23 +80,23 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         result = db_.exec("PRAGMA synchronous = FULL");
         if (result != SQLITE_OK) return abandon(db_.status(result));
     }
-    int state = sqlite::layoutState(db_, layout_, true);
-    if (state < 0) return abandon(db_.status(-state));
-    db_.settle();
-    if (state > 0) return abandon(KeyedStatus::of(state));
-    // The walk over the index only when the last write was not the engine's
-    // own (schema.h).
-    bool stamped = false;
-    result = sqlite::lastWriteStamped(db_, stamped, stampable_);
-    db_.settle();
+    // The checks in one read of the file; the walk over the index only when
+    // the last write was not the engine's own (schema.h).
+    result = db_.exec("BEGIN");
     if (result != SQLITE_OK) return abandon(db_.status(result));
-    if (!stamped) {
-        state = sqlite::countState(db_);
-        db_.settle();
-        if (state < 0) return abandon(db_.status(-state));
-        if (state > 0) return abandon(KeyedStatus::of(state));
-        if (mode.write) stampSound();
+    int state = sqlite::layoutState(db_, layout_, true);
+    bool stamped = false;
+    if (state == 0) {
+        result = sqlite::lastWriteStamped(db_, stamped, stampable_);
+        if (result != SQLITE_OK) state = -result;
     }
+    if (state == 0 && !stamped) state = sqlite::countState(db_);
+    db_.settle();
+    if (state < 0) return abandon(db_.status(-state));
+    if (state > 0) return abandon(KeyedStatus::of(state));
+    result = db_.exec("COMMIT");
+    if (result != SQLITE_OK) return abandon(db_.status(result));
+    if (!stamped && mode.write) stampSound();
     db_.takeDamageReported();
     db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     id_ = id;
