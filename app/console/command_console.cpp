@@ -18,6 +18,10 @@ uint32_t chooseTimeout(std::string_view code, std::string_view ins) {
     return c == "20" && (i == "20" || i == "30") ? kCardMoveTimeoutMs : kShortTimeoutMs;
 }
 
+bool requestHexFits(std::string_view hexText) {
+    return parseHexView(hexText).size() <= kRequestDataShown;
+}
+
 CommandConsole::CommandConsole(ReaderLink &link) : link_(link) { clear(); }
 
 void CommandConsole::clear() {
@@ -37,6 +41,7 @@ void CommandConsole::clear() {
     currentSam_ = 0;
     lastStoredEntry_ = 0;
     requestDataEnabled_ = true;
+    editable_ = RequestEditable{};
     statusText_.clear();
 }
 
@@ -116,6 +121,7 @@ int32_t CommandConsole::send() {
 }
 
 int32_t CommandConsole::resetReader() {
+    editable_ = RequestEditable{};
     blankReply();
     // A reset whose answer holds no identification bytes leaves the length
     // untouched: start from 0 so that no earlier reply is shown again.
@@ -144,6 +150,32 @@ void CommandConsole::prepare(const PreparedCommand &command) {
     requestByteCount_ = 0;
     if (command.currentSam) currentSam_ = *command.currentSam;
     if (command.requestDataEnabled) requestDataEnabled_ = *command.requestDataEnabled;
+    editable_ = RequestEditable{};
+}
+
+StoredFocus CommandConsole::fillStored(const StoredCommand &command) {
+    code = fixedWidth(command.code, 2);
+    cla = fixedWidth(command.cla, 2);
+    ins = fixedWidth(command.ins, 2);
+    p1 = fixedWidth(command.p1, 2);
+    p2 = fixedWidth(command.p2, 2);
+    p3 = command.p3 == "S2" ? sw2 : fixedWidth(command.p3, 2);
+    requestBytes_.assign(kByteViewSize, ' ');
+    requestByteCount_ = 0;
+    mode_ = DataEntryMode::Stored;
+    setRequestHex(std::string_view(command.data).substr(0, kStoredDataSize));
+    blankReply();
+
+    constexpr std::string_view open = "??";
+    editable_.p1 = p1 == open;
+    editable_.p2 = p2 == open;
+    editable_.p3 = p3 == open;
+    editable_.data = requestHex_.front() == '?';
+    if (editable_.p1) return StoredFocus::P1;
+    if (editable_.p2) return StoredFocus::P2;
+    if (editable_.p3) return StoredFocus::P3;
+    if (editable_.data) return StoredFocus::RequestHex;
+    return StoredFocus::Send;
 }
 
 int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {

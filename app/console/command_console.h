@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kvr::console {
 
@@ -23,8 +24,35 @@ enum class DataEntryMode { Hex = 0, Byte = 1, Stored = 2 };
 
 inline constexpr std::size_t kByteViewSize = 256;
 inline constexpr std::size_t kHexViewSize = 1024;
+// The request data views show at most 255 bytes: the byte view one
+// character each, the hex view three ("41 ").
+inline constexpr std::size_t kRequestDataShown = 255;
+inline constexpr std::size_t kRequestHexShown = 3 * kRequestDataShown;
+inline constexpr std::size_t kStoredDataSize = 128;  // CMD:DATA
+
+// Whether a hex view text stays within the bytes the byte view can show;
+// the window refuses an entry that would not, rather than cutting it.
+bool requestHexFits(std::string_view hexText);
 inline constexpr uint32_t kShortTimeoutMs = 1000;
 inline constexpr uint32_t kCardMoveTimeoutMs = 10000;
+
+// A stored command as its record holds it: the six header fields, two
+// characters each, and the data text (128 characters).  "??" in P1, P2 or P3
+// and data beginning with "?" are left for the operator; P3 "S2" takes the
+// SW2 of the last reply.
+struct StoredCommand {
+    std::string code, cla, ins, p1, p2, p3;
+    std::string data;
+};
+
+// Where the focus goes after a stored command filled the panel.
+enum class StoredFocus { P1, P2, P3, RequestHex, Send };
+
+// Which of P1, P2, P3 and the request data views take typing.
+struct RequestEditable {
+    bool p1 = true, p2 = true, p3 = true, data = true;
+    bool operator==(const RequestEditable &) const = default;
+};
 
 // 10000 ms for the insert and extract commands (CODE "20" with INS "20" or
 // "30", trailing spaces ignored), 1000 ms for every other command.
@@ -59,6 +87,9 @@ public:
     bool requestDataEnabled() const { return requestDataEnabled_; }
     int32_t lastResult() const { return lastResult_; }
     const std::string &statusText() const { return statusText_; }
+    // Puts a message of the window in the status bar until the next send or
+    // Reset replaces it.
+    void setStatusText(std::string text) { statusText_ = std::move(text); }
     int32_t lastStoredEntry() const { return lastStoredEntry_; }
     void setLastStoredEntry(int32_t entry) { lastStoredEntry_ = entry; }
 
@@ -85,8 +116,19 @@ public:
     // The Reset action: the status text is the result in decimal.
     int32_t resetReader();
 
-    // A menu item fills the request panel.
+    // A menu item fills the request panel.  Like every reader, card and SAM
+    // menu action (the Reset included) it makes P1, P2, P3 and the data
+    // views editable again, so that a stored command's read-only fields do
+    // not trap the operator in a later command of his own.
     void prepare(const PreparedCommand &command);
+
+    // A stored command fills the panel: the header as stored (P3 "S2" takes
+    // SW2 from the reply panel), the hex view from the data and the byte
+    // view from it without touching P3, data entry mode stored, the reply
+    // blanked; only the fields the command leaves open stay editable.
+    // Returns where the focus goes.  Nothing is sent.
+    StoredFocus fillStored(const StoredCommand &command);
+    const RequestEditable &editable() const { return editable_; }
 
     // Probes SAM slot 1..3 with a status request into the given buffer,
     // through the console's SW1, SW2 and reply length; shows nothing.
@@ -114,6 +156,7 @@ private:
     uint8_t currentSam_ = 0;
     int32_t lastStoredEntry_ = 0;
     bool requestDataEnabled_ = true;
+    RequestEditable editable_;
     std::string statusText_;
 };
 

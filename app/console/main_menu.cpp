@@ -118,6 +118,10 @@ void buildMainMenu(runtime::Menus &m) {
     m.addItem(MenuHelp, ItemAbout, "&Acerca de KvrMan...", 0, none, "help.about");
 }
 
+std::vector<uint32_t> keysKeptByFixedItems() {
+    return {ctrl('X'), ctrl('C'), ctrl('V'), kKeyDelete};
+}
+
 std::optional<MenuCommand> preparedBy(int itemId) {
     for (const auto &item : kPreparingItems)
         if (item.id == itemId) return item.command;

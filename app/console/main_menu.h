@@ -6,7 +6,9 @@
 
 #include "console/menu_plan.h"
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace kvr::runtime {
 class Menus;
@@ -76,6 +78,13 @@ enum MainMenuId : int {
 // and hints; the "[Comandos]" placeholders are disabled.  Every menu and item
 // is named after its id's meaning ("reader.reset", "card.isoIn", ...).
 void buildMainMenu(runtime::Menus &menus);
+
+// The shortcuts of the fixed items that act (Cor&tar, &Copiar, &Pegar,
+// &Eliminar): a stored command with one of these hot keys gets no shortcut,
+// the fixed item keeps it.  The "[Comandos]" placeholders' F12 and F2 are not
+// among them: those items are never enabled, so their keys would choose
+// nothing, and a stored command may take them (F2 is the usual example).
+std::vector<uint32_t> keysKeptByFixedItems();
 
 // The command an item prepares in the console, if it is such an item.
 std::optional<MenuCommand> preparedBy(int itemId);

@@ -50,7 +50,8 @@ class MainWindow : public runtime::Window {
 public:
     MainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName)
         : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_),
-          portName_(portName), commands_(library) {
+          portName_(portName), commands_(library),
+          storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
         commands_.acquire();
         buildControls();
@@ -62,7 +63,7 @@ protected:
     void opened() override {
         runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
-        buildStoredCommandMenus(*menus());
+        buildStoredCommandMenus();
         showConsole();
         code_->setFocus();
     }
@@ -115,8 +116,12 @@ private:
             });
             header_.push_back(field);
         }
-        requestHex_ = entry(255, "requestHex", 10, 32, 240, 10, false, true);
-        requestBytes_ = entry(255, "requestBytes", 130, 20, 120, 10, false);
+        // The hex view holds the 255 bytes the byte view can, three
+        // characters each; more bytes than that are refused, not cut.
+        requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
+        requestHex_->setEntryRule(
+            [](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
+        requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
         connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -154,28 +159,66 @@ private:
         for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
     }
 
-    static void show(QLineEdit *field, const std::string &bytes) {
+    // Shows a text the program sets; a text longer than its field is shown
+    // from its first character unless it follows the operator's typing.
+    static void show(QLineEdit *field, const std::string &bytes, bool fromStart = true) {
         const QString text = runtime::fromWestern(bytes);
-        if (field->text() != text) field->setText(text);
+        if (field->text() == text) return;
+        field->setText(text);
+        if (fromStart) field->setCursorPosition(0);
     }
 
     // Redisplays every field from the console; the view the operator is
-    // typing in keeps its own text.
+    // typing in keeps its own text, and the other data view follows it to
+    // its end.
     void showConsole(const QLineEdit *typing = nullptr) {
         show(code_, console_.code);
         const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
                                        &console_.p3};
         for (int i = 0; i < 5; ++i)
             if (header_[i] != typing) show(header_[i], std::string(trimRight(*fields[i])));
-        if (requestHex_ != typing) show(requestHex_, console_.requestHexShown());
-        if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown());
+        if (requestHex_ != typing) show(requestHex_, console_.requestHexShown(), !typing);
+        if (requestBytes_ != typing) show(requestBytes_, console_.requestBytesShown(), !typing);
         requestHex_->setEnabled(console_.requestDataEnabled());
         requestBytes_->setEnabled(console_.requestDataEnabled());
+        const RequestEditable &editable = console_.editable();
+        header_[2]->setReadOnly(!editable.p1);
+        header_[3]->setReadOnly(!editable.p2);
+        header_[4]->setReadOnly(!editable.p3);
+        requestHex_->setReadOnly(!editable.data);
+        requestBytes_->setReadOnly(!editable.data);
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};
         for (int i = 0; i < 4; ++i) show(replyHeader_[i], std::string(trimRight(*reply[i])));
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
         setStatusText(QString::fromStdString(console_.statusText()));
+    }
+
+    // Builds the stored-command menus again from COMMANDS, in place of the
+    // previous build's.
+    void buildStoredCommandMenus() {
+        const StoredCommandPlan &plan = storedMenus_.build(console_.lastStoredEntry());
+        console_.setLastStoredEntry(plan.lastEntryNumber);
+        if (plan.commandsNotShown > 0)
+            console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+    }
+
+    void chooseStoredCommand(int number) {
+        const std::optional<StoredFocus> focus = storedMenus_.choose(number, console_);
+        if (!focus) return;
+        showConsole();
+        switch (*focus) {
+        case StoredFocus::P1: header_[2]->setFocus(); break;
+        case StoredFocus::P2: header_[3]->setFocus(); break;
+        case StoredFocus::P3: header_[4]->setFocus(); break;
+        case StoredFocus::RequestHex:
+            // Entering the hex view makes it the source; when it had the
+            // focus already (a hot key pressed there) no focus event says so.
+            requestHex_->setFocus();
+            if (requestHex_->hasFocus()) console_.enterHexView();
+            break;
+        case StoredFocus::Send: send_->setFocus(); break;
+        }
     }
 
     void identifyReader() {
@@ -214,6 +257,10 @@ private:
     }
 
     void menuChosen(int id) {
+        if (id >= kFirstStoredEntry && id <= kLastStoredEntry) {
+            chooseStoredCommand(id);
+            return;
+        }
         if (const auto command = preparedBy(id)) {
             console_.prepare(prepareCommand(*command, console_.currentSam()));
             showConsole();
@@ -249,7 +296,7 @@ private:
             // The stored commands may have changed: their menus are built
             // again when the browser closes.
             library::browseCommands(commands_.library(), this);
-            buildStoredCommandMenus(*menus());
+            buildStoredCommandMenus();
             showConsole();
             break;
         case ItemImport:  // the import comes with the command library
@@ -263,6 +310,7 @@ private:
     AnswerBuffer answer_{};
     ReaderIdentification identification_;
     library::CommandsUse commands_;
+    StoredCommandMenus storedMenus_;
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

@@ -1,19 +1,51 @@
 // The stored-command menus of the main window: one card submenu per card
-// name of COMMANDS under "&Tarjeta", after its "[Comandos]" placeholder.
+// name of COMMANDS under "&Tarjeta", after its "[Comandos]" placeholder,
+// each holding one entry per command with the command's hot key.  The plan
+// (stored_command_plan.h) decides what is built; this puts it in the menus.
 #ifndef KVR_CONSOLE_STORED_COMMAND_MENUS_H
 #define KVR_CONSOLE_STORED_COMMAND_MENUS_H
+
+#include "console/stored_command_plan.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace kvr::runtime {
 class Menus;
 }
+namespace kvr::library {
+class CommandsLibrary;
+}
 
 namespace kvr::console {
 
-// Builds the card submenus from COMMANDS.  Called when the main window
-// opens, after the menu adjustment, and again when the command browser
-// closes.  The library's entries are not listed yet: the "&Tarjeta" menu
-// holds its fixed items only.
-void buildStoredCommandMenus(runtime::Menus &menus);
+class StoredCommandMenus {
+public:
+    // parentMenu is the "&Tarjeta" menu; fixedKeys are the shortcuts of the
+    // fixed items that a stored command may not take.
+    StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+                       std::vector<uint32_t> fixedKeys);
+
+    // Builds the card submenus and entries from COMMANDS in key order, after
+    // removing those numbered 1001 to lastEntryNumber (the previous build's
+    // last number; 0 at the first build).  An empty file, or one that cannot
+    // be read, gives no submenus.
+    const StoredCommandPlan &build(int32_t lastEntryNumber);
+    const StoredCommandPlan &plan() const { return plan_; }
+
+    // Chooses entry `number`: reads its record back by record number and
+    // fills the console.  Nothing (and the console unchanged) when it is no
+    // entry or the record is gone.
+    std::optional<StoredFocus> choose(int32_t number, CommandConsole &console);
+
+private:
+    runtime::Menus &menus_;
+    library::CommandsLibrary &library_;
+    int parentMenu_;
+    std::vector<uint32_t> fixedKeys_;
+    StoredCommandPlan plan_;
+};
 
 }  // namespace kvr::console
 

@@ -29,7 +29,7 @@ QMenu *Menus::addMenu(int id, const QString &text, int parentId, const std::stri
         bar_->addMenu(menu);
     else
         static_cast<QMenu *>(parent)->addMenu(menu);
-    actions_[id] = opener;
+    remember(id, opener);
     menus_[id] = menu;
     return menu;
 }
@@ -45,7 +45,7 @@ QAction *Menus::addItem(int parentId, int id, const QString &text, uint32_t keyC
     // is highlighted.
     if (!hint.isEmpty()) item->setStatusTip(hint);
     parent->addAction(item);
-    actions_[id] = item;
+    remember(id, item);
     connect(item, &QAction::triggered, this, [this, item] {
         if (const int id = idOf(item)) emit triggered(id);
     });
@@ -61,19 +61,21 @@ QAction *Menus::addSeparator(int parentId, int id) {
     }
     if (id == Bar || contains(id)) return nullptr;
     QAction *separator = menu->addSeparator();
-    actions_[id] = separator;
+    remember(id, separator);
     return separator;
 }
 
+void Menus::remember(int id, QAction *action) {
+    actions_[id] = action;
+    ids_[action] = id;
+}
+
 void Menus::forget(QAction *action) {
-    for (auto it = actions_.begin(); it != actions_.end();) {
-        if (it->second == action) {
-            menus_.erase(it->first);
-            it = actions_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    const auto found = ids_.find(action);
+    if (found == ids_.end()) return;
+    menus_.erase(found->second);
+    actions_.erase(found->second);
+    ids_.erase(found);
 }
 
 bool Menus::remove(int id) {
@@ -133,9 +135,8 @@ int Menus::idOf(const std::string &name) const {
 }
 
 int Menus::idOf(const QAction *action) const {
-    for (const auto &[id, candidate] : actions_)
-        if (candidate == action) return id;
-    return 0;
+    const auto found = ids_.find(action);
+    return found == ids_.end() ? 0 : found->second;
 }
 
 }  // namespace kvr::runtime

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 
 class QAction;
@@ -63,11 +64,13 @@ signals:
 
 private:
     QWidget *container(int parentId) const;
+    void remember(int id, QAction *action);
     void forget(QAction *action);
 
     QMenuBar *bar_;
     int nextSeparatorId_ = -1;
     std::map<int, QAction *> actions_;
+    std::unordered_map<const QAction *, int> ids_;  // actions_ the other way round
     std::map<int, QMenu *> menus_;
 };
 

@@ -133,6 +133,17 @@ TEST_F(CommandConsoleTest, HexViewLongerThanTheByteViewIsCut) {
     EXPECT_EQ(console.p3, "00");
 }
 
+TEST(RequestHexFits, AtMostTheBytesTheByteViewShows) {
+    std::string spaced;
+    for (int i = 0; i < 255; ++i) spaced += "41 ";
+    EXPECT_EQ(spaced.size(), kRequestHexShown);
+    EXPECT_TRUE(requestHexFits(spaced));
+    EXPECT_TRUE(requestHexFits(std::string(510, 'A')));   // 255 pairs
+    EXPECT_FALSE(requestHexFits(std::string(511, 'A')));  // a 256th byte
+    EXPECT_FALSE(requestHexFits(spaced + "4"));
+    EXPECT_TRUE(requestHexFits(spaced + "   "));  // trailing spaces add nothing
+}
+
 TEST_F(CommandConsoleTest, PreparingACommandFillsTheHeaderAndBlanksTheViews) {
     console.hexViewEdited("0102");
     console.prepare(prepareCommand(MenuCommand::CardIsoIn, 0));

@@ -4,6 +4,7 @@
 // place.
 #include "window_test_support.h"
 
+#include "console/hex_codec.h"
 #include "runtime/dialog_units.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QAction>
 #include <QGroupBox>
@@ -18,6 +20,7 @@
 #include <QMenuBar>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
@@ -43,6 +46,21 @@ std::vector<uint8_t> cardFile(uint16_t id) {
     ADD_FAILURE() << "the emulated card has no file " << id;
     return {};
 }
+
+// Whether a field shows its first character: the text is longer than the
+// field and the field is scrolled to its start.
+bool shownFromTheStart(QLineEdit *f) {
+    if (f->fontMetrics().horizontalAdvance(f->text()) <= f->width()) {
+        ADD_FAILURE() << "the text fits the field";
+        return false;
+    }
+    (void)f->grab();  // the field scrolls when it is painted
+    const QRect cursor = f->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    return f->cursorPosition() == 0 && cursor.left() < f->width() / 4;
+}
+
+// The bytes a hex view text stands for.
+std::string parseBytes(const QString &hexText) { return parseHexView(hexText.toStdString()); }
 
 // The next widget the Tab key reaches.
 QWidget *nextTabStop(QWidget *from) {
@@ -126,19 +144,6 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
     }}});
 }
 
-// The last command frame the emulated reader received whole.
-std::vector<uint8_t> lastFrame(kvr7x::emu::Emulator &emulator) {
-    std::vector<uint8_t> frame;
-    emulator.log().waitFor(
-        [&](const std::vector<kvr7x::emu::LogEntry> &entries) {
-            for (const auto &e : entries)
-                if (e.kind == kvr7x::emu::LogEntry::Kind::FromHost) frame = e.bytes;
-            return !frame.empty();
-        },
-        std::chrono::milliseconds(1000));
-    return frame;
-}
-
 TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
@@ -179,6 +184,13 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
         for (uint8_t b : first) characters += b == 0 ? QChar(0xFF) : QChar(b);
         EXPECT_EQ(text(w, "replyBytes"), characters);
         EXPECT_EQ(first[0], 0x00) << "the file is expected to start with a zero byte";
+
+        // A long reply is shown from its first byte.
+        type(w, "P3", "FF");
+        clickSend(w);
+        ASSERT_EQ(text(w, "LEN"), "FF");
+        EXPECT_TRUE(shownFromTheStart(field(w, "replyHex")));
+        EXPECT_TRUE(shownFromTheStart(field(w, "replyBytes")));
     }}});
 }
 
@@ -221,6 +233,29 @@ TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
     }}});
 }
 
+TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        // 100 characters typed in DATOS survive an edit of the hex view.
+        type(w, "requestBytes", QString(100, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "64");
+        type(w, "requestHex", " 41", true);
+        EXPECT_EQ(text(w, "requestBytes"), QString(100, 'Z') + "A");
+        EXPECT_EQ(text(w, "P3"), "65");
+        // All 255 bytes fit; a 256th typed in the hex view is refused with
+        // the beep, not cut.
+        type(w, "requestBytes", QString(255, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "FF");
+        QSignalSpy refused(field(w, "requestHex"), SIGNAL(refused()));
+        type(w, "requestHex", "4", true);
+        EXPECT_EQ(refused.count(), 1);
+        EXPECT_EQ(text(w, "requestBytes"), QString(255, 'Z'));
+        EXPECT_EQ(text(w, "P3"), "FF");
+        EXPECT_EQ(parseBytes(text(w, "requestHex")).size(), 255u);
+    }}});
+}
+
 TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
     startReader();
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
@@ -239,6 +274,70 @@ TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
         EXPECT_EQ(text(w, "requestHex"), "102");
         EXPECT_EQ(text(w, "P3"), "02");
         EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x10)) + QChar(0x20));
+    }}});
+}
+
+// Opens "&Edición" with Alt+E from the field that has the focus and
+// chooses an item by its access letter, as an operator at the keyboard.
+void editMenuByKeys(QWidget *focused, Qt::Key letter) {
+    QTest::keyClick(focused, Qt::Key_E, Qt::AltModifier);
+    QWidget *popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr) << "Alt+E opens the menu";
+    QTest::keyClick(popup, letter);
+    EXPECT_TRUE(eventually([] { return QApplication::activePopupWidget() == nullptr; }));
+}
+
+TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        type(w, "requestHex", "0102");
+        QLineEdit *hex = field(w, "requestHex");
+        hex->setSelection(0, 2);
+        editMenuByKeys(hex, Qt::Key_T);  // Cor&tar
+        EXPECT_EQ(text(w, "requestHex"), "02");
+        EXPECT_EQ(QApplication::clipboard()->text(), "01");
+        EXPECT_EQ(text(w, "P3"), "01");
+        EXPECT_EQ(QApplication::focusWidget(), hex) << "the focus comes back to the field";
+        hex->end(false);
+        editMenuByKeys(hex, Qt::Key_P);  // &Pegar
+        EXPECT_EQ(text(w, "requestHex"), "0201");
+        EXPECT_EQ(text(w, "P3"), "02");
+        hex->setSelection(0, 2);
+        editMenuByKeys(hex, Qt::Key_C);  // &Copiar
+        EXPECT_EQ(QApplication::clipboard()->text(), "02");
+        hex->setSelection(2, 2);
+        editMenuByKeys(hex, Qt::Key_E);  // &Eliminar
+        EXPECT_EQ(text(w, "requestHex"), "02");
+        EXPECT_EQ(text(w, "P3"), "01");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x02)));
+    }}});
+}
+
+TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "card.isoIn");
+        QLineEdit *hex = field(w, "requestHex");
+        hex->setFocus();
+        QApplication::clipboard()->setText("abcd");
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(2, 2), hex->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(hex, &menuKey);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QAction *paste = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->text().startsWith("&Paste")) paste = a;
+        ASSERT_NE(paste, nullptr);
+        menu->setActiveAction(paste);
+        QTest::keyClick(menu, Qt::Key_Return);
+        EXPECT_EQ(text(w, "requestHex"), "ABCD");
+        EXPECT_EQ(text(w, "P3"), "02");
+        emulator->log().clear();
+        clickSend(w);
+        const std::vector<uint8_t> frame = lastFrame(*emulator);
+        ASSERT_GE(frame.size(), 8u);
+        EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 6, frame.begin() + 8), std::vector<uint8_t>({0xAB, 0xCD}));
     }}});
 }
 
@@ -381,6 +480,9 @@ TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
         EXPECT_EQ(w.statusText(), "0");
         EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
         EXPECT_EQ(text(w, "replyHex"), hexOf(kvr7x::emu::defaultIdentification()));
+        // The identification is read from its first byte.
+        EXPECT_EQ(field(w, "replyHex")->cursorPosition(), 0);
+        EXPECT_EQ(field(w, "replyBytes")->cursorPosition(), 0);
         emulator->setSilent(true);
         runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) -> int {
             ADD_FAILURE() << "a failed reset asks nothing";

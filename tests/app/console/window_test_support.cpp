@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
 #include <set>
 
 namespace kvr::console::testing {
@@ -97,6 +98,25 @@ void ConsoleWindowTest::clickSend(runtime::Window &window) {
     auto *send = window.findChild<QPushButton *>("send");
     ASSERT_NE(send, nullptr);
     QTest::mouseClick(send, Qt::LeftButton);
+}
+
+std::vector<uint8_t> lastFrame(kvr7x::emu::Emulator &emulator) {
+    std::vector<uint8_t> frame;
+    emulator.log().waitFor(
+        [&](const std::vector<kvr7x::emu::LogEntry> &entries) {
+            for (const auto &e : entries)
+                if (e.kind == kvr7x::emu::LogEntry::Kind::FromHost) frame = e.bytes;
+            return !frame.empty();
+        },
+        std::chrono::milliseconds(1000));
+    return frame;
+}
+
+std::vector<std::vector<uint8_t>> framesReceived(kvr7x::emu::Emulator &emulator) {
+    std::vector<std::vector<uint8_t>> frames;
+    for (const auto &e : emulator.log().entries())
+        if (e.kind == kvr7x::emu::LogEntry::Kind::FromHost) frames.push_back(e.bytes);
+    return frames;
 }
 
 std::string settingsFilePath() { return runtime::profilePath("KVRMAN1.INI"); }

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <ostream>
 
@@ -68,6 +69,12 @@ template <typename Condition>
 bool eventually(Condition condition, int milliseconds = 3000) {
     return QTest::qWaitFor(condition, milliseconds);
 }
+
+// The last command frame the emulated reader received whole (waiting up to
+// a second for one); empty when none came.
+std::vector<uint8_t> lastFrame(kvr7x::emu::Emulator &emulator);
+// Every command frame the emulated reader received whole so far.
+std::vector<std::vector<uint8_t>> framesReceived(kvr7x::emu::Emulator &emulator);
 
 // The settings file the tests' windows use.
 std::string settingsFilePath();

@@ -1,7 +1,12 @@
 #include "runtime/entry_field.h"
 #include "runtime/western_text.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -9,6 +14,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 namespace kvr::runtime {
 namespace {
@@ -92,6 +100,75 @@ TEST(EntryField, UpperCaseAppliesToWhatTheOperatorEntersNotToWhatTheProgramSets)
     QGuiApplication::clipboard()->setText(QStringLiteral("c1"));
     field.pasteAsEntered();
     EXPECT_EQ(field.text(), QStringLiteral("B0C1"));
+}
+
+// Every way the operator can enter text into a field.
+struct EntryRoute {
+    const char *name;
+    std::function<void(EntryField &, const QString &)> enter;
+};
+
+void pasteFromContextMenu(EntryField &field, const QString &text) {
+    QGuiApplication::clipboard()->setText(text);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2), field.mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(&field, &event);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr) << "the context menu opens";
+    QAction *paste = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text().startsWith("&Paste")) paste = action;
+    ASSERT_NE(paste, nullptr);
+    menu->close();
+    paste->trigger();
+}
+
+std::vector<EntryRoute> entryRoutes() {
+    std::vector<EntryRoute> routes = {
+        {"typed", [](EntryField &f, const QString &t) { type(&f, t); }},
+        {"Ctrl+V",
+         [](EntryField &f, const QString &t) {
+             QGuiApplication::clipboard()->setText(t);
+             QTest::keyClick(&f, Qt::Key_V, Qt::ControlModifier);
+         }},
+        {"Edit menu",
+         [](EntryField &f, const QString &t) {
+             QGuiApplication::clipboard()->setText(t);
+             f.pasteAsEntered();
+         }},
+        {"context menu", pasteFromContextMenu},
+        {"drop",
+         [](EntryField &f, const QString &t) {
+             QMimeData data;
+             data.setText(t);
+             const QPoint at(f.width() - 2, 2);
+             QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(&f, &enter);
+             QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(&f, &drop);
+         }},
+    };
+    if (QGuiApplication::clipboard()->supportsSelection()) {
+        routes.push_back({"middle button", [](EntryField &f, const QString &t) {
+                              QGuiApplication::clipboard()->setText(t, QClipboard::Selection);
+                              QTest::mouseClick(&f, Qt::MiddleButton, Qt::NoModifier, QPoint(2, 2));
+                          }});
+    }
+    return routes;
+}
+
+TEST(EntryField, EveryWayOfEnteringTextFollowsTheUpperCaseRule) {
+    for (const EntryRoute &route : entryRoutes()) {
+        SCOPED_TRACE(route.name);
+        EntryField upper(10);
+        upper.setUpperCase(true);
+        upper.show();
+        route.enter(upper, QStringLiteral("ab\u00e9"));
+        EXPECT_EQ(upper.text(), QStringLiteral("AB\u00c9"));
+        EntryField plain(10);
+        plain.show();
+        route.enter(plain, QStringLiteral("ab"));
+        EXPECT_EQ(plain.text(), QStringLiteral("ab"));
+    }
 }
 
 TEST(EntryField, RefusesCharactersOutsideTheCodePage) {

@@ -1,0 +1,84 @@
+// The stored-command menus without their window: which card submenus and
+// entries a build of the "&Tarjeta" menu creates from the records of
+// COMMANDS, the shortcut each entry gets, and what choosing an entry does to
+// the console.
+//
+// Numbers: card submenus and entries share one sequence from 1001, in the
+// order they are created, a submenu before the entries it holds; 1001 to
+// 1999 are the Tarjeta stored commands, so at most 999 are offered.  A card
+// submenu starts whenever the card name differs from the current one
+// (trailing spaces ignored, letter case distinct).
+#ifndef KVR_CONSOLE_STORED_COMMAND_PLAN_H
+#define KVR_CONSOLE_STORED_COMMAND_PLAN_H
+
+#include "console/command_console.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvr::console {
+
+inline constexpr int32_t kFirstStoredEntry = 1001;
+inline constexpr int32_t kLastStoredEntry = 1999;
+
+// One record of COMMANDS as the key delivers it.
+struct StoredCommandRow {
+    std::string card;  // CMD:CARD, 10 characters
+    std::string name;  // CMD:NAME, 30 characters
+    int32_t hotKey = 0;
+    uint32_t recordNumber = 0;
+};
+
+struct PlannedItem {
+    enum class Kind { CardMenu, Entry };
+    Kind kind = Kind::Entry;
+    int32_t number = 0;
+    int32_t menuNumber = 0;   // an entry's card submenu
+    std::string text;         // the card or command name, trailing spaces dropped
+    uint32_t keyCode = 0;     // an entry's shortcut; 0 for none
+    uint32_t recordNumber = 0;
+};
+
+struct StoredCommandPlan {
+    std::vector<PlannedItem> items;  // in the order they are created
+    int32_t lastEntryNumber = 0;     // the highest number used; 0 when none
+    std::size_t commandsNotShown = 0;
+
+    // The entry with that number; null for submenus and unknown numbers.
+    const PlannedItem *entry(int32_t number) const;
+};
+
+// The key a key code stands for, so that two codes of one key press compare
+// equal; nothing when the code names no key (it then gives no shortcut).
+using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
+
+// Plans a build from the records in key order.  An entry gets its hot key as
+// its shortcut unless the key is one of fixedKeys (the fixed menu items keep
+// their keys) or an earlier entry already has it (the first in menu order
+// keeps it).  When the records need more than the 999 numbers, the first
+// ones are offered and commandsNotShown counts the rest; a card submenu is
+// not started without room for an entry in it.
+StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
+                                         const std::vector<uint32_t> &fixedKeys,
+                                         const KeyIdentity &identity);
+
+// The status-bar text for commands left out of the menus.
+std::string storedCommandsNotShownMessage(std::size_t count);
+
+// Reads a record back by its number; nothing when it can no longer be read.
+using StoredCommandReader = std::function<std::optional<StoredCommand>(uint32_t recordNumber)>;
+
+// Choosing an entry: reads its record back and fills the console from it.
+// Returns where the focus goes, or nothing (console unchanged) when the
+// number is no entry of the plan or its record is gone.
+std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,
+                                             const StoredCommandReader &readBack,
+                                             CommandConsole &console);
+
+}  // namespace kvr::console
+
+#endif

@@ -1,0 +1,330 @@
+// The stored-command menus of the main window, built from a real COMMANDS
+// file, against the reader emulator: the card submenus and their numbers,
+// choosing an entry by the pointer, by access letters and by its hot key,
+// the fields it leaves open, "S2", a record deleted behind the menus, and
+// rebuilding when the command browser, opened from "&Commandos", closes.
+#include "window_test_support.h"
+
+#include "console/main_menu.h"
+#include "library/commands_file.h"
+#include "runtime/menus.h"
+#include "runtime/message_box.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <vector>
+
+namespace kvr::console::testing {
+namespace {
+
+struct StoredRecord {
+    const char *card;
+    const char *name;
+    const char *header;  // CODE CLA INS P1 P2 P3, two characters each
+    const char *data = "";
+    int32_t hotKey = 0;
+};
+
+// Adds a record through a file definition and its record buffer; returns
+// its record number.
+uint32_t addRecord(runtime::KeyedFile &file, library::Commands &record, const StoredRecord &r) {
+    record = library::blankCommands();
+    library::setField(record.card, r.card);
+    library::setField(record.name, r.name);
+    const std::string header = r.header;
+    char *fields[] = {record.frsCode, record.frsCla, record.frsIns,
+                      record.frsP1,   record.frsP2,  record.frsP3};
+    for (int i = 0; i < 6; ++i) std::memcpy(fields[i], header.data() + 2 * i, 2);
+    library::setField(record.data, r.data);
+    record.hotKey = r.hotKey;
+    EXPECT_EQ(file.add(), 0);
+    return file.recordNumber();
+}
+
+// A new COMMANDS file holding the records, added in this order, written
+// before the main window opens it; their record numbers.
+std::vector<uint32_t> writeCommands(const std::vector<StoredRecord> &records) {
+    library::Commands record = library::blankCommands();
+    runtime::KeyedFile file(library::commandsLayout(), "COMMANDS");
+    file.bind(library::commandsBinding(record));
+    std::filesystem::remove(file.path());
+    EXPECT_EQ(file.create(), 0);
+    EXPECT_EQ(file.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+    EXPECT_EQ(file.beginTransaction(), 0);
+    std::vector<uint32_t> numbers;
+    for (const StoredRecord &r : records) numbers.push_back(addRecord(file, record, r));
+    EXPECT_EQ(file.commit(), 0);
+    file.close();
+    return numbers;
+}
+
+class StoredCommandMenusTest : public ConsoleWindowTest {
+protected:
+    // The texts of a menu's actions, submenus marked with ">".
+    static QStringList texts(QMenu *menu) {
+        QStringList list;
+        for (QAction *a : menu->actions())
+            list << (a->isSeparator() ? "-" : (a->menu() ? ">" : "") + a->text());
+        return list;
+    }
+
+    static QMenu *tarjeta(runtime::Window &w) { return w.menus()->menu(MenuCard); }
+
+    // The request and reply panels as one text.
+    static QString panel(runtime::Window &w) {
+        QString all;
+        for (const char *name : {"CODE", "CLA", "INS", "P1", "P2", "P3", "requestHex", "requestBytes",
+                                 "STAT", "SW1", "SW2", "LEN", "replyHex", "replyBytes"})
+            all += QString(name) + "=" + text(w, name) + ";";
+        return all;
+    }
+
+    static bool readOnly(runtime::Window &w, const char *name) { return field(w, name)->isReadOnly(); }
+
+    // A change made while the window runs goes through the program's
+    // library, as the command browser's do.
+    void deleteWhileRunning(uint32_t number) {
+        ASSERT_EQ(library.commandsFile().readByNumber(number), 0);
+        ASSERT_EQ(library.commandsFile().remove(), 0);
+    }
+};
+
+TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrowserCloses) {
+    writeCommands({{"EMV", "Select", "A100A4040007"},
+                                                         {"EMV", "Read", "2100B0000000"},
+                                                         {"SIM", "Status", "2100F2000016"}});
+    startReader();
+    bool browsed = false;
+    std::deque<QString> newCards;
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        runtime::Menus &m = *w.menus();
+        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
+                                                  ">EMV", ">SIM"}));
+        ASSERT_NE(m.menu(1001), nullptr);
+        EXPECT_EQ(m.menu(1001)->title(), "EMV");
+        EXPECT_EQ(m.menu(1001)->actions(), QList<QAction *>({m.action(1002), m.action(1003)}));
+        EXPECT_EQ(m.action(1002)->text(), "Select");
+        EXPECT_EQ(m.action(1003)->text(), "Read");
+        ASSERT_NE(m.menu(1004), nullptr);
+        EXPECT_EQ(m.menu(1004)->title(), "SIM");
+        EXPECT_EQ(m.menu(1004)->actions(), QList<QAction *>({m.action(1005)}));
+        EXPECT_EQ(m.action(1005)->text(), "Status");
+        EXPECT_FALSE(m.contains(1006));
+        EXPECT_TRUE(m.action(1005)->shortcut().isEmpty()) << "hot key 0 is no shortcut";
+
+        // The browser deletes SIM's only command and adds commands whose
+        // card names differ only in case; the key delivers EMV, EMV, emv,
+        // EMV, so a submenu starts at each change of case.
+        const int actionsBefore = static_cast<int>(w.findChildren<QAction *>().size());
+        choose(w, "utilities.commands");
+        EXPECT_TRUE(browsed);
+        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
+                                                  ">EMV", ">emv", ">EMV"}));
+        EXPECT_EQ(texts(m.menu(1001)), QStringList({"Select", "Read"}));
+        EXPECT_EQ(texts(m.menu(1004)), QStringList({"Lower"}));
+        EXPECT_EQ(texts(m.menu(1006)), QStringList({"Again"}));
+        EXPECT_FALSE(m.contains(1008));
+        // One submenu and one entry more than before, nothing else.
+        EXPECT_EQ(w.findChildren<QAction *>().size(), actionsBefore + 2);
+        EXPECT_EQ(m.action(ItemCardCommands)->text(), "[Comandos]");
+        EXPECT_FALSE(m.isEnabled(ItemCardCommands));
+    }},
+                   {"BROWSECMD$QUICKWINDOW",
+                    [&](runtime::Window &b) {
+                        browsed = true;
+                        QTreeWidget *rows = b.findChild<QTreeWidget *>("rows");
+                        ASSERT_NE(rows, nullptr);
+                        // SIM's command: located by its letter, deleted after
+                        // the confirmation.
+                        QTest::keyClicks(rows, "s");
+                        ASSERT_EQ(rows->currentItem()->text(0).trimmed(), "SIM");
+                        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &box) {
+                            EXPECT_EQ(box.caption, "Confirm Delete");
+                            return static_cast<int>(runtime::ButtonOk);
+                        });
+                        QTest::keyClick(rows, Qt::Key_Delete);
+                        runtime::setMessageBoxAnswerer({});
+                        for (const char *card : {"emv", "EMV"}) {
+                            newCards.push_back(card);
+                            QTest::keyClick(rows, Qt::Key_Insert);
+                        }
+                        QTest::mouseClick(b.findChild<QPushButton *>("close"), Qt::LeftButton);
+                    }},
+                   {"UPDATECOMMANDS$QUICKWINDOW", [&](runtime::Window &form) {
+                        ASSERT_FALSE(newCards.empty());
+                        const QString card = newCards.front();
+                        newCards.pop_front();
+                        form.findChild<QLineEdit *>("card")->setFocus();
+                        QTest::keyClicks(form.findChild<QLineEdit *>("card"), card);
+                        QTest::keyClicks(form.findChild<QLineEdit *>("name"), card == "emv" ? "Lower" : "Again");
+                        QTest::mouseClick(form.findChild<QPushButton *>("ok"), Qt::LeftButton);
+                    }}});
+}
+
+TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAndSendsNothing) {
+    writeCommands({
+        {"&SIM", "&Status", "2000100000S2"},
+        {"CARD", "Open P1 P2", "A100A4????00", "3F00"},
+        {"CARD", "Open P3", "2100B00000??"},
+        {"CARD", "Fixed", "A100A4000002", "3f00"},
+        {"CARD", "Open data", "A100A4040000", "??", 0x74},
+        {"CARD", "By F2", "2100C0000008", "", 0x71},
+    });
+    kvr7x::emu::Config config;
+    std::string error;
+    ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 00 61 1A\n", error)) << error;
+    startReader(config);
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        runtime::Menus &m = *w.menus();
+        const auto entry = [&](const QString &name) -> QAction * {
+            for (QAction *a : w.findChildren<QAction *>())
+                if (a->text() == name && m.idOf(a) > 1000) return a;
+            ADD_FAILURE() << "no entry " << name.toStdString();
+            return nullptr;
+        };
+        auto *send = w.findChild<QPushButton *>("send");
+        emulator->log().clear();
+
+        // P1 and P2 open: the focus on P1, P2 editable, P3 and data not.
+        entry("Open P1 P2")->trigger();
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P1") + text(w, "P2"), "A1A4????");
+        EXPECT_EQ(QApplication::focusWidget(), field(w, "P1"));
+        EXPECT_FALSE(readOnly(w, "P1") || readOnly(w, "P2"));
+        EXPECT_TRUE(readOnly(w, "P3") && readOnly(w, "requestHex") && readOnly(w, "requestBytes"));
+        EXPECT_EQ(text(w, "requestHex"), "3F00");
+        EXPECT_EQ(text(w, "P3"), "00") << "the data does not set P3";
+
+        entry("Open P3")->trigger();
+        EXPECT_EQ(QApplication::focusWidget(), field(w, "P3"));
+        EXPECT_TRUE(readOnly(w, "P1") && readOnly(w, "P2"));
+        EXPECT_FALSE(readOnly(w, "P3"));
+
+        // Stored lower-case digits stay as stored and convert as 0.
+        entry("Fixed")->trigger();
+        EXPECT_EQ(QApplication::focusWidget(), send);
+        for (const char *name : {"P1", "P2", "P3", "requestHex", "requestBytes"})
+            EXPECT_TRUE(readOnly(w, name)) << name;
+        EXPECT_EQ(text(w, "requestHex"), "3f00");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x30)) + QChar(0x00));
+
+        // Data "??": the byte 0x00, both data views editable, the focus in
+        // the hex view; entering it makes the hex view the source again.
+        entry("Open data")->trigger();
+        EXPECT_EQ(QApplication::focusWidget(), field(w, "requestHex"));
+        EXPECT_FALSE(readOnly(w, "requestHex") || readOnly(w, "requestBytes"));
+        EXPECT_TRUE(readOnly(w, "P1") && readOnly(w, "P3"));
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x00)));
+        field(w, "requestHex")->selectAll();
+        type(w, "requestHex", "3F00");
+        EXPECT_EQ(text(w, "P3"), "02");
+        // Chosen again by its hot key F5 from inside the hex view, which
+        // keeps the focus: typing there is again the operator's data.
+        QTest::keyClick(field(w, "requestHex"), Qt::Key_F5);
+        EXPECT_EQ(text(w, "requestHex"), "??");
+        EXPECT_EQ(QApplication::focusWidget(), field(w, "requestHex"));
+        field(w, "requestHex")->selectAll();
+        type(w, "requestHex", "01");
+        EXPECT_EQ(text(w, "P3"), "01");
+        EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x01)));
+
+        // The hot key F2 chooses its entry.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P3"), "21C008");
+        EXPECT_EQ(QApplication::focusWidget(), send);
+        EXPECT_EQ(entry("By F2")->shortcut(), QKeySequence(Qt::Key_F2));
+        QTest::qWait(100);
+        EXPECT_TRUE(framesReceived(*emulator).empty()) << "choosing an entry sends nothing";
+
+        // A menu action makes the fields editable again.
+        choose(w, "card.isoIn");
+        for (const char *name : {"P1", "P2", "P3", "requestHex", "requestBytes"})
+            EXPECT_FALSE(readOnly(w, name)) << name;
+
+        // Access letters: Alt+T, S (the "&SIM" submenu), S ("&Status").
+        // P3 "S2" right after a reply whose SW2 was 1A takes 1A.
+        choose(w, "reader.status");
+        clickSend(w);
+        ASSERT_EQ(text(w, "SW2"), "1A");
+        QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
+        ASSERT_EQ(m.menu(1001)->title(), "&SIM") << "\"&SIM\" comes first in the key";
+        ASSERT_TRUE(eventually([&] { return QApplication::activePopupWidget() == m.menu(1001); }));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
+        ASSERT_TRUE(eventually([&] { return text(w, "P3") == "1A"; })) << text(w, "P3").toStdString();
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "2010");
+        EXPECT_EQ(text(w, "SW2"), "") << "the reply panel is blanked";
+        // Chosen again with the reply panel blank: P3 is two spaces, sent as 0x00.
+        entry("&Status")->trigger();
+        EXPECT_EQ(text(w, "P3"), "");
+        emulator->log().clear();
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>({0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
+    }}});
+}
+
+TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
+    const std::vector<uint32_t> records =
+        writeCommands({{"EMV", "Select", "A100A4????00", "??"}, {"EMV", "Read", "2100B0000000"}});
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.reset");
+        choose(w, "card.isoIn");
+        type(w, "CLA", "80");
+        type(w, "requestHex", "0102");
+        const QString before = panel(w);
+        QWidget *focus = QApplication::focusWidget();
+        deleteWhileRunning(records[0]);
+        w.menus()->action(1002)->trigger();
+        EXPECT_EQ(panel(w), before);
+        EXPECT_EQ(QApplication::focusWidget(), focus);
+        EXPECT_FALSE(readOnly(w, "P1") || readOnly(w, "requestHex"));
+        // The other entry still works.
+        w.menus()->action(1003)->trigger();
+        EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "21B0");
+    }}});
+}
+
+TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehind) {
+    // Ten cards of 100 commands: 1010 numbers wanted, 999 available.
+    std::vector<std::string> cards, names;
+    for (int card = 0; card < 10; ++card) cards.push_back("Card" + std::to_string(card));
+    for (int i = 0; i < 100; ++i) names.push_back(std::to_string(i));
+    std::vector<StoredRecord> records;
+    for (const std::string &card : cards)
+        for (const std::string &name : names) records.push_back({card.c_str(), name.c_str(), "200010000000"});
+    writeCommands(records);
+    startReader();
+    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+        runtime::Menus &m = *w.menus();
+        EXPECT_TRUE(m.contains(1999));
+        EXPECT_FALSE(m.contains(2000));
+        EXPECT_EQ(m.menu(1910)->title(), "Card9");
+        EXPECT_EQ(m.menu(1910)->actions().size(), 89);
+        EXPECT_EQ(w.statusText(), "El menú Tarjeta admite 999 entradas: 11 comandos no se muestran");
+
+        const auto actions = w.findChildren<QAction *>().size();
+        const auto menus = w.findChildren<QMenu *>().size();
+        for (int rebuild = 0; rebuild < 100; ++rebuild) {
+            choose(w, "utilities.commands");
+            ASSERT_EQ(w.findChildren<QAction *>().size(), actions) << "rebuild " << rebuild;
+            ASSERT_EQ(w.findChildren<QMenu *>().size(), menus) << "rebuild " << rebuild;
+        }
+        EXPECT_EQ(m.action(1002)->text(), "0");
+        EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
+    }},
+                   {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
+}
+
+}  // namespace
+}  // namespace kvr::console::testing
