@@ -621,7 +621,7 @@ TEST_F(BrowseCommandsTest, AReadThatFailsTellsWarning35AndCloses) {
     });
 }
 
-TEST_F(BrowseCommandsTest, AResizeReadsTheCurrentRecordAgainFromTheFirstCommandOfItsCard) {
+TEST_F(BrowseCommandsTest, AResizeOrComingBackReadsTheCurrentRecordAgainFromTheFirstCommandOfItsCard) {
     const auto order = addMany(1000);
     browse([&](Window &w) {
         PageList &l = list(w);
@@ -639,6 +639,23 @@ TEST_F(BrowseCommandsTest, AResizeReadsTheCurrentRecordAgainFromTheFirstCommandO
         EXPECT_EQ(l.rowCount(), l.visibleRowCount());
         EXPECT_EQ(l.currentRow(), 1);
         EXPECT_EQ(currentName(w), first->second);
+
+        // Back from another program: another station's change is read, and
+        // the current row moves to the first command of its card again.
+        press(w, Qt::Key_Down);
+        const std::string second = currentName(w).toStdString();
+        std::uint32_t recno = 0;
+        for (std::uint32_t n = 1; n <= 1000 && recno == 0; ++n)
+            if (library.commandsFile().readByNumber(n) == 0 && fieldText(library.commandsRecord().name) == second)
+                recno = n;
+        ASSERT_NE(recno, 0u);
+        ASSERT_EQ(runPeer({"put", path, std::to_string(recno), card.toStdString(), "Cambiado fuera"}), "0");
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        emit qApp->applicationStateChanged(Qt::ApplicationActive);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(l.currentRow(), 1);
+        EXPECT_EQ(currentName(w), first->second);
+        EXPECT_EQ(names(w).at(1), "Cambiado fuera");
     });
 }
 
