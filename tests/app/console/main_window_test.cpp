@@ -709,13 +709,14 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
         EXPECT_FALSE(itemEnabled(w, "sam.commands"));
         EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(),
                   "Soportado por KVR73C");
-        // The placeholders for the command library change nothing.
+        // The command browser and the import placeholder change nothing of
+        // the console.
         const QString before = text(w, "CODE");
         choose(w, "utilities.commands");
         choose(w, "utilities.import");
         EXPECT_EQ(text(w, "CODE"), before);
         EXPECT_TRUE(w.isVisible());
-    }}});
+    }}, {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 
 TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
