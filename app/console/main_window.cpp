@@ -9,6 +9,7 @@
 #include "console/status_message.h"
 #include "console/stored_command_menus.h"
 
+#include "library/browse_commands.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "library/import_commands.h"
@@ -296,8 +297,9 @@ private:
             break;
         case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
         case ItemCommandBrowser:
-            // The command browser (still to come) runs here; the menus are
-            // rebuilt when it returns.
+            // The stored commands may have changed: their menus are built
+            // again when the browser closes.
+            library::browseCommands(commands_.library(), this);
             buildStoredCommandMenus();
             showConsole();
             break;

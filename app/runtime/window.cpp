@@ -100,7 +100,9 @@ void Window::run() {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     running_ = true;
     closed_ = false;
-    adjustSize();
+    // The size the window is designed for, even where that is more than
+    // adjustSize() would allow on a small screen.
+    resize(sizeHint());
     if (!resizable_) setFixedSize(sizeHint());
     show();
     opened();

@@ -168,6 +168,16 @@ int KeyedFile::next() { return step(Direction::Forward); }
 
 int KeyedFile::previous() { return step(Direction::Backward); }
 
+int KeyedFile::readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                            std::size_t count, std::vector<StoredRecord> &records) {
+    if (int code = needOpen()) return code;
+    const std::size_t before = records.size();
+    if (int code = publish(store_->read(from, inclusive, direction, count, records))) return code;
+    for (std::size_t i = before; i < records.size(); ++i)
+        if (records[i].data.size() != layout_.recordSize) return fail(KeyedBadDeclaration);
+    return KeyedOk;
+}
+
 std::string KeyedFile::position() const { return positionText({current_.recordNumber, current_.key}); }
 
 int KeyedFile::readByNumber(std::uint32_t recordNumber) {

@@ -113,6 +113,12 @@ public:
     int next();
     int previous();
 
+    // Up to count records in key order from a place (see KeyedStore::read),
+    // all from one read of the file; the cursor, the current record and the
+    // buffer stay as they are.  Views read this way (keyed_view.h).
+    int readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                     std::vector<StoredRecord> &records);
+
     // The record last read, added or put.
     std::string position() const;
     std::uint32_t recordNumber() const { return current_.recordNumber; }

@@ -102,6 +102,13 @@ public:
     // The record after (Forward) or before (Backward) place in key order.
     virtual KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) = 0;
     virtual KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) = 0;
+    // Up to count records in key order, appended to records in reading
+    // order: from the start (Forward) or the end (Backward) when there is no
+    // place, else those after or before the place, the record at the place
+    // itself included when inclusive.  Fewer when the key order ends first.
+    // All of them come from one read of the file.
+    virtual KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                             std::size_t count, std::vector<StoredRecord> &records) = 0;
     // All records, also those left out of the key.
     virtual KeyedStatus count(std::int64_t &records) = 0;
 

@@ -10,6 +10,7 @@
 #include "runtime/dialog_units.h"
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
+#include "runtime/page_list.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 
@@ -714,7 +715,8 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
         EXPECT_FALSE(itemEnabled(w, "sam.commands"));
         EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(),
                   "Soportado por KVR73C");
-        // The browser's placeholder and a cancelled import change nothing.
+        // The command browser and a cancelled import change nothing of the
+        // console.
         const QString before = text(w, "CODE");
         const QString status = w.statusText();
         bool asked = false;
@@ -729,7 +731,7 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
         EXPECT_EQ(text(w, "CODE"), before);
         EXPECT_EQ(w.statusText(), status);
         EXPECT_TRUE(w.isVisible());
-    }}});
+    }}, {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 
 TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
@@ -786,7 +788,7 @@ TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
     EXPECT_FALSE(library.commandsFile().isOpen());
 }
 
-TEST_F(MainWindowTest, ImportCountsInTheStatusBarAndTheCardMenuShowsTheCommandsAfterTheBrowser) {
+TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItCloses) {
     QTemporaryDir here;  // a COMMANDS of its own
     const QString previous = QDir::currentPath();
     QDir::setCurrent(here.path());
@@ -809,9 +811,16 @@ TEST_F(MainWindowTest, ImportCountsInTheStatusBarAndTheCardMenuShowsTheCommandsA
         EXPECT_EQ(w.statusText(), "3 comandos importados");
         EXPECT_EQ(library.commandsFile().records(), 3);
         EXPECT_EQ(titles(), before) << "the import leaves the stored-command menus alone";
-        // They are rebuilt when the command browser closes.
+        // The browser shows them at once; the menus are rebuilt when it closes.
         choose(w, "utilities.commands");
         EXPECT_EQ(titles(), before + QStringList({"alfa", "mid", "zeta"}));
+    }}, {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
+        const auto *list = browser.findChild<runtime::PageList *>("list");
+        ASSERT_NE(list, nullptr);
+        QStringList shown;
+        for (int row = 1; row <= list->rowCount(); ++row) shown << list->cellText(row, 0).trimmed();
+        EXPECT_EQ(shown, QStringList({"alfa", "mid", "zeta"}));
+        browser.close();
     }}});
     runtime::setOpenFileAnswerer({});
     QDir::setCurrent(previous);

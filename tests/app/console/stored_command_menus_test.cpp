@@ -2,20 +2,24 @@
 // file, against the reader emulator: the card submenus and their numbers,
 // choosing an entry by the pointer, by access letters and by its hot key,
 // the fields it leaves open, "S2", a record deleted behind the menus, and
-// rebuilding.
+// rebuilding when the command browser, opened from "&Commandos", closes.
 #include "window_test_support.h"
 
 #include "console/main_menu.h"
 #include "library/commands_file.h"
 #include "runtime/menus.h"
+#include "runtime/message_box.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <vector>
 
@@ -86,11 +90,8 @@ protected:
 
     static bool readOnly(runtime::Window &w, const char *name) { return field(w, name)->isReadOnly(); }
 
-    // Changes made while the window runs go through the program's library,
-    // as the command browser's do.
-    uint32_t addWhileRunning(const StoredRecord &r) {
-        return addRecord(library.commandsFile(), library.commandsRecord(), r);
-    }
+    // A change made while the window runs goes through the program's
+    // library, as the command browser's do.
     void deleteWhileRunning(uint32_t number) {
         ASSERT_EQ(library.commandsFile().readByNumber(number), 0);
         ASSERT_EQ(library.commandsFile().remove(), 0);
@@ -98,10 +99,12 @@ protected:
 };
 
 TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrowserCloses) {
-    const std::vector<uint32_t> records = writeCommands({{"EMV", "Select", "A100A4040007"},
+    writeCommands({{"EMV", "Select", "A100A4040007"},
                                                          {"EMV", "Read", "2100B0000000"},
                                                          {"SIM", "Status", "2100F2000016"}});
     startReader();
+    bool browsed = false;
+    std::deque<QString> newCards;
     runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
         runtime::Menus &m = *w.menus();
         EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
@@ -121,11 +124,9 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
         // The browser deletes SIM's only command and adds commands whose
         // card names differ only in case; the key delivers EMV, EMV, emv,
         // EMV, so a submenu starts at each change of case.
-        deleteWhileRunning(records[2]);
-        addWhileRunning({"emv", "Lower", "2100B0000000"});
-        addWhileRunning({"EMV", "Again", "2100B0000000"});
         const int actionsBefore = static_cast<int>(w.findChildren<QAction *>().size());
         choose(w, "utilities.commands");
+        EXPECT_TRUE(browsed);
         EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
                                                   ">EMV", ">emv", ">EMV"}));
         EXPECT_EQ(texts(m.menu(1001)), QStringList({"Select", "Read"}));
@@ -136,7 +137,37 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
         EXPECT_EQ(w.findChildren<QAction *>().size(), actionsBefore + 2);
         EXPECT_EQ(m.action(ItemCardCommands)->text(), "[Comandos]");
         EXPECT_FALSE(m.isEnabled(ItemCardCommands));
-    }}});
+    }},
+                   {"BROWSECMD$QUICKWINDOW",
+                    [&](runtime::Window &b) {
+                        browsed = true;
+                        QTreeWidget *rows = b.findChild<QTreeWidget *>("rows");
+                        ASSERT_NE(rows, nullptr);
+                        // SIM's command: located by its letter, deleted after
+                        // the confirmation.
+                        QTest::keyClicks(rows, "s");
+                        ASSERT_EQ(rows->currentItem()->text(0).trimmed(), "SIM");
+                        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &box) {
+                            EXPECT_EQ(box.caption, "Confirm Delete");
+                            return static_cast<int>(runtime::ButtonOk);
+                        });
+                        QTest::keyClick(rows, Qt::Key_Delete);
+                        runtime::setMessageBoxAnswerer({});
+                        for (const char *card : {"emv", "EMV"}) {
+                            newCards.push_back(card);
+                            QTest::keyClick(rows, Qt::Key_Insert);
+                        }
+                        QTest::mouseClick(b.findChild<QPushButton *>("close"), Qt::LeftButton);
+                    }},
+                   {"UPDATECOMMANDS$QUICKWINDOW", [&](runtime::Window &form) {
+                        ASSERT_FALSE(newCards.empty());
+                        const QString card = newCards.front();
+                        newCards.pop_front();
+                        form.findChild<QLineEdit *>("card")->setFocus();
+                        QTest::keyClicks(form.findChild<QLineEdit *>("card"), card);
+                        QTest::keyClicks(form.findChild<QLineEdit *>("name"), card == "emv" ? "Lower" : "Again");
+                        QTest::mouseClick(form.findChild<QPushButton *>("ok"), Qt::LeftButton);
+                    }}});
 }
 
 TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAndSendsNothing) {
@@ -291,7 +322,8 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
         }
         EXPECT_EQ(m.action(1002)->text(), "0");
         EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
-    }}});
+    }},
+                   {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 
 }  // namespace

@@ -93,18 +93,36 @@ TEST_F(OpenKeyedFileTest, CreationThatFailsEndsTheProgram) {
 
 TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredYesIsRebuilt) {
     makeFile(7);
-    runSql("COMMANDS.tps", "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';");
-    recorder.answers = {ButtonYes};
-    EXPECT_EQ(open(), "");
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].caption, "Invalid Key");
-    EXPECT_EQ(recorder.boxes[0].text, "COMMANDS key file is invalid.  Do you want to rebuild the key?");
-    ASSERT_TRUE(file.isOpen());
-    EXPECT_EQ(file.records(), 7);
-    int inKey = 0;
-    file.setStart();
-    while (file.next() == 0) ++inKey;
-    EXPECT_EQ(inKey, 7);
+    // The index lost, and the count table the key's check relies on lost.
+    for (const char *damage : {"PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = 'records_by_key';",
+                               "DROP TABLE keyed_count;"}) {
+        SCOPED_TRACE(damage);
+        recorder.boxes.clear();
+        if (file.isOpen()) file.close();
+        runSql("COMMANDS.tps", damage);
+        recorder.answers = {ButtonYes};
+        EXPECT_EQ(open(), "");
+        ASSERT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(recorder.boxes[0].caption, "Invalid Key");
+        EXPECT_EQ(recorder.boxes[0].text, "COMMANDS key file is invalid.  Do you want to rebuild the key?");
+        ASSERT_TRUE(file.isOpen());
+        EXPECT_EQ(file.records(), 7);
+        int inKey = 0;
+        file.setStart();
+        while (file.next() == 0) ++inKey;
+        EXPECT_EQ(inKey, 7);
+        // It takes writes again, and opens without a question afterwards.
+        file.buffer().assign(184, ' ');
+        file.buffer()[0] = 'z';
+        ASSERT_EQ(file.add(), 0);
+        file.close();
+        EXPECT_EQ(open(), "");
+        EXPECT_EQ(recorder.boxes.size(), 1u);
+        EXPECT_EQ(file.records(), 8);
+        ASSERT_EQ(file.setEnd(), 0);
+        ASSERT_EQ(file.previous(), 0);
+        ASSERT_EQ(file.remove(), 0);
+    }
 }
 
 TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredNoEndsTheProgram) {

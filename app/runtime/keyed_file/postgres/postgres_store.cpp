@@ -116,6 +116,34 @@ KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, Stor
                  pg::Params().bytes(place.key).int4(recno), record);
 }
 
+// A page of the key order: one keyset query on the key's index, so the rows
+// come from one snapshot of the table and no OFFSET is ever counted off.
+KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                                std::size_t count, std::vector<StoredRecord> &records) {
+    if (count == 0) return KeyedStatus::success();
+    const bool forward = direction == Direction::Forward;
+    std::string where = "WHERE key_value IS NOT NULL";
+    pg::Params params;
+    if (from) {
+        where += std::string(" AND (key_value, recno) ") + (forward ? ">" : "<") + (inclusive ? "=" : "") + " ($1, $2)";
+        params.bytes(from->key).int4(static_cast<std::int32_t>(std::min<std::int64_t>(from->recordNumber, INT32_MAX)));
+    }
+    const std::string limit = std::to_string(std::min<std::size_t>(count, INT32_MAX));
+    const pg::Outcome read = db_.run(select_ + where +
+                                         (forward ? " ORDER BY key_value, recno LIMIT " : " ORDER BY key_value DESC, recno DESC LIMIT ") +
+                                         limit,
+                                     params);
+    if (!read.ok()) return read.status();
+    for (int row = 0; row < read.rows(); ++row) {
+        StoredRecord &record = records.emplace_back();
+        record.recordNumber = static_cast<std::uint32_t>(read.int4(row, 0));
+        record.version = read.int8(row, 1);
+        record.key = read.isNull(row, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(row, 2)));
+        record.data = columns_.recordOf(read, row, 3);
+    }
+    return KeyedStatus::success();
+}
+
 KeyedStatus PostgresStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
     if (recordNumber == 0 || recordNumber > INT32_MAX) return KeyedStatus::of(KeyedRecordNotFound);
     KeyedStatus status = fetch("WHERE recno = $1", pg::Params().int4(static_cast<std::int32_t>(recordNumber)), record);

@@ -52,6 +52,8 @@ public:
 
     KeyedStatus first(Direction direction, StoredRecord &record) override;
     KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
+    KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                     std::vector<StoredRecord> &records) override;
     KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
     KeyedStatus count(std::int64_t &records) override;
 

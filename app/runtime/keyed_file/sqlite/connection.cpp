@@ -42,7 +42,29 @@ StatementUse Connection::cached(const std::string &sql) {
     return StatementUse(found->second.get(), SQLITE_OK);
 }
 
-KeyedStatus Connection::status(int result) const { return statusOfSqlite(result, handle_); }
+KeyedStatus Connection::status(int result) const {
+    if ((result & 0xFF) == SQLITE_CORRUPT) damageReported_ = true;
+    return statusOfSqlite(result, handle_);
+}
+
+bool Connection::takeDamageReported() {
+    const bool reported = damageReported_;
+    damageReported_ = false;
+    return reported;
+}
+
+int Connection::changeCounter(std::uint32_t &counter) {
+    sqlite3_file *file = nullptr;
+    int result = sqlite3_file_control(handle_, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+    if (result != SQLITE_OK) return result;
+    if (!file || !file->pMethods) return SQLITE_MISUSE;
+    unsigned char bytes[4] = {};
+    constexpr sqlite3_int64 kCounterOffset = 24;
+    result = file->pMethods->xRead(file, bytes, sizeof bytes, kCounterOffset);
+    if (result != SQLITE_OK) return result;
+    counter = std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+    return SQLITE_OK;
+}
 
 void Connection::usePlainBusyTimeout(int ms) { sqlite3_busy_timeout(handle_, ms); }
 

@@ -12,6 +12,7 @@
 #include "runtime/keyed_file/sqlite/statement.h"
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,6 +49,14 @@ public:
     // The statement for sql, prepared once and kept; reset when the use ends.
     StatementUse cached(const std::string &sql);
     KeyedStatus status(int result) const;
+    // Whether a result since the last call reported a damaged database.
+    bool takeDamageReported();
+
+    // The database's change counter (the file header's, which SQLite moves
+    // with every write transaction), read through the database's own file
+    // so that no other descriptor of it is opened or closed.  Only inside a
+    // transaction.
+    int changeCounter(std::uint32_t &counter);
 
     void setBusyTimeout(int ms) { busyTimeoutMs_ = ms; }
     // Waits with SQLite's own plain time-out instead, not marked waiting.
@@ -67,6 +76,7 @@ private:
     int busyTimeoutMs_ = kDefaultBusyMs;
     bool waiting_ = false;
     std::chrono::steady_clock::time_point busySince_;
+    mutable bool damageReported_ = false;
 };
 
 }  // namespace kvr::runtime::sqlite

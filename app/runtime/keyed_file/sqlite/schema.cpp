@@ -6,6 +6,9 @@
 
 #include <sqlite3.h>
 
+#include <string_view>
+#include <vector>
+
 namespace kvr::runtime::sqlite {
 
 namespace {
@@ -14,17 +17,31 @@ constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
 constexpr int kSchemaVersion = 1;
 constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
 // The number of records in the key, kept by the database itself on every
-// write; at open it is compared with the entries the index holds.
-constexpr const char *kCountSql =
-    "DROP TRIGGER IF EXISTS records_keyed_insert; DROP TRIGGER IF EXISTS records_keyed_delete;"
-    " DROP TRIGGER IF EXISTS records_keyed_update;"
-    " CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
-    " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END;"
-    " CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
-    " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END;"
-    " CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
-    " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
-    " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END;";
+// write; the walk at open compares it with the entries the index holds.
+constexpr const char *kCountTableSql = "CREATE TABLE keyed_count(keyed INTEGER NOT NULL)";
+struct Trigger {
+    const char *name;
+    const char *sql;
+};
+constexpr Trigger kTriggers[] = {
+    {"records_keyed_insert",
+     "CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
+     " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END"},
+    {"records_keyed_delete",
+     "CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
+     " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END"},
+    {"records_keyed_update",
+     "CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
+     " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
+     " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END"},
+};
+constexpr const char *kCheckTableSql = "CREATE TABLE IF NOT EXISTS keyed_check(stamp INTEGER NOT NULL)";
+
+std::string triggersSql() {
+    std::string sql;
+    for (const Trigger &t : kTriggers) sql += std::string(t.sql) + "; ";
+    return sql;
+}
 
 std::string creationSql(const KeyedLayout &layout) {
     return "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA application_id = " +
@@ -33,8 +50,9 @@ std::string creationSql(const KeyedLayout &layout) {
            " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL);"
            " CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
            " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = " +
-           std::to_string(layout.recordSize) + ")); " + kIndexSql +
-           "; CREATE TABLE keyed_count(keyed INTEGER NOT NULL); INSERT INTO keyed_count VALUES (0); " + kCountSql;
+           std::to_string(layout.recordSize) + ")); " + kIndexSql + "; " + kCountTableSql +
+           "; INSERT INTO keyed_count VALUES (0); " + triggersSql() + kCheckTableSql +
+           "; INSERT INTO keyed_check VALUES (0); ";
 }
 
 // The first column of the first row of sql.
@@ -66,15 +84,16 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
     return result;
 }
 
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkIndex) {
-    long long value = 0;
-    int result = scalar(db, "PRAGMA application_id", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != kApplicationId) return KeyedBadDeclaration;
-    result = scalar(db, "PRAGMA user_version", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != kSchemaVersion) return KeyedBadDeclaration;
-
+int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
+    int result = SQLITE_OK;
+    {
+        Statement marks(db.handle(), "SELECT (SELECT application_id FROM pragma_application_id),"
+                                     " (SELECT user_version FROM pragma_user_version)");
+        if (!marks.ready()) return -marks.result();
+        result = marks.step();
+        if (result != SQLITE_ROW) return -result;
+        if (marks.integer(0) != kApplicationId || marks.integer(1) != kSchemaVersion) return KeyedBadDeclaration;
+    }
     {
         Statement declared(db.handle(), "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
         if (!declared.ready())
@@ -88,26 +107,54 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkIndex) {
         if (!same) return KeyedBadDeclaration;
     }
 
-    result = scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'records'", value);
-    if (result != SQLITE_OK) return -result;
-    if (value != 1) return KeyedBadDeclaration;
-    if (!checkIndex) return 0;
-
+    // The records table, and the index, the count table and its triggers
+    // as made, from one look at the schema.
+    struct Expected {
+        const char *type;
+        const char *name;
+        const char *sql;  // null: any definition
+        bool found = false;
+    };
+    std::vector<Expected> expected{{"table", "records", nullptr},
+                                   {"index", "records_by_key", kIndexSql},
+                                   {"table", "keyed_count", kCountTableSql}};
+    for (const Trigger &t : kTriggers) expected.push_back({"trigger", t.name, t.sql});
+    bool keySound = true;
     {
-        Statement index(db.handle(), "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = 'records_by_key'");
-        if (!index.ready()) return -index.result();
-        result = index.step();
-        const bool indexOk = result == SQLITE_ROW && index.text(0) == std::string_view(kIndexSql);
-        if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
-        if (!indexOk) return KeyedRebuildKeys;
+        Statement schema(db.handle(), "SELECT type, name, sql FROM sqlite_master WHERE name IN ('records',"
+                                      " 'records_by_key', 'keyed_count', 'records_keyed_insert',"
+                                      " 'records_keyed_delete', 'records_keyed_update')");
+        if (!schema.ready()) return -schema.result();
+        while ((result = schema.step()) == SQLITE_ROW) {
+            for (Expected &e : expected) {
+                if (schema.text(1) != std::string_view(e.name)) continue;
+                const bool same = schema.text(0) == std::string_view(e.type) &&
+                                  (!e.sql || schema.text(2) == std::string_view(e.sql));
+                e.found = e.found || same;
+                if (!same) keySound = false;
+            }
+        }
+        if (result != SQLITE_DONE) return -result;
     }
+    if (!expected.front().found) return KeyedBadDeclaration;
+    if (!checkKey) return 0;
+    for (const Expected &e : expected)
+        if (!e.found) keySound = false;
+    if (!keySound) return KeyedRebuildKeys;
+    long long value = 0;
+    result = scalar(db, "SELECT count(*) = 1 AND typeof(min(keyed)) = 'integer' FROM keyed_count", value);
+    if (result != SQLITE_OK) return -result;
+    return value == 1 ? 0 : KeyedRebuildKeys;
+}
 
+int countState(Connection &db) {
     // Entries of the index against the count the table keeps: a walk over
     // the index alone, which is small next to the records.
-    result = scalar(db,
-                    "SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
-                    " = (SELECT keyed FROM keyed_count)",
-                    value);
+    long long value = 0;
+    const int result = scalar(db,
+                              "SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
+                              " = (SELECT keyed FROM keyed_count)",
+                              value);
     if (result != SQLITE_OK) {
         if ((result & 0xFF) == SQLITE_ERROR || (result & 0xFF) == SQLITE_CORRUPT) return KeyedRebuildKeys;
         return -result;
@@ -115,9 +162,51 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkIndex) {
     return value == 1 ? 0 : KeyedRebuildKeys;
 }
 
+int lastWriteStamped(Connection &db, bool &stamped, bool &stampable) {
+    stamped = stampable = false;
+    Statement stamp(db.handle(), "SELECT stamp FROM keyed_check");
+    // A file of before the stamp has no table for it.
+    if (!stamp.ready()) return (stamp.result() & 0xFF) == SQLITE_ERROR ? SQLITE_OK : stamp.result();
+    stampable = true;
+    int result = stamp.step();
+    if (result == SQLITE_DONE) return SQLITE_OK;  // no row: no stamp
+    if (result != SQLITE_ROW) return result;
+    std::uint32_t counter = 0;
+    result = db.changeCounter(counter);
+    stamped = result == SQLITE_OK && stamp.integer(0) == static_cast<long long>(counter);
+    return result;
+}
+
+int stampWrite(Connection &db, std::uint32_t counterAtBegin) {
+    StatementUse stamp = db.cached("UPDATE keyed_check SET stamp = ?2 WHERE stamp = ?1");
+    if (!stamp) return stamp.result();
+    stamp->bind(1, counterAtBegin);
+    stamp->bind(2, static_cast<std::uint32_t>(counterAtBegin + 1));
+    const int result = stamp->step();
+    return result == SQLITE_DONE ? SQLITE_OK : result;
+}
+
+int restamp(Connection &db) {
+    std::uint32_t counter = 0;
+    int result = db.changeCounter(counter);
+    if (result == SQLITE_OK) result = db.exec(std::string(kCheckTableSql) + "; DELETE FROM keyed_check;");
+    if (result != SQLITE_OK) return result;
+    Statement stamp(db.handle(), "INSERT INTO keyed_check VALUES (?1)");
+    if (!stamp.ready()) return stamp.result();
+    stamp.bind(1, static_cast<std::uint32_t>(counter + 1));
+    result = stamp.step();
+    return result == SQLITE_DONE ? SQLITE_OK : result;
+}
+
+int clearStamp(Connection &db) { return db.exec("UPDATE keyed_check SET stamp = -1"); }
+
 int rebuildKey(Connection &db, const KeyedLayout &layout) {
-    int result = SQLITE_OK;
-    {
+    // First everything that refers to the count, so that nothing on the
+    // records table depends on a count table that may be missing or wrong.
+    std::string drop;
+    for (const Trigger &t : kTriggers) drop += std::string("DROP TRIGGER IF EXISTS ") + t.name + "; ";
+    int result = db.exec(drop + "DROP INDEX IF EXISTS records_by_key; DROP TABLE IF EXISTS keyed_count;");
+    if (result == SQLITE_OK) {
         Statement read(db.handle(), "SELECT recno, data FROM records");
         Statement update(db.handle(), "UPDATE records SET key = ?1 WHERE recno = ?2 AND key IS NOT ?1");
         result = !read.ready() ? read.result() : update.result();
@@ -139,12 +228,13 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
             if (done != SQLITE_DONE) result = done;
         }
     }
-    if (result == SQLITE_OK) result = db.exec("DROP INDEX IF EXISTS records_by_key");
     if (result == SQLITE_OK) result = db.exec(kIndexSql);
     if (result == SQLITE_OK)
-        result = db.exec("CREATE TABLE IF NOT EXISTS keyed_count(keyed INTEGER NOT NULL); DELETE FROM keyed_count;"
-                         " INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL;");
-    if (result == SQLITE_OK) result = db.exec(kCountSql);
+        result = db.exec(std::string(kCountTableSql) +
+                         "; INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL; " +
+                         triggersSql());
+    // The next open walks the rebuilt index once and stamps the file.
+    if (result == SQLITE_OK) result = db.exec(std::string(kCheckTableSql) + "; DELETE FROM keyed_check;");
     return result;
 }
 

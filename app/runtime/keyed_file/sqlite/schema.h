@@ -8,13 +8,30 @@
 //        every write, so that an open can check the index against it
 //   keyed_layout(name, record_size, key_offset, key_width)  the layout the
 //        file was made for
+//   keyed_check(stamp)  the database's change counter as this engine's last
+//        write left it (see below)
 // The database's application id ("KVKF") and user version (1) mark it as a
 // keyed file of this program.
+//
+// Checking the key at open.  That the index, the count table and its
+// triggers are defined as made is read from the schema, at once.  That the
+// index holds as many entries as the count says needs a walk over the
+// index, which grows with the file; it is needed only when something else
+// than this engine has written to the file since.  Every write of the engine
+// moves the stamp on with the database's change counter (which SQLite moves
+// with every write transaction, whoever makes it), provided the stamp
+// matched the counter when the write began: a stamp that matches at open
+// says that the last write was the engine's own, made whole or rolled back
+// whole, and the walk is left out.  A file written by anything else, a file
+// of before the stamp, and a file in which the database itself reported
+// damage (the stamp is then cleared) are walked in full, and stamped when
+// the walk finds them sound.
 #ifndef KVR_RUNTIME_SQLITE_SCHEMA_H
 #define KVR_RUNTIME_SQLITE_SCHEMA_H
 
 #include "runtime/keyed_file/keyed_store.h"
 
+#include <cstdint>
 #include <string>
 
 struct sqlite3;
@@ -28,13 +45,36 @@ class Connection;
 int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &layout);
 
 // Whether the open database is a keyed file of the layout: 0, 47 (another
-// layout or no keyed file at all), 46 (checkIndex: the key index missing,
-// defined otherwise, or holding another number of entries than the count)
-// or a SQLite result as a negative number.
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkIndex);
+// layout or no keyed file at all), 46 (checkKey: the key index, the count
+// table or its triggers missing or defined otherwise) or a SQLite result as
+// a negative number.  Reads the schema only.
+int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey);
+
+// Walks the index and compares its entries with the count: 0, 46 or a
+// negative SQLite result.
+int countState(Connection &db);
+
+// Inside a read transaction: whether the file's last write was the engine's
+// own, its stamp equal to the change counter.  stampable: the file has a
+// stamp.  The SQLite result.
+int lastWriteStamped(Connection &db, bool &stamped, bool &stampable);
+
+// Inside a write transaction that began when the change counter was
+// counterAtBegin: moves the stamp on with this write when the file's last
+// write was stamped too.  The SQLite result.
+int stampWrite(Connection &db, std::uint32_t counterAtBegin);
+
+// Inside a write transaction: stamps a file just found sound (making its
+// stamp when it has none).  The SQLite result.
+int restamp(Connection &db);
+
+// Clears the stamp, so that the next open walks the index.  The SQLite
+// result.
+int clearStamp(Connection &db);
 
 // Inside a write transaction: derives every key value again from the record
-// bytes, then makes the index and its count anew.  The SQLite result.
+// bytes, then makes the index, the count table, its triggers and the stamp
+// anew, whatever of them was missing or damaged.  The SQLite result.
 int rebuildKey(Connection &db, const KeyedLayout &layout);
 
 }  // namespace kvr::runtime::sqlite

@@ -1,14 +1,21 @@
 // Reading a SQLite keyed file: by key order from a place, and by number.
-// Each read is one statement run to its first row and reset at once, so no
-// read holds the file between calls.
+// Each read runs to its end (a page of a view takes the file's lock once)
+// and lets the file go at once, so no read holds the file between calls and
+// the next one sees what other processes wrote.
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace kvr::runtime {
 
 namespace {
-constexpr const char *kColumns = "SELECT recno, key, version, data FROM records ";
+const std::string kColumns = "SELECT recno, key, version, data FROM records ";
 }  // namespace
 
 KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
@@ -19,7 +26,7 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
     const int result = read->step();
     db_.settle();
     if (result == SQLITE_DONE) return KeyedStatus::of(KeyedNotAvailable);
-    if (result != SQLITE_ROW) return db_.status(result);
+    if (result != SQLITE_ROW) return noted(db_.status(result));
     record.recordNumber = static_cast<std::uint32_t>(read->integer(0));
     record.key = read->key(1);
     record.version = read->integer(2);
@@ -35,7 +42,8 @@ KeyedStatus SqliteStore::first(Direction direction, StoredRecord &record) {
 }
 
 // First among the records of the place's key value (record-number order),
-// then the neighbouring key value: both single index seeks.
+// then the neighbouring key value: both single index seeks, and simpler
+// statements than a page's (a step of the key cursor reads one record).
 KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
     const bool forward = direction == Direction::Forward;
     auto bindPlace = [&place](sqlite::Statement &s) {
@@ -57,12 +65,65 @@ KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &reco
     return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
 }
 
+// The records of the place's own key value after (before) its record
+// number, then those of the following (preceding) key values: each an index
+// seek, both inside one read transaction, so that the page takes the file's
+// lock once and comes from one state of the file.  (A row-value comparison
+// on key and record number would walk every record of the key value
+// instead.)
+KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                              std::size_t count, std::vector<StoredRecord> &records) {
+    if (count == 0) return KeyedStatus::success();
+    const bool forward = direction == Direction::Forward;
+    const std::string order = forward ? "ORDER BY key, recno LIMIT ?3" : "ORDER BY key DESC, recno DESC LIMIT ?3";
+    const auto run = [&](const std::string &where, std::size_t wanted) -> int {
+        sqlite::StatementUse rows = db_.cached(kColumns + where);
+        if (!rows) return rows.result();
+        if (from) {
+            rows->bindBytes(1, from->key);
+            rows->bind(2, from->recordNumber);
+        }
+        rows->bind(3, static_cast<std::int64_t>(std::min<std::size_t>(wanted, INT32_MAX)));
+        int result = SQLITE_OK;
+        while ((result = rows->step()) == SQLITE_ROW) {
+            StoredRecord &record = records.emplace_back();
+            record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
+            record.key = rows->key(1);
+            record.version = rows->integer(2);
+            const std::string_view data = rows->bytes(3);
+            record.data.assign(data.begin(), data.end());
+        }
+        return result == SQLITE_DONE ? SQLITE_OK : result;
+    };
+    if (!from) {
+        const int result = run("WHERE key IS NOT NULL " + order, count);
+        db_.settle();
+        return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    }
+    const bool ownTransaction = !inTransaction_;
+    int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
+    const std::size_t before = records.size();
+    if (result == SQLITE_OK) {
+        const std::string sameKey = std::string("WHERE key = ?1 AND recno ") + (forward ? ">" : "<") +
+                                    (inclusive ? "=" : "") + " ?2 ORDER BY recno" + (forward ? "" : " DESC") +
+                                    " LIMIT ?3";
+        result = run(sameKey, count);
+    }
+    const std::size_t found = records.size() - before;
+    if (result == SQLITE_OK && found < count)
+        result = run(forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order,
+                     count - found);
+    if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+    db_.settle();
+    return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+}
+
 KeyedStatus SqliteStore::count(std::int64_t &records) {
     sqlite::StatementUse count = db_.cached("SELECT count(*) FROM records");
     if (!count) return db_.status(count.result());
     const int result = count->step();
     db_.settle();
-    if (result != SQLITE_ROW) return db_.status(result);
+    if (result != SQLITE_ROW) return noted(db_.status(result));
     records = count->integer(0);
     return KeyedStatus::success();
 }

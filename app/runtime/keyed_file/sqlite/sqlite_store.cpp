@@ -80,15 +80,60 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         result = db_.exec("PRAGMA synchronous = FULL");
         if (result != SQLITE_OK) return abandon(db_.status(result));
     }
-    const int state = sqlite::layoutState(db_, layout_, true);
-    if (state < 0) return abandon(db_.status(-state));
+    // The checks in one read of the file; the walk over the index only when
+    // the last write was not the engine's own (schema.h).
+    result = db_.exec("BEGIN");
+    if (result != SQLITE_OK) return abandon(db_.status(result));
+    int state = sqlite::layoutState(db_, layout_, true);
+    bool stamped = false;
+    if (state == 0) {
+        result = sqlite::lastWriteStamped(db_, stamped, stampable_);
+        if (result != SQLITE_OK) state = -result;
+    }
+    if (state == 0 && !stamped) state = sqlite::countState(db_);
     db_.settle();
+    if (state < 0) return abandon(db_.status(-state));
     if (state > 0) return abandon(KeyedStatus::of(state));
+    result = db_.exec("COMMIT");
+    if (result != SQLITE_OK) return abandon(db_.status(result));
+    if (!stamped && mode.write) stampSound();
+    db_.takeDamageReported();
     db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     id_ = id;
     openIds().insert(id_);
     inTransaction_ = false;
     return KeyedStatus::success();
+}
+
+// A file just walked and found sound is stamped, when nobody else is
+// writing to it at that moment (otherwise the next open walks it again).
+void SqliteStore::stampSound() {
+    db_.setBusyTimeout(0);
+    if (db_.exec("BEGIN IMMEDIATE") == SQLITE_OK) {
+        if (sqlite::restamp(db_) == SQLITE_OK && db_.exec("COMMIT") == SQLITE_OK) stampable_ = true;
+        else db_.exec("ROLLBACK");
+    }
+    db_.settle();
+}
+
+// After a read or a write: when the database reported damage, the next open
+// walks the index (and asks for the key to be rebuilt if it is not sound).
+KeyedStatus SqliteStore::noted(KeyedStatus status) {
+    if (db_.takeDamageReported()) distrustPending_ = true;
+    if (distrustPending_ && !inTransaction_) {
+        sqlite::clearStamp(db_);
+        distrustPending_ = false;
+    }
+    return status;
+}
+
+// The change counter as a write transaction begins, for its stamp.
+void SqliteStore::noteCounterAtBegin() {
+    counterKnown_ = stampable_ && db_.changeCounter(counterAtBegin_) == SQLITE_OK;
+}
+
+int SqliteStore::stampBeforeCommit() {
+    return counterKnown_ ? sqlite::stampWrite(db_, counterAtBegin_) : SQLITE_OK;
 }
 
 void SqliteStore::close() {
@@ -176,19 +221,21 @@ KeyedStatus SqliteStore::write(const std::function<KeyedStatus()> &body) {
     }
     db_.yieldToWaiters();
     int result = db_.exec("BEGIN IMMEDIATE");
-    if (result != SQLITE_OK) return db_.status(result);
+    if (result != SQLITE_OK) return noted(db_.status(result));
+    noteCounterAtBegin();
     KeyedStatus status = body();
     db_.settle();
+    if (status.ok() && (result = stampBeforeCommit()) != SQLITE_OK) status = db_.status(result);
     if (!status.ok()) {
         db_.exec("ROLLBACK");
-        return status;
+        return noted(status);
     }
     result = db_.exec("COMMIT");
     if (result != SQLITE_OK) {
         status = db_.status(result);
         db_.exec("ROLLBACK");
     }
-    return status;
+    return noted(status);
 }
 
 KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
@@ -255,24 +302,26 @@ KeyedStatus SqliteStore::begin(int timeoutMs) {
     db_.yieldToWaiters();
     const int result = db_.exec("BEGIN IMMEDIATE");
     db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
-    if (result != SQLITE_OK) return db_.status(result);
+    if (result != SQLITE_OK) return noted(db_.status(result));
     inTransaction_ = true;
+    noteCounterAtBegin();
     return KeyedStatus::success();
 }
 
 KeyedStatus SqliteStore::commit() {
-    const int result = db_.exec("COMMIT");
+    int result = stampBeforeCommit();
+    if (result == SQLITE_OK) result = db_.exec("COMMIT");
     inTransaction_ = false;
-    if (result == SQLITE_OK) return KeyedStatus::success();
+    if (result == SQLITE_OK) return noted(KeyedStatus::success());
     KeyedStatus status = db_.status(result);
     db_.exec("ROLLBACK");
-    return status;
+    return noted(status);
 }
 
 KeyedStatus SqliteStore::rollback() {
     const int result = db_.exec("ROLLBACK");
     inTransaction_ = false;
-    return result == SQLITE_OK ? KeyedStatus::success() : db_.status(result);
+    return noted(result == SQLITE_OK ? KeyedStatus::success() : db_.status(result));
 }
 
 }  // namespace kvr::runtime

@@ -15,20 +15,25 @@
 //
 // Checks at open: a database that is not a keyed file of this layout gives
 // 47; a text or damaged file gives 90 with the database's message ("file is
-// not a database"); a key index that is missing, defined otherwise, or
-// holding another number of entries than the records in the key gives 46
-// (comparing the count walks the index only, not the records).  buildKeys
-// compacts the file after building the key anew.
+// not a database"); a key index, count table or count trigger that is
+// missing or defined otherwise, or an index holding another number of
+// entries than the records in the key, gives 46.  Counting the entries
+// walks the index; it is done only for a file that something else than
+// this engine wrote to last, so that opening costs the same at any size
+// (schema.h).  buildKeys repairs whatever of the key the checks can find
+// damaged and compacts the file.
 //
-// Reading in key order is one index seek from the place given, so a step
-// costs O(log n) and no statement stays open between calls (other
-// processes may write in between).
+// Reading in key order is one statement of index seeks from the place given,
+// whether it reads one record or a page, so a step costs O(log n) and no
+// statement stays open between calls (other processes may write in
+// between).
 #ifndef KVR_RUNTIME_SQLITE_STORE_H
 #define KVR_RUNTIME_SQLITE_STORE_H
 
 #include "runtime/keyed_file/keyed_store.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 
+#include <cstdint>
 #include <functional>
 #include <sys/types.h>
 #include <utility>
@@ -49,6 +54,8 @@ public:
     KeyedStatus first(Direction direction, StoredRecord &record) override;
     KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
     KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                     std::vector<StoredRecord> &records) override;
     KeyedStatus count(std::int64_t &records) override;
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
@@ -73,11 +80,19 @@ private:
     // a transaction of its own.
     KeyedStatus write(const std::function<KeyedStatus()> &body);
     KeyedStatus abandon(KeyedStatus status);
+    void stampSound();
+    KeyedStatus noted(KeyedStatus status);
+    void noteCounterAtBegin();
+    int stampBeforeCommit();
 
     KeyedLayout layout_;
     sqlite::Connection db_;
     FileId id_{};
     bool inTransaction_ = false;
+    bool stampable_ = false;        // the file has a stamp to move on
+    bool counterKnown_ = false;     // the write transaction's counter was read
+    std::uint32_t counterAtBegin_ = 0;
+    bool distrustPending_ = false;  // damage reported inside a transaction
 };
 
 }  // namespace kvr::runtime

@@ -13,6 +13,9 @@
 //                                                  prints the commit's code
 //   keyed_file_peer hold-read FILE MS              (SQLite) a reading database
 //                                                  transaction held open: "ready", wait
+//   keyed_file_peer hold-write-lock FILE MS        (SQLite) the database's exclusive
+//                                                  lock held (nobody can read):
+//                                                  "ready", wait
 //   keyed_file_peer put FILE RECNO CARD NAME       read by number, set the card
 //                                                  and name, put; prints the code
 //   keyed_file_peer delete FILE RECNO              read by number, delete; code
@@ -73,6 +76,16 @@ int main(int argc, char **argv) {
         say(rc == SQLITE_OK ? "ready" : "error " + std::to_string(rc));
         sleepMs(std::atol(argv[3]));
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return 0;
+    }
+    if (what == "hold-write-lock" && argc == 4) {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return 1;
+        int rc = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        say(rc == SQLITE_OK ? "ready" : "error " + std::to_string(rc));
+        sleepMs(std::atol(argv[3]));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
         return 0;
     }

@@ -5,6 +5,7 @@
 #include "postgres_environment.h"
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/keyed_file.h"
+#include "runtime/keyed_file/keyed_view.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -135,6 +136,63 @@ TEST_P(KeyedFileTest, KeyOrderIgnoresCaseKeepsRecordOrderAndLeavesBlankNamesOut)
     EXPECT_EQ(nameOf(*f), "b2");
     ASSERT_EQ(f->previous(), 0);
     EXPECT_EQ(nameOf(*f), "b1");
+}
+
+TEST_P(KeyedFileTest, AViewReadsPagesFromAPlaceAndLeavesTheFileAlone) {
+    makeFile({{"beta", "b1"}, {"ALPHA", "a1"}, {"", "blank"}, {"alpha", "a2"}, {"Beta", "b2"},
+              {"gamma", "g1"}, {"Alpha", "a3"}, {"beta", "b3"}});
+    auto file = keyed();
+    KeyedFile &f = *file;
+    ASSERT_EQ(f.open(0x42), 0);
+    KeyedView view(f);
+    std::vector<ViewRecord> rows;
+    EXPECT_EQ(view.read(ViewDirection::Forward, 1, rows), KeyedNotOpen);
+    ASSERT_EQ(view.open(), 0);
+    // The file's own current record and cursor stay where they were.
+    ASSERT_EQ(f.readByNumber(5), 0);
+    const std::string current = f.position();
+
+    const auto page = [&](ViewDirection direction, std::size_t count, int expectedCode) {
+        rows.clear();
+        EXPECT_EQ(view.read(direction, count, rows), expectedCode);
+        std::vector<std::string> names;
+        for (const ViewRecord &row : rows) {
+            names.push_back(std::string(reinterpret_cast<const char *>(row.data.data()) + 10, 2));
+            EXPECT_FALSE(row.position.empty());
+        }
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    ASSERT_EQ(view.setStart(), 0);
+    EXPECT_EQ(page(ViewDirection::Forward, 3, 0), (Names{"a1", "a2", "a3"}));
+    // On from behind the last record read, to the end.
+    EXPECT_EQ(page(ViewDirection::Forward, 10, KeyedNotAvailable), (Names{"b1", "b2", "b3", "g1"}));
+    ASSERT_EQ(view.setEnd(), 0);
+    EXPECT_EQ(page(ViewDirection::Backward, 2, 0), (Names{"g1", "b3"}));
+    ASSERT_EQ(view.setFromKey("b"), 0);
+    EXPECT_EQ(page(ViewDirection::Backward, 1, 0), (Names{"a3"}));
+    ASSERT_EQ(view.setFromKey("b"), 0);
+    EXPECT_EQ(page(ViewDirection::Forward, 1, 0), (Names{"b1"}));
+    const std::string b1 = rows[0].position;
+
+    // From a record's position both ways, the record itself first; when it
+    // is gone, its neighbours.
+    ASSERT_EQ(view.setFromPosition(b1), 0);
+    EXPECT_EQ(page(ViewDirection::Forward, 2, 0), (Names{"b1", "b2"}));
+    ASSERT_EQ(view.setFromPosition(b1), 0);
+    EXPECT_EQ(page(ViewDirection::Backward, 2, 0), (Names{"b1", "a3"}));
+    ASSERT_EQ(runPeer(peer({"delete", path, "1"})), "0");
+    ASSERT_EQ(view.setFromPosition(b1), 0);
+    EXPECT_EQ(page(ViewDirection::Forward, 1, 0), (Names{"b2"})) << "another process's delete is seen";
+    ASSERT_EQ(view.setFromPosition(b1), 0);
+    EXPECT_EQ(page(ViewDirection::Backward, 1, 0), (Names{"a3"}));
+    EXPECT_EQ(view.setFromPosition("K1:00"), KeyedRecordNotFound);
+    EXPECT_EQ(view.setFromPosition("R3"), KeyedRecordNotFound) << "a record out of the key has no place in it";
+
+    EXPECT_EQ(f.position(), current);
+    EXPECT_EQ(nameOf(f), "b2");
+    ASSERT_EQ(f.next(), 0);
+    EXPECT_EQ(nameOf(f), "b3") << "the file's cursor goes on from its own record";
 }
 
 TEST_P(KeyedFileTest, RecordsAreStoredByteForByte) {
@@ -322,6 +380,17 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
               "' WHERE name = 'records_by_key';"},
          {"", "2", "1", "4"}},
+        // What the key's count relies on.
+        {"count table missing", {"DROP TABLE keyed_count;"}, {"", "2", "1", "4"}},
+        {"count table without its row", {"DELETE FROM keyed_count;"}, {"", "2", "1", "4"}},
+        {"count table of another shape", {"DROP TABLE keyed_count; CREATE TABLE keyed_count(n); "
+                                          "INSERT INTO keyed_count VALUES (4);"},
+         {"", "2", "1", "4"}},
+        {"a count trigger missing", {"DROP TRIGGER records_keyed_delete;"}, {"", "2", "1", "4"}},
+        {"a count trigger doing something else",
+         {"DROP TRIGGER records_keyed_insert; CREATE TRIGGER records_keyed_insert AFTER INSERT ON records"
+          " BEGIN SELECT 1; END;"},
+         {"", "2", "1", "4"}},
     };
     for (const Damage &d : damages) {
         SCOPED_TRACE(d.what);
@@ -351,6 +420,72 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         f->close();
         EXPECT_EQ(f->open(0x42), 0);
     }
+}
+
+// SQLite's change counter, from the file's header.
+std::uint32_t changeCounter(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char b[4] = {};
+    in.seekg(24);
+    in.read(reinterpret_cast<char *>(b), 4);
+    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+}
+
+TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
+    makeFile({{"b", "1"}, {"a", "2"}, {"c", "3"}});
+    const std::string indexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
+    // An index entry goes missing behind the engine's back: the index
+    // looks right, but holds one entry less than the count.
+    const auto loseAnEntry = [&] {
+        sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
+                      " AND 0' WHERE name = 'records_by_key';");
+        sql(path, "INSERT INTO records(key, version, data) VALUES (CAST('D         ' AS BLOB), 1,"
+                  " CAST(printf('%-10s%-174s', 'D', 'lost') AS BLOB));");
+        sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
+                      "' WHERE name = 'records_by_key';");
+    };
+
+    // Written by another program since: the count is walked and found wrong.
+    loseAnEntry();
+    KeyedFile f(layout, name);
+    EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
+    ASSERT_EQ(f.buildKeys(), 0);
+    ASSERT_EQ(f.open(0x42), 0);
+    f.close();
+
+    // Damaged while the engine had the file open: its next write does not
+    // take the other program's write for its own.
+    ASSERT_EQ(f.open(0x42), 0);
+    loseAnEntry();
+    f.buffer() = commandRecord("e", "5");
+    ASSERT_EQ(f.add(), 0);
+    f.close();
+    EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
+    ASSERT_EQ(f.buildKeys(), 0);
+    ASSERT_EQ(f.open(0x42), 0);
+    f.close();
+
+    // The same damage dressed up as the engine's own last write is not
+    // counted at open; the database reports it where a write meets it, and
+    // the next open counts and asks for the rebuild.
+    loseAnEntry();
+    const std::uint32_t counter = changeCounter(path);
+    sql(path, "UPDATE keyed_check SET stamp = " + std::to_string(counter + 1) + ";");
+    ASSERT_EQ(changeCounter(path), counter + 1);
+    ASSERT_EQ(f.open(0x42), 0) << "not counted";
+    std::uint32_t lost = 0;
+    for (std::uint32_t recno = 1; recno < 20; ++recno)
+        if (f.readByNumber(recno) == 0 && nameOf(f) == "lost") lost = recno;
+    ASSERT_NE(lost, 0u);
+    EXPECT_EQ(f.remove(), KeyedRebuildKeys);
+    f.close();
+    EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
+    ASSERT_EQ(f.buildKeys(), 0);
+    ASSERT_EQ(f.open(0x42), 0);
+    std::vector<std::string> names;
+    f.setStart();
+    while (f.next() == 0) names.push_back(nameOf(f));
+    EXPECT_EQ(names, (std::vector<std::string>{"2", "1", "3", "lost", "lost", "lost", "5"}));
 }
 
 TEST_P(KeyedFileTest, TransactionsCommitAndRollBack) {
