@@ -188,6 +188,10 @@ public:
         return inner_.next(p, d, r);
     }
     KeyedStatus byNumber(std::uint32_t n, runtime::StoredRecord &r) override { return inner_.byNumber(n, r); }
+    KeyedStatus read(const std::optional<runtime::KeyPlace> &from, bool inclusive, runtime::Direction d,
+                     std::size_t count, std::vector<runtime::StoredRecord> &records) override {
+        return inner_.read(from, inclusive, d, count, records);
+    }
     KeyedStatus count(std::int64_t &records) override { return inner_.count(records); }
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override {
@@ -204,6 +208,7 @@ public:
         return inner_.remove(n, expected);
     }
     KeyedStatus begin(int timeoutMs) override { return inner_.begin(timeoutMs); }
+    KeyedStatus beginOn(std::uint32_t n, int timeoutMs) override { return inner_.beginOn(n, timeoutMs); }
     KeyedStatus commit() override {
         if (!failCommit_) return inner_.commit();
         failCommit_ = false;
