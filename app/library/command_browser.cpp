@@ -295,24 +295,17 @@ void CommandBrowser::insert() {
     callForm(FormInsert);
 }
 
-void CommandBrowser::change() {
-    if (mustClose_ || rows_.empty()) return;
-    switch (watchedRead()) {
-    case ReadBack::Read: callForm(FormChange); break;
-    // Another station deleted it meanwhile: the page shows what is left.
-    case ReadBack::Gone:
-        refresh(rows_[static_cast<std::size_t>(current_) - 1].position);
-        buildKeyStops();
-        break;
-    case ReadBack::NoRow:
-    case ReadBack::Failed: break;
-    }
-}
+void CommandBrowser::change() { formOnCurrentRow(FormChange); }
 
-void CommandBrowser::remove() {
+void CommandBrowser::remove() { formOnCurrentRow(FormDelete); }
+
+// Change and delete read the current row's record watched before the form
+// runs on it.
+void CommandBrowser::formOnCurrentRow(FormRequest request) {
     if (mustClose_ || rows_.empty()) return;
     switch (watchedRead()) {
-    case ReadBack::Read: callForm(FormDelete); break;
+    case ReadBack::Read: callForm(request); break;
+    // Another station deleted it meanwhile: the page shows what is left.
     case ReadBack::Gone:
         refresh(rows_[static_cast<std::size_t>(current_) - 1].position);
         buildKeyStops();

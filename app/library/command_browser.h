@@ -124,6 +124,7 @@ private:
     void buildKeyStops();
     ReadBack watchedRead();
     void callForm(FormRequest request);
+    void formOnCurrentRow(FormRequest request);
     void afterForm(FormRequest request, std::int32_t response, const std::string &currentPosition);
 
     CommandsLibrary &library_;

@@ -6,6 +6,7 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
+#include "sample_command.h"
 #include "library/key_stops.h"
 #include "peer_process.h"
 #include "runtime/page_list.h"
@@ -55,18 +56,7 @@ constexpr const char *kBrowser = "BROWSECMD$QUICKWINDOW";
 constexpr const char *kForm = "UPDATECOMMANDS$QUICKWINDOW";
 
 Commands command(const std::string &card, const std::string &name) {
-    Commands c;
-    clearCommands(c);
-    setField(c.card, card);
-    setField(c.name, name);
-    setField(c.frsCode, "A1");
-    setField(c.frsCla, "00");
-    setField(c.frsIns, "B0");
-    setField(c.frsP1, "00");
-    setField(c.frsP2, "00");
-    setField(c.frsP3, "10");
-    setField(c.data, "3F00");
-    return c;
+    return testing::sampleCommand(card, name, "3F00");
 }
 
 PageList &list(Window &w) {

@@ -6,6 +6,7 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
+#include "sample_command.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
 #include "runtime/key_code.h"
@@ -75,22 +76,7 @@ void click(Window &w, const char *name) {
 
 QString focused(Window &w) { return w.focusWidget() ? w.focusWidget()->objectName() : QString(); }
 
-Commands command(const std::string &card, const std::string &name, const std::string &data = {},
-                 std::int32_t hotKey = 0) {
-    Commands c;
-    clearCommands(c);
-    setField(c.card, card);
-    setField(c.name, name);
-    setField(c.frsCode, "A1");
-    setField(c.frsCla, "00");
-    setField(c.frsIns, "B0");
-    setField(c.frsP1, "00");
-    setField(c.frsP2, "00");
-    setField(c.frsP3, "10");
-    setField(c.data, data);
-    c.hotKey = hotKey;
-    return c;
-}
+using testing::sampleCommand;
 
 std::string bytesOf(const Commands &c) {
     const auto bytes = packCommands(c);
@@ -255,7 +241,7 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
 }
 
 TEST_F(UpdateCommandsTest, OkOnAChangeWithoutEditsWritesNothing) {
-    const auto recno = add(command("Visa", "Select", "3F00", 0x71));
+    const auto recno = add(sampleCommand("Visa", "Select", "3F00", 0x71));
     watchedRead(recno);
     const std::uint32_t before = fileChanges();
     const auto response = runForm(FormChange, [&](Window &w) {
@@ -270,7 +256,7 @@ TEST_F(UpdateCommandsTest, OkOnAChangeWithoutEditsWritesNothing) {
     EXPECT_EQ(response, FormCompleted);
     EXPECT_EQ(fileChanges(), before);
     EXPECT_TRUE(recorder.boxes.empty());
-    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(command("Visa", "Select", "3F00", 0x71)));
+    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(sampleCommand("Visa", "Select", "3F00", 0x71)));
 }
 
 TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
@@ -338,7 +324,7 @@ TEST_F(UpdateCommandsTest, TheDittoKeyBringsBackTheLastSaveInEachEntry) {
 }
 
 TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
-    const auto recno = add(command("Visa", "Select", "", 0x272));
+    const auto recno = add(sampleCommand("Visa", "Select", "", 0x272));
     watchedRead(recno);
     const auto response = runForm(FormChange, [&](Window &w) {
         QLabel *keyName = w.findChild<QLabel *>("hotKeyName");
@@ -379,8 +365,8 @@ TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
 }
 
 TEST_F(UpdateCommandsTest, DeleteAsksFirstAndOffersToTryAgain) {
-    const auto first = add(command("Visa", "Select"));
-    const auto second = add(command("Amex", "Verify"));
+    const auto first = add(sampleCommand("Visa", "Select"));
+    const auto second = add(sampleCommand("Amex", "Verify"));
 
     watchedRead(first);
     recorder.answers = {runtime::ButtonCancel};
@@ -422,7 +408,7 @@ TEST_F(UpdateCommandsTest, DeleteAsksFirstAndOffersToTryAgain) {
 }
 
 TEST_F(UpdateCommandsTest, AChangeByAnotherStationIsShownAndTheDittoKeyRecallsTheOperatorsValue) {
-    const auto recno = add(command("Visa", "Select", "3F00"));
+    const auto recno = add(sampleCommand("Visa", "Select", "3F00"));
     watchedRead(recno);
     const auto response = runForm(FormChange, [&](Window &w) {
         ASSERT_EQ(runPeer({"put", path, std::to_string(recno), "Otra", "Su nombre"}), "0");
@@ -441,12 +427,12 @@ TEST_F(UpdateCommandsTest, AChangeByAnotherStationIsShownAndTheDittoKeyRecallsTh
     });
     EXPECT_EQ(response, FormCompleted);
     EXPECT_EQ(recorder.boxes.size(), 1u);
-    Commands expected = command("Otra", "Mi nombre", "3F00");
+    Commands expected = sampleCommand("Otra", "Mi nombre", "3F00");
     EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(expected));
 }
 
 TEST_F(UpdateCommandsTest, ARecordDeletedByAnotherStationIsAddedAgainWithTheOperatorsValues) {
-    const auto recno = add(command("Visa", "Select", "3F00"));
+    const auto recno = add(sampleCommand("Visa", "Select", "3F00"));
     watchedRead(recno);
     const auto response = runForm(FormChange, [&](Window &w) {
         ASSERT_EQ(runPeer({"delete", path, std::to_string(recno)}), "0");
@@ -463,11 +449,11 @@ TEST_F(UpdateCommandsTest, ARecordDeletedByAnotherStationIsAddedAgainWithTheOper
     EXPECT_EQ(recorder.boxes.size(), 1u) << "warning 38 once";
     const auto records = allRecords();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(bytesOf(records[0]), bytesOf(command("Visa", "Mi nombre", "3F00")));
+    EXPECT_EQ(bytesOf(records[0]), bytesOf(sampleCommand("Visa", "Mi nombre", "3F00")));
 }
 
 TEST_F(UpdateCommandsTest, AFileHeldByAnotherProcessRefusesTheSaveAndTheFormStays) {
-    const auto recno = add(command("Visa", "Select"));
+    const auto recno = add(sampleCommand("Visa", "Select"));
     Peer peer({"hold-transaction", path, "30000"});
     ASSERT_EQ(peer.readLine(), "ready");
 
@@ -507,7 +493,7 @@ TEST_F(UpdateCommandsTest, AFileHeldByAnotherProcessRefusesTheSaveAndTheFormStay
         click(w, "ok");
     });
     EXPECT_EQ(response, FormCompleted);
-    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(command("Visa", "Cambiado")));
+    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(sampleCommand("Visa", "Cambiado")));
 }
 
 // The team library's server stops while the form is open: each save says
@@ -522,7 +508,7 @@ TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
     CommandsLibrary team(server.freshDatabase());
     CommandsUse mainWindowUse{team};
     mainWindowUse.acquire();
-    team.commandsRecord() = command("Visa", "Select");
+    team.commandsRecord() = sampleCommand("Visa", "Select");
     ASSERT_EQ(team.commandsFile().add(), 0);
     const auto recno = team.commandsFile().recordNumber();
     const auto captions = [&recorder] {
@@ -561,7 +547,7 @@ TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
               FormCancelled);
 
     recorder.boxes.clear();
-    team.commandsRecord() = command("Visa", "Select");  // the record the browser read
+    team.commandsRecord() = sampleCommand("Visa", "Select");  // the record the browser read
     recorder.answers = {runtime::ButtonOk, runtime::ButtonCancel};
     const auto response = runForm(FormChange, [&](Window &w) {
         typeInto(w, "name", "Cambiado");
@@ -577,7 +563,7 @@ TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
     EXPECT_EQ(response, FormCompleted);
     EXPECT_EQ(recorder.boxes.size(), 2u);
     ASSERT_EQ(team.commandsFile().readByNumber(recno), 0);
-    EXPECT_EQ(bytesOf(team.commandsRecord()), bytesOf(command("Visa", "Cambiado")));
+    EXPECT_EQ(bytesOf(team.commandsRecord()), bytesOf(sampleCommand("Visa", "Cambiado")));
 }
 
 }  // namespace
