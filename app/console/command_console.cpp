@@ -18,9 +18,7 @@ uint32_t chooseTimeout(std::string_view code, std::string_view ins) {
     return c == "20" && (i == "20" || i == "30") ? kCardMoveTimeoutMs : kShortTimeoutMs;
 }
 
-bool requestHexFits(std::string_view hexText) {
-    return parseHexView(hexText).size() <= kRequestDataShown;
-}
+bool requestHexFits(std::string_view hexText) { return parseHexView(hexText).size() <= kRequestDataShown; }
 
 CommandConsole::CommandConsole(ReaderLink &link) : link_(link) { clear(); }
 
@@ -84,8 +82,7 @@ void CommandConsole::blankReply() {
 }
 
 CommandHeader CommandConsole::requestHeader() const {
-    return CommandHeader{hexPairOf(code), hexPairOf(cla), hexPairOf(ins),
-                         hexPairOf(p1),   hexPairOf(p2),  hexPairOf(p3)};
+    return CommandHeader{hexPairOf(code), hexPairOf(cla), hexPairOf(ins), hexPairOf(p1), hexPairOf(p2), hexPairOf(p3)};
 }
 
 void CommandConsole::showReply(int32_t result) {
@@ -113,8 +110,8 @@ int32_t CommandConsole::send() {
     std::memcpy(transfer_.data(), requestBytes_.data(), kByteViewSize);
     blankReply();
     const uint32_t timeout = chooseTimeout(code, ins);
-    lastResult_ = link_.sendCommand(requestHeader(), transfer_.data(), &sw1Result_, &sw2Result_,
-                                    &replyLength_, timeout);
+    lastResult_ =
+        link_.sendCommand(requestHeader(), transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
     showReply(lastResult_);
     statusText_ = statusMessage(lastResult_);
     return lastResult_;
@@ -180,8 +177,7 @@ StoredFocus CommandConsole::fillStored(const StoredCommand &command) {
 
 int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {
     const CommandHeader status{0x20, 0x00, 0x10, slot, 0x00, 0x00};
-    return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_,
-                             kShortTimeoutMs);
+    return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_, kShortTimeoutMs);
 }
 
 }  // namespace kvr::console

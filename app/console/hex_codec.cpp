@@ -13,9 +13,7 @@ uint8_t hexDigitValue(char c) {
     return 0;
 }
 
-uint8_t hexPair(char high, char low) {
-    return static_cast<uint8_t>((hexDigitValue(high) << 4) | hexDigitValue(low));
-}
+uint8_t hexPair(char high, char low) { return static_cast<uint8_t>((hexDigitValue(high) << 4) | hexDigitValue(low)); }
 
 uint8_t hexPairOf(std::string_view field) {
     const char high = field.size() > 0 ? field[0] : ' ';

@@ -41,10 +41,8 @@ private:
 
 class ReaderInfoWindow : public PlacedWindow {
 public:
-    ReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
-                     QWidget *parent)
-        : PlacedWindow(definition(), "InfoLector", parent), identification_(identification),
-          portName_(portName) {
+    ReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName, QWidget *parent)
+        : PlacedWindow(definition(), "InfoLector", parent), identification_(identification), portName_(portName) {
         struct Row {
             const char *label;
             const char *name;
@@ -86,11 +84,9 @@ private:
     }
 
     void showFields() {
-        const std::string texts[] = {identification_.model, identification_.serialNumber,
-                                     portName_.substr(0, 4), identification_.hardwareVersion,
-                                     identification_.firmwareVersion};
-        for (std::size_t i = 0; i < values_.size(); ++i)
-            values_[i]->setText(runtime::fromWestern(texts[i]));
+        const std::string texts[] = {identification_.model, identification_.serialNumber, portName_.substr(0, 4),
+                                     identification_.hardwareVersion, identification_.firmwareVersion};
+        for (std::size_t i = 0; i < values_.size(); ++i) values_[i]->setText(runtime::fromWestern(texts[i]));
     }
 
     const ReaderIdentification &identification_;
@@ -110,8 +106,7 @@ public:
             const char *text;
             const char *name;
             int y;
-        } lines[] = {{kAboutProduct, "product", 16}, {kAboutNotice, "notice", 26},
-                     {kAboutContact, "contact", 45}};
+        } lines[] = {{kAboutProduct, "product", 16}, {kAboutNotice, "notice", 26}, {kAboutContact, "contact", 45}};
         for (const auto &line : lines) {
             auto *label = new QLabel(line.text, client());
             label->setObjectName(line.name);
@@ -145,8 +140,7 @@ private:
 
 }  // namespace
 
-void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
-                         QWidget *parent) {
+void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName, QWidget *parent) {
     ReaderInfoWindow window(identification, portName, parent);
     window.run();
 }

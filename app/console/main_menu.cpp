@@ -18,30 +18,18 @@ struct PreparingItem {
 };
 
 constexpr PreparingItem kPreparingItems[] = {
-    {ItemStatusRequest, MenuCommand::StatusRequest},
-    {ItemInsertCard, MenuCommand::InsertCard},
-    {ItemSelectAsync, MenuCommand::SelectAsync},
-    {ItemSelectQx256, MenuCommand::SelectQx256},
-    {ItemSelectQxP2K, MenuCommand::SelectQxP2K},
-    {ItemSelectQx416, MenuCommand::SelectQx416},
-    {ItemSelectQxExK, MenuCommand::SelectQxExK},
-    {ItemSelectQxExKExtended, MenuCommand::SelectQxExKExtended},
-    {ItemActivateCard, MenuCommand::ActivateCard},
-    {ItemActivateAsync, MenuCommand::ActivateAsync},
-    {ItemActivateQxP2K, MenuCommand::ActivateQxP2K},
-    {ItemActivateQx416, MenuCommand::ActivateQx416},
-    {ItemActivateQxExK, MenuCommand::ActivateQxExK},
-    {ItemActivateGpm896, MenuCommand::ActivateGpm896},
-    {ItemActivateSam1, MenuCommand::ActivateSam1},
-    {ItemActivateSam2, MenuCommand::ActivateSam2},
-    {ItemActivateSam3, MenuCommand::ActivateSam3},
-    {ItemDeactivateSam, MenuCommand::DeactivateSam},
-    {ItemDeactivateCard, MenuCommand::DeactivateCard},
-    {ItemExtractCard, MenuCommand::ExtractCard},
-    {ItemCardIsoOut, MenuCommand::CardIsoOut},
-    {ItemCardIsoIn, MenuCommand::CardIsoIn},
-    {ItemSamIsoOut, MenuCommand::SamIsoOut},
-    {ItemSamIsoIn, MenuCommand::SamIsoIn},
+    {ItemStatusRequest, MenuCommand::StatusRequest},   {ItemInsertCard, MenuCommand::InsertCard},
+    {ItemSelectAsync, MenuCommand::SelectAsync},       {ItemSelectQx256, MenuCommand::SelectQx256},
+    {ItemSelectQxP2K, MenuCommand::SelectQxP2K},       {ItemSelectQx416, MenuCommand::SelectQx416},
+    {ItemSelectQxExK, MenuCommand::SelectQxExK},       {ItemSelectQxExKExtended, MenuCommand::SelectQxExKExtended},
+    {ItemActivateCard, MenuCommand::ActivateCard},     {ItemActivateAsync, MenuCommand::ActivateAsync},
+    {ItemActivateQxP2K, MenuCommand::ActivateQxP2K},   {ItemActivateQx416, MenuCommand::ActivateQx416},
+    {ItemActivateQxExK, MenuCommand::ActivateQxExK},   {ItemActivateGpm896, MenuCommand::ActivateGpm896},
+    {ItemActivateSam1, MenuCommand::ActivateSam1},     {ItemActivateSam2, MenuCommand::ActivateSam2},
+    {ItemActivateSam3, MenuCommand::ActivateSam3},     {ItemDeactivateSam, MenuCommand::DeactivateSam},
+    {ItemDeactivateCard, MenuCommand::DeactivateCard}, {ItemExtractCard, MenuCommand::ExtractCard},
+    {ItemCardIsoOut, MenuCommand::CardIsoOut},         {ItemCardIsoIn, MenuCommand::CardIsoIn},
+    {ItemSamIsoOut, MenuCommand::SamIsoOut},           {ItemSamIsoIn, MenuCommand::SamIsoIn},
 };
 
 }  // namespace
@@ -64,10 +52,9 @@ void buildMainMenu(runtime::Menus &m) {
               "reader.select.qx416");
     m.addItem(MenuSelectCardType, ItemSelectQxExK, "Síncronas QX&ExK", 0, "Soportado por KVR73B",
               "reader.select.qxexk");
-    m.addItem(MenuSelectCardType, ItemSelectQxExKExtended, "Síncronas QXExK E&xtendida", 0,
-              "Soportado por KVR73W", "reader.select.qxexkExtended");
-    for (int id : {ItemSelectQx256, ItemSelectQxP2K, ItemSelectQx416, ItemSelectQxExK,
-                   ItemSelectQxExKExtended})
+    m.addItem(MenuSelectCardType, ItemSelectQxExKExtended, "Síncronas QXExK E&xtendida", 0, "Soportado por KVR73W",
+              "reader.select.qxexkExtended");
+    for (int id : {ItemSelectQx256, ItemSelectQxP2K, ItemSelectQx416, ItemSelectQxExK, ItemSelectQxExKExtended})
         m.setEnabled(id, false);
     m.addItem(MenuReader, ItemActivateCard, "&Activar Tarjeta", 0, none, "reader.activate");
     m.addMenu(MenuActivateCard, "&Activar Tarjeta", MenuReader, "reader.activateMenu");
@@ -75,8 +62,7 @@ void buildMainMenu(runtime::Menus &m) {
     m.addItem(MenuActivateCard, ItemActivateQxP2K, "Síncronas QX&P2K", 0, none, "reader.activate.qxp2k");
     m.addItem(MenuActivateCard, ItemActivateQx416, "Síncronas QX&416", 0, none, "reader.activate.qx416");
     m.addItem(MenuActivateCard, ItemActivateQxExK, "Síncronas QX&ExK", 0, none, "reader.activate.qxexk");
-    m.addItem(MenuActivateCard, ItemActivateGpm896, "Síncronas &GPM896", 0, none,
-              "reader.activate.gpm896");
+    m.addItem(MenuActivateCard, ItemActivateGpm896, "Síncronas &GPM896", 0, none, "reader.activate.gpm896");
     m.addMenu(MenuActivateSam, "Activar SA&M", MenuReader, "reader.activateSam");
     m.addItem(MenuActivateSam, ItemActivateSam1, "SAM #&1", 0, none, "reader.activateSam.1");
     m.addItem(MenuActivateSam, ItemActivateSam2, "SAM #&2", 0, none, "reader.activateSam.2");
@@ -118,9 +104,7 @@ void buildMainMenu(runtime::Menus &m) {
     m.addItem(MenuHelp, ItemAbout, "&Acerca de KvrMan...", 0, none, "help.about");
 }
 
-std::vector<uint32_t> keysKeptByFixedItems() {
-    return {ctrl('X'), ctrl('C'), ctrl('V'), kKeyDelete};
-}
+std::vector<uint32_t> keysKeptByFixedItems() { return {ctrl('X'), ctrl('C'), ctrl('V'), kKeyDelete}; }
 
 std::optional<MenuCommand> preparedBy(int itemId) {
     for (const auto &item : kPreparingItems)

@@ -53,9 +53,8 @@ runtime::WindowDefinition mainWindowDefinition() {
 class MainWindow : public runtime::Window {
 public:
     MainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName)
-        : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_),
-          portName_(portName), commands_(library),
-          storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
+        : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_), portName_(portName),
+          commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
         commands_.acquire();
         buildControls();
@@ -88,8 +87,8 @@ protected:
     }
 
 private:
-    runtime::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h,
-                               bool readOnly, bool upperCase = false) {
+    runtime::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
+                               bool upperCase = false) {
         auto *field = new runtime::EntryField(maxLength, client());
         field->setObjectName(name);
         field->setReadOnly(readOnly);
@@ -99,9 +98,7 @@ private:
         return field;
     }
 
-    void label(const char *text, int x, int y, int w, int h) {
-        place(new QLabel(text, client()), x, y, w, h);
-    }
+    void label(const char *text, int x, int y, int w, int h) { place(new QLabel(text, client()), x, y, w, h); }
 
     void buildControls() {
         auto *request = new QGroupBox("Comando PC -> KVR", client());
@@ -110,21 +107,18 @@ private:
         for (int i = 0; i < 6; ++i) label(headerNames[i], 10 + 20 * i, 12, i == 0 ? 18 : 16, 10);
         label("DATOS", 130, 12, 120, 10);
         code_ = entry(2, "CODE", 10, 20, 16, 10, true);
-        std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
-                                 &console_.p3};
+        std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2, &console_.p3};
         for (int i = 0; i < 5; ++i) {
             auto *field = entry(2, headerNames[i + 1], 30 + 20 * i, 20, 16, 10, false, true);
             std::string *variable = fields[i];
-            connect(field, &QLineEdit::textEdited, this, [variable](const QString &text) {
-                *variable = fixedWidth(runtime::toWesternLossy(text), 2);
-            });
+            connect(field, &QLineEdit::textEdited, this,
+                    [variable](const QString &text) { *variable = fixedWidth(runtime::toWesternLossy(text), 2); });
             header_.push_back(field);
         }
         // The hex view holds the 255 bytes the byte view can, three
         // characters each; more bytes than that are refused, not cut.
         requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
-        requestHex_->setEntryRule(
-            [](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
+        requestHex_->setEntryRule([](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
         requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
@@ -177,8 +171,7 @@ private:
     // its end.
     void showConsole(const QLineEdit *typing = nullptr) {
         show(code_, console_.code);
-        const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2,
-                                       &console_.p3};
+        const std::string *fields[] = {&console_.cla, &console_.ins, &console_.p1, &console_.p2, &console_.p3};
         for (int i = 0; i < 5; ++i)
             if (header_[i] != typing) show(header_[i], std::string(trimRight(*fields[i])));
         if (requestHex_ != typing) show(requestHex_, console_.requestHexShown(), !typing);
@@ -203,8 +196,7 @@ private:
     void buildStoredCommandMenus() {
         const StoredCommandPlan &plan = storedMenus_.build(console_.lastStoredEntry());
         console_.setLastStoredEntry(plan.lastEntryNumber);
-        if (plan.commandsNotShown > 0)
-            console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+        if (plan.commandsNotShown > 0) console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
     }
 
     void chooseStoredCommand(int number) {
@@ -229,9 +221,8 @@ private:
         int32_t length = 0;
         const int32_t result = link_.resetReader(&length, answer_.data());
         identification_ = kvr::console::identifyReader(result, answer_);
-        const MenuLayout layout = adjustMenus(identification_, [this](uint8_t slot) {
-            return console_.probeSamSlot(slot, answer_);
-        });
+        const MenuLayout layout =
+            adjustMenus(identification_, [this](uint8_t slot) { return console_.probeSamSlot(slot, answer_); });
         applyMenuLayout(*menus(), layout);
     }
 
@@ -251,7 +242,8 @@ private:
         question.defaultButton = runtime::ButtonYes;
         if (runtime::showMessageBox(question) == runtime::ButtonYes) {
             // As if the operator chose "&Reset", once this event is done.
-            QMetaObject::invokeMethod(this, [this] { menuChosen(ItemReset); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { menuChosen(ItemReset); }, Qt::QueuedConnection);
         }
     }
 
@@ -285,8 +277,12 @@ private:
         case ItemExit: close(); break;
         // QLineEdit's own cut, paste and delete would change a read-only
         // field all the same; its keys leave such a field alone.
-        case ItemCut: if (field && !field->isReadOnly()) field->cut(); break;
-        case ItemCopy: if (field) field->copy(); break;
+        case ItemCut:
+            if (field && !field->isReadOnly()) field->cut();
+            break;
+        case ItemCopy:
+            if (field) field->copy();
+            break;
         case ItemPaste:
             if (field && !field->isReadOnly()) {
                 if (auto *entry = qobject_cast<runtime::EntryField *>(field))
@@ -295,7 +291,9 @@ private:
                     field->paste();
             }
             break;
-        case ItemDelete: if (field && !field->isReadOnly()) field->del(); break;
+        case ItemDelete:
+            if (field && !field->isReadOnly()) field->del();
+            break;
         case ItemCommandBrowser:
             // The stored commands may have changed: their menus are built
             // again when the browser closes.

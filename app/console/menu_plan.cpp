@@ -60,10 +60,8 @@ PreparedCommand prepareCommand(MenuCommand item, uint8_t currentSam) {
     case MenuCommand::ExtractCard: return readerCommand(kExtract);
     case MenuCommand::CardIsoOut: return isoCommand(kIsoOutCode, false);
     case MenuCommand::CardIsoIn: return isoCommand(kIsoInCode, true);
-    case MenuCommand::SamIsoOut:
-        return isoCommand(static_cast<uint8_t>(kIsoOutCode + currentSam), false);
-    case MenuCommand::SamIsoIn:
-        return isoCommand(static_cast<uint8_t>(kIsoInCode + currentSam), true);
+    case MenuCommand::SamIsoOut: return isoCommand(static_cast<uint8_t>(kIsoOutCode + currentSam), false);
+    case MenuCommand::SamIsoIn: return isoCommand(static_cast<uint8_t>(kIsoInCode + currentSam), true);
     }
     return PreparedCommand{};
 }

@@ -15,36 +15,36 @@ namespace kvr::console {
 
 // The menu items that prepare a command in the console.
 enum class MenuCommand {
-    StatusRequest,       // "&Petición de Estado"
-    InsertCard,          // "&Insertar Tarjeta"
-    SelectAsync,         // select "&Asincronas T=0"
-    SelectQx256,         // select "Sincronas QX&256"
-    SelectQxP2K,         // select "Sincronas QX&P2K"
-    SelectQx416,         // select "Síncronas QX&416"
-    SelectQxExK,         // select "Síncronas QX&ExK"
-    SelectQxExKExtended, // select "Síncronas QXExK E&xtendida"
-    ActivateCard,        // the "&Activar Tarjeta" item
-    ActivateAsync,       // activate "&Asíncronas T=0"
-    ActivateQxP2K,       // activate "Síncronas QX&P2K"
-    ActivateQx416,       // activate "Síncronas QX&416"
-    ActivateQxExK,       // activate "Síncronas QX&ExK"
-    ActivateGpm896,      // activate "Síncronas &GPM896"
-    ActivateSam1,        // "SAM #&1"
-    ActivateSam2,        // "SAM #&2"
-    ActivateSam3,        // "SAM #&3"
-    DeactivateSam,       // "Desactivar SAM"
-    DeactivateCard,      // "&Desactivar Tarjeta"
-    ExtractCard,         // "&Extraer Tarjeta"
-    CardIsoOut,          // "&Tarjeta" "Comando ISO &Out"
-    CardIsoIn,           // "&Tarjeta" "Comando ISO &In"
-    SamIsoOut,           // "&SAM" "Comando ISO &Out"
-    SamIsoIn,            // "&SAM" "Comando ISO &In"
+    StatusRequest,        // "&Petición de Estado"
+    InsertCard,           // "&Insertar Tarjeta"
+    SelectAsync,          // select "&Asincronas T=0"
+    SelectQx256,          // select "Sincronas QX&256"
+    SelectQxP2K,          // select "Sincronas QX&P2K"
+    SelectQx416,          // select "Síncronas QX&416"
+    SelectQxExK,          // select "Síncronas QX&ExK"
+    SelectQxExKExtended,  // select "Síncronas QXExK E&xtendida"
+    ActivateCard,         // the "&Activar Tarjeta" item
+    ActivateAsync,        // activate "&Asíncronas T=0"
+    ActivateQxP2K,        // activate "Síncronas QX&P2K"
+    ActivateQx416,        // activate "Síncronas QX&416"
+    ActivateQxExK,        // activate "Síncronas QX&ExK"
+    ActivateGpm896,       // activate "Síncronas &GPM896"
+    ActivateSam1,         // "SAM #&1"
+    ActivateSam2,         // "SAM #&2"
+    ActivateSam3,         // "SAM #&3"
+    DeactivateSam,        // "Desactivar SAM"
+    DeactivateCard,       // "&Desactivar Tarjeta"
+    ExtractCard,          // "&Extraer Tarjeta"
+    CardIsoOut,           // "&Tarjeta" "Comando ISO &Out"
+    CardIsoIn,            // "&Tarjeta" "Comando ISO &In"
+    SamIsoOut,            // "&SAM" "Comando ISO &Out"
+    SamIsoIn,             // "&SAM" "Comando ISO &In"
 };
 
 struct PreparedCommand {
     CommandHeader header;
-    std::optional<uint8_t> currentSam;            // set when the item chooses a SAM
-    std::optional<bool> requestDataEnabled;       // set by the ISO Out / ISO In items
+    std::optional<uint8_t> currentSam;       // set when the item chooses a SAM
+    std::optional<bool> requestDataEnabled;  // set by the ISO Out / ISO In items
 };
 
 // The command an item prepares, given the SAM activated last (0 for none).

@@ -14,8 +14,8 @@ namespace kvr::console {
 using AnswerBuffer = std::array<uint8_t, 256>;
 
 struct ReaderIdentification {
-    bool identified = false;                 // the reset answered 0
-    std::string model = std::string(20, ' ');     // before the first "#"
+    bool identified = false;                   // the reset answered 0
+    std::string model = std::string(20, ' ');  // before the first "#"
     std::string serialNumber = std::string(16, ' ');
     std::string hardwareVersion = std::string(10, ' ');
     std::string firmwareVersion = std::string(10, ' ');

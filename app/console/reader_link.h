@@ -18,8 +18,8 @@ public:
     virtual ~ReaderLink() = default;
     // One command transaction: data holds the command data going out (bit 7
     // of CODE set) and the reply data coming back (256 bytes of room).
-    virtual int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1,
-                                uint8_t *sw2, int32_t *replyLength, uint32_t timeoutMs) = 0;
+    virtual int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
+                                int32_t *replyLength, uint32_t timeoutMs) = 0;
     // Resets the reader and reads its identification answer into data.
     virtual int32_t resetReader(int32_t *answerLength, uint8_t *data) = 0;
 };
@@ -28,8 +28,8 @@ public:
 class DriverLink final : public ReaderLink {
 public:
     explicit DriverLink(int32_t portHandle) : portHandle_(portHandle) {}
-    int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
-                        int32_t *replyLength, uint32_t timeoutMs) override;
+    int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *replyLength,
+                        uint32_t timeoutMs) override;
     int32_t resetReader(int32_t *answerLength, uint8_t *data) override;
     int32_t portHandle() const { return portHandle_; }
 

@@ -22,8 +22,8 @@ std::optional<uint64_t> keyIdentity(uint32_t keyCode) {
 
 }  // namespace
 
-StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library,
-                                       int parentMenu, std::vector<uint32_t> fixedKeys)
+StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+                                       std::vector<uint32_t> fixedKeys)
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 
 const StoredCommandPlan &StoredCommandMenus::build(int32_t lastEntryNumber) {

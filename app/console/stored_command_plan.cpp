@@ -13,8 +13,7 @@ const PlannedItem *StoredCommandPlan::entry(int32_t number) const {
 }
 
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
-                                         const std::vector<uint32_t> &fixedKeys,
-                                         const KeyIdentity &identity) {
+                                         const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity) {
     std::set<uint64_t> taken;
     for (uint32_t code : fixedKeys)
         if (const auto key = identity(code)) taken.insert(*key);
@@ -61,8 +60,7 @@ std::string storedCommandsNotShownMessage(std::size_t count) {
 }
 
 std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,
-                                             const StoredCommandReader &readBack,
-                                             CommandConsole &console) {
+                                             const StoredCommandReader &readBack, CommandConsole &console) {
     const PlannedItem *entry = plan.entry(number);
     if (!entry) return std::nullopt;
     const std::optional<StoredCommand> command = readBack(entry->recordNumber);

@@ -37,9 +37,9 @@ struct PlannedItem {
     enum class Kind { CardMenu, Entry };
     Kind kind = Kind::Entry;
     int32_t number = 0;
-    int32_t menuNumber = 0;   // an entry's card submenu
-    std::string text;         // the card or command name, trailing spaces dropped
-    uint32_t keyCode = 0;     // an entry's shortcut; 0 for none
+    int32_t menuNumber = 0;  // an entry's card submenu
+    std::string text;        // the card or command name, trailing spaces dropped
+    uint32_t keyCode = 0;    // an entry's shortcut; 0 for none
     uint32_t recordNumber = 0;
 };
 
@@ -63,8 +63,7 @@ using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
 // ones are offered and commandsNotShown counts the rest; a card submenu is
 // not started without room for an entry in it.
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
-                                         const std::vector<uint32_t> &fixedKeys,
-                                         const KeyIdentity &identity);
+                                         const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity);
 
 // The status-bar text for commands left out of the menus.
 std::string storedCommandsNotShownMessage(std::size_t count);
@@ -76,8 +75,7 @@ using StoredCommandReader = std::function<std::optional<StoredCommand>(uint32_t 
 // Returns where the focus goes, or nothing (console unchanged) when the
 // number is no entry of the plan or its record is gone.
 std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,
-                                             const StoredCommandReader &readBack,
-                                             CommandConsole &console);
+                                             const StoredCommandReader &readBack, CommandConsole &console);
 
 }  // namespace kvr::console
 

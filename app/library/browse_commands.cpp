@@ -79,7 +79,7 @@ runtime::WindowDefinition browserDefinition() {
 }
 
 std::vector<runtime::ListColumn> listColumns() {
-    return {{"Card", 44}, {"Name", 127}, {"Cod", 20}, {"Cla", 20}, {"Ins", 20},
+    return {{"Card", 44}, {"Name", 127}, {"Cod", 20}, {"Cla", 20},  {"Ins", 20},
             {"P1", 20},   {"P2", 20},    {"P3", 20},  {"Data", 512}};
 }
 
@@ -97,8 +97,7 @@ class BrowseCommandsWindow : public runtime::Window {
 public:
     BrowseCommandsWindow(CommandsLibrary &library, QWidget *parent)
         : runtime::Window(browserDefinition(), parent), library_(library),
-          browser_(library, {[this] { return list_->visibleRowCount(); },
-                             [this] { updateCommands(library_, this); }}) {
+          browser_(library, {[this] { return list_->visibleRowCount(); }, [this] { updateCommands(library_, this); }}) {
         list_ = new runtime::PageList(units(), listColumns(), kIndent, client());
         list_->setObjectName("list");
         place(list_, kListPlace.x(), kListPlace.y(), kListPlace.width(), kListPlace.height());
@@ -115,9 +114,8 @@ public:
 
         connect(list_, &runtime::PageList::rowUpRequested, this, [this] { act([this] { browser_.up(); }); });
         connect(list_, &runtime::PageList::rowDownRequested, this, [this] { act([this] { browser_.down(); }); });
-        connect(list_, &runtime::PageList::scrollRequested, this, [this](runtime::PageList::Scroll how) {
-            act([this, how] { browser_.scroll(scrollOf(how)); });
-        });
+        connect(list_, &runtime::PageList::scrollRequested, this,
+                [this](runtime::PageList::Scroll how) { act([this, how] { browser_.scroll(scrollOf(how)); }); });
         connect(list_, &runtime::PageList::thumbDropped, this,
                 [this](int position) { act([this, position] { browser_.dragThumb(position); }); });
         connect(list_, &runtime::PageList::rowChosen, this,
@@ -189,8 +187,7 @@ private:
         list_->setGeometry(list);
         for (const ButtonPlace &b : kButtons) {
             const QRect place = units().toPixels(QRect(b.x, kButtonY, kButtonWidth, kButtonHeight));
-            buttons_[static_cast<std::size_t>(b.button)]->setGeometry(
-                place.translated(grown.width(), grown.height()));
+            buttons_[static_cast<std::size_t>(b.button)]->setGeometry(place.translated(grown.width(), grown.height()));
         }
     }
 
@@ -222,8 +219,8 @@ private:
         case Button::Help:
             browser_.helpPressed();
             if (!browser_.mustClose())
-                runtime::showMessageBox({kHelpText, "Ayuda", runtime::MessageIcon::Information, runtime::ButtonOk,
-                                         runtime::ButtonOk});
+                runtime::showMessageBox(
+                    {kHelpText, "Ayuda", runtime::MessageIcon::Information, runtime::ButtonOk, runtime::ButtonOk});
             break;
         }
         afterAction();

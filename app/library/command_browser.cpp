@@ -194,8 +194,7 @@ void CommandBrowser::refresh(const std::string &remembered) {
     }
     runtime::WaitCursor wait;
     std::vector<BrowseRow> page;
-    if (!placed(view_.setFromPosition(rows_.front().position)) ||
-        !readRows(ViewDirection::Forward, visible(), page))
+    if (!placed(view_.setFromPosition(rows_.front().position)) || !readRows(ViewDirection::Forward, visible(), page))
         return;
     if (page.empty()) {
         fromStart();
@@ -327,7 +326,8 @@ void CommandBrowser::helpPressed() {
 }
 
 void CommandBrowser::callForm(FormRequest request) {
-    const std::string currentPosition = rows_.empty() ? std::string{} : rows_[static_cast<std::size_t>(current_) - 1].position;
+    const std::string currentPosition =
+        rows_.empty() ? std::string{} : rows_[static_cast<std::size_t>(current_) - 1].position;
     FormCall &call = library_.formCall();
     call.request = request;
     // The view is closed while the form runs.
@@ -345,14 +345,18 @@ void CommandBrowser::afterForm(FormRequest request, std::int32_t response, const
         // The new or changed record is the file's current record; one whose
         // card name is blank is not in the key and cannot be shown.
         runtime::KeyedFile &file = library_.commandsFile();
-        if (fieldText(library_.commandsRecord().card).empty()) refresh(currentPosition);
-        else around(view_.setFromPosition(file.position()));
+        if (fieldText(library_.commandsRecord().card).empty())
+            refresh(currentPosition);
+        else
+            around(view_.setFromPosition(file.position()));
     } else if (response == FormCompleted) {
         const std::size_t gone = static_cast<std::size_t>(current_) - 1;
         std::string remembered;
         if (gone < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(gone));
-        if (gone < rows_.size()) remembered = rows_[gone].position;
-        else if (!rows_.empty()) remembered = rows_.back().position;
+        if (gone < rows_.size())
+            remembered = rows_[gone].position;
+        else if (!rows_.empty())
+            remembered = rows_.back().position;
         refresh(remembered);
     } else {
         refresh(currentPosition);

@@ -27,8 +27,7 @@ void withField(Record &record, FormField field, Visit visit) {
 
 }  // namespace
 
-CommandForm::CommandForm(CommandsLibrary &library)
-    : library_(library), call_(library.formCall()), use_(library) {
+CommandForm::CommandForm(CommandsLibrary &library) : library_(library), call_(library.formCall()), use_(library) {
     request_ = call_.request == FormChange || call_.request == FormDelete ? FormRequest(call_.request) : FormInsert;
     call_.request = 0;
     call_.response = 0;
@@ -77,9 +76,8 @@ void CommandForm::ditto(FormField field) {
         buffer.hotKey = call_.history.hotKey;
         return;
     }
-    withField(call_.history, field, [&](const auto &from) {
-        withField(buffer, field, [&](auto &to) { std::memcpy(to, from, sizeof to); });
-    });
+    withField(call_.history, field,
+              [&](const auto &from) { withField(buffer, field, [&](auto &to) { std::memcpy(to, from, sizeof to); }); });
 }
 
 void CommandForm::hotKeyEntered(std::optional<std::uint32_t> waitingKey) {
@@ -112,9 +110,7 @@ AfterSave CommandForm::change() {
             if (differsFromOpening()) result = library_.updateCommandsRecord(true);
         }
         switch (result) {
-        case WriteResult::Written:
-            response_ = FormCompleted;
-            return AfterSave::Close;
+        case WriteResult::Written: response_ = FormCompleted; return AfterSave::Close;
         case WriteResult::ChangedByAnotherStation:
             // RecordWasNotUpdated has been shown; the buffer holds the
             // stored record.
@@ -125,8 +121,7 @@ AfterSave CommandForm::change() {
             recordGone_ = true;
             notice_ = "Otra estación lo borró: OK lo añadirá de nuevo";
             return AfterSave::StayOnCard;
-        case WriteResult::Failed:
-            break;
+        case WriteResult::Failed: break;
         }
         const std::int32_t answer = library_.warnings().ask(Warning::RetryChange);
         if (answer == runtime::ButtonYes) continue;

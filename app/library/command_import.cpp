@@ -89,9 +89,8 @@ private:
 
 }  // namespace
 
-ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target,
-                              const std::function<void()> &copy, const ImportBatching &batching,
-                              const ImportProgress &progress) {
+ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target, const std::function<void()> &copy,
+                              const ImportBatching &batching, const ImportProgress &progress) {
     Appender appender(target, batching);
     ImportReport &report = appender.report;
     int code = source.setStart();

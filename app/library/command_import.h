@@ -73,9 +73,8 @@ struct ImportResult {
 // Appends every record of the open source, in key order, to the open
 // target; copy() moves the record just read into the target's record
 // buffer.  The source is left open.
-ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target,
-                              const std::function<void()> &copy, const ImportBatching &batching = {},
-                              const ImportProgress &progress = {});
+ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target, const std::function<void()> &copy,
+                              const ImportBatching &batching = {}, const ImportProgress &progress = {});
 
 // The import from the library's import file name: COMMANDS is opened for
 // the time of the import (through the use count; a COMMANDS that cannot be

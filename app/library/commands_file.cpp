@@ -28,17 +28,14 @@ void clearCommands(Commands &record) {
 }
 
 void packCommands(const Commands &r, unsigned char *bytes) {
-    forEachTextField(r, [bytes](const auto &field, std::size_t offset) {
-        std::memcpy(bytes + offset, field, sizeof field);
-    });
+    forEachTextField(
+        r, [bytes](const auto &field, std::size_t offset) { std::memcpy(bytes + offset, field, sizeof field); });
     auto hot = static_cast<std::uint32_t>(r.hotKey);
     for (int i = 0; i < 4; ++i) bytes[kHotKeyOffset + i] = static_cast<unsigned char>(hot >> (8 * i));
 }
 
 void unpackCommands(const unsigned char *bytes, Commands &r) {
-    forEachTextField(r, [bytes](auto &field, std::size_t offset) {
-        std::memcpy(field, bytes + offset, sizeof field);
-    });
+    forEachTextField(r, [bytes](auto &field, std::size_t offset) { std::memcpy(field, bytes + offset, sizeof field); });
     std::uint32_t hot = 0;
     for (int i = 0; i < 4; ++i) hot |= static_cast<std::uint32_t>(bytes[kHotKeyOffset + i]) << (8 * i);
     r.hotKey = static_cast<std::int32_t>(hot);
@@ -60,10 +57,19 @@ Commands blankCommands() {
 
 runtime::KeyedLayout commandsLayout() {
     using Kind = runtime::KeyedField::Kind;
-    return {"COMMANDS", kCommandsRecordSize, kCardOffset, kCardWidth,
-            {{"card", 0, 10, Kind::Text}, {"name", 10, 30, Kind::Text}, {"frscode", 40, 2, Kind::Text},
-             {"frscla", 42, 2, Kind::Text}, {"frsins", 44, 2, Kind::Text}, {"frsp1", 46, 2, Kind::Text},
-             {"frsp2", 48, 2, Kind::Text}, {"frsp3", 50, 2, Kind::Text}, {"data", 52, 128, Kind::Text},
+    return {"COMMANDS",
+            kCommandsRecordSize,
+            kCardOffset,
+            kCardWidth,
+            {{"card", 0, 10, Kind::Text},
+             {"name", 10, 30, Kind::Text},
+             {"frscode", 40, 2, Kind::Text},
+             {"frscla", 42, 2, Kind::Text},
+             {"frsins", 44, 2, Kind::Text},
+             {"frsp1", 46, 2, Kind::Text},
+             {"frsp2", 48, 2, Kind::Text},
+             {"frsp3", 50, 2, Kind::Text},
+             {"data", 52, 128, Kind::Text},
              {"hotkey", kHotKeyOffset, 4, Kind::Int32}}};
 }
 

@@ -11,8 +11,8 @@
 namespace kvr::library {
 
 CommandsLibrary::CommandsLibrary(std::string database)
-    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf),
-      commandsRecord_(blankCommands()), importRecord_(blankCommands()),
+    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf), commandsRecord_(blankCommands()),
+      importRecord_(blankCommands()),
       commands_(commandsLayout(), "COMMANDS", runtime::makeKeyedStore(database_, commandsLayout())),
       import_(commandsLayout(), "") {
     commands_.bind(commandsBinding(commandsRecord_));
@@ -69,8 +69,10 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
     }
     warnings_.saveFileError();
     if (warnings_.savedFileError().code == runtime::KeyedChanged) {
-        if (fromForm) warnings_.tell(Warning::RecordWasNotUpdated);
-        else warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
+        if (fromForm)
+            warnings_.tell(Warning::RecordWasNotUpdated);
+        else
+            warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
         commands_.watch();
         if (commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound)
             return WriteResult::DeletedByAnotherStation;

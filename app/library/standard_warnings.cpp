@@ -48,10 +48,14 @@ std::string filled(std::string_view text, const Inserts &inserts) {
         if (open == std::string_view::npos) break;
         const std::size_t close = text.find('}', open);
         const std::string_view name = text.substr(open + 1, close - open - 1);
-        if (name == "E") out += inserts.e;
-        else if (name == "T1") out += inserts.t1;
-        else if (name == "T2") out += inserts.t2;
-        else if (name == "t1") out += lower(inserts.t1);
+        if (name == "E")
+            out += inserts.e;
+        else if (name == "T1")
+            out += inserts.t1;
+        else if (name == "T2")
+            out += inserts.t2;
+        else if (name == "t1")
+            out += lower(inserts.t1);
         at = close + 1;
     }
     return out;
@@ -96,8 +100,8 @@ int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_vi
     const Inserts inserts{errorDescription(), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
     return runtime::showMessageBox({filled(other ? entry.otherText : entry.text, inserts),
-                                    std::string(other ? entry.otherCaption : entry.caption), entry.icon,
-                                    entry.buttons, entry.defaultButton});
+                                    std::string(other ? entry.otherCaption : entry.caption), entry.icon, entry.buttons,
+                                    entry.defaultButton});
 }
 
 void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) {

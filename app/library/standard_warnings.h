@@ -40,9 +40,9 @@ using Fatal = WarningOf<WarningKind::Ends>;
 // The error kept by saveFileError (empty: both codes 0, both texts empty).
 struct SavedFileError {
     std::int32_t code = 0;
-    std::string text;          // at most 255 characters
+    std::string text;  // at most 255 characters
     std::int32_t driverCode = 0;
-    std::string driverText;    // at most 255 characters
+    std::string driverText;  // at most 255 characters
 };
 
 class Warnings {

@@ -70,9 +70,9 @@ enum class WarningEnd { Never, Always, WhenAnsweredNo };
 // When the second wording replaces the first.
 enum class Rewording {
     None,
-    WhenT1IsNotDown,         // the beginning of the viewed file instead of its end
-    WhenT1IsNotPut,          // a delete instead of a put
-    WhenNoErrorOrChanged,    // the error reported is none (0) or "changed" (89)
+    WhenT1IsNotDown,       // the beginning of the viewed file instead of its end
+    WhenT1IsNotPut,        // a delete instead of a put
+    WhenNoErrorOrChanged,  // the error reported is none (0) or "changed" (89)
 };
 
 struct WarningEntry {
@@ -101,9 +101,7 @@ constexpr runtime::MessageIcon Question = runtime::MessageIcon::Question;
 constexpr runtime::MessageIcon Exclamation = runtime::MessageIcon::Exclamation;
 
 // An exclamation with OK that returns.
-constexpr WarningEntry notice(Warning w, std::string_view text, std::string_view caption) {
-    return {w, text, caption};
-}
+constexpr WarningEntry notice(Warning w, std::string_view text, std::string_view caption) { return {w, text, caption}; }
 // A box with a choice; returns the answer.
 constexpr WarningEntry question(Warning w, std::string_view text, std::string_view caption, int buttons,
                                 int defaultButton, runtime::MessageIcon icon = Question) {
@@ -133,8 +131,8 @@ inline constexpr std::array<WarningEntry, 38> kTable{{
                  "Invalid Key!"),
     fatal(KeyRebuildFailed, "Error: ({E}) repairing key for {T1}.  Press OK to end this application.",
           "Key Rebuild Error", "Error Rebuilding Key!"),
-    fatal(FileCreationFailed, "Error: ({E}) creating {T1}.  Press OK to end this application.",
-          "File Creation Error", "File Creation Error!"),
+    fatal(FileCreationFailed, "Error: ({E}) creating {T1}.  Press OK to end this application.", "File Creation Error",
+          "File Creation Error!"),
     fatal(CreatedFileOpenFailed, "Error: ({E}) opening created file:{T1}.  Press OK to end this application.",
           "File Creation Error", "File Creation Error!"),
     notice(ProcedureNotDefined, "The Procedure {T1} has not been defined.", "Procedure not defined"),
@@ -158,8 +156,7 @@ inline constexpr std::array<WarningEntry, 38> kTable{{
                     "An error ({E}) was experienced when attempting to update a record from the file.  Probable "
                     "Cause: {T1}.",
                     "Update Operation Error"),
-             Rewording::WhenNoErrorOrChanged, "This record was changed by another station.",
-             "Update Operation Error"),
+             Rewording::WhenNoErrorOrChanged, "This record was changed by another station.", "Update Operation Error"),
     question(RetryChange, "An error was experienced changing this record.  Do you want to try to save again?",
              "Record Update Error", ButtonYes | ButtonNo | ButtonCancel, ButtonCancel, Exclamation),
     notice(DeleteFailed, "An error ({E}) was experienced when attempting to delete a record from the file {T1}.",
@@ -199,8 +196,8 @@ inline constexpr std::array<WarningEntry, 38> kTable{{
     notice(FileAccessFailed, "File ({T1}) could not be opened.  Error: {E}.", "File Access Error"),
     reworded(notice(ProcessWriteFailed, "An error was experienced when making changes to the {T2} file.  Error: {E}",
                     "Process PUT Error"),
-             Rewording::WhenT1IsNotPut, "An error was experienced when deleting a record from the {T2} file.  Error: {E}",
-             "Process DELETE Error"),
+             Rewording::WhenT1IsNotPut,
+             "An error was experienced when deleting a record from the {T2} file.  Error: {E}", "Process DELETE Error"),
     question(ConfirmDelete,
              "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.",
              "Confirm Delete", ButtonOk | ButtonCancel, ButtonCancel),
@@ -214,8 +211,8 @@ inline constexpr std::array<WarningEntry, 38> kTable{{
            "Record Retrieval Error"),
     notice(ViewOpenFailed, "Error: ({E}) attempting to open the current VIEW. Filter and Range Limits ignored.",
            "View Open Error"),
-    question(AddAnother, "This record has been added to the file. Do you want to add another record?",
-             "Record Added", ButtonYes | ButtonNo, ButtonYes),
+    question(AddAnother, "This record has been added to the file. Do you want to add another record?", "Record Added",
+             ButtonYes | ButtonNo, ButtonYes),
     notice(RecordWasNotUpdated,
            "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button "
            "or Ctrl+' to recall your changes.",

@@ -32,8 +32,10 @@ QFont fixedPitchFont() {
     if (hasFixedPitch(desktop)) return desktop;
     for (const char *face : kFixedPitchFaces) {
         QFont font(QString::fromLatin1(face));
-        if (desktop.pointSizeF() > 0) font.setPointSizeF(desktop.pointSizeF());
-        else if (desktop.pixelSize() > 0) font.setPixelSize(desktop.pixelSize());
+        if (desktop.pointSizeF() > 0)
+            font.setPointSizeF(desktop.pointSizeF());
+        else if (desktop.pixelSize() > 0)
+            font.setPixelSize(desktop.pixelSize());
         font.setStyleHint(QFont::TypeWriter);
         if (hasFixedPitch(font)) return font;
     }

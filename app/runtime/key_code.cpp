@@ -63,23 +63,33 @@ constexpr KeyPair kKeys[] = {
 // What Shift makes of the keys of the US layout, so that a captured
 // Shift+1 (reported as "!") names the key 1.
 constexpr std::pair<Qt::Key, Qt::Key> kShifted[] = {
-    {Qt::Key_Exclam, Qt::Key_1},        {Qt::Key_At, Qt::Key_2},
-    {Qt::Key_NumberSign, Qt::Key_3},    {Qt::Key_Dollar, Qt::Key_4},
-    {Qt::Key_Percent, Qt::Key_5},       {Qt::Key_AsciiCircum, Qt::Key_6},
-    {Qt::Key_Ampersand, Qt::Key_7},     {Qt::Key_Asterisk, Qt::Key_8},
-    {Qt::Key_ParenLeft, Qt::Key_9},     {Qt::Key_ParenRight, Qt::Key_0},
-    {Qt::Key_Colon, Qt::Key_Semicolon}, {Qt::Key_Plus, Qt::Key_Equal},
-    {Qt::Key_Less, Qt::Key_Comma},      {Qt::Key_Underscore, Qt::Key_Minus},
-    {Qt::Key_Greater, Qt::Key_Period},  {Qt::Key_Question, Qt::Key_Slash},
-    {Qt::Key_AsciiTilde, Qt::Key_QuoteLeft}, {Qt::Key_BraceLeft, Qt::Key_BracketLeft},
-    {Qt::Key_Bar, Qt::Key_Backslash},   {Qt::Key_BraceRight, Qt::Key_BracketRight},
+    {Qt::Key_Exclam, Qt::Key_1},
+    {Qt::Key_At, Qt::Key_2},
+    {Qt::Key_NumberSign, Qt::Key_3},
+    {Qt::Key_Dollar, Qt::Key_4},
+    {Qt::Key_Percent, Qt::Key_5},
+    {Qt::Key_AsciiCircum, Qt::Key_6},
+    {Qt::Key_Ampersand, Qt::Key_7},
+    {Qt::Key_Asterisk, Qt::Key_8},
+    {Qt::Key_ParenLeft, Qt::Key_9},
+    {Qt::Key_ParenRight, Qt::Key_0},
+    {Qt::Key_Colon, Qt::Key_Semicolon},
+    {Qt::Key_Plus, Qt::Key_Equal},
+    {Qt::Key_Less, Qt::Key_Comma},
+    {Qt::Key_Underscore, Qt::Key_Minus},
+    {Qt::Key_Greater, Qt::Key_Period},
+    {Qt::Key_Question, Qt::Key_Slash},
+    {Qt::Key_AsciiTilde, Qt::Key_QuoteLeft},
+    {Qt::Key_BraceLeft, Qt::Key_BracketLeft},
+    {Qt::Key_Bar, Qt::Key_Backslash},
+    {Qt::Key_BraceRight, Qt::Key_BracketRight},
     {Qt::Key_QuoteDbl, Qt::Key_Apostrophe},
 };
 
 // Keys that a keypad with Num Lock off reports as navigation keys.
 constexpr std::pair<Qt::Key, uint8_t> kKeypadNavigation[] = {
-    {Qt::Key_Insert, 0x60}, {Qt::Key_End, 0x61},   {Qt::Key_Down, 0x62}, {Qt::Key_PageDown, 0x63},
-    {Qt::Key_Left, 0x64},   {Qt::Key_Clear, 0x65}, {Qt::Key_Right, 0x66}, {Qt::Key_Home, 0x67},
+    {Qt::Key_Insert, 0x60}, {Qt::Key_End, 0x61},    {Qt::Key_Down, 0x62},   {Qt::Key_PageDown, 0x63},
+    {Qt::Key_Left, 0x64},   {Qt::Key_Clear, 0x65},  {Qt::Key_Right, 0x66},  {Qt::Key_Home, 0x67},
     {Qt::Key_Up, 0x68},     {Qt::Key_PageUp, 0x69}, {Qt::Key_Delete, 0x6E},
 };
 
@@ -126,8 +136,7 @@ std::optional<QKeyCombination> keyCodeToQt(uint32_t keyCode) {
     if (vk >= 0x60 && vk <= 0x69)
         return QKeyCombination(modifiers | Qt::KeypadModifier, Qt::Key(Qt::Key_0 + (vk - 0x60)));
     if (vk >= 0x70 && vk <= 0x87) return QKeyCombination(modifiers, Qt::Key(Qt::Key_F1 + (vk - 0x70)));
-    if (vk == 0x0D && (keyCode & KeyExtended))
-        return QKeyCombination(modifiers | Qt::KeypadModifier, Qt::Key_Enter);
+    if (vk == 0x0D && (keyCode & KeyExtended)) return QKeyCombination(modifiers | Qt::KeypadModifier, Qt::Key_Enter);
     if (vk == 0x09 && (keyCode & KeyShift)) return QKeyCombination(modifiers, Qt::Key_Backtab);
     for (const KeyPair &pair : kKeys)
         if (pair.virtualKey == vk)
@@ -161,9 +170,7 @@ std::optional<uint32_t> keyCodeFromQt(QKeyCombination combination) {
     return bits | *vk;
 }
 
-std::optional<uint32_t> keyCodeFromEvent(const QKeyEvent &event) {
-    return keyCodeFromQt(event.keyCombination());
-}
+std::optional<uint32_t> keyCodeFromEvent(const QKeyEvent &event) { return keyCodeFromQt(event.keyCombination()); }
 
 uint32_t keyLockStates(const QKeyEvent &event) {
     uint32_t bits = KeyInsertMode;

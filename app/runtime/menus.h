@@ -33,8 +33,8 @@ public:
     QMenu *addMenu(int id, const QString &text, int parentId = Bar, const std::string &name = {});
 
     // An item at the end of menu parentId.  keyCode 0 means no shortcut.
-    QAction *addItem(int parentId, int id, const QString &text, uint32_t keyCode = 0,
-                     const QString &hint = {}, const std::string &name = {});
+    QAction *addItem(int parentId, int id, const QString &text, uint32_t keyCode = 0, const QString &hint = {},
+                     const std::string &name = {});
 
     // A separator line; it gets an id too so that it can be hidden or removed.
     QAction *addSeparator(int parentId, int id = -1);

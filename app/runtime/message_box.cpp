@@ -27,8 +27,8 @@ ProgramEndHandler &endHandler() {
     return instance;
 }
 
-constexpr MessageButton kOrder[] = {ButtonOk,     ButtonYes,    ButtonNo,     ButtonAbort,
-                                    ButtonRetry,  ButtonIgnore, ButtonCancel, ButtonHelp};
+constexpr MessageButton kOrder[] = {ButtonOk,    ButtonYes,    ButtonNo,     ButtonAbort,
+                                    ButtonRetry, ButtonIgnore, ButtonCancel, ButtonHelp};
 
 // A box that ends only through its buttons: Escape and the close control
 // press Cancel when the box has one and do nothing otherwise.

@@ -28,7 +28,8 @@ public:
         if (text.isEmpty() || text == QLatin1String("-")) return 0;
         bool ok = false;
         const qlonglong number = text.toLongLong(&ok);
-        if (!ok || number < std::numeric_limits<std::int32_t>::min() || number > std::numeric_limits<std::int32_t>::max())
+        if (!ok || number < std::numeric_limits<std::int32_t>::min() ||
+            number > std::numeric_limits<std::int32_t>::max())
             return std::nullopt;
         return static_cast<std::int32_t>(number);
     }

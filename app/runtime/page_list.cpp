@@ -118,7 +118,8 @@ PageList::PageList(const DialogUnits &units, const std::vector<ListColumn> &colu
     connect(bar_, &QAbstractSlider::actionTriggered, this, [this](int action) { barAction(action); });
     connect(bar_, &QAbstractSlider::sliderReleased, this, [this] {
         const int position = bar_->sliderPosition();
-        QMetaObject::invokeMethod(this, [this, position] { emit thumbDropped(position); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, position] { emit thumbDropped(position); }, Qt::QueuedConnection);
     });
 }
 
@@ -177,7 +178,8 @@ int PageList::columnWidth(int column) const { return view_->columnWidth(column);
 QString PageList::columnHeading(int column) const { return view_->headerItem()->text(column); }
 
 void PageList::ask(Scroll how) {
-    QMetaObject::invokeMethod(this, [this, how] { emit scrollRequested(how); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, how] { emit scrollRequested(how); }, Qt::QueuedConnection);
 }
 
 // The bar's arrows and track ask for rows and pages; the thumb stays where
@@ -222,7 +224,8 @@ bool PageList::keyPress(QKeyEvent &event) {
     default: break;
     }
     const QString text = event.text();
-    if (!text.isEmpty() && text.at(0).isPrint() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (!text.isEmpty() && text.at(0).isPrint() &&
+        !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         if (text != QStringLiteral(" ")) emit characterTyped(text);
         return true;
     }

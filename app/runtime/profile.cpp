@@ -182,8 +182,8 @@ std::string profilePath(const std::string &file) {
     return settingsFolder() + "/" + file;
 }
 
-std::string readProfileString(const std::string &section, const std::string &key,
-                              const std::string &defaultValue, const std::string &file) {
+std::string readProfileString(const std::string &section, const std::string &key, const std::string &defaultValue,
+                              const std::string &file) {
     const FileText text = load(QString::fromStdString(profilePath(file)));
     if (text.content != Content::Text) return defaultValue;
     bool inSection = false;

@@ -29,8 +29,8 @@ std::string settingsFolder();
 // The path a settings-file name resolves to.
 std::string profilePath(const std::string &file);
 
-std::string readProfileString(const std::string &section, const std::string &key,
-                              const std::string &defaultValue, const std::string &file);
+std::string readProfileString(const std::string &section, const std::string &key, const std::string &defaultValue,
+                              const std::string &file);
 
 // Writes key=value in section; returns false when the file could not be
 // written (the program carries on).

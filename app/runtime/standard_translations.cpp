@@ -9,8 +9,7 @@ namespace kvr::runtime {
 StandardTranslations::StandardTranslations() {
     auto translator = std::make_unique<QTranslator>();
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (translator->load(QStringLiteral("qtbase_es"), folder) &&
-        QCoreApplication::installTranslator(translator.get()))
+    if (translator->load(QStringLiteral("qtbase_es"), folder) && QCoreApplication::installTranslator(translator.get()))
         translator_ = std::move(translator);
 }
 

@@ -40,9 +40,7 @@ private:
 void setWindowRunHook(WindowRunHook hook) { runHook() = std::move(hook); }
 
 Window::Window(const WindowDefinition &definition, QWidget *parent)
-    : QMainWindow(parent),
-      name_(definition.name),
-      units_(windowFont(definition.fontFace, definition.fontPoints)),
+    : QMainWindow(parent), name_(definition.name), units_(windowFont(definition.fontFace, definition.fontPoints)),
       resizable_(definition.resizable) {
     setObjectName(QString::fromStdString(definition.name));
     setWindowTitle(definition.title);

@@ -35,15 +35,15 @@ namespace kvr::runtime {
 class Menus;
 
 struct WindowDefinition {
-    std::string name;              // "MAIN$WINDOW"
-    QString title;                 // "VEXA KVR Manager V3.01"
+    std::string name;  // "MAIN$WINDOW"
+    QString title;     // "VEXA KVR Manager V3.01"
     std::string fontFace = "MS Sans Serif";
     int fontPoints = 8;
-    QSize clientSize;              // dialog units
+    QSize clientSize;  // dialog units
     bool resizable = false;
     bool menuBar = false;
     bool statusBar = false;
-    int statusZones = 1;           // zones of the status bar, left to right
+    int statusZones = 1;  // zones of the status bar, left to right
 };
 
 class Window : public QMainWindow {

@@ -60,8 +60,10 @@ void DisplayGuard::onMessage(QtMsgType type, const QMessageLogContext &context, 
                                  category, context.line, text});
         return;
     }
-    if (active->previous_) active->previous_(type, context, text);
-    else std::fprintf(stderr, "%s\n", qPrintable(text));
+    if (active->previous_)
+        active->previous_(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 }  // namespace kvr::startup

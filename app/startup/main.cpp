@@ -16,9 +16,7 @@
 int main(int argc, char **argv) {
     switch (kvr::startup::commandLineAction(argc, argv)) {
     case kvr::startup::CommandLineAction::Help: std::fputs(kvr::startup::helpText().c_str(), stdout); return 0;
-    case kvr::startup::CommandLineAction::Version:
-        std::fputs(kvr::startup::versionText().c_str(), stdout);
-        return 0;
+    case kvr::startup::CommandLineAction::Version: std::fputs(kvr::startup::versionText().c_str(), stdout); return 0;
     case kvr::startup::CommandLineAction::Run: break;
     }
     auto displayGuard = std::make_unique<kvr::startup::DisplayGuard>("kvrman1");

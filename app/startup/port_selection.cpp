@@ -40,8 +40,10 @@ public:
                 chosen_ = port;
                 close();
             });
-            if (previous) setTabOrder(previous, button);
-            else first_ = button;
+            if (previous)
+                setTabOrder(previous, button);
+            else
+                first_ = button;
             previous = button;
         }
     }

@@ -54,8 +54,7 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 50;
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("kvr-menus-bench-" + std::to_string(::getpid()));
+    const auto folder = std::filesystem::temp_directory_path() / ("kvr-menus-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
     if (!writeCommands()) {
@@ -76,13 +75,12 @@ int main(int argc, char **argv) {
     for (int r = 0; r < rounds; ++r) {
         const auto start = std::chrono::steady_clock::now();
         last = stored.build(last).lastEntryNumber;
-        samples.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(samples.begin(), samples.end());
     const double median = samples[samples.size() / 2];
-    std::printf("stored-command menus from %d commands (%d numbers used), %d rebuilds\n",
-                kCards * kCommandsPerCard, last - 1000, rounds);
+    std::printf("stored-command menus from %d commands (%d numbers used), %d rebuilds\n", kCards * kCommandsPerCard,
+                last - 1000, rounds);
     std::printf("  median: %8.2f ms (goal < 100) %s\n", median, median < 100 ? "met" : "NOT MET");
     std::printf("  worst:  %8.2f ms\n", samples.back());
 

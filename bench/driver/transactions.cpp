@@ -82,8 +82,7 @@ struct EmulatorProcess {
             const uint16_t p = emu.port();
             if (::write(portPipe[1], &p, sizeof p) != sizeof p) ::_exit(1);
             char c;
-            while (::read(stopPipe[0], &c, 1) > 0) {
-            }
+            while (::read(stopPipe[0], &c, 1) > 0) {}
             emu.stop();
             ::_exit(0);
         }
@@ -119,9 +118,7 @@ int clientSocket(uint16_t peerPort) {
         sockaddr_storage addr{};
         socklen_t len = sizeof addr;
         if (::getpeername(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) continue;
-        if (addr.ss_family == AF_INET &&
-            ntohs(reinterpret_cast<sockaddr_in *>(&addr)->sin_port) == peerPort)
-            return fd;
+        if (addr.ss_family == AF_INET && ntohs(reinterpret_cast<sockaddr_in *>(&addr)->sin_port) == peerPort) return fd;
     }
     return -1;
 }
@@ -257,15 +254,17 @@ int main(int argc, char **argv) {
         {"update, 64 bytes out (74 bytes)", 0xA1, 0xD6, 0x00, 0x00, 64, 74},
     };
     if (paced) {
-        std::printf("Goal: the median exchange takes less than %.0f%% longer than its bytes need on the\n"
-                    "wire at 9600 bit/s.  Median of %d runs of %g s, lowest-highest run in brackets.\n\n",
-                    kGoalPercent, runs, seconds);
+        std::printf(
+            "Goal: the median exchange takes less than %.0f%% longer than its bytes need on the\n"
+            "wire at 9600 bit/s.  Median of %d runs of %g s, lowest-highest run in brackets.\n\n",
+            kGoalPercent, runs, seconds);
         std::printf("%-34s %-9s %-22s %-24s %s\n", "exchange", "wire", "extra time", "per s (wire limit)", "goal");
     } else {
-        std::printf("The emulator answers at once (KVR_BENCH_UNPACED): bare round trips, no wire time,\n"
-                    "so no goal applies.  Median of %d runs of %g s, lowest-highest run in brackets.\n"
-                    "Per transaction, the median over the runs: client CPU, TCP segments out/in, wake-ups.\n\n",
-                    runs, seconds);
+        std::printf(
+            "The emulator answers at once (KVR_BENCH_UNPACED): bare round trips, no wire time,\n"
+            "so no goal applies.  Median of %d runs of %g s, lowest-highest run in brackets.\n"
+            "Per transaction, the median over the runs: client CPU, TCP segments out/in, wake-ups.\n\n",
+            runs, seconds);
         std::printf("%-34s %-20s %-22s %7s %7s %7s %7s\n", "exchange", "round trip", "per s", "cpu us", "seg out",
                     "seg in", "wakeups");
     }
@@ -303,7 +302,8 @@ int main(int argc, char **argv) {
     QXCLOSE(port);
     emu.stop();
     if (paced)
-        std::printf("\n\"per s\" counts every exchange, the ones a busy machine delays too, so it falls\n"
-                    "further below the wire limit than the median exchange shows.\n");
+        std::printf(
+            "\n\"per s\" counts every exchange, the ones a busy machine delays too, so it falls\n"
+            "further below the wire limit than the median exchange shows.\n");
     return 0;
 }

@@ -125,8 +125,8 @@ void browserCosts(int records, int rounds) {
         if (browser.mustClose() || browser.rows().size() != kPageRows) fail("browser page");
         browser.close();
     }
-    std::printf("command browser over %d records, %zu rows to a page, median of %d rounds (goal < 5000 us)\n",
-                records, kPageRows, rounds);
+    std::printf("command browser over %d records, %zu rows to a page, median of %d rounds (goal < 5000 us)\n", records,
+                kPageRows, rounds);
     const std::pair<const char *, double> costs[] = {{"first page and key stops", median(first)},
                                                      {"page at the thumb's middle", median(thumb)},
                                                      {"page down", median(pageDown)},

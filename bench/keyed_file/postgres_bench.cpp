@@ -169,8 +169,8 @@ AddersResult fourAdders(const std::string &database, const std::string &name, in
 }
 
 void printAdders(const char *what, const AddersResult &r) {
-    std::printf("  %-28s %7.0f ms  %5.0f adds/s  records %lld of 4000, failures %d, time-outs (32) %d%s\n", what,
-                r.ms, 4000 / (r.ms / 1000), static_cast<long long>(r.records), r.failures, r.locked,
+    std::printf("  %-28s %7.0f ms  %5.0f adds/s  records %lld of 4000, failures %d, time-outs (32) %d%s\n", what, r.ms,
+                4000 / (r.ms / 1000), static_cast<long long>(r.records), r.failures, r.locked,
                 r.allInKey ? "" : ", KEY INCOMPLETE");
 }
 
@@ -237,7 +237,8 @@ int main(int argc, char **argv) {
     std::filesystem::create_directories(folder);
     printAdders("SQLite file (comparison):", fourAdders("", (folder / "ADDERS").string(), 1000));
     std::filesystem::remove_all(folder);
-    std::printf("goal: all 4,000 kept, no time-out (32); %s\n",
-                good == runs ? "met in every run" : good == 0 ? "NOT MET in any run" : "NOT MET in some runs");
+    std::printf("goal: all 4,000 kept, no time-out (32); %s\n", good == runs ? "met in every run"
+                                                                : good == 0  ? "NOT MET in any run"
+                                                                             : "NOT MET in some runs");
     return 0;
 }

@@ -165,8 +165,8 @@ int main(int argc, char **argv) {
     std::printf("(median run, lowest-highest run in brackets)\n");
     std::printf("  alone:                           %s\n", spreadText(importAlone, 3, " s").c_str());
     std::printf("  while another process adds:      %s\n", spreadText(spreadOf(together), 3, " s").c_str());
-    std::printf("  that process's longest add wait: %s (%ld adds, %ld failed)\n",
-                spreadText(longest, 3, " s").c_str(), adds, failures);
+    std::printf("  that process's longest add wait: %s (%ld adds, %ld failed)\n", spreadText(longest, 3, " s").c_str(),
+                adds, failures);
     std::printf("goal: the import alone under 1 s; %s\n", kvr::bench::verdictBelow(importAlone, 1.0));
     std::printf("goal: no add of the other process waits 2 s (its lock wait); %s\n",
                 failures ? "NOT MET: adds failed" : kvr::bench::verdictBelow(longest, 2.0));

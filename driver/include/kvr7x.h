@@ -98,13 +98,13 @@ extern "C" {
 #define KVR7X_ERR_ABORTED 995u
 
 /* The error results callers test most often. */
-#define KVR7X_NO_ANSWER KVR7X_ERROR(KVR7X_ERR_TIMEOUT)           /* 0x80000000 */
-#define KVR7X_BAD_HANDLE KVR7X_ERROR(KVR7X_ERR_INVALID_HANDLE)   /* 0x80000006 */
-#define KVR7X_NO_DATA KVR7X_ERROR(KVR7X_ERR_INVALID_PARAMETER)   /* 0x80000057 */
+#define KVR7X_NO_ANSWER KVR7X_ERROR(KVR7X_ERR_TIMEOUT)         /* 0x80000000 */
+#define KVR7X_BAD_HANDLE KVR7X_ERROR(KVR7X_ERR_INVALID_HANDLE) /* 0x80000006 */
+#define KVR7X_NO_DATA KVR7X_ERROR(KVR7X_ERR_INVALID_PARAMETER) /* 0x80000057 */
 
 /* Modem-status bits returned by QXIFDSTATUS. */
 #define KVR7X_MS_CTS 0x10
-#define KVR7X_MS_DSR 0x20  /* card present in unit 0 */
+#define KVR7X_MS_DSR 0x20 /* card present in unit 0 */
 #define KVR7X_MS_RING 0x40
 #define KVR7X_MS_RLSD 0x80 /* carrier detect: reader powered */
 
@@ -143,8 +143,8 @@ KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, 
 KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla, uint32_t ins,
                                       uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
                                       uint8_t *sw1, uint8_t *sw2, uint32_t timeout);
-KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType,
-                                       int32_t *len, uint8_t *data, uint8_t *sw1, uint8_t *sw2);
+KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType, int32_t *len,
+                                       uint8_t *data, uint8_t *sw1, uint8_t *sw2);
 KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit);
 
 /* 10: pulse RTS and read the reader's identification answer (data: room for

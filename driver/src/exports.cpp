@@ -88,11 +88,10 @@ KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla,
                        timeout);
 }
 
-KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType,
-                                       int32_t *len, uint8_t *data, uint8_t *sw1, uint8_t *sw2) {
+KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t cardType, int32_t *len,
+                                       uint8_t *data, uint8_t *sw1, uint8_t *sw2) {
     if (echoMode())
-        readerCommand(port, kSelectCardType, unit, cardType, data, sw1, sw2, len,
-                      kReaderTimeoutMs);
+        readerCommand(port, kSelectCardType, unit, cardType, data, sw1, sw2, len, kReaderTimeoutMs);
     return readerCommand(port, kActivateCard, unit, cardType, data, sw1, sw2, len,
                          kReaderTimeoutMs);
 }

@@ -33,9 +33,7 @@ std::string trim(const std::string &s) {
     return s.substr(b, e - b + 1);
 }
 
-bool startsWith(const std::string &s, const char *prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string &s, const char *prefix) { return s.rfind(prefix, 0) == 0; }
 
 // A direct target: a device path or a network address.
 std::optional<PortTarget> directTarget(const std::string &name) {
@@ -87,7 +85,8 @@ std::string readDeviceMap() {
         if (k < 0) why = std::string("cannot be read (") + std::strerror(errno) + ")";
         if (k <= 0) break;
         text.append(buf, static_cast<size_t>(k));
-        if (text.size() > kMaxMapSize) why = "grew past " + std::to_string(kMaxMapSize / 1024) + " KiB";
+        if (text.size() > kMaxMapSize)
+            why = "grew past " + std::to_string(kMaxMapSize / 1024) + " KiB";
     }
     ::close(fd);
     if (!why.empty()) {

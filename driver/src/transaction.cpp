@@ -44,8 +44,8 @@ uint32_t writeAll(SerialPort &port, const uint8_t *buf, size_t n, bool &ok) {
 }
 
 int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
-                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
-                    int32_t *len, uint32_t timeout) {
+                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *len,
+                    uint32_t timeout) {
     const bool withData = (code & 0x80) != 0;
     const size_t dataLen = p3 == 0 ? 256 : p3;
     if (withData && data == nullptr) return errorResult(kErrInvalidParameter);

@@ -49,8 +49,8 @@ int32_t sendCommand(int32_t port, uint32_t code, uint32_t cla, uint32_t ins, uin
 
 // The same transaction on a port object.
 int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
-                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
-                    int32_t *len, uint32_t timeout);
+                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *len,
+                    uint32_t timeout);
 
 }  // namespace kvr7x
 

@@ -20,19 +20,14 @@ uint32_t errorFromErrno(int err) {
     switch (err) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-        return kErrFileNotFound;
+    case ENXIO: return kErrFileNotFound;
     case EACCES:
     case EPERM:
     case EBUSY:
-    case EWOULDBLOCK:
-        return kErrAccessDenied;
-    case EBADF:
-        return kErrInvalidHandle;
-    case EINVAL:
-        return kErrInvalidParameter;
-    default:
-        return kErrGenFailure;
+    case EWOULDBLOCK: return kErrAccessDenied;
+    case EBADF: return kErrInvalidHandle;
+    case EINVAL: return kErrInvalidParameter;
+    default: return kErrGenFailure;
     }
 }
 
@@ -51,11 +46,10 @@ struct BaudEntry {
     speed_t code;
 };
 constexpr BaudEntry kBauds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 }  // namespace

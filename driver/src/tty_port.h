@@ -54,9 +54,9 @@ private:
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     int fd_;
-    const termios found_;  // the line settings at open
+    const termios found_;   // the line settings at open
     const int foundLines_;  // the modem lines at open, -1 when unreadable
-    int wakeRead_;   // becomes readable when the port is closed
+    int wakeRead_;          // becomes readable when the port is closed
     int wakeWrite_;
     std::atomic<bool> closed_{false};
     std::mutex mu_;  // guards timeouts_, settings_, users_

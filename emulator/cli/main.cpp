@@ -65,8 +65,7 @@ int main(int argc, char **argv) {
     } else if (!options.logPath.empty()) {
         logFile = std::fopen(options.logPath.c_str(), "a");
         if (!logFile) {
-            std::fprintf(stderr, "kvr7x-emu: cannot open log %s: %s\n", options.logPath.c_str(),
-                         std::strerror(errno));
+            std::fprintf(stderr, "kvr7x-emu: cannot open log %s: %s\n", options.logPath.c_str(), std::strerror(errno));
             return 1;
         }
         options.config.logStream = logFile;

@@ -33,14 +33,11 @@ public:
 
     void onCommand(const TelnetEvent &event) override {
         switch (event.kind) {
-        case TelnetEvent::Kind::Negotiation:
-            server_.negotiation(event.verb, event.option, listener_, reply_);
-            break;
+        case TelnetEvent::Kind::Negotiation: server_.negotiation(event.verb, event.option, listener_, reply_); break;
         case TelnetEvent::Kind::Subnegotiation:
             server_.subnegotiation(event.option, event.payload, listener_, reply_);
             break;
-        case TelnetEvent::Kind::Command:
-            break;  // NOP, go-ahead and the like carry nothing
+        case TelnetEvent::Kind::Command: break;  // NOP, go-ahead and the like carry nothing
         }
     }
 
@@ -54,14 +51,12 @@ void ComPortServer::appendModemState(uint8_t state, std::vector<uint8_t> &out) c
     appendComPort(kServerOffset + kNotifyModemState, static_cast<uint8_t>(state & modemMask_), out);
 }
 
-void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
-                            std::vector<uint8_t> &reply) {
+void ComPortServer::receive(const uint8_t *bytes, size_t n, ComPortListener &listener, std::vector<uint8_t> &reply) {
     Dispatch dispatch(*this, listener, reply);
     parser_.feed(bytes, n, dispatch);
 }
 
-void ComPortServer::negotiation(uint8_t verb, uint8_t option, ComPortListener &listener,
-                                std::vector<uint8_t> &reply) {
+void ComPortServer::negotiation(uint8_t verb, uint8_t option, ComPortListener &listener, std::vector<uint8_t> &reply) {
     const bool wasAgreed = comPort_;
     if (option == kOptComPort && (verb == kWill || verb == kWont)) comPort_ = verb == kWill;
     options_.answer(verb, option, reply);
@@ -72,8 +67,7 @@ void ComPortServer::negotiation(uint8_t verb, uint8_t option, ComPortListener &l
 
 int ComPortServer::control(uint8_t v, ComPortListener &listener) {
     switch (v) {
-    case kControlAskFlow:
-        return flow_;
+    case kControlAskFlow: return flow_;
     case kControlNoFlow:
     case kControlXonXoff:
     case kControlHardwareFlow:
@@ -82,29 +76,25 @@ int ComPortServer::control(uint8_t v, ComPortListener &listener) {
         flow_ = v;
         listener.onControl("SET-CONTROL flow " + std::to_string(v));
         return v;
-    case kControlAskBreak:
-        return break_ ? kControlBreakOn : kControlBreakOff;
+    case kControlAskBreak: return break_ ? kControlBreakOn : kControlBreakOff;
     case kControlBreakOn:
     case kControlBreakOff:
         break_ = v == kControlBreakOn;
         listener.onControl(break_ ? "BREAK on" : "BREAK off");
         return v;
-    case kControlAskDtr:
-        return dtr_ ? kControlDtrOn : kControlDtrOff;
+    case kControlAskDtr: return dtr_ ? kControlDtrOn : kControlDtrOff;
     case kControlDtrOn:
     case kControlDtrOff:
         dtr_ = v == kControlDtrOn;
         listener.onDtr(dtr_);
         return v;
-    case kControlAskRts:
-        return rts_ ? kControlRtsOn : kControlRtsOff;
+    case kControlAskRts: return rts_ ? kControlRtsOn : kControlRtsOff;
     case kControlRtsOn:
     case kControlRtsOff:
         rts_ = v == kControlRtsOn;
         listener.onRts(rts_);
         return v;
-    case kControlAskInboundFlow:
-        return inboundFlow_;
+    case kControlAskInboundFlow: return inboundFlow_;
     case kControlInboundNoFlow:
     case kControlInboundXonXoff:
     case kControlInboundHardwareFlow:
@@ -112,13 +102,12 @@ int ComPortServer::control(uint8_t v, ComPortListener &listener) {
         inboundFlow_ = v;
         listener.onControl("SET-CONTROL inbound flow " + std::to_string(v));
         return v;
-    default:
-        return -1;
+    default: return -1;
     }
 }
 
-void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
-                                   ComPortListener &listener, std::vector<uint8_t> &reply) {
+void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload, ComPortListener &listener,
+                                   std::vector<uint8_t> &reply) {
     if (option != kOptComPort || payload.empty()) {
         ++malformed_;
         return;
@@ -138,16 +127,13 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         return;
     case kSetBaudRate: {
         if (args.size() != 4) break;
-        const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 |
-                           uint32_t{args[2]} << 8 | args[3];
+        const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 | uint32_t{args[2]} << 8 | args[3];
         if (v != 0) {  // 0 asks for the rate in force
             baud_ = v;
             listener.onControl("SET-BAUDRATE " + std::to_string(v));
         }
-        const std::vector<uint8_t> now = {static_cast<uint8_t>(baud_ >> 24),
-                                          static_cast<uint8_t>(baud_ >> 16),
-                                          static_cast<uint8_t>(baud_ >> 8),
-                                          static_cast<uint8_t>(baud_)};
+        const std::vector<uint8_t> now = {static_cast<uint8_t>(baud_ >> 24), static_cast<uint8_t>(baud_ >> 16),
+                                          static_cast<uint8_t>(baud_ >> 8), static_cast<uint8_t>(baud_)};
         comPort(ack, now, reply);
         return;
     }
@@ -186,10 +172,7 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         // A poll: the line to the reader is idle whenever the reader can
         // take a byte, which this one always can.
         if (!args.empty() && value() < 0) break;
-        appendComPort(ack,
-                      static_cast<uint8_t>((kLsTransmitShiftEmpty | kLsTransmitHoldingEmpty) &
-                                           lineMask_),
-                      reply);
+        appendComPort(ack, static_cast<uint8_t>((kLsTransmitShiftEmpty | kLsTransmitHoldingEmpty) & lineMask_), reply);
         return;
     case kNotifyModemState:
         if (!args.empty() && value() < 0) break;
@@ -217,12 +200,11 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         // No answer: the client's own flow control.
         listener.onFlowSuspend(command == kFlowControlSuspend);
         return;
-    default:
-        break;
+    default: break;
     }
     ++malformed_;
-    listener.onControl("unknown COM-PORT command " + std::to_string(command) + " (" +
-                       std::to_string(args.size()) + " bytes)");
+    listener.onControl("unknown COM-PORT command " + std::to_string(command) + " (" + std::to_string(args.size()) +
+                       " bytes)");
 }
 
 }  // namespace kvr7x::emu

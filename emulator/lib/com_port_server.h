@@ -41,8 +41,7 @@ public:
     // Takes bytes from the client.  Data and commands reach the listener in
     // the order they were sent.  Telnet answers and acknowledgements are
     // appended to `reply`.
-    void receive(const uint8_t *bytes, size_t n, ComPortListener &listener,
-                 std::vector<uint8_t> &reply);
+    void receive(const uint8_t *bytes, size_t n, ComPortListener &listener, std::vector<uint8_t> &reply);
 
     // Appends a NOTIFY-MODEMSTATE with `state` as the client's mask lets it
     // see.
@@ -65,10 +64,9 @@ public:
 
 private:
     class Dispatch;
-    void negotiation(uint8_t verb, uint8_t option, ComPortListener &listener,
-                     std::vector<uint8_t> &reply);
-    void subnegotiation(uint8_t option, const std::vector<uint8_t> &payload,
-                        ComPortListener &listener, std::vector<uint8_t> &reply);
+    void negotiation(uint8_t verb, uint8_t option, ComPortListener &listener, std::vector<uint8_t> &reply);
+    void subnegotiation(uint8_t option, const std::vector<uint8_t> &payload, ComPortListener &listener,
+                        std::vector<uint8_t> &reply);
     // SET-CONTROL: the value to answer, or -1 for a value the RFC does not
     // define.
     int control(uint8_t value, ComPortListener &listener);
@@ -76,9 +74,8 @@ private:
     rfc2217::TelnetParser parser_;
     // The server uses binary transfer and suppressed go-ahead itself and lets
     // the client use those and the COM-PORT option.
-    rfc2217::TelnetOptions options_{
-        {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead},
-        {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead, rfc2217::kOptComPort}};
+    rfc2217::TelnetOptions options_{{rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead},
+                                    {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead, rfc2217::kOptComPort}};
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;

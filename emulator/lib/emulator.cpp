@@ -42,8 +42,7 @@ uint8_t deltaBits(uint8_t before, uint8_t now) {
 // One client connection, served on the emulator's thread.
 class Emulator::Session final : public ComPortListener {
 public:
-    Session(Emulator &emu, int fd)
-        : emu_(emu), fd_(fd), lastState_(emu.modemState()), lastHeard_(Clock::now()) {}
+    Session(Emulator &emu, int fd) : emu_(emu), fd_(fd), lastState_(emu.modemState()), lastHeard_(Clock::now()) {}
 
     // Serves the client until it leaves, times out, is replaced or the
     // emulator stops.
@@ -85,9 +84,7 @@ private:
         Clock::duration spacing;
         std::vector<uint8_t> bytes;
         size_t taken = 0;  // bytes already handed on
-        Clock::time_point dueOf(size_t i) const {
-            return first + spacing * static_cast<Clock::rep>(i);
-        }
+        Clock::time_point dueOf(size_t i) const { return first + spacing * static_cast<Clock::rep>(i); }
     };
     std::deque<Run> queue_;
     size_t queued_ = 0;  // bytes in queue_ not yet handed on
@@ -101,8 +98,8 @@ private:
     Clock::time_point inWire_{};    // last host byte fully arrived
     uint8_t lastState_;             // as last reported (at first: as found on connecting)
     bool stateOwed_ = false;
-    bool suspended_ = false;        // the client asked for no data for now
-    Clock::time_point lastHeard_;   // the client last sent something
+    bool suspended_ = false;       // the client asked for no data for now
+    Clock::time_point lastHeard_;  // the client last sent something
     ModelOutput out_;
 };
 
@@ -113,8 +110,7 @@ void Emulator::Session::run() {
         reportModemState();
         if (!sendWire()) return;
         size_t peak = emu_.peakUnsent_.load();
-        while (unsent() > peak && !emu_.peakUnsent_.compare_exchange_weak(peak, unsent())) {
-        }
+        while (unsent() > peak && !emu_.peakUnsent_.compare_exchange_weak(peak, unsent())) {}
 
         const auto wakeAt = nextWake();
         timespec ts{};
@@ -127,9 +123,7 @@ void Emulator::Session::run() {
         // A client that does not read what it is sent is not read either.
         const short clientEvents =
             static_cast<short>((heldBack() ? 0 : POLLIN) | (wire_.size() > wireSent_ ? POLLOUT : 0));
-        pollfd fds[3] = {{fd_, clientEvents, 0},
-                         {emu_.listenFd_, POLLIN, 0},
-                         {emu_.wakeRead_, POLLIN, 0}};
+        pollfd fds[3] = {{fd_, clientEvents, 0}, {emu_.listenFd_, POLLIN, 0}, {emu_.wakeRead_, POLLIN, 0}};
         const int pr = ::ppoll(fds, 3, wakeAt ? &ts : nullptr, nullptr);
         if (pr < 0) {
             if (errno == EINTR) continue;
@@ -137,8 +131,7 @@ void Emulator::Session::run() {
         }
         if (fds[2].revents & POLLIN) {
             char drain[64];
-            while (::read(emu_.wakeRead_, drain, sizeof drain) > 0) {
-            }
+            while (::read(emu_.wakeRead_, drain, sizeof drain) > 0) {}
         }
         // Hung up or reset: nobody is left to answer, whatever it sent last.
         if (fds[0].revents & (POLLHUP | POLLERR)) return;
@@ -221,8 +214,7 @@ void Emulator::Session::flushDue(Clock::time_point now) {
 
 bool Emulator::Session::sendWire() {
     while (wireSent_ < wire_.size()) {
-        const ssize_t k = ::send(fd_, wire_.data() + wireSent_, wire_.size() - wireSent_,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t k = ::send(fd_, wire_.data() + wireSent_, wire_.size() - wireSent_, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (k > 0) {
             wireSent_ += static_cast<size_t>(k);
             continue;
@@ -252,8 +244,7 @@ void Emulator::Session::reportModemState() {
     lastState_ = state;
     server_.appendModemState(report, wire_);
     // What went out, as the client's mask let it through.
-    emu_.log_.add(LogEntry::Kind::Line, "NOTIFY-MODEMSTATE",
-                  {static_cast<uint8_t>(report & server_.modemStateMask())});
+    emu_.log_.add(LogEntry::Kind::Line, "NOTIFY-MODEMSTATE", {static_cast<uint8_t>(report & server_.modemStateMask())});
 }
 
 void Emulator::Session::emit(ModelOutput &out, Clock::time_point ready) {
@@ -268,12 +259,8 @@ void Emulator::Session::emit(ModelOutput &out, Clock::time_point ready) {
         if (e.kind != Emission::Kind::Echo) at += emu_.latency_;
         if (logging) {
             switch (e.kind) {
-            case Emission::Kind::Echo:
-                log.add(LogEntry::Kind::ToHost, "echo", e.bytes);
-                break;
-            case Emission::Kind::Reply:
-                log.add(LogEntry::Kind::ToHost, "reply", e.bytes);
-                break;
+            case Emission::Kind::Echo: log.add(LogEntry::Kind::ToHost, "echo", e.bytes); break;
+            case Emission::Kind::Reply: log.add(LogEntry::Kind::ToHost, "reply", e.bytes); break;
             case Emission::Kind::ResetAnswer: {
                 const auto split = e.bytes.begin() + static_cast<std::ptrdiff_t>(e.noise);
                 if (e.noise) log.add(LogEntry::Kind::ToHost, "noise", std::vector<uint8_t>(e.bytes.begin(), split));
@@ -453,8 +440,7 @@ void Emulator::run() {
         }
         if (fds[1].revents & POLLIN) {
             char drain[64];
-            while (::read(wakeRead_, drain, sizeof drain) > 0) {
-            }
+            while (::read(wakeRead_, drain, sizeof drain) > 0) {}
         }
         if (!(fds[0].revents & POLLIN)) continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);

@@ -37,7 +37,7 @@ struct Config {
     std::vector<uint8_t> noise;            // sent before the reset answer's 0x90
     bool paced = false;                    // true: 9600 bit/s, 10 bits a byte
     RuleSet rules;
-    std::FILE *logStream = nullptr;        // frame log as text, not owned
+    std::FILE *logStream = nullptr;  // frame log as text, not owned
     // Keep the frame log in memory too, for whoever embeds the emulator and
     // looks at log(); the program keeps nothing it does not write out.
     bool memoryLog = true;

@@ -43,15 +43,9 @@ CardResponse IsoCard::process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, 
     const bool keepPending = ins == 0xC0;
     CardResponse r;
     switch (ins) {
-    case 0xA4:
-        r = select(p1, p2, data, withData);
-        break;
-    case 0xB0:
-        r = readBinary(p1, p2, p3, withData);
-        break;
-    case 0xC0:
-        r = getResponse(p3);
-        break;
+    case 0xA4: r = select(p1, p2, data, withData); break;
+    case 0xB0: r = readBinary(p1, p2, p3, withData); break;
+    case 0xC0: r = getResponse(p3); break;
     case 0x84: {  // GET CHALLENGE
         if (withData) return status(0x67, 0x00);
         const size_t n = p3 == 0 ? 8 : p3;
@@ -61,9 +55,7 @@ CardResponse IsoCard::process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, 
         }
         break;
     }
-    default:
-        r = status(0x6D, 0x00);
-        break;
+    default: r = status(0x6D, 0x00); break;
     }
     if (!keepPending && ins != 0xA4) pending_.clear();
     return r;
@@ -89,7 +81,7 @@ int IsoCard::findSelected(uint8_t p1, const std::vector<uint8_t> &data) const {
             if (files_[i].id == id) return static_cast<int>(i);
         return -1;
     }
-    case 0x01:  // a DF of the current DF
+    case 0x01:    // a DF of the current DF
     case 0x02: {  // an EF of the current DF
         const int f = child(currentDf_, fidAt(0));
         if (f < 0 || files_[static_cast<size_t>(f)].dedicated != (p1 == 0x01)) return -1;
@@ -104,8 +96,7 @@ int IsoCard::findSelected(uint8_t p1, const std::vector<uint8_t> &data) const {
     case 0x04:  // DF name, whole or its beginning
         for (size_t i = 0; i < files_.size(); ++i) {
             const auto &name = files_[i].name;
-            if (!name.empty() && data.size() <= name.size() &&
-                std::equal(data.begin(), data.end(), name.begin()))
+            if (!name.empty() && data.size() <= name.size() && std::equal(data.begin(), data.end(), name.begin()))
                 return static_cast<int>(i);
         }
         return -1;
@@ -121,16 +112,23 @@ int IsoCard::findSelected(uint8_t p1, const std::vector<uint8_t> &data) const {
         }
         return at;
     }
-    default:
-        return -1;
+    default: return -1;
     }
 }
 
 std::vector<uint8_t> IsoCard::controlInformation(const File &f, uint8_t templateTag) const {
     const size_t size = f.contents.size();
-    std::vector<uint8_t> inner = {0x80, 0x02, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size),
-                                  0x82, 0x01, static_cast<uint8_t>(f.dedicated ? 0x38 : 0x01),
-                                  0x83, 0x02, static_cast<uint8_t>(f.id >> 8), static_cast<uint8_t>(f.id)};
+    std::vector<uint8_t> inner = {0x80,
+                                  0x02,
+                                  static_cast<uint8_t>(size >> 8),
+                                  static_cast<uint8_t>(size),
+                                  0x82,
+                                  0x01,
+                                  static_cast<uint8_t>(f.dedicated ? 0x38 : 0x01),
+                                  0x83,
+                                  0x02,
+                                  static_cast<uint8_t>(f.id >> 8),
+                                  static_cast<uint8_t>(f.id)};
     if (!f.name.empty()) {
         inner.push_back(0x84);
         inner.push_back(static_cast<uint8_t>(f.name.size()));
@@ -144,8 +142,7 @@ std::vector<uint8_t> IsoCard::controlInformation(const File &f, uint8_t template
     return out;
 }
 
-CardResponse IsoCard::select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> &data,
-                             bool withData) {
+CardResponse IsoCard::select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> &data, bool withData) {
     pending_.clear();
     // P2: what comes back (00 the FCI, 04 the FCP, 0C nothing); first
     // occurrence only.

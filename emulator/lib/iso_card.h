@@ -43,8 +43,8 @@ public:
 
     // One command.  `data` holds the command data when the command carried a
     // data block (Lc = data.size()); otherwise p3 is Le.
-    CardResponse process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3,
-                         const std::vector<uint8_t> &data, bool withData);
+    CardResponse process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3, const std::vector<uint8_t> &data,
+                         bool withData);
 
     const std::vector<File> &files() const { return files_; }
 
@@ -58,8 +58,8 @@ private:
 
     std::vector<File> files_;  // files_[0] is the MF
     std::vector<uint8_t> atr_;
-    int current_ = -1;    // index into files_ of the selected file, -1: none
-    int currentDf_ = 0;   // index of the current DF
+    int current_ = -1;   // index into files_ of the selected file, -1: none
+    int currentDf_ = 0;  // index of the current DF
     std::vector<uint8_t> pending_;
     uint32_t challenge_ = 0x5EED1234u;
 };

@@ -30,8 +30,7 @@ bool parseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
 }
 
 bool parseNumber(const std::string &text, unsigned long max, unsigned long &out) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
     out = std::strtoul(text.c_str(), nullptr, 10);
     return out <= max;
 }
@@ -108,7 +107,8 @@ Behaviour:
 
 Control commands (with --control), one a line on standard input; each is
 answered on standard output with one line, "ok: ..." or "error: ...":
-)" + controlCommandsHelp() + R"(
+)" + controlCommandsHelp() +
+           R"(
 Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
   PATTERN is the frame as received (CODE CLA INS P1 P2 P3 [data]) in hex;
   "??" matches any byte and a final "*" any further bytes; without "*" the

@@ -21,8 +21,7 @@ size_t expectedLength(const std::vector<uint8_t> &frame) {
 }
 
 bool knownCardType(uint8_t type) {
-    return type == 0x00 || type == 0x02 || type == 0x05 || type == 0x06 || type == 0x07 ||
-           type == 0x08;
+    return type == 0x00 || type == 0x02 || type == 0x05 || type == 0x06 || type == 0x07 || type == 0x08;
 }
 
 }  // namespace
@@ -31,8 +30,7 @@ std::vector<uint8_t> defaultIdentification() {
     const std::string model = "VEXA KVR74S#";
     std::vector<uint8_t> id(model.begin(), model.end());
     // Hardware version 1.2, firmware version 3.4, eight serial bytes.
-    for (uint8_t b : {0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x74, 0x05, 0x20, 0x26, 0x0A, 0x42})
-        id.push_back(b);
+    for (uint8_t b : {0x01, 0x02, 0x03, 0x04, 0x00, 0x00, 0x74, 0x05, 0x20, 0x26, 0x0A, 0x42}) id.push_back(b);
     return id;
 }
 
@@ -92,8 +90,7 @@ void ReaderModel::setRts(bool on, ModelOutput &out) {
     e.bytes.push_back(secondStatus_);
     const size_t n = std::min<size_t>(identification_.size(), 255);
     e.bytes.push_back(static_cast<uint8_t>(n));
-    e.bytes.insert(e.bytes.end(), identification_.begin(),
-                   identification_.begin() + static_cast<std::ptrdiff_t>(n));
+    e.bytes.insert(e.bytes.end(), identification_.begin(), identification_.begin() + static_cast<std::ptrdiff_t>(n));
     out.emissions.push_back(std::move(e));
 }
 
@@ -169,8 +166,7 @@ Reply ReaderModel::readerCommand(uint8_t ins, uint8_t unit, uint8_t p2) {
         u.active = false;
         cards_[unit].reset();
         return stat(kStatDone);
-    default:
-        return stat(kStatUnknownCommand);
+    default: return stat(kStatUnknownCommand);
     }
 }
 

@@ -132,9 +132,9 @@ bool RuleSet::load(const std::string &path, std::string &error) {
     if (!regular || st.st_size > kMaxRulesFile) {
         ::close(fd);
         error = "rules file " + path +
-                (regular ? " is larger than " + std::to_string(kMaxRulesFile / 1024) + " KiB"
-                         : S_ISDIR(st.st_mode) ? " is a folder, not a file"
-                                               : " is not a regular file");
+                (regular               ? " is larger than " + std::to_string(kMaxRulesFile / 1024) + " KiB"
+                 : S_ISDIR(st.st_mode) ? " is a folder, not a file"
+                                       : " is not a regular file");
         return false;
     }
     char buf[4096];

@@ -37,10 +37,22 @@ public:
     }
     bool exhausted() const { return rx_.empty(); }
 
-    bool getLineSettings(kvr7x::LineSettings &out) override { out = line_; return true; }
-    bool setLineSettings(const kvr7x::LineSettings &in) override { line_ = in; return true; }
-    bool getTimeouts(kvr7x::Timeouts &out) override { out = timeouts_; return true; }
-    bool setTimeouts(const kvr7x::Timeouts &in) override { timeouts_ = in; return true; }
+    bool getLineSettings(kvr7x::LineSettings &out) override {
+        out = line_;
+        return true;
+    }
+    bool setLineSettings(const kvr7x::LineSettings &in) override {
+        line_ = in;
+        return true;
+    }
+    bool getTimeouts(kvr7x::Timeouts &out) override {
+        out = timeouts_;
+        return true;
+    }
+    bool setTimeouts(const kvr7x::Timeouts &in) override {
+        timeouts_ = in;
+        return true;
+    }
     bool purgeTx() override { return true; }
     bool purgeRx() override { return true; }  // keep the input for the next frame
     bool write(const uint8_t *, size_t n, size_t &written) override {
@@ -76,8 +88,14 @@ private:
 class NullListener final : public kvr7x::emu::ComPortListener {
 public:
     explicit NullListener(kvr7x::emu::ReaderModel &model) : model_(model) {}
-    void onData(uint8_t byte) override { model_.receive(byte, kvr7x::emu::ReaderModel::Clock::now(), out_); out_.clear(); }
-    void onRts(bool on) override { model_.setRts(on, out_); out_.clear(); }
+    void onData(uint8_t byte) override {
+        model_.receive(byte, kvr7x::emu::ReaderModel::Clock::now(), out_);
+        out_.clear();
+    }
+    void onRts(bool on) override {
+        model_.setRts(on, out_);
+        out_.clear();
+    }
     void onDtr(bool) override {}
     void onPurge(uint8_t) override {}
     void onModemStateOwed() override {}

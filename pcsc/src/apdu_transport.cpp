@@ -24,8 +24,8 @@ public:
         : port_(port), unit_(static_cast<uint8_t>(unit)), timeout_(timeoutMs) {}
 
     // One transaction; `data` goes out as the data block when not null.
-    int32_t send(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3,
-                 const std::vector<uint8_t> *data, Reply &reply) {
+    int32_t send(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3, const std::vector<uint8_t> *data,
+                 Reply &reply) {
         std::array<uint8_t, 256> buffer{};
         uint8_t code = static_cast<uint8_t>(kIsoCode + unit_);
         if (data) {
@@ -33,8 +33,8 @@ public:
             code = static_cast<uint8_t>(kIsoWithDataCode + unit_);
         }
         int32_t len = 0;
-        const int32_t r = QXSENDCOMMAND(port_, code, cla, ins, p1, p2, p3, buffer.data(), &reply.sw1,
-                                        &reply.sw2, &len, timeout_);
+        const int32_t r =
+            QXSENDCOMMAND(port_, code, cla, ins, p1, p2, p3, buffer.data(), &reply.sw1, &reply.sw2, &len, timeout_);
         if (r == 0) reply.data.assign(buffer.begin(), buffer.begin() + std::clamp(len, 0, 255));
         return r;
     }
@@ -55,21 +55,17 @@ ApduOutcome transmitApdu(int32_t port, unsigned unit, const CommandApdu &a, uint
     Reply reply;
     ApduOutcome out;
     switch (a.isoCase) {
-    case 1:
-        out.result = x.send(a.cla, a.ins, a.p1, a.p2, 0, nullptr, reply);
-        break;
+    case 1: out.result = x.send(a.cla, a.ins, a.p1, a.p2, 0, nullptr, reply); break;
     case 2:
         out.result = x.send(a.cla, a.ins, a.p1, a.p2, lengthByte(a.le), nullptr, reply);
         if (out.result == 0 && reply.sw1 == 0x6C)
             out.result = x.send(a.cla, a.ins, a.p1, a.p2, reply.sw2, nullptr, reply);
         break;
     case 3:
-        out.result = x.send(a.cla, a.ins, a.p1, a.p2, lengthByte(static_cast<unsigned>(a.data.size())),
-                            &a.data, reply);
+        out.result = x.send(a.cla, a.ins, a.p1, a.p2, lengthByte(static_cast<unsigned>(a.data.size())), &a.data, reply);
         break;
     default:
-        out.result = x.send(a.cla, a.ins, a.p1, a.p2, lengthByte(static_cast<unsigned>(a.data.size())),
-                            &a.data, reply);
+        out.result = x.send(a.cla, a.ins, a.p1, a.p2, lengthByte(static_cast<unsigned>(a.data.size())), &a.data, reply);
         if (out.result == 0 && reply.sw1 == 0x61) {
             const uint8_t le = lengthByte(std::min(lengthOf(reply.sw2), a.le));
             out.result = x.send(a.cla, kGetResponse, 0x00, 0x00, le, nullptr, reply);

@@ -93,15 +93,11 @@ RESPONSECODE IFDHGetCapabilities(DWORD Lun, DWORD Tag, PDWORD Length, PUCHAR Val
         *Length = atr.size();
         return IFD_SUCCESS;
     }
-    case TAG_IFD_SIMULTANEOUS_ACCESS:
-        return giveByte(ReaderTable::kMaxReaders, Length, Value);
-    case TAG_IFD_SLOTS_NUMBER:
-        return giveByte(1, Length, Value);
+    case TAG_IFD_SIMULTANEOUS_ACCESS: return giveByte(ReaderTable::kMaxReaders, Length, Value);
+    case TAG_IFD_SLOTS_NUMBER: return giveByte(1, Length, Value);
     case TAG_IFD_THREAD_SAFE:
-    case TAG_IFD_SLOT_THREAD_SAFE:
-        return giveByte(0, Length, Value);
-    default:
-        return IFD_ERROR_TAG;
+    case TAG_IFD_SLOT_THREAD_SAFE: return giveByte(0, Length, Value);
+    default: return IFD_ERROR_TAG;
     }
 }
 
@@ -130,8 +126,8 @@ RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength)
     return rc;
 }
 
-RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuffer, DWORD TxLength,
-                               PUCHAR RxBuffer, PDWORD RxLength, PSCARD_IO_HEADER RecvPci) {
+RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuffer, DWORD TxLength, PUCHAR RxBuffer,
+                               PDWORD RxLength, PSCARD_IO_HEADER RecvPci) {
     const DWORD room = RxLength ? *RxLength : 0;
     if (RxLength) *RxLength = 0;
     std::lock_guard lock(readers().lock());
@@ -148,8 +144,7 @@ RESPONSECODE IFDHTransmitToICC(DWORD Lun, SCARD_IO_HEADER SendPci, PUCHAR TxBuff
     return IFD_SUCCESS;
 }
 
-RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR, DWORD, PUCHAR, DWORD,
-                         LPDWORD pdwBytesReturned) {
+RESPONSECODE IFDHControl(DWORD Lun, DWORD dwControlCode, PUCHAR, DWORD, PUCHAR, DWORD, LPDWORD pdwBytesReturned) {
     if (pdwBytesReturned) *pdwBytesReturned = 0;
     std::lock_guard lock(readers().lock());
     if (!readers().find(Lun)) return IFD_NO_SUCH_DEVICE;

@@ -9,18 +9,14 @@ RESPONSECODE transmitResult(int32_t r) {
     if (r == KVR7X_NO_ANSWER) return IFD_RESPONSE_TIMEOUT;
     if (r < 0) return IFD_COMMUNICATION_ERROR;
     switch (r) {
-    case 0x50:
-        return IFD_ICC_NOT_PRESENT;
+    case 0x50: return IFD_ICC_NOT_PRESENT;
     case 0x30:
-    case 0x90:
-        return IFD_RESPONSE_TIMEOUT;
+    case 0x90: return IFD_RESPONSE_TIMEOUT;
     case 0x20:
     case 0x60:
     case 0xD0:
-    case 0xF0:
-        return IFD_NOT_SUPPORTED;
-    default:
-        return IFD_COMMUNICATION_ERROR;
+    case 0xF0: return IFD_NOT_SUPPORTED;
+    default: return IFD_COMMUNICATION_ERROR;
     }
 }
 

@@ -75,8 +75,8 @@ bool ReaderSlot::reconnect() {
 }
 
 void ReaderSlot::loseLine(int32_t r) {
-    std::fprintf(stderr, "ifdkvr7x: %s: line to the reader lost (error result 0x%08X); reopening\n",
-                 name_.c_str(), static_cast<unsigned>(r));
+    std::fprintf(stderr, "ifdkvr7x: %s: line to the reader lost (error result 0x%08X); reopening\n", name_.c_str(),
+                 static_cast<unsigned>(r));
     QXCLOSE(port_);
     port_ = -1;
     atr_.clear();
@@ -93,8 +93,8 @@ RESPONSECODE ReaderSlot::presence() {
     if (lines & KVR7X_MS_RLSD) return cardState((lines & KVR7X_MS_DSR) != 0);
     // Carrier off: an unpowered reader, a lost line, or a network port whose
     // server has not reported the lines.  The reader's own answer decides.
-    const int32_t r = QXSENDCOMMAND(port_, kReaderCommand, 0x00, kStatusRequest, kCardUnit, 0x00, 0x00,
-                                    nullptr, nullptr, nullptr, nullptr, kProbeTimeoutMs);
+    const int32_t r = QXSENDCOMMAND(port_, kReaderCommand, 0x00, kStatusRequest, kCardUnit, 0x00, 0x00, nullptr,
+                                    nullptr, nullptr, nullptr, kProbeTimeoutMs);
     if (r == 0) return cardState(true);
     if (r == kStatNoCard) return cardState(false);
     if (lineLost(r)) loseLine(r);
@@ -121,8 +121,7 @@ RESPONSECODE ReaderSlot::power(unsigned long action, std::vector<uint8_t> &atr) 
     atr.clear();
     if (!isOpen()) return IFD_COMMUNICATION_ERROR;
     switch (action) {
-    case IFD_POWER_UP:
-        return powerUp(atr);
+    case IFD_POWER_UP: return powerUp(atr);
     case IFD_POWER_DOWN: {
         atr_.clear();
         const int32_t r = QXPOWEROFF(port_, kCardUnit);
@@ -138,8 +137,7 @@ RESPONSECODE ReaderSlot::power(unsigned long action, std::vector<uint8_t> &atr) 
         }
         return powerUp(atr);
     }
-    default:
-        return IFD_NOT_SUPPORTED;
+    default: return IFD_NOT_SUPPORTED;
     }
 }
 
@@ -148,12 +146,9 @@ RESPONSECODE ReaderSlot::transmit(const uint8_t *bytes, size_t length, std::vect
     if (!isOpen()) return IFD_COMMUNICATION_ERROR;
     CommandApdu apdu;
     switch (parseCommandApdu(bytes, length, apdu)) {
-    case ApduForm::Extended:
-        return IFD_NOT_SUPPORTED;
-    case ApduForm::Malformed:
-        return IFD_COMMUNICATION_ERROR;
-    case ApduForm::Short:
-        break;
+    case ApduForm::Extended: return IFD_NOT_SUPPORTED;
+    case ApduForm::Malformed: return IFD_COMMUNICATION_ERROR;
+    case ApduForm::Short: break;
     }
     ApduOutcome out = transmitApdu(port_, kCardUnit, apdu, replyTimeout_);
     if (out.result != 0) {

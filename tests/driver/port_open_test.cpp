@@ -115,7 +115,8 @@ TEST(PortNames, AMapThatIsNoRegularFileOfSaneSizeCountsAsNone) {
         {"endless device", [&] { fs::create_symlink("/dev/zero", map); }, "is not a regular file"},
         {"folder", [&] { fs::create_directory(map); }, "is a folder"},
         {"huge file",
-         [&] { std::ofstream(map) << "COM1=/dev/ttyUSB0\n" << std::string(70 * 1024, '#'); },
+         [&] { std::ofstream(map) << "COM1=/dev/ttyUSB0\n"
+                                  << std::string(70 * 1024, '#'); },
          "is larger than 64 KiB"},
     };
     for (const auto &c : cases) {
@@ -128,7 +129,8 @@ TEST(PortNames, AMapThatIsNoRegularFileOfSaneSizeCountsAsNone) {
     }
     // A byte-order mark before the first line is skipped.
     fs::remove_all(map);
-    std::ofstream(map) << "\xEF\xBB\xBF" "COM1=/dev/ttyUSB0\r\nCOM2=/dev/ttyUSB1\r\n";
+    std::ofstream(map) << "\xEF\xBB\xBF"
+                          "COM1=/dev/ttyUSB0\r\nCOM2=/dev/ttyUSB1\r\n";
     setLastErrorText({});
     EXPECT_EQ(describe(resolvePortName("COM1")), "dev /dev/ttyUSB0");
     EXPECT_EQ(describe(resolvePortName("COM2")), "dev /dev/ttyUSB1");
@@ -143,7 +145,8 @@ TEST(PortNames, NetworkNamesOfOneAddressAreOneTarget) {
         const auto other = identities(same);
         EXPECT_NE(std::find(other.begin(), other.end(), loopback[0]), other.end()) << same;
     }
-    EXPECT_EQ(identities("rfc2217://127.0.0.1:7202"), std::vector<std::string>{"net:[127.0.0.1]:7202"});
+    EXPECT_EQ(identities("rfc2217://127.0.0.1:7202"),
+              std::vector<std::string>{"net:[127.0.0.1]:7202"});
     EXPECT_EQ(identities("rfc2217://[::1]:7201"), std::vector<std::string>{"net:[::1]:7201"});
     EXPECT_EQ(identities("rfc2217://no-such-host.invalid:7201"),
               std::vector<std::string>{"net:no-such-host.invalid:7201"});

@@ -25,12 +25,16 @@ TEST_F(ReaderOperationsTest, ReaderCommandsSendTheirFramesAndTimeOuts) {
     };
     const Case cases[] = {
         {"status", [](int32_t h) { return QXICCSTATUS(h, 2); }, {0x20, 0, 0x10, 2, 0, 0}, 5000},
-        {"insert", [](int32_t h) { return QXINSERT(h, 0, 10000); }, {0x20, 0, 0x20, 0, 0, 0},
+        {"insert",
+         [](int32_t h) { return QXINSERT(h, 0, 10000); },
+         {0x20, 0, 0x20, 0, 0, 0},
          10000},
         {"remove", [](int32_t h) { return QXREMOVE(h, 3, 777); }, {0x20, 0, 0x30, 3, 0, 0}, 777},
         {"power off", [](int32_t h) { return QXPOWEROFF(h, 1); }, {0x20, 0, 0x90, 1, 0, 0}, 5000},
-        {"unit low byte", [](int32_t h) { return QXICCSTATUS(h, 0x301); },
-         {0x20, 0, 0x10, 1, 0, 0}, 5000},
+        {"unit low byte",
+         [](int32_t h) { return QXICCSTATUS(h, 0x301); },
+         {0x20, 0, 0x10, 1, 0, 0},
+         5000},
     };
     uint8_t stat = 0x10;
     for (const auto &c : cases) {
@@ -73,9 +77,8 @@ TEST_F(ReaderOperationsTest, IsoInCodeFollowsUnitAndP3) {
         port->clearSent();
         reader->reply(0x00, 0x90, 0x00);
         uint8_t data[255] = {9, 8, 7, 6, 5};
-        EXPECT_EQ(QXISOIN(handle, c.unit, 0x80, 0xCA, 0x9F, 0x7F, c.p3, data, nullptr, nullptr,
-                          200),
-                  0);
+        EXPECT_EQ(
+            QXISOIN(handle, c.unit, 0x80, 0xCA, 0x9F, 0x7F, c.p3, data, nullptr, nullptr, 200), 0);
         const Bytes sent = port->sent();
         ASSERT_GE(sent.size(), 6u);
         EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), c.header);
@@ -94,8 +97,7 @@ TEST_F(ReaderOperationsTest, IsoCommandsToAUnitTheReaderDoesNotHaveSendNothing) 
         uint8_t sw1 = 0x11;
         EXPECT_EQ(QXISOOUT(handle, unit, 0, 0xB0, 0, 0, 0xF0, data, &sw1, nullptr, 100),
                   KVR7X_NO_DATA);
-        EXPECT_EQ(QXISOIN(handle, unit, 0, 0xD6, 0, 0, 4, data, &sw1, nullptr, 100),
-                  KVR7X_NO_DATA);
+        EXPECT_EQ(QXISOIN(handle, unit, 0, 0xD6, 0, 0, 4, data, &sw1, nullptr, 100), KVR7X_NO_DATA);
         EXPECT_TRUE(port->sent().empty());
         EXPECT_EQ(sw1, 0x11);
     }
@@ -156,11 +158,9 @@ TEST_F(ReaderOperationsTest, ModemLineQueries) {
         int32_t ifd, inserted, powered;
     };
     const Case cases[] = {
-        {0x00, false, 0, 0x00, 0, 0},
-        {0x20, false, 0, 0x20, 1, 0},
+        {0x00, false, 0, 0x00, 0, 0}, {0x20, false, 0, 0x20, 1, 0},
         {0x20, false, 1, 0x20, 0, 0},  // only unit 0 has a presence line
-        {0x80, false, 0, 0x80, 0, 1},
-        {0xF0, false, 0, 0xF0, 1, 1},
+        {0x80, false, 0, 0x80, 0, 1}, {0xF0, false, 0, 0xF0, 1, 1},
         {0xF0, true, 0, 0, 0, 0},
     };
     for (const auto &c : cases) {

@@ -57,9 +57,9 @@ TEST_F(ReaderResetTest, LineThatNeverStopsChatteringEndsTheHunt) {
     int32_t len = -3;
     const auto t = std::chrono::steady_clock::now();
     EXPECT_EQ(QXRESET(handle, &len, data), kNoAnswer);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - t)
-                        .count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t)
+            .count();
     EXPECT_LT(ms, 4000);
     EXPECT_EQ(len, -3);
     EXPECT_EQ(data[0], 0xAB);
@@ -145,7 +145,10 @@ TEST_F(ReaderResetTest, IdentificationSwitchesEchoMode) {
         {"VEXA family 3 turns echo on", identification('3'), false, true},
         {"VEXA family 3 keeps echo on", identification('3'), true, true},
         {"VEXA other family turns echo off", identification('5'), true, false},
-        {"VEXA family 3 in exactly ten bytes", id("VEXA12345" "3"), false, true},
+        {"VEXA family 3 in exactly ten bytes",
+         id("VEXA12345"
+            "3"),
+         false, true},
         {"VEXA too short for a family", id("VEXA1234"), true, false},
         {"other maker leaves echo on", id("ACME 1234 3"), true, true},
         {"other maker leaves echo off", id("ACME 1234 3"), false, false},

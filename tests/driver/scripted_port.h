@@ -25,8 +25,20 @@ using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
 enum class Op {
-    GetLine, SetLine, GetTimeouts, SetTimeouts, PurgeTx, PurgeRx, Write, Read,
-    SetRts, Modem, Watch, WaitDsr, RestoreLine, Close
+    GetLine,
+    SetLine,
+    GetTimeouts,
+    SetTimeouts,
+    PurgeTx,
+    PurgeRx,
+    Write,
+    Read,
+    SetRts,
+    Modem,
+    Watch,
+    WaitDsr,
+    RestoreLine,
+    Close
 };
 
 class ScriptedPort : public SerialPort {
@@ -115,10 +127,10 @@ public:
     };
     explicit ScriptedReader(ScriptedPort &port);
 
-    bool echo = false;            // send back every byte received
-    std::deque<Reply> replies;    // one per complete command frame
-    std::vector<Bytes> frames;    // command frames received (header + data)
-    Bytes resetAnswer;            // sent when RTS falls after a rise
+    bool echo = false;          // send back every byte received
+    std::deque<Reply> replies;  // one per complete command frame
+    std::vector<Bytes> frames;  // command frames received (header + data)
+    Bytes resetAnswer;          // sent when RTS falls after a rise
     std::chrono::milliseconds resetDelay{0};
     std::chrono::milliseconds resetGap{0};
 

@@ -17,10 +17,9 @@
 namespace {
 
 const std::set<std::string> kExports{
-    "LibMain",     "QXSENDCOMMAND", "QXICCSTATUS", "QXINSERT",       "QXREMOVE",
-    "QXISOIN",     "QXISOOUT",      "QXPOWERON",   "QXPOWEROFF",     "QXRESET",
-    "QXIFDSTATUS", "QXSETPARAM",    "QXGETPARAM",  "QXCARDINSERTED", "QXREADERPOWERED",
-    "QXOPEN",      "QXCLOSE",       "QXNOTIFY"};
+    "LibMain",    "QXSENDCOMMAND",  "QXICCSTATUS",     "QXINSERT", "QXREMOVE",    "QXISOIN",
+    "QXISOOUT",   "QXPOWERON",      "QXPOWEROFF",      "QXRESET",  "QXIFDSTATUS", "QXSETPARAM",
+    "QXGETPARAM", "QXCARDINSERTED", "QXREADERPOWERED", "QXOPEN",   "QXCLOSE",     "QXNOTIFY"};
 
 std::string run(const std::string &command) {
     std::string out;
@@ -51,10 +50,12 @@ TEST(SharedLibrary, SonameAndVersionRecord) {
               std::string::npos);
     std::ifstream in(KVR7X_LIBRARY_FILE, std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::vector<std::string> texts{"KVR7x 32-Bit Library ", "InternalName=KVR7x",
+    const std::vector<std::string> texts{"KVR7x 32-Bit Library ",
+                                         "InternalName=KVR7x",
                                          "32-Bit Library for KVR7x Family of Smart Card Readers",
                                          "FileVersion=" KVR7X_VERSION_RECORD,
-                                         "ProductVersion=" KVR7X_VERSION_RECORD, "OriginalFilename=" + soname};
+                                         "ProductVersion=" KVR7X_VERSION_RECORD,
+                                         "OriginalFilename=" + soname};
     for (const std::string &text : texts) {
         SCOPED_TRACE(text);
         EXPECT_NE(file.find(text + '\0'), std::string::npos);

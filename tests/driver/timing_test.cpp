@@ -48,9 +48,9 @@ TEST_F(TimingTest, NoiseKeepsTheHuntGoingWhileItKeepsComing) {
 
 TEST_F(TimingTest, ReplyTimeOutIsCallersTimeOutPlusTenPerHeaderByte) {
     const auto t = Clock::now();
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            1000),
-              kNoAnswer);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+        kNoAnswer);
     const long ms = msSince(t);
     EXPECT_GE(ms, 1040);
     EXPECT_LT(ms, 1200);
@@ -59,13 +59,12 @@ TEST_F(TimingTest, ReplyTimeOutIsCallersTimeOutPlusTenPerHeaderByte) {
 
 TEST_F(TimingTest, ReplyJustInsideTheTimeOutIsTaken) {
     reader->reply(0x00, 0x90, 0x00, {}, 150ms);
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            200),
-              0);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 200), 0);
     reader->reply(0x00, 0x90, 0x00, {}, 300ms);
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            200),
-              kNoAnswer);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 200),
+        kNoAnswer);
 }
 
 TEST_F(TimingTest, StatusRequestToASilentReaderTakesFiveSeconds) {
@@ -79,9 +78,9 @@ TEST_F(TimingTest, StatusRequestToASilentReaderTakesFiveSeconds) {
 TEST_F(TimingTest, MissingEchoFailsAfterTheHeaderEchoWait) {
     setEchoMode(true);
     const auto t = Clock::now();
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            1000),
-              kNoAnswer);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+        kNoAnswer);
     const long ms = msSince(t);
     EXPECT_GE(ms, 160);
     EXPECT_LT(ms, 320);

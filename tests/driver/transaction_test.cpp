@@ -27,9 +27,9 @@ TEST_F(TransactionTest, SendsHeaderAndReturnsTheReply) {
     EXPECT_EQ(len, 3);
     EXPECT_EQ(Bytes(data, data + 3), (Bytes{0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(port->sent(), (Bytes{0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
-    const std::vector<std::string> steps{"purgeTx",     "purgeRx", "write 6",
-                                         "getTimeouts", "setTimeouts 1000",
-                                         "read 4",      "read 3",  "setTimeouts 100"};
+    const std::vector<std::string> steps{"purgeTx",     "purgeRx",          "write 6",
+                                         "getTimeouts", "setTimeouts 1000", "read 4",
+                                         "read 3",      "setTimeouts 100"};
     EXPECT_EQ(port->log(), steps);
     EXPECT_EQ(port->timeouts(), kBaseTimeouts);
 }
@@ -47,8 +47,8 @@ TEST_F(TransactionTest, DataBlockFollowsTheHeaderOnlyWhenBit7IsSet) {
         port->clearSent();
         reader->reply(0x00, 0x90, 0x00);
         Bytes data = block;
-        EXPECT_EQ(QXSENDCOMMAND(handle, c.code, 0, 0xA4, 0, 0, c.p3, data.data(), nullptr,
-                                nullptr, nullptr, 1000),
+        EXPECT_EQ(QXSENDCOMMAND(handle, c.code, 0, 0xA4, 0, 0, c.p3, data.data(), nullptr, nullptr,
+                                nullptr, 1000),
                   0);
         const Bytes sent = port->sent();
         ASSERT_EQ(sent.size(), c.expectSent);
@@ -72,8 +72,7 @@ TEST_F(TransactionTest, ReplyWithoutDataLeavesTheBufferAndGivesLengthZero) {
     reader->reply(0x01, 0x00, 0x00);
     uint8_t data[4] = {7, 7, 7, 7};
     int32_t len = 99;
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, data, nullptr, nullptr, &len, 1000),
-              1);
+    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, data, nullptr, nullptr, &len, 1000), 1);
     EXPECT_EQ(len, 0);
     EXPECT_EQ(Bytes(data, data + 4), (Bytes{7, 7, 7, 7}));
 }
@@ -81,9 +80,8 @@ TEST_F(TransactionTest, ReplyWithoutDataLeavesTheBufferAndGivesLengthZero) {
 TEST_F(TransactionTest, NullBufferDropsReplyData) {
     reader->reply(0x00, 0x90, 0x00, Bytes(200, 0x5A));
     int32_t len = 0;
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x21, 0, 0xB0, 0, 0, 200, nullptr, nullptr, nullptr, &len,
-                            1000),
-              0);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x21, 0, 0xB0, 0, 0, 200, nullptr, nullptr, nullptr, &len, 1000), 0);
     EXPECT_EQ(len, 200);
     EXPECT_EQ(port->pendingInput(), 0u);  // read off the line all the same
 }
@@ -103,13 +101,12 @@ TEST_F(TransactionTest, EchoModeReadsBackHeaderAndDataBeforeTheReply) {
     reader->reply(0x00, 0x90, 0x00, {0x11});
     uint8_t data[255] = {1, 2, 3};
     int32_t len = 0;
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0xA1, 0, 0xD6, 0, 0, 3, data, nullptr, nullptr, &len, 1000),
-              0);
+    EXPECT_EQ(QXSENDCOMMAND(handle, 0xA1, 0, 0xD6, 0, 0, 3, data, nullptr, nullptr, &len, 1000), 0);
     EXPECT_EQ(len, 1);
     EXPECT_EQ(data[0], 0x11);
-    const std::vector<std::string> steps{"purgeTx", "purgeRx", "write 6", "read 6",
-                                         "write 3", "read 3", "getTimeouts", "setTimeouts 1000",
-                                         "read 4", "read 1", "setTimeouts 100"};
+    const std::vector<std::string> steps{"purgeTx", "purgeRx", "write 6",        "read 6",
+                                         "write 3", "read 3",  "getTimeouts",    "setTimeouts 1000",
+                                         "read 4",  "read 1",  "setTimeouts 100"};
     EXPECT_EQ(port->log(), steps);
 }
 
@@ -119,21 +116,20 @@ TEST_F(TransactionTest, EchoThatDiffersFromWhatWasSentIsAccepted) {
         p.feed(Bytes(b.size(), 0xEE));
         if (b.size() == 6) p.feed({0x42, 0x90, 0x00, 0x00}, 5ms);
     };
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            1000),
-              0x42);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+        0x42);
 }
 
 TEST_F(TransactionTest, ReplyAfterTheTimeOutIsDiscardedByTheNextCall) {
     reader->reply(0x77, 0x00, 0x00, {}, 80ms);
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            20),
+    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 20),
               kNoAnswer);
     std::this_thread::sleep_for(120ms);  // the late reply is now in the queue
     reader->reply(0x05, 0x00, 0x00);
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            1000),
-              0x05);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+        0x05);
 }
 
 // Every step's failure: the error result, untouched outputs, and the
@@ -179,19 +175,19 @@ INSTANTIATE_TEST_SUITE_P(
                     [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Write, 1, 5); }, false,
                     errorOf(5), false, true},
         StepFailure{"header written short",
-                    [](ScriptedPort &p, ScriptedReader &) { p.limitWrites(3); }, false,
-                    kNoAnswer, false, true},
-        StepFailure{"header echo missing", [](ScriptedPort &, ScriptedReader &) {}, true,
-                    kNoAnswer, false, true},
+                    [](ScriptedPort &p, ScriptedReader &) { p.limitWrites(3); }, false, kNoAnswer,
+                    false, true},
+        StepFailure{"header echo missing", [](ScriptedPort &, ScriptedReader &) {}, true, kNoAnswer,
+                    false, true},
         StepFailure{"header echo read fails",
                     [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Read, 1, 31); }, true,
                     errorOf(31), false, true},
         StepFailure{"data block fails",
-                    [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Write, 2, 1117); },
-                    false, errorOf(1117), false, true},
+                    [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Write, 2, 1117); }, false,
+                    errorOf(1117), false, true},
         StepFailure{"data block written short",
-                    [](ScriptedPort &p, ScriptedReader &) { p.limitWrites(8); }, false,
-                    kNoAnswer, false, true},
+                    [](ScriptedPort &p, ScriptedReader &) { p.limitWrites(8); }, false, kNoAnswer,
+                    false, true},
         StepFailure{"data echo short",
                     [](ScriptedPort &p, ScriptedReader &) {
                         p.onWrite = [](ScriptedPort &q, const Bytes &b) {
@@ -240,8 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TransactionTest, FailedReplyRestoresTheTimeOutsItEnteredWith) {
     const Timeouts odd{500, 3, 77, 4, 90};
     port->setTimeouts(odd);
-    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
-                            30),
+    EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 30),
               kNoAnswer);
     EXPECT_EQ(port->timeouts(), odd);
     const auto log = port->log();

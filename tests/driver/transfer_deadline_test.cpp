@@ -24,7 +24,9 @@ TEST(ReadDeadline, TotalLimitIsMultiplierTimesCountPlusConstant) {
         {"constant only", {0, 0, 250, 0, 0}, 9, 250},
         {"multiplier only", {0, 7, 0, 0, 0}, 3, 21},
         {"no limit", {0, 0, 0, 0, 0}, 100, -1},
-        {"large values", {0, 0xFFFFFFFE, 0xFFFFFFFE, 0, 0}, 256,
+        {"large values",
+         {0, 0xFFFFFFFE, 0xFFFFFFFE, 0, 0},
+         256,
          static_cast<long>(0xFFFFFFFEull * 257)},
     };
     for (const auto &c : cases) {

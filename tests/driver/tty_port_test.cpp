@@ -39,8 +39,7 @@ protected:
         ::close(master);
     }
     void reader(const std::string &bytes) {
-        ASSERT_EQ(::write(master, bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 
     int master = -1, slave = -1;

@@ -126,12 +126,12 @@ TEST(EmulatorServer, AnswersNegotiationAndEveryComPortRequestAsTheRfcSays) {
 
 TEST(EmulatorServer, LineChangesActBetweenTheDataBytesTheyWereSentBetween) {
     Bytes in = {0x20, 0x21};
-    for (const Bytes &part : {sb({5, 11}), Bytes{0x22, 255, 255}, sb({12, 1}), Bytes{0x23}, sb({5, 12}),
-                              Bytes{255, 241 /*NOP*/, 0x24}}) {
+    for (const Bytes &part :
+         {sb({5, 11}), Bytes{0x22, 255, 255}, sb({12, 1}), Bytes{0x23}, sb({5, 12}), Bytes{255, 241 /*NOP*/, 0x24}}) {
         in.insert(in.end(), part.begin(), part.end());
     }
-    const std::vector<std::string> expected = {"data 32", "data 33", "rts 1",   "data 34", "data 255",
-                                               "purge 1", "data 35", "rts 0",   "data 36"};
+    const std::vector<std::string> expected = {"data 32", "data 33", "rts 1", "data 34", "data 255",
+                                               "purge 1", "data 35", "rts 0", "data 36"};
     for (size_t chunk : {in.size(), size_t{1}, size_t{4}}) {
         SCOPED_TRACE(chunk);
         ComPortServer server;
@@ -154,9 +154,10 @@ TEST(EmulatorServer, SurvivesAClientLeavingMidFrameAndServesTheNext) {
         ASSERT_GE(fd, 0);
         const uint8_t partial[] = {255, 251, 44, 0x20, 0x00, 0x10};
         ASSERT_EQ(::send(fd, partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
-        ASSERT_TRUE(emu->log().waitFor(
-            [](const auto &log) { return !log.empty() && log.back().what == "client connected"; }, 1000ms) ||
-                    emu->clientConnected());
+        ASSERT_TRUE(
+            emu->log().waitFor([](const auto &log) { return !log.empty() && log.back().what == "client connected"; },
+                               1000ms) ||
+            emu->clientConnected());
         std::this_thread::sleep_for(50ms);
         ::close(fd);
     }
@@ -213,9 +214,10 @@ TEST(EmulatorServer, PacedAtTheLineRate) {
 TEST(EmulatorServer, ScriptedRulesAndSamSlotsThroughTheDriver) {
     kvr7x::emu::Config config;
     std::string error;
-    ASSERT_TRUE(config.rules.parse("A2 00 A4 04 00 * => 00 90 00 | 6F 03 84 01 FF\n"
-                                   "21 00 CA 9F 7F 00 => 00 6A 88\n",
-                                   error))
+    ASSERT_TRUE(
+        config.rules.parse("A2 00 A4 04 00 * => 00 90 00 | 6F 03 84 01 FF\n"
+                           "21 00 CA 9F 7F 00 => 00 6A 88\n",
+                           error))
         << error;
     config.samPresent = {true, false, true};
     auto emu = startEmulator(std::move(config));
@@ -274,7 +276,8 @@ struct RawClient {
     bool closedWithin(std::chrono::milliseconds limit) const {
         const auto until = Clock::now() + limit;
         for (;;) {
-            const int wait = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count());
+            const int wait =
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count());
             if (wait <= 0) return false;
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, wait) <= 0) continue;

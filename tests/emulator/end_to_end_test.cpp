@@ -410,7 +410,11 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
         bool exactNoAnswer;
     };
     const std::vector<Case> cases = {
-        {"closes mid-reply", [](int fd) { RawServer::send(fd, {0x00, 0x90}); }, 3000, 1500, false},
+        {"closes mid-reply",
+         [](int fd) {
+             RawServer::send(fd, {0x00, 0x90});
+         },
+         3000, 1500, false},
         {"stalls",
          [](int fd) {
              RawServer::send(fd, {0x00});

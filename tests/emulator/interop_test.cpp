@@ -226,8 +226,10 @@ private:
             size_t sent = 0;
             while (sent < reply.size() && !stop_) {
                 const ssize_t k = ::write(fd_, reply.data() + sent, reply.size() - sent);
-                if (k > 0) sent += static_cast<size_t>(k);
-                else std::this_thread::sleep_for(1ms);
+                if (k > 0)
+                    sent += static_cast<size_t>(k);
+                else
+                    std::this_thread::sleep_for(1ms);
             }
             ++frames_;
         }
@@ -249,13 +251,13 @@ TEST(Interop, PyserialClientUsesTheEmulator) {
     ASSERT_GT(client.pid(), 0);
     auto next = [&] { return client.line().value_or("(no more output)"); };
 
-    EXPECT_EQ(next(), "lines DSR=1 CD=1");           // told once the option was agreed
-    EXPECT_EQ(next(), "reset 90 00 | VEXA");         // RTS pulse, identification
-    EXPECT_EQ(next(), "status 00 00 00 00");         // a status transaction
-    EXPECT_EQ(next(), "polled DSR=1 CD=1");          // polls answered
+    EXPECT_EQ(next(), "lines DSR=1 CD=1");    // told once the option was agreed
+    EXPECT_EQ(next(), "reset 90 00 | VEXA");  // RTS pulse, identification
+    EXPECT_EQ(next(), "status 00 00 00 00");  // a status transaction
+    EXPECT_EQ(next(), "polled DSR=1 CD=1");   // polls answered
     ASSERT_EQ(next(), "waiting for DSR off");
     emu->setCardPresent(false);
-    EXPECT_EQ(next(), "DSR=0");                      // the change seen
+    EXPECT_EQ(next(), "DSR=0");  // the change seen
     EXPECT_EQ(client.wait(10s), 0);
 }
 
@@ -280,7 +282,8 @@ TEST(Interop, DriverThroughSer2netToAReaderOnAPseudoTerminal) {
     // ser2net serves the other end over RFC 2217 on a port of its choosing.
     std::ofstream(dir + "/ser2net.yaml") << "connection: &reader\n"
                                             "  accepter: telnet(rfc2217),tcp,127.0.0.1,0\n"
-                                            "  connector: serialdev," + dir + "/line,9600n81,local\n";
+                                            "  connector: serialdev," +
+                                                dir + "/line,9600n81,local\n";
     // -u: no UUCP lock file, which needs rights an ordinary user lacks.
     Child server({*ser2net, "-n", "-d", "-u", "-c", dir + "/ser2net.yaml", "-P", dir + "/ser2net.pid"});
     uint16_t port = 0;

@@ -50,8 +50,8 @@ std::vector<uint8_t> RawServer::receive(int fd, std::chrono::milliseconds limit,
     std::vector<uint8_t> got;
     const auto until = std::chrono::steady_clock::now() + limit;
     while (want == 0 || got.size() < want) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;

@@ -44,22 +44,22 @@ TEST(ReaderModel, ReaderCommandsPerUnit) {
         uint8_t stat;
     };
     const std::vector<Case> cases = {
-        {{0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, kStatDone},       // status, card
-        {{0x20, 0x00, 0x10, 0x01, 0x00, 0x00}, kStatDone},       // status, SAM 1
-        {{0x20, 0x00, 0x10, 0x02, 0x00, 0x00}, kStatNoCard},     // status, SAM 2 empty
-        {{0x20, 0x00, 0x10, 0x03, 0x00, 0x00}, kStatNoCard},     // status, SAM 3 empty
+        {{0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, kStatDone},    // status, card
+        {{0x20, 0x00, 0x10, 0x01, 0x00, 0x00}, kStatDone},    // status, SAM 1
+        {{0x20, 0x00, 0x10, 0x02, 0x00, 0x00}, kStatNoCard},  // status, SAM 2 empty
+        {{0x20, 0x00, 0x10, 0x03, 0x00, 0x00}, kStatNoCard},  // status, SAM 3 empty
         {{0x20, 0x00, 0x10, 0x04, 0x00, 0x00}, kStatBadParameter},
-        {{0x20, 0x00, 0x20, 0x00, 0x00, 0x00}, kStatDone},       // insert
-        {{0x20, 0x00, 0x70, 0x00, 0x02, 0x00}, kStatDone},       // select QXP2K
+        {{0x20, 0x00, 0x20, 0x00, 0x00, 0x00}, kStatDone},  // insert
+        {{0x20, 0x00, 0x70, 0x00, 0x02, 0x00}, kStatDone},  // select QXP2K
         {{0x20, 0x00, 0x70, 0x00, 0x09, 0x00}, kStatCardUnsupported},
         {{0x21, 0x00, 0xB0, 0x00, 0x00, 0x04}, kStatCardNotPowered},  // ISO before activation
         {{0x22, 0x00, 0xB0, 0x00, 0x00, 0x04}, kStatCardNotPowered},
-        {{0x23, 0x00, 0xB0, 0x00, 0x00, 0x04}, kStatNoCard},     // ISO to an empty SAM slot
-        {{0x20, 0x00, 0x90, 0x02, 0x00, 0x00}, kStatNoCard},     // deactivate empty slot
+        {{0x23, 0x00, 0xB0, 0x00, 0x00, 0x04}, kStatNoCard},  // ISO to an empty SAM slot
+        {{0x20, 0x00, 0x90, 0x02, 0x00, 0x00}, kStatNoCard},  // deactivate empty slot
         {{0x20, 0x00, 0x55, 0x00, 0x00, 0x00}, kStatUnknownCommand},
         {{0x30, 0x00, 0x00, 0x00, 0x00, 0x00}, kStatUnknownCommand},
         {{0xB0, 0x00, 0x00, 0x00, 0x00, 0x02, 0xAA, 0xBB}, kStatUnknownCommand},  // data still read
-        {{0x20, 0x00, 0x30, 0x00, 0x00, 0x00}, kStatDone},       // remove
+        {{0x20, 0x00, 0x30, 0x00, 0x00, 0x00}, kStatDone},                        // remove
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
@@ -82,10 +82,8 @@ TEST(ReaderModel, ActivationGivesTheAtrAndIsoCommandsReachTheCard) {
     EXPECT_EQ(Bytes(atr.begin() + 4, atr.end()), m.card(0).atr());
 
     // SELECT EF 0002 with a data block, then READ BINARY without.
-    EXPECT_EQ(exchange(m, {0xA1, 0x00, 0xA4, 0x00, 0x0C, 0x02, 0x00, 0x02}),
-              (Bytes{0x00, 0x90, 0x00, 0x00}));
-    EXPECT_EQ(exchange(m, {0x21, 0x00, 0xB0, 0x00, 0x02, 0x03}),
-              (Bytes{0x00, 0x90, 0x00, 0x03, 0x56, 0x78, 0x9A}));
+    EXPECT_EQ(exchange(m, {0xA1, 0x00, 0xA4, 0x00, 0x0C, 0x02, 0x00, 0x02}), (Bytes{0x00, 0x90, 0x00, 0x00}));
+    EXPECT_EQ(exchange(m, {0x21, 0x00, 0xB0, 0x00, 0x02, 0x03}), (Bytes{0x00, 0x90, 0x00, 0x03, 0x56, 0x78, 0x9A}));
     // SAM 1 answers on its own unit with its own ATR.
     const Bytes samAtr = exchange(m, {0x20, 0x00, 0x80, 0x01, 0x00, 0x00});
     EXPECT_EQ(Bytes(samAtr.begin() + 4, samAtr.end()), m.card(1).atr());
@@ -192,10 +190,8 @@ TEST(ReaderModel, EchoesEveryByteWhenTheIdentificationSaysSo) {
         std::string id;
         bool echoes;
     };
-    for (const Case &c : std::vector<Case>{{"VEXA KVR73C#", true},
-                                           {"VEXA KVR74S#", false},
-                                           {"ACME KVR73C#", false},
-                                           {"VEXA KVR3", false}}) {
+    for (const Case &c : std::vector<Case>{
+             {"VEXA KVR73C#", true}, {"VEXA KVR74S#", false}, {"ACME KVR73C#", false}, {"VEXA KVR3", false}}) {
         SCOPED_TRACE(c.id);
         EXPECT_EQ(identificationEchoes(Bytes(c.id.begin(), c.id.end())), c.echoes);
     }
@@ -225,12 +221,13 @@ TEST(ReaderModel, DropsAFrameWhoseBytesStopComing) {
 TEST(Rules, ParseMatchAndReportErrors) {
     RuleSet rules;
     std::string error;
-    ASSERT_TRUE(rules.parse("# scripted\n"
-                            "A1 00 A4 04 00 * => 00 90 00 | 6F 10 84 08\n"
-                            "21 00 CA ?? ?? 00 => 00 6A88\n"
-                            "\n"
-                            "20 00 10 00 00 00 => 50 00 00   # no card, whatever happens\n",
-                            error))
+    ASSERT_TRUE(
+        rules.parse("# scripted\n"
+                    "A1 00 A4 04 00 * => 00 90 00 | 6F 10 84 08\n"
+                    "21 00 CA ?? ?? 00 => 00 6A88\n"
+                    "\n"
+                    "20 00 10 00 00 00 => 50 00 00   # no card, whatever happens\n",
+                    error))
         << error;
     EXPECT_EQ(rules.size(), 3u);
     struct Case {
@@ -268,10 +265,10 @@ TEST(Rules, ParseMatchAndReportErrors) {
 TEST(Options, BuildTheConfiguration) {
     Options o;
     std::string error;
-    ASSERT_TRUE(parseOptions({"--listen", "0.0.0.0:7300", "--basic", "--no-card", "--sams", "2,3",
-                              "--latency", "25", "--noise", "00 13", "--paced", "--silent", "--log", "-",
-                              "--idle-timeout", "90", "--take-over", "5"},
-                             o, error))
+    ASSERT_TRUE(
+        parseOptions({"--listen", "0.0.0.0:7300", "--basic", "--no-card", "--sams", "2,3", "--latency", "25", "--noise",
+                      "00 13", "--paced", "--silent", "--log", "-", "--idle-timeout", "90", "--take-over", "5"},
+                     o, error))
         << error;
     EXPECT_EQ(o.config.host, "0.0.0.0");
     EXPECT_EQ(o.config.port, 7300);
@@ -300,22 +297,29 @@ TEST(Options, BuildTheConfiguration) {
 
     Options id;
     ASSERT_TRUE(parseOptions({"--id-text", "VEXA KVR74B#", "--id-bytes", "0102 0304"}, id, error));
-    EXPECT_EQ(id.config.identification, (Bytes{'V', 'E', 'X', 'A', ' ', 'K', 'V', 'R', '7', '4', 'B', '#', 1, 2, 3, 4}));
+    EXPECT_EQ(id.config.identification,
+              (Bytes{'V', 'E', 'X', 'A', ' ', 'K', 'V', 'R', '7', '4', 'B', '#', 1, 2, 3, 4}));
 
-    for (const std::vector<std::string> &bad :
-         std::vector<std::vector<std::string>>{{"--listen", "7201"}, {"--listen", "h:70000"}, {"--latency", "-1"},
-                                               {"--sams", "4"}, {"--noise", "0G"}, {"--bogus"}, {"--rules"},
-                                               {"--rules", "/nonexistent/rules"}, {"--idle-timeout", "x"},
-                                               {"--take-over", "-2"}, {"--take-over"}}) {
+    for (const std::vector<std::string> &bad : std::vector<std::vector<std::string>>{{"--listen", "7201"},
+                                                                                     {"--listen", "h:70000"},
+                                                                                     {"--latency", "-1"},
+                                                                                     {"--sams", "4"},
+                                                                                     {"--noise", "0G"},
+                                                                                     {"--bogus"},
+                                                                                     {"--rules"},
+                                                                                     {"--rules", "/nonexistent/rules"},
+                                                                                     {"--idle-timeout", "x"},
+                                                                                     {"--take-over", "-2"},
+                                                                                     {"--take-over"}}) {
         Options x;
         error.clear();
         EXPECT_FALSE(parseOptions(bad, x, error)) << bad[0];
         EXPECT_FALSE(error.empty());
     }
     const std::string help = usage();
-    for (const char *opt : {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered",
-                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help",
-                            "--idle-timeout", "--take-over"})
+    for (const char *opt :
+         {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered", "--silent",
+          "--latency", "--noise", "--paced", "--rules", "--log", "--help", "--idle-timeout", "--take-over"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
 }
 
@@ -332,7 +336,7 @@ TEST(Rules, OnlyARegularFileOfSaneSizeIsRead) {
         std::string path;
         const char *says;
     } cases[] = {
-        {fifo, "is not a regular file"},       // would wait for a writer for ever
+        {fifo, "is not a regular file"},         // would wait for a writer for ever
         {"/dev/zero", "is not a regular file"},  // would never end
         {dir, "is a folder"},
         {big, "is larger than 1024 KiB"},

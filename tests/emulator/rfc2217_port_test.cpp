@@ -77,8 +77,8 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     const auto events = lineEvents(*emu);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), "RTS off");
-    for (const char *expected : {"DTR on", "SET-BAUDRATE 9600", "SET-DATASIZE 8", "SET-PARITY 1",
-                                 "SET-STOPSIZE 1", "SET-CONTROL flow 1", "SET-MODEMSTATE-MASK 0xF2"})
+    for (const char *expected : {"DTR on", "SET-BAUDRATE 9600", "SET-DATASIZE 8", "SET-PARITY 1", "SET-STOPSIZE 1",
+                                 "SET-CONTROL flow 1", "SET-MODEMSTATE-MASK 0xF2"})
         EXPECT_NE(std::find(events.begin(), events.end(), expected), events.end()) << expected;
     EXPECT_EQ(std::find(events.begin(), events.end(), "RTS on"), events.end());
     EXPECT_FALSE(emu->rts());
@@ -121,8 +121,8 @@ TEST(NetworkPort, ATransactionsPurgesGoOutWithItsHeaderAsOnePurge) {
     RawServer server([&](RawServer &, int fd) {
         RawServer::agree(fd);
         // PURGE-DATA both queues, and the header right behind it.
-        seen.set_value(RawServer::receiveUntil(
-            fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
+        seen.set_value(
+            RawServer::receiveUntil(fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
         done.get_future().wait_for(5s);
     });
     auto port = kvr7x::openRfc2217Port(server.hostPort());

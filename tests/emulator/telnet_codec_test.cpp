@@ -30,8 +30,8 @@ Parsed parseInChunks(const Bytes &stream, size_t chunk) {
 }  // namespace
 
 TEST(TelnetParser, SeparatesDataFromCommandsWhateverTheChunking) {
-    const Bytes stream = {0x01, kIac, kIac, 0x02, kIac, kWill, kOptComPort, 0x03, kIac, kSb,
-                          kOptComPort, 107, 0x20, kIac, kIac, kIac, kSe, 0x04, kIac, 241 /*NOP*/};
+    const Bytes stream = {0x01,        kIac, kIac, 0x02, kIac, kWill, kOptComPort, 0x03, kIac, kSb,
+                          kOptComPort, 107,  0x20, kIac, kIac, kIac,  kSe,         0x04, kIac, 241 /*NOP*/};
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         SCOPED_TRACE(chunk);
         const Parsed p = parseInChunks(stream, chunk);
@@ -67,11 +67,11 @@ TEST(TelnetParser, HandsDataAndCommandsOverInStreamOrder) {
             seen.push_back(s);
         }
     };
-    const Bytes stream = {0x01, 0x02, kIac, kSb, kOptComPort, kSetControl, kControlRtsOn, kIac, kSe,
-                          0x03, kIac, kIac, kIac, kDo, kOptBinary, 0x04, kIac, 241, kIac, kSb,
-                          kOptComPort, kPurgeData, kPurgeBoth, kIac, kSe, 0x05, 0x06};
-    const std::vector<std::string> expected = {
-        "data 1 2", "sb 0 44 5 11", "data 3 255", "neg 253 0", "data 4", "cmd 241 0", "sb 0 44 12 3", "data 5 6"};
+    const Bytes stream = {0x01, 0x02, kIac,        kSb,        kOptComPort, kSetControl, kControlRtsOn, kIac, kSe,
+                          0x03, kIac, kIac,        kIac,       kDo,         kOptBinary,  0x04,          kIac, 241,
+                          kIac, kSb,  kOptComPort, kPurgeData, kPurgeBoth,  kIac,        kSe,           0x05, 0x06};
+    const std::vector<std::string> expected = {"data 1 2", "sb 0 44 5 11", "data 3 255",   "neg 253 0",
+                                               "data 4",   "cmd 241 0",    "sb 0 44 12 3", "data 5 6"};
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         SCOPED_TRACE(chunk);
         TelnetParser parser;
@@ -150,13 +150,13 @@ TEST(ClientProtocol, AnswersNegotiationOnceAndRefusesUnknownOptions) {
         Bytes reply;
     };
     const std::vector<Step> steps = {
-        {{kIac, kDo, 44}, {}},                // accepted what we offered: no answer
-        {{kIac, kWill, 0}, {}},               // agreed to what we asked
-        {{kIac, kDo, 24}, {kIac, kWont, 24}}, // terminal type: refused
-        {{kIac, kDo, 24}, {}},                // ... once only
-        {{kIac, kWill, 1}, {kIac, kDont, 1}}, // echo: refused
-        {{kIac, kWont, 0}, {kIac, kDont, 0}}, // server stops binary: confirmed
-        {{kIac, kWont, 0}, {}},               // no loop
+        {{kIac, kDo, 44}, {}},                 // accepted what we offered: no answer
+        {{kIac, kWill, 0}, {}},                // agreed to what we asked
+        {{kIac, kDo, 24}, {kIac, kWont, 24}},  // terminal type: refused
+        {{kIac, kDo, 24}, {}},                 // ... once only
+        {{kIac, kWill, 1}, {kIac, kDont, 1}},  // echo: refused
+        {{kIac, kWont, 0}, {kIac, kDont, 0}},  // server stops binary: confirmed
+        {{kIac, kWont, 0}, {}},                // no loop
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         SCOPED_TRACE(i);

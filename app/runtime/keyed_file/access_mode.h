@@ -34,8 +34,7 @@ struct OpenMode {
 
 constexpr OpenMode openModeOf(int mode) {
     const int share = mode & access::kShareMask;
-    return {(mode & access::kAccessMask) != access::kReadOnly,
-            share == access::kDenyAll || share == access::kDenyRead,
+    return {(mode & access::kAccessMask) != access::kReadOnly, share == access::kDenyAll || share == access::kDenyRead,
             share == access::kDenyAll || share == access::kDenyWrite};
 }
 

@@ -69,9 +69,9 @@ std::string keyedErrorTextFor(int code);
 
 struct KeyedError {
     int code = 0;
-    std::string file;         // name of the file the failing operation was on
-    std::string driverCode;   // database's own (extended) result code, decimal
-    std::string driverText;   // database's own message
+    std::string file;        // name of the file the failing operation was on
+    std::string driverCode;  // database's own (extended) result code, decimal
+    std::string driverText;  // database's own message
 };
 
 // The last error of the engine (process-wide; only the user-interface thread

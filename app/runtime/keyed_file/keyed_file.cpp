@@ -168,8 +168,8 @@ int KeyedFile::next() { return step(Direction::Forward); }
 
 int KeyedFile::previous() { return step(Direction::Backward); }
 
-int KeyedFile::readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
-                            std::size_t count, std::vector<StoredRecord> &records) {
+int KeyedFile::readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                            std::vector<StoredRecord> &records) {
     if (int code = needOpen()) return code;
     const std::size_t before = records.size();
     if (int code = publish(store_->read(from, inclusive, direction, count, records))) return code;
@@ -230,8 +230,7 @@ int KeyedFile::put() {
     const std::vector<unsigned char> data = outgoing();
     const auto key = keyOf(data);
     std::int64_t version = 0;
-    if (int code = publish(store_->update(current_.recordNumber, key, data, expectedVersion(), version)))
-        return code;
+    if (int code = publish(store_->update(current_.recordNumber, key, data, expectedVersion(), version))) return code;
     current_.key = key;
     current_.version = version;
     placeCursorAt(key, current_.recordNumber);

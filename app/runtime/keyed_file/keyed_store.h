@@ -41,7 +41,7 @@ struct KeyedField {
 // The record layout a file definition expects; a file of another layout is
 // refused with 47.
 struct KeyedLayout {
-    std::string name;          // layout name kept in the file, e.g. "COMMANDS"
+    std::string name;  // layout name kept in the file, e.g. "COMMANDS"
     std::size_t recordSize = 0;
     std::size_t keyOffset = 0;  // the key's text field inside the record
     std::size_t keyWidth = 0;

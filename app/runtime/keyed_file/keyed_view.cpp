@@ -60,8 +60,8 @@ int KeyedView::read(ViewDirection direction, std::size_t count, std::vector<View
     std::vector<StoredRecord> records;
     std::optional<KeyPlace> from;
     if (place_ == Place::At) from = at_;
-    const int code = file_.readKeyOrder(from, inclusive_, forward ? Direction::Forward : Direction::Backward, count,
-                                        records);
+    const int code =
+        file_.readKeyOrder(from, inclusive_, forward ? Direction::Forward : Direction::Backward, count, records);
     for (StoredRecord &record : records) {
         rows.push_back({std::move(record.data), positionText({record.recordNumber, record.key})});
         place_ = Place::At;

@@ -64,7 +64,7 @@ private:
     KeyedFile &file_;
     bool open_ = false;
     Place place_ = Place::Start;
-    KeyPlace at_;            // Place::At: the key value and record number
+    KeyPlace at_;             // Place::At: the key value and record number
     bool inclusive_ = false;  // the record at at_ itself is read
 };
 

@@ -13,17 +13,14 @@ void ClientProtocol::receive(const uint8_t *bytes, size_t n, std::vector<uint8_t
     parser_.feed(bytes, n, data, events_);
     for (const TelnetEvent &ev : events_) {
         switch (ev.kind) {
-        case TelnetEvent::Kind::Negotiation:
-            onNegotiation(ev.verb, ev.option, reply);
-            break;
+        case TelnetEvent::Kind::Negotiation: onNegotiation(ev.verb, ev.option, reply); break;
         case TelnetEvent::Kind::Subnegotiation:
             if (ev.option == kOptComPort)
                 onComPort(ev.payload);
             else
                 ++badSubnegotiations_;
             break;
-        case TelnetEvent::Kind::Command:
-            break;  // NOP, go-ahead and the like carry nothing for us
+        case TelnetEvent::Kind::Command: break;  // NOP, go-ahead and the like carry nothing for us
         }
     }
 }

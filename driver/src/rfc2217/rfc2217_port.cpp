@@ -79,8 +79,8 @@ public:
 
 private:
     void receiveLoop();
-    // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes sent; sets `failed` when the socket
-    // failed (lastError set).  Caller holds sendMutex_.
+    // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes
+    // sent; sets `failed` when the socket failed (lastError set).  Caller holds sendMutex_.
     size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
     bool sendControl(const std::vector<uint8_t> &wire);
     // Appends the owed PURGE-DATA, if any.  Caller holds sendMutex_.
@@ -196,11 +196,12 @@ void Rfc2217Port::receiveLoop() {
             const bool answeredBefore = protocol_.comPortAnswered();
             protocol_.receive(chunk.data(), static_cast<size_t>(n), data, reply);
             const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
-            rx_.insert(rx_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(
-                                                                   std::min(room, data.size())));
+            rx_.insert(rx_.end(), data.begin(),
+                       data.begin() + static_cast<std::ptrdiff_t>(std::min(room, data.size())));
             // Acknowledgements alone wake nobody.
             if (!data.empty() || protocol_.modemState() != stateBefore ||
-                protocol_.dsrChanges() != dsrBefore || protocol_.comPortAnswered() != answeredBefore)
+                protocol_.dsrChanges() != dsrBefore ||
+                protocol_.comPortAnswered() != answeredBefore)
                 changed_.notify_all();
         }
         if (!reply.empty()) {
@@ -293,10 +294,9 @@ bool Rfc2217Port::setLineSettings(const LineSettings &in) {
         return false;
     }
     std::vector<uint8_t> wire;
-    const uint8_t baud[4] = {static_cast<uint8_t>(in.baudRate >> 24),
-                             static_cast<uint8_t>(in.baudRate >> 16),
-                             static_cast<uint8_t>(in.baudRate >> 8),
-                             static_cast<uint8_t>(in.baudRate)};
+    const uint8_t baud[4] = {
+        static_cast<uint8_t>(in.baudRate >> 24), static_cast<uint8_t>(in.baudRate >> 16),
+        static_cast<uint8_t>(in.baudRate >> 8), static_cast<uint8_t>(in.baudRate)};
     appendComPort(kSetBaudRate, baud, sizeof baud, wire);
     appendComPort(kSetDataSize, in.byteSize, wire);
     static constexpr uint8_t kParityCodes[] = {kParityNone, kParityOdd, kParityEven, kParityMark,
@@ -313,8 +313,8 @@ bool Rfc2217Port::setLineSettings(const LineSettings &in) {
                                  : kControlNoFlow,
                   wire);
     appendComPort(kSetControl, kControlInboundNoFlow, wire);
-    appendComPort(kSetControl, in.dtrControl == DtrControl::Disable ? kControlDtrOff : kControlDtrOn,
-                  wire);
+    appendComPort(kSetControl,
+                  in.dtrControl == DtrControl::Disable ? kControlDtrOff : kControlDtrOn, wire);
     // RTS moves only by setRts.  Raising it here, as a local port does for
     // the enabled setting, would reset the reader behind the server; the
     // opening sequence lowers it anyway.
@@ -472,7 +472,8 @@ bool Rfc2217Port::waitDsrChange() {
         setLastError(kErrInvalidParameter);
         return false;
     }
-    changed_.wait(lock, [this] { return closed_ || broken_ || protocol_.dsrChanges() != dsrSeen_; });
+    changed_.wait(lock,
+                  [this] { return closed_ || broken_ || protocol_.dsrChanges() != dsrSeen_; });
     if (closed_ || broken_) {
         setLastError(closed_ ? kErrOperationAborted : brokenCode_);
         return false;

@@ -20,20 +20,17 @@ namespace {
 
 uint32_t codeForErrno(int err) {
     switch (err) {
-    case ETIMEDOUT:
-        return kErrConnectTimeout;
+    case ETIMEDOUT: return kErrConnectTimeout;
     case EACCES:
-    case EPERM:
-        return kErrAccessDenied;
-    default:
-        return kErrBadNetPath;
+    case EPERM: return kErrAccessDenied;
+    default: return kErrBadNetPath;
     }
 }
 
 // One connection attempt to one address; -1 with errno-derived code in `code`.
 int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &code) {
-    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            ai->ai_protocol);
+    const int fd =
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
     if (fd < 0) {
         code = codeForErrno(errno);
         return -1;
@@ -53,7 +50,8 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
             if (pr == 0) continue;  // re-check the time left
             int soError = 0;
             socklen_t len = sizeof soError;
-            if (pr < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = errno;
+            if (pr < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+                soError = errno;
             if (soError != 0) {
                 ::close(fd);
                 code = codeForErrno(soError);

@@ -11,7 +11,9 @@ class SplittingSink final : public TelnetSink {
 public:
     SplittingSink(std::vector<uint8_t> &data, std::vector<TelnetEvent> &events)
         : data_(data), events_(events) {}
-    void onData(const uint8_t *bytes, size_t n) override { data_.insert(data_.end(), bytes, bytes + n); }
+    void onData(const uint8_t *bytes, size_t n) override {
+        data_.insert(data_.end(), bytes, bytes + n);
+    }
     void onCommand(const TelnetEvent &event) override { events_.push_back(event); }
 
 private:
@@ -123,7 +125,8 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, TelnetSink &sink) {
 void appendEscaped(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out) {
     const uint8_t *end = bytes + n;
     while (bytes < end) {
-        const auto *iac = static_cast<const uint8_t *>(std::memchr(bytes, kIac, static_cast<size_t>(end - bytes)));
+        const auto *iac = static_cast<const uint8_t *>(
+            std::memchr(bytes, kIac, static_cast<size_t>(end - bytes)));
         const uint8_t *stop = iac ? iac + 1 : end;
         out.insert(out.end(), bytes, stop);
         if (iac) out.push_back(kIac);

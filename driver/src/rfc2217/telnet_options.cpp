@@ -49,17 +49,12 @@ void TelnetOptions::answer(uint8_t verb, uint8_t option, std::vector<uint8_t> &r
     case kDo:  // the other end wants this end to use the option
         enable(o, o.here, option, kWill, kWont, reply);
         break;
-    case kDont:
-        disable(o.here, option, kWont, reply);
-        break;
+    case kDont: disable(o.here, option, kWont, reply); break;
     case kWill:  // the other end offers to use the option
         enable(o, o.there, option, kDo, kDont, reply);
         break;
-    case kWont:
-        disable(o.there, option, kDont, reply);
-        break;
-    default:
-        break;
+    case kWont: disable(o.there, option, kDont, reply); break;
+    default: break;
     }
 }
 

@@ -30,8 +30,8 @@ public:
     std::vector<uint32_t> timeouts;
     std::vector<std::string> dataSent;
 
-    int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
-                        int32_t *replyLength, uint32_t timeoutMs) override {
+    int32_t sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *replyLength,
+                        uint32_t timeoutMs) override {
         headers.push_back(header);
         timeouts.push_back(timeoutMs);
         dataSent.emplace_back(reinterpret_cast<const char *>(data), 256);
@@ -64,9 +64,8 @@ protected:
 };
 
 TEST_F(CommandConsoleTest, OpeningValues) {
-    for (const std::string *field : {&console.code, &console.cla, &console.ins, &console.p1,
-                                     &console.p2, &console.p3, &console.stat, &console.sw1,
-                                     &console.sw2, &console.len})
+    for (const std::string *field : {&console.code, &console.cla, &console.ins, &console.p1, &console.p2, &console.p3,
+                                     &console.stat, &console.sw1, &console.sw2, &console.len})
         EXPECT_EQ(*field, "  ");
     EXPECT_EQ(console.requestBytes(), std::string(256, ' '));
     EXPECT_EQ(console.requestHex(), std::string(1024, ' '));
@@ -82,8 +81,7 @@ TEST_F(CommandConsoleTest, TypingInTheHexViewRefillsTheByteViewAndP3) {
         const char *p3;
     };
     const Case cases[] = {
-        {"00A4040007A0000000031010",
-         std::string("\x00\xA4\x04\x00\x07\xA0\x00\x00\x00\x03\x10\x10", 12), "0C"},
+        {"00A4040007A0000000031010", std::string("\x00\xA4\x04\x00\x07\xA0\x00\x00\x00\x03\x10\x10", 12), "0C"},
         {"00 A4 04 00", std::string("\x00\xA4\x04\x00", 4), "04"},
         {"ab", std::string("\x00", 1), "01"},
         {"123", "\x12\x30", "02"},
@@ -147,8 +145,7 @@ TEST(RequestHexFits, AtMostTheBytesTheByteViewShows) {
 TEST_F(CommandConsoleTest, PreparingACommandFillsTheHeaderAndBlanksTheViews) {
     console.hexViewEdited("0102");
     console.prepare(prepareCommand(MenuCommand::CardIsoIn, 0));
-    EXPECT_EQ(console.code + console.cla + console.ins + console.p1 + console.p2 + console.p3,
-              "A10000000000");
+    EXPECT_EQ(console.code + console.cla + console.ins + console.p1 + console.p2 + console.p3, "A10000000000");
     EXPECT_EQ(console.requestBytes(), std::string(256, ' '));
     EXPECT_EQ(console.requestHexShown(), "");
     EXPECT_EQ(console.dataEntryMode(), DataEntryMode::Hex);
@@ -174,48 +171,32 @@ TEST_F(CommandConsoleTest, PrepareTableOfEveryItem) {
         const char *header;
     };
     const Case cases[] = {
-        {MenuCommand::StatusRequest, 0, "200010000000"},
-        {MenuCommand::InsertCard, 0, "200020000000"},
-        {MenuCommand::SelectAsync, 0, "200070000000"},
-        {MenuCommand::SelectQx256, 0, "200070000600"},
-        {MenuCommand::SelectQxP2K, 0, "200070000200"},
-        {MenuCommand::SelectQx416, 0, "200070000500"},
-        {MenuCommand::SelectQxExK, 0, "200070000700"},
-        {MenuCommand::SelectQxExKExtended, 0, "200070000800"},
-        {MenuCommand::ActivateCard, 0, "200080000000"},
-        {MenuCommand::ActivateAsync, 0, "200080000000"},
-        {MenuCommand::ActivateQxP2K, 0, "200080000200"},
-        {MenuCommand::ActivateQx416, 0, "200080000500"},
-        {MenuCommand::ActivateQxExK, 0, "200080000700"},
-        {MenuCommand::ActivateGpm896, 0, "200080000600"},
-        {MenuCommand::ActivateSam1, 3, "200080010000"},
-        {MenuCommand::ActivateSam2, 0, "200080020000"},
-        {MenuCommand::ActivateSam3, 0, "200080030000"},
-        {MenuCommand::DeactivateSam, 0, "200090000000"},
-        {MenuCommand::DeactivateSam, 3, "200090030000"},
-        {MenuCommand::DeactivateCard, 2, "200090000000"},
-        {MenuCommand::ExtractCard, 0, "200030000000"},
-        {MenuCommand::CardIsoOut, 2, "210000000000"},
-        {MenuCommand::CardIsoIn, 2, "A10000000000"},
-        {MenuCommand::SamIsoOut, 0, "210000000000"},
-        {MenuCommand::SamIsoIn, 0, "A10000000000"},
-        {MenuCommand::SamIsoOut, 2, "230000000000"},
-        {MenuCommand::SamIsoIn, 2, "A30000000000"},
-        {MenuCommand::SamIsoIn, 3, "A40000000000"},
+        {MenuCommand::StatusRequest, 0, "200010000000"}, {MenuCommand::InsertCard, 0, "200020000000"},
+        {MenuCommand::SelectAsync, 0, "200070000000"},   {MenuCommand::SelectQx256, 0, "200070000600"},
+        {MenuCommand::SelectQxP2K, 0, "200070000200"},   {MenuCommand::SelectQx416, 0, "200070000500"},
+        {MenuCommand::SelectQxExK, 0, "200070000700"},   {MenuCommand::SelectQxExKExtended, 0, "200070000800"},
+        {MenuCommand::ActivateCard, 0, "200080000000"},  {MenuCommand::ActivateAsync, 0, "200080000000"},
+        {MenuCommand::ActivateQxP2K, 0, "200080000200"}, {MenuCommand::ActivateQx416, 0, "200080000500"},
+        {MenuCommand::ActivateQxExK, 0, "200080000700"}, {MenuCommand::ActivateGpm896, 0, "200080000600"},
+        {MenuCommand::ActivateSam1, 3, "200080010000"},  {MenuCommand::ActivateSam2, 0, "200080020000"},
+        {MenuCommand::ActivateSam3, 0, "200080030000"},  {MenuCommand::DeactivateSam, 0, "200090000000"},
+        {MenuCommand::DeactivateSam, 3, "200090030000"}, {MenuCommand::DeactivateCard, 2, "200090000000"},
+        {MenuCommand::ExtractCard, 0, "200030000000"},   {MenuCommand::CardIsoOut, 2, "210000000000"},
+        {MenuCommand::CardIsoIn, 2, "A10000000000"},     {MenuCommand::SamIsoOut, 0, "210000000000"},
+        {MenuCommand::SamIsoIn, 0, "A10000000000"},      {MenuCommand::SamIsoOut, 2, "230000000000"},
+        {MenuCommand::SamIsoIn, 2, "A30000000000"},      {MenuCommand::SamIsoIn, 3, "A40000000000"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.header);
         console.prepare(prepareCommand(c.item, c.sam));
-        EXPECT_EQ(console.code + console.cla + console.ins + console.p1 + console.p2 + console.p3,
-                  c.header);
+        EXPECT_EQ(console.code + console.cla + console.ins + console.p1 + console.p2 + console.p3, c.header);
     }
 }
 
 TEST_F(CommandConsoleTest, FailedSendShowsStatOnly) {
     // A good reply first, then a platform error: the reply panel must not
     // show the old status words or the request data as a reply.
-    link.answers = {{0x00, 0x90, 0x00, {0x01, 0x02, 0x03}},
-                    {static_cast<int32_t>(0x80000002u), 0, 0, {}}};
+    link.answers = {{0x00, 0x90, 0x00, {0x01, 0x02, 0x03}}, {static_cast<int32_t>(0x80000002u), 0, 0, {}}};
     console.prepare(prepareCommand(MenuCommand::CardIsoIn, 0));
     console.hexViewEdited("AABB");
     console.send();
@@ -251,9 +232,8 @@ TEST_F(CommandConsoleTest, SendHandsTheHeaderTheWholeByteViewAndTheTimeout) {
 }
 
 TEST_F(CommandConsoleTest, FailedResetShowsTheResultAndNoEarlierReply) {
-    link.answers = {{0x00, 0, 0, {'V', 'E', 'X', 'A'}},
-                    {static_cast<int32_t>(0x80000000u), 0, 0, {}},
-                    {0x00, 0, 0, {}}};
+    link.answers = {
+        {0x00, 0, 0, {'V', 'E', 'X', 'A'}}, {static_cast<int32_t>(0x80000000u), 0, 0, {}}, {0x00, 0, 0, {}}};
     EXPECT_EQ(console.resetReader(), 0);
     EXPECT_EQ(console.statusText(), "0");
     EXPECT_EQ(console.stat + console.sw1 + console.sw2 + console.len, "00900004");
@@ -296,9 +276,8 @@ TEST(MenuAdjustment, FailedIdentificationChangesNothing) {
     });
     const MenuLayout untouched;
     EXPECT_EQ(probes, 0);
-    EXPECT_TRUE(layout.selectCardTypeShown && layout.activateCardItemShown &&
-                layout.activateCardMenuShown && layout.activateSamShown &&
-                layout.deactivateSamShown && layout.samMenuShown);
+    EXPECT_TRUE(layout.selectCardTypeShown && layout.activateCardItemShown && layout.activateCardMenuShown &&
+                layout.activateSamShown && layout.deactivateSamShown && layout.samMenuShown);
     EXPECT_TRUE(layout.activateSamEnabled && layout.deactivateSamEnabled && layout.samMenuEnabled);
     EXPECT_EQ(layout.samSlotEnabled, untouched.samSlotEnabled);
     EXPECT_EQ(layout.selectCardTypeEnabled, (std::array<bool, 6>{true, false, false, false, false, false}));
@@ -348,9 +327,8 @@ TEST(MenuAdjustment, BasicReaderOffersTheCardTypeOfItsModelLetter) {
         int enabledType;  // index in the select submenu, -1 for none
     };
     const Case cases[] = {
-        {"VEXA KVR73B#", 4}, {"VEXA KVR73C#", 1}, {"VEXA KVR73D#", 2},
-        {"VEXA KVR73E#", 3}, {"VEXA KVR73W#", 5}, {"VEXA KVR73#", -1},
-        {"VEXA KVR73c#", -1},
+        {"VEXA KVR73B#", 4}, {"VEXA KVR73C#", 1}, {"VEXA KVR73D#", 2},  {"VEXA KVR73E#", 3},
+        {"VEXA KVR73W#", 5}, {"VEXA KVR73#", -1}, {"VEXA KVR73c#", -1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.model);

@@ -63,8 +63,7 @@ TEST(HexView, ParsingPairsWithAndWithoutSeparators) {
         {"  41   ", bytes({0x41})},
         {"", ""},
         {"     ", ""},
-        {"00A4040007A0000000031010",
-         bytes({0x00, 0xA4, 0x04, 0x00, 0x07, 0xA0, 0x00, 0x00, 0x00, 0x03, 0x10, 0x10})},
+        {"00A4040007A0000000031010", bytes({0x00, 0xA4, 0x04, 0x00, 0x07, 0xA0, 0x00, 0x00, 0x00, 0x03, 0x10, 0x10})},
     };
     for (const auto &c : cases) EXPECT_EQ(parseHexView(c.text), c.expected) << '"' << c.text << '"';
 }

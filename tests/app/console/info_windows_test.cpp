@@ -48,11 +48,13 @@ TEST_F(InfoWindowsTest, ReaderInformationShowsTheEmulatorsIdentification) {
     ASSERT_NE(hash, std::string::npos);
     bool shown = false;
     runMainWindow({
-        {"MAIN$WINDOW", [&](runtime::Window &w) {
+        {"MAIN$WINDOW",
+         [&](runtime::Window &w) {
              choose(w, "reader.info");
              EXPECT_TRUE(shown);
          }},
-        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+        {"INFOLECTOR$WINDOW",
+         [&](runtime::Window &w) {
              shown = true;
              EXPECT_EQ(w.windowTitle(), "Información del Lector");
              EXPECT_EQ(labelText(w, "model").trimmed(), QString::fromStdString(text.substr(0, hash)));
@@ -80,7 +82,8 @@ TEST_F(InfoWindowsTest, BasicReaderHasNoVersions) {
     const std::size_t hash = text.find('#');
     runMainWindow({
         {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
-        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+        {"INFOLECTOR$WINDOW",
+         [&](runtime::Window &w) {
              EXPECT_EQ(labelText(w, "serialNumber").trimmed(), hexDigits(id, hash + 1, 5));
              EXPECT_EQ(labelText(w, "hardwareVersion").trimmed(), "");
              EXPECT_EQ(labelText(w, "firmwareVersion").trimmed(), "");
@@ -93,7 +96,8 @@ TEST_F(InfoWindowsTest, FailedIdentificationShowsOnlyThePort) {
     emulator->setSilent(true);
     runMainWindow({
         {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
-        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+        {"INFOLECTOR$WINDOW",
+         [&](runtime::Window &w) {
              for (const char *name : {"model", "serialNumber", "hardwareVersion", "firmwareVersion"})
                  EXPECT_EQ(labelText(w, name).trimmed(), "") << name;
              EXPECT_EQ(labelText(w, "port"), "COM2");
@@ -106,19 +110,20 @@ TEST_F(InfoWindowsTest, EachWindowKeepsItsPlace) {
     struct Case {
         const char *item, *window, *section;
     };
-    const Case cases[] = {{"reader.info", "INFOLECTOR$WINDOW", "InfoLector"},
-                          {"help.about", "ABOUT$WINDOW", "About"}};
+    const Case cases[] = {{"reader.info", "INFOLECTOR$WINDOW", "InfoLector"}, {"help.about", "ABOUT$WINDOW", "About"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.window);
         QPoint placed;
         int opened = 0;
         runMainWindow({
-            {"MAIN$WINDOW", [&](runtime::Window &w) {
+            {"MAIN$WINDOW",
+             [&](runtime::Window &w) {
                  choose(w, c.item);
                  choose(w, c.item);
                  EXPECT_TRUE(w.isVisible()) << "the main window runs on";
              }},
-            {c.window, [&](runtime::Window &w) {
+            {c.window,
+             [&](runtime::Window &w) {
                  if (++opened == 1) {
                      w.move(w.pos() + QPoint(41, 23));
                      placed = w.pos();
@@ -140,19 +145,20 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
     startReader();
     const auto at = [](runtime::Window &, QWidget *control) { return control->pos(); };
     runMainWindow({
-        {"MAIN$WINDOW", [&](runtime::Window &w) {
+        {"MAIN$WINDOW",
+         [&](runtime::Window &w) {
              choose(w, "reader.info");
              choose(w, "help.about");
          }},
-        {"INFOLECTOR$WINDOW", [&](runtime::Window &w) {
+        {"INFOLECTOR$WINDOW",
+         [&](runtime::Window &w) {
              EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(260, 100)));
              const std::pair<const char *, int> rows[] = {{"Modelo:", 5},
                                                           {"Número de Serie:", 20},
                                                           {"Puerto de Comunicaciones:", 35},
                                                           {"Version Hardware:", 49},
                                                           {"Version Firmware:", 64}};
-             const char *values[] = {"model", "serialNumber", "port", "hardwareVersion",
-                                     "firmwareVersion"};
+             const char *values[] = {"model", "serialNumber", "port", "hardwareVersion", "firmwareVersion"};
              std::size_t row = 0;
              for (QLabel *l : w.client()->findChildren<QLabel *>()) {
                  if (!l->objectName().isEmpty() || row >= std::size(rows)) continue;
@@ -160,8 +166,7 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
                  EXPECT_EQ(at(w, l), w.units().toPixels(QPoint(5, rows[row].second))) << rows[row].first;
                  auto *value = w.findChild<QLabel *>(values[row]);
                  ASSERT_NE(value, nullptr);
-                 EXPECT_EQ(at(w, value), w.units().toPixels(QPoint(139, rows[row].second)))
-                     << values[row];
+                 EXPECT_EQ(at(w, value), w.units().toPixels(QPoint(139, rows[row].second))) << values[row];
                  ++row;
              }
              EXPECT_EQ(row, std::size(rows));
@@ -169,13 +174,13 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
              ASSERT_NE(ok, nullptr);
              EXPECT_EQ(ok->geometry(), w.units().toPixels(QRect(93, 79, 75, 14)));
          }},
-        {"ABOUT$WINDOW", [&](runtime::Window &w) {
+        {"ABOUT$WINDOW",
+         [&](runtime::Window &w) {
              EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(163, 77)));
              auto *icon = w.findChild<QLabel *>("icon");
              ASSERT_NE(icon, nullptr);
              EXPECT_EQ(at(w, icon), w.units().toPixels(QPoint(74, 2)));
-             const std::pair<const char *, int> lines[] = {
-                 {"product", 16}, {"notice", 26}, {"contact", 45}};
+             const std::pair<const char *, int> lines[] = {{"product", 16}, {"notice", 26}, {"contact", 45}};
              for (const auto &[name, y] : lines) {
                  auto *line = w.findChild<QLabel *>(name);
                  ASSERT_NE(line, nullptr) << name;
@@ -195,7 +200,8 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
     startReader();
     runMainWindow({
         {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "help.about"); }},
-        {"ABOUT$WINDOW", [&](runtime::Window &w) {
+        {"ABOUT$WINDOW",
+         [&](runtime::Window &w) {
              EXPECT_EQ(w.windowTitle(), "Acerca de KvrMan");
              EXPECT_EQ(labelText(w, "product"), "Kvr Manager V3.01");
              EXPECT_TRUE(labelText(w, "notice").contains("3.01"));

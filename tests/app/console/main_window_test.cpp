@@ -99,7 +99,7 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
     startReader();
     const std::vector<uint8_t> label = cardFile(0x2F00);
     ASSERT_FALSE(label.empty());
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         EXPECT_EQ(w.windowTitle(), "VEXA KVR Manager V3.01");
         EXPECT_EQ(QApplication::focusWidget(), field(w, "CODE")) << "first focus on CODE";
 
@@ -150,12 +150,12 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
         EXPECT_EQ(text(w, "INS"), "B0");
         clickSend(w);
         EXPECT_EQ(text(w, "replyHex"), hexOf(label));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         // Right after opening every header field is blank and sends 0x00.
         emulator->log().clear();
         clickSend(w);
@@ -201,12 +201,12 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
         ASSERT_EQ(text(w, "LEN"), "FF");
         EXPECT_TRUE(shownFromTheStart(field(w, "replyHex")));
         EXPECT_TRUE(shownFromTheStart(field(w, "replyBytes")));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, MenusAnswerTheirAccessLetters) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         // Alt+T opens "&Tarjeta", I chooses "Comando ISO &In".
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
         QWidget *popup = QApplication::activePopupWidget();
@@ -220,12 +220,12 @@ TEST_F(MainWindowTest, MenusAnswerTheirAccessLetters) {
         QTest::keyClick(popup, Qt::Key_R);
         EXPECT_TRUE(eventually([&] { return w.statusText() == "0"; })) << w.statusText().toStdString();
         EXPECT_EQ(text(w, "SW1"), "90");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestBytes", "ABC");
         EXPECT_EQ(text(w, "requestHex"), "41 42 43");
@@ -240,12 +240,12 @@ TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
         type(w, "requestHex", " 44", true);
         EXPECT_EQ(text(w, "requestBytes"), QString("ABC") + QChar(0x20AC) + "D");
         EXPECT_EQ(text(w, "P3"), "05");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "card.isoIn");
         // 100 characters typed in DATOS survive an edit of the hex view.
         type(w, "requestBytes", QString(100, 'Z'));
@@ -263,12 +263,12 @@ TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
         EXPECT_EQ(text(w, "requestBytes"), QString(255, 'Z'));
         EXPECT_EQ(text(w, "P3"), "FF");
         EXPECT_EQ(parseBytes(text(w, "requestHex")).size(), 255u);
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestHex", "0102");
         QLineEdit *hex = field(w, "requestHex");
@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
         EXPECT_EQ(text(w, "requestHex"), "102");
         EXPECT_EQ(text(w, "P3"), "02");
         EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x10)) + QChar(0x20));
-    }}});
+    });
 }
 
 // Opens "&Edición" with Alt+E from the field that has the focus and
@@ -299,7 +299,7 @@ void editMenuByKeys(QWidget *focused, Qt::Key letter) {
 
 TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestHex", "0102");
         QLineEdit *hex = field(w, "requestHex");
@@ -321,12 +321,12 @@ TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
         EXPECT_EQ(text(w, "requestHex"), "02");
         EXPECT_EQ(text(w, "P3"), "01");
         EXPECT_EQ(text(w, "requestBytes"), QString(QChar(0x02)));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "card.isoIn");
         QLineEdit *hex = field(w, "requestHex");
         hex->setFocus();
@@ -348,12 +348,12 @@ TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
         const std::vector<uint8_t> frame = lastFrame(*emulator);
         ASSERT_GE(frame.size(), 8u);
         EXPECT_EQ(std::vector<uint8_t>(frame.begin() + 6, frame.begin() + 8), std::vector<uint8_t>({0xAB, 0xCD}));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.status");
         choose(w, "reader.reset");
         ASSERT_EQ(text(w, "STAT"), "00");
@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
         emulator->log().clear();
         clickSend(w);
         EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>({0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
@@ -398,7 +398,7 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
     std::string error;
     ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 51 00 00\n", error)) << error;
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.status");
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Error desconocido 81");
@@ -421,13 +421,13 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
         choose(w, "reader.insert");
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
     startReader();
     std::vector<runtime::MessageBoxRequest> asked;
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.status");
         emulator->setSilent(true);
         runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &request) {
@@ -459,12 +459,12 @@ TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
         EXPECT_EQ(text(w, "replyHex"), hexOf(id));
         // The request panel is untouched by the reset.
         EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "2010");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.status");
         emulator->setSilent(true);
         int asked = 0;
@@ -480,12 +480,12 @@ TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
         EXPECT_EQ(text(w, "STAT"), "00");
         EXPECT_EQ(text(w, "SW1") + text(w, "SW2") + text(w, "LEN"), "");
         EXPECT_EQ(text(w, "replyHex"), "");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.reset");
         EXPECT_EQ(w.statusText(), "0");
         EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
@@ -502,14 +502,14 @@ TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
         EXPECT_EQ(w.statusText(), "-2147483648");
         EXPECT_EQ(text(w, "STAT"), "00");
         EXPECT_EQ(text(w, "SW1") + text(w, "LEN") + text(w, "replyHex"), "");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, ResetWithoutIdentificationBytesShowsNoEarlierReply) {
     kvr7x::emu::Config config;
     config.identification = {};  // the reset answer carries N = 0
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.activate");
         clickSend(w);
         ASSERT_NE(text(w, "LEN"), "00") << "the activation answers with the card's ATR";
@@ -517,14 +517,14 @@ TEST_F(MainWindowTest, ResetWithoutIdentificationBytesShowsNoEarlierReply) {
         EXPECT_EQ(w.statusText(), "0");
         EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2") + text(w, "LEN"), "00900000");
         EXPECT_EQ(text(w, "replyHex") + text(w, "replyBytes"), "");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, ExtendedReaderWithSlotsOneAndThreeEmpty) {
     kvr7x::emu::Config config;
     config.samPresent = {false, true, false};
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         EXPECT_FALSE(itemVisible(w, "reader.select"));
         EXPECT_FALSE(itemVisible(w, "reader.activate"));
         EXPECT_TRUE(itemVisible(w, "reader.activateMenu"));
@@ -553,26 +553,26 @@ TEST_F(MainWindowTest, ExtendedReaderWithSlotsOneAndThreeEmpty) {
         EXPECT_EQ(text(w, "CODE"), "23");
         choose(w, "reader.deactivateSam");
         EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P1"), "209002");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, ExtendedReaderWithoutSams) {
     kvr7x::emu::Config config;
     config.samPresent = {false, false, false};
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         EXPECT_FALSE(itemEnabled(w, "sam"));
         EXPECT_FALSE(itemEnabled(w, "reader.activateSam"));
         EXPECT_FALSE(itemEnabled(w, "reader.deactivateSam"));
         EXPECT_TRUE(itemVisible(w, "sam"));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
     kvr7x::emu::Config config;
     config.identification = kvr7x::emu::basicIdentification();
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         EXPECT_TRUE(itemVisible(w, "reader.select"));
         EXPECT_TRUE(itemVisible(w, "reader.activate"));
         EXPECT_FALSE(itemVisible(w, "reader.activateMenu"));
@@ -580,9 +580,8 @@ TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
         EXPECT_FALSE(itemVisible(w, "reader.deactivateSam"));
         EXPECT_FALSE(itemVisible(w, "sam"));
         const std::pair<const char *, bool> types[] = {
-            {"reader.select.async", true},  {"reader.select.qx256", true},
-            {"reader.select.qxp2k", false}, {"reader.select.qx416", false},
-            {"reader.select.qxexk", false}, {"reader.select.qxexkExtended", false}};
+            {"reader.select.async", true},  {"reader.select.qx256", true},  {"reader.select.qxp2k", false},
+            {"reader.select.qx416", false}, {"reader.select.qxexk", false}, {"reader.select.qxexkExtended", false}};
         for (const auto &[item, enabled] : types) EXPECT_EQ(itemEnabled(w, item), enabled) << item;
         // A highlighted item's hint covers the status text while shown.
         choose(w, "reader.status");
@@ -610,31 +609,31 @@ TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
         choose(w, "reader.activate");
         clickSend(w);
         EXPECT_EQ(text(w, "STAT"), "00");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, NoReaderAtStartKeepsEveryItem) {
     kvr7x::emu::Config config;
     startReader(config);
     emulator->setSilent(true);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
-        for (const char *item : {"reader.select", "reader.activate", "reader.activateMenu",
-                                 "reader.activateSam", "reader.deactivateSam", "sam"})
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        for (const char *item : {"reader.select", "reader.activate", "reader.activateMenu", "reader.activateSam",
+                                 "reader.deactivateSam", "sam"})
             EXPECT_TRUE(itemVisible(w, item)) << item;
-        for (const char *item : {"reader.activateSam.1", "reader.activateSam.2",
-                                 "reader.activateSam.3", "sam", "reader.select.async"})
+        for (const char *item :
+             {"reader.activateSam.1", "reader.activateSam.2", "reader.activateSam.3", "sam", "reader.select.async"})
             EXPECT_TRUE(itemEnabled(w, item)) << item;
         for (const char *item : {"reader.select.qx256", "reader.select.qxp2k", "reader.select.qx416",
                                  "reader.select.qxexk", "reader.select.qxexkExtended"})
             EXPECT_FALSE(itemEnabled(w, item)) << item;
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, EveryItemOfAnExtendedReaderPreparesItsCommand) {
     kvr7x::emu::Config config;
     config.samPresent = {true, true, true};
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         checkPrepared(w, {{"reader.status", "200010000000"},
                           {"reader.insert", "200020000000"},
                           {"reader.activate.async", "200080000000"},
@@ -652,26 +651,26 @@ TEST_F(MainWindowTest, EveryItemOfAnExtendedReaderPreparesItsCommand) {
                           {"reader.extract", "200030000000"},
                           {"card.isoOut", "210000000000"},
                           {"card.isoIn", "A10000000000"}});
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, EveryItemOfABasicReaderPreparesItsCommand) {
     kvr7x::emu::Config config;
     config.identification = kvr7x::emu::basicIdentification();
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         checkPrepared(w, {{"reader.select.async", "200070000000"},
                           {"reader.select.qx256", "200070000600"},
                           {"reader.activate", "200080000000"}});
         // Disabled items cannot be chosen: the panel keeps the last command.
         choose(w, "reader.select.qxp2k");
         EXPECT_EQ(text(w, "INS") + text(w, "P2"), "8000");
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, IsoOutDisablesTheDataViewsAndIsoInEnablesThem) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         QLineEdit *hex = field(w, "requestHex");
         QLineEdit *bytes = field(w, "requestBytes");
         EXPECT_TRUE(hex->isEnabled() && bytes->isEnabled());
@@ -684,59 +683,61 @@ TEST_F(MainWindowTest, IsoOutDisablesTheDataViewsAndIsoInEnablesThem) {
         EXPECT_FALSE(hex->isEnabled() || bytes->isEnabled());
         choose(w, "card.isoIn");
         EXPECT_TRUE(hex->isEnabled() && bytes->isEnabled());
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
-        QStringList bar;
-        for (QAction *a : w.menus()->bar()->actions()) bar << a->text();
-        EXPECT_EQ(bar, QStringList({"&Lector", "&Edición", "&Tarjeta", "&SAM", "&Utilidades", "A&yuda"}));
-        QStringList reader;
-        for (QAction *a : w.menus()->menu(w.menus()->idOf("reader"))->actions())
-            reader << (a->isSeparator() ? "-" : a->text());
-        EXPECT_EQ(reader, QStringList({"&Reset", "&Petición de Estado", "&Insertar Tarjeta",
-                                       "&Seleccionar Tipo de Tarjeta", "&Activar Tarjeta",
-                                       "&Activar Tarjeta", "Activar SA&M", "Desactivar SAM",
-                                       "&Desactivar Tarjeta", "&Extraer Tarjeta", "-", "In&fo...",
-                                       "-", "Salir"}));
-        const auto shortcut = [&](const char *item) {
-            return w.menus()->action(w.menus()->idOf(item))->shortcut();
-        };
-        EXPECT_EQ(shortcut("edit.cut"), QKeySequence("Ctrl+X"));
-        EXPECT_EQ(shortcut("edit.copy"), QKeySequence("Ctrl+C"));
-        EXPECT_EQ(shortcut("edit.paste"), QKeySequence("Ctrl+V"));
-        EXPECT_EQ(shortcut("edit.delete"), QKeySequence(Qt::Key_Delete));
-        EXPECT_EQ(shortcut("card.commands"), QKeySequence(Qt::Key_F12));
-        EXPECT_EQ(shortcut("sam.commands"), QKeySequence(Qt::Key_F2));
-        EXPECT_TRUE(shortcut("reader.exit").isEmpty()) << "Ctrl+X cuts";
-        EXPECT_FALSE(itemEnabled(w, "card.commands"));
-        EXPECT_FALSE(itemEnabled(w, "sam.commands"));
-        EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(),
-                  "Soportado por KVR73C");
-        // The command browser and a cancelled import change nothing of the
-        // console.
-        const QString before = text(w, "CODE");
-        const QString status = w.statusText();
-        bool asked = false;
-        runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) {
-            asked = true;
-            return QString();
-        });
-        choose(w, "utilities.commands");
-        choose(w, "utilities.import");
-        runtime::setOpenFileAnswerer({});
-        EXPECT_TRUE(asked);
-        EXPECT_EQ(text(w, "CODE"), before);
-        EXPECT_EQ(w.statusText(), status);
-        EXPECT_TRUE(w.isVisible());
-    }}, {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
+    runMainWindow({
+        {"MAIN$WINDOW",
+         [&](runtime::Window &w) {
+             QStringList bar;
+             for (QAction *a : w.menus()->bar()->actions()) bar << a->text();
+             EXPECT_EQ(bar, QStringList({"&Lector", "&Edición", "&Tarjeta", "&SAM", "&Utilidades", "A&yuda"}));
+             QStringList reader;
+             for (QAction *a : w.menus()->menu(w.menus()->idOf("reader"))->actions())
+                 reader << (a->isSeparator() ? "-" : a->text());
+             EXPECT_EQ(reader, QStringList({"&Reset", "&Petición de Estado", "&Insertar Tarjeta",
+                                            "&Seleccionar Tipo de Tarjeta", "&Activar Tarjeta", "&Activar Tarjeta",
+                                            "Activar SA&M", "Desactivar SAM", "&Desactivar Tarjeta", "&Extraer Tarjeta",
+                                            "-", "In&fo...", "-", "Salir"}));
+             const auto shortcut = [&](const char *item) {
+                 return w.menus()->action(w.menus()->idOf(item))->shortcut();
+             };
+             EXPECT_EQ(shortcut("edit.cut"), QKeySequence("Ctrl+X"));
+             EXPECT_EQ(shortcut("edit.copy"), QKeySequence("Ctrl+C"));
+             EXPECT_EQ(shortcut("edit.paste"), QKeySequence("Ctrl+V"));
+             EXPECT_EQ(shortcut("edit.delete"), QKeySequence(Qt::Key_Delete));
+             EXPECT_EQ(shortcut("card.commands"), QKeySequence(Qt::Key_F12));
+             EXPECT_EQ(shortcut("sam.commands"), QKeySequence(Qt::Key_F2));
+             EXPECT_TRUE(shortcut("reader.exit").isEmpty()) << "Ctrl+X cuts";
+             EXPECT_FALSE(itemEnabled(w, "card.commands"));
+             EXPECT_FALSE(itemEnabled(w, "sam.commands"));
+             EXPECT_EQ(w.menus()->action(w.menus()->idOf("reader.select.qx256"))->statusTip(), "Soportado por KVR73C");
+             // The command browser and a cancelled import change nothing of the
+             // console.
+             const QString before = text(w, "CODE");
+             const QString status = w.statusText();
+             bool asked = false;
+             runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) {
+                 asked = true;
+                 return QString();
+             });
+             choose(w, "utilities.commands");
+             choose(w, "utilities.import");
+             runtime::setOpenFileAnswerer({});
+             EXPECT_TRUE(asked);
+             EXPECT_EQ(text(w, "CODE"), before);
+             EXPECT_EQ(w.statusText(), status);
+             EXPECT_TRUE(w.isVisible());
+         }},
+        {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }},
+    });
 }
 
 TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         struct Place {
             const char *name;
             int x, y, width, height;
@@ -773,17 +774,17 @@ TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
         for (QGroupBox *g : w.findChildren<QGroupBox *>()) groups << g->title();
         EXPECT_EQ(groups, QStringList({"Comando PC -> KVR", "Comando KVR -> PC"}));
         EXPECT_EQ(w.client()->size(), du.toPixels(QSize(260, 110)));
-    }}});
+    });
 }
 
 TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
     startReader();
     ASSERT_EQ(library.useCount(), 0);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &) {
         EXPECT_EQ(library.useCount(), 1);
         EXPECT_TRUE(library.commandsFile().isOpen());
         EXPECT_TRUE(QFileInfo::exists("COMMANDS.tps")) << "created when missing";
-    }}});
+    });
     EXPECT_EQ(library.useCount(), 0);
     EXPECT_FALSE(library.commandsFile().isOpen());
 }
@@ -793,35 +794,40 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
     const QString previous = QDir::currentPath();
     QDir::setCurrent(here.path());
     const std::string source = QDir(here.path()).filePath("OTROS.tps").toStdString();
-    ASSERT_TRUE(kvr::testing::writeCommandFile(source, {kvr::testing::numberedCommand(0, "zeta"),
-                                                        kvr::testing::numberedCommand(1, "alfa"),
-                                                        kvr::testing::numberedCommand(2, "mid")}));
+    ASSERT_TRUE(kvr::testing::writeCommandFile(
+        source, {kvr::testing::numberedCommand(0, "zeta"), kvr::testing::numberedCommand(1, "alfa"),
+                 kvr::testing::numberedCommand(2, "mid")}));
     runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) { return QString::fromStdString(source); });
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
-        const QMenu *card = w.menus()->menu(MenuCard);
-        ASSERT_NE(card, nullptr);
-        const auto titles = [card] {
-            QStringList list;
-            for (const QAction *a : card->actions()) list << (a->isSeparator() ? "-" : a->text());
-            return list;
-        };
-        const QStringList before = titles();
-        choose(w, "utilities.import");
-        EXPECT_EQ(w.statusText(), "3 comandos importados");
-        EXPECT_EQ(library.commandsFile().records(), 3);
-        EXPECT_EQ(titles(), before) << "the import leaves the stored-command menus alone";
-        // The browser shows them at once; the menus are rebuilt when it closes.
-        choose(w, "utilities.commands");
-        EXPECT_EQ(titles(), before + QStringList({"alfa", "mid", "zeta"}));
-    }}, {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
-        const auto *list = browser.findChild<runtime::PageList *>("list");
-        ASSERT_NE(list, nullptr);
-        QStringList shown;
-        for (int row = 1; row <= list->rowCount(); ++row) shown << list->cellText(row, 0).trimmed();
-        EXPECT_EQ(shown, QStringList({"alfa", "mid", "zeta"}));
-        browser.close();
-    }}});
+    runMainWindow({
+        {"MAIN$WINDOW",
+         [&](runtime::Window &w) {
+             const QMenu *card = w.menus()->menu(MenuCard);
+             ASSERT_NE(card, nullptr);
+             const auto titles = [card] {
+                 QStringList list;
+                 for (const QAction *a : card->actions()) list << (a->isSeparator() ? "-" : a->text());
+                 return list;
+             };
+             const QStringList before = titles();
+             choose(w, "utilities.import");
+             EXPECT_EQ(w.statusText(), "3 comandos importados");
+             EXPECT_EQ(library.commandsFile().records(), 3);
+             EXPECT_EQ(titles(), before) << "the import leaves the stored-command menus alone";
+             // The browser shows them at once; the menus are rebuilt when it closes.
+             choose(w, "utilities.commands");
+             EXPECT_EQ(titles(), before + QStringList({"alfa", "mid", "zeta"}));
+         }},
+        {"BROWSECMD$QUICKWINDOW",
+         [&](runtime::Window &browser) {
+             const auto *list = browser.findChild<runtime::PageList *>("list");
+             ASSERT_NE(list, nullptr);
+             QStringList shown;
+             for (int row = 1; row <= list->rowCount(); ++row) shown << list->cellText(row, 0).trimmed();
+             EXPECT_EQ(shown, QStringList({"alfa", "mid", "zeta"}));
+             browser.close();
+         }},
+    });
     runtime::setOpenFileAnswerer({});
     QDir::setCurrent(previous);
 }
@@ -829,18 +835,18 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
 TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
     startReader();
     QPoint placed;
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         w.move(w.pos() + QPoint(37, 29));
         placed = w.pos();
         choose(w, "reader.exit");
         EXPECT_FALSE(w.isVisible()) << "Salir closes the main window";
-    }}});
+    });
     EXPECT_NE(runtime::readProfileString("Main", "XPosit", "", "KVRMAN1.INI"), "");
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         // Places are kept in dialog units: back to within one unit.
         EXPECT_LE(std::abs(w.pos().x() - placed.x()), w.units().toPixelsX(1));
         EXPECT_LE(std::abs(w.pos().y() - placed.y()), w.units().toPixelsY(1));
-    }}});
+    });
 }
 
 }  // namespace

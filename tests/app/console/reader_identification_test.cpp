@@ -30,32 +30,29 @@ struct Case {
 TEST(ReaderIdentification, AnswersTable) {
     const std::string blank20(20, ' '), blank16(16, ' '), blank10(10, ' ');
     const Case cases[] = {
-        {"extended", 0, answerOf("VEXA KVR74A#", kVersionsAndSerial), "VEXA KVR74A         ",
-         "0AB1C2D3E4F50617", "0102      ", "03.04     "},
-        {"basic", 0, answerOf("VEXA KVR73C#", kVersionsAndSerial), "VEXA KVR73C         ",
-         "010203040A      ", blank10, blank10},
-        {"failed reset", static_cast<int32_t>(0x80000000u),
-         answerOf("VEXA KVR74A#", kVersionsAndSerial), blank20, blank16, blank10, blank10},
-        {"positive error", 0x50, answerOf("VEXA KVR74A#", kVersionsAndSerial), blank20, blank16,
-         blank10, blank10},
+        {"extended", 0, answerOf("VEXA KVR74A#", kVersionsAndSerial), "VEXA KVR74A         ", "0AB1C2D3E4F50617",
+         "0102      ", "03.04     "},
+        {"basic", 0, answerOf("VEXA KVR73C#", kVersionsAndSerial), "VEXA KVR73C         ", "010203040A      ", blank10,
+         blank10},
+        {"failed reset", static_cast<int32_t>(0x80000000u), answerOf("VEXA KVR74A#", kVersionsAndSerial), blank20,
+         blank16, blank10, blank10},
+        {"positive error", 0x50, answerOf("VEXA KVR74A#", kVersionsAndSerial), blank20, blank16, blank10, blank10},
         // Leading spaces: the model is the p - 1 characters after them, so it
         // runs past the "#" by as many characters as there were spaces.
-        {"leading spaces", 0, answerOf("  KVR7C#", {0x41, 0x42, 0x43, 0x44, 0x45}),
-         "KVR7C#A             ", "4142434445      ", blank10, blank10},
+        {"leading spaces", 0, answerOf("  KVR7C#", {0x41, 0x42, 0x43, 0x44, 0x45}), "KVR7C#A             ",
+         "4142434445      ", blank10, blank10},
         // A model longer than 20 characters is cut.
-        {"long model", 0, answerOf("ABCDEFGHI4KLMNOPQRSTUVWXYZ#", kVersionsAndSerial),
-         "ABCDEFGHI4KLMNOPQRST", "0AB1C2D3E4F50617", "0102      ", "03.04     "},
+        {"long model", 0, answerOf("ABCDEFGHI4KLMNOPQRSTUVWXYZ#", kVersionsAndSerial), "ABCDEFGHI4KLMNOPQRST",
+         "0AB1C2D3E4F50617", "0102      ", "03.04     "},
         // Zero bytes after the "#" are converted like any other byte.
         {"zero bytes", 0,
-         answerOf("VEXA KVR74A#", {0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                  0x00, 0x09}),
+         answerOf("VEXA KVR74A#", {0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09}),
          "VEXA KVR74A         ", "0000000000000009", "0000      ", "00.05     "},
         // Without "#" the whole text is the model and the bytes come from the
         // start of the buffer.
-        {"no hash, basic", 0, answerOf("KVR73"), "KVR73               ", "4B56523733      ",
-         blank10, blank10},
-        {"no hash, extended", 0, answerOf("ABCDEFGHI4XYZ"), "ABCDEFGHI4XYZ       ",
-         "4546474849345859", "4142      ", "43.44     "},
+        {"no hash, basic", 0, answerOf("KVR73"), "KVR73               ", "4B56523733      ", blank10, blank10},
+        {"no hash, extended", 0, answerOf("ABCDEFGHI4XYZ"), "ABCDEFGHI4XYZ       ", "4546474849345859", "4142      ",
+         "43.44     "},
         {"empty answer", 0, AnswerBuffer{}, blank20, "0000000000      ", blank10, blank10},
     };
     for (const auto &c : cases) {

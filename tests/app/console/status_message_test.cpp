@@ -53,12 +53,10 @@ TEST(Timeout, InsertAndExtractWaitTenSeconds) {
         uint32_t timeout;
     };
     const Case cases[] = {
-        {"20", "20", 10000}, {"20", "30", 10000}, {"20", "10", 1000}, {"20", "80", 1000},
-        {"21", "20", 1000},  {"A1", "30", 1000},  {"  ", "  ", 1000}, {"20", "2 ", 1000},
-        {"20 ", "30 ", 10000}, {"2", "20", 1000},
+        {"20", "20", 10000}, {"20", "30", 10000}, {"20", "10", 1000}, {"20", "80", 1000},    {"21", "20", 1000},
+        {"A1", "30", 1000},  {"  ", "  ", 1000},  {"20", "2 ", 1000}, {"20 ", "30 ", 10000}, {"2", "20", 1000},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(chooseTimeout(c.code, c.ins), c.timeout) << c.code << '/' << c.ins;
+    for (const auto &c : cases) EXPECT_EQ(chooseTimeout(c.code, c.ins), c.timeout) << c.code << '/' << c.ins;
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ uint32_t addRecord(runtime::KeyedFile &file, library::Commands &record, const St
     library::setField(record.card, r.card);
     library::setField(record.name, r.name);
     const std::string header = r.header;
-    char *fields[] = {record.frsCode, record.frsCla, record.frsIns,
-                      record.frsP1,   record.frsP2,  record.frsP3};
+    char *fields[] = {record.frsCode, record.frsCla, record.frsIns, record.frsP1, record.frsP2, record.frsP3};
     for (int i = 0; i < 6; ++i) std::memcpy(fields[i], header.data() + 2 * i, 2);
     library::setField(record.data, r.data);
     record.hotKey = r.hotKey;
@@ -72,8 +71,7 @@ protected:
     // The texts of a menu's actions, submenus marked with ">".
     static QStringList texts(QMenu *menu) {
         QStringList list;
-        for (QAction *a : menu->actions())
-            list << (a->isSeparator() ? "-" : (a->menu() ? ">" : "") + a->text());
+        for (QAction *a : menu->actions()) list << (a->isSeparator() ? "-" : (a->menu() ? ">" : "") + a->text());
         return list;
     }
 
@@ -82,8 +80,8 @@ protected:
     // The request and reply panels as one text.
     static QString panel(runtime::Window &w) {
         QString all;
-        for (const char *name : {"CODE", "CLA", "INS", "P1", "P2", "P3", "requestHex", "requestBytes",
-                                 "STAT", "SW1", "SW2", "LEN", "replyHex", "replyBytes"})
+        for (const char *name : {"CODE", "CLA", "INS", "P1", "P2", "P3", "requestHex", "requestBytes", "STAT", "SW1",
+                                 "SW2", "LEN", "replyHex", "replyBytes"})
             all += QString(name) + "=" + text(w, name) + ";";
         return all;
     }
@@ -99,45 +97,45 @@ protected:
 };
 
 TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrowserCloses) {
-    writeCommands({{"EMV", "Select", "A100A4040007"},
-                                                         {"EMV", "Read", "2100B0000000"},
-                                                         {"SIM", "Status", "2100F2000016"}});
+    writeCommands(
+        {{"EMV", "Select", "A100A4040007"}, {"EMV", "Read", "2100B0000000"}, {"SIM", "Status", "2100F2000016"}});
     startReader();
     bool browsed = false;
     std::deque<QString> newCards;
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
-        runtime::Menus &m = *w.menus();
-        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
-                                                  ">EMV", ">SIM"}));
-        ASSERT_NE(m.menu(1001), nullptr);
-        EXPECT_EQ(m.menu(1001)->title(), "EMV");
-        EXPECT_EQ(m.menu(1001)->actions(), QList<QAction *>({m.action(1002), m.action(1003)}));
-        EXPECT_EQ(m.action(1002)->text(), "Select");
-        EXPECT_EQ(m.action(1003)->text(), "Read");
-        ASSERT_NE(m.menu(1004), nullptr);
-        EXPECT_EQ(m.menu(1004)->title(), "SIM");
-        EXPECT_EQ(m.menu(1004)->actions(), QList<QAction *>({m.action(1005)}));
-        EXPECT_EQ(m.action(1005)->text(), "Status");
-        EXPECT_FALSE(m.contains(1006));
-        EXPECT_TRUE(m.action(1005)->shortcut().isEmpty()) << "hot key 0 is no shortcut";
+    runMainWindow({{"MAIN$WINDOW",
+                    [&](runtime::Window &w) {
+                        runtime::Menus &m = *w.menus();
+                        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-",
+                                                                  "[Comandos]", ">EMV", ">SIM"}));
+                        ASSERT_NE(m.menu(1001), nullptr);
+                        EXPECT_EQ(m.menu(1001)->title(), "EMV");
+                        EXPECT_EQ(m.menu(1001)->actions(), QList<QAction *>({m.action(1002), m.action(1003)}));
+                        EXPECT_EQ(m.action(1002)->text(), "Select");
+                        EXPECT_EQ(m.action(1003)->text(), "Read");
+                        ASSERT_NE(m.menu(1004), nullptr);
+                        EXPECT_EQ(m.menu(1004)->title(), "SIM");
+                        EXPECT_EQ(m.menu(1004)->actions(), QList<QAction *>({m.action(1005)}));
+                        EXPECT_EQ(m.action(1005)->text(), "Status");
+                        EXPECT_FALSE(m.contains(1006));
+                        EXPECT_TRUE(m.action(1005)->shortcut().isEmpty()) << "hot key 0 is no shortcut";
 
-        // The browser deletes SIM's only command and adds commands whose
-        // card names differ only in case; the key delivers EMV, EMV, emv,
-        // EMV, so a submenu starts at each change of case.
-        const int actionsBefore = static_cast<int>(w.findChildren<QAction *>().size());
-        choose(w, "utilities.commands");
-        EXPECT_TRUE(browsed);
-        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
-                                                  ">EMV", ">emv", ">EMV"}));
-        EXPECT_EQ(texts(m.menu(1001)), QStringList({"Select", "Read"}));
-        EXPECT_EQ(texts(m.menu(1004)), QStringList({"Lower"}));
-        EXPECT_EQ(texts(m.menu(1006)), QStringList({"Again"}));
-        EXPECT_FALSE(m.contains(1008));
-        // One submenu and one entry more than before, nothing else.
-        EXPECT_EQ(w.findChildren<QAction *>().size(), actionsBefore + 2);
-        EXPECT_EQ(m.action(ItemCardCommands)->text(), "[Comandos]");
-        EXPECT_FALSE(m.isEnabled(ItemCardCommands));
-    }},
+                        // The browser deletes SIM's only command and adds commands whose
+                        // card names differ only in case; the key delivers EMV, EMV, emv,
+                        // EMV, so a submenu starts at each change of case.
+                        const int actionsBefore = static_cast<int>(w.findChildren<QAction *>().size());
+                        choose(w, "utilities.commands");
+                        EXPECT_TRUE(browsed);
+                        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-",
+                                                                  "[Comandos]", ">EMV", ">emv", ">EMV"}));
+                        EXPECT_EQ(texts(m.menu(1001)), QStringList({"Select", "Read"}));
+                        EXPECT_EQ(texts(m.menu(1004)), QStringList({"Lower"}));
+                        EXPECT_EQ(texts(m.menu(1006)), QStringList({"Again"}));
+                        EXPECT_FALSE(m.contains(1008));
+                        // One submenu and one entry more than before, nothing else.
+                        EXPECT_EQ(w.findChildren<QAction *>().size(), actionsBefore + 2);
+                        EXPECT_EQ(m.action(ItemCardCommands)->text(), "[Comandos]");
+                        EXPECT_FALSE(m.isEnabled(ItemCardCommands));
+                    }},
                    {"BROWSECMD$QUICKWINDOW",
                     [&](runtime::Window &b) {
                         browsed = true;
@@ -183,7 +181,7 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
     std::string error;
     ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 00 61 1A\n", error)) << error;
     startReader(config);
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         runtime::Menus &m = *w.menus();
         const auto entry = [&](const QString &name) -> QAction * {
             for (QAction *a : w.findChildren<QAction *>())
@@ -270,14 +268,14 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
         EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>({0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
-    }}});
+    });
 }
 
 TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
     const std::vector<uint32_t> records =
         writeCommands({{"EMV", "Select", "A100A4????00", "??"}, {"EMV", "Read", "2100B0000000"}});
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.reset");
         choose(w, "card.isoIn");
         type(w, "CLA", "80");
@@ -292,7 +290,7 @@ TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
         // The other entry still works.
         w.menus()->action(1003)->trigger();
         EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "21B0");
-    }}});
+    });
 }
 
 TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehind) {
@@ -305,24 +303,25 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
         for (const std::string &name : names) records.push_back({card.c_str(), name.c_str(), "200010000000"});
     writeCommands(records);
     startReader();
-    runMainWindow({{"MAIN$WINDOW", [&](runtime::Window &w) {
-        runtime::Menus &m = *w.menus();
-        EXPECT_TRUE(m.contains(1999));
-        EXPECT_FALSE(m.contains(2000));
-        EXPECT_EQ(m.menu(1910)->title(), "Card9");
-        EXPECT_EQ(m.menu(1910)->actions().size(), 89);
-        EXPECT_EQ(w.statusText(), "El menú Tarjeta admite 999 entradas: 11 comandos no se muestran");
+    runMainWindow({{"MAIN$WINDOW",
+                    [&](runtime::Window &w) {
+                        runtime::Menus &m = *w.menus();
+                        EXPECT_TRUE(m.contains(1999));
+                        EXPECT_FALSE(m.contains(2000));
+                        EXPECT_EQ(m.menu(1910)->title(), "Card9");
+                        EXPECT_EQ(m.menu(1910)->actions().size(), 89);
+                        EXPECT_EQ(w.statusText(), "El menú Tarjeta admite 999 entradas: 11 comandos no se muestran");
 
-        const auto actions = w.findChildren<QAction *>().size();
-        const auto menus = w.findChildren<QMenu *>().size();
-        for (int rebuild = 0; rebuild < 100; ++rebuild) {
-            choose(w, "utilities.commands");
-            ASSERT_EQ(w.findChildren<QAction *>().size(), actions) << "rebuild " << rebuild;
-            ASSERT_EQ(w.findChildren<QMenu *>().size(), menus) << "rebuild " << rebuild;
-        }
-        EXPECT_EQ(m.action(1002)->text(), "0");
-        EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
-    }},
+                        const auto actions = w.findChildren<QAction *>().size();
+                        const auto menus = w.findChildren<QMenu *>().size();
+                        for (int rebuild = 0; rebuild < 100; ++rebuild) {
+                            choose(w, "utilities.commands");
+                            ASSERT_EQ(w.findChildren<QAction *>().size(), actions) << "rebuild " << rebuild;
+                            ASSERT_EQ(w.findChildren<QMenu *>().size(), menus) << "rebuild " << rebuild;
+                        }
+                        EXPECT_EQ(m.action(1002)->text(), "0");
+                        EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
+                    }},
                    {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 

@@ -70,8 +70,7 @@ TEST(StoredCommandPlan, OneSequenceFrom1001ASubmenuBeforeItsEntries) {
 
 TEST(StoredCommandPlan, ANewSubmenuWheneverTheCardNameChangesCaseIncluded) {
     const auto plan = planStoredCommandMenus(
-        {row("EMV", "a"), row("emv", "b"), row("EMV", "c"), row("EMV  ", "d"), row("E MV", "e")}, {},
-        testKey);
+        {row("EMV", "a"), row("emv", "b"), row("EMV", "c"), row("EMV  ", "d"), row("E MV", "e")}, {}, testKey);
     expectItems(plan, {{Kind::CardMenu, 1001, 0, "EMV"},
                        {Kind::Entry, 1002, 1001, "a"},
                        {Kind::CardMenu, 1003, 0, "emv"},
@@ -117,11 +116,9 @@ TEST(StoredCommandPlan, AtMost999NumbersAndTheRestCounted) {
         std::size_t notShown;
     };
     const Case cases[] = {
-        {1, 998, 1999, 0},   // the submenu and 998 entries fill the range
-        {1, 1000, 1999, 2},
-        {500, 1, 1998, 1},   // no submenu is started without room for an entry
-        {333, 2, 1999, 0},
-        {334, 2, 1999, 2},   // the last card finds no number left
+        {1, 998, 1999, 0},                      // the submenu and 998 entries fill the range
+        {1, 1000, 1999, 2}, {500, 1, 1998, 1},  // no submenu is started without room for an entry
+        {333, 2, 1999, 0},  {334, 2, 1999, 2},  // the last card finds no number left
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.cards << " x " << c.commandsPerCard);

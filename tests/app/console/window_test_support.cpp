@@ -47,8 +47,7 @@ void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handl
     });
     kvr::console::runMainWindow(library, port, "COM2");
     runtime::setWindowRunHook({});
-    for (const auto &[name, handler] : handlers)
-        EXPECT_TRUE(ran.count(name)) << "window " << name << " never ran";
+    for (const auto &[name, handler] : handlers) EXPECT_TRUE(ran.count(name)) << "window " << name << " never ran";
 }
 
 void ConsoleWindowTest::choose(runtime::Window &window, const std::string &item) {
@@ -82,16 +81,14 @@ QString ConsoleWindowTest::text(runtime::Window &window, const char *name) {
     return f ? f->text() : QString("<missing>");
 }
 
-void ConsoleWindowTest::type(runtime::Window &window, const char *name, const QString &keys,
-                             bool atEnd) {
+void ConsoleWindowTest::type(runtime::Window &window, const char *name, const QString &keys, bool atEnd) {
     QLineEdit *f = field(window, name);
     if (!f) return;
     // Entering a field with Tab selects its text, so typing replaces it.
     f->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
     if (atEnd) f->end(false);
-    for (QChar c : keys)
-        QTest::sendKeyEvent(QTest::Click, f, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    for (QChar c : keys) QTest::sendKeyEvent(QTest::Click, f, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 void ConsoleWindowTest::clickSend(runtime::Window &window) {

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <ostream>
@@ -42,6 +43,10 @@ protected:
     // returns unless the handler closed it.  Fails the test when a handler
     // did not run.
     void runMainWindow(std::map<std::string, WindowHandler> handlers);
+    // The same with a handler for the one window named.
+    void runMainWindow(const std::string &window, WindowHandler handler) {
+        runMainWindow({{window, std::move(handler)}});
+    }
 
     // Chooses a menu item by name as the pointer would.
     static void choose(runtime::Window &window, const std::string &item);
@@ -52,8 +57,7 @@ protected:
     static QString text(runtime::Window &window, const char *name);
     // Enters the field as the Tab key does and types the text over its
     // contents, or after them with atEnd.
-    static void type(runtime::Window &window, const char *name, const QString &keys,
-                     bool atEnd = false);
+    static void type(runtime::Window &window, const char *name, const QString &keys, bool atEnd = false);
     static void clickSend(runtime::Window &window);
 
     std::unique_ptr<kvr7x::emu::Emulator> emulator;

@@ -29,9 +29,12 @@ int main(int argc, char **argv) {
     CommandsUse use(library);
     use.acquire();
     const char *commands[][4] = {
-        {"Visa", "Seleccionar fichero", "A4", "3F00"}, {"Visa", "Leer binario", "B0", ""},
-        {"Amex", "Verificar PIN", "20", "31323334"},   {"emv", "Get processing options", "A8", "8300"},
-        {"SIM", "Status", "F2", ""},                   {"SIM", "Leer registro", "B2", ""},
+        {"Visa", "Seleccionar fichero", "A4", "3F00"},
+        {"Visa", "Leer binario", "B0", ""},
+        {"Amex", "Verificar PIN", "20", "31323334"},
+        {"emv", "Get processing options", "A8", "8300"},
+        {"SIM", "Status", "F2", ""},
+        {"SIM", "Leer registro", "B2", ""},
     };
     for (const auto &c : commands) {
         Commands &record = library.commandsRecord();

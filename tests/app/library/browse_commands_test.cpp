@@ -385,8 +385,9 @@ TEST_F(BrowseCommandsTest, PagesSlideThroughTenThousandRecords) {
             SCOPED_TRACE(position);
             dropThumb(w, position);
             const QString stop = QString::fromStdString(stops[static_cast<std::size_t>(position) - 1]);
-            const auto found = std::find_if(order.begin(), order.end(),
-                                            [&stop](const auto &entry) { return entry.first.leftJustified(10) >= stop; });
+            const auto found = std::find_if(order.begin(), order.end(), [&stop](const auto &entry) {
+                return entry.first.leftJustified(10) >= stop;
+            });
             ASSERT_NE(found, order.end());
             const int index = static_cast<int>(found - order.begin());
             EXPECT_GT(index, 0);
@@ -399,7 +400,8 @@ TEST_F(BrowseCommandsTest, PagesSlideThroughTenThousandRecords) {
 }
 
 TEST_F(BrowseCommandsTest, ALetterWalksThroughTheCardsThatBeginWithIt) {
-    for (const char *card : {"CERO", "BRAVO", "ALFA", "BETA", "FOXTROT"}) add(command(card, std::string("cmd ") + card));
+    for (const char *card : {"CERO", "BRAVO", "ALFA", "BETA", "FOXTROT"})
+        add(command(card, std::string("cmd ") + card));
     browse([&](Window &w) {
         EXPECT_EQ(currentCard(w), "ALFA");
         typeIn(w, "b");

@@ -144,12 +144,12 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
         int code;
     };
     const Case cases[] = {
-        {folder.file("FALTA.tps"), 2},  // missing
-        {readOnly, 5},                  // marked read-only
-        {folder.file("texto.tps"), 90}, // not a keyed file
-        {folder.file("OTRO.tps"), 47},  // a keyed file of another layout
-        {busy, 32},                     // another process writes it
-        {longName, 2},                  // named at most 79 characters back
+        {folder.file("FALTA.tps"), 2},   // missing
+        {readOnly, 5},                   // marked read-only
+        {folder.file("texto.tps"), 90},  // not a keyed file
+        {folder.file("OTRO.tps"), 47},   // a keyed file of another layout
+        {busy, 32},                      // another process writes it
+        {longName, 2},                   // named at most 79 characters back
         // COMMANDS itself, under any name: refused, never read into itself.
         {"COMMANDS.tps", 52},
         {folder.file("sub/../COMMANDS.tps"), 52},
@@ -163,7 +163,8 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
         EXPECT_EQ(result.openError->code, c.code);
         const std::string named = c.name.substr(0, 79);
         EXPECT_EQ(result.openError->file, named);
-        EXPECT_EQ(openErrorText(*result.openError), "Error " + std::to_string(c.code) + " al abrir el archivo: " + named);
+        EXPECT_EQ(openErrorText(*result.openError),
+                  "Error " + std::to_string(c.code) + " al abrir el archivo: " + named);
         EXPECT_FALSE(library.importFile().isOpen());
         EXPECT_EQ(commands(), before);
     }
@@ -229,8 +230,7 @@ TEST_P(CommandImportIntoFileTest, FailedAppendsAndCommitsAreCountedAndTheRestGoe
     KeyedFile from(commandsLayout(), folder.file("OTROS.tps"));
     ASSERT_EQ(from.open(0x22), 0);
     ASSERT_TRUE(writeCommandFile(folder.file("LLENO.tps"), {}));
-    KeyedFile to(commandsLayout(), folder.file("LLENO.tps"),
-                 std::make_unique<FullDiskStore>(commandsLayout()));
+    KeyedFile to(commandsLayout(), folder.file("LLENO.tps"), std::make_unique<FullDiskStore>(commandsLayout()));
     ASSERT_EQ(to.open(0x42), 0);
 
     // Batches of three records read: 0-2, 3-5 (4 and 5 refused), 6-8 (its
@@ -246,8 +246,8 @@ TEST_P(CommandImportIntoFileTest, FailedAppendsAndCommitsAreCountedAndTheRestGoe
     EXPECT_EQ(importReportText(report),
               "Comandos importados: 6\nComandos no importados: 5\nPrimer error: database or disk is full (13)");
     EXPECT_EQ(importedStatusText(report), "");
-    EXPECT_EQ(inKeyOrder(to), (std::vector<RecordBytes>{source[0], source[1], source[2], source[3], source[9],
-                                                          source[10]}));
+    EXPECT_EQ(inKeyOrder(to),
+              (std::vector<RecordBytes>{source[0], source[1], source[2], source[3], source[9], source[10]}));
 }
 
 // Makes one page of the records' table in the middle of the file unreadable
@@ -307,8 +307,10 @@ TEST_P(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWai
     std::vector<RecordBytes> imported;
     std::int64_t theirs = 0;
     for (const RecordBytes &r : commands()) {
-        if (r.rfind("peer ", 0) == 0) ++theirs;
-        else imported.push_back(r);
+        if (r.rfind("peer ", 0) == 0)
+            ++theirs;
+        else
+            imported.push_back(r);
     }
     EXPECT_EQ(theirs, 300);
     EXPECT_EQ(imported, source);

@@ -243,8 +243,9 @@ TEST_P(CommandsFileTest, UpdateOfARecordDeletedMeanwhileFails) {
     setField(library.commandsRecord().name, "mine");
     EXPECT_EQ(library.updateCommandsRecord(true), WriteResult::Failed);
     ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to update a "
-                                      "record from the file.  Probable Cause: Commands.");
+    EXPECT_EQ(recorder.boxes[0].text,
+              "An error (Record Not Found (35)) was experienced when attempting to update a "
+              "record from the file.  Probable Cause: Commands.");
     EXPECT_EQ(library.commandsFile().records(), 0);
 }
 
@@ -263,8 +264,9 @@ TEST_P(CommandsFileTest, DeleteRemovesTheCurrentRecord) {
     ASSERT_EQ(runPeer(peer({"delete", path, std::to_string(other)})), "0");
     EXPECT_EQ(library.deleteCommandsRecord(), WriteResult::Failed);
     ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].text, "An error (Record Not Found (35)) was experienced when attempting to delete a "
-                                      "record from the file Commands.");
+    EXPECT_EQ(recorder.boxes[0].text,
+              "An error (Record Not Found (35)) was experienced when attempting to delete a "
+              "record from the file Commands.");
     EXPECT_FALSE(library.commandsFile().inTransaction());
 }
 
@@ -276,12 +278,10 @@ TEST_P(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcess
         std::string text;
     };
     const Case cases[] = {
-        {"update",
-         [this] { return library.updateCommandsRecord(true); },
+        {"update", [this] { return library.updateCommandsRecord(true); },
          "Error: (File Is Already Locked (32)) attempting to frame the update transaction on Commands.  Update "
          "transaction cancelled."},
-        {"delete",
-         [this] { return library.deleteCommandsRecord(); },
+        {"delete", [this] { return library.deleteCommandsRecord(); },
          "Error: (File Is Already Locked (32)) attempting to frame the delete transaction on Commands.  Delete "
          "transaction cancelled."},
     };
@@ -314,12 +314,10 @@ TEST_P(CommandsFileOnSqliteTest, CommitThatCannotFinishIsReportedAndWritesNothin
         std::string text;
     };
     const Case cases[] = {
-        {"update",
-         [this] { return library.updateCommandsRecord(true); },
+        {"update", [this] { return library.updateCommandsRecord(true); },
          "An error (File Is Already Locked (32)) was experienced when attempting to update a record from the file.  "
          "Probable Cause: Commands."},
-        {"delete",
-         [this] { return library.deleteCommandsRecord(); },
+        {"delete", [this] { return library.deleteCommandsRecord(); },
          "An error (File Is Already Locked (32)) was experienced when attempting to delete a record from the file "
          "Commands."},
     };
@@ -474,7 +472,7 @@ TEST(NetworkDrive, FileSystemsAreToldByTheirType) {
     EXPECT_EQ(networkFileSystemOfType(0x517B), "SMB");
     EXPECT_EQ(networkFileSystemOfType(0xFE534D42), "SMB");
     EXPECT_EQ(networkFileSystemOfType(0xFF534D42), "CIFS");
-    EXPECT_EQ(networkFileSystemOfType(0xEF53), "");  // ext4
+    EXPECT_EQ(networkFileSystemOfType(0xEF53), "");      // ext4
     EXPECT_EQ(networkFileSystemOfType(0x01021994), "");  // tmpfs
     ScratchFolder folder;
     EXPECT_EQ(networkFileSystemOf(folder.file("COMMANDS.tps")), "");  // not made yet: its folder

@@ -41,8 +41,7 @@ protected:
     CommandsLibrary library;
     CommandsUse mainWindow{library};
     std::string commandsPath = folder.file("COMMANDS.tps");
-    std::vector<RecordBytes> source{numberedCommand(0, "zeta"), numberedCommand(1, "Alfa"),
-                                    numberedCommand(2, "mid")};
+    std::vector<RecordBytes> source{numberedCommand(0, "zeta"), numberedCommand(1, "Alfa"), numberedCommand(2, "mid")};
 
     void SetUp() override { mainWindow.acquire(); }
     void TearDown() override { runtime::setOpenFileAnswerer({}); }
@@ -141,8 +140,7 @@ TEST_F(ImportCommandsTest, RecordsThatCouldNotBeAppendedAreCountedInABox) {
     EXPECT_EQ(box.caption, "Importar comandos");
     EXPECT_EQ(box.icon, runtime::MessageIcon::Exclamation);
     EXPECT_EQ(box.buttons, runtime::ButtonOk);
-    EXPECT_EQ(box.text,
-              "Comandos importados: 0\nComandos no importados: 3\nPrimer error: File Is Already Locked (32)");
+    EXPECT_EQ(box.text, "Comandos importados: 0\nComandos no importados: 3\nPrimer error: File Is Already Locked (32)");
     holder.wait();
     EXPECT_TRUE(commands().empty());
 }

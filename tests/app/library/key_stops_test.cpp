@@ -15,7 +15,7 @@ struct Case {
     const char *what;
     const char *low;
     const char *high;
-    std::map<int, std::string> stops;  // stop number (1 to 100) -> text
+    std::map<int, std::string> stops;   // stop number (1 to 100) -> text
     std::map<std::string, int> thumbs;  // card name -> thumb position
 };
 
@@ -25,8 +25,13 @@ TEST(KeyStops, DivideTheRangeBetweenTheFirstAndTheLastCardName) {
         {"no common prefix",
          "ALFA      ",
          "CERO      ",
-         {{1, "ALFA      "}, {2, "ALRZ      "}, {43, "BEHY      "}, {44, "BEUW      "}, {50, "BHRK      "},
-          {99, "CECU      "}, {100, "CERO      "}},
+         {{1, "ALFA      "},
+          {2, "ALRZ      "},
+          {43, "BEHY      "},
+          {44, "BEUW      "},
+          {50, "BHRK      "},
+          {99, "CECU      "},
+          {100, "CERO      "}},
          {{"ALFA", 0}, {"alfa", 0}, {"BETA", 44}, {"beta      ", 44}, {"BEUW", 44}, {"CERO", 100}, {"ZULU", 101}}},
         // "VISA9" is lengthened to "VISA9ZZZZZZ"; after the prefix VISA, "01"
         // counts 0 and "9ZZZ" 19682: step 198, and stop 2 = 0 0 7 9.  Stop 1
@@ -52,7 +57,8 @@ TEST(KeyStops, DivideTheRangeBetweenTheFirstAndTheLastCardName) {
         for (const std::string &stop : stops) EXPECT_EQ(stop.size(), 10u) << stop;
         // The stops between the ends are written in letters and rise.
         for (std::size_t i = 2; i < stops.size() - 1; ++i) EXPECT_LT(stops[i - 1], stops[i]) << "stop " << i + 1;
-        for (const auto &[number, text] : c.stops) EXPECT_EQ(stops[static_cast<std::size_t>(number) - 1], text) << "stop " << number;
+        for (const auto &[number, text] : c.stops)
+            EXPECT_EQ(stops[static_cast<std::size_t>(number) - 1], text) << "stop " << number;
         for (const auto &[card, position] : c.thumbs) EXPECT_EQ(thumbPosition(stops, card), position) << card;
     }
 }

@@ -145,8 +145,9 @@ TEST_F(OpenKeyedFileTest, KeyThatCannotBeRebuiltEndsTheProgram) {
     ASSERT_EQ(recorder.boxes.size(), 3u);
     EXPECT_EQ(recorder.boxes[0].caption, "Invalid Key");
     EXPECT_EQ(recorder.boxes[1].caption, "Key Rebuild Error");
-    EXPECT_EQ(recorder.boxes[1].text, "Error: (File Is Already Locked (32)) repairing key for COMMANDS.  Press OK to "
-                                      "end this application.");
+    EXPECT_EQ(recorder.boxes[1].text,
+              "Error: (File Is Already Locked (32)) repairing key for COMMANDS.  Press OK to "
+              "end this application.");
     EXPECT_EQ(recorder.boxes[2].caption, "Halt");
     EXPECT_FALSE(file.isOpen());
 }
@@ -159,7 +160,8 @@ TEST_F(OpenKeyedFileTest, MissingFileThatMayNotBeCreatedEndsTheProgram) {
         EXPECT_EQ(end.text, "File Creation Error!");
     }
     ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[0].text, "Error: (File Not Found (2)) creating COMMANDS.  Press OK to end this application.");
+    EXPECT_EQ(recorder.boxes[0].text,
+              "Error: (File Not Found (2)) creating COMMANDS.  Press OK to end this application.");
     EXPECT_FALSE(std::filesystem::exists("COMMANDS.tps"));
 }
 
@@ -236,9 +238,9 @@ TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
         const char *what;
         std::function<std::string()> library;  // makes it; its connection string
         std::deque<int> answers;
-        std::string ending;                      // "" when it returned with the file open
-        std::vector<std::string> shown;          // the start of each box's text
-        std::string serverWords;                 // in the first box
+        std::string ending;              // "" when it returned with the file open
+        std::vector<std::string> shown;  // the start of each box's text
+        std::string serverWords;         // in the first box
     };
     const auto made = [](const char *damage) {
         const std::string database = testServer().freshDatabase();
@@ -249,20 +251,31 @@ TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
     };
     const Case cases[] = {
         {"first use makes the library", [] { return testServer().freshDatabase(); }, {}, "", {}, ""},
-        {"no server there", [&] { return "host=" + folder.path() + " dbname=kvr"; }, {}, "Disk Error",
+        {"no server there",
+         [&] { return "host=" + folder.path() + " dbname=kvr"; },
+         {},
+         "Disk Error",
          {"File (COMMANDS) could not be opened.  Error: connection to server on socket", "Disk Error"},
          "failed: No such file or directory"},
         {"wrong password",
-         [] { return testServer().freshDatabase() + " user=secured password=wrong"; }, {}, "Disk Error",
+         [] { return testServer().freshDatabase() + " user=secured password=wrong"; },
+         {},
+         "Disk Error",
          {"File (COMMANDS) could not be opened.  Error: connection to server", "Disk Error"},
          "password authentication failed for user \"secured\""},
-        {"a newer program's library", [&] { return made("UPDATE kvr_keyed_files SET schema_version = 2"); }, {},
+        {"a newer program's library",
+         [&] { return made("UPDATE kvr_keyed_files SET schema_version = 2"); },
+         {},
          "Invalid File!",
          {"Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.",
           "Invalid File!"},
          ""},
-        {"a key index gone, rebuilt", [&] { return made("DROP INDEX commands_by_key"); }, {ButtonYes}, "",
-         {"COMMANDS key file is invalid.  Do you want to rebuild the key?"}, ""},
+        {"a key index gone, rebuilt",
+         [&] { return made("DROP INDEX commands_by_key"); },
+         {ButtonYes},
+         "",
+         {"COMMANDS key file is invalid.  Do you want to rebuild the key?"},
+         ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -11,7 +11,7 @@
 namespace kvr::testing {
 
 inline library::Commands sampleCommand(const std::string &card, const std::string &name, const std::string &data = {},
-                              std::int32_t hotKey = 0) {
+                                       std::int32_t hotKey = 0) {
     library::Commands c;
     library::clearCommands(c);
     library::setField(c.card, card);

@@ -47,12 +47,12 @@ int raiseEntry(Warnings &warnings, std::string_view t1, std::string_view t2) {
 int raise(Warnings &warnings, int number, std::string_view t1 = {}, std::string_view t2 = {}) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
         int result = -1;
-        (void)((static_cast<int>(kWarningTable[I].warning) == number
-                    ? (result = raiseEntry<I>(warnings, t1, t2), true)
-                    : false) ||
+        (void)((static_cast<int>(kWarningTable[I].warning) == number ? (result = raiseEntry<I>(warnings, t1, t2), true)
+                                                                     : false) ||
                ...);
         return result;
-    }(std::make_index_sequence<kWarningTable.size()>());
+    }
+    (std::make_index_sequence<kWarningTable.size()>());
 }
 
 // E in every row: the engine's current error, File Not Found (2).
@@ -90,8 +90,9 @@ const std::vector<Row> &rows() {
         {14, T1, T2, "An error was experienced during the update of record.  Error: " + E + ".", "Record Insert Error",
          X, ButtonOk, ButtonOk, ""},
         {15, T1, T2,
-         "An error (" + E + ") was experienced when attempting to update a record from the file.  Probable Cause: "
-                            "Commands.",
+         "An error (" + E +
+             ") was experienced when attempting to update a record from the file.  Probable Cause: "
+             "Commands.",
          "Update Operation Error", X, ButtonOk, ButtonOk, ""},
         {16, T1, T2, "An error was experienced changing this record.  Do you want to try to save again?",
          "Record Update Error", X, ButtonYes | ButtonNo | ButtonCancel, ButtonCancel, ""},
@@ -121,8 +122,8 @@ const std::vector<Row> &rows() {
         {25, T1, T2, "Attempts to automatically number this record have failed.  Error: " + E + ".",
          "Auto Increment Error", X, ButtonRetry | ButtonCancel, ButtonCancel, ""},
         {26, T1, T2, "Commands File Load Error.  Error: " + E + ".", "File Load Error", X, ButtonOk, ButtonOk, ""},
-        {27, T1, T2, "Are you certain you want to stop loading Commands?", "Cancel Request", Q,
-         ButtonOk | ButtonCancel, ButtonCancel, ""},
+        {27, T1, T2, "Are you certain you want to stop loading Commands?", "Cancel Request", Q, ButtonOk | ButtonCancel,
+         ButtonCancel, ""},
         {28, T1, T2, "Commands File Load Error.  The file you've requested contains no text.", "File Load Error", X,
          ButtonOk, ButtonOk, ""},
         {29, "Down  ", T2,
@@ -135,10 +136,10 @@ const std::vector<Row> &rows() {
          ButtonOk, ""},
         {31, "Put", "Commands ", "An error was experienced when making changes to the Commands file.  Error: " + E,
          "Process PUT Error", X, ButtonOk, ButtonOk, ""},
-        {31, "Delete", "Commands", "An error was experienced when deleting a record from the Commands file.  Error: " + E,
-         "Process DELETE Error", X, ButtonOk, ButtonOk, ""},
-        {32, T1, T2,
-         "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.",
+        {31, "Delete", "Commands",
+         "An error was experienced when deleting a record from the Commands file.  Error: " + E, "Process DELETE Error",
+         X, ButtonOk, ButtonOk, ""},
+        {32, T1, T2, "You've selected to delete the highlighted record.  Press OK to confirm deletion of this record.",
          "Confirm Delete", Q, ButtonOk | ButtonCancel, ButtonCancel, ""},
         {33, T1, T2, "Do you want to save the changes to this record?", "Update Cancelled", Q,
          ButtonYes | ButtonNo | ButtonCancel, ButtonNo, ""},
@@ -287,8 +288,9 @@ TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
     warnings.tell(Warning::UpdateFailed, "Record Changed by Another Station");
     EXPECT_EQ(recorder.boxes.back().text, changed);
     warnings.tell(Warning::UpdateFailed, "Commands");
-    EXPECT_EQ(recorder.boxes.back().text, "An error (File Not Found (2)) was experienced when attempting to update a "
-                                          "record from the file.  Probable Cause: Commands.");
+    EXPECT_EQ(recorder.boxes.back().text,
+              "An error (File Not Found (2)) was experienced when attempting to update a "
+              "record from the file.  Probable Cause: Commands.");
 }
 
 // Two objects keep two saved errors.
@@ -310,8 +312,8 @@ namespace {
 // with exit code 0 once their boxes are closed, and never return.
 TEST(StandardWarningsDeathTest, FatalWarningsEndTheProgramWithExitCodeZero) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::pair<int, int> fatal[] = {{1, ButtonOk},  {2, ButtonNo},  {3, ButtonOk},
-                                         {4, ButtonOk},  {5, ButtonOk},  {22, ButtonOk}};
+    const std::pair<int, int> fatal[] = {{1, ButtonOk}, {2, ButtonNo}, {3, ButtonOk},
+                                         {4, ButtonOk}, {5, ButtonOk}, {22, ButtonOk}};
     for (const auto &[number, answer] : fatal) {
         SCOPED_TRACE(number);
         EXPECT_EXIT(

@@ -178,9 +178,9 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
             int y, width, characters;
         };
         const Expected controls[] = {
-            {"Tarjeta:", "card", 5, 44, 10},   {"Comando:", "name", 33, 124, 30}, {"Cod:", "code", 47, 40, 2},
-            {"Cla:", "cla", 61, 40, 2},        {"Ins:", "ins", 75, 40, 2},        {"P1:", "p1", 89, 40, 2},
-            {"P2:", "p2", 103, 40, 2},         {"P3:", "p3", 117, 40, 2},         {"Data:", "data", 131, 289, 128},
+            {"Tarjeta:", "card", 5, 44, 10},     {"Comando:", "name", 33, 124, 30}, {"Cod:", "code", 47, 40, 2},
+            {"Cla:", "cla", 61, 40, 2},          {"Ins:", "ins", 75, 40, 2},        {"P1:", "p1", 89, 40, 2},
+            {"P2:", "p2", 103, 40, 2},           {"P3:", "p3", 117, 40, 2},         {"Data:", "data", 131, 289, 128},
             {"Hot Key:", "hotKey", 145, -1, 13},
         };
         QStringList prompts;
@@ -218,8 +218,8 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
             QCoreApplication::processEvents();
             order << focused(w);
         }
-        EXPECT_EQ(order, QStringList({"card", "name", "code", "cla", "ins", "p1", "p2", "p3", "data", "hotKey",
-                                      "ok", "cancel", "card"}));
+        EXPECT_EQ(order, QStringList({"card", "name", "code", "cla", "ins", "p1", "p2", "p3", "data", "hotKey", "ok",
+                                      "cancel", "card"}));
         EXPECT_EQ(w.statusText(1), "Se añadirá un registro");
         EXPECT_EQ(w.statusText(0), "");
         w.resize(w.width() + 40, w.height() + 30);
@@ -332,8 +332,7 @@ TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
         EXPECT_EQ(keyName->text(), "Ctrl+F3");
 
         // A key press already waiting when the focus arrives is the hot key.
-        QCoreApplication::postEvent(entry(w, "hotKey"),
-                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_F5, Qt::ShiftModifier));
+        QCoreApplication::postEvent(entry(w, "hotKey"), new QKeyEvent(QEvent::KeyPress, Qt::Key_F5, Qt::ShiftModifier));
         entry(w, "data")->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(entry(w, "data"), Qt::Key_Tab);
         QCoreApplication::processEvents();
@@ -393,8 +392,8 @@ TEST_F(UpdateCommandsTest, DeleteAsksFirstAndOffersToTryAgain) {
         watchedRead(retry ? first : second);
         EXPECT_EQ(runForm(FormDelete), retry ? FormCompleted : FormCancelled);
         recorder.onBox = {};
-        EXPECT_EQ(captions(), (std::vector<std::string>{"Confirm Delete", "Transaction Framing Error",
-                                                        "Record Update Error"}));
+        EXPECT_EQ(captions(),
+                  (std::vector<std::string>{"Confirm Delete", "Transaction Framing Error", "Record Update Error"}));
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(framingError - confirmed);
         EXPECT_GE(waited.count(), 1900);
         EXPECT_LT(waited.count(), 8000);

@@ -15,12 +15,10 @@ TEST(DialogUnits, ScaleByAQuarterCharacterWidthAndAnEighthCharacterHeight) {
         int baseX, baseY, unitsX, unitsY, pixelsX, pixelsY;
     };
     const Case cases[] = {
-        {8, 16, 4, 8, 8, 16},      // one character
-        {8, 16, 260, 110, 520, 220},
-        {6, 13, 81, 69, 122, 112},  // 121.5 and 112.125 rounded
-        {7, 15, 1, 1, 2, 2},        // 1.75 and 1.875 rounded up
-        {7, 15, 0, 0, 0, 0},
-        {6, 13, -4, -8, -6, -13},
+        {8, 16, 4, 8, 8, 16},                                    // one character
+        {8, 16, 260, 110, 520, 220}, {6, 13, 81, 69, 122, 112},  // 121.5 and 112.125 rounded
+        {7, 15, 1, 1, 2, 2},                                     // 1.75 and 1.875 rounded up
+        {7, 15, 0, 0, 0, 0},         {6, 13, -4, -8, -6, -13},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.baseX << "x" << c.baseY << " " << c.unitsX << "," << c.unitsY);
@@ -59,7 +57,8 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 }
 
 TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
-    Window window({.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)});
+    Window window(
+        {.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)});
     auto *label = new QLabel(QStringLiteral("DATOS"), window.client());
     window.place(label, 130, 12, 120, 10);
     window.show();

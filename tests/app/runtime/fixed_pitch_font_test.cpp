@@ -106,12 +106,21 @@ void check(const std::vector<FontCase> &cases) {
 
 TEST(FixedPitchFont, DejaVuFaces) {
     const std::vector<FontCase> cases = {
-        {"a fixed-pitch desktop font is taken as it is", {"DejaVuSans.ttf", "DejaVuSansMono.ttf"},
-         "DejaVu Sans Mono", "DejaVu Sans Mono", true},
-        {"a proportional desktop font gives way to a fixed-pitch face", {"DejaVuSans.ttf", "DejaVuSansMono.ttf"},
-         "DejaVu Sans", "DejaVu Sans Mono", true},
-        {"without any fixed-pitch face the desktop's font is kept", {"DejaVuSans.ttf"}, "DejaVu Sans",
-         "DejaVu Sans", false},
+        {"a fixed-pitch desktop font is taken as it is",
+         {"DejaVuSans.ttf", "DejaVuSansMono.ttf"},
+         "DejaVu Sans Mono",
+         "DejaVu Sans Mono",
+         true},
+        {"a proportional desktop font gives way to a fixed-pitch face",
+         {"DejaVuSans.ttf", "DejaVuSansMono.ttf"},
+         "DejaVu Sans",
+         "DejaVu Sans Mono",
+         true},
+        {"without any fixed-pitch face the desktop's font is kept",
+         {"DejaVuSans.ttf"},
+         "DejaVu Sans",
+         "DejaVu Sans",
+         false},
     };
     if (const QStringList missing = missingFiles(cases); !missing.isEmpty())
         GTEST_SKIP() << "needs " << missing.join(", ").toStdString() << " (fonts-dejavu-core, scripts/install-deps)";
@@ -122,12 +131,20 @@ TEST(FixedPitchFont, DejaVuFaces) {
 // fontconfig does not call it monospaced.
 TEST(FixedPitchFont, NotoSansMono) {
     const std::vector<FontCase> cases = {
-        {"the desktop's Noto Sans Mono is taken", {"DejaVuSans.ttf", "NotoSansMono-Regular.ttf"}, "Noto Sans Mono",
-         "Noto Sans Mono", true},
-        {"a proportional desktop font gives way to Noto Sans Mono", {"DejaVuSans.ttf", "NotoSansMono-Regular.ttf"},
-         "DejaVu Sans", "Noto Sans Mono", true},
+        {"the desktop's Noto Sans Mono is taken",
+         {"DejaVuSans.ttf", "NotoSansMono-Regular.ttf"},
+         "Noto Sans Mono",
+         "Noto Sans Mono",
+         true},
+        {"a proportional desktop font gives way to Noto Sans Mono",
+         {"DejaVuSans.ttf", "NotoSansMono-Regular.ttf"},
+         "DejaVu Sans",
+         "Noto Sans Mono",
+         true},
         {"with DejaVu Sans Mono beside it, the desktop's choice stands",
-         {"DejaVuSans.ttf", "DejaVuSansMono.ttf", "NotoSansMono-Regular.ttf"}, "Noto Sans Mono", "Noto Sans Mono",
+         {"DejaVuSans.ttf", "DejaVuSansMono.ttf", "NotoSansMono-Regular.ttf"},
+         "Noto Sans Mono",
+         "Noto Sans Mono",
          true},
     };
     if (const QStringList missing = missingFiles(cases); !missing.isEmpty())

@@ -121,9 +121,9 @@ TEST(KeyCode, SequencesUseTheKeyAndItsModifiers) {
 
 TEST(KeyCode, NamesAreTheShortcutTextsOfTheKeys) {
     const std::pair<uint32_t, const char *> names[] = {
-        {0x71, "F2"},           {0x258, "Ctrl+X"},  {0x171, "Shift+F2"}, {0x573, "Alt+Shift+F4"},
-        {0x8071, "F2"},         {0x2E, "Del"},      {0x0D, "Return"},    {0x00, ""},
-        {0x07, ""},             {0x200, ""},
+        {0x71, "F2"},   {0x258, "Ctrl+X"}, {0x171, "Shift+F2"}, {0x573, "Alt+Shift+F4"},
+        {0x8071, "F2"}, {0x2E, "Del"},     {0x0D, "Return"},    {0x00, ""},
+        {0x07, ""},     {0x200, ""},
     };
     for (const auto &[code, name] : names) EXPECT_EQ(keyCodeName(code), QString(name)) << std::hex << code;
 }

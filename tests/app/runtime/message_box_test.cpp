@@ -75,13 +75,13 @@ TEST(MessageBox, KeysPressTheDefaultButtonOrCancel) {
 
 TEST(MessageBox, EscapeAndTheCloseControlDoNothingWithoutCancel) {
     bool stillShown = false;
-    const int result = runBox({"Ha transcurrido el tiempo", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes},
-                              [&](QDialog &box) {
-                                  QTest::keyClick(&box, Qt::Key_Escape);
-                                  box.close();
-                                  stillShown = box.isVisible();
-                                  button(box, ButtonNo)->click();
-                              });
+    const int result = runBox(
+        {"Ha transcurrido el tiempo", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes}, [&](QDialog &box) {
+            QTest::keyClick(&box, Qt::Key_Escape);
+            box.close();
+            stillShown = box.isVisible();
+            button(box, ButtonNo)->click();
+        });
     EXPECT_TRUE(stillShown);
     EXPECT_EQ(result, ButtonNo);
 }
@@ -89,14 +89,14 @@ TEST(MessageBox, EscapeAndTheCloseControlDoNothingWithoutCancel) {
 TEST(MessageBox, ShowsItsTextCaptionAndButtonsInOrder) {
     QString caption, text;
     std::vector<QString> texts;
-    const int result = runBox({"Record not found", "Warning", MessageIcon::Exclamation,
-                               ButtonCancel | ButtonRetry | ButtonOk, ButtonRetry},
-                              [&](QDialog &box) {
-                                  caption = box.windowTitle();
-                                  text = box.findChild<QLabel *>(QStringLiteral("messageText"))->text();
-                                  texts = buttonTexts(box);
-                                  QTest::mouseClick(button(box, ButtonOk), Qt::LeftButton);
-                              });
+    const int result = runBox(
+        {"Record not found", "Warning", MessageIcon::Exclamation, ButtonCancel | ButtonRetry | ButtonOk, ButtonRetry},
+        [&](QDialog &box) {
+            caption = box.windowTitle();
+            text = box.findChild<QLabel *>(QStringLiteral("messageText"))->text();
+            texts = buttonTexts(box);
+            QTest::mouseClick(button(box, ButtonOk), Qt::LeftButton);
+        });
     EXPECT_EQ(result, ButtonOk);
     EXPECT_EQ(caption, QStringLiteral("Warning"));
     EXPECT_EQ(text, QStringLiteral("Record not found"));
@@ -118,10 +118,11 @@ TEST(MessageBox, ABoxAlwaysHasAButtonToCloseIt) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.buttons);
         std::vector<QString> texts;
-        const int result = runBox({"Text", "Caption", MessageIcon::None, c.buttons, c.defaultButton}, [&](QDialog &box) {
-            texts = buttonTexts(box);
-            QTest::keyClick(&box, Qt::Key_Return);
-        });
+        const int result =
+            runBox({"Text", "Caption", MessageIcon::None, c.buttons, c.defaultButton}, [&](QDialog &box) {
+                texts = buttonTexts(box);
+                QTest::keyClick(&box, Qt::Key_Return);
+            });
         EXPECT_EQ(texts, c.texts);
         EXPECT_EQ(result, c.enter);
     }
@@ -133,7 +134,8 @@ TEST(MessageBox, TheAnswererStandsInForTheBox) {
         seen = request;
         return int(ButtonNo);
     });
-    const int result = showMessageBox({"¿Desea resetear el lector?", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes});
+    const int result =
+        showMessageBox({"¿Desea resetear el lector?", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes});
     setMessageBoxAnswerer({});
     EXPECT_EQ(result, ButtonNo);
     EXPECT_EQ(seen.caption, "AVISO");

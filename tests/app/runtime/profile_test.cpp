@@ -83,20 +83,23 @@ TEST(Profile, WritesKeepEverythingElseInPlace) {
         // A value changes in its own line.
         {"SmartCard", "ComPort", "COM2", QByteArray(before).replace("ComPort=COM1", "ComPort=COM2")},
         // A new key goes after the last line of its section.
-        {"Main", "YPosit", "20", QByteArray(before)
-                                     .replace("ComPort=COM1", "ComPort=COM2")
-                                     .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n")},
+        {"Main", "YPosit", "20",
+         QByteArray(before)
+             .replace("ComPort=COM1", "ComPort=COM2")
+             .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n")},
         // A new section goes at the end, after a blank line.
-        {"About", "XPosit", "5", QByteArray(before)
-                                     .replace("ComPort=COM1", "ComPort=COM2")
-                                     .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n") +
-                                     "\r\n\r\n[About]\r\nXPosit=5\r\n"},
+        {"About", "XPosit", "5",
+         QByteArray(before)
+                 .replace("ComPort=COM1", "ComPort=COM2")
+                 .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n") +
+             "\r\n\r\n[About]\r\nXPosit=5\r\n"},
         // An empty value is written as an empty value.
-        {"Tools", "Editor", "", QByteArray(before)
-                                    .replace("ComPort=COM1", "ComPort=COM2")
-                                    .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n")
-                                    .replace("Editor=vi", "Editor=") +
-                                    "\r\n\r\n[About]\r\nXPosit=5\r\n"},
+        {"Tools", "Editor", "",
+         QByteArray(before)
+                 .replace("ComPort=COM1", "ComPort=COM2")
+                 .replace("XPosit=10\r\n", "XPosit=10\r\nYPosit=20\r\n")
+                 .replace("Editor=vi", "Editor=") +
+             "\r\n\r\n[About]\r\nXPosit=5\r\n"},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(testing::Message() << step.section << "." << step.key);
@@ -127,7 +130,10 @@ TEST(Profile, GarbageNeverStopsTheProgram) {
     TemporaryConfig config;
     // Binary data: defaults, and the next write starts a new file, keeping
     // the old one aside.
-    const QByteArray binary("\x7f" "ELF\x02\x01\x00\x00[SmartCard]\nComPort=COM2\n", 30);
+    const QByteArray binary(
+        "\x7f"
+        "ELF\x02\x01\x00\x00[SmartCard]\nComPort=COM2\n",
+        30);
     config.writeSettings(binary);
     EXPECT_EQ(readProfileString("SmartCard", "ComPort", "", kFile), "");
     EXPECT_TRUE(writeProfileString("SmartCard", "ComPort", "COM4", kFile));
@@ -167,7 +173,13 @@ TEST(Profile, ByteOrderMarkIsPassedOverAndKept) {
 
 TEST(Profile, EarlierUnreadableFilesAreKeptAsideUpToThree) {
     TemporaryConfig config;
-    const auto garbage = [](int n) { return QByteArray("\x7f" "ELF", 4) + QByteArray(1, '\0') + QByteArray::number(n); };
+    const auto garbage = [](int n) {
+        return QByteArray(
+                   "\x7f"
+                   "ELF",
+                   4) +
+               QByteArray(1, '\0') + QByteArray::number(n);
+    };
     const auto aside = [&](const char *suffix) {
         QFile file(config.settingsPath() + suffix);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");

@@ -18,8 +18,10 @@ public:
         qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit());
     }
     ~TemporaryConfig() {
-        if (hadValue_) qputenv("XDG_CONFIG_HOME", saved_);
-        else qunsetenv("XDG_CONFIG_HOME");
+        if (hadValue_)
+            qputenv("XDG_CONFIG_HOME", saved_);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
     }
     TemporaryConfig(const TemporaryConfig &) = delete;
     TemporaryConfig &operator=(const TemporaryConfig &) = delete;

@@ -41,7 +41,7 @@ TEST(WesternText, EveryByteSurvivesTheRoundTrip) {
 
 TEST(WesternText, BytesAreTheCharactersOfTheCodePage) {
     const std::pair<unsigned char, char16_t> cases[] = {
-        {0x41, u'A'}, {0x80, u'\u20AC'}, {0x8A, u'\u0160'}, {0x99, u'\u2122'}, {0x9F, u'\u0178'},
+        {0x41, u'A'},      {0x80, u'\u20AC'}, {0x8A, u'\u0160'}, {0x99, u'\u2122'}, {0x9F, u'\u0178'},
         {0xA0, u'\u00A0'}, {0xD1, u'\u00D1'}, {0xE9, u'\u00E9'}, {0xFF, u'\u00FF'}, {0x81, u'\u0081'},
     };
     for (const auto &[byte, code] : cases) {

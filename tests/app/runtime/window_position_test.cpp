@@ -20,11 +20,12 @@ constexpr const char *kFile = "KVRMAN1.INI";
 class WindowPositionTest : public ::testing::Test {
 protected:
     std::unique_ptr<Window> open(bool resizable) {
-        auto window = std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
-                                                                         .title = QStringLiteral("Información del Lector"),
-                                                                         .fontFace = "Fixedsys",
-                                                                         .clientSize = QSize(130, 50),
-                                                                         .resizable = resizable});
+        auto window =
+            std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
+                                                               .title = QStringLiteral("Información del Lector"),
+                                                               .fontFace = "Fixedsys",
+                                                               .clientSize = QSize(130, 50),
+                                                               .resizable = resizable});
         window->adjustSize();
         if (!resizable) window->setFixedSize(window->sizeHint());
         window->show();
@@ -48,8 +49,7 @@ TEST_F(WindowPositionTest, ANormalWindowComesBackWhereItWas) {
     const QRect place = first->units().toPixels(QRect(40, 30, 150, 90));
     first->setGeometry(place);
     storeWindowPosition(first.get(), "InfoLector", kFile);
-    EXPECT_EQ(config.settings(),
-              QByteArray("[InfoLector]\nMaximize=No\nXPosit=40\nYPosit=30\nWidth=150\nHeight=90\n"));
+    EXPECT_EQ(config.settings(), QByteArray("[InfoLector]\nMaximize=No\nXPosit=40\nYPosit=30\nWidth=150\nHeight=90\n"));
     first.reset();
 
     auto second = open(true);
@@ -97,8 +97,8 @@ TEST_F(WindowPositionTest, RestoreRules) {
         const char *name;
         QByteArray section;
         bool resizable;
-        bool moved;      // placed at 40,30
-        bool resized;    // sized 150 x 90
+        bool moved;    // placed at 40,30
+        bool resized;  // sized 150 x 90
         bool maximized;
     };
     const Case cases[] = {
@@ -174,4 +174,4 @@ TEST_F(WindowPositionTest, AbsurdPlacesAreNotUsed) {
 }
 
 }  // namespace
-}  // namespace kvr::startup
+}  // namespace kvr::runtime

@@ -71,10 +71,10 @@ TEST_F(WindowTest, NestedWindowsRunTheirOwnLoopAndTheCallerResumesAfterwards) {
     });
     outer.run();
     log.push_back("run returned");
-    const std::vector<std::string> expected = {
-        "OUTER$WINDOW opened",  "OUTER$WINDOW running", "INNER$WINDOW opened",  "INNER$WINDOW running",
-        "INNER$WINDOW agrees",  "INNER$WINDOW closing", "back in OUTER$WINDOW", "OUTER$WINDOW agrees",
-        "OUTER$WINDOW closing", "run returned"};
+    const std::vector<std::string> expected = {"OUTER$WINDOW opened",  "OUTER$WINDOW running", "INNER$WINDOW opened",
+                                               "INNER$WINDOW running", "INNER$WINDOW agrees",  "INNER$WINDOW closing",
+                                               "back in OUTER$WINDOW", "OUTER$WINDOW agrees",  "OUTER$WINDOW closing",
+                                               "run returned"};
     EXPECT_EQ(log, expected);
     EXPECT_FALSE(outer.isVisible());
     EXPECT_FALSE(outer.isRunning());

@@ -17,12 +17,16 @@ class LibraryVariable {
 public:
     explicit LibraryVariable(const std::optional<std::string> &value) {
         if (const char *old = std::getenv(kName)) saved_ = old;
-        if (value) ::setenv(kName, value->c_str(), 1);
-        else ::unsetenv(kName);
+        if (value)
+            ::setenv(kName, value->c_str(), 1);
+        else
+            ::unsetenv(kName);
     }
     ~LibraryVariable() {
-        if (saved_) ::setenv(kName, saved_->c_str(), 1);
-        else ::unsetenv(kName);
+        if (saved_)
+            ::setenv(kName, saved_->c_str(), 1);
+        else
+            ::unsetenv(kName);
     }
 
 private:

@@ -63,8 +63,8 @@ TEST(PortSelection, FocusStartsOnCom2AndFollowsTheControlOrder) {
 }
 
 TEST(PortSelection, EachButtonSetsItsPortAndCloses) {
-    for (const auto &[text, port] : {std::pair{"Com1", "COM1"}, std::pair{"Com2", "COM2"}, std::pair{"Com3", "COM3"},
-                                     std::pair{"Com4", "COM4"}}) {
+    for (const auto &[text, port] :
+         {std::pair{"Com1", "COM1"}, std::pair{"Com2", "COM2"}, std::pair{"Com3", "COM3"}, std::pair{"Com4", "COM4"}}) {
         bool stillShown = true;
         const std::string chosen = selectWith([&, text = text](Window &window) {
             QTest::mouseClick(buttonOf(window, text), Qt::LeftButton);

@@ -56,7 +56,9 @@ protected:
         });
     }
 
-    std::string storedPort() const { return runtime::readProfileString("SmartCard", "ComPort", "<none>", "KVRMAN1.INI"); }
+    std::string storedPort() const {
+        return runtime::readProfileString("SmartCard", "ComPort", "<none>", "KVRMAN1.INI");
+    }
 
     TemporaryConfig config;
     std::vector<std::string> windowsShown;
@@ -106,8 +108,10 @@ TEST_F(ProgramTest, APortThatCannotBeOpenedEndsTheProgramSilentlyAndStaysStored)
     config.writeSettings("; kept\n[SmartCard]\nComPort=COM9\n[Main]\nXPosit=12\n");
     answerPortSelection(nullptr);
     int boxes = 0;
-    runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &) { ++boxes;
-        return 1; });
+    runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &) {
+        ++boxes;
+        return 1;
+    });
 
     EXPECT_EQ(run(), 0);
     runtime::setMessageBoxAnswerer({});

@@ -8,8 +8,7 @@ template <class T>
 std::string bigEndian(T value) {
     std::string out(sizeof(T), '\0');
     auto bits = static_cast<std::make_unsigned_t<T>>(value);
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        out[sizeof(T) - 1 - i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    for (std::size_t i = 0; i < sizeof(T); ++i) out[sizeof(T) - 1 - i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
     return out;
 }
 

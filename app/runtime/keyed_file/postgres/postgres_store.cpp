@@ -108,11 +108,10 @@ KeyedStatus PostgresStore::first(Direction direction, StoredRecord &record) {
 // The neighbour of the place in key order: one seek on the key's index.
 KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
     const auto recno = static_cast<std::int32_t>(std::min<std::int64_t>(place.recordNumber, INT32_MAX));
-    return fetch(direction == Direction::Forward
-                     ? "WHERE key_value IS NOT NULL AND (key_value, recno) > ($1, $2)"
-                       " ORDER BY key_value, recno LIMIT 1"
-                     : "WHERE key_value IS NOT NULL AND (key_value, recno) < ($1, $2)"
-                       " ORDER BY key_value DESC, recno DESC LIMIT 1",
+    return fetch(direction == Direction::Forward ? "WHERE key_value IS NOT NULL AND (key_value, recno) > ($1, $2)"
+                                                   " ORDER BY key_value, recno LIMIT 1"
+                                                 : "WHERE key_value IS NOT NULL AND (key_value, recno) < ($1, $2)"
+                                                   " ORDER BY key_value DESC, recno DESC LIMIT 1",
                  pg::Params().bytes(place.key).int4(recno), record);
 }
 
@@ -129,10 +128,10 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         params.bytes(from->key).int4(static_cast<std::int32_t>(std::min<std::int64_t>(from->recordNumber, INT32_MAX)));
     }
     const std::string limit = std::to_string(std::min<std::size_t>(count, INT32_MAX));
-    const pg::Outcome read = db_.run(select_ + where +
-                                         (forward ? " ORDER BY key_value, recno LIMIT " : " ORDER BY key_value DESC, recno DESC LIMIT ") +
-                                         limit,
-                                     params);
+    const pg::Outcome read = db_.run(
+        select_ + where +
+            (forward ? " ORDER BY key_value, recno LIMIT " : " ORDER BY key_value DESC, recno DESC LIMIT ") + limit,
+        params);
     if (!read.ok()) return read.status();
     for (int row = 0; row < read.rows(); ++row) {
         StoredRecord &record = records.emplace_back();

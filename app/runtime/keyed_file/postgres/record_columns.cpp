@@ -104,7 +104,8 @@ void RecordColumns::addValues(Params &params, const std::vector<unsigned char> &
         }
         case KeyedField::Kind::Int32: {
             std::uint32_t value = 0;
-            for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+            for (int i = 3; i >= 0; --i)
+                value = (value << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
             params.int4(static_cast<std::int32_t>(value));
             break;
         }

@@ -35,7 +35,8 @@ std::string keyFunctionSql() {
         const std::string character = utf8OfWestern(std::string(1, static_cast<char>(b)));
         // The code point of the one character.
         char32_t c = static_cast<unsigned char>(character[0]) & (character.size() == 2 ? 0x1F : 0x0F);
-        for (std::size_t i = 1; i < character.size(); ++i) c = (c << 6) | (static_cast<unsigned char>(character[i]) & 0x3F);
+        for (std::size_t i = 1; i < character.size(); ++i)
+            c = (c << 6) | (static_cast<unsigned char>(character[i]) & 0x3F);
         if (!high.empty()) high += ',';
         high += std::to_string(static_cast<unsigned long>(c));
     }
@@ -81,8 +82,8 @@ std::string tableNameOf(const std::string &path) {
 
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex) {
-    const Outcome there = db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
-                                 Params().text(kRegistry).text(table));
+    const Outcome there =
+        db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL", Params().text(kRegistry).text(table));
     if (!there.ok()) return there.status();
     const bool hasRegistry = there.boolean(0, 0), hasTable = there.boolean(0, 1);
     if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
@@ -129,9 +130,9 @@ KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayo
     for (const std::string &step : steps)
         if (Outcome done = db.exec(step); !done.ok()) return rolledBack(db, done.status());
 
-    const Outcome taken = db.run(std::string("SELECT to_regclass($1) IS NOT NULL OR EXISTS (SELECT 1 FROM ") +
-                                     kRegistry + " WHERE file = $1)",
-                                 Params().text(table));
+    const Outcome taken = db.run(
+        std::string("SELECT to_regclass($1) IS NOT NULL OR EXISTS (SELECT 1 FROM ") + kRegistry + " WHERE file = $1)",
+        Params().text(table));
     if (!taken.ok()) return rolledBack(db, taken.status());
     if (taken.boolean(0, 0)) return rolledBack(db, KeyedStatus::of(KeyedAlreadyExists));
 
@@ -163,8 +164,8 @@ KeyedStatus rebuildKey(Connection &db, const std::string &table, const RecordCol
         // Every value computed again from the key's text.
         keyFunctionSql(),
         "ALTER TABLE " + table + " DROP COLUMN IF EXISTS key_value",
-        "ALTER TABLE " + table + " ADD COLUMN key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name +
-            ", " + std::to_string(key.width) + ")) STORED",
+        "ALTER TABLE " + table + " ADD COLUMN key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name + ", " +
+            std::to_string(key.width) + ")) STORED",
         indexSql(table),
     };
     for (const std::string &step : steps)

@@ -87,8 +87,9 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
     int result = SQLITE_OK;
     {
-        Statement marks(db.handle(), "SELECT (SELECT application_id FROM pragma_application_id),"
-                                     " (SELECT user_version FROM pragma_user_version)");
+        Statement marks(db.handle(),
+                        "SELECT (SELECT application_id FROM pragma_application_id),"
+                        " (SELECT user_version FROM pragma_user_version)");
         if (!marks.ready()) return -marks.result();
         result = marks.step();
         if (result != SQLITE_ROW) return -result;
@@ -121,15 +122,16 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
     for (const Trigger &t : kTriggers) expected.push_back({"trigger", t.name, t.sql});
     bool keySound = true;
     {
-        Statement schema(db.handle(), "SELECT type, name, sql FROM sqlite_master WHERE name IN ('records',"
-                                      " 'records_by_key', 'keyed_count', 'records_keyed_insert',"
-                                      " 'records_keyed_delete', 'records_keyed_update')");
+        Statement schema(db.handle(),
+                         "SELECT type, name, sql FROM sqlite_master WHERE name IN ('records',"
+                         " 'records_by_key', 'keyed_count', 'records_keyed_insert',"
+                         " 'records_keyed_delete', 'records_keyed_update')");
         if (!schema.ready()) return -schema.result();
         while ((result = schema.step()) == SQLITE_ROW) {
             for (Expected &e : expected) {
                 if (schema.text(1) != std::string_view(e.name)) continue;
-                const bool same = schema.text(0) == std::string_view(e.type) &&
-                                  (!e.sql || schema.text(2) == std::string_view(e.sql));
+                const bool same =
+                    schema.text(0) == std::string_view(e.type) && (!e.sql || schema.text(2) == std::string_view(e.sql));
                 e.found = e.found || same;
                 if (!same) keySound = false;
             }
@@ -230,9 +232,9 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
     }
     if (result == SQLITE_OK) result = db.exec(kIndexSql);
     if (result == SQLITE_OK)
-        result = db.exec(std::string(kCountTableSql) +
-                         "; INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL; " +
-                         triggersSql());
+        result =
+            db.exec(std::string(kCountTableSql) +
+                    "; INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL; " + triggersSql());
     // The next open walks the rebuilt index once and stamps the file.
     if (result == SQLITE_OK) result = db.exec(std::string(kCheckTableSql) + "; DELETE FROM keyed_check;");
     return result;

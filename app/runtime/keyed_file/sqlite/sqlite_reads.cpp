@@ -60,8 +60,8 @@ KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, Stored
 }
 
 KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
-    KeyedStatus status =
-        fetch("WHERE recno = ?1", [recordNumber](sqlite::Statement &s) { s.bind(1, recordNumber); }, record);
+    KeyedStatus status = fetch(
+        "WHERE recno = ?1", [recordNumber](sqlite::Statement &s) { s.bind(1, recordNumber); }, record);
     return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
 }
 
@@ -111,8 +111,8 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
     }
     const std::size_t found = records.size() - before;
     if (result == SQLITE_OK && found < count)
-        result = run(forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order,
-                     count - found);
+        result =
+            run(forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order, count - found);
     if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
     db_.settle();
     return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));

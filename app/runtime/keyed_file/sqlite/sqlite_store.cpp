@@ -110,8 +110,10 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
 void SqliteStore::stampSound() {
     db_.setBusyTimeout(0);
     if (db_.exec("BEGIN IMMEDIATE") == SQLITE_OK) {
-        if (sqlite::restamp(db_) == SQLITE_OK && db_.exec("COMMIT") == SQLITE_OK) stampable_ = true;
-        else db_.exec("ROLLBACK");
+        if (sqlite::restamp(db_) == SQLITE_OK && db_.exec("COMMIT") == SQLITE_OK)
+            stampable_ = true;
+        else
+            db_.exec("ROLLBACK");
     }
     db_.settle();
 }
@@ -132,9 +134,7 @@ void SqliteStore::noteCounterAtBegin() {
     counterKnown_ = stampable_ && db_.changeCounter(counterAtBegin_) == SQLITE_OK;
 }
 
-int SqliteStore::stampBeforeCommit() {
-    return counterKnown_ ? sqlite::stampWrite(db_, counterAtBegin_) : SQLITE_OK;
-}
+int SqliteStore::stampBeforeCommit() { return counterKnown_ ? sqlite::stampWrite(db_, counterAtBegin_) : SQLITE_OK; }
 
 void SqliteStore::close() {
     if (!db_.isOpen()) return;

@@ -89,8 +89,8 @@ private:
     sqlite::Connection db_;
     FileId id_{};
     bool inTransaction_ = false;
-    bool stampable_ = false;        // the file has a stamp to move on
-    bool counterKnown_ = false;     // the write transaction's counter was read
+    bool stampable_ = false;     // the file has a stamp to move on
+    bool counterKnown_ = false;  // the write transaction's counter was read
     std::uint32_t counterAtBegin_ = 0;
     bool distrustPending_ = false;  // damage reported inside a transaction
 };

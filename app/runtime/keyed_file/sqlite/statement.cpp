@@ -26,8 +26,10 @@ void Statement::bindText(int index, std::string_view text) {
 }
 
 void Statement::bindKey(int index, const std::optional<std::string> &key) {
-    if (key) bindBytes(index, *key);
-    else sqlite3_bind_null(stmt_, index);
+    if (key)
+        bindBytes(index, *key);
+    else
+        sqlite3_bind_null(stmt_, index);
 }
 
 int Statement::step() { return sqlite3_step(stmt_); }

@@ -95,7 +95,11 @@ TEST(KeyedFileNames, NamesWithoutExtensionGetTps) {
 
 TEST(KeyValue, UpperCasesWesternLettersAndLeavesBlankOut) {
     EXPECT_EQ(keyValueOf("abc", 5), std::optional<std::string>("ABC  "));
-    EXPECT_EQ(keyValueOf("\xF1" "and\xFF\x9A", 7), std::optional<std::string>("\xD1" "AND\x9F\x8A "));
+    EXPECT_EQ(keyValueOf("\xF1"
+                         "and\xFF\x9A",
+                         7),
+              std::optional<std::string>("\xD1"
+                                         "AND\x9F\x8A "));
     EXPECT_EQ(keyValueOf("\xF7", 1), std::optional<std::string>("\xF7"));  // division sign stays
     EXPECT_EQ(keyValueOf(std::string("a\0b", 3), 3), std::optional<std::string>("A B"));
     EXPECT_FALSE(keyValueOf("   ", 3));
@@ -104,8 +108,22 @@ TEST(KeyValue, UpperCasesWesternLettersAndLeavesBlankOut) {
 }
 
 TEST_P(KeyedFileTest, KeyOrderIgnoresCaseKeepsRecordOrderAndLeavesBlankNamesOut) {
-    makeFile({{"beta", "b1"}, {"ALPHA", "a1"}, {"", "blank"}, {"alpha", "a2"}, {"Beta", "b2"},
-              {"\xF1" "and\xFA", "n1"}, {"gamma", "g1"}, {"Alpha", "a3"}, {"\x8A" "ed", "s1"}, {"\xC0" "ed", "s2"}});
+    makeFile({{"beta", "b1"},
+              {"ALPHA", "a1"},
+              {"", "blank"},
+              {"alpha", "a2"},
+              {"Beta", "b2"},
+              {"\xF1"
+               "and\xFA",
+               "n1"},
+              {"gamma", "g1"},
+              {"Alpha", "a3"},
+              {"\x8A"
+               "ed",
+               "s1"},
+              {"\xC0"
+               "ed",
+               "s2"}});
     auto f = keyed();
     ASSERT_EQ(f->open(0x40), 0);
     EXPECT_EQ(f->records(), 10);  // the blank one is stored
@@ -139,8 +157,14 @@ TEST_P(KeyedFileTest, KeyOrderIgnoresCaseKeepsRecordOrderAndLeavesBlankNamesOut)
 }
 
 TEST_P(KeyedFileTest, AViewReadsPagesFromAPlaceAndLeavesTheFileAlone) {
-    makeFile({{"beta", "b1"}, {"ALPHA", "a1"}, {"", "blank"}, {"alpha", "a2"}, {"Beta", "b2"},
-              {"gamma", "g1"}, {"Alpha", "a3"}, {"beta", "b3"}});
+    makeFile({{"beta", "b1"},
+              {"ALPHA", "a1"},
+              {"", "blank"},
+              {"alpha", "a2"},
+              {"Beta", "b2"},
+              {"gamma", "g1"},
+              {"Alpha", "a3"},
+              {"beta", "b3"}});
     auto file = keyed();
     KeyedFile &f = *file;
     ASSERT_EQ(f.open(0x42), 0);
@@ -383,8 +407,9 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         // What the key's count relies on.
         {"count table missing", {"DROP TABLE keyed_count;"}, {"", "2", "1", "4"}},
         {"count table without its row", {"DELETE FROM keyed_count;"}, {"", "2", "1", "4"}},
-        {"count table of another shape", {"DROP TABLE keyed_count; CREATE TABLE keyed_count(n); "
-                                          "INSERT INTO keyed_count VALUES (4);"},
+        {"count table of another shape",
+         {"DROP TABLE keyed_count; CREATE TABLE keyed_count(n); "
+          "INSERT INTO keyed_count VALUES (4);"},
          {"", "2", "1", "4"}},
         {"a count trigger missing", {"DROP TRIGGER records_keyed_delete;"}, {"", "2", "1", "4"}},
         {"a count trigger doing something else",
@@ -439,8 +464,9 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
     const auto loseAnEntry = [&] {
         sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                       " AND 0' WHERE name = 'records_by_key';");
-        sql(path, "INSERT INTO records(key, version, data) VALUES (CAST('D         ' AS BLOB), 1,"
-                  " CAST(printf('%-10s%-174s', 'D', 'lost') AS BLOB));");
+        sql(path,
+            "INSERT INTO records(key, version, data) VALUES (CAST('D         ' AS BLOB), 1,"
+            " CAST(printf('%-10s%-174s', 'D', 'lost') AS BLOB));");
         sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                       "' WHERE name = 'records_by_key';");
     };

@@ -118,8 +118,7 @@ pid_t spawn(const std::vector<std::string> &arguments, const fs::path &log, bool
 
 int waitFor(pid_t pid) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return status;
 }
 
@@ -144,9 +143,21 @@ std::string conninfoAt(const fs::path &folder, const std::string &database, cons
 
 // Starts postgres on the data folder in folder; waits until it answers.
 pid_t startServer(const fs::path &folder, bool durable) {
-    std::vector<std::string> args{binFolder() + "/postgres", "-D", (folder / "data").string(), "-k", folder.string(),
-                                  "-p", kPort, "-c", "listen_addresses=", "-c", "shared_buffers=16MB",
-                                  "-c", "max_connections=60", "-c", "log_min_messages=warning"};
+    std::vector<std::string> args{binFolder() + "/postgres",
+                                  "-D",
+                                  (folder / "data").string(),
+                                  "-k",
+                                  folder.string(),
+                                  "-p",
+                                  kPort,
+                                  "-c",
+                                  "listen_addresses=",
+                                  "-c",
+                                  "shared_buffers=16MB",
+                                  "-c",
+                                  "max_connections=60",
+                                  "-c",
+                                  "log_min_messages=warning"};
     if (!durable)
         for (const char *setting : {"fsync=off", "full_page_writes=off", "synchronous_commit=off"})
             args.insert(args.end(), {"-c", setting});
@@ -172,7 +183,8 @@ void removeLeftovers() {
         if (name.rfind(kPrefix, 0) != 0 || name.find("template") != std::string::npos) continue;
         const pid_t owner = static_cast<pid_t>(std::atol(readAll(entry.path() / "owner").c_str()));
         if (owner > 0 && (::kill(owner, 0) == 0 || errno != ESRCH)) continue;
-        if (owner <= 0 && fs::last_write_time(entry.path(), ec) > fs::file_time_type::clock::now() - std::chrono::hours(1))
+        if (owner <= 0 &&
+            fs::last_write_time(entry.path(), ec) > fs::file_time_type::clock::now() - std::chrono::hours(1))
             continue;  // being made just now
         fs::remove_all(entry.path(), ec);
     }
@@ -189,7 +201,8 @@ fs::path makeFolder(const std::string &kind) {
 std::string runSql(const std::string &conninfo, const std::string &text) {
     std::unique_ptr<PGconn, void (*)(PGconn *)> conn(PQconnectdb(conninfo.c_str()), PQfinish);
     if (PQstatus(conn.get()) != CONNECTION_OK) return "ERROR: " + std::string(PQerrorMessage(conn.get()));
-    PQsetNoticeProcessor(conn.get(), [](void *, const char *) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn.get(), [](void *, const char *) {}, nullptr);
     std::unique_ptr<PGresult, void (*)(PGresult *)> result(PQexec(conn.get(), text.c_str()), PQclear);
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
@@ -203,9 +216,9 @@ std::string runSql(const std::string &conninfo, const std::string &text) {
 // give a password, and the rule that asks it.
 fs::path templateFolder() {
     const std::string bin = binFolder();
-    const fs::path made = fs::temp_directory_path() /
-                          (std::string(kPrefix) + "template-" + std::to_string(::geteuid()) + "-" +
-                           std::to_string(std::hash<std::string>{}(bin) % 1000000) + "-1");
+    const fs::path made =
+        fs::temp_directory_path() / (std::string(kPrefix) + "template-" + std::to_string(::geteuid()) + "-" +
+                                     std::to_string(std::hash<std::string>{}(bin) % 1000000) + "-1");
     if (fs::exists(made / "PG_VERSION")) return made;
     const fs::path folder = makeFolder("making-");
     try {
@@ -232,7 +245,8 @@ fs::path templateFolder() {
     std::error_code ec;
     fs::rename(folder / "data", made, ec);  // another test program may have been quicker
     fs::remove_all(folder, ec);
-    if (!fs::exists(made / "PG_VERSION")) throw std::runtime_error("cannot keep the server template at " + made.string());
+    if (!fs::exists(made / "PG_VERSION"))
+        throw std::runtime_error("cannot keep the server template at " + made.string());
     return made;
 }
 

@@ -55,7 +55,10 @@ TEST_F(PostgresStoreTest, TheLibraryIsATableOfTheRecordsFieldsWithAVersionRow) {
     auto f = keyed();
     ASSERT_EQ(f->open(0x42), 0);
     ASSERT_EQ(f->readByNumber(1), 0);
-    auto record = commandRecord("Ma\xF1" "ana", "read \x80 binary");
+    auto record = commandRecord(
+        "Ma\xF1"
+        "ana",
+        "read \x80 binary");
     std::memcpy(record.data() + 40, "A0B0", 4);
     record[180] = 0xF1;  // hot key 241 (F2 with Shift)
     record[181] = 0x00;
@@ -109,7 +112,8 @@ TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
     const Case cases[] = {
         {"a table of another program", "CREATE TABLE commands (id integer)"},
         {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 2"},
-        {"another layout", "UPDATE kvr_keyed_files SET fields = replace(fields, 'data text 52 128', 'data text 52 100')"},
+        {"another layout",
+         "UPDATE kvr_keyed_files SET fields = replace(fields, 'data text 52 128', 'data text 52 100')"},
         {"no registry row", "DELETE FROM kvr_keyed_files"},
     };
     for (const Case &c : cases) {

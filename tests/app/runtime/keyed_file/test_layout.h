@@ -10,10 +10,19 @@ namespace kvr::testing {
 
 inline runtime::KeyedLayout commandsLikeLayout() {
     using Kind = runtime::KeyedField::Kind;
-    return {"COMMANDS", 184, 0, 10,
-            {{"card", 0, 10, Kind::Text}, {"name", 10, 30, Kind::Text}, {"frscode", 40, 2, Kind::Text},
-             {"frscla", 42, 2, Kind::Text}, {"frsins", 44, 2, Kind::Text}, {"frsp1", 46, 2, Kind::Text},
-             {"frsp2", 48, 2, Kind::Text}, {"frsp3", 50, 2, Kind::Text}, {"data", 52, 128, Kind::Text},
+    return {"COMMANDS",
+            184,
+            0,
+            10,
+            {{"card", 0, 10, Kind::Text},
+             {"name", 10, 30, Kind::Text},
+             {"frscode", 40, 2, Kind::Text},
+             {"frscla", 42, 2, Kind::Text},
+             {"frsins", 44, 2, Kind::Text},
+             {"frsp1", 46, 2, Kind::Text},
+             {"frsp2", 48, 2, Kind::Text},
+             {"frsp3", 50, 2, Kind::Text},
+             {"data", 52, 128, Kind::Text},
              {"hotkey", 180, 4, Kind::Int32}}};
 }
 
