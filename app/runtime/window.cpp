@@ -4,12 +4,14 @@
 #include "runtime/menus.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -98,6 +100,10 @@ void Window::run() {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     running_ = true;
     closed_ = false;
+    // The window this one was opened from gets the keyboard back when this
+    // one closes: a window manager may not hand it back, and a bare X
+    // server never does.
+    const QPointer<QWidget> openedFrom = QApplication::activeWindow();
     // The size the window is designed for, even where that is more than
     // adjustSize() would allow on a small screen.
     resize(sizeHint());
@@ -120,6 +126,10 @@ void Window::run() {
     }
     running_ = false;
     hide();
+    if (openedFrom && openedFrom != this && openedFrom->isVisible()) {
+        openedFrom->raise();
+        openedFrom->activateWindow();
+    }
 }
 
 void Window::closeEvent(QCloseEvent *event) {

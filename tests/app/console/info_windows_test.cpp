@@ -223,5 +223,28 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
     });
 }
 
+// Closing a window opened from the main window gives the keyboard back to
+// the field that had it, without a click: an operator goes on typing.
+TEST_F(InfoWindowsTest, TheKeyboardComesBackToTheMainWindowWhenAWindowCloses) {
+    startReader();
+    const auto closeIt = [](runtime::Window &w) { w.close(); };
+    runMainWindow({
+        {"MAIN$WINDOW",
+         [&](runtime::Window &w) {
+             for (const char *item : {"reader.info", "help.about", "utilities.commands"}) {
+                 SCOPED_TRACE(item);
+                 type(w, "INS", "A4");
+                 ASSERT_EQ(QApplication::focusWidget(), field(w, "INS"));
+                 choose(w, item);
+                 EXPECT_TRUE(eventually([&] { return QApplication::activeWindow() == &w; }));
+                 EXPECT_EQ(QApplication::focusWidget(), field(w, "INS"));
+             }
+         }},
+        {"INFOLECTOR$WINDOW", closeIt},
+        {"ABOUT$WINDOW", closeIt},
+        {"BROWSECMD$QUICKWINDOW", closeIt},
+    });
+}
+
 }  // namespace
 }  // namespace kvr::console::testing
