@@ -15,19 +15,18 @@
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/window.h"
+#include "screenshots.h"
 #include "when_shown.h"
 
 #include <emulator.h>
 #include <kvr7x.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -37,12 +36,8 @@
 #include <vector>
 
 int main(int argc, char **argv) {
-    const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
-    if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
-    QTemporaryDir home;
-    setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
-    QDir::setCurrent(home.path());
-    QApplication app(argc, argv);
+    kvr::test_support::Screenshots shots(argc, argv);
+    if (!shots.ready()) return 1;
 
     kvr7x::emu::Config config;
     config.port = 0;
@@ -58,20 +53,10 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    int saved = 0;
-    const auto save = [&](QWidget &w, const char *file) {
-        const QString path = folder.filePath(file);
-        if (w.grab().save(path)) {
-            ++saved;
-            std::printf("%s\n", qPrintable(path));
-        }
-    };
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
-        w.activateWindow();
-        (void)QTest::qWaitForWindowActive(&w, 1000);
+        shots.settle(w);
         if (w.name() != "MAIN$WINDOW") {
-            QTest::qWait(100);
-            save(w, w.name() == "ABOUT$WINDOW" ? "about.png" : "reader_info.png");
+            shots.save(w, w.name() == "ABOUT$WINDOW" ? "about.png" : "reader_info.png");
             w.close();
             return;
         }
@@ -99,7 +84,7 @@ int main(int argc, char **argv) {
         type("P3", "0E");
         QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
         QTest::qWait(200);
-        save(w, "main_window.png");
+        shots.save(w, "main_window.png");
         choose("reader.info");
         choose("help.about");
 
@@ -112,19 +97,19 @@ int main(int argc, char **argv) {
                 if (auto *name = d.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
                     name->setText(QStringLiteral("OTROS.tps"));
                 QTest::qWait(100);
-                save(d, "import_dialog.png");
+                shots.save(d, "import_dialog.png");
                 static_cast<QDialog &>(d).accept();
             });
             choose("utilities.import");
         }
         QTest::qWait(100);
-        save(w, "import_done.png");
+        shots.save(w, "import_done.png");
         {
             kvr::runtime::setOpenFileAnswerer(
                 [](const kvr::runtime::OpenFileRequest &) { return QDir::current().filePath("SOLOLECTURA.tps"); });
             kvr::test_support::WhenShown<QDialog> box([&](QDialog &b) {
                 QTest::qWait(100);
-                save(b, "import_error.png");
+                shots.save(b, "import_error.png");
                 b.accept();
             });
             choose("utilities.import");
@@ -146,9 +131,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    if (saved != 6) {
-        std::fprintf(stderr, "could not write the pictures to %s\n", qPrintable(folder.path()));
-        return 1;
-    }
-    return 0;
+    return shots.saved() == 6 ? 0 : 1;
 }

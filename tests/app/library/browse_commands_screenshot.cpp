@@ -1,7 +1,6 @@
 // Renders the command browser over a small library to a PNG file:
 //   xvfb-run -a kvr_browse_commands_screenshot FOLDER
-// writes FOLDER/browse_commands.png.  Runs on whatever display Qt finds (an
-// X server under xvfb-run).
+// writes FOLDER/browse_commands.png.
 #include "library/browse_commands.h"
 
 #include "library/commands_file.h"
@@ -9,21 +8,12 @@
 #include "library/commands_use.h"
 #include "runtime/window.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <cstdio>
+#include "screenshots.h"
 
 int main(int argc, char **argv) {
     using namespace kvr::library;
-    const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
-    if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
-    QTemporaryDir home;
-    setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
-    QDir::setCurrent(home.path());
-    QApplication app(argc, argv);
+    kvr::test_support::Screenshots shots(argc, argv);
+    if (!shots.ready()) return 1;
 
     CommandsLibrary library;
     CommandsUse use(library);
@@ -51,16 +41,11 @@ int main(int argc, char **argv) {
         if (library.commandsFile().add() != 0) return 1;
     }
 
-    bool saved = false;
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
-        w.activateWindow();
-        (void)QTest::qWaitForWindowActive(&w, 1000);
-        QTest::qWait(100);
-        const QString path = folder.filePath("browse_commands.png");
-        saved = w.grab().save(path);
-        if (saved) std::printf("%s\n", qPrintable(path));
+        shots.settle(w);
+        shots.save(w, "browse_commands.png");
         w.close();
     });
     browseCommands(library);
-    return saved ? 0 : 1;
+    return shots.saved() == 1 ? 0 : 1;
 }

@@ -4,8 +4,7 @@
 // writes FOLDER/update_commands.png, FOLDER/update_commands_notice.png
 // with the longest notice of the status bar's first zone, and
 // FOLDER/standard_warning.png with the standard warning a delete asks
-// first ("Confirm Delete"), answered Cancel.  Runs on whatever display Qt
-// finds (an X server under xvfb-run).
+// first ("Confirm Delete"), answered Cancel.
 #include "library/update_commands.h"
 
 #include "library/commands_file.h"
@@ -13,24 +12,16 @@
 #include "library/commands_use.h"
 #include "runtime/window.h"
 
+#include "screenshots.h"
 #include "when_shown.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QDialog>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <cstdio>
 
 int main(int argc, char **argv) {
     using namespace kvr::library;
-    const QDir folder(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath());
-    if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
-    QTemporaryDir home;
-    setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
-    QDir::setCurrent(home.path());
-    QApplication app(argc, argv);
+    kvr::test_support::Screenshots shots(argc, argv);
+    if (!shots.ready()) return 1;
 
     CommandsLibrary library;
     CommandsUse use(library);
@@ -51,30 +42,21 @@ int main(int argc, char **argv) {
     library.commandsFile().watch();
     library.commandsFile().readByNumber(library.commandsFile().recordNumber());
 
-    bool saved = false;
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
-        w.activateWindow();
-        (void)QTest::qWaitForWindowActive(&w, 1000);
-        QTest::qWait(100);
-        const QString path = folder.filePath("update_commands.png");
-        saved = w.grab().save(path);
+        shots.settle(w);
+        shots.save(w, "update_commands.png");
         w.setStatusText(QString::fromUtf8("Otra estación lo borró: OK lo añadirá de nuevo"), 0);
         w.setStatusText(QString::fromUtf8("Se añadirá un registro"), 1);
-        const QString notice = folder.filePath("update_commands_notice.png");
-        saved = saved && w.grab().save(notice);
-        if (saved) std::printf("%s\n%s\n", qPrintable(path), qPrintable(notice));
+        shots.save(w, "update_commands_notice.png");
         w.close();
     });
     library.formCall().request = FormChange;
     updateCommands(library);
 
-    bool warned = false;
     {
         kvr::test_support::WhenShown<QDialog> grab([&](QDialog &box) {
             QTest::qWait(100);
-            const QString path = folder.filePath("standard_warning.png");
-            warned = box.grab().save(path);
-            if (warned) std::printf("%s\n", qPrintable(path));
+            shots.save(box, "standard_warning.png");
             box.reject();  // Escape: Cancel
         });
         library.commandsFile().watch();
@@ -82,5 +64,5 @@ int main(int argc, char **argv) {
         library.formCall().request = FormDelete;
         updateCommands(library);
     }
-    return saved && warned ? 0 : 1;
+    return shots.saved() == 3 ? 0 : 1;
 }

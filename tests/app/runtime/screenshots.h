@@ -1,0 +1,70 @@
+// What every screenshot program needs: the folder named on its command line,
+// a private home (settings and command files of its own, so a developer's
+// are never touched or shown), the application, and pictures saved there.
+// The programs run under xvfb-run (scripts/screenshots); they are not tests.
+#ifndef KVR_TESTS_APP_SCREENSHOTS_H
+#define KVR_TESTS_APP_SCREENSHOTS_H
+
+#include "runtime/window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace kvr::test_support {
+
+class Screenshots {
+public:
+    // The folder is argv[1] (default: the current directory), made when
+    // missing; the current directory becomes the private home.
+    Screenshots(int &argc, char **argv)
+        : folder_(QFileInfo(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(".")).absoluteFilePath()) {
+        ready_ = folder_.exists() || QDir().mkpath(folder_.path());
+        setenv("XDG_CONFIG_HOME", QDir(home_.path()).filePath("config").toLocal8Bit().constData(), 1);
+        QDir::setCurrent(home_.path());
+        app_ = std::make_unique<QApplication>(argc, argv);
+    }
+
+    // Whether the folder is there to be written.
+    bool ready() const { return ready_; }
+
+    // Saves a picture of the widget as FILE in the folder and prints its
+    // path; says whether it was written.
+    bool save(QWidget &widget, const char *file) {
+        const QString path = folder_.filePath(QString::fromUtf8(file));
+        if (!widget.grab().save(path)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        ++saved_;
+        return true;
+    }
+
+    // How many pictures were written.
+    int saved() const { return saved_; }
+
+    // Brings a window that has just opened to the front and lets it paint.
+    static void settle(runtime::Window &window) {
+        window.activateWindow();
+        (void)QTest::qWaitForWindowActive(&window, 1000);
+        QTest::qWait(100);
+    }
+
+private:
+    QDir folder_;
+    QTemporaryDir home_;
+    std::unique_ptr<QApplication> app_;
+    bool ready_ = false;
+    int saved_ = 0;
+};
+
+}  // namespace kvr::test_support
+
+#endif
