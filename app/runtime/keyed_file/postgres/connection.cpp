@@ -58,8 +58,17 @@ KeyedStatus Connection::connect() {
 KeyedStatus Connection::openSession() {
     // Defaults first, so that the operator's connection string may change
     // them; the text encoding last, since the store relies on it.
-    const char *keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-    const char *values[] = {"10", "kvrman1", conninfo_.c_str(), "UTF8", nullptr};
+    //
+    // A server whose network goes silent (a cable pulled, a host powered
+    // off) closes nothing: TCP would retry a request for a quarter of an
+    // hour with the manager frozen.  Data the server has not acknowledged
+    // within 10 s ends the connection instead (tcp_user_timeout), and an
+    // idle connection is probed after a minute, so that a dead one is found
+    // before the operator's next request waits on it.
+    const char *keys[] = {
+        "connect_timeout",  "tcp_user_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+        "keepalives_count", "application_name", "dbname",     "client_encoding", nullptr};
+    const char *values[] = {"10", "10000", "1", "60", "10", "3", "kvrman1", conninfo_.c_str(), "UTF8", nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         KeyedStatus failed = statusOfConnection(conn_);

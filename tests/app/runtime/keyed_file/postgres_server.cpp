@@ -142,22 +142,23 @@ std::string conninfoAt(const fs::path &folder, const std::string &database, cons
 }
 
 // Starts postgres on the data folder in folder; waits until it answers.
-pid_t startServer(const fs::path &folder, bool durable) {
-    std::vector<std::string> args{binFolder() + "/postgres",
-                                  "-D",
-                                  (folder / "data").string(),
-                                  "-k",
-                                  folder.string(),
-                                  "-p",
-                                  kPort,
-                                  "-c",
-                                  "listen_addresses=",
-                                  "-c",
-                                  "shared_buffers=16MB",
-                                  "-c",
-                                  "max_connections=60",
-                                  "-c",
-                                  "log_min_messages=warning"};
+pid_t startServer(const fs::path &folder, bool durable, PostgresServer::Reach reach) {
+    std::vector<std::string> args{
+        binFolder() + "/postgres",
+        "-D",
+        (folder / "data").string(),
+        "-k",
+        folder.string(),
+        "-p",
+        kPort,
+        "-c",
+        reach == PostgresServer::Reach::AlsoLoopback ? "listen_addresses=127.0.0.1" : "listen_addresses=",
+        "-c",
+        "shared_buffers=16MB",
+        "-c",
+        "max_connections=60",
+        "-c",
+        "log_min_messages=warning"};
     if (!durable)
         for (const char *setting : {"fsync=off", "full_page_writes=off", "synchronous_commit=off"})
             args.insert(args.end(), {"-c", setting});
@@ -231,7 +232,7 @@ fs::path templateFolder() {
             std::ofstream hba(folder / "data" / "pg_hba.conf", std::ios::trunc);
             hba << "local all " << PostgresServer::kSecuredUser << " scram-sha-256\nlocal all all trust\n";
         }
-        const pid_t server = startServer(folder, false);
+        const pid_t server = startServer(folder, false, PostgresServer::Reach::SocketFolder);
         const std::string made = runSql(conninfoAt(folder, "postgres", "kvr"),
                                         std::string("CREATE ROLE ") + PostgresServer::kSecuredUser +
                                             " LOGIN PASSWORD '" + PostgresServer::kSecuredPassword + "'");
@@ -252,7 +253,7 @@ fs::path templateFolder() {
 
 }  // namespace
 
-PostgresServer::PostgresServer(bool durable) : durable_(durable) {
+PostgresServer::PostgresServer(bool durable, Reach reach) : durable_(durable), reach_(reach) {
     removeLeftovers();
     const fs::path from = templateFolder();
     folder_ = makeFolder("").string();
@@ -260,6 +261,9 @@ PostgresServer::PostgresServer(bool durable) : durable_(durable) {
         fs::copy(from, fs::path(folder_) / "data", fs::copy_options::recursive);
         handAll(fs::path(folder_) / "data", serverAccount());
         fs::permissions(fs::path(folder_) / "data", fs::perms::owner_all);
+        if (reach == Reach::AlsoLoopback)
+            std::ofstream(fs::path(folder_) / "data" / "pg_hba.conf", std::ios::app)
+                << "host all all 127.0.0.1/32 trust\n";
         start();
     } catch (...) {
         std::error_code ec;
@@ -276,7 +280,7 @@ PostgresServer::~PostgresServer() {
 
 void PostgresServer::start() {
     if (pid_ > 0) return;
-    pid_ = startServer(folder_, durable_);
+    pid_ = startServer(folder_, durable_, reach_);
 }
 
 void PostgresServer::stop() {
@@ -287,6 +291,10 @@ void PostgresServer::stop() {
 
 std::string PostgresServer::conninfo(const std::string &database, const std::string &user) const {
     return conninfoAt(folder_, database, user);
+}
+
+std::string PostgresServer::loopbackConninfo(const std::string &database) const {
+    return std::string("host=127.0.0.1 port=") + kPort + " user=kvr dbname=" + database;
 }
 
 std::string PostgresServer::freshDatabase() {

@@ -21,9 +21,14 @@ namespace kvr::testing {
 
 class PostgresServer {
 public:
+    // Where clients reach the server: the socket in its folder only, or also
+    // 127.0.0.1 (for a test in a network namespace of its own, where no other
+    // program has the port).
+    enum class Reach { SocketFolder, AlsoLoopback };
+
     // Makes the data folder and starts the server; throws when it cannot.
     // fsync off unless durable.
-    explicit PostgresServer(bool durable = false);
+    explicit PostgresServer(bool durable = false, Reach reach = Reach::SocketFolder);
     ~PostgresServer();
     PostgresServer(const PostgresServer &) = delete;
     PostgresServer &operator=(const PostgresServer &) = delete;
@@ -35,6 +40,8 @@ public:
 
     // The connection string of a database as the superuser "kvr" (or user).
     std::string conninfo(const std::string &database = "postgres", const std::string &user = "kvr") const;
+    // The same over TCP to 127.0.0.1 (Reach::AlsoLoopback).
+    std::string loopbackConninfo(const std::string &database) const;
     // A new empty database: its connection string.
     std::string freshDatabase();
     // Runs SQL as the superuser on the database of conninfo; the first
@@ -52,6 +59,7 @@ private:
     std::string folder_;
     pid_t pid_ = -1;
     bool durable_ = false;
+    Reach reach_ = Reach::SocketFolder;
     int databases_ = 0;
 };
 
