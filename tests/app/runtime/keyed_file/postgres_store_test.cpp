@@ -102,6 +102,20 @@ TEST_F(PostgresStoreTest, TheServersKeyIsTheEnginesForEveryCharacter) {
         // The position names the key the server gave the record.
         EXPECT_EQ(positionOf(f->position(), 10)->key, expected) << "byte " << recno - 1;
     }
+    // Text another program writes with SQL: characters the code page lacks
+    // count as '?', U+0080 among them (the code page's byte 0x80 is the
+    // euro sign); the code page's own and its five undefined bytes keep
+    // their byte.
+    const std::pair<const char *, const char *> texts[] = {
+        {"U&'ma\\00f1ana'", "4d41d1414e41"},
+        {"U&'\\20ac' || chr(128) || chr(19968) || chr(129) || U&'\\0161x'", "803f3f818a58"},
+        {"'a' || chr(9216) || 'b'", "412042202020"},
+        {"chr(65533) || chr(127) || chr(160) || chr(215)", "3f7fa0d72020"},
+        {"'   '", "NULL"},
+    };
+    for (const auto &[text, key] : texts)
+        EXPECT_EQ(sql(std::string("SELECT coalesce(encode(kvr_key_value(") + text + ", 6), 'hex'), 'NULL')"), key)
+            << text;
 }
 
 TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
