@@ -41,6 +41,7 @@ void CommandConsole::clear() {
     requestDataEnabled_ = true;
     editable_ = RequestEditable{};
     statusText_.clear();
+    statusMeaning_.clear();
 }
 
 std::string CommandConsole::requestHexShown() const { return std::string(trimRight(requestHex_)); }
@@ -114,6 +115,7 @@ int32_t CommandConsole::send() {
         link_.sendCommand(requestHeader(), transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
     showReply(lastResult_);
     statusText_ = statusMessage(lastResult_);
+    statusMeaning_ = driverErrorMeaning(lastResult_);
     return lastResult_;
 }
 
@@ -125,6 +127,7 @@ int32_t CommandConsole::resetReader() {
     replyLength_ = 0;
     lastResult_ = link_.resetReader(&replyLength_, transfer_.data());
     statusText_ = std::to_string(lastResult_);
+    statusMeaning_ = driverErrorMeaning(lastResult_);
     showReply(lastResult_);
     if (lastResult_ >= 0) {
         sw1 = "90";

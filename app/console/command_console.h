@@ -87,9 +87,15 @@ public:
     bool requestDataEnabled() const { return requestDataEnabled_; }
     int32_t lastResult() const { return lastResult_; }
     const std::string &statusText() const { return statusText_; }
+    // What the status text's driver error means (driverErrorMeaning), for
+    // the status bar's tip; empty when the text is no driver error.
+    const std::string &statusMeaning() const { return statusMeaning_; }
     // Puts a message of the window in the status bar until the next send or
     // Reset replaces it.
-    void setStatusText(std::string text) { statusText_ = std::move(text); }
+    void setStatusText(std::string text) {
+        statusText_ = std::move(text);
+        statusMeaning_.clear();
+    }
     int32_t lastStoredEntry() const { return lastStoredEntry_; }
     void setLastStoredEntry(int32_t entry) { lastStoredEntry_ = entry; }
 
@@ -158,6 +164,7 @@ private:
     bool requestDataEnabled_ = true;
     RequestEditable editable_;
     std::string statusText_;
+    std::string statusMeaning_;
 };
 
 }  // namespace kvr::console

@@ -189,6 +189,7 @@ private:
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
         setStatusText(QString::fromStdString(console_.statusText()));
+        setStatusToolTip(QString::fromStdString(console_.statusMeaning()));
     }
 
     // Builds the stored-command menus again from COMMANDS, in place of the

@@ -1,5 +1,7 @@
 #include "console/status_message.h"
 
+#include <kvr7x.h>
+
 namespace kvr::console {
 
 std::string statusMessage(int32_t result) {
@@ -22,6 +24,28 @@ std::string statusMessage(int32_t result) {
     case 0xF0: return "Comando desconocido";
     case kReaderSilent: return "El lector no responde (80000000 (hex))";
     default: return "Error desconocido " + std::to_string(result);
+    }
+}
+
+std::string driverErrorMeaning(int32_t result) {
+    if (result >= 0 || result == kReaderSilent) return {};
+    switch (static_cast<uint32_t>(result) & 0x7FFFFFFFu) {
+    case KVR7X_ERR_FILE_NOT_FOUND: return "El puerto no existe o ha desaparecido (¿se ha desconectado el adaptador?)";
+    case KVR7X_ERR_TOO_MANY_PORTS: return "Hay demasiados puertos abiertos";
+    case KVR7X_ERR_ACCESS_DENIED: return "El puerto está en uso por otro programa o no hay permiso para usarlo";
+    case KVR7X_ERR_INVALID_HANDLE: return "El puerto no está abierto";
+    case KVR7X_ERR_WRITE_CUT_OFF:
+        return "Un envío al puerto de red quedó cortado; cierre el programa y ábralo de nuevo";
+    case KVR7X_ERR_LINE_FAILURE: return "Fallo de la línea serie";
+    case KVR7X_ERR_NO_SERVER: return "No hay ningún servidor en la dirección del puerto de red";
+    case KVR7X_ERR_CONNECTION_CLOSED:
+        return "El servidor del puerto de red ha cerrado la conexión con el lector; cierre el programa y ábralo de "
+               "nuevo";
+    case KVR7X_ERR_INVALID_PARAMETER: return "El controlador rechazó un parámetro antes de enviar nada";
+    case KVR7X_ERR_CONNECT_TIMEOUT: return "El puerto de red no contestó a tiempo";
+    case KVR7X_ERR_BAD_ADDRESS: return "La dirección del puerto de red no es válida";
+    case KVR7X_ERR_ABORTED: return "El puerto se cerró mientras se esperaba la respuesta";
+    default: return "Error del sistema " + std::to_string(static_cast<uint32_t>(result) & 0x7FFFFFFFu);
     }
 }
 

@@ -15,6 +15,13 @@ inline constexpr int32_t kReaderSilent = INT32_MIN;  // 0x80000000
 // "Error desconocido " with the result in signed decimal for anything else.
 std::string statusMessage(int32_t result);
 
+// What a driver error result means, in a sentence for the status bar's tip
+// (UTF-8): the message itself stays "Error desconocido" with the number, and
+// the tip says what went wrong (the connection to a network port closed,
+// the device vanished ...).  Empty for results that are no driver error and
+// for 0x80000000, whose message says it already.
+std::string driverErrorMeaning(int32_t result);
+
 // Whether the result calls for the reader-not-responding question.
 inline bool asksToResetReader(int32_t result) { return result == kReaderSilent; }
 

@@ -90,6 +90,10 @@ void Window::setStatusText(const QString &text, int zone) {
     if (zone >= 0 && zone < int(statusZones_.size())) statusZones_[zone]->setText(text);
 }
 
+void Window::setStatusToolTip(const QString &text, int zone) {
+    if (zone >= 0 && zone < int(statusZones_.size())) statusZones_[zone]->setToolTip(text);
+}
+
 QString Window::statusText(int zone) const {
     return zone >= 0 && zone < int(statusZones_.size()) ? statusZones_[zone]->text() : QString();
 }

@@ -70,6 +70,8 @@ public:
     // the last text set stays until replaced; hints of highlighted menu items
     // cover the bar only while shown.
     void setStatusText(const QString &text, int zone = 0);
+    // The tip shown over a zone of the status bar (none when empty).
+    void setStatusToolTip(const QString &text, int zone = 0);
     QString statusText(int zone = 0) const;
 
     // Shows the window and handles its events until it closes.

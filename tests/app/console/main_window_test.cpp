@@ -7,6 +7,7 @@
 #include "command_files.h"
 #include "console/main_menu.h"
 #include "console/hex_codec.h"
+#include "console/status_message.h"
 #include "runtime/dialog_units.h"
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
@@ -29,6 +30,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <kvr7x.h>
 
 #include <algorithm>
 #include <chrono>
@@ -390,6 +393,24 @@ TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
         emulator->log().clear();
         clickSend(w);
         EXPECT_EQ(lastFrame(*emulator), std::vector<uint8_t>({0x20, 0x00, 0x10, 0x00, 0x00, 0x00}));
+    });
+}
+
+// The reader's network port goes away: the message is the driver's number,
+// and the status bar's tip says what happened.
+TEST_F(MainWindowTest, AClosedNetworkPortIsExplainedInTheStatusBarsTip) {
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        const auto tip = [&w] { return w.findChild<QLabel *>("statusText")->toolTip(); };
+        choose(w, "reader.status");
+        clickSend(w);
+        ASSERT_EQ(w.statusText(), "Comando procesado correctamente");
+        EXPECT_EQ(tip(), "");
+        emulator->stop();
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Error desconocido " + QString::number(KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED)));
+        EXPECT_EQ(tip(), QString::fromStdString(driverErrorMeaning(KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED))));
+        EXPECT_TRUE(tip().contains("cerrado la conexión")) << tip().toStdString();
     });
 }
 

@@ -2,7 +2,12 @@
 #include "console/command_console.h"
 #include "console/status_message.h"
 
+#include <kvr7x.h>
+
 #include <gtest/gtest.h>
+
+#include <set>
+#include <string>
 
 namespace kvr::console {
 namespace {
@@ -39,6 +44,24 @@ TEST(StatusMessage, EveryStatusOfTheTable) {
         {-1, "Error desconocido -1"},
     };
     for (const auto &c : cases) EXPECT_EQ(statusMessage(c.result), c.message) << c.result;
+}
+
+TEST(StatusMessage, EveryDriverErrorHasItsOwnMeaningAndTheRestNone) {
+    std::set<std::string> meanings;
+    for (uint32_t code :
+         {KVR7X_ERR_FILE_NOT_FOUND, KVR7X_ERR_TOO_MANY_PORTS, KVR7X_ERR_ACCESS_DENIED, KVR7X_ERR_INVALID_HANDLE,
+          KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_LINE_FAILURE, KVR7X_ERR_NO_SERVER, KVR7X_ERR_CONNECTION_CLOSED,
+          KVR7X_ERR_INVALID_PARAMETER, KVR7X_ERR_CONNECT_TIMEOUT, KVR7X_ERR_BAD_ADDRESS, KVR7X_ERR_ABORTED, 1234u}) {
+        const std::string meaning = driverErrorMeaning(KVR7X_ERROR(code));
+        EXPECT_FALSE(meaning.empty()) << code;
+        EXPECT_TRUE(meanings.insert(meaning).second) << code << " shares its meaning: " << meaning;
+        // The message stays the number, whatever its meaning.
+        EXPECT_EQ(statusMessage(KVR7X_ERROR(code)), "Error desconocido " + std::to_string(KVR7X_ERROR(code)));
+    }
+    EXPECT_NE(driverErrorMeaning(KVR7X_ERROR(1234u)).find("1234"), std::string::npos);
+    // The silent reader's message says it all; reader statuses are no
+    // driver errors.
+    for (int32_t r : {KVR7X_NO_ANSWER, 0x00, 0x51, 0xFF, 0x7FFFFFFF}) EXPECT_EQ(driverErrorMeaning(r), "") << r;
 }
 
 TEST(StatusMessage, OnlyTheSilentReaderAsksForAReset) {
