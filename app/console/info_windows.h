@@ -23,8 +23,8 @@ void runAboutWindow(QWidget *parent = nullptr, const std::string &libraryPlace =
 
 // The About window's texts.
 inline constexpr const char *kAboutProduct = "Kvr Manager V3.01";
-inline constexpr const char *kAboutNotice = "KVR7x reader tools - version 3.01";
-inline constexpr const char *kAboutContact = "Open project, see README";
+inline constexpr const char *kAboutNotice = "Lectores KVR7x - versión 3.01";
+inline constexpr const char *kAboutContact = "Proyecto abierto: véase README";
 inline constexpr const char *kAboutLibrary = "Biblioteca: ";
 
 }  // namespace kvr::console

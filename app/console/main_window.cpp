@@ -138,7 +138,9 @@ private:
         label("DATOS", 90, 58, 160, 10);
         for (int i = 0; i < 4; ++i) replyHeader_.push_back(entry(2, replyNames[i], 10 + 20 * i, 66, 16, 10, true));
         replyBytes_ = entry(255, "replyBytes", 90, 66, 160, 10, true);
-        replyHex_ = entry(255, "replyHex", 10, 78, 240, 10, true);
+        // Three characters a byte, as the request's hex view: a 255-byte
+        // reply is shown whole.
+        replyHex_ = entry(static_cast<int>(kRequestHexShown), "replyHex", 10, 78, 240, 10, true);
 
         send_ = new QPushButton("Procesar Comando", client());
         send_->setObjectName("send");
@@ -159,9 +161,13 @@ private:
 
     // Shows a text the program sets; a text longer than its field is shown
     // from its first character unless it follows the operator's typing.
+    // The console keeps no trailing blanks: blanks the operator typed at the
+    // end stay, with the caret where it was, so that typing goes on there.
     static void show(QLineEdit *field, const std::string &bytes, bool fromStart = true) {
         const QString text = runtime::fromWestern(bytes);
-        if (field->text() == text) return;
+        const QString shown = field->text();
+        if (shown == text) return;
+        if (shown.startsWith(text) && shown.mid(text.size()).trimmed().isEmpty()) return;
         field->setText(text);
         if (fromStart) field->setCursorPosition(0);
     }

@@ -2,6 +2,7 @@
 #include "console/main_window.h"
 #include "library/commands_library.h"
 #include "runtime/app_icon.h"
+#include "runtime/program_style.h"
 #include "runtime/standard_translations.h"
 #include "startup/command_line.h"
 #include "startup/display_guard.h"
@@ -24,6 +25,7 @@ int main(int argc, char **argv) {
     displayGuard.reset();
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
+    kvr::runtime::useProgramStyle();
     const kvr::runtime::StandardTranslations spanishQtTexts;
     kvr::library::CommandsLibrary library(kvr::startup::libraryDatabaseSetting());
     return kvr::startup::runProgram([&library](int32_t portHandle, const std::string &portName) {

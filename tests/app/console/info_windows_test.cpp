@@ -206,6 +206,10 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
              EXPECT_EQ(labelText(w, "product"), "Kvr Manager V3.01");
              EXPECT_TRUE(labelText(w, "notice").contains("3.01"));
              EXPECT_FALSE(labelText(w, "contact").isEmpty());
+             for (const char *name : {"product", "notice", "contact"}) {
+                 auto *line = w.findChild<QLabel *>(name);
+                 EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width()) << name << " is cut";
+             }
              // Which command library is in use: here the file in the current
              // directory; a long place loses its middle, the tip has it all.
              auto *place = w.findChild<QLabel *>("library");
@@ -224,20 +228,25 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
 }
 
 // Closing a window opened from the main window gives the keyboard back to
-// the field that had it, without a click: an operator goes on typing.
+// the field that had it, without a click, and the operator goes on typing
+// where they were.
 TEST_F(InfoWindowsTest, TheKeyboardComesBackToTheMainWindowWhenAWindowCloses) {
     startReader();
     const auto closeIt = [](runtime::Window &w) { w.close(); };
     runMainWindow({
         {"MAIN$WINDOW",
          [&](runtime::Window &w) {
+             choose(w, "card.isoIn");
              for (const char *item : {"reader.info", "help.about", "utilities.commands"}) {
                  SCOPED_TRACE(item);
-                 type(w, "INS", "A4");
-                 ASSERT_EQ(QApplication::focusWidget(), field(w, "INS"));
+                 type(w, "P1", "00");  // from another field, so that typing replaces the view
+                 type(w, "requestHex", "00 A4 ");
+                 ASSERT_EQ(QApplication::focusWidget(), field(w, "requestHex"));
                  choose(w, item);
                  EXPECT_TRUE(eventually([&] { return QApplication::activeWindow() == &w; }));
-                 EXPECT_EQ(QApplication::focusWidget(), field(w, "INS"));
+                 ASSERT_EQ(QApplication::focusWidget(), field(w, "requestHex"));
+                 QTest::keyClicks(field(w, "requestHex"), "B0");
+                 EXPECT_EQ(text(w, "requestHex"), "00 A4 B0");
              }
          }},
         {"INFOLECTOR$WINDOW", closeIt},

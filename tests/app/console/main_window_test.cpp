@@ -198,10 +198,11 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
         EXPECT_EQ(text(w, "replyBytes"), characters);
         EXPECT_EQ(first[0], 0x00) << "the file is expected to start with a zero byte";
 
-        // A long reply is shown from its first byte.
+        // A long reply is shown whole, from its first byte.
         type(w, "P3", "FF");
         clickSend(w);
         ASSERT_EQ(text(w, "LEN"), "FF");
+        EXPECT_EQ(parseBytes(text(w, "replyHex")).size(), 255u);
         EXPECT_TRUE(shownFromTheStart(field(w, "replyHex")));
         EXPECT_TRUE(shownFromTheStart(field(w, "replyBytes")));
     });
@@ -617,6 +618,13 @@ TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
         EXPECT_EQ(w.statusBar()->currentMessage(), "Soportado por KVR73C");
         select->setActiveAction(w.menus()->action(w.menus()->idOf("reader.select.async")));
         EXPECT_EQ(w.statusBar()->currentMessage(), "KVR73");
+        // A card type this reader cannot take says, under the pointer, which
+        // reader can.
+        QAction *p2k = w.menus()->action(w.menus()->idOf("reader.select.qxp2k"));
+        ASSERT_FALSE(p2k->isEnabled());
+        QTest::mouseMove(select, select->actionGeometry(p2k).center());
+        EXPECT_TRUE(eventually([&] { return w.statusBar()->currentMessage() == "Soportado por KVR73D"; }))
+            << w.statusBar()->currentMessage().toStdString();
         QTest::keyClick(select, Qt::Key_Escape);
         QTest::keyClick(readerMenu, Qt::Key_Escape);
         EXPECT_TRUE(eventually([] { return QApplication::activePopupWidget() == nullptr; }));

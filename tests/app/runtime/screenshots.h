@@ -5,6 +5,7 @@
 #ifndef KVR_TESTS_APP_SCREENSHOTS_H
 #define KVR_TESTS_APP_SCREENSHOTS_H
 
+#include "runtime/program_style.h"
 #include "runtime/window.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@ public:
         setenv("XDG_CONFIG_HOME", QDir(home_.path()).filePath("config").toLocal8Bit().constData(), 1);
         QDir::setCurrent(home_.path());
         app_ = std::make_unique<QApplication>(argc, argv);
+        runtime::useProgramStyle();
     }
 
     // Whether the folder is there to be written.
