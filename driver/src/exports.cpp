@@ -118,7 +118,8 @@ KVR7X_API int32_t KVR7X_CALL QXGETPARAM(uint32_t, uint32_t) { return 0; }
 
 KVR7X_API int32_t KVR7X_CALL QXCARDINSERTED(int32_t port, uint32_t unit) {
     uint32_t bits = 0;
-    return (modemLines(port, bits) && unit == 0 && (bits & kModemDsr)) ? 1 : 0;
+    // The unit is a byte: its low byte counts, as for the other calls.
+    return (modemLines(port, bits) && (unit & 0xFFu) == 0 && (bits & kModemDsr)) ? 1 : 0;
 }
 
 KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port) {

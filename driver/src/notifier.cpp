@@ -42,6 +42,8 @@ void show(const char *caption, const char *text) {
 // Exit codes of the thread, as its pthread result.
 void *exitCode(uintptr_t code) { return reinterpret_cast<void *>(code); }
 
+// The thread makes no event of its own to wait on (the port's wait needs
+// none), so of its four messages "CreateEvent failed" cannot occur here.
 void *notificationThread(void *) {
     NotifyRecord &rec = g_record;
     while (rec.stop.load() == 0) {

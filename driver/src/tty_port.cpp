@@ -125,7 +125,9 @@ bool TtyPort::restoreLine() {
 }
 
 TtyPort::~TtyPort() {
-    close();
+    // Closing a port closed already would set the thread's last error over
+    // the reason a failed open just left there.
+    if (!closed_.load()) close();
     ::close(wakeRead_);
     ::close(wakeWrite_);
 }

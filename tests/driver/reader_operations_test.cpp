@@ -158,9 +158,10 @@ TEST_F(ReaderOperationsTest, ModemLineQueries) {
         int32_t ifd, inserted, powered;
     };
     const Case cases[] = {
-        {0x00, false, 0, 0x00, 0, 0}, {0x20, false, 0, 0x20, 1, 0},
+        {0x00, false, 0, 0x00, 0, 0},     {0x20, false, 0, 0x20, 1, 0},
         {0x20, false, 1, 0x20, 0, 0},  // only unit 0 has a presence line
-        {0x80, false, 0, 0x80, 0, 1}, {0xF0, false, 0, 0xF0, 1, 1},
+        {0x20, false, 0x100, 0x20, 1, 0}, {0x20, false, 0x301, 0x20, 0, 0},  // the unit's low byte
+        {0x80, false, 0, 0x80, 0, 1},     {0xF0, false, 0, 0xF0, 1, 1},
         {0xF0, true, 0, 0, 0, 0},
     };
     for (const auto &c : cases) {
