@@ -129,6 +129,8 @@ int32_t CommandConsole::resetReader() {
     statusText_ = std::to_string(lastResult_);
     statusMeaning_ = driverErrorMeaning(lastResult_);
     showReply(lastResult_);
+    // A reset that answered shows 90 00; one that failed shows none, since
+    // "90 00" next to the error would read as success.
     if (lastResult_ >= 0) {
         sw1 = "90";
         sw2 = "00";

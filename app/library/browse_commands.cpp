@@ -132,7 +132,11 @@ public:
         connect(list_, &runtime::PageList::resized, this, [this] {
             if (open_) act([this] { browser_.regained(); });
         });
-        // The operator comes back to the program from another one.
+        // The operator comes back to the program from another one.  Coming
+        // back from the browser's own form or boxes reads nothing again:
+        // what they did is shown already (an insert's page is built around
+        // the new record), and the first command of its card would undo it.
+        // Another station's changes are caught when the form reads a record.
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive && open_ && isActiveWindow()) act([this] { browser_.regained(); });
         });

@@ -27,9 +27,8 @@ runtime::KeyedFile &CommandsLibrary::importFile() {
     return import_;
 }
 
-void CommandsLibrary::setImportFileName(std::string_view name) {
-    importName_ = std::string(name.substr(0, std::min(name.size(), kImportNameWidth)));
-}
+// The whole name: a path cut short would open another file, or none.
+void CommandsLibrary::setImportFileName(std::string_view name) { importName_ = std::string(name); }
 
 bool CommandsLibrary::isTeamLibrary() const { return runtime::isTeamDatabase(database_); }
 

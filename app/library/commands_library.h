@@ -42,7 +42,6 @@ struct FormCall {
 
 class CommandsLibrary {
 public:
-    static constexpr std::size_t kImportNameWidth = 128;
     static constexpr std::size_t kPositionWidth = 512;
     static constexpr int kTransactionTimeoutMs = 2000;
 
@@ -69,7 +68,7 @@ public:
     runtime::KeyedFile &importFile();
     Commands &importRecord() { return importRecord_; }
     const std::string &importFileName() const { return importName_; }
-    void setImportFileName(std::string_view name);  // keeps at most 128 characters
+    void setImportFileName(std::string_view name);
 
     const std::string &database() const { return database_; }
     bool isTeamLibrary() const;

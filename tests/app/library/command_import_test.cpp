@@ -105,6 +105,20 @@ TEST_P(CommandImportTest, RecordsAreAppendedInKeyOrderAndASecondImportStoresThem
     EXPECT_EQ(library.importFileName(), source);
 }
 
+// A source deep in folders with accented names: its whole path is opened,
+// however many characters or bytes it has.
+TEST_P(CommandImportTest, ASourceWithALongPathIsOpenedByItsWholeName) {
+    std::string deep = folder.path();
+    for (int i = 0; deep.size() < 300; ++i) deep += "/carpeta de importación " + std::to_string(i);
+    std::filesystem::create_directories(deep);
+    const std::string source = deep + "/Comandos ñandú.tps";
+    ASSERT_TRUE(writeCommandFile(source, {numberedCommand(0), numberedCommand(1)}));
+    const ImportResult result = importFrom(source);
+    ASSERT_FALSE(result.openError) << openErrorText(*result.openError);
+    EXPECT_EQ(result.report.appended, 2);
+    EXPECT_EQ(library.importFileName(), source);
+}
+
 TEST_P(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
     addCommands({numberedCommand(7)});
     ASSERT_TRUE(writeCommandFile(folder.file("VACIO.tps"), {}));

@@ -192,9 +192,6 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
         }
     }
     EXPECT_EQ(names, (std::vector<std::string>{"verify", "imported Jcb", "imported mc", "select"}));
-
-    library.setImportFileName(std::string(200, 'x'));
-    EXPECT_EQ(library.importFileName().size(), 128u);
 }
 
 TEST_P(CommandsFileTest, UpdateWritesTheWatchedRecord) {

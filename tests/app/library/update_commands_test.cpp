@@ -495,6 +495,31 @@ TEST_F(UpdateCommandsTest, AFileHeldByAnotherProcessRefusesTheSaveAndTheFormStay
     EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(sampleCommand("Visa", "Cambiado")));
 }
 
+// The change-retry question answered Yes saves again (the file is free by
+// then) and closes the form; answered No closes it with nothing written.
+TEST_F(UpdateCommandsTest, TheChangeRetryQuestionSavesAgainOrGivesUp) {
+    for (const bool retry : {true, false}) {
+        SCOPED_TRACE(retry ? "Yes" : "No");
+        recorder.boxes.clear();
+        const auto recno = add(sampleCommand("Visa", retry ? "Select" : "Read"));
+        Peer peer({"hold-transaction", path, "30000"});
+        ASSERT_EQ(peer.readLine(), "ready");
+        recorder.onBox = [&](const runtime::MessageBoxRequest &box) {
+            if (box.caption == "Record Update Error") peer.kill();
+        };
+        recorder.answers = {runtime::ButtonOk, retry ? runtime::ButtonYes : runtime::ButtonNo};
+        watchedRead(recno);
+        const auto response = runForm(FormChange, [&](Window &w) {
+            typeInto(w, "name", "Cambiado");
+            click(w, "ok");
+        });
+        recorder.onBox = {};
+        EXPECT_EQ(captions(), (std::vector<std::string>{"Transaction Framing Error", "Record Update Error"}));
+        EXPECT_EQ(response, retry ? FormCompleted : FormCancelled);
+        EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(sampleCommand("Visa", retry ? "Cambiado" : "Read")));
+    }
+}
+
 // The team library's server stops while the form is open: each save says
 // why in the server's words and the form stays with the operator's values;
 // once the server is back, OK saves them.
