@@ -254,6 +254,7 @@ TEST_F(PortOpenTest, ConfiguresTheLineAndProbesTheReader) {
     EXPECT_TRUE(echoMode());
     EXPECT_EQ(QXCLOSE(h), 1);
     EXPECT_TRUE(last->isClosed());
+    EXPECT_TRUE(echoMode()) << "closing the port leaves echo mode as the reset set it";
 }
 
 TEST_F(PortOpenTest, SilentReaderStillOpensAndLeavesEchoAlone) {

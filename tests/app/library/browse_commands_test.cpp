@@ -3,6 +3,7 @@
 // process where another station matters.  Boxes are answered by the test.
 #include "library/browse_commands.h"
 
+#include "command_files.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
@@ -177,14 +178,7 @@ protected:
         return order;
     }
 
-    // SQLite's file change counter: it moves with every write transaction.
-    std::uint32_t fileChanges() {
-        std::ifstream in(path, std::ios::binary);
-        unsigned char b[4] = {};
-        in.seekg(24);
-        in.read(reinterpret_cast<char *>(b), 4);
-        return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
-    }
+    std::uint32_t fileChanges() const { return testing::fileChanges(path); }
 
     // Runs the browser with the script in its window; the browser is closed
     // after the script unless it closed already.  Each opening of the edit

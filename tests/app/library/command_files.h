@@ -6,7 +6,9 @@
 #include "library/commands_file.h"
 #include "runtime/keyed_file/keyed_file.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,16 @@ inline RecordBytes numberedCommand(int n, const std::string &card = {}) {
     c.hotKey = n % 7 == 0 ? 0x270 + n % 12 : 0;
     const auto bytes = library::packCommands(c);
     return RecordBytes(bytes.begin(), bytes.end());
+}
+
+// SQLite's file change counter of the command file at path: it moves with
+// every write transaction, so an unchanged counter means nothing was written.
+inline std::uint32_t fileChanges(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char b[4] = {};
+    in.seekg(24);
+    in.read(reinterpret_cast<char *>(b), 4);
+    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
 }
 
 // Creates a command file holding the records, added in the order given, in

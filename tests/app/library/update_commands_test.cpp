@@ -3,6 +3,7 @@
 // answered by the test.
 #include "library/update_commands.h"
 
+#include "command_files.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
@@ -121,14 +122,7 @@ protected:
         return records;
     }
 
-    // SQLite's file change counter: it moves with every write transaction.
-    std::uint32_t fileChanges() {
-        std::ifstream in(path, std::ios::binary);
-        unsigned char b[4] = {};
-        in.seekg(24);
-        in.read(reinterpret_cast<char *>(b), 4);
-        return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
-    }
+    std::uint32_t fileChanges() const { return testing::fileChanges(path); }
 
     // Calls the form with the request; the script runs inside the form's
     // window (which it should close), or is not run when no window opens.
