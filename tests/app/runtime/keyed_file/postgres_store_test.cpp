@@ -116,6 +116,10 @@ TEST_F(PostgresStoreTest, TheServersKeyIsTheEnginesForEveryCharacter) {
     for (const auto &[text, key] : texts)
         EXPECT_EQ(sql(std::string("SELECT coalesce(encode(kvr_key_value(") + text + ", 6), 'hex'), 'NULL')"), key)
             << text;
+    // The same in a session of a server set to the old string syntax.
+    EXPECT_EQ(sql("SET standard_conforming_strings = off; "
+                  "SELECT encode(kvr_key_value(chr(19968) || 'a' || chr(129), 4), 'hex')"),
+              "3f418120");
 }
 
 TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
