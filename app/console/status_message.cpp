@@ -34,13 +34,11 @@ std::string driverErrorMeaning(int32_t result) {
     case KVR7X_ERR_TOO_MANY_PORTS: return "Hay demasiados puertos abiertos";
     case KVR7X_ERR_ACCESS_DENIED: return "El puerto está en uso por otro programa o no hay permiso para usarlo";
     case KVR7X_ERR_INVALID_HANDLE: return "El puerto no está abierto";
-    case KVR7X_ERR_WRITE_CUT_OFF:
-        return "Un envío al puerto de red quedó cortado; cierre el programa y ábralo de nuevo";
+    case KVR7X_ERR_WRITE_CUT_OFF: return "Un envío al puerto de red quedó cortado; Lector > Reset lo conecta de nuevo";
     case KVR7X_ERR_LINE_FAILURE: return "Fallo de la línea serie";
     case KVR7X_ERR_NO_SERVER: return "No hay ningún servidor en la dirección del puerto de red";
     case KVR7X_ERR_CONNECTION_CLOSED:
-        return "El servidor del puerto de red ha cerrado la conexión con el lector; cierre el programa y ábralo de "
-               "nuevo";
+        return "El servidor del puerto de red ha cerrado la conexión con el lector; Lector > Reset la abre de nuevo";
     case KVR7X_ERR_INVALID_PARAMETER: return "El controlador rechazó un parámetro antes de enviar nada";
     case KVR7X_ERR_CONNECT_TIMEOUT: return "El puerto de red no contestó a tiempo";
     case KVR7X_ERR_BAD_ADDRESS: return "La dirección del puerto de red no es válida";

@@ -76,14 +76,16 @@ extern "C" {
 #define KVR7X_ERR_INVALID_HANDLE 6u
 /* Network port: a write was cut off in the middle of a telnet command or
  * of an escaped 0xFF byte; the stream is garbled for good and every later
- * call on the port fails with this code until it is closed. */
+ * call on the port fails with this code until QXRESET connects again or it
+ * is closed. */
 #define KVR7X_ERR_WRITE_CUT_OFF 29u
 /* The line failed: device error, hang-up, or a system call that failed for
  * another reason. */
 #define KVR7X_ERR_LINE_FAILURE 31u
 /* Network port: the host is unknown or nobody listens at HOST:PORT. */
 #define KVR7X_ERR_NO_SERVER 53u
-/* Network port: the server closed the connection. */
+/* Network port: the server closed the connection; every later call but
+ * QXRESET (which connects again) and QXCLOSE fails with this code. */
 #define KVR7X_ERR_CONNECTION_CLOSED 64u
 /* An argument was refused before anything was sent: a null data buffer
  * where a data block is due, a unit above 3, or a line setting the device
@@ -150,7 +152,10 @@ KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit);
 /* 10: pulse RTS and read the reader's identification answer (data: room for
  * 255 bytes).  Returns 0 on success.  Switches echo mode from the answer.
  * Noise before the answer is dropped; a line that chatters on for more than
- * 1024 bytes without an answer counts as a silent reader (0x80000000). */
+ * 1024 bytes without an answer counts as a silent reader (0x80000000).
+ * On a network port whose connection is lost (64, or 29) it first connects
+ * again to the same server under the same handle; while that fails it
+ * returns the connection's error (53, 121) and the port stays lost. */
 KVR7X_API int32_t KVR7X_CALL QXRESET(int32_t port, int32_t *len, uint8_t *data);
 
 /* 11: the port's modem-status bits (KVR7X_MS_*), 0 when unreadable. */

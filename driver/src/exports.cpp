@@ -102,8 +102,12 @@ KVR7X_API int32_t KVR7X_CALL QXPOWEROFF(int32_t port, uint32_t unit) {
 }
 
 KVR7X_API int32_t KVR7X_CALL QXRESET(int32_t port, int32_t *len, uint8_t *data) {
-    const std::shared_ptr<SerialPort> p = findPort(port);
+    std::shared_ptr<SerialPort> p = findPort(port);
     if (!p) return errorResult(kErrInvalidHandle);
+    // A network port whose connection is gone is connected again first:
+    // the reset is what an operator tries when the reader stops answering,
+    // and a terminal server or ser2net that was restarted is there again.
+    if (p->lost() && !(p = reopenPort(port, p))) return errorResult(lastError());
     return resetReader(*p, len, data);
 }
 

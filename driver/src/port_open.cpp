@@ -43,6 +43,27 @@ void applyReaderLine(LineSettings &s) {
     s.rtsControl = RtsControl::Enable;
 }
 
+// Gives a port just opened the reader's line: its settings, RTS low (the
+// reset pulse raises it for 10 ms) and the base time-outs.  On failure the
+// line is given back as it was found and the port closed, with the failed
+// step's code as the last error.
+bool prepareLine(SerialPort &port) {
+    auto fail = [&port] {
+        const uint32_t code = lastError();
+        port.restoreLine();
+        port.close();
+        setLastError(code);
+        return false;
+    };
+    LineSettings line;
+    if (!port.getLineSettings(line)) return fail();
+    applyReaderLine(line);
+    if (!port.setLineSettings(line)) return fail();
+    if (!port.setRts(false)) return fail();
+    if (!port.setTimeouts(kBaseTimeouts)) return fail();
+    return true;
+}
+
 }  // namespace
 
 void setPortOpener(PortOpener opener) {
@@ -69,28 +90,30 @@ int32_t openReaderPort(const char *name) {
         return -1;
     }
     std::shared_ptr<SerialPort> port = openTarget(*target);
-    if (!port) return -1;
-
-    // Every failure gives the line back as it was found.
-    auto fail = [&port] {
-        const uint32_t code = lastError();
-        port->restoreLine();
-        port->close();
-        setLastError(code);
-        return -1;
-    };
-    LineSettings line;
-    if (!port->getLineSettings(line)) return fail();
-    applyReaderLine(line);
-    if (!port->setLineSettings(line)) return fail();
-    // RTS rests low; the reset pulse raises it for 10 ms.
-    if (!port->setRts(false)) return fail();
-    if (!port->setTimeouts(kBaseTimeouts)) return fail();
+    if (!port || !prepareLine(*port)) return -1;
 
     // The probe: a reader that does not answer still leaves the port open.
     resetReader(*port, nullptr, nullptr);
 
-    return slot.place(std::move(port), &claim);
+    return slot.place(std::move(port), &claim, *target);
+}
+
+std::shared_ptr<SerialPort> reopenPort(int32_t handle, const std::shared_ptr<SerialPort> &current) {
+    const std::optional<PortTarget> target = targetOf(handle);
+    if (!target) {
+        setLastError(kErrInvalidHandle);
+        return nullptr;
+    }
+    std::shared_ptr<SerialPort> port = openTarget(*target);
+    if (!port || !prepareLine(*port)) return nullptr;
+    if (!replacePort(handle, current, port)) {
+        // Closed (or opened again) by another thread meanwhile.
+        port->close();
+        setLastError(kErrInvalidHandle);
+        return nullptr;
+    }
+    current->close();
+    return port;
 }
 
 int32_t closeReaderPort(int32_t handle) { return closePort(handle) ? 1 : 0; }

@@ -11,6 +11,7 @@ namespace {
 struct Entry {
     std::shared_ptr<SerialPort> port;
     std::vector<std::string> identities;  // claimed target, empty when none
+    std::optional<PortTarget> target;     // what the port was opened on
     bool reserved = false;                // kept for a port being opened
 };
 
@@ -66,13 +67,15 @@ PortSlot::~PortSlot() {
     t.entries[static_cast<size_t>(handle_)].reserved = false;
 }
 
-int32_t PortSlot::place(std::shared_ptr<SerialPort> port, TargetClaim *claim) {
+int32_t PortSlot::place(std::shared_ptr<SerialPort> port, TargetClaim *claim,
+                        std::optional<PortTarget> target) {
     if (handle_ < 0 || !port) return -1;
     Table &t = table();
     std::lock_guard lock(t.mu);
     Entry &e = t.entries[static_cast<size_t>(handle_)];
     e.port = std::move(port);
     e.reserved = false;
+    e.target = std::move(target);
     e.identities.clear();
     if (claim && claim->held()) {
         e.identities = claim->identities();
@@ -96,6 +99,25 @@ std::shared_ptr<SerialPort> findPort(int32_t handle) {
     return t.entries[static_cast<size_t>(handle)].port;
 }
 
+std::optional<PortTarget> targetOf(int32_t handle) {
+    if (handle < 0 || handle >= kMaxPorts) return std::nullopt;
+    Table &t = table();
+    std::lock_guard lock(t.mu);
+    const Entry &e = t.entries[static_cast<size_t>(handle)];
+    return e.port ? e.target : std::nullopt;
+}
+
+bool replacePort(int32_t handle, const std::shared_ptr<SerialPort> &current,
+                 std::shared_ptr<SerialPort> replacement) {
+    if (handle < 0 || handle >= kMaxPorts || !replacement) return false;
+    Table &t = table();
+    std::lock_guard lock(t.mu);
+    Entry &e = t.entries[static_cast<size_t>(handle)];
+    if (!e.port || e.port != current) return false;
+    e.port = std::move(replacement);
+    return true;
+}
+
 bool closePort(int32_t handle) {
     if (handle < 0 || handle >= kMaxPorts) {
         setLastError(kErrInvalidHandle);
@@ -115,6 +137,7 @@ bool closePort(int32_t handle) {
         identities = std::move(e.identities);
         e.port.reset();
         e.identities.clear();
+        e.target.reset();
     }
     // Close outside the lock: closing may wait for a watcher to leave.
     const bool ok = port->close();

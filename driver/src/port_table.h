@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "port_names.h"
 #include "serial_port.h"
 
 namespace kvr7x {
@@ -54,8 +56,10 @@ public:
     // False when the table is full.
     bool held() const { return handle_ >= 0; }
     // Enters the port (and the claim, when held) under the slot's handle
-    // and returns the handle.
-    int32_t place(std::shared_ptr<SerialPort> port, TargetClaim *claim);
+    // and returns the handle.  The target is kept for opening the port
+    // again (reopenPort).
+    int32_t place(std::shared_ptr<SerialPort> port, TargetClaim *claim,
+                  std::optional<PortTarget> target = std::nullopt);
 
 private:
     int32_t handle_ = -1;
@@ -69,6 +73,15 @@ int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim = null
 
 // The port named by a handle, or null when the handle names no open port.
 std::shared_ptr<SerialPort> findPort(int32_t handle);
+
+// The target the port of a handle was opened on, when it was kept.
+std::optional<PortTarget> targetOf(int32_t handle);
+
+// Puts a port opened again in place of the one the handle names, when that
+// is still `current` (a close or another reopen did not come first); the
+// handle, its claim and its target stay.  False otherwise.
+bool replacePort(int32_t handle, const std::shared_ptr<SerialPort> &current,
+                 std::shared_ptr<SerialPort> replacement);
 
 // Takes the port out of the table, releases its target and closes it.
 // Returns the close result; false (lastError 6) when the handle names no

@@ -123,6 +123,12 @@ public:
 
     // Close the line; ends a pending waitDsrChange.  True on success.
     virtual bool close() = 0;
+
+    // Whether the connection to the line is gone for good: a network port
+    // whose server closed the connection, or whose stream a cut-off write
+    // garbled.  Every transfer then fails until the port is opened again,
+    // which the reader reset does.  A device never says so.
+    virtual bool lost() { return false; }
 };
 
 }  // namespace kvr7x

@@ -401,6 +401,37 @@ void untilCommand(int fd) { RawServer::receiveUntil(fd, {0x20, 0x00, 0x10, 0x00,
 
 }  // namespace
 
+// The network port's server goes away (a ser2net restarted): every call
+// fails with "connection closed" and a reset cannot connect while nobody
+// listens; once the server is back, a reset connects again under the same
+// handle and the reader answers as before.
+TEST_F(EndToEnd, AResetConnectsAgainToAServerThatCameBack) {
+    ASSERT_GE(open(), 0);
+    const uint16_t port = emu_->port();
+    const auto status = [this] {
+        return QXSENDCOMMAND(handle_, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000);
+    };
+    ASSERT_EQ(status(), 0);
+    emu_.reset();
+    EXPECT_EQ(status(), KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED));
+    int32_t len = -1;
+    Bytes answer(64);
+    EXPECT_EQ(QXRESET(handle_, &len, answer.data()), KVR7X_ERROR(KVR7X_ERR_NO_SERVER));
+    EXPECT_EQ(status(), KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED)) << "still the lost connection";
+
+    kvr7x::emu::Config config;
+    config.port = port;
+    emu_ = std::make_unique<Emulator>(std::move(config));
+    std::string error;
+    ASSERT_TRUE(emu_->start(error)) << error;
+    EXPECT_EQ(QXRESET(handle_, &len, answer.data()), 0);
+    EXPECT_GT(len, 0) << "the identification came back";
+    EXPECT_EQ(status(), 0);
+    EXPECT_EQ(emu_->clientsServed(), 1u);
+    // The name stays claimed by the handle: a second open is refused.
+    EXPECT_EQ(QXOPEN(emu_->url().c_str()), -1);
+}
+
 TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
     struct Case {
         const char *name;

@@ -55,7 +55,16 @@ constexpr size_t kReceiveQueueLimit = 64 * 1024;
 class Rfc2217Port final : public SerialPort {
 public:
     explicit Rfc2217Port(int fd) : fd_(fd) {}
-    ~Rfc2217Port() override { close(); }
+    ~Rfc2217Port() override {
+        // Closing a port closed already would set the thread's last error
+        // over the reason a failed open just left there.
+        bool open = false;
+        {
+            std::lock_guard lock(mutex_);
+            open = !closed_;
+        }
+        if (open) close();
+    }
 
     // Greets the server, lowers RTS before anything else can raise it, sets
     // the line and asks for the modem state.  False with lastError set when
@@ -76,6 +85,10 @@ public:
     bool waitDsrChange() override;
     bool restoreLine() override;
     bool close() override;
+    bool lost() override {
+        std::lock_guard lock(mutex_);
+        return broken_ && !closed_;
+    }
 
 private:
     void receiveLoop();

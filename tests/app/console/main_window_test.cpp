@@ -398,7 +398,8 @@ TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
 }
 
 // The reader's network port goes away: the message is the driver's number,
-// and the status bar's tip says what happened.
+// and the status bar's tip says what happened and what to do; once the
+// server is back, Reset connects again.
 TEST_F(MainWindowTest, AClosedNetworkPortIsExplainedInTheStatusBarsTip) {
     startReader();
     runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
@@ -412,6 +413,17 @@ TEST_F(MainWindowTest, AClosedNetworkPortIsExplainedInTheStatusBarsTip) {
         EXPECT_EQ(w.statusText(), "Error desconocido " + QString::number(KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED)));
         EXPECT_EQ(tip(), QString::fromStdString(driverErrorMeaning(KVR7X_ERROR(KVR7X_ERR_CONNECTION_CLOSED))));
         EXPECT_TRUE(tip().contains("cerrado la conexión")) << tip().toStdString();
+        kvr7x::emu::Config again;
+        again.port = emulator->port();
+        emulator = std::make_unique<kvr7x::emu::Emulator>(again);
+        std::string error;
+        ASSERT_TRUE(emulator->start(error)) << error;
+        choose(w, "reader.reset");
+        EXPECT_EQ(w.statusText(), "0");
+        EXPECT_EQ(tip(), "");
+        choose(w, "reader.status");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
     });
 }
 
