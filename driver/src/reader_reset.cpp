@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "frame_trace.h"
 #include "transaction.h"
 
 namespace kvr7x {
@@ -24,7 +25,9 @@ void applyIdentification(const uint8_t *id, size_t n) {
     setEchoMode(n >= 10 && id[9] == '3');
 }
 
-int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
+namespace {
+
+int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     uint8_t *const frame = frameBuffer();
     bool ok = false;
     uint32_t err = 0;
@@ -56,6 +59,23 @@ int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
     if (data) std::memcpy(data, frame + 4, n);
     if (len) *len = n;
     return frame[0];
+}
+
+}  // namespace
+
+int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
+    FrameTrace *const trace = processTrace();
+    if (!trace) return runReset(port, len, data);
+    TracedExchange e;
+    e.isReset = true;
+    e.began = std::chrono::system_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    e.result = runReset(port, len, data);
+    e.took = std::chrono::steady_clock::now() - start;
+    std::memcpy(e.reply, frameBuffer(), sizeof e.reply);
+    e.replyData = frameBuffer() + 4;
+    trace->write(e);
+    return e.result;
 }
 
 }  // namespace kvr7x

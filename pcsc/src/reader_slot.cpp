@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "apdu_transport.h"
+#include "handler_log.h"
 #include "command_apdu.h"
 #include "ifd_result.h"
 #include "kvr7x.h"
@@ -70,13 +71,13 @@ void ReaderSlot::resetReader() {
 bool ReaderSlot::reconnect() {
     if (std::chrono::steady_clock::now() - lastAttempt_ < kReconnectPause) return false;
     if (!openPort()) return false;
-    std::fprintf(stderr, "ifdkvr7x: %s: port open again\n", name_.c_str());
+    logMessage(LogLevel::Info, "%s: port open again", name_.c_str());
     return true;
 }
 
 void ReaderSlot::loseLine(int32_t r) {
-    std::fprintf(stderr, "ifdkvr7x: %s: line to the reader lost (error result 0x%08X); reopening\n", name_.c_str(),
-                 static_cast<unsigned>(r));
+    logMessage(LogLevel::Error, "%s: line to the reader lost (error result 0x%08X); reopening", name_.c_str(),
+               static_cast<unsigned>(r));
     QXCLOSE(port_);
     port_ = -1;
     atr_.clear();

@@ -1,6 +1,6 @@
 #include "reader_table.h"
 
-#include <cstdio>
+#include "handler_log.h"
 
 namespace kvr7x::pcsc {
 
@@ -8,15 +8,15 @@ RESPONSECODE ReaderTable::create(unsigned long lun, const std::string &deviceNam
     if (readers_.count(readerOf(lun)) || readers_.size() >= kMaxReaders) return IFD_COMMUNICATION_ERROR;
     auto slot = std::make_unique<ReaderSlot>(deviceName);
     if (slot->open() != IFD_SUCCESS) {
-        std::fprintf(stderr, "ifdkvr7x: %s: cannot open the port\n", deviceName.c_str());
+        logMessage(LogLevel::Error, "%s: cannot open the port", deviceName.c_str());
         return IFD_COMMUNICATION_ERROR;
     }
     for (const auto &[reader, other] : readers_) {
         if (!slot->echoes() || !other->echoes() || *slot->echoes() == *other->echoes()) continue;
-        std::fprintf(stderr,
-                     "ifdkvr7x: %s: refused: its echo mode (%s) differs from that of %s; "
-                     "serve such readers from separate processes\n",
-                     deviceName.c_str(), *slot->echoes() ? "on" : "off", other->deviceName().c_str());
+        logMessage(LogLevel::Error,
+                   "%s: refused: its echo mode (%s) differs from that of %s; "
+                   "serve such readers from separate processes",
+                   deviceName.c_str(), *slot->echoes() ? "on" : "off", other->deviceName().c_str());
         slot.reset();
         // Opening the refused reader switched the process-wide echo mode;
         // a reset of a reader already served switches it back.

@@ -1,0 +1,121 @@
+#include "frame_trace.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+#include <cstdlib>
+#include <memory>
+
+namespace kvr7x {
+
+namespace {
+
+void appendHex(std::string &out, const uint8_t *bytes, size_t n) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < n; ++i) {
+        if (i != 0) out += ' ';
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0x0F];
+    }
+}
+
+std::string milliseconds(std::chrono::steady_clock::duration d) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%03lld ms", static_cast<long long>(us / 1000),
+                  static_cast<long long>(us % 1000));
+    return buf;
+}
+
+std::string resultText(int32_t result) {
+    char buf[32];
+    if (result >= 0)
+        std::snprintf(buf, sizeof buf, "STAT %02X", static_cast<unsigned>(result));
+    else
+        std::snprintf(buf, sizeof buf, "error 0x%08X", static_cast<unsigned>(result));
+    return buf;
+}
+
+}  // namespace
+
+std::string timeOfDay(std::chrono::system_clock::time_point t) {
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+    constexpr long long kPerDay = 86400LL * 1000000LL;
+    const long long ofDay = ((us % kPerDay) + kPerDay) % kPerDay;
+    const long long s = ofDay / 1000000;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%06lld", s / 3600, s / 60 % 60, s % 60,
+                  ofDay % 1000000);
+    return buf;
+}
+
+std::string formatExchange(const TracedExchange &e, long pid) {
+    const std::string stamp = timeOfDay(e.began) + " KVR7x[" + std::to_string(pid) + "] ";
+    std::string out;
+    out += stamp;
+    if (e.isReset) {
+        out += "> reset";
+    } else {
+        out += "> ";
+        appendHex(out, e.header, 6);
+        if (e.sentData) {
+            out += " | ";
+            appendHex(out, e.sentData, e.sentLen);
+        }
+    }
+    out += '\n';
+
+    out += timeOfDay(e.began +
+                     std::chrono::duration_cast<std::chrono::system_clock::duration>(e.took));
+    out += stamp.substr(15);
+    out += "< ";
+    if (e.result >= 0) {
+        appendHex(out, e.reply, 4);
+        if (e.replyData && e.reply[3] != 0) {
+            out += " | ";
+            appendHex(out, e.replyData, e.reply[3]);
+        }
+        out += "  ";
+    }
+    out += resultText(e.result) + " in " + milliseconds(e.took) + '\n';
+    return out;
+}
+
+FrameTrace::FrameTrace(const std::string &target) {
+    if (target == "stderr") {
+        out_ = stderr;
+        return;
+    }
+    out_ = std::fopen(target.c_str(), "a");
+    ownsFile_ = out_ != nullptr;
+}
+
+FrameTrace::~FrameTrace() {
+    if (ownsFile_) std::fclose(out_);
+}
+
+void FrameTrace::write(const TracedExchange &exchange) {
+    if (!out_) return;
+    const std::string text = formatExchange(exchange, static_cast<long>(::getpid()));
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fflush(out_);
+}
+
+FrameTrace *processTrace() {
+    // Made once and kept for the life of the process: an exchange may run
+    // on the notification thread while the program ends.
+    static FrameTrace *const trace = []() -> FrameTrace * {
+        const char *target = std::getenv("KVR7X_TRACE");
+        if (!target || !*target) return nullptr;
+        return new FrameTrace(target);  // never freed, see above
+    }();
+    return trace;
+}
+
+}  // namespace kvr7x

@@ -1,0 +1,163 @@
+// The frame trace an operator switches on with KVR7X_TRACE: a program of
+// its own that loads the library runs against the emulated reader, and its
+// trace file tells the same exchanges as the calls returned.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "frame_trace.h"
+#include "network_test_support.h"
+
+extern char **environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ProbeRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the probe with KVR7X_TRACE set to `trace`; gives up after 20 s.
+ProbeRun runProbe(const std::string &url, const std::string &trace, const std::string &outFile) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e)
+        if (std::string(*e).rfind("KVR7X_TRACE=", 0) != 0) env.emplace_back(*e);
+    env.push_back("KVR7X_TRACE=" + trace);
+    std::vector<char *> envp;
+    for (std::string &s : env) envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string program = KVR7X_TRACE_PROBE;
+    std::string arg = url;
+    char *argv[] = {program.data(), arg.data(), nullptr};
+    pid_t pid = -1;
+    ProbeRun run;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return run;
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (::waitpid(pid, &run.status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &run.status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    std::ifstream in(outFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    run.out = text.str();
+    return run;
+}
+
+std::vector<std::string> lines(const std::string &text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+}  // namespace
+
+TEST(FrameTrace, AProgramsTraceFileTellsEachExchangeAsTheCallsReturnedIt) {
+    auto emu = kvr7x::test::startEmulator();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kvr7x-trace-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string trace = (dir / "trace.log").string();
+    const ProbeRun run = runProbe(emu->url(), trace, (dir / "out.txt").string());
+    std::ifstream in(trace);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::filesystem::remove_all(dir);
+
+    ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.out;
+    const std::vector<std::string> got = lines(run.out);
+    ASSERT_EQ(got.size(), 2u) << run.out;
+    const std::vector<std::string> t = lines(text.str());
+    // The reset that opening the port makes, then the two commands: two
+    // lines each.
+    ASSERT_EQ(t.size(), 6u) << text.str();
+
+    const std::string stamp = R"(^\d\d:\d\d:\d\d\.\d{6} KVR7x\[\d+\] )";
+    EXPECT_TRUE(std::regex_search(t[0], std::regex(stamp + R"(> reset$)"))) << t[0];
+    EXPECT_TRUE(
+        std::regex_search(t[1], std::regex(stamp + R"(< 00 90 .. .. \| 56 45 58 41 .*STAT 00 in \d+\.\d{3} ms$)")))
+        << t[1];
+    EXPECT_TRUE(std::regex_search(t[2], std::regex(stamp + R"(> 20 00 10 00 00 00$)"))) << t[2];
+    EXPECT_TRUE(std::regex_search(t[4], std::regex(stamp + R"(> A1 00 A4 00 00 02 \| 3F 00$)"))) << t[4];
+    // Each reply line holds what the call returned: STAT SW1 SW2 LEN.
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE("command " + std::to_string(i + 1));
+        unsigned result = 0, sw1 = 0, sw2 = 0, len = 0;
+        ASSERT_EQ(std::sscanf(got[i].c_str(), "%X %X %X %X", &result, &sw1, &sw2, &len), 4) << got[i];
+        char reply[64];
+        std::snprintf(reply, sizeof reply, "< %02X %02X %02X %02X", result, sw1, sw2, len);
+        EXPECT_NE(t[3 + 2 * i].find(reply), std::string::npos) << t[3 + 2 * i] << " vs " << got[i];
+    }
+}
+
+TEST(FrameTrace, LinesTellFramesResultsAndTimes) {
+    using kvr7x::TracedExchange;
+    const auto noon =
+        std::chrono::system_clock::time_point(std::chrono::hours(24 * 20000 + 12)) + std::chrono::microseconds(345678);
+    const uint8_t sent[] = {0x3F, 0x00};
+    const uint8_t replyData[] = {0x01, 0xAB};
+    struct Case {
+        const char *what;
+        TracedExchange e;
+        const char *want;
+    };
+    TracedExchange withData;
+    std::memcpy(withData.header, "\xA1\x00\xA4\x00\x00\x02", 6);
+    withData.sentData = sent;
+    withData.sentLen = 2;
+    std::memcpy(withData.reply, "\x00\x90\x00\x02", 4);
+    withData.replyData = replyData;
+    withData.began = noon;
+    withData.took = std::chrono::microseconds(17250);
+    TracedExchange silent;
+    std::memcpy(silent.header, "\x21\x00\xB0\x00\x00\x08", 6);
+    silent.result = static_cast<int32_t>(0x80000000u);
+    silent.replyData = replyData;  // not shown: no STAT came back
+    silent.began = noon;
+    silent.took = std::chrono::milliseconds(1001);
+    TracedExchange reset;
+    reset.isReset = true;
+    std::memcpy(reset.reply, "\x00\x90\x00\x00", 4);
+    reset.began = noon - std::chrono::hours(1);
+    reset.took = std::chrono::microseconds(999);
+    const std::vector<Case> cases = {
+        {"a data block out and reply data back", withData,
+         "12:00:00.345678 KVR7x[7] > A1 00 A4 00 00 02 | 3F 00\n"
+         "12:00:00.362928 KVR7x[7] < 00 90 00 02 | 01 AB  STAT 00 in 17.250 ms\n"},
+        {"no answer", silent,
+         "12:00:00.345678 KVR7x[7] > 21 00 B0 00 00 08\n"
+         "12:00:01.346678 KVR7x[7] < error 0x80000000 in 1001.000 ms\n"},
+        {"a reset answered without identification", reset,
+         "11:00:00.345678 KVR7x[7] > reset\n"
+         "11:00:00.346677 KVR7x[7] < 00 90 00 00  STAT 00 in 0.999 ms\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(kvr7x::formatExchange(c.e, 7), c.want);
+    }
+}
