@@ -3,7 +3,8 @@
 #   - strict warnings, which are errors with KVR_WERROR (CI and scripts/test
 #     turn it on; builds with other compilers need not fail on a new warning);
 #   - with KVR_SANITIZE, AddressSanitizer and UndefinedBehaviorSanitizer when
-#     compiling and linking.
+#     compiling and linking; with KVR_TSAN, ThreadSanitizer (the two cannot
+#     share a build).
 add_library(kvr_build_checks INTERFACE)
 add_library(kvr::build_checks ALIAS kvr_build_checks)
 
@@ -12,4 +13,11 @@ if(KVR_SANITIZE)
   target_compile_options(kvr_build_checks INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(kvr_build_checks INTERFACE -fsanitize=address,undefined)
+endif()
+if(KVR_TSAN)
+  if(KVR_SANITIZE)
+    message(FATAL_ERROR "KVR_TSAN and KVR_SANITIZE cannot be on in one build")
+  endif()
+  target_compile_options(kvr_build_checks INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(kvr_build_checks INTERFACE -fsanitize=thread)
 endif()
