@@ -29,7 +29,17 @@ $XDG_CONFIG_HOME/kvrman1/KVRMAN1.INI (default ~/.config/kvrman1/KVRMAN1.INI),
 with the places of the windows.  COM1..COM9 name the ports of
 $XDG_CONFIG_HOME/kvr7x/ports ("COM1=/dev/ttyUSB0",
 "COM2=rfc2217://HOST:PORT"); a COMn not listed there is /dev/ttyS<n-1>.
-The command library is COMMANDS.tps in the current directory.
+The command library is COMMANDS.tps in the current directory, unless
+KVRMAN1.INI names a team library in PostgreSQL:
+  [Commands]
+  Database=postgresql://ana@db.example/kvr
+(any libpq connection string; the password comes from ~/.pgpass or
+PGPASSWORD, never from the INI).
+
+Environment:
+  KVR_COMMANDS_DB   the library for this run, in place of [Commands]
+                    Database= (empty: COMMANDS.tps in the current directory)
+  XDG_CONFIG_HOME   the folder of kvrman1/KVRMAN1.INI and kvr7x/ports
 
 Other arguments go to Qt (for example -platform offscreen).  See kvrman1(1).
 )";

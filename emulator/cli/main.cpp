@@ -59,6 +59,10 @@ int main(int argc, char **argv) {
         std::fputs(usage().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::fputs("kvr7x-emu " KVR_EMU_VERSION "\n", stdout);
+        return 0;
+    }
     std::FILE *logFile = nullptr;
     if (options.logPath == "-") {
         options.config.logStream = stderr;

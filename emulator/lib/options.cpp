@@ -72,7 +72,8 @@ Line and reader:
   --log FILE             log every frame received and sent, in hex, to FILE
                          ("-" for standard error); without it nothing is kept
   --control              read control commands on standard input (below)
-  --help                 show this text
+  --help                 show this text and end
+  --version              show the version and end
 
 Sessions:
   --idle-timeout SECONDS end a session in which the client has sent nothing
@@ -141,6 +142,8 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
         std::string v;
         if (opt == "--help" || opt == "-h") {
             out.help = true;
+        } else if (opt == "--version" || opt == "-V") {
+            out.version = true;
         } else if (opt == "--listen") {
             if (!value(v)) return false;
             if (!rfc2217::splitHostPort(v, out.config.host, out.config.port, rfc2217::PortZero::Allowed)) {

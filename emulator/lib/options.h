@@ -13,6 +13,7 @@ struct Options {
     Config config;
     std::string logPath;  // "-": standard error; empty: no text log
     bool help = false;
+    bool version = false;
     bool control = false;  // read control commands on standard input
 };
 

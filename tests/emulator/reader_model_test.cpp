@@ -286,6 +286,13 @@ TEST(Options, BuildTheConfiguration) {
 
     Options plain;
     ASSERT_TRUE(parseOptions({}, plain, error)) << error;
+    EXPECT_FALSE(plain.help);
+    EXPECT_FALSE(plain.version);
+    for (const char *flag : {"--version", "-V"}) {
+        Options version;
+        ASSERT_TRUE(parseOptions({flag}, version, error)) << flag;
+        EXPECT_TRUE(version.version) << flag;
+    }
     EXPECT_EQ(plain.config.idleTimeout, std::chrono::milliseconds(0));
     EXPECT_FALSE(plain.config.takeOverAfter.has_value());
 
@@ -317,9 +324,9 @@ TEST(Options, BuildTheConfiguration) {
         EXPECT_FALSE(error.empty());
     }
     const std::string help = usage();
-    for (const char *opt :
-         {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered", "--silent",
-          "--latency", "--noise", "--paced", "--rules", "--log", "--help", "--idle-timeout", "--take-over"})
+    for (const char *opt : {"--listen", "--basic", "--id-text", "--id-bytes", "--no-card", "--sams", "--unpowered",
+                            "--silent", "--latency", "--noise", "--paced", "--rules", "--log", "--help", "--version",
+                            "--idle-timeout", "--take-over"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
 }
 

@@ -4,7 +4,9 @@
 # let "apt install ./....deb" work on Debian 12 (every one a package of this
 # Debian 12 machine, at a version it has); unpacked into a scratch root
 # (dpkg -x), kvrman1 and the PC/SC handler find the driver library beside
-# them without LD_LIBRARY_PATH, and kvrman1 starts offscreen.
+# them without LD_LIBRARY_PATH, and kvrman1 starts offscreen.  Each package
+# has a summary of its own and a folded description, carries the copyright
+# and the changelog, and lintian (when installed) finds no error in it.
 # Usage: deb_packages_test.sh BUILD-DIR LIBDIR VERSION
 set -eu
 build=$1
@@ -27,13 +29,15 @@ listing() { dpkg-deb --contents "$(deb "$1")" | awk '$1 !~ /^d/ {print substr($6
 holds() {
   package=$1
   shift
+  set -- "$@" "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz"
   listing "$package" >"$scratch/$package.files"
   for file; do
     grep -qx "$file" "$scratch/$package.files" || fail "$package lacks $file; it holds: $(cat "$scratch/$package.files")"
   done
   [ "$(wc -l <"$scratch/$package.files")" -eq $# ] || fail "$package holds more than $*: $(cat "$scratch/$package.files")"
 }
-holds libkvr7x2 "/usr/$libdir/libKVR7x.so.2" "/usr/$libdir/libKVR7x.so.$version"
+holds libkvr7x2 "/usr/$libdir/libKVR7x.so.2" "/usr/$libdir/libKVR7x.so.$version" \
+  /usr/share/lintian/overrides/libkvr7x2
 holds libkvr7x-dev /usr/include/kvr7x.h /usr/include/kvr7x_version.h "/usr/$libdir/libKVR7x.so" \
   "/usr/$libdir/pkgconfig/kvr7x.pc"
 icons=""
@@ -41,7 +45,8 @@ for size in 16 22 24 32 48 64 128 256; do icons="$icons /usr/share/icons/hicolor
 # shellcheck disable=SC2086
 holds kvrman1 /usr/bin/kvrman1 /usr/share/applications/kvrman1.desktop /usr/share/man/man1/kvrman1.1.gz $icons
 holds kvr7x-emu /usr/bin/kvr7x-emu /usr/share/man/man1/kvr7x-emu.1.gz
-packages="libkvr7x2 libkvr7x-dev kvrman1 kvr7x-emu"
+holds kvr7x /usr/bin/kvr7x /usr/share/man/man1/kvr7x.1.gz
+packages="libkvr7x2 libkvr7x-dev kvrman1 kvr7x-emu kvr7x"
 if ls "$scratch/out"/libifd-kvr7x_*.deb >/dev/null 2>&1; then
   holds libifd-kvr7x /usr/lib/pcsc/drivers/serial/libifdkvr7x.so /etc/reader.conf.d/kvr7x
   [ "$(dpkg-deb --ctrl-tarfile "$(deb libifd-kvr7x)" | tar -xOf - ./conffiles)" = /etc/reader.conf.d/kvr7x ] \
@@ -52,7 +57,7 @@ fi
 # Dependencies: ours at this version, the system's as dpkg-shlibdeps found
 # them, each satisfied by this Debian 12 machine.
 field() { dpkg-deb --field "$(deb "$1")" "$2"; }
-for package in libkvr7x-dev kvrman1 libifd-kvr7x; do
+for package in libkvr7x-dev kvrman1 kvr7x libifd-kvr7x; do
   case " $packages " in *" $package "*) ;; *) continue ;; esac
   field "$package" Depends | grep -q "libkvr7x2 (= $version)" \
     || fail "$package does not depend on libkvr7x2 (= $version): $(field "$package" Depends)"
@@ -84,8 +89,57 @@ if command -v apt-get >/dev/null; then
 fi
 dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - ./shlibs | grep -q "^libKVR7x 2 libkvr7x2 (= $version)$" \
   || fail "libkvr7x2 gives no shlibs entry for libKVR7x.so.2"
-dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - ./postinst | grep -q ldconfig \
-  || fail "libkvr7x2 does not run ldconfig when installed"
+# The loader's cache is rebuilt by dpkg's trigger, not by scripts of ours.
+[ "$(dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - ./triggers)" = "activate-noawait ldconfig" ] \
+  || fail "libkvr7x2 does not activate the ldconfig trigger"
+for script in postinst postrm; do
+  if dpkg-deb --ctrl-tarfile "$(deb libkvr7x2)" | tar -xOf - "./$script" | grep -v '^#' | grep -q ldconfig; then
+    fail "libkvr7x2's $script calls ldconfig"
+  fi
+done
+
+# Descriptions: a summary line of each package's own (no two alike), then
+# paragraphs folded with one leading blank, as apt shows them.
+: >"$scratch/summaries"
+for package in $packages; do
+  field "$package" Description >"$scratch/description"
+  summary=$(head -n 1 "$scratch/description")
+  [ -n "$summary" ] || fail "$package has no summary"
+  [ "${#summary}" -le 80 ] || fail "$package's summary is longer than 80 characters: $summary"
+  [ "$(wc -l <"$scratch/description")" -ge 2 ] || fail "$package has no long description"
+  if tail -n +2 "$scratch/description" | grep -qv '^ [^ ]'; then
+    fail "$package's description is not folded with one leading blank: $(cat "$scratch/description")"
+  fi
+  echo "$summary" >>"$scratch/summaries"
+done
+duplicates=$(sort "$scratch/summaries" | uniq -d)
+[ -z "$duplicates" ] || fail "packages share the summary: $duplicates"
+
+# Copyright in the machine-readable format, the changelog as Debian's tools
+# read it.
+dpkg -x "$(deb libkvr7x2)" "$scratch/doc"
+copyright=$scratch/doc/usr/share/doc/libkvr7x2/copyright
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "the copyright file is not in the machine-readable format: $(head -n 3 "$copyright")"
+grep -qx 'Copyright: 2026 The KVR7x project authors' "$copyright" || fail "the copyright file names no holder"
+grep -qx 'License: Expat' "$copyright" || fail "the copyright file names no licence"
+zcat "$scratch/doc/usr/share/doc/libkvr7x2/changelog.gz" >"$scratch/changelog"
+if command -v dpkg-parsechangelog >/dev/null; then
+  [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version" ] \
+    || fail "the changelog's last version is not $version: $(head -n 1 "$scratch/changelog")"
+else
+  head -n 1 "$scratch/changelog" | grep -q "^kvr7x ($version) " || fail "the changelog starts: $(head -n 1 "$scratch/changelog")"
+fi
+if command -v lintian >/dev/null; then
+  debs=""
+  for package in $packages; do debs="$debs $(deb "$package")"; done
+  # shellcheck disable=SC2086
+  lintian --no-tag-display-limit $debs >"$scratch/lintian.log" 2>&1 || true
+  if grep '^E: ' "$scratch/lintian.log"; then
+    fail "lintian finds errors in the packages (above)"
+  fi
+  grep '^W: ' "$scratch/lintian.log" || true  # warnings are shown, not failures
+fi
 
 # Unpacked into a scratch root.
 root=$scratch/root
@@ -105,6 +159,12 @@ fi
 "$root/usr/bin/kvrman1" --version | grep -qx "kvrman1 $version (Kvr Manager V3.01)" \
   || fail "the unpacked kvrman1 --version says: $("$root/usr/bin/kvrman1" --version 2>&1)"
 "$root/usr/bin/kvr7x-emu" --help | grep -q '^Usage: kvr7x-emu' || fail "the unpacked kvr7x-emu does not run"
+"$root/usr/bin/kvr7x" --version | grep -qx "kvr7x $version" \
+  || fail "the unpacked kvr7x --version says: $("$root/usr/bin/kvr7x" --version 2>&1)"
+case "$(resolved "$root/usr/bin/kvr7x")" in
+  "$root"/*) ;;
+  *) fail "the unpacked kvr7x loads the library from '$(resolved "$root/usr/bin/kvr7x")'" ;;
+esac
 
 # A short offscreen run: the stored port cannot be opened, so the program
 # ends by itself once it has read its settings and called the driver, and
@@ -124,7 +184,7 @@ grep -qx 'Categories=Utility;' "$root/usr/share/applications/kvrman1.desktop" ||
 grep -qx 'Icon=kvrman1' "$root/usr/share/applications/kvrman1.desktop" || fail "kvrman1.desktop names another icon"
 file "$root/usr/share/icons/hicolor/48x48/apps/kvrman1.png" | grep -q 'PNG image data, 48 x 48' \
   || fail "the 48x48 icon is $(file "$root/usr/share/icons/hicolor/48x48/apps/kvrman1.png")"
-for page in kvrman1 kvr7x-emu; do
+for page in kvrman1 kvr7x-emu kvr7x; do
   zcat "$root/usr/share/man/man1/$page.1.gz" | head -n 1 | grep -q "^\.TH .*\"KVR7x $version\"" \
     || fail "$page.1 does not carry the version"
 done

@@ -5,7 +5,8 @@
 #     reaches a reader that answers;
 #   - told KVR_DEMO_PORT=7201, it ends with a message naming the port and
 #     the variable, and runs nothing;
-#   - either way its emulator is gone when it has ended.
+#   - either way its emulator is gone when it has ended;
+#   - without XDG_RUNTIME_DIR, it gives the program a private one.
 # Usage: demo_port_test.sh SOURCE_DIR BUILD_DIR READER_CHECK
 set -u
 source_dir=$1
@@ -48,14 +49,16 @@ stopped() {
 
 # Left to itself.
 status=0
-KVR_DEMO_DIR="$work/free" QT_QPA_PLATFORM=offscreen "$source_dir/scripts/demo-run" "$build" "$check" \
-  >"$work/free.out" 2>&1 || status=$?
+env -u XDG_RUNTIME_DIR KVR_DEMO_DIR="$work/free" QT_QPA_PLATFORM=offscreen "$source_dir/scripts/demo-run" "$build" \
+  "$check" >"$work/free.out" 2>&1 || status=$?
 cat "$work/free.out"
 [ "$status" -eq 0 ] || fail "the demo's program did not reach an answering reader (exit status $status)"
 grep -q "^demo: port 7201 is taken" "$work/free.out" || fail "no word that 7201 is taken"
 grep -q "answers with STAT" "$work/free.out" || fail "the reader check did not report an answer"
 if grep -q ":7201$" "$work/free/config/kvr7x/ports"; then fail "the port map still leads to 7201"; fi
 stopped "$work/free.out" || fail "the demo's emulator still runs after the demo"
+# Outside a desktop session the program gets a private runtime folder.
+[ "$(stat -c %a "$work/free/runtime" 2>/dev/null)" = 700 ] || fail "no private XDG_RUNTIME_DIR in the demo's folder"
 
 # Told to use 7201.
 status=0

@@ -23,6 +23,9 @@ head -n 1 "$scratch/out" | grep -Eq '^kvrman1 [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+ \(K
 headless "$program" --help >"$scratch/out" 2>"$scratch/err" || fail "--help failed: $(cat "$scratch/err")"
 head -n 1 "$scratch/out" | grep -q '^Usage: kvrman1' || fail "--help says: $(cat "$scratch/out")"
 grep -q 'KVRMAN1.INI' "$scratch/out" || fail "--help does not say where the settings are"
+for setting in '\[Commands\]' 'Database=' 'KVR_COMMANDS_DB'; do
+  grep -q "$setting" "$scratch/out" || fail "--help does not tell of $setting (the team library)"
+done
 [ ! -s "$scratch/err" ] || fail "--help wrote to standard error: $(cat "$scratch/err")"
 
 # Without a display, and with a display nobody serves: one line, exit 1.

@@ -1,0 +1,40 @@
+// The kvr7x tool's command line:
+//   kvr7x [-p PORT] [-k] [--json] COMMAND...   one reader command
+//   kvr7x [-p PORT] [-k] [--json] run FILE     a script of such commands
+//   kvr7x --help | --version
+#ifndef KVR_CLI_INVOCATION_H
+#define KVR_CLI_INVOCATION_H
+
+#include "reader_command.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvr::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitReaderError = 1;
+inline constexpr int kExitUsageError = 2;
+
+struct Invocation {
+    enum class Action { Help, Version, Command, Script };
+    Action action = Action::Help;
+    std::string port = "COM1";
+    bool keepGoing = false;  // -k: a script goes on after a failed command
+    bool json = false;
+    ReaderCommand command;    // Action::Command
+    std::string scriptPath;   // Action::Script; "-" is standard input
+};
+
+// The arguments after the program name.  The options may stand before or
+// after the command's words; --help and --version win wherever they stand.
+std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error);
+
+std::string helpText();
+std::string versionText();
+
+}  // namespace kvr::cli
+
+#endif

@@ -1,0 +1,197 @@
+#include "reader_command.h"
+
+#include "console/command_console.h"
+#include "console/hex_codec.h"
+
+#include <charconv>
+
+namespace kvr::cli {
+
+namespace {
+
+constexpr uint32_t kLongestTimeoutMs = 3600000;
+
+std::optional<uint8_t> hexDigit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+    return std::nullopt;
+}
+
+std::optional<uint8_t> parseByte(std::string_view word) {
+    if (word.empty() || word.size() > 2) return std::nullopt;
+    uint8_t value = 0;
+    for (const char c : word) {
+        const auto digit = hexDigit(c);
+        if (!digit) return std::nullopt;
+        value = static_cast<uint8_t>(value * 16 + *digit);
+    }
+    return value;
+}
+
+bool appendHex(std::string_view word, std::vector<uint8_t> &data) {
+    if (word.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < word.size(); i += 2) {
+        const auto high = hexDigit(word[i]);
+        const auto low = hexDigit(word[i + 1]);
+        if (!high || !low) return false;
+        data.push_back(static_cast<uint8_t>(*high * 16 + *low));
+    }
+    return true;
+}
+
+struct Grammar {
+    Operation operation;
+    const char *name;
+    const char *usage;
+    std::size_t headerBytes;  // the byte words that must follow the name
+    bool takesData;
+};
+
+constexpr Grammar kGrammars[] = {
+    {Operation::Reset, "reset", "reset", 0, false},
+    {Operation::Status, "status", "status [UNIT]", 0, false},
+    {Operation::Send, "send", "send CODE CLA INS P1 P2 P3 [DATA]", 6, true},
+    {Operation::IsoIn, "isoin", "isoin UNIT CLA INS P1 P2 [DATA]", 5, true},
+    {Operation::IsoOut, "isoout", "isoout UNIT CLA INS P1 P2 P3", 6, false},
+};
+
+}  // namespace
+
+std::string_view operationName(Operation operation) {
+    for (const Grammar &grammar : kGrammars)
+        if (grammar.operation == operation) return grammar.name;
+    return {};
+}
+
+std::vector<std::string> splitWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+        std::size_t end = at;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') ++end;
+        if (end > at) words.emplace_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &words, std::string &error) {
+    if (words.empty()) {
+        error = "no command given (reset, status, send, isoin, isoout or run)";
+        return std::nullopt;
+    }
+    const Grammar *grammar = nullptr;
+    for (const Grammar &candidate : kGrammars)
+        if (words[0] == candidate.name) grammar = &candidate;
+    if (!grammar) {
+        error = "unknown command \"" + words[0] + "\"";
+        return std::nullopt;
+    }
+    const bool timed = grammar->operation != Operation::Reset && grammar->operation != Operation::Status;
+    const std::string usage = std::string("usage: ") + grammar->usage + (timed ? " [-t MS]" : "");
+
+    // "-t MS" comes out first; the other words are the operands.
+    std::optional<uint32_t> timeout;
+    std::vector<std::string_view> operands;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        if (words[i] != "-t") {
+            operands.emplace_back(words[i]);
+            continue;
+        }
+        uint32_t value = 0;
+        const std::string &text = i + 1 < words.size() ? words[i + 1] : std::string();
+        const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || failure != std::errc() || end != text.data() + text.size() || value == 0 ||
+            value > kLongestTimeoutMs) {
+            error = "-t takes a time-out in milliseconds from 1 to " + std::to_string(kLongestTimeoutMs);
+            return std::nullopt;
+        }
+        if (!timed) {
+            error = "-t applies to send, isoin and isoout (" + usage + ")";
+            return std::nullopt;
+        }
+        timeout = value;
+        ++i;
+    }
+
+    ReaderCommand command;
+    command.operation = grammar->operation;
+    std::vector<uint8_t> header;
+    std::size_t wanted = grammar->headerBytes;
+    if (grammar->operation == Operation::Status && !operands.empty()) wanted = 1;
+    if (operands.size() < wanted || (!grammar->takesData && operands.size() > wanted)) {
+        error = usage;
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < wanted; ++i) {
+        const auto byte = parseByte(operands[i]);
+        if (!byte) {
+            error = "\"" + std::string(operands[i]) + "\" is not a byte in hexadecimal (" + usage + ")";
+            return std::nullopt;
+        }
+        header.push_back(*byte);
+    }
+    for (std::size_t i = wanted; i < operands.size(); ++i) {
+        if (!appendHex(operands[i], command.data)) {
+            error = "\"" + std::string(operands[i]) + "\" is not data in hexadecimal (pairs of digits)";
+            return std::nullopt;
+        }
+    }
+
+    switch (grammar->operation) {
+    case Operation::Reset: break;
+    case Operation::Status:
+        if (!header.empty()) command.unit = header[0];
+        break;
+    case Operation::Send:
+        command.code = header[0];
+        command.cla = header[1];
+        command.ins = header[2];
+        command.p1 = header[3];
+        command.p2 = header[4];
+        command.p3 = header[5];
+        if (command.code & 0x80) {
+            // A data block of P3 bytes follows the header (256 when P3 is 0).
+            const std::size_t blockSize = command.p3 == 0 ? 256 : command.p3;
+            if (command.data.size() != blockSize) {
+                error = "CODE " + console::hexForm(command.code) + " sends a data block of " +
+                        std::to_string(blockSize) + " bytes (P3); DATA has " + std::to_string(command.data.size());
+                return std::nullopt;
+            }
+        } else if (!command.data.empty()) {
+            error = "CODE " + console::hexForm(command.code) + " sends no data block (bit 7 is clear); DATA is too many";
+            return std::nullopt;
+        }
+        break;
+    case Operation::IsoIn:
+    case Operation::IsoOut:
+        command.unit = header[0];
+        command.cla = header[1];
+        command.ins = header[2];
+        command.p1 = header[3];
+        command.p2 = header[4];
+        if (grammar->operation == Operation::IsoOut) command.p3 = header[5];
+        if (grammar->operation == Operation::IsoIn) {
+            if (command.data.size() > 255) {
+                error = "isoin sends at most 255 data bytes";
+                return std::nullopt;
+            }
+            command.p3 = static_cast<uint8_t>(command.data.size());
+        }
+        break;
+    }
+    if ((grammar->operation == Operation::Status || grammar->operation == Operation::IsoIn ||
+         grammar->operation == Operation::IsoOut) &&
+        command.unit > 3) {
+        error = "UNIT is 0 (the card) or 1 to 3 (the SAM slots)";
+        return std::nullopt;
+    }
+    if (grammar->operation == Operation::Send)
+        command.timeoutMs = console::chooseTimeout(console::hexForm(command.code), console::hexForm(command.ins));
+    if (timeout) command.timeoutMs = *timeout;
+    return command;
+}
+
+}  // namespace kvr::cli
