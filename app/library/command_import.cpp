@@ -144,7 +144,8 @@ std::string importReportText(const ImportReport &report) {
 }
 
 std::string importedStatusText(const ImportReport &report) {
-    if (!report.clean() || report.appended == 0) return {};
+    if (!report.clean()) return {};
+    if (report.appended == 0) return "El archivo no tiene comandos: ninguno importado";
     if (report.appended == 1) return "1 comando importado";
     return std::to_string(report.appended) + " comandos importados";
 }

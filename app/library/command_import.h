@@ -87,7 +87,8 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
 // archivo: COMMANDS.tps".  An import that left records out or stopped:
 // the counts and the first error, one line each.  A clean import of N > 0
 // records: "N comandos importados" ("1 comando importado") in the status
-// bar; "" for an empty source, which shows nothing.
+// bar; an empty source says so there too, in place of what an earlier
+// import said.
 std::string openErrorText(const ImportOpenError &error);
 std::string importReportText(const ImportReport &report);
 std::string importedStatusText(const ImportReport &report);
