@@ -62,9 +62,10 @@ using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
 // Plans a build from the records in key order.  An entry gets its hot key as
 // its shortcut unless the key is one of fixedKeys (the fixed menu items keep
 // their keys) or an earlier entry already has it (the first in menu order
-// keeps it); hotKeysTaken names the entries left without.  When the records need more than the 999 numbers, the first
-// ones are offered and commandsNotShown counts the rest; a card submenu is
-// not started without room for an entry in it.
+// keeps it); hotKeysTaken names the entries left without.  When the records
+// need more than the 999 numbers, the first ones are offered and
+// commandsNotShown counts the rest; a card submenu is not started without
+// room for an entry in it.
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity);
 
