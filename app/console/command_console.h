@@ -87,14 +87,15 @@ public:
     bool requestDataEnabled() const { return requestDataEnabled_; }
     int32_t lastResult() const { return lastResult_; }
     const std::string &statusText() const { return statusText_; }
-    // What the status text's driver error means (driverErrorMeaning), for
-    // the status bar's tip; empty when the text is no driver error.
+    // What the status text's driver error means (driverErrorMeaning), or the
+    // whole of a window's message, for the status bar's tip; empty when
+    // there is no more to say.
     const std::string &statusMeaning() const { return statusMeaning_; }
     // Puts a message of the window in the status bar until the next send or
-    // Reset replaces it.
-    void setStatusText(std::string text) {
+    // Reset replaces it; meaning, when given, is its tip.
+    void setStatusText(std::string text, std::string meaning = {}) {
         statusText_ = std::move(text);
-        statusMeaning_.clear();
+        statusMeaning_ = std::move(meaning);
     }
     int32_t lastStoredEntry() const { return lastStoredEntry_; }
     void setLastStoredEntry(int32_t entry) { lastStoredEntry_ = entry; }

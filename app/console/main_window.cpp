@@ -199,29 +199,47 @@ private:
     }
 
     // Builds the stored-command menus again from COMMANDS, in place of the
-    // previous build's.
+    // previous build's, and says in the status bar what they leave out.  A
+    // build that cannot read the file keeps the menus it had and says so.
     void buildStoredCommandMenus() {
-        const StoredCommandPlan &plan = storedMenus_.build(console_.lastStoredEntry());
-        console_.setLastStoredEntry(plan.lastEntryNumber);
-        if (plan.commandsNotShown > 0) console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+        StoredMenusNote note;
+        if (storedMenus_.build(console_.lastStoredEntry())) {
+            console_.setLastStoredEntry(storedMenus_.plan().lastEntryNumber);
+            note = storedMenusNote(storedMenus_.plan(),
+                                   [](const std::string &name) { return runtime::fromWestern(name).toStdString(); });
+        } else {
+            note = storedMenusNotUpdatedNote();
+        }
+        if (!note.text.empty())
+            console_.setStatusText(note.text, note.tip);
+        else if (!menusNote_.empty() && console_.statusText() == menusNote_)
+            console_.setStatusText({});  // the previous build's note no longer holds
+        menusNote_ = note.text;
     }
 
     void chooseStoredCommand(int number) {
         const std::optional<StoredFocus> focus = storedMenus_.choose(number, console_);
         if (!focus) return;
         showConsole();
+        // The open field gets the focus with its placeholder selected, as
+        // Tab would leave it, so that what the operator types replaces it.
         switch (*focus) {
-        case StoredFocus::P1: header_[2]->setFocus(); break;
-        case StoredFocus::P2: header_[3]->setFocus(); break;
-        case StoredFocus::P3: header_[4]->setFocus(); break;
+        case StoredFocus::P1: openField(header_[2]); break;
+        case StoredFocus::P2: openField(header_[3]); break;
+        case StoredFocus::P3: openField(header_[4]); break;
         case StoredFocus::RequestHex:
             // Entering the hex view makes it the source; when it had the
             // focus already (a hot key pressed there) no focus event says so.
-            requestHex_->setFocus();
+            openField(requestHex_);
             if (requestHex_->hasFocus()) console_.enterHexView();
             break;
         case StoredFocus::Send: send_->setFocus(); break;
         }
+    }
+
+    static void openField(QLineEdit *field) {
+        field->setFocus();
+        field->selectAll();
     }
 
     void identifyReader() {
@@ -326,6 +344,7 @@ private:
     ReaderIdentification identification_;
     library::CommandsUse commands_;
     StoredCommandMenus storedMenus_;
+    std::string menusNote_;  // what the last build said in the status bar
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

@@ -14,6 +14,12 @@ std::string raw(const char (&field)[N]) {
     return std::string(field, N);
 }
 
+// A name exactly as stored: a menu would take its "&" for the mark of an
+// access letter ("R&D" would show as "RD").
+QString asMenuText(const std::string &name) {
+    return runtime::fromWestern(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 std::optional<uint64_t> keyIdentity(uint32_t keyCode) {
     const auto key = runtime::keyCodeToQt(keyCode);
     if (!key) return std::nullopt;
@@ -26,27 +32,31 @@ StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsL
                                        std::vector<uint32_t> fixedKeys)
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 
-const StoredCommandPlan &StoredCommandMenus::build(int32_t lastEntryNumber) {
-    // A submenu takes its entries with it; ids already gone are skipped.
-    for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
-
+bool StoredCommandMenus::build(int32_t lastEntryNumber) {
     std::vector<StoredCommandRow> rows;
     runtime::KeyedFile &file = library_.commandsFile();
     const library::Commands &record = library_.commandsRecord();
-    if (file.isOpen() && file.setStart() == runtime::KeyedOk) {
-        while (file.next() == runtime::KeyedOk)
-            rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
+    if (file.isOpen()) {
+        int code = file.setStart();
+        while (code == runtime::KeyedOk) {
+            code = file.next();
+            if (code == runtime::KeyedOk)
+                rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
+        }
+        if (code != runtime::KeyedNotAvailable) return false;
     }
-    plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
 
+    // A submenu takes its entries with it; ids already gone are skipped.
+    for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
+    plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
     for (const PlannedItem &item : plan_.items) {
-        const QString text = runtime::fromWestern(item.text);
+        const QString text = asMenuText(item.text);
         if (item.kind == PlannedItem::Kind::CardMenu)
             menus_.addMenu(item.number, text, parentMenu_);
         else
             menus_.addItem(item.menuNumber, item.number, text, item.keyCode);
     }
-    return plan_;
+    return true;
 }
 
 std::optional<StoredFocus> StoredCommandMenus::choose(int32_t number, CommandConsole &console) {

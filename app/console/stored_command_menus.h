@@ -27,11 +27,14 @@ public:
     StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
                        std::vector<uint32_t> fixedKeys);
 
-    // Builds the card submenus and entries from COMMANDS in key order, after
-    // removing those numbered 1001 to lastEntryNumber (the previous build's
-    // last number; 0 at the first build).  An empty file, or one that cannot
-    // be read, gives no submenus.
-    const StoredCommandPlan &build(int32_t lastEntryNumber);
+    // Builds the card submenus and entries from COMMANDS in key order, in
+    // place of those numbered 1001 to lastEntryNumber (the previous build's
+    // last number; 0 at the first build).  An empty file gives no
+    // submenus.  A file that cannot be read to its end (another station
+    // holding it) changes nothing: the menus and the plan stay those of the
+    // previous build, and the result is false.  Names are shown as stored:
+    // an "&" in them is no access letter.
+    bool build(int32_t lastEntryNumber);
     const StoredCommandPlan &plan() const { return plan_; }
 
     // Chooses entry `number`: reads its record back by record number and

@@ -46,7 +46,10 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
         entry.recordNumber = row.recordNumber;
         if (row.hotKey != 0) {
             const auto key = identity(static_cast<uint32_t>(row.hotKey));
-            if (key && taken.insert(*key).second) entry.keyCode = static_cast<uint32_t>(row.hotKey);
+            if (key && taken.insert(*key).second)
+                entry.keyCode = static_cast<uint32_t>(row.hotKey);
+            else if (key)
+                plan.hotKeysTaken.push_back(entry.text);
         }
         plan.items.push_back(std::move(entry));
     }
@@ -54,9 +57,38 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
     return plan;
 }
 
-std::string storedCommandsNotShownMessage(std::size_t count) {
-    return "El menú Tarjeta admite 999 entradas: " + std::to_string(count) +
-           (count == 1 ? " comando no se muestra" : " comandos no se muestran");
+StoredMenusNote storedMenusNote(const StoredCommandPlan &plan,
+                                const std::function<std::string(const std::string &name)> &utf8) {
+    StoredMenusNote note;
+    const auto add = [](std::string &to, const std::string &what, const char *between) {
+        if (!to.empty()) to += between;
+        to += what;
+    };
+    if (const std::size_t count = plan.commandsNotShown) {
+        add(note.text,
+            std::to_string(count) + (count == 1 ? " comando no cabe" : " comandos no caben") + " en el menú Tarjeta",
+            "; ");
+        add(note.tip,
+            "El menú Tarjeta admite 999 entradas entre tarjetas y comandos: " + std::to_string(count) +
+                (count == 1 ? " comando no se muestra." : " comandos no se muestran."),
+            "\n");
+    }
+    if (const std::size_t count = plan.hotKeysTaken.size()) {
+        add(note.text,
+            std::to_string(count) +
+                (count == 1 ? " tecla rápida repetida no se asignó" : " teclas rápidas repetidas no se asignaron"),
+            "; ");
+        std::string names;
+        for (const std::string &name : plan.hotKeysTaken) add(names, utf8(name), ", ");
+        add(note.tip, "Su tecla rápida ya es de otro elemento del menú: " + names + ".", "\n");
+    }
+    return note;
+}
+
+StoredMenusNote storedMenusNotUpdatedNote() {
+    return {"Menús de comandos sin actualizar: COMMANDS no se pudo leer",
+            "El archivo de comandos no se pudo leer (otra estación puede tenerlo ocupado). Los menús de Tarjeta "
+            "siguen como estaban; se actualizan al cerrar otra vez Utilidades > Comandos."};
 }
 
 std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,

@@ -47,6 +47,9 @@ struct StoredCommandPlan {
     std::vector<PlannedItem> items;  // in the order they are created
     int32_t lastEntryNumber = 0;     // the highest number used; 0 when none
     std::size_t commandsNotShown = 0;
+    // The entries whose hot key a fixed item or an earlier entry has
+    // already, in menu order (their names as in items).
+    std::vector<std::string> hotKeysTaken;
 
     // The entry with that number; null for submenus and unknown numbers.
     const PlannedItem *entry(int32_t number) const;
@@ -59,14 +62,29 @@ using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
 // Plans a build from the records in key order.  An entry gets its hot key as
 // its shortcut unless the key is one of fixedKeys (the fixed menu items keep
 // their keys) or an earlier entry already has it (the first in menu order
-// keeps it).  When the records need more than the 999 numbers, the first
-// ones are offered and commandsNotShown counts the rest; a card submenu is
-// not started without room for an entry in it.
+// keeps it); hotKeysTaken names the entries left without.  When the records
+// need more than the 999 numbers, the first ones are offered and
+// commandsNotShown counts the rest; a card submenu is not started without
+// room for an entry in it.
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity);
 
-// The status-bar text for commands left out of the menus.
-std::string storedCommandsNotShownMessage(std::size_t count);
+// What the status bar says after a build, short enough for the main
+// window's width, and its tip with the whole story.
+struct StoredMenusNote {
+    std::string text;
+    std::string tip;
+};
+
+// Commands left out of the menus and hot keys not given; an empty text when
+// there is nothing to say.  utf8 turns a command name (Western bytes, as
+// stored) into the UTF-8 of status texts.
+StoredMenusNote storedMenusNote(const StoredCommandPlan &plan,
+                                const std::function<std::string(const std::string &name)> &utf8);
+
+// A rebuild that could not read COMMANDS (another station holding it, for
+// one) keeps the menus it had, and says so.
+StoredMenusNote storedMenusNotUpdatedNote();
 
 // Reads a record back by its number; nothing when it can no longer be read.
 using StoredCommandReader = std::function<std::optional<StoredCommand>(uint32_t recordNumber)>;

@@ -138,22 +138,34 @@ void CommandBrowser::around(int placeCode) {
     const bool found = !page.empty();
     std::size_t current = 1;
     if (page.size() < wanted) {
-        std::vector<BrowseRow> above;
-        const std::size_t missing = wanted - page.size();
         if (found) {
-            // Read up from the first row; the view delivers that row again.
-            if (!placed(view_.setFromPosition(page.front().position)) ||
-                !readRows(ViewDirection::Backward, missing + 1, above))
-                return;
-            if (!above.empty() && above.front().position == page.front().position) above.erase(above.begin());
-        } else if (!placed(view_.setEnd()) || !readRows(ViewDirection::Backward, missing, above)) {
-            return;
+            const std::size_t before = page.size();
+            if (!fillUp(page, wanted)) return;
+            current = page.size() - before + 1;
+        } else {
+            std::vector<BrowseRow> above;
+            if (!placed(view_.setEnd()) || !readRows(ViewDirection::Backward, wanted, above)) return;
+            if (above.size() > wanted) above.resize(wanted);
+            page.assign(std::make_move_iterator(above.rbegin()), std::make_move_iterator(above.rend()));
+            current = page.size();
         }
-        if (above.size() > missing) above.resize(missing);
-        page.insert(page.begin(), std::make_move_iterator(above.rbegin()), std::make_move_iterator(above.rend()));
-        current = found ? above.size() + 1 : page.size();
     }
     show(std::move(page), current);
+}
+
+// A page that the end of the file left short gets the records before its
+// first row, up to wanted rows.
+bool CommandBrowser::fillUp(std::vector<BrowseRow> &page, std::size_t wanted) {
+    if (page.empty() || page.size() >= wanted) return true;
+    const std::size_t missing = wanted - page.size();
+    std::vector<BrowseRow> above;
+    // Read up from the first row; the view delivers that row again.
+    if (!placed(view_.setFromPosition(page.front().position)) || !readRows(ViewDirection::Backward, missing + 1, above))
+        return false;
+    if (!above.empty() && above.front().position == page.front().position) above.erase(above.begin());
+    if (above.size() > missing) above.resize(missing);
+    page.insert(page.begin(), std::make_move_iterator(above.rbegin()), std::make_move_iterator(above.rend()));
+    return true;
 }
 
 // Reads up to count records beyond the last row (Forward) or before the
@@ -185,7 +197,9 @@ std::size_t CommandBrowser::slide(ViewDirection direction, std::size_t count) {
     return more.size();
 }
 
-// The page read again down from its first row's record; the remembered
+// The page read again down from its first row's record and, when the file
+// ends before the page is full (a delete near the end), filled up with the
+// records before it, as a page built around a record is; the remembered
 // record stays current, or the last row when it is gone.
 void CommandBrowser::refresh(const std::string &remembered) {
     if (rows_.empty()) {
@@ -200,6 +214,7 @@ void CommandBrowser::refresh(const std::string &remembered) {
         fromStart();
         return;
     }
+    if (!fillUp(page, visible())) return;
     std::size_t current = page.size();
     for (std::size_t i = 0; i < page.size(); ++i)
         if (page[i].position == remembered) current = i + 1;

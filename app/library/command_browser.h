@@ -13,8 +13,9 @@
 // the other end once the page is full, and the current row keeps its place
 // in the list.  A page built around a record (after an insert or a change,
 // after locating a card name) starts at that record and, when the file ends
-// first, is filled up with the records before it.  The current row's record
-// is copied into the COMMANDS record buffer whenever the current row
+// first, is filled up with the records before it; so is a page read again
+// (after a delete near the end of the file, for one).  The current row's
+// record is copied into the COMMANDS record buffer whenever the current row
 // changes.
 //
 // The browser is called without a request (maintenance): it returns no
@@ -119,6 +120,7 @@ private:
     void fromStart();
     void fromEnd();
     void around(int placeCode);
+    bool fillUp(std::vector<BrowseRow> &page, std::size_t wanted);
     std::size_t slide(runtime::ViewDirection direction, std::size_t count);
     void refresh(const std::string &remembered);
     void buildKeyStops();

@@ -8,6 +8,8 @@ namespace kvr::library {
 
 namespace {
 
+constexpr const char *kBlankCardNotice = "La tarjeta no puede quedar en blanco";
+
 // The field of a record that an entry edits.
 template <class Record, class Visit>
 void withField(Record &record, FormField field, Visit visit) {
@@ -80,13 +82,14 @@ void CommandForm::ditto(FormField field) {
               [&](const auto &from) { withField(buffer, field, [&](auto &to) { std::memcpy(to, from, sizeof to); }); });
 }
 
-void CommandForm::hotKeyEntered(std::optional<std::uint32_t> waitingKey) {
-    record().hotKey = static_cast<std::int32_t>(waitingKey.value_or(0));
-}
-
 bool CommandForm::differsFromOpening() { return !sameCommands(record(), atOpening_); }
 
 AfterSave CommandForm::save() {
+    if (text(FormField::Card).empty()) {
+        notice_ = kBlankCardNotice;
+        return AfterSave::StayOnCard;
+    }
+    notice_ = recordGone_ ? std::string(kRecordDeletedElsewhere) : std::string();
     call_.history = record();
     return request_ == FormChange && !recordGone_ ? change() : add();
 }
@@ -119,7 +122,7 @@ AfterSave CommandForm::change() {
             // RecordWasNotUpdated has been shown; the operator's values
             // stay, and the next OK adds them.
             recordGone_ = true;
-            notice_ = "Otra estación lo borró: OK lo añadirá de nuevo";
+            notice_ = kRecordDeletedElsewhere;
             return AfterSave::StayOnCard;
         case WriteResult::Failed: break;
         }

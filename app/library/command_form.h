@@ -8,13 +8,16 @@
 // there afterwards (1 completed, 2 cancelled).  The record to change or delete is
 // the one in the record buffer, read by the caller with a watched read just
 // before the call; for an insert the caller clears the buffer.  The form
-// stores exactly what the operator typed: header bytes that are not
-// hexadecimal, blank card names and equal records are all accepted.
+// stores what the operator typed: header bytes that are not hexadecimal and
+// equal records are accepted.  A blank card name is not: such a record would
+// be listed neither by the browser nor in the menus, so nobody could change
+// or delete it again; OK says so in the status bar and stays on the card.
 //
 // A change that another station made meanwhile is shown (the warning
 // RecordWasNotUpdated): the buffer then holds the stored record and the
-// operator brings back the own values field by field with the ditto key.  When the other station deleted
-// the record there is nothing to show: the operator's values stay, and OK
+// operator brings back the own values field by field with the ditto key.
+// When the other station deleted the record there is nothing to show: the
+// warning says so in a line of its own, the operator's values stay, and OK
 // adds them as a new record instead of failing again at every OK.
 #ifndef KVR_LIBRARY_COMMAND_FORM_H
 #define KVR_LIBRARY_COMMAND_FORM_H
@@ -24,7 +27,6 @@
 #include "library/commands_use.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -73,11 +75,15 @@ public:
     // The ditto key in an entry: that field back from the history record.
     void ditto(FormField field);
 
-    // "Hot Key:" received the focus: the code of the key press that was
-    // waiting for the window, 0 when none was.
-    void hotKeyEntered(std::optional<std::uint32_t> waitingKey);
+    // "Hot Key:" received the focus with a key press waiting for the
+    // window: its code becomes the hot key.  With none waiting (the usual
+    // case, Tab or a click) nothing calls this and the entry keeps its
+    // value, so that passing through it loses nothing; a new record starts
+    // at 0, and typing 0 clears a hot key.
+    void hotKeyEntered(std::uint32_t waitingKey) { setHotKey(static_cast<std::int32_t>(waitingKey)); }
 
-    // OK, once every entry has passed its picture.
+    // OK, once every entry has passed its picture.  A blank card name is
+    // refused (a notice says so) before anything is saved.
     AfterSave save();
     // "Cancelar": nothing is written.
     void cancel() { response_ = FormCancelled; }

@@ -4,6 +4,8 @@
 #include "library/commands_use.h"
 #include "runtime/keyed_file/access_mode.h"
 
+#include <algorithm>
+
 namespace kvr::library {
 
 namespace {
@@ -87,6 +89,10 @@ private:
     Clock::time_point batchStart_;
 };
 
+std::string withoutCardText(std::int64_t count) {
+    return std::to_string(count) + (count == 1 ? " sin tarjeta, no importado" : " sin tarjeta, no importados");
+}
+
 }  // namespace
 
 ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target, const std::function<void()> &copy,
@@ -127,6 +133,10 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
     result.report = appendInKeyOrder(
         source, library.commandsFile(), [&library] { library.commandsRecord() = library.importRecord(); }, batching,
         progress);
+    // A record without a card name would be listed nowhere: it stays behind,
+    // and the report counts it.
+    if (!result.report.readError)
+        result.report.withoutCard = std::max<std::int64_t>(0, source.records() - result.report.read);
     source.close();
     return result;
 }
@@ -139,14 +149,18 @@ std::string importReportText(const ImportReport &report) {
     std::string text = "Comandos importados: " + std::to_string(report.appended) + "\n";
     text += "Comandos no importados: " + std::to_string(report.notAppended) + "\n";
     if (report.readError) text += "La lectura del archivo se detuvo por un error.\n";
+    if (report.withoutCard > 0) text += withoutCardText(report.withoutCard) + "\n";
     text += "Primer error: " + report.firstError;
     return text;
 }
 
 std::string importedStatusText(const ImportReport &report) {
-    if (!report.clean() || report.appended == 0) return {};
-    if (report.appended == 1) return "1 comando importado";
-    return std::to_string(report.appended) + " comandos importados";
+    if (!report.clean()) return {};
+    if (report.appended == 0 && report.withoutCard == 0) return "El archivo no tiene comandos: ninguno importado";
+    std::string text =
+        report.appended == 1 ? "1 comando importado" : std::to_string(report.appended) + " comandos importados";
+    if (report.withoutCard > 0) text += "; " + withoutCardText(report.withoutCard);
+    return text;
 }
 
 }  // namespace kvr::library

@@ -51,6 +51,8 @@ struct ImportReport {
     std::int64_t notAppended = 0;  // read but not in COMMANDS
     bool readError = false;        // the source could not be read to its end
     std::string firstError;        // the first failure, "" when none
+    std::int64_t withoutCard = 0;  // source records with a blank card name: not
+                                   // in the key, never read nor appended
 
     bool clean() const { return notAppended == 0 && !readError; }
 };
@@ -87,7 +89,9 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
 // archivo: COMMANDS.tps".  An import that left records out or stopped:
 // the counts and the first error, one line each.  A clean import of N > 0
 // records: "N comandos importados" ("1 comando importado") in the status
-// bar; "" for an empty source, which shows nothing.
+// bar; an empty source says so there too, in place of what an earlier
+// import said.  Records without a card name, left behind, are counted in
+// both ("2 sin tarjeta, no importados").
 std::string openErrorText(const ImportOpenError &error);
 std::string importReportText(const ImportReport &report);
 std::string importedStatusText(const ImportReport &report);

@@ -68,14 +68,18 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
     }
     warnings_.saveFileError();
     if (warnings_.savedFileError().code == runtime::KeyedChanged) {
-        if (fromForm)
-            warnings_.tell(Warning::RecordWasNotUpdated);
-        else
-            warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
+        // The record as the other station left it, read before the warning
+        // (the saved error waits for it) so that the warning can say when
+        // there is none.
         commands_.watch();
-        if (commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound)
-            return WriteResult::DeletedByAnotherStation;
-        return WriteResult::ChangedByAnotherStation;
+        const bool gone = commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound;
+        if (!fromForm)
+            warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
+        else if (gone)
+            warnings_.tellWithLine(Warning::RecordWasNotUpdated, kRecordDeletedElsewhere);
+        else
+            warnings_.tell(Warning::RecordWasNotUpdated);
+        return gone ? WriteResult::DeletedByAnotherStation : WriteResult::ChangedByAnotherStation;
     }
     warnings_.tell(Warning::UpdateFailed, "Commands");
     return WriteResult::Failed;

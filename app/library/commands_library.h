@@ -30,6 +30,11 @@ enum class WriteResult {
                               // buffer still holds what was to be written
 };
 
+// What the edit form says when the record it was changing was deleted by
+// another station: below the warning RecordWasNotUpdated, whose "changes
+// will now be displayed" has nothing to display then, and in its status bar.
+inline constexpr const char *kRecordDeletedElsewhere = "Otra estación borró el registro: OK lo añadirá de nuevo";
+
 // How the command browser calls the edit form (request 1 insert, 2 change,
 // 3 delete; response 1 completed, 2 cancelled), and the form's history
 // record: the record buffer at the last save attempt made through the form,
@@ -94,8 +99,9 @@ public:
     // read.  Failed: warning TransactionFramingFailed or UpdateFailed told
     // why.  ChangedByAnotherStation: RecordWasNotUpdated (fromForm) or
     // UpdateFailed told the operator, and the buffer holds the stored record,
-    // watched again.  DeletedByAnotherStation: the same warning, but the
-    // record is gone and the buffer still holds what was to be written.
+    // watched again.  DeletedByAnotherStation: the same warning (from the
+    // form with the line kRecordDeletedElsewhere below it), but the record
+    // is gone and the buffer still holds what was to be written.
     WriteResult updateCommandsRecord(bool fromForm);
     // Deletes the record last read: Written, or Failed after
     // TransactionFramingFailed or DeleteFailed.

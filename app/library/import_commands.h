@@ -16,8 +16,9 @@ namespace kvr::library {
 // wait cursor.  A source that cannot be opened: the "ERROR" box (stop icon,
 // OK).  An import that left records out or stopped on a read error: a box
 // with the counts and the first error.  Returns the text for the caller's
-// status bar: "N comandos importados" after a clean import of N > 0
-// records, else "".  The stored-command menus are not rebuilt here.
+// status bar after a clean import (importedStatusText: the count, or that
+// the file holds no commands), else "".  The stored-command menus are not
+// rebuilt here.
 std::string importCommands(CommandsLibrary &library, const ImportProgress &progress = {});
 
 }  // namespace kvr::library

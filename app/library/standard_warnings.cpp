@@ -96,17 +96,20 @@ std::string Warnings::errorDescription() {
 }
 
 // Shows the warning's box and returns the button pressed.
-int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_view t2) {
+int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_view t2, std::string_view line) {
     const Inserts inserts{errorDescription(), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
-    return runtime::showMessageBox({filled(other ? entry.otherText : entry.text, inserts),
-                                    std::string(other ? entry.otherCaption : entry.caption), entry.icon, entry.buttons,
-                                    entry.defaultButton});
+    std::string text = filled(other ? entry.otherText : entry.text, inserts);
+    if (!line.empty()) text.append("\n\n").append(line);
+    return runtime::showMessageBox({std::move(text), std::string(other ? entry.otherCaption : entry.caption),
+                                    entry.icon, entry.buttons, entry.defaultButton});
 }
 
 void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) {
     box(warningEntry(warning.warning), t1, t2);
 }
+
+void Warnings::tellWithLine(Told warning, std::string_view line) { box(warningEntry(warning.warning), {}, {}, line); }
 
 int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);

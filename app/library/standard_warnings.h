@@ -53,6 +53,9 @@ public:
 
     // T1 and T2 lose their trailing spaces, never their leading ones.
     void tell(Told warning, std::string_view t1 = {}, std::string_view t2 = {});
+    // The same warning with a line of the program's own below its text, for
+    // a case its fixed wording does not fit.
+    void tellWithLine(Told warning, std::string_view line);
     // The value of the button pressed.  InvalidKey returns only when
     // answered Yes; No ends the program with "Invalid Key!".
     int ask(Asked warning, std::string_view t1 = {}, std::string_view t2 = {});
@@ -66,7 +69,7 @@ public:
     std::int32_t rememberedErrorCode() const { return remembered_; }
 
 private:
-    int box(const WarningEntry &entry, std::string_view t1, std::string_view t2);
+    int box(const WarningEntry &entry, std::string_view t1, std::string_view t2, std::string_view line = {});
     std::string errorDescription();
 
     SavedFileError saved_;

@@ -105,14 +105,14 @@ public:
         keyName_->setTextFormat(Qt::PlainText);
         place(keyName_, kEntryX + kHotKeyWidth + 4, 145, 120, kEntryHeight);
 
-        auto *ok = new QPushButton("OK", client());
-        ok->setObjectName("ok");
-        place(ok, 256, 149, 45, 14);
-        connect(ok, &QPushButton::clicked, this, [this] { okPressed(); });
-        auto *cancel = new QPushButton("Cancelar", client());
-        cancel->setObjectName("cancel");
-        place(cancel, 305, 149, 45, 14);
-        connect(cancel, &QPushButton::clicked, this, [this] {
+        ok_ = new QPushButton("OK", client());
+        ok_->setObjectName("ok");
+        place(ok_, 256, 149, 45, 14);
+        connect(ok_, &QPushButton::clicked, this, [this] { okPressed(); });
+        cancel_ = new QPushButton("Cancelar", client());
+        cancel_->setObjectName("cancel");
+        place(cancel_, 305, 149, 45, 14);
+        connect(cancel_, &QPushButton::clicked, this, [this] {
             form_.cancel();
             close();
         });
@@ -128,6 +128,23 @@ protected:
     }
 
     void closing() override { runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile); }
+
+    // As in a dialog: Enter presses OK (or the button that has the focus),
+    // Escape presses "Cancelar".  A key the hot-key entry captures never
+    // gets here.
+    void keyPressEvent(QKeyEvent *event) override {
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && event->key() == Qt::Key_Escape) {
+            cancel_->click();
+            return;
+        }
+        if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !qobject_cast<QPushButton *>(focusWidget())) {
+            ok_->click();
+            return;
+        }
+        runtime::Window::keyPressEvent(event);
+    }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
         if (watched == hotKey_) {
@@ -161,13 +178,13 @@ protected:
 
 private:
     // The operator entered "Hot Key:" (not the program putting the focus
-    // back, nor the window being activated again).
+    // back, nor the window being activated again): a key press waiting
+    // behind the one that moved the focus is the hot key; without one the
+    // entry keeps its value.
     void hotKeyFocused(Qt::FocusReason reason) {
         if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason && reason != Qt::MouseFocusReason &&
             reason != Qt::ShortcutFocusReason)
             return;
-        form_.hotKeyEntered(std::nullopt);
-        showRecord();
         capturing_ = true;
         QCoreApplication::postEvent(hotKey_, new QEvent(kCaptureEnd), Qt::LowEventPriority);
     }
@@ -204,6 +221,8 @@ private:
     std::array<QLineEdit *, kFormFields> entries_{};
     runtime::NumberField *hotKey_ = nullptr;
     QLabel *keyName_ = nullptr;
+    QPushButton *ok_ = nullptr;
+    QPushButton *cancel_ = nullptr;
     bool capturing_ = false;
 };
 

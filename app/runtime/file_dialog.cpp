@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QPointer>
 #include <QStringList>
 
 #include <utility>
@@ -34,7 +35,15 @@ QString toQtFilter(const QString &filter) {
 QString chooseOpenFile(const QString &title, const QString &filter, const QString &start) {
     const OpenFileRequest request{title, filter, toQtFilter(filter), start};
     if (answerer()) return answerer()(request);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, start, request.qtFilter);
+    const QPointer<QWidget> openedFrom = QApplication::activeWindow();
+    const QString chosen = QFileDialog::getOpenFileName(openedFrom, title, start, request.qtFilter);
+    // The keyboard goes back to the window the dialog was opened from: a
+    // bare X server does not hand it back by itself.
+    if (openedFrom && openedFrom->isVisible()) {
+        openedFrom->raise();
+        openedFrom->activateWindow();
+    }
+    return chosen;
 }
 
 void setOpenFileAnswerer(OpenFileAnswerer a) { answerer() = std::move(a); }

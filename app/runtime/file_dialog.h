@@ -21,7 +21,8 @@ struct OpenFileRequest {
 
 // Shows the dialog modally, starting from start (a file there is offered
 // chosen; empty: the current directory); the path chosen, or an empty text
-// when the operator cancelled.
+// when the operator cancelled.  The window it was opened from gets the
+// keyboard back when it closes.
 QString chooseOpenFile(const QString &title, const QString &filter, const QString &start = {});
 
 // "Comandos|*.tps|Todos|*.*" -> "Comandos (*.tps);;Todos (*.*)".

@@ -5,7 +5,9 @@
 #include "console/info_windows.h"
 
 #include "runtime/profile.h"
+#include "when_shown.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -227,17 +229,18 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
     });
 }
 
-// Closing a window opened from the main window gives the keyboard back to
-// the field that had it, without a click, and the operator goes on typing
-// where they were.
+// Closing a window opened from the main window, or the import's file
+// dialog, gives the keyboard back to the field that had it, without a
+// click, and the operator goes on typing where they were.
 TEST_F(InfoWindowsTest, TheKeyboardComesBackToTheMainWindowWhenAWindowCloses) {
     startReader();
     const auto closeIt = [](runtime::Window &w) { w.close(); };
+    test_support::WhenShown<QFileDialog> cancelImport([](QFileDialog &dialog) { dialog.reject(); });
     runMainWindow({
         {"MAIN$WINDOW",
          [&](runtime::Window &w) {
              choose(w, "card.isoIn");
-             for (const char *item : {"reader.info", "help.about", "utilities.commands"}) {
+             for (const char *item : {"reader.info", "help.about", "utilities.commands", "utilities.import"}) {
                  SCOPED_TRACE(item);
                  type(w, "P1", "00");  // from another field, so that typing replaces the view
                  type(w, "requestHex", "00 A4 ");
@@ -253,6 +256,7 @@ TEST_F(InfoWindowsTest, TheKeyboardComesBackToTheMainWindowWhenAWindowCloses) {
         {"ABOUT$WINDOW", closeIt},
         {"BROWSECMD$QUICKWINDOW", closeIt},
     });
+    EXPECT_TRUE(cancelImport.ran());
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 
 #include "console/main_menu.h"
 #include "library/commands_file.h"
+#include "peer_process.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace kvr::console::testing {
@@ -170,7 +173,7 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
 
 TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAndSendsNothing) {
     writeCommands({
-        {"&SIM", "&Status", "2000100000S2"},
+        {"SIM", "Status", "2000100000S2"},
         {"CARD", "Open P1 P2", "A100A4????00", "3F00"},
         {"CARD", "Open P3", "2100B00000??"},
         {"CARD", "Fixed", "A100A4000002", "3f00"},
@@ -247,22 +250,24 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
         for (const char *name : {"P1", "P2", "P3", "requestHex", "requestBytes"})
             EXPECT_FALSE(readOnly(w, name)) << name;
 
-        // Access letters: Alt+T, S (the "&SIM" submenu), S ("&Status").
-        // P3 "S2" right after a reply whose SW2 was 1A takes 1A.
+        // By the keyboard: Alt+T, Up to the last card submenu (SIM), Right
+        // into it, Enter on "Status".  P3 "S2" right after a reply whose SW2
+        // was 1A takes 1A.
         choose(w, "reader.status");
         clickSend(w);
         ASSERT_EQ(text(w, "SW2"), "1A");
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
         ASSERT_NE(QApplication::activePopupWidget(), nullptr);
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
-        ASSERT_EQ(m.menu(1001)->title(), "&SIM") << "\"&SIM\" comes first in the key";
-        ASSERT_TRUE(eventually([&] { return QApplication::activePopupWidget() == m.menu(1001); }));
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Up);
+        ASSERT_EQ(m.menu(1007)->title(), "SIM") << "SIM comes last in the key";
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+        ASSERT_TRUE(eventually([&] { return QApplication::activePopupWidget() == m.menu(1007); }));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
         ASSERT_TRUE(eventually([&] { return text(w, "P3") == "1A"; })) << text(w, "P3").toStdString();
         EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "2010");
         EXPECT_EQ(text(w, "SW2"), "") << "the reply panel is blanked";
         // Chosen again with the reply panel blank: P3 is two spaces, sent as 0x00.
-        entry("&Status")->trigger();
+        entry("Status")->trigger();
         EXPECT_EQ(text(w, "P3"), "");
         emulator->log().clear();
         clickSend(w);
@@ -310,7 +315,14 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
                         EXPECT_FALSE(m.contains(2000));
                         EXPECT_EQ(m.menu(1910)->title(), "Card9");
                         EXPECT_EQ(m.menu(1910)->actions().size(), 89);
-                        EXPECT_EQ(w.statusText(), "El menú Tarjeta admite 999 entradas: 11 comandos no se muestran");
+                        // Short enough for the window; the tip tells the whole.
+                        EXPECT_EQ(w.statusText(), "11 comandos no caben en el menú Tarjeta");
+                        EXPECT_EQ(w.findChild<QLabel *>("statusText")->toolTip(),
+                                  "El menú Tarjeta admite 999 entradas entre tarjetas y comandos: 11 comandos no se "
+                                  "muestran.");
+                        EXPECT_LE(w.findChild<QLabel *>("statusText")->sizeHint().width(),
+                                  w.findChild<QLabel *>("statusText")->width())
+                            << "shown whole at the window's width";
 
                         const auto actions = w.findChildren<QAction *>().size();
                         const auto menus = w.findChildren<QMenu *>().size();
@@ -323,6 +335,102 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
                         EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
                     }},
                    {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
+}
+
+// An open "??" gets the focus selected, so that the operator's typing
+// replaces it: in P1 (two characters, full) typing would be refused, and in
+// the hex view it would go in front of "??" and send other bytes.
+TEST_F(StoredCommandMenusTest, AnOpenFieldIsSelectedSoThatTypingReplacesIt) {
+    writeCommands({{"CARD", "Open P1", "A100A4??0000", "", 0x71}, {"CARD", "Open data", "A100A4040000", "??", 0x74}});
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        ASSERT_EQ(QApplication::focusWidget(), field(w, "P1"));
+        EXPECT_EQ(field(w, "P1")->selectedText(), "??");
+        QTest::keyClicks(field(w, "P1"), "0C");
+        EXPECT_EQ(text(w, "P1"), "0C");
+
+        // The hot key pressed in P1, then from the hex view itself.
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+            ASSERT_EQ(QApplication::focusWidget(), field(w, "requestHex"));
+            EXPECT_EQ(field(w, "requestHex")->selectedText(), "??");
+            QTest::keyClicks(field(w, "requestHex"), "4142");
+            EXPECT_EQ(text(w, "requestHex"), "4142");
+            EXPECT_EQ(text(w, "P3"), "02");
+            EXPECT_EQ(text(w, "requestBytes"), "AB");
+        }
+    });
+}
+
+// A rebuild that cannot read COMMANDS (another process holds it locked)
+// keeps the menus it had and says so; the next rebuild brings them up to
+// date and takes the note away.
+TEST_F(StoredCommandMenusTest, ARebuildThatCannotReadTheFileKeepsTheMenus) {
+    writeCommands({{"EMV", "Select", "A100A4040007"}, {"SIM", "Status", "2100F2000016"}});
+    const std::string path = std::filesystem::absolute(library.commandsFile().path()).string();
+    startReader();
+    std::unique_ptr<kvr::testing::Peer> holder;
+    int browsed = 0;
+    runMainWindow(
+        {{"MAIN$WINDOW",
+          [&](runtime::Window &w) {
+              runtime::Menus &m = *w.menus();
+              QLabel *status = w.findChild<QLabel *>("statusText");
+              choose(w, "utilities.commands");
+              ASSERT_TRUE(holder);
+              EXPECT_EQ(texts(tarjeta(w)),
+                        QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV", ">SIM"}));
+              EXPECT_EQ(texts(m.menu(1001)), QStringList({"Select"}));
+              EXPECT_EQ(w.statusText(), "Menús de comandos sin actualizar: COMMANDS no se pudo leer");
+              EXPECT_NE(status->toolTip().indexOf("otra estación puede tenerlo ocupado"), -1)
+                  << status->toolTip().toStdString();
+              // The entries kept still work once the file is free.
+              holder.reset();
+              m.action(1002)->trigger();
+              EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "A1A4");
+
+              choose(w, "utilities.commands");
+              EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]",
+                                                        ">EMV", ">SIM", ">UICC"}));
+              EXPECT_EQ(w.statusText(), "");
+              EXPECT_EQ(status->toolTip(), "");
+          }},
+         {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
+              if (++browsed == 1) {
+                  // Another station adds a command, then holds the
+                  // file while this browser closes.
+                  library::Commands &record = library.commandsRecord();
+                  record = library::blankCommands();
+                  library::setField(record.card, "UICC");
+                  library::setField(record.name, "Otro");
+                  ASSERT_EQ(library.commandsFile().add(), 0);
+                  holder =
+                      std::make_unique<kvr::testing::Peer>(std::vector<std::string>{"hold-write-lock", path, "30000"});
+                  ASSERT_EQ(holder->readLine(), "ready");
+              }
+              browser.close();
+          }}});
+}
+
+// Names are shown as stored: an "&" is no access letter.  A hot key that a
+// fixed item keeps is named in the status bar.
+TEST_F(StoredCommandMenusTest, NamesShowAsStoredAndAHotKeyNotGivenIsTold) {
+    writeCommands({{"R&D", "Save & Load", "200010000000", "", 0x243}, {"R&D", "Plain", "200010000000", "", 0x71}});
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        runtime::Menus &m = *w.menus();
+        EXPECT_EQ(m.menu(1001)->title(), "R&&D");
+        EXPECT_EQ(m.action(1002)->text(), "Save && Load");
+        for (const QString &shown : {m.menu(1001)->title(), m.action(1002)->text()})
+            EXPECT_TRUE(QKeySequence::mnemonic(shown).isEmpty()) << shown.toStdString();
+        EXPECT_TRUE(m.action(1002)->shortcut().isEmpty()) << "Ctrl+C stays with Copiar";
+        EXPECT_EQ(m.action(1003)->shortcut(), QKeySequence(Qt::Key_F2));
+        EXPECT_EQ(w.statusText(), "1 tecla rápida repetida no se asignó");
+        EXPECT_EQ(w.findChild<QLabel *>("statusText")->toolTip(),
+                  "Su tecla rápida ya es de otro elemento del menú: Save & Load.");
+    });
 }
 
 }  // namespace

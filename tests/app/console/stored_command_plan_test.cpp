@@ -107,6 +107,15 @@ TEST(StoredCommandPlan, ShortcutsFirstComeAndFixedKeysKept) {
         SCOPED_TRACE(cases[i].why);
         EXPECT_EQ(plan.items[i + 1].keyCode, cases[i].shortcut);
     }
+    // The keys another item had are named; a code that names no key is none.
+    EXPECT_EQ(plan.hotKeysTaken,
+              (std::vector<std::string>{"the first entry with F5 keeps", "F5 with Caps Lock is the same",
+                                        "Ctrl+C stays with the fixed it"}));
+    const StoredMenusNote note = storedMenusNote(plan, [](const std::string &name) { return "<" + name + ">"; });
+    EXPECT_EQ(note.text, "3 teclas rápidas repetidas no se asignaron");
+    EXPECT_EQ(note.tip,
+              "Su tecla rápida ya es de otro elemento del menú: <the first entry with F5 keeps>, <F5 with "
+              "Caps Lock is the same>, <Ctrl+C stays with the fixed it>.");
 }
 
 TEST(StoredCommandPlan, AtMost999NumbersAndTheRestCounted) {
@@ -134,8 +143,19 @@ TEST(StoredCommandPlan, AtMost999NumbersAndTheRestCounted) {
         EXPECT_EQ(plan.items.back().kind, Kind::Entry);
         EXPECT_EQ(plan.items.back().number, c.last);
     }
-    EXPECT_EQ(storedCommandsNotShownMessage(12), "El menú Tarjeta admite 999 entradas: 12 comandos no se muestran");
-    EXPECT_EQ(storedCommandsNotShownMessage(1), "El menú Tarjeta admite 999 entradas: 1 comando no se muestra");
+    // Short enough for the status bar; the tip tells the whole.
+    const auto same = [](const std::string &name) { return name; };
+    StoredCommandPlan plan;
+    EXPECT_EQ(storedMenusNote(plan, same).text, "") << "nothing to say";
+    plan.commandsNotShown = 1;
+    EXPECT_EQ(storedMenusNote(plan, same).text, "1 comando no cabe en el menú Tarjeta");
+    plan.commandsNotShown = 12;
+    plan.hotKeysTaken = {"Leer"};
+    const StoredMenusNote note = storedMenusNote(plan, same);
+    EXPECT_EQ(note.text, "12 comandos no caben en el menú Tarjeta; 1 tecla rápida repetida no se asignó");
+    EXPECT_EQ(note.tip,
+              "El menú Tarjeta admite 999 entradas entre tarjetas y comandos: 12 comandos no se muestran.\n"
+              "Su tecla rápida ya es de otro elemento del menú: Leer.");
 }
 
 // The console's link is never used by filling.

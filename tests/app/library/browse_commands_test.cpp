@@ -547,6 +547,40 @@ TEST_F(BrowseCommandsTest, DeleteAsksAndTheNextRowTakesThePlace) {
     EXPECT_EQ(library.commandsFile().records(), 1);
 }
 
+// A delete on the last page: the records above fill the page again, so it
+// stays full and keeps its scroll bar.
+TEST_F(BrowseCommandsTest, ADeleteNearTheEndFillsThePageFromAbove) {
+    const auto order = addMany(60);
+    const auto namesOf = [&order](int from, int to, int except) {
+        QStringList shown;
+        for (int i = from; i <= to; ++i)
+            if (i != except) shown << order[static_cast<std::size_t>(i)].second;
+        return shown;
+    };
+    browse([&](Window &w) {
+        PageList &l = list(w);
+        const int n = l.visibleRowCount();
+        ASSERT_GT(n, 3);
+        ASSERT_LT(n + 2, 60);
+        press(w, Qt::Key_End);
+        press(w, Qt::Key_Up);
+        ASSERT_EQ(currentName(w), order[58].second);
+        // The last but one, then the last: the next row, then the new last
+        // row takes the place.
+        const struct { int from, except, current; } deletes[] = {{59 - n, 58, 59}, {58 - n, 59, 57}};
+        for (const auto &d : deletes) {
+            SCOPED_TRACE(d.except);
+            recorder.answers = {runtime::ButtonOk};
+            press(w, Qt::Key_Delete);
+            EXPECT_EQ(names(w), namesOf(d.from, d.except == 58 ? 59 : 57, d.except));
+            EXPECT_EQ(l.rowCount(), n);
+            EXPECT_TRUE(l.scrollBarShown());
+            EXPECT_EQ(currentName(w), order[static_cast<std::size_t>(d.current)].second);
+        }
+    });
+    EXPECT_EQ(library.commandsFile().records(), 58);
+}
+
 TEST_F(BrowseCommandsTest, AnotherStationsChangesAreReadBeforeTheFormAndCaughtByIt) {
     const auto recno = add(command("Visa", "Select"));
     add(command("Visa", "Read"));

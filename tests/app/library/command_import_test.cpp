@@ -119,16 +119,28 @@ TEST_P(CommandImportTest, ASourceWithALongPathIsOpenedByItsWholeName) {
     EXPECT_EQ(library.importFileName(), source);
 }
 
-TEST_P(CommandImportTest, AnEmptySourceChangesNothingAndSaysNothing) {
+TEST_P(CommandImportTest, AnEmptySourceChangesNothingAndSaysSo) {
     addCommands({numberedCommand(7)});
     ASSERT_TRUE(writeCommandFile(folder.file("VACIO.tps"), {}));
     const ImportResult result = importFrom(folder.file("VACIO.tps"));
     ASSERT_FALSE(result.openError);
     EXPECT_TRUE(result.report.clean());
     EXPECT_EQ(result.report.read, 0);
-    EXPECT_EQ(importedStatusText(result.report), "");
+    // In place of what an earlier import left in the status bar.
+    EXPECT_EQ(importedStatusText(result.report), "El archivo no tiene comandos: ninguno importado");
     EXPECT_EQ(commands(), std::vector<RecordBytes>{numberedCommand(7)});
     EXPECT_EQ(importedStatusText(ImportReport{1, 1, 0, 0, false, {}}), "1 comando importado");
+
+    // Records without a card name would be listed nowhere: they stay
+    // behind, counted.
+    ASSERT_TRUE(writeCommandFile(folder.file("SIN.tps"),
+                                 {numberedCommand(1, "   "), numberedCommand(2), numberedCommand(3, "   ")}));
+    const ImportResult blanks = importFrom(folder.file("SIN.tps"));
+    ASSERT_FALSE(blanks.openError);
+    EXPECT_EQ(blanks.report.appended, 1);
+    EXPECT_EQ(blanks.report.withoutCard, 2);
+    EXPECT_EQ(importedStatusText(blanks.report), "1 comando importado; 2 sin tarjeta, no importados");
+    EXPECT_EQ(commands(), (std::vector<RecordBytes>{numberedCommand(2), numberedCommand(7)}));
 }
 
 TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsStaysAsItWas) {

@@ -45,7 +45,7 @@ int main(int argc, char **argv) {
     kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
         shots.settle(w);
         shots.save(w, "update_commands.png");
-        w.setStatusText(QString::fromUtf8("Otra estación lo borró: OK lo añadirá de nuevo"), 0);
+        w.setStatusText(QString::fromUtf8(kvr::library::kRecordDeletedElsewhere), 0);
         w.setStatusText(QString::fromUtf8("Se añadirá un registro"), 1);
         shots.save(w, "update_commands_notice.png");
         w.close();

@@ -256,6 +256,16 @@ TEST_F(UpdateCommandsTest, OkOnAChangeWithoutEditsWritesNothing) {
 TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
     clearCommands(library.commandsRecord());
     const auto response = runForm(FormInsert, [&](Window &w) {
+        // A blank card name is refused: such a record would be listed
+        // nowhere, so nobody could change or delete it again.
+        typeInto(w, "name", "Sin tarjeta");
+        typeInto(w, "card", "   ");
+        click(w, "ok");
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(w.statusText(0), "La tarjeta no puede quedar en blanco");
+        EXPECT_EQ(focused(w), "card");
+        EXPECT_EQ(library.commandsFile().records(), 0);
+        typeInto(w, "card", "Visa");
         typeInto(w, "name", "algo");
         pressDitto(w, "name");  // nothing saved yet in this run
         EXPECT_EQ(shown(w, "name"), "");
@@ -272,8 +282,10 @@ TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
     EXPECT_TRUE(recorder.boxes.empty());
     const auto records = allRecords();
     ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(fieldText(library.formCall().history.name), "Leer  binario") << "the refused OK was no save";
     Commands expected;
     clearCommands(expected);
+    setField(expected.card, "Visa");
     setField(expected.name, "Leer  binario");
     setField(expected.frsCode, "ZZ");
     setField(expected.frsCla, "??");
@@ -317,7 +329,7 @@ TEST_F(UpdateCommandsTest, TheDittoKeyBringsBackTheLastSaveInEachEntry) {
     EXPECT_EQ(bytesOf(records[1]), bytesOf(expected));
 }
 
-TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
+TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrKeepsItsValueAndThenATypedCode) {
     const auto recno = add(sampleCommand("Visa", "Select", "", 0x272));
     watchedRead(recno);
     const auto response = runForm(FormChange, [&](Window &w) {
@@ -335,12 +347,27 @@ TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
         EXPECT_EQ(shown(w, "hotKey"), QString::number(captured));
         EXPECT_EQ(keyName->text(), "Shift+F5");
 
-        // Entered with Tab and nothing waiting: 0, then the code typed.
+        // Entered with Tab or a click and nothing waiting: the value stays.
+        const QString shiftF5 = QString::number(captured);
         QTest::keyClick(entry(w, "hotKey"), Qt::Key_Backtab, Qt::ShiftModifier);
+        ASSERT_EQ(focused(w), "data");
         QTest::keyClick(entry(w, "data"), Qt::Key_Tab);
         QCoreApplication::processEvents();
+        ASSERT_EQ(focused(w), "hotKey");
+        EXPECT_EQ(shown(w, "hotKey"), shiftF5);
+        EXPECT_EQ(keyName->text(), "Shift+F5");
+        entry(w, "data")->setFocus(Qt::OtherFocusReason);
+        QTest::mouseClick(entry(w, "hotKey"), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(focused(w), "hotKey");
+        EXPECT_EQ(shown(w, "hotKey"), shiftF5);
+
+        // Typing 0 clears it; then the code typed.
+        entry(w, "hotKey")->selectAll();
+        QTest::keyClicks(entry(w, "hotKey"), "0");
         EXPECT_EQ(shown(w, "hotKey"), "0");
         EXPECT_EQ(keyName->text(), "");
+        entry(w, "hotKey")->selectAll();
         QTest::keyClicks(entry(w, "hotKey"), "11x3");  // the picture refuses the x
         EXPECT_EQ(shown(w, "hotKey"), "113");
         EXPECT_EQ(keyName->text(), "F2");
@@ -355,6 +382,58 @@ TEST_F(UpdateCommandsTest, HotKeyTakesAWaitingKeyPressOrZeroAndThenATypedCode) {
     });
     EXPECT_EQ(response, FormCompleted);
     EXPECT_EQ(stored(recno)->hotKey, 113);
+}
+
+// As in every dialog: Enter presses OK and Escape "Cancelar", from any
+// entry; a key waiting when the focus arrives in "Hot Key:" is its code,
+// Enter included.  Tabbing through a change keeps the hot key.
+TEST_F(UpdateCommandsTest, EnterPressesOkAndEscapeCancelsUnlessHotKeyCapturesThem) {
+    const Commands zeta = sampleCommand("ZETA", "Leer", "3F00", 118);
+    const auto recno = add(zeta);
+    const auto tabTo = [](Window &w, const char *name) {
+        for (int i = 0; i < 12 && focused(w) != name; ++i) {
+            QTest::keyClick(w.focusWidget(), Qt::Key_Tab);
+            QCoreApplication::processEvents();
+        }
+        ASSERT_EQ(focused(w), name);
+    };
+
+    watchedRead(recno);
+    const std::uint32_t before = fileChanges();
+    EXPECT_EQ(runForm(FormChange,
+                      [&](Window &w) {
+                          tabTo(w, "hotKey");
+                          EXPECT_EQ(shown(w, "hotKey"), "118");
+                          QTest::keyClick(w.focusWidget(), Qt::Key_Return);
+                      }),
+              FormCompleted);
+    EXPECT_EQ(fileChanges(), before) << "nothing changed, nothing written";
+    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(zeta));
+
+    watchedRead(recno);
+    EXPECT_EQ(runForm(FormChange,
+                      [&](Window &w) {
+                          typeInto(w, "name", "Otro");
+                          QTest::keyClick(w.focusWidget(), Qt::Key_Escape);
+                      }),
+              FormCancelled);
+    EXPECT_EQ(bytesOf(*stored(recno)), bytesOf(zeta));
+    EXPECT_TRUE(recorder.boxes.empty()) << "Escape asks nothing";
+
+    watchedRead(recno);
+    EXPECT_EQ(runForm(FormChange,
+                      [&](Window &w) {
+                          tabTo(w, "data");
+                          QCoreApplication::postEvent(entry(w, "hotKey"),
+                                                      new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+                          QTest::keyClick(entry(w, "data"), Qt::Key_Tab);
+                          QCoreApplication::processEvents();
+                          ASSERT_TRUE(w.isVisible()) << "the waiting Escape was the hot key";
+                          EXPECT_EQ(w.findChild<QLabel *>("hotKeyName")->text(), "Esc");
+                          QTest::keyClick(entry(w, "name"), Qt::Key_Enter, Qt::KeypadModifier);
+                      }),
+              FormCompleted);
+    EXPECT_EQ(stored(recno)->hotKey & 0xFFF, 0x1B) << "Escape's key code";
 }
 
 TEST_F(UpdateCommandsTest, DeleteAsksFirstAndOffersToTryAgain) {
@@ -409,6 +488,7 @@ TEST_F(UpdateCommandsTest, AChangeByAnotherStationIsShownAndTheDittoKeyRecallsTh
         typeInto(w, "data", "3F01");
         click(w, "ok");
         ASSERT_EQ(captions(), std::vector<std::string>{"Record Was Not Updated"});
+        EXPECT_EQ(recorder.boxes[0].text.find('\n'), std::string::npos) << "the warning as it stands";
         EXPECT_TRUE(w.isVisible());
         EXPECT_EQ(focused(w), "card");
         EXPECT_EQ(shown(w, "card"), "Otra");
@@ -432,9 +512,14 @@ TEST_F(UpdateCommandsTest, ARecordDeletedByAnotherStationIsAddedAgainWithTheOper
         typeInto(w, "name", "Mi nombre");
         click(w, "ok");
         ASSERT_EQ(captions(), std::vector<std::string>{"Record Was Not Updated"});
+        // The warning keeps its wording and says, once, what happened.
+        EXPECT_EQ(recorder.boxes[0].text,
+                  "This record was changed by another station. Those changes will now be displayed. Use the Ditto "
+                  "Button or Ctrl+' to recall your changes.\n\nOtra estación borró el registro: OK lo añadirá de "
+                  "nuevo");
         EXPECT_EQ(focused(w), "card");
         EXPECT_EQ(shown(w, "name"), "Mi nombre");
-        EXPECT_EQ(w.statusText(0), "Otra estación lo borró: OK lo añadirá de nuevo");
+        EXPECT_EQ(w.statusText(0), "Otra estación borró el registro: OK lo añadirá de nuevo");
         EXPECT_EQ(w.statusText(1), "Se añadirá un registro");
         click(w, "ok");
     });
