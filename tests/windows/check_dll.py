@@ -4,11 +4,14 @@ running it: the 18 exports by name and ordinal, on i686 the `ret N` with
 which each export removes its stack bytes (__stdcall), the version
 resource, and that it imports from Windows' own DLLs only.
 
-Usage: check_dll.py DLL i686|x86_64 [OBJDUMP]
+Usage: check_dll.py DLL i686|x86_64 [--objdump OBJDUMP] [--program EXE]
 OBJDUMP (the MinGW objdump of that architecture) disassembles the exports'
-code for the `ret N` check on i686.  Exit status 0 when every check passes,
-1 otherwise; each failed check is printed.
+code for the `ret N` check on i686.  EXE is a program linked with the
+import library (import_check.c): it must import the 18 names from
+KVR7x.dll.  Exit status 0 when every check passes, 1 otherwise; each failed
+check is printed.
 """
+import argparse
 import re
 import subprocess
 import sys
@@ -75,9 +78,27 @@ def first_ret(objdump, dll, address):
     return None
 
 
+def check_program(program):
+    """The program imports the 18 names, undecorated, from KVR7x.dll."""
+    pe = pefile.PE(program)
+    names = set()
+    for entry in pe.DIRECTORY_ENTRY_IMPORT:
+        if entry.dll.decode().lower() == "kvr7x.dll":
+            names.update((i.name or b"").decode() for i in entry.imports)
+    for _, name, _ in EXPORTS:
+        check(name in names, "%s imports %s from KVR7x.dll" % (program, name))
+
+
 def main():
-    dll, arch = sys.argv[1], sys.argv[2]
-    objdump = sys.argv[3] if len(sys.argv) > 3 else None
+    parser = argparse.ArgumentParser()
+    parser.add_argument("dll")
+    parser.add_argument("arch", choices=sorted(MACHINES))
+    parser.add_argument("--objdump")
+    parser.add_argument("--program")
+    args = parser.parse_args()
+    dll, arch, objdump = args.dll, args.arch, args.objdump
+    if args.program:
+        check_program(args.program)
     pe = pefile.PE(dll)
     check(pe.FILE_HEADER.Machine == MACHINES[arch],
           "%s: machine 0x%x is %s" % (dll, pe.FILE_HEADER.Machine, arch))
