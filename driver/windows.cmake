@@ -16,6 +16,7 @@ file(GLOB KVR7X_SOURCES CONFIGURE_DEPENDS ${KVR7X_SRC}/*.cpp ${KVR7X_SRC}/rfc221
 list(FILTER KVR7X_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 list(REMOVE_ITEM KVR7X_SOURCES
   ${KVR7X_SRC}/tty_port.cpp
+  ${KVR7X_SRC}/last_error.cpp
   ${KVR7X_SRC}/port_names.cpp
   ${KVR7X_SRC}/version_info.cpp
   ${KVR7X_SRC}/rfc2217/tcp_connect.cpp)

@@ -4,6 +4,8 @@
  * Library: libKVR7x.so, SONAME libKVR7x.so.N for major version N; the
  * version is KVR7X_VERSION in kvr7x_version.h, included below.
  * Link with `pkg-config --cflags --libs kvr7x`.
+ * On Windows: KVR7x.dll, with the import library libKVR7x.dll.a / KVR7x.lib;
+ * see the notes marked "Windows" below.
  *
  * Conventions
  *   - Every argument is a 32-bit value; byte arguments use only their low byte.
@@ -30,6 +32,10 @@
  *   "rfc2217://HOST:PORT"  a network serial port (telnet COM-PORT option,
  *                       RFC 2217), as served by ser2net, terminal servers
  *                       and the reader emulator kvr7x-emu.
+ * Windows: "COM1".."COM9" are looked up in %APPDATA%\kvr7x\ports (the same
+ * format; a target may also be another COM name); a COM name missing from
+ * the map, "\\.\COMnn" and any other name are opened as they are
+ * (CreateFileA); "rfc2217://HOST:PORT" as above.
  */
 #ifndef KVR7X_H
 #define KVR7X_H

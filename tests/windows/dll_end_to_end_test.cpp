@@ -176,6 +176,14 @@ TEST_F(DllEndToEnd, AComPortWithoutModemLinesCarriesTransactions) {
         std::memcpy(data, block, sizeof block);
         EXPECT_EQ(QXISOIN(handle, 0, 0x00, 0xD6, 0x05, 0x00, 3, data, &sw1, &sw2, 1000), 0);
         EXPECT_EQ(data[1], 0x05) << "and its P1";
+        // A command the reader leaves unanswered: the port's time-outs end
+        // the wait for the reply (10 ms x 4 + 300).
+        const auto start = Clock::now();
+        EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0x00, 0xEE, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 300),
+                  KVR7X_NO_ANSWER);
+        const long ms = msSince(start);
+        EXPECT_GE(ms, 300);
+        EXPECT_LT(ms, 3 * 340);
         EXPECT_EQ(QXIFDSTATUS(handle), 0);
         EXPECT_EQ(QXCARDINSERTED(handle, 0), 0);
         EXPECT_EQ(QXNOTIFY(handle, reinterpret_cast<HWND>(1), kCardMessage), 0u);

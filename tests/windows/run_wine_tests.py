@@ -100,7 +100,8 @@ class PtyReader:
     """A reader on the far end of a pseudo-terminal that answers every
     command header (6 bytes, and the data block when bit 7 of CODE is set)
     with STAT 00, SW1 SW2 90 00 and two data bytes: the header's INS and
-    P1.  A pseudo-terminal has no RTS, so it never sees a reset."""
+    P1; a command with INS EE it leaves unanswered.  A pseudo-terminal has
+    no RTS, so it never sees a reset."""
 
     def __init__(self):
         self.master, self.slave = pty.openpty()
@@ -126,7 +127,8 @@ class PtyReader:
                 if len(pending) < need:
                     break
                 pending = pending[need:]
-                os.write(self.master, bytes([0x00, 0x90, 0x00, 0x02, ins, p1]))
+                if ins != 0xEE:
+                    os.write(self.master, bytes([0x00, 0x90, 0x00, 0x02, ins, p1]))
 
     def stop(self):
         self.running = False
