@@ -48,13 +48,13 @@
  * Calling convention and linkage.  On Windows (MinGW and Microsoft
  * compilers alike) the calls are __stdcall, the callee removing its
  * arguments, and they come from KVR7x.dll through __declspec(dllimport)
- * unless the program defines KVR7X_NO_DLLIMPORT before including this file
- * (binding them itself with GetProcAddress, or linking the library's
- * objects); the library defines KVR7X_BUILDING_DLL for itself.
+ * unless KVR7X_NO_DLLIMPORT is defined before this file is included: by
+ * the library itself, and by programs that link its objects or bind the
+ * calls with GetProcAddress.
  */
 #if defined(_WIN32) || defined(_MSC_VER)
 #define KVR7X_CALL __stdcall
-#if defined(KVR7X_BUILDING_DLL) || defined(KVR7X_NO_DLLIMPORT)
+#if defined(KVR7X_NO_DLLIMPORT)
 #define KVR7X_API
 #else
 #define KVR7X_API __declspec(dllimport)

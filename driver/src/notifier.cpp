@@ -36,8 +36,10 @@ void show(const char *caption, const char *text) {
     }
 }
 
-// The thread makes no event of its own to wait on (the port's wait needs
-// none), so of its four messages "CreateEvent failed" cannot occur here.
+// The thread makes no event of its own to wait on (a port's wait brings
+// what it needs: a Windows COM port makes its event for each wait), so of
+// its four messages "CreateEvent failed" cannot occur here; a wait that
+// cannot make its event breaks down ("WaitForSingleObject failed").
 uint32_t notificationThread() {
     NotifyRecord &rec = g_record;
     while (rec.stop.load() == 0) {
