@@ -4,6 +4,8 @@
  * Library: libKVR7x.so, SONAME libKVR7x.so.N for major version N; the
  * version is KVR7X_VERSION in kvr7x_version.h, included below.
  * Link with `pkg-config --cflags --libs kvr7x`.
+ * On Windows: KVR7x.dll, with the import library libKVR7x.dll.a / KVR7x.lib;
+ * see the notes marked "Windows" below.
  *
  * Conventions
  *   - Every argument is a 32-bit value; byte arguments use only their low byte.
@@ -30,6 +32,10 @@
  *   "rfc2217://HOST:PORT"  a network serial port (telnet COM-PORT option,
  *                       RFC 2217), as served by ser2net, terminal servers
  *                       and the reader emulator kvr7x-emu.
+ * Windows: "COM1".."COM9" are looked up in %APPDATA%\kvr7x\ports (the same
+ * format; a target may also be another COM name); a COM name missing from
+ * the map, "\\.\COMnn" and any other name are opened as they are
+ * (CreateFileA); "rfc2217://HOST:PORT" as above.
  */
 #ifndef KVR7X_H
 #define KVR7X_H
@@ -38,16 +44,32 @@
 
 #include "kvr7x_version.h"
 
+/*
+ * Calling convention and linkage.  On Windows (MinGW and Microsoft
+ * compilers alike) the calls are __stdcall, the callee removing its
+ * arguments, and they come from KVR7x.dll through __declspec(dllimport)
+ * unless KVR7X_NO_DLLIMPORT is defined before this file is included: by
+ * the library itself, and by programs that link its objects or bind the
+ * calls with GetProcAddress.
+ */
+#if defined(_WIN32) || defined(_MSC_VER)
+#define KVR7X_CALL __stdcall
+#if defined(KVR7X_NO_DLLIMPORT)
+#define KVR7X_API
+#else
+#define KVR7X_API __declspec(dllimport)
+#endif
+#else
 #if defined(__i386__) && defined(__GNUC__)
 #define KVR7X_CALL __attribute__((stdcall))
 #else
 #define KVR7X_CALL
 #endif
-
 #if defined(__GNUC__)
 #define KVR7X_API __attribute__((visibility("default")))
 #else
 #define KVR7X_API
+#endif
 #endif
 
 #ifdef __cplusplus
@@ -111,13 +133,20 @@ extern "C" {
 #define KVR7X_MS_RLSD 0x80 /* carrier detect: reader powered */
 
 /*
- * Card-detect notification target.  On this platform the "window" of
- * QXNOTIFY is a callback: it receives the message number given to QXNOTIFY
- * and 1 when a card is present (DSR on), 0 when not.  It is called on the
- * library's notification thread and must not block: hand the event to your
- * own thread or event loop and return.
+ * Card-detect notification target.  Without window messages (POSIX) the
+ * "window" of QXNOTIFY is a callback: it receives the message number given
+ * to QXNOTIFY and 1 when a card is present (DSR on), 0 when not.  It is
+ * called on the library's notification thread and must not block: hand the
+ * event to your own thread or event loop and return.  On Windows the
+ * target is a window (HWND), to which the message is posted.
  */
 typedef void(KVR7X_CALL *KVR7xNotifyProc)(uint32_t message, uint32_t cardPresent);
+#if defined(_WIN32) || defined(_MSC_VER)
+struct HWND__;
+typedef struct HWND__ *KVR7xNotifyTarget; /* HWND */
+#else
+typedef KVR7xNotifyProc KVR7xNotifyTarget;
+#endif
 
 /* 1: library initialisation entry; returns 1, does nothing else. */
 KVR7X_API int32_t KVR7X_CALL LibMain(uintptr_t instance, uint32_t reason, uint32_t reserved1,
@@ -188,8 +217,17 @@ KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port);
  * With a null proc, ask a running thread to stop (it ends after the next
  * line change, or when the port closes) and return 0.  One notification
  * record serves the whole process: run one notification thread at a time.
- * The thread reports how it ends on standard error as "caption: text". */
+ * The thread reports how it ends on standard error as "caption: text".
+ * Windows: the target is a window; the thread posts (PostMessageA) the
+ * message with wParam 1 when a card is present, 0 when not, lParam 0; the
+ * result is the thread's HANDLE (close it with CloseHandle; its exit code
+ * is 1 after a stop, 0 after a failure), and the thread reports how it
+ * ends in a message box. */
+#if defined(_WIN32) || defined(_MSC_VER)
+KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyTarget window, uint32_t message);
+#else
 KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyProc proc, uint32_t message);
+#endif
 
 #ifdef __cplusplus
 }

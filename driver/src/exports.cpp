@@ -135,8 +135,8 @@ KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName) { return openReaderPor
 
 KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port) { return closeReaderPort(port); }
 
-KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyProc proc, uint32_t message) {
-    return notifyCardChanges(port, proc, message);
+KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyTarget target, uint32_t message) {
+    return notifyCardChanges(port, target, message);
 }
 
 }  // extern "C"

@@ -1,12 +1,10 @@
 #include "notifier.h"
 
-#include <pthread.h>
-
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 
+#include "notify_platform.h"
 #include "port_table.h"
 
 namespace kvr7x {
@@ -15,7 +13,7 @@ namespace {
 
 struct NotifyRecord {
     std::atomic<int32_t> port{0};
-    std::atomic<KVR7xNotifyProc> proc{nullptr};
+    std::atomic<KVR7xNotifyTarget> target{nullptr};
     std::atomic<uint32_t> message{0};
     std::atomic<uint32_t> stop{0};
 };
@@ -34,17 +32,15 @@ void show(const char *caption, const char *text) {
     if (sink) {
         sink(caption, text);
     } else {
-        std::fprintf(stderr, "%s: %s\n", caption, text);
-        std::fflush(stderr);
+        showNotifyMessage(caption, text);
     }
 }
 
-// Exit codes of the thread, as its pthread result.
-void *exitCode(uintptr_t code) { return reinterpret_cast<void *>(code); }
-
-// The thread makes no event of its own to wait on (the port's wait needs
-// none), so of its four messages "CreateEvent failed" cannot occur here.
-void *notificationThread(void *) {
+// The thread makes no event of its own to wait on (a port's wait brings
+// what it needs: a Windows COM port makes its event for each wait), so of
+// its four messages "CreateEvent failed" cannot occur here; a wait that
+// cannot make its event breaks down ("WaitForSingleObject failed").
+uint32_t notificationThread() {
     NotifyRecord &rec = g_record;
     while (rec.stop.load() == 0) {
         // Wait for a DSR change on the record's port.  The port is held for
@@ -52,19 +48,19 @@ void *notificationThread(void *) {
         std::shared_ptr<SerialPort> port = findPort(rec.port.load());
         if (!port) {
             show("KVR7X", "WaitEvent failed");
-            return exitCode(0);
+            return 0;
         }
         if (!port->waitDsrChange()) {
             const uint32_t code = lastError();
             if (code == kErrInvalidHandle || code == kErrInvalidParameter) {
                 // The wait could not begin: the port is closed or not watched.
                 show("KVR7X", "WaitEvent failed");
-                return exitCode(0);
+                return 0;
             }
             if (code != kErrOperationAborted) {
                 // The wait began and broke down.
                 show("KvrCtl Error", "WaitForSingleObject failed");
-                return exitCode(0);
+                return 0;
             }
             // Ended by the port's close: carry on as after any other wake.
         }
@@ -74,12 +70,12 @@ void *notificationThread(void *) {
         std::shared_ptr<SerialPort> now = findPort(rec.port.load());
         uint32_t bits = 0;
         if (now && now->modemStatus(bits)) {
-            if (KVR7xNotifyProc proc = rec.proc.load())
-                proc(rec.message.load(), (bits & kModemDsr) ? 1u : 0u);
+            deliverNotification(rec.target.load(), rec.message.load(),
+                                (bits & kModemDsr) ? 1u : 0u);
         }
     }
     show("KVR7X.DLL", "Notification Thread Stopped");
-    return exitCode(1);
+    return 1;
 }
 
 }  // namespace
@@ -89,20 +85,18 @@ void setNotifyMessageSink(NotifyMessageSink sink) {
     g_sink = std::move(sink);
 }
 
-uintptr_t notifyCardChanges(int32_t port, KVR7xNotifyProc proc, uint32_t message) {
+uintptr_t notifyCardChanges(int32_t port, KVR7xNotifyTarget target, uint32_t message) {
     g_record.port.store(port);
-    g_record.proc.store(proc);
+    g_record.target.store(target);
     g_record.message.store(message);
     g_record.stop.store(0);
-    if (!proc) {
+    if (!target) {
         g_record.stop.store(1);
         return 0;
     }
     const std::shared_ptr<SerialPort> p = findPort(port);
     if (!p || !p->watchDsr()) return 0;
-    pthread_t thread{};
-    if (pthread_create(&thread, nullptr, notificationThread, nullptr) != 0) return 0;
-    return static_cast<uintptr_t>(thread);
+    return startNotifyThread(notificationThread);
 }
 
 }  // namespace kvr7x

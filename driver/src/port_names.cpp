@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
-#include <sstream>
 #include <vector>
 
+#include "port_map.h"
 #include "rfc2217/host_port.h"
 #include "serial_port.h"
 
@@ -22,37 +22,12 @@ namespace kvr7x {
 
 namespace {
 
-constexpr const char kNetworkScheme[] = "rfc2217://";
-// Far more than nine lines of names need.
-constexpr off_t kMaxMapSize = 64 * 1024;
-
-std::string trim(const std::string &s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-bool startsWith(const std::string &s, const char *prefix) { return s.rfind(prefix, 0) == 0; }
+constexpr off_t kMaxMapSize = static_cast<off_t>(kMaxPortMapSize);
 
 // A direct target: a device path or a network address.
 std::optional<PortTarget> directTarget(const std::string &name) {
-    if (startsWith(name, "/")) return PortTarget{PortTarget::Kind::Device, name};
-    if (startsWith(name, kNetworkScheme)) {
-        std::string rest = name.substr(sizeof kNetworkScheme - 1);
-        if (rest.empty()) return std::nullopt;
-        return PortTarget{PortTarget::Kind::Network, rest};
-    }
-    return std::nullopt;
-}
-
-// "COM1".."COM9" (any letter case): the number, else 0.
-int comNumber(const std::string &name) {
-    if (name.size() != 4) return 0;
-    auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-    if (up(name[0]) != 'C' || up(name[1]) != 'O' || up(name[2]) != 'M') return 0;
-    if (name[3] < '1' || name[3] > '9') return 0;
-    return name[3] - '0';
+    if (name.rfind('/', 0) == 0) return PortTarget{PortTarget::Kind::Device, name};
+    return networkTarget(name);
 }
 
 // The text of the device map; empty when there is none or it may not be
@@ -93,25 +68,7 @@ std::string readDeviceMap() {
         setLastErrorText("ports map " + path + " " + why + ": ignored");
         return {};
     }
-    // A byte-order mark left by an editor is no part of the first line.
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     return text;
-}
-
-// The map's target for COMn, when it has one.
-std::optional<std::string> mappedTarget(int n) {
-    std::istringstream in(readDeviceMap());
-    std::optional<std::string> found;
-    std::string line;
-    while (std::getline(in, line)) {
-        line = trim(line);
-        if (line.empty() || line[0] == '#') continue;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (comNumber(trim(line.substr(0, eq))) != n) continue;
-        found = trim(line.substr(eq + 1));  // the last line for COMn wins
-    }
-    return found;
 }
 
 // $HOME, else the account's home folder.
@@ -175,7 +132,7 @@ std::optional<PortTarget> resolvePortName(const char *name) {
     if (auto t = directTarget(s)) return t;
     const int n = comNumber(s);
     if (n == 0) return std::nullopt;
-    if (auto mapped = mappedTarget(n)) return directTarget(*mapped);
+    if (auto mapped = mappedTarget(readDeviceMap(), n)) return directTarget(*mapped);
     return PortTarget{PortTarget::Kind::Device, "/dev/ttyS" + std::to_string(n - 1)};
 }
 

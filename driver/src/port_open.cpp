@@ -2,11 +2,11 @@
 
 #include <mutex>
 
+#include "device_port.h"
 #include "port_table.h"
 #include "reader_reset.h"
 #include "rfc2217/rfc2217_port.h"
 #include "transaction.h"
-#include "tty_port.h"
 
 namespace kvr7x {
 
@@ -21,7 +21,7 @@ std::unique_ptr<SerialPort> openTarget(const PortTarget &t) {
         if (g_opener) return g_opener(t);
     }
     if (t.kind == PortTarget::Kind::Network) return openRfc2217Port(t.address);
-    return TtyPort::open(t.address);
+    return openDevicePort(t.address);
 }
 
 // The fields the reader needs; every other field keeps the port's value.

@@ -17,12 +17,7 @@
 // would after a local port has drained its transmitter; nothing sleeps.
 #include "rfc2217/rfc2217_port.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -31,6 +26,7 @@
 
 #include "rfc2217/client_protocol.h"
 #include "rfc2217/host_port.h"
+#include "rfc2217/socket_io.h"
 #include "rfc2217/tcp_connect.h"
 #include "rfc2217/telnet_codec.h"
 #include "transfer_deadline.h"
@@ -54,7 +50,7 @@ constexpr size_t kReceiveQueueLimit = 64 * 1024;
 
 class Rfc2217Port final : public SerialPort {
 public:
-    explicit Rfc2217Port(int fd) : fd_(fd) {}
+    explicit Rfc2217Port(SocketHandle fd) : fd_(fd) {}
     ~Rfc2217Port() override {
         // Closing a port closed already would set the thread's last error
         // over the reason a failed open just left there.
@@ -102,7 +98,7 @@ private:
     bool usable();  // open and connected; sets lastError otherwise
     void markBroken(uint32_t code);
 
-    int fd_;
+    SocketHandle fd_;
     std::thread receiver_;
 
     std::mutex mutex_;  // guards everything below up to sendMutex_
@@ -187,16 +183,8 @@ void Rfc2217Port::receiveLoop() {
     std::vector<uint8_t> data;
     std::vector<uint8_t> reply;
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        const int pr = ::poll(&p, 1, -1);
-        if (pr < 0) {
-            if (errno == EINTR) continue;
-            markBroken(kErrNetNameDeleted);
-            return;
-        }
-        const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) {
+        const size_t n = receiveWaiting(fd_, chunk.data(), chunk.size());
+        if (n == 0) {
             markBroken(kErrNetNameDeleted);
             return;
         }
@@ -207,7 +195,7 @@ void Rfc2217Port::receiveLoop() {
             const auto stateBefore = protocol_.modemState();
             const uint64_t dsrBefore = protocol_.dsrChanges();
             const bool answeredBefore = protocol_.comPortAnswered();
-            protocol_.receive(chunk.data(), static_cast<size_t>(n), data, reply);
+            protocol_.receive(chunk.data(), n, data, reply);
             const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
             rx_.insert(rx_.end(), data.begin(),
                        data.begin() + static_cast<std::ptrdiff_t>(std::min(room, data.size())));
@@ -230,17 +218,15 @@ size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline
     failed = false;
     size_t sent = 0;
     while (sent < n) {
-        const ssize_t k = ::send(fd_, bytes + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ptrdiff_t k = sendSome(fd_, bytes + sent, n - sent);
         if (k > 0) {
             sent += static_cast<size_t>(k);
             continue;
         }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (k == 0) {
             const int wait = deadline.waitMs(DeadlineClock::now());
             if (wait == 0) break;  // out of time: a short write
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, wait) < 0 && errno != EINTR) {
+            if (!waitWritable(fd_, wait)) {
                 failed = true;
                 break;
             }
@@ -512,13 +498,13 @@ bool Rfc2217Port::close() {
         closed_ = true;
         changed_.notify_all();
     }
-    // Wakes the receive thread: its poll sees the end of the stream.
-    ::shutdown(fd_, SHUT_RDWR);
+    // Wakes the receive thread: its wait sees the end of the stream.
+    shutdownSocket(fd_);
     if (receiver_.joinable()) receiver_.join();
     {
         std::lock_guard lock(sendMutex_);
-        ::close(fd_);
-        fd_ = -1;
+        closeSocket(fd_);
+        fd_ = kNoSocket;
     }
     return true;
 }
@@ -532,8 +518,8 @@ std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
         setLastError(kErrBadPathName);
         return nullptr;
     }
-    const int fd = rfc2217::connectTcp(host, port, kConnectLimit);
-    if (fd < 0) return nullptr;
+    const SocketHandle fd = rfc2217::connectTcp(host, port, kConnectLimit);
+    if (fd == kNoSocket) return nullptr;
     auto result = std::make_unique<Rfc2217Port>(fd);
     if (!result->start()) {
         const uint32_t code = lastError();

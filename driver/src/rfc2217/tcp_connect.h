@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "rfc2217/socket_io.h"
+
 namespace kvr7x::rfc2217 {
 
 // Connects to host:port within `limit`, trying every address the name
 // resolves to.  Returns a connected, non-blocking socket with TCP_NODELAY
-// set, or -1 with the port-layer last error set.
-int connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit);
+// set, or kNoSocket with the port-layer last error set.
+SocketHandle connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit);
 
 }  // namespace kvr7x::rfc2217
 

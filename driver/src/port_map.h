@@ -1,0 +1,33 @@
+// The text of the per-user ports map, the same on every system: lines
+// "COMn=target", blank lines and "#" comments ignored, whitespace and a
+// UTF-8 byte-order mark at the start trimmed, the last line for a COMn wins.
+// Where the file lives and how it is read is the system's part
+// (port_names.cpp, win32/port_names_win32.cpp).
+#ifndef KVR7X_PORT_MAP_H
+#define KVR7X_PORT_MAP_H
+
+#include <optional>
+#include <string>
+
+#include "port_names.h"
+
+namespace kvr7x {
+
+// The largest map that is read; far more than nine lines of names need.
+inline constexpr size_t kMaxPortMapSize = 64 * 1024;
+
+// "COM1".."COM9" (any letter case): the number, else 0.
+int comNumber(const std::string &name);
+
+// The map's target for COMn, when it has one.
+std::optional<std::string> mappedTarget(const std::string &mapText, int n);
+
+// "rfc2217://HOST:PORT" as a network target; nullopt for any other name.
+std::optional<PortTarget> networkTarget(const std::string &name);
+
+// Leading and trailing blanks (spaces, tabs, line ends) removed.
+std::string trimBlanks(const std::string &s);
+
+}  // namespace kvr7x
+
+#endif

@@ -1,0 +1,39 @@
+// The few socket operations a network serial port needs, so that the port
+// itself is the same on every system: only this shell and the connection
+// set-up (tcp_connect.h) differ between POSIX sockets and Winsock.
+#ifndef KVR7X_RFC2217_SOCKET_IO_H
+#define KVR7X_RFC2217_SOCKET_IO_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kvr7x::rfc2217 {
+
+#ifdef _WIN32
+using SocketHandle = uintptr_t;  // a Winsock SOCKET
+inline constexpr SocketHandle kNoSocket = ~static_cast<uintptr_t>(0);
+#else
+using SocketHandle = int;  // a file descriptor
+inline constexpr SocketHandle kNoSocket = -1;
+#endif
+
+// Waits until the connection has something to read and reads up to n
+// bytes of it: the count (above 0), or 0 when the connection has ended or
+// failed, including by shutdownSocket() from another thread.
+size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n);
+
+// Sends what the socket takes now, without waiting: the count sent (0 when
+// it would have to wait), or -1 when the connection failed.
+ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n);
+
+// Waits at most `ms` milliseconds for room to send.  False when the wait
+// itself failed.
+bool waitWritable(SocketHandle s, int ms);
+
+// Ends both directions: a receiveWaiting() in another thread returns.
+void shutdownSocket(SocketHandle s);
+void closeSocket(SocketHandle s);
+
+}  // namespace kvr7x::rfc2217
+
+#endif

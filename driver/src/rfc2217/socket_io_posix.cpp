@@ -1,0 +1,45 @@
+// The socket shell on POSIX sockets.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "rfc2217/socket_io.h"
+
+namespace kvr7x::rfc2217 {
+
+size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n) {
+    for (;;) {
+        pollfd p{s, POLLIN, 0};
+        const int pr = ::poll(&p, 1, -1);
+        if (pr < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        const ssize_t k = ::recv(s, buf, n, 0);
+        if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        return k > 0 ? static_cast<size_t>(k) : 0;
+    }
+}
+
+ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n) {
+    for (;;) {
+        const ssize_t k = ::send(s, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (k >= 0) return k;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+bool waitWritable(SocketHandle s, int ms) {
+    pollfd p{s, POLLOUT, 0};
+    return ::poll(&p, 1, ms) >= 0 || errno == EINTR;
+}
+
+void shutdownSocket(SocketHandle s) { ::shutdown(s, SHUT_RDWR); }
+
+void closeSocket(SocketHandle s) { ::close(s); }
+
+}  // namespace kvr7x::rfc2217
