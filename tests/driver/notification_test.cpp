@@ -97,10 +97,11 @@ TEST_F(NotificationTest, StopTakesEffectAtTheNextChange) {
     ASSERT_NE(thread, 0u);
     waitUntilWatching();
     EXPECT_EQ(QXNOTIFY(handle, nullptr, 0), 0u);
-    std::this_thread::sleep_for(50ms);
+    // The thread still waits for the change: the stop request wakes nothing.
+    EXPECT_EQ(port->waiters(), 1);
     {
         std::lock_guard lock(g_delivered.mu);
-        EXPECT_TRUE(g_delivered.messages.empty());  // still waiting
+        EXPECT_TRUE(g_delivered.messages.empty());
     }
     port->setDsr(true);
     EXPECT_EQ(join(), 1u);
