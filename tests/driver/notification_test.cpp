@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "driver_fixture.h"
+#include "eventually.h"
 #include "notifier.h"
 
 namespace kvr7x::test {
@@ -60,8 +61,7 @@ protected:
         DriverTest::TearDown();
     }
     void waitUntilWatching() {
-        for (int i = 0; i < 300 && port->waiters() == 0; ++i) std::this_thread::sleep_for(5ms);
-        ASSERT_EQ(port->waiters(), 1);
+        ASSERT_TRUE(eventually([this] { return port->waiters() == 1; }));
     }
     // The thread's exit code.
     uintptr_t join() {
@@ -141,7 +141,7 @@ TEST_F(NotificationTest, UnreadableLinesPostNothingAndTheLoopGoesOn) {
         const auto log = port->log();
         return std::count(log.begin(), log.end(), "modem");
     };
-    for (int i = 0; i < 300 && modemReads() == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(eventually([&] { return modemReads() > 0; }));
     waitUntilWatching();
     port->setDsr(false);
     ASSERT_TRUE(g_delivered.waitFor([] { return g_delivered.calls.size() == 1; }));
