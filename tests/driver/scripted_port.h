@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial_port.h"
@@ -59,7 +60,6 @@ public:
     static std::shared_ptr<PortClock> simulated();
     static std::shared_ptr<PortClock> real();
 
-    bool isSimulated() const { return simulated_; }
     time_point now() const;
 
     // Lets `d` pass: moves a simulated clock on; sleeps on the real one.
