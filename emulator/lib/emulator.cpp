@@ -109,6 +109,7 @@ void Emulator::Session::run() {
         flushDue(Clock::now());
         reportModemState();
         if (!sendWire()) return;
+        if (wire_.empty()) emu_.readerBytesSent_.store(emu_.readerBytesOnWire_);
         size_t peak = emu_.peakUnsent_.load();
         while (unsent() > peak && !emu_.peakUnsent_.compare_exchange_weak(peak, unsent())) {}
 
@@ -206,6 +207,7 @@ void Emulator::Session::flushDue(Clock::time_point now) {
         }
         rfc2217::appendEscaped(run.bytes.data() + run.taken, due - run.taken, wire_);
         queued_ -= due - run.taken;
+        emu_.readerBytesOnWire_ += due - run.taken;
         run.taken = due;
         if (run.taken < run.bytes.size()) return;
         queue_.pop_front();

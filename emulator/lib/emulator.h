@@ -94,6 +94,10 @@ public:
     bool clientConnected() const { return connected_.load(); }
     // The most bytes ever owed to a client and not yet sent.
     size_t peakUnsent() const { return peakUnsent_.load(); }
+    // The reader's bytes (replies, echoes, reset answers, noise) that have
+    // gone out to clients so far, counted once everything before them has:
+    // what a test waits for before it looks at the client's side.
+    size_t readerBytesSent() const { return readerBytesSent_.load(); }
     // Line state as the client last set it.
     bool rts() const;
     bool dtr() const;
@@ -122,6 +126,8 @@ private:
     std::atomic<size_t> served_{0};
     std::atomic<bool> connected_{false};
     std::atomic<size_t> peakUnsent_{0};
+    size_t readerBytesOnWire_ = 0;  // handed to the wire so far; the serving thread's own
+    std::atomic<size_t> readerBytesSent_{0};
 
     mutable std::mutex mutex_;  // guards model_ and the settings below
     ReaderModel model_;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "driver_fixture.h"
+#include "eventually.h"
 #include "notifier.h"
 
 namespace kvr7x::test {
@@ -60,8 +61,7 @@ protected:
         DriverTest::TearDown();
     }
     void waitUntilWatching() {
-        for (int i = 0; i < 300 && port->waiters() == 0; ++i) std::this_thread::sleep_for(5ms);
-        ASSERT_EQ(port->waiters(), 1);
+        ASSERT_TRUE(eventually([this] { return port->waiters() == 1; }));
     }
     // The thread's exit code.
     uintptr_t join() {
@@ -97,10 +97,11 @@ TEST_F(NotificationTest, StopTakesEffectAtTheNextChange) {
     ASSERT_NE(thread, 0u);
     waitUntilWatching();
     EXPECT_EQ(QXNOTIFY(handle, nullptr, 0), 0u);
-    std::this_thread::sleep_for(50ms);
+    // The thread still waits for the change: the stop request wakes nothing.
+    EXPECT_EQ(port->waiters(), 1);
     {
         std::lock_guard lock(g_delivered.mu);
-        EXPECT_TRUE(g_delivered.messages.empty());  // still waiting
+        EXPECT_TRUE(g_delivered.messages.empty());
     }
     port->setDsr(true);
     EXPECT_EQ(join(), 1u);
@@ -140,7 +141,7 @@ TEST_F(NotificationTest, UnreadableLinesPostNothingAndTheLoopGoesOn) {
         const auto log = port->log();
         return std::count(log.begin(), log.end(), "modem");
     };
-    for (int i = 0; i < 300 && modemReads() == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(eventually([&] { return modemReads() > 0; }));
     waitUntilWatching();
     port->setDsr(false);
     ASSERT_TRUE(g_delivered.waitFor([] { return g_delivered.calls.size() == 1; }));

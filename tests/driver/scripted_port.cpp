@@ -1,15 +1,52 @@
 #include "scripted_port.h"
 
 #include <algorithm>
-
-#include "transfer_deadline.h"
+#include <thread>
 
 namespace kvr7x::test {
+
+std::shared_ptr<PortClock> PortClock::simulated() {
+    return std::shared_ptr<PortClock>(new PortClock(true));
+}
+
+std::shared_ptr<PortClock> PortClock::real() {
+    return std::shared_ptr<PortClock>(new PortClock(false));
+}
+
+namespace {
+// Where simulated time begins.  Any origin does: only differences of a
+// clock's times mean anything.
+constexpr PortClock::time_point kOrigin = PortClock::time_point{} + std::chrono::hours(1);
+}  // namespace
+
+PortClock::time_point PortClock::now() const {
+    if (!simulated_) return DeadlineClock::now();
+    return kOrigin + duration(elapsed_.load());
+}
+
+void PortClock::advance(duration d) {
+    if (simulated_)
+        elapsed_ += d.count();
+    else
+        std::this_thread::sleep_for(d);
+}
+
+void PortClock::waitUntil(std::unique_lock<std::mutex> &lock, std::condition_variable &cv,
+                          time_point until) {
+    if (!simulated_) {
+        cv.wait_until(lock, until);
+        return;
+    }
+    // Move on to `until`, never back: another waiter may be further ahead.
+    const duration::rep target = (until - kOrigin).count();
+    duration::rep seen = elapsed_.load();
+    while (seen < target && !elapsed_.compare_exchange_weak(seen, target)) {}
+}
 
 void ScriptedPort::feed(const Bytes &bytes, std::chrono::milliseconds delay,
                         std::chrono::milliseconds gap) {
     std::lock_guard lock(mu_);
-    const auto start = Clock::now() + delay;
+    const auto start = clock_->now() + delay;
     for (size_t i = 0; i < bytes.size(); ++i)
         rx_.push_back({start + gap * static_cast<int>(i), bytes[i]});
     // Keep the queue in arrival order whatever was fed before.
@@ -136,7 +173,7 @@ bool ScriptedPort::purgeRx() {
     std::lock_guard lock(mu_);
     if (!enter(Op::PurgeRx, "purgeRx")) return false;
     // Only what has arrived is in the queue to discard.
-    const auto now = Clock::now();
+    const auto now = clock_->now();
     while (!rx_.empty() && rx_.front().at <= now) rx_.pop_front();
     return true;
 }
@@ -147,14 +184,14 @@ bool ScriptedPort::write(const uint8_t *buf, size_t n, size_t &written) {
     {
         std::unique_lock lock(mu_);
         if (!enter(Op::Write, "write " + std::to_string(n))) return false;
-        const WriteDeadline dl(timeouts_, n, Clock::now());
+        const WriteDeadline dl(timeouts_, n, clock_->now());
         written = std::min(n, writeLimit_);
         moved.assign(buf, buf + written);
         sent_.insert(sent_.end(), moved.begin(), moved.end());
         if (written < n) {
             // The rest never leaves: wait out the write time-out.
             if (const auto end = dl.expiry())
-                cv_.wait_until(lock, *end, [this] { return closed_; });
+                while (!closed_ && clock_->now() < *end) clock_->waitUntil(lock, cv_, *end);
             else
                 cv_.wait(lock, [this] { return closed_; });
         }
@@ -168,9 +205,9 @@ bool ScriptedPort::read(uint8_t *buf, size_t n, size_t &got) {
     got = 0;
     std::unique_lock lock(mu_);
     if (!enter(Op::Read, "read " + std::to_string(n))) return false;
-    ReadDeadline dl(timeouts_, n, Clock::now());
+    ReadDeadline dl(timeouts_, n, clock_->now());
     for (;;) {
-        const auto now = Clock::now();
+        const auto now = clock_->now();
         bool stop = false;
         while (got < n && !rx_.empty() && rx_.front().at <= now) {
             // A byte that came after the read had ended is not part of it.
@@ -187,7 +224,7 @@ bool ScriptedPort::read(uint8_t *buf, size_t n, size_t &got) {
         auto until = dl.expiry();
         if (!rx_.empty() && (!until || rx_.front().at < *until)) until = rx_.front().at;
         if (until)
-            cv_.wait_until(lock, *until);
+            clock_->waitUntil(lock, cv_, *until);
         else
             cv_.wait(lock);
         if (closed_) {

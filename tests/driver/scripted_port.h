@@ -1,23 +1,27 @@
 // An in-process serial port for tests: it records what the host sends and
 // answers with scripted bytes at scripted times, under the same read/write
-// time-out rules as the real ports (real clock, so timings are real).  A
-// ScriptedReader on top of it plays a reader: it echoes in echo mode, answers
-// each complete command frame with the next queued reply, and answers the
-// reset pulse.
+// time-out rules as the real ports, on a clock the test chooses (PortClock).
+// A ScriptedReader on top of it plays a reader: it echoes in echo mode,
+// answers each complete command frame with the next queued reply, and
+// answers the reset pulse.
 #ifndef KVR7X_TESTS_SCRIPTED_PORT_H
 #define KVR7X_TESTS_SCRIPTED_PORT_H
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial_port.h"
+#include "transfer_deadline.h"
 
 namespace kvr7x::test {
 
@@ -41,9 +45,47 @@ enum class Op {
     Close
 };
 
+// The time a scripted port keeps.  On a simulated clock nothing waits: a
+// transfer that has nothing to do until some moment moves the clock there at
+// once, so how long a call took is exact arithmetic on the clock
+// (clock.now() - before), however busy the machine is.  On the real clock
+// the port waits as a device would, for the few checks of the whole on the
+// wall clock.  Time the library spends outside the port (the sleep of the
+// reset pulse) passes only on the real clock.
+class PortClock {
+public:
+    using time_point = DeadlineClock::time_point;
+    using duration = DeadlineClock::duration;
+
+    static std::shared_ptr<PortClock> simulated();
+    static std::shared_ptr<PortClock> real();
+
+    time_point now() const;
+
+    // Lets `d` pass: moves a simulated clock on; sleeps on the real one.
+    void advance(duration d);
+
+    // Waits on `cv` (its lock held) until `until` or a notification; may
+    // return early.  A simulated clock moves to `until` and returns.
+    void waitUntil(std::unique_lock<std::mutex> &lock, std::condition_variable &cv,
+                   time_point until);
+
+private:
+    explicit PortClock(bool simulated) : simulated_(simulated) {}
+    const bool simulated_;
+    // Simulated time since the clock's origin, in clock ticks.
+    std::atomic<duration::rep> elapsed_{0};
+};
+
 class ScriptedPort : public SerialPort {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = DeadlineClock;
+
+    // A port on its own simulated clock, or on the clock given.
+    ScriptedPort() : ScriptedPort(PortClock::simulated()) {}
+    explicit ScriptedPort(std::shared_ptr<PortClock> clock) : clock_(std::move(clock)) {}
+
+    PortClock &clock() const { return *clock_; }
 
     // Bytes arriving from the reader: the first after `delay`, the rest
     // `gap` apart.
@@ -101,6 +143,7 @@ private:
     // port is closed.  Caller holds mu_.
     bool enter(Op op, const std::string &what);
 
+    const std::shared_ptr<PortClock> clock_;
     mutable std::mutex mu_;
     std::condition_variable cv_;
     std::deque<Arrival> rx_;

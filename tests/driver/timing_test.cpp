@@ -1,4 +1,6 @@
-// Time-outs as a caller sees them, measured with tolerances.
+// Time-outs as a caller sees them.  The rules are read off the scripted
+// port's simulated clock, exactly; the last test runs a silent reader on the
+// wall clock with wide bounds, to see the whole hold in real time.
 #include <gtest/gtest.h>
 
 #include "driver_fixture.h"
@@ -6,21 +8,43 @@
 namespace kvr7x::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using TimingTest = DriverTest;
+using WallClock = std::chrono::steady_clock;
 
-long msSince(Clock::time_point t) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+// Milliseconds the port's clock moved on since `t`.
+std::chrono::milliseconds tookOn(const ScriptedPort &p, PortClock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(p.clock().now() - t);
 }
 
+long msSince(WallClock::time_point t) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(WallClock::now() - t).count());
+}
+
+// How long RTS stayed high in the last pulse, on the wall clock (the pulse is
+// the library's own sleep, which no port clock sees).
+struct PulseWatch {
+    WallClock::time_point raised{}, lowered{};
+    void attach(ScriptedPort &p) {
+        p.onRts = [this, base = p.onRts](ScriptedPort &q, bool on) {
+            (on ? raised : lowered) = WallClock::now();
+            if (base) base(q, on);
+        };
+    }
+    std::chrono::milliseconds length() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(lowered - raised);
+    }
+};
+
 TEST_F(TimingTest, SilentReaderResetTakesPulsePlusOneByteWait) {
+    PulseWatch pulse;
+    pulse.attach(*port);
     for (int i = 0; i < 2; ++i) {
-        const auto t = Clock::now();
+        const auto t = port->clock().now();
         EXPECT_EQ(QXRESET(handle, nullptr, nullptr), kNoAnswer);
-        const long ms = msSince(t);
-        EXPECT_GE(ms, 118);
-        EXPECT_LT(ms, 320);
+        EXPECT_GE(pulse.length(), 10ms);
+        // one byte under the base time-outs: 10 ms a byte plus 100
+        EXPECT_EQ(tookOn(*port, t), 110ms);
     }
 }
 
@@ -33,57 +57,78 @@ TEST_F(TimingTest, NoiseKeepsTheHuntGoingWhileItKeepsComing) {
         p.feed(resetAnswer(identification('5', 10)), 6 * 80ms);
     };
     int32_t len = 0;
-    auto t = Clock::now();
+    auto t = port->clock().now();
     EXPECT_EQ(QXRESET(handle, &len, nullptr), 0);
-    EXPECT_GE(msSince(t), 6 * 80);
+    EXPECT_EQ(tookOn(*port, t), 6 * 80ms);
     EXPECT_EQ(len, 10);
 
     reader = std::make_unique<ScriptedReader>(*port);
     reader->resetAnswer = {0x55, 0x90, 0x00, 0x00};
     reader->resetGap = 130ms;  // one gap too long ends the hunt
-    t = Clock::now();
+    t = port->clock().now();
     EXPECT_EQ(QXRESET(handle, nullptr, nullptr), kNoAnswer);
-    EXPECT_LT(msSince(t), 250);
+    EXPECT_EQ(tookOn(*port, t), 110ms) << "the hunt ends one single-byte wait after the noise";
 }
 
 TEST_F(TimingTest, ReplyTimeOutIsCallersTimeOutPlusTenPerHeaderByte) {
-    const auto t = Clock::now();
+    const auto t = port->clock().now();
     EXPECT_EQ(
         QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
         kNoAnswer);
-    const long ms = msSince(t);
-    EXPECT_GE(ms, 1040);
-    EXPECT_LT(ms, 1200);
+    EXPECT_EQ(tookOn(*port, t), 1040ms);
     EXPECT_EQ(port->timeouts(), kBaseTimeouts);
 }
 
 TEST_F(TimingTest, ReplyJustInsideTheTimeOutIsTaken) {
-    reader->reply(0x00, 0x90, 0x00, {}, 150ms);
+    // 200 ms from the caller and 4 * 10 for the header: 240 ms in all
+    reader->reply(0x00, 0x90, 0x00, {}, 239ms);
     EXPECT_EQ(
         QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 200), 0);
-    reader->reply(0x00, 0x90, 0x00, {}, 300ms);
+    reader->reply(0x00, 0x90, 0x00, {}, 241ms);
     EXPECT_EQ(
         QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 200),
         kNoAnswer);
 }
 
 TEST_F(TimingTest, StatusRequestToASilentReaderTakesFiveSeconds) {
-    const auto t = Clock::now();
+    const auto t = port->clock().now();
     EXPECT_EQ(QXICCSTATUS(handle, 0), kNoAnswer);
-    const long ms = msSince(t);
-    EXPECT_GE(ms, 5040);
-    EXPECT_LT(ms, 5300);
+    EXPECT_EQ(tookOn(*port, t), 5040ms);
 }
 
 TEST_F(TimingTest, MissingEchoFailsAfterTheHeaderEchoWait) {
     setEchoMode(true);
-    const auto t = Clock::now();
+    const auto t = port->clock().now();
     EXPECT_EQ(
         QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
         kNoAnswer);
-    const long ms = msSince(t);
-    EXPECT_GE(ms, 160);
-    EXPECT_LT(ms, 320);
+    // six echo bytes: 6 * 10 + 100
+    EXPECT_EQ(tookOn(*port, t), 160ms);
+}
+
+// The same rules on the wall clock, from the caller's side: never shorter
+// than the rule, and well within two and a half times it on a busy machine.
+TEST(TimingOnTheWallClock, SilentReaderHoldsTheCallerForTheRulesTime) {
+    auto p = std::make_shared<ScriptedPort>(PortClock::real());
+    ScriptedReader silent(*p);
+    p->setTimeouts(kBaseTimeouts);
+    const int32_t h = registerPort(p);
+    ASSERT_GE(h, 0);
+    setEchoMode(false);
+
+    auto t = WallClock::now();
+    EXPECT_EQ(QXRESET(h, nullptr, nullptr), kNoAnswer);
+    long ms = msSince(t);
+    EXPECT_GE(ms, 118);  // the 10 ms pulse and the 110 ms wait, to the millisecond
+    EXPECT_LT(ms, 300);
+
+    t = WallClock::now();
+    EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+              kNoAnswer);
+    ms = msSince(t);
+    EXPECT_GE(ms, 1040);
+    EXPECT_LT(ms, 2600);
+    EXPECT_TRUE(closePort(h));
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST_F(TransactionTest, ReplyAfterTheTimeOutIsDiscardedByTheNextCall) {
     reader->reply(0x77, 0x00, 0x00, {}, 80ms);
     EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 20),
               kNoAnswer);
-    std::this_thread::sleep_for(120ms);  // the late reply is now in the queue
+    port->clock().advance(120ms);  // the late reply is now in the queue
     reader->reply(0x05, 0x00, 0x00);
     EXPECT_EQ(
         QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),

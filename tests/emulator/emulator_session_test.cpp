@@ -18,6 +18,7 @@
 
 #include "com_port_server.h"
 #include "emulator.h"
+#include "eventually.h"
 #include "network_test_support.h"
 #include "raw_server.h"
 #include "kvr7x.h"
@@ -33,6 +34,8 @@ using kvr7x::emu::Emulator;
 using kvr7x::emu::LogEntry;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::eventually;
+using kvr7x::test::loopbackBacklog;
 using kvr7x::test::msSince;
 using kvr7x::test::startEmulator;
 
@@ -158,7 +161,7 @@ TEST(EmulatorServer, SurvivesAClientLeavingMidFrameAndServesTheNext) {
             emu->log().waitFor([](const auto &log) { return !log.empty() && log.back().what == "client connected"; },
                                1000ms) ||
             emu->clientConnected());
-        std::this_thread::sleep_for(50ms);
+        // The bytes sent reach the emulator before the end of the connection.
         ::close(fd);
     }
     ASSERT_TRUE(emu->log().waitFor(
@@ -185,10 +188,15 @@ TEST(EmulatorServer, LatencyCountsAgainstTheReplyTimeout) {
     auto emu = startEmulator(config);
     const int32_t h = QXOPEN(emu->url().c_str());
     ASSERT_GE(h, 0);
+    ASSERT_TRUE(eventually([&] { return emu->readerBytesSent() == 3 + kvr7x::emu::defaultIdentification().size(); }))
+        << "the reset answer of the open";
+    const size_t before = emu->readerBytesSent();
     auto t0 = Clock::now();
     EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 60), KVR7X_NO_ANSWER);
     EXPECT_LT(msSince(t0), 250.0);
-    std::this_thread::sleep_for(300ms);  // the late reply is purged by the next call
+    // The late reply is purged by the next call once it has reached the
+    // driver: sent, and read from the socket.
+    ASSERT_TRUE(eventually([&] { return emu->readerBytesSent() == before + 4 && loopbackBacklog(emu->port()) == 0; }));
     t0 = Clock::now();
     EXPECT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 2, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0x50);
     EXPECT_GE(msSince(t0), 295.0);
@@ -207,7 +215,7 @@ TEST(EmulatorServer, PacedAtTheLineRate) {
         ASSERT_EQ(QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0);
     const double ms = msSince(t0);
     EXPECT_GE(ms, 20 * 10 * 1000.0 / 960.0 - 1.0);
-    EXPECT_LT(ms, 20 * 10 * 1000.0 / 960.0 * 2.0);
+    EXPECT_LT(ms, 20 * 10 * 1000.0 / 960.0 * 2.5);
     QXCLOSE(h);
 }
 

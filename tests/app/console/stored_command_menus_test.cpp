@@ -242,7 +242,9 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
         EXPECT_EQ(text(w, "CODE") + text(w, "INS") + text(w, "P3"), "21C008");
         EXPECT_EQ(QApplication::focusWidget(), send);
         EXPECT_EQ(entry("By F2")->shortcut(), QKeySequence(Qt::Key_F2));
-        QTest::qWait(100);
+        // Nothing left for after the current event either.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         EXPECT_TRUE(framesReceived(*emulator).empty()) << "choosing an entry sends nothing";
 
         // A menu action makes the fields editable again.

@@ -294,7 +294,7 @@ TEST_P(CommandsFileTest, UpdateAndDeleteGiveUpAfterTwoSecondsWhileAnotherProcess
         EXPECT_EQ(c.run(), WriteResult::Failed);
         auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_GE(waited, std::chrono::milliseconds(1900));
-        EXPECT_LE(waited, std::chrono::milliseconds(2900));
+        EXPECT_LE(waited, std::chrono::milliseconds(5000));
         ASSERT_EQ(recorder.boxes.size(), 1u);
         EXPECT_EQ(recorder.boxes[0].text, c.text);
         EXPECT_EQ(recorder.boxes[0].caption, "Transaction Framing Error");
