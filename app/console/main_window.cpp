@@ -7,6 +7,7 @@
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
 #include "console/status_message.h"
+#include "console/status_word.h"
 #include "console/stored_command_menus.h"
 
 #include "library/browse_commands.h"
@@ -192,6 +193,11 @@ private:
         requestBytes_->setReadOnly(!editable.data);
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};
         for (int i = 0; i < 4; ++i) show(replyHeader_[i], std::string(trimRight(*reply[i])));
+        // What the status word means, over both of its fields; nothing for
+        // a blank reply or a status word the table does not know.
+        const QString meaning = QString::fromStdString(statusWordMeaning(console_.sw1, console_.sw2));
+        replyHeader_[1]->setToolTip(meaning);
+        replyHeader_[2]->setToolTip(meaning);
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
         setStatusText(QString::fromStdString(console_.statusText()));
