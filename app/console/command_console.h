@@ -6,6 +6,7 @@
 #ifndef KVR_CONSOLE_COMMAND_CONSOLE_H
 #define KVR_CONSOLE_COMMAND_CONSOLE_H
 
+#include "console/exchange_history.h"
 #include "console/menu_plan.h"
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
@@ -143,12 +144,19 @@ public:
     // Blanks STAT, SW1, SW2, LEN and both reply views.
     void blankReply();
 
+    // From now on every send and Reset is appended to history, timed by
+    // clock: the header and data sent, the reply as the panel shows it, the
+    // status text and what the status word (or driver error) means.
+    void recordInto(ExchangeHistory &history, ExchangeClock clock = ExchangeClock::system());
+
     const AnswerBuffer &transferBuffer() const { return transfer_; }
 
 private:
     CommandHeader requestHeader() const;
     void showReply(int32_t result);
     void fillByteViewFromHex(std::string_view hexText);
+    void record(Exchange::Kind kind, const CommandHeader &header, std::string sent, int64_t startedMs,
+                std::chrono::steady_clock::time_point began);
 
     ReaderLink &link_;
     std::string requestBytes_, requestHex_, replyBytes_, replyHex_;
@@ -165,6 +173,8 @@ private:
     RequestEditable editable_;
     std::string statusText_;
     std::string statusMeaning_;
+    ExchangeHistory *history_ = nullptr;
+    ExchangeClock clock_;
 };
 
 }  // namespace kvr::console

@@ -1,7 +1,10 @@
 #include "console/main_window.h"
 
 #include "console/command_console.h"
+#include "console/exchange_history.h"
 #include "console/hex_codec.h"
+#include "console/history_file.h"
+#include "console/history_window.h"
 #include "console/info_windows.h"
 #include "console/main_menu.h"
 #include "console/reader_identification.h"
@@ -18,6 +21,7 @@
 #include "runtime/entry_field.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
+#include "runtime/profile.h"
 #include "runtime/settings_file.h"
 #include "runtime/wait_cursor.h"
 #include "runtime/western_text.h"
@@ -57,6 +61,7 @@ public:
         : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_), portName_(portName),
           commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
+        console_.recordInto(history_);
         commands_.acquire();
         buildControls();
         buildMainMenu(*menus());
@@ -68,6 +73,7 @@ protected:
         runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
+        openHistoryLog();
         showConsole();
         code_->setFocus();
     }
@@ -75,6 +81,9 @@ protected:
     void activated() override { showConsole(); }
 
     void closing() override {
+        // The history window closes with the main window, keeping its place.
+        if (auto *history = findChild<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
+            history->close();
         commands_.release();
         runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
@@ -230,6 +239,35 @@ private:
         }
     }
 
+    // [Historial] Archivo= names a file that every exchange is appended to;
+    // one that cannot be opened is said in the status bar, and the program
+    // goes on without it.
+    void openHistoryLog() {
+        const std::string path =
+            runtime::readProfileString(kHistorySection, kHistoryFileKey, "", runtime::kSettingsFile);
+        if (path.empty()) return;
+        std::string error;
+        if (!historyLog_.open(path, ExchangeClock::system().wallMs(), error))
+            console_.setStatusText(historyLogNotOpenedMessage(path, error));
+        logged_ = history_.endSequence();
+    }
+
+    // Appends the exchanges not yet in the log; a failed write is said once
+    // in a box, and the log is given up.
+    void logExchanges() {
+        for (; logged_ < history_.endSequence(); ++logged_) {
+            const Exchange *exchange = history_.bySequence(logged_);
+            if (!exchange || !historyLog_.isOpen()) continue;
+            std::string error;
+            if (historyLog_.append(*exchange, error)) continue;
+            runtime::MessageBoxRequest box;
+            box.caption = "Historial";
+            box.text = historyLogFailedMessage(historyLog_.path(), error);
+            box.icon = runtime::MessageIcon::Exclamation;
+            runtime::showMessageBox(box);
+        }
+    }
+
     void identifyReader() {
         int32_t length = 0;
         const int32_t result = link_.resetReader(&length, answer_.data());
@@ -246,6 +284,7 @@ private:
             result = console_.send();
         }
         showConsole();
+        logExchanges();
         if (!asksToResetReader(result)) return;
         runtime::MessageBoxRequest question;
         question.caption = kSilentReaderCaption;
@@ -263,6 +302,7 @@ private:
     void resetReader() {
         console_.resetReader();
         showConsole();
+        logExchanges();
     }
 
     void menuChosen(int id) {
@@ -314,6 +354,7 @@ private:
             buildStoredCommandMenus();
             showConsole();
             break;
+        case ItemHistory: showHistoryWindow(history_, this); break;
         case ItemImport:
             // The stored-command menus stay as they are: the imported
             // commands join them when the browser closes or at the next start.
@@ -326,6 +367,10 @@ private:
     }
 
     DriverLink link_;
+    // The history outlives the console that feeds it and its window.
+    ExchangeHistory history_;
+    HistoryLog historyLog_;
+    uint64_t logged_ = 0;  // the sequence number of the next exchange to log
     CommandConsole console_;
     std::string portName_;
     AnswerBuffer answer_{};
