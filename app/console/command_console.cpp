@@ -218,6 +218,21 @@ StoredFocus CommandConsole::fillStored(const StoredCommand &command) {
     return StoredFocus::Send;
 }
 
+void CommandConsole::fillStoredForSam(const StoredCommand &command) {
+    code = hexForm(static_cast<uint8_t>(hexPairOf(command.code) + currentSam_));
+    cla = fixedWidth(command.cla, 2);
+    ins = fixedWidth(command.ins, 2);
+    p1 = fixedWidth(command.p1, 2);
+    p2 = fixedWidth(command.p2, 2);
+    p3 = fixedWidth(command.p3, 2);
+    requestBytes_.assign(kByteViewSize, ' ');
+    requestByteCount_ = 0;
+    mode_ = DataEntryMode::Stored;
+    setRequestHex(std::string_view(command.data).substr(0, kStoredDataSize));
+    blankReply();
+    editable_ = RequestEditable{};
+}
+
 int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {
     const CommandHeader status{0x20, 0x00, 0x10, slot, 0x00, 0x00};
     return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_, kShortTimeoutMs);

@@ -136,6 +136,11 @@ public:
     // Returns where the focus goes.  Nothing is sent.
     StoredFocus fillStored(const StoredCommand &command);
     const RequestEditable &editable() const { return editable_; }
+    // A stored command chosen under the "&SAM" menu fills the panel for the
+    // current SAM: CODE is the stored CODE plus the current SAM, P3 is as
+    // stored ("S2" included), every field stays editable; the rest as
+    // fillStored.  The focus goes to the send button.
+    void fillStoredForSam(const StoredCommand &command);
 
     // Probes SAM slot 1..3 with a status request into the given buffer,
     // through the console's SW1, SW2 and reply length; shows nothing.

@@ -65,6 +65,7 @@ public:
         commands_.acquire();
         buildControls();
         buildMainMenu(*menus());
+        storedMenus_.offerSamCommandsUnder(MenuSam);
         connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
     }
 
@@ -218,7 +219,10 @@ private:
     void buildStoredCommandMenus() {
         const StoredCommandPlan &plan = storedMenus_.build(console_.lastStoredEntry());
         console_.setLastStoredEntry(plan.lastEntryNumber);
-        if (plan.commandsNotShown > 0) console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+        if (plan.commandsNotShown > 0)
+            console_.setStatusText(storedCommandsNotShownMessage(plan.commandsNotShown));
+        else if (plan.samCommandsNotShown > 0)
+            console_.setStatusText(samCommandsNotShownMessage(plan.samCommandsNotShown));
     }
 
     void chooseStoredCommand(int number) {
@@ -306,7 +310,8 @@ private:
     }
 
     void menuChosen(int id) {
-        if (id >= kFirstStoredEntry && id <= kLastStoredEntry) {
+        if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
+            (id >= kFirstSamStoredEntry && id <= kLastSamStoredEntry)) {
             chooseStoredCommand(id);
             return;
         }

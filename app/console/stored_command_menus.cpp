@@ -29,6 +29,7 @@ StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsL
 const StoredCommandPlan &StoredCommandMenus::build(int32_t lastEntryNumber) {
     // A submenu takes its entries with it; ids already gone are skipped.
     for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
+    for (int32_t number = kFirstSamStoredEntry; number <= plan_.lastSamEntryNumber; ++number) menus_.remove(number);
 
     std::vector<StoredCommandRow> rows;
     runtime::KeyedFile &file = library_.commandsFile();
@@ -45,6 +46,15 @@ const StoredCommandPlan &StoredCommandMenus::build(int32_t lastEntryNumber) {
             menus_.addMenu(item.number, text, parentMenu_);
         else
             menus_.addItem(item.menuNumber, item.number, text, item.keyCode);
+    }
+    if (samMenu_ != 0) {
+        for (const PlannedItem &item : plan_.samItems) {
+            const QString text = runtime::fromWestern(item.text);
+            if (item.kind == PlannedItem::Kind::CardMenu)
+                menus_.addMenu(item.number, text, samMenu_);
+            else
+                menus_.addItem(item.menuNumber, item.number, text);
+        }
     }
     return plan_;
 }
