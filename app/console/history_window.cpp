@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -141,7 +142,15 @@ public:
         auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
         connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-        history_.setListener([this] { follow(); });
+        // The list catches up with the history at most every 40 ms: a burst
+        // of exchanges costs one redraw, and the console never waits for
+        // the list.
+        catchUp_.setSingleShot(true);
+        catchUp_.setInterval(40);
+        connect(&catchUp_, &QTimer::timeout, this, [this] { follow(); });
+        history_.setListener([this] {
+            if (!catchUp_.isActive()) catchUp_.start();
+        });
         view_->setFocus();
     }
 
@@ -179,6 +188,7 @@ private:
     }
 
     void copySelected() {
+        follow();
         QModelIndexList rows = view_->selectionModel()->selectedRows();
         std::sort(rows.begin(), rows.end(),
                   [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
@@ -204,6 +214,7 @@ private:
     }
 
     ExchangeHistory &history_;
+    QTimer catchUp_;
     HistoryModel *model_ = nullptr;
     QTableView *view_ = nullptr;
     QPushButton *save_ = nullptr;

@@ -1,7 +1,8 @@
 // The history window HISTORIAL$WINDOW ("Utilidades > &Historial..."): the
 // session's exchanges in a list, the newest at the bottom, with "&Guardar...",
 // "&Copiar", "&Borrar" and "Cerrar".  It is not modal: it stays open beside
-// the main window and follows the exchanges as they happen.  Its place is
+// the main window and follows the exchanges as they happen (within 40 ms:
+// a burst of them is drawn once).  Its place is
 // kept in section "Historial" of the settings file.
 #ifndef KVR_CONSOLE_HISTORY_WINDOW_H
 #define KVR_CONSOLE_HISTORY_WINDOW_H

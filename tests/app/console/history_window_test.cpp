@@ -107,6 +107,7 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
 
         // While open it follows the exchanges, the newest in view.
         clickSend(w);
+        EXPECT_TRUE(eventually([&] { return cells(*history).size() == 5; }));
         rows = cells(*history);
         ASSERT_EQ(rows.size(), 5u);
         EXPECT_EQ(rows[4][2], "A1 00 A4 00 0C 02");
@@ -174,10 +175,10 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
 
         // Borrar empties it; Cerrar (here Escape) closes it and keeps its place.
         QTest::mouseClick(history->findChild<QPushButton *>("clear"), Qt::LeftButton);
-        EXPECT_TRUE(cells(*history).empty());
+        EXPECT_TRUE(eventually([&] { return cells(*history).empty(); }));
         choose(w, "reader.status");
         clickSend(w);
-        EXPECT_EQ(cells(*history).size(), 1u);
+        EXPECT_TRUE(eventually([&] { return cells(*history).size() == 1; }));
         QTest::keyClick(history, Qt::Key_Escape);
         EXPECT_FALSE(history->isVisible());
         EXPECT_NE(runtime::readProfileString("Historial", "XPosit", "", runtime::kSettingsFile), "");
