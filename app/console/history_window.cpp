@@ -48,7 +48,11 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : kExchangeColumns; }
 
     QVariant data(const QModelIndex &index, int role) const override {
-        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        if (!index.isValid()) return {};
+        if (role == Qt::TextAlignmentRole && index.column() == ColumnDuration)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        // The tip shows a cell whole where its column cuts it.
+        if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
         const Exchange *e = exchangeAt(index.row());
         if (!e) return {};
         return QString::fromStdString(exchangeColumn(*e, static_cast<ExchangeColumn>(index.column())));
@@ -92,7 +96,7 @@ runtime::WindowDefinition historyDefinition() {
     d.name = kWindowName;
     d.title = QStringLiteral("Historial");
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(420, 180);
+    d.clientSize = QSize(520, 180);
     d.resizable = true;
     return d;
 }
@@ -121,9 +125,22 @@ public:
         view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4);
         view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
         view_->horizontalHeader()->setStretchLastSection(true);
-        const int widths[kExchangeColumns] = {13, 6, 18, 24, 12, 24, 32, 30};
+        // Characters of each column's content; a heading that is longer
+        // widens its column.
+        const int widths[kExchangeColumns] = {12, 5, 17, 24, 11, 24, 31, 34};
         const int digit = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-        for (int c = 0; c < kExchangeColumns; ++c) view_->setColumnWidth(c, (widths[c] + 1) * digit);
+        const QFontMetrics heading = view_->horizontalHeader()->fontMetrics();
+        for (int c = 0; c < kExchangeColumns; ++c) {
+            const QString title = QString::fromUtf8(exchangeColumnHeadings()[static_cast<std::size_t>(c)]);
+            view_->setColumnWidth(c, std::max((widths[c] + 2) * digit, heading.horizontalAdvance(title) + 3 * digit));
+        }
+        // On screen the reply's status and meaning follow its header; the
+        // data, which may be long, come last.
+        QHeaderView *columns = view_->horizontalHeader();
+        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,
+                             ColumnStatus, ColumnMeaning,  ColumnSent,   ColumnReceived};
+        for (int place = 0; place < kExchangeColumns; ++place)
+            columns->moveSection(columns->visualIndex(shown[place]), place);
 
         auto *buttons = new QHBoxLayout;
         buttons->addStretch(1);
