@@ -82,8 +82,13 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         const QString statusShown = w.statusText();
 
         EXPECT_EQ(w.menus()->action(w.menus()->idOf("utilities.history"))->text(), "&Historial...");
-        choose(w, "utilities.history");
-        runtime::Window *history = historyWindow(w);
+        // Opened by the keyboard: Alt+U, then H.
+        QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+        QWidget *menu = QApplication::activePopupWidget();
+        ASSERT_NE(menu, nullptr) << "Alt+U opens no menu";
+        QTest::keyClick(menu, Qt::Key_H);
+        runtime::Window *history = nullptr;
+        ASSERT_TRUE(eventually([&] { return (history = historyWindow(w)) != nullptr; }));
         ASSERT_NE(history, nullptr);
         EXPECT_TRUE(history->isVisible());
         EXPECT_EQ(history->windowTitle(), "Historial");
@@ -174,7 +179,10 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         EXPECT_EQ(boxes.size(), 1u);
 
         // Borrar empties it; Cerrar (here Escape) closes it and keeps its place.
-        QTest::mouseClick(history->findChild<QPushButton *>("clear"), Qt::LeftButton);
+        // By the keyboard: Alt+B is "&Borrar".
+        history->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(history, 1000));
+        QTest::keyClick(history, Qt::Key_B, Qt::AltModifier);
         EXPECT_TRUE(eventually([&] { return cells(*history).empty(); }));
         choose(w, "reader.status");
         clickSend(w);
