@@ -24,8 +24,9 @@ namespace {
 // 2026-12-09 10:15:03.123 UTC.
 constexpr int64_t kMorning = 1796811303123;
 
-// The tests read times in UTC whatever the machine's zone.
-class UtcTime : public ::testing::Test {
+// How the history is written, with times read in UTC whatever the
+// machine's zone.
+class ExchangeHistoryText : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const char *tz = std::getenv("TZ")) saved_ = tz, hadZone_ = true;
@@ -165,7 +166,7 @@ TEST(ExchangeHistory, KeepsTheNewestUpToItsCapacityAndCountsOn) {
     EXPECT_EQ(ExchangeHistory().capacity(), 10000u);
 }
 
-TEST_F(UtcTime, EachExchangeIsALinePairAndEachColumnItsText) {
+TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
     struct Case {
         Exchange exchange;
         const char *lines;
@@ -202,7 +203,7 @@ TEST_F(UtcTime, EachExchangeIsALinePairAndEachColumnItsText) {
     EXPECT_EQ(dateText(kMorning), "2026-12-09");
 }
 
-TEST_F(UtcTime, TheCsvReadsBackFieldByField) {
+TEST_F(ExchangeHistoryText, TheCsvReadsBackFieldByField) {
     ExchangeHistory history;
     for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone()}) history.append(e);
     const std::vector<std::vector<std::string>> rows = parseCsv(historyCsv(history));
@@ -225,7 +226,7 @@ TEST_F(UtcTime, TheCsvReadsBackFieldByField) {
     }
 }
 
-TEST_F(UtcTime, SavedFilesReadBackEqualAndARefusedPathGivesTheReason) {
+TEST_F(ExchangeHistoryText, SavedFilesReadBackEqualAndARefusedPathGivesTheReason) {
     ExchangeHistory history;
     for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone()}) history.append(e);
     const std::filesystem::path folder =
@@ -250,7 +251,7 @@ TEST_F(UtcTime, SavedFilesReadBackEqualAndARefusedPathGivesTheReason) {
     std::filesystem::remove_all(folder);
 }
 
-TEST_F(UtcTime, TheLogGetsEveryExchangeAsItHappensAcrossSessions) {
+TEST_F(ExchangeHistoryText, TheLogGetsEveryExchangeAsItHappensAcrossSessions) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("kvr-log-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
