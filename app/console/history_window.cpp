@@ -171,7 +171,10 @@ public:
         view_->setFocus();
     }
 
-    ~HistoryWindow() override { history_.setListener({}); }
+    // A window closed a moment ago no longer listens: a new one may.
+    ~HistoryWindow() override {
+        if (listening_) history_.setListener({});
+    }
 
     void open() {
         resize(sizeHint());
@@ -182,7 +185,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override {
-        history_.setListener({});
+        if (listening_) history_.setListener({});
+        listening_ = false;
+        catchUp_.stop();
         runtime::storeWindowPosition(this, kHistorySection, runtime::kSettingsFile);
         runtime::Window::closeEvent(event);
     }
@@ -231,6 +236,7 @@ private:
     }
 
     ExchangeHistory &history_;
+    bool listening_ = true;
     QTimer catchUp_;
     HistoryModel *model_ = nullptr;
     QTableView *view_ = nullptr;

@@ -69,6 +69,11 @@ public:
         connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
     }
 
+    // The history window (a child) goes before the history it shows.
+    ~MainWindow() override {
+        qDeleteAll(findChildren<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
+    }
+
 protected:
     void opened() override {
         runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);

@@ -189,7 +189,18 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         EXPECT_TRUE(eventually([&] { return cells(*history).size() == 1; }));
         QTest::keyClick(history, Qt::Key_Escape);
         EXPECT_FALSE(history->isVisible());
+        history = nullptr;  // deleted once the events are handled
         EXPECT_NE(runtime::readProfileString("Historial", "XPosit", "", runtime::kSettingsFile), "");
+        // Opened again, before the closed one is gone, it follows as well.
+        choose(w, "utilities.history");
+        runtime::Window *again = nullptr;
+        for (runtime::Window *h : w.findChildren<runtime::Window *>("HISTORIAL$WINDOW"))
+            if (h->isVisible()) again = h;
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(cells(*again).size(), 1u);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        clickSend(w);
+        EXPECT_TRUE(eventually([&] { return cells(*again).size() == 2; }));
         // The status bar kept its own text throughout.
         EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
     });
