@@ -2,6 +2,7 @@
 
 #include "console/hex_codec.h"
 #include "console/status_message.h"
+#include "console/status_word.h"
 
 #include <algorithm>
 #include <cstring>
@@ -111,12 +112,46 @@ int32_t CommandConsole::send() {
     std::memcpy(transfer_.data(), requestBytes_.data(), kByteViewSize);
     blankReply();
     const uint32_t timeout = chooseTimeout(code, ins);
-    lastResult_ =
-        link_.sendCommand(requestHeader(), transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
+    const CommandHeader header = requestHeader();
+    // The data that goes out: P3 bytes (all 256 when P3 is 0) when bit 7 of
+    // CODE is set.
+    std::string sent;
+    if (history_ && (header.code & 0x80)) sent = requestBytes_.substr(0, header.p3 == 0 ? kByteViewSize : header.p3);
+    const int64_t startedMs = history_ ? clock_.wallMs() : 0;
+    const auto began = history_ ? clock_.steady() : std::chrono::steady_clock::time_point{};
+    lastResult_ = link_.sendCommand(header, transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
     showReply(lastResult_);
     statusText_ = statusMessage(lastResult_);
     statusMeaning_ = driverErrorMeaning(lastResult_);
+    record(Exchange::Kind::Command, header, std::move(sent), startedMs, began);
     return lastResult_;
+}
+
+void CommandConsole::recordInto(ExchangeHistory &history, ExchangeClock clock) {
+    history_ = &history;
+    clock_ = std::move(clock);
+}
+
+void CommandConsole::record(Exchange::Kind kind, const CommandHeader &header, std::string sent, int64_t startedMs,
+                            std::chrono::steady_clock::time_point began) {
+    if (!history_) return;
+    Exchange e;
+    e.kind = kind;
+    e.startedMs = startedMs;
+    e.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.steady() - began).count();
+    e.header = header;
+    e.sent = std::move(sent);
+    e.result = lastResult_;
+    if (e.answered()) {
+        e.sw1 = hexPairOf(sw1);
+        e.sw2 = hexPairOf(sw2);
+        e.received.assign(reinterpret_cast<const char *>(transfer_.data()), replyByteCount_);
+        e.meaning = statusWordMeaning(sw1, sw2);
+    } else {
+        e.meaning = statusMeaning_;
+    }
+    e.status = statusText_;
+    history_->append(std::move(e));
 }
 
 int32_t CommandConsole::resetReader() {
@@ -125,6 +160,8 @@ int32_t CommandConsole::resetReader() {
     // A reset whose answer holds no identification bytes leaves the length
     // untouched: start from 0 so that no earlier reply is shown again.
     replyLength_ = 0;
+    const int64_t startedMs = history_ ? clock_.wallMs() : 0;
+    const auto began = history_ ? clock_.steady() : std::chrono::steady_clock::time_point{};
     lastResult_ = link_.resetReader(&replyLength_, transfer_.data());
     statusText_ = std::to_string(lastResult_);
     statusMeaning_ = driverErrorMeaning(lastResult_);
@@ -135,6 +172,7 @@ int32_t CommandConsole::resetReader() {
         sw1 = "90";
         sw2 = "00";
     }
+    record(Exchange::Kind::Reset, CommandHeader{}, {}, startedMs, began);
     return lastResult_;
 }
 
@@ -178,6 +216,21 @@ StoredFocus CommandConsole::fillStored(const StoredCommand &command) {
     if (editable_.p3) return StoredFocus::P3;
     if (editable_.data) return StoredFocus::RequestHex;
     return StoredFocus::Send;
+}
+
+void CommandConsole::fillStoredForSam(const StoredCommand &command) {
+    code = hexForm(static_cast<uint8_t>(hexPairOf(command.code) + currentSam_));
+    cla = fixedWidth(command.cla, 2);
+    ins = fixedWidth(command.ins, 2);
+    p1 = fixedWidth(command.p1, 2);
+    p2 = fixedWidth(command.p2, 2);
+    p3 = fixedWidth(command.p3, 2);
+    requestBytes_.assign(kByteViewSize, ' ');
+    requestByteCount_ = 0;
+    mode_ = DataEntryMode::Stored;
+    setRequestHex(std::string_view(command.data).substr(0, kStoredDataSize));
+    blankReply();
+    editable_ = RequestEditable{};
 }
 
 int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {

@@ -6,6 +6,7 @@
 #ifndef KVR_CONSOLE_COMMAND_CONSOLE_H
 #define KVR_CONSOLE_COMMAND_CONSOLE_H
 
+#include "console/exchange_history.h"
 #include "console/menu_plan.h"
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
@@ -136,6 +137,11 @@ public:
     // Returns where the focus goes.  Nothing is sent.
     StoredFocus fillStored(const StoredCommand &command);
     const RequestEditable &editable() const { return editable_; }
+    // A stored command chosen under the "&SAM" menu fills the panel for the
+    // current SAM: CODE is the stored CODE plus the current SAM, P3 is as
+    // stored ("S2" included), every field stays editable; the rest as
+    // fillStored.  The focus goes to the send button.
+    void fillStoredForSam(const StoredCommand &command);
 
     // Probes SAM slot 1..3 with a status request into the given buffer,
     // through the console's SW1, SW2 and reply length; shows nothing.
@@ -144,12 +150,19 @@ public:
     // Blanks STAT, SW1, SW2, LEN and both reply views.
     void blankReply();
 
+    // From now on every send and Reset is appended to history, timed by
+    // clock: the header and data sent, the reply as the panel shows it, the
+    // status text and what the status word (or driver error) means.
+    void recordInto(ExchangeHistory &history, ExchangeClock clock = ExchangeClock::system());
+
     const AnswerBuffer &transferBuffer() const { return transfer_; }
 
 private:
     CommandHeader requestHeader() const;
     void showReply(int32_t result);
     void fillByteViewFromHex(std::string_view hexText);
+    void record(Exchange::Kind kind, const CommandHeader &header, std::string sent, int64_t startedMs,
+                std::chrono::steady_clock::time_point began);
 
     ReaderLink &link_;
     std::string requestBytes_, requestHex_, replyBytes_, replyHex_;
@@ -166,6 +179,8 @@ private:
     RequestEditable editable_;
     std::string statusText_;
     std::string statusMeaning_;
+    ExchangeHistory *history_ = nullptr;
+    ExchangeClock clock_;
 };
 
 }  // namespace kvr::console

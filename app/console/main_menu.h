@@ -69,6 +69,7 @@ enum MainMenuId : int {
     MenuUtilities = 500,
     ItemCommandBrowser,
     ItemImport,
+    ItemHistory,
     // "A&yuda"
     MenuHelp = 600,
     ItemAbout,

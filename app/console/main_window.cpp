@@ -1,12 +1,16 @@
 #include "console/main_window.h"
 
 #include "console/command_console.h"
+#include "console/exchange_history.h"
 #include "console/hex_codec.h"
+#include "console/history_file.h"
+#include "console/history_window.h"
 #include "console/info_windows.h"
 #include "console/main_menu.h"
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
 #include "console/status_message.h"
+#include "console/status_word.h"
 #include "console/stored_command_menus.h"
 
 #include "library/browse_commands.h"
@@ -17,6 +21,7 @@
 #include "runtime/entry_field.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
+#include "runtime/profile.h"
 #include "runtime/settings_file.h"
 #include "runtime/wait_cursor.h"
 #include "runtime/western_text.h"
@@ -56,10 +61,17 @@ public:
         : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_), portName_(portName),
           commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
+        console_.recordInto(history_);
         commands_.acquire();
         buildControls();
         buildMainMenu(*menus());
+        storedMenus_.offerSamCommandsUnder(MenuSam);
         connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
+    }
+
+    // The history window (a child) goes before the history it shows.
+    ~MainWindow() override {
+        qDeleteAll(findChildren<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
     }
 
 protected:
@@ -67,6 +79,7 @@ protected:
         runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
+        openHistoryLog();
         showConsole();
         code_->setFocus();
     }
@@ -74,6 +87,9 @@ protected:
     void activated() override { showConsole(); }
 
     void closing() override {
+        // The history window closes with the main window, keeping its place.
+        if (auto *history = findChild<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
+            history->close();
         commands_.release();
         runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
@@ -192,6 +208,11 @@ private:
         requestBytes_->setReadOnly(!editable.data);
         const std::string *reply[] = {&console_.stat, &console_.sw1, &console_.sw2, &console_.len};
         for (int i = 0; i < 4; ++i) show(replyHeader_[i], std::string(trimRight(*reply[i])));
+        // What the status word means, over both of its fields; nothing for
+        // a blank reply or a status word the table does not know.
+        const QString meaning = QString::fromStdString(statusWordMeaning(console_.sw1, console_.sw2));
+        replyHeader_[1]->setToolTip(meaning);
+        replyHeader_[2]->setToolTip(meaning);
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
         setStatusText(QString::fromStdString(console_.statusText()));
@@ -242,6 +263,35 @@ private:
         field->selectAll();
     }
 
+    // [Historial] Archivo= names a file that every exchange is appended to;
+    // one that cannot be opened is said in the status bar, and the program
+    // goes on without it.
+    void openHistoryLog() {
+        const std::string path =
+            runtime::readProfileString(kHistorySection, kHistoryFileKey, "", runtime::kSettingsFile);
+        if (path.empty()) return;
+        std::string error;
+        if (!historyLog_.open(path, ExchangeClock::system().wallMs(), error))
+            console_.setStatusText(historyLogNotOpenedMessage(path, error));
+        logged_ = history_.endSequence();
+    }
+
+    // Appends the exchanges not yet in the log; a failed write is said once
+    // in a box, and the log is given up.
+    void logExchanges() {
+        for (; logged_ < history_.endSequence(); ++logged_) {
+            const Exchange *exchange = history_.bySequence(logged_);
+            if (!exchange || !historyLog_.isOpen()) continue;
+            std::string error;
+            if (historyLog_.append(*exchange, error)) continue;
+            runtime::MessageBoxRequest box;
+            box.caption = "Historial";
+            box.text = historyLogFailedMessage(historyLog_.path(), error);
+            box.icon = runtime::MessageIcon::Exclamation;
+            runtime::showMessageBox(box);
+        }
+    }
+
     void identifyReader() {
         int32_t length = 0;
         const int32_t result = link_.resetReader(&length, answer_.data());
@@ -258,6 +308,7 @@ private:
             result = console_.send();
         }
         showConsole();
+        logExchanges();
         if (!asksToResetReader(result)) return;
         runtime::MessageBoxRequest question;
         question.caption = kSilentReaderCaption;
@@ -275,10 +326,12 @@ private:
     void resetReader() {
         console_.resetReader();
         showConsole();
+        logExchanges();
     }
 
     void menuChosen(int id) {
-        if (id >= kFirstStoredEntry && id <= kLastStoredEntry) {
+        if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
+            (id >= kFirstSamStoredEntry && id <= kLastSamStoredEntry)) {
             chooseStoredCommand(id);
             return;
         }
@@ -326,6 +379,7 @@ private:
             buildStoredCommandMenus();
             showConsole();
             break;
+        case ItemHistory: showHistoryWindow(history_, this); break;
         case ItemImport:
             // The stored-command menus stay as they are: the imported
             // commands join them when the browser closes or at the next start.
@@ -338,6 +392,10 @@ private:
     }
 
     DriverLink link_;
+    // The history outlives the console that feeds it and its window.
+    ExchangeHistory history_;
+    HistoryLog historyLog_;
+    uint64_t logged_ = 0;  // the sequence number of the next exchange to log
     CommandConsole console_;
     std::string portName_;
     AnswerBuffer answer_{};

@@ -48,6 +48,7 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
 
     // A submenu takes its entries with it; ids already gone are skipped.
     for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
+    for (int32_t number = kFirstSamStoredEntry; number <= plan_.lastSamEntryNumber; ++number) menus_.remove(number);
     plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
     for (const PlannedItem &item : plan_.items) {
         const QString text = asMenuText(item.text);
@@ -55,6 +56,15 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
             menus_.addMenu(item.number, text, parentMenu_);
         else
             menus_.addItem(item.menuNumber, item.number, text, item.keyCode);
+    }
+    if (samMenu_ != 0) {
+        for (const PlannedItem &item : plan_.samItems) {
+            const QString text = asMenuText(item.text);
+            if (item.kind == PlannedItem::Kind::CardMenu)
+                menus_.addMenu(item.number, text, samMenu_);
+            else
+                menus_.addItem(item.menuNumber, item.number, text);
+        }
     }
     return true;
 }

@@ -37,6 +37,10 @@ public:
     bool build(int32_t lastEntryNumber);
     const StoredCommandPlan &plan() const { return plan_; }
 
+    // Offers the SAM card groups under samMenu too (numbers from 2001);
+    // each build removes the previous build's and makes them again.
+    void offerSamCommandsUnder(int samMenu) { samMenu_ = samMenu; }
+
     // Chooses entry `number`: reads its record back by record number and
     // fills the console.  Nothing (and the console unchanged) when it is no
     // entry or the record is gone.
@@ -48,6 +52,7 @@ private:
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;
     StoredCommandPlan plan_;
+    int samMenu_ = 0;  // 0: the SAM card groups are not offered there
 };
 
 }  // namespace kvr::console

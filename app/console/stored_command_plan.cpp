@@ -12,6 +12,60 @@ const PlannedItem *StoredCommandPlan::entry(int32_t number) const {
     return item.kind == PlannedItem::Kind::Entry ? &item : nullptr;
 }
 
+const PlannedItem *StoredCommandPlan::samEntry(int32_t number) const {
+    if (number < kFirstSamStoredEntry || number > lastSamEntryNumber) return nullptr;
+    const PlannedItem &item = samItems[static_cast<std::size_t>(number - kFirstSamStoredEntry)];
+    return item.kind == PlannedItem::Kind::Entry ? &item : nullptr;
+}
+
+bool isSamCard(std::string_view cardName) {
+    if (cardName.size() < 3) return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if ((cardName[i] & ~0x20) != "SAM"[i]) return false;
+    return true;
+}
+
+namespace {
+
+// The "&SAM" menu's share: the SAM card groups numbered from 2001, a
+// submenu before its entries, a new submenu at each change of card name,
+// no shortcuts.
+void planSamMenus(const std::vector<StoredCommandRow> &rows, StoredCommandPlan &plan) {
+    int32_t next = kFirstSamStoredEntry;
+    int32_t cardMenu = 0;
+    std::string cardText;
+    bool full = false;
+    for (const StoredCommandRow &row : rows) {
+        const std::string_view cardName = trimRight(row.card);
+        if (!isSamCard(cardName)) continue;
+        const bool newCard = cardMenu == 0 || cardText != cardName;
+        // Once one is left out, so are all after it, as under "&Tarjeta".
+        full = full || next + (newCard ? 1 : 0) > kLastSamStoredEntry;
+        if (full) {
+            ++plan.samCommandsNotShown;
+            continue;
+        }
+        if (newCard) {
+            cardMenu = next++;
+            cardText = std::string(cardName);
+            PlannedItem menu;
+            menu.kind = PlannedItem::Kind::CardMenu;
+            menu.number = cardMenu;
+            menu.text = cardText;
+            plan.samItems.push_back(std::move(menu));
+        }
+        PlannedItem entry;
+        entry.number = next++;
+        entry.menuNumber = cardMenu;
+        entry.text = std::string(trimRight(row.name));
+        entry.recordNumber = row.recordNumber;
+        plan.samItems.push_back(std::move(entry));
+    }
+    plan.lastSamEntryNumber = next - 1 >= kFirstSamStoredEntry ? next - 1 : 0;
+}
+
+}  // namespace
+
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity) {
     std::set<uint64_t> taken;
@@ -54,6 +108,7 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
         plan.items.push_back(std::move(entry));
     }
     plan.lastEntryNumber = next - 1 >= kFirstStoredEntry ? next - 1 : 0;
+    planSamMenus(rows, plan);
     return plan;
 }
 
@@ -73,6 +128,11 @@ StoredMenusNote storedMenusNote(const StoredCommandPlan &plan,
                 (count == 1 ? " comando no se muestra." : " comandos no se muestran."),
             "\n");
     }
+    if (const std::size_t count = plan.samCommandsNotShown) {
+        add(note.text,
+            std::to_string(count) + (count == 1 ? " comando no cabe" : " comandos no caben") + " en el menú SAM", "; ");
+        add(note.tip, samCommandsNotShownMessage(count) + ".", "\n");
+    }
     if (const std::size_t count = plan.hotKeysTaken.size()) {
         add(note.text,
             std::to_string(count) +
@@ -91,8 +151,21 @@ StoredMenusNote storedMenusNotUpdatedNote() {
             "siguen como estaban; se actualizan al cerrar otra vez Utilidades > Comandos."};
 }
 
+std::string samCommandsNotShownMessage(std::size_t count) {
+    return "El menú SAM admite 999 entradas: " + std::to_string(count) +
+           (count == 1 ? " comando no se muestra" : " comandos no se muestran");
+}
+
 std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,
                                              const StoredCommandReader &readBack, CommandConsole &console) {
+    if (number >= kFirstSamStoredEntry && number <= kLastSamStoredEntry) {
+        const PlannedItem *entry = plan.samEntry(number);
+        if (!entry) return std::nullopt;
+        const std::optional<StoredCommand> command = readBack(entry->recordNumber);
+        if (!command) return std::nullopt;
+        console.fillStoredForSam(*command);
+        return StoredFocus::Send;
+    }
     const PlannedItem *entry = plan.entry(number);
     if (!entry) return std::nullopt;
     const std::optional<StoredCommand> command = readBack(entry->recordNumber);

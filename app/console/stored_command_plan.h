@@ -18,12 +18,19 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvr::console {
 
 inline constexpr int32_t kFirstStoredEntry = 1001;
 inline constexpr int32_t kLastStoredEntry = 1999;
+// The card groups whose card name begins with "SAM" (any letter case) are
+// offered a second time under the "&SAM" menu, numbered the same way from
+// 2001, without shortcuts; choosing one fills the console for the current
+// SAM (CommandConsole::fillStoredForSam).
+inline constexpr int32_t kFirstSamStoredEntry = 2001;
+inline constexpr int32_t kLastSamStoredEntry = 2999;
 
 // One record of COMMANDS as the key delivers it.
 struct StoredCommandRow {
@@ -53,7 +60,16 @@ struct StoredCommandPlan {
 
     // The entry with that number; null for submenus and unknown numbers.
     const PlannedItem *entry(int32_t number) const;
+
+    // The "&SAM" menu's share, numbered from 2001.
+    std::vector<PlannedItem> samItems;
+    int32_t lastSamEntryNumber = 0;  // the highest number used; 0 when none
+    std::size_t samCommandsNotShown = 0;
+    const PlannedItem *samEntry(int32_t number) const;
 };
+
+// Whether a card group belongs under the "&SAM" menu too.
+bool isSamCard(std::string_view cardName);
 
 // The key a key code stands for, so that two codes of one key press compare
 // equal; nothing when the code names no key (it then gives no shortcut).
@@ -85,6 +101,9 @@ StoredMenusNote storedMenusNote(const StoredCommandPlan &plan,
 // A rebuild that could not read COMMANDS (another station holding it, for
 // one) keeps the menus it had, and says so.
 StoredMenusNote storedMenusNotUpdatedNote();
+
+// The whole text, for the status bar's tip, when SAM entries are left out.
+std::string samCommandsNotShownMessage(std::size_t count);
 
 // Reads a record back by its number; nothing when it can no longer be read.
 using StoredCommandReader = std::function<std::optional<StoredCommand>(uint32_t recordNumber)>;

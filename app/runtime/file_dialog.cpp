@@ -16,6 +16,11 @@ OpenFileAnswerer &answerer() {
     return instance;
 }
 
+OpenFileAnswerer &saveAnswerer() {
+    static OpenFileAnswerer instance;
+    return instance;
+}
+
 }  // namespace
 
 QString toQtFilter(const QString &filter) {
@@ -47,5 +52,13 @@ QString chooseOpenFile(const QString &title, const QString &filter, const QStrin
 }
 
 void setOpenFileAnswerer(OpenFileAnswerer a) { answerer() = std::move(a); }
+
+QString chooseSaveFile(const QString &title, const QString &filter, const QString &start) {
+    const OpenFileRequest request{title, filter, toQtFilter(filter), start};
+    if (saveAnswerer()) return saveAnswerer()(request);
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, start, request.qtFilter);
+}
+
+void setSaveFileAnswerer(OpenFileAnswerer a) { saveAnswerer() = std::move(a); }
 
 }  // namespace kvr::runtime

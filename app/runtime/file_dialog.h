@@ -32,6 +32,12 @@ using OpenFileAnswerer = std::function<QString(const OpenFileRequest &)>;
 // Replaces the dialog; pass an empty function to restore it.
 void setOpenFileAnswerer(OpenFileAnswerer answerer);
 
+// The save-file dialog, the same way: the path chosen (the platform's dialog
+// has asked before replacing a file), or an empty text when cancelled.
+QString chooseSaveFile(const QString &title, const QString &filter, const QString &start = {});
+// Replaces the save dialog (the same request); empty restores it.
+void setSaveFileAnswerer(OpenFileAnswerer answerer);
+
 }  // namespace kvr::runtime
 
 #endif

@@ -6,6 +6,7 @@
 #include "console/command_console.h"
 #include "console/hex_codec.h"
 #include "console/menu_plan.h"
+#include "console/status_message.h"
 
 #include <gtest/gtest.h>
 
@@ -266,6 +267,72 @@ TEST_F(CommandConsoleTest, SamProbeAsksTheSlotIntoTheGivenBufferAndShowsNothing)
     EXPECT_EQ(console.transferBuffer()[0], 0x00) << "the console's transfer buffer is untouched";
     EXPECT_EQ(console.stat + console.sw1 + console.sw2 + console.len, std::string(8, ' '));
     EXPECT_EQ(console.statusText(), "");
+}
+
+// The history gets every send and Reset, timed by the clock it was given,
+// with the data that went out, the reply as shown and the status text; the
+// SAM probe is no exchange of the operator's and is not kept.
+TEST_F(CommandConsoleTest, EverySendAndResetIsKeptInTheHistoryWithItsTimes) {
+    link.answers = {{0x00, 0x6A, 0x82, {}},
+                    {0x00, 0x90, 0x00, {0x00, 0x41}},
+                    {static_cast<int32_t>(0x80000002u), 0, 0, {}},
+                    {0x00, 0, 0, {'K', 'V', 'R'}},
+                    {0x50, 0, 0, {}}};
+    ExchangeHistory history;
+    int64_t wall = 1000;
+    const int steadyMs[] = {0, 38, 100, 1304, 2000, 2000, 3000, 3015};
+    std::size_t tick = 0;
+    console.recordInto(history, ExchangeClock{[&] { return wall += 1000; },
+                                              [&] {
+                                                  return std::chrono::steady_clock::time_point{} +
+                                                         std::chrono::milliseconds(steadyMs[tick++]);
+                                              }});
+    console.prepare(prepareCommand(MenuCommand::CardIsoIn, 0));
+    console.enterHexView();
+    console.hexViewEdited("7F 7F");
+    console.send();
+    console.prepare(prepareCommand(MenuCommand::CardIsoOut, 0));
+    console.p3 = "02";
+    console.send();
+    console.send();
+    console.resetReader();
+    AnswerBuffer probe{};
+    console.probeSamSlot(1, probe);
+
+    ASSERT_EQ(history.size(), 4u);
+    const Exchange &select = history.at(0);
+    EXPECT_EQ(select.kind, Exchange::Kind::Command);
+    EXPECT_EQ(select.startedMs, 2000);
+    EXPECT_EQ(select.durationMs, 38);
+    EXPECT_EQ(select.header.code, 0xA1);
+    EXPECT_EQ(select.header.p3, 0x02);
+    EXPECT_EQ(select.sent, std::string("\x7F\x7F", 2)) << "P3 bytes go out with an ISO In command";
+    EXPECT_EQ(select.sw1, 0x6A);
+    EXPECT_EQ(select.sw2, 0x82);
+    EXPECT_EQ(select.status, "Comando procesado correctamente");
+    EXPECT_EQ(select.meaning, "Fichero o aplicación no encontrado");
+
+    const Exchange &read = history.at(1);
+    EXPECT_EQ(read.durationMs, 1204);
+    EXPECT_EQ(read.sent, "") << "ISO Out sends no data";
+    EXPECT_EQ(read.received, std::string("\x00\x41", 2));
+    EXPECT_EQ(read.meaning, "Proceso correcto");
+
+    const Exchange &failed = history.at(2);
+    EXPECT_EQ(failed.durationMs, 0);
+    EXPECT_FALSE(failed.answered());
+    EXPECT_EQ(failed.status, "Error desconocido -2147483646");
+    EXPECT_EQ(failed.meaning, driverErrorMeaning(failed.result));
+    EXPECT_NE(failed.meaning, "");
+    EXPECT_EQ(failed.received, "");
+
+    const Exchange &reset = history.at(3);
+    EXPECT_EQ(reset.kind, Exchange::Kind::Reset);
+    EXPECT_EQ(reset.startedMs, 5000);
+    EXPECT_EQ(reset.durationMs, 15);
+    EXPECT_EQ(reset.status, "0");
+    EXPECT_EQ(reset.sw1, 0x90);
+    EXPECT_EQ(reset.received, "KVR");
 }
 
 TEST(MenuAdjustment, FailedIdentificationChangesNothing) {

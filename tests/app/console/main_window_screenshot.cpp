@@ -5,8 +5,10 @@
 //   xvfb-run -a kvr_console_screenshot FOLDER
 // writes FOLDER/main_window.png, FOLDER/reader_info.png, FOLDER/about.png,
 // FOLDER/import_dialog.png (the open-file dialog over a folder with command
-// files), FOLDER/import_done.png (the main window after the import) and
-// FOLDER/import_error.png (the "ERROR" box for a read-only file).
+// files), FOLDER/import_done.png (the main window after the import),
+// FOLDER/import_error.png (the "ERROR" box for a read-only file),
+// FOLDER/status_word_tip.png (the tip of SW1 after a 6A 82 reply) and
+// FOLDER/history_window.png (Utilidades > Historial...).
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "console/main_window.h"
 
@@ -28,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <sys/stat.h>
 
@@ -85,6 +88,31 @@ int main(int argc, char **argv) {
         QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
         QTest::qWait(200);
         shots.save(w, "main_window.png");
+
+        // What a status word means: the tip of SW1 after the card answered
+        // 6A 82 to the select of a file it does not have.
+        choose("card.isoIn");
+        type("CLA", "00");
+        type("INS", "A4");
+        type("P1", "00");
+        type("P2", "0C");
+        type("requestHex", "7F7F");
+        QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
+        auto *sw1 = w.findChild<QLineEdit *>("SW1");
+        const QPoint at = sw1->mapToGlobal(sw1->rect().center());
+        QTest::mouseMove(sw1, sw1->rect().center());
+        QToolTip::showText(at, sw1->toolTip(), sw1);
+        QTest::qWait(400);
+        shots.saveScreen(w.frameGeometry().adjusted(0, 0, 120, 40), "status_word_tip.png");
+        QToolTip::hideText();
+
+        // The session's history, open beside the main window.
+        choose("utilities.history");
+        if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
+            kvr::test_support::Screenshots::settle(*history);
+            shots.save(*history, "history_window.png");
+            history->close();
+        }
         choose("reader.info");
         choose("help.about");
 
@@ -131,5 +159,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    return shots.saved() == 6 ? 0 : 1;
+    return shots.saved() == 8 ? 0 : 1;
 }

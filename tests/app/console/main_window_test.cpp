@@ -900,5 +900,30 @@ TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
     });
 }
 
+// A card that does not find the file selected answers 6A 82: SW1 and SW2
+// say what that means in their tip, the status bar keeps its own text, and
+// the next prepared command takes the tip away with the reply.
+TEST_F(MainWindowTest, TheStatusWordsMeaningIsTheTipOfSw1AndSw2) {
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.activate.async");
+        clickSend(w);
+        EXPECT_EQ(field(w, "SW1")->toolTip(), "Proceso correcto");
+        choose(w, "card.isoIn");
+        type(w, "INS", "A4");
+        type(w, "P2", "0C");
+        type(w, "requestHex", "7F7F");
+        clickSend(w);
+        ASSERT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "006A82");
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+        EXPECT_EQ(field(w, "SW1")->toolTip(), "Fichero o aplicación no encontrado");
+        EXPECT_EQ(field(w, "SW2")->toolTip(), "Fichero o aplicación no encontrado");
+        EXPECT_EQ(field(w, "STAT")->toolTip(), "");
+        choose(w, "card.isoOut");
+        EXPECT_EQ(field(w, "SW1")->toolTip(), "");
+        EXPECT_EQ(field(w, "SW2")->toolTip(), "");
+    });
+}
+
 }  // namespace
 }  // namespace kvr::console::testing

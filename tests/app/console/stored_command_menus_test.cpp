@@ -278,6 +278,62 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
     });
 }
 
+// A card group named SAM... is offered under "&SAM" too, after its
+// "[Comandos]", numbered from 2001 and without hot keys; its entries fill
+// the console for the current SAM, every field editable, and are built
+// again, not twice, when the browser closes.
+TEST_F(StoredCommandMenusTest, SamCardGroupsUnderTheSamMenuFillForTheCurrentSam) {
+    writeCommands({{"EMV", "Select", "A100A4040007", "A0000000031010"},
+                   {"SAM1", "Auth", "A100880000S2", "?1 22", 0x72},
+                   {"SAM1", "Read", "2100B0000010"}});
+    kvr7x::emu::Config config;
+    config.samPresent = {false, true, false};
+    startReader(config);
+    runMainWindow(
+        {{"MAIN$WINDOW",
+          [&](runtime::Window &w) {
+              runtime::Menus &m = *w.menus();
+              QMenu *sam = m.menu(MenuSam);
+              ASSERT_NE(sam, nullptr);
+              EXPECT_EQ(texts(sam), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">SAM1"}));
+              EXPECT_EQ(texts(tarjeta(w)),
+                        QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV", ">SAM1"}));
+              ASSERT_NE(m.menu(2001), nullptr);
+              EXPECT_EQ(m.menu(2001)->actions(), QList<QAction *>({m.action(2002), m.action(2003)}));
+              EXPECT_EQ(m.action(2002)->text(), "Auth");
+              EXPECT_TRUE(m.action(2002)->shortcut().isEmpty()) << "hot keys stay under Tarjeta";
+              EXPECT_EQ(m.action(1004)->text(), "Auth");
+              EXPECT_EQ(m.action(1004)->shortcut(), QKeySequence(Qt::Key_F3));
+
+              choose(w, "reader.activateSam.2");
+              clickSend(w);
+              EXPECT_EQ(text(w, "SW2"), "00");
+              emulator->log().clear();
+              m.action(2002)->trigger();
+              EXPECT_EQ(
+                  text(w, "CODE") + text(w, "CLA") + text(w, "INS") + text(w, "P1") + text(w, "P2") + text(w, "P3"),
+                  "A300880000S2")
+                  << "P3 as stored, no S2 taken from the reply";
+              EXPECT_EQ(text(w, "requestHex"), "?1 22");
+              for (const char *name : {"P1", "P2", "P3", "requestHex", "requestBytes"})
+                  EXPECT_FALSE(readOnly(w, name)) << name;
+              EXPECT_EQ(QApplication::focusWidget(), w.findChild<QPushButton *>("send"));
+              EXPECT_EQ(text(w, "SW2"), "") << "the reply is blanked";
+              EXPECT_TRUE(framesReceived(*emulator).empty()) << "nothing is sent";
+
+              // The same entry under Tarjeta fills as a card command.
+              m.action(1004)->trigger();
+              EXPECT_EQ(text(w, "CODE"), "A1");
+
+              const int actionsBefore = static_cast<int>(w.findChildren<QAction *>().size());
+              choose(w, "utilities.commands");
+              EXPECT_EQ(w.findChildren<QAction *>().size(), actionsBefore);
+              EXPECT_EQ(texts(m.menu(MenuSam)).last(), ">SAM1");
+              EXPECT_EQ(texts(m.menu(2001)), QStringList({"Auth", "Read"}));
+          }},
+         {"BROWSECMD$QUICKWINDOW", [](runtime::Window &b) { b.close(); }}});
+}
+
 TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
     const std::vector<uint32_t> records =
         writeCommands({{"EMV", "Select", "A100A4????00", "??"}, {"EMV", "Read", "2100B0000000"}});

@@ -158,6 +158,57 @@ TEST(StoredCommandPlan, AtMost999NumbersAndTheRestCounted) {
               "Su tecla rápida ya es de otro elemento del menú: Leer.");
 }
 
+// Card groups whose name begins with "SAM", in any letter case, are planned
+// a second time for the "&SAM" menu, numbered from 2001 in the same order,
+// without shortcuts; the Tarjeta plan is the same as without them.
+TEST(StoredCommandPlan, SamCardGroupsAgainFrom2001WithoutShortcuts) {
+    const std::vector<StoredCommandRow> rows = {row("EMV", "Select", 0x71, 1),     row("SAM1", "Auth", 0x72, 2),
+                                                row("SAM1", "Read", 0, 3),         row("sam1", "Lower", 0, 4),
+                                                row("Samsung", "Status", 0x73, 5), row("SIM", "Status", 0, 6),
+                                                row("SA", "Short", 0, 7),          row(" SAM", "Indented", 0, 8)};
+    const auto plan = planStoredCommandMenus(rows, {}, testKey);
+    EXPECT_EQ(plan.items.size(), 15u) << "every group under Tarjeta as before";
+    EXPECT_EQ(plan.lastEntryNumber, 1015);
+    const std::vector<Expected> sam = {{Kind::CardMenu, 2001, 0, "SAM1"},  {Kind::Entry, 2002, 2001, "Auth"},
+                                       {Kind::Entry, 2003, 2001, "Read"},  {Kind::CardMenu, 2004, 0, "sam1"},
+                                       {Kind::Entry, 2005, 2004, "Lower"}, {Kind::CardMenu, 2006, 0, "Samsung"},
+                                       {Kind::Entry, 2007, 2006, "Status"}};
+    ASSERT_EQ(plan.samItems.size(), sam.size());
+    for (std::size_t i = 0; i < sam.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(plan.samItems[i].kind, sam[i].kind);
+        EXPECT_EQ(plan.samItems[i].number, sam[i].number);
+        if (sam[i].kind == Kind::Entry) {
+            EXPECT_EQ(plan.samItems[i].menuNumber, sam[i].menu);
+        }
+        EXPECT_EQ(plan.samItems[i].text, sam[i].text);
+        EXPECT_EQ(plan.samItems[i].keyCode, 0u) << "hot keys stay with the Tarjeta entries";
+    }
+    EXPECT_EQ(plan.lastSamEntryNumber, 2007);
+    EXPECT_EQ(plan.samCommandsNotShown, 0u);
+    ASSERT_NE(plan.samEntry(2003), nullptr);
+    EXPECT_EQ(plan.samEntry(2003)->recordNumber, 3u);
+    EXPECT_EQ(plan.samEntry(2001), nullptr) << "a submenu";
+    EXPECT_EQ(plan.samEntry(2008), nullptr);
+    ASSERT_NE(plan.entry(1004), nullptr);
+    EXPECT_EQ(plan.entry(1004)->keyCode, 0x72u) << "SAM1's Auth keeps F3 under Tarjeta";
+
+    const auto none = planStoredCommandMenus({row("EMV", "Select")}, {}, testKey);
+    EXPECT_TRUE(none.samItems.empty());
+    EXPECT_EQ(none.lastSamEntryNumber, 0);
+}
+
+TEST(StoredCommandPlan, AtMost999SamNumbersAndTheRestCounted) {
+    std::vector<StoredCommandRow> rows;
+    for (int i = 0; i < 1000; ++i) rows.push_back(row("SAM", "cmd"));
+    rows.push_back(row("SAMB", "cmd"));
+    const auto plan = planStoredCommandMenus(rows, {}, testKey);
+    EXPECT_EQ(plan.lastSamEntryNumber, 2999);
+    EXPECT_EQ(plan.samCommandsNotShown, 3u);
+    EXPECT_EQ(plan.commandsNotShown, 3u);
+    EXPECT_EQ(samCommandsNotShownMessage(3), "El menú SAM admite 999 entradas: 3 comandos no se muestran");
+}
+
 // The console's link is never used by filling.
 class NoReader : public ReaderLink {
 public:
@@ -235,6 +286,33 @@ TEST_F(StoredCommandFill, MenuActionsMakeTheFieldsEditableAgain) {
     console.fillStored(stored("00", "00", "00", ""));
     console.resetReader();
     EXPECT_EQ(console.editable(), RequestEditable{});
+}
+
+// Under "&SAM" an entry fills the console for the current SAM: CODE plus
+// the SAM, P3 as stored, nothing read-only, the focus on the send button.
+TEST_F(StoredCommandFill, ASamEntryFillsForTheCurrentSamWithEveryFieldEditable) {
+    const auto plan = planStoredCommandMenus({row("SAM", "Auth", 0, 9)}, {}, testKey);
+    console.prepare(prepareCommand(MenuCommand::ActivateSam2, 0));
+    ASSERT_EQ(console.currentSam(), 2);
+    console.sw2 = "1A";
+    std::vector<uint32_t> asked;
+    const StoredCommandReader reader = [&](uint32_t record) -> std::optional<StoredCommand> {
+        asked.push_back(record);
+        return StoredCommand{"A1", "00", "88", "??", "00", "S2", fixedWidth("?0 11 22", 128)};
+    };
+    EXPECT_EQ(chooseStoredEntry(plan, 2002, reader, console), StoredFocus::Send);
+    EXPECT_EQ(asked, std::vector<uint32_t>({9}));
+    EXPECT_EQ(console.code + console.cla + console.ins + console.p1 + console.p2 + console.p3, "A30088??00S2");
+    EXPECT_EQ(console.editable(), RequestEditable{});
+    EXPECT_EQ(console.requestHexShown(), "?0 11 22");
+    EXPECT_EQ(console.requestBytesShown(), std::string("\x00\x11\x22", 3));
+    EXPECT_EQ(console.dataEntryMode(), DataEntryMode::Stored);
+    EXPECT_EQ(console.sw2, "  ") << "the reply is blanked";
+    // CODE wraps as a byte.
+    console.fillStoredForSam(StoredCommand{"FF", "00", "00", "00", "00", "00", ""});
+    EXPECT_EQ(console.code, "01");
+    EXPECT_FALSE(chooseStoredEntry(plan, 2001, reader, console).has_value()) << "a submenu";
+    EXPECT_FALSE(chooseStoredEntry(plan, 2003, reader, console).has_value());
 }
 
 TEST_F(StoredCommandFill, ChoosingAnEntryReadsItsRecordBack) {

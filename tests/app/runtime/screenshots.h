@@ -10,6 +10,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -41,6 +44,20 @@ public:
     bool save(QWidget &widget, const char *file) {
         const QString path = folder_.filePath(QString::fromUtf8(file));
         if (!widget.grab().save(path)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        ++saved_;
+        return true;
+    }
+
+    // Saves a picture of part of the screen, as it shows: windows of their
+    // own over the widgets (a tip, a menu) included.
+    bool saveScreen(const QRect &area, const char *file) {
+        const QString path = folder_.filePath(QString::fromUtf8(file));
+        QScreen *screen = QGuiApplication::primaryScreen();
+        if (!screen || !screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path)) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(path));
             return false;
         }

@@ -1,0 +1,58 @@
+// The history on disk: the whole history saved at once ("&Guardar..."), and
+// the log that [Historial] Archivo= of the settings file names, to which
+// every exchange is appended as it happens.  Failures come back with the
+// system's reason (strerror), never silently.
+#ifndef KVR_CONSOLE_HISTORY_FILE_H
+#define KVR_CONSOLE_HISTORY_FILE_H
+
+#include "console/exchange_history.h"
+
+#include <string>
+
+namespace kvr::console {
+
+// Writes the history to path (replacing the file): CSV when the name ends
+// in ".csv", else the line pairs.  False with the reason in `error`.
+bool saveHistory(const ExchangeHistory &history, const std::string &path, std::string &error);
+
+// The settings that name the log.
+inline constexpr const char *kHistorySection = "Historial";
+inline constexpr const char *kHistoryFileKey = "Archivo";
+
+// The log file, open for appending from open() until it is destroyed or a
+// write fails.  Each exchange is one write of its line pair, so that what
+// the window showed is on disk even if the program then ends abruptly.
+class HistoryLog {
+public:
+    HistoryLog() = default;
+    ~HistoryLog();
+    HistoryLog(const HistoryLog &) = delete;
+    HistoryLog &operator=(const HistoryLog &) = delete;
+
+    // Opens (creating) the file for appending and writes the session's
+    // first line ("Sesión 2026-12-09 10:15:03").  False with the reason.
+    bool open(const std::string &path, int64_t wallMs, std::string &error);
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string &path() const { return path_; }
+
+    // Appends the exchange's lines.  A failure closes the log and gives the
+    // reason; nothing more is written after it.
+    bool append(const Exchange &exchange, std::string &error);
+
+private:
+    bool writeAll(const std::string &text, std::string &error);
+    void close();
+
+    int fd_ = -1;
+    std::string path_;
+};
+
+// The status-bar text when the log cannot be opened, and the text of the
+// box when a save or a write to the log failed.
+std::string historyLogNotOpenedMessage(const std::string &path, const std::string &reason);
+std::string historyNotSavedMessage(const std::string &path, const std::string &reason);
+std::string historyLogFailedMessage(const std::string &path, const std::string &reason);
+
+}  // namespace kvr::console
+
+#endif

@@ -1,0 +1,292 @@
+// The exchange history without its window: bounded with the oldest dropped
+// first, sequence numbers, the listener; how an exchange is written (line
+// pairs, CSV that reads back field by field); saving to real files and the
+// log appended to across sessions; refused paths with the system's reason.
+#include "console/exchange_history.h"
+#include "console/exchange_text.h"
+#include "console/history_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kvr::console {
+namespace {
+
+// 2026-12-09 10:15:03.123 UTC.
+constexpr int64_t kMorning = 1796811303123;
+
+// How the history is written, with times read in UTC whatever the
+// machine's zone.
+class ExchangeHistoryText : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char *tz = std::getenv("TZ")) saved_ = tz, hadZone_ = true;
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (hadZone_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string saved_;
+    bool hadZone_ = false;
+};
+
+Exchange selectNotFound() {
+    Exchange e;
+    e.startedMs = kMorning;
+    e.durationMs = 38;
+    e.header = {0xA1, 0x00, 0xA4, 0x00, 0x0C, 0x02};
+    e.sent = std::string("\x7F\x7F", 2);
+    e.result = 0;
+    e.sw1 = 0x6A;
+    e.sw2 = 0x82;
+    e.status = "Comando procesado correctamente";
+    e.meaning = "Fichero o aplicación no encontrado";
+    return e;
+}
+
+Exchange readBinary() {
+    Exchange e;
+    e.startedMs = kMorning + 1000;
+    e.durationMs = 1204;
+    e.header = {0x21, 0x00, 0xB0, 0x00, 0x00, 0x03};
+    e.result = 0;
+    e.sw1 = 0x90;
+    e.sw2 = 0x00;
+    e.received = std::string("\x00\x41\xFF", 3);
+    e.status = "Comando procesado correctamente";
+    e.meaning = "Proceso correcto";
+    return e;
+}
+
+Exchange reset() {
+    Exchange e;
+    e.kind = Exchange::Kind::Reset;
+    e.startedMs = kMorning + 2000;
+    e.durationMs = 15;
+    e.result = 0;
+    e.sw1 = 0x90;
+    e.received = "KVR74";
+    e.status = "0";
+    e.meaning = "Proceso correcto";
+    return e;
+}
+
+// A driver error, with a status text holding a comma and quotes for CSV.
+Exchange portGone() {
+    Exchange e;
+    e.startedMs = kMorning + 3000;
+    e.durationMs = 0;
+    e.header = {0x20, 0x00, 0x10, 0x00, 0x00, 0x00};
+    e.result = static_cast<int32_t>(0x80000002u);
+    e.status = "Error desconocido -2147483646";
+    e.meaning = "El puerto no existe, \"COM2\"";
+    return e;
+}
+
+std::string readFile(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// RFC 4180 rows: fields split at commas outside quotes, "" inside quotes a
+// quote, rows ended by CRLF.
+std::vector<std::vector<std::string>> parseCsv(const std::string &text) {
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                rows.back().back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                rows.back().back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().emplace_back();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+            rows.emplace_back(1);
+        } else {
+            rows.back().back() += c;
+        }
+    }
+    if (rows.back().size() == 1 && rows.back()[0].empty()) rows.pop_back();
+    return rows;
+}
+
+TEST(ExchangeHistory, KeepsTheNewestUpToItsCapacityAndCountsOn) {
+    ExchangeHistory history(3);
+    int told = 0;
+    history.setListener([&] { ++told; });
+    for (int i = 0; i < 5; ++i) {
+        Exchange e;
+        e.durationMs = i;
+        history.append(e);
+    }
+    EXPECT_EQ(told, 5);
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history.firstSequence(), 2u);
+    EXPECT_EQ(history.endSequence(), 5u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(history.at(i).durationMs, static_cast<int64_t>(i + 2));
+    EXPECT_EQ(history.bySequence(1), nullptr) << "dropped";
+    EXPECT_EQ(history.bySequence(5), nullptr) << "not yet appended";
+    ASSERT_NE(history.bySequence(4), nullptr);
+    EXPECT_EQ(history.bySequence(4)->durationMs, 4);
+
+    history.clear();
+    EXPECT_EQ(told, 6);
+    EXPECT_TRUE(history.empty());
+    EXPECT_EQ(history.firstSequence(), 5u);
+    history.append(Exchange{});
+    EXPECT_EQ(history.firstSequence(), 5u);
+    EXPECT_EQ(history.endSequence(), 6u);
+    EXPECT_EQ(ExchangeHistory().capacity(), 10000u);
+}
+
+TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
+    struct Case {
+        Exchange exchange;
+        const char *lines;
+        std::vector<std::string> columns;
+    };
+    const Case cases[] = {
+        {selectNotFound(),
+         "10:15:03.123 > A1 00 A4 00 0C 02  7F 7F\n"
+         "       38 ms  < 00 6A 82 00  Comando procesado correctamente  (Fichero o aplicación no encontrado)\n",
+         {"10:15:03.123", "38", "A1 00 A4 00 0C 02", "7F 7F", "00 6A 82 00", "", "Comando procesado correctamente",
+          "Fichero o aplicación no encontrado"}},
+        {readBinary(),
+         "10:15:04.123 > 21 00 B0 00 00 03\n"
+         "     1204 ms  < 00 90 00 03  00 41 FF  Comando procesado correctamente  (Proceso correcto)\n",
+         {"10:15:04.123", "1204", "21 00 B0 00 00 03", "", "00 90 00 03", "00 41 FF", "Comando procesado correctamente",
+          "Proceso correcto"}},
+        {reset(),
+         "10:15:05.123 > Reset\n"
+         "       15 ms  < 00 90 00 05  4B 56 52 37 34  0  (Proceso correcto)\n",
+         {"10:15:05.123", "15", "Reset", "", "00 90 00 05", "4B 56 52 37 34", "0", "Proceso correcto"}},
+        {portGone(),
+         "10:15:06.123 > 20 00 10 00 00 00\n"
+         "        0 ms  < 02  Error desconocido -2147483646  (El puerto no existe, \"COM2\")\n",
+         {"10:15:06.123", "0", "20 00 10 00 00 00", "", "02", "", "Error desconocido -2147483646",
+          "El puerto no existe, \"COM2\""}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        EXPECT_EQ(exchangeLines(c.exchange), c.lines);
+        ASSERT_EQ(c.columns.size(), static_cast<std::size_t>(kExchangeColumns));
+        for (int col = 0; col < kExchangeColumns; ++col)
+            EXPECT_EQ(exchangeColumn(c.exchange, static_cast<ExchangeColumn>(col)), c.columns[col]) << col;
+    }
+    EXPECT_EQ(dateText(kMorning), "2026-12-09");
+}
+
+TEST_F(ExchangeHistoryText, TheCsvReadsBackFieldByField) {
+    ExchangeHistory history;
+    for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone()}) history.append(e);
+    const std::vector<std::vector<std::string>> rows = parseCsv(historyCsv(history));
+    const std::vector<std::vector<std::string>> expected = {
+        {"Fecha", "Hora", "ms", "Orden", "CODE", "CLA", "INS", "P1", "P2", "P3", "Datos enviados", "STAT", "SW1", "SW2",
+         "LEN", "Datos recibidos", "Estado", "Significado"},
+        {"2026-12-09", "10:15:03.123", "38", "Comando", "A1", "00", "A4", "00", "0C", "02", "7F 7F", "00", "6A", "82",
+         "00", "", "Comando procesado correctamente", "Fichero o aplicación no encontrado"},
+        {"2026-12-09", "10:15:04.123", "1204", "Comando", "21", "00", "B0", "00", "00", "03", "", "00", "90", "00",
+         "03", "00 41 FF", "Comando procesado correctamente", "Proceso correcto"},
+        {"2026-12-09", "10:15:05.123", "15", "Reset", "", "", "", "", "", "", "", "00", "90", "00", "05",
+         "4B 56 52 37 34", "0", "Proceso correcto"},
+        {"2026-12-09", "10:15:06.123", "0", "Comando", "20", "00", "10", "00", "00", "00", "", "02", "", "", "", "",
+         "Error desconocido -2147483646", "El puerto no existe, \"COM2\""},
+    };
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        EXPECT_EQ(rows[i], expected[i]);
+    }
+}
+
+TEST_F(ExchangeHistoryText, SavedFilesReadBackEqualAndARefusedPathGivesTheReason) {
+    ExchangeHistory history;
+    for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone()}) history.append(e);
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kvr-history-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::string error;
+    for (const char *name : {"historial.txt", "HISTORIAL.CSV", "historial.csv.txt"}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path path = folder / name;
+        std::ofstream(path) << "something longer that was there before, and must go";
+        ASSERT_TRUE(saveHistory(history, path, error)) << error;
+        EXPECT_EQ(readFile(path), wantsCsv(name) ? historyCsv(history) : historyText(history));
+    }
+    EXPECT_TRUE(wantsCsv("HISTORIAL.CSV"));
+    EXPECT_FALSE(wantsCsv("historial.csv.txt"));
+    EXPECT_FALSE(wantsCsv("csv"));
+
+    EXPECT_FALSE(saveHistory(history, (folder / "missing" / "historial.txt").string(), error));
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_FALSE(saveHistory(history, folder.string(), error)) << "a folder is no file";
+    EXPECT_EQ(error, "Is a directory");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(ExchangeHistoryText, TheLogGetsEveryExchangeAsItHappensAcrossSessions) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kvr-log-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "sesiones.log").string();
+    std::string error;
+    {
+        HistoryLog log;
+        ASSERT_TRUE(log.open(path, kMorning, error)) << error;
+        ASSERT_TRUE(log.append(selectNotFound(), error)) << error;
+        // On disk at once, before the log is closed.
+        EXPECT_EQ(readFile(path), "Sesión 2026-12-09 10:15:03\n" + exchangeLines(selectNotFound()));
+    }
+    {
+        HistoryLog log;
+        ASSERT_TRUE(log.open(path, kMorning + 3600000, error)) << error;
+        ASSERT_TRUE(log.append(reset(), error)) << error;
+    }
+    EXPECT_EQ(readFile(path), "Sesión 2026-12-09 10:15:03\n" + exchangeLines(selectNotFound()) +
+                                  "Sesión 2026-12-09 11:15:03\n" + exchangeLines(reset()));
+
+    HistoryLog refused;
+    EXPECT_FALSE(refused.open((folder / "no" / "such.log").string(), kMorning, error));
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_FALSE(refused.isOpen());
+    EXPECT_FALSE(refused.append(reset(), error));
+
+    // A full device: the write fails, the log says why and closes.
+    if (std::filesystem::exists("/dev/full")) {
+        HistoryLog full;
+        EXPECT_FALSE(full.open("/dev/full", kMorning, error));
+        EXPECT_EQ(error, "No space left on device");
+        EXPECT_FALSE(full.isOpen());
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace kvr::console
