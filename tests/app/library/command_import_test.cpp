@@ -208,6 +208,7 @@ public:
         return inner_.read(from, inclusive, d, count, records);
     }
     KeyedStatus count(std::int64_t &records) override { return inner_.count(records); }
+    KeyedStatus damaged() override { return inner_.damaged(); }
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override {
         const std::string name(data.begin() + 10, data.begin() + 40);
@@ -293,7 +294,7 @@ TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppende
 
     library.setImportFileName(path);
     const ImportResult result = importCommandFile(library, ImportBatching{100, std::chrono::hours(1)});
-    ASSERT_FALSE(result.openError);
+    ASSERT_FALSE(result.openError) << openErrorText(*result.openError) << runtime::keyedDriverErrorText();
     const ImportReport &report = result.report;
     EXPECT_TRUE(report.readError);
     EXPECT_EQ(report.notAppended, 0);

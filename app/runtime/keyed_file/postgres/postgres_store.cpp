@@ -2,6 +2,7 @@
 
 #include "runtime/keyed_file/postgres/schema.h"
 #include "runtime/keyed_file/postgres/status.h"
+#include "runtime/keyed_file/read_rules.h"
 
 #include <climits>
 #include <set>
@@ -91,6 +92,7 @@ KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Par
     const pg::Outcome read = db_.run(select_ + whereAndOrder, params);
     if (!read.ok()) return read.status();
     if (read.rows() == 0) return KeyedStatus::of(KeyedNotAvailable);
+    if (!recordNumberInRange(read.int4(0, 0))) return damaged();
     record.recordNumber = static_cast<std::uint32_t>(read.int4(0, 0));
     record.version = read.int8(0, 1);
     record.key = read.isNull(0, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(0, 2)));
@@ -134,6 +136,7 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         params);
     if (!read.ok()) return read.status();
     for (int row = 0; row < read.rows(); ++row) {
+        if (!recordNumberInRange(read.int4(row, 0))) return damaged();
         StoredRecord &record = records.emplace_back();
         record.recordNumber = static_cast<std::uint32_t>(read.int4(row, 0));
         record.version = read.int8(row, 1);
@@ -154,6 +157,13 @@ KeyedStatus PostgresStore::count(std::int64_t &records) {
     if (!counted.ok()) return counted.status();
     records = counted.int8(0, 0);
     return KeyedStatus::success();
+}
+
+// The server keeps its index whole; what breaks the read rules here is a
+// table changed behind the engine's back (a record number below 1, a key
+// value that is not the key field's).
+KeyedStatus PostgresStore::damaged() {
+    return {KeyedSystemError, "XX001", "data corrupted: a record of " + table_ + " breaks the key order"};
 }
 
 KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {

@@ -56,6 +56,7 @@ public:
                      std::vector<StoredRecord> &records) override;
     KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
     KeyedStatus count(std::int64_t &records) override;
+    KeyedStatus damaged() override;
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override;

@@ -41,7 +41,8 @@ KeyedStatus statusOfErrno(int errnoValue) {
 }
 
 KeyedStatus statusOfSqlite(int result, sqlite3 *db) {
-    return {codeOfSqlite(result), std::to_string(result), db ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
+    const bool own = db && sqlite3_extended_errcode(db) == result;
+    return {codeOfSqlite(result), std::to_string(result), own ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
 }
 
 }  // namespace kvr::runtime::sqlite
