@@ -34,8 +34,12 @@ const StoredCommandPlan &StoredCommandMenus::build(int32_t lastEntryNumber) {
     runtime::KeyedFile &file = library_.commandsFile();
     const library::Commands &record = library_.commandsRecord();
     if (file.isOpen() && file.setStart() == runtime::KeyedOk) {
-        while (file.next() == runtime::KeyedOk)
+        int code = runtime::KeyedOk;
+        while ((code = file.next()) == runtime::KeyedOk)
             rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
+        // A read that fails (a damaged file) stops here and says so; the
+        // menus hold the commands read before it.
+        if (code != runtime::KeyedNotAvailable) library_.warnings().tell(library::Warning::FileLoadFailed, "Commands");
     }
     plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
 

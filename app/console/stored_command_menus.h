@@ -30,7 +30,9 @@ public:
     // Builds the card submenus and entries from COMMANDS in key order, after
     // removing those numbered 1001 to lastEntryNumber (the previous build's
     // last number; 0 at the first build).  An empty file, or one that cannot
-    // be read, gives no submenus.
+    // be read, gives no submenus.  A read that fails on the way (a damaged
+    // file) ends the build with warning 26 ("Commands File Load Error.
+    // Error: ..."); the commands read before it are offered.
     const StoredCommandPlan &build(int32_t lastEntryNumber);
     const StoredCommandPlan &plan() const { return plan_; }
 
