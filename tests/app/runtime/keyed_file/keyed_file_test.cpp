@@ -698,4 +698,42 @@ TEST_P(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
     }
 }
 
+// A writer killed again and again at any point of its transactions: each
+// time the file opens sound, holds every transaction the writer had told of
+// as committed and at most the one it was committing, whole, and a read in
+// key order delivers them all.
+TEST_P(KeyedFileTest, AWriterKilledDozensOfTimesLosesNoCommittedTransaction) {
+    makeFile({});
+    std::int64_t told = 0;  // committed by all the killed writers, as they said
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        {
+            Peer writer(peer({"committer", path}));
+            ASSERT_EQ(writer.readLine(), "ready");
+            // Killed after 1 to 4 commits of its own, a moment after the line
+            // was read: in a transaction, a commit or between two.
+            std::string line;
+            for (int commits = 0; commits < 1 + round % 4; ++commits) line = writer.readLine();
+            ASSERT_EQ(line.rfind("committed ", 0), 0u) << line;
+            std::this_thread::sleep_for(std::chrono::microseconds(300 * (round % 5)));
+            writer.kill();
+            writer.wait();
+            // What it said before it died.
+            for (std::string more; !(more = writer.readLine(std::chrono::milliseconds(200))).empty();) line = more;
+            told += std::stoll(line.substr(10));
+        }
+        auto f = keyed();
+        ASSERT_EQ(f->open(0x42), 0);
+        if (onSqlite()) {
+            EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+        }
+        const std::int64_t records = f->records();
+        // The transaction whose commit it had not yet told of may be there.
+        EXPECT_TRUE(records == told || records == told + 3) << records << " records, " << told << " told";
+        told = records;
+        EXPECT_EQ(static_cast<std::int64_t>(keyOrder(*f).size()), records);
+        f->close();
+    }
+}
+
 }  // namespace
