@@ -34,6 +34,7 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     id_ = db_.identity() + "/" + table_;
     KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
                                               : pg::checkSchema(db_, table_, layout_, columns_, true);
+    if (status.ok() && mode.write) status = pg::checkWriteRights(db_, table_);
     if (status.ok()) status = shares_.acquire(db_, table_, mode);
     if (!status.ok()) {
         db_.close();

@@ -208,6 +208,32 @@ TEST_F(PostgresStoreTest, ServerErrorsCarryTheServersOwnText) {
     }
 }
 
+// A station whose user may only read the library: an open for writing is
+// refused at once with 5, as for a read-only file; an open for reading works
+// with SELECT alone.
+TEST_F(PostgresStoreTest, AUserWhoMayOnlyReadIsRefusedAnOpenForWriting) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    const std::string reader = "reader_" + sql("SELECT current_database()");
+    ASSERT_EQ(sql("CREATE ROLE " + reader + " LOGIN"), "");
+    ASSERT_EQ(sql("GRANT SELECT ON commands, kvr_keyed_files TO " + reader), "");
+    KeyedFile f(layout, name, makeKeyedStore(database + " user=" + reader, layout));
+    for (int mode : {0x42, 0x22, 0x12}) {
+        SCOPED_TRACE(mode);
+        EXPECT_EQ(f.open(mode), KeyedAccessDenied);
+        EXPECT_NE(keyedDriverErrorText().find("permission denied"), std::string::npos) << keyedDriverErrorText();
+        EXPECT_FALSE(f.isOpen());
+    }
+    ASSERT_EQ(f.open(0x40), 0);
+    EXPECT_EQ(keyOrder(f), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(f.add(), KeyedAccessDenied);
+    f.close();
+    // Given the rights, the same user opens it for writing.
+    ASSERT_EQ(sql("GRANT INSERT, UPDATE, DELETE ON commands TO " + reader), "");
+    ASSERT_EQ(f.open(0x42), 0);
+    f.buffer() = commandRecord("c", "3");
+    EXPECT_EQ(f.add(), 0);
+}
+
 TEST_F(PostgresStoreTest, ADroppedConnectionIsMadeAgainOnce) {
     makeFile({{"a", "1"}, {"b", "2"}});
     auto f = keyed();
