@@ -25,7 +25,11 @@
 //
 // A station that is killed loses its session, and the server rolls back
 // whatever it had not committed.  A dropped connection is made again once
-// (connection.h).
+// (connection.h).  A write is never sent again on the new session: a write
+// outside a transaction is a transaction of its own, a transaction whose
+// session dropped before its commit writes nothing more and fails, and one
+// whose session dropped with the commit on its way is looked up by its id
+// (txid_status), so that the caller hears whether it was written.
 #ifndef KVR_RUNTIME_POSTGRES_STORE_H
 #define KVR_RUNTIME_POSTGRES_STORE_H
 
@@ -83,6 +87,9 @@ private:
     KeyedStatus connectFor(const std::string &path);
     void disconnectUnlessOpen();
     KeyedStatus endTransaction(const char *sql);
+    KeyedStatus alone(const std::function<KeyedStatus()> &body);
+    KeyedStatus commitOutcome(const KeyedStatus &failed);
+    static KeyedStatus lostTransaction();
 
     KeyedLayout layout_;
     pg::RecordColumns columns_;
@@ -93,6 +100,7 @@ private:
     std::string id_;      // server, database and table, for 52
     bool open_ = false;
     bool inTransaction_ = false;
+    std::int64_t transactionId_ = 0;  // the server's id of the open transaction
 };
 
 }  // namespace kvr::runtime
