@@ -1,5 +1,6 @@
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
+#include "runtime/keyed_file/sqlite/creation_litter.h"
 #include "runtime/keyed_file/sqlite/schema.h"
 #include "runtime/keyed_file/sqlite/status.h"
 
@@ -68,6 +69,11 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
     if (openIds().count(id)) return KeyedStatus::of(KeyedAlreadyOpen);
     if (::access(path.c_str(), R_OK) != 0) return KeyedStatus::of(KeyedAccessDenied);
     if (mode.write && !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+    // What a creation or a rebuild killed half-way left next to the file
+    // goes: a look at the folder's names (few next to a keyed file, and far
+    // cheaper than opening the database), at every create and every open for
+    // writing (only those may change the folder).
+    if (mode.write) sqlite::removeCreationLitter(path);
 
     int err = 0;
     if (KeyedStatus locked = lockStatus(db_.share().acquire(path, mode.write, mode.denyRead, mode.denyWrite, err), err);
@@ -165,7 +171,8 @@ KeyedStatus SqliteStore::create(const std::string &path) {
     if (!folderWritable(path)) return sqlite::statusOfErrno(errno);
     // Built under a temporary name and linked into place, so that nobody
     // ever opens a half-made file and an existing file is never replaced.
-    const std::string temp = path + ".new." + std::to_string(::getpid());
+    sqlite::removeCreationLitter(path);
+    const std::string temp = sqlite::temporaryNameOf(path, "new");
     const std::string journal = temp + "-journal";
     ::unlink(temp.c_str());
     ::unlink(journal.c_str());
@@ -226,7 +233,7 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
     // check read whole, make the file anew.
     if ((result & 0xFF) == SQLITE_CORRUPT) {
         if (db.isOpen()) db.exec("ROLLBACK");
-        const std::string temp = path + ".rebuild." + std::to_string(::getpid());
+        const std::string temp = sqlite::temporaryNameOf(path, "rebuild");
         const auto removeTemp = [&temp] {
             ::unlink(temp.c_str());
             ::unlink((temp + "-journal").c_str());
