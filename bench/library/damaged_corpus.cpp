@@ -9,7 +9,8 @@
 // its own, with a time limit, as the program would use it:
 //
 //   1. open it as the import opens its source (22h); on 46 rebuild the key
-//      and open again;
+//      and open again (47 and 90 are the other answers a damaged file may
+//      get: no keyed file of this layout, a damaged file);
 //   2. read it in key order forward, backward, forward reading each record
 //      back by its position (as the browser does), and in 20-row pages;
 //   3. import a second copy of the same damage into an empty COMMANDS.
@@ -63,8 +64,11 @@ enum Finding : int {
     TooManySteps = 1 << 6,   // a read delivered more records than the file holds
     ImportOverAppended = 1 << 7,
     ImportMiscounted = 1 << 8,
-    OtherCode = 1 << 9,  // an open or read gave a code outside 0, 33, 46, 90
+    OtherCode = 1 << 9,  // an open or read gave a code outside 0, 33, 46, 47, 90
+    Opened47 = 1 << 10,  // the damage left no keyed file of this layout
 };
+
+void tellOther(const char *where, int code) { std::fprintf(stderr, "  (%s gave %d)\n", where, code); }
 
 bool build(const std::string &path) {
     KeyedFile f(kvr::library::commandsLayout(), path);
@@ -162,7 +166,11 @@ int examine(const std::string &read, const std::string &imported, const std::str
         }
         if (opened == 0 && !(found & Opened46)) found |= OpenedOk;
         if (opened == 90) found |= Opened90;
-        if (opened != 0 && opened != 46 && opened != 90) found |= OtherCode;
+        if (opened == 47) found |= Opened47;
+        if (opened != 0 && opened != 46 && opened != 47 && opened != 90) {
+            found |= OtherCode;
+            tellOther("open", opened);
+        }
         if (opened == 0) {
             for (int how = 0; how < 4; ++how) {
                 int delivered = 0;
@@ -170,7 +178,10 @@ int examine(const std::string &read, const std::string &imported, const std::str
                 if (delivered > kRecords + 1) found |= TooManySteps;
                 if (code == 33 && delivered < kRecords) found |= ShortRead;
                 if (code == 90) found |= ReadStopped90;
-                if (code != 33 && code != 90) found |= OtherCode;
+                if (code != 33 && code != 90) {
+                    found |= OtherCode;
+                    tellOther("a read", code);
+                }
             }
         }
     }
@@ -248,7 +259,7 @@ int main(int argc, char **argv) {
             ++hung;
         else if (!told || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
             ++crashed;  // a crash, or a sanitizer's report
-        for (int bit = 0; bit < 10; ++bit)
+        for (int bit = 0; bit < 11; ++bit)
             if (found & (1 << bit)) ++counts[bit];
         fs::remove_all(place);
     }
@@ -263,8 +274,9 @@ int main(int argc, char **argv) {
                            "FAULT a read delivered more records than the file holds",
                            "FAULT an import appended more than the copy holds",
                            "FAULT an import reported another number than it appended",
-                           "FAULT another code than 0, 33, 46 or 90"};
-    for (int bit = 0; bit < 10; ++bit) std::printf("  %-58s %5d\n", names[bit], counts[bit]);
+                           "FAULT another code than 0, 33, 46, 47 or 90",
+                           "opened with 47 (no keyed file of this layout)"};
+    for (int bit = 0; bit < 11; ++bit) std::printf("  %-58s %5d\n", names[bit], counts[bit]);
     std::printf("  %-58s %5d\n", "FAULT a read or import that did not end", hung);
     std::printf("  %-58s %5d\n", "FAULT a crash or a sanitizer's report", crashed);
     fs::remove_all(folder);

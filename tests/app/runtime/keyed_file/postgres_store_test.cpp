@@ -264,7 +264,7 @@ TEST_F(PostgresStoreTest, ALostReplyIsLookedUpAndNeverSentAgain) {
         const std::string before = sql("SELECT count(*) FROM commands"),
                           version = sql("SELECT version FROM commands WHERE recno = 1");
         const int cutsBefore = proxy.cuts();
-        const std::string tag = "r" + std::to_string(++round);
+        const std::string tag = std::string("r").append(std::to_string(++round));
         proxy.arm(c.cut);
         if (c.transaction) {
             ASSERT_EQ(f.readByNumber(1), 0);
