@@ -17,8 +17,8 @@
 // time-out as lock_timeout, so that another station's transaction on the
 // same record makes it give up with 32 after the time-out; stations
 // changing different records never wait for each other.  Outside a
-// transaction every write is its own statement, whole or not at all; inside
-// one a put or delete that fails is undone alone (a savepoint) and the
+// transaction every write is a transaction of its own, whole or not at all;
+// inside one a put or delete that fails is undone alone (a savepoint) and the
 // transaction goes on, while an add, which waits for no lock, fails only
 // when the server does and the transaction with it.  A watched put or
 // delete compares the row's version inside the same statement.
