@@ -43,7 +43,13 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
             if (code == runtime::KeyedOk)
                 rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
         }
-        if (code != runtime::KeyedNotAvailable) return false;
+        if (code == runtime::KeyedSystemError) {
+            // A damaged file: the read stops here and says so, and the menus
+            // hold the commands read before it.  Waiting would not mend it.
+            library_.warnings().tell(library::Warning::FileLoadFailed, "Commands");
+        } else if (code != runtime::KeyedNotAvailable) {
+            return false;  // another station holding the file: keep the menus
+        }
     }
 
     // A submenu takes its entries with it; ids already gone are skipped.

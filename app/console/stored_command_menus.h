@@ -30,10 +30,13 @@ public:
     // Builds the card submenus and entries from COMMANDS in key order, in
     // place of those numbered 1001 to lastEntryNumber (the previous build's
     // last number; 0 at the first build).  An empty file gives no
-    // submenus.  A file that cannot be read to its end (another station
-    // holding it) changes nothing: the menus and the plan stay those of the
-    // previous build, and the result is false.  Names are shown as stored:
-    // an "&" in them is no access letter.
+    // submenus.  A file that cannot be read now (another station holding
+    // it) changes nothing: the menus and the plan stay those of the
+    // previous build, and the result is false.  A read that fails on the
+    // way for good (a damaged file) ends the build with warning 26
+    // ("Commands File Load Error.  Error: ..."); the commands read before it
+    // are offered.  Names are shown as stored: an "&" in them is no access
+    // letter.
     bool build(int32_t lastEntryNumber);
     const StoredCommandPlan &plan() const { return plan_; }
 

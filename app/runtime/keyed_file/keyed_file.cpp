@@ -1,6 +1,7 @@
 #include "runtime/keyed_file/keyed_file.h"
 
 #include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/read_rules.h"
 #include "runtime/keyed_file/record_position.h"
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
@@ -98,6 +99,7 @@ int KeyedFile::openOnce(int mode) {
     cursorPlace_ = {};
     current_ = {};
     watchArmed_ = false;
+    sweep_ = {};
     return KeyedOk;
 }
 
@@ -118,18 +120,21 @@ int KeyedFile::buildKeys() {
 }
 
 int KeyedFile::setStart() {
+    sweep_.on = false;
     if (int code = needOpen()) return code;
     cursor_ = Cursor::Start;
     return ok();
 }
 
 int KeyedFile::setEnd() {
+    sweep_.on = false;
     if (int code = needOpen()) return code;
     cursor_ = Cursor::End;
     return ok();
 }
 
 int KeyedFile::setFromKey(std::string_view text) {
+    sweep_.on = false;
     if (int code = needOpen()) return code;
     auto key = keyValueOf(text, layout_.keyWidth);
     cursor_ = Cursor::At;
@@ -143,10 +148,14 @@ void KeyedFile::placeCursorAt(const std::optional<std::string> &key, std::int64_
     cursorPlace_ = {*key, recordNumber};
 }
 
+// Whether the record's key value is the one its bytes give.
+bool KeyedFile::keyAgrees(const StoredRecord &record) const { return record.key == keyOf(record.data); }
+
 // Takes a record a read found into the buffer and makes it current.
 int KeyedFile::deliver(KeyedStatus status, StoredRecord &record) {
     if (!status.ok()) return publish(status);
     if (record.data.size() != layout_.recordSize) return fail(KeyedBadDeclaration);
+    if (!keyAgrees(record)) return publish(store_->damaged());
     buffer_.swap(record.data);
     current_ = {record.recordNumber, record.key, record.version, watchArmed_};
     watchArmed_ = false;
@@ -157,11 +166,48 @@ int KeyedFile::deliver(KeyedStatus status, StoredRecord &record) {
 
 int KeyedFile::step(Direction direction) {
     if (int code = needOpen()) return code;
+    const bool fromEnd = cursor_ == (direction == Direction::Forward ? Cursor::Start : Cursor::End);
     if (cursor_ == (direction == Direction::Forward ? Cursor::End : Cursor::Start)) return fail(KeyedNotAvailable);
     StoredRecord record;
-    if (cursor_ != Cursor::At) return deliver(store_->first(direction, record), record);
+    if (cursor_ != Cursor::At) return sweepStep(deliver(store_->first(direction, record), record), direction, fromEnd);
     const KeyPlace from = cursorPlace_;
-    return deliver(store_->next(from, direction, record), record);
+    KeyedStatus status = store_->next(from, direction, record);
+    // A step that does not move on would be taken again and again.
+    if (status.ok() && !(record.key && beyond(from, {*record.key, record.recordNumber}, direction)))
+        status = store_->damaged();
+    return sweepStep(deliver(std::move(status), record), direction, fromEnd);
+}
+
+// Counts the records of a whole read in key order (from one end, steps in
+// one direction, reading back the record just read allowed) and, at its
+// end, holds their number to the store's count of the key: a damaged index
+// may lead a seek past records without any step going backward.  The count
+// is one small read at the end, and only when nobody wrote in between
+// (another process's writes change the mark; this file definition's own
+// writes and every other move of the cursor end the sweep).
+int KeyedFile::sweepStep(int code, Direction direction, bool fromEnd) {
+    if (fromEnd)
+        sweep_ = {code == KeyedOk || code == KeyedNotAvailable, direction, 0, changeMark()};
+    else if (sweep_.direction != direction)
+        sweep_.on = false;
+    if (!sweep_.on) return code;
+    if (code == KeyedOk) {
+        ++sweep_.delivered;
+        return code;
+    }
+    sweep_.on = false;
+    if (code != KeyedNotAvailable) return code;
+    return wholeReadEnded(sweep_.delivered, sweep_.mark);
+}
+
+// Another process's writes move the store's mark; this file definition's
+// own writes (which the store's mark may not see) move writes_.
+std::uint64_t KeyedFile::changeMark() { return (isOpen() ? store_->changeMark() : 0) * 0x100000001ull + writes_; }
+
+int KeyedFile::wholeReadEnded(std::int64_t delivered, std::uint64_t mark) {
+    const std::optional<std::int64_t> counted = store_->keyedCount();
+    if (counted && *counted != delivered && changeMark() == mark) return publish(store_->damaged());
+    return fail(KeyedNotAvailable);
 }
 
 int KeyedFile::next() { return step(Direction::Forward); }
@@ -172,15 +218,32 @@ int KeyedFile::readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive,
                             std::vector<StoredRecord> &records) {
     if (int code = needOpen()) return code;
     const std::size_t before = records.size();
-    if (int code = publish(store_->read(from, inclusive, direction, count, records))) return code;
-    for (std::size_t i = before; i < records.size(); ++i)
-        if (records[i].data.size() != layout_.recordSize) return fail(KeyedBadDeclaration);
-    return KeyedOk;
+    const int code = publish(store_->read(from, inclusive, direction, count, records));
+    // Each record beyond the one before it (the first beyond the place), in
+    // the key, its key its bytes' own; the records before one that is not
+    // stay delivered.
+    std::optional<KeyPlace> last = from;
+    for (std::size_t i = before; i < records.size(); ++i) {
+        const StoredRecord &record = records[i];
+        if (record.data.size() != layout_.recordSize) {
+            records.resize(i);
+            return fail(KeyedBadDeclaration);
+        }
+        const bool first = i == before;
+        if (!record.key || !keyAgrees(record) ||
+            (last && !beyond(*last, {*record.key, record.recordNumber}, direction, first && inclusive))) {
+            records.resize(i);
+            return publish(store_->damaged());
+        }
+        last = KeyPlace{*record.key, record.recordNumber};
+    }
+    return code;
 }
 
 std::string KeyedFile::position() const { return positionText({current_.recordNumber, current_.key}); }
 
 int KeyedFile::readByNumber(std::uint32_t recordNumber) {
+    sweep_.on = false;
     if (int code = needOpen()) return code;
     StoredRecord record;
     return deliver(store_->byNumber(recordNumber, record), record);
@@ -190,8 +253,15 @@ int KeyedFile::readByPosition(std::string_view text) {
     if (int code = needOpen()) return code;
     const std::optional<RecordPosition> position = positionOf(text, layout_.keyWidth);
     if (!position) return fail(KeyedRecordNotFound);
+    // Reading back the record just read keeps a whole read in key order
+    // going.
+    const bool same = cursor_ == Cursor::At && position->key && cursorPlace_.key == *position->key &&
+                      cursorPlace_.recordNumber == position->recordNumber;
+    const Sweep sweep = sweep_;
     placeCursorAt(position->key, position->recordNumber);
-    return readByNumber(position->recordNumber);
+    const int code = readByNumber(position->recordNumber);
+    if (same && code == KeyedOk && cursor_ == Cursor::At && cursorPlace_.key == *position->key) sweep_ = sweep;
+    return code;
 }
 
 std::vector<unsigned char> KeyedFile::outgoing() {
@@ -214,6 +284,8 @@ std::optional<std::int64_t> KeyedFile::expectedVersion() const {
 }
 
 int KeyedFile::add() {
+    sweep_.on = false;
+    ++writes_;
     if (int code = needWritable()) return code;
     const std::vector<unsigned char> data = outgoing();
     const auto key = keyOf(data);
@@ -225,6 +297,8 @@ int KeyedFile::add() {
 }
 
 int KeyedFile::put() {
+    sweep_.on = false;
+    ++writes_;
     if (int code = needWritable()) return code;
     if (current_.recordNumber == 0) return fail(KeyedNotAvailable);
     const std::vector<unsigned char> data = outgoing();
@@ -238,6 +312,8 @@ int KeyedFile::put() {
 }
 
 int KeyedFile::remove() {
+    sweep_.on = false;
+    ++writes_;
     if (int code = needWritable()) return code;
     if (current_.recordNumber == 0) return fail(KeyedNotAvailable);
     if (int code = publish(store_->remove(current_.recordNumber, expectedVersion()))) return code;
@@ -247,6 +323,7 @@ int KeyedFile::remove() {
 }
 
 int KeyedFile::beginTransaction(int timeoutMs) {
+    sweep_.on = false;
     if (int code = needWritable()) return code;
     if (inTransaction_) return fail(KeyedTransactionActive);
     if (int code = publish(store_->beginOn(current_.recordNumber, timeoutMs))) return code;
@@ -265,6 +342,7 @@ int KeyedFile::commit() {
 }
 
 int KeyedFile::rollback() {
+    ++writes_;
     if (int code = needOpen()) return code;
     if (!inTransaction_) return fail(KeyedNoTransaction);
     inTransaction_ = false;

@@ -41,6 +41,17 @@
 // missing or damaged gives 46.  buildKeys() derives every key value again
 // from the record bytes and builds the key anew.
 //
+// Every read ends, whatever the file holds: a record that breaks the read
+// rules (read_rules.h: a step that does not move on in key order, a key
+// that disagrees with its record, a record number beyond 32 bits) is
+// reported as a damaged file (90, the store's message) and not delivered;
+// the cursor stays where it was.  A whole read in key order (setStart, then
+// next() alone until 33) that has seen fewer or more records than the store
+// counts in the key, while nobody wrote to the file, ends with 90 instead
+// of 33: a file does not pass for a shorter one.  So does a whole read
+// backward, or one reading back each record by its position as it goes,
+// or one through a view.
+//
 // Watched reads: after watch(), the next read remembers the record's change
 // counter; a put or delete of that record then fails with 89 and writes
 // nothing when another process has changed or deleted it since.  The
@@ -119,6 +130,13 @@ public:
     int readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                      std::vector<StoredRecord> &records);
 
+    // A whole read in key order from one end to the other, by steps or
+    // through a view, delivered records since the store's change mark was
+    // mark: 33 when that agrees with the store's count of the key or
+    // another process wrote since, else the damaged file (90).
+    std::uint64_t changeMark();
+    int wholeReadEnded(std::int64_t delivered, std::uint64_t mark);
+
     // The record last read, added or put.
     std::string position() const;
     std::uint32_t recordNumber() const { return current_.recordNumber; }
@@ -164,6 +182,7 @@ private:
     int openOnce(int mode);
     int step(Direction direction);
     int deliver(KeyedStatus status, StoredRecord &record);
+    bool keyAgrees(const StoredRecord &record) const;
     std::vector<unsigned char> outgoing();
     std::optional<std::string> keyOf(const std::vector<unsigned char> &record) const;
     void placeCursorAt(const std::optional<std::string> &key, std::int64_t recordNumber);
@@ -181,6 +200,18 @@ private:
     Cursor cursor_ = Cursor::Start;
     KeyPlace cursorPlace_;
 
+    // A whole read in key order under way: the records delivered since
+    // the first, and the store's change mark then.
+    struct Sweep {
+        bool on = false;
+        Direction direction = Direction::Forward;
+        std::int64_t delivered = 0;
+        std::uint64_t mark = 0;
+    };
+    int sweepStep(int code, Direction direction, bool fromEnd);
+
+    Sweep sweep_;
+    std::uint64_t writes_ = 0;  // writes of this file definition, for changeMark()
     Current current_;
     bool watchArmed_ = false;
     // The current record as it stood when the transaction began: a

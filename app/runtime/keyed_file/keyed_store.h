@@ -111,6 +111,19 @@ public:
                              std::size_t count, std::vector<StoredRecord> &records) = 0;
     // All records, also those left out of the key.
     virtual KeyedStatus count(std::int64_t &records) = 0;
+    // The caller found a record a read delivered breaking the read rules
+    // (read_rules.h): the store's status for a damaged file (90), and the
+    // store remembers the damage so that the next open checks the file in
+    // full.  Reads report a record number outside 1 .. 2^32-1 this way
+    // themselves.
+    virtual KeyedStatus damaged() = 0;
+    // For the check at the end of a whole read in key order: the number of
+    // records in the key as the store counts them apart from the order it
+    // reads them in (nothing: the store keeps no such count, and the check
+    // is left out), and a mark that changes whenever another process
+    // writes to the file.
+    virtual std::optional<std::int64_t> keyedCount() { return std::nullopt; }
+    virtual std::uint64_t changeMark() { return 0; }
 
     // Writes: each is whole or not at all, and part of the transaction when
     // one is open.  Given an expected change counter (a watched write), a

@@ -20,18 +20,21 @@ int KeyedView::open() {
 void KeyedView::close() { open_ = false; }
 
 int KeyedView::setStart() {
+    sweep_.on = false;
     if (!open_) return result(KeyedNotOpen);
     place_ = Place::Start;
     return result(KeyedOk);
 }
 
 int KeyedView::setEnd() {
+    sweep_.on = false;
     if (!open_) return result(KeyedNotOpen);
     place_ = Place::End;
     return result(KeyedOk);
 }
 
 int KeyedView::setFromKey(std::string_view text) {
+    sweep_.on = false;
     if (!open_) return result(KeyedNotOpen);
     const std::size_t width = file_.layout().keyWidth;
     const auto key = keyValueOf(text, width);
@@ -43,6 +46,7 @@ int KeyedView::setFromKey(std::string_view text) {
 }
 
 int KeyedView::setFromPosition(std::string_view text) {
+    sweep_.on = false;
     if (!open_) return result(KeyedNotOpen);
     const auto position = positionOf(text, file_.layout().keyWidth);
     if (!position || !position->key) return result(KeyedRecordNotFound);
@@ -57,6 +61,8 @@ int KeyedView::read(ViewDirection direction, std::size_t count, std::vector<View
     const bool forward = direction == ViewDirection::Forward;
     if (count == 0) return result(KeyedOk);
     if (place_ == (forward ? Place::End : Place::Start)) return result(KeyedNotAvailable);
+    if (place_ != Place::At) sweep_ = {true, direction, 0, file_.changeMark()};
+    if (sweep_.direction != direction) sweep_.on = false;
     std::vector<StoredRecord> records;
     std::optional<KeyPlace> from;
     if (place_ == Place::At) from = at_;
@@ -68,8 +74,15 @@ int KeyedView::read(ViewDirection direction, std::size_t count, std::vector<View
         at_ = {*record.key, record.recordNumber};
         inclusive_ = false;
     }
-    if (code != KeyedOk) return code;
-    return result(records.size() < count ? KeyedNotAvailable : KeyedOk);
+    sweep_.delivered += static_cast<std::int64_t>(records.size());
+    if (code != KeyedOk) {
+        sweep_.on = false;
+        return code;
+    }
+    if (records.size() == count) return result(KeyedOk);
+    if (!sweep_.on) return result(KeyedNotAvailable);
+    sweep_.on = false;
+    return file_.wholeReadEnded(sweep_.delivered, sweep_.mark);
 }
 
 }  // namespace kvr::runtime

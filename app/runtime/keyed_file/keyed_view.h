@@ -10,7 +10,10 @@
 // view stays behind the last record delivered.
 //
 // Each read is one read of the file, however many records it asks for, and
-// sees the file as other processes left it at that moment.  Reading through
+// sees the file as other processes left it at that moment.  Reads keep the
+// file's read rules (keyed_file.h): reading from one end to the other, in
+// pages in one direction, ends with 90 instead of 33 when the records
+// delivered disagree with the store's count of the key.  Reading through
 // a view leaves the file's own key cursor, current record and record buffer
 // alone.
 #ifndef KVR_RUNTIME_KEYED_VIEW_H
@@ -19,6 +22,7 @@
 #include "runtime/keyed_file/keyed_file.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +70,13 @@ private:
     Place place_ = Place::Start;
     KeyPlace at_;             // Place::At: the key value and record number
     bool inclusive_ = false;  // the record at at_ itself is read
+    // A whole read from one end to the other (see KeyedFile::wholeReadEnded).
+    struct Sweep {
+        bool on = false;
+        ViewDirection direction = ViewDirection::Forward;
+        std::int64_t delivered = 0;
+        std::uint64_t mark = 0;
+    } sweep_;
 };
 
 }  // namespace kvr::runtime

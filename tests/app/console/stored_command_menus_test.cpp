@@ -23,6 +23,8 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -354,6 +356,34 @@ TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
         w.menus()->action(1003)->trigger();
         EXPECT_EQ(text(w, "CODE") + text(w, "INS"), "21B0");
     });
+}
+
+// A damaged COMMANDS: the card of SIM's command changed in the file behind
+// its key (a bit flipped on the disk).  The build stops there with the
+// standard warning; the program goes on with the commands read before.
+TEST_F(StoredCommandMenusTest, ADamagedFileStopsTheBuildWithTheStandardWarning) {
+    writeCommands({{"EMV", "Select", "A100A4040007"}, {"SIM", "Status", "2100F2000016"}});
+    {
+        std::fstream file("COMMANDS.tps", std::ios::in | std::ios::out | std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+        const std::size_t name = bytes.find("Status");
+        ASSERT_NE(name, std::string::npos);
+        file.seekp(static_cast<std::streamoff>(name - 10));
+        file.put('T');  // "SIM" becomes "TIM" in the record, not in the key
+    }
+    std::vector<runtime::MessageBoxRequest> boxes;
+    runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &request) {
+        boxes.push_back(request);
+        return request.defaultButton;
+    });
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"}));
+    });
+    runtime::setMessageBoxAnswerer({});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "File Load Error");
+    EXPECT_EQ(boxes[0].text, "Commands File Load Error.  Error: database disk image is malformed (11).");
 }
 
 TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehind) {

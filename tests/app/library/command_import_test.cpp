@@ -6,6 +6,7 @@
 #include "library/command_import.h"
 
 #include "command_files.h"
+#include "cutting_proxy.h"
 #include "engines.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -220,6 +221,7 @@ public:
         return inner_.read(from, inclusive, d, count, records);
     }
     KeyedStatus count(std::int64_t &records) override { return inner_.count(records); }
+    KeyedStatus damaged() override { return inner_.damaged(); }
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override {
         const std::string name(data.begin() + 10, data.begin() + 40);
@@ -305,7 +307,7 @@ TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppende
 
     library.setImportFileName(path);
     const ImportResult result = importCommandFile(library, ImportBatching{100, std::chrono::hours(1)});
-    ASSERT_FALSE(result.openError);
+    ASSERT_FALSE(result.openError) << openErrorText(*result.openError) << runtime::keyedDriverErrorText();
     const ImportReport &report = result.report;
     EXPECT_TRUE(report.readError);
     EXPECT_EQ(report.notAppended, 0);
@@ -315,6 +317,50 @@ TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppende
     EXPECT_NE(importReportText(report).find("La lectura del archivo se detuvo por un error.\n"), std::string::npos);
     const std::vector<RecordBytes> stored = commands();
     EXPECT_EQ(stored, std::vector<RecordBytes>(source.begin(), source.begin() + report.appended));
+}
+
+// The team library's connection goes right after the server received a
+// batch's COMMIT, or an INSERT in the middle of a batch, before its reply:
+// the report still tells exactly what the library holds, and no record is
+// stored twice.
+TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
+    using Cut = testing::CuttingProxy::Cut;
+    struct Case {
+        const char *what;
+        Cut cut;
+        int skip;
+        std::int64_t appended;  // of 2000, in batches of 100
+    };
+    const Case cases[] = {
+        {"the third batch's commit", Cut::AfterCommit, 2, 2000},
+        {"an insert in the fifth batch", Cut::AfterInsert, 450, 1900},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::ScratchFolder folder;
+        testing::InFolder inFolder{folder.path()};
+        testing::WarningRecorder recorder;
+        const std::string database = testing::testServer().freshDatabase();
+        testing::CuttingProxy proxy(testing::serverSocketOf(database));
+        CommandsLibrary library{proxy.conninfo(testing::databaseNameOf(database))};
+        CommandsUse mainWindow{library};
+        mainWindow.acquire();
+        ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
+        library.setImportFileName(folder.file("OTROS.tps"));
+
+        proxy.arm(c.cut, c.skip);
+        const ImportResult result = importCommandFile(library, ImportBatching{100, std::chrono::hours(1)});
+        ASSERT_FALSE(result.openError);
+        EXPECT_EQ(proxy.cuts(), 1);
+        const ImportReport &report = result.report;
+        const std::string held = testing::PostgresServer::sql(database, "SELECT count(*) FROM commands");
+        EXPECT_EQ(report.appended, std::stoll(held)) << "the report tells what the library holds";
+        EXPECT_EQ(report.appended, c.appended);
+        EXPECT_EQ(report.appended + report.notAppended, 2000);
+        EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), held)
+            << "no record stored twice";
+        EXPECT_EQ(report.firstError.empty(), c.appended == 2000) << report.firstError;
+    }
 }
 
 TEST_P(CommandImportTest, AnotherProcessAddingMeanwhileIsNeverHeldPastItsLockWait) {

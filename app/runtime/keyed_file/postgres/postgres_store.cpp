@@ -2,8 +2,12 @@
 
 #include "runtime/keyed_file/postgres/schema.h"
 #include "runtime/keyed_file/postgres/status.h"
+#include "runtime/keyed_file/read_rules.h"
 
+#include <chrono>
 #include <climits>
+#include <string_view>
+#include <thread>
 #include <set>
 
 namespace kvr::runtime {
@@ -33,6 +37,7 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     id_ = db_.identity() + "/" + table_;
     KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
                                               : pg::checkSchema(db_, table_, layout_, columns_, true);
+    if (status.ok() && mode.write) status = pg::checkWriteRights(db_, table_);
     if (status.ok()) status = shares_.acquire(db_, table_, mode);
     if (!status.ok()) {
         db_.close();
@@ -91,6 +96,7 @@ KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Par
     const pg::Outcome read = db_.run(select_ + whereAndOrder, params);
     if (!read.ok()) return read.status();
     if (read.rows() == 0) return KeyedStatus::of(KeyedNotAvailable);
+    if (!recordNumberInRange(read.int4(0, 0))) return damaged();
     record.recordNumber = static_cast<std::uint32_t>(read.int4(0, 0));
     record.version = read.int8(0, 1);
     record.key = read.isNull(0, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(0, 2)));
@@ -134,6 +140,7 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         params);
     if (!read.ok()) return read.status();
     for (int row = 0; row < read.rows(); ++row) {
+        if (!recordNumberInRange(read.int4(row, 0))) return damaged();
         StoredRecord &record = records.emplace_back();
         record.recordNumber = static_cast<std::uint32_t>(read.int4(row, 0));
         record.version = read.int8(row, 1);
@@ -156,8 +163,16 @@ KeyedStatus PostgresStore::count(std::int64_t &records) {
     return KeyedStatus::success();
 }
 
+// The server keeps its index whole; what breaks the read rules here is a
+// table changed behind the engine's back (a record number below 1, a key
+// value that is not the key field's).
+KeyedStatus PostgresStore::damaged() {
+    return {KeyedSystemError, "XX001", "data corrupted: a record of " + table_ + " breaks the key order"};
+}
+
 KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
-    if (!inTransaction_) return body();
+    if (!inTransaction_) return alone(body);
+    if (db_.transactionLost()) return lostTransaction();
     if (pg::Outcome saved = db_.exec("SAVEPOINT keyed_write"); !saved.ok()) return saved.status();
     KeyedStatus status = body();
     if (db_.transactionLost()) return status;
@@ -172,7 +187,7 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
     // An insert waits for no lock, so only a failure of the server itself
     // could stop it, and that ends the transaction anyway: no savepoint
     // (which would triple the round trips of a long import).
-    return [&]() -> KeyedStatus {
+    const auto body = [&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
         const pg::Outcome added = db_.run("INSERT INTO " + table_ + " (" + columns_.names() + ") VALUES (" +
@@ -181,7 +196,29 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
         if (!added.ok()) return added.status();
         recordNumber = static_cast<std::uint32_t>(added.int4(0, 0));
         return KeyedStatus::success();
-    }();
+    };
+    if (!inTransaction_) return alone(body);
+    if (db_.transactionLost()) return lostTransaction();
+    return body();
+}
+
+// A write outside a transaction is a transaction of its own, so that a
+// reply lost on the way is resolved as a commit's is (endTransaction) and
+// the write is never run again blindly on a new session: an add run twice
+// would store the record twice, a put or delete would report failure for
+// what was written.
+KeyedStatus PostgresStore::alone(const std::function<KeyedStatus()> &body) {
+    if (KeyedStatus begun = beginOn(0, 0); !begun.ok()) return begun;
+    const KeyedStatus status = body();
+    if (!status.ok()) {
+        endTransaction("ROLLBACK");
+        return status;
+    }
+    return endTransaction("COMMIT");
+}
+
+KeyedStatus PostgresStore::lostTransaction() {
+    return pg::systemError("the connection to the server was lost: nothing of the transaction was written");
 }
 
 KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optional<std::string> &key,
@@ -231,7 +268,11 @@ KeyedStatus PostgresStore::begin(int timeoutMs) { return beginOn(0, timeoutMs); 
 
 KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
     db_.clearTransactionLost();
-    if (pg::Outcome begun = db_.exec("BEGIN"); !begun.ok()) return begun.status();
+    // The transaction's id, taken at once: should the reply to its commit be
+    // lost, the server tells by it whether the commit was done.
+    const pg::Outcome begun = db_.exec("BEGIN; SELECT txid_current()");
+    if (!begun.ok()) return begun.status();
+    transactionId_ = std::stoll(std::string(begun.bytes(0, 0)));
     inTransaction_ = true;
     db_.setInTransaction(true);
     KeyedStatus status = KeyedStatus::success();
@@ -249,18 +290,40 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
 KeyedStatus PostgresStore::endTransaction(const char *sql) {
     const bool rollingBack = std::string(sql) == "ROLLBACK";
     inTransaction_ = false;
-    bool lost = db_.transactionLost();
-    const pg::Outcome ended = lost ? pg::Outcome(nullptr, KeyedStatus::success()) : db_.exec(sql);
-    lost = lost || db_.transactionLost();
+    const bool lostBefore = db_.transactionLost();
+    const pg::Outcome ended = lostBefore ? pg::Outcome(nullptr, KeyedStatus::success()) : db_.exec(sql);
+    const bool lostNow = !lostBefore && db_.transactionLost();
     db_.setInTransaction(false);
     db_.clearTransactionLost();
     // A transaction that went with its session was rolled back by the server.
-    if (rollingBack && (ended.ok() || lost)) return KeyedStatus::success();
-    if (lost && ended.ok())
-        return pg::systemError("the connection to the server was lost: nothing of the transaction was written");
+    if (rollingBack && (ended.ok() || lostBefore || lostNow)) return KeyedStatus::success();
+    if (lostBefore) return lostTransaction();
+    // The connection went with the commit on its way: the commit may have
+    // been done with only its reply lost.  Asked, never guessed.
+    if (lostNow) return commitOutcome(ended.status());
     if (!ended.ok()) return ended.status();
     if (ended.commandStatus() != sql) return pg::systemError("the server rolled the transaction back");
     return KeyedStatus::success();
+}
+
+// Whether the transaction whose commit lost its reply was committed, as the
+// server tells on the new session.  Until the server has ended the old
+// session the transaction is still in progress: asked again for up to 10
+// seconds.  When the server cannot tell, the failure says so.
+KeyedStatus PostgresStore::commitOutcome(const KeyedStatus &failed) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const pg::Outcome asked = db_.run("SELECT txid_status($1)", pg::Params().int8(transactionId_));
+        if (!asked.ok() || asked.isNull(0, 0)) break;
+        const std::string_view state = asked.bytes(0, 0);
+        if (state == "committed") return KeyedStatus::success();
+        if (state == "aborted") return lostTransaction();
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {KeyedSystemError, failed.driverCode,
+            "the connection to the server was lost during the commit; whether it was written is not known (" +
+                failed.driverText + ")"};
 }
 
 KeyedStatus PostgresStore::commit() { return endTransaction("COMMIT"); }

@@ -17,15 +17,19 @@
 // time-out as lock_timeout, so that another station's transaction on the
 // same record makes it give up with 32 after the time-out; stations
 // changing different records never wait for each other.  Outside a
-// transaction every write is its own statement, whole or not at all; inside
-// one a put or delete that fails is undone alone (a savepoint) and the
+// transaction every write is a transaction of its own, whole or not at all;
+// inside one a put or delete that fails is undone alone (a savepoint) and the
 // transaction goes on, while an add, which waits for no lock, fails only
 // when the server does and the transaction with it.  A watched put or
 // delete compares the row's version inside the same statement.
 //
 // A station that is killed loses its session, and the server rolls back
 // whatever it had not committed.  A dropped connection is made again once
-// (connection.h).
+// (connection.h).  A write is never sent again on the new session: a write
+// outside a transaction is a transaction of its own, a transaction whose
+// session dropped before its commit writes nothing more and fails, and one
+// whose session dropped with the commit on its way is looked up by its id
+// (txid_status), so that the caller hears whether it was written.
 #ifndef KVR_RUNTIME_POSTGRES_STORE_H
 #define KVR_RUNTIME_POSTGRES_STORE_H
 
@@ -56,6 +60,7 @@ public:
                      std::vector<StoredRecord> &records) override;
     KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
     KeyedStatus count(std::int64_t &records) override;
+    KeyedStatus damaged() override;
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override;
@@ -82,6 +87,9 @@ private:
     KeyedStatus connectFor(const std::string &path);
     void disconnectUnlessOpen();
     KeyedStatus endTransaction(const char *sql);
+    KeyedStatus alone(const std::function<KeyedStatus()> &body);
+    KeyedStatus commitOutcome(const KeyedStatus &failed);
+    static KeyedStatus lostTransaction();
 
     KeyedLayout layout_;
     pg::RecordColumns columns_;
@@ -92,6 +100,7 @@ private:
     std::string id_;      // server, database and table, for 52
     bool open_ = false;
     bool inTransaction_ = false;
+    std::int64_t transactionId_ = 0;  // the server's id of the open transaction
 };
 
 }  // namespace kvr::runtime

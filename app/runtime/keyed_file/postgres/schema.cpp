@@ -84,6 +84,18 @@ std::string tableNameOf(const std::string &path) {
     return table.substr(0, 50);
 }
 
+KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
+    const Outcome rights = db.run(
+        "SELECT has_table_privilege(to_regclass($1), 'INSERT')"
+        " AND has_table_privilege(to_regclass($1), 'UPDATE')"
+        " AND has_table_privilege(to_regclass($1), 'DELETE')",
+        Params().text(table));
+    if (!rights.ok()) return rights.status();
+    if (rights.boolean(0, 0)) return KeyedStatus::success();
+    return {KeyedAccessDenied, "42501",
+            "permission denied for table " + table + ": writing needs INSERT, UPDATE and DELETE"};
+}
+
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex) {
     const Outcome there =

@@ -37,6 +37,12 @@ std::string tableNameOf(const std::string &path);
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex);
 
+// Whether the session's user may write the file's table (insert, update and
+// delete): 0, or 5 when not, so that an open for writing is refused at once
+// as the SQLite store refuses a read-only file, rather than every write
+// failing later.  Reading needs SELECT alone.
+KeyedStatus checkWriteRights(Connection &db, const std::string &table);
+
 // Makes the registry (when missing) and the file's table, index and row;
 // 54 when the table or its row is there already.
 KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayout &layout,

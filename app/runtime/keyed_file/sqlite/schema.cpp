@@ -1,6 +1,7 @@
 #include "runtime/keyed_file/sqlite/schema.h"
 
 #include "runtime/keyed_file/key_value.h"
+#include "runtime/keyed_file/read_rules.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 #include "runtime/keyed_file/sqlite/statement.h"
 
@@ -149,19 +150,88 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
     return value == 1 ? 0 : KeyedRebuildKeys;
 }
 
-int countState(Connection &db) {
-    // Entries of the index against the count the table keeps: a walk over
-    // the index alone, which is small next to the records.
+int quickState(Connection &db, bool &inRange) {
+    inRange = true;
+    // Each its own subquery: SQLite seeks the end of the table for a lone
+    // min() or max(), but would scan the whole table for both together.
+    Statement ends(db.handle(), "SELECT (SELECT min(recno) FROM records), (SELECT max(recno) FROM records)");
+    if (!ends.ready()) return ends.result();
+    const int result = ends.step();
+    if (result != SQLITE_ROW) return result;
+    inRange = ends.isNull(0) || (recordNumberInRange(ends.integer(0)) && recordNumberInRange(ends.integer(1)));
+    return SQLITE_OK;
+}
+
+namespace {
+
+// keyed_key(data): the key value of a record's bytes, as the engine makes
+// it (NULL when blank), for comparing the stored key values in SQL.
+void keyOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
+    const auto *layout = static_cast<const KeyedLayout *>(sqlite3_user_data(context));
+    const auto *bytes = static_cast<const char *>(sqlite3_value_blob(values[0]));
+    const std::string_view data(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(values[0])));
+    std::optional<std::string> key;
+    if (data.size() > layout->keyOffset)
+        key = keyValueOf(data.substr(layout->keyOffset, layout->keyWidth), layout->keyWidth);
+    if (key)
+        sqlite3_result_blob(context, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_result_null(context);
+}
+
+// Whether SQLite finds every page, and the index against the table, sound.
+int integrityState(Connection &db, bool &sound) {
+    Statement check(db.handle(), "PRAGMA integrity_check(1)");
+    if (!check.ready()) return check.result();
+    const int result = check.step();
+    if (result != SQLITE_ROW) return result;
+    sound = check.text(0) == std::string_view("ok");
+    return SQLITE_OK;
+}
+
+bool damageResult(int result) {
+    return (result & 0xFF) == SQLITE_CORRUPT || (result & 0xFF) == SQLITE_NOTADB || result == SQLITE_ERROR;
+}
+
+}  // namespace
+
+int fullState(Connection &db, const KeyedLayout &layout) {
+    bool sound = false;
+    int result = quickState(db, sound);
+    if (result == SQLITE_OK && !sound) return -SQLITE_CORRUPT;
+    if (result == SQLITE_OK) result = integrityState(db, sound);
     long long value = 0;
-    const int result = scalar(db,
-                              "SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
-                              " = (SELECT keyed FROM keyed_count)",
-                              value);
-    if (result != SQLITE_OK) {
-        if ((result & 0xFF) == SQLITE_ERROR || (result & 0xFF) == SQLITE_CORRUPT) return KeyedRebuildKeys;
-        return -result;
+    // The entries of the index against the count the table keeps.
+    if (result == SQLITE_OK && sound) {
+        result = scalar(db,
+                        "SELECT (SELECT count(*) FROM records INDEXED BY records_by_key WHERE key IS NOT NULL)"
+                        " = (SELECT keyed FROM keyed_count)",
+                        value);
+        sound = value == 1;
     }
-    return value == 1 ? 0 : KeyedRebuildKeys;
+    // Every key value against its record's bytes.
+    if (result == SQLITE_OK && sound) {
+        result = sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                         const_cast<KeyedLayout *>(&layout), keyOfRecord, nullptr, nullptr);
+        if (result == SQLITE_OK)
+            result = scalar(db, "SELECT count(*) FROM records NOT INDEXED WHERE key IS NOT keyed_key(data)", value);
+        sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
+        sound = value == 0;
+    }
+    if (result != SQLITE_OK && !damageResult(result)) return -result;
+    if (result == SQLITE_OK && sound) return 0;
+    // Damaged.  The records are the table: when it reads whole, in record
+    // numbers of 32 bits, only the key is lost, and building the key anew
+    // (which also rewrites every page) restores the file.
+    Statement table(db.handle(),
+                    "SELECT count(*) = sum(length(data) = ?1), min(recno), max(recno) FROM records NOT INDEXED");
+    if (!table.ready()) return damageResult(table.result()) ? -SQLITE_CORRUPT : -table.result();
+    table.bind(1, static_cast<std::int64_t>(layout.recordSize));
+    result = table.step();
+    if (result != SQLITE_ROW) return damageResult(result) ? -SQLITE_CORRUPT : -result;
+    const bool whole = table.isNull(1) || (table.integer(0) == 1 && recordNumberInRange(table.integer(1)) &&
+                                           recordNumberInRange(table.integer(2)));
+    return whole ? KeyedRebuildKeys : -SQLITE_CORRUPT;
 }
 
 int lastWriteStamped(Connection &db, bool &stamped, bool &stampable) {
@@ -237,6 +307,57 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
                     "; INSERT INTO keyed_count SELECT count(*) FROM records WHERE key IS NOT NULL; " + triggersSql());
     // The next open walks the rebuilt index once and stamps the file.
     if (result == SQLITE_OK) result = db.exec(std::string(kCheckTableSql) + "; DELETE FROM keyed_check;");
+    return result;
+}
+
+int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout) {
+    Connection made;
+    int result = makeKeyedFile(made, temp, layout);
+    if (result == SQLITE_OK) result = made.exec("BEGIN");
+    if (result == SQLITE_OK) {
+        Statement read(db.handle(), "SELECT recno, version, data FROM records NOT INDEXED");
+        Statement insert(made.handle(), "INSERT INTO records(recno, key, version, data) VALUES (?1, ?2, ?3, ?4)");
+        result = !read.ready() ? read.result() : insert.result();
+        while (result == SQLITE_OK) {
+            const int step = read.step();
+            if (step == SQLITE_DONE) break;
+            if (step != SQLITE_ROW) {
+                result = step;
+                break;
+            }
+            const std::string_view bytes = read.bytes(2);
+            std::optional<std::string> key;
+            if (bytes.size() > layout.keyOffset)
+                key = keyValueOf(bytes.substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
+            insert.reset();
+            insert.bind(1, read.integer(0));
+            insert.bindKey(2, key);
+            insert.bind(3, read.integer(1));
+            insert.bindBytes(4, bytes);
+            if (const int done = insert.step(); done != SQLITE_DONE) result = done;
+        }
+    }
+    // Numbers once given are never given again: the highest ever given, when
+    // it can still be read.
+    if (result == SQLITE_OK) {
+        long long highest = 0;
+        if (scalar(db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", highest) == SQLITE_OK) {
+            Statement keep(made.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
+            result = keep.result();
+            if (keep.ready()) {
+                keep.bind(1, highest);
+                result = keep.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(made.handle());
+            }
+        }
+    }
+    if (result == SQLITE_OK) result = made.exec("COMMIT");
+    if (result == SQLITE_OK) {
+        sqlite3_backup *copy = sqlite3_backup_init(db.handle(), "main", made.handle(), "main");
+        if (!copy) return sqlite3_extended_errcode(db.handle());
+        const int stepped = sqlite3_backup_step(copy, -1);
+        result = sqlite3_backup_finish(copy);
+        if (stepped != SQLITE_DONE) result = stepped;
+    }
     return result;
 }
 

@@ -50,9 +50,20 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 // a negative number.  Reads the schema only.
 int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey);
 
-// Walks the index and compares its entries with the count: 0, 46 or a
-// negative SQLite result.
-int countState(Connection &db);
+// The check of every open, inside its read transaction: the record numbers
+// at both ends of the table (two seeks, whatever the size of the file) in
+// 1 .. 2^32-1 (inRange; numbers are the records' own, and no rebuild can
+// give them back).  The SQLite result.
+int quickState(Connection &db, bool &inRange);
+
+// The full check, for a file that something else than this engine wrote to
+// last or in which something looks wrong: SQLite's integrity check of every
+// page and of the index against the table, the index's entries against the
+// count, and every key value against its record's bytes.  0 when all agree;
+// else 46 when the table itself reads whole with record numbers in range
+// (rebuilding the key then restores the file), -SQLITE_CORRUPT when it does
+// not; or another negative SQLite result.  Reads the whole file.
+int fullState(Connection &db, const KeyedLayout &layout);
 
 // Inside a read transaction: whether the file's last write was the engine's
 // own, its stamp equal to the change counter.  stampable: the file has a
@@ -76,6 +87,14 @@ int clearStamp(Connection &db);
 // bytes, then makes the index, the count table, its triggers and the stamp
 // anew, whatever of them was missing or damaged.  The SQLite result.
 int rebuildKey(Connection &db, const KeyedLayout &layout);
+
+// When the key cannot be rebuilt in place (a page of the index, or of a
+// table beside the records, is damaged): makes a new keyed file of the
+// layout at temp, copies every record of db's file into it with its record
+// number, change counter and key value derived anew, and copies the new
+// file over db's page by page through db's own connection, in one
+// transaction.  The SQLite result.
+int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout);
 
 }  // namespace kvr::runtime::sqlite
 

@@ -4,6 +4,8 @@
 // the next one sees what other processes wrote.
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
+#include "runtime/keyed_file/read_rules.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -27,6 +29,11 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
     db_.settle();
     if (result == SQLITE_DONE) return KeyedStatus::of(KeyedNotAvailable);
     if (result != SQLITE_ROW) return noted(db_.status(result));
+    // Checked before it is cut to 32 bits, where it would pass for another.
+    if (!recordNumberInRange(read->integer(0))) {
+        read->reset();
+        return damaged();
+    }
     record.recordNumber = static_cast<std::uint32_t>(read->integer(0));
     record.key = read->key(1);
     record.version = read->integer(2);
@@ -86,6 +93,7 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
         rows->bind(3, static_cast<std::int64_t>(std::min<std::size_t>(wanted, INT32_MAX)));
         int result = SQLITE_OK;
         while ((result = rows->step()) == SQLITE_ROW) {
+            if (!recordNumberInRange(rows->integer(0))) return SQLITE_CORRUPT;
             StoredRecord &record = records.emplace_back();
             record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
             record.key = rows->key(1);
@@ -116,6 +124,24 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
     if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
     db_.settle();
     return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+}
+
+KeyedStatus SqliteStore::damaged() { return noted(db_.status(SQLITE_CORRUPT)); }
+
+// The count the triggers keep on every write (schema.h): one row.
+std::optional<std::int64_t> SqliteStore::keyedCount() {
+    sqlite::StatementUse count = db_.cached("SELECT keyed FROM keyed_count");
+    if (!count || count->step() != SQLITE_ROW) return std::nullopt;
+    const std::int64_t keyed = count->integer(0);
+    db_.settle();
+    return keyed;
+}
+
+// SQLite's data version, which moves when another connection commits.
+std::uint64_t SqliteStore::changeMark() {
+    sqlite::StatementUse version = db_.cached("PRAGMA data_version");
+    if (!version || version->step() != SQLITE_ROW) return 0;
+    return static_cast<std::uint64_t>(version->integer(0));
 }
 
 KeyedStatus SqliteStore::count(std::int64_t &records) {

@@ -1,5 +1,6 @@
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
+#include "runtime/keyed_file/sqlite/creation_litter.h"
 #include "runtime/keyed_file/sqlite/schema.h"
 #include "runtime/keyed_file/sqlite/status.h"
 
@@ -68,6 +69,11 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
     if (openIds().count(id)) return KeyedStatus::of(KeyedAlreadyOpen);
     if (::access(path.c_str(), R_OK) != 0) return KeyedStatus::of(KeyedAccessDenied);
     if (mode.write && !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+    // What a creation or a rebuild killed half-way left next to the file
+    // goes: a look at the folder's names (few next to a keyed file, and far
+    // cheaper than opening the database), at every create and every open for
+    // writing (only those may change the folder).
+    if (mode.write) sqlite::removeCreationLitter(path);
 
     int err = 0;
     if (KeyedStatus locked = lockStatus(db_.share().acquire(path, mode.write, mode.denyRead, mode.denyWrite, err), err);
@@ -80,17 +86,32 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         result = db_.exec("PRAGMA synchronous = FULL");
         if (result != SQLITE_OK) return abandon(db_.status(result));
     }
-    // The checks in one read of the file; the walk over the index only when
-    // the last write was not the engine's own (schema.h).
+    // The checks in one read of the file.  At every open only what costs the
+    // same at any size: the schema (layoutState), the stamp and the record
+    // numbers at the two ends of the table (quickState), a few pages in all,
+    // so that a large file opens as fast as a small one.  The full check
+    // (fullState), which reads every page, only when something looks wrong:
+    // the last write was not the engine's own (or a read or write found
+    // damage since, which clears the stamp), or SQLite reported a page
+    // corrupt in the reads above.  Damage that none of these meets is found
+    // by the reads that meet it (the read rules, SQLite's own checks of the
+    // pages it reads), reported as 90, and the next open checks in full.
     result = db_.exec("BEGIN");
     if (result != SQLITE_OK) return abandon(db_.status(result));
     int state = sqlite::layoutState(db_, layout_, true);
     bool stamped = false;
     if (state == 0) {
         result = sqlite::lastWriteStamped(db_, stamped, stampable_);
-        if (result != SQLITE_OK) state = -result;
+        bool inRange = true;
+        if (result == SQLITE_OK) result = sqlite::quickState(db_, inRange);
+        if (result == SQLITE_OK && !inRange)
+            state = -SQLITE_CORRUPT;
+        else if ((result & 0xFF) == SQLITE_CORRUPT)
+            stamped = false;
+        else if (result != SQLITE_OK)
+            state = -result;
     }
-    if (state == 0 && !stamped) state = sqlite::countState(db_);
+    if (state == 0 && !stamped) state = sqlite::fullState(db_, layout_);
     db_.settle();
     if (state < 0) return abandon(db_.status(-state));
     if (state > 0) return abandon(KeyedStatus::of(state));
@@ -150,7 +171,8 @@ KeyedStatus SqliteStore::create(const std::string &path) {
     if (!folderWritable(path)) return sqlite::statusOfErrno(errno);
     // Built under a temporary name and linked into place, so that nobody
     // ever opens a half-made file and an existing file is never replaced.
-    const std::string temp = path + ".new." + std::to_string(::getpid());
+    sqlite::removeCreationLitter(path);
+    const std::string temp = sqlite::temporaryNameOf(path, "new");
     const std::string journal = temp + "-journal";
     ::unlink(temp.c_str());
     ::unlink(journal.c_str());
@@ -206,6 +228,20 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
     if (result == SQLITE_OK) result = db.exec("COMMIT");
     // Gives back pages an index lost from the schema may still hold.
     if (result == SQLITE_OK) result = db.exec("VACUUM");
+    // A damaged page that the rebuild in place meets (in the index it drops,
+    // in a table beside the records): the records alone, which the open's
+    // check read whole, make the file anew.
+    if ((result & 0xFF) == SQLITE_CORRUPT) {
+        if (db.isOpen()) db.exec("ROLLBACK");
+        const std::string temp = sqlite::temporaryNameOf(path, "rebuild");
+        const auto removeTemp = [&temp] {
+            ::unlink(temp.c_str());
+            ::unlink((temp + "-journal").c_str());
+        };
+        removeTemp();
+        result = sqlite::rebuildThroughCopy(db, temp, layout_);
+        removeTemp();
+    }
     return result == SQLITE_OK ? KeyedStatus::success() : failed(result);
 }
 

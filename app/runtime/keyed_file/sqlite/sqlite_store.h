@@ -57,6 +57,9 @@ public:
     KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                      std::vector<StoredRecord> &records) override;
     KeyedStatus count(std::int64_t &records) override;
+    KeyedStatus damaged() override;
+    std::optional<std::int64_t> keyedCount() override;
+    std::uint64_t changeMark() override;
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override;

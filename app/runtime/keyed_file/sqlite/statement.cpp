@@ -41,6 +41,8 @@ void Statement::reset() {
 
 std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
 
+bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
 std::string_view Statement::bytes(int column) const {
     const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt_, column));
     const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column));

@@ -38,6 +38,7 @@ public:
     void reset();
 
     std::int64_t integer(int column) const;
+    bool isNull(int column) const;
     std::string_view bytes(int column) const;
     std::optional<std::string> key(int column) const;  // nothing for NULL
     std::optional<std::string_view> text(int column) const;

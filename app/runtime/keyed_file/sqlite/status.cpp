@@ -13,6 +13,8 @@ int codeOfSqlite(int result) {
 #ifdef SQLITE_CORRUPT_INDEX
     if (result == SQLITE_CORRUPT_INDEX) return KeyedRebuildKeys;
 #endif
+    // Not a file that may not be written: the file is no longer there.
+    if (result == SQLITE_READONLY_DBMOVED) return KeyedSystemError;
     switch (result & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return KeyedLocked;
@@ -41,7 +43,11 @@ KeyedStatus statusOfErrno(int errnoValue) {
 }
 
 KeyedStatus statusOfSqlite(int result, sqlite3 *db) {
-    return {codeOfSqlite(result), std::to_string(result), db ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
+    if (result == SQLITE_READONLY_DBMOVED)
+        return {KeyedSystemError, std::to_string(result),
+                "the file was deleted or replaced by another one while it was open"};
+    const bool own = db && sqlite3_extended_errcode(db) == result;
+    return {codeOfSqlite(result), std::to_string(result), own ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
 }
 
 }  // namespace kvr::runtime::sqlite

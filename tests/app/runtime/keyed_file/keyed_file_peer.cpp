@@ -152,6 +152,25 @@ int main(int argc, char **argv) {
         say(std::to_string(failures) + first);
         return 0;
     }
+    // Adds records three to a transaction for ever, saying how many it has
+    // committed after each commit.
+    if (what == "committer") {
+        say("ready");
+        for (long committed = 0;; committed += 3) {
+            if (file.beginTransaction(5000) != 0) return 1;
+            for (int i = 0; i < 3; ++i) {
+                auto &b = file.buffer();
+                b.assign(184, ' ');
+                const std::string card = "k" + std::to_string((committed + i) % 97);
+                std::memcpy(b.data(), card.data(), card.size());
+                const std::string name = std::to_string(committed + i);
+                std::memcpy(b.data() + 10, name.data(), name.size());
+                if (file.add() != 0) return 1;
+            }
+            if (file.commit() != 0) return 1;
+            say("committed " + std::to_string(committed + 3));
+        }
+    }
     if (what == "writer") {
         std::int64_t count = file.records();
         for (unsigned generation = 1;; ++generation) {

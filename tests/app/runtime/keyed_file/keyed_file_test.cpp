@@ -15,6 +15,8 @@
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 using namespace kvr::runtime;
@@ -514,6 +516,66 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
     EXPECT_EQ(names, (std::vector<std::string>{"2", "1", "3", "lost", "lost", "lost", "5"}));
 }
 
+// A creation killed half-way leaves its file under a temporary name and its
+// journal; a later create or open for writing of the file removes those of
+// processes that are gone, and nothing else.
+TEST_F(SqliteFileTest, CreationLitterOfADeadProcessIsRemoved) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone), alive = std::to_string(getppid());
+    const std::vector<std::string> litter{path + ".new." + dead, path + ".new." + dead + "-journal",
+                                          path + ".rebuild." + dead};
+    const std::vector<std::string> kept{path + ".new." + alive, folder.file("OTHER.tps.new." + dead),
+                                        path + ".new.x" + dead};
+    const auto leave = [&] {
+        for (const std::string &f : litter) std::ofstream(f) << "half made";
+        for (const std::string &f : kept) std::ofstream(f) << "not litter of this file";
+    };
+    const auto there = [](const std::vector<std::string> &files) {
+        std::vector<std::string> found;
+        for (const std::string &f : files)
+            if (::access(f.c_str(), F_OK) == 0) found.push_back(f);
+        return found;
+    };
+    leave();
+    makeFile({{"a", "1"}});  // create, then open for writing
+    EXPECT_EQ(there(litter), std::vector<std::string>{});
+    EXPECT_EQ(there(kept), kept);
+    leave();
+    KeyedFile f(layout, name);
+    ASSERT_EQ(f.open(0x40), 0);
+    EXPECT_EQ(there(litter), litter) << "an open for reading changes nothing";
+    f.close();
+    ASSERT_EQ(f.open(0x42), 0);
+    EXPECT_EQ(there(litter), std::vector<std::string>{});
+    EXPECT_EQ(there(kept), kept);
+}
+
+// The file deleted, or replaced by another, while open: a write says so
+// rather than that the file may not be written.
+TEST_F(SqliteFileTest, AFileDeletedOrReplacedWhileOpenIsNamedSo) {
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "deleted");
+        std::remove(path.c_str());
+        makeFile({{"a", "1"}});
+        KeyedFile f(layout, name);
+        ASSERT_EQ(f.open(0x42), 0);
+        if (replaced) {
+            KeyedFile other(layout, folder.file("OTHER"));
+            ASSERT_EQ(other.create(), 0);
+            ASSERT_EQ(std::rename(other.path().c_str(), path.c_str()), 0);
+        } else {
+            ASSERT_EQ(std::remove(path.c_str()), 0);
+        }
+        f.buffer() = commandRecord("b", "2");
+        EXPECT_EQ(f.add(), KeyedSystemError);
+        EXPECT_EQ(keyedDriverErrorText(), "the file was deleted or replaced by another one while it was open");
+        f.close();
+    }
+}
+
 TEST_P(KeyedFileTest, TransactionsCommitAndRollBack) {
     makeFile({{"a", "1"}});
     auto f = keyed();
@@ -695,6 +757,44 @@ TEST_P(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
         if (onSqlite()) {
             EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
         }
+    }
+}
+
+// A writer killed again and again at any point of its transactions: each
+// time the file opens sound, holds every transaction the writer had told of
+// as committed and at most the one it was committing, whole, and a read in
+// key order delivers them all.
+TEST_P(KeyedFileTest, AWriterKilledDozensOfTimesLosesNoCommittedTransaction) {
+    makeFile({});
+    std::int64_t told = 0;  // committed by all the killed writers, as they said
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        {
+            Peer writer(peer({"committer", path}));
+            ASSERT_EQ(writer.readLine(), "ready");
+            // Killed after 1 to 4 commits of its own, a moment after the line
+            // was read: in a transaction, a commit or between two.
+            std::string line;
+            for (int commits = 0; commits < 1 + round % 4; ++commits) line = writer.readLine();
+            ASSERT_EQ(line.rfind("committed ", 0), 0u) << line;
+            std::this_thread::sleep_for(std::chrono::microseconds(300 * (round % 5)));
+            writer.kill();
+            writer.wait();
+            // What it said before it died.
+            for (std::string more; !(more = writer.readLine(std::chrono::milliseconds(200))).empty();) line = more;
+            told += std::stoll(line.substr(10));
+        }
+        auto f = keyed();
+        ASSERT_EQ(f->open(0x42), 0);
+        if (onSqlite()) {
+            EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+        }
+        const std::int64_t records = f->records();
+        // The transaction whose commit it had not yet told of may be there.
+        EXPECT_TRUE(records == told || records == told + 3) << records << " records, " << told << " told";
+        told = records;
+        EXPECT_EQ(static_cast<std::int64_t>(keyOrder(*f).size()), records);
+        f->close();
     }
 }
 

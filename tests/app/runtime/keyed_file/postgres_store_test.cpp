@@ -2,6 +2,7 @@
 // the schema it refuses, the key index it rebuilds, the server's own errors,
 // connections that drop and a server that stops, and record locks.  The
 // behaviour both stores share is in keyed_file_test.cpp.
+#include "cutting_proxy.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
 #include "runtime/keyed_file/key_value.h"
@@ -205,6 +206,94 @@ TEST_F(PostgresStoreTest, ServerErrorsCarryTheServersOwnText) {
         EXPECT_NE(keyedDriverErrorText().find(c.text), std::string::npos) << keyedDriverErrorText();
         EXPECT_EQ(keyedDriverErrorText().find('\n'), std::string::npos);
         EXPECT_EQ(f.isOpen(), c.code == 0);
+    }
+}
+
+// A station whose user may only read the library: an open for writing is
+// refused at once with 5, as for a read-only file; an open for reading works
+// with SELECT alone.
+TEST_F(PostgresStoreTest, AUserWhoMayOnlyReadIsRefusedAnOpenForWriting) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    const std::string reader = "reader_" + sql("SELECT current_database()");
+    ASSERT_EQ(sql("CREATE ROLE " + reader + " LOGIN"), "");
+    ASSERT_EQ(sql("GRANT SELECT ON commands, kvr_keyed_files TO " + reader), "");
+    KeyedFile f(layout, name, makeKeyedStore(database + " user=" + reader, layout));
+    for (int mode : {0x42, 0x22, 0x12}) {
+        SCOPED_TRACE(mode);
+        EXPECT_EQ(f.open(mode), KeyedAccessDenied);
+        EXPECT_NE(keyedDriverErrorText().find("permission denied"), std::string::npos) << keyedDriverErrorText();
+        EXPECT_FALSE(f.isOpen());
+    }
+    ASSERT_EQ(f.open(0x40), 0);
+    EXPECT_EQ(keyOrder(f), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(f.add(), KeyedAccessDenied);
+    f.close();
+    // Given the rights, the same user opens it for writing.
+    ASSERT_EQ(sql("GRANT INSERT, UPDATE, DELETE ON commands TO " + reader), "");
+    ASSERT_EQ(f.open(0x42), 0);
+    f.buffer() = commandRecord("c", "3");
+    EXPECT_EQ(f.add(), 0);
+}
+
+// The connection goes right after the server received a COMMIT or an
+// INSERT, before its reply: the store finds out on a new session what the
+// server did and says so.  Nothing is sent again, so nothing is stored twice
+// and nothing that was stored is reported failed.
+TEST_F(PostgresStoreTest, ALostReplyIsLookedUpAndNeverSentAgain) {
+    using Cut = kvr::testing::CuttingProxy::Cut;
+    makeFile({{"a", "1"}});
+    kvr::testing::CuttingProxy proxy(kvr::testing::serverSocketOf(database));
+    KeyedFile f(layout, name, makeKeyedStore(proxy.conninfo(kvr::testing::databaseNameOf(database)), layout));
+    ASSERT_EQ(f.open(0x42), 0);
+    struct Case {
+        const char *what;
+        Cut cut;
+        bool transaction;  // three adds and a put of record 1 in one transaction
+        int result;        // of the add alone, or of the commit
+        int stored;        // records added
+    };
+    const Case cases[] = {
+        {"an add alone whose commit's reply is lost", Cut::AfterCommit, false, 0, 1},
+        {"an add alone whose insert's reply is lost", Cut::AfterInsert, false, KeyedSystemError, 0},
+        {"a transaction whose commit's reply is lost", Cut::AfterCommit, true, 0, 3},
+        {"a transaction whose insert's reply is lost", Cut::AfterInsert, true, KeyedSystemError, 0},
+    };
+    int round = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string before = sql("SELECT count(*) FROM commands"),
+                          version = sql("SELECT version FROM commands WHERE recno = 1");
+        const int cutsBefore = proxy.cuts();
+        const std::string tag = std::string("r").append(std::to_string(++round));
+        proxy.arm(c.cut);
+        if (c.transaction) {
+            ASSERT_EQ(f.readByNumber(1), 0);
+            ASSERT_EQ(f.beginTransaction(), 0);
+            f.buffer() = commandRecord("a", tag);
+            const int put = f.put();
+            for (int i = 0; i < 3; ++i) {
+                f.buffer() = commandRecord(tag, std::to_string(i));
+                const int added = f.add();
+                EXPECT_EQ(added, c.cut == Cut::AfterInsert ? KeyedSystemError : 0) << i;
+            }
+            EXPECT_EQ(put, 0);
+            EXPECT_EQ(f.commit(), c.result) << keyedDriverErrorText();
+        } else {
+            f.buffer() = commandRecord(tag, "alone");
+            EXPECT_EQ(f.add(), c.result) << keyedDriverErrorText();
+        }
+        EXPECT_EQ(proxy.cuts(), cutsBefore + 1);
+        EXPECT_EQ(std::stoi(sql("SELECT count(*) FROM commands")), std::stoi(before) + c.stored);
+        EXPECT_EQ(sql("SELECT count(*) FROM commands WHERE card = '" + tag + "' GROUP BY name HAVING count(*) > 1"), "")
+            << "nothing stored twice";
+        if (c.transaction) {
+            // The put went with its transaction, whole or not at all.
+            EXPECT_EQ(sql("SELECT version FROM commands WHERE recno = 1"),
+                      c.result == 0 ? std::to_string(std::stoi(version) + 1) : version);
+        }
+        // The file goes on working on the new session.
+        f.buffer() = commandRecord("after", tag);
+        EXPECT_EQ(f.add(), 0);
     }
 }
 
