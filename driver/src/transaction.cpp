@@ -70,22 +70,27 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     port.purgeTx();
     port.purgeRx();
 
-    // 3, 4: header out, and its echo back.
-    err = writeAll(port, frame, 6, ok);
-    if (!ok) return errorResult(err);
-    if (echo) {
+    // 3, 4: header out, and its echo back.  A reader that does not echo
+    // takes the data block with the header in one write: one frame, one
+    // write (one TCP segment on a network port).
+    if (!echo) {
+        const size_t frameLen = withData ? 6 + dataLen : 6;
+        if (withData) std::memcpy(frame + 6, data, dataLen);
+        err = writeAll(port, frame, frameLen, ok);
+        if (!ok) return errorResult(err);
+    } else {
+        err = writeAll(port, frame, 6, ok);
+        if (!ok) return errorResult(err);
         err = readAll(port, frame, 6, ok);
         if (!ok) return errorResult(err);
     }
 
-    // 5: the data block, and its echo back.
-    if (withData) {
+    // 5: in echo mode, the data block and its echo back.
+    if (withData && echo) {
         err = writeAll(port, data, dataLen, ok);
         if (!ok) return errorResult(err);
-        if (echo) {
-            err = readAll(port, frame + 6, dataLen, ok);
-            if (!ok) return errorResult(err);
-        }
+        err = readAll(port, frame + 6, dataLen, ok);
+        if (!ok) return errorResult(err);
     }
 
     // 6: the caller's time-out for the reply phase.

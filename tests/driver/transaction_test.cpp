@@ -57,6 +57,20 @@ TEST_F(TransactionTest, DataBlockFollowsTheHeaderOnlyWhenBit7IsSet) {
     }
 }
 
+TEST_F(TransactionTest, HeaderAndDataBlockGoInOneWriteWhenTheReaderDoesNotEcho) {
+    reader->reply(0x00, 0x90, 0x00);
+    uint8_t data[255] = {0x3F, 0x00, 0x11};
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle, 0xA1, 0, 0xA4, 0, 0x0C, 3, data, nullptr, nullptr, nullptr, 1000), 0);
+    EXPECT_EQ(port->sent(), (Bytes{0xA1, 0x00, 0xA4, 0x00, 0x0C, 0x03, 0x3F, 0x00, 0x11}));
+    const std::vector<std::string> steps{"purgeTx",        "purgeRx",          "write 9",
+                                         "getTimeouts",    "setTimeouts 1000", "read 4",
+                                         "setTimeouts 100"};
+    EXPECT_EQ(port->log(), steps);
+    ASSERT_EQ(reader->frames.size(), 1u);
+    EXPECT_EQ(reader->frames[0], port->sent());
+}
+
 TEST_F(TransactionTest, ByteArgumentsUseTheirLowByteAndStatIsReturnedUnchanged) {
     reader->reply(0xFE, 0x6A, 0x82);
     uint8_t sw1 = 0, sw2 = 0;
@@ -182,9 +196,13 @@ INSTANTIATE_TEST_SUITE_P(
         StepFailure{"header echo read fails",
                     [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Read, 1, 31); }, true,
                     errorOf(31), false, true},
+        // Only a reader that echoes gets the data block in a write of its own.
         StepFailure{"data block fails",
-                    [](ScriptedPort &p, ScriptedReader &) { p.failAt(Op::Write, 2, 1117); }, false,
-                    errorOf(1117), false, true},
+                    [](ScriptedPort &p, ScriptedReader &r) {
+                        r.echo = true;
+                        p.failAt(Op::Write, 2, 1117);
+                    },
+                    true, errorOf(1117), false, true},
         StepFailure{"data block written short",
                     [](ScriptedPort &p, ScriptedReader &) { p.limitWrites(8); }, false, kNoAnswer,
                     false, true},

@@ -190,6 +190,7 @@ void Rfc2217Port::receiveLoop() {
         }
         data.clear();
         reply.clear();
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
             const auto stateBefore = protocol_.modemState();
@@ -200,11 +201,13 @@ void Rfc2217Port::receiveLoop() {
             rx_.insert(rx_.end(), data.begin(),
                        data.begin() + static_cast<std::ptrdiff_t>(std::min(room, data.size())));
             // Acknowledgements alone wake nobody.
-            if (!data.empty() || protocol_.modemState() != stateBefore ||
-                protocol_.dsrChanges() != dsrBefore ||
-                protocol_.comPortAnswered() != answeredBefore)
-                changed_.notify_all();
+            wake = !data.empty() || protocol_.modemState() != stateBefore ||
+                   protocol_.dsrChanges() != dsrBefore ||
+                   protocol_.comPortAnswered() != answeredBefore;
         }
+        // Woken after the lock is free, a reader does not wake only to wait
+        // for it again.
+        if (wake) changed_.notify_all();
         if (!reply.empty()) {
             std::lock_guard lock(sendMutex_);
             bool failed = false;

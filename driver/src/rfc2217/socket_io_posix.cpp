@@ -10,16 +10,17 @@
 namespace kvr7x::rfc2217 {
 
 size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n) {
+    // The socket blocks (tcp_connect.cpp): recv waits by itself, and
+    // shutdownSocket() from another thread ends the wait with 0.  A socket
+    // that does not block is waited for with poll.
     for (;;) {
-        pollfd p{s, POLLIN, 0};
-        const int pr = ::poll(&p, 1, -1);
-        if (pr < 0) {
-            if (errno == EINTR) continue;
-            return 0;
-        }
         const ssize_t k = ::recv(s, buf, n, 0);
-        if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        return k > 0 ? static_cast<size_t>(k) : 0;
+        if (k > 0) return static_cast<size_t>(k);
+        if (k == 0) return 0;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return 0;
+        pollfd p{s, POLLIN, 0};
+        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return 0;
     }
 }
 

@@ -11,8 +11,10 @@
 namespace kvr7x::rfc2217 {
 
 // Connects to host:port within `limit`, trying every address the name
-// resolves to.  Returns a connected, non-blocking socket with TCP_NODELAY
-// set, or kNoSocket with the port-layer last error set.
+// resolves to.  Returns a connected socket with TCP_NODELAY set, or
+// kNoSocket with the port-layer last error set.  Whether the socket blocks
+// is the socket shell's business (socket_io.h): sendSome never waits and
+// receiveWaiting always does.
 SocketHandle connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit);
 
 }  // namespace kvr7x::rfc2217
