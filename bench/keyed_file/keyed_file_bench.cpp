@@ -14,6 +14,12 @@
 //    around the thumb's middle stop, a page down, and the re-read when the
 //    window regains the focus.  Goal: each below 5 ms.
 //
+// 3. On a file already open, a 20-row page from the middle of the key order
+//    by 20 steps of the key cursor, against the anchor a user would write
+//    instead: one SELECT ... ORDER BY key, recno LIMIT 20 through a plain
+//    SQLite connection to the same file, interleaved round by round.  Goal:
+//    the ratio at most 3 (at 100,000 and at 1,000,000 records).
+//
 // Medians of ROUNDS rounds, in microseconds; the page ratio is taken in RUNS
 // runs and its verdict holds only when all runs agree.  Build it without sanitizers
 // (a Release build) to measure.
@@ -26,6 +32,7 @@
 #include "support/spread.h"
 
 #include <QApplication>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -115,6 +122,71 @@ double pageCost(const std::string &name, int records, int rounds, Page page) {
     return median(samples);
 }
 
+// 20 steps of the key cursor of an open file against one plain query, each
+// round both, from the middle card; the per-run medians and their ratio.
+struct StepsAgainstQuery {
+    double steps = 0, query = 0;
+};
+
+StepsAgainstQuery stepsAgainstQuery(KeyedFile &f, sqlite3 *db, const std::string &middle, int rounds) {
+    sqlite3_stmt *page = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT recno, key, version, data FROM records WHERE key >= ?1 ORDER BY key, recno"
+                           " LIMIT 20",
+                           -1, &page, nullptr) != SQLITE_OK)
+        fail("the anchor's query");
+    std::vector<double> steps, query;
+    for (int r = 0; r < rounds; ++r) {
+        steps.push_back(microseconds([&] {
+            if (f.setFromKey(middle) != 0) fail("setFromKey");
+            for (std::size_t row = 0; row < kPageRows; ++row)
+                if (f.next() != 0) fail("next");
+        }));
+        query.push_back(microseconds([&] {
+            sqlite3_reset(page);
+            sqlite3_bind_blob(page, 1, middle.data(), static_cast<int>(middle.size()), SQLITE_STATIC);
+            std::size_t rows = 0;
+            std::vector<unsigned char> data;
+            while (sqlite3_step(page) == SQLITE_ROW) {
+                const auto *bytes = static_cast<const unsigned char *>(sqlite3_column_blob(page, 3));
+                data.assign(bytes, bytes + sqlite3_column_bytes(page, 3));
+                ++rows;
+            }
+            if (rows != kPageRows) fail("the anchor's page");
+        }));
+    }
+    sqlite3_finalize(page);
+    return {median(steps), median(query)};
+}
+
+void cursorAgainstQuery(const std::string &name, int records, int rounds, int runs) {
+    KeyedFile f(kvr::library::commandsLayout(), name);
+    if (f.open(0x42) != 0) fail("open");
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2((name + ".tps").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        fail("the anchor's open");
+    const std::string middle = cardName(records / 2);
+    stepsAgainstQuery(f, db, middle, 20);  // warm the caches
+    std::vector<double> steps, query, ratios;
+    for (int run = 0; run < runs; ++run) {
+        const StepsAgainstQuery costs = stepsAgainstQuery(f, db, middle, rounds);
+        steps.push_back(costs.steps);
+        query.push_back(costs.query);
+        ratios.push_back(costs.steps / costs.query);
+    }
+    sqlite3_close(db);
+    f.close();
+    using kvr::bench::spreadOf;
+    using kvr::bench::spreadText;
+    const kvr::bench::Spread ratio = spreadOf(ratios);
+    std::printf("open file of %d records, 20-row page from the middle: median of %d interleaved rounds, in %d runs\n",
+                records, rounds, runs);
+    std::printf("  20 steps of the key cursor: %s\n", spreadText(spreadOf(steps), 1, " us").c_str());
+    std::printf("  one plain SQLite query:     %s\n", spreadText(spreadOf(query), 1, " us").c_str());
+    std::printf("  ratio:                      %s\n", spreadText(ratio, 2, "").c_str());
+    std::printf("goal: ratio at most 3; %s\n", kvr::bench::verdictBelow(ratio, 3.0));
+}
+
 void browserCosts(int records, int rounds) {
     using namespace kvr::library;
     CommandsLibrary library;
@@ -177,6 +249,7 @@ int main(int argc, char **argv) {
         std::printf("  ratio:          %s\n", spreadText(ratio, 2, "").c_str());
         std::printf("goal: ratio under 3; %s\n", kvr::bench::verdictBelow(ratio, 3.0));
     }
+    cursorAgainstQuery(large, records, rounds, runs);
     browserCosts(records, std::max(1, rounds / 10));
 
     std::filesystem::current_path(std::filesystem::temp_directory_path());
