@@ -158,6 +158,7 @@ void SqliteStore::noteCounterAtBegin() {
 int SqliteStore::stampBeforeCommit() { return counterKnown_ ? sqlite::stampWrite(db_, counterAtBegin_) : SQLITE_OK; }
 
 void SqliteStore::close() {
+    forgetAhead();
     if (!db_.isOpen()) return;
     if (inTransaction_) db_.exec("ROLLBACK");
     inTransaction_ = false;
@@ -246,13 +247,20 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
 }
 
 KeyedStatus SqliteStore::write(const std::function<KeyedStatus()> &body) {
+    forgetAhead();
     if (inTransaction_) {
-        const int result = db_.exec("SAVEPOINT keyed_write");
-        if (result != SQLITE_OK) return db_.status(result);
+        // Prepared once: a transaction of many writes (an import) pays no
+        // parsing per write.
+        const auto run = [this](const char *sql) {
+            sqlite::StatementUse use = db_.cached(sql);
+            return use ? use->step() : use.result();
+        };
+        const int result = run("SAVEPOINT keyed_write");
+        if (result != SQLITE_DONE) return db_.status(result);
         KeyedStatus status = body();
         db_.settle();
-        if (!status.ok()) db_.exec("ROLLBACK TO keyed_write");
-        db_.exec("RELEASE keyed_write");
+        if (!status.ok()) run("ROLLBACK TO keyed_write");
+        run("RELEASE keyed_write");
         return status;
     }
     db_.yieldToWaiters();
@@ -334,6 +342,7 @@ KeyedStatus SqliteStore::remove(std::uint32_t recordNumber, std::optional<std::i
 }
 
 KeyedStatus SqliteStore::begin(int timeoutMs) {
+    forgetAhead();
     db_.setBusyTimeout(std::max(0, timeoutMs));
     db_.yieldToWaiters();
     const int result = db_.exec("BEGIN IMMEDIATE");
@@ -345,6 +354,7 @@ KeyedStatus SqliteStore::begin(int timeoutMs) {
 }
 
 KeyedStatus SqliteStore::commit() {
+    forgetAhead();
     int result = stampBeforeCommit();
     if (result == SQLITE_OK) result = db_.exec("COMMIT");
     inTransaction_ = false;
@@ -355,6 +365,7 @@ KeyedStatus SqliteStore::commit() {
 }
 
 KeyedStatus SqliteStore::rollback() {
+    forgetAhead();
     const int result = db_.exec("ROLLBACK");
     inTransaction_ = false;
     return noted(result == SQLITE_OK ? KeyedStatus::success() : db_.status(result));
