@@ -50,41 +50,26 @@ KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, Stored
     return step(place, direction, record);
 }
 
-namespace {
-bool samePlace(const std::optional<KeyPlace> &a, const std::optional<KeyPlace> &b) {
-    if (!a || !b) return !a && !b;
-    return a->key == b->key && a->recordNumber == b->recordNumber;
-}
-}  // namespace
-
-// Whether the records read ahead still answer a step from place: the cursor
-// goes on from the record delivered last, and no write was committed since
-// they were read (a look at the file header's counter, without a lock: a
-// commit in progress has either not reached the header, and the records
-// read are still the file's, or has, and they are read anew).
-bool SqliteStore::aheadStillValid(const std::optional<KeyPlace> &place, Direction direction) {
-    if (!ahead_.usable || ahead_.direction != direction || !samePlace(ahead_.after, place)) return false;
-    std::uint32_t counter = 0;
-    return db_.changeCounter(counter) == SQLITE_OK && counter == ahead_.counter;
-}
-
+// A step takes what was read ahead while the cursor goes on from the record
+// delivered last and no write was committed since it was read (a look at
+// the file header's counter, without a lock: a commit in progress has
+// either not reached the header, and the records read are still the
+// file's, or has, and they are read anew).
 KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
-    const bool valid = aheadStillValid(place, direction);
-    if (valid && ahead_.taken < ahead_.records.size()) {
-        record = std::move(ahead_.records[ahead_.taken++]);
-        ahead_.after = KeyPlace{record.key.value_or(std::string()), record.recordNumber};
+    std::uint32_t counter = 0;
+    const bool valid =
+        ahead_.follows(place, direction) && db_.changeCounter(counter) == SQLITE_OK && counter == aheadCounter_;
+    if (valid && ahead_.hasRecord()) {
+        ahead_.take(record);
         return KeyedStatus::success();
     }
-    if (valid && ahead_.toTheEnd) return KeyedStatus::of(KeyedNotAvailable);
-    // A cursor that goes on past what was read ahead reads more at once.
-    const std::size_t size =
-        valid ? std::min(kMostReadAhead, std::max(kFirstReadAhead, ahead_.nextSize * 2)) : kFirstReadAhead;
-    ahead_.usable = false;
-    ahead_.records.clear();
-    ahead_.taken = 0;
+    if (valid && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
+    const std::size_t size = ahead_.nextSize(valid);
+    ahead_.forget();
+    std::vector<StoredRecord> records;
     // The page and the counter under one lock of the file, so that the
-    // counter is the one of the state the page was read from.
-    // Prepared once, as the reads are.
+    // counter is the one of the state the page was read from.  Prepared
+    // once, as the reads are.
     const auto run = [this](const char *sql) {
         sqlite::StatementUse use = db_.cached(sql);
         const int result = use ? use->step() : use.result();
@@ -92,24 +77,17 @@ KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction di
     };
     const bool ownTransaction = sqlite3_get_autocommit(db_.handle()) != 0;
     int result = ownTransaction ? run("BEGIN") : SQLITE_OK;
-    if (result == SQLITE_OK) result = readPage(place, false, direction, size, ahead_.records);
-    std::uint32_t counter = 0;
+    if (result == SQLITE_OK) result = readPage(place, false, direction, size, records);
     const bool counted = result == SQLITE_OK && db_.changeCounter(counter) == SQLITE_OK;
     if (ownTransaction) run(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
     db_.settle();
     const KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
-    if (ahead_.records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
+    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
     // Records read before a damaged one are delivered first; the step that
     // reaches the damage reads it again and reports it.
-    const bool toTheEnd = status.ok() && ahead_.records.size() < size;
-    ahead_.usable = counted;
-    ahead_.direction = direction;
-    ahead_.after = place;
-    ahead_.counter = counter;
-    ahead_.toTheEnd = toTheEnd;
-    ahead_.nextSize = size;
-    record = std::move(ahead_.records[ahead_.taken++]);
-    ahead_.after = KeyPlace{record.key.value_or(std::string()), record.recordNumber};
+    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
+    aheadCounter_ = counter;
+    if (!counted || !status.ok()) ahead_.forget();
     return KeyedStatus::success();
 }
 

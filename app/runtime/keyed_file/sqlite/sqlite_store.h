@@ -40,6 +40,7 @@
 #define KVR_RUNTIME_SQLITE_STORE_H
 
 #include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/read_ahead.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 
 #include <cstdint>
@@ -86,30 +87,13 @@ public:
 private:
     using FileId = std::pair<dev_t, ino_t>;
 
-    // Records read ahead in key order, delivered in order; usable while the
-    // cursor asks for the record after the one delivered last (after) in
-    // the same direction and the change counter is still counter.
-    struct ReadAhead {
-        bool usable = false;
-        Direction direction = Direction::Forward;
-        std::optional<KeyPlace> after;  // nothing: from the end
-        std::uint32_t counter = 0;
-        std::vector<StoredRecord> records;
-        std::size_t taken = 0;
-        bool toTheEnd = false;  // the read met the end of the key order
-        std::size_t nextSize = 0;
-    };
-    static constexpr std::size_t kFirstReadAhead = 20;  // a page of the browser
-    static constexpr std::size_t kMostReadAhead = 128;
-
     // A step of the key cursor from place (nothing: from the end), through
     // the records read ahead.
     KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
     // A page in key order, inside a read transaction the caller holds.
     int readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                  std::vector<StoredRecord> &records);
-    bool aheadStillValid(const std::optional<KeyPlace> &place, Direction direction);
-    void forgetAhead() { ahead_.usable = false; }
+    void forgetAhead() { ahead_.forget(); }
 
     // One read of the columns recno, key, version, data: 33 when it finds
     // nothing (the caller names its own code for that).
@@ -133,6 +117,7 @@ private:
     std::uint32_t counterAtBegin_ = 0;
     bool distrustPending_ = false;  // damage reported inside a transaction
     ReadAhead ahead_;
+    std::uint32_t aheadCounter_ = 0;  // the change counter as ahead_ was read
 };
 
 }  // namespace kvr::runtime
