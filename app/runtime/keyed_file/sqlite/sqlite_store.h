@@ -118,6 +118,7 @@ private:
     bool distrustPending_ = false;  // damage reported inside a transaction
     ReadAhead ahead_;
     std::uint32_t aheadCounter_ = 0;  // the change counter as ahead_ was read
+    std::int64_t lastAdded_ = 0;      // the transaction's last add, 0: none
 };
 
 }  // namespace kvr::runtime
