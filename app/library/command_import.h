@@ -40,7 +40,7 @@ namespace kvr::library {
 class CommandsLibrary;
 
 struct ImportBatching {
-    std::size_t records = 1000;
+    std::size_t records = 10000;
     std::chrono::milliseconds time{100};
 };
 

@@ -1,7 +1,11 @@
 // The team library on PostgreSQL over a local socket:
 //   1. open + a 20-row page from the middle of the key order, at 100,000
 //      records against 100 (the cost must not grow with the records);
-//   2. four processes adding 1,000 records each at once: the total time,
+//   2. on a file kept open, a 20-row page from the middle by 20 steps of the
+//      key cursor against the anchor a user would write instead: one query
+//      through libpq on a connection of its own (the same columns, ORDER BY
+//      key, LIMIT 20), interleaved round by round; goal: at most 2 times;
+//   3. four processes adding 1,000 records each at once: the total time,
 //      every record there, no time-out (32).
 // The same four adders run once on an SQLite file for comparison.  Figures
 // are medians of several runs with their spread; a verdict holds only when
@@ -13,11 +17,15 @@
 // (which must not hold a library yet).
 #include "postgres_server.h"
 #include "runtime/keyed_file/keyed_file.h"
+#include "runtime/keyed_file/postgres/schema.h"
 #include "runtime/keyed_file/store_choice.h"
 #include "support/spread.h"
 #include "test_layout.h"
 
+#include <libpq-fe.h>
+
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +107,44 @@ std::pair<double, double> pageCost(const std::string &database, const std::strin
     std::sort(whole.begin(), whole.end());
     std::sort(page.begin(), page.end());
     return {whole[whole.size() / 2], page[page.size() / 2]};
+}
+
+// Per run: the median milliseconds of 20 cursor steps on a file kept open
+// and of one libpq query of the same 20 rows, interleaved.
+std::pair<double, double> stepsAgainstQuery(KeyedFile &f, PGconn *db, const std::string &table, int records,
+                                            int rounds) {
+    const std::string middle = cardName(records / 2);
+    std::string key(10, ' ');
+    for (std::size_t i = 0; i < middle.size(); ++i)
+        key[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(middle[i])));
+    const std::string sql =
+        "SELECT recno, version, key_value, card, name, frscode, frscla, frsins, frsp1, frsp2,"
+        " frsp3, data, hotkey FROM " +
+        table + " WHERE key_value IS NOT NULL AND key_value >= $1 ORDER BY key_value, recno LIMIT 20";
+    const char *values[] = {key.data()};
+    const int lengths[] = {static_cast<int>(key.size())};
+    const int formats[] = {1};
+    const Oid types[] = {17};  // bytea
+    std::vector<double> steps, query;
+    for (int r = 0; r < rounds; ++r) {
+        auto start = Clock::now();
+        if (f.setFromKey(middle) != 0) std::exit(1);
+        for (int row = 0; row < 20; ++row)
+            if (f.next() != 0) std::exit(1);
+        steps.push_back(msSince(start));
+        start = Clock::now();
+        PGresult *rows = PQexecParams(db, sql.c_str(), 1, types, values, lengths, formats, 1);
+        const bool ok = PQresultStatus(rows) == PGRES_TUPLES_OK && PQntuples(rows) == 20;
+        PQclear(rows);
+        query.push_back(msSince(start));
+        if (!ok) {
+            std::fprintf(stderr, "the anchor's query failed: %s\n", PQerrorMessage(db));
+            std::exit(1);
+        }
+    }
+    std::sort(steps.begin(), steps.end());
+    std::sort(query.begin(), query.end());
+    return {steps[steps.size() / 2], query[query.size() / 2]};
 }
 
 struct AddersResult {
@@ -222,6 +268,31 @@ int main(int argc, char **argv) {
                 spreadText(spreadOf(largePage), 2, " ms").c_str());
     std::printf("  ratio:            %s\n", spreadText(ratio, 2, "").c_str());
     std::printf("goal: ratio under 3; %s\n", kvr::bench::verdictBelow(ratio, 3.0));
+
+    {
+        auto f = keyed(database, "LARGE");
+        PGconn *db = PQconnectdb(database.c_str());
+        if (f->open(0x40) != 0 || PQstatus(db) != CONNECTION_OK) return 1;
+        const std::string table = kvr::runtime::pg::tableNameOf("LARGE");
+        stepsAgainstQuery(*f, db, table, 100000, 10);  // warm the caches
+        std::vector<double> steps, query, stepRatios;
+        for (int run = 0; run < runs; ++run) {
+            const auto [s, q] = stepsAgainstQuery(*f, db, table, 100000, rounds);
+            steps.push_back(s);
+            query.push_back(q);
+            stepRatios.push_back(s / q);
+        }
+        PQfinish(db);
+        const kvr::bench::Spread stepRatio = spreadOf(stepRatios);
+        std::printf(
+            "open file of 100,000 records, 20-row page from the middle: median of %d interleaved rounds, in "
+            "%d runs\n",
+            rounds, runs);
+        std::printf("  20 steps of the key cursor: %s\n", spreadText(spreadOf(steps), 3, " ms").c_str());
+        std::printf("  one libpq query:            %s\n", spreadText(spreadOf(query), 3, " ms").c_str());
+        std::printf("  ratio:                      %s\n", spreadText(stepRatio, 2, "").c_str());
+        std::printf("goal: ratio at most 2; %s\n", kvr::bench::verdictBelow(stepRatio, 2.0));
+    }
 
     std::printf("4 processes adding 1,000 records each at once, every add its own write\n");
     std::vector<double> times;

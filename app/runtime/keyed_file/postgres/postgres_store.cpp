@@ -30,6 +30,7 @@ PostgresStore::PostgresStore(KeyedLayout layout, std::string conninfo)
 PostgresStore::~PostgresStore() { close(); }
 
 KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int waitMs) {
+    ahead_.forget();
     (void)waitMs;  // sharing conflicts are answered at once; "Recover" retries them
     if (!columns_.valid()) return KeyedStatus::of(KeyedBadDeclaration);
     table_ = pg::tableNameOf(path);
@@ -52,6 +53,7 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
 }
 
 void PostgresStore::close() {
+    ahead_.forget();
     if (!open_) return;
     if (inTransaction_) db_.exec("ROLLBACK");
     inTransaction_ = false;
@@ -105,20 +107,31 @@ KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Par
 }
 
 KeyedStatus PostgresStore::first(Direction direction, StoredRecord &record) {
-    return fetch(direction == Direction::Forward
-                     ? "WHERE key_value IS NOT NULL ORDER BY key_value, recno LIMIT 1"
-                     : "WHERE key_value IS NOT NULL ORDER BY key_value DESC, recno DESC LIMIT 1",
-                 pg::Params(), record);
+    return step(std::nullopt, direction, record);
 }
 
-// The neighbour of the place in key order: one seek on the key's index.
 KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
-    const auto recno = static_cast<std::int32_t>(std::min<std::int64_t>(place.recordNumber, INT32_MAX));
-    return fetch(direction == Direction::Forward ? "WHERE key_value IS NOT NULL AND (key_value, recno) > ($1, $2)"
-                                                   " ORDER BY key_value, recno LIMIT 1"
-                                                 : "WHERE key_value IS NOT NULL AND (key_value, recno) < ($1, $2)"
-                                                   " ORDER BY key_value DESC, recno DESC LIMIT 1",
-                 pg::Params().bytes(place.key).int4(recno), record);
+    return step(place, direction, record);
+}
+
+// A page per round trip: the steps after it take the records read.
+KeyedStatus PostgresStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
+    const bool continues = ahead_.follows(place, direction);
+    if (continues && ahead_.hasRecord()) {
+        ahead_.take(record);
+        return KeyedStatus::success();
+    }
+    if (continues && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
+    const std::size_t size = ahead_.nextSize(continues);
+    ahead_.forget();
+    std::vector<StoredRecord> records;
+    const KeyedStatus status = read(place, false, direction, size, records);
+    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
+    // Records before a damaged one are delivered; the step that reaches the
+    // damage reads it again and reports it.
+    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
+    if (!status.ok()) ahead_.forget();
+    return KeyedStatus::success();
 }
 
 // A page of the key order: one keyset query on the key's index, so the rows
@@ -171,6 +184,7 @@ KeyedStatus PostgresStore::damaged() {
 }
 
 KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
+    ahead_.forget();
     if (!inTransaction_) return alone(body);
     if (db_.transactionLost()) return lostTransaction();
     if (pg::Outcome saved = db_.exec("SAVEPOINT keyed_write"); !saved.ok()) return saved.status();
@@ -184,6 +198,7 @@ KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
 KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                                   std::uint32_t &recordNumber) {
     (void)key;  // the server computes it from the key's field
+    ahead_.forget();
     // An insert waits for no lock, so only a failure of the server itself
     // could stop it, and that ends the transaction anyway: no savepoint
     // (which would triple the round trips of a long import).
@@ -267,6 +282,7 @@ KeyedStatus PostgresStore::remove(std::uint32_t recordNumber, std::optional<std:
 KeyedStatus PostgresStore::begin(int timeoutMs) { return beginOn(0, timeoutMs); }
 
 KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
+    ahead_.forget();
     db_.clearTransactionLost();
     // The transaction's id, taken at once: should the reply to its commit be
     // lost, the server tells by it whether the commit was done.
@@ -288,6 +304,7 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
 }
 
 KeyedStatus PostgresStore::endTransaction(const char *sql) {
+    ahead_.forget();
     const bool rollingBack = std::string(sql) == "ROLLBACK";
     inTransaction_ = false;
     const bool lostBefore = db_.transactionLost();

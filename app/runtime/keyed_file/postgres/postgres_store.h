@@ -8,9 +8,14 @@
 // the library on first use.
 //
 // Reading in key order is one keyset query on the key's index from the
-// place given ((key_value, recno) beyond it, LIMIT 1): never an OFFSET, so
+// place given ((key_value, recno) beyond it, LIMIT n): never an OFFSET, so
 // a step costs the same anywhere in a large file.  Reads never wait for
-// writers.
+// writers.  The key cursor reads ahead a page per round trip (read_ahead.h)
+// and the steps that follow take it from memory: a step delivers a record
+// as the page read found it, one snapshot for the page, so a record another
+// station changed or deleted since is caught where it matters, by the
+// watched put or delete (89), and a cursor set again (setStart, setFromKey)
+// or this station's own write reads anew.
 //
 // Writes lock single records, never the table: a transaction about a
 // record (beginOn) takes that record's row lock with the transaction's
@@ -37,6 +42,7 @@
 #include "runtime/keyed_file/postgres/connection.h"
 #include "runtime/keyed_file/postgres/record_columns.h"
 #include "runtime/keyed_file/postgres/share_locks.h"
+#include "runtime/keyed_file/read_ahead.h"
 
 #include <functional>
 #include <string>
@@ -78,6 +84,7 @@ public:
     int sessions() const { return db_.sessions(); }
 
 private:
+    KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
     // One read of the columns recno, version, key_value and the fields
     // (whereAndOrder follows FROM): 33 when it finds nothing.
     KeyedStatus fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record);
@@ -100,6 +107,7 @@ private:
     std::string id_;      // server, database and table, for 52
     bool open_ = false;
     bool inTransaction_ = false;
+    ReadAhead ahead_;
     std::int64_t transactionId_ = 0;  // the server's id of the open transaction
 };
 

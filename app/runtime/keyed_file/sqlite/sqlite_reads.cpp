@@ -43,27 +43,52 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
 }
 
 KeyedStatus SqliteStore::first(Direction direction, StoredRecord &record) {
-    return fetch(direction == Direction::Forward ? "WHERE key IS NOT NULL ORDER BY key, recno LIMIT 1"
-                                                 : "WHERE key IS NOT NULL ORDER BY key DESC, recno DESC LIMIT 1",
-                 nullptr, record);
+    return step(std::nullopt, direction, record);
 }
 
-// First among the records of the place's key value (record-number order),
-// then the neighbouring key value: both single index seeks, and simpler
-// statements than a page's (a step of the key cursor reads one record).
 KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, StoredRecord &record) {
-    const bool forward = direction == Direction::Forward;
-    auto bindPlace = [&place](sqlite::Statement &s) {
-        s.bindBytes(1, place.key);
-        s.bind(2, place.recordNumber);
+    return step(place, direction, record);
+}
+
+// A step takes what was read ahead while the cursor goes on from the record
+// delivered last and no write was committed since it was read (a look at
+// the file header's counter, without a lock: a commit in progress has
+// either not reached the header, and the records read are still the
+// file's, or has, and they are read anew).
+KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
+    std::uint32_t counter = 0;
+    const bool valid =
+        ahead_.follows(place, direction) && db_.changeCounter(counter) == SQLITE_OK && counter == aheadCounter_;
+    if (valid && ahead_.hasRecord()) {
+        ahead_.take(record);
+        return KeyedStatus::success();
+    }
+    if (valid && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
+    const std::size_t size = ahead_.nextSize(valid);
+    ahead_.forget();
+    std::vector<StoredRecord> records;
+    // The page and the counter under one lock of the file, so that the
+    // counter is the one of the state the page was read from.  Prepared
+    // once, as the reads are.
+    const auto run = [this](const char *sql) {
+        sqlite::StatementUse use = db_.cached(sql);
+        const int result = use ? use->step() : use.result();
+        return result == SQLITE_DONE ? SQLITE_OK : result;
     };
-    KeyedStatus status = fetch(forward ? "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT 1"
-                                       : "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT 1",
-                               bindPlace, record);
-    if (status.code != KeyedNotAvailable) return status;
-    return fetch(forward ? "WHERE key > ?1 ORDER BY key, recno LIMIT 1"
-                         : "WHERE key IS NOT NULL AND key < ?1 ORDER BY key DESC, recno DESC LIMIT 1",
-                 bindPlace, record);
+    const bool ownTransaction = sqlite3_get_autocommit(db_.handle()) != 0;
+    int result = ownTransaction ? run("BEGIN") : SQLITE_OK;
+    if (result == SQLITE_OK) result = readPage(place, false, direction, size, records);
+    const bool counted = result == SQLITE_OK && db_.changeCounter(counter) == SQLITE_OK;
+    if (ownTransaction) run(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+    db_.settle();
+    const KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
+    // Records read before a damaged one are delivered first; the step that
+    // reaches the damage reads it again and reports it.
+    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
+    aheadCounter_ = counter;
+    if (!counted || !status.ok()) ahead_.forget();
+    return KeyedStatus::success();
 }
 
 KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {
@@ -72,19 +97,44 @@ KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &reco
     return status.code == KeyedNotAvailable ? KeyedStatus::of(KeyedRecordNotFound) : status;
 }
 
+// The statements of a page: from the start (end), the records of the
+// place's own key value after (before) its record number, with or without
+// it, and those of the following (preceding) key values; made once.
+namespace {
+struct PageStatements {
+    std::string fromEnd, sameKey[2], beyondKey;
+};
+
+const PageStatements &pageStatements(bool forward) {
+    static const PageStatements statements[2] = {
+        [] {
+            const std::string order = " ORDER BY key DESC, recno DESC LIMIT ?3";
+            return PageStatements{kColumns + "WHERE key IS NOT NULL" + order,
+                                  {kColumns + "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT ?3",
+                                   kColumns + "WHERE key = ?1 AND recno <= ?2 ORDER BY recno DESC LIMIT ?3"},
+                                  kColumns + "WHERE key IS NOT NULL AND key < ?1" + order};
+        }(),
+        [] {
+            const std::string order = " ORDER BY key, recno LIMIT ?3";
+            return PageStatements{kColumns + "WHERE key IS NOT NULL" + order,
+                                  {kColumns + "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT ?3",
+                                   kColumns + "WHERE key = ?1 AND recno >= ?2 ORDER BY recno LIMIT ?3"},
+                                  kColumns + "WHERE key > ?1" + order};
+        }()};
+    return statements[forward ? 1 : 0];
+}
+}  // namespace
+
 // The records of the place's own key value after (before) its record
 // number, then those of the following (preceding) key values: each an index
-// seek, both inside one read transaction, so that the page takes the file's
-// lock once and comes from one state of the file.  (A row-value comparison
-// on key and record number would walk every record of the key value
-// instead.)
-KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
-                              std::size_t count, std::vector<StoredRecord> &records) {
-    if (count == 0) return KeyedStatus::success();
-    const bool forward = direction == Direction::Forward;
-    const std::string order = forward ? "ORDER BY key, recno LIMIT ?3" : "ORDER BY key DESC, recno DESC LIMIT ?3";
-    const auto run = [&](const std::string &where, std::size_t wanted) -> int {
-        sqlite::StatementUse rows = db_.cached(kColumns + where);
+// seek.  (A row-value comparison on key and record number would walk every
+// record of the key value instead.)  Inside one read transaction, the page
+// comes from one state of the file.
+int SqliteStore::readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                          std::vector<StoredRecord> &records) {
+    const PageStatements &statements = pageStatements(direction == Direction::Forward);
+    const auto run = [&](const std::string &sql, std::size_t wanted) -> int {
+        sqlite::StatementUse rows = db_.cached(sql);
         if (!rows) return rows.result();
         if (from) {
             rows->bindBytes(1, from->key);
@@ -103,30 +153,29 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
         }
         return result == SQLITE_DONE ? SQLITE_OK : result;
     };
-    if (!from) {
-        const int result = run("WHERE key IS NOT NULL " + order, count);
-        db_.settle();
-        return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
-    }
-    const bool ownTransaction = !inTransaction_;
-    int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
+    if (!from) return run(statements.fromEnd, count);
     const std::size_t before = records.size();
-    if (result == SQLITE_OK) {
-        const std::string sameKey = std::string("WHERE key = ?1 AND recno ") + (forward ? ">" : "<") +
-                                    (inclusive ? "=" : "") + " ?2 ORDER BY recno" + (forward ? "" : " DESC") +
-                                    " LIMIT ?3";
-        result = run(sameKey, count);
-    }
+    int result = run(statements.sameKey[inclusive ? 1 : 0], count);
     const std::size_t found = records.size() - before;
-    if (result == SQLITE_OK && found < count)
-        result =
-            run(forward ? "WHERE key > ?1 " + order : "WHERE key IS NOT NULL AND key < ?1 " + order, count - found);
+    if (result == SQLITE_OK && found < count) result = run(statements.beyondKey, count - found);
+    return result;
+}
+
+// A page takes the file's lock once.
+KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                              std::size_t count, std::vector<StoredRecord> &records) {
+    if (count == 0) return KeyedStatus::success();
+    const bool ownTransaction = from && sqlite3_get_autocommit(db_.handle()) != 0;
+    int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
+    if (result == SQLITE_OK) result = readPage(from, inclusive, direction, count, records);
     if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
     db_.settle();
     return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
 }
-
-KeyedStatus SqliteStore::damaged() { return noted(db_.status(SQLITE_CORRUPT)); }
+KeyedStatus SqliteStore::damaged() {
+    forgetAhead();
+    return noted(db_.status(SQLITE_CORRUPT));
+}
 
 // The count the triggers keep on every write (schema.h): one row.
 std::optional<std::int64_t> SqliteStore::keyedCount() {

@@ -158,6 +158,8 @@ void SqliteStore::noteCounterAtBegin() {
 int SqliteStore::stampBeforeCommit() { return counterKnown_ ? sqlite::stampWrite(db_, counterAtBegin_) : SQLITE_OK; }
 
 void SqliteStore::close() {
+    forgetAhead();
+    lastAdded_ = 0;
     if (!db_.isOpen()) return;
     if (inTransaction_) db_.exec("ROLLBACK");
     inTransaction_ = false;
@@ -246,13 +248,20 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
 }
 
 KeyedStatus SqliteStore::write(const std::function<KeyedStatus()> &body) {
+    forgetAhead();
     if (inTransaction_) {
-        const int result = db_.exec("SAVEPOINT keyed_write");
-        if (result != SQLITE_OK) return db_.status(result);
+        // Prepared once: a transaction of many writes (an import) pays no
+        // parsing per write.
+        const auto run = [this](const char *sql) {
+            sqlite::StatementUse use = db_.cached(sql);
+            return use ? use->step() : use.result();
+        };
+        const int result = run("SAVEPOINT keyed_write");
+        if (result != SQLITE_DONE) return db_.status(result);
         KeyedStatus status = body();
         db_.settle();
-        if (!status.ok()) db_.exec("ROLLBACK TO keyed_write");
-        db_.exec("RELEASE keyed_write");
+        if (!status.ok()) run("ROLLBACK TO keyed_write");
+        run("RELEASE keyed_write");
         return status;
     }
     db_.yieldToWaiters();
@@ -277,7 +286,7 @@ KeyedStatus SqliteStore::write(const std::function<KeyedStatus()> &body) {
 KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                                 std::uint32_t &recordNumber) {
     std::int64_t recno = 0;
-    KeyedStatus status = write([&]() -> KeyedStatus {
+    const auto body = [&]() -> KeyedStatus {
         sqlite::StatementUse insert =
             db_.cached("INSERT INTO records(key, version, data) VALUES (?1, 1, ?2) RETURNING recno");
         if (!insert) return db_.status(insert.result());
@@ -290,7 +299,20 @@ KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std
         if (last != SQLITE_DONE) return db_.status(last);
         if (recno > INT32_MAX) return {KeyedSystemError, "0", "record numbers exhausted"};
         return KeyedStatus::success();
-    });
+    };
+    KeyedStatus status;
+    if (inTransaction_ && lastAdded_ > 0 && lastAdded_ < INT32_MAX) {
+        // The transaction keeps others from adding, so this add's number is
+        // the one after its last add's and cannot run out: the statement
+        // alone is whole or not at all (the database undoes a statement that
+        // fails, its trigger's change included), without a savepoint.
+        forgetAhead();
+        status = body();
+        db_.settle();
+    } else {
+        status = write(body);
+    }
+    lastAdded_ = status.ok() && inTransaction_ ? recno : 0;
     if (status.ok()) recordNumber = static_cast<std::uint32_t>(recno);
     return status;
 }
@@ -334,6 +356,8 @@ KeyedStatus SqliteStore::remove(std::uint32_t recordNumber, std::optional<std::i
 }
 
 KeyedStatus SqliteStore::begin(int timeoutMs) {
+    forgetAhead();
+    lastAdded_ = 0;
     db_.setBusyTimeout(std::max(0, timeoutMs));
     db_.yieldToWaiters();
     const int result = db_.exec("BEGIN IMMEDIATE");
@@ -345,6 +369,8 @@ KeyedStatus SqliteStore::begin(int timeoutMs) {
 }
 
 KeyedStatus SqliteStore::commit() {
+    forgetAhead();
+    lastAdded_ = 0;
     int result = stampBeforeCommit();
     if (result == SQLITE_OK) result = db_.exec("COMMIT");
     inTransaction_ = false;
@@ -355,6 +381,8 @@ KeyedStatus SqliteStore::commit() {
 }
 
 KeyedStatus SqliteStore::rollback() {
+    forgetAhead();
+    lastAdded_ = 0;
     const int result = db_.exec("ROLLBACK");
     inTransaction_ = false;
     return noted(result == SQLITE_OK ? KeyedStatus::success() : db_.status(result));

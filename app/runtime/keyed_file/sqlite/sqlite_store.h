@@ -26,15 +26,27 @@
 // Reading in key order is one statement of index seeks from the place given,
 // whether it reads one record or a page, so a step costs O(log n) and no
 // statement stays open between calls (other processes may write in
-// between).
+// between).  The steps of the key cursor (first, next) read ahead: a step
+// that finds nothing read ahead reads a few records beyond (more while the
+// cursor keeps going on), and the steps that follow take them from memory
+// as long as the database's change counter (the file header's, which every
+// committed write moves) is the one it had when they were read and this
+// store wrote nothing since.  The counter is read under the read's lock,
+// and looked at again without any lock at every step, so that each step
+// still sees every write another process committed before it (a changed or
+// deleted record is read anew), at the cost of one small read of the file
+// instead of a statement.
 #ifndef KVR_RUNTIME_SQLITE_STORE_H
 #define KVR_RUNTIME_SQLITE_STORE_H
 
 #include "runtime/keyed_file/keyed_store.h"
+#include "runtime/keyed_file/read_ahead.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <sys/types.h>
 #include <utility>
 
@@ -75,6 +87,14 @@ public:
 private:
     using FileId = std::pair<dev_t, ino_t>;
 
+    // A step of the key cursor from place (nothing: from the end), through
+    // the records read ahead.
+    KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
+    // A page in key order, inside a read transaction the caller holds.
+    int readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
+                 std::vector<StoredRecord> &records);
+    void forgetAhead() { ahead_.forget(); }
+
     // One read of the columns recno, key, version, data: 33 when it finds
     // nothing (the caller names its own code for that).
     KeyedStatus fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
@@ -96,6 +116,9 @@ private:
     bool counterKnown_ = false;  // the write transaction's counter was read
     std::uint32_t counterAtBegin_ = 0;
     bool distrustPending_ = false;  // damage reported inside a transaction
+    ReadAhead ahead_;
+    std::uint32_t aheadCounter_ = 0;  // the change counter as ahead_ was read
+    std::int64_t lastAdded_ = 0;      // the transaction's last add, 0: none
 };
 
 }  // namespace kvr::runtime

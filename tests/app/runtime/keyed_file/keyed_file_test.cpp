@@ -631,6 +631,48 @@ TEST_P(KeyedFileTest, WatchedPutFailsWhenAnotherProcessChangedTheRecord) {
     EXPECT_EQ(f->put(), 0);
 }
 
+// A step reads what another process committed since the step before, even
+// though the store read records ahead: a changed record as it is now, a
+// deleted one not at all, an added one in its place, in both directions.
+// (The team library delivers a page as one snapshot: postgres_store_test.)
+TEST_F(SqliteFileTest, EachStepOfTheKeyCursorSeesWhatAnotherProcessWroteSinceTheLast) {
+    makeFile({{"a", "n1"}, {"b", "n2"}, {"c", "n3"}, {"d", "n4"}, {"e", "n5"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    ASSERT_EQ(f->setStart(), 0);
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n1");
+    ASSERT_EQ(runPeer(peer({"put", path, "2", "b", "changed"})), "0");
+    ASSERT_EQ(runPeer(peer({"delete", path, "3"})), "0");
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "changed");
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n4");
+    {
+        Peer adder(peer({"adder", path, "1"}));  // a record keyed "PEER", after "e"
+        ASSERT_EQ(adder.readLine(), "ready");
+        ASSERT_EQ(adder.readLine(), "0");
+    }
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n5");
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "0");
+    EXPECT_EQ(f->next(), KeyedNotAvailable);
+
+    ASSERT_EQ(f->setEnd(), 0);
+    ASSERT_EQ(f->previous(), 0);
+    EXPECT_EQ(nameOf(*f), "0");
+    ASSERT_EQ(runPeer(peer({"delete", path, "5"})), "0");
+    ASSERT_EQ(runPeer(peer({"put", path, "4", "d", "changed again"})), "0");
+    ASSERT_EQ(f->previous(), 0);
+    EXPECT_EQ(nameOf(*f), "changed again");
+    ASSERT_EQ(f->previous(), 0);
+    EXPECT_EQ(nameOf(*f), "changed");
+    ASSERT_EQ(f->previous(), 0);
+    EXPECT_EQ(nameOf(*f), "n1");
+    EXPECT_EQ(f->previous(), KeyedNotAvailable);
+}
+
 TEST_P(KeyedFileTest, TwoStationsChangingOneRecordLoseNoUpdate) {
     makeFile({{"a", "first"}});
     auto f = keyed();

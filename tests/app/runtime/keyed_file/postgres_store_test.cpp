@@ -22,6 +22,7 @@ using kvr::testing::KeyedFiles;
 using kvr::testing::nameOf;
 using kvr::testing::Peer;
 using kvr::testing::PostgresServer;
+using kvr::testing::runPeer;
 
 namespace {
 
@@ -346,6 +347,52 @@ TEST_F(PostgresStoreTest, AServerStoppedAndStartedAgainIsFoundAgain) {
     f.buffer() = commandRecord("b", "2");
     EXPECT_EQ(f.add(), 0);
     EXPECT_EQ(f.records(), 2);
+}
+
+// The key cursor reads a page per round trip and delivers it as one
+// snapshot: a record another station changed or deleted after the page was
+// read is caught by the watched put or delete (89, nothing written), and a
+// cursor set again, or a write of this station, reads the records anew.
+TEST_F(PostgresStoreTest, TheCursorsPageIsOneSnapshotAndWatchedWritesCatchLaterChanges) {
+    makeFile({{"a", "n1"}, {"b", "n2"}, {"c", "n3"}, {"d", "n4"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    ASSERT_EQ(f->setStart(), 0);
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n1");
+    ASSERT_EQ(runPeer(peer({"put", path, "2", "b", "theirs"})), "0");
+    ASSERT_EQ(runPeer(peer({"delete", path, "3"})), "0");
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n2");  // as the page read found it
+    f->watch();
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n3");
+    EXPECT_EQ(f->remove(), KeyedChanged);
+    ASSERT_EQ(f->next(), 0);  // after a write of this station: read anew
+    EXPECT_EQ(nameOf(*f), "n4");
+    EXPECT_EQ(f->next(), KeyedNotAvailable);
+
+    ASSERT_EQ(f->setStart(), 0);
+    ASSERT_EQ(f->next(), 0);
+    ASSERT_EQ(runPeer(peer({"put", path, "4", "d", "late"})), "0");
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "theirs");
+    f->watch();
+    ASSERT_EQ(f->next(), 0);
+    EXPECT_EQ(nameOf(*f), "n4");
+    f->buffer() = commandRecord("d", "mine");
+    EXPECT_EQ(f->put(), KeyedChanged);
+    // Set again: the file as it is now.
+    EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"n1", "theirs", "late"}));
+    // This station's own write: the steps after it read anew.
+    ASSERT_EQ(f->setStart(), 0);
+    ASSERT_EQ(f->next(), 0);
+    f->buffer() = commandRecord("a", "mine");
+    ASSERT_EQ(f->add(), 0);
+    ASSERT_EQ(f->setFromKey("a"), 0);
+    std::vector<std::string> names;
+    while (f->next() == 0) names.push_back(nameOf(*f));
+    EXPECT_EQ(names, (std::vector<std::string>{"n1", "mine", "theirs", "late"}));
 }
 
 TEST_F(PostgresStoreTest, StationsChangingOtherRecordsDoNotWait) {
