@@ -25,9 +25,6 @@ std::optional<std::string> mappedTarget(const std::string &mapText, int n);
 // "rfc2217://HOST:PORT" as a network target; nullopt for any other name.
 std::optional<PortTarget> networkTarget(const std::string &name);
 
-// Leading and trailing blanks (spaces, tabs, line ends) removed.
-std::string trimBlanks(const std::string &s);
-
 }  // namespace kvr7x
 
 #endif
