@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/wake_pipe.h"
 #include "control_commands.h"
 #include "emulator.h"
 #include "options.h"
@@ -92,17 +94,16 @@ int main(int argc, char **argv) {
     std::printf("kvr7x-emu: serving %s\n", emulator.url().c_str());
     std::fflush(stdout);
 
-    int stopPipe[2] = {-1, -1};
+    std::optional<kvr::common::WakePipe> stop;
     std::thread control;
-    if (options.control && ::pipe2(stopPipe, O_CLOEXEC) == 0)
-        control = std::thread([&] { readControlCommands(emulator, stopPipe[0]); });
+    if (options.control && (stop = kvr::common::WakePipe::create()))
+        control = std::thread([&] { readControlCommands(emulator, stop->readFd()); });
 
     int sig = 0;
     sigwait(&stopSignals, &sig);
     if (control.joinable()) {
-        ::close(stopPipe[1]);
+        stop->wake();
         control.join();
-        ::close(stopPipe[0]);
     }
     emulator.stop();
     std::printf("kvr7x-emu: stopped\n");

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/unique_fd.h"
+#include "common/wake_pipe.h"
 #include "frame_log.h"
 #include "reader_model.h"
 #include "rules.h"
@@ -117,9 +119,8 @@ private:
     void refuse();
 
     Config config_;
-    int listenFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    kvr::common::UniqueFd listen_;
+    std::optional<kvr::common::WakePipe> wake_;  // while serving
     uint16_t port_ = 0;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

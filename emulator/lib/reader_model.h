@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/reader_protocol.h"
 #include "iso_card.h"
 #include "rules.h"
 
@@ -18,7 +19,7 @@ namespace kvr7x::emu {
 
 // Reader status bytes (STAT).
 inline constexpr uint8_t kStatDone = 0x00;
-inline constexpr uint8_t kStatNoCard = 0x50;
+inline constexpr uint8_t kStatNoCard = kvr::reader::kStatNoCard;
 inline constexpr uint8_t kStatCardUnsupported = 0x60;
 inline constexpr uint8_t kStatCardNotPowered = 0xC0;
 inline constexpr uint8_t kStatBadParameter = 0xD0;

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <sstream>
 
+#include "common/hex.h"
+#include "common/unique_fd.h"
+
 namespace kvr7x::emu {
 
 namespace {
@@ -15,22 +18,11 @@ namespace {
 // Far more than any hand-written rules file.
 constexpr long kMaxRulesFile = 1024 * 1024;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Appends the bytes of one token of hex digits; false if it is not one.
 bool hexToken(const std::string &token, std::vector<int> &out) {
-    if (token.empty() || token.size() % 2 != 0) return false;
-    for (size_t i = 0; i < token.size(); i += 2) {
-        const int hi = hexDigit(token[i]);
-        const int lo = hexDigit(token[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(hi << 4 | lo);
-    }
+    const auto bytes = kvr::common::bytesOfHex(token);
+    if (token.empty() || !bytes) return false;
+    out.insert(out.end(), bytes->begin(), bytes->end());
     return true;
 }
 
@@ -121,16 +113,15 @@ bool RuleSet::parse(const std::string &text, std::string &error) {
 bool RuleSet::load(const std::string &path, std::string &error) {
     // Opened without waiting, so that a FIFO cannot hold the start, and
     // looked at before a byte is read: only a regular file of sane size.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const kvr::common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) {
         error = "cannot read rules file " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat st {};
     std::string text;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool regular = ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode);
     if (!regular || st.st_size > kMaxRulesFile) {
-        ::close(fd);
         error = "rules file " + path +
                 (regular               ? " is larger than " + std::to_string(kMaxRulesFile / 1024) + " KiB"
                  : S_ISDIR(st.st_mode) ? " is a folder, not a file"
@@ -139,17 +130,15 @@ bool RuleSet::load(const std::string &path, std::string &error) {
     }
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(file.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = "cannot read rules file " + path + ": " + std::strerror(errno);
-            ::close(fd);
             return false;
         }
         if (n == 0 || text.size() + static_cast<size_t>(n) > kMaxRulesFile) break;
         text.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     if (!parse(text, error)) {
         error = path + ", " + error;
         return false;
