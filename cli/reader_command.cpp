@@ -1,7 +1,7 @@
 #include "reader_command.h"
 
 #include "console/command_console.h"
-#include "console/hex_codec.h"
+#include "common/hex.h"
 
 #include <charconv>
 
@@ -11,18 +11,11 @@ namespace {
 
 constexpr uint32_t kLongestTimeoutMs = 3600000;
 
-std::optional<uint8_t> hexDigit(char c) {
-    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
-    return std::nullopt;
-}
-
 std::optional<uint8_t> parseByte(std::string_view word) {
     if (word.empty() || word.size() > 2) return std::nullopt;
     uint8_t value = 0;
     for (const char c : word) {
-        const auto digit = hexDigit(c);
+        const auto digit = common::hexDigit(c);
         if (!digit) return std::nullopt;
         value = static_cast<uint8_t>(value * 16 + *digit);
     }
@@ -30,13 +23,9 @@ std::optional<uint8_t> parseByte(std::string_view word) {
 }
 
 bool appendHex(std::string_view word, std::vector<uint8_t> &data) {
-    if (word.size() % 2 != 0) return false;
-    for (std::size_t i = 0; i < word.size(); i += 2) {
-        const auto high = hexDigit(word[i]);
-        const auto low = hexDigit(word[i + 1]);
-        if (!high || !low) return false;
-        data.push_back(static_cast<uint8_t>(*high * 16 + *low));
-    }
+    const auto bytes = common::bytesOfHex(word);
+    if (!bytes) return false;
+    data.insert(data.end(), bytes->begin(), bytes->end());
     return true;
 }
 
@@ -156,12 +145,12 @@ std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &
             // A data block of P3 bytes follows the header (256 when P3 is 0).
             const std::size_t blockSize = command.p3 == 0 ? 256 : command.p3;
             if (command.data.size() != blockSize) {
-                error = "CODE " + console::hexForm(command.code) + " sends a data block of " +
+                error = "CODE " + common::hexByte(command.code) + " sends a data block of " +
                         std::to_string(blockSize) + " bytes (P3); DATA has " + std::to_string(command.data.size());
                 return std::nullopt;
             }
         } else if (!command.data.empty()) {
-            error = "CODE " + console::hexForm(command.code) + " sends no data block (bit 7 is clear); DATA is too many";
+            error = "CODE " + common::hexByte(command.code) + " sends no data block (bit 7 is clear); DATA is too many";
             return std::nullopt;
         }
         break;
@@ -189,7 +178,7 @@ std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &
         return std::nullopt;
     }
     if (grammar->operation == Operation::Send)
-        command.timeoutMs = console::chooseTimeout(console::hexForm(command.code), console::hexForm(command.ins));
+        command.timeoutMs = console::chooseTimeout(common::hexByte(command.code), common::hexByte(command.ins));
     if (timeout) command.timeoutMs = *timeout;
     return command;
 }
