@@ -1,5 +1,7 @@
 #include "library/standard_warnings.h"
 
+#include "common/text.h"
+
 #include "runtime/keyed_file/keyed_file.h"
 #include "runtime/message_box.h"
 
@@ -9,10 +11,7 @@ namespace kvr::library {
 
 namespace {
 
-std::string withoutTrailingSpaces(std::string_view text) {
-    auto end = text.find_last_not_of(' ');
-    return std::string(end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1));
-}
+std::string withoutTrailingSpaces(std::string_view text) { return std::string(common::trimRight(text)); }
 
 // The first count characters of UTF-8 text.
 std::string firstCharacters(const std::string &text, std::size_t count) {

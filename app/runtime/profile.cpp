@@ -10,6 +10,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "common/text.h"
+
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -36,12 +38,7 @@ struct Line {
     std::string_view end;
 };
 
-std::string_view trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
+using common::trimBlanks;
 
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -54,15 +51,15 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 // The name of a section header line ("[Name]"), or nothing.
 std::optional<std::string_view> sectionName(std::string_view line) {
-    line = trim(line);
+    line = trimBlanks(line);
     if (line.empty() || line.front() != '[') return std::nullopt;
     const auto close = line.find(']');
-    if (close == std::string_view::npos) return trim(line.substr(1));
-    return trim(line.substr(1, close - 1));
+    if (close == std::string_view::npos) return trimBlanks(line.substr(1));
+    return trimBlanks(line.substr(1, close - 1));
 }
 
 bool isComment(std::string_view line) {
-    line = trim(line);
+    line = trimBlanks(line);
     return !line.empty() && line.front() == ';';
 }
 
@@ -71,11 +68,11 @@ std::optional<std::string_view> keyOf(std::string_view line) {
     if (isComment(line) || sectionName(line)) return std::nullopt;
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return std::nullopt;
-    return trim(line.substr(0, equals));
+    return trimBlanks(line.substr(0, equals));
 }
 
 std::string valueOf(std::string_view line) {
-    std::string_view value = trim(line.substr(line.find('=') + 1));
+    std::string_view value = trimBlanks(line.substr(line.find('=') + 1));
     // A value in matching quotes is read without them.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
@@ -140,10 +137,10 @@ std::vector<Line> split(std::string_view rest) {
 // Section, key and value must not break the line structure of the file.
 bool writable(const std::string &section, const std::string &key, const std::string &value) {
     const auto hasLineBreak = [](const std::string &s) { return s.find_first_of("\r\n") != std::string::npos; };
-    if (trim(section).empty() || trim(key).empty()) return false;
+    if (trimBlanks(section).empty() || trimBlanks(key).empty()) return false;
     if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
     if (section.find(']') != std::string::npos || key.find('=') != std::string::npos) return false;
-    if (trim(key).front() == '[' || trim(key).front() == ';') return false;
+    if (trimBlanks(key).front() == '[' || trimBlanks(key).front() == ';') return false;
     return true;
 }
 
@@ -191,11 +188,11 @@ std::string readProfileString(const std::string &section, const std::string &key
         if (const auto name = sectionName(line.text)) {
             // Only the first section of a name counts.
             if (inSection) break;
-            inSection = equalNoCase(*name, trim(section));
+            inSection = equalNoCase(*name, trimBlanks(section));
             continue;
         }
         if (!inSection) continue;
-        if (const auto lineKey = keyOf(line.text); lineKey && equalNoCase(*lineKey, trim(key)))
+        if (const auto lineKey = keyOf(line.text); lineKey && equalNoCase(*lineKey, trimBlanks(key)))
             return valueOf(line.text);
     }
     return defaultValue;
@@ -226,8 +223,8 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
     const std::string_view mark(text.bytes.constData(), static_cast<size_t>(text.bytes.size()) - body.size());
     std::vector<Line> lines = split(body);
     const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
-    const std::string wantedSection(trim(section));
-    const std::string wantedKey(trim(key));
+    const std::string wantedSection(trimBlanks(section));
+    const std::string wantedKey(trimBlanks(key));
 
     // Where the section is, where its last setting is, and the key's line.
     std::optional<size_t> header, lastInSection, keyLine;
@@ -241,7 +238,7 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
             continue;
         }
         if (!header) continue;
-        if (!trim(lines[i].text).empty()) lastInSection = i;
+        if (!trimBlanks(lines[i].text).empty()) lastInSection = i;
         if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, wantedKey)) {
             keyLine = i;
             break;
@@ -260,7 +257,7 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), setting);
         } else {
             if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
-            if (!lines.empty() && !trim(lines.back().text).empty()) lines.push_back({"", newline});
+            if (!lines.empty() && !trimBlanks(lines.back().text).empty()) lines.push_back({"", newline});
             lines.push_back({"[" + wantedSection + "]", newline});
             lines.push_back(setting);
         }
