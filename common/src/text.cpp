@@ -20,4 +20,13 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(begin, end - begin + 1);
 }
 
+std::string_view utf8Prefix(std::string_view text, std::size_t count) {
+    std::size_t end = 0;
+    for (std::size_t seen = 0; end < text.size() && seen < count; ++seen) {
+        ++end;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    }
+    return text.substr(0, end);
+}
+
 }  // namespace kvr::common

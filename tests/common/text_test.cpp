@@ -30,6 +30,28 @@ TEST(Text, TrimmingRemovesWhatEachRuleSays) {
     }
 }
 
+TEST(Text, AUtf8PrefixCountsCharactersNotBytes) {
+    struct Row {
+        const char *text;
+        std::size_t count;
+        const char *prefix;
+    };
+    const Row rows[] = {
+        {"", 3, ""},
+        {"abc", 0, ""},
+        {"abc", 2, "ab"},
+        {"abc", 9, "abc"},
+        {"a\xC3\xB1o", 2, "a\xC3\xB1"},                   // n with tilde: two bytes
+        {"\xE2\x82\xAC\xE2\x82\xAC", 1, "\xE2\x82\xAC"},  // euro sign: three bytes
+        {"\xF0\x9F\x98\x80z", 1, "\xF0\x9F\x98\x80"},     // four bytes
+        {"\xC3", 1, "\xC3"},                              // a lead byte cut short
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string("text \"") + row.text + "\", count " + std::to_string(row.count));
+        EXPECT_EQ(utf8Prefix(row.text, row.count), row.prefix);
+    }
+}
+
 TEST(Text, TrimmedViewsPointIntoTheTextGiven) {
     const std::string text = "  VEXA  ";
     const std::string_view right = trimRight(text);
