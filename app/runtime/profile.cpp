@@ -198,71 +198,72 @@ std::string readProfileString(const std::string &section, const std::string &key
     return defaultValue;
 }
 
-bool writeProfileString(const std::string &section, const std::string &key, const std::string &value,
-                        const std::string &file) {
-    if (!writable(section, key, value)) return false;
-    const QString path = QString::fromStdString(profilePath(file));
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) return false;
+namespace {
 
-    // One writer at a time, across processes.
-    QLockFile lock(path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(2000)) return false;
-
-    FileText text = load(path);
-    if (text.content == Content::Unusable) {
-        const QFileInfo existing(path);
-        if (!existing.isFile() || !existing.isReadable()) return false;
-        // Not a settings file: keep it aside and start a new one.
-        if (!moveAside(path)) return false;
-        text = FileText{};
-    }
-    // A byte-order mark stays where it is, before the first line.
-    const std::string_view body = withoutByteOrderMark(text.bytes);
-    const std::string_view mark(text.bytes.constData(), static_cast<size_t>(text.bytes.size()) - body.size());
-    std::vector<Line> lines = split(body);
-    const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
-    const std::string wantedSection(trimBlanks(section));
-    const std::string wantedKey(trimBlanks(key));
-
-    // Where the section is, where its last setting is, and the key's line.
+// Where a section is in a file's lines, where its last setting is, and the
+// line of a key in it.
+struct SettingPlace {
     std::optional<size_t> header, lastInSection, keyLine;
+};
+
+SettingPlace findSetting(const std::vector<Line> &lines, std::string_view section, std::string_view key) {
+    SettingPlace place;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (const auto name = sectionName(lines[i].text)) {
-            if (header) break;
-            if (equalNoCase(*name, wantedSection)) {
-                header = i;
-                lastInSection = i;
+            if (place.header) break;
+            if (equalNoCase(*name, section)) {
+                place.header = i;
+                place.lastInSection = i;
             }
             continue;
         }
-        if (!header) continue;
-        if (!trimBlanks(lines[i].text).empty()) lastInSection = i;
-        if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, wantedKey)) {
-            keyLine = i;
+        if (!place.header) continue;
+        if (!trimBlanks(lines[i].text).empty()) place.lastInSection = i;
+        if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, key)) {
+            place.keyLine = i;
             break;
         }
     }
+    return place;
+}
 
-    if (keyLine) {
-        // The key keeps its spelling and place; only the value changes.
-        lines[*keyLine].text = std::string(*keyOf(lines[*keyLine].text)) + "=" + value;
-    } else {
-        Line setting{wantedKey + "=" + value, newline};
-        if (header) {
-            // After the section's last line, which may have been the file's
-            // last line without a line end.
-            if (lines[*lastInSection].end.empty()) lines[*lastInSection].end = newline;
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), setting);
-        } else {
-            if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
-            if (!lines.empty() && !trimBlanks(lines.back().text).empty()) lines.push_back({"", newline});
-            lines.push_back({"[" + wantedSection + "]", newline});
-            lines.push_back(setting);
-        }
+// Sets key to value in the lines: in its own line where it has one (which
+// keeps its spelling and place), else at the end of its section, else in a
+// new section at the end.
+void putSetting(std::vector<Line> &lines, const SettingPlace &place, const std::string &section, const std::string &key,
+                const std::string &value, std::string_view newline) {
+    if (place.keyLine) {
+        lines[*place.keyLine].text = std::string(*keyOf(lines[*place.keyLine].text)) + "=" + value;
+        return;
     }
+    Line setting{key + "=" + value, newline};
+    if (place.header) {
+        // After the section's last line, which may have been the file's last
+        // line without a line end.
+        if (lines[*place.lastInSection].end.empty()) lines[*place.lastInSection].end = newline;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*place.lastInSection + 1), setting);
+        return;
+    }
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
+    if (!lines.empty() && !trimBlanks(lines.back().text).empty()) lines.push_back({"", newline});
+    lines.push_back({"[" + section + "]", newline});
+    lines.push_back(setting);
+}
 
+// The file as it is to be rewritten: a file that is no settings file is
+// moved aside and a new one started; nothing when that cannot be done.
+std::optional<FileText> loadForWriting(const QString &path) {
+    FileText text = load(path);
+    if (text.content != Content::Unusable) return text;
+    const QFileInfo existing(path);
+    if (!existing.isFile() || !existing.isReadable()) return std::nullopt;
+    if (!moveAside(path)) return std::nullopt;
+    return FileText{};
+}
+
+// Replaces the file with the byte-order mark (if any) and the lines, all or
+// nothing.
+bool saveLines(const QString &path, std::string_view mark, const std::vector<Line> &lines) {
     QByteArray bytes(mark.data(), static_cast<qsizetype>(mark.size()));
     for (const Line &line : lines) {
         bytes.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
@@ -275,6 +276,33 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
         return false;
     }
     return out.commit();
+}
+
+}  // namespace
+
+bool writeProfileString(const std::string &section, const std::string &key, const std::string &value,
+                        const std::string &file) {
+    if (!writable(section, key, value)) return false;
+    const QString path = QString::fromStdString(profilePath(file));
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) return false;
+
+    // One writer at a time, across processes.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(2000)) return false;
+
+    const std::optional<FileText> text = loadForWriting(path);
+    if (!text) return false;
+    // A byte-order mark stays where it is, before the first line.
+    const std::string_view body = withoutByteOrderMark(text->bytes);
+    const std::string_view mark(text->bytes.constData(), static_cast<size_t>(text->bytes.size()) - body.size());
+    std::vector<Line> lines = split(body);
+    const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
+    const std::string wantedSection(trimBlanks(section));
+    const std::string wantedKey(trimBlanks(key));
+    putSetting(lines, findSetting(lines, wantedSection, wantedKey), wantedSection, wantedKey, value, newline);
+    return saveLines(path, mark, lines);
 }
 
 }  // namespace kvr::runtime
