@@ -52,6 +52,44 @@ constexpr BaudEntry kBauds[] = {
     {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
+// The baud rate's speed code, when a tty has one.
+std::optional<speed_t> speedCode(uint32_t rate) {
+    for (const auto &b : kBauds)
+        if (b.rate == rate) return b.code;
+    return std::nullopt;
+}
+
+// The line settings written into a tty's attributes (byte size 5 to 8).
+void applyLineSettings(const LineSettings &in, speed_t speed, termios &tio) {
+    // Raw transfer: no line editing, no translation, no signals.  Reads are
+    // driven by poll() on a non-blocking descriptor; VMIN 1 and VTIME 0 make
+    // an empty queue read as EAGAIN (VMIN 0 would read as end of file).
+    ::cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= sizes[in.byteSize - 5];
+    switch (in.parity) {
+    case Parity::None: break;
+    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
+    case Parity::Even: tio.c_cflag |= PARENB; break;
+    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (in.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
+    // CLOCAL: the reader drops carrier when it loses power; that must not
+    // hang the line up.  The modem lines stay readable through TIOCMGET.
+    tio.c_cflag |= CREAD | CLOCAL;
+    if (in.outxCtsFlow || in.rtsControl == RtsControl::Handshake) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    if (in.outX) tio.c_iflag |= IXON;
+    if (in.inX) tio.c_iflag |= IXOFF;
+    if (in.parityCheck) tio.c_iflag |= INPCK;
+}
+
 }  // namespace
 
 // Marks a use of the descriptor; close() waits until no use is left.
@@ -188,46 +226,14 @@ bool TtyPort::getLineSettings(LineSettings &out) {
 bool TtyPort::setLineSettings(const LineSettings &in) {
     FdUse use(*this);
     if (!use.ok()) return false;
-    speed_t speed = 0;
-    bool known = false;
-    for (const auto &b : kBauds)
-        if (b.rate == in.baudRate) {
-            speed = b.code;
-            known = true;
-        }
-    if (!known || in.byteSize < 5 || in.byteSize > 8) {
+    const std::optional<speed_t> speed = speedCode(in.baudRate);
+    if (!speed || in.byteSize < 5 || in.byteSize > 8) {
         setLastError(kErrInvalidParameter);
         return false;
     }
     termios tio{};
     if (::tcgetattr(fd(), &tio) != 0) return failErrno();
-    // Raw transfer: no line editing, no translation, no signals.  Reads are
-    // driven by poll() on a non-blocking descriptor; VMIN 1 and VTIME 0 make
-    // an empty queue read as EAGAIN (VMIN 0 would read as end of file).
-    ::cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, speed);
-    ::cfsetospeed(&tio, speed);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= sizes[in.byteSize - 5];
-    switch (in.parity) {
-    case Parity::None: break;
-    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
-    case Parity::Even: tio.c_cflag |= PARENB; break;
-    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
-    }
-    if (in.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
-    // CLOCAL: the reader drops carrier when it loses power; that must not
-    // hang the line up.  The modem lines stay readable through TIOCMGET.
-    tio.c_cflag |= CREAD | CLOCAL;
-    if (in.outxCtsFlow || in.rtsControl == RtsControl::Handshake) tio.c_cflag |= CRTSCTS;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
-    if (in.outX) tio.c_iflag |= IXON;
-    if (in.inX) tio.c_iflag |= IXOFF;
-    if (in.parityCheck) tio.c_iflag |= INPCK;
+    applyLineSettings(in, *speed, tio);
     if (::tcsetattr(fd(), TCSANOW, &tio) != 0) return failErrno();
 
     int dtr = TIOCM_DTR;
