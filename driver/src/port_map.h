@@ -14,7 +14,7 @@
 namespace kvr7x {
 
 // The largest map that is read; far more than nine lines of names need.
-inline constexpr size_t kMaxPortMapSize = 64 * 1024;
+inline constexpr size_t kMaxPortMapSize = size_t{64} * 1024;
 
 // "COM1".."COM9" (any letter case): the number, else 0.
 int comNumber(const std::string &name);

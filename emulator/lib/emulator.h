@@ -56,7 +56,7 @@ struct Config {
 // Most bytes owed to a client and not yet sent before the emulator stops
 // reading from it: a client that sends and never reads is held back by its
 // own connection instead of filling the emulator's memory.
-inline constexpr size_t kMaxUnsent = 64 * 1024;
+inline constexpr size_t kMaxUnsent = size_t{64} * 1024;
 
 // Time one byte takes on the line at 9600 bit/s (start, 8 data, stop bits).
 inline constexpr std::chrono::nanoseconds kByteTime{1'041'667};

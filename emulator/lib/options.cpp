@@ -280,6 +280,7 @@ bool parseOptions(const std::vector<std::string> &args, Options &out, std::strin
     std::vector<std::string> words{"kvr7x-emu"};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
+    argv.reserve(words.size() + 1);
     for (std::string &w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     const int argc = static_cast<int>(words.size());

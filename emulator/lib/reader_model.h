@@ -99,7 +99,7 @@ private:
 
     bool answering() const { return powered_ && !silent_; }
     void handleFrame(ModelOutput &out);
-    Reply readerCommand(uint8_t ins, uint8_t p1, uint8_t p2);
+    Reply readerCommand(uint8_t ins, uint8_t unit, uint8_t p2);
     Reply isoCommand(unsigned unit, bool withData, const std::vector<uint8_t> &frame);
 
     std::vector<uint8_t> identification_;
