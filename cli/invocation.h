@@ -24,8 +24,8 @@ struct Invocation {
     std::string port = "COM1";
     bool keepGoing = false;  // -k: a script goes on after a failed command
     bool json = false;
-    ReaderCommand command;    // Action::Command
-    std::string scriptPath;   // Action::Script; "-" is standard input
+    ReaderCommand command;   // Action::Command
+    std::string scriptPath;  // Action::Script; "-" is standard input
 };
 
 // The arguments after the program name.  The options may stand before or

@@ -1,6 +1,6 @@
 #include "report.h"
 
-#include "console/hex_codec.h"
+#include "common/hex.h"
 #include "console/status_message.h"
 
 #include <cstdio>
@@ -8,21 +8,6 @@
 namespace kvr::cli {
 
 namespace {
-
-std::string spacedHex(const std::vector<uint8_t> &bytes) {
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        if (!text.empty()) text += ' ';
-        text += console::hexForm(byte);
-    }
-    return text;
-}
-
-std::string packedHex(const std::vector<uint8_t> &bytes) {
-    std::string text;
-    for (const uint8_t byte : bytes) text += console::hexForm(byte);
-    return text;
-}
 
 std::string printable(const std::vector<uint8_t> &bytes) {
     std::string text;
@@ -61,13 +46,13 @@ std::string textReport(const Outcome &outcome) {
     if (outcome.result < 0) {
         text += "ERROR " + errorHex(outcome.result) + "\n";
     } else {
-        text += "STAT " + console::hexForm(static_cast<uint8_t>(outcome.result));
-        if (outcome.sw1) text += "  SW1 " + console::hexForm(*outcome.sw1);
-        if (outcome.sw2) text += "  SW2 " + console::hexForm(*outcome.sw2);
-        if (outcome.length) text += "  LEN " + console::hexForm(static_cast<uint8_t>(*outcome.length));
+        text += "STAT " + common::hexByte(static_cast<uint8_t>(outcome.result));
+        if (outcome.sw1) text += "  SW1 " + common::hexByte(*outcome.sw1);
+        if (outcome.sw2) text += "  SW2 " + common::hexByte(*outcome.sw2);
+        if (outcome.length) text += "  LEN " + common::hexByte(static_cast<uint8_t>(*outcome.length));
         text += "\n";
         if (!outcome.data.empty()) {
-            text += "DATA " + spacedHex(outcome.data) + "\n";
+            text += "DATA " + common::hexSpaced(outcome.data) + "\n";
             text += "TEXT " + printable(outcome.data) + "\n";
         }
         if (outcome.cardPresent) text += std::string("CARD ") + (*outcome.cardPresent ? "present" : "absent") + "\n";
@@ -88,11 +73,11 @@ std::string jsonReport(const Outcome &outcome, std::optional<int> line) {
     if (outcome.result < 0) {
         json += ",\"error\":\"" + errorHex(outcome.result) + "\"";
     } else {
-        json += ",\"stat\":\"" + console::hexForm(static_cast<uint8_t>(outcome.result)) + "\"";
-        if (outcome.sw1) json += ",\"sw1\":\"" + console::hexForm(*outcome.sw1) + "\"";
-        if (outcome.sw2) json += ",\"sw2\":\"" + console::hexForm(*outcome.sw2) + "\"";
+        json += ",\"stat\":\"" + common::hexByte(static_cast<uint8_t>(outcome.result)) + "\"";
+        if (outcome.sw1) json += ",\"sw1\":\"" + common::hexByte(*outcome.sw1) + "\"";
+        if (outcome.sw2) json += ",\"sw2\":\"" + common::hexByte(*outcome.sw2) + "\"";
         if (outcome.length) json += ",\"len\":" + std::to_string(*outcome.length);
-        if (!outcome.data.empty() || outcome.length) json += ",\"data\":\"" + packedHex(outcome.data) + "\"";
+        if (!outcome.data.empty() || outcome.length) json += ",\"data\":\"" + common::hexPacked(outcome.data) + "\"";
         if (outcome.cardPresent) json += std::string(",\"card\":") + (*outcome.cardPresent ? "true" : "false");
         if (outcome.readerPowered) json += std::string(",\"power\":") + (*outcome.readerPowered ? "true" : "false");
     }

@@ -13,8 +13,8 @@
 namespace kvr::cli {
 
 struct ScriptLine {
-    int number = 0;     // 1 for the first line of the file
-    std::string text;   // the command's words as written, without comment
+    int number = 0;    // 1 for the first line of the file
+    std::string text;  // the command's words as written, without comment
     ReaderCommand command;
 };
 

@@ -21,3 +21,17 @@ if(KVR_TSAN)
   target_compile_options(kvr_build_checks INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(kvr_build_checks INTERFACE -fsanitize=thread)
 endif()
+
+# KVR_EXTRA_WARNINGS: warnings beyond -Wall -Wextra that the code is kept
+# free of (errors with KVR_WERROR): a name hiding another (-Wshadow) and a
+# switch on an enumeration that leaves a value out even where it has a
+# default (-Wswitch-enum).  The driver, whose byte and length arithmetic
+# crosses the C API's widths, also takes -Wconversion (kvr::conversion_checks,
+# linked by its targets only).  scripts/test-clang builds with it.
+option(KVR_EXTRA_WARNINGS "Also warn on shadowing, switches leaving enumerators out, and (driver) narrowing conversions" OFF)
+add_library(kvr_conversion_checks INTERFACE)
+add_library(kvr::conversion_checks ALIAS kvr_conversion_checks)
+if(KVR_EXTRA_WARNINGS)
+  target_compile_options(kvr_build_checks INTERFACE -Wshadow -Wswitch-enum)
+  target_compile_options(kvr_conversion_checks INTERFACE -Wconversion)
+endif()

@@ -1,5 +1,7 @@
 #include "library/commands_library.h"
 
+#include "common/text.h"
+
 #include "library/open_keyed_file.h"
 #include "library/standard_warnings.h"
 #include "runtime/keyed_file/network_volume.h"
@@ -21,8 +23,7 @@ CommandsLibrary::CommandsLibrary(std::string database)
 
 runtime::KeyedFile &CommandsLibrary::importFile() {
     if (!import_.isOpen()) {
-        auto end = importName_.find_last_not_of(' ');
-        import_.setName(end == std::string::npos ? std::string{} : importName_.substr(0, end + 1));
+        import_.setName(std::string(common::trimRight(importName_)));
     }
     return import_;
 }

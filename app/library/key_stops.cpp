@@ -1,5 +1,7 @@
 #include "library/key_stops.h"
 
+#include "common/text.h"
+
 #include "runtime/keyed_file/key_value.h"
 
 namespace kvr::library {
@@ -10,10 +12,7 @@ constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr long long kBase = static_cast<long long>(kAlphabet.size()) + 1;
 constexpr std::size_t kPartLength = 4;
 
-std::string_view trimRight(std::string_view text) {
-    const auto end = text.find_last_not_of(' ');
-    return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
-}
+using common::trimRight;
 
 std::string upper(std::string_view text) {
     std::string out(text);

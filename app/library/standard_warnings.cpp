@@ -1,5 +1,7 @@
 #include "library/standard_warnings.h"
 
+#include "common/text.h"
+
 #include "runtime/keyed_file/keyed_file.h"
 #include "runtime/message_box.h"
 
@@ -9,20 +11,10 @@ namespace kvr::library {
 
 namespace {
 
-std::string withoutTrailingSpaces(std::string_view text) {
-    auto end = text.find_last_not_of(' ');
-    return std::string(end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1));
-}
+std::string withoutTrailingSpaces(std::string_view text) { return std::string(common::trimRight(text)); }
 
-// The first count characters of UTF-8 text.
 std::string firstCharacters(const std::string &text, std::size_t count) {
-    std::size_t i = 0, seen = 0;
-    while (i < text.size() && seen < count) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-        ++seen;
-    }
-    return text.substr(0, i);
+    return std::string(common::utf8Prefix(text, count));
 }
 
 std::string lower(std::string text) {

@@ -41,7 +41,7 @@ QString chooseOpenFile(const QString &title, const QString &filter, const QStrin
     const OpenFileRequest request{title, filter, toQtFilter(filter), start};
     if (answerer()) return answerer()(request);
     const QPointer<QWidget> openedFrom = QApplication::activeWindow();
-    const QString chosen = QFileDialog::getOpenFileName(openedFrom, title, start, request.qtFilter);
+    QString chosen = QFileDialog::getOpenFileName(openedFrom, title, start, request.qtFilter);
     // The keyboard goes back to the window the dialog was opened from: a
     // bare X server does not hand it back by itself.
     if (openedFrom && openedFrom->isVisible()) {

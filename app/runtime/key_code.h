@@ -46,7 +46,7 @@ QKeySequence keyCodeToSequence(uint32_t keyCode);
 // The key code of a Qt key press; nothing for keys without a code (a modifier
 // key pressed alone, unknown keys).  Shifted digits and punctuation of the US
 // layout ("!" with Shift) give the code of their unshifted key.
-std::optional<uint32_t> keyCodeFromQt(QKeyCombination key);
+std::optional<uint32_t> keyCodeFromQt(QKeyCombination combination);
 std::optional<uint32_t> keyCodeFromEvent(const QKeyEvent &event);
 
 // The lock states as they stood when the key was pressed.  Under X11 the

@@ -39,7 +39,7 @@ struct MessageBoxRequest {
 
 // Shows the box modally (or hands it to the answerer) and returns the value
 // of the button pressed.  Under a wait cursor the box shows the arrow.
-int showMessageBox(const MessageBoxRequest &request);
+int showMessageBox(const MessageBoxRequest &asked);
 
 // The label a button carries ("OK", "&Yes", "&No", ... "Cancel", "&Help").
 std::string messageButtonLabel(MessageButton button);

@@ -236,37 +236,38 @@ bool PageList::keyPress(QKeyEvent &event) {
     return false;
 }
 
+// The viewport's mouse and wheel events (true when taken).  Qt's event
+// types are far too many for a switch to list them all.
+bool PageList::takeViewportEvent(QEvent &event) {
+    const QEvent::Type type = event.type();
+    if (type == QEvent::MouseButtonPress) {
+        auto &press = static_cast<QMouseEvent &>(event);
+        view_->setFocus(Qt::MouseFocusReason);
+        if (const int row = rowAt(press.position().toPoint())) emit rowChosen(row);
+        return true;
+    }
+    if (type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) return true;
+    if (type == QEvent::MouseButtonDblClick) {
+        if (static_cast<QMouseEvent &>(event).button() == Qt::LeftButton) emit rowActivated();
+        return true;
+    }
+    if (type != QEvent::Wheel) return false;
+    wheelSteps_ += static_cast<QWheelEvent &>(event).angleDelta().y();
+    while (std::abs(wheelSteps_) >= kWheelNotch) {
+        const bool up = wheelSteps_ > 0;
+        wheelSteps_ += up ? -kWheelNotch : kWheelNotch;
+        for (int i = 0; i < kRowsPerNotch; ++i) ask(up ? Scroll::LineUp : Scroll::LineDown);
+    }
+    return true;
+}
+
 bool PageList::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::ContextMenu && (watched == view_ || watched == view_->viewport())) {
         emit menuRequested(static_cast<QContextMenuEvent &>(*event).globalPos());
         return true;
     }
     if (watched == view_ && event->type() == QEvent::KeyPress) return keyPress(static_cast<QKeyEvent &>(*event));
-    if (watched == view_->viewport()) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            auto &press = static_cast<QMouseEvent &>(*event);
-            view_->setFocus(Qt::MouseFocusReason);
-            if (const int row = rowAt(press.position().toPoint())) emit rowChosen(row);
-            return true;
-        }
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseMove: return true;
-        case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent &>(*event).button() == Qt::LeftButton) emit rowActivated();
-            return true;
-        case QEvent::Wheel: {
-            wheelSteps_ += static_cast<QWheelEvent &>(*event).angleDelta().y();
-            while (std::abs(wheelSteps_) >= kWheelNotch) {
-                const bool up = wheelSteps_ > 0;
-                wheelSteps_ += up ? -kWheelNotch : kWheelNotch;
-                for (int i = 0; i < kRowsPerNotch; ++i) ask(up ? Scroll::LineUp : Scroll::LineDown);
-            }
-            return true;
-        }
-        default: break;
-        }
-    }
+    if (watched == view_->viewport() && takeViewportEvent(*event)) return true;
     return QWidget::eventFilter(watched, event);
 }
 

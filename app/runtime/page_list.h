@@ -83,6 +83,7 @@ protected:
 
 private:
     bool keyPress(QKeyEvent &event);
+    bool takeViewportEvent(QEvent &event);
     void barAction(int action);
     void ask(Scroll how);
     int rowAt(const QPoint &viewportPosition) const;

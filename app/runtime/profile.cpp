@@ -10,6 +10,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "common/text.h"
+
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -36,12 +38,7 @@ struct Line {
     std::string_view end;
 };
 
-std::string_view trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
+using common::trimBlanks;
 
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -54,15 +51,15 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 // The name of a section header line ("[Name]"), or nothing.
 std::optional<std::string_view> sectionName(std::string_view line) {
-    line = trim(line);
+    line = trimBlanks(line);
     if (line.empty() || line.front() != '[') return std::nullopt;
     const auto close = line.find(']');
-    if (close == std::string_view::npos) return trim(line.substr(1));
-    return trim(line.substr(1, close - 1));
+    if (close == std::string_view::npos) return trimBlanks(line.substr(1));
+    return trimBlanks(line.substr(1, close - 1));
 }
 
 bool isComment(std::string_view line) {
-    line = trim(line);
+    line = trimBlanks(line);
     return !line.empty() && line.front() == ';';
 }
 
@@ -71,11 +68,11 @@ std::optional<std::string_view> keyOf(std::string_view line) {
     if (isComment(line) || sectionName(line)) return std::nullopt;
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return std::nullopt;
-    return trim(line.substr(0, equals));
+    return trimBlanks(line.substr(0, equals));
 }
 
 std::string valueOf(std::string_view line) {
-    std::string_view value = trim(line.substr(line.find('=') + 1));
+    std::string_view value = trimBlanks(line.substr(line.find('=') + 1));
     // A value in matching quotes is read without them.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
@@ -140,10 +137,10 @@ std::vector<Line> split(std::string_view rest) {
 // Section, key and value must not break the line structure of the file.
 bool writable(const std::string &section, const std::string &key, const std::string &value) {
     const auto hasLineBreak = [](const std::string &s) { return s.find_first_of("\r\n") != std::string::npos; };
-    if (trim(section).empty() || trim(key).empty()) return false;
+    if (trimBlanks(section).empty() || trimBlanks(key).empty()) return false;
     if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
     if (section.find(']') != std::string::npos || key.find('=') != std::string::npos) return false;
-    if (trim(key).front() == '[' || trim(key).front() == ';') return false;
+    if (trimBlanks(key).front() == '[' || trimBlanks(key).front() == ';') return false;
     return true;
 }
 
@@ -191,15 +188,97 @@ std::string readProfileString(const std::string &section, const std::string &key
         if (const auto name = sectionName(line.text)) {
             // Only the first section of a name counts.
             if (inSection) break;
-            inSection = equalNoCase(*name, trim(section));
+            inSection = equalNoCase(*name, trimBlanks(section));
             continue;
         }
         if (!inSection) continue;
-        if (const auto lineKey = keyOf(line.text); lineKey && equalNoCase(*lineKey, trim(key)))
+        if (const auto lineKey = keyOf(line.text); lineKey && equalNoCase(*lineKey, trimBlanks(key)))
             return valueOf(line.text);
     }
     return defaultValue;
 }
+
+namespace {
+
+// Where a section is in a file's lines, where its last setting is, and the
+// line of a key in it.
+struct SettingPlace {
+    std::optional<size_t> header, lastInSection, keyLine;
+};
+
+SettingPlace findSetting(const std::vector<Line> &lines, std::string_view section, std::string_view key) {
+    SettingPlace place;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = sectionName(lines[i].text)) {
+            if (place.header) break;
+            if (equalNoCase(*name, section)) {
+                place.header = i;
+                place.lastInSection = i;
+            }
+            continue;
+        }
+        if (!place.header) continue;
+        if (!trimBlanks(lines[i].text).empty()) place.lastInSection = i;
+        if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, key)) {
+            place.keyLine = i;
+            break;
+        }
+    }
+    return place;
+}
+
+// Sets key to value in the lines: in its own line where it has one (which
+// keeps its spelling and place), else at the end of its section, else in a
+// new section at the end.
+void putSetting(std::vector<Line> &lines, const SettingPlace &place, const std::string &section, const std::string &key,
+                const std::string &value, std::string_view newline) {
+    if (place.keyLine) {
+        lines[*place.keyLine].text = std::string(*keyOf(lines[*place.keyLine].text)) + "=" + value;
+        return;
+    }
+    Line setting{key + "=" + value, newline};
+    if (place.header) {
+        // After the section's last line, which may have been the file's last
+        // line without a line end.
+        if (lines[*place.lastInSection].end.empty()) lines[*place.lastInSection].end = newline;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*place.lastInSection + 1), setting);
+        return;
+    }
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
+    if (!lines.empty() && !trimBlanks(lines.back().text).empty()) lines.push_back({"", newline});
+    lines.push_back({"[" + section + "]", newline});
+    lines.push_back(setting);
+}
+
+// The file as it is to be rewritten: a file that is no settings file is
+// moved aside and a new one started; nothing when that cannot be done.
+std::optional<FileText> loadForWriting(const QString &path) {
+    FileText text = load(path);
+    if (text.content != Content::Unusable) return text;
+    const QFileInfo existing(path);
+    if (!existing.isFile() || !existing.isReadable()) return std::nullopt;
+    if (!moveAside(path)) return std::nullopt;
+    return FileText{};
+}
+
+// Replaces the file with the byte-order mark (if any) and the lines, all or
+// nothing.
+bool saveLines(const QString &path, std::string_view mark, const std::vector<Line> &lines) {
+    QByteArray bytes(mark.data(), static_cast<qsizetype>(mark.size()));
+    for (const Line &line : lines) {
+        bytes.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
+        bytes.append(line.end.data(), static_cast<qsizetype>(line.end.size()));
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) return false;
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+}  // namespace
 
 bool writeProfileString(const std::string &section, const std::string &key, const std::string &value,
                         const std::string &file) {
@@ -213,71 +292,17 @@ bool writeProfileString(const std::string &section, const std::string &key, cons
     lock.setStaleLockTime(10000);
     if (!lock.tryLock(2000)) return false;
 
-    FileText text = load(path);
-    if (text.content == Content::Unusable) {
-        const QFileInfo existing(path);
-        if (!existing.isFile() || !existing.isReadable()) return false;
-        // Not a settings file: keep it aside and start a new one.
-        if (!moveAside(path)) return false;
-        text = FileText{};
-    }
+    const std::optional<FileText> text = loadForWriting(path);
+    if (!text) return false;
     // A byte-order mark stays where it is, before the first line.
-    const std::string_view body = withoutByteOrderMark(text.bytes);
-    const std::string_view mark(text.bytes.constData(), static_cast<size_t>(text.bytes.size()) - body.size());
+    const std::string_view body = withoutByteOrderMark(text->bytes);
+    const std::string_view mark(text->bytes.constData(), static_cast<size_t>(text->bytes.size()) - body.size());
     std::vector<Line> lines = split(body);
     const std::string_view newline = !lines.empty() && lines.front().end == "\r\n" ? "\r\n" : "\n";
-    const std::string wantedSection(trim(section));
-    const std::string wantedKey(trim(key));
-
-    // Where the section is, where its last setting is, and the key's line.
-    std::optional<size_t> header, lastInSection, keyLine;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (const auto name = sectionName(lines[i].text)) {
-            if (header) break;
-            if (equalNoCase(*name, wantedSection)) {
-                header = i;
-                lastInSection = i;
-            }
-            continue;
-        }
-        if (!header) continue;
-        if (!trim(lines[i].text).empty()) lastInSection = i;
-        if (const auto lineKey = keyOf(lines[i].text); lineKey && equalNoCase(*lineKey, wantedKey)) {
-            keyLine = i;
-            break;
-        }
-    }
-
-    if (keyLine) {
-        // The key keeps its spelling and place; only the value changes.
-        lines[*keyLine].text = std::string(*keyOf(lines[*keyLine].text)) + "=" + value;
-    } else {
-        Line setting{wantedKey + "=" + value, newline};
-        if (header) {
-            // After the section's last line, which may have been the file's
-            // last line without a line end.
-            if (lines[*lastInSection].end.empty()) lines[*lastInSection].end = newline;
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*lastInSection + 1), setting);
-        } else {
-            if (!lines.empty() && lines.back().end.empty()) lines.back().end = newline;
-            if (!lines.empty() && !trim(lines.back().text).empty()) lines.push_back({"", newline});
-            lines.push_back({"[" + wantedSection + "]", newline});
-            lines.push_back(setting);
-        }
-    }
-
-    QByteArray bytes(mark.data(), static_cast<qsizetype>(mark.size()));
-    for (const Line &line : lines) {
-        bytes.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
-        bytes.append(line.end.data(), static_cast<qsizetype>(line.end.size()));
-    }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return false;
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    const std::string wantedSection(trimBlanks(section));
+    const std::string wantedKey(trimBlanks(key));
+    putSetting(lines, findSetting(lines, wantedSection, wantedKey), wantedSection, wantedKey, value, newline);
+    return saveLines(path, mark, lines);
 }
 
 }  // namespace kvr::runtime

@@ -1,6 +1,7 @@
 // Western text: records and settings hold one byte per character in the
 // Windows-1252 code page.  These helpers convert between that form and
-// QString and say which characters it cannot hold.
+// QString and say which characters it cannot hold (the table is
+// common/windows1252.h).
 #ifndef KVR_RUNTIME_WESTERN_TEXT_H
 #define KVR_RUNTIME_WESTERN_TEXT_H
 

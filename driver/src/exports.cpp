@@ -9,29 +9,15 @@
 #include "reader_reset.h"
 #include "transaction.h"
 
+#include "common/reader_protocol.h"
+
 using namespace kvr7x;
 
 namespace {
 
-// Reader command codes: CODE 0x20, the operation in INS.
-constexpr uint8_t kReaderCommand = 0x20;
-constexpr uint8_t kStatusRequest = 0x10;
-constexpr uint8_t kInsertCard = 0x20;
-constexpr uint8_t kRemoveCard = 0x30;
-constexpr uint8_t kSelectCardType = 0x70;
-constexpr uint8_t kActivateCard = 0x80;
-constexpr uint8_t kDeactivateCard = 0x90;
-
-// ISO command codes to a unit: without and with a data block.
-constexpr uint32_t kIsoCommand = 0x21;
-constexpr uint32_t kIsoCommandWithData = 0xA1;
+using namespace kvr::reader;
 
 constexpr uint32_t kReaderTimeoutMs = 5000;
-
-// Units the reader has: 0 the card, 1..3 the SAM slots.  An ISO command
-// carries its unit in CODE, so a larger one would run into bit 7 and turn
-// a command without data into one that sends the caller's reply buffer.
-constexpr uint32_t kHighestUnit = 3;
 
 int32_t readerCommand(int32_t port, uint8_t ins, uint32_t unit, uint32_t p2, uint8_t *data,
                       uint8_t *sw1, uint8_t *sw2, int32_t *len, uint32_t timeout) {
@@ -76,7 +62,7 @@ KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, 
                                      uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
     if (unit > kHighestUnit) return errorResult(kErrInvalidParameter);
     // A p3 of 0 means no data block at all (not 256 bytes).
-    const uint32_t base = (p3 & 0xFF) == 0 ? kIsoCommand : kIsoCommandWithData;
+    const uint32_t base = (p3 & 0xFF) == 0 ? kIsoOut : kIsoIn;
     return sendCommand(port, base + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr, timeout);
 }
 
@@ -84,7 +70,7 @@ KVR7X_API int32_t KVR7X_CALL QXISOOUT(int32_t port, uint32_t unit, uint32_t cla,
                                       uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
                                       uint8_t *sw1, uint8_t *sw2, uint32_t timeout) {
     if (unit > kHighestUnit) return errorResult(kErrInvalidParameter);
-    return sendCommand(port, kIsoCommand + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr,
+    return sendCommand(port, kIsoOut + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr,
                        timeout);
 }
 

@@ -9,18 +9,16 @@
 
 #include <cstdlib>
 #include <memory>
+#include <span>
+
+#include "common/hex.h"
 
 namespace kvr7x {
 
 namespace {
 
 void appendHex(std::string &out, const uint8_t *bytes, size_t n) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < n; ++i) {
-        if (i != 0) out += ' ';
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 0x0F];
-    }
+    out += kvr::common::hexSpaced(std::span<const uint8_t>(bytes, n));
 }
 
 std::string milliseconds(std::chrono::steady_clock::duration d) {

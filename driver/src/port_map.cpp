@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "common/text.h"
+
 namespace kvr7x {
 
 namespace {
@@ -9,13 +11,6 @@ namespace {
 constexpr const char kNetworkScheme[] = "rfc2217://";
 
 }  // namespace
-
-std::string trimBlanks(const std::string &s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 int comNumber(const std::string &name) {
     if (name.size() != 4) return 0;
@@ -33,12 +28,13 @@ std::optional<std::string> mappedTarget(const std::string &mapText, int n) {
     std::optional<std::string> found;
     std::string line;
     while (std::getline(in, line)) {
-        line = trimBlanks(line);
-        if (line.empty() || line[0] == '#') continue;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (comNumber(trimBlanks(line.substr(0, eq))) != n) continue;
-        found = trimBlanks(line.substr(eq + 1));  // the last line for COMn wins
+        const std::string_view entry = kvr::common::trimBlanks(line);
+        if (entry.empty() || entry[0] == '#') continue;
+        const auto eq = entry.find('=');
+        if (eq == std::string_view::npos) continue;
+        if (comNumber(std::string(kvr::common::trimBlanks(entry.substr(0, eq)))) != n) continue;
+        found = std::string(
+            kvr::common::trimBlanks(entry.substr(eq + 1)));  // the last line for COMn wins
     }
     return found;
 }

@@ -14,7 +14,7 @@
 namespace kvr7x {
 
 // The largest map that is read; far more than nine lines of names need.
-inline constexpr size_t kMaxPortMapSize = 64 * 1024;
+inline constexpr size_t kMaxPortMapSize = size_t{64} * 1024;
 
 // "COM1".."COM9" (any letter case): the number, else 0.
 int comNumber(const std::string &name);
@@ -24,9 +24,6 @@ std::optional<std::string> mappedTarget(const std::string &mapText, int n);
 
 // "rfc2217://HOST:PORT" as a network target; nullopt for any other name.
 std::optional<PortTarget> networkTarget(const std::string &name);
-
-// Leading and trailing blanks (spaces, tabs, line ends) removed.
-std::string trimBlanks(const std::string &s);
 
 }  // namespace kvr7x
 

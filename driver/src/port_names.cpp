@@ -14,6 +14,7 @@
 #include <set>
 #include <vector>
 
+#include "common/unique_fd.h"
 #include "port_map.h"
 #include "rfc2217/host_port.h"
 #include "serial_port.h"
@@ -35,8 +36,9 @@ std::optional<PortTarget> directTarget(const std::string &name) {
 // FIFO there must not hold the caller) and looked at before a byte is read.
 std::string readDeviceMap() {
     const std::string path = deviceMapPath();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const kvr::common::UniqueFd file(
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) {
         if (errno != ENOENT && errno != ENOTDIR)
             setLastErrorText("ports map " + path + " cannot be read (" + std::strerror(errno) +
                              "): ignored");
@@ -44,7 +46,7 @@ std::string readDeviceMap() {
     }
     struct stat st {};
     std::string why;
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(file.get(), &st) != 0)
         why = std::string("cannot be examined (") + std::strerror(errno) + ")";
     else if (S_ISDIR(st.st_mode))
         why = "is a folder";
@@ -55,7 +57,7 @@ std::string readDeviceMap() {
     std::string text;
     char buf[4096];
     while (why.empty()) {
-        const ssize_t k = ::read(fd, buf, sizeof buf);
+        const ssize_t k = ::read(file.get(), buf, sizeof buf);
         if (k < 0 && errno == EINTR) continue;
         if (k < 0) why = std::string("cannot be read (") + std::strerror(errno) + ")";
         if (k <= 0) break;
@@ -63,7 +65,6 @@ std::string readDeviceMap() {
         if (text.size() > kMaxMapSize)
             why = "grew past " + std::to_string(kMaxMapSize / 1024) + " KiB";
     }
-    ::close(fd);
     if (!why.empty()) {
         setLastErrorText("ports map " + path + " " + why + ": ignored");
         return {};

@@ -46,6 +46,50 @@ uint32_t writeAll(SerialPort &port, const uint8_t *buf, size_t n, bool &ok) {
 
 namespace {
 
+// Steps 3 to 5: the header out and its echo back, then the data block
+// (when there is one) and its echo back.  A reader that does not echo takes
+// the data block with the header in one write: one frame, one write (one
+// TCP segment on a network port).  `ok` says whether all went out; when
+// not, the result is why.
+uint32_t sendRequest(SerialPort &port, uint8_t *frame, const uint8_t *data, size_t dataLen,
+                     bool echo, bool &ok) {
+    if (!echo) {
+        if (data) std::memcpy(frame + 6, data, dataLen);
+        return writeAll(port, frame, data ? 6 + dataLen : 6, ok);
+    }
+    uint32_t err = writeAll(port, frame, 6, ok);
+    if (ok && echo) err = readAll(port, frame, 6, ok);
+    if (!ok || data == nullptr) return err;
+    err = writeAll(port, data, dataLen, ok);
+    if (ok && echo) err = readAll(port, frame + 6, dataLen, ok);
+    return err;
+}
+
+// Steps 6 to 9: the reply header and its data (copied to `data` when not
+// null) read under the caller's time-out, then the port's own time-outs
+// back.  0, or the error result.
+int32_t receiveReply(SerialPort &port, uint8_t *frame, uint8_t *data, uint32_t timeout) {
+    Timeouts saved;
+    if (!port.getTimeouts(saved)) return errorResult(lineFailure());
+    Timeouts working = saved;
+    working.readConstant = timeout;
+    if (!port.setTimeouts(working)) return errorResult(lineFailure());
+
+    bool ok = false;
+    uint32_t err = readAll(port, frame, 4, ok);
+    const uint8_t replyLen = frame[3];
+    if (ok && replyLen != 0) {
+        err = readAll(port, frame + 4, replyLen, ok);
+        if (ok && data) std::memcpy(data, frame + 4, replyLen);
+    }
+    if (!ok) {
+        port.setTimeouts(saved);  // a failing restore is not reported
+        return errorResult(err);
+    }
+    if (!port.setTimeouts(saved)) return errorResult(lineFailure());
+    return 0;
+}
+
 int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
                        uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
                        int32_t *len, uint32_t timeout) {
@@ -53,12 +97,8 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     const size_t dataLen = p3 == 0 ? 256 : p3;
     if (withData && data == nullptr) return errorResult(kErrInvalidParameter);
 
-    uint8_t *const frame = g_frame;
-    const bool echo = echoMode();
-    bool ok = false;
-    uint32_t err = 0;
-
     // 1: the header.
+    uint8_t *const frame = g_frame;
     frame[0] = code;
     frame[1] = cla;
     frame[2] = ins;
@@ -70,60 +110,19 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     port.purgeTx();
     port.purgeRx();
 
-    // 3, 4: header out, and its echo back.  A reader that does not echo
-    // takes the data block with the header in one write: one frame, one
-    // write (one TCP segment on a network port).
-    if (!echo) {
-        const size_t frameLen = withData ? 6 + dataLen : 6;
-        if (withData) std::memcpy(frame + 6, data, dataLen);
-        err = writeAll(port, frame, frameLen, ok);
-        if (!ok) return errorResult(err);
-    } else {
-        err = writeAll(port, frame, 6, ok);
-        if (!ok) return errorResult(err);
-        err = readAll(port, frame, 6, ok);
-        if (!ok) return errorResult(err);
-    }
+    // 3 to 5: the request out.
+    bool sent = false;
+    const uint32_t err =
+        sendRequest(port, frame, withData ? data : nullptr, dataLen, echoMode(), sent);
+    if (!sent) return errorResult(err);
 
-    // 5: in echo mode, the data block and its echo back.
-    if (withData && echo) {
-        err = writeAll(port, data, dataLen, ok);
-        if (!ok) return errorResult(err);
-        err = readAll(port, frame + 6, dataLen, ok);
-        if (!ok) return errorResult(err);
-    }
-
-    // 6: the caller's time-out for the reply phase.
-    Timeouts saved;
-    if (!port.getTimeouts(saved)) return errorResult(lineFailure());
-    Timeouts working = saved;
-    working.readConstant = timeout;
-    if (!port.setTimeouts(working)) return errorResult(lineFailure());
-
-    auto restoreAndFail = [&](uint32_t code) {
-        port.setTimeouts(saved);  // a failing restore is not reported
-        return errorResult(code);
-    };
-
-    // 7: the reply header.
-    err = readAll(port, frame, 4, ok);
-    if (!ok) return restoreAndFail(err);
-
-    // 8: the reply data.
-    const uint8_t replyLen = frame[3];
-    if (replyLen != 0) {
-        err = readAll(port, frame + 4, replyLen, ok);
-        if (!ok) return restoreAndFail(err);
-        if (data) std::memcpy(data, frame + 4, replyLen);
-    }
-
-    // 9: back to the time-outs the port had.
-    if (!port.setTimeouts(saved)) return errorResult(lineFailure());
+    // 6 to 9: the reply in.
+    if (const int32_t failed = receiveReply(port, frame, data, timeout); failed != 0) return failed;
 
     // 10: the outputs.
     if (sw1) *sw1 = frame[1];
     if (sw2) *sw2 = frame[2];
-    if (len) *len = replyLen;
+    if (len) *len = frame[3];
     return frame[0];
 }
 

@@ -52,6 +52,44 @@ constexpr BaudEntry kBauds[] = {
     {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
+// The baud rate's speed code, when a tty has one.
+std::optional<speed_t> speedCode(uint32_t rate) {
+    for (const auto &b : kBauds)
+        if (b.rate == rate) return b.code;
+    return std::nullopt;
+}
+
+// The line settings written into a tty's attributes (byte size 5 to 8).
+void applyLineSettings(const LineSettings &in, speed_t speed, termios &tio) {
+    // Raw transfer: no line editing, no translation, no signals.  Reads are
+    // driven by poll() on a non-blocking descriptor; VMIN 1 and VTIME 0 make
+    // an empty queue read as EAGAIN (VMIN 0 would read as end of file).
+    ::cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= sizes[in.byteSize - 5];
+    switch (in.parity) {
+    case Parity::None: break;
+    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
+    case Parity::Even: tio.c_cflag |= PARENB; break;
+    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (in.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
+    // CLOCAL: the reader drops carrier when it loses power; that must not
+    // hang the line up.  The modem lines stay readable through TIOCMGET.
+    tio.c_cflag |= CREAD | CLOCAL;
+    if (in.outxCtsFlow || in.rtsControl == RtsControl::Handshake) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    if (in.outX) tio.c_iflag |= IXON;
+    if (in.inX) tio.c_iflag |= IXOFF;
+    if (in.parityCheck) tio.c_iflag |= INPCK;
+}
+
 }  // namespace
 
 // Marks a use of the descriptor; close() waits until no use is left.
@@ -81,41 +119,42 @@ private:
 };
 
 std::unique_ptr<TtyPort> TtyPort::open(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    kvr::common::UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!device) {
         failErrno();
         return nullptr;
     }
-    auto fail = [fd](int err) -> std::unique_ptr<TtyPort> {
-        ::close(fd);
+    auto fail = [](int err) -> std::unique_ptr<TtyPort> {
         setLastError(errorFromErrno(err));
         return nullptr;
     };
-    if (!::isatty(fd)) return fail(ENOTTY);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
-    if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    if (!::isatty(device.get())) return fail(ENOTTY);
+    if (::flock(device.get(), LOCK_EX | LOCK_NB) != 0)
+        return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (::ioctl(device.get(), TIOCEXCL) != 0) return fail(errno);
     termios found{};
-    if (::tcgetattr(fd, &found) != 0) return fail(errno);
+    if (::tcgetattr(device.get(), &found) != 0) return fail(errno);
     int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) != 0) lines = -1;
-    int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno);
-    return std::unique_ptr<TtyPort>(new TtyPort(fd, wake[0], wake[1], found, lines));
+    if (::ioctl(device.get(), TIOCMGET, &lines) != 0) lines = -1;
+    auto wake = kvr::common::WakePipe::create();
+    if (!wake) return fail(errno);
+    return std::unique_ptr<TtyPort>(new TtyPort(std::move(device), std::move(*wake), found, lines));
 }
 
-TtyPort::TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines)
-    : fd_(fd), found_(found), foundLines_(foundLines), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
+TtyPort::TtyPort(kvr::common::UniqueFd device, kvr::common::WakePipe wake, const termios &found,
+                 int foundLines)
+    : fd_(std::move(device)), found_(found), foundLines_(foundLines), wake_(std::move(wake)) {}
 
 bool TtyPort::restoreLine() {
     FdUse use(*this);
     if (!use.ok()) return false;
-    bool ok = ::tcsetattr(fd_, TCSANOW, &found_) == 0;
+    bool ok = ::tcsetattr(fd(), TCSANOW, &found_) == 0;
     if (foundLines_ >= 0) {
         // DTR and RTS as they were; the other lines are inputs.
         int lines = 0;
-        if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
+        if (::ioctl(fd(), TIOCMGET, &lines) == 0) {
             lines = (lines & ~(TIOCM_DTR | TIOCM_RTS)) | (foundLines_ & (TIOCM_DTR | TIOCM_RTS));
-            ok = ::ioctl(fd_, TIOCMSET, &lines) == 0 && ok;
+            ok = ::ioctl(fd(), TIOCMSET, &lines) == 0 && ok;
         }
     }
     if (!ok) return failErrno();
@@ -128,8 +167,6 @@ TtyPort::~TtyPort() {
     // Closing a port closed already would set the thread's last error over
     // the reason a failed open just left there.
     if (!closed_.load()) close();
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
 }
 
 bool TtyPort::close() {
@@ -140,12 +177,11 @@ bool TtyPort::close() {
             return false;
         }
         closed_ = true;
-        const uint8_t one = 1;
-        [[maybe_unused]] ssize_t r = ::write(wakeWrite_, &one, 1);
+        wake_.wake();
         idle_.wait(lock, [this] { return users_ == 0; });
     }
-    ::ioctl(fd_, TIOCNXCL);
-    if (::close(fd_) != 0) return failErrno();
+    ::ioctl(fd(), TIOCNXCL);
+    if (fd_.close() != 0) return failErrno();
     return true;
 }
 
@@ -153,7 +189,7 @@ bool TtyPort::getLineSettings(LineSettings &out) {
     FdUse use(*this);
     if (!use.ok()) return false;
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return failErrno();
+    if (::tcgetattr(fd(), &tio) != 0) return failErrno();
     std::lock_guard lock(mu_);
     LineSettings s = settings_;  // fields a tty cannot express keep their last value
     const speed_t sp = ::cfgetospeed(&tio);
@@ -181,7 +217,7 @@ bool TtyPort::getLineSettings(LineSettings &out) {
     s.outX = (tio.c_iflag & IXON) != 0;
     s.inX = (tio.c_iflag & IXOFF) != 0;
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) == 0 && s.dtrControl != DtrControl::Handshake)
+    if (::ioctl(fd(), TIOCMGET, &lines) == 0 && s.dtrControl != DtrControl::Handshake)
         s.dtrControl = (lines & TIOCM_DTR) ? DtrControl::Enable : DtrControl::Disable;
     out = s;
     return true;
@@ -190,54 +226,22 @@ bool TtyPort::getLineSettings(LineSettings &out) {
 bool TtyPort::setLineSettings(const LineSettings &in) {
     FdUse use(*this);
     if (!use.ok()) return false;
-    speed_t speed = 0;
-    bool known = false;
-    for (const auto &b : kBauds)
-        if (b.rate == in.baudRate) {
-            speed = b.code;
-            known = true;
-        }
-    if (!known || in.byteSize < 5 || in.byteSize > 8) {
+    const std::optional<speed_t> speed = speedCode(in.baudRate);
+    if (!speed || in.byteSize < 5 || in.byteSize > 8) {
         setLastError(kErrInvalidParameter);
         return false;
     }
     termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return failErrno();
-    // Raw transfer: no line editing, no translation, no signals.  Reads are
-    // driven by poll() on a non-blocking descriptor; VMIN 1 and VTIME 0 make
-    // an empty queue read as EAGAIN (VMIN 0 would read as end of file).
-    ::cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, speed);
-    ::cfsetospeed(&tio, speed);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= sizes[in.byteSize - 5];
-    switch (in.parity) {
-    case Parity::None: break;
-    case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
-    case Parity::Even: tio.c_cflag |= PARENB; break;
-    case Parity::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
-    }
-    if (in.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
-    // CLOCAL: the reader drops carrier when it loses power; that must not
-    // hang the line up.  The modem lines stay readable through TIOCMGET.
-    tio.c_cflag |= CREAD | CLOCAL;
-    if (in.outxCtsFlow || in.rtsControl == RtsControl::Handshake) tio.c_cflag |= CRTSCTS;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
-    if (in.outX) tio.c_iflag |= IXON;
-    if (in.inX) tio.c_iflag |= IXOFF;
-    if (in.parityCheck) tio.c_iflag |= INPCK;
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return failErrno();
+    if (::tcgetattr(fd(), &tio) != 0) return failErrno();
+    applyLineSettings(in, *speed, tio);
+    if (::tcsetattr(fd(), TCSANOW, &tio) != 0) return failErrno();
 
     int dtr = TIOCM_DTR;
-    if (::ioctl(fd_, in.dtrControl == DtrControl::Disable ? TIOCMBIC : TIOCMBIS, &dtr) != 0)
+    if (::ioctl(fd(), in.dtrControl == DtrControl::Disable ? TIOCMBIC : TIOCMBIS, &dtr) != 0)
         return failErrno();
     if (in.rtsControl != RtsControl::Handshake) {
         int rts = TIOCM_RTS;
-        if (::ioctl(fd_, in.rtsControl == RtsControl::Disable ? TIOCMBIC : TIOCMBIS, &rts) != 0)
+        if (::ioctl(fd(), in.rtsControl == RtsControl::Disable ? TIOCMBIC : TIOCMBIS, &rts) != 0)
             return failErrno();
     }
     std::lock_guard lock(mu_);
@@ -268,13 +272,13 @@ bool TtyPort::setTimeouts(const Timeouts &in) {
 bool TtyPort::purgeTx() {
     FdUse use(*this);
     if (!use.ok()) return false;
-    return ::tcflush(fd_, TCOFLUSH) == 0 || failErrno();
+    return ::tcflush(fd(), TCOFLUSH) == 0 || failErrno();
 }
 
 bool TtyPort::purgeRx() {
     FdUse use(*this);
     if (!use.ok()) return false;
-    return ::tcflush(fd_, TCIFLUSH) == 0 || failErrno();
+    return ::tcflush(fd(), TCIFLUSH) == 0 || failErrno();
 }
 
 bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
@@ -290,7 +294,7 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
     }
     const WriteDeadline dl(t, n, DeadlineClock::now());
     while (written < n) {
-        const ssize_t r = ::write(fd_, buf + written, n - written);
+        const ssize_t r = ::write(fd(), buf + written, n - written);
         if (r > 0) {
             written += static_cast<size_t>(r);
             continue;
@@ -299,7 +303,7 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
         if (r < 0 && errno != EAGAIN) return failErrno();
         const auto now = DeadlineClock::now();
         if (dl.expired(now)) break;
-        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+        pollfd fds[2] = {{fd(), POLLOUT, 0}, {wake_.readFd(), POLLIN, 0}};
         if (::poll(fds, 2, dl.waitMs(now)) < 0 && errno != EINTR) return failErrno();
         if (fds[1].revents) {
             setLastError(kErrOperationAborted);
@@ -323,8 +327,8 @@ bool TtyPort::drain(const WriteDeadline &dl, const LineSettings &line, size_t &w
     // only waits out the last character.
     for (;;) {
         int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
-            while (::tcdrain(fd_) != 0) {
+        if (::ioctl(fd(), TIOCOUTQ, &queued) != 0 || queued <= 0) {
+            while (::tcdrain(fd()) != 0) {
                 if (errno != EINTR) return failErrno();
             }
             return true;
@@ -339,7 +343,7 @@ bool TtyPort::drain(const WriteDeadline &dl, const LineSettings &line, size_t &w
             wireTime(line, static_cast<size_t>(queued)));
         int wait = static_cast<int>(std::clamp<int64_t>(leftMs.count(), 1, 1000));
         if (const int limit = dl.waitMs(now); limit >= 0) wait = std::min(wait, std::max(limit, 1));
-        pollfd wake{wakeRead_, POLLIN, 0};
+        pollfd wake{wake_.readFd(), POLLIN, 0};
         const int r = ::poll(&wake, 1, wait);
         if (r < 0 && errno != EINTR) return failErrno();
         if (r > 0) {
@@ -360,7 +364,7 @@ bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {
     }
     ReadDeadline dl(t, n, DeadlineClock::now());
     while (got < n) {
-        const ssize_t r = ::read(fd_, buf + got, n - got);
+        const ssize_t r = ::read(fd(), buf + got, n - got);
         if (r > 0) {
             got += static_cast<size_t>(r);
             dl.bytesArrived(DeadlineClock::now());
@@ -375,7 +379,7 @@ bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {
         }
         const auto now = DeadlineClock::now();
         if (dl.expired(now)) break;
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        pollfd fds[2] = {{fd(), POLLIN, 0}, {wake_.readFd(), POLLIN, 0}};
         if (::poll(fds, 2, dl.waitMs(now)) < 0 && errno != EINTR) return failErrno();
         if (fds[1].revents) {
             setLastError(kErrOperationAborted);
@@ -395,14 +399,14 @@ bool TtyPort::setRts(bool on) {
     FdUse use(*this);
     if (!use.ok()) return false;
     int rts = TIOCM_RTS;
-    return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &rts) == 0 || failErrno();
+    return ::ioctl(fd(), on ? TIOCMBIS : TIOCMBIC, &rts) == 0 || failErrno();
 }
 
 bool TtyPort::modemStatus(uint32_t &bits) {
     FdUse use(*this);
     if (!use.ok()) return false;
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    if (::ioctl(fd(), TIOCMGET, &lines) != 0) return failErrno();
     bits = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0) |
            ((lines & TIOCM_RNG) ? kModemRing : 0) | ((lines & TIOCM_CAR) ? kModemRlsd : 0);
     return true;
@@ -411,12 +415,12 @@ bool TtyPort::modemStatus(uint32_t &bits) {
 bool TtyPort::dsrMark(uint64_t &mark) {
     if (haveCounters_) {
         serial_icounter_struct c{};
-        if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) return failErrno();
+        if (::ioctl(fd(), TIOCGICOUNT, &c) != 0) return failErrno();
         mark = static_cast<uint32_t>(c.dsr);
         return true;
     }
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    if (::ioctl(fd(), TIOCMGET, &lines) != 0) return failErrno();
     mark = (lines & TIOCM_DSR) ? 1 : 0;
     return true;
 }
@@ -425,9 +429,9 @@ bool TtyPort::watchDsr() {
     FdUse use(*this);
     if (!use.ok()) return false;
     int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) != 0) return failErrno();
+    if (::ioctl(fd(), TIOCMGET, &lines) != 0) return failErrno();
     serial_icounter_struct c{};
-    haveCounters_ = ::ioctl(fd_, TIOCGICOUNT, &c) == 0;
+    haveCounters_ = ::ioctl(fd(), TIOCGICOUNT, &c) == 0;
     uint64_t mark = 0;
     if (!dsrMark(mark)) return false;
     std::lock_guard lock(mu_);
@@ -452,7 +456,7 @@ bool TtyPort::waitDsrChange() {
         start = dsrSeen_;
     }
     for (;;) {
-        pollfd wake{wakeRead_, POLLIN, 0};
+        pollfd wake{wake_.readFd(), POLLIN, 0};
         const int r = ::poll(&wake, 1, kWatchPollMs);
         if (r < 0 && errno != EINTR) return failErrno();
         if (r > 0) {

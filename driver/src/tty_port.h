@@ -17,8 +17,11 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "common/unique_fd.h"
+#include "common/wake_pipe.h"
 #include "serial_port.h"
 #include "transfer_deadline.h"
 
@@ -46,18 +49,19 @@ public:
     bool close() override;
 
 private:
-    TtyPort(int fd, int wakeRead, int wakeWrite, const termios &found, int foundLines);
+    TtyPort(kvr::common::UniqueFd device, kvr::common::WakePipe wake, const termios &found,
+            int foundLines);
+    int fd() const { return fd_.get(); }
     // Waits until the written bytes have left the line, within the write's
     // limit; on running out of time, takes what is still queued off
     // `written`.
     bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
     bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
-    int fd_;
-    const termios found_;   // the line settings at open
-    const int foundLines_;  // the modem lines at open, -1 when unreadable
-    int wakeRead_;          // becomes readable when the port is closed
-    int wakeWrite_;
+    kvr::common::UniqueFd fd_;
+    const termios found_;         // the line settings at open
+    const int foundLines_;        // the modem lines at open, -1 when unreadable
+    kvr::common::WakePipe wake_;  // woken when the port is closed
     std::atomic<bool> closed_{false};
     std::mutex mu_;  // guards timeouts_, settings_, users_
     std::condition_variable idle_;

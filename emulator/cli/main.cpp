@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/wake_pipe.h"
 #include "control_commands.h"
 #include "emulator.h"
 #include "options.h"
@@ -45,6 +47,42 @@ void readControlCommands(kvr7x::emu::Emulator &emulator, int stopFd) {
     }
 }
 
+// Serves until SIGINT or SIGTERM: 0, or 1 when the emulator cannot start.
+int serve(const kvr7x::emu::Options &options) {
+    using namespace kvr7x::emu;
+    // Signals are taken by sigwait below, so every thread must block them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Emulator emulator(options.config);
+    std::string error;
+    if (!emulator.start(error)) {
+        std::fprintf(stderr, "kvr7x-emu: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("kvr7x-emu: serving %s\n", emulator.url().c_str());
+    std::fflush(stdout);
+
+    std::optional<kvr::common::WakePipe> stop;
+    std::thread control;
+    if (options.control && (stop = kvr::common::WakePipe::create()))
+        control = std::thread([&] { readControlCommands(emulator, stop->readFd()); });
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    if (control.joinable()) {
+        stop->wake();
+        control.join();
+    }
+    emulator.stop();
+    std::printf("kvr7x-emu: stopped\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -75,37 +113,7 @@ int main(int argc, char **argv) {
         options.config.logStream = logFile;
     }
 
-    // Signals are taken by sigwait below, so every thread must block them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    Emulator emulator(options.config);
-    if (!emulator.start(error)) {
-        std::fprintf(stderr, "kvr7x-emu: %s\n", error.c_str());
-        if (logFile) std::fclose(logFile);
-        return 1;
-    }
-    std::printf("kvr7x-emu: serving %s\n", emulator.url().c_str());
-    std::fflush(stdout);
-
-    int stopPipe[2] = {-1, -1};
-    std::thread control;
-    if (options.control && ::pipe2(stopPipe, O_CLOEXEC) == 0)
-        control = std::thread([&] { readControlCommands(emulator, stopPipe[0]); });
-
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
-    if (control.joinable()) {
-        ::close(stopPipe[1]);
-        control.join();
-        ::close(stopPipe[0]);
-    }
-    emulator.stop();
-    std::printf("kvr7x-emu: stopped\n");
+    const int status = serve(options);
     if (logFile) std::fclose(logFile);
-    return 0;
+    return status;
 }

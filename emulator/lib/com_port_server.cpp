@@ -106,6 +106,13 @@ int ComPortServer::control(uint8_t v, ComPortListener &listener) {
     }
 }
 
+namespace {
+
+// The one byte of a command that takes one, or -1.
+int oneByte(const std::vector<uint8_t> &args) { return args.size() == 1 ? args[0] : -1; }
+
+}  // namespace
+
 void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &payload, ComPortListener &listener,
                                    std::vector<uint8_t> &reply) {
     if (option != kOptComPort || payload.empty()) {
@@ -114,7 +121,14 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
     }
     const uint8_t command = payload[0];
     const std::vector<uint8_t> args(payload.begin() + 1, payload.end());
-    auto value = [&]() -> int { return args.size() == 1 ? args[0] : -1; };
+    if (comPortCommand(command, args, listener, reply)) return;
+    ++malformed_;
+    listener.onControl("unknown COM-PORT command " + std::to_string(command) + " (" + std::to_string(args.size()) +
+                       " bytes)");
+}
+
+bool ComPortServer::comPortCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                                   std::vector<uint8_t> &reply) {
     const auto ack = static_cast<uint8_t>(kServerOffset + command);
     switch (command) {
     case kSignature:
@@ -124,87 +138,96 @@ void ComPortServer::subnegotiation(uint8_t option, const std::vector<uint8_t> &p
         } else {
             listener.onControl("SIGNATURE " + std::string(args.begin(), args.end()));
         }
-        return;
-    case kSetBaudRate: {
-        if (args.size() != 4) break;
-        const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 | uint32_t{args[2]} << 8 | args[3];
-        if (v != 0) {  // 0 asks for the rate in force
-            baud_ = v;
-            listener.onControl("SET-BAUDRATE " + std::to_string(v));
-        }
-        const std::vector<uint8_t> now = {static_cast<uint8_t>(baud_ >> 24), static_cast<uint8_t>(baud_ >> 16),
-                                          static_cast<uint8_t>(baud_ >> 8), static_cast<uint8_t>(baud_)};
-        comPort(ack, now, reply);
-        return;
-    }
+        return true;
+    case kSetBaudRate: return setBaudRate(args, listener, reply);
     case kSetDataSize:
     case kSetParity:
-    case kSetStopSize: {
-        const int v = value();
-        if (v < 0) break;
-        struct Setting {
-            const char *name;
-            uint8_t &field;
-            int highest;
-        };
-        const Setting settings[] = {{"SET-DATASIZE ", dataSize_, 8},
-                                    {"SET-PARITY ", parity_, kParitySpace},
-                                    {"SET-STOPSIZE ", stopSize_, kStopOneAndHalf}};
-        const Setting &s = settings[command - kSetDataSize];
-        const int lowest = command == kSetDataSize ? 5 : 1;
-        // 0 asks; a value the line cannot take is answered with the one kept.
-        if (v >= lowest && v <= s.highest) {
-            s.field = static_cast<uint8_t>(v);
-            listener.onControl(s.name + std::to_string(v));
-        }
-        appendComPort(ack, s.field, reply);
-        return;
-    }
+    case kSetStopSize: return setLineSetting(command, oneByte(args), listener, reply);
     case kSetControl: {
-        const int v = value();
-        if (v < 0) break;
-        const int now = control(static_cast<uint8_t>(v), listener);
-        if (now < 0) break;
+        const int v = oneByte(args);
+        const int now = v < 0 ? -1 : control(static_cast<uint8_t>(v), listener);
+        if (now < 0) return false;
         appendComPort(ack, static_cast<uint8_t>(now), reply);
-        return;
+        return true;
     }
     case kNotifyLineState:
         // A poll: the line to the reader is idle whenever the reader can
         // take a byte, which this one always can.
-        if (!args.empty() && value() < 0) break;
+        if (!args.empty() && oneByte(args) < 0) return false;
         appendComPort(ack, static_cast<uint8_t>((kLsTransmitShiftEmpty | kLsTransmitHoldingEmpty) & lineMask_), reply);
-        return;
+        return true;
     case kNotifyModemState:
-        if (!args.empty() && value() < 0) break;
+        if (!args.empty() && oneByte(args) < 0) return false;
         listener.onModemStateOwed();
-        return;
+        return true;
+    default: return maskOrFlowCommand(command, args, listener, reply);
+    }
+}
+
+bool ComPortServer::maskOrFlowCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                                      std::vector<uint8_t> &reply) {
+    const auto ack = static_cast<uint8_t>(kServerOffset + command);
+    const int v = oneByte(args);
+    switch (command) {
     case kSetLineStateMask:
-        if (value() < 0) break;
+        if (v < 0) return false;
         lineMask_ = args[0];
         comPort(ack, args, reply);
-        return;
+        return true;
     case kSetModemStateMask:
-        if (value() < 0) break;
+        if (v < 0) return false;
         modemMask_ = args[0];
         listener.onControl("SET-MODEMSTATE-MASK " + hexByte(modemMask_));
         comPort(ack, args, reply);
         listener.onModemStateOwed();
-        return;
+        return true;
     case kPurgeData:
-        if (value() < kPurgeReceive || value() > kPurgeBoth) break;
+        if (v < kPurgeReceive || v > kPurgeBoth) return false;
         comPort(ack, args, reply);
         listener.onPurge(args[0]);
-        return;
+        return true;
     case kFlowControlSuspend:
     case kFlowControlResume:
         // No answer: the client's own flow control.
         listener.onFlowSuspend(command == kFlowControlSuspend);
-        return;
-    default: break;
+        return true;
+    default: return false;
     }
-    ++malformed_;
-    listener.onControl("unknown COM-PORT command " + std::to_string(command) + " (" + std::to_string(args.size()) +
-                       " bytes)");
+}
+
+bool ComPortServer::setBaudRate(const std::vector<uint8_t> &args, ComPortListener &listener,
+                                std::vector<uint8_t> &reply) {
+    if (args.size() != 4) return false;
+    const uint32_t v = uint32_t{args[0]} << 24 | uint32_t{args[1]} << 16 | uint32_t{args[2]} << 8 | args[3];
+    if (v != 0) {  // 0 asks for the rate in force
+        baud_ = v;
+        listener.onControl("SET-BAUDRATE " + std::to_string(v));
+    }
+    const std::vector<uint8_t> now = {static_cast<uint8_t>(baud_ >> 24), static_cast<uint8_t>(baud_ >> 16),
+                                      static_cast<uint8_t>(baud_ >> 8), static_cast<uint8_t>(baud_)};
+    comPort(static_cast<uint8_t>(kServerOffset + kSetBaudRate), now, reply);
+    return true;
+}
+
+bool ComPortServer::setLineSetting(uint8_t command, int v, ComPortListener &listener, std::vector<uint8_t> &reply) {
+    if (v < 0) return false;
+    struct Setting {
+        const char *name;
+        uint8_t &field;
+        int highest;
+    };
+    const Setting settings[] = {{"SET-DATASIZE ", dataSize_, 8},
+                                {"SET-PARITY ", parity_, kParitySpace},
+                                {"SET-STOPSIZE ", stopSize_, kStopOneAndHalf}};
+    const Setting &s = settings[command - kSetDataSize];
+    const int lowest = command == kSetDataSize ? 5 : 1;
+    // 0 asks; a value the line cannot take is answered with the one kept.
+    if (v >= lowest && v <= s.highest) {
+        s.field = static_cast<uint8_t>(v);
+        listener.onControl(s.name + std::to_string(v));
+    }
+    appendComPort(static_cast<uint8_t>(kServerOffset + command), s.field, reply);
+    return true;
 }
 
 }  // namespace kvr7x::emu

@@ -67,6 +67,15 @@ private:
     void negotiation(uint8_t verb, uint8_t option, ComPortListener &listener, std::vector<uint8_t> &reply);
     void subnegotiation(uint8_t option, const std::vector<uint8_t> &payload, ComPortListener &listener,
                         std::vector<uint8_t> &reply);
+    // The COM-PORT commands (false for one malformed or unknown), in
+    // groups: the reply-carrying ones, the masks, purge and flow control,
+    // the baud rate and the line's data size, parity and stop bits.
+    bool comPortCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                        std::vector<uint8_t> &reply);
+    bool maskOrFlowCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                           std::vector<uint8_t> &reply);
+    bool setBaudRate(const std::vector<uint8_t> &args, ComPortListener &listener, std::vector<uint8_t> &reply);
+    bool setLineSetting(uint8_t command, int value, ComPortListener &listener, std::vector<uint8_t> &reply);
     // SET-CONTROL: the value to answer, or -1 for a value the RFC does not
     // define.
     int control(uint8_t value, ComPortListener &listener);

@@ -1,5 +1,7 @@
 #include "control_commands.h"
 
+#include "common/hex.h"
+
 #include <sstream>
 #include <vector>
 
@@ -61,12 +63,7 @@ std::string runControlCommand(Emulator &emulator, const std::string &line) {
     }
     if (w.size() == 1 && w[0] == "status") {
         const uint8_t lines = emulator.modemState();
-        std::string atr;
-        for (uint8_t b : emulator.atr(0)) {
-            static const char digits[] = "0123456789ABCDEF";
-            atr += digits[b >> 4];
-            atr += digits[b & 15];
-        }
+        const std::string atr = kvr::common::hexPacked(emulator.atr(0));
         return std::string("ok: card ") + ((lines & 0x20) ? "in" : "out") + ", power " +
                ((lines & 0x80) ? "on" : "off") + ", atr " + atr;
     }

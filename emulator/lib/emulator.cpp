@@ -124,16 +124,13 @@ void Emulator::Session::run() {
         // A client that does not read what it is sent is not read either.
         const short clientEvents =
             static_cast<short>((heldBack() ? 0 : POLLIN) | (wire_.size() > wireSent_ ? POLLOUT : 0));
-        pollfd fds[3] = {{fd_, clientEvents, 0}, {emu_.listenFd_, POLLIN, 0}, {emu_.wakeRead_, POLLIN, 0}};
+        pollfd fds[3] = {{fd_, clientEvents, 0}, {emu_.listen_.get(), POLLIN, 0}, {emu_.wake_->readFd(), POLLIN, 0}};
         const int pr = ::ppoll(fds, 3, wakeAt ? &ts : nullptr, nullptr);
         if (pr < 0) {
             if (errno == EINTR) continue;
             return;
         }
-        if (fds[2].revents & POLLIN) {
-            char drain[64];
-            while (::read(emu_.wakeRead_, drain, sizeof drain) > 0) {}
-        }
+        if (fds[2].revents & POLLIN) emu_.wake_->drain();
         // Hung up or reset: nobody is left to answer, whatever it sent last.
         if (fds[0].revents & (POLLHUP | POLLERR)) return;
         if ((fds[0].revents & POLLIN) && receive() == Input::Closed) return;
@@ -359,41 +356,37 @@ bool Emulator::start(std::string &error) {
         error = "cannot resolve " + config_.host + ": " + ::gai_strerror(gai);
         return false;
     }
-    int fd = -1;
+    kvr::common::UniqueFd listening;
     int lastErrno = 0;
-    for (addrinfo *ai = list; ai && fd < 0; ai = ai->ai_next) {
-        fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
-        if (fd < 0) {
+    for (addrinfo *ai = list; ai && !listening; ai = ai->ai_next) {
+        listening.reset(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
+        if (!listening) {
             lastErrno = errno;
             continue;
         }
         const int one = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
+        ::setsockopt(listening.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(listening.get(), ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(listening.get(), 4) != 0) {
             lastErrno = errno;
-            ::close(fd);
-            fd = -1;
+            listening.reset();
         }
     }
     ::freeaddrinfo(list);
-    if (fd < 0) {
+    if (!listening) {
         error = "cannot listen on " + config_.host + ":" + service + ": " + std::strerror(lastErrno);
         return false;
     }
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    ::getsockname(listening.get(), reinterpret_cast<sockaddr *>(&addr), &len);
     port_ = ntohs(addr.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 *>(&addr)->sin6_port
                                              : reinterpret_cast<sockaddr_in *>(&addr)->sin_port);
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    wake_ = kvr::common::WakePipe::create();
+    if (!wake_) {
         error = std::string("cannot create a pipe: ") + std::strerror(errno);
-        ::close(fd);
         return false;
     }
-    listenFd_ = fd;
-    wakeRead_ = pipeFds[0];
-    wakeWrite_ = pipeFds[1];
+    listen_ = std::move(listening);
     stopping_ = false;
     log_.add(LogEntry::Kind::Session, "listening on " + config_.host + ":" + std::to_string(port_));
     thread_ = std::thread([this] { run(); });
@@ -405,10 +398,8 @@ void Emulator::stop() {
     stopping_ = true;
     wake();
     thread_.join();
-    ::close(listenFd_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-    listenFd_ = wakeRead_ = wakeWrite_ = -1;
+    listen_.reset();
+    wake_.reset();
 }
 
 std::string Emulator::url() const {
@@ -417,15 +408,12 @@ std::string Emulator::url() const {
 }
 
 void Emulator::wake() {
-    if (wakeWrite_ < 0) return;
-    const char b = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &b, 1);
+    if (wake_) wake_->wake();
 }
 
 void Emulator::refuse() {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    ::close(fd);
+    const kvr::common::UniqueFd refused(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!refused) return;
     log_.add(LogEntry::Kind::Session, "second client refused: one client at a time");
 }
 
@@ -434,19 +422,17 @@ void Emulator::run() {
     // rounding those wake-ups by its default slack of 50 microseconds.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!stopping_) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        pollfd fds[2] = {{listen_.get(), POLLIN, 0}, {wake_->readFd(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             log_.add(LogEntry::Kind::Session, std::string("poll failed: ") + std::strerror(errno));
             return;
         }
-        if (fds[1].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakeRead_, drain, sizeof drain) > 0) {}
-        }
+        if (fds[1].revents & POLLIN) wake_->drain();
         if (!(fds[0].revents & POLLIN)) continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) continue;
+        kvr::common::UniqueFd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!client) continue;
+        const int fd = client.get();
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         // A client whose host vanished (half-open connection) must not hold
@@ -463,7 +449,7 @@ void Emulator::run() {
             Session session(*this, fd);
             session.run();
         }
-        ::close(fd);
+        client.reset();
         {
             std::lock_guard lock(mutex_);
             ModelOutput out;

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/unique_fd.h"
+#include "common/wake_pipe.h"
 #include "frame_log.h"
 #include "reader_model.h"
 #include "rules.h"
@@ -54,7 +56,7 @@ struct Config {
 // Most bytes owed to a client and not yet sent before the emulator stops
 // reading from it: a client that sends and never reads is held back by its
 // own connection instead of filling the emulator's memory.
-inline constexpr size_t kMaxUnsent = 64 * 1024;
+inline constexpr size_t kMaxUnsent = size_t{64} * 1024;
 
 // Time one byte takes on the line at 9600 bit/s (start, 8 data, stop bits).
 inline constexpr std::chrono::nanoseconds kByteTime{1'041'667};
@@ -117,9 +119,8 @@ private:
     void refuse();
 
     Config config_;
-    int listenFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    kvr::common::UniqueFd listen_;
+    std::optional<kvr::common::WakePipe> wake_;  // while serving
     uint16_t port_ = 0;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

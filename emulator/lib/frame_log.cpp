@@ -1,17 +1,8 @@
 #include "frame_log.h"
 
-namespace kvr7x::emu {
+#include "common/hex.h"
 
-std::string hexText(const std::vector<uint8_t> &bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (uint8_t b : bytes) {
-        if (!s.empty()) s += ' ';
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
+namespace kvr7x::emu {
 
 void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> bytes) {
     const auto now = std::chrono::steady_clock::now();
@@ -21,7 +12,7 @@ void FrameLog::add(LogEntry::Kind kind, std::string what, std::vector<uint8_t> b
         static const char *const arrows[] = {"<-", "->", "--", "=="};
         const double ms = std::chrono::duration<double, std::milli>(now - start_).count();
         std::fprintf(stream_, "%10.3f %s %s%s%s\n", ms, arrows[static_cast<int>(kind)], what.c_str(),
-                     bytes.empty() ? "" : ": ", hexText(bytes).c_str());
+                     bytes.empty() ? "" : ": ", kvr::common::hexSpaced(bytes).c_str());
         std::fflush(stream_);
     }
     if (!keep_) return;

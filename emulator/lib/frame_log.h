@@ -29,8 +29,6 @@ struct LogEntry {
     std::vector<uint8_t> bytes;  // frame bytes, where there are any
 };
 
-std::string hexText(const std::vector<uint8_t> &bytes);
-
 class FrameLog {
 public:
     // The memory log keeps the most recent entries: past kKeepMax it drops

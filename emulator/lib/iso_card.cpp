@@ -68,50 +68,61 @@ int IsoCard::child(int df, uint16_t id) const {
     return -1;
 }
 
+namespace {
+
+uint16_t fidAt(const std::vector<uint8_t> &data, size_t i) { return static_cast<uint16_t>(data[i] << 8 | data[i + 1]); }
+
+}  // namespace
+
+int IsoCard::anyFile(uint16_t id) const {
+    for (size_t i = 0; i < files_.size(); ++i)
+        if (files_[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
+int IsoCard::byDfName(const std::vector<uint8_t> &data) const {
+    for (size_t i = 0; i < files_.size(); ++i) {
+        const auto &name = files_[i].name;
+        if (!name.empty() && data.size() <= name.size() && std::equal(data.begin(), data.end(), name.begin()))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int IsoCard::byPath(bool fromMf, const std::vector<uint8_t> &data) const {
+    int at = fromMf ? 0 : currentDf_;
+    size_t i = 0;
+    if (fromMf && fidAt(data, 0) == 0x3F00) i = 2;
+    for (; i < data.size(); i += 2) {
+        if (!files_[static_cast<size_t>(at)].dedicated) return -1;
+        at = child(at, fidAt(data, i));
+        if (at < 0) return -1;
+    }
+    return at;
+}
+
 // The file a SELECT names, -1 when there is none.
 int IsoCard::findSelected(uint8_t p1, const std::vector<uint8_t> &data) const {
-    auto fidAt = [&](size_t i) { return static_cast<uint16_t>(data[i] << 8 | data[i + 1]); };
     switch (p1) {
     case 0x00: {  // file identifier: the MF, a file of the current DF, else any file
-        const uint16_t id = fidAt(0);
+        const uint16_t id = fidAt(data, 0);
         if (id == 0x3F00) return 0;
         const int near = child(currentDf_, id);
-        if (near >= 0) return near;
-        for (size_t i = 0; i < files_.size(); ++i)
-            if (files_[i].id == id) return static_cast<int>(i);
-        return -1;
+        return near >= 0 ? near : anyFile(id);
     }
     case 0x01:    // a DF of the current DF
     case 0x02: {  // an EF of the current DF
-        const int f = child(currentDf_, fidAt(0));
+        const int f = child(currentDf_, fidAt(data, 0));
         if (f < 0 || files_[static_cast<size_t>(f)].dedicated != (p1 == 0x01)) return -1;
         return f;
     }
-    case 0x03: {  // the parent of the current DF
-        const uint16_t parent = files_[static_cast<size_t>(currentDf_)].parent;
-        for (size_t i = 0; i < files_.size(); ++i)
-            if (files_[i].id == parent) return static_cast<int>(i);
-        return -1;
-    }
+    case 0x03:  // the parent of the current DF
+        return anyFile(files_[static_cast<size_t>(currentDf_)].parent);
     case 0x04:  // DF name, whole or its beginning
-        for (size_t i = 0; i < files_.size(); ++i) {
-            const auto &name = files_[i].name;
-            if (!name.empty() && data.size() <= name.size() && std::equal(data.begin(), data.end(), name.begin()))
-                return static_cast<int>(i);
-        }
-        return -1;
-    case 0x08:    // path from the MF (a leading 3F00 is taken too)
-    case 0x09: {  // path from the current DF
-        int at = p1 == 0x08 ? 0 : currentDf_;
-        size_t i = 0;
-        if (p1 == 0x08 && fidAt(0) == 0x3F00) i = 2;
-        for (; i < data.size(); i += 2) {
-            if (!files_[static_cast<size_t>(at)].dedicated) return -1;
-            at = child(at, fidAt(i));
-            if (at < 0) return -1;
-        }
-        return at;
-    }
+        return byDfName(data);
+    case 0x08:  // path from the MF (a leading 3F00 is taken too)
+    case 0x09:  // path from the current DF
+        return byPath(p1 == 0x08, data);
     default: return -1;
     }
 }

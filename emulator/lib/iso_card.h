@@ -52,6 +52,12 @@ private:
     CardResponse select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> &data, bool withData);
     int findSelected(uint8_t p1, const std::vector<uint8_t> &data) const;
     int child(int df, uint16_t id) const;
+    // The first file with the identifier; the DF whose name begins with
+    // the bytes; the file at the end of a path from the MF or the current
+    // DF.  -1 when there is none.
+    int anyFile(uint16_t id) const;
+    int byDfName(const std::vector<uint8_t> &data) const;
+    int byPath(bool fromMf, const std::vector<uint8_t> &data) const;
     std::vector<uint8_t> controlInformation(const File &f, uint8_t templateTag) const;
     CardResponse readBinary(uint8_t p1, uint8_t p2, uint8_t p3, bool withData);
     CardResponse getResponse(uint8_t p3);

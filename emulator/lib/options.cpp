@@ -1,7 +1,11 @@
 #include "options.h"
 
+#include <getopt.h>
+
+#include <array>
 #include <cstdlib>
 
+#include "common/hex.h"
 #include "control_commands.h"
 
 #include "rfc2217/host_port.h"
@@ -10,22 +14,16 @@ namespace kvr7x::emu {
 
 namespace {
 
+// Hex digit pairs, with spaces, colons or commas between them or not.
 bool parseHexBytes(const std::string &text, std::vector<uint8_t> &out) {
-    std::vector<uint8_t> bytes;
     std::string digits;
     for (char c : text) {
         if (c == ' ' || c == ':' || c == ',') continue;
         digits += c;
     }
-    if (digits.size() % 2 != 0) return false;
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        char *end = nullptr;
-        const std::string pair = digits.substr(i, 2);
-        const long v = std::strtol(pair.c_str(), &end, 16);
-        if (*end != '\0' || pair.find_first_of("+-") != std::string::npos) return false;
-        bytes.push_back(static_cast<uint8_t>(v));
-    }
-    out = std::move(bytes);
+    auto bytes = kvr::common::bytesOfHex(digits);
+    if (!bytes) return false;
+    out = std::move(*bytes);
     return true;
 }
 
@@ -121,119 +119,196 @@ Rules file, one rule a line:   PATTERN => STAT SW1 SW2 [| DATA]
 )";
 }
 
+namespace {
+
+// Option codes for getopt_long: the short options' letters, and numbers past
+// any character for the long-only ones.
+enum OptionCode : int {
+    kHelp = 'h',
+    kVersion = 'V',
+    kListen = 256,
+    kBasic,
+    kIdText,
+    kIdBytes,
+    kNoCard,
+    kSams,
+    kUnpowered,
+    kSilent,
+    kLatency,
+    kNoise,
+    kPaced,
+    kRules,
+    kControl,
+    kLog,
+    kIdleTimeout,
+    kTakeOver,
+};
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {"listen", required_argument, nullptr, kListen},
+    {"basic", no_argument, nullptr, kBasic},
+    {"id-text", required_argument, nullptr, kIdText},
+    {"id-bytes", required_argument, nullptr, kIdBytes},
+    {"no-card", no_argument, nullptr, kNoCard},
+    {"sams", required_argument, nullptr, kSams},
+    {"unpowered", no_argument, nullptr, kUnpowered},
+    {"silent", no_argument, nullptr, kSilent},
+    {"latency", required_argument, nullptr, kLatency},
+    {"noise", required_argument, nullptr, kNoise},
+    {"paced", no_argument, nullptr, kPaced},
+    {"rules", required_argument, nullptr, kRules},
+    {"control", no_argument, nullptr, kControl},
+    {"log", required_argument, nullptr, kLog},
+    {"idle-timeout", required_argument, nullptr, kIdleTimeout},
+    {"take-over", required_argument, nullptr, kTakeOver},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The identification options, applied once all options are read.
+struct Identification {
+    bool basic = false;
+    std::string text;
+    std::vector<uint8_t> bytes;
+    bool haveText = false;  // the two together replace the identification
+    bool haveBytes = false;
+};
+
+bool parseSams(const std::string &v, std::array<bool, 3> &present, std::string &error) {
+    present = {false, false, false};
+    if (v == "none") return true;
+    for (char c : v) {
+        if (c == ',' || c == ' ') continue;
+        if (c < '1' || c > '3') {
+            error = "--sams wants slot numbers 1 to 3 or \"none\", not \"" + v + "\"";
+            return false;
+        }
+        present[static_cast<size_t>(c - '1')] = true;
+    }
+    return true;
+}
+
+bool parseSeconds(const char *name, const std::string &v, std::chrono::milliseconds &out, std::string &error) {
+    unsigned long seconds = 0;
+    if (!parseNumber(v, 86400, seconds)) {
+        error = std::string(name) + " wants seconds (0 to 86400), not \"" + v + "\"";
+        return false;
+    }
+    out = std::chrono::seconds(seconds);
+    return true;
+}
+
+// The options that say how the reader behaves on the line.
+bool applyReaderOption(int code, const std::string &v, Config &config, std::string &error) {
+    switch (code) {
+    case kNoCard: config.cardPresent = false; return true;
+    case kSams: return parseSams(v, config.samPresent, error);
+    case kUnpowered: config.powered = false; return true;
+    case kSilent: config.silent = true; return true;
+    case kPaced: config.paced = true; return true;
+    case kRules: return config.rules.load(v, error);
+    case kNoise:
+        if (parseHexBytes(v, config.noise)) return true;
+        error = "--noise wants hex bytes, not \"" + v + "\"";
+        return false;
+    case kLatency: {
+        unsigned long ms = 0;
+        if (!parseNumber(v, 600000, ms)) {
+            error = "--latency wants milliseconds (0 to 600000), not \"" + v + "\"";
+            return false;
+        }
+        config.latency = std::chrono::milliseconds(ms);
+        return true;
+    }
+    default: error = "unknown option (see --help)"; return false;
+    }
+}
+
+// One option with its value (empty for an option without one).
+bool applyOption(int code, const std::string &v, Options &out, Identification &id, std::string &error) {
+    Config &config = out.config;
+    switch (code) {
+    case kHelp: out.help = true; return true;
+    case kVersion: out.version = true; return true;
+    case kControl: out.control = true; return true;
+    case kLog: out.logPath = v; return true;
+    case kListen:
+        if (rfc2217::splitHostPort(v, config.host, config.port, rfc2217::PortZero::Allowed)) return true;
+        error = "--listen wants HOST:PORT, not \"" + v + "\"";
+        return false;
+    case kBasic: id.basic = true; return true;
+    case kIdText:
+        id.text = v;
+        id.haveText = true;
+        return true;
+    case kIdBytes:
+        id.haveBytes = true;
+        if (parseHexBytes(v, id.bytes)) return true;
+        error = "--id-bytes wants hex bytes, not \"" + v + "\"";
+        return false;
+    case kIdleTimeout: return parseSeconds("--idle-timeout", v, config.idleTimeout, error);
+    case kTakeOver: {
+        std::chrono::milliseconds after{};
+        if (!parseSeconds("--take-over", v, after, error)) return false;
+        config.takeOverAfter = after;
+        return true;
+    }
+    default: return applyReaderOption(code, v, config, error);
+    }
+}
+
+bool applyIdentification(const Identification &id, Config &config, std::string &error) {
+    if (id.basic) config.identification = basicIdentification();
+    if (!id.haveText && !id.haveBytes) return true;
+    std::vector<uint8_t> bytes(id.text.begin(), id.text.end());
+    bytes.insert(bytes.end(), id.bytes.begin(), id.bytes.end());
+    if (bytes.size() > 255) {
+        error = "the identification is longer than 255 bytes";
+        return false;
+    }
+    config.identification = bytes;
+    return true;
+}
+
+}  // namespace
+
 bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error) {
     // The program keeps nothing in memory that it does not write out.
     out.config.memoryLog = false;
-    std::string idText;
-    std::vector<uint8_t> idBytes;
-    bool haveIdText = false;  // the two together replace the identification
-    bool haveIdBytes = false;
-    bool basic = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &opt = args[i];
-        auto value = [&](std::string &v) {
-            if (i + 1 >= args.size()) {
-                error = "option " + opt + " needs a value";
-                return false;
-            }
-            v = args[++i];
-            return true;
-        };
-        std::string v;
-        if (opt == "--help" || opt == "-h") {
-            out.help = true;
-        } else if (opt == "--version" || opt == "-V") {
-            out.version = true;
-        } else if (opt == "--listen") {
-            if (!value(v)) return false;
-            if (!rfc2217::splitHostPort(v, out.config.host, out.config.port, rfc2217::PortZero::Allowed)) {
-                error = "--listen wants HOST:PORT, not \"" + v + "\"";
-                return false;
-            }
-        } else if (opt == "--basic") {
-            basic = true;
-        } else if (opt == "--id-text") {
-            if (!value(v)) return false;
-            idText = v;
-            haveIdText = true;
-        } else if (opt == "--id-bytes") {
-            if (!value(v)) return false;
-            if (!parseHexBytes(v, idBytes)) {
-                error = "--id-bytes wants hex bytes, not \"" + v + "\"";
-                return false;
-            }
-            haveIdBytes = true;
-        } else if (opt == "--no-card") {
-            out.config.cardPresent = false;
-        } else if (opt == "--sams") {
-            if (!value(v)) return false;
-            out.config.samPresent = {false, false, false};
-            if (v != "none") {
-                for (char c : v) {
-                    if (c == ',' || c == ' ') continue;
-                    if (c < '1' || c > '3') {
-                        error = "--sams wants slot numbers 1 to 3 or \"none\", not \"" + v + "\"";
-                        return false;
-                    }
-                    out.config.samPresent[static_cast<size_t>(c - '1')] = true;
-                }
-            }
-        } else if (opt == "--unpowered") {
-            out.config.powered = false;
-        } else if (opt == "--silent") {
-            out.config.silent = true;
-        } else if (opt == "--latency") {
-            unsigned long ms = 0;
-            if (!value(v)) return false;
-            if (!parseNumber(v, 600000, ms)) {
-                error = "--latency wants milliseconds (0 to 600000), not \"" + v + "\"";
-                return false;
-            }
-            out.config.latency = std::chrono::milliseconds(ms);
-        } else if (opt == "--noise") {
-            if (!value(v)) return false;
-            if (!parseHexBytes(v, out.config.noise)) {
-                error = "--noise wants hex bytes, not \"" + v + "\"";
-                return false;
-            }
-        } else if (opt == "--paced") {
-            out.config.paced = true;
-        } else if (opt == "--rules") {
-            if (!value(v)) return false;
-            if (!out.config.rules.load(v, error)) return false;
-        } else if (opt == "--control") {
-            out.control = true;
-        } else if (opt == "--log") {
-            if (!value(v)) return false;
-            out.logPath = v;
-        } else if (opt == "--idle-timeout" || opt == "--take-over") {
-            unsigned long seconds = 0;
-            if (!value(v)) return false;
-            if (!parseNumber(v, 86400, seconds)) {
-                error = opt + " wants seconds (0 to 86400), not \"" + v + "\"";
-                return false;
-            }
-            const std::chrono::milliseconds ms = std::chrono::seconds(seconds);
-            if (opt == "--idle-timeout")
-                out.config.idleTimeout = ms;
-            else
-                out.config.takeOverAfter = ms;
-        } else {
+    // getopt_long wants a writable argv with the program's name first.
+    std::vector<std::string> words{"kvr7x-emu"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string &w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    // From the start (optind 0 starts glibc's scan afresh), without its own
+    // messages (opterr 0, and ':' to tell a missing value from an unknown
+    // option), stopping at the first word that is no option ('+').
+    optind = 0;
+    opterr = 0;
+    Identification id;
+    for (;;) {
+        const int code = getopt_long(argc, argv.data(), "+:hV", kLongOptions, nullptr);
+        if (code == -1) break;
+        const std::string opt = words[static_cast<size_t>(optind - 1)];
+        if (code == ':') {
+            error = "option " + opt + " needs a value";
+            return false;
+        }
+        if (code == '?') {
             error = "unknown option \"" + opt + "\" (see --help)";
             return false;
         }
+        if (!applyOption(code, optarg ? optarg : "", out, id, error)) return false;
     }
-    if (basic) out.config.identification = basicIdentification();
-    if (haveIdText || haveIdBytes) {
-        std::vector<uint8_t> id(idText.begin(), idText.end());
-        id.insert(id.end(), idBytes.begin(), idBytes.end());
-        if (id.size() > 255) {
-            error = "the identification is longer than 255 bytes";
-            return false;
-        }
-        out.config.identification = id;
+    if (optind < argc) {
+        error = "unknown option \"" + words[static_cast<size_t>(optind)] + "\" (see --help)";
+        return false;
     }
-    return true;
+    return applyIdentification(id, out.config, error);
 }
 
 }  // namespace kvr7x::emu

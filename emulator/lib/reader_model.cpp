@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/reader_protocol.h"
+
 namespace kvr7x::emu {
 
 namespace {
@@ -121,10 +123,10 @@ void ReaderModel::handleFrame(ModelOutput &out) {
         const uint8_t code = frame[0];
         const bool withData = (code & 0x80) != 0;
         const uint8_t base = code & 0x7F;
-        if (code == 0x20)
+        if (code == kvr::reader::kReaderCommand)
             reply = readerCommand(frame[2], frame[3], frame[4]);
-        else if (base >= 0x21 && base <= 0x24)
-            reply = isoCommand(base - 0x21u, withData, frame);
+        else if (base >= kvr::reader::kIsoOut && base <= kvr::reader::kIsoOut + kvr::reader::kHighestUnit)
+            reply = isoCommand(base - kvr::reader::kIsoOut, withData, frame);
         else
             reply = stat(kStatUnknownCommand);
     }
@@ -136,22 +138,22 @@ void ReaderModel::handleFrame(ModelOutput &out) {
 }
 
 Reply ReaderModel::readerCommand(uint8_t ins, uint8_t unit, uint8_t p2) {
-    if (unit > 3) return stat(kStatBadParameter);
+    using namespace kvr::reader;
+    if (unit > kHighestUnit) return stat(kStatBadParameter);
     Unit &u = units_[unit];
     switch (ins) {
-    case 0x10:  // status
-    case 0x20:  // insert
-        return stat(u.present ? kStatDone : kStatNoCard);
-    case 0x30:  // remove
+    case kStatusRequest:
+    case kInsertCard: return stat(u.present ? kStatDone : kStatNoCard);
+    case kRemoveCard:
         if (!u.present) return stat(kStatNoCard);
         u.active = false;
         cards_[unit].reset();
         return stat(kStatDone);
-    case 0x70:  // select card type
+    case kSelectCardType:
         if (!knownCardType(p2)) return stat(kStatCardUnsupported);
         u.cardType = p2;
         return stat(kStatDone);
-    case 0x80: {  // activate
+    case kActivateCard: {
         if (!u.present) return stat(kStatNoCard);
         if (!knownCardType(p2)) return stat(kStatCardUnsupported);
         u.active = true;
@@ -161,7 +163,7 @@ Reply ReaderModel::readerCommand(uint8_t ins, uint8_t unit, uint8_t p2) {
         r.data = cards_[unit].atr();
         return r;
     }
-    case 0x90:  // deactivate
+    case kDeactivateCard:
         if (!u.present) return stat(kStatNoCard);
         u.active = false;
         cards_[unit].reset();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/reader_protocol.h"
 #include "iso_card.h"
 #include "rules.h"
 
@@ -18,7 +19,7 @@ namespace kvr7x::emu {
 
 // Reader status bytes (STAT).
 inline constexpr uint8_t kStatDone = 0x00;
-inline constexpr uint8_t kStatNoCard = 0x50;
+inline constexpr uint8_t kStatNoCard = kvr::reader::kStatNoCard;
 inline constexpr uint8_t kStatCardUnsupported = 0x60;
 inline constexpr uint8_t kStatCardNotPowered = 0xC0;
 inline constexpr uint8_t kStatBadParameter = 0xD0;
@@ -98,7 +99,7 @@ private:
 
     bool answering() const { return powered_ && !silent_; }
     void handleFrame(ModelOutput &out);
-    Reply readerCommand(uint8_t ins, uint8_t p1, uint8_t p2);
+    Reply readerCommand(uint8_t ins, uint8_t unit, uint8_t p2);
     Reply isoCommand(unsigned unit, bool withData, const std::vector<uint8_t> &frame);
 
     std::vector<uint8_t> identification_;

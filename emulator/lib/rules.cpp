@@ -8,29 +8,21 @@
 #include <cstring>
 #include <sstream>
 
+#include "common/hex.h"
+#include "common/unique_fd.h"
+
 namespace kvr7x::emu {
 
 namespace {
 
 // Far more than any hand-written rules file.
-constexpr long kMaxRulesFile = 1024 * 1024;
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+constexpr long kMaxRulesFile = 1024L * 1024;
 
 // Appends the bytes of one token of hex digits; false if it is not one.
 bool hexToken(const std::string &token, std::vector<int> &out) {
-    if (token.empty() || token.size() % 2 != 0) return false;
-    for (size_t i = 0; i < token.size(); i += 2) {
-        const int hi = hexDigit(token[i]);
-        const int lo = hexDigit(token[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(hi << 4 | lo);
-    }
+    const auto bytes = kvr::common::bytesOfHex(token);
+    if (token.empty() || !bytes) return false;
+    out.insert(out.end(), bytes->begin(), bytes->end());
     return true;
 }
 
@@ -46,6 +38,62 @@ bool hexBytes(const std::string &text, std::vector<int> &out, std::string &bad) 
     return true;
 }
 
+// The pattern side of a rule: false with `why` when it is not one.
+bool parsePattern(const std::string &text, Rule &rule, std::string &why) {
+    std::istringstream pattern(text);
+    std::string token;
+    while (pattern >> token) {
+        if (rule.anyRest) {
+            why = "\"*\" must be the last pattern token";
+            return false;
+        }
+        if (token == "*") {
+            rule.anyRest = true;
+        } else if (token == "??") {
+            rule.pattern.push_back(-1);
+        } else if (!hexToken(token, rule.pattern)) {
+            why = "bad pattern token \"" + token + "\"";
+            return false;
+        }
+    }
+    if (rule.pattern.empty() && !rule.anyRest) {
+        why = "empty pattern";
+        return false;
+    }
+    return true;
+}
+
+// The reply side of a rule, STAT SW1 SW2 [| DATA]: false with `why` when it
+// is not one.
+bool parseReply(std::string text, Reply &reply, std::string &why) {
+    std::string dataText;
+    const auto bar = text.find('|');
+    if (bar != std::string::npos) {
+        dataText = text.substr(bar + 1);
+        text.erase(bar);
+    }
+    std::vector<int> head;
+    std::vector<int> data;
+    std::string bad;
+    if (!hexBytes(text, head, bad) || !hexBytes(dataText, data, bad)) {
+        why = "bad reply byte \"" + bad + "\"";
+        return false;
+    }
+    if (head.size() != 3) {
+        why = "the reply needs exactly STAT SW1 SW2 before \"|\"";
+        return false;
+    }
+    if (data.size() > 255) {
+        why = "more than 255 reply data bytes";
+        return false;
+    }
+    reply.stat = static_cast<uint8_t>(head[0]);
+    reply.sw1 = static_cast<uint8_t>(head[1]);
+    reply.sw2 = static_cast<uint8_t>(head[2]);
+    reply.data.assign(data.begin(), data.end());
+    return true;
+}
+
 }  // namespace
 
 bool RuleSet::parse(const std::string &text, std::string &error) {
@@ -58,60 +106,18 @@ bool RuleSet::parse(const std::string &text, std::string &error) {
         const auto hash = line.find('#');
         if (hash != std::string::npos) line.erase(hash);
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        const std::string where = "line " + std::to_string(number) + ": ";
         const auto arrow = line.find("=>");
-        if (arrow == std::string::npos) {
-            error = where + "no \"=>\" between pattern and reply";
-            return false;
-        }
         Rule rule;
         rule.line = number;
-        std::istringstream pattern(line.substr(0, arrow));
-        std::string token;
-        while (pattern >> token) {
-            if (rule.anyRest) {
-                error = where + "\"*\" must be the last pattern token";
-                return false;
-            }
-            if (token == "*") {
-                rule.anyRest = true;
-            } else if (token == "??") {
-                rule.pattern.push_back(-1);
-            } else if (!hexToken(token, rule.pattern)) {
-                error = where + "bad pattern token \"" + token + "\"";
-                return false;
-            }
-        }
-        if (rule.pattern.empty() && !rule.anyRest) {
-            error = where + "empty pattern";
+        std::string why;
+        if (arrow == std::string::npos)
+            why = "no \"=>\" between pattern and reply";
+        else if (parsePattern(line.substr(0, arrow), rule, why))
+            parseReply(line.substr(arrow + 2), rule.reply, why);
+        if (!why.empty()) {
+            error = "line " + std::to_string(number) + ": " + why;
             return false;
         }
-        std::string replyText = line.substr(arrow + 2);
-        std::string dataText;
-        const auto bar = replyText.find('|');
-        if (bar != std::string::npos) {
-            dataText = replyText.substr(bar + 1);
-            replyText.erase(bar);
-        }
-        std::vector<int> head;
-        std::vector<int> data;
-        std::string bad;
-        if (!hexBytes(replyText, head, bad) || !hexBytes(dataText, data, bad)) {
-            error = where + "bad reply byte \"" + bad + "\"";
-            return false;
-        }
-        if (head.size() != 3) {
-            error = where + "the reply needs exactly STAT SW1 SW2 before \"|\"";
-            return false;
-        }
-        if (data.size() > 255) {
-            error = where + "more than 255 reply data bytes";
-            return false;
-        }
-        rule.reply.stat = static_cast<uint8_t>(head[0]);
-        rule.reply.sw1 = static_cast<uint8_t>(head[1]);
-        rule.reply.sw2 = static_cast<uint8_t>(head[2]);
-        for (int b : data) rule.reply.data.push_back(static_cast<uint8_t>(b));
         rules.push_back(std::move(rule));
     }
     rules_ = std::move(rules);
@@ -121,16 +127,15 @@ bool RuleSet::parse(const std::string &text, std::string &error) {
 bool RuleSet::load(const std::string &path, std::string &error) {
     // Opened without waiting, so that a FIFO cannot hold the start, and
     // looked at before a byte is read: only a regular file of sane size.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const kvr::common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file) {
         error = "cannot read rules file " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat st {};
     std::string text;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool regular = ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode);
     if (!regular || st.st_size > kMaxRulesFile) {
-        ::close(fd);
         error = "rules file " + path +
                 (regular               ? " is larger than " + std::to_string(kMaxRulesFile / 1024) + " KiB"
                  : S_ISDIR(st.st_mode) ? " is a folder, not a file"
@@ -139,17 +144,15 @@ bool RuleSet::load(const std::string &path, std::string &error) {
     }
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(file.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = "cannot read rules file " + path + ": " + std::strerror(errno);
-            ::close(fd);
             return false;
         }
         if (n == 0 || text.size() + static_cast<size_t>(n) > kMaxRulesFile) break;
         text.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     if (!parse(text, error)) {
         error = path + ", " + error;
         return false;

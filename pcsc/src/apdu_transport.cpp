@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "common/reader_protocol.h"
 #include "kvr7x.h"
 
 namespace kvr7x::pcsc {
 
 namespace {
 
-constexpr uint8_t kIsoCode = 0x21;          // + unit: header only
-constexpr uint8_t kIsoWithDataCode = 0xA1;  // + unit: header and P3 data bytes
 constexpr uint8_t kGetResponse = 0xC0;
 
 struct Reply {
@@ -27,10 +26,10 @@ public:
     int32_t send(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3, const std::vector<uint8_t> *data,
                  Reply &reply) {
         std::array<uint8_t, 256> buffer{};
-        uint8_t code = static_cast<uint8_t>(kIsoCode + unit_);
+        uint8_t code = static_cast<uint8_t>(kvr::reader::kIsoOut + unit_);
         if (data) {
             std::copy(data->begin(), data->end(), buffer.begin());
-            code = static_cast<uint8_t>(kIsoWithDataCode + unit_);
+            code = static_cast<uint8_t>(kvr::reader::kIsoIn + unit_);
         }
         int32_t len = 0;
         const int32_t r =

@@ -8,18 +8,14 @@
 #include "handler_log.h"
 #include "command_apdu.h"
 #include "ifd_result.h"
+#include "common/reader_protocol.h"
 #include "kvr7x.h"
 
 namespace kvr7x::pcsc {
 
 namespace {
 
-constexpr uint32_t kCardUnit = 0;
-// Card type of the activation: an asynchronous (T=0) processor card.
-constexpr uint32_t kAsynchronousCard = 0x00;
-constexpr uint8_t kReaderCommand = 0x20;
-constexpr uint8_t kStatusRequest = 0x10;
-constexpr uint8_t kStatNoCard = 0x50;
+using namespace kvr::reader;
 
 }  // namespace
 

@@ -55,7 +55,7 @@ public:
     // activation.
     RESPONSECODE power(unsigned long action, std::vector<uint8_t> &atr);
     // One command APDU to the card; the response APDU on IFD_SUCCESS.
-    RESPONSECODE transmit(const uint8_t *apdu, size_t length, std::vector<uint8_t> &response);
+    RESPONSECODE transmit(const uint8_t *bytes, size_t length, std::vector<uint8_t> &response);
 
     const std::string &deviceName() const { return name_; }
     const std::vector<uint8_t> &atr() const { return atr_; }
@@ -75,7 +75,7 @@ private:
     bool openPort();
     bool reconnect();
     // The line is gone: the port is closed and the card counts as unpowered.
-    void loseLine(int32_t driverResult);
+    void loseLine(int32_t r);
     RESPONSECODE powerUp(std::vector<uint8_t> &atr);
     RESPONSECODE cardState(bool present);
 

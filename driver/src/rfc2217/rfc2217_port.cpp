@@ -46,7 +46,7 @@ constexpr auto kGreetingLimit = std::chrono::milliseconds(1000);
 constexpr Timeouts kControlTimeouts{0, 0, 0, 0, 1000};
 WriteDeadline controlDeadline() { return WriteDeadline(kControlTimeouts, 0, DeadlineClock::now()); }
 // Received data beyond this is dropped, as a UART drops bytes on overrun.
-constexpr size_t kReceiveQueueLimit = 64 * 1024;
+constexpr size_t kReceiveQueueLimit = size_t{64} * 1024;
 
 class Rfc2217Port final : public SerialPort {
 public:
@@ -91,7 +91,7 @@ private:
     // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes
     // sent; sets `failed` when the socket failed (lastError set).  Caller holds sendMutex_.
     size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
-    bool sendControl(const std::vector<uint8_t> &wire);
+    bool sendControl(const std::vector<uint8_t> &command);
     // Appends the owed PURGE-DATA, if any.  Caller holds sendMutex_.
     void takeOwedPurge(std::vector<uint8_t> &out);
     bool owePurge(uint8_t which);

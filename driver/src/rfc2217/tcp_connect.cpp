@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "common/unique_fd.h"
 #include "serial_port.h"
 #include "transfer_deadline.h"
 
@@ -29,19 +30,19 @@ uint32_t codeForErrno(int err) {
 
 // One connection attempt to one address; -1 with errno-derived code in `code`.
 int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &code) {
-    const int fd =
-        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
-    if (fd < 0) {
+    kvr::common::UniqueFd socket(
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
+    if (!socket) {
         code = codeForErrno(errno);
         return -1;
     }
+    const int fd = socket.get();
     int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
     if (rc != 0 && errno == EINPROGRESS) {
         for (;;) {
             pollfd p{fd, POLLOUT, 0};
             const int wait = msUntil(DeadlineClock::now(), until);
             if (wait == 0) {
-                ::close(fd);
                 code = kErrConnectTimeout;
                 return -1;
             }
@@ -53,7 +54,6 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
             if (pr < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
                 soError = errno;
             if (soError != 0) {
-                ::close(fd);
                 code = codeForErrno(soError);
                 return -1;
             }
@@ -63,7 +63,6 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
     }
     if (rc != 0) {
         code = codeForErrno(errno);
-        ::close(fd);
         return -1;
     }
     const int one = 1;
@@ -71,8 +70,8 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
     // Blocking from now on: the receive thread then waits in recv itself,
     // one system call a segment instead of a poll and a recv; sends still
     // never wait (MSG_DONTWAIT).
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    ::fcntl(socket.get(), F_SETFL, ::fcntl(socket.get(), F_GETFL) & ~O_NONBLOCK);
+    return socket.release();
 }
 
 }  // namespace

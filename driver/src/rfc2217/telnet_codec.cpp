@@ -48,50 +48,13 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, TelnetSink &sink) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t b = bytes[i];
         switch (state_) {
-        case State::Data: {
-            // The whole run up to the next IAC at once.
-            const auto *iac = static_cast<const uint8_t *>(std::memchr(bytes + i, kIac, n - i));
-            const size_t stop = iac ? static_cast<size_t>(iac - bytes) : n;
-            if (stop > i) sink.onData(bytes + i, stop - i);
-            if (iac) state_ = State::Iac;
-            i = stop;
-            break;
-        }
-        case State::Iac:
-            if (b == kIac) {
-                state_ = State::Data;
-                sink.onData(&kIac, 1);
-            } else if (b >= kWill && b <= kDont) {
-                verb_ = b;
-                state_ = State::Option;
-            } else if (b == kSb) {
-                state_ = State::SbOption;
-            } else {
-                // NOP, GA, DM, SE outside a subnegotiation and anything else:
-                // a command without argument.
-                if (b <= kSe) ++malformed_;
-                state_ = State::Data;
-                command(sink, TelnetEvent::Kind::Command, b, 0);
-            }
-            break;
+        case State::Data: i = dataRun(bytes, i, n, sink); break;
+        case State::Iac: afterIac(b, sink); break;
         case State::Option:
             state_ = State::Data;
             command(sink, TelnetEvent::Kind::Negotiation, verb_, b);
             break;
-        case State::SbOption:
-            sb_.kind = TelnetEvent::Kind::Subnegotiation;
-            sb_.verb = 0;
-            sb_.option = b;
-            sb_.payload.clear();
-            sbOverflow_ = false;
-            // IAC right after SB: no option byte at all.
-            if (b == kIac) {
-                ++malformed_;
-                state_ = State::Iac;
-            } else {
-                state_ = State::SbData;
-            }
-            break;
+        case State::SbOption: subnegotiationOption(b); break;
         case State::SbData:
             if (b == kIac)
                 state_ = State::SbIac;
@@ -99,27 +62,76 @@ void TelnetParser::feed(const uint8_t *bytes, size_t n, TelnetSink &sink) {
                 keepSbByte(b);
             break;
         case State::SbIac:
-            if (b == kIac) {
-                keepSbByte(kIac);
-                state_ = State::SbData;
-            } else if (b == kSe) {
-                state_ = State::Data;
-                if (sbOverflow_)
-                    ++malformed_;
-                else
-                    sink.onCommand(sb_);
-                sb_.payload.clear();
-            } else {
-                // Unterminated subnegotiation: drop it and read this byte as
-                // the command that follows an IAC.
-                ++malformed_;
-                sb_.payload.clear();
-                state_ = State::Iac;
-                --i;
-            }
+            // An unterminated subnegotiation reads its byte again as the
+            // command that follows an IAC.
+            if (!afterSbIac(b, sink)) --i;
             break;
         }
     }
+}
+
+size_t TelnetParser::dataRun(const uint8_t *bytes, size_t i, size_t n, TelnetSink &sink) {
+    // The whole run up to the next IAC at once.
+    const auto *iac = static_cast<const uint8_t *>(std::memchr(bytes + i, kIac, n - i));
+    const size_t stop = iac ? static_cast<size_t>(iac - bytes) : n;
+    if (stop > i) sink.onData(bytes + i, stop - i);
+    if (iac) state_ = State::Iac;
+    return stop;
+}
+
+void TelnetParser::afterIac(uint8_t b, TelnetSink &sink) {
+    if (b == kIac) {
+        state_ = State::Data;
+        sink.onData(&kIac, 1);
+    } else if (b >= kWill && b <= kDont) {
+        verb_ = b;
+        state_ = State::Option;
+    } else if (b == kSb) {
+        state_ = State::SbOption;
+    } else {
+        // NOP, GA, DM, SE outside a subnegotiation and anything else: a
+        // command without argument.
+        if (b <= kSe) ++malformed_;
+        state_ = State::Data;
+        command(sink, TelnetEvent::Kind::Command, b, 0);
+    }
+}
+
+void TelnetParser::subnegotiationOption(uint8_t b) {
+    sb_.kind = TelnetEvent::Kind::Subnegotiation;
+    sb_.verb = 0;
+    sb_.option = b;
+    sb_.payload.clear();
+    sbOverflow_ = false;
+    // IAC right after SB: no option byte at all.
+    if (b == kIac) {
+        ++malformed_;
+        state_ = State::Iac;
+    } else {
+        state_ = State::SbData;
+    }
+}
+
+bool TelnetParser::afterSbIac(uint8_t b, TelnetSink &sink) {
+    if (b == kIac) {
+        keepSbByte(kIac);
+        state_ = State::SbData;
+        return true;
+    }
+    if (b == kSe) {
+        state_ = State::Data;
+        if (sbOverflow_)
+            ++malformed_;
+        else
+            sink.onCommand(sb_);
+        sb_.payload.clear();
+        return true;
+    }
+    // Unterminated subnegotiation: drop it.
+    ++malformed_;
+    sb_.payload.clear();
+    state_ = State::Iac;
+    return false;
 }
 
 void appendEscaped(const uint8_t *bytes, size_t n, std::vector<uint8_t> &out) {

@@ -149,6 +149,14 @@ private:
     enum class State : uint8_t { Data, Iac, Option, SbOption, SbData, SbIac };
     void command(TelnetSink &sink, TelnetEvent::Kind kind, uint8_t verb, uint8_t option);
     void keepSbByte(uint8_t b);
+    // The state machine's steps: a run of data bytes from bytes[i] (returns
+    // the index of the IAC that ends it, or n), the byte after IAC, the option byte
+    // after SB, and the byte after IAC inside a subnegotiation (false: read
+    // it again as the byte after an IAC).
+    size_t dataRun(const uint8_t *bytes, size_t i, size_t n, TelnetSink &sink);
+    void afterIac(uint8_t b, TelnetSink &sink);
+    void subnegotiationOption(uint8_t b);
+    bool afterSbIac(uint8_t b, TelnetSink &sink);
 
     State state_ = State::Data;
     uint8_t verb_ = 0;

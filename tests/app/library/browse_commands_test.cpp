@@ -664,9 +664,9 @@ TEST_F(BrowseCommandsTest, AResizeOrComingBackReadsTheCurrentRecordAgainFromTheF
         press(w, Qt::Key_Down);
         const std::string second = currentName(w).toStdString();
         std::uint32_t recno = 0;
-        for (std::uint32_t n = 1; n <= 1000 && recno == 0; ++n)
-            if (library.commandsFile().readByNumber(n) == 0 && fieldText(library.commandsRecord().name) == second)
-                recno = n;
+        for (std::uint32_t number = 1; number <= 1000 && recno == 0; ++number)
+            if (library.commandsFile().readByNumber(number) == 0 && fieldText(library.commandsRecord().name) == second)
+                recno = number;
         ASSERT_NE(recno, 0u);
         ASSERT_EQ(runPeer({"put", path, std::to_string(recno), card.toStdString(), "Cambiado fuera"}), "0");
         emit qApp->applicationStateChanged(Qt::ApplicationInactive);

@@ -32,14 +32,17 @@ struct Row {
 // question, 0 for a warning that only tells.
 template <std::size_t I>
 int raiseEntry(Warnings &warnings, std::string_view t1, std::string_view t2) {
-    constexpr Warning warning = kWarningTable[I].warning;
+    // The warning as a template argument: clang 14 takes neither a constexpr
+    // local nor the table entry as a constant in the consteval conversion to
+    // the kind's warning type inside a template.
+    using Entry = std::integral_constant<Warning, kWarningTable[I].warning>;
     if constexpr (kWarningTable[I].kind() == WarningKind::Tells) {
-        warnings.tell(warning, t1, t2);
+        warnings.tell(Entry::value, t1, t2);
         return 0;
     } else if constexpr (kWarningTable[I].kind() == WarningKind::Asks) {
-        return warnings.ask(warning, t1, t2);
+        return warnings.ask(Entry::value, t1, t2);
     } else {
-        warnings.halt(warning, t1, t2);
+        warnings.halt(Entry::value, t1, t2);
     }
 }
 
