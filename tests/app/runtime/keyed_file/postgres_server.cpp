@@ -233,11 +233,11 @@ fs::path templateFolder() {
             hba << "local all " << PostgresServer::kSecuredUser << " scram-sha-256\nlocal all all trust\n";
         }
         const pid_t server = startServer(folder, false, PostgresServer::Reach::SocketFolder);
-        const std::string made = runSql(conninfoAt(folder, "postgres", "kvr"),
-                                        std::string("CREATE ROLE ") + PostgresServer::kSecuredUser +
-                                            " LOGIN PASSWORD '" + PostgresServer::kSecuredPassword + "'");
+        const std::string roleMade = runSql(conninfoAt(folder, "postgres", "kvr"),
+                                            std::string("CREATE ROLE ") + PostgresServer::kSecuredUser +
+                                                " LOGIN PASSWORD '" + PostgresServer::kSecuredPassword + "'");
         end(server);
-        if (made.rfind("ERROR", 0) == 0) throw std::runtime_error(made);
+        if (roleMade.rfind("ERROR", 0) == 0) throw std::runtime_error(roleMade);
     } catch (...) {
         std::error_code ec;
         fs::remove_all(folder, ec);
