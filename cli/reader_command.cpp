@@ -97,7 +97,9 @@ bool splitTimeout(const std::vector<std::string> &words, bool timed, const std::
     return true;
 }
 
-// The header bytes the grammar wants, then the data words.
+// The header bytes the grammar wants, then the data words.  The messages
+// are built by appending: GCC 12 warns falsely (-Wrestrict) on "\"" +
+// std::string(...) + ... here in an optimised build.
 bool readOperands(const Grammar &grammar, const std::vector<std::string_view> &operands, const std::string &usage,
                   std::vector<uint8_t> &header, std::vector<uint8_t> &data, std::string &error) {
     std::size_t wanted = grammar.headerBytes;
@@ -109,14 +111,18 @@ bool readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
     for (std::size_t i = 0; i < wanted; ++i) {
         const auto byte = parseByte(operands[i]);
         if (!byte) {
-            error = "\"" + std::string(operands[i]) + "\" is not a byte in hexadecimal (" + usage + ")";
+            error.assign(1, '"')
+                .append(operands[i])
+                .append("\" is not a byte in hexadecimal (")
+                .append(usage)
+                .append(")");
             return false;
         }
         header.push_back(*byte);
     }
     for (std::size_t i = wanted; i < operands.size(); ++i) {
         if (!appendHex(operands[i], data)) {
-            error = "\"" + std::string(operands[i]) + "\" is not data in hexadecimal (pairs of digits)";
+            error.assign(1, '"').append(operands[i]).append("\" is not data in hexadecimal (pairs of digits)");
             return false;
         }
     }
