@@ -11,6 +11,7 @@ namespace kvr::console {
 
 struct CommandHeader {
     uint8_t code = 0, cla = 0, ins = 0, p1 = 0, p2 = 0, p3 = 0;
+    bool operator==(const CommandHeader &) const = default;
 };
 
 class ReaderLink {
