@@ -27,41 +27,57 @@ bool isSamCard(std::string_view cardName) {
 
 namespace {
 
-// The "&SAM" menu's share: the SAM card groups numbered from 2001, a
-// submenu before its entries, a new submenu at each change of card name,
-// no shortcuts.
-void planSamMenus(const std::vector<StoredCommandRow> &rows, StoredCommandPlan &plan) {
-    int32_t next = kFirstSamStoredEntry;
+// Where the next entries go in one menu: the next free number and the card
+// submenu now open (0 for none).
+struct MenuCursor {
+    explicit MenuCursor(int32_t first) : next(first) {}
+
+    int32_t next;
     int32_t cardMenu = 0;
     std::string cardText;
-    bool full = false;
-    for (const StoredCommandRow &row : rows) {
-        const std::string_view cardName = trimRight(row.card);
-        if (!isSamCard(cardName)) continue;
-        const bool newCard = cardMenu == 0 || cardText != cardName;
-        // Once one is left out, so are all after it, as under "&Tarjeta".
-        full = full || next + (newCard ? 1 : 0) > kLastSamStoredEntry;
-        if (full) {
-            ++plan.samCommandsNotShown;
-            continue;
-        }
-        if (newCard) {
+
+    bool opensCard(std::string_view cardName) const { return cardMenu == 0 || cardText != cardName; }
+
+    // Places a row: a new card submenu first when its card name changes,
+    // then its entry, which is returned.
+    PlannedItem &place(const StoredCommandRow &row, std::string_view cardName, std::vector<PlannedItem> &items) {
+        if (opensCard(cardName)) {
             cardMenu = next++;
             cardText = std::string(cardName);
             PlannedItem menu;
             menu.kind = PlannedItem::Kind::CardMenu;
             menu.number = cardMenu;
             menu.text = cardText;
-            plan.samItems.push_back(std::move(menu));
+            items.push_back(std::move(menu));
         }
         PlannedItem entry;
         entry.number = next++;
         entry.menuNumber = cardMenu;
         entry.text = std::string(trimRight(row.name));
         entry.recordNumber = row.recordNumber;
-        plan.samItems.push_back(std::move(entry));
+        items.push_back(std::move(entry));
+        return items.back();
     }
-    plan.lastSamEntryNumber = next - 1 >= kFirstSamStoredEntry ? next - 1 : 0;
+};
+
+// The "&SAM" menu's share: the SAM card groups numbered from 2001, a
+// submenu before its entries, a new submenu at each change of card name,
+// no shortcuts.
+void planSamMenus(const std::vector<StoredCommandRow> &rows, StoredCommandPlan &plan) {
+    MenuCursor cursor(kFirstSamStoredEntry);
+    bool full = false;
+    for (const StoredCommandRow &row : rows) {
+        const std::string_view cardName = trimRight(row.card);
+        if (!isSamCard(cardName)) continue;
+        // Once one is left out, so are all after it, as under "&Tarjeta".
+        full = full || cursor.next + (cursor.opensCard(cardName) ? 1 : 0) > kLastSamStoredEntry;
+        if (full) {
+            ++plan.samCommandsNotShown;
+            continue;
+        }
+        cursor.place(row, cardName, plan.samItems);
+    }
+    plan.lastSamEntryNumber = cursor.next - 1 >= kFirstSamStoredEntry ? cursor.next - 1 : 0;
 }
 
 }  // namespace
@@ -73,31 +89,15 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
         if (const auto key = identity(code)) taken.insert(*key);
 
     StoredCommandPlan plan;
-    int32_t next = kFirstStoredEntry;
-    int32_t cardMenu = 0;  // the current card submenu; 0 for none
-    std::string cardText;
+    MenuCursor cursor(kFirstStoredEntry);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const StoredCommandRow &row = rows[i];
         const std::string_view cardName = trimRight(row.card);
-        const bool newCard = cardMenu == 0 || cardText != cardName;
-        if (next + (newCard ? 1 : 0) > kLastStoredEntry) {
+        if (cursor.next + (cursor.opensCard(cardName) ? 1 : 0) > kLastStoredEntry) {
             plan.commandsNotShown = rows.size() - i;
             break;
         }
-        if (newCard) {
-            cardMenu = next++;
-            cardText = std::string(cardName);
-            PlannedItem menu;
-            menu.kind = PlannedItem::Kind::CardMenu;
-            menu.number = cardMenu;
-            menu.text = cardText;
-            plan.items.push_back(std::move(menu));
-        }
-        PlannedItem entry;
-        entry.number = next++;
-        entry.menuNumber = cardMenu;
-        entry.text = std::string(trimRight(row.name));
-        entry.recordNumber = row.recordNumber;
+        PlannedItem &entry = cursor.place(row, cardName, plan.items);
         if (row.hotKey != 0) {
             const auto key = identity(static_cast<uint32_t>(row.hotKey));
             if (key && taken.insert(*key).second)
@@ -105,9 +105,8 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
             else if (key)
                 plan.hotKeysTaken.push_back(entry.text);
         }
-        plan.items.push_back(std::move(entry));
     }
-    plan.lastEntryNumber = next - 1 >= kFirstStoredEntry ? next - 1 : 0;
+    plan.lastEntryNumber = cursor.next - 1 >= kFirstStoredEntry ? cursor.next - 1 : 0;
     planSamMenus(rows, plan);
     return plan;
 }

@@ -1,6 +1,6 @@
 // A corpus of damaged command files, run by hand (not a test):
 //
-//   damaged_corpus [COPIES [SEED]]   (defaults 1000 and 1)
+//   damaged_corpus [COPIES [START]]   (defaults 1000 and 1)
 //
 // Makes a sound 300-record command file, then COPIES copies of it, each
 // damaged at random: most with one to three bits flipped anywhere in the
@@ -202,7 +202,7 @@ int examine(const std::string &read, const std::string &imported, const std::str
 
 int main(int argc, char **argv) {
     const int copies = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
-    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 1u;
+    const unsigned randomStart = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 1u;
     const fs::path folder = fs::temp_directory_path() / ("kvr-damaged-corpus-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     const std::string sound = (folder / "SOUND.tps").string();
@@ -211,7 +211,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::uintmax_t size = fs::file_size(sound);
-    std::mt19937_64 random(seed);
+    std::mt19937_64 random(randomStart);
 
     std::map<int, int> counts;
     int hung = 0, crashed = 0;
@@ -263,7 +263,7 @@ int main(int argc, char **argv) {
             if (found & (1 << bit)) ++counts[bit];
         fs::remove_all(place);
     }
-    std::printf("%d damaged copies of a %d-record file (seed %u), in %.0f s\n", copies, kRecords, seed,
+    std::printf("%d damaged copies of a %d-record file (random start %u), in %.0f s\n", copies, kRecords, randomStart,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     const char *names[] = {"opened with 0",
                            "opened with 46 (key rebuilt)",
