@@ -34,7 +34,7 @@ target_include_directories(kvr7x_core
 # own, not imported from a DLL of its own.
 target_compile_definitions(kvr7x_core PUBLIC
   _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX KVR7X_NO_DLLIMPORT)
-target_link_libraries(kvr7x_core PUBLIC ws2_32 user32 kvr::common PRIVATE kvr::build_checks kvr::conversion_checks)
+target_link_libraries(kvr7x_core PUBLIC ws2_32 user32 kvr::telnet kvr::common PRIVATE kvr::build_checks kvr::conversion_checks)
 
 # The export table for this processor: as written (decorated with the stack
 # bytes) for i686, without the suffixes for x86_64.

@@ -16,7 +16,7 @@
 
 #include "common/unique_fd.h"
 #include "port_map.h"
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 #include "serial_port.h"
 
 namespace kvr7x {

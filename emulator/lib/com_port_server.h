@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "rfc2217/telnet_codec.h"
-#include "rfc2217/telnet_options.h"
+#include "telnet/telnet_codec.h"
+#include "telnet/telnet_options.h"
 
 namespace kvr7x::emu {
 

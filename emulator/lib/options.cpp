@@ -8,7 +8,7 @@
 #include "common/hex.h"
 #include "control_commands.h"
 
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 
 namespace kvr7x::emu {
 

@@ -16,7 +16,7 @@
 #include "eventually.h"
 #include "network_test_support.h"
 #include "raw_server.h"
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"

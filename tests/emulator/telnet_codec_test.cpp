@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
-#include "rfc2217/telnet_codec.h"
+#include "telnet/telnet_codec.h"
 
 using namespace kvr7x::rfc2217;
 using Bytes = std::vector<uint8_t>;

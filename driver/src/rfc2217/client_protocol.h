@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "rfc2217/telnet_codec.h"
-#include "rfc2217/telnet_options.h"
+#include "telnet/telnet_codec.h"
+#include "telnet/telnet_options.h"
 
 namespace kvr7x::rfc2217 {
 

@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 #include "rfc2217/socket_io.h"
 #include "rfc2217/tcp_connect.h"
-#include "rfc2217/telnet_codec.h"
+#include "telnet/telnet_codec.h"
 #include "transfer_deadline.h"
 
 namespace kvr7x {

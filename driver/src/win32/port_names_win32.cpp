@@ -10,7 +10,7 @@
 
 #include "port_map.h"
 #include "port_names.h"
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 #include "serial_port.h"
 #include "win32/winsock.h"
 

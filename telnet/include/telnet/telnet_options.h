@@ -2,8 +2,8 @@
 // uses itself and lets the other end use, what it has offered and asked for,
 // and the answers it owes.  Every request is answered at most once, so two
 // ends never loop.
-#ifndef KVR7X_RFC2217_TELNET_OPTIONS_H
-#define KVR7X_RFC2217_TELNET_OPTIONS_H
+#ifndef KVR_TELNET_TELNET_OPTIONS_H
+#define KVR_TELNET_TELNET_OPTIONS_H
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "rfc2217/telnet_options.h"
+#include "telnet/telnet_options.h"
 
-#include "rfc2217/telnet_codec.h"
+#include "telnet/telnet_codec.h"
 
 namespace kvr7x::rfc2217 {
 

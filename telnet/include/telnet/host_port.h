@@ -1,6 +1,6 @@
 // Network addresses written as "HOST:PORT".
-#ifndef KVR7X_RFC2217_HOST_PORT_H
-#define KVR7X_RFC2217_HOST_PORT_H
+#ifndef KVR_TELNET_HOST_PORT_H
+#define KVR_TELNET_HOST_PORT_H
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "rfc2217/telnet_codec.h"
+#include "telnet/telnet_codec.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "rfc2217/host_port.h"
+#include "telnet/host_port.h"
 
 namespace kvr7x::rfc2217 {
 

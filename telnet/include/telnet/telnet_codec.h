@@ -2,8 +2,8 @@
 // option of RFC 2217), for both ends of the connection: a pure byte-stream
 // parser that takes data bytes and telnet commands apart in stream order,
 // and the encoders for what either side sends.
-#ifndef KVR7X_RFC2217_TELNET_CODEC_H
-#define KVR7X_RFC2217_TELNET_CODEC_H
+#ifndef KVR_TELNET_TELNET_CODEC_H
+#define KVR_TELNET_TELNET_CODEC_H
 
 #include <cstddef>
 #include <cstdint>
