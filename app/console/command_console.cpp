@@ -4,6 +4,8 @@
 #include "console/status_message.h"
 #include "console/status_word.h"
 
+#include "common/reader_protocol.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -59,7 +61,7 @@ void CommandConsole::hexViewEdited(std::string_view shown) {
     if (mode_ != DataEntryMode::Hex) return;
     requestHex_ = fixedWidth(shown, kHexViewSize);
     fillByteViewFromHex(shown);
-    p3 = hexForm(static_cast<uint8_t>(requestByteCount_ % 256));
+    p3 = hexByte(static_cast<uint8_t>(requestByteCount_ % 256));
 }
 
 void CommandConsole::byteViewEdited(std::string_view shown) {
@@ -68,7 +70,7 @@ void CommandConsole::byteViewEdited(std::string_view shown) {
     requestBytes_ = fixedWidth(bytes, kByteViewSize);
     requestByteCount_ = bytes.size();
     requestHex_ = fixedWidth(hexViewText(bytes), kHexViewSize);
-    p3 = hexForm(static_cast<uint8_t>(bytes.size() % 256));
+    p3 = hexByte(static_cast<uint8_t>(bytes.size() % 256));
 }
 
 void CommandConsole::setRequestHex(std::string_view hexText) {
@@ -88,20 +90,20 @@ CommandHeader CommandConsole::requestHeader() const {
 }
 
 void CommandConsole::showReply(int32_t result) {
-    stat = hexForm(static_cast<uint8_t>(result & 0xFF));
+    stat = hexByte(static_cast<uint8_t>(result & 0xFF));
     if (result < 0) {
         // A failed call wrote neither the status words nor a reply: showing
         // the previous reply's values over the request data would pass them
         // off as this command's answer.
         return;
     }
-    sw1 = hexForm(sw1Result_);
-    sw2 = hexForm(sw2Result_);
+    sw1 = hexByte(sw1Result_);
+    sw2 = hexByte(sw2Result_);
     const std::size_t count = static_cast<std::size_t>(std::clamp(replyLength_, 0, 255));
-    len = hexForm(static_cast<uint8_t>(count));
+    len = hexByte(static_cast<uint8_t>(count));
     for (std::size_t i = 0; i < count; ++i) {
         const uint8_t byte = transfer_[i];
-        replyHex_.replace(3 * i, 3, hexForm(byte) + ' ');
+        replyHex_.replace(3 * i, 3, hexByte(byte) + ' ');
         // A zero byte is shown as 0xFF so that it does not end the text.
         replyBytes_[i] = static_cast<char>(byte == 0 ? 0xFF : byte);
     }
@@ -179,12 +181,12 @@ int32_t CommandConsole::resetReader() {
 void CommandConsole::prepare(const PreparedCommand &command) {
     blankReply();
     const CommandHeader &h = command.header;
-    code = hexForm(h.code);
-    cla = hexForm(h.cla);
-    ins = hexForm(h.ins);
-    p1 = hexForm(h.p1);
-    p2 = hexForm(h.p2);
-    p3 = hexForm(h.p3);
+    code = hexByte(h.code);
+    cla = hexByte(h.cla);
+    ins = hexByte(h.ins);
+    p1 = hexByte(h.p1);
+    p2 = hexByte(h.p2);
+    p3 = hexByte(h.p3);
     requestBytes_.assign(kByteViewSize, ' ');
     requestHex_.assign(kHexViewSize, ' ');
     requestByteCount_ = 0;
@@ -219,7 +221,7 @@ StoredFocus CommandConsole::fillStored(const StoredCommand &command) {
 }
 
 void CommandConsole::fillStoredForSam(const StoredCommand &command) {
-    code = hexForm(static_cast<uint8_t>(hexPairOf(command.code) + currentSam_));
+    code = hexByte(static_cast<uint8_t>(hexPairOf(command.code) + currentSam_));
     cla = fixedWidth(command.cla, 2);
     ins = fixedWidth(command.ins, 2);
     p1 = fixedWidth(command.p1, 2);
@@ -234,7 +236,7 @@ void CommandConsole::fillStoredForSam(const StoredCommand &command) {
 }
 
 int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {
-    const CommandHeader status{0x20, 0x00, 0x10, slot, 0x00, 0x00};
+    const CommandHeader status{reader::kReaderCommand, 0x00, reader::kStatusRequest, slot, 0x00, 0x00};
     return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_, kShortTimeoutMs);
 }
 

@@ -28,7 +28,7 @@ std::string csvField(const std::string &text) {
     return quoted + '"';
 }
 
-std::string byteText(uint8_t byte) { return hexForm(byte); }
+std::string byteText(uint8_t byte) { return hexByte(byte); }
 
 }  // namespace
 
@@ -58,7 +58,7 @@ std::string hexText(std::string_view bytes) {
     text.reserve(bytes.size() * 3);
     for (char c : bytes) {
         if (!text.empty()) text += ' ';
-        text += hexForm(static_cast<uint8_t>(c));
+        text += hexByte(static_cast<uint8_t>(c));
     }
     return text;
 }

@@ -2,11 +2,6 @@
 
 namespace kvr::console {
 
-std::string hexForm(uint8_t byte) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    return std::string{digits[byte >> 4], digits[byte & 0x0F]};
-}
-
 uint8_t hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
     if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
@@ -25,7 +20,7 @@ std::string hexViewText(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size() * 3);
     for (char c : bytes) {
-        text += hexForm(static_cast<uint8_t>(c));
+        text += hexByte(static_cast<uint8_t>(c));
         text += ' ';
     }
     return text;
@@ -45,11 +40,6 @@ std::string parseHexView(std::string_view text) {
         i += 2;
     }
     return bytes;
-}
-
-std::string_view trimRight(std::string_view text) {
-    const auto last = text.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
 std::string fixedWidth(std::string_view text, std::size_t width) {

@@ -1,6 +1,7 @@
-// Hexadecimal forms shared by the console, the menus and the identification:
-// the two-digit form of a byte, the hex view text and the hex pair
-// conversion.  Texts are byte strings (one byte per character, Windows-1252).
+// Hexadecimal forms of the console, the menus and the identification: the
+// hex view text and the console's lenient hex pair conversion (the strict
+// digit forms and trimming are the shared helpers').  Texts are byte strings
+// (one byte per character, Windows-1252).
 #ifndef KVR_CONSOLE_HEX_CODEC_H
 #define KVR_CONSOLE_HEX_CODEC_H
 
@@ -9,10 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/hex.h"
+#include "common/text.h"
+
 namespace kvr::console {
 
 // Exactly two upper-case hexadecimal digits, high nibble first ("0A").
-std::string hexForm(uint8_t byte);
+using common::hexByte;
 
 // The value of one character as a hexadecimal digit: "0".."9" and upper-case
 // "A".."F" count, every other character (lower case and space included) is 0.
@@ -36,7 +40,7 @@ std::string hexViewText(std::string_view bytes);
 std::string parseHexView(std::string_view text);
 
 // The text with trailing spaces removed.
-std::string_view trimRight(std::string_view text);
+using common::trimRight;
 
 // Cuts or space-pads the text to exactly width characters.
 std::string fixedWidth(std::string_view text, std::size_t width);

@@ -1,23 +1,14 @@
 #include "console/menu_plan.h"
 
+#include "common/reader_protocol.h"
+
 namespace kvr::console {
 
 namespace {
 
-constexpr uint8_t kReaderCode = 0x20;
-constexpr uint8_t kIsoOutCode = 0x21;
-constexpr uint8_t kIsoInCode = 0xA1;
-constexpr uint8_t kStatusRequest = 0x10;
-constexpr uint8_t kInsert = 0x20;
-constexpr uint8_t kExtract = 0x30;
-constexpr uint8_t kSelectType = 0x70;
-constexpr uint8_t kActivate = 0x80;
-constexpr uint8_t kDeactivate = 0x90;
-constexpr int32_t kNoCard = 0x50;
-
 PreparedCommand readerCommand(uint8_t ins, uint8_t p1 = 0, uint8_t p2 = 0) {
     PreparedCommand prepared;
-    prepared.header = CommandHeader{kReaderCode, 0x00, ins, p1, p2, 0x00};
+    prepared.header = CommandHeader{reader::kReaderCommand, 0x00, ins, p1, p2, 0x00};
     return prepared;
 }
 
@@ -29,7 +20,7 @@ PreparedCommand isoCommand(uint8_t code, bool withData) {
 }
 
 PreparedCommand activateSam(uint8_t slot) {
-    PreparedCommand prepared = readerCommand(kActivate, slot);
+    PreparedCommand prepared = readerCommand(reader::kActivateCard, slot);
     prepared.currentSam = slot;
     return prepared;
 }
@@ -38,30 +29,30 @@ PreparedCommand activateSam(uint8_t slot) {
 
 PreparedCommand prepareCommand(MenuCommand item, uint8_t currentSam) {
     switch (item) {
-    case MenuCommand::StatusRequest: return readerCommand(kStatusRequest);
-    case MenuCommand::InsertCard: return readerCommand(kInsert);
-    case MenuCommand::SelectAsync: return readerCommand(kSelectType, 0, 0x00);
-    case MenuCommand::SelectQx256: return readerCommand(kSelectType, 0, 0x06);
-    case MenuCommand::SelectQxP2K: return readerCommand(kSelectType, 0, 0x02);
-    case MenuCommand::SelectQx416: return readerCommand(kSelectType, 0, 0x05);
-    case MenuCommand::SelectQxExK: return readerCommand(kSelectType, 0, 0x07);
-    case MenuCommand::SelectQxExKExtended: return readerCommand(kSelectType, 0, 0x08);
-    case MenuCommand::ActivateCard: return readerCommand(kActivate);
-    case MenuCommand::ActivateAsync: return readerCommand(kActivate, 0, 0x00);
-    case MenuCommand::ActivateQxP2K: return readerCommand(kActivate, 0, 0x02);
-    case MenuCommand::ActivateQx416: return readerCommand(kActivate, 0, 0x05);
-    case MenuCommand::ActivateQxExK: return readerCommand(kActivate, 0, 0x07);
-    case MenuCommand::ActivateGpm896: return readerCommand(kActivate, 0, 0x06);
+    case MenuCommand::StatusRequest: return readerCommand(reader::kStatusRequest);
+    case MenuCommand::InsertCard: return readerCommand(reader::kInsertCard);
+    case MenuCommand::SelectAsync: return readerCommand(reader::kSelectCardType, 0, 0x00);
+    case MenuCommand::SelectQx256: return readerCommand(reader::kSelectCardType, 0, 0x06);
+    case MenuCommand::SelectQxP2K: return readerCommand(reader::kSelectCardType, 0, 0x02);
+    case MenuCommand::SelectQx416: return readerCommand(reader::kSelectCardType, 0, 0x05);
+    case MenuCommand::SelectQxExK: return readerCommand(reader::kSelectCardType, 0, 0x07);
+    case MenuCommand::SelectQxExKExtended: return readerCommand(reader::kSelectCardType, 0, 0x08);
+    case MenuCommand::ActivateCard: return readerCommand(reader::kActivateCard);
+    case MenuCommand::ActivateAsync: return readerCommand(reader::kActivateCard, 0, 0x00);
+    case MenuCommand::ActivateQxP2K: return readerCommand(reader::kActivateCard, 0, 0x02);
+    case MenuCommand::ActivateQx416: return readerCommand(reader::kActivateCard, 0, 0x05);
+    case MenuCommand::ActivateQxExK: return readerCommand(reader::kActivateCard, 0, 0x07);
+    case MenuCommand::ActivateGpm896: return readerCommand(reader::kActivateCard, 0, 0x06);
     case MenuCommand::ActivateSam1: return activateSam(1);
     case MenuCommand::ActivateSam2: return activateSam(2);
     case MenuCommand::ActivateSam3: return activateSam(3);
-    case MenuCommand::DeactivateSam: return readerCommand(kDeactivate, currentSam);
-    case MenuCommand::DeactivateCard: return readerCommand(kDeactivate);
-    case MenuCommand::ExtractCard: return readerCommand(kExtract);
-    case MenuCommand::CardIsoOut: return isoCommand(kIsoOutCode, false);
-    case MenuCommand::CardIsoIn: return isoCommand(kIsoInCode, true);
-    case MenuCommand::SamIsoOut: return isoCommand(static_cast<uint8_t>(kIsoOutCode + currentSam), false);
-    case MenuCommand::SamIsoIn: return isoCommand(static_cast<uint8_t>(kIsoInCode + currentSam), true);
+    case MenuCommand::DeactivateSam: return readerCommand(reader::kDeactivateCard, currentSam);
+    case MenuCommand::DeactivateCard: return readerCommand(reader::kDeactivateCard);
+    case MenuCommand::ExtractCard: return readerCommand(reader::kRemoveCard);
+    case MenuCommand::CardIsoOut: return isoCommand(reader::kIsoOut, false);
+    case MenuCommand::CardIsoIn: return isoCommand(reader::kIsoIn, true);
+    case MenuCommand::SamIsoOut: return isoCommand(static_cast<uint8_t>(reader::kIsoOut + currentSam), false);
+    case MenuCommand::SamIsoIn: return isoCommand(static_cast<uint8_t>(reader::kIsoIn + currentSam), true);
     }
     return PreparedCommand{};
 }
@@ -78,7 +69,7 @@ MenuLayout adjustMenus(const ReaderIdentification &identification, const SamProb
         layout.samMenuEnabled = false;
         for (uint8_t slot = 1; slot <= 3; ++slot) {
             // Only "no card" counts as an empty slot; a driver error does not.
-            if (probe(slot) == kNoCard) {
+            if (probe(slot) == reader::kStatNoCard) {
                 layout.samSlotEnabled[slot - 1] = false;
             } else {
                 layout.activateSamEnabled = true;

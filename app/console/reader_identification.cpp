@@ -34,14 +34,14 @@ ReaderIdentification identifyReader(int32_t resetResult, const AnswerBuffer &ans
     };
 
     if (id.extendedLayout()) {
-        id.hardwareVersion = fixedWidth(hexForm(at(1)) + hexForm(at(2)), 10);
-        id.firmwareVersion = fixedWidth(hexForm(at(3)) + "." + hexForm(at(4)), 10);
+        id.hardwareVersion = fixedWidth(hexByte(at(1)) + hexByte(at(2)), 10);
+        id.firmwareVersion = fixedWidth(hexByte(at(3)) + "." + hexByte(at(4)), 10);
         std::string serial;
-        for (std::size_t offset = 5; offset <= 12; ++offset) serial += hexForm(at(offset));
+        for (std::size_t offset = 5; offset <= 12; ++offset) serial += hexByte(at(offset));
         id.serialNumber = fixedWidth(serial, 16);
     } else {
         std::string serial;
-        for (std::size_t offset = 1; offset <= 5; ++offset) serial += hexForm(at(offset));
+        for (std::size_t offset = 1; offset <= 5; ++offset) serial += hexByte(at(offset));
         id.serialNumber = fixedWidth(serial, 16);
     }
     return id;

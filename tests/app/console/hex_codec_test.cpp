@@ -16,12 +16,12 @@ std::string bytes(std::initializer_list<int> values) {
 
 TEST(HexForm, IsTwoUpperCaseDigitsForEveryByte) {
     for (int value = 0; value < 256; ++value) {
-        const std::string form = hexForm(static_cast<uint8_t>(value));
+        const std::string form = hexByte(static_cast<uint8_t>(value));
         ASSERT_EQ(form.size(), 2u);
         EXPECT_EQ(std::stoi(form, nullptr, 16), value);
         for (char c : form) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) << form;
     }
-    EXPECT_EQ(hexForm(10), "0A");
+    EXPECT_EQ(hexByte(10), "0A");
 }
 
 TEST(HexPair, OnlyDigitsAndUpperCaseLettersCount) {
