@@ -11,7 +11,7 @@ uint8_t hexDigitValue(char c) {
 uint8_t hexPair(char high, char low) { return static_cast<uint8_t>((hexDigitValue(high) << 4) | hexDigitValue(low)); }
 
 uint8_t hexPairOf(std::string_view field) {
-    const char high = field.size() > 0 ? field[0] : ' ';
+    const char high = !field.empty() ? field[0] : ' ';
     const char low = field.size() > 1 ? field[1] : ' ';
     return hexPair(high, low);
 }

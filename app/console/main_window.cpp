@@ -117,6 +117,17 @@ private:
     void label(const char *text, int x, int y, int w, int h) { place(new QLabel(text, client()), x, y, w, h); }
 
     void buildControls() {
+        buildRequestPanel();
+        buildReplyPanel();
+        send_ = new QPushButton("Procesar Comando", client());
+        send_->setObjectName("send");
+        place(send_, 4, 94, 252, 12);
+        connect(send_, &QPushButton::clicked, this, [this] { sendCommand(); });
+        setPanelTabOrder();
+    }
+
+    // The command's header fields, and its data as hex and as characters.
+    void buildRequestPanel() {
         auto *request = new QGroupBox("Comando PC -> KVR", client());
         place(request, 4, 3, 252, 43);
         const char *headerNames[] = {"CODE", "CLA", "INS", "P1", "P2", "P3"};
@@ -146,7 +157,11 @@ private:
             console_.byteViewEdited(runtime::toWesternLossy(text));
             showConsole(requestBytes_);
         });
+    }
 
+    // The reply's status, status word, length and data; the program alone
+    // writes them.
+    void buildReplyPanel() {
         auto *reply = new QGroupBox("Comando KVR -> PC", client());
         place(reply, 4, 50, 252, 42);
         const char *replyNames[] = {"STAT", "SW1", "SW2", "LEN"};
@@ -157,13 +172,10 @@ private:
         // Three characters a byte, as the request's hex view: a 255-byte
         // reply is shown whole.
         replyHex_ = entry(static_cast<int>(kRequestHexShown), "replyHex", 10, 78, 240, 10, true);
+    }
 
-        send_ = new QPushButton("Procesar Comando", client());
-        send_->setObjectName("send");
-        place(send_, 4, 94, 252, 12);
-        connect(send_, &QPushButton::clicked, this, [this] { sendCommand(); });
-
-        // Tab order: the request panel, the reply panel, the send button.
+    // Tab order: the request panel, the reply panel, the send button.
+    void setPanelTabOrder() {
         std::vector<QWidget *> order{code_};
         order.insert(order.end(), header_.begin(), header_.end());
         order.push_back(requestHex_);
