@@ -1,9 +1,7 @@
 #include "port_names.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +9,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "common/unique_fd.h"
+#include "network_identities.h"
 #include "port_map.h"
-#include "telnet/host_port.h"
 #include "serial_port.h"
 
 namespace kvr7x {
@@ -105,26 +102,7 @@ std::vector<std::string> PortTarget::identities() const {
     }
     // The addresses the connection may go to, as numbers.  A name that does
     // not resolve cannot be connected to either; its text will do.
-    std::string host;
-    uint16_t port = 0;
-    if (!rfc2217::splitHostPort(address, host, port)) return {"net:" + address};
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0 || !list)
-        return {"net:" + address};
-    std::set<std::string> found;
-    for (const addrinfo *ai = list; ai; ai = ai->ai_next) {
-        char name[NI_MAXHOST];
-        if (::getnameinfo(ai->ai_addr, ai->ai_addrlen, name, sizeof name, nullptr, 0,
-                          NI_NUMERICHOST) == 0)
-            found.insert("net:[" + std::string(name) + "]:" + std::to_string(port));
-    }
-    ::freeaddrinfo(list);
-    if (found.empty()) return {"net:" + address};
-    return {found.begin(), found.end()};
+    return networkIdentities(address);
 }
 
 std::optional<PortTarget> resolvePortName(const char *name) {

@@ -3,14 +3,12 @@
 // leaves out, "\\.\COMnn" and any other name are passed to CreateFileA
 // unchanged; "rfc2217://HOST:PORT" is a network serial port, directly or as
 // a map's target.
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
-#include <set>
+#include <windows.h>
 
+#include "network_identities.h"
 #include "port_map.h"
 #include "port_names.h"
-#include "telnet/host_port.h"
 #include "serial_port.h"
 #include "win32/winsock.h"
 
@@ -106,26 +104,8 @@ std::vector<std::string> PortTarget::identities() const {
         if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
         return {"dev:" + name};
     }
-    std::string host;
-    uint16_t port = 0;
-    if (!rfc2217::splitHostPort(address, host, port) || !winsockReady()) return {"net:" + address};
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0 || !list)
-        return {"net:" + address};
-    std::set<std::string> found;
-    for (const addrinfo *ai = list; ai; ai = ai->ai_next) {
-        char name[NI_MAXHOST];
-        if (::getnameinfo(ai->ai_addr, static_cast<socklen_t>(ai->ai_addrlen), name, sizeof name,
-                          nullptr, 0, NI_NUMERICHOST) == 0)
-            found.insert("net:[" + std::string(name) + "]:" + std::to_string(port));
-    }
-    ::freeaddrinfo(list);
-    if (found.empty()) return {"net:" + address};
-    return {found.begin(), found.end()};
+    if (!winsockReady()) return {"net:" + address};
+    return networkIdentities(address);
 }
 
 std::optional<PortTarget> resolvePortName(const char *name) {
