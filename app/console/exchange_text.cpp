@@ -71,7 +71,7 @@ std::string headerText(const Exchange &e) {
 }
 
 std::string replyHeaderText(const Exchange &e) {
-    const std::string stat = byteText(static_cast<uint8_t>(e.result & 0xFF));
+    std::string stat = byteText(static_cast<uint8_t>(e.result & 0xFF));
     if (!e.answered()) return stat;
     return stat + ' ' + byteText(e.sw1) + ' ' + byteText(e.sw2) + ' ' +
            byteText(static_cast<uint8_t>(e.received.size()));
