@@ -4,21 +4,23 @@
 // stream and puts the data bytes into a receive queue; reads follow the same
 // time-out rules as a local tty.  A read that waits for bytes reads the
 // socket itself when nobody else is on it: a reply costs the calling thread
-// a poll and a recv and wakes no other thread.  While nobody reads, a
-// background thread watches the socket, so that modem-state notifications,
-// option negotiation and the end of the connection are seen at once; it
-// leaves the socket to the callers while they use it and comes back once
-// they have left it alone for a moment (kIdle), so a run of transactions
-// wakes it only that often.  A read that finds it on the socket waits for
-// what it hands over (woken only by data, a modem-state change or the end
-// of the connection, never by the server's acknowledgements), and it then
-// leaves the socket to that read.  Whatever came while nobody read is taken
-// in before a purge, a modem-status query or the check for a lost
-// connection, so none of them misses it.  Everything the port sends (data and COM-PORT commands)
-// goes out at once and nothing ever waits for an acknowledgement, with one
-// exception: purges are owed until the next thing sent, and go out as one
-// PURGE-DATA in the same segment (a transaction's purges and its header
-// make one TCP segment, not three).
+// a poll and a recv and wakes no other thread.  While nobody uses the port,
+// a background thread watches the socket, so that modem-state
+// notifications, option negotiation and the end of the connection are seen
+// at once.  It leaves the socket to the callers while they use it and comes
+// back once they have left it alone for a moment (kIdle): a run of
+// transactions wakes it only that often.  A read that finds it on the
+// socket waits for what it hands over (woken only by data, a modem-state
+// change or the end of the connection, never by the server's
+// acknowledgements), and then reads on by itself.  Whatever came while
+// nobody read is taken in before a purge, a modem-status query or the check
+// for a lost connection, so none of them misses it.
+//
+// Everything the port sends (data and COM-PORT commands) goes out at once
+// and nothing ever waits for an acknowledgement, with one exception: purges
+// are owed until the next thing sent, and go out as one PURGE-DATA in the
+// same segment (a transaction's purges and its header make one TCP segment,
+// not three).
 //
 // The far end's line cannot be watched from here, so the port works out
 // when written data has left it: each write keeps the line busy for the
@@ -148,7 +150,7 @@ private:
     bool threadOnSocket_ = false;
     bool callerOnSocket_ = false;
     size_t readersWaiting_ = 0;            // reads waiting for bytes the thread hands over
-    DeadlineClock::time_point lastUse_{};  // a caller last read the socket
+    DeadlineClock::time_point lastUse_{};  // a caller last wrote or read the socket
     std::vector<uint8_t> chunk_;           // a caller's bytes from the socket (callerOnSocket_)
     std::vector<uint8_t> data_;            // data bytes decoded from a chunk
     std::deque<uint8_t> rx_;
