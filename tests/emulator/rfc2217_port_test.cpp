@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -162,6 +163,64 @@ TEST(NetworkPort, DoublesIacBothWays) {
     const Bytes in = seen.get_future().get();
     const Bytes wire = {0x11, 0xFF, 0xFF, 0x22, 0xFF, 0xFF};
     EXPECT_NE(std::search(in.begin(), in.end(), wire.begin(), wire.end()), in.end());
+}
+
+TEST(NetworkPort, AReplyInOneByteSegmentsComesWholeAndALineChangeAmongThemEndsADsrWait) {
+    const Bytes header = {0x20, 0x00, 0x10, 0x00, 0x00, 0x00};
+    // The lines as they stand at first (carrier, DSR, CTS), then DSR off.
+    const Bytes linesAtFirst = {255, 250, 44, 107, 0xB0, 255, 240};
+    const Bytes dsrOff = {255, 250, 44, 107, 0x92, 255, 240};
+    // The second reply, 90 61 00 with the data FF 41 (FF doubled on the
+    // wire), the line change between its bytes.
+    Bytes slowReply = {0x90, 0x61};
+    slowReply.insert(slowReply.end(), dsrOff.begin(), dsrOff.end());
+    slowReply.insert(slowReply.end(), {0x00, 0x02, 0xFF, 0xFF, 0x41});
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        RawServer::agree(fd);
+        RawServer::send(fd, linesAtFirst);
+        // The first exchange makes the port's user the one that reads its
+        // socket; the second reply comes a byte a segment.
+        if (!RawServer::receiveUntil(fd, header, 3000ms)) return;
+        RawServer::send(fd, {0x90, 0x00, 0x00, 0x00});
+        if (!RawServer::receiveUntil(fd, header, 3000ms)) return;
+        for (const uint8_t b : slowReply) {
+            RawServer::send(fd, {b});
+            std::this_thread::sleep_for(1ms);
+        }
+        done.get_future().wait_for(5s);
+    });
+    auto port = kvr7x::openRfc2217Port(server.hostPort());
+    ASSERT_TRUE(port);
+    uint32_t bits = 0;
+    ASSERT_TRUE(eventually([&] { return port->modemStatus(bits) && (bits & kvr7x::kModemDsr) != 0; }));
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    ASSERT_TRUE(port->watchDsr());
+    std::atomic<pid_t> tid{0};
+    auto waiter = std::async(std::launch::async, [&] {
+        tid = ::gettid();
+        return port->waitDsrChange();
+    });
+    ASSERT_TRUE(eventually([&] { return tid != 0 && blockedSyscall(tid) == SYS_futex; }));
+
+    uint8_t data[256] = {};
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000), 0x90);
+    EXPECT_EQ(len, 0);
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000), 0x90);
+    EXPECT_EQ(sw1, 0x61);
+    EXPECT_EQ(sw2, 0x00);
+    ASSERT_EQ(len, 2);
+    EXPECT_EQ(Bytes(data, data + 2), (Bytes{0xFF, 0x41}));
+    ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
+    EXPECT_TRUE(port->modemStatus(bits));
+    EXPECT_EQ(bits, kvr7x::kModemRlsd | kvr7x::kModemCts);
+    done.set_value();
+    EXPECT_TRUE(port->close());
 }
 
 TEST(NetworkPort, ReadTimeoutsFollowTheSerialRules) {

@@ -1,7 +1,7 @@
 // The client's side of a network serial port session without the socket:
 // takes what the server sends, hands back the data bytes, answers option
 // negotiation, and follows the server's modem-state notifications.  Pure and
-// single-threaded; the port wraps it in its receive thread.
+// single-threaded; the port feeds it from whichever thread reads the socket.
 #ifndef KVR7X_RFC2217_CLIENT_PROTOCOL_H
 #define KVR7X_RFC2217_CLIENT_PROTOCOL_H
 

@@ -1,14 +1,26 @@
 // Network serial port over TCP with the telnet COM-PORT option.
 //
-// A receive thread reads the socket, takes telnet commands out of the stream
-// and puts the data bytes into a receive queue; reads wait on that queue
-// under the same time-out rules as a local tty, and are woken only by data,
-// a modem-state change or the end of the connection, never by the server's
-// acknowledgements.  Everything the port sends (data and COM-PORT commands)
-// goes out at once and nothing ever waits for an acknowledgement, with one
-// exception: purges are owed until the next thing sent, and go out as one
-// PURGE-DATA in the same segment (a transaction's purges and its header
-// make one TCP segment, not three).
+// One thread at a time reads the socket, takes telnet commands out of the
+// stream and puts the data bytes into a receive queue; reads follow the same
+// time-out rules as a local tty.  A read that waits for bytes reads the
+// socket itself when nobody else is on it: a reply costs the calling thread
+// a poll and a recv and wakes no other thread.  While nobody uses the port,
+// a background thread watches the socket, so that modem-state
+// notifications, option negotiation and the end of the connection are seen
+// at once.  It leaves the socket to the callers while they use it and comes
+// back once they have left it alone for a moment (kIdle): a run of
+// transactions wakes it only that often.  A read that finds it on the
+// socket waits for what it hands over (woken only by data, a modem-state
+// change or the end of the connection, never by the server's
+// acknowledgements), and then reads on by itself.  Whatever came while
+// nobody read is taken in before a purge, a modem-status query or the check
+// for a lost connection, so none of them misses it.
+//
+// Everything the port sends (data and COM-PORT commands) goes out at once
+// and nothing ever waits for an acknowledgement, with one exception: purges
+// are owed until the next thing sent, and go out as one PURGE-DATA in the
+// same segment (a transaction's purges and its header make one TCP segment,
+// not three).
 //
 // The far end's line cannot be watched from here, so the port works out
 // when written data has left it: each write keeps the line busy for the
@@ -47,10 +59,19 @@ constexpr Timeouts kControlTimeouts{0, 0, 0, 0, 1000};
 WriteDeadline controlDeadline() { return WriteDeadline(kControlTimeouts, 0, DeadlineClock::now()); }
 // Received data beyond this is dropped, as a UART drops bytes on overrun.
 constexpr size_t kReceiveQueueLimit = size_t{64} * 1024;
+// Bytes taken from the socket at a time.
+constexpr size_t kChunkSize = 4096;
+// How long the callers must have left the socket alone before the
+// background thread watches it again, and so how late, at most, it sees
+// what comes between transactions that follow each other closely.
+constexpr auto kIdle = std::chrono::milliseconds(10);
+// Reads without waiting that taking in what has come makes at most: a
+// server that never stops sending cannot keep a purge for ever.
+constexpr int kCatchUpRounds = 16;
 
 class Rfc2217Port final : public SerialPort {
 public:
-    explicit Rfc2217Port(SocketHandle fd) : fd_(fd) {}
+    explicit Rfc2217Port(SocketHandle fd) : fd_(fd), chunk_(kChunkSize) {}
     ~Rfc2217Port() override {
         // Closing a port closed already would set the thread's last error
         // over the reason a failed open just left there.
@@ -82,12 +103,28 @@ public:
     bool restoreLine() override;
     bool close() override;
     bool lost() override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (!closed_) catchUp(lock);
         return broken_ && !closed_;
     }
 
 private:
     void receiveLoop();
+    // Takes bytes received from the server into the protocol and the
+    // receive queue; answers owed go to `reply`.  True when a read or a DSR
+    // wait has something to look at.  Caller holds mutex_.
+    bool takeIn(const uint8_t *bytes, size_t n, std::vector<uint8_t> &reply);
+    // Whether the calling thread may read the socket.  Caller holds mutex_.
+    bool socketFree() const { return !threadOnSocket_ && !callerOnSocket_; }
+    // Reads the socket once in the calling thread, waiting at most `ms`
+    // (-1: no limit), and takes in what came.  Needs socketFree(); `lock`
+    // holds mutex_ before and after (it is let go during the wait).  False
+    // when nothing came in time.
+    bool pump(std::unique_lock<std::mutex> &lock, int ms);
+    // Takes in, without waiting, what came while nobody read the socket.
+    void catchUp(std::unique_lock<std::mutex> &lock);
+    // Sends answers owed to the server.
+    void sendReply(const std::vector<uint8_t> &reply);
     // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes
     // sent; sets `failed` when the socket failed (lastError set).  Caller holds sendMutex_.
     size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
@@ -97,12 +134,25 @@ private:
     bool owePurge(uint8_t which);
     bool usable();  // open and connected; sets lastError otherwise
     void markBroken(uint32_t code);
+    void breakLocked(uint32_t code);  // caller holds mutex_
 
     SocketHandle fd_;
     std::thread receiver_;
 
     std::mutex mutex_;  // guards everything below up to sendMutex_
+    // Data, a modem-state change, the end, or the socket left free: reads
+    // and DSR waits look again.
     std::condition_variable changed_;
+    // The background thread's wait while callers use the socket.
+    std::condition_variable parked_;
+    // Who reads the socket: the background thread, from the moment it
+    // decides to until it parks, or one caller at a time (pump).
+    bool threadOnSocket_ = false;
+    bool callerOnSocket_ = false;
+    size_t readersWaiting_ = 0;            // reads waiting for bytes the thread hands over
+    DeadlineClock::time_point lastUse_{};  // a caller last wrote or read the socket
+    std::vector<uint8_t> chunk_;           // a caller's bytes from the socket (callerOnSocket_)
+    std::vector<uint8_t> data_;            // data bytes decoded from a chunk
     std::deque<uint8_t> rx_;
     ClientProtocol protocol_;
     LineSettings line_;
@@ -133,11 +183,16 @@ bool Rfc2217Port::usable() {
 
 void Rfc2217Port::markBroken(uint32_t code) {
     std::lock_guard lock(mutex_);
+    breakLocked(code);
+}
+
+void Rfc2217Port::breakLocked(uint32_t code) {
     if (!broken_) {
         broken_ = true;
         brokenCode_ = code;
     }
     changed_.notify_all();
+    parked_.notify_all();
 }
 
 bool Rfc2217Port::start() {
@@ -179,41 +234,99 @@ bool Rfc2217Port::start() {
 }
 
 void Rfc2217Port::receiveLoop() {
-    std::vector<uint8_t> chunk(4096);
-    std::vector<uint8_t> data;
+    std::vector<uint8_t> chunk(kChunkSize);
     std::vector<uint8_t> reply;
+    std::unique_lock lock(mutex_);
     for (;;) {
-        const size_t n = receiveWaiting(fd_, chunk.data(), chunk.size());
-        if (n == 0) {
-            markBroken(kErrNetNameDeleted);
+        // Off the socket while callers use it.
+        while (!threadOnSocket_) {
+            if (closed_ || broken_) return;
+            const auto now = DeadlineClock::now();
+            if (!callerOnSocket_ && now >= lastUse_ + kIdle) {
+                threadOnSocket_ = true;
+                break;
+            }
+            parked_.wait_until(lock, callerOnSocket_ ? now + kIdle : lastUse_ + kIdle);
+        }
+        if (closed_ || broken_) {
+            threadOnSocket_ = false;
             return;
         }
-        data.clear();
-        reply.clear();
-        bool wake = false;
-        {
-            std::lock_guard lock(mutex_);
-            const auto stateBefore = protocol_.modemState();
-            const uint64_t dsrBefore = protocol_.dsrChanges();
-            const bool answeredBefore = protocol_.comPortAnswered();
-            protocol_.receive(chunk.data(), n, data, reply);
-            const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
-            rx_.insert(rx_.end(), data.begin(),
-                       data.begin() + static_cast<std::ptrdiff_t>(std::min(room, data.size())));
-            // Acknowledgements alone wake nobody.
-            wake = !data.empty() || protocol_.modemState() != stateBefore ||
-                   protocol_.dsrChanges() != dsrBefore ||
-                   protocol_.comPortAnswered() != answeredBefore;
+        lock.unlock();
+        const size_t n = receiveWaiting(fd_, chunk.data(), chunk.size());
+        lock.lock();
+        if (n == 0) {
+            threadOnSocket_ = false;
+            breakLocked(kErrNetNameDeleted);
+            return;
         }
+        reply.clear();
+        bool wake = takeIn(chunk.data(), n, reply);
+        if (readersWaiting_ > 0 || DeadlineClock::now() < lastUse_ + kIdle) {
+            // Callers are at work: they read the socket by themselves from
+            // here (a waiting read is told so), and the thread stays off it.
+            threadOnSocket_ = false;
+            wake = wake || readersWaiting_ > 0;
+        }
+        lock.unlock();
         // Woken after the lock is free, a reader does not wake only to wait
         // for it again.
         if (wake) changed_.notify_all();
-        if (!reply.empty()) {
-            std::lock_guard lock(sendMutex_);
-            bool failed = false;
-            sendWire(reply.data(), reply.size(), controlDeadline(), failed);
-        }
+        if (!reply.empty()) sendReply(reply);
+        lock.lock();
     }
+}
+
+bool Rfc2217Port::takeIn(const uint8_t *bytes, size_t n, std::vector<uint8_t> &reply) {
+    const auto stateBefore = protocol_.modemState();
+    const uint64_t dsrBefore = protocol_.dsrChanges();
+    const bool answeredBefore = protocol_.comPortAnswered();
+    data_.clear();
+    protocol_.receive(bytes, n, data_, reply);
+    const size_t room = kReceiveQueueLimit - std::min(kReceiveQueueLimit, rx_.size());
+    rx_.insert(rx_.end(), data_.begin(),
+               data_.begin() + static_cast<std::ptrdiff_t>(std::min(room, data_.size())));
+    // Acknowledgements alone wake nobody.
+    return !data_.empty() || protocol_.modemState() != stateBefore ||
+           protocol_.dsrChanges() != dsrBefore || protocol_.comPortAnswered() != answeredBefore;
+}
+
+bool Rfc2217Port::pump(std::unique_lock<std::mutex> &lock, int ms) {
+    callerOnSocket_ = true;
+    lock.unlock();
+    const ptrdiff_t k = receiveWithin(fd_, chunk_.data(), chunk_.size(), ms);
+    lock.lock();
+    callerOnSocket_ = false;
+    lastUse_ = DeadlineClock::now();
+    if (k == 0) {
+        // Reads that waited behind this one may take the socket now.
+        if (readersWaiting_ > 0) changed_.notify_all();
+        return false;
+    }
+    if (k < 0) {
+        breakLocked(kErrNetNameDeleted);
+        return true;
+    }
+    std::vector<uint8_t> reply;
+    if (takeIn(chunk_.data(), static_cast<size_t>(k), reply) || readersWaiting_ > 0)
+        changed_.notify_all();
+    if (!reply.empty()) {
+        lock.unlock();
+        sendReply(reply);
+        lock.lock();
+    }
+    return true;
+}
+
+void Rfc2217Port::catchUp(std::unique_lock<std::mutex> &lock) {
+    for (int round = 0; round < kCatchUpRounds && socketFree() && !broken_; ++round)
+        if (!pump(lock, 0)) break;
+}
+
+void Rfc2217Port::sendReply(const std::vector<uint8_t> &reply) {
+    std::lock_guard lock(sendMutex_);
+    bool failed = false;
+    sendWire(reply.data(), reply.size(), controlDeadline(), failed);
 }
 
 size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline,
@@ -354,7 +467,10 @@ bool Rfc2217Port::purgeTx() {
 
 bool Rfc2217Port::purgeRx() {
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (!usable()) return false;
+        // What came while nobody read the socket is dropped too.
+        catchUp(lock);
         if (!usable()) return false;
         rx_.clear();
     }
@@ -394,6 +510,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     {
         std::lock_guard lineLock(mutex_);
         lineFreeAt_ = std::max(lineFreeAt_, start) + wireTime(line_, written);
+        lastUse_ = DeadlineClock::now();  // the reply is the caller's to read
     }
     setLastError(kErrNone);
     return true;
@@ -421,6 +538,10 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
     };
     take();
     if (deadline.returnAtOnce()) {
+        if (got < n && socketFree()) {
+            pump(lock, 0);
+            take();
+        }
         setLastError(kErrNone);
         return true;
     }
@@ -433,12 +554,20 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
             setLastError(brokenCode_);
             return false;
         }
-        if (deadline.expired(DeadlineClock::now())) break;
-        const auto until = deadline.expiry();
-        if (until)
-            changed_.wait_until(lock, *until);
-        else
-            changed_.wait(lock);
+        const auto now = DeadlineClock::now();
+        if (deadline.expired(now)) break;
+        if (socketFree()) {
+            pump(lock, deadline.waitMs(now));
+        } else {
+            // The background thread (or another read) is on the socket.
+            ++readersWaiting_;
+            const auto until = deadline.expiry();
+            if (until)
+                changed_.wait_until(lock, *until);
+            else
+                changed_.wait(lock);
+            --readersWaiting_;
+        }
         take();
     }
     setLastError(kErrNone);
@@ -452,7 +581,9 @@ bool Rfc2217Port::setRts(bool on) {
 }
 
 bool Rfc2217Port::modemStatus(uint32_t &bits) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (!usable()) return false;
+    catchUp(lock);
     if (!usable()) return false;
     const auto state = protocol_.modemState();
     bits = state ? (*state & (kModemCts | kModemDsr | kModemRing | kModemRlsd)) : 0;
@@ -500,8 +631,9 @@ bool Rfc2217Port::close() {
         }
         closed_ = true;
         changed_.notify_all();
+        parked_.notify_all();
     }
-    // Wakes the receive thread: its wait sees the end of the stream.
+    // Wakes whoever reads the socket: the wait sees the end of the stream.
     shutdownSocket(fd_);
     if (receiver_.joinable()) receiver_.join();
     {

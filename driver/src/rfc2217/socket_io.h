@@ -22,6 +22,13 @@ inline constexpr SocketHandle kNoSocket = -1;
 // failed, including by shutdownSocket() from another thread.
 size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n);
 
+// Waits at most `ms` milliseconds (-1: no limit, 0: not at all) for the
+// connection to have something to read and reads up to n bytes of it: the
+// count (above 0), 0 when nothing came in time (or a signal cut the wait
+// short), or -1 when the connection has ended or failed, including by
+// shutdownSocket() from another thread.
+ptrdiff_t receiveWithin(SocketHandle s, uint8_t *buf, size_t n, int ms);
+
 // Sends what the socket takes now, without waiting: the count sent (0 when
 // it would have to wait), or -1 when the connection failed.
 ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n);

@@ -17,6 +17,18 @@ size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n) {
     }
 }
 
+ptrdiff_t receiveWithin(SocketHandle s, uint8_t *buf, size_t n, int ms) {
+    WSAPOLLFD p{static_cast<SOCKET>(s), POLLRDNORM, 0};
+    const int r = WSAPoll(&p, 1, ms);
+    if (r == SOCKET_ERROR) return -1;
+    if (r == 0) return 0;
+    const int k =
+        ::recv(static_cast<SOCKET>(s), reinterpret_cast<char *>(buf), static_cast<int>(n), 0);
+    if (k > 0) return k;
+    if (k == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    return -1;
+}
+
 ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n) {
     const int k = ::send(static_cast<SOCKET>(s), reinterpret_cast<const char *>(bytes),
                          static_cast<int>(n), 0);
