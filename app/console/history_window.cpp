@@ -103,8 +103,8 @@ runtime::WindowDefinition historyDefinition() {
 
 class HistoryWindow : public runtime::Window {
 public:
-    HistoryWindow(ExchangeHistory &history, QWidget *parent)
-        : runtime::Window(historyDefinition(), parent), history_(history) {
+    HistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent)
+        : runtime::Window(historyDefinition(), interaction, parent), history_(history) {
         setWindowModality(Qt::NonModal);
         setAttribute(Qt::WA_DeleteOnClose, true);
 
@@ -222,8 +222,8 @@ private:
 
     void saveAs() {
         const QString path =
-            runtime::chooseSaveFile(QStringLiteral("Guardar historial"), QStringLiteral("Texto|*.txt|CSV|*.csv"),
-                                    QStringLiteral("historial.txt"));
+            runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar historial"),
+                                    QStringLiteral("Texto|*.txt|CSV|*.csv"), QStringLiteral("historial.txt"));
         if (path.isEmpty()) return;
         const std::string file = path.toStdString();
         std::string error;
@@ -232,7 +232,7 @@ private:
         box.caption = "Historial";
         box.text = historyNotSavedMessage(file, error);
         box.icon = runtime::MessageIcon::Exclamation;
-        runtime::showMessageBox(box);
+        runtime::showMessageBox(interaction(), box);
     }
 
     ExchangeHistory &history_;
@@ -247,7 +247,7 @@ private:
 
 }  // namespace
 
-runtime::Window *showHistoryWindow(ExchangeHistory &history, QWidget *parent) {
+runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent) {
     if (parent) {
         // One closed a moment ago waits hidden for its deletion.
         auto *open = parent->findChild<runtime::Window *>(kWindowName, Qt::FindDirectChildrenOnly);
@@ -257,7 +257,7 @@ runtime::Window *showHistoryWindow(ExchangeHistory &history, QWidget *parent) {
             return open;
         }
     }
-    auto *window = new HistoryWindow(history, parent);
+    auto *window = new HistoryWindow(interaction, history, parent);
     window->open();
     return window;
 }

@@ -10,16 +10,18 @@
 class QWidget;
 
 namespace kvr::runtime {
+class UserInteraction;
 class Window;
-}
+}  // namespace kvr::runtime
 
 namespace kvr::console {
 
 class ExchangeHistory;
 
 // Opens the window over history (or brings the open one to the front) and
-// returns it.  It belongs to parent and deletes itself when closed.
-runtime::Window *showHistoryWindow(ExchangeHistory &history, QWidget *parent);
+// returns it.  It belongs to parent and deletes itself when closed; its
+// dialog and boxes go through interaction.
+runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent);
 
 }  // namespace kvr::console
 

@@ -17,8 +17,9 @@ namespace {
 // button that closes it.
 class PlacedWindow : public runtime::Window {
 public:
-    PlacedWindow(const runtime::WindowDefinition &definition, std::string section, QWidget *parent)
-        : runtime::Window(definition, parent), section_(std::move(section)) {
+    PlacedWindow(const runtime::WindowDefinition &definition, runtime::UserInteraction &interaction,
+                 std::string section, QWidget *parent)
+        : runtime::Window(definition, interaction, parent), section_(std::move(section)) {
         setWindowIcon(runtime::applicationIcon());
     }
 
@@ -41,8 +42,10 @@ private:
 
 class ReaderInfoWindow : public PlacedWindow {
 public:
-    ReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName, QWidget *parent)
-        : PlacedWindow(definition(), "InfoLector", parent), identification_(identification), portName_(portName) {
+    ReaderInfoWindow(runtime::UserInteraction &interaction, const ReaderIdentification &identification,
+                     const std::string &portName, QWidget *parent)
+        : PlacedWindow(definition(), interaction, "InfoLector", parent), identification_(identification),
+          portName_(portName) {
         struct Row {
             const char *label;
             const char *name;
@@ -96,7 +99,8 @@ private:
 
 class AboutWindow : public PlacedWindow {
 public:
-    AboutWindow(QWidget *parent, const std::string &libraryPlace) : PlacedWindow(definition(), "About", parent) {
+    AboutWindow(runtime::UserInteraction &interaction, QWidget *parent, const std::string &libraryPlace)
+        : PlacedWindow(definition(), interaction, "About", parent) {
         auto *image = new QLabel(client());
         image->setObjectName("icon");
         const int side = std::min(units().toPixelsX(14), units().toPixelsY(14));
@@ -140,13 +144,14 @@ private:
 
 }  // namespace
 
-void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName, QWidget *parent) {
-    ReaderInfoWindow window(identification, portName, parent);
+void runReaderInfoWindow(runtime::UserInteraction &interaction, const ReaderIdentification &identification,
+                         const std::string &portName, QWidget *parent) {
+    ReaderInfoWindow window(interaction, identification, portName, parent);
     window.run();
 }
 
-void runAboutWindow(QWidget *parent, const std::string &libraryPlace) {
-    AboutWindow window(parent, libraryPlace);
+void runAboutWindow(runtime::UserInteraction &interaction, QWidget *parent, const std::string &libraryPlace) {
+    AboutWindow window(interaction, parent, libraryPlace);
     window.run();
 }
 

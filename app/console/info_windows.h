@@ -5,6 +5,7 @@
 #define KVR_CONSOLE_INFO_WINDOWS_H
 
 #include "console/reader_identification.h"
+#include "runtime/user_interaction.h"
 
 #include <string>
 
@@ -14,12 +15,13 @@ namespace kvr::console {
 
 // Shows the identification learnt when the main window opened and the port
 // name; it does not talk to the reader.
-void runReaderInfoWindow(const ReaderIdentification &identification, const std::string &portName,
-                         QWidget *parent = nullptr);
+void runReaderInfoWindow(runtime::UserInteraction &interaction, const ReaderIdentification &identification,
+                         const std::string &portName, QWidget *parent = nullptr);
 
 // libraryPlace: where the command library is (CommandsLibrary::placeText),
 // shown under the notice; nothing when empty.
-void runAboutWindow(QWidget *parent = nullptr, const std::string &libraryPlace = {});
+void runAboutWindow(runtime::UserInteraction &interaction, QWidget *parent = nullptr,
+                    const std::string &libraryPlace = {});
 
 // The About window's texts.
 inline constexpr const char *kAboutProduct = "Kvr Manager V3.01";

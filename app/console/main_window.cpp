@@ -57,8 +57,9 @@ runtime::WindowDefinition mainWindowDefinition() {
 
 class MainWindow : public runtime::Window {
 public:
-    MainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName)
-        : runtime::Window(mainWindowDefinition()), link_(portHandle), console_(link_), portName_(portName),
+    MainWindow(runtime::UserInteraction &interaction, library::CommandsLibrary &library, int32_t portHandle,
+               const std::string &portName)
+        : runtime::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_), portName_(portName),
           commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::applicationIcon());
         console_.recordInto(history_);
@@ -300,7 +301,7 @@ private:
             box.caption = "Historial";
             box.text = historyLogFailedMessage(historyLog_.path(), error);
             box.icon = runtime::MessageIcon::Exclamation;
-            runtime::showMessageBox(box);
+            runtime::showMessageBox(interaction(), box);
         }
     }
 
@@ -328,7 +329,7 @@ private:
         question.icon = runtime::MessageIcon::Stop;
         question.buttons = runtime::ButtonYes | runtime::ButtonNo;
         question.defaultButton = runtime::ButtonYes;
-        if (runtime::showMessageBox(question) == runtime::ButtonYes) {
+        if (runtime::showMessageBox(interaction(), question) == runtime::ButtonYes) {
             // As if the operator chose "&Reset", once this event is done.
             QMetaObject::invokeMethod(
                 this, [this] { menuChosen(ItemReset); }, Qt::QueuedConnection);
@@ -357,11 +358,11 @@ private:
         switch (id) {
         case ItemReset: resetReader(); break;
         case ItemInfo:
-            runReaderInfoWindow(identification_, portName_);
+            runReaderInfoWindow(interaction(), identification_, portName_);
             showConsole();
             break;
         case ItemAbout:
-            runAboutWindow(nullptr, commands_.library().placeText());
+            runAboutWindow(interaction(), nullptr, commands_.library().placeText());
             showConsole();
             break;
         case ItemExit: close(); break;
@@ -387,15 +388,15 @@ private:
         case ItemCommandBrowser:
             // The stored commands may have changed: their menus are built
             // again when the browser closes.
-            library::browseCommands(commands_.library(), this);
+            library::browseCommands(interaction(), commands_.library(), this);
             buildStoredCommandMenus();
             showConsole();
             break;
-        case ItemHistory: showHistoryWindow(history_, this); break;
+        case ItemHistory: showHistoryWindow(interaction(), history_, this); break;
         case ItemImport:
             // The stored-command menus stay as they are: the imported
             // commands join them when the browser closes or at the next start.
-            if (std::string imported = library::importCommands(commands_.library()); !imported.empty())
+            if (std::string imported = library::importCommands(interaction(), commands_.library()); !imported.empty())
                 console_.setStatusText(std::move(imported));
             showConsole();
             break;
@@ -428,8 +429,9 @@ private:
 
 }  // namespace
 
-void runMainWindow(library::CommandsLibrary &library, int32_t portHandle, const std::string &portName) {
-    MainWindow window(library, portHandle, portName);
+void runMainWindow(runtime::UserInteraction &interaction, library::CommandsLibrary &library, int32_t portHandle,
+                   const std::string &portName) {
+    MainWindow window(interaction, library, portHandle, portName);
     window.run();
 }
 

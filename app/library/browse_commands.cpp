@@ -95,9 +95,10 @@ QStringList cellsOf(const Commands &r) {
 
 class BrowseCommandsWindow : public runtime::Window {
 public:
-    BrowseCommandsWindow(CommandsLibrary &library, QWidget *parent)
-        : runtime::Window(browserDefinition(), parent), library_(library),
-          browser_(library, {[this] { return list_->visibleRowCount(); }, [this] { updateCommands(library_, this); }}) {
+    BrowseCommandsWindow(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent)
+        : runtime::Window(browserDefinition(), interaction, parent), library_(library),
+          browser_(library, {[this] { return list_->visibleRowCount(); },
+                             [this] { updateCommands(this->interaction(), library_, this); }}) {
         list_ = new runtime::PageList(units(), listColumns(), kIndent, client());
         list_->setObjectName("list");
         place(list_, kListPlace.x(), kListPlace.y(), kListPlace.width(), kListPlace.height());
@@ -223,8 +224,8 @@ private:
         case Button::Help:
             browser_.helpPressed();
             if (!browser_.mustClose())
-                runtime::showMessageBox(
-                    {kHelpText, "Ayuda", runtime::MessageIcon::Information, runtime::ButtonOk, runtime::ButtonOk});
+                runtime::showMessageBox(interaction(), {kHelpText, "Ayuda", runtime::MessageIcon::Information,
+                                                        runtime::ButtonOk, runtime::ButtonOk});
             break;
         }
         afterAction();
@@ -277,8 +278,8 @@ private:
 
 }  // namespace
 
-void browseCommands(CommandsLibrary &library, QWidget *parent) {
-    BrowseCommandsWindow window(library, parent);
+void browseCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent) {
+    BrowseCommandsWindow window(interaction, library, parent);
     window.run();
 }
 

@@ -8,6 +8,8 @@
 #ifndef KVR_LIBRARY_BROWSE_COMMANDS_H
 #define KVR_LIBRARY_BROWSE_COMMANDS_H
 
+#include "runtime/user_interaction.h"
+
 class QWidget;
 
 namespace kvr::library {
@@ -15,8 +17,9 @@ namespace kvr::library {
 class CommandsLibrary;
 
 // Runs the browser modally over parent until it is closed; afterwards the
-// library's form call holds the response 2.
-void browseCommands(CommandsLibrary &library, QWidget *parent = nullptr);
+// library's form call holds the response 2.  Its boxes, and the edit form
+// it calls, go through interaction.
+void browseCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent = nullptr);
 
 }  // namespace kvr::library
 

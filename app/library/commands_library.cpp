@@ -12,9 +12,9 @@
 
 namespace kvr::library {
 
-CommandsLibrary::CommandsLibrary(std::string database)
-    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf), commandsRecord_(blankCommands()),
-      importRecord_(blankCommands()),
+CommandsLibrary::CommandsLibrary(runtime::UserInteraction &interaction, std::string database)
+    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf), warnings_(interaction),
+      commandsRecord_(blankCommands()), importRecord_(blankCommands()),
       commands_(commandsLayout(), "COMMANDS", runtime::makeKeyedStore(database_, commandsLayout())),
       import_(commandsLayout(), "") {
     commands_.bind(commandsBinding(commandsRecord_));
@@ -41,7 +41,7 @@ std::string CommandsLibrary::placeText() const {
 }
 
 void CommandsLibrary::openCommands() {
-    if (!placeChecked_ && !isTeamLibrary()) warnWhenOnNetworkDrive(placeText(), fileSystemOf_);
+    if (!placeChecked_ && !isTeamLibrary()) warnWhenOnNetworkDrive(warnings_.interaction(), placeText(), fileSystemOf_);
     placeChecked_ = true;
     if (useCount_ == 0) openKeyedFile(warnings_, commands_, 0, true, true);
     ++useCount_;

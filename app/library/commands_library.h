@@ -55,7 +55,8 @@ public:
     // library, a PostgreSQL database several stations share
     // (runtime/keyed_file/store_choice.h).  The import source is always a
     // file.
-    explicit CommandsLibrary(std::string database = {});
+    // interaction: where the library's warnings go.
+    explicit CommandsLibrary(runtime::UserInteraction &interaction, std::string database = {});
     CommandsLibrary(const CommandsLibrary &) = delete;
     CommandsLibrary &operator=(const CommandsLibrary &) = delete;
 

@@ -10,10 +10,11 @@
 
 namespace kvr::library {
 
-std::string importCommands(CommandsLibrary &library, const ImportProgress &progress) {
-    const QString chosen =
-        runtime::chooseOpenFile(QStringLiteral("Escoger archivo a importar"), QStringLiteral("Comandos|*.tps"),
-                                QFile::decodeName(QByteArray::fromStdString(library.importFileName())).trimmed());
+std::string importCommands(runtime::UserInteraction &interaction, CommandsLibrary &library,
+                           const ImportProgress &progress) {
+    const QString chosen = runtime::chooseOpenFile(
+        interaction, QStringLiteral("Escoger archivo a importar"), QStringLiteral("Comandos|*.tps"),
+        QFile::decodeName(QByteArray::fromStdString(library.importFileName())).trimmed());
     if (chosen.isEmpty()) return {};
     library.setImportFileName(QFile::encodeName(chosen).toStdString());
 
@@ -27,14 +28,14 @@ std::string importCommands(CommandsLibrary &library, const ImportProgress &progr
         box.caption = "ERROR";
         box.icon = runtime::MessageIcon::Stop;
         box.text = openErrorText(*result.openError);
-        runtime::showMessageBox(box);
+        runtime::showMessageBox(interaction, box);
         return {};
     }
     if (!result.report.clean()) {
         box.caption = "Importar comandos";
         box.icon = runtime::MessageIcon::Exclamation;
         box.text = importReportText(result.report);
-        runtime::showMessageBox(box);
+        runtime::showMessageBox(interaction, box);
         return {};
     }
     return importedStatusText(result.report);

@@ -5,6 +5,7 @@
 #define KVR_LIBRARY_IMPORT_COMMANDS_H
 
 #include "library/command_import.h"
+#include "runtime/user_interaction.h"
 
 #include <string>
 
@@ -19,7 +20,9 @@ namespace kvr::library {
 // status bar after a clean import (importedStatusText: the count, or that
 // the file holds no commands), else "".  The stored-command menus are not
 // rebuilt here.
-std::string importCommands(CommandsLibrary &library, const ImportProgress &progress = {});
+// The dialog and the boxes go through interaction.
+std::string importCommands(runtime::UserInteraction &interaction, CommandsLibrary &library,
+                           const ImportProgress &progress = {});
 
 }  // namespace kvr::library
 

@@ -11,11 +11,12 @@ std::string networkDriveText(const std::string &file, const std::string &fileSys
            "PostgreSQL: en KVRMAN1.INI, sección [Commands], Database=postgresql://usuario@servidor/base.";
 }
 
-bool warnWhenOnNetworkDrive(const std::string &path, const FileSystemProbe &fileSystemOf) {
+bool warnWhenOnNetworkDrive(runtime::UserInteraction &interaction, const std::string &path,
+                            const FileSystemProbe &fileSystemOf) {
     const std::string fileSystem = fileSystemOf ? fileSystemOf(path) : std::string();
     if (fileSystem.empty()) return false;
-    runtime::showMessageBox({networkDriveText(path, fileSystem), kNetworkDriveCaption,
-                             runtime::MessageIcon::Exclamation, runtime::ButtonOk, runtime::ButtonOk});
+    runtime::showMessageBox(interaction, {networkDriveText(path, fileSystem), kNetworkDriveCaption,
+                                          runtime::MessageIcon::Exclamation, runtime::ButtonOk, runtime::ButtonOk});
     return true;
 }
 

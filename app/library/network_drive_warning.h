@@ -5,6 +5,8 @@
 #ifndef KVR_LIBRARY_NETWORK_DRIVE_WARNING_H
 #define KVR_LIBRARY_NETWORK_DRIVE_WARNING_H
 
+#include "runtime/user_interaction.h"
+
 #include <functional>
 #include <string>
 
@@ -18,9 +20,10 @@ inline constexpr const char *kNetworkDriveCaption = "Biblioteca de comandos";
 // The text for the file (its name as shown) on the network file system.
 std::string networkDriveText(const std::string &file, const std::string &fileSystem);
 
-// Shows the warning when path lies on a network file system; whether it
-// did.
-bool warnWhenOnNetworkDrive(const std::string &path, const FileSystemProbe &fileSystemOf);
+// Shows the warning through interaction when path lies on a network file
+// system; whether it did.
+bool warnWhenOnNetworkDrive(runtime::UserInteraction &interaction, const std::string &path,
+                            const FileSystemProbe &fileSystemOf);
 
 }  // namespace kvr::library
 

@@ -33,7 +33,7 @@ void openKeyedFile(Warnings &warnings, runtime::KeyedFile &file, int mode, bool 
     }
     if (code != runtime::KeyedOk) {
         warnings.tell(Warning::FileAccessFailed, file.name());
-        runtime::endProgram("Disk Error");
+        runtime::endProgram(warnings.interaction(), "Disk Error");
     }
 }
 

@@ -93,8 +93,9 @@ int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_vi
     const bool other = secondWording(entry.reworded, inserts, remembered_);
     std::string text = filled(other ? entry.otherText : entry.text, inserts);
     if (!line.empty()) text.append("\n\n").append(line);
-    return runtime::showMessageBox({std::move(text), std::string(other ? entry.otherCaption : entry.caption),
-                                    entry.icon, entry.buttons, entry.defaultButton});
+    return runtime::showMessageBox(
+        interaction_, {std::move(text), std::string(other ? entry.otherCaption : entry.caption), entry.icon,
+                       entry.buttons, entry.defaultButton});
 }
 
 void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) {
@@ -107,14 +108,14 @@ int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
     const int answer = box(entry, t1, t2);
     if (entry.ends == WarningEnd::WhenAnsweredNo && answer == runtime::ButtonNo)
-        runtime::endProgram(std::string(entry.endText));
+        runtime::endProgram(interaction_, std::string(entry.endText));
     return answer;
 }
 
 void Warnings::halt(Fatal warning, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
     box(entry, t1, t2);
-    runtime::endProgram(std::string(entry.endText));
+    runtime::endProgram(interaction_, std::string(entry.endText));
 }
 
 void Warnings::saveFileError() {

@@ -15,6 +15,7 @@
 #define KVR_LIBRARY_STANDARD_WARNINGS_H
 
 #include "library/warning_table.h"
+#include "runtime/user_interaction.h"
 
 #include <cstdint>
 #include <string>
@@ -47,7 +48,8 @@ struct SavedFileError {
 
 class Warnings {
 public:
-    Warnings() = default;
+    // interaction: where the boxes go and the program ends.
+    explicit Warnings(runtime::UserInteraction &interaction) : interaction_(interaction) {}
     Warnings(const Warnings &) = delete;
     Warnings &operator=(const Warnings &) = delete;
 
@@ -67,11 +69,13 @@ public:
     const SavedFileError &savedFileError() const { return saved_; }
     // The code the last warning built its error description from.
     std::int32_t rememberedErrorCode() const { return remembered_; }
+    runtime::UserInteraction &interaction() const { return interaction_; }
 
 private:
     int box(const WarningEntry &entry, std::string_view t1, std::string_view t2, std::string_view line = {});
     std::string errorDescription();
 
+    runtime::UserInteraction &interaction_;
     SavedFileError saved_;
     std::int32_t remembered_ = 0;
 };

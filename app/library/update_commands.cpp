@@ -74,7 +74,8 @@ const QEvent::Type kCaptureEnd = QEvent::Type(QEvent::registerEventType());
 
 class UpdateCommandsWindow : public runtime::Window {
 public:
-    UpdateCommandsWindow(CommandForm &form, QWidget *parent) : runtime::Window(formDefinition(), parent), form_(form) {
+    UpdateCommandsWindow(runtime::UserInteraction &interaction, CommandForm &form, QWidget *parent)
+        : runtime::Window(formDefinition(), interaction, parent), form_(form) {
         for (std::size_t i = 0; i < kEntries.size(); ++i) {
             const EntryPlace &entry = kEntries[i];
             place(new QLabel(QString::fromUtf8(entry.prompt), client()), kPromptX, entry.y);
@@ -228,13 +229,13 @@ private:
 
 }  // namespace
 
-std::int32_t updateCommands(CommandsLibrary &library, QWidget *parent) {
+std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent) {
     CommandForm form(library);
     if (!form.opensWindow()) {
         form.runDelete();
         return form.finish();
     }
-    UpdateCommandsWindow window(form, parent);
+    UpdateCommandsWindow window(interaction, form, parent);
     window.run();
     return form.finish();
 }

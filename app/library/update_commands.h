@@ -5,6 +5,7 @@
 #define KVR_LIBRARY_UPDATE_COMMANDS_H
 
 #include "library/command_form.h"
+#include "runtime/user_interaction.h"
 
 #include <cstdint>
 
@@ -16,7 +17,8 @@ namespace kvr::library {
 // 3 delete; 0 counts as insert) on the record in the library's COMMANDS
 // record buffer, modally over parent; a delete opens no window.  Sets
 // library.formCall().response (1 completed, 2 cancelled) and returns it.
-std::int32_t updateCommands(CommandsLibrary &library, QWidget *parent = nullptr);
+// The window goes through interaction.
+std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent = nullptr);
 
 }  // namespace kvr::library
 

@@ -5,23 +5,7 @@
 #include <QPointer>
 #include <QStringList>
 
-#include <utility>
-
 namespace kvr::runtime {
-
-namespace {
-
-OpenFileAnswerer &answerer() {
-    static OpenFileAnswerer instance;
-    return instance;
-}
-
-OpenFileAnswerer &saveAnswerer() {
-    static OpenFileAnswerer instance;
-    return instance;
-}
-
-}  // namespace
 
 QString toQtFilter(const QString &filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -37,11 +21,14 @@ QString toQtFilter(const QString &filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
-QString chooseOpenFile(const QString &title, const QString &filter, const QString &start) {
-    const OpenFileRequest request{title, filter, toQtFilter(filter), start};
-    if (answerer()) return answerer()(request);
+QString chooseOpenFile(UserInteraction &interaction, const QString &title, const QString &filter,
+                       const QString &start) {
+    return interaction.chooseOpenFile({title, filter, toQtFilter(filter), start});
+}
+
+QString runOpenFileDialog(const OpenFileRequest &request) {
     const QPointer<QWidget> openedFrom = QApplication::activeWindow();
-    QString chosen = QFileDialog::getOpenFileName(openedFrom, title, start, request.qtFilter);
+    QString chosen = QFileDialog::getOpenFileName(openedFrom, request.title, request.start, request.qtFilter);
     // The keyboard goes back to the window the dialog was opened from: a
     // bare X server does not hand it back by itself.
     if (openedFrom && openedFrom->isVisible()) {
@@ -51,14 +38,13 @@ QString chooseOpenFile(const QString &title, const QString &filter, const QStrin
     return chosen;
 }
 
-void setOpenFileAnswerer(OpenFileAnswerer a) { answerer() = std::move(a); }
-
-QString chooseSaveFile(const QString &title, const QString &filter, const QString &start) {
-    const OpenFileRequest request{title, filter, toQtFilter(filter), start};
-    if (saveAnswerer()) return saveAnswerer()(request);
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, start, request.qtFilter);
+QString chooseSaveFile(UserInteraction &interaction, const QString &title, const QString &filter,
+                       const QString &start) {
+    return interaction.chooseSaveFile({title, filter, toQtFilter(filter), start});
 }
 
-void setSaveFileAnswerer(OpenFileAnswerer a) { saveAnswerer() = std::move(a); }
+QString runSaveFileDialog(const OpenFileRequest &request) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, request.start, request.qtFilter);
+}
 
 }  // namespace kvr::runtime

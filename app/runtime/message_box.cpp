@@ -11,21 +11,10 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
-#include <utility>
 
 namespace kvr::runtime {
 
 namespace {
-
-MessageBoxAnswerer &answerer() {
-    static MessageBoxAnswerer instance;
-    return instance;
-}
-
-ProgramEndHandler &endHandler() {
-    static ProgramEndHandler instance;
-    return instance;
-}
 
 constexpr MessageButton kOrder[] = {ButtonOk,    ButtonYes,    ButtonNo,     ButtonAbort,
                                     ButtonRetry, ButtonIgnore, ButtonCancel, ButtonHelp};
@@ -106,6 +95,8 @@ std::string messageButtonLabel(MessageButton button) {
     return {};
 }
 
+namespace {
+
 // A box without any known button could never be closed: it gets OK.  A
 // default that is not among the buttons falls to the first one.
 MessageBoxRequest usable(MessageBoxRequest request) {
@@ -122,9 +113,13 @@ MessageBoxRequest usable(MessageBoxRequest request) {
     return request;
 }
 
-int showMessageBox(const MessageBoxRequest &asked) {
-    const MessageBoxRequest request = usable(asked);
-    if (answerer()) return answerer()(request);
+}  // namespace
+
+int showMessageBox(UserInteraction &interaction, const MessageBoxRequest &asked) {
+    return interaction.answerMessageBox(usable(asked));
+}
+
+int runMessageBox(const MessageBoxRequest &request) {
     ButtonBox box(request);
     // A box waits for the operator, even in the middle of a busy operation
     // that shows the wait cursor.
@@ -136,13 +131,9 @@ int showMessageBox(const MessageBoxRequest &asked) {
     return result;
 }
 
-void setMessageBoxAnswerer(MessageBoxAnswerer a) { answerer() = std::move(a); }
-
-void setProgramEndHandler(ProgramEndHandler handler) { endHandler() = std::move(handler); }
-
-void endProgram(const std::string &text) {
-    showMessageBox({text, "Halt", MessageIcon::Stop, ButtonOk, ButtonOk});
-    if (endHandler()) endHandler()(text);
+void endProgram(UserInteraction &interaction, const std::string &text) {
+    showMessageBox(interaction, {text, "Halt", MessageIcon::Stop, ButtonOk, ButtonOk});
+    interaction.endProgram(text);
     std::exit(0);
 }
 

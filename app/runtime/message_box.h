@@ -5,13 +5,14 @@
 // pressed.  It ends only through one of its buttons; Escape presses Cancel
 // where the box has one.  Texts are UTF-8.
 //
-// Tests answer boxes through setMessageBoxAnswerer() instead of racing the
-// GUI with timers, and catch the end of the program through
-// setProgramEndHandler().
+// Boxes are put to the operator through the program's UserInteraction
+// (user_interaction.h), which tests replace to answer them and to catch the
+// end of the program.
 #ifndef KVR_RUNTIME_MESSAGE_BOX_H
 #define KVR_RUNTIME_MESSAGE_BOX_H
 
-#include <functional>
+#include "runtime/user_interaction.h"
+
 #include <string>
 
 namespace kvr::runtime {
@@ -37,25 +38,22 @@ struct MessageBoxRequest {
     int defaultButton = ButtonOk;
 };
 
-// Shows the box modally (or hands it to the answerer) and returns the value
-// of the button pressed.  Under a wait cursor the box shows the arrow.
-int showMessageBox(const MessageBoxRequest &asked);
+// Puts the box to the operator through interaction and returns the value of
+// the button pressed.  A box without any known button gets OK; a default
+// that is not among the buttons falls to the first one.
+int showMessageBox(UserInteraction &interaction, const MessageBoxRequest &asked);
+
+// The real box: shows it modally and returns the value of the button
+// pressed.  Under a wait cursor the box shows the arrow.
+int runMessageBox(const MessageBoxRequest &request);
 
 // The label a button carries ("OK", "&Yes", "&No", ... "Cancel", "&Help").
 std::string messageButtonLabel(MessageButton button);
 
-using MessageBoxAnswerer = std::function<int(const MessageBoxRequest &)>;
-// Replaces the real box; pass an empty function to restore it.
-void setMessageBoxAnswerer(MessageBoxAnswerer answerer);
-
 // End of program: a box captioned "Halt" with the stop icon, the text and an
-// OK button; when it is closed the program ends at once with exit code 0.
-[[noreturn]] void endProgram(const std::string &text);
-
-using ProgramEndHandler = std::function<void(const std::string &text)>;
-// Runs instead of exiting after the "Halt" box (tests throw from it to unwind).
-// If it returns, the program exits as usual.
-void setProgramEndHandler(ProgramEndHandler handler);
+// OK button; when it is closed interaction ends the program (on the screen:
+// at once, with exit code 0).
+[[noreturn]] void endProgram(UserInteraction &interaction, const std::string &text);
 
 }  // namespace kvr::runtime
 

@@ -15,16 +15,10 @@
 #include <QStatusBar>
 
 #include <algorithm>
-#include <utility>
 
 namespace kvr::runtime {
 
 namespace {
-
-WindowRunHook &runHook() {
-    static WindowRunHook hook;
-    return hook;
-}
 
 // The client area: controls placed by hand, its designed size its size hint.
 class ClientArea : public QWidget {
@@ -39,11 +33,9 @@ private:
 
 }  // namespace
 
-void setWindowRunHook(WindowRunHook hook) { runHook() = std::move(hook); }
-
-Window::Window(const WindowDefinition &definition, QWidget *parent)
-    : QMainWindow(parent), name_(definition.name), units_(windowFont(definition.fontFace, definition.fontPoints)),
-      resizable_(definition.resizable) {
+Window::Window(const WindowDefinition &definition, UserInteraction &interaction, QWidget *parent)
+    : QMainWindow(parent), name_(definition.name), interaction_(interaction),
+      units_(windowFont(definition.fontFace, definition.fontPoints)), resizable_(definition.resizable) {
     setObjectName(QString::fromStdString(definition.name));
     setWindowTitle(definition.title);
     setWindowIcon(applicationIcon());
@@ -117,14 +109,8 @@ void Window::run() {
     if (!closed_) {
         QEventLoop loop;
         loop_ = &loop;
-        if (runHook()) {
-            QMetaObject::invokeMethod(
-                &loop,
-                [this] {
-                    if (runHook()) runHook()(*this);
-                },
-                Qt::QueuedConnection);
-        }
+        QMetaObject::invokeMethod(
+            &loop, [this] { interaction_.windowRunning(*this); }, Qt::QueuedConnection);
         loop.exec();
         loop_ = nullptr;
     }

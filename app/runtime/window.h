@@ -19,11 +19,11 @@
 #define KVR_RUNTIME_WINDOW_H
 
 #include "runtime/dialog_units.h"
+#include "runtime/user_interaction.h"
 
 #include <QMainWindow>
 #include <QString>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,10 +49,13 @@ struct WindowDefinition {
 class Window : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Window(const WindowDefinition &definition, QWidget *parent = nullptr);
+    // interaction: where the window's boxes and dialogs go, and what is
+    // told when the window starts running.
+    Window(const WindowDefinition &definition, UserInteraction &interaction, QWidget *parent = nullptr);
     ~Window() override;
 
     const std::string &name() const { return name_; }
+    UserInteraction &interaction() const { return interaction_; }
     const DialogUnits &units() const { return units_; }
     bool isResizable() const { return resizable_; }
 
@@ -74,7 +77,8 @@ public:
     void setStatusToolTip(const QString &text, int zone = 0);
     QString statusText(int zone = 0) const;
 
-    // Shows the window and handles its events until it closes.
+    // Shows the window and handles its events until it closes; the first
+    // event of its own loop tells the interaction that it runs.
     void run();
     bool isRunning() const { return running_; }
 
@@ -91,6 +95,7 @@ protected:
 
 private:
     std::string name_;
+    UserInteraction &interaction_;
     DialogUnits units_;
     bool resizable_;
     QWidget *client_;
@@ -100,12 +105,6 @@ private:
     bool running_ = false;
     bool closed_ = false;
 };
-
-// Tests drive windows through this hook: it is called with each window that
-// starts running, as the first event of the window's own event loop.  Pass an
-// empty function to remove it.
-using WindowRunHook = std::function<void(Window &)>;
-void setWindowRunHook(WindowRunHook hook);
 
 }  // namespace kvr::runtime
 

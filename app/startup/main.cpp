@@ -3,6 +3,7 @@
 #include "library/commands_library.h"
 #include "runtime/app_icon.h"
 #include "runtime/program_style.h"
+#include "runtime/screen_interaction.h"
 #include "runtime/standard_translations.h"
 #include "startup/command_line.h"
 #include "startup/display_guard.h"
@@ -27,8 +28,10 @@ int main(int argc, char **argv) {
     QApplication::setWindowIcon(kvr::runtime::applicationIcon());
     kvr::runtime::useProgramStyle();
     const kvr::runtime::StandardTranslations spanishQtTexts;
-    kvr::library::CommandsLibrary library(kvr::startup::libraryDatabaseSetting());
-    return kvr::startup::runProgram([&library](int32_t portHandle, const std::string &portName) {
-        kvr::console::runMainWindow(library, portHandle, portName);
+    // The operator's side of the program, handed to everything that asks.
+    kvr::runtime::ScreenInteraction screen;
+    kvr::library::CommandsLibrary library(screen, kvr::startup::libraryDatabaseSetting());
+    return kvr::startup::runProgram(screen, [&screen, &library](int32_t portHandle, const std::string &portName) {
+        kvr::console::runMainWindow(screen, library, portHandle, portName);
     });
 }

@@ -12,12 +12,13 @@ namespace {
 
 class PortSelectionWindow : public runtime::Window {
 public:
-    PortSelectionWindow()
+    explicit PortSelectionWindow(runtime::UserInteraction &interaction)
         : Window({.name = "SETUPCOM$WINDOW",
                   .title = QStringLiteral("Setup IFD Handler"),
                   .fontFace = "MS Sans Serif",
                   .fontPoints = 8,
-                  .clientSize = QSize(81, 69)}) {
+                  .clientSize = QSize(81, 69)},
+                 interaction) {
         struct Choice {
             const char *text;
             int top;
@@ -63,8 +64,8 @@ private:
 
 }  // namespace
 
-std::string selectPort() {
-    PortSelectionWindow window;
+std::string selectPort(runtime::UserInteraction &interaction) {
+    PortSelectionWindow window(interaction);
     window.run();
     return window.chosen();
 }

@@ -14,7 +14,7 @@ namespace kvr::startup {
 
 std::string portNameFromSetting(const std::string &stored) { return stored.substr(0, 4); }
 
-int runProgram(const MainWindowRunner &runMain) {
+int runProgram(runtime::UserInteraction &interaction, const MainWindowRunner &runMain) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     std::string portName =
@@ -22,7 +22,7 @@ int runProgram(const MainWindowRunner &runMain) {
     const bool blank = std::all_of(portName.begin(), portName.end(), [](char c) { return c == ' ' || c == '\t'; });
     if (blank) {
         // Closing the window without a choice leaves the name as it was.
-        if (std::string chosen = selectPort(); !chosen.empty()) portName = chosen;
+        if (std::string chosen = selectPort(interaction); !chosen.empty()) portName = chosen;
     }
 
     const int32_t portHandle = QXOPEN(portName.c_str());

@@ -4,6 +4,8 @@
 #ifndef KVR_STARTUP_PROGRAM_H
 #define KVR_STARTUP_PROGRAM_H
 
+#include "runtime/user_interaction.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,8 +21,9 @@ inline constexpr const char *PortKey = "ComPort";
 using MainWindowRunner = std::function<void(int32_t portHandle, const std::string &portName)>;
 
 // The whole run of the program; returns its exit code (0).  The main window
-// runs only when the port opened.  Needs a QApplication.
-int runProgram(const MainWindowRunner &runMain);
+// runs only when the port opened; the port selection goes through
+// interaction.  Needs a QApplication.
+int runProgram(runtime::UserInteraction &interaction, const MainWindowRunner &runMain);
 
 // The port name a stored ComPort value gives: its first 4 characters.
 std::string portNameFromSetting(const std::string &stored);

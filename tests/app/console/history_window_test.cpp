@@ -31,7 +31,6 @@ namespace {
 class HistoryWindowTest : public ConsoleWindowTest {
 protected:
     void TearDown() override {
-        runtime::setSaveFileAnswerer({});
         std::remove(settingsFilePath().c_str());
         ConsoleWindowTest::TearDown();
     }
@@ -132,14 +131,14 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         // Guardar, as text and as CSV: both read back as listed.
         QString answer = folder.filePath("historial.txt");
         runtime::OpenFileRequest asked;
-        runtime::setSaveFileAnswerer([&](const runtime::OpenFileRequest &r) {
+        interaction.saveFileAnswerer = [&](const runtime::OpenFileRequest &r) {
             asked = r;
             return answer;
-        });
-        runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &box) {
+        };
+        interaction.answerer = [&](const runtime::MessageBoxRequest &box) {
             boxes.push_back(box);
             return static_cast<int>(runtime::ButtonOk);
-        });
+        };
         QTest::mouseClick(history->findChild<QPushButton *>("save"), Qt::LeftButton);
         EXPECT_EQ(asked.title, "Guardar historial");
         EXPECT_EQ(readAll(answer), copied);

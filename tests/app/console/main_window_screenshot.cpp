@@ -18,6 +18,7 @@
 #include "runtime/menus.h"
 #include "runtime/window.h"
 #include "screenshots.h"
+#include "scripted_interaction.h"
 #include "when_shown.h"
 
 #include <emulator.h>
@@ -56,7 +57,9 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
+    // The real boxes and dialogs; the windows are photographed as they run.
+    kvr::test_support::ScriptedInteraction operatorSide;
+    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
         if (w.name() != "MAIN$WINDOW") {
             shots.save(w, w.name() == "ABOUT$WINDOW" ? "about.png" : "reader_info.png");
@@ -133,18 +136,19 @@ int main(int argc, char **argv) {
         QTest::qWait(100);
         shots.save(w, "import_done.png");
         {
-            kvr::runtime::setOpenFileAnswerer(
-                [](const kvr::runtime::OpenFileRequest &) { return QDir::current().filePath("SOLOLECTURA.tps"); });
+            operatorSide.openFileAnswerer = [](const kvr::runtime::OpenFileRequest &) {
+                return QDir::current().filePath("SOLOLECTURA.tps");
+            };
             kvr::test_support::WhenShown<QDialog> box([&](QDialog &b) {
                 QTest::qWait(100);
                 shots.save(b, "import_error.png");
                 b.accept();
             });
             choose("utilities.import");
-            kvr::runtime::setOpenFileAnswerer({});
+            operatorSide.openFileAnswerer = nullptr;
         }
         w.close();
-    });
+    };
     // Command files to import: another installation's library, and one
     // marked read-only.
     std::vector<kvr::testing::RecordBytes> others;
@@ -155,8 +159,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cannot write the command files to import\n");
         return 1;
     }
-    kvr::library::CommandsLibrary library;
-    kvr::console::runMainWindow(library, port, "COM2");
+    kvr::library::CommandsLibrary library(operatorSide);
+    kvr::console::runMainWindow(operatorSide, library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
     return shots.saved() == 8 ? 0 : 1;

@@ -445,7 +445,7 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
         // after its 1000 ms (and 40 for the reply header), the insert
         // command waits for the answer.
         emulator->setLatency(std::chrono::milliseconds(4000));
-        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) { return runtime::ButtonNo; });
+        interaction.answerer = [](const runtime::MessageBoxRequest &) { return runtime::ButtonNo; };
         const size_t before = emulator->readerBytesSent();
         const auto start = Clock::now();
         clickSend(w);
@@ -472,13 +472,13 @@ TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
     runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         choose(w, "reader.status");
         emulator->setSilent(true);
-        runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &request) {
+        interaction.answerer = [&](const runtime::MessageBoxRequest &request) {
             asked.push_back(request);
             // The status bar already shows the message when the box asks.
             EXPECT_EQ(w.statusText(), "El lector no responde (80000000 (hex))");
             emulator->setSilent(false);
             return runtime::ButtonYes;
-        });
+        };
         const auto start = Clock::now();
         clickSend(w);
         const auto took = Clock::now() - start;
@@ -510,10 +510,10 @@ TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
         choose(w, "reader.status");
         emulator->setSilent(true);
         int asked = 0;
-        runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &) {
+        interaction.answerer = [&](const runtime::MessageBoxRequest &) {
             ++asked;
             return runtime::ButtonNo;
-        });
+        };
         clickSend(w);
         EXPECT_EQ(asked, 1);
         // What the answer might have started runs after the current event.
@@ -538,10 +538,10 @@ TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
         EXPECT_EQ(field(w, "replyHex")->cursorPosition(), 0);
         EXPECT_EQ(field(w, "replyBytes")->cursorPosition(), 0);
         emulator->setSilent(true);
-        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) -> int {
+        interaction.answerer = [](const runtime::MessageBoxRequest &) -> int {
             ADD_FAILURE() << "a failed reset asks nothing";
             return runtime::ButtonNo;
-        });
+        };
         choose(w, "reader.reset");
         EXPECT_EQ(w.statusText(), "-2147483648");
         EXPECT_EQ(text(w, "STAT"), "00");
@@ -770,13 +770,13 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
              const QString before = text(w, "CODE");
              const QString status = w.statusText();
              bool asked = false;
-             runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) {
+             interaction.openFileAnswerer = [&](const runtime::OpenFileRequest &) {
                  asked = true;
                  return QString();
-             });
+             };
              choose(w, "utilities.commands");
              choose(w, "utilities.import");
-             runtime::setOpenFileAnswerer({});
+             interaction.openFileAnswerer = nullptr;
              EXPECT_TRUE(asked);
              EXPECT_EQ(text(w, "CODE"), before);
              EXPECT_EQ(w.statusText(), status);
@@ -848,7 +848,7 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
     ASSERT_TRUE(kvr::testing::writeCommandFile(
         source, {kvr::testing::numberedCommand(0, "zeta"), kvr::testing::numberedCommand(1, "alfa"),
                  kvr::testing::numberedCommand(2, "mid")}));
-    runtime::setOpenFileAnswerer([&](const runtime::OpenFileRequest &) { return QString::fromStdString(source); });
+    interaction.openFileAnswerer = [&](const runtime::OpenFileRequest &) { return QString::fromStdString(source); };
     startReader();
     runMainWindow({
         {"MAIN$WINDOW",
@@ -879,7 +879,7 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
              browser.close();
          }},
     });
-    runtime::setOpenFileAnswerer({});
+    interaction.openFileAnswerer = nullptr;
     QDir::setCurrent(previous);
 }
 

@@ -150,12 +150,12 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
                         // the confirmation.
                         QTest::keyClicks(rows, "s");
                         ASSERT_EQ(rows->currentItem()->text(0).trimmed(), "SIM");
-                        runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &box) {
+                        interaction.answerer = [](const runtime::MessageBoxRequest &box) {
                             EXPECT_EQ(box.caption, "Confirm Delete");
                             return static_cast<int>(runtime::ButtonOk);
-                        });
+                        };
                         QTest::keyClick(rows, Qt::Key_Delete);
-                        runtime::setMessageBoxAnswerer({});
+                        interaction.answerer = nullptr;
                         for (const char *card : {"emv", "EMV"}) {
                             newCards.push_back(card);
                             QTest::keyClick(rows, Qt::Key_Insert);
@@ -372,15 +372,15 @@ TEST_F(StoredCommandMenusTest, ADamagedFileStopsTheBuildWithTheStandardWarning) 
         file.put('T');  // "SIM" becomes "TIM" in the record, not in the key
     }
     std::vector<runtime::MessageBoxRequest> boxes;
-    runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &request) {
+    interaction.answerer = [&](const runtime::MessageBoxRequest &request) {
         boxes.push_back(request);
         return request.defaultButton;
-    });
+    };
     startReader();
     runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
         EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"}));
     });
-    runtime::setMessageBoxAnswerer({});
+    interaction.answerer = nullptr;
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "File Load Error");
     EXPECT_EQ(boxes[0].text, "Commands File Load Error.  Error: database disk image is malformed (11).");

@@ -18,8 +18,6 @@
 namespace kvr::console::testing {
 
 void ConsoleWindowTest::TearDown() {
-    runtime::setWindowRunHook({});
-    runtime::setMessageBoxAnswerer({});
     if (port >= 0) QXCLOSE(port);
     port = -1;
     if (emulator) emulator->stop();
@@ -36,7 +34,7 @@ void ConsoleWindowTest::startReader(kvr7x::emu::Config config) {
 
 void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handlers) {
     std::set<std::string> ran;
-    runtime::setWindowRunHook([&](runtime::Window &window) {
+    interaction.windowRunHook = [&](runtime::Window &window) {
         const auto handler = handlers.find(window.name());
         if (handler == handlers.end()) return;
         ran.insert(window.name());
@@ -44,9 +42,9 @@ void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handl
         (void)QTest::qWaitForWindowActive(&window, 1000);
         handler->second(window);
         if (window.isVisible()) window.close();
-    });
-    kvr::console::runMainWindow(library, port, "COM2");
-    runtime::setWindowRunHook({});
+    };
+    kvr::console::runMainWindow(interaction, library, port, "COM2");
+    interaction.windowRunHook = nullptr;
     for (const auto &[name, handler] : handlers) EXPECT_TRUE(ran.count(name)) << "window " << name << " never ran";
 }
 

@@ -6,6 +6,7 @@
 
 #include "library/commands_library.h"
 #include "runtime/window.h"
+#include "scripted_interaction.h"
 
 #include <emulator.h>
 
@@ -62,8 +63,10 @@ protected:
 
     std::unique_ptr<kvr7x::emu::Emulator> emulator;
     int32_t port = -1;
+    // The operator's side: the test answers the boxes and dialogs here.
+    test_support::ScriptedInteraction interaction;
     // The command library the main window runs with.
-    library::CommandsLibrary library;
+    library::CommandsLibrary library{interaction};
 };
 
 // Handles events until the condition holds or the time is up; says whether

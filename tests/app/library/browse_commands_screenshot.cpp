@@ -9,13 +9,16 @@
 #include "runtime/window.h"
 
 #include "screenshots.h"
+#include "scripted_interaction.h"
 
 int main(int argc, char **argv) {
     using namespace kvr::library;
     kvr::test_support::Screenshots shots(argc, argv);
     if (!shots.ready()) return 1;
 
-    CommandsLibrary library;
+    // Boxes are the real ones; the windows are photographed as they run.
+    kvr::test_support::ScriptedInteraction operatorSide;
+    CommandsLibrary library(operatorSide);
     CommandsUse use(library);
     use.acquire();
     const char *commands[][4] = {
@@ -41,11 +44,11 @@ int main(int argc, char **argv) {
         if (library.commandsFile().add() != 0) return 1;
     }
 
-    kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
         shots.save(w, "browse_commands.png");
         w.close();
-    });
-    browseCommands(library);
+    };
+    browseCommands(operatorSide, library);
     return shots.saved() == 1 ? 0 : 1;
 }

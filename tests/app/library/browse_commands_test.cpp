@@ -140,7 +140,7 @@ protected:
     testing::InFolder inFolder{folder.path()};
     test_support::TemporaryConfig config;
     testing::WarningRecorder recorder;
-    CommandsLibrary library;
+    CommandsLibrary library{recorder};
     CommandsUse mainWindowUse{library};  // the main window keeps COMMANDS open
     std::string path = (std::filesystem::path(folder.path()) / "COMMANDS.tps").string();
     // Runs in the edit form's window, one for each time the form opens.
@@ -148,7 +148,6 @@ protected:
     int formsOpened = 0;
 
     void SetUp() override { mainWindowUse.acquire(); }
-    void TearDown() override { runtime::setWindowRunHook({}); }
 
     std::uint32_t add(const Commands &c) {
         library.commandsRecord() = c;
@@ -185,7 +184,7 @@ protected:
     // form runs the next script of forms, which should close it.
     void browse(const Script &script) {
         bool ran = false;
-        runtime::setWindowRunHook([&](Window &w) {
+        recorder.windowRunHook = [&](Window &w) {
             w.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&w, 5000)) << w.name();
             if (w.name() == kForm) {
@@ -207,10 +206,10 @@ protected:
             ran = true;
             script(w);
             if (w.isVisible()) w.close();
-        });
+        };
         library.formCall().request = 0;
-        browseCommands(library);
-        runtime::setWindowRunHook({});
+        browseCommands(recorder, library);
+        recorder.windowRunHook = nullptr;
         EXPECT_TRUE(ran);
         EXPECT_TRUE(forms.empty()) << "form scripts left over";
         EXPECT_EQ(library.formCall().response, 2);

@@ -53,7 +53,7 @@ protected:
     testing::InFolder inFolder{folder.path()};
     testing::WarningRecorder recorder;
     std::string database = testing::databaseFor(GetParam());
-    CommandsLibrary library{database};
+    CommandsLibrary library{recorder, database};
     CommandsUse mainWindow{library};  // the main window keeps COMMANDS open
     std::string commandsPath = folder.file("COMMANDS.tps");
 
@@ -342,7 +342,7 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         testing::WarningRecorder recorder;
         const std::string database = testing::testServer().freshDatabase();
         testing::CuttingProxy proxy(testing::serverSocketOf(database));
-        CommandsLibrary library{proxy.conninfo(testing::databaseNameOf(database))};
+        CommandsLibrary library{recorder, proxy.conninfo(testing::databaseNameOf(database))};
         CommandsUse mainWindow{library};
         mainWindow.acquire();
         ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));

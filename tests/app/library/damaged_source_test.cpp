@@ -114,7 +114,7 @@ protected:
     testing::ScratchFolder folder;
     testing::InFolder inFolder{folder.path()};
     testing::WarningRecorder recorder;
-    CommandsLibrary library;
+    CommandsLibrary library{recorder};
     CommandsUse mainWindow{library};
     const std::string sound = folder.file("SOUND.tps");
 

@@ -38,16 +38,15 @@ protected:
     testing::ScratchFolder folder;
     testing::InFolder inFolder{folder.path()};
     testing::WarningRecorder recorder;
-    CommandsLibrary library;
+    CommandsLibrary library{recorder};
     CommandsUse mainWindow{library};
     std::string commandsPath = folder.file("COMMANDS.tps");
     std::vector<RecordBytes> source{numberedCommand(0, "zeta"), numberedCommand(1, "Alfa"), numberedCommand(2, "mid")};
 
     void SetUp() override { mainWindow.acquire(); }
-    void TearDown() override { runtime::setOpenFileAnswerer({}); }
 
     void choose(const std::string &path) {
-        runtime::setOpenFileAnswerer([path](const runtime::OpenFileRequest &) { return QString::fromStdString(path); });
+        recorder.openFileAnswerer = [path](const runtime::OpenFileRequest &) { return QString::fromStdString(path); };
     }
 
     std::vector<RecordBytes> commands() { return inKeyOrder(library.commandsFile()); }
@@ -70,7 +69,7 @@ TEST_F(ImportCommandsTest, TheDialogOffersTheLastChoiceAndACleanImportOnlyCounts
             dialog.selectFile(QString::fromStdString(path));
             static_cast<QDialog &>(dialog).accept();  // as the Open button does
         });
-        status = importCommands(library, [&](const ImportReport &) {
+        status = importCommands(recorder, library, [&](const ImportReport &) {
             waitCursorShown = waitCursorShown && runtime::WaitCursor::active() && QApplication::overrideCursor() &&
                               QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         });
@@ -91,7 +90,7 @@ TEST_F(ImportCommandsTest, TheDialogOffersTheLastChoiceAndACleanImportOnlyCounts
                       dialog.selectedFiles()};
             dialog.reject();
         });
-        EXPECT_EQ(importCommands(library), "");
+        EXPECT_EQ(importCommands(recorder, library), "");
         EXPECT_TRUE(operatorCancels.ran());
     }
     EXPECT_EQ(second.directory, QString::fromStdString(folder.path()));
@@ -116,7 +115,7 @@ TEST_F(ImportCommandsTest, ASourceThatCannotBeOpenedGetsTheErrorBoxNamingIt) {
         SCOPED_TRACE(c.chosen);
         recorder.boxes.clear();
         choose(c.chosen);
-        EXPECT_EQ(importCommands(library), "");
+        EXPECT_EQ(importCommands(recorder, library), "");
         ASSERT_EQ(recorder.boxes.size(), 1u);
         const runtime::MessageBoxRequest &box = recorder.boxes[0];
         EXPECT_EQ(box.caption, "ERROR");
@@ -134,7 +133,7 @@ TEST_F(ImportCommandsTest, RecordsThatCouldNotBeAppendedAreCountedInABox) {
     // Another process holds COMMANDS in a transaction past the 2-second wait.
     testing::Peer holder({"hold-transaction", commandsPath, "3000"});
     ASSERT_EQ(holder.readLine(), "ready");
-    EXPECT_EQ(importCommands(library), "");
+    EXPECT_EQ(importCommands(recorder, library), "");
     ASSERT_EQ(recorder.boxes.size(), 1u);
     const runtime::MessageBoxRequest &box = recorder.boxes[0];
     EXPECT_EQ(box.caption, "Importar comandos");

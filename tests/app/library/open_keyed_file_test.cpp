@@ -42,7 +42,7 @@ protected:
     ScratchFolder folder;
     InFolder inFolder{folder.path()};
     WarningRecorder recorder;
-    Warnings warnings;
+    Warnings warnings{recorder};
     KeyedFile file{commandsLayout(), "COMMANDS"};
 
     void makeFile(int records) {
@@ -282,7 +282,7 @@ TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
         const std::string database = c.library();
         WarningRecorder recorder;
         recorder.answers = c.answers;
-        Warnings warnings;
+        Warnings warnings{recorder};
         KeyedFile file(commandsLayout(), "COMMANDS", makeKeyedStore(database, commandsLayout()));
         std::string ending;
         try {
@@ -326,9 +326,10 @@ TEST_P(OpenKeyedFileRace, TwoProgramsCreatingAtOnceBothOpenTheFile) {
                 ::close(go[1]);
                 char byte;
                 (void)!::read(go[0], &byte, 1);  // both start when the pipe closes
-                setMessageBoxAnswerer([](const MessageBoxRequest &) { return int(ButtonOk); });
-                setProgramEndHandler([](const std::string &) { _exit(1); });
-                Warnings warnings;
+                kvr::test_support::ScriptedInteraction operatorSide;
+                operatorSide.answerer = [](const MessageBoxRequest &) { return int(ButtonOk); };
+                operatorSide.programEndHandler = [](const std::string &) { _exit(1); };
+                Warnings warnings{operatorSide};
                 KeyedFile file{commandsLayout(), "COMMANDS", makeKeyedStore(database, commandsLayout())};
                 openKeyedFile(warnings, file, 0, true, true);
                 _exit(file.isOpen() ? 0 : 2);

@@ -173,7 +173,7 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
         EXPECT_EQ(kind == WarningKind::Ends, !row.endText.empty());
         EXPECT_EQ(kind == WarningKind::Tells, row.endText.empty() && row.buttons == ButtonOk);
         WarningRecorder recorder;
-        Warnings warnings;
+        Warnings warnings{recorder};
         setKeyedError(KeyedNotFound, "COMMANDS");
         std::string ended;
         int result = -1;
@@ -209,7 +209,7 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
 
 TEST(StandardWarnings, AnswersComeBackAndInvalidKeyAnsweredNoEndsTheProgram) {
     WarningRecorder recorder;
-    Warnings warnings;
+    Warnings warnings{recorder};
     recorder.answers = {ButtonYes, ButtonCancel, ButtonYes, ButtonNo};
     EXPECT_EQ(warnings.ask(Warning::RetryChange), ButtonYes);
     EXPECT_EQ(warnings.ask(Warning::SaveChanges), ButtonCancel);
@@ -224,7 +224,7 @@ TEST(StandardWarnings, AnswersComeBackAndInvalidKeyAnsweredNoEndsTheProgram) {
 
 TEST(StandardWarnings, EveryWarningEmptiesTheSavedErrorAndRemembersItsCode) {
     WarningRecorder recorder;
-    Warnings warnings;
+    Warnings warnings{recorder};
     // Warnings whose text has no error description all the same.
     const std::function<void()> raisers[] = {
         [&] { warnings.tell(Warning::ProcedureNotDefined, "x"); },
@@ -252,7 +252,7 @@ std::string errorOf14(Warnings &warnings, WarningRecorder &recorder) {
 
 TEST(StandardWarnings, ErrorDescriptionFromSavedOrCurrentError) {
     WarningRecorder recorder;
-    Warnings warnings;
+    Warnings warnings{recorder};
     // Saved error first, even after later operations succeeded.
     setKeyedError(KeyedLocked, "COMMANDS");
     warnings.saveFileError();
@@ -280,7 +280,7 @@ TEST(StandardWarnings, ErrorDescriptionFromSavedOrCurrentError) {
 
 TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
     WarningRecorder recorder;
-    Warnings warnings;
+    Warnings warnings{recorder};
     const std::string changed = "This record was changed by another station.";
     setKeyedError(KeyedOk, "COMMANDS");
     warnings.tell(Warning::UpdateFailed, "ignored");
@@ -299,7 +299,7 @@ TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
 // Two objects keep two saved errors.
 TEST(StandardWarnings, EachWarningsObjectKeepsItsOwnSavedError) {
     WarningRecorder recorder;
-    Warnings first, second;
+    Warnings first{recorder}, second{recorder};
     setKeyedError(KeyedLocked, "COMMANDS");
     first.saveFileError();
     setKeyedError(KeyedOk, "COMMANDS");
@@ -321,10 +321,11 @@ TEST(StandardWarningsDeathTest, FatalWarningsEndTheProgramWithExitCodeZero) {
         SCOPED_TRACE(number);
         EXPECT_EXIT(
             {
-                setMessageBoxAnswerer([answer = answer](const MessageBoxRequest &request) {
+                kvr::test_support::ScriptedInteraction operatorSide;
+                operatorSide.answerer = [answer = answer](const MessageBoxRequest &request) {
                     return request.caption == "Halt" ? int(ButtonOk) : answer;
-                });
-                Warnings warnings;
+                };
+                Warnings warnings{operatorSide};
                 raise(warnings, number, "COMMANDS");
                 std::_Exit(3);
             },

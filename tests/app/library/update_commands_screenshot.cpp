@@ -13,6 +13,7 @@
 #include "runtime/window.h"
 
 #include "screenshots.h"
+#include "scripted_interaction.h"
 #include "when_shown.h"
 
 #include <QDialog>
@@ -23,7 +24,9 @@ int main(int argc, char **argv) {
     kvr::test_support::Screenshots shots(argc, argv);
     if (!shots.ready()) return 1;
 
-    CommandsLibrary library;
+    // Boxes are the real ones; the windows are photographed as they run.
+    kvr::test_support::ScriptedInteraction operatorSide;
+    CommandsLibrary library(operatorSide);
     CommandsUse use(library);
     use.acquire();
     Commands &record = library.commandsRecord();
@@ -42,16 +45,16 @@ int main(int argc, char **argv) {
     library.commandsFile().watch();
     library.commandsFile().readByNumber(library.commandsFile().recordNumber());
 
-    kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
         shots.save(w, "update_commands.png");
         w.setStatusText(QString::fromUtf8(kvr::library::kRecordDeletedElsewhere), 0);
         w.setStatusText(QString::fromUtf8("Se añadirá un registro"), 1);
         shots.save(w, "update_commands_notice.png");
         w.close();
-    });
+    };
     library.formCall().request = FormChange;
-    updateCommands(library);
+    updateCommands(operatorSide, library);
 
     {
         kvr::test_support::WhenShown<QDialog> grab([&](QDialog &box) {
@@ -62,7 +65,7 @@ int main(int argc, char **argv) {
         library.commandsFile().watch();
         library.commandsFile().readByNumber(library.commandsFile().recordNumber());
         library.formCall().request = FormDelete;
-        updateCommands(library);
+        updateCommands(operatorSide, library);
     }
     return shots.saved() == 3 ? 0 : 1;
 }

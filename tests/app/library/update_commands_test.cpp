@@ -90,13 +90,12 @@ protected:
     testing::InFolder inFolder{folder.path()};
     test_support::TemporaryConfig config;
     testing::WarningRecorder recorder;
-    CommandsLibrary library;
+    CommandsLibrary library{recorder};
     CommandsUse mainWindowUse{library};  // the main window keeps COMMANDS open
     FormCall &call = library.formCall();
     std::string path = (std::filesystem::path(folder.path()) / "COMMANDS.tps").string();
 
     void SetUp() override { mainWindowUse.acquire(); }
-    void TearDown() override { runtime::setWindowRunHook({}); }
 
     std::uint32_t add(const Commands &c) {
         library.commandsRecord() = c;
@@ -128,7 +127,7 @@ protected:
     // window (which it should close), or is not run when no window opens.
     std::int32_t runForm(std::int32_t request, std::function<void(Window &)> script = {}) {
         bool ran = false;
-        runtime::setWindowRunHook([&](Window &w) {
+        recorder.windowRunHook = [&](Window &w) {
             ran = true;
             // Focus events reach only the active window.
             w.activateWindow();
@@ -138,10 +137,10 @@ protected:
                 ADD_FAILURE() << "the form is still open after its script";
                 w.close();
             }
-        });
+        };
         call.request = request;
-        const std::int32_t response = updateCommands(library);
-        runtime::setWindowRunHook({});
+        const std::int32_t response = updateCommands(recorder, library);
+        recorder.windowRunHook = nullptr;
         EXPECT_EQ(ran, bool(script)) << "the form's window opened or did not as expected";
         EXPECT_EQ(call.request, 0);
         EXPECT_EQ(call.response, response);
@@ -608,7 +607,7 @@ TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
     test_support::TemporaryConfig config;
     testing::WarningRecorder recorder;
     testing::PostgresServer server;
-    CommandsLibrary team(server.freshDatabase());
+    CommandsLibrary team(recorder, server.freshDatabase());
     CommandsUse mainWindowUse{team};
     mainWindowUse.acquire();
     team.commandsRecord() = sampleCommand("Visa", "Select");
@@ -620,15 +619,15 @@ TEST(UpdateCommandsOnATeamLibrary, ASaveThatCannotReachTheServerKeepsTheForm) {
         return list;
     };
     const auto runForm = [&](std::int32_t request, const std::function<void(Window &)> &script) {
-        runtime::setWindowRunHook([&](Window &w) {
+        recorder.windowRunHook = [&](Window &w) {
             w.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&w, 5000));
             script(w);
             if (w.isVisible()) w.close();
-        });
+        };
         team.formCall().request = request;
-        const std::int32_t response = updateCommands(team);
-        runtime::setWindowRunHook({});
+        const std::int32_t response = updateCommands(recorder, team);
+        recorder.windowRunHook = nullptr;
         return response;
     };
 

@@ -3,6 +3,7 @@
 #define KVR_TESTS_WARNING_RECORDER_H
 
 #include "runtime/message_box.h"
+#include "scripted_interaction.h"
 
 #include <deque>
 #include <functional>
@@ -15,28 +16,23 @@ struct ProgramEnded {
     std::string text;
 };
 
-// While alive, every box is recorded and answered with the next queued
-// answer (or its default button), and the end of the program throws
-// ProgramEnded.
-class WarningRecorder {
+// The interaction a test hands to what it tries: every box is recorded and
+// answered with the next queued answer (or its default button), and the end
+// of the program throws ProgramEnded.  Its other parts (dialogs, the window
+// run hook) are the test's to set.
+class WarningRecorder : public test_support::ScriptedInteraction {
 public:
     WarningRecorder() {
-        runtime::setMessageBoxAnswerer([this](const runtime::MessageBoxRequest &request) {
+        answerer = [this](const runtime::MessageBoxRequest &request) {
             boxes.push_back(request);
             if (onBox) onBox(request);
             if (answers.empty()) return request.defaultButton;
             int answer = answers.front();
             answers.pop_front();
             return answer;
-        });
-        runtime::setProgramEndHandler([](const std::string &text) { throw ProgramEnded{text}; });
+        };
+        programEndHandler = [](const std::string &text) { throw ProgramEnded{text}; };
     }
-    ~WarningRecorder() {
-        runtime::setMessageBoxAnswerer({});
-        runtime::setProgramEndHandler({});
-    }
-    WarningRecorder(const WarningRecorder &) = delete;
-    WarningRecorder &operator=(const WarningRecorder &) = delete;
 
     std::vector<runtime::MessageBoxRequest> boxes;
     std::deque<int> answers;

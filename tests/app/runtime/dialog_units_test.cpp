@@ -1,5 +1,6 @@
 #include "runtime/dialog_units.h"
 #include "runtime/window.h"
+#include "scripted_interaction.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -57,8 +58,10 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 }
 
 TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
+    test_support::ScriptedInteraction interaction;
     Window window(
-        {.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)});
+        {.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)},
+        interaction);
     auto *label = new QLabel(QStringLiteral("DATOS"), window.client());
     window.place(label, 130, 12, 120, 10);
     window.show();

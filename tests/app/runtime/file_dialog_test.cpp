@@ -1,4 +1,6 @@
 #include "runtime/file_dialog.h"
+#include "runtime/screen_interaction.h"
+#include "scripted_interaction.h"
 #include "when_shown.h"
 
 #include <QApplication>
@@ -22,12 +24,13 @@ TEST(FileDialog, FiltersBecomeQtFilters) {
 
 TEST(FileDialog, TheAnswererStandsInForTheDialog) {
     OpenFileRequest seen;
-    setOpenFileAnswerer([&](const OpenFileRequest &request) {
+    test_support::ScriptedInteraction interaction;
+    interaction.openFileAnswerer = [&](const OpenFileRequest &request) {
         seen = request;
         return QStringLiteral("/data/OTROS.tps");
-    });
-    const QString chosen = chooseOpenFile(QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps"));
-    setOpenFileAnswerer({});
+    };
+    const QString chosen =
+        chooseOpenFile(interaction, QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps"));
     EXPECT_EQ(chosen, QStringLiteral("/data/OTROS.tps"));
     EXPECT_EQ(seen.title, QStringLiteral("Importar comandos"));
     EXPECT_EQ(seen.qtFilter, QStringLiteral("Comandos (*.tps)"));
@@ -40,7 +43,8 @@ TEST(FileDialog, CancellingTheRealDialogChoosesNothing) {
         filter = dialog.selectedNameFilter();
         dialog.reject();
     });
-    EXPECT_EQ(chooseOpenFile(QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps")), QString());
+    ScreenInteraction screen;
+    EXPECT_EQ(chooseOpenFile(screen, QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps")), QString());
     EXPECT_EQ(title, QStringLiteral("Importar comandos"));
     EXPECT_EQ(filter, QStringLiteral("Comandos (*.tps)"));
     EXPECT_TRUE(driver.ran());

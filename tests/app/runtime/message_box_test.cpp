@@ -1,5 +1,7 @@
 #include "runtime/message_box.h"
+#include "runtime/screen_interaction.h"
 #include "runtime/wait_cursor.h"
+#include "scripted_interaction.h"
 #include "when_shown.h"
 
 #include <QApplication>
@@ -22,7 +24,8 @@ namespace {
 // (the box is shown by then), then returns what the box returned.
 int runBox(const MessageBoxRequest &request, const std::function<void(QDialog &)> &operate) {
     test_support::WhenShown<QDialog> driver(operate);
-    const int result = showMessageBox(request);
+    ScreenInteraction screen;
+    const int result = showMessageBox(screen, request);
     EXPECT_TRUE(driver.ran()) << "the box was not shown";
     return result;
 }
@@ -130,13 +133,13 @@ TEST(MessageBox, ABoxAlwaysHasAButtonToCloseIt) {
 
 TEST(MessageBox, TheAnswererStandsInForTheBox) {
     MessageBoxRequest seen;
-    setMessageBoxAnswerer([&](const MessageBoxRequest &request) {
+    test_support::ScriptedInteraction interaction;
+    interaction.answerer = [&](const MessageBoxRequest &request) {
         seen = request;
         return int(ButtonNo);
-    });
-    const int result =
-        showMessageBox({"¿Desea resetear el lector?", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes});
-    setMessageBoxAnswerer({});
+    };
+    const int result = showMessageBox(
+        interaction, {"¿Desea resetear el lector?", "AVISO", MessageIcon::Stop, ButtonYes | ButtonNo, ButtonYes});
     EXPECT_EQ(result, ButtonNo);
     EXPECT_EQ(seen.caption, "AVISO");
     EXPECT_EQ(seen.buttons, ButtonYes | ButtonNo);
@@ -149,19 +152,18 @@ TEST(MessageBox, EndOfProgramShowsHaltAndEnds) {
         std::string text;
     };
     MessageBoxRequest seen;
-    setMessageBoxAnswerer([&](const MessageBoxRequest &request) {
+    test_support::ScriptedInteraction interaction;
+    interaction.answerer = [&](const MessageBoxRequest &request) {
         seen = request;
         return int(ButtonOk);
-    });
-    setProgramEndHandler([](const std::string &text) { throw Ended{text}; });
+    };
+    interaction.programEndHandler = [](const std::string &text) { throw Ended{text}; };
     std::string endedWith;
     try {
-        endProgram("File COMMANDS could not be opened");
+        endProgram(interaction, "File COMMANDS could not be opened");
     } catch (const Ended &ended) {
         endedWith = ended.text;
     }
-    setProgramEndHandler({});
-    setMessageBoxAnswerer({});
     EXPECT_EQ(endedWith, "File COMMANDS could not be opened");
     EXPECT_EQ(seen.caption, "Halt");
     EXPECT_EQ(seen.icon, MessageIcon::Stop);

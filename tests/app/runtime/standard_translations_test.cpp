@@ -1,4 +1,5 @@
 #include "runtime/message_box.h"
+#include "runtime/screen_interaction.h"
 #include "runtime/standard_translations.h"
 #include "when_shown.h"
 
@@ -30,7 +31,8 @@ QStringList boxButtonTexts(const MessageBoxRequest &request) {
         for (const QPushButton *b : box.findChildren<QPushButton *>()) texts << b->text();
         box.findChild<QPushButton *>(QStringLiteral("button%1").arg(int(ButtonNo)))->click();
     });
-    showMessageBox(request);
+    ScreenInteraction screen;
+    showMessageBox(screen, request);
     EXPECT_TRUE(driver.ran());
     return texts;
 }

@@ -1,6 +1,7 @@
 #include "runtime/profile.h"
 #include "runtime/window.h"
 #include "runtime/window_position.h"
+#include "scripted_interaction.h"
 #include "temporary_config.h"
 
 #include <QGuiApplication>
@@ -19,13 +20,16 @@ constexpr const char *kFile = "KVRMAN1.INI";
 
 class WindowPositionTest : public ::testing::Test {
 protected:
+    test_support::ScriptedInteraction interaction;
+
     std::unique_ptr<Window> open(bool resizable) {
         auto window =
             std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
                                                                .title = QStringLiteral("Información del Lector"),
                                                                .fontFace = "Fixedsys",
                                                                .clientSize = QSize(130, 50),
-                                                               .resizable = resizable});
+                                                               .resizable = resizable},
+                                     interaction);
         window->adjustSize();
         if (!resizable) window->setFixedSize(window->sizeHint());
         window->show();

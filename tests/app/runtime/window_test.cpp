@@ -2,6 +2,7 @@
 #include "runtime/menus.h"
 #include "runtime/wait_cursor.h"
 #include "runtime/window.h"
+#include "scripted_interaction.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -23,13 +24,15 @@ namespace {
 // its own event loop.
 class ScriptedWindow : public Window {
 public:
-    ScriptedWindow(const std::string &name, std::vector<std::string> &log, bool menus = true)
+    ScriptedWindow(const std::string &name, UserInteraction &interaction, std::vector<std::string> &log,
+                   bool menus = true)
         : Window({.name = name,
                   .title = QString::fromStdString(name),
                   .fontFace = "Fixedsys",
                   .clientSize = QSize(160, 60),
                   .menuBar = menus,
-                  .statusBar = menus}),
+                  .statusBar = menus},
+                 interaction),
           log_(log) {}
 
     bool refuseClose = false;
@@ -48,14 +51,14 @@ private:
 
 class WindowTest : public ::testing::Test {
 protected:
-    void TearDown() override { setWindowRunHook({}); }
+    test_support::ScriptedInteraction interaction;
     std::vector<std::string> log;
 };
 
 TEST_F(WindowTest, NestedWindowsRunTheirOwnLoopAndTheCallerResumesAfterwards) {
-    ScriptedWindow outer("OUTER$WINDOW", log);
-    ScriptedWindow inner("INNER$WINDOW", log, false);
-    setWindowRunHook([&](Window &window) {
+    ScriptedWindow outer("OUTER$WINDOW", interaction, log);
+    ScriptedWindow inner("INNER$WINDOW", interaction, log, false);
+    interaction.windowRunHook = [&](Window &window) {
         log.push_back(window.name() + " running");
         if (&window == &outer) {
             EXPECT_TRUE(outer.isRunning());
@@ -68,7 +71,7 @@ TEST_F(WindowTest, NestedWindowsRunTheirOwnLoopAndTheCallerResumesAfterwards) {
             EXPECT_EQ(inner.windowModality(), Qt::ApplicationModal);
             inner.close();
         }
-    });
+    };
     outer.run();
     log.push_back("run returned");
     const std::vector<std::string> expected = {"OUTER$WINDOW opened",  "OUTER$WINDOW running", "INNER$WINDOW opened",
@@ -81,22 +84,22 @@ TEST_F(WindowTest, NestedWindowsRunTheirOwnLoopAndTheCallerResumesAfterwards) {
 }
 
 TEST_F(WindowTest, AWindowThatRefusesToCloseKeepsRunning) {
-    ScriptedWindow window("MAIN$WINDOW", log);
+    ScriptedWindow window("MAIN$WINDOW", interaction, log);
     window.refuseClose = true;
-    setWindowRunHook([&](Window &) {
+    interaction.windowRunHook = [&](Window &) {
         window.close();
         EXPECT_TRUE(window.isVisible());
         EXPECT_TRUE(window.isRunning());
         window.refuseClose = false;
         window.close();
-    });
+    };
     window.run();
     EXPECT_EQ(log, (std::vector<std::string>{"MAIN$WINDOW opened", "MAIN$WINDOW refuses", "MAIN$WINDOW agrees",
                                              "MAIN$WINDOW closing"}));
 }
 
 TEST_F(WindowTest, WindowsCarryTheirNameTitleAndIcon) {
-    ScriptedWindow window("ABOUT$WINDOW", log);
+    ScriptedWindow window("ABOUT$WINDOW", interaction, log);
     EXPECT_EQ(window.objectName(), QStringLiteral("ABOUT$WINDOW"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("ABOUT$WINDOW"));
     EXPECT_FALSE(window.windowIcon().isNull());
@@ -107,7 +110,7 @@ TEST_F(WindowTest, WindowsCarryTheirNameTitleAndIcon) {
 }
 
 TEST_F(WindowTest, MenusAreBuiltChangedAndRemovedAtRunTime) {
-    ScriptedWindow window("MAIN$WINDOW", log);
+    ScriptedWindow window("MAIN$WINDOW", interaction, log);
     Menus &menus = *window.menus();
     ASSERT_NE(menus.addMenu(1, QStringLiteral("&Lector"), Menus::Bar, "reader"), nullptr);
     menus.addItem(1, 10, QStringLiteral("&Reset"));
@@ -145,7 +148,7 @@ TEST_F(WindowTest, MenusAreBuiltChangedAndRemovedAtRunTime) {
 }
 
 TEST_F(WindowTest, ShortcutsChooseEnabledItems) {
-    ScriptedWindow window("MAIN$WINDOW", log);
+    ScriptedWindow window("MAIN$WINDOW", interaction, log);
     Menus &menus = *window.menus();
     menus.addMenu(3, QStringLiteral("&Tarjeta"));
     menus.addItem(3, 30, QStringLiteral("[Comandos]"), 0x7B);
@@ -156,7 +159,7 @@ TEST_F(WindowTest, ShortcutsChooseEnabledItems) {
     std::vector<int> chosen;
     QObject::connect(&menus, &Menus::triggered, [&](int id) { chosen.push_back(id); });
 
-    setWindowRunHook([&](Window &) {
+    interaction.windowRunHook = [&](Window &) {
         window.activateWindow();
         QApplication::setActiveWindow(&window);
         QTest::keyClick(&window, Qt::Key_F2);
@@ -165,13 +168,13 @@ TEST_F(WindowTest, ShortcutsChooseEnabledItems) {
         menus.setVisible(31, false);
         QTest::keyClick(&window, Qt::Key_F2);  // hidden: nothing
         window.close();
-    });
+    };
     window.run();
     EXPECT_EQ(chosen, (std::vector<int>{1002, 1003}));
 }
 
 TEST_F(WindowTest, HintsShowWhileAnItemIsHighlightedAndTheStatusTextComesBack) {
-    ScriptedWindow window("MAIN$WINDOW", log);
+    ScriptedWindow window("MAIN$WINDOW", interaction, log);
     Menus &menus = *window.menus();
     menus.addMenu(1, QStringLiteral("&Lector"));
     menus.addItem(1, 10, QStringLiteral("&Asincronas T=0"), 0, QStringLiteral("KVR73"));
@@ -179,7 +182,7 @@ TEST_F(WindowTest, HintsShowWhileAnItemIsHighlightedAndTheStatusTextComesBack) {
     window.setStatusText(QStringLiteral("Comando procesado correctamente"));
 
     QString hint, afterwards, shown;
-    setWindowRunHook([&](Window &) {
+    interaction.windowRunHook = [&](Window &) {
         QApplication::setActiveWindow(&window);
         QMenu *menu = menus.menu(1);
         QMenuBar *bar = window.menuBar();
@@ -192,7 +195,7 @@ TEST_F(WindowTest, HintsShowWhileAnItemIsHighlightedAndTheStatusTextComesBack) {
         QTest::keyClick(menu, Qt::Key_Escape);
         shown = window.statusText();
         window.close();
-    });
+    };
     window.run();
     EXPECT_EQ(hint, QStringLiteral("KVR73"));
     EXPECT_EQ(afterwards, QString());
@@ -200,7 +203,7 @@ TEST_F(WindowTest, HintsShowWhileAnItemIsHighlightedAndTheStatusTextComesBack) {
 }
 
 TEST_F(WindowTest, AccessLettersOpenMenusAndChooseItems) {
-    ScriptedWindow window("MAIN$WINDOW", log);
+    ScriptedWindow window("MAIN$WINDOW", interaction, log);
     Menus &menus = *window.menus();
     menus.addMenu(1, QStringLiteral("&Lector"));
     menus.addItem(1, 10, QStringLiteral("&Reset"));
@@ -210,7 +213,7 @@ TEST_F(WindowTest, AccessLettersOpenMenusAndChooseItems) {
     std::vector<int> chosen;
     QObject::connect(&menus, &Menus::triggered, [&](int id) { chosen.push_back(id); });
     bool opened = false;
-    setWindowRunHook([&](Window &) {
+    interaction.windowRunHook = [&](Window &) {
         QApplication::setActiveWindow(&window);
         QTest::keyClick(&window, Qt::Key_L, Qt::AltModifier);
         opened = menus.menu(1)->isVisible();
@@ -218,25 +221,25 @@ TEST_F(WindowTest, AccessLettersOpenMenusAndChooseItems) {
         QTest::keyClick(&window, Qt::Key_Y, Qt::AltModifier);
         QTest::keyClick(menus.menu(2), Qt::Key_A);
         window.close();
-    });
+    };
     window.run();
     EXPECT_TRUE(opened);
     EXPECT_EQ(chosen, (std::vector<int>{11, 20}));
 }
 
 TEST_F(WindowTest, EnterPressesTheButtonThatHasTheFocus) {
-    ScriptedWindow window("SETUP$WINDOW", log, false);
+    ScriptedWindow window("SETUP$WINDOW", interaction, log, false);
     auto *first = new QPushButton(QStringLiteral("One"), window.client());
     auto *second = new QPushButton(QStringLiteral("Two"), window.client());
     QSignalSpy firstClicks(first, &QPushButton::clicked);
     QSignalSpy secondClicks(second, &QPushButton::clicked);
-    setWindowRunHook([&](Window &) {
+    interaction.windowRunHook = [&](Window &) {
         QApplication::setActiveWindow(&window);
         second->setFocus();
         QTest::keyClick(second, Qt::Key_Return);
         QTest::keyClick(second, Qt::Key_Enter, Qt::KeypadModifier);
         window.close();
-    });
+    };
     window.run();
     EXPECT_EQ(firstClicks.count(), 0);
     EXPECT_EQ(secondClicks.count(), 2);

@@ -5,15 +5,17 @@
 #include "startup/port_selection.h"
 
 #include "screenshots.h"
+#include "scripted_interaction.h"
 
 int main(int argc, char **argv) {
     kvr::test_support::Screenshots shots(argc, argv);
     if (!shots.ready()) return 1;
-    kvr::runtime::setWindowRunHook([&](kvr::runtime::Window &w) {
+    kvr::test_support::ScriptedInteraction operatorSide;
+    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
         shots.save(w, "port_selection.png");
         w.close();
-    });
-    kvr::startup::selectPort();
+    };
+    kvr::startup::selectPort(operatorSide);
     return shots.saved() == 1 ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 #include "runtime/window.h"
 #include "startup/port_selection.h"
 
+#include "scripted_interaction.h"
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -18,13 +20,12 @@ using runtime::Window;
 // Runs the port-selection window with `operate` as the first event of its
 // own loop; returns the port chosen.
 std::string selectWith(const std::function<void(Window &)> &operate) {
-    runtime::setWindowRunHook([&](Window &window) {
+    test_support::ScriptedInteraction interaction;
+    interaction.windowRunHook = [&](Window &window) {
         QApplication::setActiveWindow(&window);
         operate(window);
-    });
-    std::string chosen = selectPort();
-    runtime::setWindowRunHook({});
-    return chosen;
+    };
+    return selectPort(interaction);
 }
 
 QPushButton *buttonOf(Window &window, const char *text) {

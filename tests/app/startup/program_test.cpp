@@ -1,4 +1,5 @@
 #include "emulator_process.h"
+#include "scripted_interaction.h"
 #include "temporary_config.h"
 
 #include "runtime/message_box.h"
@@ -31,25 +32,25 @@ struct MainRun {
 
 class ProgramTest : public ::testing::Test {
 protected:
-    void TearDown() override { runtime::setWindowRunHook({}); }
+    test_support::ScriptedInteraction interaction;
 
     // Every window that runs is noted; the port-selection window is answered
     // by pressing `press` ("Com3"), or closed when it is empty.
     void answerPortSelection(const char *press) {
-        runtime::setWindowRunHook([this, press](Window &window) {
+        interaction.windowRunHook = [this, press](Window &window) {
             windowsShown.push_back(window.name());
             QApplication::setActiveWindow(&window);
             if (auto *button = press ? window.findChild<QPushButton *>(QString::fromLatin1(press)) : nullptr)
                 QTest::mouseClick(button, Qt::LeftButton);
             else
                 window.close();
-        });
+        };
     }
 
     // Runs the program with a main window that talks to the reader through
     // the handle it was given.
     int run() {
-        return runProgram([this](int32_t handle, const std::string &portName) {
+        return runProgram(interaction, [this](int32_t handle, const std::string &portName) {
             int32_t length = 0;
             uint8_t answer[256] = {};
             mainRuns.push_back({handle, portName, QXRESET(handle, &length, answer)});
@@ -108,13 +109,13 @@ TEST_F(ProgramTest, APortThatCannotBeOpenedEndsTheProgramSilentlyAndStaysStored)
     config.writeSettings("; kept\n[SmartCard]\nComPort=COM9\n[Main]\nXPosit=12\n");
     answerPortSelection(nullptr);
     int boxes = 0;
-    runtime::setMessageBoxAnswerer([&](const runtime::MessageBoxRequest &) {
+    interaction.answerer = [&](const runtime::MessageBoxRequest &) {
         ++boxes;
         return 1;
-    });
+    };
 
     EXPECT_EQ(run(), 0);
-    runtime::setMessageBoxAnswerer({});
+    interaction.answerer = nullptr;
 
     EXPECT_TRUE(windowsShown.empty());
     EXPECT_TRUE(mainRuns.empty());
@@ -177,8 +178,9 @@ TEST_F(ProgramTest, AFatalWarningEndsTheRunBeforeThePortIsStored) {
     GTEST_FLAG_SET(death_test_style, "fast");
     EXPECT_EXIT(
         {
-            runtime::setMessageBoxAnswerer([](const runtime::MessageBoxRequest &) { return int(runtime::ButtonOk); });
-            runProgram([](int32_t, const std::string &) { runtime::endProgram("Disk Error"); });
+            interaction.answerer = [](const runtime::MessageBoxRequest &) { return int(runtime::ButtonOk); };
+            runProgram(interaction,
+                       [this](int32_t, const std::string &) { runtime::endProgram(interaction, "Disk Error"); });
             std::_Exit(3);  // the run came back: no main window, or the end did not end it
         },
         ::testing::ExitedWithCode(0), "");
