@@ -81,16 +81,16 @@ bool HistoryLog::writeAll(const std::string &text, std::string &error) {
     return false;
 }
 
-std::string historyLogNotOpenedMessage(const std::string &path, const std::string &why) {
-    return "El historial no se guarda en " + path + ": " + why;
+std::string historyLogNotOpenedMessage(const std::string &path, const std::string &reason) {
+    return "El historial no se guarda en " + path + ": " + reason;
 }
 
-std::string historyNotSavedMessage(const std::string &path, const std::string &why) {
-    return "No se ha podido guardar el historial en " + path + ": " + why;
+std::string historyNotSavedMessage(const std::string &path, const std::string &reason) {
+    return "No se ha podido guardar el historial en " + path + ": " + reason;
 }
 
-std::string historyLogFailedMessage(const std::string &path, const std::string &why) {
-    return "No se ha podido escribir en el historial " + path + ": " + why + ". Desde ahora no se guarda en él.";
+std::string historyLogFailedMessage(const std::string &path, const std::string &reason) {
+    return "No se ha podido escribir en el historial " + path + ": " + reason + ". Desde ahora no se guarda en él.";
 }
 
 }  // namespace kvr::console

@@ -6,6 +6,7 @@
 // at most every 40 ms, so the worst appends are the ones that redraw it),
 // and memory that stops growing once the history holds its 10,000.
 //   history_bench [RUNS]     (default 3 runs; offscreen unless a display is set)
+#include "runtime/screen_interaction.h"
 #include "console/exchange_history.h"
 #include "console/exchange_text.h"
 #include "console/history_window.h"
@@ -53,7 +54,8 @@ struct Run {
 
 Run runOnce() {
     kvr::console::ExchangeHistory history;
-    kvr::runtime::Window *window = kvr::console::showHistoryWindow(history, nullptr);
+    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
     QApplication::processEvents();
     const std::size_t n = kvr::console::ExchangeHistory::kCapacity;
     std::vector<double> times;

@@ -2,6 +2,7 @@
 // COMMANDS file of 999 commands (nine cards of 111): reading the file in key
 // order, planning and creating 999 submenus and entries, after removing the
 // previous build's.  Goal: under 100 ms per build.
+#include "runtime/screen_interaction.h"
 #include "console/main_menu.h"
 #include "console/stored_command_menus.h"
 #include "library/commands_file.h"
@@ -65,7 +66,8 @@ int main(int argc, char **argv) {
     QMainWindow window;
     kvr::runtime::Menus menus(window.menuBar());
     kvr::console::buildMainMenu(menus);
-    kvr::library::CommandsLibrary library;
+    kvr::runtime::ScreenInteraction screen;
+    kvr::library::CommandsLibrary library(screen);
     library.openCommands();
     kvr::console::StoredCommandMenus stored(menus, library, kvr::console::MenuCard,
                                             kvr::console::keysKeptByFixedItems());

@@ -25,6 +25,7 @@
 // Medians of ROUNDS rounds, in microseconds; the page ratio is taken in RUNS
 // runs and its verdict holds only when all runs agree.  Build it without sanitizers
 // (a Release build) to measure.
+#include "runtime/screen_interaction.h"
 #include "library/command_browser.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -191,7 +192,8 @@ void cursorAgainstQuery(const std::string &name, int records, int rounds, int ru
 
 void browserCosts(int records, int rounds) {
     using namespace kvr::library;
-    CommandsLibrary library;
+    kvr::runtime::ScreenInteraction screen;
+    CommandsLibrary library(screen);
     CommandsUse mainWindow(library);
     mainWindow.acquire();
     std::vector<double> first, thumb, pageDown, regained;

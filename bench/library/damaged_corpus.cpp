@@ -21,6 +21,7 @@
 // an error having missed records, an import that appends more than the
 // copy holds or reports another number than it appended.  Built with the
 // sanitizers, a report of theirs ends the child and is counted too.
+#include "runtime/screen_interaction.h"
 #include "library/command_import.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -187,7 +188,8 @@ int examine(const std::string &read, const std::string &imported, const std::str
     }
     // The import, into an empty COMMANDS of its own folder.
     fs::current_path(folder);
-    kvr::library::CommandsLibrary library;
+    kvr::runtime::ScreenInteraction screen;
+    kvr::library::CommandsLibrary library(screen);
     kvr::library::CommandsUse use(library);
     use.acquire();
     library.setImportFileName(imported);

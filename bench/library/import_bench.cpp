@@ -7,6 +7,7 @@
 // wait (the import's batches keep it well under).
 //
 //   import_bench [RUNS]     (default 5)
+#include "runtime/screen_interaction.h"
 #include "support/spread.h"
 #if KVR_BENCH_TEAM_LIBRARY
 #include "postgres_server.h"
@@ -194,7 +195,8 @@ struct Target {
 // One import into a fresh COMMANDS; its seconds, or a negative value when it
 // did not append every record.
 double importOnce(const std::string &source, const std::string &database) {
-    CommandsLibrary library(database);
+    kvr::runtime::ScreenInteraction screen;
+    CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);
     const auto start = Clock::now();
@@ -214,7 +216,8 @@ struct Writer {
 // each add.
 Writer writeMeanwhile(const std::string &source, const std::string &database, double &importSeconds) {
     {
-        CommandsLibrary made(database);  // creates the empty COMMANDS
+        kvr::runtime::ScreenInteraction screen;
+        CommandsLibrary made(screen, database);  // creates the empty COMMANDS
         made.openCommands();
         made.closeCommands();
     }
@@ -249,7 +252,8 @@ Writer writeMeanwhile(const std::string &source, const std::string &database, do
     }
     char c;
     if (read(ready[0], &c, 1) != 1) std::exit(1);
-    CommandsLibrary library(database);
+    kvr::runtime::ScreenInteraction screen;
+    CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);
     const auto start = Clock::now();
