@@ -118,7 +118,6 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &
         trimmed = marks.integer(1) == kSchemaVersion;
     }
     {
-        // The blank record the tails were cut against must be the layout's.
         Statement declared(db.handle(), trimmed
                                             ? "SELECT name, record_size, key_offset, key_width, blank FROM keyed_layout"
                                             : "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
@@ -128,10 +127,12 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &
         const bool same = result == SQLITE_ROW && declared.text(0) == std::string_view(layout.name) &&
                           declared.integer(1) == static_cast<long long>(layout.recordSize) &&
                           declared.integer(2) == static_cast<long long>(layout.keyOffset) &&
-                          declared.integer(3) == static_cast<long long>(layout.keyWidth) &&
-                          (!trimmed || declared.bytes(4) == blankImageOf(layout));
+                          declared.integer(3) == static_cast<long long>(layout.keyWidth);
         if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
         if (!same) return KeyedBadDeclaration;
+        // The blank record the tails were cut against is the layout's, or
+        // the records cannot be made whole: a damaged file.
+        if (trimmed && declared.bytes(4) != blankImageOf(layout)) return -SQLITE_CORRUPT;
     }
 
     // The records table, and the index, the count table and its triggers

@@ -51,8 +51,9 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 // Whether the open database is a keyed file of the layout: 0, 47 (another
 // layout or no keyed file at all), 46 (checkKey: the key index, the count
 // table or its triggers missing or defined otherwise) or a SQLite result as
-// a negative number.  trimmed: the records are kept without their blank
-// tails.  Reads the schema only.
+// a negative number (-SQLITE_CORRUPT when the file's blank record is not
+// the layout's).  trimmed: the records are kept without their blank tails.
+// Reads the schema only.
 int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed);
 
 // The check of every open, inside its read transaction: the record numbers
