@@ -1,6 +1,7 @@
 #include "runtime/keyed_file/record_image.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace kvr::runtime {
 
@@ -21,8 +22,14 @@ std::size_t keptLength(std::string_view image, std::string_view blank) {
 }
 
 void restoreImage(std::string_view stored, std::string_view blank, std::vector<unsigned char> &image) {
-    image.assign(stored.begin(), stored.end());
-    if (stored.size() < blank.size()) image.insert(image.end(), blank.begin() + stored.size(), blank.end());
+    if (stored.size() >= blank.size()) {
+        image.assign(stored.begin(), stored.end());
+        return;
+    }
+    // One allocation, as for a record kept whole.
+    image.resize(blank.size());
+    const auto tail = std::copy(stored.begin(), stored.end(), image.begin());
+    std::copy(blank.begin() + static_cast<std::ptrdiff_t>(stored.size()), blank.end(), tail);
 }
 
 std::string restoredImage(std::string_view stored, std::string_view blank) {
