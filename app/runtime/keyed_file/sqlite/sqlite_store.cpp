@@ -147,8 +147,8 @@ void SqliteStore::stampSound() {
 // change fails, it is rolled back and the file is used as it is: records
 // kept whole read the same, and its next open for writing tries again.
 // Then the file gives back the pages it no longer needs, when nobody else
-// is using it at that moment (a second transaction; the next open checks
-// the file in full once, since the compaction is not stamped).
+// is using it at that moment: a transaction of its own, stamped after it
+// when the change counter shows that no other write came between.
 void SqliteStore::trimRecords(int waitMs) {
     db_.setBusyTimeout(std::max(sqlite::Connection::kDefaultBusyMs, waitMs));
     int result = db_.exec("BEGIN IMMEDIATE");
@@ -163,7 +163,18 @@ void SqliteStore::trimRecords(int waitMs) {
     if (result != SQLITE_OK) return;
     trimmed_ = true;
     db_.setBusyTimeout(0);
-    db_.exec("VACUUM");
+    if (db_.exec("VACUUM") == SQLITE_OK && counterKnown_ && db_.exec("BEGIN IMMEDIATE") == SQLITE_OK) {
+        // The turn stamped its commit, and the compaction's commit is the
+        // only one since.
+        std::uint32_t counter = 0;
+        bool alone = db_.changeCounter(counter) == SQLITE_OK && counter == counterAtBegin_ + 2;
+        if (alone) {
+            sqlite::StatementUse stamp = db_.cached("SELECT stamp = ?1 FROM keyed_check");
+            if (stamp) stamp->bind(1, static_cast<std::uint32_t>(counterAtBegin_ + 1));
+            alone = stamp && stamp->step() == SQLITE_ROW && stamp->integer(0) == 1;
+        }
+        if (!alone || sqlite::restamp(db_) != SQLITE_OK || db_.exec("COMMIT") != SQLITE_OK) db_.exec("ROLLBACK");
+    }
     db_.settle();
 }
 

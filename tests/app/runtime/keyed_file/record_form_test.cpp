@@ -63,6 +63,13 @@ std::string fileBytes(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// SQLite's change counter, from the file's header.
+std::uint32_t changeCounter(const std::string &path) {
+    std::uint32_t counter = 0;
+    for (unsigned char c : fileBytes(path).substr(24, 4)) counter = counter << 8 | c;
+    return counter;
+}
+
 // A file as the engine made it before records lost their blank tails: the
 // same tables and triggers, version 1, every record whole.  stamped: marked
 // as the engine's own last write, so that its open does not walk it.
@@ -105,11 +112,8 @@ void makeWholeImageFile(const std::string &path, const std::vector<Image> &recor
     sqlite3_finalize(insert);
     ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
     if (stamped) {
-        // The header's change counter, which the stamp's own write moves on.
-        const std::string header = fileBytes(path).substr(24, 4);
-        std::uint32_t counter = 0;
-        for (unsigned char c : header) counter = counter << 8 | c;
-        const std::string stamp = "UPDATE keyed_check SET stamp = " + std::to_string(counter + 1);
+        // The stamp's own write moves the counter on.
+        const std::string stamp = "UPDATE keyed_check SET stamp = " + std::to_string(changeCounter(path) + 1);
         ASSERT_EQ(sqlite3_exec(db, stamp.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     }
     sqlite3_close(db);
@@ -189,9 +193,12 @@ TEST_F(RecordFormTest, RecordsReadBackByteForByteWhetherKeptWholeOrWithoutTheirB
     EXPECT_EQ(fileBytes(path), before);
     EXPECT_EQ(sql(path, "PRAGMA user_version"), "1");
 
-    // Opened for writing: turned once, then every record reads the same.
+    // Opened for writing: turned once, then every record reads the same;
+    // the turn and the compaction that follows it are stamped as the
+    // engine's own writes (the next open does not walk the file).
     expectRecords(0x42, records);
     EXPECT_EQ(sql(path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(sql(path, "SELECT stamp FROM keyed_check"), std::to_string(changeCounter(path)));
     EXPECT_EQ(sql(path, "SELECT sql FROM sqlite_master WHERE name = 'records'"),
               "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
               " data BLOB NOT NULL CHECK (length(data) <= 184))");
