@@ -105,6 +105,7 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 
 int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
     int result = SQLITE_OK;
+    trimmed = false;
     {
         Statement marks(db.handle(),
                         "SELECT (SELECT application_id FROM pragma_application_id),"
