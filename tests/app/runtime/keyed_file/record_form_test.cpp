@@ -273,7 +273,8 @@ TEST_F(RecordFormTest, RecordsReadBackByteForByteWhetherKeptWholeOrWithoutTheirB
 TEST_F(RecordFormTest, AKillDuringTheTurnLeavesTheFileWhole) {
     std::vector<Image> records;
     for (int i = 0; i < 3000; ++i)
-        records.push_back(commandImage("c" + std::to_string(i % 97), "command " + std::to_string(i),
+        records.push_back(commandImage(std::string("c").append(std::to_string(i % 97)),
+                                       std::string("command ").append(std::to_string(i)),
                                        std::string(static_cast<std::size_t>(i % 40), 'D'), kNoHotKey));
     const std::string made = folder.file("MADE.tps");
     makeWholeImageFile(made, records, true);
