@@ -2,6 +2,7 @@
 
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/read_rules.h"
+#include "runtime/keyed_file/record_image.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 #include "runtime/keyed_file/sqlite/statement.h"
 
@@ -15,7 +16,12 @@ namespace kvr::runtime::sqlite {
 namespace {
 
 constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
-constexpr int kSchemaVersion = 1;
+// The form of the records: 1, each kept as its whole image; 2, each kept
+// without the tail it shares with the layout's blank record (record_image.h),
+// which the file keeps beside its layout.  A file of the first form is
+// turned into the second by the first open for writing (trimRecords).
+constexpr int kWholeImageVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
 // The number of records in the key, kept by the database itself on every
 // write; the walk at open compares it with the entries the index holds.
@@ -44,16 +50,27 @@ std::string triggersSql() {
     return sql;
 }
 
+std::string recordsTableSql(const KeyedLayout &layout) {
+    return "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
+           " data BLOB NOT NULL CHECK (length(data) <= " +
+           std::to_string(layout.recordSize) + "))";
+}
+
 std::string creationSql(const KeyedLayout &layout) {
     return "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA application_id = " +
            std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
            "; BEGIN; CREATE TABLE keyed_layout(name TEXT NOT NULL, record_size INTEGER NOT NULL,"
-           " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL);"
-           " CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
-           " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = " +
-           std::to_string(layout.recordSize) + ")); " + kIndexSql + "; " + kCountTableSql +
+           " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL, blank BLOB); " +
+           recordsTableSql(layout) + "; " + kIndexSql + "; " + kCountTableSql +
            "; INSERT INTO keyed_count VALUES (0); " + triggersSql() + kCheckTableSql +
            "; INSERT INTO keyed_check VALUES (0); ";
+}
+
+// The key value of a record kept in either form.
+std::optional<std::string> keyOfStored(std::string_view stored, const KeyedLayout &layout, std::string_view blank) {
+    const std::string image = restoredImage(stored, blank);
+    if (image.size() <= layout.keyOffset) return std::nullopt;
+    return keyValueOf(std::string_view(image).substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
 }
 
 // The first column of the first row of sql.
@@ -71,13 +88,14 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
     int result = db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     if (result == SQLITE_OK) result = db.exec(creationSql(layout));
     if (result == SQLITE_OK) {
-        Statement insert(db.handle(), "INSERT INTO keyed_layout VALUES (?, ?, ?, ?)");
+        Statement insert(db.handle(), "INSERT INTO keyed_layout VALUES (?, ?, ?, ?, ?)");
         result = insert.result();
         if (insert.ready()) {
             insert.bindText(1, layout.name);
             insert.bind(2, static_cast<std::int64_t>(layout.recordSize));
             insert.bind(3, static_cast<std::int64_t>(layout.keyOffset));
             insert.bind(4, static_cast<std::int64_t>(layout.keyWidth));
+            insert.bindBytes(5, blankImageOf(layout));
             result = insert.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db.handle());
         }
     }
@@ -85,8 +103,9 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
     return result;
 }
 
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
+int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
     int result = SQLITE_OK;
+    trimmed = false;
     {
         Statement marks(db.handle(),
                         "SELECT (SELECT application_id FROM pragma_application_id),"
@@ -94,10 +113,15 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
         if (!marks.ready()) return -marks.result();
         result = marks.step();
         if (result != SQLITE_ROW) return -result;
-        if (marks.integer(0) != kApplicationId || marks.integer(1) != kSchemaVersion) return KeyedBadDeclaration;
+        if (marks.integer(0) != kApplicationId ||
+            (marks.integer(1) != kSchemaVersion && marks.integer(1) != kWholeImageVersion))
+            return KeyedBadDeclaration;
+        trimmed = marks.integer(1) == kSchemaVersion;
     }
     {
-        Statement declared(db.handle(), "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
+        Statement declared(db.handle(), trimmed
+                                            ? "SELECT name, record_size, key_offset, key_width, blank FROM keyed_layout"
+                                            : "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
         if (!declared.ready())
             return (declared.result() & 0xFF) == SQLITE_ERROR ? KeyedBadDeclaration : -declared.result();
         result = declared.step();
@@ -107,6 +131,9 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey) {
                           declared.integer(3) == static_cast<long long>(layout.keyWidth);
         if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
         if (!same) return KeyedBadDeclaration;
+        // The blank record the tails were cut against is the layout's, or
+        // the records cannot be made whole: a damaged file.
+        if (trimmed && declared.bytes(4) != blankImageOf(layout)) return -SQLITE_CORRUPT;
     }
 
     // The records table, and the index, the count table and its triggers
@@ -164,15 +191,22 @@ int quickState(Connection &db, bool &inRange) {
 
 namespace {
 
-// keyed_key(data): the key value of a record's bytes, as the engine makes
-// it (NULL when blank), for comparing the stored key values in SQL.
+// The layout and its blank record, for the SQL functions below.
+struct ImageLayout {
+    const KeyedLayout &layout;
+    const std::string blank;
+};
+
+std::string_view bytesOf(sqlite3_value *value) {
+    const auto *bytes = static_cast<const char *>(sqlite3_value_blob(value));
+    return {bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(value))};
+}
+
+// keyed_key(data): the key value of a record's stored bytes, as the engine
+// makes it (NULL when blank), for comparing the stored key values in SQL.
 void keyOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
-    const auto *layout = static_cast<const KeyedLayout *>(sqlite3_user_data(context));
-    const auto *bytes = static_cast<const char *>(sqlite3_value_blob(values[0]));
-    const std::string_view data(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(values[0])));
-    std::optional<std::string> key;
-    if (data.size() > layout->keyOffset)
-        key = keyValueOf(data.substr(layout->keyOffset, layout->keyWidth), layout->keyWidth);
+    const auto *image = static_cast<const ImageLayout *>(sqlite3_user_data(context));
+    const std::optional<std::string> key = keyOfStored(bytesOf(values[0]), image->layout, image->blank);
     if (key)
         sqlite3_result_blob(context, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);
     else
@@ -195,7 +229,7 @@ bool damageResult(int result) {
 
 }  // namespace
 
-int fullState(Connection &db, const KeyedLayout &layout) {
+int fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
     bool sound = false;
     int result = quickState(db, sound);
     if (result == SQLITE_OK && !sound) return -SQLITE_CORRUPT;
@@ -211,8 +245,9 @@ int fullState(Connection &db, const KeyedLayout &layout) {
     }
     // Every key value against its record's bytes.
     if (result == SQLITE_OK && sound) {
-        result = sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                         const_cast<KeyedLayout *>(&layout), keyOfRecord, nullptr, nullptr);
+        ImageLayout image{layout, blankImageOf(layout)};
+        result = sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &image,
+                                         keyOfRecord, nullptr, nullptr);
         if (result == SQLITE_OK)
             result = scalar(db, "SELECT count(*) FROM records NOT INDEXED WHERE key IS NOT keyed_key(data)", value);
         sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
@@ -224,9 +259,11 @@ int fullState(Connection &db, const KeyedLayout &layout) {
     // numbers of 32 bits, only the key is lost, and building the key anew
     // (which also rewrites every page) restores the file.
     Statement table(db.handle(),
-                    "SELECT count(*) = sum(length(data) = ?1), min(recno), max(recno) FROM records NOT INDEXED");
+                    "SELECT count(*) = sum(length(data) BETWEEN ?2 AND ?1), min(recno), max(recno)"
+                    " FROM records NOT INDEXED");
     if (!table.ready()) return damageResult(table.result()) ? -SQLITE_CORRUPT : -table.result();
     table.bind(1, static_cast<std::int64_t>(layout.recordSize));
+    table.bind(2, trimmed ? 0 : static_cast<std::int64_t>(layout.recordSize));
     result = table.step();
     if (result != SQLITE_ROW) return damageResult(result) ? -SQLITE_CORRUPT : -result;
     const bool whole = table.isNull(1) || (table.integer(0) == 1 && recordNumberInRange(table.integer(1)) &&
@@ -281,6 +318,7 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
     if (result == SQLITE_OK) {
         Statement read(db.handle(), "SELECT recno, data FROM records");
         Statement update(db.handle(), "UPDATE records SET key = ?1 WHERE recno = ?2 AND key IS NOT ?1");
+        const std::string blank = blankImageOf(layout);
         result = !read.ready() ? read.result() : update.result();
         while (result == SQLITE_OK) {
             const int step = read.step();
@@ -289,12 +327,8 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
                 result = step;
                 break;
             }
-            const std::string_view bytes = read.bytes(1);
-            std::optional<std::string> key;
-            if (bytes.size() > layout.keyOffset)
-                key = keyValueOf(bytes.substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
             update.reset();
-            update.bindKey(1, key);
+            update.bindKey(1, keyOfStored(read.bytes(1), layout, blank));
             update.bind(2, read.integer(0));
             const int done = update.step();
             if (done != SQLITE_DONE) result = done;
@@ -310,6 +344,65 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
     return result;
 }
 
+namespace {
+
+// keyed_kept(data): a record's bytes without the tail they share with the
+// blank record.
+void keptOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
+    const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
+    const std::string_view data = bytesOf(values[0]);
+    sqlite3_result_blob(context, data.data(), static_cast<int>(keptLength(data, *blank)), SQLITE_TRANSIENT);
+}
+
+int stepDone(Statement &statement, Connection &db) {
+    if (!statement.ready()) return statement.result();
+    return statement.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(db.handle());
+}
+
+}  // namespace
+
+int trimRecords(Connection &db, const KeyedLayout &layout) {
+    long long version = 0, schemaVersion = 0;
+    int result = scalar(db, "PRAGMA user_version", version);
+    // Turned by another process since the open's check.
+    if (result != SQLITE_OK || version == kSchemaVersion) return result;
+    if (version != kWholeImageVersion) return SQLITE_CORRUPT;
+    // The size check of the records table lets shorter bytes in: a change
+    // of the table's definition that no stored row breaks, made by writing
+    // the definition itself, with the schema version moved on so that every
+    // connection reads the schema anew.
+    result = scalar(db, "PRAGMA schema_version", schemaVersion);
+    if (result == SQLITE_OK) result = db.exec("PRAGMA writable_schema = ON");
+    if (result == SQLITE_OK) {
+        Statement table(db.handle(), "UPDATE sqlite_master SET sql = ?1 WHERE type = 'table' AND name = 'records'");
+        if (table.ready()) table.bindText(1, recordsTableSql(layout));
+        result = stepDone(table, db);
+    }
+    if (result == SQLITE_OK) result = db.exec("PRAGMA schema_version = " + std::to_string(schemaVersion + 1));
+    if (const int reset = db.exec("PRAGMA writable_schema = RESET"); result == SQLITE_OK) result = reset;
+
+    const std::string blank = blankImageOf(layout);
+    if (result == SQLITE_OK) result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");
+    if (result == SQLITE_OK) {
+        Statement keep(db.handle(), "UPDATE keyed_layout SET blank = ?1");
+        if (keep.ready()) keep.bindBytes(1, blank);
+        result = stepDone(keep, db);
+    }
+    // Only the records that end as the blank record does change.
+    if (result == SQLITE_OK)
+        result = sqlite3_create_function(db.handle(), "keyed_kept", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                         const_cast<std::string *>(&blank), keptOfRecord, nullptr, nullptr);
+    if (result == SQLITE_OK) {
+        Statement trim(db.handle(),
+                       "UPDATE records SET data = keyed_kept(data) WHERE substr(data, -1) = substr(?1, -1)");
+        if (trim.ready()) trim.bindBytes(1, blank);
+        result = stepDone(trim, db);
+        sqlite3_create_function(db.handle(), "keyed_kept", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
+    }
+    if (result == SQLITE_OK) result = db.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    return result;
+}
+
 int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout) {
     Connection made;
     int result = makeKeyedFile(made, temp, layout);
@@ -317,6 +410,7 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
     if (result == SQLITE_OK) {
         Statement read(db.handle(), "SELECT recno, version, data FROM records NOT INDEXED");
         Statement insert(made.handle(), "INSERT INTO records(recno, key, version, data) VALUES (?1, ?2, ?3, ?4)");
+        const std::string blank = blankImageOf(layout);
         result = !read.ready() ? read.result() : insert.result();
         while (result == SQLITE_OK) {
             const int step = read.step();
@@ -325,15 +419,13 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
                 result = step;
                 break;
             }
-            const std::string_view bytes = read.bytes(2);
-            std::optional<std::string> key;
-            if (bytes.size() > layout.keyOffset)
-                key = keyValueOf(bytes.substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
+            // Of either form; kept in the new file without its blank tail.
+            const std::string image = restoredImage(read.bytes(2), blank);
             insert.reset();
             insert.bind(1, read.integer(0));
-            insert.bindKey(2, key);
+            insert.bindKey(2, keyOfStored(image, layout, blank));
             insert.bind(3, read.integer(1));
-            insert.bindBytes(4, bytes);
+            insert.bindBytes(4, std::string_view(image).substr(0, keptLength(image, blank)));
             if (const int done = insert.step(); done != SQLITE_DONE) result = done;
         }
     }

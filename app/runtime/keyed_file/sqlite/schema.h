@@ -6,12 +6,16 @@
 //   records_by_key  the key: an index on (key, recno) of the keyed rows
 //   keyed_count(keyed)  how many rows are in the key, kept by triggers on
 //        every write, so that an open can check the index against it
-//   keyed_layout(name, record_size, key_offset, key_width)  the layout the
-//        file was made for
+//   keyed_layout(name, record_size, key_offset, key_width, blank)  the
+//        layout the file was made for, and its blank record: a record is
+//        kept without the tail it shares with it (record_image.h)
 //   keyed_check(stamp)  the database's change counter as this engine's last
 //        write left it (see below)
-// The database's application id ("KVKF") and user version (1) mark it as a
-// keyed file of this program.
+// The database's application id ("KVKF") and user version mark it as a
+// keyed file of this program: version 2 keeps the records without their
+// blank tails; version 1, of files made before, kept every record whole (its
+// layout without the blank record).  Both read the same; the first open for
+// writing turns a file of version 1 into version 2 (trimRecords).
 //
 // Checking the key at open.  That the index, the count table and its
 // triggers are defined as made is read from the schema, at once.  That the
@@ -47,8 +51,10 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 // Whether the open database is a keyed file of the layout: 0, 47 (another
 // layout or no keyed file at all), 46 (checkKey: the key index, the count
 // table or its triggers missing or defined otherwise) or a SQLite result as
-// a negative number.  Reads the schema only.
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey);
+// a negative number (-SQLITE_CORRUPT when the file's blank record is not
+// the layout's).  trimmed: the records are kept without their blank tails.
+// Reads the schema only.
+int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed);
 
 // The check of every open, inside its read transaction: the record numbers
 // at both ends of the table (two seeks, whatever the size of the file) in
@@ -63,7 +69,7 @@ int quickState(Connection &db, bool &inRange);
 // else 46 when the table itself reads whole with record numbers in range
 // (rebuilding the key then restores the file), -SQLITE_CORRUPT when it does
 // not; or another negative SQLite result.  Reads the whole file.
-int fullState(Connection &db, const KeyedLayout &layout);
+int fullState(Connection &db, const KeyedLayout &layout, bool trimmed);
 
 // Inside a read transaction: whether the file's last write was the engine's
 // own, its stamp equal to the change counter.  stampable: the file has a
@@ -88,10 +94,18 @@ int clearStamp(Connection &db);
 // anew, whatever of them was missing or damaged.  The SQLite result.
 int rebuildKey(Connection &db, const KeyedLayout &layout);
 
+// Inside a write transaction: turns a file that keeps every record whole
+// into one that keeps them without their blank tails (the records' size
+// check, the blank record beside the layout, the records, the version),
+// all in the caller's transaction; nothing when another process did it
+// first.  The SQLite result.
+int trimRecords(Connection &db, const KeyedLayout &layout);
+
 // When the key cannot be rebuilt in place (a page of the index, or of a
 // table beside the records, is damaged): makes a new keyed file of the
-// layout at temp, copies every record of db's file into it with its record
-// number, change counter and key value derived anew, and copies the new
+// layout at temp, copies every record of db's file into it (either form;
+// kept in the new file without its blank tail) with its record number,
+// change counter and key value derived anew, and copies the new
 // file over db's page by page through db's own connection, in one
 // transaction.  The SQLite result.
 int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout);

@@ -5,6 +5,7 @@
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include "runtime/keyed_file/read_rules.h"
+#include "runtime/keyed_file/record_image.h"
 
 #include <sqlite3.h>
 
@@ -37,8 +38,7 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
     record.recordNumber = static_cast<std::uint32_t>(read->integer(0));
     record.key = read->key(1);
     record.version = read->integer(2);
-    const std::string_view data = read->bytes(3);
-    record.data.assign(data.begin(), data.end());
+    restoreImage(read->bytes(3), blank_, record.data);
     return KeyedStatus::success();
 }
 
@@ -148,8 +148,7 @@ int SqliteStore::readPage(const std::optional<KeyPlace> &from, bool inclusive, D
             record.recordNumber = static_cast<std::uint32_t>(rows->integer(0));
             record.key = rows->key(1);
             record.version = rows->integer(2);
-            const std::string_view data = rows->bytes(3);
-            record.data.assign(data.begin(), data.end());
+            restoreImage(rows->bytes(3), blank_, record.data);
         }
         return result == SQLITE_DONE ? SQLITE_OK : result;
     };

@@ -1,5 +1,6 @@
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
+#include "runtime/keyed_file/record_image.h"
 #include "runtime/keyed_file/sqlite/creation_litter.h"
 #include "runtime/keyed_file/sqlite/schema.h"
 #include "runtime/keyed_file/sqlite/status.h"
@@ -52,7 +53,7 @@ KeyedStatus lockStatus(ShareLock::Result result, int errnoValue) {
 
 }  // namespace
 
-SqliteStore::SqliteStore(KeyedLayout layout) : layout_(std::move(layout)) {}
+SqliteStore::SqliteStore(KeyedLayout layout) : layout_(std::move(layout)), blank_(blankImageOf(layout_)) {}
 
 SqliteStore::~SqliteStore() { close(); }
 
@@ -98,7 +99,7 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
     // pages it reads), reported as 90, and the next open checks in full.
     result = db_.exec("BEGIN");
     if (result != SQLITE_OK) return abandon(db_.status(result));
-    int state = sqlite::layoutState(db_, layout_, true);
+    int state = sqlite::layoutState(db_, layout_, true, trimmed_);
     bool stamped = false;
     if (state == 0) {
         result = sqlite::lastWriteStamped(db_, stamped, stampable_);
@@ -111,13 +112,14 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         else if (result != SQLITE_OK)
             state = -result;
     }
-    if (state == 0 && !stamped) state = sqlite::fullState(db_, layout_);
+    if (state == 0 && !stamped) state = sqlite::fullState(db_, layout_, trimmed_);
     db_.settle();
     if (state < 0) return abandon(db_.status(-state));
     if (state > 0) return abandon(KeyedStatus::of(state));
     result = db_.exec("COMMIT");
     if (result != SQLITE_OK) return abandon(db_.status(result));
     if (!stamped && mode.write) stampSound();
+    if (!trimmed_ && mode.write) trimRecords(waitMs);
     db_.takeDamageReported();
     db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     id_ = id;
@@ -137,6 +139,48 @@ void SqliteStore::stampSound() {
             db_.exec("ROLLBACK");
     }
     db_.settle();
+}
+
+// Once for a file: its records without their blank tails, in one write
+// transaction, moving the stamp on as any write of the engine does.  When
+// the file cannot be had (others busy with it for the whole wait) or the
+// change fails, it is rolled back and the file is used as it is: records
+// kept whole read the same, and its next open for writing tries again.
+// Then the file gives back the pages it no longer needs, when nobody else
+// is using it at that moment: a transaction of its own, stamped after it
+// when the change counter shows that no other write came between.
+void SqliteStore::trimRecords(int waitMs) {
+    db_.setBusyTimeout(std::max(sqlite::Connection::kDefaultBusyMs, waitMs));
+    int result = db_.exec("BEGIN IMMEDIATE");
+    if (result == SQLITE_OK) {
+        noteCounterAtBegin();
+        result = sqlite::trimRecords(db_, layout_);
+        if (result == SQLITE_OK) result = stampBeforeCommit();
+        if (result == SQLITE_OK) result = db_.exec("COMMIT");
+        if (result != SQLITE_OK) db_.exec("ROLLBACK");
+    }
+    db_.settle();
+    if (result != SQLITE_OK) return;
+    trimmed_ = true;
+    db_.setBusyTimeout(0);
+    if (db_.exec("VACUUM") == SQLITE_OK && counterKnown_ && db_.exec("BEGIN IMMEDIATE") == SQLITE_OK) {
+        // The turn stamped its commit, and the compaction's commit is the
+        // only one since.
+        std::uint32_t counter = 0;
+        bool alone = db_.changeCounter(counter) == SQLITE_OK && counter == counterAtBegin_ + 2;
+        if (alone) {
+            sqlite::StatementUse stamp = db_.cached("SELECT stamp = ?1 FROM keyed_check");
+            if (stamp) stamp->bind(1, static_cast<std::uint32_t>(counterAtBegin_ + 1));
+            alone = stamp && stamp->step() == SQLITE_ROW && stamp->integer(0) == 1;
+        }
+        if (!alone || sqlite::restamp(db_) != SQLITE_OK || db_.exec("COMMIT") != SQLITE_OK) db_.exec("ROLLBACK");
+    }
+    db_.settle();
+}
+
+std::string_view SqliteStore::stored(const std::vector<unsigned char> &data) const {
+    const std::string_view image(reinterpret_cast<const char *>(data.data()), data.size());
+    return trimmed_ ? image.substr(0, keptLength(image, blank_)) : image;
 }
 
 // After a read or a write: when the database reported damage, the next open
@@ -221,7 +265,8 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
     if (result != SQLITE_OK) return failed(result);
     db.usePlainBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     db.exec("PRAGMA synchronous = FULL");
-    const int state = sqlite::layoutState(db, layout_, false);
+    bool trimmed = false;
+    const int state = sqlite::layoutState(db, layout_, false, trimmed);
     if (state < 0) return failed(-state);
     if (state > 0) return KeyedStatus::of(state);
 
@@ -291,7 +336,7 @@ KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std
             db_.cached("INSERT INTO records(key, version, data) VALUES (?1, 1, ?2) RETURNING recno");
         if (!insert) return db_.status(insert.result());
         insert->bindKey(1, key);
-        insert->bindBytes(2, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+        insert->bindBytes(2, stored(data));
         const int result = insert->step();
         if (result == SQLITE_ROW) recno = insert->integer(0);
         const int last = insert->step();
@@ -326,7 +371,7 @@ KeyedStatus SqliteStore::update(std::uint32_t recordNumber, const std::optional<
         sqlite::StatementUse update = db_.cached(sql + " RETURNING version");
         if (!update) return db_.status(update.result());
         update->bindKey(1, key);
-        update->bindBytes(2, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+        update->bindBytes(2, stored(data));
         update->bind(3, recordNumber);
         if (expectedVersion) update->bind(4, *expectedVersion);
         const int result = update->step();

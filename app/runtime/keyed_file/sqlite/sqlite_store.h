@@ -1,5 +1,9 @@
 // Keyed files as SQLite databases, one database per file, records stored
-// byte for byte (the tables are described in schema.h).
+// without the tail they share with the layout's blank record and read back
+// byte for byte (record_image.h; the tables are described in schema.h).  A
+// file of before, which keeps every record whole, is read as it is, and
+// turned into that form by the first open for writing, in one transaction
+// (a kill leaves it as it was), then compacted.
 //
 // Writes are atomic: each insert, update and delete outside a transaction is
 // its own database transaction, and the rollback journal with full
@@ -94,6 +98,10 @@ private:
     int readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                  std::vector<StoredRecord> &records);
     void forgetAhead() { ahead_.forget(); }
+    // At an open for writing of a file that keeps its records whole.
+    void trimRecords(int waitMs);
+    // The bytes to store of a record's image.
+    std::string_view stored(const std::vector<unsigned char> &data) const;
 
     // One read of the columns recno, key, version, data: 33 when it finds
     // nothing (the caller names its own code for that).
@@ -109,6 +117,8 @@ private:
     int stampBeforeCommit();
 
     KeyedLayout layout_;
+    std::string blank_;     // the layout's blank record (record_image.h)
+    bool trimmed_ = false;  // the file keeps records without blank tails
     sqlite::Connection db_;
     FileId id_{};
     bool inTransaction_ = false;
