@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace kvr::runtime {
 
 namespace {
@@ -44,32 +46,29 @@ bool othersHold(int fd, off_t at, bool &failed) {
 ShareLock::~ShareLock() { release(); }
 
 void ShareLock::markWaiting(bool waiting) {
-    if (fd_ >= 0) lockByte(fd_, kWaiting, waiting ? F_RDLCK : F_UNLCK);
+    if (fd_) lockByte(fd_.get(), kWaiting, waiting ? F_RDLCK : F_UNLCK);
 }
 
 bool ShareLock::othersWaiting() const {
     bool failed = false;
-    return fd_ >= 0 && othersHold(fd_, kWaiting, failed);
+    return fd_ && othersHold(fd_.get(), kWaiting, failed);
 }
 
-void ShareLock::release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
+void ShareLock::release() { fd_.reset(); }
 
 ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool denyRead, bool denyWrite,
                                      int &errnoValue) {
     release();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = file.get();
+    if (!file) {
         errnoValue = errno;
         return Result::Failed;
     }
     bool ok = lockByte(fd, kOpenRead) && (!write || lockByte(fd, kOpenWrite)) &&
               (!denyRead || lockByte(fd, kDenyRead)) && (!denyWrite || lockByte(fd, kDenyWrite));
     if (!ok) {
-        int e = errno;
-        ::close(fd);
+        const int e = errno;
         // Taking a shared lock only fails when another process holds the
         // byte exclusively, which none of ours does; report it as a conflict.
         if (e == EAGAIN || e == EACCES) return Result::Conflict;
@@ -85,14 +84,10 @@ ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool d
                     (denyWrite && othersHold(fd, kOpenWrite, failed));
     if (failed) {
         errnoValue = errno;
-        ::close(fd);
         return Result::Failed;
     }
-    if (conflict) {
-        ::close(fd);
-        return Result::Conflict;
-    }
-    fd_ = fd;
+    if (conflict) return Result::Conflict;
+    fd_ = std::move(file);
     return Result::Ok;
 }
 

@@ -17,6 +17,8 @@
 
 #include <string>
 
+#include "common/unique_fd.h"
+
 namespace kvr::runtime {
 
 class ShareLock {
@@ -32,14 +34,14 @@ public:
     // held.  errnoValue is set on Failed.
     Result acquire(const std::string &path, bool write, bool denyRead, bool denyWrite, int &errnoValue);
     void release();
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return static_cast<bool>(fd_); }
 
     void markWaiting(bool waiting);
     // Whether another open of the file is marked waiting.
     bool othersWaiting() const;
 
 private:
-    int fd_ = -1;
+    common::UniqueFd fd_;
 };
 
 }  // namespace kvr::runtime

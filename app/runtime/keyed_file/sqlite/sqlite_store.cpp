@@ -1,3 +1,4 @@
+#include "common/unique_fd.h"
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include "runtime/keyed_file/record_image.h"
@@ -237,11 +238,8 @@ KeyedStatus SqliteStore::create(const std::string &path) {
     const int e = errno;
     ::unlink(temp.c_str());
     if (linked != 0) return e == EEXIST ? KeyedStatus::of(KeyedAlreadyExists) : sqlite::statusOfErrno(e);
-    const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const common::UniqueFd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
     return KeyedStatus::success();
 }
 
