@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_fd.h"
 #include "emulator.h"
 #include "kvr7x.h"
 #include "support/spread.h"
@@ -59,16 +60,19 @@ struct Workload {
 struct EmulatorProcess {
     pid_t pid = -1;
     uint16_t port = 0;
-    int stopFd = -1;
+    kvr::common::UniqueFd stop_;
 
     bool start(bool paced) {
         int portPipe[2], stopPipe[2];
-        if (::pipe(portPipe) != 0 || ::pipe(stopPipe) != 0) return false;
+        if (::pipe(portPipe) != 0) return false;
+        kvr::common::UniqueFd portRead(portPipe[0]), portWrite(portPipe[1]);
+        if (::pipe(stopPipe) != 0) return false;
+        kvr::common::UniqueFd stopRead(stopPipe[0]), stopWrite(stopPipe[1]);
         pid = ::fork();
         if (pid < 0) return false;
         if (pid == 0) {
-            ::close(portPipe[0]);
-            ::close(stopPipe[1]);
+            portRead.reset();
+            stopWrite.reset();
             kvr7x::emu::Config config;
             config.port = 0;
             config.paced = paced;
@@ -80,23 +84,21 @@ struct EmulatorProcess {
                 ::_exit(1);
             }
             const uint16_t p = emu.port();
-            if (::write(portPipe[1], &p, sizeof p) != sizeof p) ::_exit(1);
+            if (::write(portWrite.get(), &p, sizeof p) != sizeof p) ::_exit(1);
             char c;
-            while (::read(stopPipe[0], &c, 1) > 0) {}
+            while (::read(stopRead.get(), &c, 1) > 0) {}
             emu.stop();
             ::_exit(0);
         }
-        ::close(portPipe[1]);
-        ::close(stopPipe[0]);
-        stopFd = stopPipe[1];
-        const bool ok = ::read(portPipe[0], &port, sizeof port) == sizeof port;
-        ::close(portPipe[0]);
-        return ok;
+        portWrite.reset();
+        stopRead.reset();
+        stop_ = std::move(stopWrite);
+        return ::read(portRead.get(), &port, sizeof port) == sizeof port;
     }
 
     void stop() {
         if (pid <= 0) return;
-        ::close(stopFd);
+        stop_.reset();
         int status = 0;
         ::waitpid(pid, &status, 0);
         pid = -1;

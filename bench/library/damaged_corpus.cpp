@@ -21,6 +21,7 @@
 // an error having missed records, an import that appends more than the
 // copy holds or reports another number than it appended.  Built with the
 // sanitizers, a report of theirs ends the child and is counted too.
+#include "common/unique_fd.h"
 #include "runtime/screen_interaction.h"
 #include "library/command_import.h"
 #include "library/commands_file.h"
@@ -243,18 +244,19 @@ int main(int argc, char **argv) {
 
         int channel[2];
         if (::pipe(channel) != 0) return 1;
+        kvr::common::UniqueFd fromChild(channel[0]), toParent(channel[1]);
         const pid_t child = ::fork();
         if (child == 0) {
-            ::close(channel[0]);
+            fromChild.reset();
             ::alarm(kSecondsPerCopy);  // a read that does not end is stopped here
             const int found = examine(read, imported, place.string());
-            if (::write(channel[1], &found, sizeof found) != sizeof found) ::_exit(2);
+            if (::write(toParent.get(), &found, sizeof found) != sizeof found) ::_exit(2);
             ::_exit(0);
         }
-        ::close(channel[1]);
+        toParent.reset();
         int found = 0;
-        const bool told = ::read(channel[0], &found, sizeof found) == sizeof found;
-        ::close(channel[0]);
+        const bool told = ::read(fromChild.get(), &found, sizeof found) == sizeof found;
+        fromChild.reset();
         int status = 0;
         ::waitpid(child, &status, 0);
         if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
