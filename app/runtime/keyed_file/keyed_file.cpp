@@ -296,6 +296,34 @@ int KeyedFile::add() {
     return KeyedOk;
 }
 
+int KeyedFile::addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes) {
+    sweep_.on = false;
+    ++writes_;
+    if (int code = needWritable()) {
+        codes.assign(records.size(), code);
+        return code;
+    }
+    std::vector<NewRecord> batch(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        batch[i].data = records[i];
+        batch[i].data.resize(layout_.recordSize, ' ');
+        batch[i].key = keyOf(batch[i].data);
+    }
+    store_->insertMany(batch);
+    codes.clear();
+    const NewRecord *firstFailure = nullptr;
+    for (const NewRecord &r : batch) {
+        codes.push_back(r.status.code);
+        if (!r.status.ok()) {
+            if (!firstFailure) firstFailure = &r;
+            continue;
+        }
+        current_ = {r.recordNumber, r.key, 1, false};
+        placeCursorAt(r.key, r.recordNumber);
+    }
+    return publish(firstFailure ? firstFailure->status : KeyedStatus::success());
+}
+
 int KeyedFile::put() {
     sweep_.on = false;
     ++writes_;

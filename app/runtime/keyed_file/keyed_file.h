@@ -150,6 +150,13 @@ public:
     int add();
     int put();
     int remove();
+    // Adds the records in order, each as add() would, with its code in
+    // codes; the store may send them together (the team library does so
+    // inside a transaction).  The last one added becomes the current record;
+    // the first failure is the last error.
+    int addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes);
+    // The record add() and put() write now: the binding's, else the buffer.
+    std::vector<unsigned char> outgoing();
 
     int beginTransaction(int timeoutMs = kDefaultTimeoutMs);
     int commit();
@@ -183,7 +190,6 @@ private:
     int step(Direction direction);
     int deliver(KeyedStatus status, StoredRecord &record);
     bool keyAgrees(const StoredRecord &record) const;
-    std::vector<unsigned char> outgoing();
     std::optional<std::string> keyOf(const std::vector<unsigned char> &record) const;
     void placeCursorAt(const std::optional<std::string> &key, std::int64_t recordNumber);
     std::optional<std::int64_t> expectedVersion() const;

@@ -26,7 +26,9 @@
 // inside one a put or delete that fails is undone alone (a savepoint) and the
 // transaction goes on, while an add, which waits for no lock, fails only
 // when the server does and the transaction with it.  A watched put or
-// delete compares the row's version inside the same statement.
+// delete compares the row's version inside the same statement.  Adds
+// made together inside a transaction (insertMany, the import's) are one
+// INSERT, one round trip.
 //
 // A station that is killed loses its session, and the server rolls back
 // whatever it had not committed.  A dropped connection is made again once
@@ -70,6 +72,7 @@ public:
 
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override;
+    void insertMany(std::vector<NewRecord> &records) override;
     KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
                        const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
                        std::int64_t &version) override;
@@ -95,6 +98,7 @@ private:
     void disconnectUnlessOpen();
     KeyedStatus endTransaction(const char *sql);
     KeyedStatus alone(const std::function<KeyedStatus()> &body);
+    std::string insertSql() const;
     KeyedStatus commitOutcome(const KeyedStatus &failed);
     static KeyedStatus lostTransaction();
 
