@@ -32,8 +32,10 @@ std::string firstCharacters(const std::string &text, std::size_t count) {
 }
 
 // Records are added in groups of up to kGroup, each group in one call
-// (addMany: on the team library one round trip instead of one an add);
-// a batch's end sends its last group before the commit.
+// (on the team library one round trip instead of one an add), sent before
+// the next group is read and answered once it is: the team library's
+// server adds a group while the source is read on.  A batch's end sends
+// its last group and waits for it before the commit.
 class Appender {
 public:
     static constexpr std::size_t kGroup = 250;
@@ -74,6 +76,7 @@ public:
     void commit() {
         if (!inBatch_) return;
         send();
+        receive();
         inBatch_ = false;
         if (target_.commit() == runtime::KeyedOk) {
             report.appended += report.pending;
@@ -85,12 +88,21 @@ public:
     }
 
 private:
-    // The group's adds; the first failure is the last error.
+    // The group's adds, once the group before has its answer.
     void send() {
+        receive();
         if (group_.empty()) return;
-        std::vector<int> codes;
-        target_.addMany(group_, codes);
+        target_.sendAdds(group_);
         group_.clear();
+        sent_ = true;
+    }
+
+    // The answer to the group sent; the first failure is the last error.
+    void receive() {
+        if (!sent_) return;
+        sent_ = false;
+        std::vector<int> codes;
+        target_.receiveAdds(codes);
         for (int code : codes) {
             if (code == runtime::KeyedOk) continue;
             --report.pending;
@@ -105,7 +117,8 @@ private:
     bool inBatch_ = false;
     std::size_t batchRecords_ = 0;  // records tried in the open batch
     Clock::time_point batchStart_;
-    std::vector<std::vector<unsigned char>> group_;  // read, not yet added
+    std::vector<std::vector<unsigned char>> group_;  // read, not yet sent
+    bool sent_ = false;                              // a group sent, its answer to come
 };
 
 std::string withoutCardText(std::int64_t count) {

@@ -297,19 +297,32 @@ int KeyedFile::add() {
 }
 
 int KeyedFile::addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes) {
+    sendAdds(records);
+    return receiveAdds(codes);
+}
+
+void KeyedFile::sendAdds(const std::vector<std::vector<unsigned char>> &records) {
     sweep_.on = false;
     ++writes_;
-    if (int code = needWritable()) {
-        codes.assign(records.size(), code);
-        return code;
-    }
-    std::vector<NewRecord> batch(records.size());
+    sending_.assign(records.size(), NewRecord{});
+    sendRefused_ = needWritable();
+    if (sendRefused_ != KeyedOk) return;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        batch[i].data = records[i];
-        batch[i].data.resize(layout_.recordSize, ' ');
-        batch[i].key = keyOf(batch[i].data);
+        sending_[i].data = records[i];
+        sending_[i].data.resize(layout_.recordSize, ' ');
+        sending_[i].key = keyOf(sending_[i].data);
     }
-    store_->insertMany(batch);
+    store_->startInsertMany(sending_);
+}
+
+int KeyedFile::receiveAdds(std::vector<int> &codes) {
+    std::vector<NewRecord> batch = std::move(sending_);
+    sending_.clear();
+    if (sendRefused_ != KeyedOk) {
+        codes.assign(batch.size(), sendRefused_);
+        return fail(sendRefused_);
+    }
+    store_->finishInsertMany(batch);
     codes.clear();
     const NewRecord *firstFailure = nullptr;
     for (const NewRecord &r : batch) {

@@ -155,6 +155,12 @@ public:
     // inside a transaction).  The last one added becomes the current record;
     // the first failure is the last error.
     int addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes);
+    // addMany in two halves, so that the caller can read on while the team
+    // library's server adds: sendAdds starts, receiveAdds waits for the end
+    // and gives the codes.  Between the two the file takes no other call
+    // (outgoing() aside).
+    void sendAdds(const std::vector<std::vector<unsigned char>> &records);
+    int receiveAdds(std::vector<int> &codes);
     // The record add() and put() write now: the binding's, else the buffer.
     std::vector<unsigned char> outgoing();
 
@@ -225,6 +231,8 @@ private:
     // so the current record, its change counter and its watch are those of
     // before again, and the same write can simply be tried once more.
     Current beforeTransaction_;
+    std::vector<NewRecord> sending_;  // sendAdds' records, receiveAdds' to answer
+    int sendRefused_ = KeyedOk;       // why sendAdds could not add at all
 };
 
 }  // namespace kvr::runtime

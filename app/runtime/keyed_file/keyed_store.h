@@ -145,6 +145,13 @@ public:
     virtual void insertMany(std::vector<NewRecord> &records) {
         for (NewRecord &r : records) r.status = insert(r.key, r.data, r.recordNumber);
     }
+    // insertMany in two halves, so that the caller can go on (read the next
+    // records) while a server adds: startInsertMany may send the records
+    // on, finishInsertMany waits for the end and gives the statuses and
+    // numbers.  Between the two the store takes no other call.  By default
+    // the first does nothing and the second is insertMany.
+    virtual void startInsertMany(std::vector<NewRecord> &records) { (void)records; }
+    virtual void finishInsertMany(std::vector<NewRecord> &records) { insertMany(records); }
     virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
                                const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
                                std::int64_t &version) = 0;

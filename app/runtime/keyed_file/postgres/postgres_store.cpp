@@ -227,19 +227,41 @@ std::string PostgresStore::insertSql() const {
 // refusal does, and every add of the statement fails with it.  Outside one
 // each add stays a transaction of its own.
 void PostgresStore::insertMany(std::vector<NewRecord> &records) {
+    startInsertMany(records);
+    finishInsertMany(records);
+}
+
+void PostgresStore::startInsertMany(std::vector<NewRecord> &records) {
     ahead_.forget();
-    if (!inTransaction_ || records.size() < 2) return KeyedStore::insertMany(records);
+    insertSent_ = false;
+    insertUnsent_.reset();
+    if (!inTransaction_ || records.size() < 2) return;  // one insert() after the other
     if (db_.transactionLost()) {
-        for (NewRecord &r : records) r.status = lostTransaction();
+        insertUnsent_ = lostTransaction();
         return;
     }
     std::vector<pg::Params> rows(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) columns_.addValues(rows[i], records[i].data);
     pg::Params arrays;
     for (int column = 0; column < static_cast<int>(columns_.count()); ++column) arrays.arrayOf(rows, column);
-    const pg::Outcome added = db_.run("INSERT INTO " + table_ + " (" + columns_.names() + ") SELECT * FROM unnest(" +
+    const KeyedStatus sent = db_.send("INSERT INTO " + table_ + " (" + columns_.names() + ") SELECT * FROM unnest(" +
                                           columns_.placeholders() + ") RETURNING recno",
                                       arrays);
+    if (sent.ok())
+        insertSent_ = true;
+    else
+        insertUnsent_ = sent;
+}
+
+void PostgresStore::finishInsertMany(std::vector<NewRecord> &records) {
+    ahead_.forget();
+    if (!insertSent_ && !insertUnsent_) return KeyedStore::insertMany(records);
+    const pg::Outcome added =
+        insertSent_ && db_.awaiting()
+            ? db_.receive()
+            : pg::Outcome(nullptr, insertUnsent_.value_or(pg::systemError("the answer to the adds was not read")));
+    insertSent_ = false;
+    insertUnsent_.reset();
     KeyedStatus status = added.status();
     if (status.ok() && added.rows() != static_cast<int>(records.size()))
         status = pg::systemError("the server added " + std::to_string(added.rows()) + " of " +
