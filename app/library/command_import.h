@@ -10,9 +10,9 @@
 // ImportBatching::time, so that another process that wants to write
 // COMMANDS waits for at most one short batch (well inside its 2-second
 // lock wait), and a process killed in the middle leaves whole batches.
-// Inside a batch the records are added in groups, a group in one call
-// (KeyedFile::addMany: one round trip on the team library), each record's
-// outcome its own.
+// Inside a batch the records are added in groups, each record's outcome
+// its own: a group is one round trip on the team library, whose server
+// adds it while the next group is read (KeyedFile::sendAdds, receiveAdds).
 //
 // Nothing is passed over in silence: an append that fails is counted and
 // the import goes on with the next record; a batch whose commit fails
