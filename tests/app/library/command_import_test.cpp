@@ -364,6 +364,37 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
     }
 }
 
+// The same with a group's INSERT cut while the import reads the next group
+// of its batch: the batch fails whole, nothing of it is sent again, and the
+// batches after it go in on the new session.
+TEST(CommandImportLostReplyTest, AGroupCutWhileTheNextIsReadCostsItsBatchOnly) {
+    testing::ScratchFolder folder;
+    testing::InFolder inFolder{folder.path()};
+    testing::WarningRecorder recorder;
+    const std::string database = testing::testServer().freshDatabase();
+    testing::CuttingProxy proxy(testing::serverSocketOf(database));
+    CommandsLibrary library{proxy.conninfo(testing::databaseNameOf(database))};
+    CommandsUse mainWindow{library};
+    mainWindow.acquire();
+    ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
+    library.setImportFileName(folder.file("OTROS.tps"));
+
+    // Batches of 600 records, groups of 250, 250 and 100: the second INSERT
+    // is the first batch's second group.
+    proxy.arm(testing::CuttingProxy::Cut::AfterInsert, 1);
+    const ImportResult result = importCommandFile(library, ImportBatching{600, std::chrono::hours(1)});
+    ASSERT_FALSE(result.openError);
+    EXPECT_EQ(proxy.cuts(), 1);
+    const ImportReport &report = result.report;
+    EXPECT_EQ(report.appended, 1400);
+    EXPECT_EQ(report.notAppended, 600);
+    EXPECT_FALSE(report.firstError.empty());
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands"), "1400");
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), "1400")
+        << "no record stored twice";
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands WHERE name = 'command 599'"), "0");
+}
+
 // The team library refuses a record (a rule another program set on its
 // table): the INSERT of its group fails, and its batch's transaction with
 // it, so the whole batch is counted as not appended, also the group that
