@@ -5,6 +5,7 @@
 #include "runtime/keyed_file/access_mode.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace kvr::library {
 
@@ -30,8 +31,15 @@ std::string firstCharacters(const std::string &text, std::size_t count) {
     return text.substr(0, i);
 }
 
+// Records are added in groups of up to kGroup, each group in one call
+// (on the team library one round trip instead of one an add), sent before
+// the next group is read and answered once it is: the team library's
+// server adds a group while the source is read on.  A batch's end sends
+// its last group and waits for it before the commit.
 class Appender {
 public:
+    static constexpr std::size_t kGroup = 250;
+
     Appender(runtime::KeyedFile &target, const ImportBatching &batching) : target_(target), batching_(batching) {}
 
     ImportReport report;
@@ -59,17 +67,16 @@ public:
         }
         ++batchRecords_;
         copy();
-        if (target_.add() == runtime::KeyedOk) {
-            ++report.pending;
-        } else {
-            ++report.notAppended;
-            failed();
-        }
+        group_.push_back(target_.outgoing());
+        ++report.pending;  // until its add says otherwise
+        if (group_.size() >= kGroup) send();
         if (batchRecords_ >= batching_.records || Clock::now() - batchStart_ >= batching_.time) commit();
     }
 
     void commit() {
         if (!inBatch_) return;
+        send();
+        receive();
         inBatch_ = false;
         if (target_.commit() == runtime::KeyedOk) {
             report.appended += report.pending;
@@ -81,12 +88,37 @@ public:
     }
 
 private:
+    // The group's adds, once the group before has its answer.
+    void send() {
+        receive();
+        if (group_.empty()) return;
+        target_.sendAdds(group_);
+        group_.clear();
+        sent_ = true;
+    }
+
+    // The answer to the group sent; the first failure is the last error.
+    void receive() {
+        if (!sent_) return;
+        sent_ = false;
+        std::vector<int> codes;
+        target_.receiveAdds(codes);
+        for (int code : codes) {
+            if (code == runtime::KeyedOk) continue;
+            --report.pending;
+            ++report.notAppended;
+            failed();
+        }
+    }
+
     runtime::KeyedFile &target_;
     ImportBatching batching_;
     bool writing_ = true;
     bool inBatch_ = false;
     std::size_t batchRecords_ = 0;  // records tried in the open batch
     Clock::time_point batchStart_;
+    std::vector<std::vector<unsigned char>> group_;  // read, not yet sent
+    bool sent_ = false;                              // a group sent, its answer to come
 };
 
 std::string withoutCardText(std::int64_t count) {

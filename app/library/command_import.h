@@ -10,6 +10,9 @@
 // ImportBatching::time, so that another process that wants to write
 // COMMANDS waits for at most one short batch (well inside its 2-second
 // lock wait), and a process killed in the middle leaves whole batches.
+// Inside a batch the records are added in groups, each record's outcome
+// its own: a group is one round trip on the team library, whose server
+// adds it while the next group is read (KeyedFile::sendAdds, receiveAdds).
 //
 // Nothing is passed over in silence: an append that fails is counted and
 // the import goes on with the next record; a batch whose commit fails
@@ -47,7 +50,7 @@ struct ImportBatching {
 struct ImportReport {
     std::int64_t read = 0;         // source records read
     std::int64_t appended = 0;     // committed to COMMANDS
-    std::int64_t pending = 0;      // appended in the batch not yet committed
+    std::int64_t pending = 0;      // appended in the open batch, not yet committed
     std::int64_t notAppended = 0;  // read but not in COMMANDS
     bool readError = false;        // the source could not be read to its end
     std::string firstError;        // the first failure, "" when none

@@ -296,6 +296,47 @@ int KeyedFile::add() {
     return KeyedOk;
 }
 
+int KeyedFile::addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes) {
+    sendAdds(records);
+    return receiveAdds(codes);
+}
+
+void KeyedFile::sendAdds(const std::vector<std::vector<unsigned char>> &records) {
+    sweep_.on = false;
+    ++writes_;
+    sending_.assign(records.size(), NewRecord{});
+    sendRefused_ = needWritable();
+    if (sendRefused_ != KeyedOk) return;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        sending_[i].data = records[i];
+        sending_[i].data.resize(layout_.recordSize, ' ');
+        sending_[i].key = keyOf(sending_[i].data);
+    }
+    store_->startInsertMany(sending_);
+}
+
+int KeyedFile::receiveAdds(std::vector<int> &codes) {
+    std::vector<NewRecord> batch = std::move(sending_);
+    sending_.clear();
+    if (sendRefused_ != KeyedOk) {
+        codes.assign(batch.size(), sendRefused_);
+        return fail(sendRefused_);
+    }
+    store_->finishInsertMany(batch);
+    codes.clear();
+    const NewRecord *firstFailure = nullptr;
+    for (const NewRecord &r : batch) {
+        codes.push_back(r.status.code);
+        if (!r.status.ok()) {
+            if (!firstFailure) firstFailure = &r;
+            continue;
+        }
+        current_ = {r.recordNumber, r.key, 1, false};
+        placeCursorAt(r.key, r.recordNumber);
+    }
+    return publish(firstFailure ? firstFailure->status : KeyedStatus::success());
+}
+
 int KeyedFile::put() {
     sweep_.on = false;
     ++writes_;

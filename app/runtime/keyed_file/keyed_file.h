@@ -150,6 +150,19 @@ public:
     int add();
     int put();
     int remove();
+    // Adds the records in order, each as add() would, with its code in
+    // codes; the store may send them together (the team library does so
+    // inside a transaction).  The last one added becomes the current record;
+    // the first failure is the last error.
+    int addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes);
+    // addMany in two halves, so that the caller can read on while the team
+    // library's server adds: sendAdds starts, receiveAdds waits for the end
+    // and gives the codes.  Between the two the file takes no other call
+    // (outgoing() aside).
+    void sendAdds(const std::vector<std::vector<unsigned char>> &records);
+    int receiveAdds(std::vector<int> &codes);
+    // The record add() and put() write now: the binding's, else the buffer.
+    std::vector<unsigned char> outgoing();
 
     int beginTransaction(int timeoutMs = kDefaultTimeoutMs);
     int commit();
@@ -183,7 +196,6 @@ private:
     int step(Direction direction);
     int deliver(KeyedStatus status, StoredRecord &record);
     bool keyAgrees(const StoredRecord &record) const;
-    std::vector<unsigned char> outgoing();
     std::optional<std::string> keyOf(const std::vector<unsigned char> &record) const;
     void placeCursorAt(const std::optional<std::string> &key, std::int64_t recordNumber);
     std::optional<std::int64_t> expectedVersion() const;
@@ -219,6 +231,8 @@ private:
     // so the current record, its change counter and its watch are those of
     // before again, and the same write can simply be tried once more.
     Current beforeTransaction_;
+    std::vector<NewRecord> sending_;  // sendAdds' records, receiveAdds' to answer
+    int sendRefused_ = KeyedOk;       // why sendAdds could not add at all
 };
 
 }  // namespace kvr::runtime

@@ -79,6 +79,14 @@ struct KeyPlace {
 
 enum class Direction { Forward, Backward };
 
+// A record for KeyedStore::insertMany: what insert() takes, and what it gave.
+struct NewRecord {
+    std::optional<std::string> key;
+    std::vector<unsigned char> data;
+    KeyedStatus status;
+    std::uint32_t recordNumber = 0;
+};
+
 class KeyedStore {
 public:
     virtual ~KeyedStore() = default;
@@ -131,6 +139,19 @@ public:
     // written; without one, a deleted record gives 35.
     virtual KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                                std::uint32_t &recordNumber) = 0;
+    // Adds the records in order, each as insert() would, its status and
+    // number in its NewRecord.  A store may send them together; by default
+    // one insert() after the other.
+    virtual void insertMany(std::vector<NewRecord> &records) {
+        for (NewRecord &r : records) r.status = insert(r.key, r.data, r.recordNumber);
+    }
+    // insertMany in two halves, so that the caller can go on (read the next
+    // records) while a server adds: startInsertMany may send the records
+    // on, finishInsertMany waits for the end and gives the statuses and
+    // numbers.  Between the two the store takes no other call.  By default
+    // the first does nothing and the second is insertMany.
+    virtual void startInsertMany(std::vector<NewRecord> &records) { (void)records; }
+    virtual void finishInsertMany(std::vector<NewRecord> &records) { insertMany(records); }
     virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
                                const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
                                std::int64_t &version) = 0;

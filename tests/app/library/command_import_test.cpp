@@ -320,7 +320,7 @@ TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppende
 }
 
 // The team library's connection goes right after the server received a
-// batch's COMMIT, or an INSERT in the middle of a batch, before its reply:
+// batch's COMMIT, or the INSERT of a batch's records, before its reply:
 // the report still tells exactly what the library holds, and no record is
 // stored twice.
 TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
@@ -331,9 +331,10 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         int skip;
         std::int64_t appended;  // of 2000, in batches of 100
     };
+    // A batch of 100 records is one INSERT.
     const Case cases[] = {
         {"the third batch's commit", Cut::AfterCommit, 2, 2000},
-        {"an insert in the fifth batch", Cut::AfterInsert, 450, 1900},
+        {"the insert of the fifth batch", Cut::AfterInsert, 4, 1900},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -360,6 +361,88 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), held)
             << "no record stored twice";
         EXPECT_EQ(report.firstError.empty(), c.appended == 2000) << report.firstError;
+    }
+}
+
+// The same with a group's INSERT cut while the import reads the next group
+// of its batch: the batch fails whole, nothing of it is sent again, and the
+// batches after it go in on the new session.
+TEST(CommandImportLostReplyTest, AGroupCutWhileTheNextIsReadCostsItsBatchOnly) {
+    testing::ScratchFolder folder;
+    testing::InFolder inFolder{folder.path()};
+    testing::WarningRecorder recorder;
+    const std::string database = testing::testServer().freshDatabase();
+    testing::CuttingProxy proxy(testing::serverSocketOf(database));
+    CommandsLibrary library{proxy.conninfo(testing::databaseNameOf(database))};
+    CommandsUse mainWindow{library};
+    mainWindow.acquire();
+    ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
+    library.setImportFileName(folder.file("OTROS.tps"));
+
+    // Batches of 600 records, groups of 250, 250 and 100: the second INSERT
+    // is the first batch's second group.
+    proxy.arm(testing::CuttingProxy::Cut::AfterInsert, 1);
+    const ImportResult result = importCommandFile(library, ImportBatching{600, std::chrono::hours(1)});
+    ASSERT_FALSE(result.openError);
+    EXPECT_EQ(proxy.cuts(), 1);
+    const ImportReport &report = result.report;
+    EXPECT_EQ(report.appended, 1400);
+    EXPECT_EQ(report.notAppended, 600);
+    EXPECT_FALSE(report.firstError.empty());
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands"), "1400");
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), "1400")
+        << "no record stored twice";
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands WHERE name = 'command 599'"), "0");
+}
+
+// The team library refuses a record (a rule another program set on its
+// table): the INSERT of its group fails, and its batch's transaction with
+// it, so the whole batch is counted as not appended, also the group that
+// went in before it; the other batches go in, and the report tells exactly
+// what the library holds.
+TEST(CommandImportTeamLibraryTest, ARecordTheServerRefusesCostsItsBatchAndTheReportSaysSo) {
+    struct Case {
+        const char *what;
+        std::size_t batch;                      // records a batch, added in groups of 250
+        std::vector<std::pair<int, int>> lost;  // source ranges [from, to)
+    };
+    const Case cases[] = {
+        {"batches of one group", 100, {{200, 300}, {600, 700}}},
+        {"a batch's second group refused after its first went in", 300, {{0, 300}, {600, 900}}},
+    };
+    const std::vector<RecordBytes> source = numberedCommands(1000);  // key order is their order
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::ScratchFolder folder;
+        testing::InFolder inFolder{folder.path()};
+        testing::WarningRecorder recorder;
+        const std::string database = testing::testServer().freshDatabase();
+        CommandsLibrary library{database};
+        CommandsUse mainWindow{library};
+        mainWindow.acquire();
+        ASSERT_EQ(testing::PostgresServer::sql(database,
+                                               "ALTER TABLE commands ADD CONSTRAINT refused"
+                                               " CHECK (name NOT IN ('command 250', 'command 655'))"),
+                  "");
+        ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), source));
+        library.setImportFileName(folder.file("OTROS.tps"));
+
+        const ImportResult result = importCommandFile(library, ImportBatching{c.batch, std::chrono::hours(1)});
+        ASSERT_FALSE(result.openError);
+        std::vector<RecordBytes> kept;
+        for (int n = 0; n < 1000; ++n)
+            if (std::none_of(c.lost.begin(), c.lost.end(), [n](auto r) { return n >= r.first && n < r.second; }))
+                kept.push_back(source[static_cast<std::size_t>(n)]);
+        const ImportReport &report = result.report;
+        EXPECT_EQ(report.read, 1000);
+        EXPECT_EQ(report.appended, static_cast<std::int64_t>(kept.size()));
+        EXPECT_EQ(report.notAppended, 1000 - report.appended);
+        EXPECT_EQ(report.pending, 0);
+        EXPECT_EQ(report.firstError, "new row for relation \"commands\" violates check constraint \"refused\" (7)");
+        EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands"),
+                  std::to_string(report.appended))
+            << "the report tells what the library holds";
+        EXPECT_EQ(inKeyOrder(library.commandsFile()), kept);
     }
 }
 

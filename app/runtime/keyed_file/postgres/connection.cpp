@@ -88,6 +88,7 @@ KeyedStatus Connection::openSession() {
 }
 
 void Connection::close() {
+    awaiting_ = false;
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
@@ -102,37 +103,77 @@ std::string Connection::identity() const {
     return std::string(host ? host : "") + ":" + (port ? port : "") + "/" + (db ? db : "");
 }
 
-Outcome Connection::attempt(const std::string &sql, const Params *params) {
-    if (!conn_) return Outcome(nullptr, systemError("no connection to the server"));
-    if (!params) return outcomeOf(PQexec(conn_, sql.c_str()), conn_);
+Outcome Connection::prepare(const std::string &sql, const Params &params, const std::string *&name) {
     auto found = prepared_.find(sql);
     if (found == prepared_.end()) {
-        const std::string name = "kvr" + std::to_string(prepared_.size() + 1);
-        Outcome made = outcomeOf(PQprepare(conn_, name.c_str(), sql.c_str(), params->count(), params->types()), conn_);
-        if (!made.ok()) return made;
-        found = prepared_.emplace(sql, name).first;
+        const std::string made = "kvr" + std::to_string(prepared_.size() + 1);
+        Outcome done = outcomeOf(PQprepare(conn_, made.c_str(), sql.c_str(), params.count(), params.types()), conn_);
+        if (!done.ok()) return done;
+        found = prepared_.emplace(sql, made).first;
     }
-    const std::vector<const char *> values = params->values();
-    return outcomeOf(PQexecPrepared(conn_, found->second.c_str(), params->count(), values.data(), params->lengths(),
-                                    params->formats(), 1),
-                     conn_);
+    name = &found->second;
+    return Outcome(nullptr, KeyedStatus::success());
 }
 
-Outcome Connection::afterDrop(Outcome failed, const std::string &sql, const Params *params) {
-    const bool wasInTransaction = inTransaction_;
+Outcome Connection::attempt(const std::string &sql, const Params *params) {
+    if (awaiting_) static_cast<void>(receive());
+    if (!conn_) return Outcome(nullptr, systemError("no connection to the server"));
+    if (!params) return outcomeOf(PQexec(conn_, sql.c_str()), conn_);
+    const std::string *name = nullptr;
+    if (Outcome made = prepare(sql, *params, name); !made.ok()) return made;
+    const std::vector<const char *> values = params->values();
+    return outcomeOf(
+        PQexecPrepared(conn_, name->c_str(), params->count(), values.data(), params->lengths(), params->formats(), 1),
+        conn_);
+}
+
+KeyedStatus Connection::sessionAgain() {
+    if (inTransaction_) transactionLost_ = true;
     inTransaction_ = false;
-    if (wasInTransaction) transactionLost_ = true;
     close();
     reconnecting_ = true;
     KeyedStatus again = openSession();
     if (again.ok() && onReconnect_) again = onReconnect_();
     reconnecting_ = false;
-    if (!again.ok()) {
-        close();
-        return Outcome(nullptr, again);
-    }
+    if (!again.ok()) close();
+    return again;
+}
+
+Outcome Connection::afterDrop(Outcome failed, const std::string &sql, const Params *params) {
+    const bool wasInTransaction = inTransaction_;
+    if (KeyedStatus again = sessionAgain(); !again.ok()) return Outcome(nullptr, again);
     if (wasInTransaction) return failed;
     return attempt(sql, params);
+}
+
+KeyedStatus Connection::send(const std::string &sql, const Params &params) {
+    if (awaiting_) static_cast<void>(receive());
+    if (!conn_) return systemError("no connection to the server");
+    const std::string *name = nullptr;
+    Outcome made = prepare(sql, params, name);
+    if (made.ok()) {
+        const std::vector<const char *> values = params.values();
+        if (PQsendQueryPrepared(conn_, name->c_str(), params.count(), values.data(), params.lengths(), params.formats(),
+                                1) == 1) {
+            awaiting_ = true;
+            return KeyedStatus::success();
+        }
+        made = Outcome(nullptr, statusOfConnection(conn_));
+    }
+    if (reconnecting_ || !dropped()) return made.status();
+    if (KeyedStatus again = sessionAgain(); !again.ok()) return again;
+    return made.status();
+}
+
+Outcome Connection::receive() {
+    if (!awaiting_) return Outcome(nullptr, systemError("no statement was sent"));
+    awaiting_ = false;
+    PGresult *first = PQgetResult(conn_);
+    for (PGresult *more = first ? PQgetResult(conn_) : nullptr; more; more = PQgetResult(conn_)) PQclear(more);
+    Outcome outcome = outcomeOf(first, conn_);
+    if (outcome.ok() || reconnecting_ || !dropped()) return outcome;
+    if (KeyedStatus again = sessionAgain(); !again.ok()) return Outcome(nullptr, again);
+    return outcome;
 }
 
 Outcome Connection::run(const std::string &sql, const Params &params) {

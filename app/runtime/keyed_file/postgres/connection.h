@@ -80,6 +80,14 @@ public:
     Outcome run(const std::string &sql, const Params &params = {});
     // Runs sql text without parameters, unprepared (BEGIN, SET ...).
     Outcome exec(const std::string &sql);
+    // run() in two halves, so that the caller can go on while the server
+    // works: send() sends the statement, receive() waits for its answer.
+    // Any other statement first waits for that answer and drops it.  A
+    // dropped connection is met as run() meets it inside a transaction:
+    // nothing is sent again.
+    KeyedStatus send(const std::string &sql, const Params &params);
+    Outcome receive();
+    bool awaiting() const { return awaiting_; }
 
     // Whether the session is inside a transaction of the store: then a
     // dropped connection is never retried.
@@ -101,6 +109,10 @@ private:
     KeyedStatus openSession();
     Outcome attempt(const std::string &sql, const Params *params);
     Outcome afterDrop(Outcome failed, const std::string &sql, const Params *params);
+    // A new session after a drop; a transaction under way is marked lost.
+    KeyedStatus sessionAgain();
+    // The prepared statement of sql, prepared now when it is not yet.
+    Outcome prepare(const std::string &sql, const Params &params, const std::string *&name);
     bool dropped() const { return conn_ && PQstatus(conn_) == CONNECTION_BAD; }
 
     std::string conninfo_;
@@ -109,6 +121,7 @@ private:
     bool inTransaction_ = false;
     bool transactionLost_ = false;
     bool reconnecting_ = false;
+    bool awaiting_ = false;  // a statement sent, its answer not yet read
     int sessions_ = 0;
     std::function<KeyedStatus()> onReconnect_;
 };

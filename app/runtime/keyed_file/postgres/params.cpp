@@ -29,6 +29,24 @@ Params &Params::bytes(std::string_view value) { return add(kByteA, std::string(v
 Params &Params::text(std::string_view value) { return add(kText, std::string(value), false); }
 Params &Params::nullOf(Oid type) { return add(type, {}, true); }
 
+// The binary form of a one-dimensional array: dimensions, a NULL flag, the
+// element type, the length and the lower bound, then each element's length
+// and bytes.
+Params &Params::arrayOf(const std::vector<Params> &rows, int column) {
+    const auto at = static_cast<std::size_t>(column);
+    const Oid element = rows.empty() ? kText : rows.front().types_[at];
+    const Oid type = element == kInt4    ? kInt4Array
+                     : element == kInt8  ? kInt8Array
+                     : element == kByteA ? kByteAArray
+                                         : kTextArray;
+    std::string array = bigEndian<std::int32_t>(1) + bigEndian<std::int32_t>(0) +
+                        bigEndian(static_cast<std::int32_t>(element)) +
+                        bigEndian(static_cast<std::int32_t>(rows.size())) + bigEndian<std::int32_t>(1);
+    for (const Params &row : rows)
+        array += bigEndian(static_cast<std::int32_t>(row.storage_[at].size())) + row.storage_[at];
+    return add(type, std::move(array), false);
+}
+
 std::vector<const char *> Params::values() const {
     std::vector<const char *> out;
     out.reserve(storage_.size());

@@ -19,6 +19,10 @@ public:
     Params &bytes(std::string_view value);
     Params &text(std::string_view value);  // UTF-8
     Params &nullOf(Oid type);
+    // One array parameter of the column-th values of rows (all of one type,
+    // none NULL), in the rows' order: "unnest($1, $2, ...)" turns such
+    // arrays back into the rows.
+    Params &arrayOf(const std::vector<Params> &rows, int column);
 
     int count() const { return static_cast<int>(types_.size()); }
     const Oid *types() const { return types_.data(); }
@@ -31,6 +35,10 @@ public:
     static constexpr Oid kInt8 = 20;
     static constexpr Oid kInt4 = 23;
     static constexpr Oid kText = 25;
+    static constexpr Oid kByteAArray = 1001;
+    static constexpr Oid kInt4Array = 1007;
+    static constexpr Oid kTextArray = 1009;
+    static constexpr Oid kInt8Array = 1016;
 
 private:
     Params &add(Oid type, std::string value, bool isNull);

@@ -4,6 +4,7 @@
 #include "runtime/keyed_file/postgres/status.h"
 #include "runtime/keyed_file/read_rules.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <string_view>
@@ -205,9 +206,7 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
     const auto body = [&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
-        const pg::Outcome added = db_.run("INSERT INTO " + table_ + " (" + columns_.names() + ") VALUES (" +
-                                              columns_.placeholders() + ") RETURNING recno",
-                                          params);
+        const pg::Outcome added = db_.run(insertSql(), params);
         if (!added.ok()) return added.status();
         recordNumber = static_cast<std::uint32_t>(added.int4(0, 0));
         return KeyedStatus::success();
@@ -215,6 +214,68 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
     if (!inTransaction_) return alone(body);
     if (db_.transactionLost()) return lostTransaction();
     return body();
+}
+
+std::string PostgresStore::insertSql() const {
+    return "INSERT INTO " + table_ + " (" + columns_.names() + ") VALUES (" + columns_.placeholders() +
+           ") RETURNING recno";
+}
+
+// Inside a transaction the adds are one INSERT of all the records (each
+// field's values an array, unnest making them rows again), one round trip:
+// a record the server refuses ends the transaction, as a single add's
+// refusal does, and every add of the statement fails with it.  Outside one
+// each add stays a transaction of its own.
+void PostgresStore::insertMany(std::vector<NewRecord> &records) {
+    startInsertMany(records);
+    finishInsertMany(records);
+}
+
+void PostgresStore::startInsertMany(std::vector<NewRecord> &records) {
+    ahead_.forget();
+    insertSent_ = false;
+    insertUnsent_.reset();
+    if (!inTransaction_ || records.size() < 2) return;  // one insert() after the other
+    if (db_.transactionLost()) {
+        insertUnsent_ = lostTransaction();
+        return;
+    }
+    std::vector<pg::Params> rows(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) columns_.addValues(rows[i], records[i].data);
+    pg::Params arrays;
+    for (int column = 0; column < static_cast<int>(columns_.count()); ++column) arrays.arrayOf(rows, column);
+    const KeyedStatus sent = db_.send("INSERT INTO " + table_ + " (" + columns_.names() + ") SELECT * FROM unnest(" +
+                                          columns_.placeholders() + ") RETURNING recno",
+                                      arrays);
+    if (sent.ok())
+        insertSent_ = true;
+    else
+        insertUnsent_ = sent;
+}
+
+void PostgresStore::finishInsertMany(std::vector<NewRecord> &records) {
+    ahead_.forget();
+    if (!insertSent_ && !insertUnsent_) return KeyedStore::insertMany(records);
+    const pg::Outcome added =
+        insertSent_ && db_.awaiting()
+            ? db_.receive()
+            : pg::Outcome(nullptr, insertUnsent_.value_or(pg::systemError("the answer to the adds was not read")));
+    insertSent_ = false;
+    insertUnsent_.reset();
+    KeyedStatus status = added.status();
+    if (status.ok() && added.rows() != static_cast<int>(records.size()))
+        status = pg::systemError("the server added " + std::to_string(added.rows()) + " of " +
+                                 std::to_string(records.size()) + " records");
+    // The numbers are drawn row after row: in ascending order they are the
+    // records' in theirs.
+    std::vector<std::uint32_t> numbers;
+    for (int row = 0; status.ok() && row < added.rows(); ++row)
+        numbers.push_back(static_cast<std::uint32_t>(added.int4(row, 0)));
+    std::sort(numbers.begin(), numbers.end());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].status = status;
+        records[i].recordNumber = status.ok() ? numbers[i] : 0;
+    }
 }
 
 // A write outside a transaction is a transaction of its own, so that a

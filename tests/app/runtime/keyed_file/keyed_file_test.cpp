@@ -305,6 +305,57 @@ TEST_P(KeyedFileTest, RecordNumbersAreNeverReused) {
     EXPECT_EQ(f->readByNumber(2), KeyedRecordNotFound);
 }
 
+// Several adds in one call (the import's): each record gets its own number
+// and its place in the key, inside a transaction and outside one, and the
+// last one added is the current record.
+TEST_P(KeyedFileTest, AddManyAddsEachRecordAsAddWould) {
+    makeFile({{"m", "1"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    struct Case {
+        const char *what;
+        bool transaction;
+        std::vector<std::pair<std::string, std::string>> records;
+    };
+    const Case cases[] = {
+        {"outside a transaction", false, {{"b", "2"}, {"a", "3"}}},
+        {"inside a transaction", true, {{"c", "4"}, {"", "5"}, {"A", "6"}}},
+    };
+    std::uint32_t last = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.transaction) {
+            ASSERT_EQ(f->beginTransaction(), 0);
+        }
+        std::vector<std::vector<unsigned char>> records;
+        for (const auto &[card, name] : c.records) records.push_back(commandRecord(card, name));
+        std::vector<int> codes;
+        EXPECT_EQ(f->addMany(records, codes), 0);
+        EXPECT_EQ(codes, std::vector<int>(records.size(), 0));
+        last += static_cast<std::uint32_t>(records.size());
+        EXPECT_EQ(f->recordNumber(), last);
+        if (c.transaction) {
+            ASSERT_EQ(f->commit(), 0);
+        }
+    }
+    for (std::uint32_t n = 1; n <= last; ++n) {
+        ASSERT_EQ(f->readByNumber(n), 0) << n;
+        EXPECT_EQ(nameOf(*f), std::to_string(n));
+    }
+    EXPECT_EQ(f->records(), 6);
+    std::vector<std::string> names;
+    f->setStart();
+    while (f->next() == 0) names.push_back(nameOf(*f));
+    EXPECT_EQ(names, (std::vector<std::string>{"3", "6", "2", "4", "1"})) << "the blank card is left out";
+
+    // A transaction rolled back takes its adds with it.
+    ASSERT_EQ(f->beginTransaction(), 0);
+    std::vector<int> codes;
+    EXPECT_EQ(f->addMany({commandRecord("d", "7"), commandRecord("e", "8")}, codes), 0);
+    ASSERT_EQ(f->rollback(), 0);
+    EXPECT_EQ(f->records(), 6);
+}
+
 TEST_P(KeyedFileTest, PutMovesTheRecordInTheKey) {
     makeFile({{"a", "1"}, {"b", "2"}, {"c", "3"}});
     auto f = keyed();
