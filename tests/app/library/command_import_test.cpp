@@ -373,7 +373,7 @@ TEST(CommandImportLostReplyTest, AGroupCutWhileTheNextIsReadCostsItsBatchOnly) {
     testing::WarningRecorder recorder;
     const std::string database = testing::testServer().freshDatabase();
     testing::CuttingProxy proxy(testing::serverSocketOf(database));
-    CommandsLibrary library{proxy.conninfo(testing::databaseNameOf(database))};
+    CommandsLibrary library{recorder, proxy.conninfo(testing::databaseNameOf(database))};
     CommandsUse mainWindow{library};
     mainWindow.acquire();
     ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
@@ -417,7 +417,7 @@ TEST(CommandImportTeamLibraryTest, ARecordTheServerRefusesCostsItsBatchAndTheRep
         testing::InFolder inFolder{folder.path()};
         testing::WarningRecorder recorder;
         const std::string database = testing::testServer().freshDatabase();
-        CommandsLibrary library{database};
+        CommandsLibrary library{recorder, database};
         CommandsUse mainWindow{library};
         mainWindow.acquire();
         ASSERT_EQ(testing::PostgresServer::sql(database,
