@@ -1,5 +1,6 @@
 #include "runtime/keyed_file/postgres/record_columns.h"
 
+#include "common/text.h"
 #include "runtime/keyed_file/postgres/western_utf8.h"
 
 #include <cstdint>
@@ -97,11 +98,7 @@ void RecordColumns::addValues(Params &params, const std::vector<unsigned char> &
     for (const KeyedField &f : fields_) {
         const std::string_view bytes(reinterpret_cast<const char *>(record.data()) + f.offset, f.width);
         switch (f.kind) {
-        case KeyedField::Kind::Text: {
-            const auto end = bytes.find_last_not_of(' ');
-            params.text(utf8OfWestern(end == std::string_view::npos ? std::string_view{} : bytes.substr(0, end + 1)));
-            break;
-        }
+        case KeyedField::Kind::Text: params.text(utf8OfWestern(common::trimRight(bytes))); break;
         case KeyedField::Kind::Int32: {
             std::uint32_t value = 0;
             for (int i = 3; i >= 0; --i)
