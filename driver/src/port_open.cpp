@@ -50,8 +50,10 @@ void applyReaderLine(LineSettings &s) {
 bool prepareLine(SerialPort &port) {
     auto fail = [&port] {
         const uint32_t code = lastError();
-        port.restoreLine();
-        port.close();
+        // The failed step's code is the one reported, not how the
+        // restore and the close went.
+        (void)port.restoreLine();
+        (void)port.close();
         setLastError(code);
         return false;
     };

@@ -5,6 +5,7 @@
 #include "runtime/keyed_file/record_position.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +15,10 @@
 namespace kvr::runtime {
 
 KeyedFile::KeyedFile(KeyedLayout layout, std::string name, std::unique_ptr<KeyedStore> store)
-    : layout_(std::move(layout)), name_(std::move(name)), store_(std::move(store)), buffer_(layout_.recordSize, ' ') {}
+    : layout_(std::move(layout)), name_(std::move(name)), store_(std::move(store)), buffer_(layout_.recordSize, ' ') {
+    assert(store_);
+    assert(layout_.keyOffset + layout_.keyWidth <= layout_.recordSize);
+}
 
 KeyedFile::~KeyedFile() { store_->close(); }
 
