@@ -146,7 +146,7 @@ int readAll(KeyedFile &f, int how, int &delivered) {
         delivered = static_cast<int>(rows.size());
         return code;
     }
-    how == 1 ? f.setEnd() : f.setStart();
+    if (const int placed = how == 1 ? f.setEnd() : f.setStart(); placed != 0) return placed;
     for (; delivered <= 400; ++delivered) {
         code = how == 1 ? f.previous() : f.next();
         if (code != 0) break;

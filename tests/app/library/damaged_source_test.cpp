@@ -151,7 +151,7 @@ protected:
             if (read.code == runtime::KeyedNotAvailable && read.delivered > 0) read.code = 0;
             return read;
         }
-        how == How::Backward ? f.setEnd() : f.setStart();
+        EXPECT_EQ(how == How::Backward ? f.setEnd() : f.setStart(), 0);
         for (; read.delivered <= bound; ++read.delivered) {
             read.code = how == How::Backward ? f.previous() : f.next();
             if (read.code != 0) break;
