@@ -30,7 +30,7 @@ struct Invocation {
 
 // The arguments after the program name.  The options may stand before or
 // after the command's words; --help and --version win wherever they stand.
-std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error);
+[[nodiscard]] std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error);
 
 std::string helpText();
 std::string versionText();

@@ -38,7 +38,8 @@ std::string_view operationName(Operation operation);
 // hexadecimal digits in either case; DATA is hexadecimal, in one word or
 // several ("3F00" or "3F 00"); "-t MS" may follow any word.  Nullopt with a
 // one-line reason in `error` when the words are no command.
-std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &words, std::string &error);
+[[nodiscard]] std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &words,
+                                                              std::string &error);
 
 // Splits a line into its blank-separated words.
 std::vector<std::string> splitWords(std::string_view line);

@@ -39,7 +39,7 @@ public:
     ReaderSession &operator=(const ReaderSession &) = delete;
 
     bool isOpen() const { return handle_ >= 0; }
-    Outcome run(const ReaderCommand &command);
+    [[nodiscard]] Outcome run(const ReaderCommand &command);
 
 private:
     int32_t handle_;

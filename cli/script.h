@@ -20,7 +20,8 @@ struct ScriptLine {
 
 // Every command of the script, checked before any is sent; nullopt with
 // "NAME:LINE: reason" in `error` for the first line that is no command.
-std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::string_view name, std::string &error);
+[[nodiscard]] std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::string_view name,
+                                                                 std::string &error);
 
 }  // namespace kvr::cli
 

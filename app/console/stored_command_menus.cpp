@@ -46,7 +46,7 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
         if (code == runtime::KeyedSystemError) {
             // A damaged file: the read stops here and says so, and the menus
             // hold the commands read before it.  Waiting would not mend it.
-            library_.warnings().tell(library::Warning::FileLoadFailed, "Commands");
+            library_.warnings().tell(library::Warning::FileLoadFailed, file.lastError(), "Commands");
         } else if (code != runtime::KeyedNotAvailable) {
             return false;  // another station holding the file: keep the menus
         }

@@ -43,7 +43,8 @@ void CommandBrowser::open() {
     call.response = 0;
     closed_ = false;
     use_.acquire();
-    if (view_.open() != runtime::KeyedOk) library_.warnings().tell(Warning::ViewOpenFailed);
+    if (view_.open() != runtime::KeyedOk)
+        library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     fromStart();
     if (!mustClose_) buildKeyStops();
 }
@@ -62,7 +63,7 @@ std::size_t CommandBrowser::visible() const {
 }
 
 void CommandBrowser::failRead() {
-    library_.warnings().tell(Warning::RecordRetrievalFailed, "Commands");
+    library_.warnings().tell(Warning::RecordRetrievalFailed, library_.commandsFile().lastError(), "Commands");
     mustClose_ = true;
 }
 
@@ -70,7 +71,7 @@ void CommandBrowser::failRead() {
 // with the page it has.
 bool CommandBrowser::placed(int code) {
     if (code == runtime::KeyedOk) return true;
-    library_.warnings().tell(Warning::ViewOpenFailed);
+    library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     return false;
 }
 
@@ -349,7 +350,8 @@ void CommandBrowser::callForm(FormRequest request) {
     view_.close();
     if (window_.callForm) window_.callForm();
     const std::int32_t response = call.response;
-    if (view_.open() != runtime::KeyedOk) library_.warnings().tell(Warning::ViewOpenFailed);
+    if (view_.open() != runtime::KeyedOk)
+        library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     afterForm(request, response, currentPosition);
     localRequest_ = receivedRequest_;
     localResponse_ = FormCancelled;

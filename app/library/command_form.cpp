@@ -56,7 +56,8 @@ std::string CommandForm::actionMessage() const {
 }
 
 void CommandForm::runDelete() {
-    if (library_.warnings().ask(Warning::ConfirmDelete) != runtime::ButtonOk) return;
+    if (library_.warnings().ask(Warning::ConfirmDelete, library_.commandsFile().lastError()) != runtime::ButtonOk)
+        return;
     for (;;) {
         response_ = FormCancelled;
         WriteResult result;
@@ -68,7 +69,8 @@ void CommandForm::runDelete() {
             response_ = FormCompleted;
             return;
         }
-        if (library_.warnings().ask(Warning::RetryDelete) != runtime::ButtonYes) return;
+        if (library_.warnings().ask(Warning::RetryDelete, library_.commandsFile().lastError()) != runtime::ButtonYes)
+            return;
     }
 }
 
@@ -100,7 +102,7 @@ AfterSave CommandForm::add() {
         notice_.clear();
         return AfterSave::Close;
     }
-    library_.warnings().tell(Warning::RecordInsertFailed);
+    library_.warnings().tell(Warning::RecordInsertFailed, library_.commandsFile().lastError());
     return AfterSave::StayOnCard;
 }
 
@@ -126,7 +128,7 @@ AfterSave CommandForm::change() {
             return AfterSave::StayOnCard;
         case WriteResult::Failed: break;
         }
-        const std::int32_t answer = library_.warnings().ask(Warning::RetryChange);
+        const std::int32_t answer = library_.warnings().ask(Warning::RetryChange, library_.commandsFile().lastError());
         if (answer == runtime::ButtonYes) continue;
         if (answer == runtime::ButtonNo) return AfterSave::Close;
         return AfterSave::StayOnCard;

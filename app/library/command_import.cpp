@@ -13,11 +13,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The engine's last error as the standard warnings describe it.
-std::string lastErrorDescription() {
-    const runtime::KeyedError &e = runtime::keyedLastError();
+// A file's error as the standard warnings describe it.
+std::string errorDescription(const runtime::KeyedError &e) {
     if (e.code == runtime::KeyedSystemError) return e.driverText + " (" + e.driverCode + ")";
-    return runtime::keyedErrorTextFor(e.code) + " (" + std::to_string(e.code) + ")";
+    return e.text() + " (" + std::to_string(e.code) + ")";
 }
 
 // The first count characters of UTF-8 text.
@@ -44,8 +43,9 @@ public:
 
     ImportReport report;
 
-    void failed() {
-        if (report.firstError.empty()) report.firstError = lastErrorDescription();
+    // The first failure is reported, with the error it left on its file.
+    void failed(const runtime::KeyedFile &on) {
+        if (report.firstError.empty()) report.firstError = errorDescription(on.lastError());
     }
 
     void append(const std::function<void()> &copy) {
@@ -56,7 +56,7 @@ public:
         if (!inBatch_) {
             if (target_.beginTransaction(CommandsLibrary::kTransactionTimeoutMs) != runtime::KeyedOk) {
                 // COMMANDS stays busy: the rest is read and counted only.
-                failed();
+                failed(target_);
                 writing_ = false;
                 ++report.notAppended;
                 return;
@@ -82,7 +82,7 @@ public:
             report.appended += report.pending;
         } else {
             report.notAppended += report.pending;
-            failed();
+            failed(target_);
         }
         report.pending = 0;
     }
@@ -102,12 +102,12 @@ private:
         if (!sent_) return;
         sent_ = false;
         std::vector<int> codes;
-        target_.receiveAdds(codes);
+        (void)target_.receiveAdds(codes);  // each record's code is in codes
         for (int code : codes) {
             if (code == runtime::KeyedOk) continue;
             --report.pending;
             ++report.notAppended;
-            failed();
+            failed(target_);
         }
     }
 
@@ -137,7 +137,7 @@ ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &ta
         if (code == runtime::KeyedNotAvailable) break;  // the end of the key
         if (code != runtime::KeyedOk) {
             report.readError = true;
-            appender.failed();
+            appender.failed(source);
             break;
         }
         ++report.read;
@@ -146,7 +146,7 @@ ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &ta
     }
     if (code != runtime::KeyedOk && code != runtime::KeyedNotAvailable && !report.readError) {
         report.readError = true;
-        appender.failed();
+        appender.failed(source);
     }
     appender.commit();
     return report;
@@ -159,7 +159,7 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
     ImportResult result;
     runtime::KeyedFile &source = library.importFile();
     if (source.open(runtime::access::kDenyWrite | runtime::access::kReadWrite) != runtime::KeyedOk) {
-        result.openError = ImportOpenError{runtime::keyedErrorCode(), firstCharacters(runtime::keyedErrorFile(), 79)};
+        result.openError = ImportOpenError{source.lastError().code, firstCharacters(source.lastError().file, 79)};
         return result;
     }
     result.report = appendInKeyOrder(

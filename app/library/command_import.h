@@ -25,7 +25,7 @@
 // Only the keyed-file operations are used (open, key order, add,
 // transactions), so any store behind KeyedFile serves.  Importing the open
 // COMMANDS into itself, under any name, is refused by the engine's rule that
-// a file already open in the process cannot be opened again (52).
+// a file already open in the process cannot be opened again (KeyedAlreadyOpen).
 #ifndef KVR_LIBRARY_COMMAND_IMPORT_H
 #define KVR_LIBRARY_COMMAND_IMPORT_H
 

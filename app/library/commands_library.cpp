@@ -16,7 +16,9 @@ CommandsLibrary::CommandsLibrary(runtime::UserInteraction &interaction, std::str
     : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf), warnings_(interaction),
       commandsRecord_(blankCommands()), importRecord_(blankCommands()),
       commands_(commandsLayout(), "COMMANDS", runtime::makeKeyedStore(database_, commandsLayout())),
-      import_(commandsLayout(), "") {
+      // The file imported from is always a file of this station, whatever
+      // keeps COMMANDS.
+      import_(commandsLayout(), "", runtime::makeKeyedStore({}, commandsLayout())) {
     commands_.bind(commandsBinding(commandsRecord_));
     import_.bind(commandsBinding(importRecord_));
 }
@@ -55,7 +57,7 @@ void CommandsLibrary::closeCommands() {
 
 WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
     if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
-        warnings_.saveFileError();
+        warnings_.saveFileError(commands_);
         warnings_.tell(Warning::TransactionFramingFailed, "Update", "Commands");
         return WriteResult::Failed;
     }
@@ -63,11 +65,11 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
     if (commands_.put() == runtime::KeyedOk) {
         if (commands_.commit() == runtime::KeyedOk) return WriteResult::Written;
         // The commit itself failed: nothing was written, so say so.
-        warnings_.saveFileError();
+        warnings_.saveFileError(commands_);
         warnings_.tell(Warning::UpdateFailed, "Commands");
         return WriteResult::Failed;
     }
-    warnings_.saveFileError();
+    warnings_.saveFileError(commands_);
     if (warnings_.savedFileError().code == runtime::KeyedChanged) {
         // The record as the other station left it, read before the warning
         // (the saved error waits for it) so that the warning can say when
@@ -89,13 +91,13 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
 WriteResult CommandsLibrary::deleteCommandsRecord() {
     const std::string kept = commands_.position().substr(0, kPositionWidth);
     if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
-        warnings_.saveFileError();
+        warnings_.saveFileError(commands_);
         warnings_.tell(Warning::TransactionFramingFailed, "Delete", "Commands");
         return WriteResult::Failed;
     }
     if (commands_.readByPosition(kept) != runtime::KeyedOk || commands_.remove() != runtime::KeyedOk ||
         commands_.commit() != runtime::KeyedOk) {
-        warnings_.saveFileError();
+        warnings_.saveFileError(commands_);
         warnings_.tell(Warning::DeleteFailed, "Commands");
         return WriteResult::Failed;
     }

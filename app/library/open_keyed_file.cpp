@@ -16,23 +16,25 @@ void openKeyedFile(Warnings &warnings, runtime::KeyedFile &file, int mode, bool 
     case runtime::KeyedOk:
     case runtime::KeyedAlreadyOpen: return;
     case runtime::KeyedNotFound:
-        if (!createWhenMissing) warnings.halt(Warning::FileCreationFailed, file.name());
+        if (!createWhenMissing) warnings.halt(Warning::FileCreationFailed, file.lastError(), file.name());
         // Another program may have made the file since the open above (two
         // started at once): that file is opened like one just created.
         if (int created = file.create(); created != runtime::KeyedOk && created != runtime::KeyedAlreadyExists)
-            warnings.halt(Warning::FileCreationFailed, file.name());
-        if (file.open(openMode) != runtime::KeyedOk) warnings.halt(Warning::CreatedFileOpenFailed, file.name());
+            warnings.halt(Warning::FileCreationFailed, file.lastError(), file.name());
+        if (file.open(openMode) != runtime::KeyedOk)
+            warnings.halt(Warning::CreatedFileOpenFailed, file.lastError(), file.name());
         return;
-    case runtime::KeyedBadDeclaration: warnings.halt(Warning::InvalidFile, file.name());
+    case runtime::KeyedBadDeclaration: warnings.halt(Warning::InvalidFile, file.lastError(), file.name());
     case runtime::KeyedRebuildKeys:
-        warnings.ask(Warning::InvalidKey, file.name());  // answered No, the program ends here
-        if (file.buildKeys() != runtime::KeyedOk) warnings.halt(Warning::KeyRebuildFailed, file.name());
+        warnings.ask(Warning::InvalidKey, file.lastError(), file.name());  // answered No, the program ends here
+        if (file.buildKeys() != runtime::KeyedOk)
+            warnings.halt(Warning::KeyRebuildFailed, file.lastError(), file.name());
         code = file.open(openMode);
         break;
     default: break;
     }
     if (code != runtime::KeyedOk) {
-        warnings.tell(Warning::FileAccessFailed, file.name());
+        warnings.tell(Warning::FileAccessFailed, file.lastError(), file.name());
         runtime::endProgram(warnings.interaction(), "Disk Error");
     }
 }

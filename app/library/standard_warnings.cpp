@@ -66,7 +66,7 @@ bool secondWording(Rewording when, const Inserts &inserts, std::int32_t remember
 }  // namespace
 
 // The error description E; empties the saved error.
-std::string Warnings::errorDescription() {
+std::string Warnings::errorDescription(const runtime::KeyedError &error) {
     std::string e;
     if (saved_.code != 0) {
         if (saved_.code == runtime::KeyedSystemError)
@@ -75,12 +75,11 @@ std::string Warnings::errorDescription() {
             e = withoutTrailingSpaces(saved_.text) + " (" + std::to_string(saved_.code) + ")";
         remembered_ = saved_.code;
     } else {
-        const int code = runtime::keyedErrorCode();
+        const int code = error.code;
         if (code == runtime::KeyedSystemError)
-            e = withoutTrailingSpaces(runtime::keyedDriverErrorText()) + " (" +
-                std::to_string(numberOf(runtime::keyedDriverErrorCode())) + ")";
+            e = withoutTrailingSpaces(error.driverText) + " (" + std::to_string(numberOf(error.driverCode)) + ")";
         else
-            e = withoutTrailingSpaces(runtime::keyedErrorText()) + " (" + std::to_string(code) + ")";
+            e = withoutTrailingSpaces(error.text()) + " (" + std::to_string(code) + ")";
         remembered_ = code;
     }
     saved_ = SavedFileError{};
@@ -88,8 +87,9 @@ std::string Warnings::errorDescription() {
 }
 
 // Shows the warning's box and returns the button pressed.
-int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_view t2, std::string_view line) {
-    const Inserts inserts{errorDescription(), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
+int Warnings::box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2,
+                  std::string_view line) {
+    const Inserts inserts{errorDescription(error), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
     std::string text = filled(other ? entry.otherText : entry.text, inserts);
     if (!line.empty()) text.append("\n\n").append(line);
@@ -98,32 +98,43 @@ int Warnings::box(const WarningEntry &entry, std::string_view t1, std::string_vi
                        entry.buttons, entry.defaultButton});
 }
 
-void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) {
-    box(warningEntry(warning.warning), t1, t2);
+void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) { tell(warning, {}, t1, t2); }
+
+void Warnings::tell(Told warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
+    box(warningEntry(warning.warning), error, t1, t2);
 }
 
-void Warnings::tellWithLine(Told warning, std::string_view line) { box(warningEntry(warning.warning), {}, {}, line); }
+void Warnings::tellWithLine(Told warning, std::string_view line) {
+    box(warningEntry(warning.warning), {}, {}, {}, line);
+}
 
-int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) {
+int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) { return ask(warning, {}, t1, t2); }
+
+int Warnings::ask(Asked warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
-    const int answer = box(entry, t1, t2);
+    const int answer = box(entry, error, t1, t2);
     if (entry.ends == WarningEnd::WhenAnsweredNo && answer == runtime::ButtonNo)
         runtime::endProgram(interaction_, std::string(entry.endText));
     return answer;
 }
 
-void Warnings::halt(Fatal warning, std::string_view t1, std::string_view t2) {
+void Warnings::halt(Fatal warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
-    box(entry, t1, t2);
+    box(entry, error, t1, t2);
     runtime::endProgram(interaction_, std::string(entry.endText));
 }
 
-void Warnings::saveFileError() {
-    saved_.code = runtime::keyedErrorCode();
-    saved_.text = firstCharacters(runtime::keyedErrorText(), 255);
-    saved_.driverCode = numberOf(runtime::keyedDriverErrorCode());
-    saved_.driverText = firstCharacters(runtime::keyedDriverErrorText(), 255);
-    runtime::KeyedFile::rollbackAll();
+void Warnings::saveError(const runtime::KeyedError &error) {
+    saved_.code = error.code;
+    saved_.text = firstCharacters(error.text(), 255);
+    saved_.driverCode = numberOf(error.driverCode);
+    saved_.driverText = firstCharacters(error.driverText, 255);
+}
+
+void Warnings::saveFileError(runtime::KeyedFile &file) {
+    saveError(file.lastError());
+    // The warning reports the error kept above, not how the rollback went.
+    if (file.inTransaction()) (void)file.rollback();
 }
 
 }  // namespace kvr::library

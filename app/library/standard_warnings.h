@@ -9,17 +9,23 @@
 // the wrong kind for the call does not compile.
 //
 // Every call first builds the error description E: the saved error (see
-// saveFileError) when there is one, else the keyed-file engine's current
-// error; then the saved error is emptied, whichever warning is shown.
+// saveFileError) when there is one, else the error given with the call (the
+// last error of the keyed file the warning is about; none when the call
+// gives none); then the saved error is emptied, whichever warning is shown.
 #ifndef KVR_LIBRARY_STANDARD_WARNINGS_H
 #define KVR_LIBRARY_STANDARD_WARNINGS_H
 
 #include "library/warning_table.h"
+#include "runtime/keyed_file/keyed_error.h"
 #include "runtime/user_interaction.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+namespace kvr::runtime {
+class KeyedFile;
+}
 
 namespace kvr::library {
 
@@ -55,25 +61,31 @@ public:
 
     // T1 and T2 lose their trailing spaces, never their leading ones.
     void tell(Told warning, std::string_view t1 = {}, std::string_view t2 = {});
+    void tell(Told warning, const runtime::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
     // The same warning with a line of the program's own below its text, for
     // a case its fixed wording does not fit.
     void tellWithLine(Told warning, std::string_view line);
     // The value of the button pressed.  InvalidKey returns only when
     // answered Yes; No ends the program with "Invalid Key!".
     int ask(Asked warning, std::string_view t1 = {}, std::string_view t2 = {});
-    [[noreturn]] void halt(Fatal warning, std::string_view t1 = {}, std::string_view t2 = {});
+    int ask(Asked warning, const runtime::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
+    [[noreturn]] void halt(Fatal warning, const runtime::KeyedError &error, std::string_view t1 = {},
+                           std::string_view t2 = {});
 
-    // Keeps the keyed-file engine's current error for the next warning and
-    // rolls back the open transaction of every keyed file.
-    void saveFileError();
+    // Keeps the file's last error for the next warning and rolls back the
+    // file's open transaction (which leaves an error of its own).
+    void saveFileError(runtime::KeyedFile &file);
+    // Keeps the error for the next warning.
+    void saveError(const runtime::KeyedError &error);
     const SavedFileError &savedFileError() const { return saved_; }
     // The code the last warning built its error description from.
     std::int32_t rememberedErrorCode() const { return remembered_; }
     runtime::UserInteraction &interaction() const { return interaction_; }
 
 private:
-    int box(const WarningEntry &entry, std::string_view t1, std::string_view t2, std::string_view line = {});
-    std::string errorDescription();
+    int box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2,
+            std::string_view line = {});
+    std::string errorDescription(const runtime::KeyedError &error);
 
     runtime::UserInteraction &interaction_;
     SavedFileError saved_;

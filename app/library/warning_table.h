@@ -72,7 +72,7 @@ enum class Rewording {
     None,
     WhenT1IsNotDown,       // the beginning of the viewed file instead of its end
     WhenT1IsNotPut,        // a delete instead of a put
-    WhenNoErrorOrChanged,  // the error reported is none (0) or "changed" (89)
+    WhenNoErrorOrChanged,  // the error reported is none (0) or "changed" (KeyedChanged)
 };
 
 struct WarningEntry {

@@ -38,6 +38,7 @@
 #include "library/commands_use.h"
 #include "runtime/keyed_file/keyed_file.h"
 #include "runtime/keyed_file/keyed_view.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "support/spread.h"
 
 #include <QApplication>
@@ -78,7 +79,7 @@ kvr::library::Commands command(int i) {
 }
 
 bool build(const std::string &name, int records) {
-    KeyedFile f(kvr::library::commandsLayout(), name);
+    KeyedFile f(kvr::library::commandsLayout(), name, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     // Added in scattered order, so that key order and record order differ.
     for (int n = 0; n < records; ++n) {
@@ -136,8 +137,8 @@ double microseconds(const std::function<void()> &work) {
     return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
-[[noreturn]] void fail(const char *what) {
-    std::fprintf(stderr, "%s failed: %s\n", what, kvr::runtime::keyedErrorText().c_str());
+[[noreturn]] void fail(const char *what, const kvr::runtime::KeyedError &error = {}) {
+    std::fprintf(stderr, "%s failed: %s\n", what, error.text().c_str());
     std::exit(1);
 }
 
@@ -150,18 +151,19 @@ double pageCost(const std::string &name, int records, int rounds, Page page) {
     const std::string middle = page == Page::FirstView ? std::string() : cardName(records / 2);
     for (int r = 0; r < rounds; ++r) {
         samples.push_back(microseconds([&] {
-            KeyedFile f(kvr::library::commandsLayout(), name);
-            if (f.open(0x42) != 0) fail("open");
+            KeyedFile f(kvr::library::commandsLayout(), name,
+                        kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+            if (f.open(0x42) != 0) fail("open", f.lastError());
             if (throughView) {
                 kvr::runtime::KeyedView view(f);
                 std::vector<kvr::runtime::ViewRecord> rows;
                 if (view.open() != 0 || (middle.empty() ? view.setStart() : view.setFromKey(middle)) != 0 ||
                     view.read(kvr::runtime::ViewDirection::Forward, kPageRows, rows) != 0)
-                    fail("page");
+                    fail("page", f.lastError());
             } else {
-                if (f.setFromKey(middle) != 0) fail("setFromKey");
+                if (f.setFromKey(middle) != 0) fail("setFromKey", f.lastError());
                 for (std::size_t row = 0; row < kPageRows; ++row)
-                    if (f.next() != 0) fail("next");
+                    if (f.next() != 0) fail("next", f.lastError());
             }
             f.close();
         }));
@@ -185,9 +187,9 @@ StepsAgainstQuery stepsAgainstQuery(KeyedFile &f, sqlite3 *db, const std::string
     std::vector<double> steps, query;
     for (int r = 0; r < rounds; ++r) {
         steps.push_back(microseconds([&] {
-            if (f.setFromKey(middle) != 0) fail("setFromKey");
+            if (f.setFromKey(middle) != 0) fail("setFromKey", f.lastError());
             for (std::size_t row = 0; row < kPageRows; ++row)
-                if (f.next() != 0) fail("next");
+                if (f.next() != 0) fail("next", f.lastError());
         }));
         query.push_back(microseconds([&] {
             sqlite3_reset(page);
@@ -207,8 +209,8 @@ StepsAgainstQuery stepsAgainstQuery(KeyedFile &f, sqlite3 *db, const std::string
 }
 
 void cursorAgainstQuery(const std::string &name, int records, int rounds, int runs) {
-    KeyedFile f(kvr::library::commandsLayout(), name);
-    if (f.open(0x42) != 0) fail("open");
+    KeyedFile f(kvr::library::commandsLayout(), name, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    if (f.open(0x42) != 0) fail("open", f.lastError());
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2((name + ".tps").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         fail("the anchor's open");

@@ -29,6 +29,7 @@
 #include "library/commands_use.h"
 #include "runtime/keyed_file/keyed_file.h"
 #include "runtime/keyed_file/keyed_view.h"
+#include "runtime/keyed_file/store_choice.h"
 
 #include <sqlite3.h>
 
@@ -73,7 +74,7 @@ enum Finding : int {
 void tellOther(const char *where, int code) { std::fprintf(stderr, "  (%s gave %d)\n", where, code); }
 
 bool build(const std::string &path) {
-    KeyedFile f(kvr::library::commandsLayout(), path);
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     for (int n = 0; n < kRecords; ++n) {
         const int i = n * 7 % kRecords;
@@ -141,13 +142,13 @@ int readAll(KeyedFile &f, int how, int &delivered) {
     int code = 0;
     if (how == 3) {
         kvr::runtime::KeyedView view(f);
-        view.open();
+        if (const int opened = view.open(); opened != 0) return opened;
         std::vector<kvr::runtime::ViewRecord> rows;
         while ((code = view.read(kvr::runtime::ViewDirection::Forward, 20, rows)) == 0 && rows.size() <= 400) {}
         delivered = static_cast<int>(rows.size());
         return code;
     }
-    how == 1 ? f.setEnd() : f.setStart();
+    if (const int placed = how == 1 ? f.setEnd() : f.setStart(); placed != 0) return placed;
     for (; delivered <= 400; ++delivered) {
         code = how == 1 ? f.previous() : f.next();
         if (code != 0) break;
@@ -159,7 +160,8 @@ int readAll(KeyedFile &f, int how, int &delivered) {
 int examine(const std::string &read, const std::string &imported, const std::string &folder) {
     int found = 0;
     {
-        KeyedFile f(kvr::library::commandsLayout(), read);
+        KeyedFile f(kvr::library::commandsLayout(), read,
+                    kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
         int opened = f.open(0x22);
         if (opened == 46) {
             found |= Opened46;

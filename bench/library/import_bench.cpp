@@ -49,7 +49,7 @@ constexpr int kRecords = 10000;
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 bool buildSource(const std::string &path) {
-    KeyedFile f(kvr::library::commandsLayout(), path);
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     for (int n = 0; n < kRecords; ++n) {
         kvr::library::Commands c = kvr::library::blankCommands();
@@ -177,7 +177,7 @@ double copyAnchor(const std::vector<std::vector<unsigned char>> &records, const 
 // The source's records in key order, as the import reads them.
 std::vector<std::vector<unsigned char>> sourceRecords(const std::string &path) {
     std::vector<std::vector<unsigned char>> records;
-    KeyedFile f(kvr::library::commandsLayout(), path);
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.open(0x40) != 0 || f.setStart() != 0) return records;
     while (f.next() == 0) records.push_back(f.buffer());
     f.close();

@@ -11,7 +11,7 @@
 namespace kvr7x {
 
 // The open device, or null with lastError() set.
-std::unique_ptr<SerialPort> openDevicePort(const std::string &name);
+[[nodiscard]] std::unique_ptr<SerialPort> openDevicePort(const std::string &name);
 
 }  // namespace kvr7x
 

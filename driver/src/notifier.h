@@ -20,7 +20,7 @@ namespace kvr7x {
 // Starts (target not null) or stops (target null) notification.  Returns
 // the new thread's handle as a number (pthread_t, or a Windows thread
 // HANDLE), or 0.
-uintptr_t notifyCardChanges(int32_t port, KVR7xNotifyTarget target, uint32_t message);
+[[nodiscard]] uintptr_t notifyCardChanges(int32_t port, KVR7xNotifyTarget target, uint32_t message);
 
 // Where the thread's messages go: by default standard error, as
 // "caption: text", or a message box on Windows.  An empty function

@@ -14,7 +14,7 @@ namespace kvr7x {
 // Runs `body` on a new thread whose exit code is body's result.  The
 // thread's handle as a number (the caller of QXNOTIFY owns it), or 0 when
 // no thread could be started.
-uintptr_t startNotifyThread(uint32_t (*body)());
+[[nodiscard]] uintptr_t startNotifyThread(uint32_t (*body)());
 
 // Hands the message number and the card state (1 present, 0 not) to the
 // target without waiting for it; a null target receives nothing.

@@ -17,13 +17,13 @@ namespace kvr7x {
 inline constexpr size_t kMaxPortMapSize = size_t{64} * 1024;
 
 // "COM1".."COM9" (any letter case): the number, else 0.
-int comNumber(const std::string &name);
+[[nodiscard]] int comNumber(const std::string &name);
 
 // The map's target for COMn, when it has one.
-std::optional<std::string> mappedTarget(const std::string &mapText, int n);
+[[nodiscard]] std::optional<std::string> mappedTarget(const std::string &mapText, int n);
 
 // "rfc2217://HOST:PORT" as a network target; nullopt for any other name.
-std::optional<PortTarget> networkTarget(const std::string &name);
+[[nodiscard]] std::optional<PortTarget> networkTarget(const std::string &name);
 
 }  // namespace kvr7x
 

@@ -31,7 +31,7 @@ struct PortTarget {
 };
 
 // Resolves a port name; nullopt when it names no port.
-std::optional<PortTarget> resolvePortName(const char *name);
+[[nodiscard]] std::optional<PortTarget> resolvePortName(const char *name);
 
 // Path of the per-user device map.
 std::string deviceMapPath();

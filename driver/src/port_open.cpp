@@ -50,8 +50,10 @@ void applyReaderLine(LineSettings &s) {
 bool prepareLine(SerialPort &port) {
     auto fail = [&port] {
         const uint32_t code = lastError();
-        port.restoreLine();
-        port.close();
+        // The failed step's code is the one reported, not how the
+        // restore and the close went.
+        (void)port.restoreLine();
+        (void)port.close();
         setLastError(code);
         return false;
     };
@@ -92,8 +94,9 @@ int32_t openReaderPort(const char *name) {
     std::shared_ptr<SerialPort> port = openTarget(*target);
     if (!port || !prepareLine(*port)) return -1;
 
-    // The probe: a reader that does not answer still leaves the port open.
-    resetReader(*port, nullptr, nullptr);
+    // The probe: a reader that does not answer still leaves the port open,
+    // so its result does not matter.
+    (void)resetReader(*port, nullptr, nullptr);
 
     return slot.place(std::move(port), &claim, *target);
 }
@@ -107,12 +110,15 @@ std::shared_ptr<SerialPort> reopenPort(int32_t handle, const std::shared_ptr<Ser
     std::shared_ptr<SerialPort> port = openTarget(*target);
     if (!port || !prepareLine(*port)) return nullptr;
     if (!replacePort(handle, current, port)) {
-        // Closed (or opened again) by another thread meanwhile.
-        port->close();
+        // Closed (or opened again) by another thread meanwhile; the
+        // invalid handle is what the caller hears, not the close.
+        (void)port->close();
         setLastError(kErrInvalidHandle);
         return nullptr;
     }
-    current->close();
+    // The replaced port is gone from the table; nobody is left to hear
+    // whether it closed cleanly.
+    (void)current->close();
     return port;
 }
 

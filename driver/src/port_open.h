@@ -21,17 +21,18 @@ using PortOpener = std::function<std::unique_ptr<SerialPort>(const PortTarget &)
 void setPortOpener(PortOpener opener);
 
 // Opens and configures a port and probes the reader; the handle or -1.
-int32_t openReaderPort(const char *name);
+[[nodiscard]] int32_t openReaderPort(const char *name);
 
 // Opens the port of a handle again on the target it was opened on, with the
 // reader's line, in place of `current` (a network port whose connection is
 // lost); the handle stays.  The new port, or null with lastError() set (the
 // handle then keeps `current`).
-std::shared_ptr<SerialPort> reopenPort(int32_t handle, const std::shared_ptr<SerialPort> &current);
+[[nodiscard]] std::shared_ptr<SerialPort> reopenPort(int32_t handle,
+                                                     const std::shared_ptr<SerialPort> &current);
 
 // Closes a port: nonzero on success, 0 on failure or for a handle that
 // names no open port.
-int32_t closeReaderPort(int32_t handle);
+[[nodiscard]] int32_t closeReaderPort(int32_t handle);
 
 }  // namespace kvr7x
 

@@ -1,6 +1,7 @@
 #include "port_table.h"
 
 #include <array>
+#include <cassert>
 #include <mutex>
 #include <set>
 
@@ -27,7 +28,10 @@ Table &table() {
 }
 
 void release(Table &t, const std::vector<std::string> &identities) {
-    for (const std::string &id : identities) t.claimed.erase(id);
+    for (const std::string &id : identities) {
+        assert(t.claimed.count(id) == 1);
+        t.claimed.erase(id);
+    }
 }
 
 }  // namespace
@@ -62,6 +66,7 @@ PortSlot::PortSlot() {
 
 PortSlot::~PortSlot() {
     if (handle_ < 0) return;
+    assert(handle_ < kMaxPorts);
     Table &t = table();
     std::lock_guard lock(t.mu);
     t.entries[static_cast<size_t>(handle_)].reserved = false;
@@ -72,7 +77,10 @@ int32_t PortSlot::place(std::shared_ptr<SerialPort> port, TargetClaim *claim,
     if (handle_ < 0 || !port) return -1;
     Table &t = table();
     std::lock_guard lock(t.mu);
+    assert(handle_ < kMaxPorts);
     Entry &e = t.entries[static_cast<size_t>(handle_)];
+    // The slot was reserved by this object and nobody else fills it.
+    assert(e.reserved && !e.port);
     e.port = std::move(port);
     e.reserved = false;
     e.target = std::move(target);

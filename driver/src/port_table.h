@@ -58,8 +58,8 @@ public:
     // Enters the port (and the claim, when held) under the slot's handle
     // and returns the handle.  The target is kept for opening the port
     // again (reopenPort).
-    int32_t place(std::shared_ptr<SerialPort> port, TargetClaim *claim,
-                  std::optional<PortTarget> target = std::nullopt);
+    [[nodiscard]] int32_t place(std::shared_ptr<SerialPort> port, TargetClaim *claim,
+                                std::optional<PortTarget> target = std::nullopt);
 
 private:
     int32_t handle_ = -1;
@@ -69,24 +69,24 @@ private:
 // claimed until the port is closed.  Returns the new handle, or -1 when the
 // table is full (the port is then left to the caller).  This is also the
 // seam through which tests drive the whole API over a port of their own.
-int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim = nullptr);
+[[nodiscard]] int32_t registerPort(std::shared_ptr<SerialPort> port, TargetClaim *claim = nullptr);
 
 // The port named by a handle, or null when the handle names no open port.
-std::shared_ptr<SerialPort> findPort(int32_t handle);
+[[nodiscard]] std::shared_ptr<SerialPort> findPort(int32_t handle);
 
 // The target the port of a handle was opened on, when it was kept.
-std::optional<PortTarget> targetOf(int32_t handle);
+[[nodiscard]] std::optional<PortTarget> targetOf(int32_t handle);
 
 // Puts a port opened again in place of the one the handle names, when that
 // is still `current` (a close or another reopen did not come first); the
 // handle, its claim and its target stay.  False otherwise.
-bool replacePort(int32_t handle, const std::shared_ptr<SerialPort> &current,
-                 std::shared_ptr<SerialPort> replacement);
+[[nodiscard]] bool replacePort(int32_t handle, const std::shared_ptr<SerialPort> &current,
+                               std::shared_ptr<SerialPort> replacement);
 
 // Takes the port out of the table, releases its target and closes it.
 // Returns the close result; false (lastError 6) when the handle names no
 // open port.
-bool closePort(int32_t handle);
+[[nodiscard]] bool closePort(int32_t handle);
 
 }  // namespace kvr7x
 

@@ -29,11 +29,9 @@ namespace {
 
 int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     uint8_t *const frame = frameBuffer();
-    bool ok = false;
-    uint32_t err = 0;
-
-    port.purgeTx();
-    port.purgeRx();
+    // A port that cannot purge fails again in setRts, which reports it.
+    (void)port.purgeTx();
+    (void)port.purgeRx();
     if (!port.setRts(true)) return errorResult(lineFailure());
     std::this_thread::sleep_for(kResetPulse);
     if (!port.setRts(false)) return errorResult(lineFailure());
@@ -43,18 +41,16 @@ int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     // each byte must come within one single-byte read time-out.
     for (size_t dropped = 0;; ++dropped) {
         if (dropped > kMostNoiseBytes) return errorResult(kErrNone);
-        err = readAll(port, frame + 1, 1, ok);
-        if (!ok) return errorResult(err);
+        const Transfer t = readAll(port, frame + 1, 1);
+        if (!t.done) return errorResult(t.error);
         if (frame[1] == kAnswerStart) break;
     }
 
-    err = readAll(port, frame + 2, 2, ok);
-    if (!ok) return errorResult(err);
+    if (const Transfer t = readAll(port, frame + 2, 2); !t.done) return errorResult(t.error);
     const uint8_t n = frame[3];
     if (n == 0) return 0;
 
-    err = readAll(port, frame + 4, n, ok);
-    if (!ok) return errorResult(err);
+    if (const Transfer t = readAll(port, frame + 4, n); !t.done) return errorResult(t.error);
     applyIdentification(frame + 4, n);
     if (data) std::memcpy(data, frame + 4, n);
     if (len) *len = n;

@@ -15,7 +15,7 @@ namespace kvr7x {
 
 // Returns 0 or the error result.  len and data (room for 255 bytes) may be
 // null; they are written only on success and only when N is not 0.
-int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data);
+[[nodiscard]] int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data);
 
 // Applies the identification test to an answer of n identification bytes.
 void applyIdentification(const uint8_t *id, size_t n);

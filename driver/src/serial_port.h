@@ -78,7 +78,7 @@ inline constexpr uint32_t kErrBadPathName = KVR7X_ERR_BAD_ADDRESS;
 inline constexpr uint32_t kErrOperationAborted = KVR7X_ERR_ABORTED;
 
 // Last error of the calling thread, set by every failing port operation.
-uint32_t lastError();
+[[nodiscard]] uint32_t lastError();
 void setLastError(uint32_t code);
 
 // Last-error text of the calling thread: what a code alone cannot say, such
@@ -91,44 +91,44 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;
 
-    virtual bool getLineSettings(LineSettings &out) = 0;
-    virtual bool setLineSettings(const LineSettings &in) = 0;
-    virtual bool getTimeouts(Timeouts &out) = 0;
-    virtual bool setTimeouts(const Timeouts &in) = 0;
+    [[nodiscard]] virtual bool getLineSettings(LineSettings &out) = 0;
+    [[nodiscard]] virtual bool setLineSettings(const LineSettings &in) = 0;
+    [[nodiscard]] virtual bool getTimeouts(Timeouts &out) = 0;
+    [[nodiscard]] virtual bool setTimeouts(const Timeouts &in) = 0;
 
     // Discard what waits to be sent / what has been received and not read.
-    virtual bool purgeTx() = 0;
-    virtual bool purgeRx() = 0;
+    [[nodiscard]] virtual bool purgeTx() = 0;
+    [[nodiscard]] virtual bool purgeRx() = 0;
 
     // Transfers report how many bytes moved.  They return true when the
     // transfer ran (possibly ending short by time-out, lastError 0) and false
     // on a failure of the line (lastError set).
-    virtual bool write(const uint8_t *buf, size_t n, size_t &written) = 0;
-    virtual bool read(uint8_t *buf, size_t n, size_t &got) = 0;
+    [[nodiscard]] virtual bool write(const uint8_t *buf, size_t n, size_t &written) = 0;
+    [[nodiscard]] virtual bool read(uint8_t *buf, size_t n, size_t &got) = 0;
 
-    virtual bool setRts(bool on) = 0;
-    virtual bool modemStatus(uint32_t &bits) = 0;
+    [[nodiscard]] virtual bool setRts(bool on) = 0;
+    [[nodiscard]] virtual bool modemStatus(uint32_t &bits) = 0;
 
     // Watch for changes of DSR only; then block until DSR changes (true) or
     // until the wait cannot go on (false): lastError 995 when close() ended
     // a running wait, 6 when the port was already closed, any other code
     // when the line broke.  The notification thread tells these apart.
-    virtual bool watchDsr() = 0;
-    virtual bool waitDsrChange() = 0;
+    [[nodiscard]] virtual bool watchDsr() = 0;
+    [[nodiscard]] virtual bool waitDsrChange() = 0;
 
     // Puts the line settings and the output lines back as they were when
     // the port was opened, so that a failed open leaves the line as it
     // found it.  True on success.
-    virtual bool restoreLine() = 0;
+    [[nodiscard]] virtual bool restoreLine() = 0;
 
     // Close the line; ends a pending waitDsrChange.  True on success.
-    virtual bool close() = 0;
+    [[nodiscard]] virtual bool close() = 0;
 
     // Whether the connection to the line is gone for good: a network port
     // whose server closed the connection, or whose stream a cut-off write
     // garbled.  Every transfer then fails until the port is opened again,
     // which the reader reset does.  A device never says so.
-    virtual bool lost() { return false; }
+    [[nodiscard]] virtual bool lost() { return false; }
 };
 
 }  // namespace kvr7x

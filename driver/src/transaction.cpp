@@ -1,6 +1,7 @@
 #include "transaction.h"
 
 #include <atomic>
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -30,18 +31,20 @@ bool echoMode() { return g_echo.load(); }
 
 void setEchoMode(bool on) { g_echo.store(on); }
 
-uint32_t readAll(SerialPort &port, uint8_t *buf, size_t n, bool &ok) {
+Transfer readAll(SerialPort &port, uint8_t *buf, size_t n) {
     size_t got = 0;
     const bool ran = port.read(buf, n, got);
-    ok = ran && got == n;
-    return ok ? kErrNone : transferFailure(ran);
+    assert(!ran || got <= n);
+    if (ran && got == n) return {true, kErrNone};
+    return {false, transferFailure(ran)};
 }
 
-uint32_t writeAll(SerialPort &port, const uint8_t *buf, size_t n, bool &ok) {
+Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n) {
     size_t written = 0;
     const bool ran = port.write(buf, n, written);
-    ok = ran && written == n;
-    return ok ? kErrNone : transferFailure(ran);
+    assert(!ran || written <= n);
+    if (ran && written == n) return {true, kErrNone};
+    return {false, transferFailure(ran)};
 }
 
 namespace {
@@ -49,20 +52,21 @@ namespace {
 // Steps 3 to 5: the header out and its echo back, then the data block
 // (when there is one) and its echo back.  A reader that does not echo takes
 // the data block with the header in one write: one frame, one write (one
-// TCP segment on a network port).  `ok` says whether all went out; when
-// not, the result is why.
-uint32_t sendRequest(SerialPort &port, uint8_t *frame, const uint8_t *data, size_t dataLen,
-                     bool echo, bool &ok) {
+// TCP segment on a network port).  Done when all went out; when not, the
+// error says why.
+Transfer sendRequest(SerialPort &port, uint8_t *frame, const uint8_t *data, size_t dataLen,
+                     bool echo) {
+    assert(dataLen <= 256 && 6 + dataLen <= kFrameBufferSize);
     if (!echo) {
         if (data) std::memcpy(frame + 6, data, dataLen);
-        return writeAll(port, frame, data ? 6 + dataLen : 6, ok);
+        return writeAll(port, frame, data ? 6 + dataLen : 6);
     }
-    uint32_t err = writeAll(port, frame, 6, ok);
-    if (ok && echo) err = readAll(port, frame, 6, ok);
-    if (!ok || data == nullptr) return err;
-    err = writeAll(port, data, dataLen, ok);
-    if (ok && echo) err = readAll(port, frame + 6, dataLen, ok);
-    return err;
+    Transfer t = writeAll(port, frame, 6);
+    if (t.done) t = readAll(port, frame, 6);
+    if (!t.done || data == nullptr) return t;
+    t = writeAll(port, data, dataLen);
+    if (t.done) t = readAll(port, frame + 6, dataLen);
+    return t;
 }
 
 // Steps 6 to 9: the reply header and its data (copied to `data` when not
@@ -75,16 +79,17 @@ int32_t receiveReply(SerialPort &port, uint8_t *frame, uint8_t *data, uint32_t t
     working.readConstant = timeout;
     if (!port.setTimeouts(working)) return errorResult(lineFailure());
 
-    bool ok = false;
-    uint32_t err = readAll(port, frame, 4, ok);
+    Transfer t = readAll(port, frame, 4);
     const uint8_t replyLen = frame[3];
-    if (ok && replyLen != 0) {
-        err = readAll(port, frame + 4, replyLen, ok);
-        if (ok && data) std::memcpy(data, frame + 4, replyLen);
+    if (t.done && replyLen != 0) {
+        t = readAll(port, frame + 4, replyLen);
+        if (t.done && data) std::memcpy(data, frame + 4, replyLen);
     }
-    if (!ok) {
-        port.setTimeouts(saved);  // a failing restore is not reported
-        return errorResult(err);
+    if (!t.done) {
+        // The transfer's error is the one reported; a failing restore
+        // behind it is not.
+        (void)port.setTimeouts(saved);
+        return errorResult(t.error);
     }
     if (!port.setTimeouts(saved)) return errorResult(lineFailure());
     return 0;
@@ -107,14 +112,14 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     frame[5] = p3;
 
     // 2: drop whatever an earlier exchange left behind.
-    port.purgeTx();
-    port.purgeRx();
+    // A port that cannot purge fails again in the write that follows,
+    // which reports it.
+    (void)port.purgeTx();
+    (void)port.purgeRx();
 
     // 3 to 5: the request out.
-    bool sent = false;
-    const uint32_t err =
-        sendRequest(port, frame, withData ? data : nullptr, dataLen, echoMode(), sent);
-    if (!sent) return errorResult(err);
+    const Transfer sent = sendRequest(port, frame, withData ? data : nullptr, dataLen, echoMode());
+    if (!sent.done) return errorResult(sent.error);
 
     // 6 to 9: the reply in.
     if (const int32_t failed = receiveReply(port, frame, data, timeout); failed != 0) return failed;

@@ -28,29 +28,36 @@ bool echoMode();
 void setEchoMode(bool on);
 
 // The error result of a failed step: the step's error code with bit 31 set.
-inline int32_t errorResult(uint32_t code) { return static_cast<int32_t>(code | 0x80000000u); }
+[[nodiscard]] inline int32_t errorResult(uint32_t code) {
+    return static_cast<int32_t>(code | 0x80000000u);
+}
 
 // The code of a failed port operation: lastError(), never 0.
-uint32_t lineFailure();
+[[nodiscard]] uint32_t lineFailure();
 
-// Outcome of one transfer: 0 when it moved every byte; else the code for
-// the error result (0 for a transfer that ended short by time-out).
-uint32_t readAll(SerialPort &port, uint8_t *buf, size_t n, bool &ok);
-uint32_t writeAll(SerialPort &port, const uint8_t *buf, size_t n, bool &ok);
+// Outcome of one transfer: done when it moved every byte; else `error` is
+// the code for the error result (kErrNone for a transfer that ended short
+// by time-out).
+struct [[nodiscard]] Transfer {
+    bool done = false;
+    uint32_t error = kErrNone;
+};
+Transfer readAll(SerialPort &port, uint8_t *buf, size_t n);
+Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n);
 
 // One transaction on the port named by a handle.  Byte arguments use their
 // low byte.  Returns STAT (0..255) or the error result; the outputs are
 // written only when STAT is returned.  A handle that names no open port
 // gives 0x80000006; a null data buffer where a data block is due gives
 // 0x80000057 and nothing is sent.
-int32_t sendCommand(int32_t port, uint32_t code, uint32_t cla, uint32_t ins, uint32_t p1,
-                    uint32_t p2, uint32_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
-                    int32_t *len, uint32_t timeout);
+[[nodiscard]] int32_t sendCommand(int32_t port, uint32_t code, uint32_t cla, uint32_t ins,
+                                  uint32_t p1, uint32_t p2, uint32_t p3, uint8_t *data,
+                                  uint8_t *sw1, uint8_t *sw2, int32_t *len, uint32_t timeout);
 
 // The same transaction on a port object.
-int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
-                    uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *len,
-                    uint32_t timeout);
+[[nodiscard]] int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
+                                  uint8_t p1, uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1,
+                                  uint8_t *sw2, int32_t *len, uint32_t timeout);
 
 }  // namespace kvr7x
 

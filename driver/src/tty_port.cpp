@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <thread>
 
@@ -103,6 +104,7 @@ public:
     ~FdUse() {
         if (!ok_) return;
         std::lock_guard lock(p_.mu_);
+        assert(p_.users_ > 0);
         if (--p_.users_ == 0) p_.idle_.notify_all();
     }
     FdUse(const FdUse &) = delete;
@@ -166,7 +168,8 @@ bool TtyPort::restoreLine() {
 TtyPort::~TtyPort() {
     // Closing a port closed already would set the thread's last error over
     // the reason a failed open just left there.
-    if (!closed_.load()) close();
+    // Nothing is left to report a failing close to.
+    if (!closed_.load()) (void)close();
 }
 
 bool TtyPort::close() {

@@ -30,23 +30,23 @@ namespace kvr7x {
 class TtyPort final : public SerialPort {
 public:
     // Opens the device; null with lastError() set on failure.
-    static std::unique_ptr<TtyPort> open(const std::string &path);
+    [[nodiscard]] static std::unique_ptr<TtyPort> open(const std::string &path);
     ~TtyPort() override;
 
-    bool getLineSettings(LineSettings &out) override;
-    bool setLineSettings(const LineSettings &in) override;
-    bool getTimeouts(Timeouts &out) override;
-    bool setTimeouts(const Timeouts &in) override;
-    bool purgeTx() override;
-    bool purgeRx() override;
-    bool write(const uint8_t *buf, size_t n, size_t &written) override;
-    bool read(uint8_t *buf, size_t n, size_t &got) override;
-    bool setRts(bool on) override;
-    bool modemStatus(uint32_t &bits) override;
-    bool watchDsr() override;
-    bool waitDsrChange() override;
-    bool restoreLine() override;
-    bool close() override;
+    [[nodiscard]] bool getLineSettings(LineSettings &out) override;
+    [[nodiscard]] bool setLineSettings(const LineSettings &in) override;
+    [[nodiscard]] bool getTimeouts(Timeouts &out) override;
+    [[nodiscard]] bool setTimeouts(const Timeouts &in) override;
+    [[nodiscard]] bool purgeTx() override;
+    [[nodiscard]] bool purgeRx() override;
+    [[nodiscard]] bool write(const uint8_t *buf, size_t n, size_t &written) override;
+    [[nodiscard]] bool read(uint8_t *buf, size_t n, size_t &got) override;
+    [[nodiscard]] bool setRts(bool on) override;
+    [[nodiscard]] bool modemStatus(uint32_t &bits) override;
+    [[nodiscard]] bool watchDsr() override;
+    [[nodiscard]] bool waitDsrChange() override;
+    [[nodiscard]] bool restoreLine() override;
+    [[nodiscard]] bool close() override;
 
 private:
     TtyPort(kvr::common::UniqueFd device, kvr::common::WakePipe wake, const termios &found,
@@ -55,8 +55,8 @@ private:
     // Waits until the written bytes have left the line, within the write's
     // limit; on running out of time, takes what is still queued off
     // `written`.
-    bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
-    bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
+    [[nodiscard]] bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
+    [[nodiscard]] bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
 
     kvr::common::UniqueFd fd_;
     const termios found_;         // the line settings at open
@@ -76,7 +76,7 @@ private:
 };
 
 // Maps an errno value to the port layer's error codes (never 0).
-uint32_t errorFromErrno(int err);
+[[nodiscard]] uint32_t errorFromErrno(int err);
 
 }  // namespace kvr7x
 

@@ -1,5 +1,6 @@
 #include "com_port_server.h"
 
+#include <cassert>
 #include <cstdio>
 
 namespace kvr7x::emu {
@@ -65,7 +66,7 @@ void ComPortServer::negotiation(uint8_t verb, uint8_t option, ComPortListener &l
     if (comPort_ && !wasAgreed) listener.onModemStateOwed();
 }
 
-int ComPortServer::control(uint8_t v, ComPortListener &listener) {
+std::optional<uint8_t> ComPortServer::control(uint8_t v, ComPortListener &listener) {
     switch (v) {
     case kControlAskFlow: return flow_;
     case kControlNoFlow:
@@ -102,14 +103,17 @@ int ComPortServer::control(uint8_t v, ComPortListener &listener) {
         inboundFlow_ = v;
         listener.onControl("SET-CONTROL inbound flow " + std::to_string(v));
         return v;
-    default: return -1;
+    default: return std::nullopt;
     }
 }
 
 namespace {
 
-// The one byte of a command that takes one, or -1.
-int oneByte(const std::vector<uint8_t> &args) { return args.size() == 1 ? args[0] : -1; }
+// The one byte of a command that takes one.
+std::optional<uint8_t> oneByte(const std::vector<uint8_t> &args) {
+    if (args.size() != 1) return std::nullopt;
+    return args[0];
+}
 
 }  // namespace
 
@@ -144,20 +148,20 @@ bool ComPortServer::comPortCommand(uint8_t command, const std::vector<uint8_t> &
     case kSetParity:
     case kSetStopSize: return setLineSetting(command, oneByte(args), listener, reply);
     case kSetControl: {
-        const int v = oneByte(args);
-        const int now = v < 0 ? -1 : control(static_cast<uint8_t>(v), listener);
-        if (now < 0) return false;
-        appendComPort(ack, static_cast<uint8_t>(now), reply);
+        const std::optional<uint8_t> v = oneByte(args);
+        const std::optional<uint8_t> now = v ? control(*v, listener) : std::nullopt;
+        if (!now) return false;
+        appendComPort(ack, *now, reply);
         return true;
     }
     case kNotifyLineState:
         // A poll: the line to the reader is idle whenever the reader can
         // take a byte, which this one always can.
-        if (!args.empty() && oneByte(args) < 0) return false;
+        if (!args.empty() && !oneByte(args)) return false;
         appendComPort(ack, static_cast<uint8_t>((kLsTransmitShiftEmpty | kLsTransmitHoldingEmpty) & lineMask_), reply);
         return true;
     case kNotifyModemState:
-        if (!args.empty() && oneByte(args) < 0) return false;
+        if (!args.empty() && !oneByte(args)) return false;
         listener.onModemStateOwed();
         return true;
     default: return maskOrFlowCommand(command, args, listener, reply);
@@ -167,22 +171,22 @@ bool ComPortServer::comPortCommand(uint8_t command, const std::vector<uint8_t> &
 bool ComPortServer::maskOrFlowCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
                                       std::vector<uint8_t> &reply) {
     const auto ack = static_cast<uint8_t>(kServerOffset + command);
-    const int v = oneByte(args);
+    const std::optional<uint8_t> v = oneByte(args);
     switch (command) {
     case kSetLineStateMask:
-        if (v < 0) return false;
+        if (!v) return false;
         lineMask_ = args[0];
         comPort(ack, args, reply);
         return true;
     case kSetModemStateMask:
-        if (v < 0) return false;
+        if (!v) return false;
         modemMask_ = args[0];
         listener.onControl("SET-MODEMSTATE-MASK " + hexByte(modemMask_));
         comPort(ack, args, reply);
         listener.onModemStateOwed();
         return true;
     case kPurgeData:
-        if (v < kPurgeReceive || v > kPurgeBoth) return false;
+        if (!v || *v < kPurgeReceive || *v > kPurgeBoth) return false;
         comPort(ack, args, reply);
         listener.onPurge(args[0]);
         return true;
@@ -209,8 +213,11 @@ bool ComPortServer::setBaudRate(const std::vector<uint8_t> &args, ComPortListene
     return true;
 }
 
-bool ComPortServer::setLineSetting(uint8_t command, int v, ComPortListener &listener, std::vector<uint8_t> &reply) {
-    if (v < 0) return false;
+bool ComPortServer::setLineSetting(uint8_t command, std::optional<uint8_t> value, ComPortListener &listener,
+                                   std::vector<uint8_t> &reply) {
+    assert(command >= kSetDataSize && command <= kSetStopSize);
+    if (!value) return false;
+    const int v = *value;
     struct Setting {
         const char *name;
         uint8_t &field;

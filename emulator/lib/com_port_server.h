@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,15 +71,17 @@ private:
     // The COM-PORT commands (false for one malformed or unknown), in
     // groups: the reply-carrying ones, the masks, purge and flow control,
     // the baud rate and the line's data size, parity and stop bits.
-    bool comPortCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
-                        std::vector<uint8_t> &reply);
-    bool maskOrFlowCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
-                           std::vector<uint8_t> &reply);
-    bool setBaudRate(const std::vector<uint8_t> &args, ComPortListener &listener, std::vector<uint8_t> &reply);
-    bool setLineSetting(uint8_t command, int value, ComPortListener &listener, std::vector<uint8_t> &reply);
-    // SET-CONTROL: the value to answer, or -1 for a value the RFC does not
-    // define.
-    int control(uint8_t value, ComPortListener &listener);
+    [[nodiscard]] bool comPortCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                                      std::vector<uint8_t> &reply);
+    [[nodiscard]] bool maskOrFlowCommand(uint8_t command, const std::vector<uint8_t> &args, ComPortListener &listener,
+                                         std::vector<uint8_t> &reply);
+    [[nodiscard]] bool setBaudRate(const std::vector<uint8_t> &args, ComPortListener &listener,
+                                   std::vector<uint8_t> &reply);
+    [[nodiscard]] bool setLineSetting(uint8_t command, std::optional<uint8_t> value, ComPortListener &listener,
+                                      std::vector<uint8_t> &reply);
+    // SET-CONTROL: the value to answer, or none for a value the RFC does
+    // not define.
+    [[nodiscard]] std::optional<uint8_t> control(uint8_t value, ComPortListener &listener);
 
     rfc2217::TelnetParser parser_;
     // The server uses binary transfer and suppressed go-ahead itself and lets

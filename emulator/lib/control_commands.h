@@ -14,7 +14,7 @@ namespace kvr7x::emu {
 // Carries out one command line and returns the answer line (no newline):
 // "ok: ..." when done, "error: ..." when the line is not a command.  Blank
 // lines and lines starting with "#" answer an empty text.
-std::string runControlCommand(Emulator &emulator, const std::string &line);
+[[nodiscard]] std::string runControlCommand(Emulator &emulator, const std::string &line);
 
 // The commands, as the --help text lists them.
 std::string controlCommandsHelp();

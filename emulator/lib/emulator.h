@@ -70,7 +70,7 @@ public:
 
     // Binds, listens and starts serving in a thread of its own.  False with
     // `error` when the address cannot be used.
-    bool start(std::string &error);
+    [[nodiscard]] bool start(std::string &error);
     // Stops serving, closes the client and the listening socket.
     void stop();
 

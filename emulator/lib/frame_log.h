@@ -49,8 +49,8 @@ public:
     std::vector<LogEntry> entries() const;
     void clear();
     // Waits until `ready` holds for the entries or `limit` passes.
-    bool waitFor(const std::function<bool(const std::vector<LogEntry> &)> &ready,
-                 std::chrono::milliseconds limit) const;
+    [[nodiscard]] bool waitFor(const std::function<bool(const std::vector<LogEntry> &)> &ready,
+                               std::chrono::milliseconds limit) const;
 
 private:
     mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "iso_card.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace kvr7x::emu {
 
@@ -168,6 +169,7 @@ CardResponse IsoCard::select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> 
     if (!validLc) return status(0x67, 0x00);
     const int found = findSelected(p1, data);
     if (found < 0) return status(0x6A, 0x82);
+    assert(static_cast<size_t>(found) < files_.size());
     const File &f = files_[static_cast<size_t>(found)];
     current_ = found;
     if (f.dedicated) {
@@ -185,6 +187,7 @@ CardResponse IsoCard::select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> 
 CardResponse IsoCard::readBinary(uint8_t p1, uint8_t p2, uint8_t p3, bool withData) {
     if (withData) return status(0x67, 0x00);
     if (p1 & 0x80) return status(0x6A, 0x81);  // short file identifiers: not supported
+    assert(current_ < static_cast<int>(files_.size()));
     if (current_ < 0 || files_[static_cast<size_t>(current_)].dedicated) return status(0x69, 0x86);
     const auto &contents = files_[static_cast<size_t>(current_)].contents;
     const size_t offset = static_cast<size_t>(p1) << 8 | p2;

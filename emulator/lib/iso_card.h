@@ -43,21 +43,21 @@ public:
 
     // One command.  `data` holds the command data when the command carried a
     // data block (Lc = data.size()); otherwise p3 is Le.
-    CardResponse process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3, const std::vector<uint8_t> &data,
-                         bool withData);
+    [[nodiscard]] CardResponse process(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, uint8_t p3,
+                                       const std::vector<uint8_t> &data, bool withData);
 
     const std::vector<File> &files() const { return files_; }
 
 private:
     CardResponse select(uint8_t p1, uint8_t p2, const std::vector<uint8_t> &data, bool withData);
-    int findSelected(uint8_t p1, const std::vector<uint8_t> &data) const;
-    int child(int df, uint16_t id) const;
+    [[nodiscard]] int findSelected(uint8_t p1, const std::vector<uint8_t> &data) const;
+    [[nodiscard]] int child(int df, uint16_t id) const;
     // The first file with the identifier; the DF whose name begins with
     // the bytes; the file at the end of a path from the MF or the current
     // DF.  -1 when there is none.
-    int anyFile(uint16_t id) const;
-    int byDfName(const std::vector<uint8_t> &data) const;
-    int byPath(bool fromMf, const std::vector<uint8_t> &data) const;
+    [[nodiscard]] int anyFile(uint16_t id) const;
+    [[nodiscard]] int byDfName(const std::vector<uint8_t> &data) const;
+    [[nodiscard]] int byPath(bool fromMf, const std::vector<uint8_t> &data) const;
     std::vector<uint8_t> controlInformation(const File &f, uint8_t templateTag) const;
     CardResponse readBinary(uint8_t p1, uint8_t p2, uint8_t p3, bool withData);
     CardResponse getResponse(uint8_t p3);

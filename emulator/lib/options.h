@@ -19,7 +19,7 @@ struct Options {
 
 // Parses the arguments after the program name.  False with `error` on a bad
 // option or value.
-bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error);
+[[nodiscard]] bool parseOptions(const std::vector<std::string> &args, Options &out, std::string &error);
 
 // The --help text.
 std::string usage();

@@ -38,11 +38,11 @@ class RuleSet {
 public:
     // Parses rules text.  False with `error` ("line N: ...") on the first bad
     // line; the set is then unchanged.
-    bool parse(const std::string &text, std::string &error);
+    [[nodiscard]] bool parse(const std::string &text, std::string &error);
     // Reads and parses a rules file.
-    bool load(const std::string &path, std::string &error);
+    [[nodiscard]] bool load(const std::string &path, std::string &error);
 
-    std::optional<Reply> match(const std::vector<uint8_t> &frame) const;
+    [[nodiscard]] std::optional<Reply> match(const std::vector<uint8_t> &frame) const;
 
     size_t size() const { return rules_.size(); }
     bool empty() const { return rules_.empty(); }

@@ -41,7 +41,7 @@ struct ApduOutcome {
 // Runs one APDU on a unit (0 the card, 1..3 the SAM slots) of an open port;
 // timeoutMs is the reply time-out of each transaction.  One reader call at a
 // time per process: the caller holds the lock that serialises them.
-ApduOutcome transmitApdu(int32_t port, unsigned unit, const CommandApdu &apdu, uint32_t timeoutMs);
+[[nodiscard]] ApduOutcome transmitApdu(int32_t port, unsigned unit, const CommandApdu &apdu, uint32_t timeoutMs);
 
 }  // namespace kvr7x::pcsc
 

@@ -24,7 +24,7 @@ enum class ApduForm : uint8_t {
     Malformed  // shorter than a header, or a length that does not add up
 };
 
-ApduForm parseCommandApdu(const uint8_t *bytes, size_t length, CommandApdu &out);
+[[nodiscard]] ApduForm parseCommandApdu(const uint8_t *bytes, size_t length, CommandApdu &out);
 
 }  // namespace kvr7x::pcsc
 

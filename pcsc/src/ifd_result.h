@@ -26,13 +26,13 @@
 
 namespace kvr7x::pcsc {
 
-RESPONSECODE transmitResult(int32_t r);
-RESPONSECODE powerResult(int32_t r);
+[[nodiscard]] RESPONSECODE transmitResult(int32_t r);
+[[nodiscard]] RESPONSECODE powerResult(int32_t r);
 
 // True for the error results that mean the line to the reader is gone (a
 // closed connection, a vanished device), as opposed to a reader that did
 // not answer in time or answered with a status.
-bool lineLost(int32_t r);
+[[nodiscard]] bool lineLost(int32_t r);
 
 }  // namespace kvr7x::pcsc
 

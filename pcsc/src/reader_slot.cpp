@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
 
 #include "apdu_transport.h"
@@ -72,6 +73,7 @@ bool ReaderSlot::reconnect() {
 }
 
 void ReaderSlot::loseLine(int32_t r) {
+    assert(isOpen());
     logMessage(LogLevel::Error, "%s: line to the reader lost (error result 0x%08X); reopening", name_.c_str(),
                static_cast<unsigned>(r));
     QXCLOSE(port_);
@@ -99,6 +101,7 @@ RESPONSECODE ReaderSlot::presence() {
 }
 
 RESPONSECODE ReaderSlot::powerUp(std::vector<uint8_t> &atr) {
+    assert(isOpen());
     std::array<uint8_t, 256> data{};
     int32_t len = 0;
     uint8_t sw1 = 0, sw2 = 0;

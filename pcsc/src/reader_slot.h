@@ -39,7 +39,7 @@ public:
 
     // Opens the port and reads the reader's identification.
     // IFD_SUCCESS, or IFD_COMMUNICATION_ERROR when the port cannot be opened.
-    RESPONSECODE open();
+    [[nodiscard]] RESPONSECODE open();
     // Deactivates the card and closes the port.
     void close();
     // Resets the reader (the card is left unpowered), which also sets the
@@ -48,14 +48,14 @@ public:
 
     // IFD_ICC_PRESENT, IFD_ICC_NOT_PRESENT, or IFD_COMMUNICATION_ERROR while
     // the reader cannot be reached.
-    RESPONSECODE presence();
+    [[nodiscard]] RESPONSECODE presence();
     // IFD_POWER_UP activates the card, IFD_POWER_DOWN deactivates it,
     // IFD_RESET resets the reader (an RTS pulse; it has no warm reset of the
     // card alone) and activates the card again.  The ATR comes back from the
     // activation.
-    RESPONSECODE power(unsigned long action, std::vector<uint8_t> &atr);
+    [[nodiscard]] RESPONSECODE power(unsigned long action, std::vector<uint8_t> &atr);
     // One command APDU to the card; the response APDU on IFD_SUCCESS.
-    RESPONSECODE transmit(const uint8_t *bytes, size_t length, std::vector<uint8_t> &response);
+    [[nodiscard]] RESPONSECODE transmit(const uint8_t *bytes, size_t length, std::vector<uint8_t> &response);
 
     const std::string &deviceName() const { return name_; }
     const std::vector<uint8_t> &atr() const { return atr_; }
@@ -72,12 +72,12 @@ public:
     static constexpr auto kReconnectPause = std::chrono::seconds(1);
 
 private:
-    bool openPort();
-    bool reconnect();
+    [[nodiscard]] bool openPort();
+    [[nodiscard]] bool reconnect();
     // The line is gone: the port is closed and the card counts as unpowered.
     void loseLine(int32_t r);
-    RESPONSECODE powerUp(std::vector<uint8_t> &atr);
-    RESPONSECODE cardState(bool present);
+    [[nodiscard]] RESPONSECODE powerUp(std::vector<uint8_t> &atr);
+    [[nodiscard]] RESPONSECODE cardState(bool present);
 
     std::string name_;
     uint32_t replyTimeout_;

@@ -32,13 +32,13 @@ public:
     // Opens the reader of `lun` on a port name.  IFD_SUCCESS, or
     // IFD_COMMUNICATION_ERROR (port not opened, table full, LUN in use, echo
     // mode unlike the other readers').
-    RESPONSECODE create(unsigned long lun, const std::string &deviceName);
+    [[nodiscard]] RESPONSECODE create(unsigned long lun, const std::string &deviceName);
     // Closes and forgets the reader of `lun`.  IFD_NO_SUCH_DEVICE when there
     // is none.
-    RESPONSECODE close(unsigned long lun);
+    [[nodiscard]] RESPONSECODE close(unsigned long lun);
     // The reader of `lun`, or null when there is none or the LUN names a
     // slot other than the card slot.
-    ReaderSlot *find(unsigned long lun);
+    [[nodiscard]] ReaderSlot *find(unsigned long lun);
 
 private:
     static unsigned long readerOf(unsigned long lun) { return lun >> 16; }

@@ -352,7 +352,7 @@ TEST_F(PortOpenTest, AFullPortTableFailsTheOpenBeforeTheLineIsTouched) {
     EXPECT_EQ(lastError(), kErrTooManyPorts);
     EXPECT_TRUE(opened.empty());  // no device opened, no reset pulse sent
     EXPECT_FALSE(echoMode());
-    for (int32_t h : taken) closePort(h);
+    for (int32_t h : taken) EXPECT_TRUE(closePort(h));
     // Room again, and the name was not left claimed.
     const int32_t h = QXOPEN("/dev/ttyFAKE7");
     EXPECT_GE(h, 0);

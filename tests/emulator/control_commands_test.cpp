@@ -42,7 +42,7 @@ TEST(ControlCommands, ChangeTheReaderAndAnswerOneLine) {
         std::snprintf(hex, sizeof hex, "%02X", b);
         atr += hex;
     }
-    runControlCommand(emu, "card out");
+    EXPECT_EQ(runControlCommand(emu, "card out"), "ok: card out");
     EXPECT_EQ(runControlCommand(emu, "status"), "ok: card out, power on, atr " + atr);
 
     // The program reads them only when asked to, and its help lists them.

@@ -1,15 +1,6 @@
 #include "runtime/keyed_file/keyed_error.h"
 
-#include <utility>
-
 namespace kvr::runtime {
-
-namespace {
-KeyedError &lastError() {
-    static KeyedError instance;
-    return instance;
-}
-}  // namespace
 
 std::string keyedErrorTextFor(int code) {
     switch (code) {
@@ -30,21 +21,6 @@ std::string keyedErrorTextFor(int code) {
     case KeyedSystemError: return "File System Error";
     default: return "Unknown Error";
     }
-}
-
-const KeyedError &keyedLastError() { return lastError(); }
-int keyedErrorCode() { return lastError().code; }
-std::string keyedErrorText() { return keyedErrorTextFor(lastError().code); }
-std::string keyedErrorFile() { return lastError().file; }
-std::string keyedDriverErrorCode() { return lastError().driverCode; }
-std::string keyedDriverErrorText() { return lastError().driverText; }
-
-void setKeyedError(int code, const std::string &file, std::string driverCode, std::string driverText) {
-    KeyedError &e = lastError();
-    e.code = code;
-    e.file = file;
-    e.driverCode = std::move(driverCode);
-    e.driverText = std::move(driverText);
 }
 
 }  // namespace kvr::runtime

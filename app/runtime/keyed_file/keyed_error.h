@@ -1,7 +1,8 @@
-// Error codes of the keyed-file engine and the process-wide last error.
+// Error codes of the keyed-file engine and the error an operation leaves.
 //
-// Every engine operation sets the last error: 0 on success, otherwise one of
-// the codes below.  Code 90 means that the underlying database reported a
+// Every engine operation sets the last error of the file definition it was
+// on (KeyedFile::lastError()): 0 on success, otherwise one of the codes
+// below.  KeyedSystemError (90) means that the underlying database reported a
 // problem the engine has no code of its own for; the database's own code and
 // message are then the "driver" error.
 //
@@ -72,19 +73,10 @@ struct KeyedError {
     std::string file;        // name of the file the failing operation was on
     std::string driverCode;  // database's own (extended) result code, decimal
     std::string driverText;  // database's own message
+
+    // The engine's text for the code.
+    std::string text() const { return keyedErrorTextFor(code); }
 };
-
-// The last error of the engine (process-wide; only the user-interface thread
-// uses the engine).
-const KeyedError &keyedLastError();
-int keyedErrorCode();
-std::string keyedErrorText();
-std::string keyedErrorFile();
-std::string keyedDriverErrorCode();
-std::string keyedDriverErrorText();
-
-// Used by the engine itself.
-void setKeyedError(int code, const std::string &file, std::string driverCode = {}, std::string driverText = {});
 
 }  // namespace kvr::runtime
 

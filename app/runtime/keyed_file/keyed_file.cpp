@@ -3,39 +3,24 @@
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/read_rules.h"
 #include "runtime/keyed_file/record_position.h"
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <set>
 #include <thread>
 #include <utility>
 
 namespace kvr::runtime {
 
-namespace {
-
-// The open file definitions of the process, for rollbackAll().
-std::set<KeyedFile *> &openFiles() {
-    // Never destroyed: file definitions with static lifetime leave it late.
-    static auto *instance = new std::set<KeyedFile *>;
-    return *instance;
-}
-
-}  // namespace
-
-KeyedFile::KeyedFile(KeyedLayout layout, std::string name)
-    : KeyedFile(layout, std::move(name), std::make_unique<SqliteStore>(layout)) {}
-
 KeyedFile::KeyedFile(KeyedLayout layout, std::string name, std::unique_ptr<KeyedStore> store)
-    : layout_(std::move(layout)), name_(std::move(name)), store_(std::move(store)), buffer_(layout_.recordSize, ' ') {}
-
-KeyedFile::~KeyedFile() {
-    openFiles().erase(this);
-    store_->close();
+    : layout_(std::move(layout)), name_(std::move(name)), store_(std::move(store)), buffer_(layout_.recordSize, ' ') {
+    assert(store_);
+    assert(layout_.keyOffset + layout_.keyWidth <= layout_.recordSize);
 }
+
+KeyedFile::~KeyedFile() { store_->close(); }
 
 void KeyedFile::setName(std::string name) { name_ = std::move(name); }
 
@@ -51,7 +36,7 @@ void KeyedFile::bind(RecordBinding binding) { binding_ = std::move(binding); }
 bool KeyedFile::isOpen() const { return store_->isOpen(); }
 
 int KeyedFile::publish(const KeyedStatus &status) {
-    setKeyedError(status.code, name_, status.driverCode, status.driverText);
+    error_ = {status.code, name_, status.driverCode, status.driverText};
     return status.code;
 }
 
@@ -92,7 +77,6 @@ int KeyedFile::open(int mode) {
 int KeyedFile::openOnce(int mode) {
     const OpenMode wanted = openModeOf(mode);
     if (int code = publish(store_->open(path(), wanted, recoverSeconds_ * 1000))) return code;
-    openFiles().insert(this);
     readOnly_ = !wanted.write;
     inTransaction_ = false;
     cursor_ = Cursor::Start;
@@ -107,7 +91,6 @@ int KeyedFile::close() {
     if (!isOpen()) return fail(KeyedNotOpen);
     store_->close();
     inTransaction_ = false;
-    openFiles().erase(this);
     current_.recordNumber = 0;
     return ok();
 }
@@ -389,11 +372,6 @@ int KeyedFile::rollback() {
     inTransaction_ = false;
     current_ = beforeTransaction_;
     return publish(store_->rollback());
-}
-
-void KeyedFile::rollbackAll() {
-    for (KeyedFile *file : openFiles())
-        if (file->inTransaction_) file->rollback();
 }
 
 void KeyedFile::watch() { watchArmed_ = true; }

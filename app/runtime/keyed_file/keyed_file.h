@@ -25,10 +25,10 @@
 //   0x10 / 0x12 deny others everything, 0x30 / 0x32 deny others reading;
 //   an access digit of 1 (write only) opens for reading and writing.
 // An open that conflicts with the sharing of another process's open fails
-// with 32.
+// with KeyedLocked.
 //
 // Option texts: "Recover=N" makes every later open of this file definition
-// keep retrying for up to N seconds while the file is locked (code 32), for
+// keep retrying for up to N seconds while the file is locked (KeyedLocked), for
 // instance while another process holds it with a conflicting sharing mode
 // or is in the middle of writing.  A write that was cut short (a killed
 // process) never shows: nothing needs to be repaired by hand.
@@ -36,28 +36,29 @@
 // Writes are atomic: each add, put and delete outside a transaction is
 // whole or not at all.
 //
-// Checks at open: a file that is not a keyed file of this layout gives 47;
-// a text or damaged file gives 90 with the store's message; a key that is
-// missing or damaged gives 46.  buildKeys() derives every key value again
+// Checks at open: a file that is not a keyed file of this layout gives KeyedBadDeclaration;
+// a text or damaged file gives KeyedSystemError with the store's message; a key that is
+// missing or damaged gives KeyedRebuildKeys.  buildKeys() derives every key value again
 // from the record bytes and builds the key anew.
 //
 // Every read ends, whatever the file holds: a record that breaks the read
 // rules (read_rules.h: a step that does not move on in key order, a key
 // that disagrees with its record, a record number beyond 32 bits) is
-// reported as a damaged file (90, the store's message) and not delivered;
+// reported as a damaged file (KeyedSystemError, the store's message) and not delivered;
 // the cursor stays where it was.  A whole read in key order (setStart, then
-// next() alone until 33) that has seen fewer or more records than the store
-// counts in the key, while nobody wrote to the file, ends with 90 instead
-// of 33: a file does not pass for a shorter one.  So does a whole read
+// next() alone until KeyedNotAvailable) that has seen fewer or more records than the store
+// counts in the key, while nobody wrote to the file, ends with KeyedSystemError instead
+// of KeyedNotAvailable: a file does not pass for a shorter one.  So does a whole read
 // backward, or one reading back each record by its position as it goes,
 // or one through a view.
 //
 // Watched reads: after watch(), the next read remembers the record's change
-// counter; a put or delete of that record then fails with 89 and writes
+// counter; a put or delete of that record then fails with KeyedChanged and writes
 // nothing when another process has changed or deleted it since.  The
 // comparison runs inside the write.
 //
-// The last error of every operation is kept process-wide (keyed_error.h).
+// Every operation leaves its error as the file definition's last error
+// (lastError(), keyed_error.h).
 #ifndef KVR_RUNTIME_KEYED_FILE_H
 #define KVR_RUNTIME_KEYED_FILE_H
 
@@ -89,9 +90,8 @@ public:
     static constexpr int kModeDenyWriteReadWrite = access::kDenyWrite | access::kReadWrite;
     static constexpr int kDefaultTimeoutMs = 2000;
 
-    // A file definition kept by the SQLite store.
-    KeyedFile(KeyedLayout layout, std::string name);
-    // A file definition kept by the given store.
+    // A file definition kept by the given store (store_choice.h makes the
+    // one a run uses).
     KeyedFile(KeyedLayout layout, std::string name, std::unique_ptr<KeyedStore> store);
     ~KeyedFile();
     KeyedFile(const KeyedFile &) = delete;
@@ -103,73 +103,77 @@ public:
     std::string path() const;
     const KeyedLayout &layout() const { return layout_; }
 
+    // The error the last operation on this file definition left (or on a
+    // view of it); code 0 after one that succeeded.
+    const KeyedError &lastError() const { return error_; }
+
     void bind(RecordBinding binding);
     // The record buffer of the file definition (what a read delivered, what
     // add/put write when no binding is set).
     std::vector<unsigned char> &buffer() { return buffer_; }
 
-    int open(int mode = kModeDenyWriteReadWrite);
-    int create();  // a new empty file; never replaces an existing one
+    [[nodiscard]] int open(int mode = kModeDenyWriteReadWrite);
+    [[nodiscard]] int create();  // a new empty file; never replaces an existing one
+    // Fails only on a file that is not open (KeyedNotOpen): its result may
+    // be dropped, as may that of sendOption, which accepts every option.
     int close();
     bool isOpen() const;
     bool readOnly() const { return readOnly_; }
-    int buildKeys();  // rebuilds the key of a closed file
+    [[nodiscard]] int buildKeys();  // rebuilds the key of a closed file
     int sendOption(std::string_view option);
 
     // Key order.  setFromKey positions before the first record whose key is
     // not lower than the key value of text.
-    int setStart();
-    int setEnd();
-    int setFromKey(std::string_view text);
-    int next();
-    int previous();
+    [[nodiscard]] int setStart();
+    [[nodiscard]] int setEnd();
+    [[nodiscard]] int setFromKey(std::string_view text);
+    [[nodiscard]] int next();
+    [[nodiscard]] int previous();
 
     // Up to count records in key order from a place (see KeyedStore::read),
     // all from one read of the file; the cursor, the current record and the
     // buffer stay as they are.  Views read this way (keyed_view.h).
-    int readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
-                     std::vector<StoredRecord> &records);
+    [[nodiscard]] int readKeyOrder(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                                   std::size_t count, std::vector<StoredRecord> &records);
 
     // A whole read in key order from one end to the other, by steps or
     // through a view, delivered records since the store's change mark was
-    // mark: 33 when that agrees with the store's count of the key or
-    // another process wrote since, else the damaged file (90).
+    // mark: KeyedNotAvailable when that agrees with the store's count of the key or
+    // another process wrote since, else the damaged file (KeyedSystemError).
     std::uint64_t changeMark();
-    int wholeReadEnded(std::int64_t delivered, std::uint64_t mark);
+    [[nodiscard]] int wholeReadEnded(std::int64_t delivered, std::uint64_t mark);
 
     // The record last read, added or put.
     std::string position() const;
     std::uint32_t recordNumber() const { return current_.recordNumber; }
 
     // Read back.  readByPosition also places the key cursor at the record's
-    // place, even when the record is gone (35), so that next()/previous()
+    // place, even when the record is gone (KeyedRecordNotFound), so that next()/previous()
     // continue from there.
-    int readByPosition(std::string_view position);
-    int readByNumber(std::uint32_t recordNumber);
+    [[nodiscard]] int readByPosition(std::string_view position);
+    [[nodiscard]] int readByNumber(std::uint32_t recordNumber);
 
-    int add();
-    int put();
-    int remove();
+    [[nodiscard]] int add();
+    [[nodiscard]] int put();
+    [[nodiscard]] int remove();
     // Adds the records in order, each as add() would, with its code in
     // codes; the store may send them together (the team library does so
     // inside a transaction).  The last one added becomes the current record;
-    // the first failure is the last error.
-    int addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes);
+    // the first failure is the file's last error.
+    [[nodiscard]] int addMany(const std::vector<std::vector<unsigned char>> &records, std::vector<int> &codes);
     // addMany in two halves, so that the caller can read on while the team
     // library's server adds: sendAdds starts, receiveAdds waits for the end
     // and gives the codes.  Between the two the file takes no other call
     // (outgoing() aside).
     void sendAdds(const std::vector<std::vector<unsigned char>> &records);
-    int receiveAdds(std::vector<int> &codes);
+    [[nodiscard]] int receiveAdds(std::vector<int> &codes);
     // The record add() and put() write now: the binding's, else the buffer.
     std::vector<unsigned char> outgoing();
 
-    int beginTransaction(int timeoutMs = kDefaultTimeoutMs);
-    int commit();
-    int rollback();
+    [[nodiscard]] int beginTransaction(int timeoutMs = kDefaultTimeoutMs);
+    [[nodiscard]] int commit();
+    [[nodiscard]] int rollback();
     bool inTransaction() const { return inTransaction_; }
-    // Rolls back the transaction of every open keyed file of the process.
-    static void rollbackAll();
 
     void watch();
 
@@ -177,6 +181,8 @@ public:
     std::int64_t records();
 
 private:
+    friend class KeyedView;  // its reads leave their error here too
+
     enum class Cursor { Start, End, At };
 
     // The record last read, added or put.
@@ -187,14 +193,14 @@ private:
         bool watched = false;  // its put or delete compares the version
     };
 
-    int publish(const KeyedStatus &status);
-    int fail(int code);
-    int ok();
-    int needOpen();
-    int needWritable();
-    int openOnce(int mode);
-    int step(Direction direction);
-    int deliver(KeyedStatus status, StoredRecord &record);
+    [[nodiscard]] int publish(const KeyedStatus &status);
+    [[nodiscard]] int fail(int code);
+    [[nodiscard]] int ok();
+    [[nodiscard]] int needOpen();
+    [[nodiscard]] int needWritable();
+    [[nodiscard]] int openOnce(int mode);
+    [[nodiscard]] int step(Direction direction);
+    [[nodiscard]] int deliver(KeyedStatus status, StoredRecord &record);
     bool keyAgrees(const StoredRecord &record) const;
     std::optional<std::string> keyOf(const std::vector<unsigned char> &record) const;
     void placeCursorAt(const std::optional<std::string> &key, std::int64_t recordNumber);
@@ -203,6 +209,7 @@ private:
     KeyedLayout layout_;
     std::string name_;
     std::unique_ptr<KeyedStore> store_;
+    KeyedError error_;
     RecordBinding binding_;
     std::vector<unsigned char> buffer_;
     bool readOnly_ = false;
@@ -220,7 +227,7 @@ private:
         std::int64_t delivered = 0;
         std::uint64_t mark = 0;
     };
-    int sweepStep(int code, Direction direction, bool fromEnd);
+    [[nodiscard]] int sweepStep(int code, Direction direction, bool fromEnd);
 
     Sweep sweep_;
     std::uint64_t writes_ = 0;  // writes of this file definition, for changeMark()

@@ -39,7 +39,7 @@ struct KeyedField {
 };
 
 // The record layout a file definition expects; a file of another layout is
-// refused with 47.
+// refused with KeyedBadDeclaration.
 struct KeyedLayout {
     std::string name;  // layout name kept in the file, e.g. "COMMANDS"
     std::size_t recordSize = 0;
@@ -92,53 +92,53 @@ public:
     virtual ~KeyedStore() = default;
 
     // The file itself, named by path.  open checks that the file holds
-    // records of the layout (47) with a sound key (46), waiting up to
-    // waitMs while others hold it; create never replaces a file (54);
+    // records of the layout (KeyedBadDeclaration) with a sound key (KeyedRebuildKeys), waiting up to
+    // waitMs while others hold it; create never replaces a file (KeyedAlreadyExists);
     // buildKeys derives every key value again from the record bytes, on a
     // file that is not open.  Another open of the same file in this process
-    // is refused with 52.
-    virtual KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) = 0;
-    virtual KeyedStatus create(const std::string &path) = 0;
-    virtual KeyedStatus buildKeys(const std::string &path) = 0;
+    // is refused with KeyedAlreadyOpen.
+    [[nodiscard]] virtual KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) = 0;
+    [[nodiscard]] virtual KeyedStatus create(const std::string &path) = 0;
+    [[nodiscard]] virtual KeyedStatus buildKeys(const std::string &path) = 0;
     // Rolls back an open transaction and lets the file go.
     virtual void close() = 0;
-    virtual bool isOpen() const = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
 
-    // Reads; 33 when key order has no such record, 35 when no record has
+    // Reads; KeyedNotAvailable when key order has no such record, KeyedRecordNotFound when no record has
     // that number.
-    virtual KeyedStatus first(Direction direction, StoredRecord &record) = 0;
+    [[nodiscard]] virtual KeyedStatus first(Direction direction, StoredRecord &record) = 0;
     // The record after (Forward) or before (Backward) place in key order.
-    virtual KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) = 0;
-    virtual KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) = 0;
+    [[nodiscard]] virtual KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) = 0;
+    [[nodiscard]] virtual KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) = 0;
     // Up to count records in key order, appended to records in reading
     // order: from the start (Forward) or the end (Backward) when there is no
     // place, else those after or before the place, the record at the place
     // itself included when inclusive.  Fewer when the key order ends first.
     // All of them come from one read of the file.
-    virtual KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
-                             std::size_t count, std::vector<StoredRecord> &records) = 0;
+    [[nodiscard]] virtual KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                                           std::size_t count, std::vector<StoredRecord> &records) = 0;
     // All records, also those left out of the key.
-    virtual KeyedStatus count(std::int64_t &records) = 0;
+    [[nodiscard]] virtual KeyedStatus count(std::int64_t &records) = 0;
     // The caller found a record a read delivered breaking the read rules
-    // (read_rules.h): the store's status for a damaged file (90), and the
+    // (read_rules.h): the store's status for a damaged file (KeyedSystemError), and the
     // store remembers the damage so that the next open checks the file in
     // full.  Reads report a record number outside 1 .. 2^32-1 this way
     // themselves.
-    virtual KeyedStatus damaged() = 0;
+    [[nodiscard]] virtual KeyedStatus damaged() = 0;
     // For the check at the end of a whole read in key order: the number of
     // records in the key as the store counts them apart from the order it
     // reads them in (nothing: the store keeps no such count, and the check
     // is left out), and a mark that changes whenever another process
     // writes to the file.
-    virtual std::optional<std::int64_t> keyedCount() { return std::nullopt; }
+    [[nodiscard]] virtual std::optional<std::int64_t> keyedCount() { return std::nullopt; }
     virtual std::uint64_t changeMark() { return 0; }
 
     // Writes: each is whole or not at all, and part of the transaction when
     // one is open.  Given an expected change counter (a watched write), a
-    // record that was changed or deleted since gives 89 and nothing is
-    // written; without one, a deleted record gives 35.
-    virtual KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
-                               std::uint32_t &recordNumber) = 0;
+    // record that was changed or deleted since gives KeyedChanged and nothing is
+    // written; without one, a deleted record gives KeyedRecordNotFound.
+    [[nodiscard]] virtual KeyedStatus insert(const std::optional<std::string> &key,
+                                             const std::vector<unsigned char> &data, std::uint32_t &recordNumber) = 0;
     // Adds the records in order, each as insert() would, its status and
     // number in its NewRecord.  A store may send them together; by default
     // one insert() after the other.
@@ -152,24 +152,25 @@ public:
     // the first does nothing and the second is insertMany.
     virtual void startInsertMany(std::vector<NewRecord> &records) { (void)records; }
     virtual void finishInsertMany(std::vector<NewRecord> &records) { insertMany(records); }
-    virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
-                               const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
-                               std::int64_t &version) = 0;
-    virtual KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) = 0;
+    [[nodiscard]] virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                                             const std::vector<unsigned char> &data,
+                                             std::optional<std::int64_t> expectedVersion, std::int64_t &version) = 0;
+    [[nodiscard]] virtual KeyedStatus remove(std::uint32_t recordNumber,
+                                             std::optional<std::int64_t> expectedVersion) = 0;
 
-    // A transaction: begin waits up to timeoutMs for the file (32 when it
+    // A transaction: begin waits up to timeoutMs for the file (KeyedLocked when it
     // stays busy); a commit that fails has rolled back.
-    virtual KeyedStatus begin(int timeoutMs) = 0;
+    [[nodiscard]] virtual KeyedStatus begin(int timeoutMs) = 0;
     // A transaction that is about to change the given record (0: none in
     // particular).  A store that locks single records rather than the whole
-    // file takes that record's lock here, waiting up to timeoutMs for it (32
+    // file takes that record's lock here, waiting up to timeoutMs for it (KeyedLocked
     // when another station keeps it); by default this is begin().
-    virtual KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) {
+    [[nodiscard]] virtual KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) {
         (void)recordNumber;
         return begin(timeoutMs);
     }
-    virtual KeyedStatus commit() = 0;
-    virtual KeyedStatus rollback() = 0;
+    [[nodiscard]] virtual KeyedStatus commit() = 0;
+    [[nodiscard]] virtual KeyedStatus rollback() = 0;
 };
 
 }  // namespace kvr::runtime

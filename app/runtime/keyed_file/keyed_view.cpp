@@ -5,10 +5,7 @@
 
 namespace kvr::runtime {
 
-int KeyedView::result(int code) {
-    setKeyedError(code, file_.name());
-    return code;
-}
+int KeyedView::result(int code) { return file_.fail(code); }
 
 int KeyedView::open() {
     if (!file_.isOpen()) return result(KeyedNotOpen);

@@ -12,7 +12,7 @@
 // Each read is one read of the file, however many records it asks for, and
 // sees the file as other processes left it at that moment.  Reads keep the
 // file's read rules (keyed_file.h): reading from one end to the other, in
-// pages in one direction, ends with 90 instead of 33 when the records
+// pages in one direction, ends with KeyedSystemError instead of KeyedNotAvailable when the records
 // delivered disagree with the store's count of the key.  Reading through
 // a view leaves the file's own key cursor, current record and record buffer
 // alone.
@@ -43,27 +43,27 @@ public:
     KeyedView(const KeyedView &) = delete;
     KeyedView &operator=(const KeyedView &) = delete;
 
-    // 37 when the file is not open.
-    int open();
+    // KeyedNotOpen when the file is not open.
+    [[nodiscard]] int open();
     void close();
     bool isOpen() const { return open_; }
 
-    int setStart();
-    int setEnd();
-    int setFromKey(std::string_view text);
-    // 35 for a text that names no record of the key.
-    int setFromPosition(std::string_view position);
+    [[nodiscard]] int setStart();
+    [[nodiscard]] int setEnd();
+    [[nodiscard]] int setFromKey(std::string_view text);
+    // KeyedRecordNotFound for a text that names no record of the key.
+    [[nodiscard]] int setFromPosition(std::string_view position);
 
     // Up to count records from the view's place in the direction, appended
-    // to rows in reading order.  0 when count records were read, 33 when the
+    // to rows in reading order.  0 when count records were read, KeyedNotAvailable when the
     // key order ended first, another code when a read failed (rows then
     // holds those read before the failure).
-    int read(ViewDirection direction, std::size_t count, std::vector<ViewRecord> &rows);
+    [[nodiscard]] int read(ViewDirection direction, std::size_t count, std::vector<ViewRecord> &rows);
 
 private:
     enum class Place { Start, End, At };
 
-    int result(int code);  // sets the engine's last error
+    [[nodiscard]] int result(int code);  // sets the file's last error
 
     KeyedFile &file_;
     bool open_ = false;

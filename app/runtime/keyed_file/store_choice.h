@@ -15,7 +15,7 @@ namespace kvr::runtime {
 
 bool isTeamDatabase(const std::string &database);
 
-std::unique_ptr<KeyedStore> makeKeyedStore(const std::string &database, const KeyedLayout &layout);
+[[nodiscard]] std::unique_ptr<KeyedStore> makeKeyedStore(const std::string &database, const KeyedLayout &layout);
 
 // The team database as the operator may see it (no password).
 std::string teamDatabaseText(const std::string &database);

@@ -27,12 +27,12 @@ std::string hexPacked(std::span<const uint8_t> bytes);
 std::string hexPacked(std::string_view bytes);
 
 // The value of one hexadecimal digit ("0".."9", "A".."F", "a".."f").
-std::optional<uint8_t> hexDigit(char c);
+[[nodiscard]] std::optional<uint8_t> hexDigit(char c);
 
 // The bytes of a run of digit pairs; nothing when the text has an odd
 // number of characters or a character that is not a digit.  An empty text
 // gives no bytes.
-std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view digits);
+[[nodiscard]] std::optional<std::vector<uint8_t>> bytesOfHex(std::string_view digits);
 
 }  // namespace kvr::common
 

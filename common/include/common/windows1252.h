@@ -20,7 +20,7 @@ char32_t unicodeOfWestern(uint8_t byte);
 
 // The byte of one Unicode character, or nothing when the code page has no
 // byte for it.
-std::optional<uint8_t> westernOfUnicode(char32_t c);
+[[nodiscard]] std::optional<uint8_t> westernOfUnicode(char32_t c);
 
 // The bytes as UTF-8 text.
 std::string utf8OfWestern(std::string_view bytes);

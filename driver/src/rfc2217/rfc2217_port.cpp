@@ -30,6 +30,7 @@
 #include "rfc2217/rfc2217_port.h"
 
 #include <algorithm>
+#include <cassert>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -80,29 +81,30 @@ public:
             std::lock_guard lock(mutex_);
             open = !closed_;
         }
-        if (open) close();
+        // Nothing is left to report a failing close to.
+        if (open) (void)close();
     }
 
     // Greets the server, lowers RTS before anything else can raise it, sets
     // the line and asks for the modem state.  False with lastError set when
     // the server is gone.
-    bool start();
+    [[nodiscard]] bool start();
 
-    bool getLineSettings(LineSettings &out) override;
-    bool setLineSettings(const LineSettings &in) override;
-    bool getTimeouts(Timeouts &out) override;
-    bool setTimeouts(const Timeouts &in) override;
-    bool purgeTx() override;
-    bool purgeRx() override;
-    bool write(const uint8_t *buf, size_t n, size_t &written) override;
-    bool read(uint8_t *buf, size_t n, size_t &got) override;
-    bool setRts(bool on) override;
-    bool modemStatus(uint32_t &bits) override;
-    bool watchDsr() override;
-    bool waitDsrChange() override;
-    bool restoreLine() override;
-    bool close() override;
-    bool lost() override {
+    [[nodiscard]] bool getLineSettings(LineSettings &out) override;
+    [[nodiscard]] bool setLineSettings(const LineSettings &in) override;
+    [[nodiscard]] bool getTimeouts(Timeouts &out) override;
+    [[nodiscard]] bool setTimeouts(const Timeouts &in) override;
+    [[nodiscard]] bool purgeTx() override;
+    [[nodiscard]] bool purgeRx() override;
+    [[nodiscard]] bool write(const uint8_t *buf, size_t n, size_t &written) override;
+    [[nodiscard]] bool read(uint8_t *buf, size_t n, size_t &got) override;
+    [[nodiscard]] bool setRts(bool on) override;
+    [[nodiscard]] bool modemStatus(uint32_t &bits) override;
+    [[nodiscard]] bool watchDsr() override;
+    [[nodiscard]] bool waitDsrChange() override;
+    [[nodiscard]] bool restoreLine() override;
+    [[nodiscard]] bool close() override;
+    [[nodiscard]] bool lost() override {
         std::unique_lock lock(mutex_);
         if (!closed_) catchUp(lock);
         return broken_ && !closed_;
@@ -125,14 +127,24 @@ private:
     void catchUp(std::unique_lock<std::mutex> &lock);
     // Sends answers owed to the server.
     void sendReply(const std::vector<uint8_t> &reply);
-    // Sends wire bytes until all are out or the deadline passes.  Returns the number of wire bytes
-    // sent; sets `failed` when the socket failed (lastError set).  Caller holds sendMutex_.
-    size_t sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline, bool &failed);
-    bool sendControl(const std::vector<uint8_t> &command);
+    // What one send of wire bytes did: how many went out, and whether the
+    // socket failed (lastError set, the port broken).
+    struct [[nodiscard]] WireSent {
+        size_t count = 0;
+        bool failed = false;
+    };
+    // Sends wire bytes until all are out or the deadline passes.  Caller
+    // holds sendMutex_.
+    WireSent sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline);
+    // Sends telnet commands whole under the control deadline; one cut short
+    // would garble the stream for good, so it breaks the port.  False with
+    // lastError set when not all went out.  Caller holds sendMutex_.
+    [[nodiscard]] bool sendWhole(const uint8_t *bytes, size_t n);
+    [[nodiscard]] bool sendControl(const std::vector<uint8_t> &command);
     // Appends the owed PURGE-DATA, if any.  Caller holds sendMutex_.
     void takeOwedPurge(std::vector<uint8_t> &out);
-    bool owePurge(uint8_t which);
-    bool usable();  // open and connected; sets lastError otherwise
+    [[nodiscard]] bool owePurge(uint8_t which);
+    [[nodiscard]] bool usable();  // open and connected; sets lastError otherwise
     void markBroken(uint32_t code);
     void breakLocked(uint32_t code);  // caller holds mutex_
 
@@ -207,9 +219,7 @@ bool Rfc2217Port::start() {
     appendComPort(kSetControl, kControlDtrOn, hello);
     {
         std::lock_guard lock(sendMutex_);
-        bool failed = false;
-        sendWire(hello.data(), hello.size(), controlDeadline(), failed);
-        if (failed) return false;
+        if (!sendWhole(hello.data(), hello.size())) return false;
     }
     receiver_ = std::thread([this] { receiveLoop(); });
 
@@ -325,13 +335,13 @@ void Rfc2217Port::catchUp(std::unique_lock<std::mutex> &lock) {
 
 void Rfc2217Port::sendReply(const std::vector<uint8_t> &reply) {
     std::lock_guard lock(sendMutex_);
-    bool failed = false;
-    sendWire(reply.data(), reply.size(), controlDeadline(), failed);
+    // A failure breaks the port, which the next call reports.
+    (void)sendWhole(reply.data(), reply.size());
 }
 
-size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline &deadline,
-                             bool &failed) {
-    failed = false;
+Rfc2217Port::WireSent Rfc2217Port::sendWire(const uint8_t *bytes, size_t n,
+                                            const WriteDeadline &deadline) {
+    bool failed = false;
     size_t sent = 0;
     while (sent < n) {
         const ptrdiff_t k = sendSome(fd_, bytes + sent, n - sent);
@@ -355,7 +365,19 @@ size_t Rfc2217Port::sendWire(const uint8_t *bytes, size_t n, const WriteDeadline
         markBroken(kErrNetNameDeleted);
         setLastError(kErrNetNameDeleted);
     }
-    return sent;
+    assert(sent <= n);
+    return {sent, failed};
+}
+
+bool Rfc2217Port::sendWhole(const uint8_t *bytes, size_t n) {
+    const WireSent sent = sendWire(bytes, n, controlDeadline());
+    if (sent.failed) return false;
+    if (sent.count < n) {
+        markBroken(kErrWriteCutOff);
+        setLastError(kErrWriteCutOff);
+        return false;
+    }
+    return true;
 }
 
 void Rfc2217Port::takeOwedPurge(std::vector<uint8_t> &out) {
@@ -383,17 +405,7 @@ bool Rfc2217Port::sendControl(const std::vector<uint8_t> &command) {
         wire_.insert(wire_.end(), command.begin(), command.end());
         out = &wire_;
     }
-    const std::vector<uint8_t> &wire = *out;
-    bool failed = false;
-    const size_t sent = sendWire(wire.data(), wire.size(), controlDeadline(), failed);
-    if (failed) return false;
-    if (sent < wire.size()) {
-        // A command cut in half would garble the stream for good.
-        markBroken(kErrWriteCutOff);
-        setLastError(kErrWriteCutOff);
-        return false;
-    }
-    return true;
+    return sendWhole(out->data(), out->size());
 }
 
 bool Rfc2217Port::getLineSettings(LineSettings &out) {
@@ -491,9 +503,9 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
     takeOwedPurge(wire_);
     const size_t prefix = wire_.size();
     appendEscaped(buf, n, wire_);
-    bool failed = false;
-    const size_t sent = sendWire(wire_.data(), wire_.size(), WriteDeadline(t, n, start), failed);
-    if (failed) return false;
+    const WireSent wire = sendWire(wire_.data(), wire_.size(), WriteDeadline(t, n, start));
+    if (wire.failed) return false;
+    const size_t sent = wire.count;
     // Count the data bytes that left whole.
     size_t wireUsed = prefix;
     while (written < n) {

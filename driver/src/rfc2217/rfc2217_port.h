@@ -12,7 +12,7 @@ namespace kvr7x {
 
 // hostPort is "HOST:PORT" (the part after "rfc2217://").  Returns the open
 // port, or null with lastError() set.
-std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort);
+[[nodiscard]] std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort);
 
 }  // namespace kvr7x
 

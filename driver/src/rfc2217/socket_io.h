@@ -20,7 +20,7 @@ inline constexpr SocketHandle kNoSocket = -1;
 // Waits until the connection has something to read and reads up to n
 // bytes of it: the count (above 0), or 0 when the connection has ended or
 // failed, including by shutdownSocket() from another thread.
-size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n);
+[[nodiscard]] size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n);
 
 // Waits at most `ms` milliseconds (-1: no limit, 0: not at all) for the
 // connection to have something to read and reads up to n bytes of it: the
@@ -31,11 +31,11 @@ ptrdiff_t receiveWithin(SocketHandle s, uint8_t *buf, size_t n, int ms);
 
 // Sends what the socket takes now, without waiting: the count sent (0 when
 // it would have to wait), or -1 when the connection failed.
-ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n);
+[[nodiscard]] ptrdiff_t sendSome(SocketHandle s, const uint8_t *bytes, size_t n);
 
 // Waits at most `ms` milliseconds for room to send.  False when the wait
 // itself failed.
-bool waitWritable(SocketHandle s, int ms);
+[[nodiscard]] bool waitWritable(SocketHandle s, int ms);
 
 // Ends both directions: a receiveWaiting() in another thread returns.
 void shutdownSocket(SocketHandle s);

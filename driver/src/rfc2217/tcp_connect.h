@@ -15,7 +15,8 @@ namespace kvr7x::rfc2217 {
 // kNoSocket with the port-layer last error set.  Whether the socket blocks
 // is the socket shell's business (socket_io.h): sendSome never waits and
 // receiveWaiting always does.
-SocketHandle connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit);
+[[nodiscard]] SocketHandle connectTcp(const std::string &host, uint16_t port,
+                                      std::chrono::milliseconds limit);
 
 }  // namespace kvr7x::rfc2217
 

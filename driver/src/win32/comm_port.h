@@ -24,7 +24,7 @@
 namespace kvr7x {
 
 // Opens the device; null with lastError() set (the GetLastError code).
-std::unique_ptr<SerialPort> openCommPort(const std::string &name);
+[[nodiscard]] std::unique_ptr<SerialPort> openCommPort(const std::string &name);
 
 }  // namespace kvr7x
 

@@ -9,7 +9,7 @@
 namespace kvr7x {
 
 // True when Winsock 2.2 is ready for this process.
-bool winsockReady();
+[[nodiscard]] bool winsockReady();
 
 // A Winsock error as the library's error catalogue has it: a time-out is
 // 121, a refusal of rights 5, every other failure to reach a server 53.

@@ -14,8 +14,8 @@ enum class PortZero : uint8_t { Refused, Allowed };
 // Splits "HOST:PORT" ("[v6addr]:PORT" for IPv6 literals).  False when the
 // text is not of that form or the port is out of range (1..65535, or
 // 0..65535 with PortZero::Allowed).
-bool splitHostPort(const std::string &text, std::string &host, uint16_t &port,
-                   PortZero zero = PortZero::Refused);
+[[nodiscard]] bool splitHostPort(const std::string &text, std::string &host, uint16_t &port,
+                                 PortZero zero = PortZero::Refused);
 
 }  // namespace kvr7x::rfc2217
 

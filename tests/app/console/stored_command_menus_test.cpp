@@ -8,6 +8,7 @@
 #include "console/main_menu.h"
 #include "library/commands_file.h"
 #include "peer_process.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
 
@@ -58,7 +59,8 @@ uint32_t addRecord(runtime::KeyedFile &file, library::Commands &record, const St
 // before the main window opens it; their record numbers.
 std::vector<uint32_t> writeCommands(const std::vector<StoredRecord> &records) {
     library::Commands record = library::blankCommands();
-    runtime::KeyedFile file(library::commandsLayout(), "COMMANDS");
+    runtime::KeyedFile file(library::commandsLayout(), "COMMANDS",
+                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
     file.bind(library::commandsBinding(record));
     std::filesystem::remove(file.path());
     EXPECT_EQ(file.create(), 0);

@@ -5,6 +5,7 @@
 
 #include "library/commands_file.h"
 #include "runtime/keyed_file/keyed_file.h"
+#include "runtime/keyed_file/store_choice.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -50,7 +51,8 @@ inline std::uint32_t fileChanges(const std::string &path) {
 // Creates a command file holding the records, added in the order given, in
 // one transaction.  False when the engine refused.
 inline bool writeCommandFile(const std::string &path, const std::vector<RecordBytes> &records) {
-    runtime::KeyedFile file(library::commandsLayout(), path);
+    runtime::KeyedFile file(library::commandsLayout(), path,
+                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
     if (file.create() != 0 || file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return false;
     if (file.beginTransaction() != 0) return false;
     for (const RecordBytes &r : records) {
@@ -60,17 +62,18 @@ inline bool writeCommandFile(const std::string &path, const std::vector<RecordBy
     return file.commit() == 0 && file.close() == 0;
 }
 
-// The records of an open file in key order.
+// The records of an open file in key order (none when it is not open).
 inline std::vector<RecordBytes> inKeyOrder(runtime::KeyedFile &file) {
     std::vector<RecordBytes> records;
-    file.setStart();
+    if (file.setStart() != 0) return records;
     while (file.next() == 0) records.emplace_back(file.buffer().begin(), file.buffer().end());
     return records;
 }
 
 // The records of a command file in key order (opened shared for the time).
 inline std::vector<RecordBytes> inKeyOrder(const std::string &path) {
-    runtime::KeyedFile file(library::commandsLayout(), path);
+    runtime::KeyedFile file(library::commandsLayout(), path,
+                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
     if (file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return {};
     return inKeyOrder(file);
 }

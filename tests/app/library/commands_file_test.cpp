@@ -6,6 +6,7 @@
 #include "peer_process.h"
 #include "postgres_environment.h"
 #include "runtime/keyed_file/network_volume.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "runtime/message_box.h"
 #include "test_layout.h"
 #include "warning_recorder.h"
@@ -151,7 +152,7 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     addCommand("", "hidden");
     addCommand("Amex", "verify");
     std::vector<std::string> names;
-    library.commandsFile().setStart();
+    EXPECT_EQ(library.commandsFile().setStart(), 0);
     while (library.commandsFile().next() == 0) names.push_back(fieldText(library.commandsRecord().name));
     EXPECT_EQ(names, (std::vector<std::string>{"verify", "select"}));
 
@@ -159,7 +160,7 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     // into the team library.
     const std::string source = (std::filesystem::path(folder.path()) / "OTHER.tps").string();
     {
-        KeyedFile other(commandsLayout(), source);
+        KeyedFile other(commandsLayout(), source, kvr::runtime::makeKeyedStore({}, commandsLayout()));
         ASSERT_EQ(other.create(), 0);
         ASSERT_EQ(other.open(0x42), 0);
         for (const char *card : {"mc", "", "Jcb"}) {
@@ -175,7 +176,7 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     library.setImportFileName(source);
     ASSERT_EQ(library.importFile().open(0x22), 0);
     EXPECT_EQ(library.importFile().name(), source);
-    library.importFile().setStart();
+    EXPECT_EQ(library.importFile().setStart(), 0);
     while (library.importFile().next() == 0) {
         std::memcpy(&library.commandsRecord(), &library.importRecord(), sizeof(Commands));
         ASSERT_EQ(library.commandsFile().add(), 0);
@@ -183,7 +184,7 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     }
     library.importFile().close();
     names.clear();
-    library.commandsFile().setStart();
+    EXPECT_EQ(library.commandsFile().setStart(), 0);
     while (library.commandsFile().next() == 0) {
         names.push_back(fieldText(library.commandsRecord().name));
         if (names.back().rfind("imported", 0) == 0) {
@@ -492,7 +493,7 @@ TEST_P(CommandsFileTest, SaveFileErrorRollsBackTheOpenTransaction) {
     ASSERT_EQ(library.commandsFile().beginTransaction(2000), 0);
     addCommand("b", "dropped");
     EXPECT_EQ(library.commandsFile().beginTransaction(2000), KeyedTransactionActive);
-    library.warnings().saveFileError();
+    library.warnings().saveFileError(library.commandsFile());
     EXPECT_EQ(library.warnings().savedFileError().code, KeyedTransactionActive);
     EXPECT_FALSE(library.commandsFile().inTransaction());
     EXPECT_EQ(library.commandsFile().records(), 1);

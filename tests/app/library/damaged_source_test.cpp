@@ -1,9 +1,9 @@
 // Damaged command files: copies of a sound 300-record file, damaged by the
 // test itself in the ways a disk, a copy or another program damages one.
-// Whatever a copy holds, opening it reports the damage (46, and the rebuilt
-// file holds every record; or 90), or it opens and every read in key order
+// Whatever a copy holds, opening it reports the damage (KeyedRebuildKeys, and the rebuilt
+// file holds every record; or KeyedSystemError), or it opens and every read in key order
 // ends within as many steps as the file has records, delivering every
-// record or stopping with 90 (after which the next open reports the
+// record or stopping with KeyedSystemError (after which the next open reports the
 // damage); and an import from it ends and appends at most what it holds.
 #include "command_files.h"
 #include "library/command_import.h"
@@ -143,7 +143,7 @@ protected:
         const std::int64_t bound = kRecords + 2;  // the table holds at most 301
         if (how == How::Pages) {
             runtime::KeyedView view(f);
-            view.open();
+            EXPECT_EQ(view.open(), 0);
             std::vector<runtime::ViewRecord> rows;
             while ((read.code = view.read(runtime::ViewDirection::Forward, 20, rows)) == 0 &&
                    static_cast<std::int64_t>(rows.size()) <= bound) {}
@@ -151,7 +151,7 @@ protected:
             if (read.code == runtime::KeyedNotAvailable && read.delivered > 0) read.code = 0;
             return read;
         }
-        how == How::Backward ? f.setEnd() : f.setStart();
+        EXPECT_EQ(how == How::Backward ? f.setEnd() : f.setStart(), 0);
         for (; read.delivered <= bound; ++read.delivered) {
             read.code = how == How::Backward ? f.previous() : f.next();
             if (read.code != 0) break;
@@ -172,7 +172,7 @@ protected:
         // What the table holds (a damaged table may not be counted at all).
         const std::string counted = sql(copy, "SELECT count(*) FROM records NOT INDEXED");
         const std::int64_t held = std::max<std::int64_t>(kRecords, counted.empty() ? 0 : std::stoll(counted));
-        KeyedFile f(commandsLayout(), copy);
+        KeyedFile f(commandsLayout(), copy, kvr::runtime::makeKeyedStore({}, commandsLayout()));
         const int opened = f.open(runtime::access::kDenyWrite | runtime::access::kReadWrite);
         ASSERT_TRUE(opened == 0 || opened == runtime::KeyedRebuildKeys || opened == runtime::KeyedSystemError)
             << opened;

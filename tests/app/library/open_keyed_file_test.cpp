@@ -43,10 +43,10 @@ protected:
     InFolder inFolder{folder.path()};
     WarningRecorder recorder;
     Warnings warnings{recorder};
-    KeyedFile file{commandsLayout(), "COMMANDS"};
+    KeyedFile file{commandsLayout(), "COMMANDS", kvr::runtime::makeKeyedStore({}, commandsLayout())};
 
     void makeFile(int records) {
-        KeyedFile f(commandsLayout(), "COMMANDS");
+        KeyedFile f(commandsLayout(), "COMMANDS", kvr::runtime::makeKeyedStore({}, commandsLayout()));
         ASSERT_EQ(f.create(), 0);
         ASSERT_EQ(f.open(0x42), 0);
         for (int i = 0; i < records; ++i) {
@@ -108,7 +108,7 @@ TEST_F(OpenKeyedFileTest, DamagedKeyAnsweredYesIsRebuilt) {
         ASSERT_TRUE(file.isOpen());
         EXPECT_EQ(file.records(), 7);
         int inKey = 0;
-        file.setStart();
+        EXPECT_EQ(file.setStart(), 0);
         while (file.next() == 0) ++inKey;
         EXPECT_EQ(inKey, 7);
         // It takes writes again, and opens without a question afterwards.

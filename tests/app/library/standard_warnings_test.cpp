@@ -28,30 +28,36 @@ struct Row {
     std::string endText;  // "" when the warning returns
 };
 
+// An error of the COMMANDS file as the engine leaves it.
+KeyedError fileError(int code, std::string driverCode = {}, std::string driverText = {}) {
+    return {code, "COMMANDS", std::move(driverCode), std::move(driverText)};
+}
+
 // Raises entry I of the table through the call of its kind; the answer of a
 // question, 0 for a warning that only tells.
 template <std::size_t I>
-int raiseEntry(Warnings &warnings, std::string_view t1, std::string_view t2) {
+int raiseEntry(Warnings &warnings, const KeyedError &error, std::string_view t1, std::string_view t2) {
     // The warning as a template argument: clang 14 takes neither a constexpr
     // local nor the table entry as a constant in the consteval conversion to
     // the kind's warning type inside a template.
     using Entry = std::integral_constant<Warning, kWarningTable[I].warning>;
     if constexpr (kWarningTable[I].kind() == WarningKind::Tells) {
-        warnings.tell(Entry::value, t1, t2);
+        warnings.tell(Entry::value, error, t1, t2);
         return 0;
     } else if constexpr (kWarningTable[I].kind() == WarningKind::Asks) {
-        return warnings.ask(Entry::value, t1, t2);
+        return warnings.ask(Entry::value, error, t1, t2);
     } else {
-        warnings.halt(Entry::value, t1, t2);
+        warnings.halt(Entry::value, error, t1, t2);
     }
 }
 
 // The calls take warnings known when compiling: one instance per entry.
-int raise(Warnings &warnings, int number, std::string_view t1 = {}, std::string_view t2 = {}) {
+int raise(Warnings &warnings, const KeyedError &error, int number, std::string_view t1 = {}, std::string_view t2 = {}) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
         int result = -1;
-        (void)((static_cast<int>(kWarningTable[I].warning) == number ? (result = raiseEntry<I>(warnings, t1, t2), true)
-                                                                     : false) ||
+        (void)((static_cast<int>(kWarningTable[I].warning) == number
+                    ? (result = raiseEntry<I>(warnings, error, t1, t2), true)
+                    : false) ||
                ...);
         return result;
     }
@@ -174,11 +180,11 @@ TEST(StandardWarnings, EveryWarningAsTheTableGivesIt) {
         EXPECT_EQ(kind == WarningKind::Tells, row.endText.empty() && row.buttons == ButtonOk);
         WarningRecorder recorder;
         Warnings warnings{recorder};
-        setKeyedError(KeyedNotFound, "COMMANDS");
+        const KeyedError error = fileError(KeyedNotFound);
         std::string ended;
         int result = -1;
         try {
-            result = raise(warnings, row.number, row.t1, row.t2);
+            result = raise(warnings, error, row.number, row.t1, row.t2);
         } catch (const ProgramEnded &end) {
             ended = end.text;
         }
@@ -232,9 +238,7 @@ TEST(StandardWarnings, EveryWarningEmptiesTheSavedErrorAndRemembersItsCode) {
         [&] { warnings.tell(Warning::RecordWasNotUpdated); },
     };
     for (const auto &raiseOne : raisers) {
-        setKeyedError(KeyedLocked, "COMMANDS");
-        warnings.saveFileError();
-        setKeyedError(KeyedOk, "COMMANDS");
+        warnings.saveError(fileError(KeyedLocked));
         raiseOne();
         EXPECT_EQ(warnings.savedFileError().code, 0);
         EXPECT_EQ(warnings.rememberedErrorCode(), KeyedLocked);
@@ -242,8 +246,8 @@ TEST(StandardWarnings, EveryWarningEmptiesTheSavedErrorAndRemembersItsCode) {
     EXPECT_EQ(recorder.boxes.size(), 3u);
 }
 
-std::string errorOf14(Warnings &warnings, WarningRecorder &recorder) {
-    warnings.tell(Warning::RecordInsertFailed);
+std::string errorOf14(Warnings &warnings, WarningRecorder &recorder, const KeyedError &current = {}) {
+    warnings.tell(Warning::RecordInsertFailed, current);
     const std::string &text = recorder.boxes.back().text;
     const std::string head = "An error was experienced during the update of record.  Error: ";
     EXPECT_EQ(text.substr(0, head.size()), head);
@@ -254,27 +258,24 @@ TEST(StandardWarnings, ErrorDescriptionFromSavedOrCurrentError) {
     WarningRecorder recorder;
     Warnings warnings{recorder};
     // Saved error first, even after later operations succeeded.
-    setKeyedError(KeyedLocked, "COMMANDS");
-    warnings.saveFileError();
-    setKeyedError(KeyedOk, "COMMANDS");
-    EXPECT_EQ(errorOf14(warnings, recorder), "File Is Already Locked (32)");
+    warnings.saveError(fileError(KeyedLocked));
+    const KeyedError none = fileError(KeyedOk);
+    EXPECT_EQ(errorOf14(warnings, recorder, none), "File Is Already Locked (32)");
     // The saved error was emptied: the next warning reports the current one.
-    EXPECT_EQ(errorOf14(warnings, recorder), " (0)");
-    setKeyedError(KeyedChanged, "COMMANDS");
-    EXPECT_EQ(errorOf14(warnings, recorder), "Record Changed By Another Station (89)");
+    EXPECT_EQ(errorOf14(warnings, recorder, none), " (0)");
+    EXPECT_EQ(errorOf14(warnings, recorder, fileError(KeyedChanged)), "Record Changed By Another Station (89)");
 
-    // Code 90: the driver's own text and code, trailing spaces removed.
-    setKeyedError(KeyedSystemError, "COMMANDS", "26", "file is not a database   ");
-    EXPECT_EQ(errorOf14(warnings, recorder), "file is not a database (26)");
-    warnings.saveFileError();
+    // KeyedSystemError: the driver's own text and code, trailing spaces removed.
+    const KeyedError notADatabase = fileError(KeyedSystemError, "26", "file is not a database   ");
+    EXPECT_EQ(errorOf14(warnings, recorder, notADatabase), "file is not a database (26)");
+    warnings.saveError(notADatabase);
     EXPECT_EQ(warnings.savedFileError().driverCode, 26);
-    setKeyedError(KeyedNotFound, "COMMANDS");
-    EXPECT_EQ(errorOf14(warnings, recorder), "file is not a database (26)");
+    EXPECT_EQ(errorOf14(warnings, recorder, fileError(KeyedNotFound)), "file is not a database (26)");
 
     // Cut to 150 characters.
-    setKeyedError(KeyedSystemError, "COMMANDS", "10", std::string(300, 'x'));
-    EXPECT_EQ(errorOf14(warnings, recorder), std::string(150, 'x'));
-    warnings.saveFileError();
+    const KeyedError long300 = fileError(KeyedSystemError, "10", std::string(300, 'x'));
+    EXPECT_EQ(errorOf14(warnings, recorder, long300), std::string(150, 'x'));
+    warnings.saveError(long300);
     EXPECT_EQ(warnings.savedFileError().driverText.size(), 255u);
 }
 
@@ -282,15 +283,13 @@ TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
     WarningRecorder recorder;
     Warnings warnings{recorder};
     const std::string changed = "This record was changed by another station.";
-    setKeyedError(KeyedOk, "COMMANDS");
-    warnings.tell(Warning::UpdateFailed, "ignored");
+    warnings.tell(Warning::UpdateFailed, fileError(KeyedOk), "ignored");
     EXPECT_EQ(recorder.boxes.back().text, changed);
-    setKeyedError(KeyedChanged, "COMMANDS");
-    warnings.saveFileError();
-    setKeyedError(KeyedNotFound, "COMMANDS");
-    warnings.tell(Warning::UpdateFailed, "Record Changed by Another Station");
+    warnings.saveError(fileError(KeyedChanged));
+    const KeyedError current = fileError(KeyedNotFound);
+    warnings.tell(Warning::UpdateFailed, current, "Record Changed by Another Station");
     EXPECT_EQ(recorder.boxes.back().text, changed);
-    warnings.tell(Warning::UpdateFailed, "Commands");
+    warnings.tell(Warning::UpdateFailed, current, "Commands");
     EXPECT_EQ(recorder.boxes.back().text,
               "An error (File Not Found (2)) was experienced when attempting to update a "
               "record from the file.  Probable Cause: Commands.");
@@ -300,9 +299,7 @@ TEST(StandardWarnings, UpdateFailedUsesTheRememberedCode) {
 TEST(StandardWarnings, EachWarningsObjectKeepsItsOwnSavedError) {
     WarningRecorder recorder;
     Warnings first{recorder}, second{recorder};
-    setKeyedError(KeyedLocked, "COMMANDS");
-    first.saveFileError();
-    setKeyedError(KeyedOk, "COMMANDS");
+    first.saveError(fileError(KeyedLocked));
     EXPECT_EQ(errorOf14(second, recorder), " (0)");
     EXPECT_EQ(errorOf14(first, recorder), "File Is Already Locked (32)");
 }
@@ -326,7 +323,7 @@ TEST(StandardWarningsDeathTest, FatalWarningsEndTheProgramWithExitCodeZero) {
                     return request.caption == "Halt" ? int(ButtonOk) : answer;
                 };
                 Warnings warnings{operatorSide};
-                raise(warnings, number, "COMMANDS");
+                raise(warnings, {}, number, "COMMANDS");
                 std::_Exit(3);
             },
             ::testing::ExitedWithCode(0), "");

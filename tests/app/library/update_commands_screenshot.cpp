@@ -43,7 +43,7 @@ int main(int argc, char **argv) {
     record.hotKey = 0x71;
     if (library.commandsFile().add() != 0) return 1;
     library.commandsFile().watch();
-    library.commandsFile().readByNumber(library.commandsFile().recordNumber());
+    if (library.commandsFile().readByNumber(library.commandsFile().recordNumber()) != 0) return 1;
 
     operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
             box.reject();  // Escape: Cancel
         });
         library.commandsFile().watch();
-        library.commandsFile().readByNumber(library.commandsFile().recordNumber());
+        if (library.commandsFile().readByNumber(library.commandsFile().recordNumber()) != 0) return 1;
         library.formCall().request = FormDelete;
         updateCommands(operatorSide, library);
     }

@@ -4,7 +4,7 @@
 // Every new session is set up alike: UTF-8 text, libpq's notices kept off
 // the terminal, and a lock time-out of 2 seconds, so that a write outside a
 // transaction waits for another station's record lock as long as a
-// transaction would and then gives 32.
+// transaction would and then gives KeyedLocked.
 //
 // A dropped connection (a restarted server, a cut network) is connected
 // again once.  Outside a transaction the statement that found it gone runs

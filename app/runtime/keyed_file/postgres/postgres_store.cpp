@@ -16,7 +16,10 @@ namespace kvr::runtime {
 namespace {
 
 // The files open in this process, by server, database and table: a second
-// open of the same file is refused.
+// open of the same file is refused with KeyedAlreadyOpen, as a local file's
+// is.  This has to be process-wide: each open has a session of its own, and
+// the server's locks would answer a second open of this process as one of
+// another station.
 std::set<std::string> &openIds() {
     // Never destroyed: file definitions with static lifetime leave it late.
     static auto *instance = new std::set<std::string>;

@@ -4,7 +4,7 @@
 // The store is given a libpq connection string ("postgresql://user@host/db"
 // or "host=... dbname=..."; the password comes from ~/.pgpass or
 // PGPASSWORD).  A file's path names its table; open() of a file that is
-// not there yet gives 2 and create() makes it, so the usual opening makes
+// not there yet gives KeyedNotFound and create() makes it, so the usual opening makes
 // the library on first use.
 //
 // Reading in key order is one keyset query on the key's index from the
@@ -14,13 +14,13 @@
 // and the steps that follow take it from memory: a step delivers a record
 // as the page read found it, one snapshot for the page, so a record another
 // station changed or deleted since is caught where it matters, by the
-// watched put or delete (89), and a cursor set again (setStart, setFromKey)
+// watched put or delete (KeyedChanged), and a cursor set again (setStart, setFromKey)
 // or this station's own write reads anew.
 //
 // Writes lock single records, never the table: a transaction about a
 // record (beginOn) takes that record's row lock with the transaction's
 // time-out as lock_timeout, so that another station's transaction on the
-// same record makes it give up with 32 after the time-out; stations
+// same record makes it give up with KeyedLocked after the time-out; stations
 // changing different records never wait for each other.  Outside a
 // transaction every write is a transaction of its own, whole or not at all;
 // inside one a put or delete that fails is undone alone (a savepoint) and the
@@ -57,53 +57,53 @@ public:
     PostgresStore(KeyedLayout layout, std::string conninfo);
     ~PostgresStore() override;
 
-    KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
-    KeyedStatus create(const std::string &path) override;
-    KeyedStatus buildKeys(const std::string &path) override;
+    [[nodiscard]] KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
+    [[nodiscard]] KeyedStatus create(const std::string &path) override;
+    [[nodiscard]] KeyedStatus buildKeys(const std::string &path) override;
     void close() override;
-    bool isOpen() const override { return open_; }
+    [[nodiscard]] bool isOpen() const override { return open_; }
 
-    KeyedStatus first(Direction direction, StoredRecord &record) override;
-    KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
-    KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
-                     std::vector<StoredRecord> &records) override;
-    KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
-    KeyedStatus count(std::int64_t &records) override;
-    KeyedStatus damaged() override;
+    [[nodiscard]] KeyedStatus first(Direction direction, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                                   std::size_t count, std::vector<StoredRecord> &records) override;
+    [[nodiscard]] KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus count(std::int64_t &records) override;
+    [[nodiscard]] KeyedStatus damaged() override;
 
-    KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
-                       std::uint32_t &recordNumber) override;
+    [[nodiscard]] KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                                     std::uint32_t &recordNumber) override;
     void insertMany(std::vector<NewRecord> &records) override;
     void startInsertMany(std::vector<NewRecord> &records) override;
     void finishInsertMany(std::vector<NewRecord> &records) override;
-    KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
-                       const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
-                       std::int64_t &version) override;
-    KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
+    [[nodiscard]] KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                                     const std::vector<unsigned char> &data,
+                                     std::optional<std::int64_t> expectedVersion, std::int64_t &version) override;
+    [[nodiscard]] KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
 
-    KeyedStatus begin(int timeoutMs) override;
-    KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) override;
-    KeyedStatus commit() override;
-    KeyedStatus rollback() override;
+    [[nodiscard]] KeyedStatus begin(int timeoutMs) override;
+    [[nodiscard]] KeyedStatus beginOn(std::uint32_t recordNumber, int timeoutMs) override;
+    [[nodiscard]] KeyedStatus commit() override;
+    [[nodiscard]] KeyedStatus rollback() override;
 
     // The sessions made so far (one more after every reconnection).
     int sessions() const { return db_.sessions(); }
 
 private:
-    KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
+    [[nodiscard]] KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
     // One read of the columns recno, version, key_value and the fields
-    // (whereAndOrder follows FROM): 33 when it finds nothing.
-    KeyedStatus fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record);
+    // (whereAndOrder follows FROM): KeyedNotAvailable when it finds nothing.
+    [[nodiscard]] KeyedStatus fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record);
     // Runs body as one atomic write: a savepoint inside a transaction.
-    KeyedStatus write(const std::function<KeyedStatus()> &body);
+    [[nodiscard]] KeyedStatus write(const std::function<KeyedStatus()> &body);
     // Connects for create and buildKeys when the file is not open.
-    KeyedStatus connectFor(const std::string &path);
+    [[nodiscard]] KeyedStatus connectFor(const std::string &path);
     void disconnectUnlessOpen();
     KeyedStatus endTransaction(const char *sql);
-    KeyedStatus alone(const std::function<KeyedStatus()> &body);
+    [[nodiscard]] KeyedStatus alone(const std::function<KeyedStatus()> &body);
     std::string insertSql() const;
-    KeyedStatus commitOutcome(const KeyedStatus &failed);
-    static KeyedStatus lostTransaction();
+    [[nodiscard]] KeyedStatus commitOutcome(const KeyedStatus &failed);
+    [[nodiscard]] static KeyedStatus lostTransaction();
 
     KeyedLayout layout_;
     pg::RecordColumns columns_;
@@ -111,7 +111,7 @@ private:
     pg::ShareLocks shares_;
     std::string table_;
     std::string select_;  // "SELECT recno, version, key_value, <fields> FROM <table> "
-    std::string id_;      // server, database and table, for 52
+    std::string id_;      // server, database and table, for KeyedAlreadyOpen
     bool open_ = false;
     bool inTransaction_ = false;
     ReadAhead ahead_;

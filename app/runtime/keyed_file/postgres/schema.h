@@ -3,12 +3,12 @@
 //   kvr_keyed_files  the registry: one row per keyed file of this program,
 //        with the version of the form its table has (1) and the layout it
 //        was made for; a table this program did not make, a row of another
-//        version or another layout is refused with 47
+//        version or another layout is refused with KeyedBadDeclaration
 //   <file>  one table per keyed file (record_columns.h), named as the file
 //        without folder and extension, in lower case ("COMMANDS.tps" gives
 //        "commands")
 //   <file>_by_key  the key: an index on (key_value, recno) of the rows in
-//        the key; missing or unusable: 46
+//        the key; missing or unusable: KeyedRebuildKeys
 //   kvr_key_value(text, integer)  the key value of a text field, as the
 //        engine computes it (key_value.h), for the table's key_value column
 //
@@ -31,20 +31,20 @@ inline constexpr int kSchemaVersion = 1;
 // The table of a keyed file's path.
 std::string tableNameOf(const std::string &path);
 
-// 0 when the file is there as this program makes it; 2 when neither the
-// registry row nor the table is there; 47 or 46 as above (46 only with
+// 0 when the file is there as this program makes it; KeyedNotFound when neither the
+// registry row nor the table is there; KeyedBadDeclaration or KeyedRebuildKeys as above (KeyedRebuildKeys only with
 // checkIndex); a failure of the server.
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex);
 
 // Whether the session's user may write the file's table (insert, update and
-// delete): 0, or 5 when not, so that an open for writing is refused at once
+// delete): 0, or KeyedAccessDenied when not, so that an open for writing is refused at once
 // as the SQLite store refuses a read-only file, rather than every write
 // failing later.  Reading needs SELECT alone.
 KeyedStatus checkWriteRights(Connection &db, const std::string &table);
 
 // Makes the registry (when missing) and the file's table, index and row;
-// 54 when the table or its row is there already.
+// KeyedAlreadyExists when the table or its row is there already.
 KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                        const RecordColumns &columns);
 

@@ -21,7 +21,7 @@ namespace kvr::runtime::pg {
 
 class ShareLocks {
 public:
-    // Takes the locks of an open of table with mode: 32 on a conflict, and
+    // Takes the locks of an open of table with mode: KeyedLocked on a conflict, and
     // then nothing is held.
     KeyedStatus acquire(Connection &db, const std::string &table, const OpenMode &mode);
     // The same locks again, on a new session.

@@ -3,9 +3,9 @@
 // (on one line) as the driver's code and text.
 //
 //   lock not available (lock_timeout, NOWAIT), deadlock,
-//   serialization failure, statement cancelled by a time-out   32
+//   serialization failure, statement cancelled by a time-out   KeyedLocked
 //   anything else: unreachable server, authentication, a
-//   dropped connection, privileges, a full disk ...             90
+//   dropped connection, privileges, a full disk ...             KeyedSystemError
 #ifndef KVR_RUNTIME_POSTGRES_STATUS_H
 #define KVR_RUNTIME_POSTGRES_STATUS_H
 

@@ -103,19 +103,19 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
     return result;
 }
 
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
+SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
     int result = SQLITE_OK;
     trimmed = false;
     {
         Statement marks(db.handle(),
                         "SELECT (SELECT application_id FROM pragma_application_id),"
                         " (SELECT user_version FROM pragma_user_version)");
-        if (!marks.ready()) return -marks.result();
+        if (!marks.ready()) return SchemaState::ofSqlite(marks.result());
         result = marks.step();
-        if (result != SQLITE_ROW) return -result;
+        if (result != SQLITE_ROW) return SchemaState::ofSqlite(result);
         if (marks.integer(0) != kApplicationId ||
             (marks.integer(1) != kSchemaVersion && marks.integer(1) != kWholeImageVersion))
-            return KeyedBadDeclaration;
+            return SchemaState::of(KeyedBadDeclaration);
         trimmed = marks.integer(1) == kSchemaVersion;
     }
     {
@@ -123,17 +123,18 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &
                                             ? "SELECT name, record_size, key_offset, key_width, blank FROM keyed_layout"
                                             : "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
         if (!declared.ready())
-            return (declared.result() & 0xFF) == SQLITE_ERROR ? KeyedBadDeclaration : -declared.result();
+            return (declared.result() & 0xFF) == SQLITE_ERROR ? SchemaState::of(KeyedBadDeclaration)
+                                                              : SchemaState::ofSqlite(declared.result());
         result = declared.step();
         const bool same = result == SQLITE_ROW && declared.text(0) == std::string_view(layout.name) &&
                           declared.integer(1) == static_cast<long long>(layout.recordSize) &&
                           declared.integer(2) == static_cast<long long>(layout.keyOffset) &&
                           declared.integer(3) == static_cast<long long>(layout.keyWidth);
-        if (result != SQLITE_ROW && result != SQLITE_DONE) return -result;
-        if (!same) return KeyedBadDeclaration;
+        if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
+        if (!same) return SchemaState::of(KeyedBadDeclaration);
         // The blank record the tails were cut against is the layout's, or
         // the records cannot be made whole: a damaged file.
-        if (trimmed && declared.bytes(4) != blankImageOf(layout)) return -SQLITE_CORRUPT;
+        if (trimmed && declared.bytes(4) != blankImageOf(layout)) return SchemaState::ofSqlite(SQLITE_CORRUPT);
     }
 
     // The records table, and the index, the count table and its triggers
@@ -154,7 +155,7 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &
                          "SELECT type, name, sql FROM sqlite_master WHERE name IN ('records',"
                          " 'records_by_key', 'keyed_count', 'records_keyed_insert',"
                          " 'records_keyed_delete', 'records_keyed_update')");
-        if (!schema.ready()) return -schema.result();
+        if (!schema.ready()) return SchemaState::ofSqlite(schema.result());
         while ((result = schema.step()) == SQLITE_ROW) {
             for (Expected &e : expected) {
                 if (schema.text(1) != std::string_view(e.name)) continue;
@@ -164,17 +165,17 @@ int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &
                 if (!same) keySound = false;
             }
         }
-        if (result != SQLITE_DONE) return -result;
+        if (result != SQLITE_DONE) return SchemaState::ofSqlite(result);
     }
-    if (!expected.front().found) return KeyedBadDeclaration;
-    if (!checkKey) return 0;
+    if (!expected.front().found) return SchemaState::of(KeyedBadDeclaration);
+    if (!checkKey) return {};
     for (const Expected &e : expected)
         if (!e.found) keySound = false;
-    if (!keySound) return KeyedRebuildKeys;
+    if (!keySound) return SchemaState::of(KeyedRebuildKeys);
     long long value = 0;
     result = scalar(db, "SELECT count(*) = 1 AND typeof(min(keyed)) = 'integer' FROM keyed_count", value);
-    if (result != SQLITE_OK) return -result;
-    return value == 1 ? 0 : KeyedRebuildKeys;
+    if (result != SQLITE_OK) return SchemaState::ofSqlite(result);
+    return value == 1 ? SchemaState{} : SchemaState::of(KeyedRebuildKeys);
 }
 
 int quickState(Connection &db, bool &inRange) {
@@ -229,10 +230,10 @@ bool damageResult(int result) {
 
 }  // namespace
 
-int fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
+SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
     bool sound = false;
     int result = quickState(db, sound);
-    if (result == SQLITE_OK && !sound) return -SQLITE_CORRUPT;
+    if (result == SQLITE_OK && !sound) return SchemaState::ofSqlite(SQLITE_CORRUPT);
     if (result == SQLITE_OK) result = integrityState(db, sound);
     long long value = 0;
     // The entries of the index against the count the table keeps.
@@ -253,22 +254,24 @@ int fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
         sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
         sound = value == 0;
     }
-    if (result != SQLITE_OK && !damageResult(result)) return -result;
-    if (result == SQLITE_OK && sound) return 0;
+    if (result != SQLITE_OK && !damageResult(result)) return SchemaState::ofSqlite(result);
+    if (result == SQLITE_OK && sound) return {};
     // Damaged.  The records are the table: when it reads whole, in record
     // numbers of 32 bits, only the key is lost, and building the key anew
     // (which also rewrites every page) restores the file.
     Statement table(db.handle(),
                     "SELECT count(*) = sum(length(data) BETWEEN ?2 AND ?1), min(recno), max(recno)"
                     " FROM records NOT INDEXED");
-    if (!table.ready()) return damageResult(table.result()) ? -SQLITE_CORRUPT : -table.result();
+    if (!table.ready())
+        return damageResult(table.result()) ? SchemaState::ofSqlite(SQLITE_CORRUPT)
+                                            : SchemaState::ofSqlite(table.result());
     table.bind(1, static_cast<std::int64_t>(layout.recordSize));
     table.bind(2, trimmed ? 0 : static_cast<std::int64_t>(layout.recordSize));
     result = table.step();
-    if (result != SQLITE_ROW) return damageResult(result) ? -SQLITE_CORRUPT : -result;
+    if (result != SQLITE_ROW) return SchemaState::ofSqlite(damageResult(result) ? SQLITE_CORRUPT : result);
     const bool whole = table.isNull(1) || (table.integer(0) == 1 && recordNumberInRange(table.integer(1)) &&
                                            recordNumberInRange(table.integer(2)));
-    return whole ? KeyedRebuildKeys : -SQLITE_CORRUPT;
+    return whole ? SchemaState::of(KeyedRebuildKeys) : SchemaState::ofSqlite(SQLITE_CORRUPT);
 }
 
 int lastWriteStamped(Connection &db, bool &stamped, bool &stampable) {

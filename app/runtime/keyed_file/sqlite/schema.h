@@ -46,53 +46,68 @@ class Connection;
 
 // Makes a new keyed file of the layout at path (a file that must not exist
 // yet; the caller links it into place).  The SQLite result.
-int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &layout);
+[[nodiscard]] int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &layout);
 
-// Whether the open database is a keyed file of the layout: 0, 47 (another
-// layout or no keyed file at all), 46 (checkKey: the key index, the count
-// table or its triggers missing or defined otherwise) or a SQLite result as
-// a negative number (-SQLITE_CORRUPT when the file's blank record is not
-// the layout's).  trimmed: the records are kept without their blank tails.
-// Reads the schema only.
-int layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed);
+// What a check of a database found: sound; a code of the engine
+// (KeyedBadDeclaration, KeyedRebuildKeys); or the SQLite result that made
+// the check itself fail.
+struct [[nodiscard]] SchemaState {
+    KeyedErrorCode code = KeyedOk;
+    int sqliteResult = 0;  // SQLITE_OK, or the SQLite result that failed
+
+    bool failed() const { return sqliteResult != 0; }
+    bool sound() const { return code == KeyedOk && !failed(); }
+    static SchemaState of(KeyedErrorCode code) { return {code, 0}; }
+    static SchemaState ofSqlite(int sqliteResult) { return {KeyedOk, sqliteResult}; }
+};
+
+// Whether the open database is a keyed file of the layout: sound,
+// KeyedBadDeclaration (another layout or no keyed file at all),
+// KeyedRebuildKeys (checkKey: the key index, the count table or its
+// triggers missing or defined otherwise) or a failed SQLite result (a
+// failed SQLITE_CORRUPT when the file's blank record is not the layout's).
+// trimmed: the records are kept without their blank tails.  Reads the
+// schema only.
+SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed);
 
 // The check of every open, inside its read transaction: the record numbers
 // at both ends of the table (two seeks, whatever the size of the file) in
 // 1 .. 2^32-1 (inRange; numbers are the records' own, and no rebuild can
 // give them back).  The SQLite result.
-int quickState(Connection &db, bool &inRange);
+[[nodiscard]] int quickState(Connection &db, bool &inRange);
 
 // The full check, for a file that something else than this engine wrote to
 // last or in which something looks wrong: SQLite's integrity check of every
 // page and of the index against the table, the index's entries against the
-// count, and every key value against its record's bytes.  0 when all agree;
-// else 46 when the table itself reads whole with record numbers in range
-// (rebuilding the key then restores the file), -SQLITE_CORRUPT when it does
-// not; or another negative SQLite result.  Reads the whole file.
-int fullState(Connection &db, const KeyedLayout &layout, bool trimmed);
+// count, and every key value against its record's bytes.  Sound when all
+// agree; else KeyedRebuildKeys when the table itself reads whole with
+// record numbers in range (rebuilding the key then restores the file), a
+// failed SQLITE_CORRUPT when it does not; or another failed SQLite result.
+// Reads the whole file.
+SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed);
 
 // Inside a read transaction: whether the file's last write was the engine's
 // own, its stamp equal to the change counter.  stampable: the file has a
 // stamp.  The SQLite result.
-int lastWriteStamped(Connection &db, bool &stamped, bool &stampable);
+[[nodiscard]] int lastWriteStamped(Connection &db, bool &stamped, bool &stampable);
 
 // Inside a write transaction that began when the change counter was
 // counterAtBegin: moves the stamp on with this write when the file's last
 // write was stamped too.  The SQLite result.
-int stampWrite(Connection &db, std::uint32_t counterAtBegin);
+[[nodiscard]] int stampWrite(Connection &db, std::uint32_t counterAtBegin);
 
 // Inside a write transaction: stamps a file just found sound (making its
 // stamp when it has none).  The SQLite result.
-int restamp(Connection &db);
+[[nodiscard]] int restamp(Connection &db);
 
 // Clears the stamp, so that the next open walks the index.  The SQLite
 // result.
-int clearStamp(Connection &db);
+[[nodiscard]] int clearStamp(Connection &db);
 
 // Inside a write transaction: derives every key value again from the record
 // bytes, then makes the index, the count table, its triggers and the stamp
 // anew, whatever of them was missing or damaged.  The SQLite result.
-int rebuildKey(Connection &db, const KeyedLayout &layout);
+[[nodiscard]] int rebuildKey(Connection &db, const KeyedLayout &layout);
 
 // Inside a write transaction: turns a file that keeps every record whole
 // into one that keeps them without their blank tails (the records' size
@@ -108,7 +123,7 @@ int trimRecords(Connection &db, const KeyedLayout &layout);
 // change counter and key value derived anew, and copies the new
 // file over db's page by page through db's own connection, in one
 // transaction.  The SQLite result.
-int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout);
+[[nodiscard]] int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout);
 
 }  // namespace kvr::runtime::sqlite
 

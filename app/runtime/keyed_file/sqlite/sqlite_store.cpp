@@ -21,7 +21,10 @@ namespace kvr::runtime {
 namespace {
 
 // The files open in this process, by device and inode: a second open of
-// the same file, under any name, is refused.
+// the same file, under any name, is refused with KeyedAlreadyOpen.  This
+// has to be process-wide: SQLite's locks on a database are POSIX record
+// locks, which belong to the whole process and so never keep out another
+// connection of the same process, whichever object holds it.
 std::set<std::pair<dev_t, ino_t>> &openIds() {
     // Never destroyed: file definitions with static lifetime leave it late.
     static auto *instance = new std::set<std::pair<dev_t, ino_t>>;
@@ -97,26 +100,26 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
     // damage since, which clears the stamp), or SQLite reported a page
     // corrupt in the reads above.  Damage that none of these meets is found
     // by the reads that meet it (the read rules, SQLite's own checks of the
-    // pages it reads), reported as 90, and the next open checks in full.
+    // pages it reads), reported as KeyedSystemError, and the next open checks in full.
     result = db_.exec("BEGIN");
     if (result != SQLITE_OK) return abandon(db_.status(result));
-    int state = sqlite::layoutState(db_, layout_, true, trimmed_);
+    sqlite::SchemaState state = sqlite::layoutState(db_, layout_, true, trimmed_);
     bool stamped = false;
-    if (state == 0) {
+    if (state.sound()) {
         result = sqlite::lastWriteStamped(db_, stamped, stampable_);
         bool inRange = true;
         if (result == SQLITE_OK) result = sqlite::quickState(db_, inRange);
         if (result == SQLITE_OK && !inRange)
-            state = -SQLITE_CORRUPT;
+            state = sqlite::SchemaState::ofSqlite(SQLITE_CORRUPT);
         else if ((result & 0xFF) == SQLITE_CORRUPT)
             stamped = false;
         else if (result != SQLITE_OK)
-            state = -result;
+            state = sqlite::SchemaState::ofSqlite(result);
     }
-    if (state == 0 && !stamped) state = sqlite::fullState(db_, layout_, trimmed_);
+    if (state.sound() && !stamped) state = sqlite::fullState(db_, layout_, trimmed_);
     db_.settle();
-    if (state < 0) return abandon(db_.status(-state));
-    if (state > 0) return abandon(KeyedStatus::of(state));
+    if (state.failed()) return abandon(db_.status(state.sqliteResult));
+    if (!state.sound()) return abandon(KeyedStatus::of(state.code));
     result = db_.exec("COMMIT");
     if (result != SQLITE_OK) return abandon(db_.status(result));
     if (!stamped && mode.write) stampSound();
@@ -189,8 +192,8 @@ std::string_view SqliteStore::stored(const std::vector<unsigned char> &data) con
 KeyedStatus SqliteStore::noted(KeyedStatus status) {
     if (db_.takeDamageReported()) distrustPending_ = true;
     if (distrustPending_ && !inTransaction_) {
-        sqlite::clearStamp(db_);
-        distrustPending_ = false;
+        // Until the stamp is cleared, the next open could trust the file.
+        if (sqlite::clearStamp(db_) == SQLITE_OK) distrustPending_ = false;
     }
     return status;
 }
@@ -264,9 +267,9 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
     db.usePlainBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     db.exec("PRAGMA synchronous = FULL");
     bool trimmed = false;
-    const int state = sqlite::layoutState(db, layout_, false, trimmed);
-    if (state < 0) return failed(-state);
-    if (state > 0) return KeyedStatus::of(state);
+    const sqlite::SchemaState state = sqlite::layoutState(db, layout_, false, trimmed);
+    if (state.failed()) return failed(state.sqliteResult);
+    if (!state.sound()) return KeyedStatus::of(state.code);
 
     result = db.exec("BEGIN EXCLUSIVE");
     if (result == SQLITE_OK) result = sqlite::rebuildKey(db, layout_);

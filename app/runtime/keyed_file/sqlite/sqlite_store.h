@@ -18,10 +18,10 @@
 // it (connection.h).
 //
 // Checks at open: a database that is not a keyed file of this layout gives
-// 47; a text or damaged file gives 90 with the database's message ("file is
+// KeyedBadDeclaration; a text or damaged file gives KeyedSystemError with the database's message ("file is
 // not a database"); a key index, count table or count trigger that is
 // missing or defined otherwise, or an index holding another number of
-// entries than the records in the key, gives 46.  Counting the entries
+// entries than the records in the key, gives KeyedRebuildKeys.  Counting the entries
 // walks the index; it is done only for a file that something else than
 // this engine wrote to last, so that opening costs the same at any size
 // (schema.h).  buildKeys repairs whatever of the key the checks can find
@@ -61,39 +61,39 @@ public:
     explicit SqliteStore(KeyedLayout layout);
     ~SqliteStore() override;
 
-    KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
-    KeyedStatus create(const std::string &path) override;
-    KeyedStatus buildKeys(const std::string &path) override;
+    [[nodiscard]] KeyedStatus open(const std::string &path, OpenMode mode, int waitMs) override;
+    [[nodiscard]] KeyedStatus create(const std::string &path) override;
+    [[nodiscard]] KeyedStatus buildKeys(const std::string &path) override;
     void close() override;
-    bool isOpen() const override { return db_.isOpen(); }
+    [[nodiscard]] bool isOpen() const override { return db_.isOpen(); }
 
-    KeyedStatus first(Direction direction, StoredRecord &record) override;
-    KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
-    KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
-    KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
-                     std::vector<StoredRecord> &records) override;
-    KeyedStatus count(std::int64_t &records) override;
-    KeyedStatus damaged() override;
+    [[nodiscard]] KeyedStatus first(Direction direction, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus next(const KeyPlace &place, Direction direction, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
+    [[nodiscard]] KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
+                                   std::size_t count, std::vector<StoredRecord> &records) override;
+    [[nodiscard]] KeyedStatus count(std::int64_t &records) override;
+    [[nodiscard]] KeyedStatus damaged() override;
     std::optional<std::int64_t> keyedCount() override;
     std::uint64_t changeMark() override;
 
-    KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
-                       std::uint32_t &recordNumber) override;
-    KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
-                       const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
-                       std::int64_t &version) override;
-    KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
+    [[nodiscard]] KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
+                                     std::uint32_t &recordNumber) override;
+    [[nodiscard]] KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
+                                     const std::vector<unsigned char> &data,
+                                     std::optional<std::int64_t> expectedVersion, std::int64_t &version) override;
+    [[nodiscard]] KeyedStatus remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) override;
 
-    KeyedStatus begin(int timeoutMs) override;
-    KeyedStatus commit() override;
-    KeyedStatus rollback() override;
+    [[nodiscard]] KeyedStatus begin(int timeoutMs) override;
+    [[nodiscard]] KeyedStatus commit() override;
+    [[nodiscard]] KeyedStatus rollback() override;
 
 private:
     using FileId = std::pair<dev_t, ino_t>;
 
     // A step of the key cursor from place (nothing: from the end), through
     // the records read ahead.
-    KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
+    [[nodiscard]] KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record);
     // A page in key order, inside a read transaction the caller holds.
     int readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                  std::vector<StoredRecord> &records);
@@ -103,16 +103,16 @@ private:
     // The bytes to store of a record's image.
     std::string_view stored(const std::vector<unsigned char> &data) const;
 
-    // One read of the columns recno, key, version, data: 33 when it finds
+    // One read of the columns recno, key, version, data: KeyedNotAvailable when it finds
     // nothing (the caller names its own code for that).
-    KeyedStatus fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
-                      StoredRecord &record);
+    [[nodiscard]] KeyedStatus fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
+                                    StoredRecord &record);
     // Runs body as one atomic write: a savepoint inside a transaction, else
     // a transaction of its own.
-    KeyedStatus write(const std::function<KeyedStatus()> &body);
-    KeyedStatus abandon(KeyedStatus status);
+    [[nodiscard]] KeyedStatus write(const std::function<KeyedStatus()> &body);
+    [[nodiscard]] KeyedStatus abandon(KeyedStatus status);
     void stampSound();
-    KeyedStatus noted(KeyedStatus status);
+    [[nodiscard]] KeyedStatus noted(KeyedStatus status);
     void noteCounterAtBegin();
     int stampBeforeCommit();
 

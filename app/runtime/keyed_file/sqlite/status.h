@@ -10,15 +10,15 @@ struct sqlite3;
 
 namespace kvr::runtime::sqlite {
 
-// ENOENT, ENOTDIR: 2; EACCES, EPERM, EROFS: 5; anything else 90.
+// ENOENT, ENOTDIR: KeyedNotFound; EACCES, EPERM, EROFS: KeyedAccessDenied; anything else KeyedSystemError.
 KeyedStatus statusOfErrno(int errnoValue);
 
-// SQLITE_BUSY, SQLITE_LOCKED: 32; SQLITE_READONLY, SQLITE_PERM,
-// SQLITE_AUTH: 5, except a file deleted or replaced while open (90, "the
+// SQLITE_BUSY, SQLITE_LOCKED: KeyedLocked; SQLITE_READONLY, SQLITE_PERM,
+// SQLITE_AUTH: KeyedAccessDenied, except a file deleted or replaced while open (KeyedSystemError, "the
 // file was deleted or replaced by another one while it was open"); an index
-// entry found missing or out of place: 46; anything else 90.  The message is the connection's own when its last
-// error is this result, else SQLite's text for the result (damage the
-// engine found itself reads "database disk image is malformed").
+// entry found missing or out of place: KeyedRebuildKeys; anything else KeyedSystemError.  The message is the
+// connection's own when its last error is this result, else SQLite's text for the result (damage the engine found
+// itself reads "database disk image is malformed").
 KeyedStatus statusOfSqlite(int result, sqlite3 *db);
 
 }  // namespace kvr::runtime::sqlite

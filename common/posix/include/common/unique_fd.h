@@ -37,7 +37,7 @@ public:
     }
 
     // Closes the descriptor held; ::close's result (0, or -1 with errno).
-    int close() { return ::close(release()); }
+    [[nodiscard]] int close() { return ::close(release()); }
 
 private:
     int fd_ = -1;

@@ -14,7 +14,7 @@ namespace kvr::common {
 class WakePipe {
 public:
     // A new pipe, or nothing (errno says why) when none can be made.
-    static std::optional<WakePipe> create();
+    [[nodiscard]] static std::optional<WakePipe> create();
 
     int readFd() const { return read_.get(); }
 

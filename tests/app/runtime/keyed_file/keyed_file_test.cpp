@@ -5,6 +5,7 @@
 #include "postgres_environment.h"
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/keyed_file.h"
+#include "runtime/keyed_file/store_choice.h"
 #include "runtime/keyed_file/keyed_view.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ std::string sql(const std::string &path, const std::string &text) {
 
 std::vector<std::string> keyOrder(KeyedFile &f) {
     std::vector<std::string> names;
-    f.setStart();
+    EXPECT_EQ(f.setStart(), 0);
     while (f.next() == 0) names.push_back(nameOf(f));
     return names;
 }
@@ -70,8 +71,8 @@ TEST_P(KeyedFileTest, CreateOpenAndCloseReportTheirCodes) {
     auto f = keyed();
     EXPECT_EQ(f->path(), path);
     EXPECT_EQ(f->open(0x42), KeyedNotFound);
-    EXPECT_EQ(keyedErrorText(), "File Not Found");
-    EXPECT_EQ(keyedErrorFile(), name);
+    EXPECT_EQ(f->lastError().text(), "File Not Found");
+    EXPECT_EQ(f->lastError().file, name);
     EXPECT_EQ(f->create(), 0);
     EXPECT_EQ(f->create(), KeyedAlreadyExists);  // never replaces a file
     EXPECT_EQ(f->open(0x42), 0);
@@ -90,9 +91,9 @@ TEST_P(KeyedFileTest, CreateOpenAndCloseReportTheirCodes) {
 
 TEST(KeyedFileNames, NamesWithoutExtensionGetTps) {
     const KeyedLayout layout = kvr::testing::commandsLikeLayout();
-    EXPECT_EQ(KeyedFile(layout, "COMMANDS").path(), "COMMANDS.tps");
-    EXPECT_EQ(KeyedFile(layout, "/a.b/other").path(), "/a.b/other.tps");
-    EXPECT_EQ(KeyedFile(layout, "/x/other.dat").path(), "/x/other.dat");
+    EXPECT_EQ(KeyedFile(layout, "COMMANDS", kvr::runtime::makeKeyedStore({}, layout)).path(), "COMMANDS.tps");
+    EXPECT_EQ(KeyedFile(layout, "/a.b/other", kvr::runtime::makeKeyedStore({}, layout)).path(), "/a.b/other.tps");
+    EXPECT_EQ(KeyedFile(layout, "/x/other.dat", kvr::runtime::makeKeyedStore({}, layout)).path(), "/x/other.dat");
 }
 
 TEST(KeyValue, UpperCasesWesternLettersAndLeavesBlankOut) {
@@ -134,7 +135,7 @@ TEST_P(KeyedFileTest, KeyOrderIgnoresCaseKeepsRecordOrderAndLeavesBlankNamesOut)
     std::vector<std::string> forward, backward;
     ASSERT_EQ(f->setStart(), 0);
     while (f->next() == 0) forward.push_back(nameOf(*f));
-    EXPECT_EQ(keyedErrorCode(), KeyedNotAvailable);
+    EXPECT_EQ(f->lastError().code, KeyedNotAvailable);
     EXPECT_EQ(forward, expected);
     ASSERT_EQ(f->setEnd(), 0);
     while (f->previous() == 0) backward.push_back(nameOf(*f));
@@ -344,7 +345,7 @@ TEST_P(KeyedFileTest, AddManyAddsEachRecordAsAddWould) {
     }
     EXPECT_EQ(f->records(), 6);
     std::vector<std::string> names;
-    f->setStart();
+    ASSERT_EQ(f->setStart(), 0);
     while (f->next() == 0) names.push_back(nameOf(*f));
     EXPECT_EQ(names, (std::vector<std::string>{"3", "6", "2", "4", "1"})) << "the blank card is left out";
 
@@ -409,11 +410,11 @@ TEST_F(SqliteFileTest, ForeignAndTextFilesAreRefused) {
     sql(path, "CREATE TABLE other(x); INSERT INTO other VALUES (1);");
     auto f = keyed();
     EXPECT_EQ(f->open(0x42), KeyedBadDeclaration);
-    EXPECT_EQ(keyedErrorText(), "Invalid Record Declaration");
+    EXPECT_EQ(f->lastError().text(), "Invalid Record Declaration");
     std::remove(path.c_str());
 
     // A keyed file of another layout.
-    KeyedFile other({"OTHER", 100, 0, 10}, name);
+    KeyedFile other({"OTHER", 100, 0, 10}, name, kvr::runtime::makeKeyedStore({}, {"OTHER", 100, 0, 10}));
     ASSERT_EQ(other.create(), 0);
     EXPECT_EQ(f->open(0x42), KeyedBadDeclaration);
     std::remove(path.c_str());
@@ -421,9 +422,9 @@ TEST_F(SqliteFileTest, ForeignAndTextFilesAreRefused) {
     // A text file under the name.
     std::ofstream(path) << "CARD,NAME\nalpha,read binary\n";
     EXPECT_EQ(f->open(0x42), KeyedSystemError);
-    EXPECT_EQ(keyedErrorText(), "File System Error");
-    EXPECT_EQ(keyedDriverErrorCode(), std::to_string(SQLITE_NOTADB));
-    EXPECT_EQ(keyedDriverErrorText(), "file is not a database");
+    EXPECT_EQ(f->lastError().text(), "File System Error");
+    EXPECT_EQ(f->lastError().driverCode, std::to_string(SQLITE_NOTADB));
+    EXPECT_EQ(f->lastError().driverText, "file is not a database");
     EXPECT_FALSE(f->isOpen());
     EXPECT_EQ(f->buildKeys(), KeyedSystemError);
     // An empty file is not one of ours either.
@@ -475,7 +476,7 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         for (const std::string &step : d.steps) sql(path, step);
         auto f = keyed();
         EXPECT_EQ(f->open(0x42), KeyedRebuildKeys);
-        EXPECT_EQ(keyedErrorText(), "Key File Must Be Rebuilt");
+        EXPECT_EQ(f->lastError().text(), "Key File Must Be Rebuilt");
         ASSERT_EQ(f->buildKeys(), 0);
         EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
         ASSERT_EQ(f->open(0x42), 0);
@@ -491,7 +492,7 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         ASSERT_EQ(f->put(), 0);
         f->buffer() = commandRecord("", "3");
         ASSERT_EQ(f->put(), 0);
-        f->setEnd();
+        EXPECT_EQ(f->setEnd(), 0);
         ASSERT_EQ(f->previous(), 0);
         ASSERT_EQ(nameOf(*f), "5");
         ASSERT_EQ(f->remove(), 0);
@@ -526,7 +527,7 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
 
     // Written by another program since: the count is walked and found wrong.
     loseAnEntry();
-    KeyedFile f(layout, name);
+    KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
     EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
     ASSERT_EQ(f.buildKeys(), 0);
     ASSERT_EQ(f.open(0x42), 0);
@@ -562,7 +563,7 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
     ASSERT_EQ(f.buildKeys(), 0);
     ASSERT_EQ(f.open(0x42), 0);
     std::vector<std::string> names;
-    f.setStart();
+    EXPECT_EQ(f.setStart(), 0);
     while (f.next() == 0) names.push_back(nameOf(f));
     EXPECT_EQ(names, (std::vector<std::string>{"2", "1", "3", "lost", "lost", "lost", "5"}));
 }
@@ -595,7 +596,7 @@ TEST_F(SqliteFileTest, CreationLitterOfADeadProcessIsRemoved) {
     EXPECT_EQ(there(litter), std::vector<std::string>{});
     EXPECT_EQ(there(kept), kept);
     leave();
-    KeyedFile f(layout, name);
+    KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
     ASSERT_EQ(f.open(0x40), 0);
     EXPECT_EQ(there(litter), litter) << "an open for reading changes nothing";
     f.close();
@@ -611,10 +612,10 @@ TEST_F(SqliteFileTest, AFileDeletedOrReplacedWhileOpenIsNamedSo) {
         SCOPED_TRACE(replaced ? "replaced" : "deleted");
         std::remove(path.c_str());
         makeFile({{"a", "1"}});
-        KeyedFile f(layout, name);
+        KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
         ASSERT_EQ(f.open(0x42), 0);
         if (replaced) {
-            KeyedFile other(layout, folder.file("OTHER"));
+            KeyedFile other(layout, folder.file("OTHER"), kvr::runtime::makeKeyedStore({}, layout));
             ASSERT_EQ(other.create(), 0);
             ASSERT_EQ(std::rename(other.path().c_str(), path.c_str()), 0);
         } else {
@@ -622,7 +623,7 @@ TEST_F(SqliteFileTest, AFileDeletedOrReplacedWhileOpenIsNamedSo) {
         }
         f.buffer() = commandRecord("b", "2");
         EXPECT_EQ(f.add(), KeyedSystemError);
-        EXPECT_EQ(keyedDriverErrorText(), "the file was deleted or replaced by another one while it was open");
+        EXPECT_EQ(f.lastError().driverText, "the file was deleted or replaced by another one while it was open");
         f.close();
     }
 }
@@ -640,7 +641,7 @@ TEST_P(KeyedFileTest, TransactionsCommitAndRollBack) {
     EXPECT_EQ(f->records(), 1);
     ASSERT_EQ(f->beginTransaction(), 0);
     ASSERT_EQ(f->add(), 0);
-    KeyedFile::rollbackAll();
+    ASSERT_EQ(f->rollback(), 0);
     EXPECT_FALSE(f->inTransaction());
     EXPECT_EQ(f->records(), 1);
     ASSERT_EQ(f->beginTransaction(), 0);
@@ -658,7 +659,7 @@ TEST_P(KeyedFileTest, WatchedPutFailsWhenAnotherProcessChangedTheRecord) {
     ASSERT_EQ(runPeer(peer({"put", path, "1", "a", "theirs"})), "0");
     f->buffer() = commandRecord("a", "mine again");
     EXPECT_EQ(f->put(), KeyedChanged);
-    EXPECT_EQ(keyedErrorText(), "Record Changed By Another Station");
+    EXPECT_EQ(f->lastError().text(), "Record Changed By Another Station");
     EXPECT_EQ(f->remove(), KeyedChanged);
     ASSERT_EQ(f->readByNumber(1), 0);
     EXPECT_EQ(nameOf(*f), "theirs");  // nothing of ours was written
@@ -756,7 +757,7 @@ TEST_P(KeyedFileTest, TransactionTimesOutWhileAnotherProcessWrites) {
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(1900));
     EXPECT_LE(waited, std::chrono::milliseconds(5000));
-    EXPECT_EQ(keyedErrorText(), "File Is Already Locked");
+    EXPECT_EQ(f->lastError().text(), "File Is Already Locked");
     EXPECT_FALSE(f->inTransaction());
     holder.wait();
     EXPECT_EQ(f->beginTransaction(2000), 0);
@@ -838,7 +839,7 @@ TEST_P(KeyedFileTest, KilledWriterLeavesEveryRecordWhole) {
         ASSERT_EQ(f->open(0x42), 0);  // rolls back the cut-off write
         EXPECT_EQ(f->records(), 40);
         int inKey = 0;
-        f->setStart();
+        EXPECT_EQ(f->setStart(), 0);
         while (f->next() == 0) ++inKey;
         EXPECT_EQ(inKey, 40);
         for (std::uint32_t recno = 1; recno <= 40; ++recno) {

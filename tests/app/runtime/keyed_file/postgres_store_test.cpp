@@ -46,7 +46,7 @@ protected:
 
     std::vector<std::string> keyOrder(KeyedFile &f) const {
         std::vector<std::string> names;
-        f.setStart();
+        EXPECT_EQ(f.setStart(), 0);
         while (f.next() == 0) names.push_back(nameOf(f));
         return names;
     }
@@ -143,7 +143,7 @@ TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
         ASSERT_EQ(sql(c.setUp), "");
         auto f = keyed();
         EXPECT_EQ(f->open(0x42), KeyedBadDeclaration);
-        EXPECT_EQ(keyedErrorText(), "Invalid Record Declaration");
+        EXPECT_EQ(f->lastError().text(), "Invalid Record Declaration");
         EXPECT_FALSE(f->isOpen());
         EXPECT_EQ(f->create(), KeyedAlreadyExists);  // and nothing is made over it
     }
@@ -161,7 +161,7 @@ TEST_F(PostgresStoreTest, AKeyIndexThatIsMissingOrOtherIsRebuilt) {
         ASSERT_EQ(sql(damage), "");
         auto f = keyed();
         EXPECT_EQ(f->open(0x42), KeyedRebuildKeys);
-        EXPECT_EQ(keyedErrorText(), "Key File Must Be Rebuilt");
+        EXPECT_EQ(f->lastError().text(), "Key File Must Be Rebuilt");
         ASSERT_EQ(f->buildKeys(), 0);
         ASSERT_EQ(f->open(0x42), 0);
         EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"2", "1", "4"}));
@@ -204,14 +204,14 @@ TEST_F(PostgresStoreTest, ServerErrorsCarryTheServersOwnText) {
         SCOPED_TRACE(c.what);
         KeyedFile f(layout, name, makeKeyedStore(c.conninfo, layout));
         EXPECT_EQ(f.open(0x42), c.code);
-        EXPECT_NE(keyedDriverErrorText().find(c.text), std::string::npos) << keyedDriverErrorText();
-        EXPECT_EQ(keyedDriverErrorText().find('\n'), std::string::npos);
+        EXPECT_NE(f.lastError().driverText.find(c.text), std::string::npos) << f.lastError().driverText;
+        EXPECT_EQ(f.lastError().driverText.find('\n'), std::string::npos);
         EXPECT_EQ(f.isOpen(), c.code == 0);
     }
 }
 
 // A station whose user may only read the library: an open for writing is
-// refused at once with 5, as for a read-only file; an open for reading works
+// refused at once with KeyedAccessDenied, as for a read-only file; an open for reading works
 // with SELECT alone.
 TEST_F(PostgresStoreTest, AUserWhoMayOnlyReadIsRefusedAnOpenForWriting) {
     makeFile({{"a", "1"}, {"b", "2"}});
@@ -222,7 +222,7 @@ TEST_F(PostgresStoreTest, AUserWhoMayOnlyReadIsRefusedAnOpenForWriting) {
     for (int mode : {0x42, 0x22, 0x12}) {
         SCOPED_TRACE(mode);
         EXPECT_EQ(f.open(mode), KeyedAccessDenied);
-        EXPECT_NE(keyedDriverErrorText().find("permission denied"), std::string::npos) << keyedDriverErrorText();
+        EXPECT_NE(f.lastError().driverText.find("permission denied"), std::string::npos) << f.lastError().driverText;
         EXPECT_FALSE(f.isOpen());
     }
     ASSERT_EQ(f.open(0x40), 0);
@@ -278,10 +278,10 @@ TEST_F(PostgresStoreTest, ALostReplyIsLookedUpAndNeverSentAgain) {
                 EXPECT_EQ(added, c.cut == Cut::AfterInsert ? KeyedSystemError : 0) << i;
             }
             EXPECT_EQ(put, 0);
-            EXPECT_EQ(f.commit(), c.result) << keyedDriverErrorText();
+            EXPECT_EQ(f.commit(), c.result) << f.lastError().driverText;
         } else {
             f.buffer() = commandRecord(tag, "alone");
-            EXPECT_EQ(f.add(), c.result) << keyedDriverErrorText();
+            EXPECT_EQ(f.add(), c.result) << f.lastError().driverText;
         }
         EXPECT_EQ(proxy.cuts(), cutsBefore + 1);
         EXPECT_EQ(std::stoi(sql("SELECT count(*) FROM commands")), std::stoi(before) + c.stored);
@@ -315,7 +315,7 @@ TEST_F(PostgresStoreTest, ADroppedConnectionIsMadeAgainOnce) {
     ASSERT_EQ(f->add(), 0);
     cutConnections();
     EXPECT_EQ(f->commit(), KeyedSystemError);
-    EXPECT_FALSE(keyedDriverErrorText().empty());
+    EXPECT_FALSE(f->lastError().driverText.empty());
     EXPECT_FALSE(f->inTransaction());
     EXPECT_EQ(f->records(), 2);
     // The next transaction goes through on the new session.
@@ -336,7 +336,8 @@ TEST_F(PostgresStoreTest, AServerStoppedAndStartedAgainIsFoundAgain) {
 
     own.stop();
     EXPECT_EQ(f.readByNumber(1), KeyedSystemError);
-    EXPECT_NE(keyedDriverErrorText().find("No such file or directory"), std::string::npos) << keyedDriverErrorText();
+    EXPECT_NE(f.lastError().driverText.find("No such file or directory"), std::string::npos)
+        << f.lastError().driverText;
     EXPECT_EQ(f.beginTransaction(), KeyedSystemError);
     EXPECT_FALSE(f.inTransaction());
     EXPECT_TRUE(f.isOpen());
@@ -351,7 +352,7 @@ TEST_F(PostgresStoreTest, AServerStoppedAndStartedAgainIsFoundAgain) {
 
 // The key cursor reads a page per round trip and delivers it as one
 // snapshot: a record another station changed or deleted after the page was
-// read is caught by the watched put or delete (89, nothing written), and a
+// read is caught by the watched put or delete (KeyedChanged, nothing written), and a
 // cursor set again, or a write of this station, reads the records anew.
 TEST_F(PostgresStoreTest, TheCursorsPageIsOneSnapshotAndWatchedWritesCatchLaterChanges) {
     makeFile({{"a", "n1"}, {"b", "n2"}, {"c", "n3"}, {"d", "n4"}});

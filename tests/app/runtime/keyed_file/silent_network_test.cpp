@@ -77,7 +77,7 @@ TEST(SilentNetwork, ARequestTheServerNeverAnswersFailsWithinSecondsAndTheServerI
     EXPECT_GE(waited, 8.0);
     EXPECT_LE(waited, 50.0);
     // The operator is told which server could not be reached.
-    EXPECT_NE(keyedDriverErrorText().find("127.0.0.1"), std::string::npos) << keyedDriverErrorText();
+    EXPECT_NE(f.lastError().driverText.find("127.0.0.1"), std::string::npos) << f.lastError().driverText;
     EXPECT_TRUE(f.isOpen());
 
     // The network is back: the next read connects again, without a word.
