@@ -1,5 +1,6 @@
 #include "library/command_import.h"
 
+#include "common/text.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "runtime/keyed_file/access_mode.h"
@@ -17,17 +18,6 @@ using Clock = std::chrono::steady_clock;
 std::string errorDescription(const runtime::KeyedError &e) {
     if (e.code == runtime::KeyedSystemError) return e.driverText + " (" + e.driverCode + ")";
     return e.text() + " (" + std::to_string(e.code) + ")";
-}
-
-// The first count characters of UTF-8 text.
-std::string firstCharacters(const std::string &text, std::size_t count) {
-    std::size_t i = 0, seen = 0;
-    while (i < text.size() && seen < count) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-        ++seen;
-    }
-    return text.substr(0, i);
 }
 
 // Records are added in groups of up to kGroup, each group in one call
@@ -159,7 +149,8 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
     ImportResult result;
     runtime::KeyedFile &source = library.importFile();
     if (source.open(runtime::access::kDenyWrite | runtime::access::kReadWrite) != runtime::KeyedOk) {
-        result.openError = ImportOpenError{source.lastError().code, firstCharacters(source.lastError().file, 79)};
+        result.openError =
+            ImportOpenError{source.lastError().code, std::string(common::utf8Prefix(source.lastError().file, 79))};
         return result;
     }
     result.report = appendInKeyOrder(

@@ -135,7 +135,7 @@ void KeyedFile::placeCursorAt(const std::optional<std::string> &key, std::int64_
 bool KeyedFile::keyAgrees(const StoredRecord &record) const { return record.key == keyOf(record.data); }
 
 // Takes a record a read found into the buffer and makes it current.
-int KeyedFile::deliver(KeyedStatus status, StoredRecord &record) {
+int KeyedFile::deliver(const KeyedStatus &status, StoredRecord &record) {
     if (!status.ok()) return publish(status);
     if (record.data.size() != layout_.recordSize) return fail(KeyedBadDeclaration);
     if (!keyAgrees(record)) return publish(store_->damaged());
@@ -158,7 +158,7 @@ int KeyedFile::step(Direction direction) {
     // A step that does not move on would be taken again and again.
     if (status.ok() && !(record.key && beyond(from, {*record.key, record.recordNumber}, direction)))
         status = store_->damaged();
-    return sweepStep(deliver(std::move(status), record), direction, fromEnd);
+    return sweepStep(deliver(status, record), direction, fromEnd);
 }
 
 // Counts the records of a whole read in key order (from one end, steps in

@@ -150,7 +150,7 @@ public:
     // Read back.  readByPosition also places the key cursor at the record's
     // place, even when the record is gone (KeyedRecordNotFound), so that next()/previous()
     // continue from there.
-    [[nodiscard]] int readByPosition(std::string_view position);
+    [[nodiscard]] int readByPosition(std::string_view text);
     [[nodiscard]] int readByNumber(std::uint32_t recordNumber);
 
     [[nodiscard]] int add();
@@ -200,7 +200,7 @@ private:
     [[nodiscard]] int needWritable();
     [[nodiscard]] int openOnce(int mode);
     [[nodiscard]] int step(Direction direction);
-    [[nodiscard]] int deliver(KeyedStatus status, StoredRecord &record);
+    [[nodiscard]] int deliver(const KeyedStatus &status, StoredRecord &record);
     bool keyAgrees(const StoredRecord &record) const;
     std::optional<std::string> keyOf(const std::vector<unsigned char> &record) const;
     void placeCursorAt(const std::optional<std::string> &key, std::int64_t recordNumber);

@@ -52,7 +52,7 @@ public:
     [[nodiscard]] int setEnd();
     [[nodiscard]] int setFromKey(std::string_view text);
     // KeyedRecordNotFound for a text that names no record of the key.
-    [[nodiscard]] int setFromPosition(std::string_view position);
+    [[nodiscard]] int setFromPosition(std::string_view text);
 
     // Up to count records from the view's place in the direction, appended
     // to rows in reading order.  0 when count records were read, KeyedNotAvailable when the

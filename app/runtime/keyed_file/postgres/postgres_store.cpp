@@ -288,7 +288,7 @@ void PostgresStore::finishInsertMany(std::vector<NewRecord> &records) {
 // what was written.
 KeyedStatus PostgresStore::alone(const std::function<KeyedStatus()> &body) {
     if (KeyedStatus begun = beginOn(0, 0); !begun.ok()) return begun;
-    const KeyedStatus status = body();
+    KeyedStatus status = body();
     if (!status.ok()) {
         endTransaction("ROLLBACK");
         return status;

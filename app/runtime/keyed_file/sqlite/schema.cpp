@@ -103,39 +103,51 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
     return result;
 }
 
-SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
-    int result = SQLITE_OK;
-    trimmed = false;
-    {
-        Statement marks(db.handle(),
-                        "SELECT (SELECT application_id FROM pragma_application_id),"
-                        " (SELECT user_version FROM pragma_user_version)");
-        if (!marks.ready()) return SchemaState::ofSqlite(marks.result());
-        result = marks.step();
-        if (result != SQLITE_ROW) return SchemaState::ofSqlite(result);
-        if (marks.integer(0) != kApplicationId ||
-            (marks.integer(1) != kSchemaVersion && marks.integer(1) != kWholeImageVersion))
-            return SchemaState::of(KeyedBadDeclaration);
-        trimmed = marks.integer(1) == kSchemaVersion;
-    }
-    {
-        Statement declared(db.handle(), trimmed
-                                            ? "SELECT name, record_size, key_offset, key_width, blank FROM keyed_layout"
+namespace {
+
+// The file's marks: a keyed file of this program, and which form its
+// records are kept in (trimmed: without their blank tails).
+SchemaState formMarks(Connection &db, bool &trimmed) {
+    Statement marks(db.handle(),
+                    "SELECT (SELECT application_id FROM pragma_application_id),"
+                    " (SELECT user_version FROM pragma_user_version)");
+    if (!marks.ready()) return SchemaState::ofSqlite(marks.result());
+    const int result = marks.step();
+    if (result != SQLITE_ROW) return SchemaState::ofSqlite(result);
+    if (marks.integer(0) != kApplicationId ||
+        (marks.integer(1) != kSchemaVersion && marks.integer(1) != kWholeImageVersion))
+        return SchemaState::of(KeyedBadDeclaration);
+    trimmed = marks.integer(1) == kSchemaVersion;
+    return {};
+}
+
+// The layout the file declares against the one asked for.
+SchemaState declaredLayout(Connection &db, const KeyedLayout &layout, bool trimmed) {
+    Statement declared(db.handle(), trimmed ? "SELECT name, record_size, key_offset, key_width, blank FROM keyed_layout"
                                             : "SELECT name, record_size, key_offset, key_width FROM keyed_layout");
-        if (!declared.ready())
-            return (declared.result() & 0xFF) == SQLITE_ERROR ? SchemaState::of(KeyedBadDeclaration)
-                                                              : SchemaState::ofSqlite(declared.result());
-        result = declared.step();
-        const bool same = result == SQLITE_ROW && declared.text(0) == std::string_view(layout.name) &&
-                          declared.integer(1) == static_cast<long long>(layout.recordSize) &&
-                          declared.integer(2) == static_cast<long long>(layout.keyOffset) &&
-                          declared.integer(3) == static_cast<long long>(layout.keyWidth);
-        if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
-        if (!same) return SchemaState::of(KeyedBadDeclaration);
-        // The blank record the tails were cut against is the layout's, or
-        // the records cannot be made whole: a damaged file.
-        if (trimmed && declared.bytes(4) != blankImageOf(layout)) return SchemaState::ofSqlite(SQLITE_CORRUPT);
-    }
+    if (!declared.ready())
+        return (declared.result() & 0xFF) == SQLITE_ERROR ? SchemaState::of(KeyedBadDeclaration)
+                                                          : SchemaState::ofSqlite(declared.result());
+    const int result = declared.step();
+    const bool same = result == SQLITE_ROW && declared.text(0) == std::string_view(layout.name) &&
+                      declared.integer(1) == static_cast<long long>(layout.recordSize) &&
+                      declared.integer(2) == static_cast<long long>(layout.keyOffset) &&
+                      declared.integer(3) == static_cast<long long>(layout.keyWidth);
+    if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
+    if (!same) return SchemaState::of(KeyedBadDeclaration);
+    // The blank record the tails were cut against is the layout's, or the
+    // records cannot be made whole: a damaged file.
+    if (trimmed && declared.bytes(4) != blankImageOf(layout)) return SchemaState::ofSqlite(SQLITE_CORRUPT);
+    return {};
+}
+
+}  // namespace
+
+SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
+    trimmed = false;
+    if (const SchemaState marks = formMarks(db, trimmed); !marks.sound()) return marks;
+    if (const SchemaState declared = declaredLayout(db, layout, trimmed); !declared.sound()) return declared;
+    int result = SQLITE_OK;
 
     // The records table, and the index, the count table and its triggers
     // as made, from one look at the schema.

@@ -91,20 +91,33 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         result = db_.exec("PRAGMA synchronous = FULL");
         if (result != SQLITE_OK) return abandon(db_.status(result));
     }
-    // The checks in one read of the file.  At every open only what costs the
-    // same at any size: the schema (layoutState), the stamp and the record
-    // numbers at the two ends of the table (quickState), a few pages in all,
-    // so that a large file opens as fast as a small one.  The full check
-    // (fullState), which reads every page, only when something looks wrong:
-    // the last write was not the engine's own (or a read or write found
-    // damage since, which clears the stamp), or SQLite reported a page
-    // corrupt in the reads above.  Damage that none of these meets is found
-    // by the reads that meet it (the read rules, SQLite's own checks of the
-    // pages it reads), reported as KeyedSystemError, and the next open checks in full.
-    result = db_.exec("BEGIN");
-    if (result != SQLITE_OK) return abandon(db_.status(result));
-    sqlite::SchemaState state = sqlite::layoutState(db_, layout_, true, trimmed_);
     bool stamped = false;
+    if (KeyedStatus checked = checkAtOpen(stamped); !checked.ok()) return abandon(std::move(checked));
+    if (!stamped && mode.write) stampSound();
+    if (!trimmed_ && mode.write) trimRecords(waitMs);
+    db_.takeDamageReported();
+    db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
+    id_ = id;
+    openIds().insert(id_);
+    inTransaction_ = false;
+    return KeyedStatus::success();
+}
+
+// The checks in one read of the file.  At every open only what costs the
+// same at any size: the schema (layoutState), the stamp and the record
+// numbers at the two ends of the table (quickState), a few pages in all,
+// so that a large file opens as fast as a small one.  The full check
+// (fullState), which reads every page, only when something looks wrong:
+// the last write was not the engine's own (or a read or write found
+// damage since, which clears the stamp), or SQLite reported a page
+// corrupt in the reads above.  Damage that none of these meets is found
+// by the reads that meet it (the read rules, SQLite's own checks of the
+// pages it reads), reported as KeyedSystemError, and the next open checks in full.
+KeyedStatus SqliteStore::checkAtOpen(bool &stamped) {
+    int result = db_.exec("BEGIN");
+    if (result != SQLITE_OK) return db_.status(result);
+    sqlite::SchemaState state = sqlite::layoutState(db_, layout_, true, trimmed_);
+    stamped = false;
     if (state.sound()) {
         result = sqlite::lastWriteStamped(db_, stamped, stampable_);
         bool inRange = true;
@@ -118,17 +131,10 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
     }
     if (state.sound() && !stamped) state = sqlite::fullState(db_, layout_, trimmed_);
     db_.settle();
-    if (state.failed()) return abandon(db_.status(state.sqliteResult));
-    if (!state.sound()) return abandon(KeyedStatus::of(state.code));
+    if (state.failed()) return db_.status(state.sqliteResult);
+    if (!state.sound()) return KeyedStatus::of(state.code);
     result = db_.exec("COMMIT");
-    if (result != SQLITE_OK) return abandon(db_.status(result));
-    if (!stamped && mode.write) stampSound();
-    if (!trimmed_ && mode.write) trimRecords(waitMs);
-    db_.takeDamageReported();
-    db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
-    id_ = id;
-    openIds().insert(id_);
-    inTransaction_ = false;
+    if (result != SQLITE_OK) return db_.status(result);
     return KeyedStatus::success();
 }
 
@@ -230,7 +236,7 @@ KeyedStatus SqliteStore::create(const std::string &path) {
         sqlite::Connection made;
         const int result = sqlite::makeKeyedFile(made, temp, layout_);
         if (result != SQLITE_OK) {
-            const KeyedStatus failed = made.status(result);
+            KeyedStatus failed = made.status(result);
             made.close();
             ::unlink(temp.c_str());
             ::unlink(journal.c_str());

@@ -111,6 +111,9 @@ private:
     // a transaction of its own.
     [[nodiscard]] KeyedStatus write(const std::function<KeyedStatus()> &body);
     [[nodiscard]] KeyedStatus abandon(KeyedStatus status);
+    // The checks an open makes, in one read transaction; stamped: the last
+    // write was the engine's own.  The connection stays open either way.
+    [[nodiscard]] KeyedStatus checkAtOpen(bool &stamped);
     void stampSound();
     [[nodiscard]] KeyedStatus noted(KeyedStatus status);
     void noteCounterAtBegin();
