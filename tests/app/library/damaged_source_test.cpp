@@ -5,6 +5,7 @@
 // ends within as many steps as the file has records, delivering every
 // record or stopping with KeyedSystemError (after which the next open reports the
 // damage); and an import from it ends and appends at most what it holds.
+#include "sqlite_sql.h"
 #include "command_files.h"
 #include "library/command_import.h"
 #include "library/commands_file.h"
@@ -34,21 +35,7 @@ constexpr int kRecords = 300;
 
 // Runs SQL text on the file with a connection of its own; the first column
 // of the first row.
-std::string sql(const std::string &path, const std::string &text) {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::string result;
-    sqlite3_exec(
-        db, text.c_str(),
-        [](void *out, int, char **values, char **) {
-            auto *s = static_cast<std::string *>(out);
-            if (s->empty() && values[0]) *s = values[0];
-            return 0;
-        },
-        &result, nullptr);
-    sqlite3_close(db);
-    return result;
-}
+std::string sql(const std::string &path, const std::string &text) { return kvr::testing::sqliteValue(path, text); }
 
 // Makes the last write look like the engine's own, so that opening trusts
 // the file and only the checks of every open and the reads can find what

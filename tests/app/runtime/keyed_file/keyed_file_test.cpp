@@ -1,6 +1,7 @@
 // The keyed-file engine on both stores: every case of KeyedFileTest runs on
 // an SQLite file and on a table of a private PostgreSQL server, with the
 // same expectations; cases that only one store can have stand apart.
+#include "sqlite_sql.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
 #include "runtime/keyed_file/key_value.h"
@@ -33,19 +34,7 @@ namespace {
 // Runs one SQL text on the file with a connection of its own; returns the
 // first column of the first row.
 std::string sql(const std::string &path, const std::string &text) {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::string result;
-    sqlite3_exec(
-        db, text.c_str(),
-        [](void *out, int, char **values, char **) {
-            auto *s = static_cast<std::string *>(out);
-            if (s->empty() && values[0]) *s = values[0];
-            return 0;
-        },
-        &result, nullptr);
-    sqlite3_close(db);
-    return result;
+    return kvr::testing::sqliteValue(path, text, true);
 }
 
 std::vector<std::string> keyOrder(KeyedFile &f) {

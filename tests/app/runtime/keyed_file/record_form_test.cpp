@@ -3,6 +3,7 @@
 // records whole (as files made before did) is read as it is when opened for
 // reading, and turned by its first open for writing; a kill during the turn
 // leaves a file that opens and reads whole.
+#include "sqlite_sql.h"
 #include "keyed_files.h"
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/keyed_file.h"
@@ -42,21 +43,7 @@ constexpr std::array<unsigned char, 4> kNoHotKey{0, 0, 0, 0};
 
 // Runs SQL on the file with a connection of its own (which rolls back a
 // write a killed process left); the first column of the first row.
-std::string sql(const std::string &path, const std::string &text) {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::string result;
-    sqlite3_exec(
-        db, text.c_str(),
-        [](void *out, int, char **values, char **) {
-            auto *s = static_cast<std::string *>(out);
-            if (s->empty() && values[0]) *s = values[0];
-            return 0;
-        },
-        &result, nullptr);
-    sqlite3_close(db);
-    return result;
-}
+std::string sql(const std::string &path, const std::string &text) { return kvr::testing::sqliteValue(path, text); }
 
 std::string fileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
