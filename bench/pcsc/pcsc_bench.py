@@ -25,8 +25,6 @@ Usage: pcsc_bench.py --emulator PROG --handler LIB --responder PROG --direct PRO
                      [--preload LIB] [--seconds S] [--rounds N] [--count N]
 """
 import argparse
-import ctypes
-import fcntl
 import os
 import re
 import select
@@ -34,13 +32,16 @@ import shutil
 import signal
 import socket
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-NAMESPACE_MARK = "KVR_PCSC_BENCH_NAMESPACE"
+# The private pcscd is the PC/SC tests' own.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "pcsc"))
+import private_namespaces  # noqa: E402
+from private_namespaces import stop_process  # noqa: E402
+
 OURS = "KVR7x bench reader"
 ANCHOR = "Virtual PCD"
 GET_CHALLENGE = [0x00, 0x84, 0x00, 0x00, 0x08]
@@ -51,15 +52,6 @@ VPCD = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so"
 
 ARGS = None
 
-
-def stop_process(proc):
-    if proc.poll() is None:
-        proc.terminate()
-        try:
-            proc.wait(5)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait(5)
 
 
 def start_emulator():
@@ -290,32 +282,6 @@ def measure():
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def bring_loopback_up():
-    """A new network namespace starts with its loopback interface down."""
-    siocsifflags, iff_up, iff_loopback, iff_running = 0x8914, 0x1, 0x8, 0x40
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        fcntl.ioctl(s, siocsifflags, struct.pack("16sH", b"lo", iff_up | iff_loopback | iff_running))
-
-
-def enter_namespaces(argv):
-    """Runs this script again inside private mount, PID and network namespaces."""
-    command = ["unshare", "--mount", "--pid", "--net", "--fork", "--kill-child", "--propagation", "private",
-               "--mount-proc"]  # strace finds the threads of a PID in /proc
-    if os.geteuid() != 0:
-        command.append("--map-root-user")
-    env = dict(os.environ)
-    env[NAMESPACE_MARK] = "1"
-
-    def die_with_this_process():
-        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-    inner = subprocess.Popen(command + [sys.executable, os.path.abspath(__file__)] + argv, env=env,
-                             preexec_fn=die_with_this_process)
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(sig, lambda *_: inner.kill())
-    return inner.wait()
-
-
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -338,10 +304,10 @@ def main():
     if missing:
         print("pcsc_bench: missing " + ", ".join(missing))
         return 1
-    if os.environ.get(NAMESPACE_MARK) != "1":
-        return enter_namespaces(sys.argv[1:])
+    if not private_namespaces.inside():
+        return private_namespaces.run_inside(__file__, sys.argv[1:], mount_proc=True)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    bring_loopback_up()
+    private_namespaces.bring_loopback_up()
     target = "/run/pcscd" if os.path.isdir("/run/pcscd") else "/run"
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", target], check=True)
     os.makedirs("/run/pcscd", exist_ok=True)

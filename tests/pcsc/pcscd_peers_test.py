@@ -17,22 +17,20 @@ Usage: pcscd_peers_test.py --emulator PROGRAM --handler LIBRARY [--preload LIB]
 Exit code 77 (skipped) when a tool is missing or namespaces are not allowed.
 """
 import argparse
-import ctypes
-import fcntl
 import os
 import select
 import shutil
 import signal
-import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
+import private_namespaces
+from private_namespaces import stop_process
+
 SKIPPED = 77
-NAMESPACE_MARK = "KVR_PCSC_TEST_NAMESPACE"
 READER = "KVR7x test reader"
 # The emulator card's DF 7F10 is named F0 "KVR7X.DEMO"; its EF 6F01 holds
 # 300 bytes counting up from 00.
@@ -61,15 +59,6 @@ def run(args, timeout=30):
     return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                           timeout=timeout)
 
-
-def stop_process(proc):
-    if proc.poll() is None:
-        proc.terminate()
-        try:
-            proc.wait(5)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait(5)
 
 
 class Emulator:
@@ -300,34 +289,12 @@ def missing_prerequisites():
     return missing
 
 
-def bring_loopback_up():
-    """A new network namespace starts with its loopback interface down."""
-    siocsifflags, iff_up, iff_loopback, iff_running = 0x8914, 0x1, 0x8, 0x40
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        fcntl.ioctl(s, siocsifflags, struct.pack("16sH", b"lo", iff_up | iff_loopback | iff_running))
-
-
 def enter_namespaces(argv):
     """Runs this script again inside private mount, PID and network namespaces."""
-    command = ["unshare", "--mount", "--pid", "--net", "--fork", "--kill-child", "--propagation", "private"]
-    if os.geteuid() != 0:
-        command.append("--map-root-user")
-    if subprocess.run(command + ["true"]).returncode != 0:
+    if subprocess.run(private_namespaces.unshare_command() + ["true"]).returncode != 0:
         print("pcscd_peers_test: SKIPPED: private namespaces are not allowed here")
         return SKIPPED
-    env = dict(os.environ)
-    env[NAMESPACE_MARK] = "1"
-
-    def die_with_this_process():
-        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-    # Killing unshare kills the namespace's first process (--kill-child),
-    # and with it every process in the namespace.
-    inner = subprocess.Popen(command + [sys.executable, os.path.abspath(__file__)] + argv, env=env,
-                             preexec_fn=die_with_this_process)
-    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(sig, lambda *_: inner.kill())
-    return inner.wait()
+    return private_namespaces.run_inside(__file__, argv)
 
 
 def main():
@@ -343,11 +310,11 @@ def main():
     if missing:
         print("pcscd_peers_test: SKIPPED: missing " + ", ".join(missing))
         return SKIPPED
-    if os.environ.get(NAMESPACE_MARK) != "1":
+    if not private_namespaces.inside():
         return enter_namespaces(sys.argv[1:])
     # The first process of the PID namespace: a signal ends the test cleanly.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    bring_loopback_up()
+    private_namespaces.bring_loopback_up()
     target = "/run/pcscd" if os.path.isdir("/run/pcscd") else "/run"
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", target], check=True)
     os.makedirs("/run/pcscd", exist_ok=True)
