@@ -322,21 +322,26 @@ TEST_P(CommandImportIntoFileTest, AReadErrorStopsTheImportAndKeepsWhatWasAppende
 }
 
 // The team library's connection goes right after the server received a
-// batch's COMMIT, or the INSERT of a batch's records, before its reply:
-// the report still tells exactly what the library holds, and no record is
-// stored twice.
+// batch's COMMIT, or the INSERT of a batch's records, before its reply, or
+// while the import reads the next group of a batch: the report still tells
+// exactly what the library holds, a batch cut fails whole, nothing of it is
+// sent again, and the batches after it go in on the new session.
 TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
     using Cut = testing::CuttingProxy::Cut;
     struct Case {
         const char *what;
         Cut cut;
         int skip;
-        std::int64_t appended;  // of 2000, in batches of 100
+        std::size_t batch;
+        std::int64_t appended;  // of 2000
+        const char *lost;       // a record of the batch cut, or null
     };
-    // A batch of 100 records is one INSERT.
+    // A batch of 100 records is one INSERT; one of 600 is three, of 250,
+    // 250 and 100 records.
     const Case cases[] = {
-        {"the third batch's commit", Cut::AfterCommit, 2, 2000},
-        {"the insert of the fifth batch", Cut::AfterInsert, 4, 1900},
+        {"the third batch's commit", Cut::AfterCommit, 2, 100, 2000, nullptr},
+        {"the insert of the fifth batch", Cut::AfterInsert, 4, 100, 1900, "command 450"},
+        {"the first batch's second group, while the third is read", Cut::AfterInsert, 1, 600, 1400, "command 599"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -352,7 +357,7 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         library.setImportFileName(folder.file("OTROS.tps"));
 
         proxy.arm(c.cut, c.skip);
-        const ImportResult result = importCommandFile(library, ImportBatching{100, std::chrono::hours(1)});
+        const ImportResult result = importCommandFile(library, ImportBatching{c.batch, std::chrono::hours(1)});
         ASSERT_FALSE(result.openError);
         EXPECT_EQ(proxy.cuts(), 1);
         const ImportReport &report = result.report;
@@ -363,38 +368,12 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), held)
             << "no record stored twice";
         EXPECT_EQ(report.firstError.empty(), c.appended == 2000) << report.firstError;
+        if (c.lost) {
+            EXPECT_EQ(testing::PostgresServer::sql(
+                          database, std::string("SELECT count(*) FROM commands WHERE name = '") + c.lost + "'"),
+                      "0");
+        }
     }
-}
-
-// The same with a group's INSERT cut while the import reads the next group
-// of its batch: the batch fails whole, nothing of it is sent again, and the
-// batches after it go in on the new session.
-TEST(CommandImportLostReplyTest, AGroupCutWhileTheNextIsReadCostsItsBatchOnly) {
-    testing::ScratchFolder folder;
-    testing::InFolder inFolder{folder.path()};
-    testing::WarningRecorder recorder;
-    const std::string database = testing::testServer().freshDatabase();
-    testing::CuttingProxy proxy(testing::serverSocketOf(database));
-    CommandsLibrary library{recorder, proxy.conninfo(testing::databaseNameOf(database))};
-    CommandsUse mainWindow{library};
-    mainWindow.acquire();
-    ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
-    library.setImportFileName(folder.file("OTROS.tps"));
-
-    // Batches of 600 records, groups of 250, 250 and 100: the second INSERT
-    // is the first batch's second group.
-    proxy.arm(testing::CuttingProxy::Cut::AfterInsert, 1);
-    const ImportResult result = importCommandFile(library, ImportBatching{600, std::chrono::hours(1)});
-    ASSERT_FALSE(result.openError);
-    EXPECT_EQ(proxy.cuts(), 1);
-    const ImportReport &report = result.report;
-    EXPECT_EQ(report.appended, 1400);
-    EXPECT_EQ(report.notAppended, 600);
-    EXPECT_FALSE(report.firstError.empty());
-    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands"), "1400");
-    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), "1400")
-        << "no record stored twice";
-    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(*) FROM commands WHERE name = 'command 599'"), "0");
 }
 
 // The team library refuses a record (a rule another program set on its
