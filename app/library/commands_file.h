@@ -9,6 +9,7 @@
 #ifndef KVR_LIBRARY_COMMANDS_FILE_H
 #define KVR_LIBRARY_COMMANDS_FILE_H
 
+#include "common/text.h"
 #include "runtime/keyed_file/keyed_file.h"
 
 #include <array>
@@ -54,9 +55,7 @@ void setField(char (&field)[N], std::string_view text) {
 }
 template <std::size_t N>
 std::string fieldText(const char (&field)[N]) {
-    std::string text(field, N);
-    auto end = text.find_last_not_of(' ');
-    return end == std::string::npos ? std::string{} : text.substr(0, end + 1);
+    return std::string(common::trimRight(std::string_view(field, N)));
 }
 
 // The layout both files are declared with, field by field (a team library

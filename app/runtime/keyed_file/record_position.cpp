@@ -1,37 +1,22 @@
 #include "runtime/keyed_file/record_position.h"
 
+#include "common/hex.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace kvr::runtime {
 
 namespace {
 
-std::string hexOf(const std::string &bytes) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::optional<std::string> bytesOfHex(std::string_view hex) {
-    if (hex.size() % 2) return std::nullopt;
-    auto value = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = value(hex[i]), lo = value(hex[i + 1]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        out += static_cast<char>(hi * 16 + lo);
-    }
-    return out;
+// The key's bytes from their digits (either case); nothing for a text that
+// is not whole digit pairs.
+std::optional<std::string> keyOfHex(std::string_view hex) {
+    const std::optional<std::vector<uint8_t>> bytes = common::bytesOfHex(hex);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
 }
 
 }  // namespace
@@ -42,7 +27,7 @@ std::string positionText(const RecordPosition &position) {
     text.append(std::to_string(position.recordNumber));
     if (position.key) {
         text.push_back(':');
-        text.append(hexOf(*position.key));
+        text.append(common::hexPacked(*position.key));
     }
     return text;
 }
@@ -60,7 +45,7 @@ std::optional<RecordPosition> positionOf(std::string_view text, std::size_t keyW
     RecordPosition position{static_cast<std::uint32_t>(recno), std::nullopt};
     if (text[0] == 'K') {
         if (colon == std::string_view::npos) return std::nullopt;
-        position.key = bytesOfHex(rest.substr(colon + 1));
+        position.key = keyOfHex(rest.substr(colon + 1));
         if (!position.key || position.key->size() != keyWidth) return std::nullopt;
     } else if (colon != std::string_view::npos) {
         return std::nullopt;
