@@ -324,6 +324,23 @@ int restamp(Connection &db) {
 
 int clearStamp(Connection &db) { return db.exec("UPDATE keyed_check SET stamp = -1"); }
 
+namespace {
+
+// Runs write(), a statement's step, for each row of read: SQLITE_OK when
+// every row was written (each step SQLITE_DONE), else the first result that
+// was not.
+template <class Write>
+int eachRow(Statement &read, Write write) {
+    for (;;) {
+        const int step = read.step();
+        if (step == SQLITE_DONE) return SQLITE_OK;
+        if (step != SQLITE_ROW) return step;
+        if (const int done = write(); done != SQLITE_DONE) return done;
+    }
+}
+
+}  // namespace
+
 int rebuildKey(Connection &db, const KeyedLayout &layout) {
     // First everything that refers to the count, so that nothing on the
     // records table depends on a count table that may be missing or wrong.
@@ -335,19 +352,13 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
         Statement update(db.handle(), "UPDATE records SET key = ?1 WHERE recno = ?2 AND key IS NOT ?1");
         const std::string blank = blankImageOf(layout);
         result = !read.ready() ? read.result() : update.result();
-        while (result == SQLITE_OK) {
-            const int step = read.step();
-            if (step == SQLITE_DONE) break;
-            if (step != SQLITE_ROW) {
-                result = step;
-                break;
-            }
-            update.reset();
-            update.bindKey(1, keyOfStored(read.bytes(1), layout, blank));
-            update.bind(2, read.integer(0));
-            const int done = update.step();
-            if (done != SQLITE_DONE) result = done;
-        }
+        if (result == SQLITE_OK)
+            result = eachRow(read, [&] {
+                update.reset();
+                update.bindKey(1, keyOfStored(read.bytes(1), layout, blank));
+                update.bind(2, read.integer(0));
+                return update.step();
+            });
     }
     if (result == SQLITE_OK) result = db.exec(kIndexSql);
     if (result == SQLITE_OK)
@@ -427,22 +438,17 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
         Statement insert(made.handle(), "INSERT INTO records(recno, key, version, data) VALUES (?1, ?2, ?3, ?4)");
         const std::string blank = blankImageOf(layout);
         result = !read.ready() ? read.result() : insert.result();
-        while (result == SQLITE_OK) {
-            const int step = read.step();
-            if (step == SQLITE_DONE) break;
-            if (step != SQLITE_ROW) {
-                result = step;
-                break;
-            }
-            // Of either form; kept in the new file without its blank tail.
-            const std::string image = restoredImage(read.bytes(2), blank);
-            insert.reset();
-            insert.bind(1, read.integer(0));
-            insert.bindKey(2, keyOfStored(image, layout, blank));
-            insert.bind(3, read.integer(1));
-            insert.bindBytes(4, std::string_view(image).substr(0, keptLength(image, blank)));
-            if (const int done = insert.step(); done != SQLITE_DONE) result = done;
-        }
+        if (result == SQLITE_OK)
+            result = eachRow(read, [&] {
+                // Of either form; kept in the new file without its blank tail.
+                const std::string image = restoredImage(read.bytes(2), blank);
+                insert.reset();
+                insert.bind(1, read.integer(0));
+                insert.bindKey(2, keyOfStored(image, layout, blank));
+                insert.bind(3, read.integer(1));
+                insert.bindBytes(4, std::string_view(image).substr(0, keptLength(image, blank)));
+                return insert.step();
+            });
     }
     // Numbers once given are never given again: the highest ever given, when
     // it can still be read.
