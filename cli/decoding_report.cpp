@@ -36,7 +36,8 @@ std::string quotedHex(std::span<const uint8_t> bytes) { return "\"" + common::he
 std::string quotedByte(uint8_t byte) { return "\"" + common::hexByte(byte) + "\""; }
 std::string boolean(bool value) { return value ? "true" : "false"; }
 
-template <typename T> std::string numberOr(const std::optional<T> &value) {
+template <typename T>
+std::string numberOr(const std::optional<T> &value) {
     return value ? std::to_string(*value) : "null";
 }
 

@@ -126,7 +126,8 @@ int32_t CommandConsole::send() {
     lastResult_ = link_.sendCommand(header, transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
     showReply(lastResult_);
     if (lastResult_ >= 0)
-        replyDecoding_ = decodeReply(header.code, header.ins, std::span<const uint8_t>(transfer_.data(), replyByteCount_));
+        replyDecoding_ =
+            decodeReply(header.code, header.ins, std::span<const uint8_t>(transfer_.data(), replyByteCount_));
     statusText_ = statusMessage(lastResult_);
     statusMeaning_ = driverErrorMeaning(lastResult_);
     record(Exchange::Kind::Command, header, std::move(sent), startedMs, began);

@@ -34,7 +34,7 @@ std::string byteText(uint8_t byte) { return hexByte(byte); }
 
 const std::array<const char *, kExchangeColumns> &exchangeColumnHeadings() {
     static constexpr std::array<const char *, kExchangeColumns> kHeadings{
-        "Hora",   "ms",         "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
+        "Hora",   "ms",          "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
         "Estado", "Significado", "Decodificación"};
     return kHeadings;
 }
@@ -132,7 +132,8 @@ std::string csvRow(const Exchange &e) {
         row += ',' + byteText(e.sw1) + ',' + byteText(e.sw2) + ',' + byteText(static_cast<uint8_t>(e.received.size()));
     else
         row += ",,,";
-    row += ',' + hexText(e.received) + ',' + csvField(e.status) + ',' + csvField(e.meaning) + ',' + csvField(e.decoding) + "\r\n";
+    row += ',' + hexText(e.received) + ',' + csvField(e.status) + ',' + csvField(e.meaning) + ',' +
+           csvField(e.decoding) + "\r\n";
     return row;
 }
 

@@ -137,8 +137,8 @@ public:
         // On screen the reply's status and meaning follow its header; the
         // data, which may be long, come last.
         QHeaderView *columns = view_->horizontalHeader();
-        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,
-                             ColumnStatus, ColumnMeaning,  ColumnSent,   ColumnReceived, ColumnDecoding};
+        const int shown[] = {ColumnTime,    ColumnDuration, ColumnHeader,   ColumnReply,   ColumnStatus,
+                             ColumnMeaning, ColumnSent,     ColumnReceived, ColumnDecoding};
         for (int place = 0; place < kExchangeColumns; ++place)
             columns->moveSection(columns->visualIndex(shown[place]), place);
 

@@ -9,8 +9,8 @@ namespace {
 
 // ISO/IEC 7816-3, the FI and DI codes; 0 stands for RFU.
 constexpr std::array<int, 16> kFi{372, 372, 558, 744, 1116, 1488, 1860, 0, 0, 512, 768, 1024, 1536, 2048, 0, 0};
-constexpr std::array<int, 16> kFmaxKHz{4000, 5000,  6000,  8000,  12000, 16000, 20000, 0,
-                                       0,    5000,  7500,  10000, 15000, 20000, 0,     0};
+constexpr std::array<int, 16> kFmaxKHz{4000, 5000, 6000, 8000,  12000, 16000, 20000, 0,
+                                       0,    5000, 7500, 10000, 15000, 20000, 0,     0};
 constexpr std::array<int, 16> kDi{0, 1, 2, 4, 8, 16, 32, 64, 12, 20, 0, 0, 0, 0, 0, 0};
 
 std::optional<int> entry(const std::array<int, 16> &table, uint8_t code) {
@@ -138,8 +138,8 @@ Atr decodeAtr(std::span<const uint8_t> bytes) {
                           bytes.begin() + static_cast<std::ptrdiff_t>(at + available));
     atr.historicalDecoded = decodeHistoricalBytes(atr.historical);
     if (available < k)
-        return stopAt(n, "faltan " + std::to_string(k - available) + " de los " + std::to_string(k) +
-                             " bytes históricos");
+        return stopAt(n,
+                      "faltan " + std::to_string(k - available) + " de los " + std::to_string(k) + " bytes históricos");
     at += k;
 
     if (atr.tck.expected) {

@@ -83,8 +83,8 @@ private:
         }
         if (length > end - p)
             return fail(at, "el valor de " + std::to_string(length) + " bytes pasa del final de " +
-                                (topLevel ? "los datos" : "su contenedor") +
-                                " (quedan " + std::to_string(end - p) + ")");
+                                (topLevel ? "los datos" : "su contenedor") + " (quedan " + std::to_string(end - p) +
+                                ")");
         object.valueOffset = p;
         object.value.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(p),
                             bytes_.begin() + static_cast<std::ptrdiff_t>(p + length));

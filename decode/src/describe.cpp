@@ -60,7 +60,9 @@ void historicalLines(const Atr &atr, std::vector<std::string> &lines) {
     if (atr.historical.empty()) return;
     std::string head = "Bytes históricos: " + spacedHex(atr.historical);
     switch (h.category) {
-    case HistoricalCategory::CompactTlvWithStatus: head += " (categoría 00: objetos COMPACT-TLV e indicador de estado)"; break;
+    case HistoricalCategory::CompactTlvWithStatus:
+        head += " (categoría 00: objetos COMPACT-TLV e indicador de estado)";
+        break;
     case HistoricalCategory::CompactTlv: head += " (categoría 80: objetos COMPACT-TLV)"; break;
     case HistoricalCategory::DirReference: head += " (categoría 10: referencia a datos DIR)"; break;
     case HistoricalCategory::Reserved: head += " (categoría " + hex2(h.indicator) + " reservada, RFU)"; break;
@@ -79,7 +81,8 @@ void historicalLines(const Atr &atr, std::vector<std::string> &lines) {
     if (h.status) {
         std::string text = "  Estado:";
         if (h.status->lifeCycle)
-            text += " ciclo de vida " + hex2(*h.status->lifeCycle) + " (" + lifeCycleStatusText(*h.status->lifeCycle) + ")";
+            text +=
+                " ciclo de vida " + hex2(*h.status->lifeCycle) + " (" + lifeCycleStatusText(*h.status->lifeCycle) + ")";
         if (h.status->statusWord)
             text += " SW " + hex2(static_cast<uint8_t>(*h.status->statusWord >> 8)) +
                     hex2(static_cast<uint8_t>(*h.status->statusWord & 0xFF));
@@ -131,7 +134,8 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     std::string head = "ATR de " + std::to_string(atr.length) + " bytes";
     if (atr.length > 0) {
         head += ", TS " + hex2(atr.ts);
-        if (atr.convention) head += *atr.convention == Convention::Direct ? ": convención directa" : ": convención inversa";
+        if (atr.convention)
+            head += *atr.convention == Convention::Direct ? ": convención directa" : ": convención inversa";
     }
     if (atr.overlong) head += "; más de " + std::to_string(kAtrMaxBytes) + " bytes";
     lines.push_back(head);
@@ -147,13 +151,14 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     }
     if (atr.extraGuardTime)
         lines.push_back("TC1 " + hex2(*atr.extraGuardTime) + ": " +
-                        (*atr.extraGuardTime == 0xFF ? std::string("tiempo de guarda mínimo")
-                                                     : "tiempo de guarda extra " + std::to_string(*atr.extraGuardTime) +
-                                                           " ETU"));
+                        (*atr.extraGuardTime == 0xFF
+                             ? std::string("tiempo de guarda mínimo")
+                             : "tiempo de guarda extra " + std::to_string(*atr.extraGuardTime) + " ETU"));
     if (atr.specificMode)
-        lines.push_back("TA2: modo específico T=" + std::to_string(atr.specificMode->protocol) +
-                        (atr.specificMode->changeable ? ", puede pasar a negociable" : ", no puede pasar a negociable") +
-                        (atr.specificMode->implicit ? ", parámetros implícitos" : ", parámetros de TA1"));
+        lines.push_back(
+            "TA2: modo específico T=" + std::to_string(atr.specificMode->protocol) +
+            (atr.specificMode->changeable ? ", puede pasar a negociable" : ", no puede pasar a negociable") +
+            (atr.specificMode->implicit ? ", parámetros implícitos" : ", parámetros de TA1"));
     if (atr.waitingIntegerT0)
         lines.push_back("TC2: WI " + std::to_string(*atr.waitingIntegerT0) +
                         (*atr.waitingIntegerT0 == 0 ? " (reservado, RFU)" : " (tiempo de espera de T=0)"));
@@ -161,9 +166,11 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     if (t1.ifsc || t1.bwi || t1.crc) {
         std::string text = "T=1:";
         if (t1.ifsc)
-            text += " IFSC " + std::to_string(*t1.ifsc) + (*t1.ifsc == 0 || *t1.ifsc == 0xFF ? " (reservado, RFU)" : "");
-        if (t1.bwi) text += " BWI " + std::to_string(*t1.bwi) + (*t1.bwi > 9 ? " (reservado, RFU)" : "") + " CWI " +
-                            std::to_string(*t1.cwi);
+            text +=
+                " IFSC " + std::to_string(*t1.ifsc) + (*t1.ifsc == 0 || *t1.ifsc == 0xFF ? " (reservado, RFU)" : "");
+        if (t1.bwi)
+            text += " BWI " + std::to_string(*t1.bwi) + (*t1.bwi > 9 ? " (reservado, RFU)" : "") + " CWI " +
+                    std::to_string(*t1.cwi);
         if (t1.crc) text += *t1.crc ? " CRC" : " LRC";
         lines.push_back(text);
     }
@@ -173,7 +180,9 @@ std::vector<std::string> describeAtr(const Atr &atr) {
             text += std::string(" ") + clockStopText(*atr.t15.clockStop) + ", " + classesText(*atr.t15.classes);
         if (atr.t15.spu)
             text += (atr.t15.clockStop ? "; " : " ") + std::string("SPU ") + hex2(*atr.t15.spu) +
-                    (*atr.t15.spu == 0 ? " (sin uso)" : (*atr.t15.spu & 0x80) ? " (uso propietario)" : " (uso normalizado)");
+                    (*atr.t15.spu == 0       ? " (sin uso)"
+                     : (*atr.t15.spu & 0x80) ? " (uso propietario)"
+                                             : " (uso normalizado)");
         lines.push_back(text);
     }
     historicalLines(atr, lines);

@@ -68,8 +68,8 @@ HistoricalBytes decodeHistoricalBytes(std::span<const uint8_t> bytes) {
         out.dirReference.assign(bytes.begin() + 1, bytes.end());
         return out;
     default:
-        out.category = bytes[0] > 0x80 && bytes[0] <= 0x8F ? HistoricalCategory::Reserved
-                                                           : HistoricalCategory::Proprietary;
+        out.category =
+            bytes[0] > 0x80 && bytes[0] <= 0x8F ? HistoricalCategory::Reserved : HistoricalCategory::Proprietary;
         return out;
     }
 }

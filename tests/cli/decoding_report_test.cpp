@@ -71,14 +71,18 @@ TEST(DecodingReport, TheProtocolBytesOfAnAtrAsJsonMembers) {
         std::vector<std::string> members;
     };
     const Row rows[] = {
-        {"T=1 bytes and TA1", {0x3B, 0x90, 0x14, 0x81, 0x71, 0xFE, 0x45, 0x01, 0xCE},
+        {"T=1 bytes and TA1",
+         {0x3B, 0x90, 0x14, 0x81, 0x71, 0xFE, 0x45, 0x01, 0xCE},
          {R"("fi":372,"di":8,"fmax_khz":5000,"cycles_per_etu":46.5,"ta1":true)",
-          R"("t1":{"ifsc":254,"bwi":4,"cwi":5,"error_detection":"crc"})", R"("tck":{"present":true,"value":"CE","ok":true})"}},
-        {"T=15 bytes and the specific mode", {0x3B, 0x80, 0x90, 0x11, 0x1F, 0x43, 0x00},
+          R"("t1":{"ifsc":254,"bwi":4,"cwi":5,"error_detection":"crc"})",
+          R"("tck":{"present":true,"value":"CE","ok":true})"}},
+        {"T=15 bytes and the specific mode",
+         {0x3B, 0x80, 0x90, 0x11, 0x1F, 0x43, 0x00},
          {R"("specific_mode":{"protocol":1,"changeable":true,"implicit":true})",
           R"("t15":{"clock_stop":"L","classes":["A","B"]})"}},
         {"a cut ATR", {0x3B, 0x92, 0x11}, {R"("stop":{"offset":3,"reason":"falta TD1"})"}},
-        {"historical category 80", {0x3B, 0x03, 0x80, 0x81, 0x05},
+        {"historical category 80",
+         {0x3B, 0x03, 0x80, 0x81, 0x05},
          {R"("historical_category":"80","compact_tlv":[{"tag":"8","value":"05"}],"status_indicator":{"lcs":"05"})"}},
     };
     for (const Row &row : rows) {
@@ -89,8 +93,8 @@ TEST(DecodingReport, TheProtocolBytesOfAnAtrAsJsonMembers) {
 }
 
 TEST(DecodingReport, TheTextLinesFollowTheReplysFieldsEachNamedByItsLayer) {
-    const std::string text = textDecoding(commandOf(Operation::Send, 0x20, 0x80),
-                                          replyOf(Operation::Send, {0x3B, 0x80, 0x01, 0x52}));
+    const std::string text =
+        textDecoding(commandOf(Operation::Send, 0x20, 0x80), replyOf(Operation::Send, {0x3B, 0x80, 0x01, 0x52}));
     EXPECT_EQ(text.substr(0, text.find('\n')), "MEANING Proceso correcto");
     EXPECT_NE(text.find("\nATR ATR de 4 bytes, TS 3B: convención directa\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nATR TCK 52: incorrecto, debería ser 81\n"), std::string::npos) << text;

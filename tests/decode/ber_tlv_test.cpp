@@ -26,12 +26,9 @@ TEST(BerTlv, TagsOfOneTwoAndThreeBytes) {
         bool constructed;
     };
     const Row rows[] = {
-        {"84 01 AA", 0x84, 1, "84", false},
-        {"A5 00", 0xA5, 1, "A5", true},
-        {"5F 2D 02 65 73", 0x5F2D, 2, "5F2D", false},
-        {"9F 1F 00", 0x9F1F, 2, "9F1F", false},
-        {"BF 0C 00", 0xBF0C, 2, "BF0C", true},
-        {"DF 81 01 01 00", 0xDF8101, 3, "DF8101", false},
+        {"84 01 AA", 0x84, 1, "84", false},           {"A5 00", 0xA5, 1, "A5", true},
+        {"5F 2D 02 65 73", 0x5F2D, 2, "5F2D", false}, {"9F 1F 00", 0x9F1F, 2, "9F1F", false},
+        {"BF 0C 00", 0xBF0C, 2, "BF0C", true},        {"DF 81 01 01 00", 0xDF8101, 3, "DF8101", false},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.data);
@@ -80,8 +77,7 @@ TEST(BerTlv, PaddingBetweenObjectsIsSkippedAtEveryLevel) {
 
 TEST(BerTlv, ConstructedObjectsAreReadAgainAsObjects) {
     // 6F { 84 DF name, A5 { 88 SFI, BF0C { 50 label } } }
-    const TlvData data =
-        decodeBerTlv(bytes("6F 14 84 03 A0 00 01 A5 0D 88 01 08 BF 0C 07 50 05 48 45 4C 4C 4F"));
+    const TlvData data = decodeBerTlv(bytes("6F 14 84 03 A0 00 01 A5 0D 88 01 08 BF 0C 07 50 05 48 45 4C 4C 4F"));
     ASSERT_TRUE(data.parsed()) << (data.error ? data.error->reason : "");
     const TlvObject &fci = data.objects.at(0);
     ASSERT_EQ(fci.children.size(), 2u);
@@ -147,10 +143,12 @@ TEST(FcpTags, TheFileDescriptorNamesTheFileKindAndStructure) {
         {"78", "DF, compartible"},
         {"01", "EF de trabajo, transparente, no compartible"},
         {"41 21", "EF de trabajo, transparente, compartible, codificación de datos 21"},
-        {"02 21 00 1A 00 05", "EF de trabajo, lineal fija, no compartible, codificación de datos 21, registros de "
-                              "hasta 26 bytes, 5 registros"},
-        {"04 21 40", "EF de trabajo, lineal variable, no compartible, codificación de datos 21, registros de hasta 64 "
-                     "bytes"},
+        {"02 21 00 1A 00 05",
+         "EF de trabajo, lineal fija, no compartible, codificación de datos 21, registros de "
+         "hasta 26 bytes, 5 registros"},
+        {"04 21 40",
+         "EF de trabajo, lineal variable, no compartible, codificación de datos 21, registros de hasta 64 "
+         "bytes"},
         {"0E", "EF interno, cíclica, no compartible"},
         {"11", "EF de tipo propietario, transparente, no compartible"},
         {"39", "EF de estructura BER-TLV, no compartible"},
@@ -181,11 +179,21 @@ TEST(FcpTags, ShortIdentifierAndLifeCycle) {
         const char *meaning;
     };
     const Row rows[] = {
-        {0x88, "08", "SFI 1"},        {0x88, "F8", "SFI 31"},       {0x88, "", "sin identificador corto"},
-        {0x88, "09", ""},             {0x8A, "00", "sin información"}, {0x8A, "01", "creación"},
-        {0x8A, "03", "inicialización"}, {0x8A, "05", "operativo, activado"}, {0x8A, "07", "operativo, activado"},
-        {0x8A, "04", "operativo, desactivado"}, {0x8A, "0C", "terminación"}, {0x8A, "02", "reservado (RFU)"},
-        {0x8A, "20", "propietario"},  {0x84, "4B 56 52", "\"KVR\""},   {0x84, "A0 00", ""},
+        {0x88, "08", "SFI 1"},
+        {0x88, "F8", "SFI 31"},
+        {0x88, "", "sin identificador corto"},
+        {0x88, "09", ""},
+        {0x8A, "00", "sin información"},
+        {0x8A, "01", "creación"},
+        {0x8A, "03", "inicialización"},
+        {0x8A, "05", "operativo, activado"},
+        {0x8A, "07", "operativo, activado"},
+        {0x8A, "04", "operativo, desactivado"},
+        {0x8A, "0C", "terminación"},
+        {0x8A, "02", "reservado (RFU)"},
+        {0x8A, "20", "propietario"},
+        {0x84, "4B 56 52", "\"KVR\""},
+        {0x84, "A0 00", ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(std::to_string(row.tag) + " " + row.value);

@@ -49,9 +49,9 @@ struct InterfaceGroup {
 struct RateFactors {
     bool fromTa1 = false;  // false: the defaults, TA1 is absent
     uint8_t fiCode = 1, diCode = 1;
-    std::optional<int> fi;      // empty: an RFU value of FI
+    std::optional<int> fi;  // empty: an RFU value of FI
     std::optional<int> fmaxKHz;
-    std::optional<int> di;      // empty: an RFU value of DI
+    std::optional<int> di;  // empty: an RFU value of DI
     // Clock cycles per ETU, Fi / Di; empty when either is RFU.
     std::optional<double> cyclesPerEtu() const;
 };

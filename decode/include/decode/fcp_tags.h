@@ -26,7 +26,13 @@ struct FileDescriptor {
     bool shareable = false;
     // EF structure, bits 3..1 of the first byte (working and internal EFs).
     enum class Structure {
-        NoInformation, Transparent, LinearFixed, LinearFixedTlv, LinearVariable, LinearVariableTlv, Cyclic,
+        NoInformation,
+        Transparent,
+        LinearFixed,
+        LinearFixedTlv,
+        LinearVariable,
+        LinearVariableTlv,
+        Cyclic,
         CyclicTlv
     };
     std::optional<Structure> structure;

@@ -15,12 +15,12 @@
 namespace kvr::decode {
 
 enum class HistoricalCategory {
-    None,                   // no historical bytes
-    CompactTlvWithStatus,   // 00: objects, then a status indicator of three bytes
-    CompactTlv,             // 80: objects, the status indicator among them (tag 8)
-    DirReference,           // 10: a DIR data reference follows
-    Reserved,               // 81..8F: reserved for future use
-    Proprietary             // any other first byte
+    None,                  // no historical bytes
+    CompactTlvWithStatus,  // 00: objects, then a status indicator of three bytes
+    CompactTlv,            // 80: objects, the status indicator among them (tag 8)
+    DirReference,          // 10: a DIR data reference follows
+    Reserved,              // 81..8F: reserved for future use
+    Proprietary            // any other first byte
 };
 
 // One COMPACT-TLV object: tag and length in one byte (tag high nibble).

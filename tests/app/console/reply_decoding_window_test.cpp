@@ -84,8 +84,11 @@ TEST_F(ReplyDecodingWindowTest, TheAtrAndTheFciAreTheTipOfTheReplyViews) {
         EXPECT_EQ(model->headerData(ColumnDecoding, Qt::Horizontal).toString(), "Decodificación");
         EXPECT_TRUE(model->index(0, ColumnDecoding).data().toString().startsWith("ATR de 12 bytes"));
         EXPECT_EQ(model->index(1, ColumnDecoding).data().toString(), "");
-        EXPECT_TRUE(model->index(2, ColumnDecoding).data().toString().startsWith(
-            "6F [24] Plantilla FCI; 80 [2] Bytes de datos del fichero: 00 00 (0 bytes); 82 [1]"));
+        EXPECT_TRUE(
+            model->index(2, ColumnDecoding)
+                .data()
+                .toString()
+                .startsWith("6F [24] Plantilla FCI; 80 [2] Bytes de datos del fichero: 00 00 (0 bytes); 82 [1]"));
         EXPECT_EQ(model->index(3, ColumnDecoding).data().toString(), "");
         EXPECT_EQ(model->index(4, ColumnDecoding).data().toString(), "");
         history->close();
