@@ -98,8 +98,10 @@ std::string objectsJson(const std::vector<decode::TlvObject> &objects, std::opti
 
 }  // namespace
 
-std::string atrJson(const decode::Atr &atr) {
-    std::string json = "{";
+namespace {
+
+// TS, T0, the interface bytes, the protocols, the rates and the global bytes.
+void structureMembers(const decode::Atr &atr, std::string &json) {
     member(json, "length", std::to_string(atr.length));
     if (atr.length > 0) member(json, "ts", quotedByte(atr.ts));
     if (atr.convention)
@@ -130,6 +132,10 @@ std::string atrJson(const decode::Atr &atr) {
                    ",\"implicit\":" + boolean(atr.specificMode->implicit) + "}");
     }
     if (atr.waitingIntegerT0) member(json, "wi", std::to_string(*atr.waitingIntegerT0));
+}
+
+// The first T=1 and T=15 bytes.
+void protocolMembers(const decode::Atr &atr, std::string &json) {
     const decode::T1Parameters &t1 = atr.t1;
     if (t1.ifsc || t1.bwi || t1.crc) {
         std::string one = "{";
@@ -147,13 +153,16 @@ std::string atrJson(const decode::Atr &atr) {
             member(one, "clock_stop", jsonString(clockStopKey(*atr.t15.clockStop)));
             std::string classes = "[";
             const char *names[] = {"\"A\"", "\"B\"", "\"C\""};
-            for (int bit = 0; bit < 3; ++bit)
+            for (std::size_t bit = 0; bit < 3; ++bit)
                 if (*atr.t15.classes & (1u << bit)) classes += std::string(classes.size() > 1 ? "," : "") + names[bit];
             member(one, "classes", classes + "]");
         }
         if (atr.t15.spu) member(one, "spu", quotedByte(*atr.t15.spu));
         member(json, "t15", one + "}");
     }
+}
+
+void historicalMembers(const decode::Atr &atr, std::string &json) {
     member(json, "historical", quotedHex(atr.historical));
     member(json, "historical_text", jsonString(decode::printableText(atr.historical)));
     const decode::HistoricalBytes &h = atr.historicalDecoded;
@@ -177,6 +186,10 @@ std::string atrJson(const decode::Atr &atr) {
         }
         member(json, "status_indicator", status + "}");
     }
+}
+
+// TCK, what follows the ATR, and where it stopped.
+void endMembers(const decode::Atr &atr, std::string &json) {
     std::string tck = "{\"present\":" + boolean(atr.tck.present);
     if (atr.tck.present) {
         tck += ",\"value\":" + quotedByte(atr.tck.value) + ",\"ok\":" + boolean(atr.tck.ok);
@@ -188,6 +201,16 @@ std::string atrJson(const decode::Atr &atr) {
     if (atr.stop)
         member(json, "stop",
                "{\"offset\":" + std::to_string(atr.stop->offset) + ",\"reason\":" + jsonString(atr.stop->reason) + "}");
+}
+
+}  // namespace
+
+std::string atrJson(const decode::Atr &atr) {
+    std::string json = "{";
+    structureMembers(atr, json);
+    protocolMembers(atr, json);
+    historicalMembers(atr, json);
+    endMembers(atr, json);
     return json + "}";
 }
 

@@ -67,92 +67,118 @@ std::optional<double> RateFactors::cyclesPerEtu() const {
     return static_cast<double>(*fi) / static_cast<double>(*di);
 }
 
-Atr decodeAtr(std::span<const uint8_t> bytes) {
-    Atr atr;
-    const std::size_t n = bytes.size();
-    atr.length = n;
-    atr.overlong = n > kAtrMaxBytes;
-    auto stopAt = [&atr](std::size_t offset, std::string reason) {
-        atr.stop = AtrStop{offset, std::move(reason)};
-        interpret(atr);
-        return atr;
-    };
-    if (n == 0) return stopAt(0, "falta TS");
-    atr.ts = bytes[0];
-    if (atr.ts == 0x3B) {
-        atr.convention = Convention::Direct;
-    } else if (atr.ts == 0x3F) {
-        atr.convention = Convention::Inverse;
-    } else {
-        return stopAt(0, "TS no es 3B ni 3F");
+namespace {
+
+// Walks an ATR byte by byte; each step returns false once the bytes end
+// early or are wrong, with `stop` set.
+class AtrReader {
+public:
+    AtrReader(std::span<const uint8_t> bytes, Atr &atr) : bytes_(bytes), atr_(atr) {}
+
+    bool header() {
+        if (bytes_.empty()) return stop(0, "falta TS");
+        atr_.ts = bytes_[0];
+        if (atr_.ts == 0x3B) {
+            atr_.convention = Convention::Direct;
+        } else if (atr_.ts == 0x3F) {
+            atr_.convention = Convention::Inverse;
+        } else {
+            return stop(0, "TS no es 3B ni 3F");
+        }
+        if (bytes_.size() < 2) return stop(1, "falta T0");
+        atr_.t0 = bytes_[1];
+        atr_.historicalCount = bytes_[1] & 0x0F;
+        at_ = 2;
+        return true;
     }
-    if (n < 2) return stopAt(1, "falta T0");
-    atr.t0 = bytes[1];
-    atr.historicalCount = bytes[1] & 0x0F;
 
     // Each Y bit set announces one byte of the group, TA first; a TD
     // announces the next group and the protocol it speaks for.
-    std::size_t at = 2;
-    unsigned present = bytes[1] >> 4;
-    InterfaceGroup group;
-    for (;;) {
-        constexpr char kKinds[] = {'A', 'B', 'C', 'D'};
-        bool more = false;
-        for (unsigned bit = 0; bit < 4; ++bit) {
-            if (!(present & (1u << bit))) continue;
-            const char kind = kKinds[bit];
-            if (at >= n) {
-                atr.groups.push_back(group);
-                return stopAt(at, "falta " + byteName(kind, group.index));
+    bool interfaceBytes() {
+        unsigned present = bytes_[1] >> 4;
+        InterfaceGroup group;
+        for (;;) {
+            if (!groupBytes(present, group)) {
+                atr_.groups.push_back(group);
+                return false;
             }
-            const uint8_t value = bytes[at];
-            atr.interfaceBytes.push_back(InterfaceByte{kind, group.index, value, at});
-            ++at;
-            switch (kind) {
-            case 'A': group.ta = value; break;
-            case 'B': group.tb = value; break;
-            case 'C': group.tc = value; break;
-            default:
-                group.td = value;
-                more = true;
-                break;
-            }
+            atr_.groups.push_back(group);
+            if (!(present & 0x8)) return true;
+            const int protocol = *group.td & 0x0F;
+            std::vector<int> &offered = atr_.protocols;
+            if (protocol != 15 && std::find(offered.begin(), offered.end(), protocol) == offered.end())
+                offered.push_back(protocol);
+            if (protocol != 0) atr_.tck.expected = true;
+            present = *group.td >> 4;
+            InterfaceGroup next;
+            next.index = group.index + 1;
+            next.protocol = protocol;
+            group = next;
         }
-        atr.groups.push_back(group);
-        if (!more) break;
-        const uint8_t td = *group.td;
-        const int protocol = td & 0x0F;
-        if (protocol != 15 && std::find(atr.protocols.begin(), atr.protocols.end(), protocol) == atr.protocols.end())
-            atr.protocols.push_back(protocol);
-        if (protocol != 0) atr.tck.expected = true;
-        present = td >> 4;
-        InterfaceGroup next;
-        next.index = group.index + 1;
-        next.protocol = protocol;
-        group = next;
     }
 
-    const std::size_t k = static_cast<std::size_t>(atr.historicalCount);
-    const std::size_t available = std::min(k, n - at);
-    atr.historical.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                          bytes.begin() + static_cast<std::ptrdiff_t>(at + available));
-    atr.historicalDecoded = decodeHistoricalBytes(atr.historical);
-    if (available < k)
-        return stopAt(n,
-                      "faltan " + std::to_string(k - available) + " de los " + std::to_string(k) + " bytes históricos");
-    at += k;
+    bool historicalBytes() {
+        const std::size_t k = static_cast<std::size_t>(atr_.historicalCount);
+        const std::size_t available = std::min(k, bytes_.size() - at_);
+        const auto from = bytes_.begin() + static_cast<std::ptrdiff_t>(at_);
+        atr_.historical.assign(from, from + static_cast<std::ptrdiff_t>(available));
+        atr_.historicalDecoded = decodeHistoricalBytes(atr_.historical);
+        if (available < k)
+            return stop(bytes_.size(), "faltan " + std::to_string(k - available) + " de los " + std::to_string(k) +
+                                           " bytes históricos");
+        at_ += k;
+        return true;
+    }
 
-    if (atr.tck.expected) {
+    // TCK: the XOR of T0 up to it, it included, is zero.
+    bool checkByte() {
+        if (!atr_.tck.expected) return true;
         uint8_t sum = 0;
-        for (std::size_t i = 1; i < at; ++i) sum = static_cast<uint8_t>(sum ^ bytes[i]);
-        atr.tck.right = sum;
-        if (at >= n) return stopAt(at, "falta TCK");
-        atr.tck.present = true;
-        atr.tck.value = bytes[at];
-        atr.tck.ok = atr.tck.value == sum;
-        ++at;
+        for (std::size_t i = 1; i < at_; ++i) sum = static_cast<uint8_t>(sum ^ bytes_[i]);
+        atr_.tck.right = sum;
+        if (at_ >= bytes_.size()) return stop(at_, "falta TCK");
+        atr_.tck.present = true;
+        atr_.tck.value = bytes_[at_];
+        atr_.tck.ok = atr_.tck.value == sum;
+        ++at_;
+        return true;
     }
-    atr.trailing.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+
+    void trailing() { atr_.trailing.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), bytes_.end()); }
+
+private:
+    bool stop(std::size_t offset, std::string reason) {
+        atr_.stop = AtrStop{offset, std::move(reason)};
+        return false;
+    }
+
+    // The bytes of one group that `present` announces.
+    bool groupBytes(unsigned present, InterfaceGroup &group) {
+        constexpr char kKinds[] = {'A', 'B', 'C', 'D'};
+        std::optional<uint8_t> *slots[] = {&group.ta, &group.tb, &group.tc, &group.td};
+        for (std::size_t bit = 0; bit < 4; ++bit) {
+            if (!(present & (1u << bit))) continue;
+            if (at_ >= bytes_.size()) return stop(at_, "falta " + byteName(kKinds[bit], group.index));
+            *slots[bit] = bytes_[at_];
+            atr_.interfaceBytes.push_back(InterfaceByte{kKinds[bit], group.index, bytes_[at_], at_});
+            ++at_;
+        }
+        return true;
+    }
+
+    std::span<const uint8_t> bytes_;
+    Atr &atr_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+Atr decodeAtr(std::span<const uint8_t> bytes) {
+    Atr atr;
+    atr.length = bytes.size();
+    atr.overlong = bytes.size() > kAtrMaxBytes;
+    AtrReader reader(bytes, atr);
+    if (reader.header() && reader.interfaceBytes() && reader.historicalBytes() && reader.checkByte()) reader.trailing();
     interpret(atr);
     return atr;
 }

@@ -49,7 +49,7 @@ const char *clockStopText(T15Parameters::ClockStop stop) {
 std::string classesText(uint8_t classes) {
     std::string text;
     const char *names[] = {"A (5 V)", "B (3 V)", "C (1,8 V)"};
-    for (int bit = 0; bit < 3; ++bit)
+    for (std::size_t bit = 0; bit < 3; ++bit)
         if (classes & (1u << bit)) text += (text.empty() ? "" : ", ") + std::string(names[bit]);
     if (classes & 0x38) text += std::string(text.empty() ? "" : ", ") + "clases reservadas (RFU)";
     return text.empty() ? "ninguna clase indicada" : "clases " + text;
@@ -72,9 +72,9 @@ void historicalLines(const Atr &atr, std::vector<std::string> &lines) {
     lines.push_back(head);
     for (const CompactTlvObject &object : h.objects) {
         const std::string name = compactTlvTagName(object.tag);
-        lines.push_back("  " + hex2(static_cast<uint8_t>(object.tag << 4 | object.value.size())) + " " +
-                        (name.empty() ? "Etiqueta " + hex2(object.tag) + " sin asignar" : name) + ": " +
-                        spacedHex(object.value));
+        lines.push_back(
+            "  " + hex2(static_cast<uint8_t>(static_cast<std::size_t>(object.tag) << 4 | object.value.size())) + " " +
+            (name.empty() ? "Etiqueta " + hex2(object.tag) + " sin asignar" : name) + ": " + spacedHex(object.value));
     }
     if (h.category == HistoricalCategory::DirReference && !h.dirReference.empty())
         lines.push_back("  Referencia DIR: " + spacedHex(h.dirReference));
@@ -129,8 +129,10 @@ std::string cyclesText(double cycles) {
     return text + "," + digits;
 }
 
-std::vector<std::string> describeAtr(const Atr &atr) {
-    std::vector<std::string> lines;
+namespace {
+
+// TS, T0 with the interface bytes, the protocols and the rates.
+void structureLines(const Atr &atr, std::vector<std::string> &lines) {
     std::string head = "ATR de " + std::to_string(atr.length) + " bytes";
     if (atr.length > 0) {
         head += ", TS " + hex2(atr.ts);
@@ -139,16 +141,19 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     }
     if (atr.overlong) head += "; más de " + std::to_string(kAtrMaxBytes) + " bytes";
     lines.push_back(head);
-    if (atr.t0) {
-        std::string t0 = "T0 " + hex2(*atr.t0) + ": " + std::to_string(atr.historicalCount) + " bytes históricos";
-        if (!atr.interfaceBytes.empty()) {
-            t0 += "; bytes de interfaz";
-            for (const InterfaceByte &b : atr.interfaceBytes) t0 += " " + b.name() + "=" + hex2(b.value);
-        }
-        lines.push_back(t0);
-        lines.push_back("Protocolos: " + protocolList(atr.protocols));
-        lines.push_back(rateLine(atr.rates));
+    if (!atr.t0) return;
+    std::string t0 = "T0 " + hex2(*atr.t0) + ": " + std::to_string(atr.historicalCount) + " bytes históricos";
+    if (!atr.interfaceBytes.empty()) {
+        t0 += "; bytes de interfaz";
+        for (const InterfaceByte &b : atr.interfaceBytes) t0 += " " + b.name() + "=" + hex2(b.value);
     }
+    lines.push_back(t0);
+    lines.push_back("Protocolos: " + protocolList(atr.protocols));
+    lines.push_back(rateLine(atr.rates));
+}
+
+// TC1, TA2 and TC2.
+void globalLines(const Atr &atr, std::vector<std::string> &lines) {
     if (atr.extraGuardTime)
         lines.push_back("TC1 " + hex2(*atr.extraGuardTime) + ": " +
                         (*atr.extraGuardTime == 0xFF
@@ -162,6 +167,10 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     if (atr.waitingIntegerT0)
         lines.push_back("TC2: WI " + std::to_string(*atr.waitingIntegerT0) +
                         (*atr.waitingIntegerT0 == 0 ? " (reservado, RFU)" : " (tiempo de espera de T=0)"));
+}
+
+// The first T=1 and T=15 bytes.
+void protocolLines(const Atr &atr, std::vector<std::string> &lines) {
     const T1Parameters &t1 = atr.t1;
     if (t1.ifsc || t1.bwi || t1.crc) {
         std::string text = "T=1:";
@@ -185,7 +194,10 @@ std::vector<std::string> describeAtr(const Atr &atr) {
                                              : " (uso normalizado)");
         lines.push_back(text);
     }
-    historicalLines(atr, lines);
+}
+
+// TCK, what follows the ATR, and where it stopped.
+void endLines(const Atr &atr, std::vector<std::string> &lines) {
     if (atr.tck.present) {
         lines.push_back("TCK " + hex2(atr.tck.value) +
                         (atr.tck.ok ? std::string(": correcto") : ": incorrecto, debería ser " + hex2(atr.tck.right)));
@@ -195,6 +207,17 @@ std::vector<std::string> describeAtr(const Atr &atr) {
     if (!atr.trailing.empty()) lines.push_back("Bytes tras el ATR: " + spacedHex(atr.trailing));
     if (atr.stop)
         lines.push_back("Se detiene en el byte " + std::to_string(atr.stop->offset + 1) + ": " + atr.stop->reason);
+}
+
+}  // namespace
+
+std::vector<std::string> describeAtr(const Atr &atr) {
+    std::vector<std::string> lines;
+    structureLines(atr, lines);
+    globalLines(atr, lines);
+    protocolLines(atr, lines);
+    historicalLines(atr, lines);
+    endLines(atr, lines);
     return lines;
 }
 
