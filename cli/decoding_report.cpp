@@ -32,8 +32,18 @@ std::string statusWordMeaningOf(const Outcome &outcome) {
     return console::statusWordMeaning(*outcome.sw1, *outcome.sw2);
 }
 
-std::string quotedHex(std::span<const uint8_t> bytes) { return "\"" + common::hexPacked(bytes) + "\""; }
-std::string quotedByte(uint8_t byte) { return "\"" + common::hexByte(byte) + "\""; }
+// Text that needs no escaping, in quotes.  (Appended rather than added up:
+// g++ 12 takes "..." + std::string&& for an overlapping copy.)
+std::string quoted(const std::string &text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+std::string quotedHex(std::span<const uint8_t> bytes) { return quoted(common::hexPacked(bytes)); }
+std::string quotedByte(uint8_t byte) { return quoted(common::hexByte(byte)); }
 std::string boolean(bool value) { return value ? "true" : "false"; }
 
 template <typename T>
@@ -47,10 +57,19 @@ std::string number(double value) {
     return std::string(text, end);
 }
 
-// Appends ,"key":value.
+// Appends "key":value to an object begun with "{", a comma before it
+// unless it is the first.
 void member(std::string &json, const char *key, const std::string &value) {
     if (json.size() > 1) json += ',';
-    json += jsonString(key) + ':' + value;
+    json += jsonString(key);
+    json += ':';
+    json += value;
+}
+
+// Appends a value to an array begun with "[".
+void item(std::string &list, const std::string &value) {
+    if (list.size() > 1) list += ',';
+    list += value;
 }
 
 const char *categoryKey(decode::HistoricalCategory category) {
@@ -111,12 +130,15 @@ void structureMembers(const decode::Atr &atr, std::string &json) {
         member(json, "k", std::to_string(atr.historicalCount));
     }
     std::string bytes = "[";
-    for (const decode::InterfaceByte &b : atr.interfaceBytes)
-        bytes += std::string(bytes.size() > 1 ? "," : "") + "{\"name\":" + jsonString(b.name()) +
-                 ",\"value\":" + quotedByte(b.value) + "}";
+    for (const decode::InterfaceByte &b : atr.interfaceBytes) {
+        std::string one = "{";
+        member(one, "name", jsonString(b.name()));
+        member(one, "value", quotedByte(b.value));
+        item(bytes, one + "}");
+    }
     member(json, "interface", bytes + "]");
     std::string protocols = "[";
-    for (const int t : atr.protocols) protocols += (protocols.size() > 1 ? "," : "") + std::to_string(t);
+    for (const int t : atr.protocols) item(protocols, std::to_string(t));
     member(json, "protocols", protocols + "]");
     member(json, "fi", numberOr(atr.rates.fi));
     member(json, "di", numberOr(atr.rates.di));
@@ -126,10 +148,11 @@ void structureMembers(const decode::Atr &atr, std::string &json) {
     member(json, "ta1", boolean(atr.rates.fromTa1));
     if (atr.extraGuardTime) member(json, "extra_guard_time", std::to_string(*atr.extraGuardTime));
     if (atr.specificMode) {
-        member(json, "specific_mode",
-               "{\"protocol\":" + std::to_string(atr.specificMode->protocol) +
-                   ",\"changeable\":" + boolean(atr.specificMode->changeable) +
-                   ",\"implicit\":" + boolean(atr.specificMode->implicit) + "}");
+        std::string mode = "{";
+        member(mode, "protocol", std::to_string(atr.specificMode->protocol));
+        member(mode, "changeable", boolean(atr.specificMode->changeable));
+        member(mode, "implicit", boolean(atr.specificMode->implicit));
+        member(json, "specific_mode", mode + "}");
     }
     if (atr.waitingIntegerT0) member(json, "wi", std::to_string(*atr.waitingIntegerT0));
 }
@@ -154,7 +177,7 @@ void protocolMembers(const decode::Atr &atr, std::string &json) {
             std::string classes = "[";
             const char *names[] = {"\"A\"", "\"B\"", "\"C\""};
             for (std::size_t bit = 0; bit < 3; ++bit)
-                if (*atr.t15.classes & (1u << bit)) classes += std::string(classes.size() > 1 ? "," : "") + names[bit];
+                if (*atr.t15.classes & (1u << bit)) item(classes, names[bit]);
             member(one, "classes", classes + "]");
         }
         if (atr.t15.spu) member(one, "spu", quotedByte(*atr.t15.spu));
@@ -171,8 +194,10 @@ void historicalMembers(const decode::Atr &atr, std::string &json) {
         std::string objects = "[";
         for (const decode::CompactTlvObject &object : h.objects) {
             static const char kHex[] = "0123456789ABCDEF";
-            objects += std::string(objects.size() > 1 ? "," : "") + "{\"tag\":\"" + kHex[object.tag & 0x0F] +
-                       "\",\"value\":" + quotedHex(object.value) + "}";
+            std::string one = "{";
+            member(one, "tag", quoted(std::string(1, kHex[object.tag & 0x0F])));
+            member(one, "value", quotedHex(object.value));
+            item(objects, one + "}");
         }
         member(json, "compact_tlv", objects + "]");
     }
@@ -190,17 +215,22 @@ void historicalMembers(const decode::Atr &atr, std::string &json) {
 
 // TCK, what follows the ATR, and where it stopped.
 void endMembers(const decode::Atr &atr, std::string &json) {
-    std::string tck = "{\"present\":" + boolean(atr.tck.present);
+    std::string tck = "{";
+    member(tck, "present", boolean(atr.tck.present));
     if (atr.tck.present) {
-        tck += ",\"value\":" + quotedByte(atr.tck.value) + ",\"ok\":" + boolean(atr.tck.ok);
-        if (!atr.tck.ok) tck += ",\"expected\":" + quotedByte(atr.tck.right);
+        member(tck, "value", quotedByte(atr.tck.value));
+        member(tck, "ok", boolean(atr.tck.ok));
+        if (!atr.tck.ok) member(tck, "expected", quotedByte(atr.tck.right));
     }
     member(json, "tck", tck + "}");
     if (!atr.trailing.empty()) member(json, "trailing", quotedHex(atr.trailing));
     if (atr.overlong) member(json, "overlong", "true");
-    if (atr.stop)
-        member(json, "stop",
-               "{\"offset\":" + std::to_string(atr.stop->offset) + ",\"reason\":" + jsonString(atr.stop->reason) + "}");
+    if (atr.stop) {
+        std::string stop = "{";
+        member(stop, "offset", std::to_string(atr.stop->offset));
+        member(stop, "reason", jsonString(atr.stop->reason));
+        member(json, "stop", stop + "}");
+    }
 }
 
 }  // namespace
@@ -229,12 +259,14 @@ std::string textDecoding(const ReaderCommand &command, const Outcome &outcome) {
 std::string withJsonDecoding(std::string json, const ReaderCommand &command, const Outcome &outcome) {
     const std::size_t end = json.rfind('}');
     if (end == std::string::npos) return json;
-    std::string members;
+    std::string members = "{";  // the "{" only spares the first comma
     const std::string meaning = statusWordMeaningOf(outcome);
-    if (!meaning.empty()) members += ",\"meaning\":" + jsonString(meaning);
+    if (!meaning.empty()) member(members, "meaning", jsonString(meaning));
     const console::ReplyDecoding decoding = decodingOf(command, outcome);
-    if (decoding.atr) members += ",\"atr\":" + atrJson(*decoding.atr);
-    if (decoding.tlv) members += ",\"tlv\":" + tlvJson(*decoding.tlv);
+    if (decoding.atr) member(members, "atr", atrJson(*decoding.atr));
+    if (decoding.tlv) member(members, "tlv", tlvJson(*decoding.tlv));
+    members.erase(0, 1);
+    if (!members.empty()) members.insert(0, 1, ',');
     json.insert(end, members);
     return json;
 }

@@ -145,7 +145,12 @@ void structureLines(const Atr &atr, std::vector<std::string> &lines) {
     std::string t0 = "T0 " + hex2(*atr.t0) + ": " + std::to_string(atr.historicalCount) + " bytes históricos";
     if (!atr.interfaceBytes.empty()) {
         t0 += "; bytes de interfaz";
-        for (const InterfaceByte &b : atr.interfaceBytes) t0 += " " + b.name() + "=" + hex2(b.value);
+        for (const InterfaceByte &b : atr.interfaceBytes) {
+            t0 += ' ';
+            t0 += b.name();
+            t0 += '=';
+            t0 += hex2(b.value);
+        }
     }
     lines.push_back(t0);
     lines.push_back("Protocolos: " + protocolList(atr.protocols));

@@ -23,6 +23,15 @@ bool allPrintable(std::span<const uint8_t> value) {
     return true;
 }
 
+// The value in quotes when it is all printable characters, else empty.
+std::string quotedText(std::span<const uint8_t> value) {
+    if (!allPrintable(value)) return {};
+    std::string text(1, '"');
+    text += printableText(value);
+    text += '"';
+    return text;
+}
+
 const char *kindText(FileDescriptor::Kind kind) {
     switch (kind) {
     case FileDescriptor::Kind::WorkingEf: return "EF de trabajo";
@@ -154,7 +163,7 @@ std::string lifeCycleStatusText(uint8_t lcs) {
 }
 
 std::string tlvValueMeaning(uint32_t tag, std::optional<uint32_t> parent, std::span<const uint8_t> value) {
-    if (tag == 0x50 || tag == 0x5F2D) return allPrintable(value) ? "\"" + printableText(value) + "\"" : "";
+    if (tag == 0x50 || tag == 0x5F2D) return quotedText(value);
     if (!isTemplate(parent)) return "";
     switch (tag) {
     case 0x80:
@@ -164,7 +173,7 @@ std::string tlvValueMeaning(uint32_t tag, std::optional<uint32_t> parent, std::s
     case 0x82:
         if (const auto d = decodeFileDescriptor(value)) return fileDescriptorText(*d);
         return "";
-    case 0x84: return allPrintable(value) ? "\"" + printableText(value) + "\"" : "";
+    case 0x84: return quotedText(value);
     case 0x88:
         if (value.empty()) return "sin identificador corto";
         if (value.size() == 1 && (value[0] & 0x07) == 0) return "SFI " + std::to_string(value[0] >> 3);
