@@ -364,6 +364,10 @@ TEST(Atr, MoreThan33BytesAreDecodedAndFlaggedAndBytesAfterTheEndAreKept) {
     const Atr padded = decodeAtr(bytes("3B 00 90 00"));
     EXPECT_FALSE(padded.overlong);
     EXPECT_EQ(padded.trailing, bytes("90 00"));
+    // The check byte covers T0 up to itself, not what follows it.
+    const Atr followed = decodeAtr(bytes("3B 80 01 81 FF"));
+    EXPECT_TRUE(followed.tck.ok);
+    EXPECT_EQ(followed.trailing, bytes("FF"));
 }
 
 }  // namespace
