@@ -23,6 +23,8 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
             invocation.keepGoing = true;
         } else if (argument == "--json") {
             invocation.json = true;
+        } else if (argument == "--decode") {
+            invocation.decode = true;
         } else if (argument == "-p" || argument == "--port") {
             if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
                 error = argument + " takes a port name (COM1..COM9, /dev/..., rfc2217://HOST:PORT)";
@@ -56,8 +58,8 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
 }
 
 std::string helpText() {
-    return R"(Usage: kvr7x [-p PORT] [-k] [--json] COMMAND
-       kvr7x [-p PORT] [-k] [--json] run FILE
+    return R"(Usage: kvr7x [-p PORT] [-k] [--json] [--decode] COMMAND
+       kvr7x [-p PORT] [-k] [--json] [--decode] run FILE
 Sends commands to a KVR7x smart-card reader through the driver library and
 prints the reply in hexadecimal with the decoded reader status.
 
@@ -87,6 +89,9 @@ Options:
                      rfc2217://HOST:PORT (kvr7x-emu, ser2net)
   -k, --keep-going   run a script to its end whatever fails
       --json         one JSON object a command, on one line
+      --decode       what each reply means, under it: the status word, the
+                     card's ATR after an activation (send 20 00 80 ...), and
+                     BER-TLV data (an FCI, an FCP) after any other command
   -h, --help         show this text and end
   -V, --version      show the version and end
 

@@ -1,6 +1,6 @@
 // The kvr7x tool's command line:
-//   kvr7x [-p PORT] [-k] [--json] COMMAND...   one reader command
-//   kvr7x [-p PORT] [-k] [--json] run FILE     a script of such commands
+//   kvr7x [-p PORT] [-k] [--json] [--decode] COMMAND...   one reader command
+//   kvr7x [-p PORT] [-k] [--json] [--decode] run FILE     a script of such commands
 //   kvr7x --help | --version
 #ifndef KVR_CLI_INVOCATION_H
 #define KVR_CLI_INVOCATION_H
@@ -24,6 +24,7 @@ struct Invocation {
     std::string port = "COM1";
     bool keepGoing = false;  // -k: a script goes on after a failed command
     bool json = false;
+    bool decode = false;     // --decode: what each reply means, under it
     ReaderCommand command;   // Action::Command
     std::string scriptPath;  // Action::Script; "-" is standard input
 };

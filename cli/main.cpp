@@ -1,4 +1,5 @@
 // kvr7x: sends commands to a KVR7x reader from a shell or a script.
+#include "decoding_report.h"
 #include "invocation.h"
 #include "reader_session.h"
 #include "report.h"
@@ -81,9 +82,11 @@ int main(int argc, char **argv) {
         if (scripted && !invocation->json) put("> " + line.text + "\n");
         const Outcome outcome = session.run(line.command);
         if (invocation->json) {
-            put(jsonReport(outcome, scripted ? std::optional<int>(line.number) : std::nullopt));
+            std::string json = jsonReport(outcome, scripted ? std::optional<int>(line.number) : std::nullopt);
+            put(invocation->decode ? withJsonDecoding(std::move(json), line.command, outcome) : json);
         } else {
             put(textReport(outcome));
+            if (invocation->decode) put(textDecoding(line.command, outcome));
         }
         if (!outcome.succeeded()) {
             status = kExitReaderError;

@@ -34,6 +34,7 @@ void CommandConsole::clear() {
     replyHex_.assign(kHexViewSize, ' ');
     requestByteCount_ = 0;
     replyByteCount_ = 0;
+    replyDecoding_ = ReplyDecoding{};
     transfer_.fill(0);
     sw1Result_ = sw2Result_ = 0;
     replyLength_ = 0;
@@ -83,6 +84,7 @@ void CommandConsole::blankReply() {
     replyBytes_.assign(kByteViewSize, ' ');
     replyHex_.assign(kHexViewSize, ' ');
     replyByteCount_ = 0;
+    replyDecoding_ = ReplyDecoding{};
 }
 
 CommandHeader CommandConsole::requestHeader() const {
@@ -123,6 +125,9 @@ int32_t CommandConsole::send() {
     const auto began = history_ ? clock_.steady() : std::chrono::steady_clock::time_point{};
     lastResult_ = link_.sendCommand(header, transfer_.data(), &sw1Result_, &sw2Result_, &replyLength_, timeout);
     showReply(lastResult_);
+    if (lastResult_ >= 0)
+        replyDecoding_ =
+            decodeReply(header.code, header.ins, std::span<const uint8_t>(transfer_.data(), replyByteCount_));
     statusText_ = statusMessage(lastResult_);
     statusMeaning_ = driverErrorMeaning(lastResult_);
     record(Exchange::Kind::Command, header, std::move(sent), startedMs, began);
@@ -149,6 +154,7 @@ void CommandConsole::record(Exchange::Kind kind, const CommandHeader &header, st
         e.sw2 = hexPairOf(sw2);
         e.received.assign(reinterpret_cast<const char *>(transfer_.data()), replyByteCount_);
         e.meaning = statusWordMeaning(sw1, sw2);
+        e.decoding = replyDecoding_.summary();
     } else {
         e.meaning = statusMeaning_;
     }

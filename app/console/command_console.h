@@ -10,6 +10,7 @@
 #include "console/menu_plan.h"
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
+#include "console/reply_decoding.h"
 
 #include <array>
 #include <cstddef>
@@ -75,6 +76,10 @@ public:
     const std::string &requestHex() const { return requestHex_; }
     const std::string &replyBytes() const { return replyBytes_; }
     const std::string &replyHex() const { return replyHex_; }
+    // What the last reply's data decode to (decodeReply): the ATR after an
+    // activation, BER-TLV objects after another command; empty after a
+    // Reset, a failed call, or data that decode to nothing.
+    const ReplyDecoding &replyDecoding() const { return replyDecoding_; }
 
     // The texts the views show: the byte views their significant characters,
     // the hex views without trailing spaces.
@@ -168,6 +173,7 @@ private:
     std::string requestBytes_, requestHex_, replyBytes_, replyHex_;
     std::size_t requestByteCount_ = 0;
     std::size_t replyByteCount_ = 0;
+    ReplyDecoding replyDecoding_;
     AnswerBuffer transfer_{};
     uint8_t sw1Result_ = 0, sw2Result_ = 0;
     int32_t replyLength_ = 0;

@@ -34,6 +34,9 @@ struct Exchange {
     // What the status word means (statusWordMeaning), or for a driver error
     // what the error means (driverErrorMeaning); UTF-8, may be empty.
     std::string meaning;
+    // What the reply's data decode to (ReplyDecoding::summary): the ATR
+    // after an activation, BER-TLV objects; UTF-8, empty when they do not.
+    std::string decoding;
 
     bool answered() const { return result >= 0; }
     bool operator==(const Exchange &) const = default;

@@ -34,8 +34,8 @@ std::string byteText(uint8_t byte) { return hexByte(byte); }
 
 const std::array<const char *, kExchangeColumns> &exchangeColumnHeadings() {
     static constexpr std::array<const char *, kExchangeColumns> kHeadings{
-        "Hora",   "ms",         "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
-        "Estado", "Significado"};
+        "Hora",   "ms",          "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
+        "Estado", "Significado", "Decodificación"};
     return kHeadings;
 }
 
@@ -87,6 +87,7 @@ std::string exchangeColumn(const Exchange &e, ExchangeColumn column) {
     case ColumnReceived: return hexText(e.received);
     case ColumnStatus: return e.status;
     case ColumnMeaning: return e.meaning;
+    case ColumnDecoding: return e.decoding;
     case kExchangeColumns: break;
     }
     return {};
@@ -101,7 +102,9 @@ std::string exchangeLines(const Exchange &e) {
     if (!e.received.empty()) second += "  " + hexText(e.received);
     second += "  " + e.status;
     if (!e.meaning.empty()) second += "  (" + e.meaning + ")";
-    return first + '\n' + second + '\n';
+    std::string lines = first + '\n' + second + '\n';
+    if (!e.decoding.empty()) lines += std::string(14, ' ') + "= " + e.decoding + '\n';
+    return lines;
 }
 
 std::string historyText(const ExchangeHistory &history) {
@@ -112,7 +115,7 @@ std::string historyText(const ExchangeHistory &history) {
 
 std::string csvHeading() {
     return "Fecha,Hora,ms,Orden,CODE,CLA,INS,P1,P2,P3,Datos enviados,STAT,SW1,SW2,LEN,Datos recibidos,Estado,"
-           "Significado\r\n";
+           "Significado,Decodificación\r\n";
 }
 
 std::string csvRow(const Exchange &e) {
@@ -129,7 +132,8 @@ std::string csvRow(const Exchange &e) {
         row += ',' + byteText(e.sw1) + ',' + byteText(e.sw2) + ',' + byteText(static_cast<uint8_t>(e.received.size()));
     else
         row += ",,,";
-    row += ',' + hexText(e.received) + ',' + csvField(e.status) + ',' + csvField(e.meaning) + "\r\n";
+    row += ',' + hexText(e.received) + ',' + csvField(e.status) + ',' + csvField(e.meaning) + ',' +
+           csvField(e.decoding) + "\r\n";
     return row;
 }
 

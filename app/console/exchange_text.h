@@ -9,7 +9,9 @@
 // the first line the time, the header and the data sent, the second the
 // duration, STAT SW1 SW2 LEN, the data received, the status text and, in
 // brackets, the meaning.  A Reset shows "Reset" for its header; a driver
-// error shows only STAT.
+// error shows only STAT.  A reply whose data decode (an ATR, BER-TLV) has a
+// third line, the decoding after "=" under the "<":
+//                = 6F [19] Plantilla FCI; 82 [1] Descriptor de fichero: 38 (DF, no compartible); ...
 #ifndef KVR_CONSOLE_EXCHANGE_TEXT_H
 #define KVR_CONSOLE_EXCHANGE_TEXT_H
 
@@ -32,6 +34,7 @@ enum ExchangeColumn {
     ColumnReceived,
     ColumnStatus,
     ColumnMeaning,
+    ColumnDecoding,
     kExchangeColumns
 };
 

@@ -127,7 +127,7 @@ public:
         view_->horizontalHeader()->setStretchLastSection(true);
         // Characters of each column's content; a heading that is longer
         // widens its column.
-        const int widths[kExchangeColumns] = {12, 5, 17, 24, 11, 24, 31, 34};
+        const int widths[kExchangeColumns] = {12, 5, 17, 24, 11, 24, 31, 34, 60};
         const int digit = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
         const QFontMetrics heading = view_->horizontalHeader()->fontMetrics();
         for (int c = 0; c < kExchangeColumns; ++c) {
@@ -137,8 +137,8 @@ public:
         // On screen the reply's status and meaning follow its header; the
         // data, which may be long, come last.
         QHeaderView *columns = view_->horizontalHeader();
-        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,
-                             ColumnStatus, ColumnMeaning,  ColumnSent,   ColumnReceived};
+        const int shown[] = {ColumnTime,    ColumnDuration, ColumnHeader,   ColumnReply,   ColumnStatus,
+                             ColumnMeaning, ColumnSent,     ColumnReceived, ColumnDecoding};
         for (int place = 0; place < kExchangeColumns; ++place)
             columns->moveSection(columns->visualIndex(shown[place]), place);
 

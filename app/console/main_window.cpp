@@ -31,6 +31,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QStringList>
 #include <QMetaObject>
 #include <QPushButton>
 
@@ -53,6 +54,16 @@ runtime::WindowDefinition mainWindowDefinition() {
     d.menuBar = true;
     d.statusBar = true;
     return d;
+}
+
+// The tip of the reply's data views: the decoding's lines, then what the
+// status word means; empty when the data decode to nothing.
+QString decodingTip(const ReplyDecoding &decoding, const QString &statusWordMeaning) {
+    if (decoding.empty()) return {};
+    QStringList lines;
+    for (const std::string &line : decoding.lines()) lines << QString::fromStdString(line);
+    if (!statusWordMeaning.isEmpty()) lines << statusWordMeaning;
+    return lines.join(QLatin1Char('\n'));
 }
 
 class MainWindow : public runtime::Window {
@@ -228,6 +239,11 @@ private:
         replyHeader_[2]->setToolTip(meaning);
         show(replyBytes_, console_.replyBytesShown());
         show(replyHex_, console_.replyHexShown());
+        // What the reply's data decode to, over both data views, with what
+        // the status word means: the three layers of the reply together.
+        const QString decoding = decodingTip(console_.replyDecoding(), meaning);
+        replyBytes_->setToolTip(decoding);
+        replyHex_->setToolTip(decoding);
         setStatusText(QString::fromStdString(console_.statusText()));
         setStatusToolTip(QString::fromStdString(console_.statusMeaning()));
     }

@@ -10,6 +10,7 @@
 #include "command_apdu.h"
 #include "ifd_result.h"
 #include "common/reader_protocol.h"
+#include "decode/atr.h"
 #include "kvr7x.h"
 
 namespace kvr7x::pcsc {
@@ -114,7 +115,19 @@ RESPONSECODE ReaderSlot::powerUp(std::vector<uint8_t> &atr) {
     if (len < 1 || len > MAX_ATR_SIZE) return IFD_ERROR_POWER_ACTION;
     atr_.assign(data.begin(), data.begin() + len);
     atr = atr_;
+    noteFaultyAtr();
     return IFD_SUCCESS;
+}
+
+void ReaderSlot::noteFaultyAtr() const {
+    const kvr::decode::Atr decoded = kvr::decode::decodeAtr(atr_);
+    if (decoded.stop) {
+        logMessage(LogLevel::Error, "%s: the card's ATR does not decode beyond its byte %zu (of %zu)", name_.c_str(),
+                   decoded.stop->offset, atr_.size());
+    } else if (decoded.tck.present && !decoded.tck.ok) {
+        logMessage(LogLevel::Error, "%s: the card's ATR has the check byte TCK %02X where its bytes make it %02X",
+                   name_.c_str(), decoded.tck.value, decoded.tck.right);
+    }
 }
 
 RESPONSECODE ReaderSlot::power(unsigned long action, std::vector<uint8_t> &atr) {

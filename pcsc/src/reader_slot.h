@@ -77,6 +77,10 @@ private:
     // The line is gone: the port is closed and the card counts as unpowered.
     void loseLine(int32_t r);
     [[nodiscard]] RESPONSECODE powerUp(std::vector<uint8_t> &atr);
+    // Says in pcscd's log when the card's ATR is cut, built wrong or has a
+    // wrong check byte: pcscd and the application are handed it as it came,
+    // and what goes wrong next is easier to place.
+    void noteFaultyAtr() const;
     [[nodiscard]] RESPONSECODE cardState(bool present);
 
     std::string name_;

@@ -85,6 +85,43 @@ TEST(ReaderSlot, ReaderStatusesAndSilenceBecomeIfdCodesWithoutStatusWords) {
     EXPECT_TRUE(atr.empty());
 }
 
+TEST(ReaderSlot, AFaultyAtrIsHandedOnAsItCameAndSaidInTheLog) {
+    struct Case {
+        const char *atr;
+        const char *logged;  // empty: nothing said
+    };
+    const Case cases[] = {
+        {"3B 80 01 81", ""},
+        {"3B 80 01 52", "the card's ATR has the check byte TCK 52 where its bytes make it 81"},
+        {"3B 92 11", "the card's ATR does not decode beyond its byte 3 (of 3)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.atr);
+        kvr7x::emu::Config config;
+        std::string error;
+        ASSERT_TRUE(config.rules.parse(std::string("20 00 80 00 00 00 => 00 90 00 | ") + c.atr, error)) << error;
+        auto emu = kvr7x::test::startEmulator(std::move(config));
+        ReaderSlot slot(emu->url(), 300);
+        ASSERT_EQ(slot.open(), IFD_SUCCESS);
+        Bytes atr;
+        ::testing::internal::CaptureStderr();
+        const RESPONSECODE rc = slot.power(IFD_POWER_UP, atr);
+        const std::string logged = ::testing::internal::GetCapturedStderr();
+        ASSERT_EQ(rc, IFD_SUCCESS);
+        std::string spaced;
+        for (const uint8_t b : atr) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, spaced.empty() ? "%02X" : " %02X", b);
+            spaced += hex;
+        }
+        EXPECT_EQ(spaced, c.atr);
+        if (*c.logged)
+            EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+        else
+            EXPECT_EQ(logged.find("ATR"), std::string::npos) << logged;
+    }
+}
+
 TEST(ReaderSlot, PresenceFollowsTheCardLineAndALostLineComesBack) {
     auto emu = kvr7x::test::startEmulator();
     const uint16_t port = emu->port();

@@ -99,6 +99,21 @@ Exchange portGone() {
     return e;
 }
 
+// A reply whose data decode: the decoding holds commas and quotes for CSV.
+Exchange fciRead() {
+    Exchange e;
+    e.startedMs = kMorning + 4000;
+    e.durationMs = 7;
+    e.header = {0x21, 0x00, 0xC0, 0x00, 0x00, 0x04};
+    e.result = 0;
+    e.sw1 = 0x90;
+    e.received = std::string("\x6F\x02\x50\x00", 4);
+    e.status = "Comando procesado correctamente";
+    e.meaning = "Proceso correcto";
+    e.decoding = "6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)";
+    return e;
+}
+
 std::string readFile(const std::filesystem::path &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -177,21 +192,27 @@ TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
          "10:15:03.123 > A1 00 A4 00 0C 02  7F 7F\n"
          "       38 ms  < 00 6A 82 00  Comando procesado correctamente  (Fichero o aplicación no encontrado)\n",
          {"10:15:03.123", "38", "A1 00 A4 00 0C 02", "7F 7F", "00 6A 82 00", "", "Comando procesado correctamente",
-          "Fichero o aplicación no encontrado"}},
+          "Fichero o aplicación no encontrado", ""}},
         {readBinary(),
          "10:15:04.123 > 21 00 B0 00 00 03\n"
          "     1204 ms  < 00 90 00 03  00 41 FF  Comando procesado correctamente  (Proceso correcto)\n",
          {"10:15:04.123", "1204", "21 00 B0 00 00 03", "", "00 90 00 03", "00 41 FF", "Comando procesado correctamente",
-          "Proceso correcto"}},
+          "Proceso correcto", ""}},
         {reset(),
          "10:15:05.123 > Reset\n"
          "       15 ms  < 00 90 00 05  4B 56 52 37 34  0  (Proceso correcto)\n",
-         {"10:15:05.123", "15", "Reset", "", "00 90 00 05", "4B 56 52 37 34", "0", "Proceso correcto"}},
+         {"10:15:05.123", "15", "Reset", "", "00 90 00 05", "4B 56 52 37 34", "0", "Proceso correcto", ""}},
         {portGone(),
          "10:15:06.123 > 20 00 10 00 00 00\n"
          "        0 ms  < 02  Error desconocido -2147483646  (El puerto no existe, \"COM2\")\n",
          {"10:15:06.123", "0", "20 00 10 00 00 00", "", "02", "", "Error desconocido -2147483646",
-          "El puerto no existe, \"COM2\""}},
+          "El puerto no existe, \"COM2\"", ""}},
+        {fciRead(),
+         "10:15:07.123 > 21 00 C0 00 00 04\n"
+         "        7 ms  < 00 90 00 04  6F 02 50 00  Comando procesado correctamente  (Proceso correcto)\n"
+         "              = 6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)\n",
+         {"10:15:07.123", "7", "21 00 C0 00 00 04", "", "00 90 00 04", "6F 02 50 00", "Comando procesado correctamente",
+          "Proceso correcto", "6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.lines);
@@ -205,19 +226,22 @@ TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
 
 TEST_F(ExchangeHistoryText, TheCsvReadsBackFieldByField) {
     ExchangeHistory history;
-    for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone()}) history.append(e);
+    for (const Exchange &e : {selectNotFound(), readBinary(), reset(), portGone(), fciRead()}) history.append(e);
     const std::vector<std::vector<std::string>> rows = parseCsv(historyCsv(history));
     const std::vector<std::vector<std::string>> expected = {
         {"Fecha", "Hora", "ms", "Orden", "CODE", "CLA", "INS", "P1", "P2", "P3", "Datos enviados", "STAT", "SW1", "SW2",
-         "LEN", "Datos recibidos", "Estado", "Significado"},
+         "LEN", "Datos recibidos", "Estado", "Significado", "Decodificación"},
         {"2026-12-09", "10:15:03.123", "38", "Comando", "A1", "00", "A4", "00", "0C", "02", "7F 7F", "00", "6A", "82",
-         "00", "", "Comando procesado correctamente", "Fichero o aplicación no encontrado"},
+         "00", "", "Comando procesado correctamente", "Fichero o aplicación no encontrado", ""},
         {"2026-12-09", "10:15:04.123", "1204", "Comando", "21", "00", "B0", "00", "00", "03", "", "00", "90", "00",
-         "03", "00 41 FF", "Comando procesado correctamente", "Proceso correcto"},
+         "03", "00 41 FF", "Comando procesado correctamente", "Proceso correcto", ""},
         {"2026-12-09", "10:15:05.123", "15", "Reset", "", "", "", "", "", "", "", "00", "90", "00", "05",
-         "4B 56 52 37 34", "0", "Proceso correcto"},
+         "4B 56 52 37 34", "0", "Proceso correcto", ""},
         {"2026-12-09", "10:15:06.123", "0", "Comando", "20", "00", "10", "00", "00", "00", "", "02", "", "", "", "",
-         "Error desconocido -2147483646", "El puerto no existe, \"COM2\""},
+         "Error desconocido -2147483646", "El puerto no existe, \"COM2\"", ""},
+        {"2026-12-09", "10:15:07.123", "7", "Comando", "21", "00", "C0", "00", "00", "04", "", "00", "90", "00", "04",
+         "6F 02 50 00", "Comando procesado correctamente", "Proceso correcto",
+         "6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)"},
     };
     ASSERT_EQ(rows.size(), expected.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -98,6 +98,8 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         EXPECT_EQ(rows[0][7], "") << "00 00 means nothing";
         EXPECT_EQ(rows[0][6], "Comando procesado correctamente");
         EXPECT_EQ(rows[1][2], "20 00 80 00 00 00");
+        EXPECT_TRUE(rows[1][8].startsWith("ATR de 12 bytes, TS 3B: convención directa; ")) << rows[1][8].toStdString();
+        EXPECT_EQ(rows[0][8], "") << "no reply data, nothing decoded";
         EXPECT_EQ(rows[2][2], "A1 00 A4 00 0C 02");
         EXPECT_EQ(rows[2][3], "7F 7F");
         EXPECT_EQ(rows[2][4], "00 6A 82 00");
@@ -119,13 +121,15 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         QApplication::processEvents();
         EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 
-        // Copiar: every row selected (Ctrl+A), as line pairs.
+        // Copiar: every row selected (Ctrl+A), as line pairs, and the
+        // activation's decoded ATR on a third line.
         view->setFocus();
         QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
         QApplication::clipboard()->clear();
         QTest::mouseClick(history->findChild<QPushButton *>("copy"), Qt::LeftButton);
         const QString copied = QApplication::clipboard()->text();
-        EXPECT_EQ(copied.count('\n'), 10);
+        EXPECT_EQ(copied.count('\n'), 11);
+        EXPECT_TRUE(copied.contains("\n              = " + rows[1][8] + "\n")) << copied.toStdString();
         EXPECT_TRUE(copied.contains("> A1 00 A4 00 0C 02  7F 7F\n")) << copied.toStdString();
 
         // Guardar, as text and as CSV: both read back as listed.
@@ -149,9 +153,13 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         lines.removeFirst();
         for (int r = 0; r < 5; ++r) {
             SCOPED_TRACE(r);
-            // No field of these exchanges holds a comma.
-            const QStringList fields = lines[r].split(',');
+            // No field of these exchanges holds a comma but the last, the
+            // decoding, which is quoted when it does.
+            const QStringList fields = lines[r].split(',').mid(0, 18);
             ASSERT_EQ(fields.size(), 18);
+            const QString decoding = lines[r].section(',', 18);
+            const QString quoted = '"' + QString(rows[r][8]).replace("\"", "\"\"") + '"';
+            EXPECT_EQ(decoding, rows[r][8].contains(',') ? quoted : rows[r][8]);
             EXPECT_EQ(fields[1], rows[r][0]);
             EXPECT_EQ(fields[2], rows[r][1]);
             EXPECT_EQ(fields[3], rows[r][2] == "Reset" ? "Reset" : "Comando");

@@ -8,7 +8,9 @@
 // files), FOLDER/import_done.png (the main window after the import),
 // FOLDER/import_error.png (the "ERROR" box for a read-only file),
 // FOLDER/status_word_tip.png (the tip of SW1 after a 6A 82 reply) and
-// FOLDER/history_window.png (Utilidades > Historial...).
+// FOLDER/history_window.png (Utilidades > Historial...), and
+// FOLDER/atr_decoding_tip.png and FOLDER/fci_decoding_tip.png (the tip of
+// the reply views after the card's activation and after an FCI).
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "console/main_window.h"
 
@@ -73,8 +75,18 @@ int main(int argc, char **argv) {
             field->selectAll();  // as entering with Tab does
             QTest::keyClicks(field, text);
         };
+        // The tip of a reply view: what its data decode to.
+        auto decodingTip = [&](const char *file) {
+            auto *view = w.findChild<QLineEdit *>("replyHex");
+            QTest::mouseMove(view, view->rect().center());
+            QToolTip::showText(view->mapToGlobal(view->rect().center()), view->toolTip(), view);
+            QTest::qWait(400);
+            shots.saveScreen(w.frameGeometry().adjusted(0, 0, 360, 220), file);
+            QToolTip::hideText();
+        };
         choose("reader.activate.async");
         QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
+        decodingTip("atr_decoding_tip.png");
         choose("card.isoIn");
         type("CLA", "00");
         type("INS", "A4");
@@ -108,6 +120,25 @@ int main(int argc, char **argv) {
         QTest::qWait(400);
         shots.saveScreen(w.frameGeometry().adjusted(0, 0, 120, 40), "status_word_tip.png");
         QToolTip::hideText();
+
+        // DF 7F10 selected with its FCI asked for, then fetched with GET
+        // RESPONSE: the FCI decoded as the tip of the reply views.
+        choose("card.isoIn");
+        type("CLA", "00");
+        type("INS", "A4");
+        type("P1", "00");
+        type("P2", "00");
+        type("requestHex", "7F10");
+        QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
+        const QString le = w.findChild<QLineEdit *>("SW2")->text();
+        choose("card.isoOut");
+        type("CLA", "00");
+        type("INS", "C0");
+        type("P1", "00");
+        type("P2", "00");
+        type("P3", le);
+        QTest::mouseClick(w.findChild<QPushButton *>("send"), Qt::LeftButton);
+        decodingTip("fci_decoding_tip.png");
 
         // The session's history, open beside the main window.
         choose("utilities.history");
@@ -163,5 +194,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(operatorSide, library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    return shots.saved() == 8 ? 0 : 1;
+    return shots.saved() == 10 ? 0 : 1;
 }
