@@ -5,7 +5,7 @@
 #ifndef KVR_CLI_INVOCATION_H
 #define KVR_CLI_INVOCATION_H
 
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 #ifndef KVR_CLI_READER_SESSION_H
 #define KVR_CLI_READER_SESSION_H
 
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,7 +3,7 @@
 #ifndef KVR_CLI_SCRIPT_H
 #define KVR_CLI_SCRIPT_H
 
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include "console/command_console.h"
 #include "common/hex.h"
