@@ -13,6 +13,12 @@
 
 namespace kvr::cli {
 
+using console::Operation;
+using console::operationName;
+using console::parseReaderCommand;
+using console::ReaderCommand;
+using console::splitWords;
+
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitReaderError = 1;

@@ -12,6 +12,12 @@
 
 namespace kvr::cli {
 
+using console::Operation;
+using console::operationName;
+using console::parseReaderCommand;
+using console::ReaderCommand;
+using console::splitWords;
+
 // What one command got back.
 struct Outcome {
     Operation operation = Operation::Reset;

@@ -12,6 +12,12 @@
 
 namespace kvr::cli {
 
+using console::Operation;
+using console::operationName;
+using console::parseReaderCommand;
+using console::ReaderCommand;
+using console::splitWords;
+
 struct ScriptLine {
     int number = 0;    // 1 for the first line of the file
     std::string text;  // the command's words as written, without comment
