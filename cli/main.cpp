@@ -2,7 +2,7 @@
 #include "invocation.h"
 #include "reader_session.h"
 #include "report.h"
-#include "script.h"
+#include "console/card_script.h"
 
 #include <cerrno>
 #include <cstdio>

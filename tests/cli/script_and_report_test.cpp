@@ -1,7 +1,7 @@
 // kvr7x scripts (every line checked before anything is sent, comments and
 // blank lines skipped) and the two forms of a report.
 #include "report.h"
-#include "script.h"
+#include "console/card_script.h"
 
 #include <gtest/gtest.h>
 

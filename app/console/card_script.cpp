@@ -1,4 +1,4 @@
-#include "script.h"
+#include "console/card_script.h"
 
 namespace kvr::cli {
 
