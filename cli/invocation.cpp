@@ -6,9 +6,18 @@ namespace kvr::cli {
 
 std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error) {
     Invocation invocation;
-    // The tool's options may stand anywhere; every other word (and "-t MS")
-    // belongs to the command.
+    // The tool's options may stand anywhere; every other word belongs to the
+    // command, and "-t MS" after its words wherever it stood.
     std::vector<std::string> words;
+    std::vector<std::string> timeout;
+    const auto fileOption = [&](std::size_t &at, std::string &path) {
+        if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
+            error = arguments[at] + " takes a file name";
+            return false;
+        }
+        path = arguments[++at];
+        return true;
+    };
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string &argument = arguments[at];
         if (argument == "--help" || argument == "-h") {
@@ -29,9 +38,15 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
                 return std::nullopt;
             }
             invocation.port = arguments[++at];
+        } else if (argument == "--junit") {
+            if (!fileOption(at, invocation.junitPath)) return std::nullopt;
+        } else if (argument == "--record") {
+            if (!fileOption(at, invocation.recordPath)) return std::nullopt;
+        } else if (argument == "--record-rules") {
+            if (!fileOption(at, invocation.rulesPath)) return std::nullopt;
         } else if (argument == "-t") {
-            words.push_back(argument);
-            if (at + 1 < arguments.size()) words.push_back(arguments[++at]);
+            timeout.push_back(argument);
+            if (at + 1 < arguments.size()) timeout.push_back(arguments[++at]);
         } else if (argument.size() > 1 && argument[0] == '-') {
             error = "unknown option \"" + argument + "\"";
             return std::nullopt;
@@ -39,7 +54,17 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
             words.push_back(argument);
         }
     }
-    if (!words.empty() && words[0] == "run") {
+    const bool scripted = !words.empty() && words[0] == "run";
+    if (!scripted &&
+        (!invocation.junitPath.empty() || !invocation.recordPath.empty() || !invocation.rulesPath.empty())) {
+        error = "--junit, --record and --record-rules go with run FILE";
+        return std::nullopt;
+    }
+    if (scripted) {
+        if (!timeout.empty()) {
+            error = "-t goes on the lines of a script, not on run";
+            return std::nullopt;
+        }
         if (words.size() != 2) {
             error = "usage: run FILE (\"-\" for standard input)";
             return std::nullopt;
@@ -48,6 +73,7 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
         invocation.scriptPath = words[1];
         return invocation;
     }
+    if (!words.empty()) words.insert(words.end(), timeout.begin(), timeout.end());
     const auto command = parseReaderCommand(words, error);
     if (!command) return std::nullopt;
     invocation.action = Invocation::Action::Command;
@@ -57,7 +83,8 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
 
 std::string helpText() {
     return R"(Usage: kvr7x [-p PORT] [-k] [--json] COMMAND
-       kvr7x [-p PORT] [-k] [--json] run FILE
+       kvr7x [-p PORT] [-k] [--json] [--junit OUT] [--record OUT]
+             [--record-rules OUT] run FILE
 Sends commands to a KVR7x smart-card reader through the driver library and
 prints the reply in hexadecimal with the decoded reader status.
 
@@ -75,24 +102,38 @@ in one word or several):
   isoout UNIT CLA INS P1 P2 P3       ISO command reading P3 bytes from the card
   run FILE                           the commands of FILE, one a line ("-":
                                      standard input); "#" starts a comment;
-                                     stops at the first failed command
+                                     stops at the first failed line
 send, isoin and isoout take "-t MS", the reply time-out in milliseconds
 (default 10000 for the insert and extract commands, 1000 for the rest).
 Opening the port resets the reader, which deactivates the card: commands that
 build on each other (activate, select, read) go in one script.
 
-Options:
-  -p, --port PORT    the reader's port (default COM1): COM1..COM9 of
-                     $XDG_CONFIG_HOME/kvr7x/ports, a device /dev/..., or
-                     rfc2217://HOST:PORT (kvr7x-emu, ser2net)
-  -k, --keep-going   run a script to its end whatever fails
-      --json         one JSON object a command, on one line
-  -h, --help         show this text and end
-  -V, --version      show the version and end
+A script line may end with "=> [stat XX] [SWSW] [DATA]", the reply it
+expects: STAT (00 when left out), the status word in four hex digits of
+which any may be "?", the reply data in hex where "??" is any one byte and a
+final "*" any further bytes.  $SW1, $SW2 and $LEN in a command stand for the
+previous reply's bytes.  A script is read and checked whole (at most 4096
+bytes a line, 1 MiB in all) before anything is sent.
 
-Exit status: 0 when every command succeeded (STAT 00), 1 when the port did not
-open, the driver failed or the reader answered another STAT, 2 for a usage
-error (also a script line that is no command; nothing is sent then).
+Options:
+  -p, --port PORT       the reader's port (default COM1): COM1..COM9 of
+                        $XDG_CONFIG_HOME/kvr7x/ports, a device /dev/..., or
+                        rfc2217://HOST:PORT (kvr7x-emu, ser2net)
+  -k, --keep-going      run a script to its end whatever fails
+      --json            one JSON object a command, on one line
+      --junit OUT       also write a JUnit XML report of the script to OUT
+      --record OUT      write the script to OUT with each line's reply as its
+                        expectation
+      --record-rules OUT  write the exchanges to OUT as kvr7x-emu --rules lines
+  -h, --help            show this text and end
+  -V, --version         show the version and end
+Options may stand anywhere on the line.
+
+Exit status: 0 when every command got what it expected (STAT 00 when a line
+says nothing), 1 when the port did not open, the driver failed or a reply was
+not the one expected, 2 for a usage error or a script error (a line that is
+no command, a bad expectation, a script that cannot be read; nothing is sent
+then).
 See kvr7x(1).
 )";
 }

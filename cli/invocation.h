@@ -1,6 +1,7 @@
 // The kvr7x tool's command line:
 //   kvr7x [-p PORT] [-k] [--json] COMMAND...   one reader command
-//   kvr7x [-p PORT] [-k] [--json] run FILE     a script of such commands
+//   kvr7x [-p PORT] [-k] [--json] [--junit OUT] [--record OUT]
+//         [--record-rules OUT] run FILE          a script of such commands
 //   kvr7x --help | --version
 #ifndef KVR_CLI_INVOCATION_H
 #define KVR_CLI_INVOCATION_H
@@ -32,10 +33,15 @@ struct Invocation {
     bool json = false;
     ReaderCommand command;   // Action::Command
     std::string scriptPath;  // Action::Script; "-" is standard input
+    // Action::Script: where to write a JUnit report, the script back with
+    // its replies as expectations, the exchanges as emulator rules; empty:
+    // not written.
+    std::string junitPath, recordPath, rulesPath;
 };
 
-// The arguments after the program name.  The options may stand before or
-// after the command's words; --help and --version win wherever they stand.
+// The arguments after the program name.  The options (and a command's
+// "-t MS") may stand anywhere, before the command's name too; --help and
+// --version win wherever they stand.
 [[nodiscard]] std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error);
 
 std::string helpText();

@@ -1,29 +1,154 @@
 #include "console/card_script.h"
 
-namespace kvr::cli {
+#include "common/hex.h"
 
-std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::string_view name, std::string &error) {
-    std::vector<ScriptLine> lines;
-    int number = 0;
-    while (!text.empty()) {
-        ++number;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-        const std::vector<std::string> words = splitWords(line);
-        if (words.empty()) continue;
-        std::string reason;
-        const auto command = parseReaderCommand(words, reason);
-        if (!command) {
-            error = std::string(name) + ":" + std::to_string(number) + ": " + reason;
-            return std::nullopt;
-        }
-        std::string written;
-        for (const std::string &word : words) written += (written.empty() ? "" : " ") + word;
-        lines.push_back({number, written, *command});
-    }
-    return lines;
+#include <utility>
+
+namespace kvr::console {
+
+namespace {
+
+constexpr std::string_view kPlaceholders[] = {"$SW1", "$SW2", "$LEN"};
+
+bool isPlaceholder(std::string_view word) {
+    for (const std::string_view placeholder : kPlaceholders)
+        if (word == placeholder) return true;
+    return false;
 }
 
-}  // namespace kvr::cli
+// The value a placeholder stands for in the previous reply; nullopt when
+// that reply has none.
+std::optional<uint8_t> placeholderValue(std::string_view word, const ScriptReply &previous) {
+    if (word == "$SW1") return previous.sw1;
+    if (word == "$SW2") return previous.sw2;
+    const auto length = previous.length.value_or(static_cast<int32_t>(previous.data.size()));
+    return static_cast<uint8_t>(length & 0xFF);
+}
+
+}  // namespace
+
+bool hasStatusWord(Operation operation) {
+    return operation == Operation::Send || operation == Operation::IsoIn || operation == Operation::IsoOut;
+}
+
+bool ScriptParser::fail(std::string reason) {
+    error_ = name_ + ":" + std::to_string(number_) + ": " + std::move(reason);
+    return false;
+}
+
+bool ScriptParser::feed(std::string_view bytes) {
+    if (!error_.empty() || finished_) return false;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        const std::size_t taken = end == std::string_view::npos ? piece.size() : piece.size() + 1;
+        if (total_ + taken > kScriptSizeLimit) {
+            ++number_;
+            return fail("the script is longer than " + std::to_string(kScriptSizeLimit) + " bytes");
+        }
+        total_ += taken;
+        if (pending_.size() + piece.size() > kScriptLineLimit) {
+            ++number_;
+            return fail("the line is longer than " + std::to_string(kScriptLineLimit) + " bytes");
+        }
+        pending_.append(piece);
+        if (end == std::string_view::npos) return true;
+        bytes.remove_prefix(taken);
+        std::string line;
+        line.swap(pending_);
+        if (!takeLine(line)) return false;
+    }
+    return true;
+}
+
+bool ScriptParser::finish() {
+    if (!error_.empty() || finished_) return false;
+    finished_ = true;
+    if (pending_.empty()) return true;
+    std::string line;
+    line.swap(pending_);
+    return takeLine(line);
+}
+
+bool ScriptParser::takeLine(std::string_view line) {
+    ++number_;
+    source_.emplace_back(line);
+    std::string comment;
+    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
+        comment = std::string(line.substr(hash));
+        if (!comment.empty() && comment.back() == '\r') comment.pop_back();
+        line = line.substr(0, hash);
+    }
+    std::string_view expectedText;
+    const std::size_t arrow = line.find("=>");
+    const bool expects = arrow != std::string_view::npos;
+    if (expects) {
+        expectedText = line.substr(arrow + 2);
+        line = line.substr(0, arrow);
+    }
+    const std::vector<std::string> words = splitWords(line);
+    if (words.empty()) {
+        if (expects) return fail("\"=>\" follows no command");
+        return true;
+    }
+
+    ScriptLine parsed;
+    parsed.number = number_;
+    parsed.words = words;
+    parsed.comment = std::move(comment);
+    std::vector<std::string> filled = words;
+    for (std::string &word : filled) {
+        if (word.empty() || word[0] != '$') continue;
+        if (!isPlaceholder(word)) return fail("unknown placeholder \"" + word + "\" ($SW1, $SW2 or $LEN)");
+        const bool statusWordPart = word != "$LEN";
+        if (lines_.empty()) return fail(word + " stands before any reply");
+        if (statusWordPart && !hasStatusWord(lines_.back().command.operation))
+            return fail(word + " takes the status word of the line before, and " +
+                        std::string(operationName(lines_.back().command.operation)) + " gives none");
+        parsed.takesReply = true;
+        word = "00";
+    }
+    std::string reason;
+    const auto command = parseReaderCommand(filled, reason);
+    if (!command) return fail(reason);
+    parsed.command = *command;
+    if (expects) {
+        parsed.expected = parseExpectedReply(expectedText, hasStatusWord(command->operation), reason);
+        if (!parsed.expected) return fail(reason);
+    }
+    for (const std::string &word : words) parsed.text.append(parsed.text.empty() ? "" : " ").append(word);
+    lines_.push_back(std::move(parsed));
+    return true;
+}
+
+std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::string_view name, std::string &error) {
+    ScriptParser parser{std::string(name)};
+    if (!parser.feed(text) || !parser.finish()) {
+        error = parser.error();
+        return std::nullopt;
+    }
+    return parser.lines();
+}
+
+std::optional<ReaderCommand> commandFor(const ScriptLine &line, const ScriptReply *previous, std::string &why) {
+    if (!line.takesReply) return line.command;
+    std::vector<std::string> filled = line.words;
+    for (std::string &word : filled) {
+        if (!isPlaceholder(word)) continue;
+        const auto value = previous ? placeholderValue(word, *previous) : std::nullopt;
+        if (!value) {
+            why = word + " has no value: the line before got no status word";
+            return std::nullopt;
+        }
+        word = common::hexByte(*value);
+    }
+    return parseReaderCommand(filled, why);
+}
+
+std::string failureLine(std::string_view name, const ScriptLine &line, std::string_view why) {
+    std::string out(name);
+    out.append(":").append(std::to_string(line.number)).append(": ").append(line.text).append(": ").append(why);
+    return out;
+}
+
+}  // namespace kvr::console
