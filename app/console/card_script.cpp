@@ -2,6 +2,9 @@
 
 #include "common/hex.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace kvr::console {
@@ -128,6 +131,37 @@ std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::s
         return std::nullopt;
     }
     return parser.lines();
+}
+
+bool readScriptFile(const std::string &path, ScriptParser &parser, std::string &error) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    char buffer[8192];
+    bool read = true;
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        if (got > 0 && !parser.feed(std::string_view(buffer, got))) {
+            error = parser.error();
+            read = false;
+            break;
+        }
+        if (got < sizeof buffer) {
+            if (std::ferror(file)) {
+                error = "cannot read " + path + ": " + std::strerror(errno);
+                read = false;
+            }
+            break;
+        }
+    }
+    std::fclose(file);
+    if (read && !parser.finish()) {
+        error = parser.error();
+        read = false;
+    }
+    return read;
 }
 
 std::optional<ReaderCommand> commandFor(const ScriptLine &line, const ScriptReply *previous, std::string &why) {

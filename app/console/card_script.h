@@ -77,6 +77,11 @@ private:
     std::vector<std::string> source_;
 };
 
+// Reads a script file into the parser, a piece at a time (the reading
+// stops at the parser's first error).  False with a one-line reason in
+// `error`: the parser's, or "cannot read PATH: REASON" (a folder among them).
+[[nodiscard]] bool readScriptFile(const std::string &path, ScriptParser &parser, std::string &error);
+
 // The whole of a script text at once; nullopt with `error` as above.
 [[nodiscard]] std::optional<std::vector<ScriptLine>> parseScript(std::string_view text, std::string_view name,
                                                                  std::string &error);

@@ -34,6 +34,10 @@ struct Exchange {
     // What the status word means (statusWordMeaning), or for a driver error
     // what the error means (driverErrorMeaning); UTF-8, may be empty.
     std::string meaning;
+    // A script line's verdict: "card.kvs:4: cumple", or the line and what
+    // differed ("card.kvs:4: expected SW 9000, got 6A82"); empty for an
+    // exchange the operator made.
+    std::string verdict;
 
     bool answered() const { return result >= 0; }
     bool operator==(const Exchange &) const = default;
@@ -55,6 +59,9 @@ public:
     // Adds the exchange as the newest, dropping the oldest when full, then
     // tells the listener.
     void append(Exchange exchange);
+    // Gives the newest exchange its verdict, then tells the listener; none
+    // when the history is empty.
+    void setNewestVerdict(std::string verdict);
     // Forgets every exchange; sequence numbers go on counting.
     void clear();
 

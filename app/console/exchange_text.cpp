@@ -33,9 +33,15 @@ std::string byteText(uint8_t byte) { return hexByte(byte); }
 }  // namespace
 
 const std::array<const char *, kExchangeColumns> &exchangeColumnHeadings() {
-    static constexpr std::array<const char *, kExchangeColumns> kHeadings{
-        "Hora",   "ms",         "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
-        "Estado", "Significado"};
+    static constexpr std::array<const char *, kExchangeColumns> kHeadings{"Hora",
+                                                                          "ms",
+                                                                          "CODE CLA INS P1 P2 P3",
+                                                                          "Datos enviados",
+                                                                          "STAT SW1 SW2 LEN",
+                                                                          "Datos recibidos",
+                                                                          "Estado",
+                                                                          "Significado",
+                                                                          "Guión"};
     return kHeadings;
 }
 
@@ -87,6 +93,7 @@ std::string exchangeColumn(const Exchange &e, ExchangeColumn column) {
     case ColumnReceived: return hexText(e.received);
     case ColumnStatus: return e.status;
     case ColumnMeaning: return e.meaning;
+    case ColumnVerdict: return e.verdict;
     case kExchangeColumns: break;
     }
     return {};

@@ -32,6 +32,7 @@ enum ExchangeColumn {
     ColumnReceived,
     ColumnStatus,
     ColumnMeaning,
+    ColumnVerdict,
     kExchangeColumns
 };
 
