@@ -91,9 +91,14 @@ std::string jsonString(const std::string &text) {
 }
 
 std::string jsonText(const std::string &name, const std::string &text) {
-    std::string member = jsonString(name) + ":" + jsonString(text);
-    if (!isUtf8(text))
-        member += "," + jsonString(name + "_hex") + ":\"" + common::hexPacked(std::string_view(text)) + "\"";
+    // Appended, not added: GCC 12 warns falsely (-Wrestrict) on "," +
+    // std::string(...) here in an optimised build.
+    std::string member = jsonString(name);
+    member.append(":").append(jsonString(text));
+    if (!isUtf8(text)) {
+        member.append(",").append(jsonString(name + "_hex")).append(":\"");
+        member.append(common::hexPacked(std::string_view(text))).append("\"");
+    }
     return member;
 }
 

@@ -23,8 +23,11 @@ std::vector<uint8_t> frameOf(const Exchange &exchange) {
 std::string commandText(const Exchange &exchange) {
     if (exchange.kind == Exchange::Kind::Reset) return "reset";
     const std::vector<uint8_t> frame = frameOf(exchange);
-    std::string text = "send " + common::hexSpaced(std::span(frame).first(6));
-    if (frame.size() > 6) text += " " + common::hexPacked(std::span(frame).subspan(6));
+    // Appended, not added: GCC 12 warns falsely (-Wrestrict) on "send " +
+    // std::string(...) in an optimised build.
+    std::string text("send ");
+    text.append(common::hexSpaced(std::span(frame).first(6)));
+    if (frame.size() > 6) text.append(" ").append(common::hexPacked(std::span(frame).subspan(6)));
     return text;
 }
 
