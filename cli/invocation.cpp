@@ -4,47 +4,80 @@
 
 namespace kvr::cli {
 
+namespace {
+
+// The value after the option at `at`, which then points at it; false with
+// `error` when there is none.
+bool takeValue(const std::vector<std::string> &arguments, std::size_t &at, std::string &value, const char *what,
+               std::string &error) {
+    if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
+        error = arguments[at] + " takes " + what;
+        return false;
+    }
+    value = arguments[++at];
+    return true;
+}
+
+enum class Taken { No, Yes, Failed };
+
+// The tool's own options (not --help, --version or a command's -t).
+Taken takeOption(const std::vector<std::string> &arguments, std::size_t &at, Invocation &invocation,
+                 std::string &error) {
+    const std::string &argument = arguments[at];
+    bool taken = true;
+    if (argument == "-k" || argument == "--keep-going")
+        invocation.keepGoing = true;
+    else if (argument == "--json")
+        invocation.json = true;
+    else if (argument == "-p" || argument == "--port")
+        taken =
+            takeValue(arguments, at, invocation.port, "a port name (COM1..COM9, /dev/..., rfc2217://HOST:PORT)", error);
+    else if (argument == "--junit")
+        taken = takeValue(arguments, at, invocation.junitPath, "a file name", error);
+    else if (argument == "--record")
+        taken = takeValue(arguments, at, invocation.recordPath, "a file name", error);
+    else if (argument == "--record-rules")
+        taken = takeValue(arguments, at, invocation.rulesPath, "a file name", error);
+    else
+        return Taken::No;
+    return taken ? Taken::Yes : Taken::Failed;
+}
+
+// run FILE, with the reports only a script has.
+std::optional<Invocation> scriptInvocation(Invocation invocation, const std::vector<std::string> &words,
+                                           const std::vector<std::string> &timeout, std::string &error) {
+    if (!timeout.empty()) {
+        error = "-t goes on the lines of a script, not on run";
+        return std::nullopt;
+    }
+    if (words.size() != 2) {
+        error = "usage: run FILE (\"-\" for standard input)";
+        return std::nullopt;
+    }
+    invocation.action = Invocation::Action::Script;
+    invocation.scriptPath = words[1];
+    return invocation;
+}
+
+}  // namespace
+
 std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error) {
     Invocation invocation;
     // The tool's options may stand anywhere; every other word belongs to the
     // command, and "-t MS" after its words wherever it stood.
     std::vector<std::string> words;
     std::vector<std::string> timeout;
-    const auto fileOption = [&](std::size_t &at, std::string &path) {
-        if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
-            error = arguments[at] + " takes a file name";
-            return false;
-        }
-        path = arguments[++at];
-        return true;
-    };
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string &argument = arguments[at];
-        if (argument == "--help" || argument == "-h") {
-            invocation.action = Invocation::Action::Help;
+        if (argument == "--help" || argument == "-h" || argument == "--version" || argument == "-V") {
+            invocation.action =
+                argument == "--help" || argument == "-h" ? Invocation::Action::Help : Invocation::Action::Version;
             return invocation;
         }
-        if (argument == "--version" || argument == "-V") {
-            invocation.action = Invocation::Action::Version;
-            return invocation;
-        }
-        if (argument == "-k" || argument == "--keep-going") {
-            invocation.keepGoing = true;
-        } else if (argument == "--json") {
-            invocation.json = true;
-        } else if (argument == "-p" || argument == "--port") {
-            if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
-                error = argument + " takes a port name (COM1..COM9, /dev/..., rfc2217://HOST:PORT)";
-                return std::nullopt;
-            }
-            invocation.port = arguments[++at];
-        } else if (argument == "--junit") {
-            if (!fileOption(at, invocation.junitPath)) return std::nullopt;
-        } else if (argument == "--record") {
-            if (!fileOption(at, invocation.recordPath)) return std::nullopt;
-        } else if (argument == "--record-rules") {
-            if (!fileOption(at, invocation.rulesPath)) return std::nullopt;
-        } else if (argument == "-t") {
+        const Taken option = takeOption(arguments, at, invocation, error);
+        if (option == Taken::Failed) return std::nullopt;
+        if (option == Taken::Yes) continue;
+        if (argument == "-t") {
             timeout.push_back(argument);
             if (at + 1 < arguments.size()) timeout.push_back(arguments[++at]);
         } else if (argument.size() > 1 && argument[0] == '-') {
@@ -55,23 +88,10 @@ std::optional<Invocation> parseInvocation(const std::vector<std::string> &argume
         }
     }
     const bool scripted = !words.empty() && words[0] == "run";
-    if (!scripted &&
-        (!invocation.junitPath.empty() || !invocation.recordPath.empty() || !invocation.rulesPath.empty())) {
+    if (scripted) return scriptInvocation(std::move(invocation), words, timeout, error);
+    if (!invocation.junitPath.empty() || !invocation.recordPath.empty() || !invocation.rulesPath.empty()) {
         error = "--junit, --record and --record-rules go with run FILE";
         return std::nullopt;
-    }
-    if (scripted) {
-        if (!timeout.empty()) {
-            error = "-t goes on the lines of a script, not on run";
-            return std::nullopt;
-        }
-        if (words.size() != 2) {
-            error = "usage: run FILE (\"-\" for standard input)";
-            return std::nullopt;
-        }
-        invocation.action = Invocation::Action::Script;
-        invocation.scriptPath = words[1];
-        return invocation;
     }
     if (!words.empty()) words.insert(words.end(), timeout.begin(), timeout.end());
     const auto command = parseReaderCommand(words, error);

@@ -26,7 +26,7 @@ bool openForWriting(const std::string &path, std::FILE *&file, std::string &erro
 }
 
 // Writes the text and closes the file; false with `error` on failure.
-bool finish(std::FILE *&file, const std::string &path, const std::string &text, std::string &error) {
+bool writeReport(std::FILE *&file, const std::string &path, const std::string &text, std::string &error) {
     if (!file) return true;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const int writeErrno = errno;
@@ -62,66 +62,102 @@ ScriptReports::~ScriptReports() {
         if (file) std::fclose(file);
 }
 
-int runScript(const Invocation &invocation, const console::ScriptParser &script, ReaderSession &session,
-              ScriptReports &reports, const std::function<void(const std::string &)> &out,
-              const std::function<void(const std::string &)> &err) {
-    const std::vector<ScriptLine> &lines = script.lines();
-    std::vector<JunitCase> cases;
-    for (const ScriptLine &line : lines) cases.push_back({line.number, line.text, 0, false, {}});
-    // The source lines, command lines replaced by their recorded form.
-    std::vector<std::string> recorded = script.source();
-    console::RuleRecorder rules;
-    std::string rulesText = "# kvr7x-emu --rules: the exchanges of kvr7x run " + script.name() + "\n";
+namespace {
 
-    int status = kExitOk;
-    std::optional<ScriptReply> previous;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const ScriptLine &line = lines[i];
-        if (!invocation.json) out("> " + line.text + "\n");
+using Print = std::function<void(const std::string &)>;
+
+// One run: what each line got, and the reports that grow with it.
+class Run {
+public:
+    Run(const Invocation &invocation, const console::ScriptParser &script, const Print &out, const Print &err)
+        : invocation_(invocation), script_(script), out_(out), err_(err), recorded_(script.source()),
+          rulesText_("# kvr7x-emu --rules: the exchanges of kvr7x run " + script.name() + "\n") {
+        cases_.reserve(script.lines().size());
+        for (const ScriptLine &line : script.lines()) cases_.push_back({line.number, line.text, 0, false, {}});
+    }
+
+    // Runs the i-th command line; false when it failed.
+    bool runLine(std::size_t i, ReaderSession &session) {
+        const ScriptLine &line = script_.lines()[i];
+        if (!invocation_.json) out_("> " + line.text + "\n");
         const auto began = std::chrono::steady_clock::now();
         std::string failure;
-        const auto command = console::commandFor(line, previous ? &*previous : nullptr, failure);
+        const auto command = console::commandFor(line, previous_ ? &*previous_ : nullptr, failure);
         Outcome outcome;
+        previous_.reset();
         if (command) {
             outcome = session.run(*command);
             const ScriptReply reply = scriptReply(outcome);
             failure = console::replyMismatch(line.expectation(), reply);
-            recorded[static_cast<std::size_t>(line.number - 1)] = console::recordedLine(line.text, reply, line.comment);
-            rulesText += rules.add(console::commandFrame(*command), reply) + "\n";
-            previous = reply;
-        } else {
-            previous.reset();
+            recorded_[static_cast<std::size_t>(line.number - 1)] =
+                console::recordedLine(line.text, reply, line.comment);
+            rulesText_ += rules_.add(console::commandFrame(*command), reply) + "\n";
+            previous_ = reply;
         }
-        cases[i].ran = true;
-        cases[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        if (!failure.empty()) cases[i].failure = console::failureLine(script.name(), line, failure);
-        if (invocation.json) {
-            const LineVerdict verdict{line.text, line.expectation().text(), cases[i].failure};
-            if (command) {
-                out(jsonReport(outcome, line.number, &verdict));
-            } else {
-                out("{\"line\":" + std::to_string(line.number) + "," + jsonText("text", line.text) +
-                    ",\"verdict\":\"fail\"," + jsonText("failure", cases[i].failure) + "}\n");
-            }
-        } else if (command) {
-            out(textReport(outcome));
-        }
-        if (!failure.empty()) {
-            err(cases[i].failure + "\n");
-            status = kExitReaderError;
-            if (!invocation.keepGoing) break;
-        }
+        JunitCase &testCase = cases_[i];
+        testCase.ran = true;
+        testCase.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        if (!failure.empty()) testCase.failure = console::failureLine(script_.name(), line, failure);
+        report(line, command ? &outcome : nullptr, testCase.failure);
+        if (failure.empty()) return true;
+        err_(testCase.failure + "\n");
+        return false;
     }
 
+    // Writes the reports; false with `error` when one cannot be written.
+    bool finish(ScriptReports &reports, std::string &error) {
+        std::string recordText;
+        for (const std::string &line : recorded_) recordText.append(line).append("\n");
+        if (!reports.rulesPath.empty() && rules_.conflicts() > 0)
+            err_("kvr7x: " + reports.rulesPath + ": " + std::to_string(rules_.conflicts()) +
+                 " frame(s) answered otherwise than the first time; the rules keep the first reply\n");
+        return writeReport(reports.junit, reports.junitPath, junitReport(script_.name(), cases_), error) &&
+               writeReport(reports.record, reports.recordPath, recordText, error) &&
+               writeReport(reports.rules, reports.rulesPath, rulesText_, error);
+    }
+
+private:
+    void report(const ScriptLine &line, const Outcome *outcome, const std::string &failure) {
+        if (!invocation_.json) {
+            if (outcome) out_(textReport(*outcome));
+            return;
+        }
+        const LineVerdict verdict{line.text, line.expectation().text(), failure};
+        if (outcome) {
+            out_(jsonReport(*outcome, line.number, &verdict));
+            return;
+        }
+        std::string json = "{\"line\":" + std::to_string(line.number);
+        json.append(",").append(jsonText("text", line.text)).append(",\"verdict\":\"fail\",");
+        json.append(jsonText("failure", failure)).append("}\n");
+        out_(json);
+    }
+
+    const Invocation &invocation_;
+    const console::ScriptParser &script_;
+    const Print &out_;
+    const Print &err_;
+    std::vector<JunitCase> cases_;
+    // The source lines, command lines replaced by their recorded form.
+    std::vector<std::string> recorded_;
+    console::RuleRecorder rules_;
+    std::string rulesText_;
+    std::optional<ScriptReply> previous_;
+};
+
+}  // namespace
+
+int runScript(const Invocation &invocation, const console::ScriptParser &script, ReaderSession &session,
+              ScriptReports &reports, const Print &out, const Print &err) {
+    Run run(invocation, script, out, err);
+    int status = kExitOk;
+    for (std::size_t i = 0; i < script.lines().size(); ++i) {
+        if (run.runLine(i, session)) continue;
+        status = kExitReaderError;
+        if (!invocation.keepGoing) break;
+    }
     std::string error;
-    std::string recordText;
-    for (const std::string &line : recorded) recordText += line + "\n";
-    if (!reports.rulesPath.empty() && rules.conflicts() > 0)
-        err("kvr7x: " + reports.rulesPath + ": " + std::to_string(rules.conflicts()) +
-            " frame(s) answered otherwise than the first time; the rules keep the first reply\n");
-    if (!finish(reports.junit, reports.junitPath, junitReport(script.name(), cases), error) ||
-        !finish(reports.record, reports.recordPath, recordText, error) ||
-        !finish(reports.rules, reports.rulesPath, rulesText, error)) {
+    if (!run.finish(reports, error)) {
         err("kvr7x: " + error + "\n");
         return kExitUsageError;
     }

@@ -73,50 +73,66 @@ bool ScriptParser::finish() {
     return takeLine(line);
 }
 
+namespace {
+
+// A line's three parts: the command's words, what follows "=>", the comment.
+struct LineParts {
+    std::string_view command;
+    std::optional<std::string_view> expected;
+    std::string comment;
+};
+
+LineParts splitLine(std::string_view line) {
+    LineParts parts;
+    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
+        parts.comment = std::string(line.substr(hash));
+        if (!parts.comment.empty() && parts.comment.back() == '\r') parts.comment.pop_back();
+        line = line.substr(0, hash);
+    }
+    if (const std::size_t arrow = line.find("=>"); arrow != std::string_view::npos) {
+        parts.expected = line.substr(arrow + 2);
+        line = line.substr(0, arrow);
+    }
+    parts.command = line;
+    return parts;
+}
+
+}  // namespace
+
+std::string ScriptParser::fillPlaceholders(std::vector<std::string> &words, bool &takesReply) const {
+    for (std::string &word : words) {
+        if (word.empty() || word[0] != '$') continue;
+        if (!isPlaceholder(word)) return "unknown placeholder \"" + word + "\" ($SW1, $SW2 or $LEN)";
+        if (lines_.empty()) return word + " stands before any reply";
+        const Operation before = lines_.back().command.operation;
+        if (word != "$LEN" && !hasStatusWord(before))
+            return word + " takes the status word of the line before, and " + std::string(operationName(before)) +
+                   " gives none";
+        takesReply = true;
+        word = "00";
+    }
+    return {};
+}
+
 bool ScriptParser::takeLine(std::string_view line) {
     ++number_;
     source_.emplace_back(line);
-    std::string comment;
-    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
-        comment = std::string(line.substr(hash));
-        if (!comment.empty() && comment.back() == '\r') comment.pop_back();
-        line = line.substr(0, hash);
-    }
-    std::string_view expectedText;
-    const std::size_t arrow = line.find("=>");
-    const bool expects = arrow != std::string_view::npos;
-    if (expects) {
-        expectedText = line.substr(arrow + 2);
-        line = line.substr(0, arrow);
-    }
-    const std::vector<std::string> words = splitWords(line);
-    if (words.empty()) {
-        if (expects) return fail("\"=>\" follows no command");
-        return true;
-    }
+    LineParts parts = splitLine(line);
+    const std::vector<std::string> words = splitWords(parts.command);
+    if (words.empty()) return !parts.expected || fail("\"=>\" follows no command");
 
     ScriptLine parsed;
     parsed.number = number_;
     parsed.words = words;
-    parsed.comment = std::move(comment);
+    parsed.comment = std::move(parts.comment);
     std::vector<std::string> filled = words;
-    for (std::string &word : filled) {
-        if (word.empty() || word[0] != '$') continue;
-        if (!isPlaceholder(word)) return fail("unknown placeholder \"" + word + "\" ($SW1, $SW2 or $LEN)");
-        const bool statusWordPart = word != "$LEN";
-        if (lines_.empty()) return fail(word + " stands before any reply");
-        if (statusWordPart && !hasStatusWord(lines_.back().command.operation))
-            return fail(word + " takes the status word of the line before, and " +
-                        std::string(operationName(lines_.back().command.operation)) + " gives none");
-        parsed.takesReply = true;
-        word = "00";
-    }
+    if (std::string why = fillPlaceholders(filled, parsed.takesReply); !why.empty()) return fail(std::move(why));
     std::string reason;
     const auto command = parseReaderCommand(filled, reason);
     if (!command) return fail(reason);
     parsed.command = *command;
-    if (expects) {
-        parsed.expected = parseExpectedReply(expectedText, hasStatusWord(command->operation), reason);
+    if (parts.expected) {
+        parsed.expected = parseExpectedReply(*parts.expected, hasStatusWord(command->operation), reason);
         if (!parsed.expected) return fail(reason);
     }
     for (const std::string &word : words) parsed.text.append(parsed.text.empty() ? "" : " ").append(word);

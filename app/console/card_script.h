@@ -26,8 +26,8 @@
 
 namespace kvr::console {
 
-inline constexpr std::size_t kScriptLineLimit = 4096;         // bytes of one line, without its end
-inline constexpr std::size_t kScriptSizeLimit = 1024 * 1024;  // bytes of the whole script
+inline constexpr std::size_t kScriptLineLimit = 4096;                      // bytes of one line, without its end
+inline constexpr std::size_t kScriptSizeLimit = std::size_t{1024} * 1024;  // bytes of the whole script
 
 struct ScriptLine {
     int number = 0;                         // 1 for the first line of the file
@@ -66,6 +66,9 @@ public:
 private:
     bool fail(std::string reason);
     bool takeLine(std::string_view line);
+    // Puts 00 for each placeholder of the words; the reason when one cannot
+    // stand there, else empty.
+    std::string fillPlaceholders(std::vector<std::string> &words, bool &takesReply) const;
 
     std::string name_;
     std::string pending_;  // the line being read
