@@ -144,24 +144,9 @@ public:
         for (int place = 0; place < kExchangeColumns; ++place)
             columns->moveSection(columns->visualIndex(shown[place]), place);
 
-        auto *buttons = new QHBoxLayout;
-        buttons->addStretch(1);
-        save_ = button(buttons, "save", "&Guardar...");
-        auto *saveScript = button(buttons, "saveScript", "Guardar como &guión...");
-        auto *saveRules = button(buttons, "saveRules", "Guardar como &reglas...");
-        copy_ = button(buttons, "copy", "&Copiar");
-        clear_ = button(buttons, "clear", "&Borrar");
-        auto *close = button(buttons, "close", "Cerrar");
         auto *layout = new QVBoxLayout(client());
         layout->addWidget(view_, 1);
-        layout->addLayout(buttons);
-
-        connect(save_, &QPushButton::clicked, this, [this] { saveAs(); });
-        connect(saveScript, &QPushButton::clicked, this, [this] { saveAsScript(false); });
-        connect(saveRules, &QPushButton::clicked, this, [this] { saveAsScript(true); });
-        connect(copy_, &QPushButton::clicked, this, [this] { copySelected(); });
-        connect(clear_, &QPushButton::clicked, this, [this] { history_.clear(); });
-        connect(close, &QPushButton::clicked, this, &QWidget::close);
+        layout->addLayout(buildButtons());
         auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
         connect(escape, &QShortcut::activated, this, &QWidget::close);
 
@@ -199,6 +184,25 @@ protected:
     }
 
 private:
+    // The row of buttons under the list, each connected to what it does.
+    QHBoxLayout *buildButtons() {
+        auto *buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        save_ = button(buttons, "save", "&Guardar...");
+        auto *saveScript = button(buttons, "saveScript", "Guardar como &guión...");
+        auto *saveRules = button(buttons, "saveRules", "Guardar como &reglas...");
+        copy_ = button(buttons, "copy", "&Copiar");
+        clear_ = button(buttons, "clear", "&Borrar");
+        auto *close = button(buttons, "close", "Cerrar");
+        connect(save_, &QPushButton::clicked, this, [this] { saveAs(); });
+        connect(saveScript, &QPushButton::clicked, this, [this] { saveAsScript(false); });
+        connect(saveRules, &QPushButton::clicked, this, [this] { saveAsScript(true); });
+        connect(copy_, &QPushButton::clicked, this, [this] { copySelected(); });
+        connect(clear_, &QPushButton::clicked, this, [this] { history_.clear(); });
+        connect(close, &QPushButton::clicked, this, &QWidget::close);
+        return buttons;
+    }
+
     QPushButton *button(QHBoxLayout *row, const char *name, const char *text) {
         auto *b = new QPushButton(QString::fromUtf8(text), client());
         b->setObjectName(name);

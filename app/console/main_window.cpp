@@ -73,17 +73,11 @@ public:
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) escaped_ = true;
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick: return true;
-        default: return false;
-        }
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) escaped_ = true;
+        return type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride ||
+               type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+               type == QEvent::MouseButtonDblClick;
     }
 
 private:
