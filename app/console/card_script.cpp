@@ -123,7 +123,6 @@ bool ScriptParser::takeLine(std::string_view line) {
 
     ScriptLine parsed;
     parsed.number = number_;
-    parsed.words = words;
     parsed.comment = std::move(parts.comment);
     std::vector<std::string> filled = words;
     if (std::string why = fillPlaceholders(filled, parsed.takesReply); !why.empty()) return fail(std::move(why));
@@ -136,6 +135,9 @@ bool ScriptParser::takeLine(std::string_view line) {
         if (!parsed.expected) return fail(reason);
     }
     for (const std::string &word : words) parsed.text.append(parsed.text.empty() ? "" : " ").append(word);
+    // The words are kept for the placeholders only: a script at its limit
+    // holds some 150,000 lines.
+    if (parsed.takesReply) parsed.words = words;
     lines_.push_back(std::move(parsed));
     return true;
 }

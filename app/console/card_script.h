@@ -32,7 +32,7 @@ inline constexpr std::size_t kScriptSizeLimit = std::size_t{1024} * 1024;  // by
 struct ScriptLine {
     int number = 0;                         // 1 for the first line of the file
     std::string text;                       // the command's words as written, one space apart
-    std::vector<std::string> words;         // the same, placeholders kept
+    std::vector<std::string> words;         // the same, placeholders kept (when it takes any)
     std::optional<ExpectedReply> expected;  // what follows "=>"; nullopt: STAT 00
     std::string comment;                    // "# ..." as written, or empty
     ReaderCommand command;                  // as parsed, with 00 for the placeholders
