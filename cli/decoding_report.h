@@ -13,7 +13,6 @@
 #ifndef KVR_CLI_DECODING_REPORT_H
 #define KVR_CLI_DECODING_REPORT_H
 
-#include "reader_command.h"
 #include "reader_session.h"
 
 #include "decode/atr.h"

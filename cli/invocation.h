@@ -1,17 +1,24 @@
 // The kvr7x tool's command line:
 //   kvr7x [-p PORT] [-k] [--json] [--decode] COMMAND...   one reader command
-//   kvr7x [-p PORT] [-k] [--json] [--decode] run FILE     a script of such commands
+//   kvr7x [-p PORT] [-k] [--json] [--decode] [--junit OUT] [--record OUT]
+//         [--record-rules OUT] run FILE                  a script of such commands
 //   kvr7x --help | --version
 #ifndef KVR_CLI_INVOCATION_H
 #define KVR_CLI_INVOCATION_H
 
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kvr::cli {
+
+using console::Operation;
+using console::operationName;
+using console::parseReaderCommand;
+using console::ReaderCommand;
+using console::splitWords;
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
@@ -27,10 +34,15 @@ struct Invocation {
     bool decode = false;     // --decode: what each reply means, under it
     ReaderCommand command;   // Action::Command
     std::string scriptPath;  // Action::Script; "-" is standard input
+    // Action::Script: where to write a JUnit report, the script back with
+    // its replies as expectations, the exchanges as emulator rules; empty:
+    // not written.
+    std::string junitPath, recordPath, rulesPath;
 };
 
-// The arguments after the program name.  The options may stand before or
-// after the command's words; --help and --version win wherever they stand.
+// The arguments after the program name.  The options (and a command's
+// "-t MS") may stand anywhere, before the command's name too; --help and
+// --version win wherever they stand.
 [[nodiscard]] std::optional<Invocation> parseInvocation(const std::vector<std::string> &arguments, std::string &error);
 
 std::string helpText();

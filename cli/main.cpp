@@ -3,15 +3,12 @@
 #include "invocation.h"
 #include "reader_session.h"
 #include "report.h"
-#include "script.h"
+#include "script_run.h"
+#include "script_source.h"
 
-#include <cerrno>
+#include "console/card_script.h"
+
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,19 +26,6 @@ void put(const std::string &text) {
     std::fflush(stdout);
 }
 
-bool readScript(const std::string &path, std::string &text) {
-    if (path == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return !std::cin.bad();
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    text = contents.str();
-    return !file.bad();
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -55,43 +39,32 @@ int main(int argc, char **argv) {
     case Invocation::Action::Script: break;
     }
 
-    std::vector<ScriptLine> lines;
+    // A script is read and checked whole, and its reports opened, before
+    // the port is: a script error sends nothing.
     const bool scripted = invocation->action == Invocation::Action::Script;
-    if (scripted) {
-        std::string text;
-        if (!readScript(invocation->scriptPath, text))
-            return usageError("cannot read " + invocation->scriptPath + ": " + std::strerror(errno));
-        const std::string name = invocation->scriptPath == "-" ? "standard input" : invocation->scriptPath;
-        auto parsed = parseScript(text, name, error);
-        if (!parsed) return usageError(error);
-        lines = std::move(*parsed);
-    } else {
-        lines.push_back({0, {}, invocation->command});
-    }
+    kvr::console::ScriptParser script(scriptName(invocation->scriptPath));
+    ScriptReports reports;
+    if (scripted && (!readScript(invocation->scriptPath, script, error) || !reports.open(*invocation, error)))
+        return usageError(error);
 
     ReaderSession session(invocation->port);
     if (!session.isOpen()) {
-        if (invocation->json)
-            put("{\"command\":\"open\",\"ok\":false,\"port\":" + jsonString(invocation->port) + "}\n");
+        if (invocation->json) put("{\"command\":\"open\",\"ok\":false," + jsonText("port", invocation->port) + "}\n");
         std::fprintf(stderr, "kvr7x: %s does not open (no such port, in use, or no reader answers there)\n",
                      invocation->port.c_str());
         return kExitReaderError;
     }
-    int status = kExitOk;
-    for (const ScriptLine &line : lines) {
-        if (scripted && !invocation->json) put("> " + line.text + "\n");
-        const Outcome outcome = session.run(line.command);
-        if (invocation->json) {
-            std::string json = jsonReport(outcome, scripted ? std::optional<int>(line.number) : std::nullopt);
-            put(invocation->decode ? withJsonDecoding(std::move(json), line.command, outcome) : json);
-        } else {
-            put(textReport(outcome));
-            if (invocation->decode) put(textDecoding(line.command, outcome));
-        }
-        if (!outcome.succeeded()) {
-            status = kExitReaderError;
-            if (!invocation->keepGoing) break;
-        }
+    if (scripted) {
+        return runScript(*invocation, script, session, reports, put, [](const std::string &text) {
+            std::fputs(text.c_str(), stderr);
+            std::fflush(stderr);
+        });
     }
-    return status;
+    const Outcome outcome = session.run(invocation->command);
+    if (invocation->json)
+        put(invocation->decode ? withJsonDecoding(jsonReport(outcome), invocation->command, outcome)
+                               : jsonReport(outcome));
+    else
+        put(textReport(outcome) + (invocation->decode ? textDecoding(invocation->command, outcome) : std::string()));
+    return outcome.succeeded() ? kExitOk : kExitReaderError;
 }

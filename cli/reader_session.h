@@ -3,7 +3,7 @@
 #ifndef KVR_CLI_READER_SESSION_H
 #define KVR_CLI_READER_SESSION_H
 
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,6 +11,12 @@
 #include <vector>
 
 namespace kvr::cli {
+
+using console::Operation;
+using console::operationName;
+using console::parseReaderCommand;
+using console::ReaderCommand;
+using console::splitWords;
 
 // What one command got back.
 struct Outcome {

@@ -20,6 +20,12 @@ void ExchangeHistory::append(Exchange exchange) {
     if (listener_) listener_();
 }
 
+void ExchangeHistory::setNewestVerdict(std::string verdict) {
+    if (exchanges_.empty()) return;
+    exchanges_.back().verdict = std::move(verdict);
+    if (listener_) listener_();
+}
+
 void ExchangeHistory::clear() {
     exchanges_.clear();
     if (listener_) listener_();

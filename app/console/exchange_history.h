@@ -37,6 +37,10 @@ struct Exchange {
     // What the reply's data decode to (ReplyDecoding::summary): the ATR
     // after an activation, BER-TLV objects; UTF-8, empty when they do not.
     std::string decoding;
+    // A script line's verdict: "card.kvs:4: cumple", or the line and what
+    // differed ("card.kvs:4: expected SW 9000, got 6A82"); empty for an
+    // exchange the operator made.
+    std::string verdict;
 
     bool answered() const { return result >= 0; }
     bool operator==(const Exchange &) const = default;
@@ -58,6 +62,9 @@ public:
     // Adds the exchange as the newest, dropping the oldest when full, then
     // tells the listener.
     void append(Exchange exchange);
+    // Gives the newest exchange its verdict, then tells the listener; none
+    // when the history is empty.
+    void setNewestVerdict(std::string verdict);
     // Forgets every exchange; sequence numbers go on counting.
     void clear();
 

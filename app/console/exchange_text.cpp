@@ -35,7 +35,7 @@ std::string byteText(uint8_t byte) { return hexByte(byte); }
 const std::array<const char *, kExchangeColumns> &exchangeColumnHeadings() {
     static constexpr std::array<const char *, kExchangeColumns> kHeadings{
         "Hora",   "ms",          "CODE CLA INS P1 P2 P3", "Datos enviados", "STAT SW1 SW2 LEN", "Datos recibidos",
-        "Estado", "Significado", "Decodificación"};
+        "Estado", "Significado", "Decodificación",        "Guión"};
     return kHeadings;
 }
 
@@ -88,6 +88,7 @@ std::string exchangeColumn(const Exchange &e, ExchangeColumn column) {
     case ColumnStatus: return e.status;
     case ColumnMeaning: return e.meaning;
     case ColumnDecoding: return e.decoding;
+    case ColumnVerdict: return e.verdict;
     case kExchangeColumns: break;
     }
     return {};

@@ -35,6 +35,7 @@ enum ExchangeColumn {
     ColumnStatus,
     ColumnMeaning,
     ColumnDecoding,
+    ColumnVerdict,
     kExchangeColumns
 };
 

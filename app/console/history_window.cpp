@@ -1,6 +1,7 @@
 #include "console/history_window.h"
 
 #include "console/exchange_history.h"
+#include "console/exchange_script.h"
 #include "console/exchange_text.h"
 #include "console/history_file.h"
 
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace kvr::console {
 
@@ -127,35 +129,24 @@ public:
         view_->horizontalHeader()->setStretchLastSection(true);
         // Characters of each column's content; a heading that is longer
         // widens its column.
-        const int widths[kExchangeColumns] = {12, 5, 17, 24, 11, 24, 31, 34, 60};
+        const int widths[kExchangeColumns] = {12, 5, 17, 24, 11, 24, 31, 34, 60, 30};
         const int digit = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
         const QFontMetrics heading = view_->horizontalHeader()->fontMetrics();
         for (int c = 0; c < kExchangeColumns; ++c) {
             const QString title = QString::fromUtf8(exchangeColumnHeadings()[static_cast<std::size_t>(c)]);
             view_->setColumnWidth(c, std::max((widths[c] + 2) * digit, heading.horizontalAdvance(title) + 3 * digit));
         }
-        // On screen the reply's status and meaning follow its header; the
-        // data, which may be long, come last.
+        // On screen a script line's verdict, the reply's status and meaning
+        // follow its header; the data, which may be long, come last.
         QHeaderView *columns = view_->horizontalHeader();
-        const int shown[] = {ColumnTime,    ColumnDuration, ColumnHeader,   ColumnReply,   ColumnStatus,
-                             ColumnMeaning, ColumnSent,     ColumnReceived, ColumnDecoding};
+        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,   ColumnVerdict, ColumnStatus,
+                             ColumnMeaning, ColumnSent,    ColumnReceived, ColumnDecoding};
         for (int place = 0; place < kExchangeColumns; ++place)
             columns->moveSection(columns->visualIndex(shown[place]), place);
 
-        auto *buttons = new QHBoxLayout;
-        buttons->addStretch(1);
-        save_ = button(buttons, "save", "&Guardar...");
-        copy_ = button(buttons, "copy", "&Copiar");
-        clear_ = button(buttons, "clear", "&Borrar");
-        auto *close = button(buttons, "close", "Cerrar");
         auto *layout = new QVBoxLayout(client());
         layout->addWidget(view_, 1);
-        layout->addLayout(buttons);
-
-        connect(save_, &QPushButton::clicked, this, [this] { saveAs(); });
-        connect(copy_, &QPushButton::clicked, this, [this] { copySelected(); });
-        connect(clear_, &QPushButton::clicked, this, [this] { history_.clear(); });
-        connect(close, &QPushButton::clicked, this, &QWidget::close);
+        layout->addLayout(buildButtons());
         auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
         connect(escape, &QShortcut::activated, this, &QWidget::close);
 
@@ -193,6 +184,25 @@ protected:
     }
 
 private:
+    // The row of buttons under the list, each connected to what it does.
+    QHBoxLayout *buildButtons() {
+        auto *buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        save_ = button(buttons, "save", "&Guardar...");
+        auto *saveScript = button(buttons, "saveScript", "Guardar como &guión...");
+        auto *saveRules = button(buttons, "saveRules", "Guardar como &reglas...");
+        copy_ = button(buttons, "copy", "&Copiar");
+        clear_ = button(buttons, "clear", "&Borrar");
+        auto *close = button(buttons, "close", "Cerrar");
+        connect(save_, &QPushButton::clicked, this, [this] { saveAs(); });
+        connect(saveScript, &QPushButton::clicked, this, [this] { saveAsScript(false); });
+        connect(saveRules, &QPushButton::clicked, this, [this] { saveAsScript(true); });
+        connect(copy_, &QPushButton::clicked, this, [this] { copySelected(); });
+        connect(clear_, &QPushButton::clicked, this, [this] { history_.clear(); });
+        connect(close, &QPushButton::clicked, this, &QWidget::close);
+        return buttons;
+    }
+
     QPushButton *button(QHBoxLayout *row, const char *name, const char *text) {
         auto *b = new QPushButton(QString::fromUtf8(text), client());
         b->setObjectName(name);
@@ -209,15 +219,45 @@ private:
         if (atEnd) view_->scrollToBottom();
     }
 
-    void copySelected() {
+    // The exchanges of the rows selected, in order.
+    std::vector<const Exchange *> selectedExchanges() {
         follow();
         QModelIndexList rows = view_->selectionModel()->selectedRows();
         std::sort(rows.begin(), rows.end(),
                   [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-        std::string text;
+        std::vector<const Exchange *> exchanges;
         for (const QModelIndex &row : rows)
-            if (const Exchange *e = model_->exchangeAt(row.row())) text += exchangeLines(*e);
+            if (const Exchange *e = model_->exchangeAt(row.row())) exchanges.push_back(e);
+        return exchanges;
+    }
+
+    void copySelected() {
+        std::string text;
+        for (const Exchange *e : selectedExchanges()) text += exchangeLines(*e);
         if (!text.empty()) QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    }
+
+    // "Guardar como guión..." and "Guardar como reglas...": the rows
+    // selected, or all, as a card script or as emulator rules.
+    void saveAsScript(bool rules) {
+        std::vector<const Exchange *> exchanges = selectedExchanges();
+        if (exchanges.empty())
+            for (int row = 0; row < model_->rowCount(); ++row)
+                if (const Exchange *e = model_->exchangeAt(row)) exchanges.push_back(e);
+        const QString path =
+            rules ? runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar como reglas"),
+                                            QStringLiteral("Reglas|*.rules;*.txt"), QStringLiteral("historial.rules"))
+                  : runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar como guión"),
+                                            QStringLiteral("Guiones|*.kvs;*.txt"), QStringLiteral("historial.kvs"));
+        if (path.isEmpty()) return;
+        const std::string file = path.toStdString();
+        std::string error;
+        if (writeTextFile(file, rules ? exchangesAsRules(exchanges) : exchangesAsScript(exchanges), error)) return;
+        runtime::MessageBoxRequest box;
+        box.caption = "Historial";
+        box.text = historyNotSavedMessage(file, error);
+        box.icon = runtime::MessageIcon::Exclamation;
+        runtime::showMessageBox(interaction(), box);
     }
 
     void saveAs() {

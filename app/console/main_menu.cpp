@@ -100,6 +100,7 @@ void buildMainMenu(runtime::Menus &m) {
     m.addItem(MenuUtilities, ItemCommandBrowser, "&Commandos", 0, none, "utilities.commands");
     m.addItem(MenuUtilities, ItemImport, "&Importar...", 0, none, "utilities.import");
     m.addItem(MenuUtilities, ItemHistory, "&Historial...", 0, none, "utilities.history");
+    m.addItem(MenuUtilities, ItemRunScript, "&Ejecutar guión...", 0, none, "utilities.script");
 
     m.addMenu(MenuHelp, "A&yuda", Menus::Bar, "help");
     m.addItem(MenuHelp, ItemAbout, "&Acerca de KvrMan...", 0, none, "help.about");

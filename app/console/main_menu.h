@@ -70,6 +70,7 @@ enum MainMenuId : int {
     ItemCommandBrowser,
     ItemImport,
     ItemHistory,
+    ItemRunScript,
     // "A&yuda"
     MenuHelp = 600,
     ItemAbout,

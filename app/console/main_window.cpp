@@ -1,5 +1,6 @@
 #include "console/main_window.h"
 
+#include "console/card_script.h"
 #include "console/command_console.h"
 #include "console/exchange_history.h"
 #include "console/hex_codec.h"
@@ -9,6 +10,7 @@
 #include "console/main_menu.h"
 #include "console/reader_identification.h"
 #include "console/reader_link.h"
+#include "console/script_run.h"
 #include "console/status_message.h"
 #include "console/status_word.h"
 #include "console/stored_command_menus.h"
@@ -19,6 +21,7 @@
 #include "library/import_commands.h"
 #include "runtime/app_icon.h"
 #include "runtime/entry_field.h"
+#include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
@@ -28,8 +31,12 @@
 #include "runtime/window.h"
 #include "runtime/window_position.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStringList>
 #include <QMetaObject>
@@ -65,6 +72,28 @@ QString decodingTip(const ReplyDecoding &decoding, const QString &statusWordMean
     if (!statusWordMeaning.isEmpty()) lines << statusWordMeaning;
     return lines.join(QLatin1Char('\n'));
 }
+
+// While a script runs the operator's keys and clicks wait (a command of his
+// own between two lines would break the script), all but Escape, which
+// asks the run to stop before its next line.
+class ScriptRunKeys : public QObject {
+public:
+    ScriptRunKeys() { qApp->installEventFilter(this); }
+    ~ScriptRunKeys() override { qApp->removeEventFilter(this); }
+    bool escaped() const { return escaped_; }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) escaped_ = true;
+        return type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride ||
+               type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+               type == QEvent::MouseButtonDblClick;
+    }
+
+private:
+    bool escaped_ = false;
+};
 
 class MainWindow : public runtime::Window {
 public:
@@ -358,6 +387,42 @@ private:
         logExchanges();
     }
 
+    // Utilidades > Ejecutar guión...: each line of the script through the
+    // console, under the wait cursor, then one box with the counts.
+    void runScript() {
+        const QString path = runtime::chooseOpenFile(interaction(), QStringLiteral("Ejecutar guión"),
+                                                     QStringLiteral("Guiones|*.kvs;*.txt"));
+        if (path.isEmpty()) return;
+        const std::string name = QFileInfo(path).fileName().toStdString();
+        ScriptParser script(name);
+        std::string error;
+        runtime::MessageBoxRequest box;
+        box.caption = "Guión";
+        if (!readScriptFile(QFile::encodeName(path).toStdString(), script, error)) {
+            box.text = "El guión " + name + " no se ha ejecutado: " + error;
+            box.icon = runtime::MessageIcon::Exclamation;
+            runtime::showMessageBox(interaction(), box);
+            return;
+        }
+        ScriptRun run(console_, history_, name, script.lines());
+        {
+            runtime::WaitCursor wait;
+            ScriptRunKeys keys;
+            while (!run.finished()) {
+                run.runNext();
+                showConsole();
+                logExchanges();
+                // The panels are drawn, and an Escape seen, between lines.
+                QApplication::processEvents();
+                if (keys.escaped()) run.stop();
+            }
+        }
+        box.text = run.summary();
+        box.icon =
+            run.failures() > 0 || run.stopped() ? runtime::MessageIcon::Exclamation : runtime::MessageIcon::Information;
+        runtime::showMessageBox(interaction(), box);
+    }
+
     void menuChosen(int id) {
         if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
             (id >= kFirstSamStoredEntry && id <= kLastSamStoredEntry)) {
@@ -409,6 +474,7 @@ private:
             showConsole();
             break;
         case ItemHistory: showHistoryWindow(interaction(), history_, this); break;
+        case ItemRunScript: runScript(); break;
         case ItemImport:
             // The stored-command menus stay as they are: the imported
             // commands join them when the browser closes or at the next start.

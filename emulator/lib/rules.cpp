@@ -40,26 +40,13 @@ bool hexBytes(const std::string &text, std::vector<int> &out, std::string &bad) 
 
 // The pattern side of a rule: false with `why` when it is not one.
 bool parsePattern(const std::string &text, Rule &rule, std::string &why) {
-    std::istringstream pattern(text);
-    std::string token;
-    while (pattern >> token) {
-        if (rule.anyRest) {
-            why = "\"*\" must be the last pattern token";
-            return false;
-        }
-        if (token == "*") {
-            rule.anyRest = true;
-        } else if (token == "??") {
-            rule.pattern.push_back(-1);
-        } else if (!hexToken(token, rule.pattern)) {
-            why = "bad pattern token \"" + token + "\"";
-            return false;
-        }
-    }
-    if (rule.pattern.empty() && !rule.anyRest) {
+    auto pattern = kvr::common::parseBytePattern(text, why);
+    if (!pattern) return false;
+    if (pattern->bytes.empty() && !pattern->anyRest) {
         why = "empty pattern";
         return false;
     }
+    rule.pattern = std::move(*pattern);
     return true;
 }
 
@@ -161,14 +148,8 @@ bool RuleSet::load(const std::string &path, std::string &error) {
 }
 
 std::optional<Reply> RuleSet::match(const std::vector<uint8_t> &frame) const {
-    for (const Rule &rule : rules_) {
-        if (frame.size() < rule.pattern.size()) continue;
-        if (!rule.anyRest && frame.size() != rule.pattern.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < rule.pattern.size() && same; ++i)
-            same = rule.pattern[i] < 0 || rule.pattern[i] == frame[i];
-        if (same) return rule.reply;
-    }
+    for (const Rule &rule : rules_)
+        if (rule.pattern.matches(frame)) return rule.reply;
     return std::nullopt;
 }
 

@@ -4,13 +4,16 @@
 //   PATTERN  the frame as the reader receives it (CODE CLA INS P1 P2 P3 and
 //            any data bytes) in hexadecimal; "??" matches any one byte and a
 //            final "*" any number of further bytes (none included).  Without
-//            "*" the frame must have exactly as many bytes as the pattern.
+//            "*" the frame must have exactly as many bytes as the pattern
+//            (common/byte_pattern.h, the reading card scripts share).
 //   DATA     reply data bytes (at most 255); LEN is their count.
 // Hex bytes may be written apart ("3F 00") or together ("3F00").  Blank
 // lines and text after "#" are ignored.  The first matching rule wins.
 // Example:  A1 00 A4 04 00 * => 00 90 00 | 6F 10 84 08 A0 00 00 00 03 00 00 00
 #ifndef KVR7X_EMU_RULES_H
 #define KVR7X_EMU_RULES_H
+
+#include "common/byte_pattern.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,8 +31,7 @@ struct Reply {
 };
 
 struct Rule {
-    std::vector<int> pattern;  // byte value, or -1 for any byte
-    bool anyRest = false;
+    kvr::common::BytePattern pattern;  // the frame's pattern, read as a card script reads reply data
     Reply reply;
     int line = 0;  // where it was written
 };

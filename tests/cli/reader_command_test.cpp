@@ -1,7 +1,7 @@
 // The kvr7x tool's command words and command line: what each parses into,
 // and the one-line reason for words that are no command.
 #include "invocation.h"
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +149,18 @@ TEST(CommandLine, OptionsStandAnywhereAndHelpOrVersionWin) {
          true,
          false,
          ""},
+        {{"-t", "500", "-p", "COM2", "isoout", "0", "00", "B0", "00", "00", "0E"},
+         Invocation::Action::Command,
+         "COM2",
+         false,
+         false,
+         ""},
+        {{"--junit", "r.xml", "run", "c.kvs", "--record", "g.kvs", "--record-rules", "c.rules"},
+         Invocation::Action::Script,
+         "COM1",
+         false,
+         false,
+         "c.kvs"},
     };
     for (const auto &row : rows) {
         std::string line;
@@ -169,6 +181,18 @@ TEST(CommandLine, OptionsStandAnywhereAndHelpOrVersionWin) {
         EXPECT_EQ(invocation->json, row.json);
         EXPECT_EQ(invocation->scriptPath, row.script);
     }
+    // -t before the command's name is the command's time-out.
+    std::string error;
+    const auto early = parseInvocation({"-t", "500", "isoout", "0", "00", "B0", "00", "00", "0E"}, error);
+    ASSERT_TRUE(early) << error;
+    EXPECT_EQ(early->command.timeoutMs, 500u);
+    EXPECT_EQ(early->command.p3, 0x0E);
+    const auto reports =
+        parseInvocation({"--junit", "r.xml", "run", "c.kvs", "--record", "g.kvs", "--record-rules", "c.rules"}, error);
+    ASSERT_TRUE(reports) << error;
+    EXPECT_EQ(reports->junitPath, "r.xml");
+    EXPECT_EQ(reports->recordPath, "g.kvs");
+    EXPECT_EQ(reports->rulesPath, "c.rules");
 }
 
 TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
@@ -182,6 +206,11 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"run", "a", "b"}, "usage: run FILE"},
         {{"-p", "COM2", "send", "20"}, "usage: send"},
         {{"status", "-t", "100"}, "-t applies to send"},
+        {{"-t", "100", "status"}, "-t applies to send"},
+        {{"-t", "100"}, "no command given"},
+        {{"-t", "100", "run", "c.kvs"}, "-t goes on the lines of a script, not on run"},
+        {{"--junit", "r.xml", "status"}, "--junit, --record and --record-rules go with run FILE"},
+        {{"run", "c.kvs", "--record"}, "--record takes a file name"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.reason);

@@ -1,7 +1,9 @@
-// kvr7x scripts (every line checked before anything is sent, comments and
-// blank lines skipped) and the two forms of a report.
+// The two forms of a report, JSON that stays UTF-8 whatever the bytes, and
+// the JUnit report of a script run.
+#include "junit_report.h"
 #include "report.h"
-#include "script.h"
+
+#include "common/hex.h"
 
 #include <gtest/gtest.h>
 
@@ -11,50 +13,6 @@
 
 namespace kvr::cli {
 namespace {
-
-TEST(Script, CommentsAndBlankLinesAreSkippedAndLinesKeepTheirNumbers) {
-    std::string error;
-    const auto lines = parseScript(
-        "# read the label\n"
-        "\n"
-        "send 20 00 80 00 00 00   # activate\r\n"
-        "  isoin 0 00 A4 00 0C 2F00\n"
-        "isoout 0 00 B0 00 00 0E -t 2000",
-        "label.kvr", error);
-    ASSERT_TRUE(lines) << error;
-    ASSERT_EQ(lines->size(), 3u);
-    EXPECT_EQ((*lines)[0].number, 3);
-    EXPECT_EQ((*lines)[0].text, "send 20 00 80 00 00 00");
-    EXPECT_EQ((*lines)[0].command.ins, 0x80);
-    EXPECT_EQ((*lines)[1].number, 4);
-    EXPECT_EQ((*lines)[1].command.operation, Operation::IsoIn);
-    EXPECT_EQ((*lines)[2].number, 5);
-    EXPECT_EQ((*lines)[2].command.timeoutMs, 2000u);
-}
-
-TEST(Script, TheFirstLineThatIsNoCommandIsNamedWithItsFileAndNumber) {
-    const struct {
-        const char *script;
-        const char *error;
-    } rows[] = {
-        {"reset\nstatus\nsend 20 00\n", "s.kvr:3: usage: send CODE CLA INS P1 P2 P3 [DATA] [-t MS]"},
-        {"run other.kvr\n", "s.kvr:1: unknown command \"run\""},
-        {"reset\n# ok\nstatus 9\nsend\n", "s.kvr:3: UNIT is 0 (the card) or 1 to 3 (the SAM slots)"},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.script);
-        std::string error;
-        EXPECT_FALSE(parseScript(row.script, "s.kvr", error));
-        EXPECT_EQ(error, row.error);
-    }
-}
-
-TEST(Script, AnEmptyScriptHasNoCommands) {
-    std::string error;
-    const auto lines = parseScript("# nothing\n\n", "-", error);
-    ASSERT_TRUE(lines) << error;
-    EXPECT_TRUE(lines->empty());
-}
 
 Outcome sendOutcome() {
     Outcome outcome;
@@ -116,6 +74,64 @@ TEST(Report, EachOutcomeReadsForPeopleAndForPrograms) {
 TEST(Report, AScriptLineCarriesItsNumberAndTextIsEscaped) {
     EXPECT_EQ(jsonReport(sendOutcome(), 7).rfind(R"j({"line":7,"command":"send",)j", 0), 0u);
     EXPECT_EQ(jsonString("a \"b\" \\ \n\x01"), R"j("a \"b\" \\ \u000A\u0001")j");
+}
+
+}  // namespace
+}  // namespace kvr::cli
+
+namespace kvr::cli {
+namespace {
+
+// Every byte value in a text: the JSON string is UTF-8, and the text comes
+// back whole from the "_hex" member when it was not UTF-8.
+TEST(Report, JsonTextIsUtf8WhateverTheBytesAndKeepsThemInHex) {
+    std::string every;
+    for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
+    const std::string member = jsonText("port", every);
+    EXPECT_TRUE(isUtf8(member)) << member;
+    const std::string hexStart = "\"port_hex\":\"";
+    const std::size_t hex = member.find(hexStart);
+    ASSERT_NE(hex, std::string::npos) << member;
+    EXPECT_EQ(member.substr(hex + hexStart.size(), 512), common::hexPacked(std::string_view(every)));
+    const struct {
+        const char *text;
+        const char *json;
+    } rows[] = {
+        {"plain", R"j("t":"plain")j"},
+        {"a\xC3\xB1o", "\"t\":\"a\xC3\xB1o\""},  // UTF-8 stays as it is, without "_hex"
+        {"\xF0\x9F\x92\xB3", "\"t\":\"\xF0\x9F\x92\xB3\""},
+        {"COM\xFF", R"j("t":"COM\uFFFD","t_hex":"434F4DFF")j"},
+        {"\xC3", R"j("t":"\uFFFD","t_hex":"C3")j"},                          // cut short
+        {"\xC0\xAF", R"j("t":"\uFFFD\uFFFD","t_hex":"C0AF")j"},              // overlong
+        {"\xED\xA0\x80", R"j("t":"\uFFFD\uFFFD\uFFFD","t_hex":"EDA080")j"},  // a surrogate
+        {"\x7F\x1F", R"j("t":"\u007F\u001F")j"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(jsonText("t", row.text), row.json);
+    }
+}
+
+TEST(JunitReport, OneTestcaseALineWithItsFailureAndTheLinesNotReached) {
+    const std::string xml = junitReport("card <1>.kvs", {{2, "send 20 00 80 00 00 00", 0.0126, true, {}},
+                                                         {4, "isoout 0 00 C0 00 00 $SW2", 0.002, true,
+                                                          "card <1>.kvs:4: isoout 0 00 C0 00 00 $SW2: expected SW "
+                                                          "9000, got 6A82"},
+                                                         {5, "status \x01\xFF", 0, false, {}}});
+    EXPECT_NE(xml.find(R"(<testsuite name="card &lt;1&gt;.kvs" tests="3" failures="1" errors="0" skipped="1" )"
+                       R"(time="0.015">)"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(<testcase classname="card &lt;1&gt;.kvs" name="line 2: send 20 00 80 00 00 00" )"
+                       R"(time="0.013"/>)"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(<failure message="card &lt;1&gt;.kvs:4: isoout 0 00 C0 00 00 $SW2: expected SW 9000, )"
+                       R"(got 6A82">)"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(name="line 5: status \x01\xFF")"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<skipped "), std::string::npos) << xml;
 }
 
 }  // namespace

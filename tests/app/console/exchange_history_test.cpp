@@ -181,6 +181,13 @@ TEST(ExchangeHistory, KeepsTheNewestUpToItsCapacityAndCountsOn) {
     EXPECT_EQ(ExchangeHistory().capacity(), 10000u);
 }
 
+// The read of a card script's line, with its verdict.
+Exchange scriptLine() {
+    Exchange e = readBinary();
+    e.verdict = "card.kvs:4: cumple";
+    return e;
+}
+
 TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
     struct Case {
         Exchange exchange;
@@ -192,27 +199,32 @@ TEST_F(ExchangeHistoryText, EachExchangeIsALinePairAndEachColumnItsText) {
          "10:15:03.123 > A1 00 A4 00 0C 02  7F 7F\n"
          "       38 ms  < 00 6A 82 00  Comando procesado correctamente  (Fichero o aplicación no encontrado)\n",
          {"10:15:03.123", "38", "A1 00 A4 00 0C 02", "7F 7F", "00 6A 82 00", "", "Comando procesado correctamente",
-          "Fichero o aplicación no encontrado", ""}},
+          "Fichero o aplicación no encontrado", "", ""}},
         {readBinary(),
          "10:15:04.123 > 21 00 B0 00 00 03\n"
          "     1204 ms  < 00 90 00 03  00 41 FF  Comando procesado correctamente  (Proceso correcto)\n",
          {"10:15:04.123", "1204", "21 00 B0 00 00 03", "", "00 90 00 03", "00 41 FF", "Comando procesado correctamente",
-          "Proceso correcto", ""}},
+          "Proceso correcto", "", ""}},
+        {scriptLine(),
+         "10:15:04.123 > 21 00 B0 00 00 03\n"
+         "     1204 ms  < 00 90 00 03  00 41 FF  Comando procesado correctamente  (Proceso correcto)\n",
+         {"10:15:04.123", "1204", "21 00 B0 00 00 03", "", "00 90 00 03", "00 41 FF", "Comando procesado correctamente",
+          "Proceso correcto", "", "card.kvs:4: cumple"}},
         {reset(),
          "10:15:05.123 > Reset\n"
          "       15 ms  < 00 90 00 05  4B 56 52 37 34  0  (Proceso correcto)\n",
-         {"10:15:05.123", "15", "Reset", "", "00 90 00 05", "4B 56 52 37 34", "0", "Proceso correcto", ""}},
+         {"10:15:05.123", "15", "Reset", "", "00 90 00 05", "4B 56 52 37 34", "0", "Proceso correcto", "", ""}},
         {portGone(),
          "10:15:06.123 > 20 00 10 00 00 00\n"
          "        0 ms  < 02  Error desconocido -2147483646  (El puerto no existe, \"COM2\")\n",
          {"10:15:06.123", "0", "20 00 10 00 00 00", "", "02", "", "Error desconocido -2147483646",
-          "El puerto no existe, \"COM2\"", ""}},
+          "El puerto no existe, \"COM2\"", "", ""}},
         {fciRead(),
          "10:15:07.123 > 21 00 C0 00 00 04\n"
          "        7 ms  < 00 90 00 04  6F 02 50 00  Comando procesado correctamente  (Proceso correcto)\n"
          "              = 6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)\n",
          {"10:15:07.123", "7", "21 00 C0 00 00 04", "", "00 90 00 04", "6F 02 50 00", "Comando procesado correctamente",
-          "Proceso correcto", "6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)"}},
+          "Proceso correcto", "6F [2] Plantilla FCI; 50 [0] Etiqueta de aplicación: (\"\", vacía)", ""}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.lines);

@@ -8,9 +8,12 @@
 // files), FOLDER/import_done.png (the main window after the import),
 // FOLDER/import_error.png (the "ERROR" box for a read-only file),
 // FOLDER/status_word_tip.png (the tip of SW1 after a 6A 82 reply) and
-// FOLDER/history_window.png (Utilidades > Historial...), and
+// FOLDER/history_window.png (Utilidades > Historial...),
 // FOLDER/atr_decoding_tip.png and FOLDER/fci_decoding_tip.png (the tip of
-// the reply views after the card's activation and after an FCI).
+// the reply views after the card's activation and after an FCI), and a card
+// script run from Utilidades > Ejecutar guión...: FOLDER/script_box.png (the
+// box with its counts and its failed line) and FOLDER/script_history.png
+// (the history with each line's verdict).
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "console/main_window.h"
 
@@ -147,6 +150,28 @@ int main(int argc, char **argv) {
             shots.save(*history, "history_window.png");
             history->close();
         }
+        // A card script of four lines, one of whose expectations the card
+        // does not meet: the box at its end, then the verdicts.
+        {
+            operatorSide.openFileAnswerer = [](const kvr::runtime::OpenFileRequest &) {
+                return QDir::current().filePath("card.kvs");
+            };
+            kvr::test_support::WhenShown<QDialog> box([&](QDialog &b) {
+                QTest::qWait(100);
+                shots.save(b, "script_box.png");
+                b.accept();
+            });
+            choose("utilities.script");
+            operatorSide.openFileAnswerer = nullptr;
+        }
+        choose("utilities.history");
+        if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
+            kvr::test_support::Screenshots::settle(*history);
+            history->resize(history->width() + 360, history->height());
+            QTest::qWait(200);
+            shots.save(*history, "script_history.png");
+            history->close();
+        }
         choose("reader.info");
         choose("help.about");
 
@@ -189,6 +214,15 @@ int main(int argc, char **argv) {
         !kvr::testing::writeCommandFile("SOLOLECTURA.tps", others) || ::chmod("SOLOLECTURA.tps", 0444) != 0) {
         std::fprintf(stderr, "cannot write the command files to import\n");
         return 1;
+    }
+    if (std::FILE *script = std::fopen("card.kvs", "w")) {
+        std::fputs(
+            "send 20 00 80 00 00 00     => 9000 3B *\n"
+            "isoin 0 00 A4 00 00 2F00   => 61??\n"
+            "isoout 0 00 C0 00 00 $SW2  => 9000 6F *\n"
+            "isoout 0 00 B0 00 00 0E    => 9000 56 45 58 42 *\n",
+            script);
+        std::fclose(script);
     }
     kvr::library::CommandsLibrary library(operatorSide);
     kvr::console::runMainWindow(operatorSide, library, port, "COM2");

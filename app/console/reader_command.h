@@ -1,7 +1,8 @@
-// One reader command of the kvr7x tool, as typed on the command line or on a
-// line of a script: its words parsed into what the driver call needs.
-#ifndef KVR_CLI_READER_COMMAND_H
-#define KVR_CLI_READER_COMMAND_H
+// One reader command as typed on kvr7x's command line or on a line of a card
+// script (the shell tool's and the manager's): its words parsed into what
+// the driver call needs.
+#ifndef KVR_CONSOLE_READER_COMMAND_H
+#define KVR_CONSOLE_READER_COMMAND_H
 
 #include <cstdint>
 #include <optional>
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::cli {
+namespace kvr::console {
 
 enum class Operation {
     Reset,   // reset                               QXRESET
@@ -44,6 +45,6 @@ std::string_view operationName(Operation operation);
 // Splits a line into its blank-separated words.
 std::vector<std::string> splitWords(std::string_view line);
 
-}  // namespace kvr::cli
+}  // namespace kvr::console
 
 #endif

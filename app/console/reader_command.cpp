@@ -1,4 +1,4 @@
-#include "reader_command.h"
+#include "console/reader_command.h"
 
 #include "console/command_console.h"
 #include "common/hex.h"
@@ -6,7 +6,7 @@
 
 #include <charconv>
 
-namespace kvr::cli {
+namespace kvr::console {
 
 namespace {
 
@@ -211,9 +211,9 @@ std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &
         return std::nullopt;
     }
     if (grammar->operation == Operation::Send)
-        command.timeoutMs = console::chooseTimeout(common::hexByte(command.code), common::hexByte(command.ins));
+        command.timeoutMs = chooseTimeout(common::hexByte(command.code), common::hexByte(command.ins));
     if (timeout) command.timeoutMs = *timeout;
     return command;
 }
 
-}  // namespace kvr::cli
+}  // namespace kvr::console
