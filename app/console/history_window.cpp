@@ -139,8 +139,8 @@ public:
         // On screen a script line's verdict, the reply's status and meaning
         // follow its header; the data, which may be long, come last.
         QHeaderView *columns = view_->horizontalHeader();
-        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,   ColumnVerdict, ColumnStatus,
-                             ColumnMeaning, ColumnSent,    ColumnReceived, ColumnDecoding};
+        const int shown[] = {ColumnTime,   ColumnDuration, ColumnHeader, ColumnReply,    ColumnVerdict,
+                             ColumnStatus, ColumnMeaning,  ColumnSent,   ColumnReceived, ColumnDecoding};
         for (int place = 0; place < kExchangeColumns; ++place)
             columns->moveSection(columns->visualIndex(shown[place]), place);
 
