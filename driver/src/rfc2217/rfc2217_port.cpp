@@ -35,6 +35,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
@@ -72,7 +73,8 @@ constexpr int kCatchUpRounds = 16;
 
 class Rfc2217Port final : public SerialPort {
 public:
-    explicit Rfc2217Port(SocketHandle fd) : fd_(fd), chunk_(kChunkSize) {}
+    Rfc2217Port(SocketHandle fd, Rfc2217Seams seams)
+        : fd_(fd), seams_(std::move(seams)), chunk_(kChunkSize) {}
     ~Rfc2217Port() override {
         // Closing a port closed already would set the thread's last error
         // over the reason a failed open just left there.
@@ -149,6 +151,7 @@ private:
     void breakLocked(uint32_t code);  // caller holds mutex_
 
     SocketHandle fd_;
+    const Rfc2217Seams seams_;
     std::thread receiver_;
 
     std::mutex mutex_;  // guards everything below up to sendMutex_
@@ -264,6 +267,7 @@ void Rfc2217Port::receiveLoop() {
         }
         lock.unlock();
         const size_t n = receiveWaiting(fd_, chunk.data(), chunk.size());
+        if (n > 0 && seams_.receiveThreadHasBytes) seams_.receiveThreadHasBytes();
         lock.lock();
         if (n == 0) {
             threadOnSocket_ = false;
@@ -530,6 +534,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
 
 bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
     got = 0;
+    if (seams_.readBegins) seams_.readBegins();
     // An owed purge must reach the server before anything is awaited.
     bool owed = false;
     {
@@ -658,7 +663,7 @@ bool Rfc2217Port::close() {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
+std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort, Rfc2217Seams seams) {
     std::string host;
     uint16_t port = 0;
     if (!rfc2217::splitHostPort(hostPort, host, port)) {
@@ -667,7 +672,7 @@ std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
     }
     const SocketHandle fd = rfc2217::connectTcp(host, port, kConnectLimit);
     if (fd == kNoSocket) return nullptr;
-    auto result = std::make_unique<Rfc2217Port>(fd);
+    auto result = std::make_unique<Rfc2217Port>(fd, std::move(seams));
     if (!result->start()) {
         const uint32_t code = lastError();
         result.reset();
