@@ -30,6 +30,7 @@ namespace {
 int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     uint8_t *const frame = frameBuffer();
     // A port that cannot purge fails again in setRts, which reports it.
+    settleLine(port);
     (void)port.purgeTx();
     (void)port.purgeRx();
     if (!port.setRts(true)) return errorResult(lineFailure());

@@ -7,6 +7,7 @@
 
 #include "frame_trace.h"
 #include "port_table.h"
+#include "transfer_deadline.h"
 
 namespace kvr7x {
 
@@ -36,6 +37,7 @@ Transfer readAll(SerialPort &port, uint8_t *buf, size_t n) {
     const bool ran = port.read(buf, n, got);
     assert(!ran || got <= n);
     if (ran && got == n) return {true, kErrNone};
+    if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
 }
 
@@ -44,7 +46,31 @@ Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n) {
     const bool ran = port.write(buf, n, written);
     assert(!ran || written <= n);
     if (ran && written == n) return {true, kErrNone};
+    if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
+}
+
+void settleLine(SerialPort &port) {
+    if (!port.unsynchronised()) return;
+    Timeouts saved;
+    if (!port.getTimeouts(saved)) return;
+    // Whatever is already there and the first byte that comes within the
+    // quiet interval; then on until a quiet interval passes or the limit.
+    Timeouts t = saved;
+    t.readInterval = kTimeoutMax;
+    t.readMultiplier = kTimeoutMax;
+    t.readConstant = static_cast<uint32_t>(kSettleQuiet.count());
+    uint8_t dropped[kFrameBufferSize];
+    size_t got = 0;
+    bool ran = port.setTimeouts(t) && port.read(dropped, sizeof dropped, got);
+    if (ran && got > 0) {
+        t.readInterval = static_cast<uint32_t>(kSettleQuiet.count());
+        t.readMultiplier = 0;
+        t.readConstant = static_cast<uint32_t>(kSettleLimit.count());
+        ran = port.setTimeouts(t) && port.read(dropped, sizeof dropped, got);
+    }
+    if (!port.setTimeouts(saved)) return;
+    if (ran) port.setUnsynchronised(false);
 }
 
 namespace {
@@ -111,9 +137,10 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     frame[4] = p2;
     frame[5] = p3;
 
-    // 2: drop whatever an earlier exchange left behind.
-    // A port that cannot purge fails again in the write that follows,
-    // which reports it.
+    // 2: drop whatever an earlier exchange left behind, the rest of one
+    // that timed out included.  A port that cannot purge fails again in
+    // the write that follows, which reports it.
+    settleLine(port);
     (void)port.purgeTx();
     (void)port.purgeRx();
 
