@@ -54,21 +54,17 @@ void settleLine(SerialPort &port) {
     if (!port.unsynchronised()) return;
     Timeouts saved;
     if (!port.getTimeouts(saved)) return;
-    // Whatever is already there and the first byte that comes within the
-    // quiet interval; then on until a quiet interval passes or the limit.
+    // Each read takes what is there as soon as anything is, waiting one
+    // quiet interval at most.
     Timeouts t = saved;
     t.readInterval = kTimeoutMax;
     t.readMultiplier = kTimeoutMax;
     t.readConstant = static_cast<uint32_t>(kSettleQuiet.count());
+    bool ran = port.setTimeouts(t);
     uint8_t dropped[kFrameBufferSize];
-    size_t got = 0;
-    bool ran = port.setTimeouts(t) && port.read(dropped, sizeof dropped, got);
-    if (ran && got > 0) {
-        t.readInterval = static_cast<uint32_t>(kSettleQuiet.count());
-        t.readMultiplier = 0;
-        t.readConstant = static_cast<uint32_t>(kSettleLimit.count());
-        ran = port.setTimeouts(t) && port.read(dropped, sizeof dropped, got);
-    }
+    size_t got = 1;
+    for (int64_t read = 0; ran && got > 0 && read <= kSettleLimit / kSettleQuiet; ++read)
+        ran = port.read(dropped, sizeof dropped, got);
     if (!port.setTimeouts(saved)) return;
     if (ran) port.setUnsynchronised(false);
 }

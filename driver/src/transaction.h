@@ -38,11 +38,11 @@ void setEchoMode(bool on);
 
 // After a time-out the line is out of step: the reply that did not come in
 // time may still be on its way.  The next call (a transaction or a reset)
-// on that port first drains the line (settleLine): it waits up to
-// kSettleQuiet for anything to come; when something does, it drops what
-// comes until the line has been quiet for kSettleQuiet, for kSettleLimit at
-// most; only then does the call purge and send.  So a call after a
-// time-out costs kSettleQuiet more on a silent line, and at most
+// on that port first drains the line (settleLine): it drops what comes,
+// waiting at most kSettleQuiet at a time for more, until a wait passes with
+// nothing (the line is quiet) or 1 + kSettleLimit / kSettleQuiet waits have
+// brought bytes; only then does the call purge and send.  So a call after
+// a time-out costs kSettleQuiet more on a silent line, and at most
 // kSettleQuiet + kSettleLimit on one that keeps talking.
 inline constexpr std::chrono::milliseconds kSettleQuiet{50};
 inline constexpr std::chrono::milliseconds kSettleLimit{500};

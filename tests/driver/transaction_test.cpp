@@ -153,16 +153,17 @@ TEST_F(TransactionTest, ReplyAfterTheTimeOutIsDiscardedByTheNextCall) {
 TEST_F(TransactionTest, WhatComesAfterATimeOutIsDrainedBeforeTheNextCallSends) {
     struct Row {
         const char *name;
-        bool lateReply;                        // the timed-out command's reply comes 20 ms late
-        size_t chatter;                        // or bytes that keep coming, 5 ms apart from 5 ms on
-        std::chrono::milliseconds drain;       // what the next call spends before it sends
+        bool lateReply;                   // the timed-out command's reply comes 20 ms late
+        size_t chatter;                   // or bytes that keep coming, 40 ms apart from 40 ms on
+        std::chrono::milliseconds drain;  // what the next call spends before it sends
         std::chrono::milliseconds replyDelay;  // the next call's reply after its header
     };
     const Row rows[] = {
         {"a reply 20 ms late is drained, then the line is quiet", true, 0, 20ms + kSettleQuiet,
          30ms},
         {"a line that stays silent costs one quiet interval", false, 0, kSettleQuiet, 30ms},
-        {"chatter that goes on ends the drain at its limit", false, 200, 5ms + kSettleLimit, 0ms},
+        {"chatter just inside the quiet interval ends the drain at its limit", false, 200,
+         (1 + kSettleLimit / kSettleQuiet) * 40ms, 0ms},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -171,7 +172,7 @@ TEST_F(TransactionTest, WhatComesAfterATimeOutIsDrainedBeforeTheNextCallSends) {
         EXPECT_EQ(
             QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 20),
             kNoAnswer);
-        if (row.chatter > 0) port->feed(Bytes(row.chatter, 0x90), 5ms, 5ms);
+        if (row.chatter > 0) port->feed(Bytes(row.chatter, 0x90), 40ms, 40ms);
         reader->reply(0x05, 0x6A, 0x82, {}, row.replyDelay);
         port->clearSent();
         const auto before = port->clock().now();
@@ -184,7 +185,7 @@ TEST_F(TransactionTest, WhatComesAfterATimeOutIsDrainedBeforeTheNextCallSends) {
         EXPECT_EQ(port->timeouts(), kBaseTimeouts);
         if (row.chatter > 0) {
             // The rest of the chatter is not this test's business.
-            port->clock().advance(2 * kSettleLimit);
+            port->clock().advance(row.chatter * 40ms);
             ASSERT_TRUE(port->purgeRx());
             continue;
         }

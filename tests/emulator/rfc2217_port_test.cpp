@@ -268,6 +268,58 @@ TEST(NetworkPort, StrayBytesTheReceiveThreadHoldsAtAPurgeAreDroppedByIt) {
     done.set_value();
 }
 
+// The reply to a command that timed out comes once the next call is under
+// way: the seam sends it from the server the moment the next call's first
+// read begins, and the server answers that call only after it.  The call
+// drains the line before it sends, so it gets its own reply.
+TEST(NetworkPort, AReplyThatComesAfterItsTimeOutIsNotTakenForTheNextOne) {
+    const Bytes first = {0x20, 0x00, 0xB0, 0x00, 0x00, 0x01};
+    const Bytes second = {0x20, 0x00, 0xB0, 0x00, 0x00, 0x02};
+    std::atomic<int> serverFd{-1};
+    std::promise<void> lateSent;
+    std::promise<bool> bothSeen;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        serverFd = fd;
+        const bool seen = RawServer::receiveUntil(fd, first, 5000ms) && RawServer::receiveUntil(fd, second, 5000ms);
+        if (seen && lateSent.get_future().wait_for(10s) == std::future_status::ready)
+            RawServer::send(fd, {0x00, 0x6A, 0x82, 0x02, 0x12, 0x34});
+        bothSeen.set_value(seen);
+        done.get_future().wait_for(10s);
+    });
+    std::atomic<bool> armed{false};
+    kvr7x::Rfc2217Seams seams;
+    seams.readBegins = [&] {
+        if (!armed.exchange(false)) return;
+        // The reply to the first command, one byte where two are asked for now.
+        RawServer::send(serverFd, {0x00, 0x90, 0x00, 0x01, 0x77});
+        lateSent.set_value();
+    };
+    auto port = kvr7x::openRfc2217Port(server.hostPort(), seams);
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    uint8_t data[2] = {0xEE, 0xEE};
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x01, data, nullptr, nullptr, nullptr, 20),
+              KVR7X_NO_ANSWER);
+    armed = true;
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    const auto start = Clock::now();
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000), 0);
+    const double took = msSince(start);
+    EXPECT_TRUE(bothSeen.get_future().get());
+    EXPECT_EQ(sw1, 0x6A);
+    EXPECT_EQ(sw2, 0x82);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(Bytes(data, data + 2), (Bytes{0x12, 0x34}));
+    // The drain waited for the line to be quiet once after the late reply.
+    const auto quiet = static_cast<double>(kvr7x::kSettleQuiet.count());
+    EXPECT_GE(took, quiet);
+    EXPECT_LT(took, 3.0 * quiet);
+    done.set_value();
+}
+
 TEST(NetworkPort, ReadTimeoutsFollowTheSerialRules) {
     std::promise<void> go;
     std::promise<void> done;
