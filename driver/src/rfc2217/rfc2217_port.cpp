@@ -139,8 +139,9 @@ private:
     // A wait needs socketFree(); `lock` holds mutex_ before and after (it is
     // let go during the wait).  False when nothing came in time.
     bool pump(std::unique_lock<std::mutex> &lock, int ms);
-    // Takes in, without waiting, what came while nobody read the socket;
-    // answers owed go to `reply`.  Caller holds mutex_ throughout.
+    // Takes in, without waiting, what came while nobody read the socket or
+    // while the receive thread waits on it; answers owed go to `reply`.
+    // Caller holds mutex_ throughout.
     void catchUp(std::vector<uint8_t> &reply);
     // The same, then sends the answers (letting `lock` go meanwhile).
     void catchUp(std::unique_lock<std::mutex> &lock);
@@ -356,8 +357,18 @@ bool Rfc2217Port::pump(std::unique_lock<std::mutex> &lock, int ms) {
 }
 
 void Rfc2217Port::catchUp(std::vector<uint8_t> &reply) {
-    for (int round = 0; round < kCatchUpRounds && !broken_; ++round)
-        if (receiveNow(reply) == Taken::Nothing) break;
+    // A caller waiting on the socket takes in what comes itself, in order;
+    // reading it from under that wait could leave the wait asleep.
+    if (callerOnSocket_) return;
+    bool news = false;
+    for (int round = 0; round < kCatchUpRounds && !broken_; ++round) {
+        const Taken taken = receiveNow(reply);
+        if (taken == Taken::Nothing) break;
+        news = news || taken == Taken::News;
+    }
+    // A read waiting for the receive thread gets what was taken from under
+    // the thread's wait.
+    if (news) changed_.notify_all();
 }
 
 void Rfc2217Port::catchUp(std::unique_lock<std::mutex> &lock) {
