@@ -25,12 +25,11 @@
  *     drops whatever comes until the line has been quiet for 50 ms, for
  *     550 ms at most, and only then sends, so a reply that comes within
  *     that time is never taken for the next command's reply.  That call
- *     takes 50 ms longer on a quiet line; calls after one that succeeded
- *     pay nothing.  What it cannot rely on: a reader still working on the
- *     old command after that (a reply later than the drain, or a line
- *     that never goes quiet) can still answer into a later call; QXRESET
- *     puts such a reader back in step.  Bytes that arrive between calls
- *     are dropped by the next call.
+ *     takes 50 ms longer on a quiet line (100 ms when a late reply comes);
+ *     calls after one that succeeded pay nothing.  What it cannot rely on: a reader still working
+ * on the old command after that (a reply later than the drain, or a line that never goes quiet) can
+ * still answer into a later call; QXRESET puts such a reader back in step.  Bytes that arrive
+ * between calls are dropped by the next call.
  *
  * Port names accepted by QXOPEN
  *   "COM1".."COM9"      looked up in the per-user device map

@@ -54,11 +54,12 @@ void settleLine(SerialPort &port) {
     if (!port.unsynchronised()) return;
     Timeouts saved;
     if (!port.getTimeouts(saved)) return;
-    // Each read takes what is there as soon as anything is, waiting one
-    // quiet interval at most.
+    // Each read lasts one quiet interval and takes what comes in it.  (The
+    // read that ends on its first byte would be quicker, but some serial
+    // drivers, Wine's among them, wait for ever in that mode.)
     Timeouts t = saved;
-    t.readInterval = kTimeoutMax;
-    t.readMultiplier = kTimeoutMax;
+    t.readInterval = 0;
+    t.readMultiplier = 0;
     t.readConstant = static_cast<uint32_t>(kSettleQuiet.count());
     bool ran = port.setTimeouts(t);
     uint8_t dropped[kFrameBufferSize];

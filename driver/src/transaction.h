@@ -38,12 +38,13 @@ void setEchoMode(bool on);
 
 // After a time-out the line is out of step: the reply that did not come in
 // time may still be on its way.  The next call (a transaction or a reset)
-// on that port first drains the line (settleLine): it drops what comes,
-// waiting at most kSettleQuiet at a time for more, until a wait passes with
-// nothing (the line is quiet) or 1 + kSettleLimit / kSettleQuiet waits have
+// on that port first drains the line (settleLine): it drops what comes in
+// one interval of kSettleQuiet after another, until one brings nothing
+// (the line is quiet) or 1 + kSettleLimit / kSettleQuiet of them have
 // brought bytes; only then does the call purge and send.  So a call after
-// a time-out costs kSettleQuiet more on a silent line, and at most
-// kSettleQuiet + kSettleLimit on one that keeps talking.
+// a time-out costs kSettleQuiet more on a silent line, twice that when a
+// late reply comes in the first interval, and at most kSettleQuiet +
+// kSettleLimit on a line that keeps talking.
 inline constexpr std::chrono::milliseconds kSettleQuiet{50};
 inline constexpr std::chrono::milliseconds kSettleLimit{500};
 
