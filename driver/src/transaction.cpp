@@ -64,7 +64,8 @@ void settleLine(SerialPort &port) {
     bool ran = port.setTimeouts(t);
     uint8_t dropped[kFrameBufferSize];
     size_t got = 1;
-    for (int64_t read = 0; ran && got > 0 && read <= kSettleLimit / kSettleQuiet; ++read)
+    for (int64_t interval = 0; ran && got > 0 && interval <= kSettleLimit / kSettleQuiet;
+         ++interval)
         ran = port.read(dropped, sizeof dropped, got);
     if (!port.setTimeouts(saved)) return;
     if (ran) port.setUnsynchronised(false);
