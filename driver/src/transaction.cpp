@@ -7,7 +7,6 @@
 
 #include "frame_trace.h"
 #include "port_table.h"
-#include "transfer_deadline.h"
 
 namespace kvr7x {
 
