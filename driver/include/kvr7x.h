@@ -17,6 +17,19 @@
  *   - Output pointers may be null and are written only on success.
  *   - Reader calls share one process-wide frame buffer and echo-mode flag:
  *     a process must run one reader call at a time, across all its ports.
+ *   - After a time-out (0x80000000) the command may or may not have reached
+ *     the card and been carried out, and its reply may still be on its way:
+ *     the library cannot tell, so do not repeat a command that changes the
+ *     card without checking.  What a caller can rely on: the next call on
+ *     that port (any call that talks to the reader, QXRESET included) first
+ *     drops whatever comes until the line has been quiet for 50 ms, for
+ *     550 ms at most, and only then sends, so a reply that comes within
+ *     that time is never taken for the next command's reply.  That call
+ *     takes 50 ms longer on a quiet line (100 ms when a late reply comes);
+ *     calls after one that succeeded pay nothing.  What it cannot rely on: a reader still working
+ * on the old command after that (a reply later than the drain, or a line that never goes quiet) can
+ * still answer into a later call; QXRESET puts such a reader back in step.  Bytes that arrive
+ * between calls are dropped by the next call.
  *
  * Port names accepted by QXOPEN
  *   "COM1".."COM9"      looked up in the per-user device map

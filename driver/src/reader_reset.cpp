@@ -29,7 +29,10 @@ namespace {
 
 int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     uint8_t *const frame = frameBuffer();
-    // A port that cannot purge fails again in setRts, which reports it.
+    // The rest of an exchange that timed out is drained first: a late
+    // reply starting with 0x90 must not pass for the answer.  A port that
+    // cannot purge fails again in setRts, which reports it.
+    settleLine(port);
     (void)port.purgeTx();
     (void)port.purgeRx();
     if (!port.setRts(true)) return errorResult(lineFailure());

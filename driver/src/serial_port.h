@@ -5,6 +5,7 @@
 #ifndef KVR7X_SERIAL_PORT_H
 #define KVR7X_SERIAL_PORT_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -129,6 +130,16 @@ public:
     // garbled.  Every transfer then fails until the port is opened again,
     // which the reader reset does.  A device never says so.
     [[nodiscard]] virtual bool lost() { return false; }
+
+    // Whether the line is out of step: an exchange on it ended by time-out,
+    // so the rest of it (a late reply) may still come, and the line has not
+    // been drained since.  The calls on the port set and clear it
+    // (transaction.h says how); the port only keeps it.
+    void setUnsynchronised(bool on) { unsynchronised_.store(on); }
+    [[nodiscard]] bool unsynchronised() const { return unsynchronised_.load(); }
+
+private:
+    std::atomic<bool> unsynchronised_{false};
 };
 
 }  // namespace kvr7x

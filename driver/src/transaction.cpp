@@ -36,6 +36,7 @@ Transfer readAll(SerialPort &port, uint8_t *buf, size_t n) {
     const bool ran = port.read(buf, n, got);
     assert(!ran || got <= n);
     if (ran && got == n) return {true, kErrNone};
+    if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
 }
 
@@ -44,7 +45,29 @@ Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n) {
     const bool ran = port.write(buf, n, written);
     assert(!ran || written <= n);
     if (ran && written == n) return {true, kErrNone};
+    if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
+}
+
+void settleLine(SerialPort &port) {
+    if (!port.unsynchronised()) return;
+    Timeouts saved;
+    if (!port.getTimeouts(saved)) return;
+    // Each read lasts one quiet interval and takes what comes in it.  (The
+    // read that ends on its first byte would be quicker, but some serial
+    // drivers, Wine's among them, wait for ever in that mode.)
+    Timeouts t = saved;
+    t.readInterval = 0;
+    t.readMultiplier = 0;
+    t.readConstant = static_cast<uint32_t>(kSettleQuiet.count());
+    bool ran = port.setTimeouts(t);
+    uint8_t dropped[kFrameBufferSize];
+    size_t got = 1;
+    for (int64_t interval = 0; ran && got > 0 && interval <= kSettleLimit / kSettleQuiet;
+         ++interval)
+        ran = port.read(dropped, sizeof dropped, got);
+    if (!port.setTimeouts(saved)) return;
+    if (ran) port.setUnsynchronised(false);
 }
 
 namespace {
@@ -111,9 +134,10 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
     frame[4] = p2;
     frame[5] = p3;
 
-    // 2: drop whatever an earlier exchange left behind.
-    // A port that cannot purge fails again in the write that follows,
-    // which reports it.
+    // 2: drop whatever an earlier exchange left behind, the rest of one
+    // that timed out included.  A port that cannot purge fails again in
+    // the write that follows, which reports it.
+    settleLine(port);
     (void)port.purgeTx();
     (void)port.purgeRx();
 

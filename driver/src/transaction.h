@@ -9,6 +9,7 @@
 #ifndef KVR7X_TRANSACTION_H
 #define KVR7X_TRANSACTION_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,6 +36,18 @@ void setEchoMode(bool on);
 // The code of a failed port operation: lastError(), never 0.
 [[nodiscard]] uint32_t lineFailure();
 
+// After a time-out the line is out of step: the reply that did not come in
+// time may still be on its way.  The next call (a transaction or a reset)
+// on that port first drains the line (settleLine): it drops what comes in
+// one interval of kSettleQuiet after another, until one brings nothing
+// (the line is quiet) or 1 + kSettleLimit / kSettleQuiet of them have
+// brought bytes; only then does the call purge and send.  So a call after
+// a time-out costs kSettleQuiet more on a silent line, twice that when a
+// late reply comes in the first interval, and at most kSettleQuiet +
+// kSettleLimit on a line that keeps talking.
+inline constexpr std::chrono::milliseconds kSettleQuiet{50};
+inline constexpr std::chrono::milliseconds kSettleLimit{500};
+
 // Outcome of one transfer: done when it moved every byte; else `error` is
 // the code for the error result (kErrNone for a transfer that ended short
 // by time-out).
@@ -42,8 +55,15 @@ struct [[nodiscard]] Transfer {
     bool done = false;
     uint32_t error = kErrNone;
 };
+// A transfer that ends short by time-out marks the line unsynchronised.
 Transfer readAll(SerialPort &port, uint8_t *buf, size_t n);
 Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n);
+
+// Drains a line marked unsynchronised, as told above, and marks it in step
+// again; the port's time-outs are left as they were.  Nothing to do on a
+// line in step.  A port that fails here fails again in the call's next
+// step, which reports it.
+void settleLine(SerialPort &port);
 
 // One transaction on the port named by a handle.  Byte arguments use their
 // low byte.  Returns STAT (0..255) or the error result; the outputs are

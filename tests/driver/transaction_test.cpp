@@ -146,6 +146,60 @@ TEST_F(TransactionTest, ReplyAfterTheTimeOutIsDiscardedByTheNextCall) {
         0x05);
 }
 
+// The next call begins the moment its predecessor has timed out, and the
+// late reply (or whatever else) comes while it is under way.  It drains the
+// line before it sends, so it always gets its own reply; what the drain
+// costs is exact on the port's simulated clock.
+TEST_F(TransactionTest, WhatComesAfterATimeOutIsDrainedBeforeTheNextCallSends) {
+    struct Row {
+        const char *name;
+        bool lateReply;                   // the timed-out command's reply comes 20 ms late
+        size_t chatter;                   // or bytes that keep coming, 40 ms apart from 40 ms on
+        std::chrono::milliseconds drain;  // what the next call spends before it sends
+        std::chrono::milliseconds replyDelay;  // the next call's reply after its header
+    };
+    const Row rows[] = {
+        {"a reply 20 ms late is drained, then the line is quiet", true, 0, 2 * kSettleQuiet, 30ms},
+        {"a line that stays silent costs one quiet interval", false, 0, kSettleQuiet, 30ms},
+        {"chatter just inside the quiet interval ends the drain at its limit", false, 200,
+         kSettleQuiet + kSettleLimit, 0ms},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        // 4 bytes under a 20 ms time-out: the read gives up after 60 ms.
+        if (row.lateReply) reader->reply(0x77, 0x90, 0x00, {}, 80ms);
+        EXPECT_EQ(
+            QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 20),
+            kNoAnswer);
+        if (row.chatter > 0) port->feed(Bytes(row.chatter, 0x90), 40ms, 40ms);
+        reader->reply(0x05, 0x6A, 0x82, {}, row.replyDelay);
+        port->clearSent();
+        const auto before = port->clock().now();
+        uint8_t sw1 = 0, sw2 = 0;
+        EXPECT_EQ(QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, &sw1, &sw2, nullptr, 1000),
+                  0x05);
+        EXPECT_EQ(sw1, 0x6A);
+        EXPECT_EQ(sw2, 0x82);
+        EXPECT_EQ(port->clock().now() - before, row.drain + row.replyDelay);
+        EXPECT_EQ(port->timeouts(), kBaseTimeouts);
+        if (row.chatter > 0) {
+            // The rest of the chatter is not this test's business.
+            port->clock().advance(row.chatter * 40ms);
+            ASSERT_TRUE(port->purgeRx());
+            continue;
+        }
+        // In step again: the call after sends at once.
+        reader->reply(0x06, 0x90, 0x00);
+        port->clearSent();
+        const auto again = port->clock().now();
+        EXPECT_EQ(
+            QXSENDCOMMAND(handle, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000),
+            0x06);
+        EXPECT_EQ(port->clock().now() - again, 0ms);
+        EXPECT_EQ(port->log().front(), "purgeTx");
+    }
+}
+
 // Every step's failure: the error result, untouched outputs, and the
 // time-outs the port is left with.
 struct StepFailure {

@@ -12,12 +12,15 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "eventually.h"
+#include "transaction.h"
 #include "tty_port.h"
 
 namespace kvr7x {
@@ -50,6 +53,18 @@ protected:
     }
     void reader(const std::string &bytes) {
         ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The next n bytes the port sent, waiting at most 5 s for them.
+    std::string sent(size_t n) {
+        std::string in;
+        pollfd p{master, POLLIN, 0};
+        while (in.size() < n && ::poll(&p, 1, 5000) == 1) {
+            char buf[64];
+            const ssize_t k = ::read(master, buf, std::min(sizeof buf, n - in.size()));
+            if (k <= 0) break;
+            in.append(buf, static_cast<size_t>(k));
+        }
+        return in;
     }
     // Bytes that have reached the port's side and wait to be read.
     int waitingForThePort() const {
@@ -168,6 +183,45 @@ TEST_F(TtyPortTest, ReadWithoutTimeOutsEndsWhenThePortCloses) {
     EXPECT_FALSE(port->modemStatus(bits));
     EXPECT_EQ(lastError(), kErrInvalidHandle);
     EXPECT_FALSE(port->close());
+}
+
+// The reply to a command that timed out comes once the next call waits on
+// the line; the reader answers that call only after it.  The call drains
+// the line before it sends, so it gets its own reply.  (The late reply must
+// come within the drain's first quiet interval, 50 ms: the reader sends it
+// as soon as the call is seen waiting, a few milliseconds.)
+TEST_F(TtyPortTest, AReplyThatComesAfterItsTimeOutIsNotTakenForTheNextOne) {
+    ASSERT_TRUE(port->setTimeouts(kBaseTimeouts));
+    EXPECT_EQ(sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x01, nullptr, nullptr, nullptr,
+                          nullptr, 20),
+              KVR7X_NO_ANSWER);
+    EXPECT_EQ(sent(6), std::string("\x20\x00\xB0\x00\x00\x01", 6));
+    std::atomic<pid_t> tid{0};
+    int32_t result = -1;
+    uint8_t data[2] = {0xEE, 0xEE};
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    std::thread call([&] {
+        tid = ::gettid();
+        result =
+            sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000);
+    });
+    EXPECT_TRUE(eventually([&] {
+        const long waiting = tid != 0 ? blockedSyscall(tid) : -1;
+        return waiting == SYS_poll || waiting == SYS_ppoll;
+    }));
+    // The first command's reply, one data byte where two are asked for now.
+    reader(std::string("\x00\x90\x00\x01\x77", 5));
+    const bool asked = sent(6) == std::string("\x20\x00\xB0\x00\x00\x02", 6);
+    if (asked) reader(std::string("\x00\x6A\x82\x02\x12\x34", 6));
+    call.join();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(sw1, 0x6A);
+    EXPECT_EQ(sw2, 0x82);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(data[0], 0x12);
+    EXPECT_EQ(data[1], 0x34);
 }
 
 TEST_F(TtyPortTest, OpenIsExclusiveInThisAndOtherProcesses) {

@@ -21,6 +21,7 @@
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
+#include "thread_gate.h"
 #include "transaction.h"
 
 using namespace std::chrono_literals;
@@ -221,6 +222,103 @@ TEST(NetworkPort, AReplyInOneByteSegmentsComesWholeAndALineChangeAmongThemEndsAD
     EXPECT_EQ(bits, kvr7x::kModemRlsd | kvr7x::kModemCts);
     done.set_value();
     EXPECT_TRUE(port->close());
+}
+
+// The receive thread takes stray bytes off the socket just before a call
+// and is held there, bytes in hand, while the call purges and sends; the
+// server answers the call only then.  The purge drops the stray bytes, so
+// the call gets its own reply and never the stray "00 90 00 00".
+TEST(NetworkPort, StrayBytesTheReceiveThreadHoldsAtAPurgeAreDroppedByIt) {
+    const Bytes stray = {0x00, 0x90, 0x00, 0x00, 0x00, 0x90};
+    const Bytes header = {0x20, 0x00, 0xB0, 0x00, 0x00, 0x02};
+    auto gate = std::make_shared<kvr7x::test::ThreadGate>();
+    std::promise<void> sendStray;
+    std::promise<bool> headerSeen;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        if (sendStray.get_future().wait_for(10s) != std::future_status::ready) return;
+        RawServer::send(fd, stray);
+        const bool seen = RawServer::receiveUntil(fd, header, 5000ms);
+        // The call has purged and sent: the receive thread may go on.
+        gate->open();
+        if (seen) RawServer::send(fd, {0x00, 0x6A, 0x82, 0x02, 0x12, 0x34});
+        headerSeen.set_value(seen);
+        done.get_future().wait_for(10s);
+    });
+    kvr7x::Rfc2217Seams seams;
+    seams.receiveThreadHasBytes = [gate] { gate->pass(); };
+    auto port = kvr7x::openRfc2217Port(server.hostPort(), seams);
+    ASSERT_TRUE(port);
+    kvr7x::test::GateOpener opener(gate);
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    gate->arm();
+    sendStray.set_value();
+    ASSERT_TRUE(gate->waitArrived()) << "the receive thread never saw the stray bytes";
+
+    uint8_t data[2] = {0xEE, 0xEE};
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000), 0);
+    EXPECT_TRUE(headerSeen.get_future().get());
+    EXPECT_EQ(sw1, 0x6A);
+    EXPECT_EQ(sw2, 0x82);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(Bytes(data, data + 2), (Bytes{0x12, 0x34}));
+    done.set_value();
+}
+
+// The reply to a command that timed out comes once the next call is under
+// way: the seam sends it from the server the moment the next call's first
+// read begins, and the server answers that call only after it.  The call
+// drains the line before it sends, so it gets its own reply.
+TEST(NetworkPort, AReplyThatComesAfterItsTimeOutIsNotTakenForTheNextOne) {
+    const Bytes first = {0x20, 0x00, 0xB0, 0x00, 0x00, 0x01};
+    const Bytes second = {0x20, 0x00, 0xB0, 0x00, 0x00, 0x02};
+    std::atomic<int> serverFd{-1};
+    std::promise<void> lateSent;
+    std::promise<bool> bothSeen;
+    std::promise<void> done;
+    RawServer server([&](RawServer &, int fd) {
+        RawServer::agree(fd);
+        serverFd = fd;
+        const bool seen = RawServer::receiveUntil(fd, first, 5000ms) && RawServer::receiveUntil(fd, second, 5000ms);
+        if (seen && lateSent.get_future().wait_for(10s) == std::future_status::ready)
+            RawServer::send(fd, {0x00, 0x6A, 0x82, 0x02, 0x12, 0x34});
+        bothSeen.set_value(seen);
+        done.get_future().wait_for(10s);
+    });
+    std::atomic<bool> armed{false};
+    kvr7x::Rfc2217Seams seams;
+    seams.readBegins = [&] {
+        if (!armed.exchange(false)) return;
+        // The reply to the first command, one byte where two are asked for now.
+        RawServer::send(serverFd, {0x00, 0x90, 0x00, 0x01, 0x77});
+        lateSent.set_value();
+    };
+    auto port = kvr7x::openRfc2217Port(server.hostPort(), seams);
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
+    uint8_t data[2] = {0xEE, 0xEE};
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x01, data, nullptr, nullptr, nullptr, 20),
+              KVR7X_NO_ANSWER);
+    armed = true;
+    uint8_t sw1 = 0, sw2 = 0;
+    int32_t len = -1;
+    const auto start = Clock::now();
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000), 0);
+    const double took = msSince(start);
+    EXPECT_TRUE(bothSeen.get_future().get());
+    EXPECT_EQ(sw1, 0x6A);
+    EXPECT_EQ(sw2, 0x82);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(Bytes(data, data + 2), (Bytes{0x12, 0x34}));
+    // The drain took the late reply in its first quiet interval and
+    // found the second quiet.
+    const auto drain = 2.0 * static_cast<double>(kvr7x::kSettleQuiet.count());
+    EXPECT_GE(took, drain);
+    EXPECT_LT(took, 3.0 * drain);
+    done.set_value();
 }
 
 TEST(NetworkPort, ReadTimeoutsFollowTheSerialRules) {

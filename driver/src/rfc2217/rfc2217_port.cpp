@@ -1,7 +1,10 @@
 // Network serial port over TCP with the telnet COM-PORT option.
 //
-// One thread at a time reads the socket, takes telnet commands out of the
-// stream and puts the data bytes into a receive queue; reads follow the same
+// One thread at a time waits on the socket; whichever thread then reads
+// it takes telnet commands out of the stream and puts the data bytes into
+// a receive queue in the same step, under the port's lock, so the queue
+// holds them in the socket's order and nothing read is ever held outside
+// it where a purge cannot reach it.  Reads follow the same
 // time-out rules as a local tty.  A read that waits for bytes reads the
 // socket itself when nobody else is on it: a reply costs the calling thread
 // a poll and a recv and wakes no other thread.  While nobody uses the port,
@@ -13,8 +16,9 @@
 // socket waits for what it hands over (woken only by data, a modem-state
 // change or the end of the connection, never by the server's
 // acknowledgements), and then reads on by itself.  Whatever came while
-// nobody read is taken in before a purge, a modem-status query or the check
-// for a lost connection, so none of them misses it.
+// nobody read, or what the background thread has seen come and not read
+// yet, is taken in before a purge, a modem-status query or the check for a
+// lost connection, so none of them misses it.
 //
 // Everything the port sends (data and COM-PORT commands) goes out at once
 // and nothing ever waits for an acknowledgement, with one exception: purges
@@ -35,6 +39,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
@@ -72,7 +77,8 @@ constexpr int kCatchUpRounds = 16;
 
 class Rfc2217Port final : public SerialPort {
 public:
-    explicit Rfc2217Port(SocketHandle fd) : fd_(fd), chunk_(kChunkSize) {}
+    Rfc2217Port(SocketHandle fd, Rfc2217Seams seams)
+        : fd_(fd), seams_(std::move(seams)), chunk_(kChunkSize) {}
     ~Rfc2217Port() override {
         // Closing a port closed already would set the thread's last error
         // over the reason a failed open just left there.
@@ -118,12 +124,26 @@ private:
     bool takeIn(const uint8_t *bytes, size_t n, std::vector<uint8_t> &reply);
     // Whether the calling thread may read the socket.  Caller holds mutex_.
     bool socketFree() const { return !threadOnSocket_ && !callerOnSocket_; }
-    // Reads the socket once in the calling thread, waiting at most `ms`
-    // (-1: no limit), and takes in what came.  Needs socketFree(); `lock`
-    // holds mutex_ before and after (it is let go during the wait).  False
-    // when nothing came in time.
+    // What one read of the socket without waiting found.
+    enum class Taken { Nothing, Quiet, News, Ended };
+    // Reads what waits on the socket, without waiting, and takes it in:
+    // Nothing when nothing was there, News when a read or a DSR wait has
+    // something to look at, Quiet for the rest (acknowledgements), Ended
+    // when the connection is gone (the port is broken).  Every read of the
+    // socket is this one, under mutex_, so bytes are queued in the order
+    // the socket gave them and a purge finds each one either queued or
+    // still on the socket.  Caller holds mutex_.
+    Taken receiveNow(std::vector<uint8_t> &reply);
+    // Waits at most `ms` (-1: no limit, 0: not at all) in the calling thread
+    // for the socket to have something, then reads and takes in what came.
+    // A wait needs socketFree(); `lock` holds mutex_ before and after (it is
+    // let go during the wait).  False when nothing came in time.
     bool pump(std::unique_lock<std::mutex> &lock, int ms);
-    // Takes in, without waiting, what came while nobody read the socket.
+    // Takes in, without waiting, what came while nobody read the socket or
+    // while the receive thread waits on it; answers owed go to `reply`.
+    // Caller holds mutex_ throughout.
+    void catchUp(std::vector<uint8_t> &reply);
+    // The same, then sends the answers (letting `lock` go meanwhile).
     void catchUp(std::unique_lock<std::mutex> &lock);
     // Sends answers owed to the server.
     void sendReply(const std::vector<uint8_t> &reply);
@@ -149,6 +169,7 @@ private:
     void breakLocked(uint32_t code);  // caller holds mutex_
 
     SocketHandle fd_;
+    const Rfc2217Seams seams_;
     std::thread receiver_;
 
     std::mutex mutex_;  // guards everything below up to sendMutex_
@@ -163,7 +184,7 @@ private:
     bool callerOnSocket_ = false;
     size_t readersWaiting_ = 0;            // reads waiting for bytes the thread hands over
     DeadlineClock::time_point lastUse_{};  // a caller last wrote or read the socket
-    std::vector<uint8_t> chunk_;           // a caller's bytes from the socket (callerOnSocket_)
+    std::vector<uint8_t> chunk_;           // bytes from the socket (receiveNow)
     std::vector<uint8_t> data_;            // data bytes decoded from a chunk
     std::deque<uint8_t> rx_;
     ClientProtocol protocol_;
@@ -244,7 +265,6 @@ bool Rfc2217Port::start() {
 }
 
 void Rfc2217Port::receiveLoop() {
-    std::vector<uint8_t> chunk(kChunkSize);
     std::vector<uint8_t> reply;
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -263,15 +283,19 @@ void Rfc2217Port::receiveLoop() {
             return;
         }
         lock.unlock();
-        const size_t n = receiveWaiting(fd_, chunk.data(), chunk.size());
+        // Only the wait happens without the lock: the bytes are read and
+        // queued under it in one step, so a purge in between finds them
+        // still on the socket and drops them itself.
+        (void)waitReadable(fd_, -1);
+        if (seams_.receiveThreadHasBytes) seams_.receiveThreadHasBytes();
         lock.lock();
-        if (n == 0) {
+        reply.clear();
+        const Taken taken = receiveNow(reply);
+        if (taken == Taken::Ended) {
             threadOnSocket_ = false;
-            breakLocked(kErrNetNameDeleted);
             return;
         }
-        reply.clear();
-        bool wake = takeIn(chunk.data(), n, reply);
+        bool wake = taken == Taken::News;
         if (readersWaiting_ > 0 || DeadlineClock::now() < lastUse_ + kIdle) {
             // Callers are at work: they read the socket by themselves from
             // here (a waiting read is told so), and the thread stays off it.
@@ -285,6 +309,16 @@ void Rfc2217Port::receiveLoop() {
         if (!reply.empty()) sendReply(reply);
         lock.lock();
     }
+}
+
+Rfc2217Port::Taken Rfc2217Port::receiveNow(std::vector<uint8_t> &reply) {
+    const ptrdiff_t k = receiveWithin(fd_, chunk_.data(), chunk_.size(), 0);
+    if (k == 0) return Taken::Nothing;
+    if (k < 0) {
+        breakLocked(kErrNetNameDeleted);
+        return Taken::Ended;
+    }
+    return takeIn(chunk_.data(), static_cast<size_t>(k), reply) ? Taken::News : Taken::Quiet;
 }
 
 bool Rfc2217Port::takeIn(const uint8_t *bytes, size_t n, std::vector<uint8_t> &reply) {
@@ -302,35 +336,49 @@ bool Rfc2217Port::takeIn(const uint8_t *bytes, size_t n, std::vector<uint8_t> &r
 }
 
 bool Rfc2217Port::pump(std::unique_lock<std::mutex> &lock, int ms) {
-    callerOnSocket_ = true;
-    lock.unlock();
-    const ptrdiff_t k = receiveWithin(fd_, chunk_.data(), chunk_.size(), ms);
-    lock.lock();
-    callerOnSocket_ = false;
+    bool ready = true;
+    if (ms != 0) {
+        callerOnSocket_ = true;
+        lock.unlock();
+        ready = waitReadable(fd_, ms);
+        lock.lock();
+        callerOnSocket_ = false;
+    }
     lastUse_ = DeadlineClock::now();
-    if (k == 0) {
-        // Reads that waited behind this one may take the socket now.
-        if (readersWaiting_ > 0) changed_.notify_all();
-        return false;
-    }
-    if (k < 0) {
-        breakLocked(kErrNetNameDeleted);
-        return true;
-    }
     std::vector<uint8_t> reply;
-    if (takeIn(chunk_.data(), static_cast<size_t>(k), reply) || readersWaiting_ > 0)
-        changed_.notify_all();
+    const Taken taken = ready ? receiveNow(reply) : Taken::Nothing;
+    if (taken == Taken::News || readersWaiting_ > 0) changed_.notify_all();
     if (!reply.empty()) {
         lock.unlock();
         sendReply(reply);
         lock.lock();
     }
-    return true;
+    return taken != Taken::Nothing;
+}
+
+void Rfc2217Port::catchUp(std::vector<uint8_t> &reply) {
+    // A caller waiting on the socket takes in what comes itself, in order;
+    // reading it from under that wait could leave the wait asleep.
+    if (callerOnSocket_) return;
+    bool news = false;
+    for (int round = 0; round < kCatchUpRounds && !broken_; ++round) {
+        const Taken taken = receiveNow(reply);
+        if (taken == Taken::Nothing) break;
+        news = news || taken == Taken::News;
+    }
+    // A read waiting for the receive thread gets what was taken from under
+    // the thread's wait.
+    if (news) changed_.notify_all();
 }
 
 void Rfc2217Port::catchUp(std::unique_lock<std::mutex> &lock) {
-    for (int round = 0; round < kCatchUpRounds && socketFree() && !broken_; ++round)
-        if (!pump(lock, 0)) break;
+    std::vector<uint8_t> reply;
+    catchUp(reply);
+    if (!reply.empty()) {
+        lock.unlock();
+        sendReply(reply);
+        lock.lock();
+    }
 }
 
 void Rfc2217Port::sendReply(const std::vector<uint8_t> &reply) {
@@ -478,14 +526,18 @@ bool Rfc2217Port::purgeTx() {
 }
 
 bool Rfc2217Port::purgeRx() {
+    std::vector<uint8_t> reply;
     {
         std::unique_lock lock(mutex_);
         if (!usable()) return false;
-        // What came while nobody read the socket is dropped too.
-        catchUp(lock);
+        // What came while nobody read the socket is dropped too, with what
+        // the receive thread has seen come and not read yet: it is still on
+        // the socket, as the thread reads only under the lock held here.
+        catchUp(reply);
         if (!usable()) return false;
         rx_.clear();
     }
+    if (!reply.empty()) sendReply(reply);
     return owePurge(kPurgeReceive);
 }
 
@@ -530,6 +582,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
 
 bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
     got = 0;
+    if (seams_.readBegins) seams_.readBegins();
     // An owed purge must reach the server before anything is awaited.
     bool owed = false;
     {
@@ -658,7 +711,7 @@ bool Rfc2217Port::close() {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
+std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort, Rfc2217Seams seams) {
     std::string host;
     uint16_t port = 0;
     if (!rfc2217::splitHostPort(hostPort, host, port)) {
@@ -667,7 +720,7 @@ std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort) {
     }
     const SocketHandle fd = rfc2217::connectTcp(host, port, kConnectLimit);
     if (fd == kNoSocket) return nullptr;
-    auto result = std::make_unique<Rfc2217Port>(fd);
+    auto result = std::make_unique<Rfc2217Port>(fd, std::move(seams));
     if (!result->start()) {
         const uint32_t code = lastError();
         result.reset();

@@ -17,10 +17,13 @@ using SocketHandle = int;  // a file descriptor
 inline constexpr SocketHandle kNoSocket = -1;
 #endif
 
-// Waits until the connection has something to read and reads up to n
-// bytes of it: the count (above 0), or 0 when the connection has ended or
-// failed, including by shutdownSocket() from another thread.
-[[nodiscard]] size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n);
+// Waits at most `ms` milliseconds (-1: no limit) until the connection has
+// something to look at: bytes to read, its end or its failure, including
+// by shutdownSocket() from another thread.  Reads nothing, so that the
+// reading itself can be done under a lock (receiveWithin with no wait).
+// False when the time passed first; true also when a signal or a failure
+// of the wait ended it, which the read that follows sorts out.
+[[nodiscard]] bool waitReadable(SocketHandle s, int ms);
 
 // Waits at most `ms` milliseconds (-1: no limit, 0: not at all) for the
 // connection to have something to read and reads up to n bytes of it: the

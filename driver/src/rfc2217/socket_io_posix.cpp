@@ -9,19 +9,9 @@
 
 namespace kvr7x::rfc2217 {
 
-size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n) {
-    // The socket blocks (tcp_connect.cpp): recv waits by itself, and
-    // shutdownSocket() from another thread ends the wait with 0.  A socket
-    // that does not block is waited for with poll.
-    for (;;) {
-        const ssize_t k = ::recv(s, buf, n, 0);
-        if (k > 0) return static_cast<size_t>(k);
-        if (k == 0) return 0;
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return 0;
-        pollfd p{s, POLLIN, 0};
-        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return 0;
-    }
+bool waitReadable(SocketHandle s, int ms) {
+    pollfd p{s, POLLIN, 0};
+    return ::poll(&p, 1, ms) != 0;
 }
 
 ptrdiff_t receiveWithin(SocketHandle s, uint8_t *buf, size_t n, int ms) {

@@ -67,9 +67,8 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
     }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    // Blocking from now on: the port's background thread then waits in recv
-    // itself, one system call a segment instead of a poll and a recv; sends
-    // and the reads of a waiting caller (after its poll) never wait
+    // Blocking from now on; no read or send waits in recv or send itself:
+    // the port polls first, and its reads and sends never wait
     // (MSG_DONTWAIT).
     ::fcntl(socket.get(), F_SETFL, ::fcntl(socket.get(), F_GETFL) & ~O_NONBLOCK);
     return socket.release();

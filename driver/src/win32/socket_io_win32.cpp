@@ -5,16 +5,9 @@
 
 namespace kvr7x::rfc2217 {
 
-size_t receiveWaiting(SocketHandle s, uint8_t *buf, size_t n) {
-    for (;;) {
-        WSAPOLLFD p{static_cast<SOCKET>(s), POLLRDNORM, 0};
-        if (WSAPoll(&p, 1, -1) == SOCKET_ERROR) return 0;
-        const int k =
-            ::recv(static_cast<SOCKET>(s), reinterpret_cast<char *>(buf), static_cast<int>(n), 0);
-        if (k > 0) return static_cast<size_t>(k);
-        if (k == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) continue;
-        return 0;
-    }
+bool waitReadable(SocketHandle s, int ms) {
+    WSAPOLLFD p{static_cast<SOCKET>(s), POLLRDNORM, 0};
+    return WSAPoll(&p, 1, ms) != 0;
 }
 
 ptrdiff_t receiveWithin(SocketHandle s, uint8_t *buf, size_t n, int ms) {
