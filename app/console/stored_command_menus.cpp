@@ -1,5 +1,7 @@
 #include "console/stored_command_menus.h"
 
+#include "console/stored_command_reads.h"
+
 #include "library/commands_library.h"
 #include "runtime/key_code.h"
 #include "runtime/menus.h"
@@ -33,29 +35,25 @@ StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsL
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 
 bool StoredCommandMenus::build(int32_t lastEntryNumber) {
-    std::vector<StoredCommandRow> rows;
+    StoredCommandRows rows;
     runtime::KeyedFile &file = library_.commandsFile();
-    const library::Commands &record = library_.commandsRecord();
     if (file.isOpen()) {
-        int code = file.setStart();
-        while (code == runtime::KeyedOk) {
-            code = file.next();
-            if (code == runtime::KeyedOk)
-                rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
-        }
+        const std::uint64_t mark = file.changeMark();
+        const int code = readStoredCommandRows(file, rows);
         if (code == runtime::KeyedSystemError) {
             // A damaged file: the read stops here and says so, and the menus
             // hold the commands read before it.  Waiting would not mend it.
             library_.warnings().tell(library::Warning::FileLoadFailed, file.lastError(), "Commands");
-        } else if (code != runtime::KeyedNotAvailable) {
+        } else if (code != runtime::KeyedOk) {
             return false;  // another station holding the file: keep the menus
         }
+        builtAt_ = mark;
     }
 
     // A submenu takes its entries with it; ids already gone are skipped.
     for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
     for (int32_t number = kFirstSamStoredEntry; number <= plan_.lastSamEntryNumber; ++number) menus_.remove(number);
-    plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
+    plan_ = planStoredCommandRows(rows, fixedKeys_, keyIdentity);
     for (const PlannedItem &item : plan_.items) {
         const QString text = asMenuText(item.text);
         if (item.kind == PlannedItem::Kind::CardMenu)
@@ -73,6 +71,16 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
         }
     }
     return true;
+}
+
+bool StoredCommandMenus::fileChangedSinceBuild() {
+    runtime::KeyedFile &file = library_.commandsFile();
+    return file.isOpen() && file.changeMark() != builtAt_;
+}
+
+void StoredCommandMenus::fileSeen() {
+    runtime::KeyedFile &file = library_.commandsFile();
+    if (file.isOpen()) builtAt_ = file.changeMark();
 }
 
 std::optional<StoredFocus> StoredCommandMenus::choose(int32_t number, CommandConsole &console) {

@@ -237,8 +237,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string self = fs::canonical("/proc/self/exe").string();
-    std::vector<double> startBig, startEmpty, startRatio, closeBig, closeSmall, closeRatio, rssBig, rssSmall,
-        rssRatio, hwmBig, hwmSmall;
+    std::vector<double> startBig, startEmpty, startRatio, closeBig, closeSmall, closeRatio, rssBig, rssSmall, rssRatio,
+        hwmBig, hwmSmall;
     for (int round = 0; round < rounds; ++round) {
         ChildResult results[3];
         for (int i = 0; i < 3; ++i) {
@@ -267,8 +267,7 @@ int main(int argc, char **argv) {
     emulator.stop();
     std::printf("%ld records, %d rounds (median, lowest-highest)\n", big, rounds);
     report("start until the main window takes input", startBig, startEmpty, startRatio, " ms", 1, "empty");
-    report("closing the browser until the main window takes input", closeBig, closeSmall, closeRatio, " ms", 1,
-           "300");
+    report("closing the browser until the main window takes input", closeBig, closeSmall, closeRatio, " ms", 1, "300");
     report("resident memory when the main window takes input", rssBig, rssSmall, rssRatio, " MB", 1, "300");
     std::printf("  peak: 1M %s   300: %s\n", kvr::bench::spreadText(kvr::bench::spreadOf(hwmBig), 1, " MB").c_str(),
                 kvr::bench::spreadText(kvr::bench::spreadOf(hwmSmall), 1, " MB").c_str());

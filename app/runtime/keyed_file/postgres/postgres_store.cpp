@@ -188,7 +188,8 @@ KeyedStatus PostgresStore::countKeyOrder(const std::optional<KeyPlace> &after, c
     pg::Params params;
     if (after) {
         where += " AND (key_value, recno) > ($1, $2)";
-        params.bytes(after->key).int4(static_cast<std::int32_t>(std::min<std::int64_t>(after->recordNumber, INT32_MAX)));
+        params.bytes(after->key)
+            .int4(static_cast<std::int32_t>(std::min<std::int64_t>(after->recordNumber, INT32_MAX)));
     }
     if (below) {
         where += " AND key_value < $" + std::to_string(params.count() + 1);
