@@ -186,13 +186,18 @@ bool runChild(const std::string &self, const fs::path &folder, const std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // Qt's notes about the offscreen platform, and any box, kept aside.
+    posix_spawn_file_actions_addopen(&actions, 2, (folder / "child.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return false;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "see %s\n", (folder / "child.err").c_str());
+        return false;
+    }
     std::ifstream in(out);
     in >> result.startMs >> result.rssKb >> result.hwmKb;
     std::vector<double> closes;
