@@ -28,11 +28,13 @@
 #include "runtime/window.h"
 #include "runtime/window_position.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <string>
 #include <utility>
@@ -85,7 +87,15 @@ protected:
         code_->setFocus();
     }
 
-    void activated() override { showConsole(); }
+    // Another process may have written COMMANDS while the window was not
+    // the active one: the stored-command menus follow the file then (a look
+    // at its change mark, nothing read when it stands), between the
+    // operator's actions only, never under an open menu.
+    void activated() override {
+        if (!acting_ && QApplication::activePopupWidget() == nullptr && storedMenus_.fileChangedSinceBuild())
+            buildStoredCommandMenus();
+        showConsole();
+    }
 
     void closing() override {
         // The history window closes with the main window, keeping its place.
@@ -343,6 +353,7 @@ private:
     }
 
     void menuChosen(int id) {
+        const QScopedValueRollback<bool> acting(acting_, true);
         if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
             (id >= kFirstSamStoredEntry && id <= kLastSamStoredEntry)) {
             chooseStoredCommand(id);
@@ -398,6 +409,7 @@ private:
             // commands join them when the browser closes or at the next start.
             if (std::string imported = library::importCommands(interaction(), commands_.library()); !imported.empty())
                 console_.setStatusText(std::move(imported));
+            storedMenus_.fileSeen();
             showConsole();
             break;
         default: break;
@@ -416,6 +428,7 @@ private:
     library::CommandsUse commands_;
     StoredCommandMenus storedMenus_;
     std::string menusNote_;  // what the last build said in the status bar
+    bool acting_ = false;    // a menu action is under way
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

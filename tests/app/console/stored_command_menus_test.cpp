@@ -427,6 +427,35 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
                    {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 
+// Another process adds a command while the main window is not the active
+// one: the menus show it when the window is activated again, and not before
+// (nothing reads the file at rest).
+TEST_F(StoredCommandMenusTest, AnotherProcessesAddShowsWhenTheMainWindowIsActivatedAgain) {
+    writeCommands({{"EMV", "Select", "A100A4040007"}});
+    const std::string path = std::filesystem::absolute(library.commandsFile().path()).string();
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        const QStringList before{"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"};
+        ASSERT_EQ(texts(tarjeta(w)), before);
+        QWidget elsewhere;
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        ASSERT_TRUE(eventually([&] { return !w.isActiveWindow(); }));
+        {
+            kvr::testing::Peer adder({"adder", path, "1"});
+            ASSERT_EQ(adder.readLine(), "ready");
+            ASSERT_EQ(adder.readLine(), "0") << "the other process's add failed";
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(texts(tarjeta(w)), before) << "rebuilt before the window was activated";
+        QApplication::setActiveWindow(&w);
+        EXPECT_TRUE(eventually([&] { return texts(tarjeta(w)).contains(">peer"); }))
+            << texts(tarjeta(w)).join(",").toStdString();
+        ASSERT_NE(w.menus()->menu(1003), nullptr);
+        EXPECT_EQ(texts(w.menus()->menu(1003)), QStringList({"0"}));
+    });
+}
+
 // An open "??" gets the focus selected, so that the operator's typing
 // replaces it: in P1 (two characters, full) typing would be refused, and in
 // the hex view it would go in front of "??" and send other bytes.
