@@ -133,7 +133,10 @@ private:
         send_ = new QPushButton("Procesar Comando", client());
         send_->setObjectName("send");
         place(send_, 4, 94, 252, 12);
-        connect(send_, &QPushButton::clicked, this, [this] { sendCommand(); });
+        connect(send_, &QPushButton::clicked, this, [this] {
+            const QScopedValueRollback<bool> acting(acting_, true);  // its question box may come and go
+            sendCommand();
+        });
         setPanelTabOrder();
     }
 
@@ -428,7 +431,7 @@ private:
     library::CommandsUse commands_;
     StoredCommandMenus storedMenus_;
     std::string menusNote_;  // what the last build said in the status bar
-    bool acting_ = false;    // a menu action is under way
+    bool acting_ = false;    // a menu action or a command's sending is under way
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

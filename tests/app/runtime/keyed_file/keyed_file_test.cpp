@@ -214,8 +214,15 @@ TEST_P(KeyedFileTest, AViewReadsPagesFromAPlaceAndLeavesTheFileAlone) {
 // A part of the key order, after a place and below a key value, counted by
 // the store as a read of the whole key order finds it.
 TEST_P(KeyedFileTest, APartOfTheKeyOrderIsCountedAsTheWholeReadFindsIt) {
-    makeFile({{"sam1", "a"}, {"EMV", "b"}, {"", "out of the key"}, {"emv", "c"}, {"SAM2", "d"}, {"San", "e"},
-              {"sam1", "f"}, {"Zeta", "g"}, {"SAM", "h"}});
+    makeFile({{"sam1", "a"},
+              {"EMV", "b"},
+              {"", "out of the key"},
+              {"emv", "c"},
+              {"SAM2", "d"},
+              {"San", "e"},
+              {"sam1", "f"},
+              {"Zeta", "g"},
+              {"SAM", "h"}});
     auto f = keyed();
     ASSERT_EQ(f->open(0x42), 0);
     std::vector<StoredRecord> all;
