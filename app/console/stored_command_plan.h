@@ -97,7 +97,7 @@ struct StoredCommandRows {
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity);
 // The same from what a build read: the records not read count as not shown.
-StoredCommandPlan planStoredCommandRows(const StoredCommandRows &rows, const std::vector<uint32_t> &fixedKeys,
+StoredCommandPlan planStoredCommandRows(const StoredCommandRows &read, const std::vector<uint32_t> &fixedKeys,
                                         const KeyIdentity &identity);
 
 // What the status bar says after a build, short enough for the main
