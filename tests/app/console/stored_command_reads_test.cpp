@@ -104,5 +104,38 @@ TEST(StoredCommandReads, TheMenusOfTheWholeKeyOrderFromWhatTheyShowAndOneCountAM
     }
 }
 
+// A store without a count of its own: the engine's default counts by reading
+// pages, and the menus come out the same.
+class PagedCountStore final : public testing::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    KeyedStatus countKeyOrder(const std::optional<KeyPlace> &after, const std::optional<std::string> &below,
+                              std::int64_t &records) override {
+        return KeyedStore::countKeyOrder(after, below, records);
+    }
+};
+
+TEST(StoredCommandReads, AStoreWithoutACountOfItsOwnGivesTheSameMenus) {
+    testing::ScratchFolder folder;
+    const std::string path = folder.file("COMMANDS.tps");
+    ASSERT_TRUE(testing::writeCommandFile(
+        path, joined({commands(0, 300, "ABC"), commands(300, 2500, "SAM"), commands(2800, 2200, "XYZ")})));
+    runtime::KeyedFile file(library::commandsLayout(), path,
+                            std::make_unique<PagedCountStore>(library::commandsLayout()));
+    ASSERT_EQ(file.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+    const StoredCommandPlan whole = planStoredCommandMenus(wholeKeyOrder(file), {}, testKey);
+    StoredCommandRows rows;
+    ASSERT_EQ(readStoredCommandRows(file, rows), 0);
+    const StoredCommandPlan plan = planStoredCommandRows(rows, {}, testKey);
+    EXPECT_EQ(itemsOf(plan.items), itemsOf(whole.items));
+    EXPECT_EQ(plan.commandsNotShown, whole.commandsNotShown);
+    EXPECT_EQ(itemsOf(plan.samItems), itemsOf(whole.samItems));
+    EXPECT_EQ(plan.samCommandsNotShown, whole.samCommandsNotShown);
+    // "&Tarjeta": ABC and its 300, SAM and 697 of its commands; "&SAM": SAM
+    // and 998 of them.
+    EXPECT_EQ(plan.commandsNotShown, 5000u - 300u - 697u);
+    EXPECT_EQ(plan.samCommandsNotShown, 2500u - 998u);
+}
+
 }  // namespace
 }  // namespace kvr::console
