@@ -41,6 +41,7 @@
 #include <QStringList>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <string>
 #include <utility>
@@ -125,7 +126,15 @@ protected:
         code_->setFocus();
     }
 
-    void activated() override { showConsole(); }
+    // Another process may have written COMMANDS while the window was not
+    // the active one: the stored-command menus follow the file then (a look
+    // at its change mark, nothing read when it stands), between the
+    // operator's actions only, never under an open menu.
+    void activated() override {
+        if (!acting_ && QApplication::activePopupWidget() == nullptr && storedMenus_.fileChangedSinceBuild())
+            buildStoredCommandMenus();
+        showConsole();
+    }
 
     void closing() override {
         // The history window closes with the main window, keeping its place.
@@ -163,7 +172,10 @@ private:
         send_ = new QPushButton("Procesar Comando", client());
         send_->setObjectName("send");
         place(send_, 4, 94, 252, 12);
-        connect(send_, &QPushButton::clicked, this, [this] { sendCommand(); });
+        connect(send_, &QPushButton::clicked, this, [this] {
+            const QScopedValueRollback<bool> acting(acting_, true);  // its question box may come and go
+            sendCommand();
+        });
         setPanelTabOrder();
     }
 
@@ -424,6 +436,7 @@ private:
     }
 
     void menuChosen(int id) {
+        const QScopedValueRollback<bool> acting(acting_, true);
         if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
             (id >= kFirstSamStoredEntry && id <= kLastSamStoredEntry)) {
             chooseStoredCommand(id);
@@ -480,6 +493,7 @@ private:
             // commands join them when the browser closes or at the next start.
             if (std::string imported = library::importCommands(interaction(), commands_.library()); !imported.empty())
                 console_.setStatusText(std::move(imported));
+            storedMenus_.fileSeen();
             showConsole();
             break;
         default: break;
@@ -498,6 +512,7 @@ private:
     library::CommandsUse commands_;
     StoredCommandMenus storedMenus_;
     std::string menusNote_;  // what the last build said in the status bar
+    bool acting_ = false;    // a menu action or a command's sending is under way
 
     runtime::EntryField *code_ = nullptr;
     std::vector<runtime::EntryField *> header_;

@@ -1,5 +1,7 @@
 #include "console/stored_command_menus.h"
 
+#include "console/stored_command_reads.h"
+
 #include "library/commands_library.h"
 #include "runtime/key_code.h"
 #include "runtime/menus.h"
@@ -26,6 +28,19 @@ std::optional<uint64_t> keyIdentity(uint32_t keyCode) {
     return static_cast<uint64_t>(key->toCombined());
 }
 
+// Whether a menu item of one build stands as it is for the other's.
+bool sameItem(const PlannedItem &a, const PlannedItem &b) {
+    return a.kind == b.kind && a.number == b.number && a.menuNumber == b.menuNumber && a.text == b.text &&
+           a.keyCode == b.keyCode;
+}
+
+// How many items two builds share from the first on.
+std::size_t sharedItems(const std::vector<PlannedItem> &before, const std::vector<PlannedItem> &after) {
+    std::size_t n = 0;
+    while (n < before.size() && n < after.size() && sameItem(before[n], after[n])) ++n;
+    return n;
+}
+
 }  // namespace
 
 StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
@@ -33,30 +48,37 @@ StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsL
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 
 bool StoredCommandMenus::build(int32_t lastEntryNumber) {
-    std::vector<StoredCommandRow> rows;
+    StoredCommandRows rows;
     runtime::KeyedFile &file = library_.commandsFile();
-    const library::Commands &record = library_.commandsRecord();
     if (file.isOpen()) {
-        int code = file.setStart();
-        while (code == runtime::KeyedOk) {
-            code = file.next();
-            if (code == runtime::KeyedOk)
-                rows.push_back({raw(record.card), raw(record.name), record.hotKey, file.recordNumber()});
-        }
+        const std::uint64_t mark = file.changeMark();
+        const int code = readStoredCommandRows(file, rows);
         if (code == runtime::KeyedSystemError) {
             // A damaged file: the read stops here and says so, and the menus
             // hold the commands read before it.  Waiting would not mend it.
             library_.warnings().tell(library::Warning::FileLoadFailed, file.lastError(), "Commands");
-        } else if (code != runtime::KeyedNotAvailable) {
+        } else if (code != runtime::KeyedOk) {
             return false;  // another station holding the file: keep the menus
         }
+        builtAt_ = mark;
     }
 
-    // A submenu takes its entries with it; ids already gone are skipped.
-    for (int32_t number = kFirstStoredEntry; number <= lastEntryNumber; ++number) menus_.remove(number);
-    for (int32_t number = kFirstSamStoredEntry; number <= plan_.lastSamEntryNumber; ++number) menus_.remove(number);
-    plan_ = planStoredCommandMenus(rows, fixedKeys_, keyIdentity);
-    for (const PlannedItem &item : plan_.items) {
+    // The items both builds share from the first on stay as they are, so
+    // that a build after a browser that changed nothing, or changed commands
+    // late in the key order, touches few menu items; from the first item
+    // that differs on, the previous build's go (a submenu takes its entries
+    // with it; ids already gone are skipped) and the new build's are made.
+    StoredCommandPlan next = planStoredCommandRows(rows, fixedKeys_, keyIdentity);
+    const std::size_t kept = lastEntryNumber == plan_.lastEntryNumber ? sharedItems(plan_.items, next.items) : 0;
+    const std::size_t samKept = sharedItems(plan_.samItems, next.samItems);
+    for (int32_t number = kFirstStoredEntry + static_cast<int32_t>(kept); number <= lastEntryNumber; ++number)
+        menus_.remove(number);
+    for (int32_t number = kFirstSamStoredEntry + static_cast<int32_t>(samKept); number <= plan_.lastSamEntryNumber;
+         ++number)
+        menus_.remove(number);
+    plan_ = std::move(next);
+    for (std::size_t i = kept; i < plan_.items.size(); ++i) {
+        const PlannedItem &item = plan_.items[i];
         const QString text = asMenuText(item.text);
         if (item.kind == PlannedItem::Kind::CardMenu)
             menus_.addMenu(item.number, text, parentMenu_);
@@ -64,7 +86,8 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
             menus_.addItem(item.menuNumber, item.number, text, item.keyCode);
     }
     if (samMenu_ != 0) {
-        for (const PlannedItem &item : plan_.samItems) {
+        for (std::size_t i = samKept; i < plan_.samItems.size(); ++i) {
+            const PlannedItem &item = plan_.samItems[i];
             const QString text = asMenuText(item.text);
             if (item.kind == PlannedItem::Kind::CardMenu)
                 menus_.addMenu(item.number, text, samMenu_);
@@ -73,6 +96,16 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
         }
     }
     return true;
+}
+
+bool StoredCommandMenus::fileChangedSinceBuild() {
+    runtime::KeyedFile &file = library_.commandsFile();
+    return file.isOpen() && file.changeMark() != builtAt_;
+}
+
+void StoredCommandMenus::fileSeen() {
+    runtime::KeyedFile &file = library_.commandsFile();
+    if (file.isOpen()) builtAt_ = file.changeMark();
 }
 
 std::optional<StoredFocus> StoredCommandMenus::choose(int32_t number, CommandConsole &console) {

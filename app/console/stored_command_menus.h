@@ -37,8 +37,18 @@ public:
     // ("Commands File Load Error.  Error: ..."); the commands read before it
     // are offered.  Names are shown as stored: an "&" in them is no access
     // letter.
+    // A build reads what the menus show and counts the rest
+    // (stored_command_reads.h): its cost does not grow with the file.
     bool build(int32_t lastEntryNumber);
     const StoredCommandPlan &plan() const { return plan_; }
+
+    // Whether COMMANDS was written since the last build read it (by another
+    // process, or by this one outside a build's knowledge): a look at the
+    // file's change mark, no read of the records.  fileSeen() takes the
+    // file as it is now for the one the menus were built from (after an
+    // import, whose commands wait for the next build).
+    bool fileChangedSinceBuild();
+    void fileSeen();
 
     // Offers the SAM card groups under samMenu too (numbers from 2001);
     // each build removes the previous build's and makes them again.
@@ -55,7 +65,8 @@ private:
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;
     StoredCommandPlan plan_;
-    int samMenu_ = 0;  // 0: the SAM card groups are not offered there
+    int samMenu_ = 0;            // 0: the SAM card groups are not offered there
+    std::uint64_t builtAt_ = 0;  // the file's change mark as the last build read it
 };
 
 }  // namespace kvr::console

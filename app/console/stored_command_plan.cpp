@@ -84,6 +84,16 @@ void planSamMenus(const std::vector<StoredCommandRow> &rows, StoredCommandPlan &
 
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity) {
+    StoredCommandRows read;
+    read.rows = rows;
+    for (const StoredCommandRow &row : rows)
+        if (isSamCard(trimRight(row.card))) read.samRows.push_back(row);
+    return planStoredCommandRows(read, fixedKeys, identity);
+}
+
+StoredCommandPlan planStoredCommandRows(const StoredCommandRows &read, const std::vector<uint32_t> &fixedKeys,
+                                        const KeyIdentity &identity) {
+    const std::vector<StoredCommandRow> &rows = read.rows;
     std::set<uint64_t> taken;
     for (uint32_t code : fixedKeys)
         if (const auto key = identity(code)) taken.insert(*key);
@@ -106,8 +116,10 @@ StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &ro
                 plan.hotKeysTaken.push_back(entry.text);
         }
     }
+    plan.commandsNotShown += read.rowsNotRead;
     plan.lastEntryNumber = cursor.next - 1 >= kFirstStoredEntry ? cursor.next - 1 : 0;
-    planSamMenus(rows, plan);
+    planSamMenus(read.samRows, plan);
+    plan.samCommandsNotShown += read.samRowsNotRead;
     return plan;
 }
 

@@ -75,6 +75,18 @@ bool isSamCard(std::string_view cardName);
 // equal; nothing when the code names no key (it then gives no shortcut).
 using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
 
+// What a build reads of COMMANDS (stored_command_reads.h): the first records
+// in key order, enough for any plan of the "&Tarjeta" menu, and the records
+// of the SAM card groups, enough for the "&SAM" menu; each with the number
+// of records after them that were counted but not read.
+inline constexpr std::size_t kStoredRowsRead = kLastStoredEntry - kFirstStoredEntry + 1;
+struct StoredCommandRows {
+    std::vector<StoredCommandRow> rows;
+    std::size_t rowsNotRead = 0;
+    std::vector<StoredCommandRow> samRows;
+    std::size_t samRowsNotRead = 0;
+};
+
 // Plans a build from the records in key order.  An entry gets its hot key as
 // its shortcut unless the key is one of fixedKeys (the fixed menu items keep
 // their keys) or an earlier entry already has it (the first in menu order
@@ -84,6 +96,9 @@ using KeyIdentity = std::function<std::optional<uint64_t>(uint32_t keyCode)>;
 // room for an entry in it.
 StoredCommandPlan planStoredCommandMenus(const std::vector<StoredCommandRow> &rows,
                                          const std::vector<uint32_t> &fixedKeys, const KeyIdentity &identity);
+// The same from what a build read: the records not read count as not shown.
+StoredCommandPlan planStoredCommandRows(const StoredCommandRows &read, const std::vector<uint32_t> &fixedKeys,
+                                        const KeyIdentity &identity);
 
 // What the status bar says after a build, short enough for the main
 // window's width, and its tip with the whole story.

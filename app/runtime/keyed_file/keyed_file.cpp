@@ -383,4 +383,10 @@ std::int64_t KeyedFile::records() {
     return count;
 }
 
+int KeyedFile::countKeyOrder(const std::optional<KeyPlace> &after, const std::optional<std::string> &below,
+                             std::int64_t &records) {
+    if (int code = needOpen()) return code;
+    return publish(store_->countKeyOrder(after, below, records));
+}
+
 }  // namespace kvr::runtime

@@ -179,6 +179,11 @@ public:
 
     // Number of records (also those left out of the key).
     std::int64_t records();
+    // The records after a place in key order (from the start without one)
+    // whose key value is lower than below when given, counted by the store
+    // without reading them (KeyedStore::countKeyOrder).
+    [[nodiscard]] int countKeyOrder(const std::optional<KeyPlace> &after, const std::optional<std::string> &below,
+                                    std::int64_t &records);
 
 private:
     friend class KeyedView;  // its reads leave their error here too

@@ -119,6 +119,12 @@ public:
                                            std::size_t count, std::vector<StoredRecord> &records) = 0;
     // All records, also those left out of the key.
     [[nodiscard]] virtual KeyedStatus count(std::int64_t &records) = 0;
+    // The records after place in key order (from the start when there is
+    // no place) whose key value is lower than below, when given: a part of
+    // the key counted without reading it.  The stores count with one query;
+    // by default the records are read a page at a time.
+    [[nodiscard]] virtual KeyedStatus countKeyOrder(const std::optional<KeyPlace> &after,
+                                                    const std::optional<std::string> &below, std::int64_t &records);
     // The caller found a record a read delivered breaking the read rules
     // (read_rules.h): the store's status for a damaged file (KeyedSystemError), and the
     // store remembers the damage so that the next open checks the file in

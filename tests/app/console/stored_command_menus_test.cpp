@@ -427,6 +427,76 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
                    {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
 }
 
+// A rebuild keeps the items that stand as they were, from the first on, and
+// makes those from the first change on: the menus are those of a fresh
+// build, numbers included.
+TEST_F(StoredCommandMenusTest, ARebuildRemakesTheItemsFromTheFirstChangeOn) {
+    writeCommands({{"A", "a1", "200010000000"},
+                   {"A", "a2", "200010000000"},
+                   {"B", "b1", "200010000000"},
+                   {"B", "b2", "200010000000", "", 0x71},
+                   {"C", "c1", "200010000000"}});
+    startReader();
+    runMainWindow({{"MAIN$WINDOW",
+                    [&](runtime::Window &w) {
+                        runtime::Menus &m = *w.menus();
+                        QAction *a1 = m.action(1002);
+                        QAction *b2 = m.action(1006);
+                        choose(w, "utilities.commands");  // adds "b0" to B
+                        EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-",
+                                                                  "[Comandos]", ">A", ">B", ">C"}));
+                        EXPECT_EQ(m.action(1002), a1) << "kept: before the first change";
+                        EXPECT_EQ(texts(m.menu(1004)), QStringList({"b1", "b2", "b0"}));
+                        EXPECT_EQ(m.action(1006), b2) << "kept: the last item before the first change";
+                        EXPECT_EQ(m.action(1006)->shortcut(), QKeySequence(Qt::Key_F2));
+                        EXPECT_EQ(m.menu(1007), nullptr) << "C's submenu, once 1007, is an entry now";
+                        EXPECT_EQ(m.action(1007)->text(), "b0");
+                        ASSERT_NE(m.menu(1008), nullptr);
+                        EXPECT_EQ(m.menu(1008)->title(), "C");
+                        EXPECT_EQ(texts(m.menu(1008)), QStringList({"c1"}));
+                        EXPECT_FALSE(m.contains(1010));
+                        m.action(1009)->trigger();
+                        EXPECT_EQ(text(w, "CODE"), "20");
+                    }},
+                   {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
+                        library::Commands &record = library.commandsRecord();
+                        record = library::blankCommands();
+                        library::setField(record.card, "B");
+                        library::setField(record.name, "b0");
+                        ASSERT_EQ(library.commandsFile().add(), 0);
+                        browser.close();
+                    }}});
+}
+
+// Another process adds a command while the main window is not the active
+// one: the menus show it when the window is activated again, and not before
+// (nothing reads the file at rest).
+TEST_F(StoredCommandMenusTest, AnotherProcessesAddShowsWhenTheMainWindowIsActivatedAgain) {
+    writeCommands({{"EMV", "Select", "A100A4040007"}});
+    const std::string path = std::filesystem::absolute(library.commandsFile().path()).string();
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        const QStringList before{"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"};
+        ASSERT_EQ(texts(tarjeta(w)), before);
+        QWidget elsewhere;
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        ASSERT_TRUE(eventually([&] { return !w.isActiveWindow(); }));
+        {
+            kvr::testing::Peer adder({"adder", path, "1"});
+            ASSERT_EQ(adder.readLine(), "ready");
+            ASSERT_EQ(adder.readLine(), "0") << "the other process's add failed";
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(texts(tarjeta(w)), before) << "rebuilt before the window was activated";
+        QApplication::setActiveWindow(&w);
+        EXPECT_TRUE(eventually([&] { return texts(tarjeta(w)).contains(">peer"); }))
+            << texts(tarjeta(w)).join(",").toStdString();
+        ASSERT_NE(w.menus()->menu(1003), nullptr);
+        EXPECT_EQ(texts(w.menus()->menu(1003)), QStringList({"0"}));
+    });
+}
+
 // An open "??" gets the focus selected, so that the operator's typing
 // replaces it: in P1 (two characters, full) typing would be refused, and in
 // the hex view it would go in front of "??" and send other bytes.

@@ -180,6 +180,27 @@ KeyedStatus PostgresStore::count(std::int64_t &records) {
     return KeyedStatus::success();
 }
 
+// One query on the key's index: the part of the key order after the place,
+// below the bound.
+KeyedStatus PostgresStore::countKeyOrder(const std::optional<KeyPlace> &after, const std::optional<std::string> &below,
+                                         std::int64_t &records) {
+    std::string where = "WHERE key_value IS NOT NULL";
+    pg::Params params;
+    if (after) {
+        where += " AND (key_value, recno) > ($1, $2)";
+        params.bytes(after->key)
+            .int4(static_cast<std::int32_t>(std::min<std::int64_t>(after->recordNumber, INT32_MAX)));
+    }
+    if (below) {
+        where += " AND key_value < $" + std::to_string(params.count() + 1);
+        params.bytes(*below);
+    }
+    const pg::Outcome counted = db_.run("SELECT count(*) FROM " + table_ + " " + where, params);
+    if (!counted.ok()) return counted.status();
+    records = counted.int8(0, 0);
+    return KeyedStatus::success();
+}
+
 // The server keeps its index whole; what breaks the read rules here is a
 // table changed behind the engine's back (a record number below 1, a key
 // value that is not the key field's).

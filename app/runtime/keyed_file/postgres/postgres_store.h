@@ -69,6 +69,8 @@ public:
                                    std::size_t count, std::vector<StoredRecord> &records) override;
     [[nodiscard]] KeyedStatus byNumber(std::uint32_t recordNumber, StoredRecord &record) override;
     [[nodiscard]] KeyedStatus count(std::int64_t &records) override;
+    [[nodiscard]] KeyedStatus countKeyOrder(const std::optional<KeyPlace> &after,
+                                            const std::optional<std::string> &below, std::int64_t &records) override;
     [[nodiscard]] KeyedStatus damaged() override;
 
     [[nodiscard]] KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,

@@ -202,4 +202,30 @@ KeyedStatus SqliteStore::count(std::int64_t &records) {
     return KeyedStatus::success();
 }
 
+// One statement, so one state of the file.  Up to a bound, the index
+// entries in the range; to the end, the count the triggers keep less the
+// entries up to the place, so that a place near the start costs little
+// however long the key goes on.
+KeyedStatus SqliteStore::countKeyOrder(const std::optional<KeyPlace> &after, const std::optional<std::string> &below,
+                                       std::int64_t &records) {
+    static const std::string statements[2][2] = {
+        {"SELECT keyed FROM keyed_count",
+         "SELECT (SELECT keyed FROM keyed_count) - (SELECT count(*) FROM records WHERE key < ?1)"
+         " - (SELECT count(*) FROM records WHERE key = ?1 AND recno <= ?2)"},
+        {"SELECT count(*) FROM records WHERE key < ?3",
+         "SELECT (SELECT count(*) FROM records WHERE key = ?1 AND recno > ?2)"
+         " + (SELECT count(*) FROM records WHERE key > ?1 AND key < ?3)"}};
+    sqlite::StatementUse count = db_.cached(statements[below ? 1 : 0][after ? 1 : 0]);
+    if (!count) return db_.status(count.result());
+    if (after) {
+        count->bindBytes(1, after->key);
+        count->bind(2, after->recordNumber);
+    }
+    if (below) count->bindBytes(3, *below);
+    const int result = count->step();
+    if (result == SQLITE_ROW) records = count->integer(0);
+    db_.settle();
+    return result == SQLITE_ROW ? KeyedStatus::success() : noted(db_.status(result));
+}
+
 }  // namespace kvr::runtime

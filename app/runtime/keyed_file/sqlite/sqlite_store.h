@@ -73,6 +73,8 @@ public:
     [[nodiscard]] KeyedStatus read(const std::optional<KeyPlace> &from, bool inclusive, Direction direction,
                                    std::size_t count, std::vector<StoredRecord> &records) override;
     [[nodiscard]] KeyedStatus count(std::int64_t &records) override;
+    [[nodiscard]] KeyedStatus countKeyOrder(const std::optional<KeyPlace> &after,
+                                            const std::optional<std::string> &below, std::int64_t &records) override;
     [[nodiscard]] KeyedStatus damaged() override;
     std::optional<std::int64_t> keyedCount() override;
     std::uint64_t changeMark() override;

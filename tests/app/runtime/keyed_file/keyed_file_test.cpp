@@ -211,6 +211,57 @@ TEST_P(KeyedFileTest, AViewReadsPagesFromAPlaceAndLeavesTheFileAlone) {
     EXPECT_EQ(nameOf(f), "b3") << "the file's cursor goes on from its own record";
 }
 
+// A part of the key order, after a place and below a key value, counted by
+// the store as a read of the whole key order finds it.
+TEST_P(KeyedFileTest, APartOfTheKeyOrderIsCountedAsTheWholeReadFindsIt) {
+    makeFile({{"sam1", "a"},
+              {"EMV", "b"},
+              {"", "out of the key"},
+              {"emv", "c"},
+              {"SAM2", "d"},
+              {"San", "e"},
+              {"sam1", "f"},
+              {"Zeta", "g"},
+              {"SAM", "h"}});
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x42), 0);
+    std::vector<StoredRecord> all;
+    ASSERT_EQ(f->readKeyOrder(std::nullopt, false, Direction::Forward, 100, all), 0);
+    ASSERT_EQ(all.size(), 8u);
+    const auto expected = [&](std::optional<std::size_t> after, const std::optional<std::string> &below) {
+        std::int64_t n = 0;
+        for (std::size_t i = after ? *after + 1 : 0; i < all.size(); ++i)
+            if (!below || *all[i].key < *below) ++n;
+        return n;
+    };
+    struct Case {
+        const char *name;
+        std::optional<std::size_t> after;  // an index into the whole read
+        std::optional<std::string> below;
+    };
+    const Case cases[] = {
+        {"the whole key", std::nullopt, std::nullopt},
+        {"the rest after the first record", 0, std::nullopt},
+        {"the rest after a record whose key value others share", 1, std::nullopt},
+        {"nothing after the last record", 7, std::nullopt},
+        {"from the start below SAM", std::nullopt, "SAM"},
+        {"the SAM cards after the first of them", 2, "SAN"},
+        {"after a place below it: nothing", 6, "SAM"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<KeyPlace> place;
+        if (c.after) place = KeyPlace{*all[*c.after].key, all[*c.after].recordNumber};
+        std::int64_t counted = -1;
+        ASSERT_EQ(f->countKeyOrder(place, c.below, counted), 0);
+        EXPECT_EQ(counted, expected(c.after, c.below));
+    }
+    // A place between records: the key value "SAM" itself, before its records.
+    std::int64_t counted = -1;
+    ASSERT_EQ(f->countKeyOrder(KeyPlace{"SAM", 0}, std::string("SAN"), counted), 0);
+    EXPECT_EQ(counted, 4);
+}
+
 TEST_P(KeyedFileTest, RecordsAreStoredByteForByte) {
     auto f = keyed();
     ASSERT_EQ(f->create(), 0);
