@@ -210,6 +210,11 @@ TEST(Profile, SomethingElseInPlaceOfTheFileGivesDefaultsAndIsLeftAlone) {
     EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
     EXPECT_FALSE(writeProfileString("SmartCard", "ComPort", "COM3", kFile));
     QFile::remove(config.settingsPath());
+
+    // An endless device would be read until memory runs out.
+    ASSERT_TRUE(QFile::link("/dev/zero", config.settingsPath()));
+    EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
+    QFile::remove(config.settingsPath());
 }
 
 TEST(Profile, UnreadableFileGivesDefaults) {
