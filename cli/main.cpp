@@ -4,6 +4,8 @@
 #include "report.h"
 #include "script.h"
 
+#include "common/c_boundary.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,9 +43,7 @@ bool readScript(const std::string &path, std::string &text) {
     return !file.bad();
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     std::string error;
     const auto invocation = parseInvocation(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!invocation) return usageError(error);
@@ -91,4 +91,10 @@ int main(int argc, char **argv) {
         }
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    return kvr::common::guardMain("kvr7x", [&] { return run(argc, argv); });
 }
