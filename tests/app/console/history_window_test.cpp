@@ -91,6 +91,12 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         ASSERT_NE(history, nullptr);
         EXPECT_TRUE(history->isVisible());
         EXPECT_EQ(history->windowTitle(), "Historial");
+        // Its first place: on the screen, and beside the main window, not
+        // over its menus and request panel.
+        const QRect screen = w.screen()->availableGeometry();
+        const QRect main = w.frameGeometry(), placed = history->frameGeometry();
+        EXPECT_TRUE(screen.contains(placed));
+        EXPECT_FALSE(placed.intersects(main));
         std::vector<QStringList> rows = cells(*history);
         ASSERT_EQ(rows.size(), 4u);
         EXPECT_EQ(rows[0][2], "20 00 10 00 00 00");
