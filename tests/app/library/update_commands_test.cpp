@@ -265,6 +265,7 @@ TEST_F(UpdateCommandsTest, InsertStoresWhatIsTypedAndTheDittoKeyFirstBlanks) {
         EXPECT_EQ(focused(w), "card");
         EXPECT_EQ(library.commandsFile().records(), 0);
         typeInto(w, "card", "Visa");
+        EXPECT_EQ(w.statusText(0), "") << "the card is filled in";
         typeInto(w, "name", "algo");
         pressDitto(w, "name");  // nothing saved yet in this run
         EXPECT_EQ(shown(w, "name"), "");
