@@ -8,7 +8,8 @@
 // files), FOLDER/import_done.png (the main window after the import),
 // FOLDER/import_error.png (the "ERROR" box for a read-only file),
 // FOLDER/status_word_tip.png (the tip of SW1 after a 6A 82 reply) and
-// FOLDER/history_window.png (Utilidades > Historial...).
+// FOLDER/history_window.png (Utilidades > Historial...), history_place.png
+// (where it opens, beside the main window).
 // Runs on whatever display Qt finds (an X server under xvfb-run).
 #include "console/main_window.h"
 
@@ -114,6 +115,9 @@ int main(int argc, char **argv) {
         if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
             kvr::test_support::Screenshots::settle(*history);
             shots.save(*history, "history_window.png");
+            // Where it opens: the screen around both windows.
+            shots.saveScreen(w.frameGeometry().united(history->frameGeometry()).adjusted(-8, -8, 8, 8),
+                             "history_place.png");
             history->close();
         }
         choose("reader.info");
@@ -163,5 +167,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(operatorSide, library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    return shots.saved() == 8 ? 0 : 1;
+    return shots.saved() == 9 ? 0 : 1;
 }
