@@ -69,13 +69,15 @@ KVR7X_API int32_t KVR7X_CALL QXICCSTATUS(int32_t port, uint32_t unit) {
 
 KVR7X_API int32_t KVR7X_CALL QXINSERT(int32_t port, uint32_t unit, uint32_t timeout) {
     return guarded(kThrown, [&] {
-        return readerCommand(port, kInsertCard, unit, 0, nullptr, nullptr, nullptr, nullptr, timeout);
+        return readerCommand(port, kInsertCard, unit, 0, nullptr, nullptr, nullptr, nullptr,
+                             timeout);
     });
 }
 
 KVR7X_API int32_t KVR7X_CALL QXREMOVE(int32_t port, uint32_t unit, uint32_t timeout) {
     return guarded(kThrown, [&] {
-        return readerCommand(port, kRemoveCard, unit, 0, nullptr, nullptr, nullptr, nullptr, timeout);
+        return readerCommand(port, kRemoveCard, unit, 0, nullptr, nullptr, nullptr, nullptr,
+                             timeout);
     });
 }
 
@@ -86,7 +88,8 @@ KVR7X_API int32_t KVR7X_CALL QXISOIN(int32_t port, uint32_t unit, uint32_t cla, 
         if (unit > kHighestUnit) return errorResult(kErrInvalidParameter);
         // A p3 of 0 means no data block at all (not 256 bytes).
         const uint32_t base = (p3 & 0xFF) == 0 ? kIsoOut : kIsoIn;
-        return sendCommand(port, base + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr, timeout);
+        return sendCommand(port, base + unit, cla, ins, p1, p2, p3, data, sw1, sw2, nullptr,
+                           timeout);
     });
 }
 
@@ -104,7 +107,8 @@ KVR7X_API int32_t KVR7X_CALL QXPOWERON(int32_t port, uint32_t unit, uint32_t car
                                        uint8_t *data, uint8_t *sw1, uint8_t *sw2) {
     return guarded(kThrown, [&] {
         if (echoMode())
-            readerCommand(port, kSelectCardType, unit, cardType, data, sw1, sw2, len, kReaderTimeoutMs);
+            readerCommand(port, kSelectCardType, unit, cardType, data, sw1, sw2, len,
+                          kReaderTimeoutMs);
         return readerCommand(port, kActivateCard, unit, cardType, data, sw1, sw2, len,
                              kReaderTimeoutMs);
     });
@@ -156,21 +160,15 @@ KVR7X_API int32_t KVR7X_CALL QXREADERPOWERED(int32_t port) {
 }
 
 KVR7X_API int32_t KVR7X_CALL QXOPEN(const char *portName) {
-    return guarded(int32_t{-1}, [&] {
-        return openReaderPort(portName);
-    });
+    return guarded(int32_t{-1}, [&] { return openReaderPort(portName); });
 }
 
 KVR7X_API int32_t KVR7X_CALL QXCLOSE(int32_t port) {
-    return guarded(int32_t{0}, [&] {
-        return closeReaderPort(port);
-    });
+    return guarded(int32_t{0}, [&] { return closeReaderPort(port); });
 }
 
 KVR7X_API uintptr_t KVR7X_CALL QXNOTIFY(int32_t port, KVR7xNotifyTarget target, uint32_t message) {
-    return guarded(uintptr_t{0}, [&] {
-        return notifyCardChanges(port, target, message);
-    });
+    return guarded(uintptr_t{0}, [&] { return notifyCardChanges(port, target, message); });
 }
 
 }  // extern "C"

@@ -97,7 +97,9 @@ FrameTrace::FrameTrace(const std::string &target) : target_(target) {
 #ifdef _WIN32
     out_ = std::fopen(target.c_str(), "a");
     ownsFile_ = out_ != nullptr;
-    if (!out_) std::fprintf(stderr, "KVR7x: no trace is written to %s: %s\n", target.c_str(), std::strerror(errno));
+    if (!out_)
+        std::fprintf(stderr, "KVR7x: no trace is written to %s: %s\n", target.c_str(),
+                     std::strerror(errno));
 #else
     kvr::common::UserFile file = kvr::common::openUserFile(target, kvr::common::FileUse::Append);
     if (!file.fd) {
@@ -138,12 +140,15 @@ void FrameTrace::writeLines(const std::string &text) {
     case kvr::common::AppendLog::Outcome::Written: break;
     case kvr::common::AppendLog::Outcome::Dropped:
         if (log_.isOpen() && !toldDropped_)
-            std::fprintf(stderr, "KVR7x: the trace to %s cannot take lines as fast as they come: some are left out\n",
+            std::fprintf(stderr,
+                         "KVR7x: the trace to %s cannot take lines as fast as they come: some are "
+                         "left out\n",
                          target_.c_str());
         toldDropped_ = true;
         break;
     case kvr::common::AppendLog::Outcome::Failed:
-        std::fprintf(stderr, "KVR7x: the trace to %s stops: %s\n", target_.c_str(), std::strerror(error));
+        std::fprintf(stderr, "KVR7x: the trace to %s stops: %s\n", target_.c_str(),
+                     std::strerror(error));
         break;
     }
 #endif

@@ -23,8 +23,8 @@ TEST(CBoundary, AnExceptionBecomesTheCallsFailureAndAMainsExitStatusTwo) {
         {"a call that returns", [] { return 7; }, 7, ""},
         {"no memory", []() -> int { throw std::bad_alloc(); }, -1, "std::bad_alloc"},
         {"no thread",
-         []() -> int { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); },
-         -1, std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)).what()},
+         []() -> int { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); }, -1,
+         std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)).what()},
         {"something else", []() -> int { throw 42; }, -1, "unknown exception"},
     };
     for (const Row &row : rows) {
@@ -39,7 +39,8 @@ TEST(CBoundary, AnExceptionBecomesTheCallsFailureAndAMainsExitStatusTwo) {
         EXPECT_EQ(told, row.told);
         testing::internal::CaptureStderr();
         const int status = kvr::common::guardMain("prog", row.call);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.told.empty() ? "" : "prog: cannot go on: " + row.told + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  row.told.empty() ? "" : "prog: cannot go on: " + row.told + "\n");
         EXPECT_EQ(status, row.told.empty() ? 7 : 2);
     }
 }

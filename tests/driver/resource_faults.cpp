@@ -49,7 +49,8 @@ void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
 
-extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *), void *arg) {
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*start)(void *),
+                              void *arg) {
     using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
     static const auto real = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "pthread_create"));
     if (g_failThreads) {

@@ -170,8 +170,8 @@ TEST(FrameTrace, ATargetThatCannotTakeTheTraceIsOneLineOnStderrAndTheProgramGoes
         {"a read-only folder",
          [&] {
              std::filesystem::create_directory(dir / "read-only");
-             std::filesystem::permissions(dir / "read-only", std::filesystem::perms::owner_read |
-                                                                 std::filesystem::perms::owner_exec);
+             std::filesystem::permissions(dir / "read-only",
+                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
              return (dir / "read-only" / "trace.log").string();
          },
          "no trace is written to TARGET: Permission denied", false},

@@ -31,8 +31,7 @@ TEST(IfdEntryGuards, AnEntryPointWithoutMemoryOrAThreadGivesACommunicationErrorA
         std::function<RESPONSECODE()> run;
         const char *logged;  // the guard's line; null when the call fails by its own check
     } rows[] = {
-        {"IFDHCreateChannelByName", FailingResources::Memory,
-         [&] { return IFDHCreateChannelByName(kLun, url.data()); },
+        {"IFDHCreateChannelByName", FailingResources::Memory, [&] { return IFDHCreateChannelByName(kLun, url.data()); },
          "ifdkvr7x: IFDHCreateChannelByName failed: std::bad_alloc\n"},
         // The network port's receiving thread cannot be made: no port.
         {"IFDHCreateChannelByName", FailingResources::Threads,
@@ -47,8 +46,8 @@ TEST(IfdEntryGuards, AnEntryPointWithoutMemoryOrAThreadGivesACommunicationErrorA
          "ifdkvr7x: IFDHTransmitToICC failed: std::bad_alloc\n"},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(std::string(row.call) + (row.faults == FailingResources::Memory ? " without memory"
-                                                                                     : " without a thread"));
+        SCOPED_TRACE(std::string(row.call) +
+                     (row.faults == FailingResources::Memory ? " without memory" : " without a thread"));
         testing::internal::CaptureStderr();
         RESPONSECODE rc = IFD_SUCCESS;
         long refused = 0;

@@ -31,8 +31,8 @@ UserFile failedOpen(const std::string &path, int error) {
 }  // namespace
 
 UserFile openUserFile(const std::string &path, FileUse use) {
-    const int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
-                      (use == FileUse::Read ? O_RDONLY : O_WRONLY | O_CREAT | O_APPEND);
+    const int flags =
+        O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (use == FileUse::Read ? O_RDONLY : O_WRONLY | O_CREAT | O_APPEND);
     UserFile file;
     file.fd.reset(::open(path.c_str(), flags, 0666));
     if (!file.fd) return failedOpen(path, errno);
@@ -43,8 +43,7 @@ UserFile openUserFile(const std::string &path, FileUse use) {
     // would: it is no file to read.  One opened for appending has a reader
     // (else the open failed), and the log's writes do not wait for it.
     if (S_ISFIFO(st.st_mode) && use == FileUse::Read) return refused(Refusal::NotAFile);
-    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
-        return refused(Refusal::NotAFile);
+    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) return refused(Refusal::NotAFile);
     return file;
 }
 

@@ -300,9 +300,9 @@ TEST_F(ExchangeHistoryText, ALogTargetThatCannotTakeTheLogIsRefusedOrDroppedWith
     const struct Row {
         const char *what;
         std::function<std::string()> make;
-        bool opens;                     // the session's first line went out
-        HistoryLog::Outcome appended;   // what a write of an exchange then gives
-        const char *reason;             // why it did not open, or why it stopped
+        bool opens;                    // the session's first line went out
+        HistoryLog::Outcome appended;  // what a write of an exchange then gives
+        const char *reason;            // why it did not open, or why it stopped
         bool failsForRoot = true;
     } rows[] = {
         {"a FIFO without a reader",
@@ -326,8 +326,8 @@ TEST_F(ExchangeHistoryText, ALogTargetThatCannotTakeTheLogIsRefusedOrDroppedWith
         {"a read-only folder",
          [&] {
              std::filesystem::create_directory(folder / "read-only");
-             std::filesystem::permissions(folder / "read-only", std::filesystem::perms::owner_read |
-                                                                    std::filesystem::perms::owner_exec);
+             std::filesystem::permissions(folder / "read-only",
+                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
              return (folder / "read-only" / "historial.log").string();
          },
          false, HistoryLog::Outcome::Failed, "Permission denied", false},

@@ -50,9 +50,9 @@ TEST(StatusMessage, EveryDriverErrorHasItsOwnMeaningAndTheRestNone) {
     std::set<std::string> meanings;
     for (uint32_t code :
          {KVR7X_ERR_FILE_NOT_FOUND, KVR7X_ERR_TOO_MANY_PORTS, KVR7X_ERR_ACCESS_DENIED, KVR7X_ERR_NOT_ENOUGH_MEMORY,
-          KVR7X_ERR_INVALID_HANDLE,
-          KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_LINE_FAILURE, KVR7X_ERR_NO_SERVER, KVR7X_ERR_CONNECTION_CLOSED,
-          KVR7X_ERR_INVALID_PARAMETER, KVR7X_ERR_CONNECT_TIMEOUT, KVR7X_ERR_BAD_ADDRESS, KVR7X_ERR_ABORTED, 1234u}) {
+          KVR7X_ERR_INVALID_HANDLE, KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_LINE_FAILURE, KVR7X_ERR_NO_SERVER,
+          KVR7X_ERR_CONNECTION_CLOSED, KVR7X_ERR_INVALID_PARAMETER, KVR7X_ERR_CONNECT_TIMEOUT, KVR7X_ERR_BAD_ADDRESS,
+          KVR7X_ERR_ABORTED, 1234u}) {
         const std::string meaning = driverErrorMeaning(KVR7X_ERROR(code));
         EXPECT_FALSE(meaning.empty()) << code;
         EXPECT_TRUE(meanings.insert(meaning).second) << code << " shares its meaning: " << meaning;

@@ -62,7 +62,8 @@ public:
     // long for the window shows cut there.
     bool saveWithTitleBar(QWidget &window, const char *file) {
         const QPixmap picture = window.grab();
-        const QStyleOptionTitleBar bar = runtime::titleBarOption(window.windowTitle(), picture.width(), *window.style());
+        const QStyleOptionTitleBar bar =
+            runtime::titleBarOption(window.windowTitle(), picture.width(), *window.style());
         QPixmap framed(picture.width(), picture.height() + bar.rect.height());
         framed.fill(Qt::white);
         {

@@ -153,8 +153,7 @@ TEST(PlaceBeside, ToTheRightElseLeftElseBelowAndAlwaysOnTheScreen) {
         {"room below only", QRect(10, 20, 1260, 400), screen, QPoint(10, 424)},
         {"no room anywhere: at the right edge", QRect(0, 0, 1280, 900), screen, QPoint(780, 0)},
         {"low on the screen: lifted onto it", QRect(10, 900, 600, 100), screen, QPoint(614, 724)},
-        {"a screen that does not start at 0", QRect(1300, 50, 600, 400), QRect(1280, 0, 1280, 1024),
-         QPoint(1904, 50)},
+        {"a screen that does not start at 0", QRect(1300, 50, 600, 400), QRect(1280, 0, 1280, 1024), QPoint(1904, 50)},
         {"a window larger than the screen keeps its top-left corner on it", QRect(10, 20, 600, 400),
          QRect(0, 0, 400, 200), QPoint(0, 0)},
     };

@@ -182,8 +182,7 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
     const bool ownTransaction = from && sqlite3_get_autocommit(db_.handle()) != 0;
     int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
     if (result == SQLITE_OK) result = readPage(from, inclusive, direction, count, records);
-    if (ownTransaction)
-        result = endRead(db_.handle(), result, [this](const char *sql) { return db_.exec(sql); });
+    if (ownTransaction) result = endRead(db_.handle(), result, [this](const char *sql) { return db_.exec(sql); });
     db_.settle();
     return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
 }

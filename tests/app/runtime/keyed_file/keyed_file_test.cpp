@@ -410,8 +410,8 @@ TEST_F(SqliteFileTest, AFileThatNeedsRecoveryIsNamedSoByAnOpenForReading) {
         // that part of it is in the file: the process dies in the middle.
         sqlite3 *db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db, "PRAGMA cache_size = 2; BEGIN; UPDATE records SET version = version + 1;", nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA cache_size = 2; BEGIN; UPDATE records SET version = version + 1;", nullptr, nullptr,
+                     nullptr);
         ::_exit(0);
     }
     int status = 0;
