@@ -401,7 +401,7 @@ TEST_F(SqliteFileTest, ReadOnlyFilesAndModes) {
 // open for writing recovers the file.
 TEST_F(SqliteFileTest, AFileThatNeedsRecoveryIsNamedSoByAnOpenForReading) {
     std::vector<std::pair<std::string, std::string>> records;
-    for (int i = 0; i < 300; ++i) records.push_back({"c" + std::to_string(i), "n"});
+    for (int i = 0; i < 300; ++i) records.push_back({std::string("c").append(std::to_string(i)), "n"});
     makeFile(records);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
