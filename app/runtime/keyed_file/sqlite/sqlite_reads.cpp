@@ -94,7 +94,7 @@ KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction di
     const bool pageRead = result == SQLITE_OK;
     if (ownTransaction) result = endRead(db_.handle(), result, run);
     db_.settle();
-    const KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
     // A page whose transaction did not end is not delivered: the failure is.
     if (pageRead && !status.ok()) return status;
     if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
