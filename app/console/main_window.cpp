@@ -300,7 +300,10 @@ private:
             const HistoryLog::Outcome outcome = historyLog_.append(*exchange, error);
             if (outcome == HistoryLog::Outcome::Written) continue;
             if (outcome == HistoryLog::Outcome::Dropped) {
-                if (!toldDropping_) console_.setStatusText(historyLogDroppingMessage(historyLog_.path()));
+                if (!toldDropping_) {
+                    console_.setStatusText(historyLogDroppingMessage(historyLog_.path()));
+                    setStatusText(QString::fromStdString(console_.statusText()));
+                }
                 toldDropping_ = true;
                 continue;
             }
