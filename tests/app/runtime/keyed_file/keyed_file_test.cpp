@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
