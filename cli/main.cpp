@@ -6,6 +6,7 @@
 #include "script_run.h"
 #include "script_source.h"
 
+#include "common/c_boundary.h"
 #include "console/card_script.h"
 
 #include <cstdio>
@@ -26,9 +27,7 @@ void put(const std::string &text) {
     std::fflush(stdout);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     std::string error;
     const auto invocation = parseInvocation(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!invocation) return usageError(error);
@@ -67,4 +66,10 @@ int main(int argc, char **argv) {
     else
         put(textReport(outcome) + (invocation->decode ? textDecoding(invocation->command, outcome) : std::string()));
     return outcome.succeeded() ? kExitOk : kExitReaderError;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    return kvr::common::guardMain("kvr7x", [&] { return run(argc, argv); });
 }

@@ -2,6 +2,8 @@
 
 #include "console/exchange_text.h"
 
+#include "common/user_file.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -49,40 +51,40 @@ bool saveHistory(const ExchangeHistory &history, const std::string &path, std::s
     return true;
 }
 
-HistoryLog::~HistoryLog() { close(); }
-
-void HistoryLog::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 bool HistoryLog::open(const std::string &path, int64_t wallMs, std::string &error) {
-    close();
+    log_.close();
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        error = reason(errno);
-        return false;
+    common::UserFile file = common::openUserFile(path, common::FileUse::Append);
+    switch (file.refusal) {
+    case common::Refusal::None: break;
+    case common::Refusal::System: error = reason(file.error); return false;
+    case common::Refusal::Folder: error = "es una carpeta"; return false;
+    case common::Refusal::Fifo: error = "es una FIFO que ningún programa lee"; return false;
+    case common::Refusal::NotAFile: error = "no es un archivo"; return false;
     }
+    log_ = common::AppendLog(std::move(file.fd));
     const std::string time = timeOfDayText(wallMs);
-    return writeAll("Sesión " + dateText(wallMs) + ' ' + time.substr(0, 8) + '\n', error);
+    return write("Sesión " + dateText(wallMs) + ' ' + time.substr(0, 8) + '\n', error) != Outcome::Failed;
 }
 
-bool HistoryLog::append(const Exchange &exchange, std::string &error) {
-    if (fd_ < 0) return false;
-    return writeAll(exchangeLines(exchange), error);
+HistoryLog::Outcome HistoryLog::append(const Exchange &exchange, std::string &error) {
+    if (!log_.isOpen()) return Outcome::Failed;
+    return write(exchangeLines(exchange), error);
 }
 
-bool HistoryLog::writeAll(const std::string &text, std::string &error) {
+HistoryLog::Outcome HistoryLog::write(const std::string &text, std::string &error) {
     int failure = 0;
-    if (writeFully(fd_, text, failure)) return true;
-    error = reason(failure);
-    close();
-    return false;
+    const Outcome outcome = log_.append(text, failure);
+    if (outcome == Outcome::Failed) error = reason(failure);
+    return outcome;
 }
 
 std::string historyLogNotOpenedMessage(const std::string &path, const std::string &reason) {
     return "El historial no se guarda en " + path + ": " + reason;
+}
+
+std::string historyLogDroppingMessage(const std::string &path) {
+    return "El historial " + path + " no admite las líneas tan deprisa como llegan: se pierden algunas";
 }
 
 std::string historyNotSavedMessage(const std::string &path, const std::string &reason) {

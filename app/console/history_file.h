@@ -7,6 +7,8 @@
 
 #include "console/exchange_history.h"
 
+#include "common/append_log.h"
+
 #include <string>
 
 namespace kvr::console {
@@ -22,28 +24,32 @@ inline constexpr const char *kHistoryFileKey = "Archivo";
 // The log file, open for appending from open() until it is destroyed or a
 // write fails.  Each exchange is one write of its line pair, so that what
 // the window showed is on disk even if the program then ends abruptly.
+// Neither the open nor a write ever waits: a FIFO without a reader is
+// refused at once, and the lines a target cannot take now (a FIFO whose
+// reader stopped reading) are dropped (common/append_log.h).
 class HistoryLog {
 public:
+    using Outcome = common::AppendLog::Outcome;
+
     HistoryLog() = default;
-    ~HistoryLog();
     HistoryLog(const HistoryLog &) = delete;
     HistoryLog &operator=(const HistoryLog &) = delete;
 
     // Opens (creating) the file for appending and writes the session's
-    // first line ("Sesión 2026-12-09 10:15:03").  False with the reason.
+    // first line ("Sesión 2026-12-09 10:15:03").  False with the reason: a
+    // folder, a FIFO no program reads, anything but a file or a device.
     bool open(const std::string &path, int64_t wallMs, std::string &error);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return log_.isOpen(); }
     const std::string &path() const { return path_; }
 
     // Appends the exchange's lines.  A failure closes the log and gives the
     // reason; nothing more is written after it.
-    bool append(const Exchange &exchange, std::string &error);
+    Outcome append(const Exchange &exchange, std::string &error);
 
 private:
-    bool writeAll(const std::string &text, std::string &error);
-    void close();
+    Outcome write(const std::string &text, std::string &error);
 
-    int fd_ = -1;
+    common::AppendLog log_;
     std::string path_;
 };
 
@@ -52,6 +58,8 @@ private:
 std::string historyLogNotOpenedMessage(const std::string &path, const std::string &reason);
 std::string historyNotSavedMessage(const std::string &path, const std::string &reason);
 std::string historyLogFailedMessage(const std::string &path, const std::string &reason);
+// The status-bar text, once, when the log starts dropping lines.
+std::string historyLogDroppingMessage(const std::string &path);
 
 }  // namespace kvr::console
 

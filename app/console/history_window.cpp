@@ -170,6 +170,9 @@ public:
     void open() {
         resize(sizeHint());
         show();
+        // Beside the main window until a place of its own is stored: not
+        // over the menus and request panel the operator is using.
+        runtime::placeWindowBeside(this, parentWidget() ? parentWidget()->window() : nullptr);
         runtime::restoreWindowPosition(this, kHistorySection, runtime::kSettingsFile);
         view_->scrollToBottom();
     }

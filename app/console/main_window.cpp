@@ -347,13 +347,23 @@ private:
     }
 
     // Appends the exchanges not yet in the log; a failed write is said once
-    // in a box, and the log is given up.
+    // in a box, and the log is given up; lines the log cannot take now are
+    // dropped, which the status bar says once.
     void logExchanges() {
         for (; logged_ < history_.endSequence(); ++logged_) {
             const Exchange *exchange = history_.bySequence(logged_);
             if (!exchange || !historyLog_.isOpen()) continue;
             std::string error;
-            if (historyLog_.append(*exchange, error)) continue;
+            const HistoryLog::Outcome outcome = historyLog_.append(*exchange, error);
+            if (outcome == HistoryLog::Outcome::Written) continue;
+            if (outcome == HistoryLog::Outcome::Dropped) {
+                if (!toldDropping_) {
+                    console_.setStatusText(historyLogDroppingMessage(historyLog_.path()));
+                    setStatusText(QString::fromStdString(console_.statusText()));
+                }
+                toldDropping_ = true;
+                continue;
+            }
             runtime::MessageBoxRequest box;
             box.caption = "Historial";
             box.text = historyLogFailedMessage(historyLog_.path(), error);
@@ -504,6 +514,7 @@ private:
     // The history outlives the console that feeds it and its window.
     ExchangeHistory history_;
     HistoryLog historyLog_;
+    bool toldDropping_ = false;
     uint64_t logged_ = 0;  // the sequence number of the next exchange to log
     CommandConsole console_;
     std::string portName_;

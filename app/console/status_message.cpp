@@ -33,6 +33,7 @@ std::string driverErrorMeaning(int32_t result) {
     case KVR7X_ERR_FILE_NOT_FOUND: return "El puerto no existe o ha desaparecido (¿se ha desconectado el adaptador?)";
     case KVR7X_ERR_TOO_MANY_PORTS: return "Hay demasiados puertos abiertos";
     case KVR7X_ERR_ACCESS_DENIED: return "El puerto está en uso por otro programa o no hay permiso para usarlo";
+    case KVR7X_ERR_NOT_ENOUGH_MEMORY: return "El controlador no tuvo memoria o un hilo para la llamada";
     case KVR7X_ERR_INVALID_HANDLE: return "El puerto no está abierto";
     case KVR7X_ERR_WRITE_CUT_OFF: return "Un envío al puerto de red quedó cortado; Lector > Reset lo conecta de nuevo";
     case KVR7X_ERR_LINE_FAILURE: return "Fallo de la línea serie";

@@ -133,14 +133,6 @@ public:
         connect(list_, &runtime::PageList::resized, this, [this] {
             if (open_) act([this] { browser_.regained(); });
         });
-        // The operator comes back to the program from another one.  Coming
-        // back from the browser's own form or boxes reads nothing again:
-        // what they did is shown already (an insert's page is built around
-        // the new record), and the first command of its card would undo it.
-        // Another station's changes are caught when the form reads a record.
-        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-            if (state == Qt::ApplicationActive && open_ && isActiveWindow()) act([this] { browser_.regained(); });
-        });
     }
 
 protected:
@@ -152,6 +144,24 @@ protected:
         open_ = true;
         afterAction();
         list_->setFocus(Qt::OtherFocusReason);
+    }
+
+    // The operator comes back to the browser from another program or
+    // another window: the page is read again.  Coming back from the
+    // browser's own form or boxes (which take the focus while an action of
+    // the browser runs) reads nothing again: what they did is shown already
+    // (an insert's page is built around the new record), and the first
+    // command of its card would undo it.  Another station's changes are
+    // caught when the form reads a record.
+    void activated() override {
+        const bool back = comingBack_;
+        comingBack_ = false;
+        if (back) act([this] { browser_.regained(); });
+    }
+
+    void changeEvent(QEvent *event) override {
+        runtime::Window::changeEvent(event);
+        if (event->type() == QEvent::ActivationChange && !isActiveWindow() && open_) comingBack_ = !acting_;
     }
 
     void closing() override {
@@ -199,9 +209,20 @@ private:
     template <class Action>
     void act(Action action) {
         if (!open_) return;
+        const Acting acting(acting_);
         action();
         afterAction();
     }
+
+    // While an action of the browser runs (its form, its boxes).
+    struct Acting {
+        explicit Acting(bool &flag) : flag_(flag), was_(flag) { flag_ = true; }
+        ~Acting() { flag_ = was_; }
+        Acting(const Acting &) = delete;
+        Acting &operator=(const Acting &) = delete;
+        bool &flag_;
+        const bool was_;
+    };
 
     void afterAction() {
         if (browser_.mustClose()) {
@@ -213,6 +234,7 @@ private:
 
     void pressed(Button button) {
         if (!open_) return;
+        const Acting acting(acting_);
         switch (button) {
         case Button::Insert: browser_.insert(); break;
         case Button::Change: browser_.change(); break;
@@ -247,6 +269,7 @@ private:
     }
 
     void popup(const QPoint &at) {
+        const Acting acting(acting_);
         const bool rows = browser_.hasRows();
         const int chosen = runtime::popupMenu({{"&Insert"}, {"&Change", rows}, {"&Delete", rows}}, at, this);
         if (chosen == 1) pressed(Button::Insert);
@@ -274,6 +297,8 @@ private:
     std::array<QPushButton *, kButtons.size()> buttons_{};
     std::vector<QStringList> shownCells_;
     bool open_ = false;
+    bool acting_ = false;      // an action of the browser runs
+    bool comingBack_ = false;  // the focus went elsewhere than to the browser's own windows
 };
 
 }  // namespace

@@ -49,6 +49,8 @@ std::string CommandForm::text(FormField field) const {
 
 void CommandForm::setText(FormField field, std::string_view bytes) {
     withField(record(), field, [bytes](auto &f) { setField(f, bytes); });
+    // The notice of a blank card goes once the card is filled in.
+    if (field == FormField::Card && notice_ == kBlankCardNotice && !text(FormField::Card).empty()) notice_.clear();
 }
 
 std::string CommandForm::actionMessage() const {

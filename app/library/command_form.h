@@ -64,7 +64,8 @@ public:
     void setHotKey(std::int32_t code) { record().hotKey = code; }
 
     // Action message for the second zone of the status bar, and a notice
-    // for the first one (empty unless something needs saying).
+    // for the first one (empty unless something needs saying; the blank
+    // card's notice goes as soon as a card name is typed).
     std::string actionMessage() const;
     const std::string &notice() const { return notice_; }
 

@@ -76,10 +76,10 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
         // there is none.
         commands_.watch();
         const bool gone = commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound;
+        // Warning 38 keeps its fixed wording; that the record is gone is
+        // the form's to say, in its status bar.
         if (!fromForm)
             warnings_.tell(Warning::UpdateFailed, "Record Changed by Another Station");
-        else if (gone)
-            warnings_.tellWithLine(Warning::RecordWasNotUpdated, kRecordDeletedElsewhere);
         else
             warnings_.tell(Warning::RecordWasNotUpdated);
         return gone ? WriteResult::DeletedByAnotherStation : WriteResult::ChangedByAnotherStation;

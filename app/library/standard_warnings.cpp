@@ -87,12 +87,11 @@ std::string Warnings::errorDescription(const runtime::KeyedError &error) {
 }
 
 // Shows the warning's box and returns the button pressed.
-int Warnings::box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2,
-                  std::string_view line) {
+int Warnings::box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1,
+                  std::string_view t2) {
     const Inserts inserts{errorDescription(error), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
     std::string text = filled(other ? entry.otherText : entry.text, inserts);
-    if (!line.empty()) text.append("\n\n").append(line);
     return runtime::showMessageBox(
         interaction_, {std::move(text), std::string(other ? entry.otherCaption : entry.caption), entry.icon,
                        entry.buttons, entry.defaultButton});
@@ -102,10 +101,6 @@ void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) { te
 
 void Warnings::tell(Told warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
     box(warningEntry(warning.warning), error, t1, t2);
-}
-
-void Warnings::tellWithLine(Told warning, std::string_view line) {
-    box(warningEntry(warning.warning), {}, {}, {}, line);
 }
 
 int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) { return ask(warning, {}, t1, t2); }

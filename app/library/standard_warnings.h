@@ -62,9 +62,6 @@ public:
     // T1 and T2 lose their trailing spaces, never their leading ones.
     void tell(Told warning, std::string_view t1 = {}, std::string_view t2 = {});
     void tell(Told warning, const runtime::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
-    // The same warning with a line of the program's own below its text, for
-    // a case its fixed wording does not fit.
-    void tellWithLine(Told warning, std::string_view line);
     // The value of the button pressed.  InvalidKey returns only when
     // answered Yes; No ends the program with "Invalid Key!".
     int ask(Asked warning, std::string_view t1 = {}, std::string_view t2 = {});
@@ -83,8 +80,7 @@ public:
     runtime::UserInteraction &interaction() const { return interaction_; }
 
 private:
-    int box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2,
-            std::string_view line = {});
+    int box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2);
     std::string errorDescription(const runtime::KeyedError &error);
 
     runtime::UserInteraction &interaction_;

@@ -92,8 +92,10 @@ public:
                 auto *text = new runtime::EntryField(entry.characters, client());
                 connect(text, &runtime::EntryField::refused, text, [text] { text->setFocus(); });
                 const FormField which = entry.field;
-                connect(text, &QLineEdit::textEdited, this,
-                        [this, which](const QString &typed) { form_.setText(which, runtime::toWesternLossy(typed)); });
+                connect(text, &QLineEdit::textEdited, this, [this, which](const QString &typed) {
+                    form_.setText(which, runtime::toWesternLossy(typed));
+                    setStatusText(QString::fromUtf8(form_.notice()), 0);
+                });
                 field = text;
             }
             field->setObjectName(entry.name);

@@ -8,10 +8,13 @@
 #include <QSaveFile>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/text.h"
+#include "common/user_file.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -87,19 +90,26 @@ struct FileText {
 };
 
 // Reads the whole file in one access.  Binary data (a zero byte) or an
-// absurd size make it unusable.
+// absurd size make it unusable.  Opened without waiting and looked at
+// before a byte is read: a directory, a FIFO or a device in its place is no
+// settings file, and reading a FIFO could wait for ever.
 FileText load(const QString &path) {
     FileText result;
-    const QFileInfo info(path);
-    if (!info.exists()) return result;
+    const common::UserFile file = common::openUserFile(path.toStdString(), common::FileUse::Read);
+    if (!file.fd && file.refusal == common::Refusal::System && (file.error == ENOENT || file.error == ENOTDIR))
+        return result;
     result.content = Content::Unusable;
-    // Only a regular file: a directory or a pipe in its place is no settings
-    // file, and reading a pipe could wait for ever.
-    if (!info.isFile()) return result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return result;
-    if (file.size() > kMaxFileSize) return result;
-    result.bytes = file.read(kMaxFileSize + 1);
+    struct stat st {};
+    if (!file.fd || ::fstat(file.fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
+        return result;
+    char buffer[16384];
+    while (result.bytes.size() <= kMaxFileSize) {
+        const ssize_t n = ::read(file.fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return result;
+        if (n == 0) break;
+        result.bytes.append(buffer, static_cast<qsizetype>(n));
+    }
     if (result.bytes.size() > kMaxFileSize || result.bytes.contains('\0')) return result;
     result.content = Content::Text;
     return result;

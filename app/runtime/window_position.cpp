@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -114,6 +115,41 @@ void restoreWindowPosition(QWidget *window, const std::string &section, const st
         window->setWindowState(state | Qt::WindowMaximized);
     else
         window->setWindowState(state & ~Qt::WindowMaximized);
+}
+
+QPoint placeBeside(const QRect &beside, const QSize &frame, const QRect &available) {
+    const int gap = 4;
+    // A side is taken for its width; the height is made to fit below.
+    const int right = beside.right() + 1 + gap;
+    const int left = beside.left() - gap - frame.width();
+    const int below = beside.bottom() + 1 + gap;
+    QPoint at;
+    if (right + frame.width() <= available.right() + 1)
+        at = QPoint(right, beside.top());
+    else if (left >= available.left())
+        at = QPoint(left, beside.top());
+    else if (below + frame.height() <= available.bottom() + 1)
+        at = QPoint(beside.left(), below);
+    else
+        at = QPoint(available.right() + 1 - frame.width(), beside.top());
+    // Inside the screen: the right and bottom edges first, so that a window
+    // larger than the screen keeps its title bar and left edge on it.
+    at.setX(std::max(std::min(at.x(), available.right() + 1 - frame.width()), available.left()));
+    at.setY(std::max(std::min(at.y(), available.bottom() + 1 - frame.height()), available.top()));
+    return at;
+}
+
+void placeWindowBeside(QWidget *window, const QWidget *beside) {
+    if (!beside) return;
+    const QScreen *screen = beside->screen() ? beside->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    // A window larger than the screen is made to fit it first.
+    const QSize margins = window->frameGeometry().size() - window->size();
+    const QSize room = available.size() - margins;
+    if (window->width() > room.width() || window->height() > room.height())
+        window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+    window->move(placeBeside(beside->frameGeometry(), window->frameGeometry().size(), available));
 }
 
 }  // namespace kvr::runtime

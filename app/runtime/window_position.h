@@ -13,6 +13,10 @@
 #ifndef KVR_RUNTIME_WINDOW_POSITION_H
 #define KVR_RUNTIME_WINDOW_POSITION_H
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
 #include <string>
 
 class QWidget;
@@ -28,6 +32,18 @@ void storeWindowPosition(QWidget *window, const std::string &section, const std:
 // missing nothing is restored.  A stored place that would leave the window
 // on no screen is ignored.
 void restoreWindowPosition(QWidget *window, const std::string &section, const std::string &file);
+
+// The first place of a window that has none stored, next to the window it
+// belongs to (`beside`, its frame): to its right, else to its left, else
+// below it, the first where the window (frame of size `frame`) fits on the
+// screen's free area `available`; where none does, as far right as the
+// screen lets it; always inside `available` as far as its size allows.
+// The frame's top-left corner.
+[[nodiscard]] QPoint placeBeside(const QRect &beside, const QSize &frame, const QRect &available);
+
+// The window's first place beside `beside` (placeBeside on its screen); a
+// window larger than the screen is first made as small as the screen.
+void placeWindowBeside(QWidget *window, const QWidget *beside);
 
 }  // namespace kvr::runtime
 

@@ -10,12 +10,16 @@
 #include "startup/library_setting.h"
 #include "startup/program.h"
 
+#include "common/c_boundary.h"
+
 #include <QApplication>
 
 #include <cstdio>
 #include <memory>
 
-int main(int argc, char **argv) {
+namespace {
+
+int run(int argc, char **argv) {
     switch (kvr::startup::commandLineAction(argc, argv)) {
     case kvr::startup::CommandLineAction::Help: std::fputs(kvr::startup::helpText().c_str(), stdout); return 0;
     case kvr::startup::CommandLineAction::Version: std::fputs(kvr::startup::versionText().c_str(), stdout); return 0;
@@ -34,4 +38,10 @@ int main(int argc, char **argv) {
     return kvr::startup::runProgram(screen, [&screen, &library](int32_t portHandle, const std::string &portName) {
         kvr::console::runMainWindow(screen, library, portHandle, portName);
     });
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    return kvr::common::guardMain("kvrman1", [&] { return run(argc, argv); });
 }

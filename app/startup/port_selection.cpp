@@ -1,7 +1,10 @@
 #include "startup/port_selection.h"
 
+#include "runtime/dialog_units.h"
+#include "runtime/title_bar.h"
 #include "runtime/window.h"
 
+#include <QApplication>
 #include <QPushButton>
 
 #include <array>
@@ -10,14 +13,28 @@ namespace kvr::startup {
 
 namespace {
 
+const QString kTitle = QStringLiteral("Setup IFD Handler");
+constexpr int kDesignedWidth = 81;  // dialog units
+constexpr int kButtonWidth = 72;
+
+// The designed width would cut the title in the title bar: the window is
+// made as wide as its whole title needs, the buttons in the middle.
+int clientWidth() {
+    const runtime::DialogUnits units(runtime::windowFont("MS Sans Serif", 8));
+    const int needed = runtime::titleBarWidth(kTitle, *QApplication::style());
+    int width = kDesignedWidth;
+    while (units.toPixelsX(width) < needed) ++width;
+    return width;
+}
+
 class PortSelectionWindow : public runtime::Window {
 public:
-    explicit PortSelectionWindow(runtime::UserInteraction &interaction)
+    explicit PortSelectionWindow(runtime::UserInteraction &interaction, int width = clientWidth())
         : Window({.name = "SETUPCOM$WINDOW",
-                  .title = QStringLiteral("Setup IFD Handler"),
+                  .title = kTitle,
                   .fontFace = "MS Sans Serif",
                   .fontPoints = 8,
-                  .clientSize = QSize(81, 69)},
+                  .clientSize = QSize(width, 69)},
                  interaction) {
         struct Choice {
             const char *text;
@@ -35,7 +52,7 @@ public:
         for (const Choice &choice : choices) {
             auto *button = new QPushButton(QString::fromLatin1(choice.text), client());
             button->setObjectName(QString::fromLatin1(choice.text));
-            place(button, 4, choice.top, 72, 15);
+            place(button, (width - kButtonWidth) / 2, choice.top, kButtonWidth, 15);
             const std::string port = choice.port;
             connect(button, &QPushButton::clicked, this, [this, port] {
                 chosen_ = port;

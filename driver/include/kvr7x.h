@@ -107,6 +107,10 @@ extern "C" {
 /* QXOPEN: the port is already open (in this or another process) or the
  * user may not use the device. */
 #define KVR7X_ERR_ACCESS_DENIED 5u
+/* The library could not get the memory or the thread the call needs (or
+ * met a fault of its own); the call was given up where it was.  QXOPEN
+ * then returns -1. */
+#define KVR7X_ERR_NOT_ENOUGH_MEMORY 8u
 /* The handle names no open port (never opened, or closed). */
 #define KVR7X_ERR_INVALID_HANDLE 6u
 /* Network port: a write was cut off in the middle of a telnet command or

@@ -7,11 +7,16 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <span>
 
 #include "common/hex.h"
+#ifndef _WIN32
+#include "common/user_file.h"
+#endif
 
 namespace kvr7x {
 
@@ -84,25 +89,69 @@ std::string formatExchange(const TracedExchange &e, long pid) {
     return out;
 }
 
-FrameTrace::FrameTrace(const std::string &target) {
+FrameTrace::FrameTrace(const std::string &target) : target_(target) {
     if (target == "stderr") {
         out_ = stderr;
         return;
     }
+#ifdef _WIN32
     out_ = std::fopen(target.c_str(), "a");
     ownsFile_ = out_ != nullptr;
+    if (!out_)
+        std::fprintf(stderr, "KVR7x: no trace is written to %s: %s\n", target.c_str(),
+                     std::strerror(errno));
+#else
+    kvr::common::UserFile file = kvr::common::openUserFile(target, kvr::common::FileUse::Append);
+    if (!file.fd) {
+        std::fprintf(stderr, "KVR7x: no trace is written to %s: %s\n", target.c_str(),
+                     kvr::common::refusalText(file).c_str());
+        return;
+    }
+    log_ = kvr::common::AppendLog(std::move(file.fd));
+#endif
 }
 
 FrameTrace::~FrameTrace() {
     if (ownsFile_) std::fclose(out_);
 }
 
+bool FrameTrace::writable() const {
+#ifndef _WIN32
+    if (log_.isOpen()) return true;
+#endif
+    return out_ != nullptr;
+}
+
 void FrameTrace::write(const TracedExchange &exchange) {
-    if (!out_) return;
     const std::string text = formatExchange(exchange, static_cast<long>(::getpid()));
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::fwrite(text.data(), 1, text.size(), out_);
-    std::fflush(out_);
+    if (writable()) writeLines(text);
+}
+
+void FrameTrace::writeLines(const std::string &text) {
+    if (out_) {
+        std::fwrite(text.data(), 1, text.size(), out_);
+        std::fflush(out_);
+        return;
+    }
+#ifndef _WIN32
+    int error = 0;
+    switch (log_.append(text, error)) {
+    case kvr::common::AppendLog::Outcome::Written: break;
+    case kvr::common::AppendLog::Outcome::Dropped:
+        if (log_.isOpen() && !toldDropped_)
+            std::fprintf(stderr,
+                         "KVR7x: the trace to %s cannot take lines as fast as they come: some are "
+                         "left out\n",
+                         target_.c_str());
+        toldDropped_ = true;
+        break;
+    case kvr::common::AppendLog::Outcome::Failed:
+        std::fprintf(stderr, "KVR7x: the trace to %s stops: %s\n", target_.c_str(),
+                     std::strerror(error));
+        break;
+    }
+#endif
 }
 
 FrameTrace *processTrace() {

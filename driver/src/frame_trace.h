@@ -17,6 +17,10 @@
 #include <mutex>
 #include <string>
 
+#ifndef _WIN32
+#include "common/append_log.h"
+#endif
+
 namespace kvr7x {
 
 // One exchange as the trace tells it.  `sentData` is null when no data
@@ -41,21 +45,32 @@ std::string timeOfDay(std::chrono::system_clock::time_point t);
 
 class FrameTrace {
 public:
-    // Writes to `target`: "stderr", or a file opened for appending.  A file
-    // that cannot be opened leaves the trace silent: tracing never stops
-    // the reader from working.
+    // Writes to `target`: "stderr", or a file opened for appending without
+    // waiting (a FIFO without a reader is refused at once).  Tracing never
+    // stops the reader from working, nor holds it up: a target that cannot
+    // be used is one line on stderr and the trace stays silent; lines a
+    // target cannot take at once (a FIFO whose reader stopped reading) are
+    // dropped, which stderr tells once; a target that fails (a full disk)
+    // ends the trace with one line on stderr.
     explicit FrameTrace(const std::string &target);
     ~FrameTrace();
     FrameTrace(const FrameTrace &) = delete;
     FrameTrace &operator=(const FrameTrace &) = delete;
 
-    bool writable() const { return out_ != nullptr; }
+    bool writable() const;
     void write(const TracedExchange &exchange);
 
 private:
+    void writeLines(const std::string &text);
+
     std::mutex mutex_;
-    std::FILE *out_ = nullptr;
+    std::string target_;
+    std::FILE *out_ = nullptr;  // stderr, or the file on Windows
     bool ownsFile_ = false;
+#ifndef _WIN32
+    kvr::common::AppendLog log_;
+    bool toldDropped_ = false;
+#endif
 };
 
 // The trace KVR7X_TRACE asks for, read once per process; null when unset.

@@ -1,5 +1,7 @@
 #include "port_map.h"
 
+#include <cstdio>
+#include <mutex>
 #include <sstream>
 
 #include "common/text.h"
@@ -37,6 +39,20 @@ std::optional<std::string> mappedTarget(const std::string &mapText, int n) {
             kvr::common::trimBlanks(entry.substr(eq + 1)));  // the last line for COMn wins
     }
     return found;
+}
+
+std::string ignoredMapText(const std::string &path, const std::string &why) {
+    return "ports map " + path + " " + why + ": ignored";
+}
+
+void tellIgnoredMap(const std::string &text) {
+    // Kept for the life of the process, as the reason told last.
+    static std::mutex *const lock = new std::mutex;
+    static std::string *const told = new std::string;
+    const std::lock_guard<std::mutex> guard(*lock);
+    if (*told == text) return;
+    *told = text;
+    std::fprintf(stderr, "KVR7x: %s\n", text.c_str());
 }
 
 std::optional<PortTarget> networkTarget(const std::string &name) {

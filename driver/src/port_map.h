@@ -22,6 +22,16 @@ inline constexpr size_t kMaxPortMapSize = size_t{64} * 1024;
 // The map's target for COMn, when it has one.
 [[nodiscard]] std::optional<std::string> mappedTarget(const std::string &mapText, int n);
 
+// The reason a map is not used, as the last-error text holds it:
+// "ports map PATH WHY: ignored" ("is larger than 64 KiB", "is a folder").
+[[nodiscard]] std::string ignoredMapText(const std::string &path, const std::string &why);
+
+// Says on stderr why the map is not used, once for each reason: a program
+// that opens COMn many times (pcscd polling) writes the line once, and again
+// only when the reason changes.  Only the last-error text would tell no one:
+// no call gives it out.
+void tellIgnoredMap(const std::string &text);
+
 // "rfc2217://HOST:PORT" as a network target; nullopt for any other name.
 [[nodiscard]] std::optional<PortTarget> networkTarget(const std::string &name);
 

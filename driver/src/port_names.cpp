@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/unique_fd.h"
+#include "common/user_file.h"
 #include "network_identities.h"
 #include "port_map.h"
 #include "serial_port.h"
@@ -29,24 +29,26 @@ std::optional<PortTarget> directTarget(const std::string &name) {
 }
 
 // The text of the device map; empty when there is none or it may not be
-// read, with the reason in the last-error text.  Opened without waiting (a
-// FIFO there must not hold the caller) and looked at before a byte is read.
+// read, with the reason in the last-error text and, once, on stderr.
+// Opened without waiting (a FIFO there must not hold the caller) and looked
+// at before a byte is read.
 std::string readDeviceMap() {
     const std::string path = deviceMapPath();
-    const kvr::common::UniqueFd file(
-        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!file) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            setLastErrorText("ports map " + path + " cannot be read (" + std::strerror(errno) +
-                             "): ignored");
-        return {};
+    const kvr::common::UserFile file = kvr::common::openUserFile(path, kvr::common::FileUse::Read);
+    std::string why;
+    if (!file.fd) {
+        const bool absent = file.refusal == kvr::common::Refusal::System &&
+                            (file.error == ENOENT || file.error == ENOTDIR);
+        if (absent) return {};
+        why = file.refusal == kvr::common::Refusal::System
+                  ? std::string("cannot be read (") + std::strerror(file.error) + ")"
+              : file.refusal == kvr::common::Refusal::Folder ? "is a folder"
+                                                             : "is not a regular file";
     }
     struct stat st {};
-    std::string why;
-    if (::fstat(file.get(), &st) != 0)
+    if (!why.empty()) {
+    } else if (::fstat(file.fd.get(), &st) != 0)
         why = std::string("cannot be examined (") + std::strerror(errno) + ")";
-    else if (S_ISDIR(st.st_mode))
-        why = "is a folder";
     else if (!S_ISREG(st.st_mode))
         why = "is not a regular file";
     else if (st.st_size > kMaxMapSize)
@@ -54,7 +56,7 @@ std::string readDeviceMap() {
     std::string text;
     char buf[4096];
     while (why.empty()) {
-        const ssize_t k = ::read(file.get(), buf, sizeof buf);
+        const ssize_t k = ::read(file.fd.get(), buf, sizeof buf);
         if (k < 0 && errno == EINTR) continue;
         if (k < 0) why = std::string("cannot be read (") + std::strerror(errno) + ")";
         if (k <= 0) break;
@@ -63,7 +65,8 @@ std::string readDeviceMap() {
             why = "grew past " + std::to_string(kMaxMapSize / 1024) + " KiB";
     }
     if (!why.empty()) {
-        setLastErrorText("ports map " + path + " " + why + ": ignored");
+        setLastErrorText(ignoredMapText(path, why));
+        tellIgnoredMap(lastErrorText());
         return {};
     }
     return text;

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/c_boundary.h"
+#include "common/user_file.h"
 #include "common/wake_pipe.h"
 #include "control_commands.h"
 #include "emulator.h"
@@ -83,9 +85,7 @@ int serve(const kvr7x::emu::Options &options) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     using namespace kvr7x::emu;
     Options options;
     std::string error;
@@ -105,15 +105,25 @@ int main(int argc, char **argv) {
     if (options.logPath == "-") {
         options.config.logStream = stderr;
     } else if (!options.logPath.empty()) {
-        logFile = std::fopen(options.logPath.c_str(), "a");
+        // Opened without waiting: a FIFO without a reader is refused at once.
+        kvr::common::UserFile file = kvr::common::openUserFile(options.logPath, kvr::common::FileUse::Append);
+        if (file.fd) logFile = ::fdopen(file.fd.get(), "a");
         if (!logFile) {
-            std::fprintf(stderr, "kvr7x-emu: cannot open log %s: %s\n", options.logPath.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "kvr7x-emu: cannot open log %s: %s\n", options.logPath.c_str(),
+                         file.fd ? std::strerror(errno) : kvr::common::refusalText(file).c_str());
             return 1;
         }
+        (void)file.fd.release();  // the stream owns it now
         options.config.logStream = logFile;
     }
 
     const int status = serve(options);
     if (logFile) std::fclose(logFile);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    return kvr::common::guardMain("kvr7x-emu", [&] { return run(argc, argv); });
 }

@@ -13,10 +13,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "common/unique_fd.h"
 #include "frame_trace.h"
 #include "network_test_support.h"
 
@@ -29,10 +31,20 @@ using namespace std::chrono_literals;
 struct ProbeRun {
     int status = -1;
     std::string out;
+    std::string err;
+    double seconds = 0;
 };
+
+std::string fileText(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 // Runs the probe with KVR7X_TRACE set to `trace`; gives up after 20 s.
 ProbeRun runProbe(const std::string &url, const std::string &trace, const std::string &outFile) {
+    const auto began = std::chrono::steady_clock::now();
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e)
         if (std::string(*e).rfind("KVR7X_TRACE=", 0) != 0) env.emplace_back(*e);
@@ -44,6 +56,8 @@ ProbeRun runProbe(const std::string &url, const std::string &trace, const std::s
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string errFile = outFile + ".err";
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::string program = KVR7X_TRACE_PROBE;
     std::string arg = url;
     char *argv[] = {program.data(), arg.data(), nullptr};
@@ -61,10 +75,9 @@ ProbeRun runProbe(const std::string &url, const std::string &trace, const std::s
         }
         std::this_thread::sleep_for(10ms);
     }
-    std::ifstream in(outFile);
-    std::stringstream text;
-    text << in.rdbuf();
-    run.out = text.str();
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    run.out = fileText(outFile);
+    run.err = fileText(errFile);
     return run;
 }
 
@@ -113,6 +126,79 @@ TEST(FrameTrace, AProgramsTraceFileTellsEachExchangeAsTheCallsReturnedIt) {
         std::snprintf(reply, sizeof reply, "< %02X %02X %02X %02X", result, sw1, sw2, len);
         EXPECT_NE(t[3 + 2 * i].find(reply), std::string::npos) << t[3 + 2 * i] << " vs " << got[i];
     }
+}
+
+// A trace target that cannot take the trace neither holds the program up nor
+// stops it: the probe's calls all return in time, and stderr says once why
+// the trace is missing or short.
+TEST(FrameTrace, ATargetThatCannotTakeTheTraceIsOneLineOnStderrAndTheProgramGoesOn) {
+    auto emu = kvr7x::test::startEmulator();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kvr7x-hostile-trace-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string fifo = (dir / "fifo").string();
+    kvr::common::UniqueFd reader, writer;  // the FIFO's reader that stopped reading, and what filled it
+    const struct Row {
+        const char *what;
+        std::function<std::string()> make;  // the target, and what stderr then says
+        const char *said;
+        bool failsForRoot = true;
+    } rows[] = {
+        {"a FIFO without a reader",
+         [&] {
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return fifo;
+         },
+         "no trace is written to TARGET: it is a FIFO that no program reads"},
+        {"a FIFO whose reader stopped reading",
+         [&] {
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             reader.reset(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+             writer.reset(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+             ::fcntl(writer.get(), F_SETPIPE_SZ, 4096);
+             const std::string fill(4096, '.');
+             while (::write(writer.get(), fill.data(), fill.size()) > 0) {}
+             return fifo;
+         },
+         "the trace to TARGET cannot take lines as fast as they come: some are left out"},
+        {"a folder", [&] { return dir.string(); }, "no trace is written to TARGET: it is a folder"},
+        {"a full device", [] { return std::string("/dev/full"); },
+         "the trace to TARGET stops: No space left on device"},
+        {"a missing folder", [&] { return (dir / "missing" / "trace.log").string(); },
+         "no trace is written to TARGET: No such file or directory"},
+        {"a read-only folder",
+         [&] {
+             std::filesystem::create_directory(dir / "read-only");
+             std::filesystem::permissions(dir / "read-only",
+                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+             return (dir / "read-only" / "trace.log").string();
+         },
+         "no trace is written to TARGET: Permission denied", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.failsForRoot && ::geteuid() == 0) {
+            std::printf("skipped: %s (root may write in any folder)\n", row.what);
+            continue;
+        }
+        std::filesystem::remove_all(fifo);
+        const std::string target = row.make();
+        const ProbeRun run = runProbe(emu->url(), target, (dir / "out.txt").string());
+        reader.reset();
+        writer.reset();
+        EXPECT_LT(run.seconds, 10.0);
+        ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.out << run.err;
+        // Both calls were answered by the reader.
+        EXPECT_EQ(lines(run.out).size(), 2u) << run.out;
+        std::string said = row.said;
+        said.replace(said.find("TARGET"), 6, target);
+        EXPECT_EQ(run.err, "KVR7x: " + said + "\n");
+    }
+    if (std::filesystem::exists(dir / "read-only"))
+        std::filesystem::permissions(dir / "read-only", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(FrameTrace, LinesTellFramesResultsAndTimes) {

@@ -17,6 +17,7 @@ Usage: pcscd_peers_test.py --emulator PROGRAM --handler LIBRARY [--preload LIB]
 Exit code 77 (skipped) when a tool is missing or namespaces are not allowed.
 """
 import argparse
+import fcntl
 import os
 import select
 import shutil
@@ -107,13 +108,14 @@ class Emulator:
 class Pcscd:
     """A pcscd in the foreground with a reader.conf file of its own."""
 
-    def __init__(self, folder, device_name):
+    def __init__(self, folder, device_name, environment=None):
         self.conf = os.path.join(folder, "reader.conf")
         with open(self.conf, "w") as f:
             f.write('FRIENDLYNAME "%s"\nDEVICENAME %s\nLIBPATH %s\nCHANNELID 0\n'
                     % (READER, device_name, ARGS.handler))
         self.log_path = os.path.join(folder, "pcscd.log")
         env = dict(os.environ)
+        env.update(environment or {})
         if ARGS.preload:
             # The handler is built with the sanitizers; pcscd is not.
             env["LD_PRELOAD"] = ARGS.preload
@@ -278,6 +280,61 @@ class PcscPeersTest(unittest.TestCase):
         self.assertTrue(wait_until(self.atr_by_opensc, 20, 0.3), self.pcscd.log()[-4000:])
         answers, out = opensc_apdus("00:A4:00:0C:02:3F:00")
         self.assertEqual(answers, [("9000", b"")], out)
+
+
+class PcscdHostileTraceTest(unittest.TestCase):
+    """KVR7X_TRACE naming a target that cannot take the trace: pcscd lists
+    the reader all the same, and its log holds the driver's one line that
+    says why the trace is missing or short."""
+
+    def test_a_trace_target_that_cannot_take_the_trace_holds_up_no_reader(self):
+        folder = tempfile.mkdtemp(prefix="kvr7x-pcsc-trace-")
+        fifo = os.path.join(folder, "fifo")
+        emulator = Emulator()
+        try:
+            for what, target, said in [
+                    ("a FIFO without a reader", fifo, "no trace is written to %s: it is a FIFO that no program reads"),
+                    ("a FIFO whose reader stopped reading", fifo,
+                     "the trace to %s cannot take lines as fast as they come: some are left out"),
+                    ("a folder", folder, "no trace is written to %s: it is a folder"),
+                    ("a full device", "/dev/full", "the trace to %s stops: No space left on device")]:
+                with self.subTest(what):
+                    if os.path.lexists(fifo):
+                        os.unlink(fifo)
+                    reader = writer = None
+                    if target == fifo:
+                        os.mkfifo(fifo, 0o600)
+                    if "stopped" in what:
+                        # A reader that reads nothing, and a pipe already full.
+                        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+                        writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                        fcntl.fcntl(writer, 1031, 4096)  # F_SETPIPE_SZ
+                        try:
+                            while os.write(writer, b"." * 4096):
+                                pass
+                        except BlockingIOError:
+                            pass
+                    pcscd = Pcscd(folder, emulator.url, {"KVR7X_TRACE": target})
+                    try:
+                        began = time.monotonic()
+                        listed = wait_until(lambda: pcscd.proc.poll() is not None or reader_name(), 30, 0.3)
+                        self.assertTrue(listed and pcscd.proc.poll() is None,
+                                        "pcscd did not list the reader:\n" + pcscd.log()[-4000:])
+                        self.assertLess(time.monotonic() - began, 30)
+                        line = "KVR7x: " + said % target
+                        log = pcscd.log()
+                        self.assertEqual(log.count(line), 1, log[-4000:])
+                    finally:
+                        pcscd.stop()
+                        for fd in (reader, writer):
+                            if fd is not None:
+                                os.close(fd)
+                    log = pcscd.log()
+                    if "AddressSanitizer" in log or "runtime error" in log:
+                        raise AssertionError("the handler failed inside pcscd:\n" + log[-6000:])
+        finally:
+            emulator.stop()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 def missing_prerequisites():

@@ -6,13 +6,20 @@
 #include "console/exchange_text.h"
 #include "console/history_file.h"
 
+#include "common/unique_fd.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -296,31 +303,106 @@ TEST_F(ExchangeHistoryText, TheLogGetsEveryExchangeAsItHappensAcrossSessions) {
     {
         HistoryLog log;
         ASSERT_TRUE(log.open(path, kMorning, error)) << error;
-        ASSERT_TRUE(log.append(selectNotFound(), error)) << error;
+        ASSERT_EQ(log.append(selectNotFound(), error), HistoryLog::Outcome::Written) << error;
         // On disk at once, before the log is closed.
         EXPECT_EQ(readFile(path), "Sesión 2026-12-09 10:15:03\n" + exchangeLines(selectNotFound()));
     }
     {
         HistoryLog log;
         ASSERT_TRUE(log.open(path, kMorning + 3600000, error)) << error;
-        ASSERT_TRUE(log.append(reset(), error)) << error;
+        ASSERT_EQ(log.append(reset(), error), HistoryLog::Outcome::Written) << error;
     }
     EXPECT_EQ(readFile(path), "Sesión 2026-12-09 10:15:03\n" + exchangeLines(selectNotFound()) +
                                   "Sesión 2026-12-09 11:15:03\n" + exchangeLines(reset()));
 
     HistoryLog refused;
     EXPECT_FALSE(refused.open((folder / "no" / "such.log").string(), kMorning, error));
-    EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(refused.isOpen());
-    EXPECT_FALSE(refused.append(reset(), error));
+    EXPECT_EQ(refused.append(reset(), error), HistoryLog::Outcome::Failed);
+    std::filesystem::remove_all(folder);
+}
 
-    // A full device: the write fails, the log says why and closes.
-    if (std::filesystem::exists("/dev/full")) {
-        HistoryLog full;
-        EXPECT_FALSE(full.open("/dev/full", kMorning, error));
-        EXPECT_EQ(error, "No space left on device");
-        EXPECT_FALSE(full.isOpen());
+// Whatever [Historial] Archivo= names, the manager neither waits on it nor
+// stops: a target that cannot be a log is refused at once with its reason,
+// one that fails stops the log, and one that cannot take lines now (a FIFO
+// whose reader stopped reading) drops them; each call returns at once.
+TEST_F(ExchangeHistoryText, ALogTargetThatCannotTakeTheLogIsRefusedOrDroppedWithoutWaiting) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kvr-hostile-log-" + std::to_string(getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string fifo = (folder / "fifo").string();
+    common::UniqueFd reader;  // the FIFO's reader that stopped reading
+    const struct Row {
+        const char *what;
+        std::function<std::string()> make;
+        bool opens;                    // the session's first line went out
+        HistoryLog::Outcome appended;  // what a write of an exchange then gives
+        const char *reason;            // why it did not open, or why it stopped
+        bool failsForRoot = true;
+    } rows[] = {
+        {"a FIFO without a reader",
+         [&] {
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return fifo;
+         },
+         false, HistoryLog::Outcome::Failed, "es una FIFO que ningún programa lee"},
+        {"a FIFO whose reader stopped reading",
+         [&] {
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             reader.reset(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+             return fifo;
+         },
+         true, HistoryLog::Outcome::Dropped, ""},
+        {"a folder", [&] { return folder.string(); }, false, HistoryLog::Outcome::Failed, "es una carpeta"},
+        {"a full device", [] { return std::string("/dev/full"); }, false, HistoryLog::Outcome::Failed,
+         "No space left on device"},
+        {"a missing folder", [&] { return (folder / "missing" / "historial.log").string(); }, false,
+         HistoryLog::Outcome::Failed, "No such file or directory"},
+        {"a read-only folder",
+         [&] {
+             std::filesystem::create_directory(folder / "read-only");
+             std::filesystem::permissions(folder / "read-only",
+                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+             return (folder / "read-only" / "historial.log").string();
+         },
+         false, HistoryLog::Outcome::Failed, "Permission denied", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.failsForRoot && ::geteuid() == 0) {
+            std::printf("skipped: %s (root may write in any folder)\n", row.what);
+            continue;
+        }
+        std::filesystem::remove_all(fifo);
+        const std::string path = row.make();
+        const auto began = std::chrono::steady_clock::now();
+        HistoryLog log;
+        std::string error;
+        EXPECT_EQ(log.open(path, kMorning, error), row.opens) << error;
+        if (!row.opens) {
+            EXPECT_EQ(error, row.reason);
+        }
+        // Far more than a pipe holds: a write that waited would never end.
+        HistoryLog::Outcome last = HistoryLog::Outcome::Written;
+        for (int i = 0; i < 5000 && last == HistoryLog::Outcome::Written; ++i) last = log.append(readBinary(), error);
+        EXPECT_EQ(last, row.appended);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 5.0);
+        if (reader) {
+            // What the reader gets when it reads again is whole lines.
+            std::string got;
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(reader.get(), buffer, sizeof buffer)) > 0;)
+                got.append(buffer, static_cast<std::size_t>(n));
+            ASSERT_FALSE(got.empty());
+            EXPECT_EQ(got.back(), '\n');
+            EXPECT_EQ(log.append(readBinary(), error), HistoryLog::Outcome::Written);
+        }
+        reader.reset();
     }
+    if (std::filesystem::exists(folder / "read-only"))
+        std::filesystem::permissions(folder / "read-only", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
     std::filesystem::remove_all(folder);
 }
 

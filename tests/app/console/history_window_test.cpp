@@ -23,6 +23,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
 #include <vector>
 
 namespace kvr::console::testing {
@@ -91,6 +96,12 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         ASSERT_NE(history, nullptr);
         EXPECT_TRUE(history->isVisible());
         EXPECT_EQ(history->windowTitle(), "Historial");
+        // Its first place: on the screen, and beside the main window, not
+        // over its menus and request panel.
+        const QRect screen = w.screen()->availableGeometry();
+        const QRect main = w.frameGeometry(), placed = history->frameGeometry();
+        EXPECT_TRUE(screen.contains(placed));
+        EXPECT_FALSE(placed.intersects(main));
         std::vector<QStringList> rows = cells(*history);
         ASSERT_EQ(rows.size(), 4u);
         EXPECT_EQ(rows[0][2], "20 00 10 00 00 00");
@@ -242,6 +253,44 @@ TEST_F(HistoryWindowTest, TheLogNamedInTheSettingsGetsEveryExchange) {
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
     });
+}
+
+// [Historial] Archivo= naming a FIFO: without a reader, the manager opens
+// at once and says why there is no log; with a reader that stopped reading,
+// the exchanges go on and the status bar says once that lines are dropped.
+TEST_F(HistoryWindowTest, ALogThatIsAFifoNeverHoldsTheManagerUp) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string fifo = folder.filePath("fifo").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(runtime::writeProfileString("Historial", "Archivo", fifo, runtime::kSettingsFile));
+    startReader();
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        EXPECT_EQ(w.statusText().toStdString(),
+                  "El historial no se guarda en " + fifo + ": es una FIFO que ningún programa lee");
+        choose(w, "reader.status");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente");
+    });
+
+    // A reader that reads nothing, and a pipe already full.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    const int filler = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_GE(filler, 0);
+    ::fcntl(filler, F_SETPIPE_SZ, 4096);
+    const std::string fill(4096, '.');
+    while (::write(filler, fill.data(), fill.size()) > 0) {}
+    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+        choose(w, "reader.status");
+        clickSend(w);
+        EXPECT_EQ(w.statusText().toStdString(),
+                  "El historial " + fifo + " no admite las líneas tan deprisa como llegan: se pierden algunas");
+        clickSend(w);
+        EXPECT_EQ(w.statusText(), "Comando procesado correctamente") << "said once";
+    });
+    ::close(filler);
+    ::close(reader);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 // files), FOLDER/import_done.png (the main window after the import),
 // FOLDER/import_error.png (the "ERROR" box for a read-only file),
 // FOLDER/status_word_tip.png (the tip of SW1 after a 6A 82 reply) and
-// FOLDER/history_window.png (Utilidades > Historial...),
+// FOLDER/history_window.png (Utilidades > Historial...), history_place.png
+// (where it opens, beside the main window),
 // FOLDER/atr_decoding_tip.png and FOLDER/fci_decoding_tip.png (the tip of
 // the reply views after the card's activation and after an FCI), and a card
 // script run from Utilidades > Ejecutar guión...: FOLDER/script_box.png (the
@@ -148,6 +149,9 @@ int main(int argc, char **argv) {
         if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
             kvr::test_support::Screenshots::settle(*history);
             shots.save(*history, "history_window.png");
+            // Where it opens: the screen around both windows.
+            shots.saveScreen(w.frameGeometry().united(history->frameGeometry()).adjusted(-8, -8, 8, 8),
+                             "history_place.png");
             history->close();
         }
         // A card script of four lines, one of whose expectations the card
@@ -228,5 +232,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(operatorSide, library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    return shots.saved() == 10 ? 0 : 1;
+    return shots.saved() == 11 ? 0 : 1;
 }

@@ -668,9 +668,15 @@ TEST_F(BrowseCommandsTest, AResizeOrComingBackReadsTheCurrentRecordAgainFromTheF
                 recno = number;
         ASSERT_NE(recno, 0u);
         ASSERT_EQ(runPeer({"put", path, std::to_string(recno), card.toStdString(), "Cambiado fuera"}), "0");
-        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-        emit qApp->applicationStateChanged(Qt::ApplicationActive);
+        // The focus goes to a window of another program, and comes back.
+        QWidget elsewhere;
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
         QCoreApplication::processEvents();
+        ASSERT_FALSE(w.isActiveWindow());
+        QApplication::setActiveWindow(&w);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(w.isActiveWindow());
         EXPECT_EQ(l.currentRow(), 1);
         EXPECT_EQ(currentName(w), first->second);
         EXPECT_EQ(names(w).at(1), "Cambiado fuera");

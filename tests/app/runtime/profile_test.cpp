@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,19 +201,46 @@ TEST(Profile, EarlierUnreadableFilesAreKeptAsideUpToThree) {
     EXPECT_EQ(config.settings(), QByteArray("[SmartCard]\nComPort=COM4\n"));
 }
 
+// Whatever is in place of the file, a read gives the defaults at once and a
+// write is refused at once, leaving it alone; a FIFO must never be waited on.
 TEST(Profile, SomethingElseInPlaceOfTheFileGivesDefaultsAndIsLeftAlone) {
     TemporaryConfig config;
-    // A directory, and a pipe that nobody writes to: reading must not wait.
-    ASSERT_TRUE(QDir().mkpath(config.settingsPath()));
-    EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
-    EXPECT_FALSE(writeProfileString("SmartCard", "ComPort", "COM3", kFile));
-    EXPECT_TRUE(QFileInfo(config.settingsPath()).isDir());
-    ASSERT_TRUE(QDir().rmdir(config.settingsPath()));
-
-    ASSERT_EQ(mkfifo(config.settingsPath().toLocal8Bit().constData(), 0600), 0);
-    EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
-    EXPECT_FALSE(writeProfileString("SmartCard", "ComPort", "COM3", kFile));
-    QFile::remove(config.settingsPath());
+    const QByteArray path = config.settingsPath().toLocal8Bit();
+    int writer = -1;  // the FIFO's writer that writes nothing
+    const struct Row {
+        const char *what;
+        std::function<void()> make;
+    } rows[] = {
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(config.settingsPath())); }},
+        {"a FIFO without a writer", [&] { ASSERT_EQ(mkfifo(path.constData(), 0600), 0); }},
+        {"a FIFO whose writer writes nothing",
+         [&] {
+             ASSERT_EQ(mkfifo(path.constData(), 0600), 0);
+             const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+             writer = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+             ::close(reader);
+         }},
+        // An endless device would be read until memory runs out.
+        {"an endless device", [&] { ASSERT_TRUE(QFile::link("/dev/zero", config.settingsPath())); }},
+        {"a full device", [&] { ASSERT_TRUE(QFile::link("/dev/full", config.settingsPath())); }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(QDir().mkpath(config.root() + "/kvrman1"));
+        row.make();
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(readProfileString("SmartCard", "ComPort", "none", kFile), "none");
+        EXPECT_FALSE(writeProfileString("SmartCard", "ComPort", "COM3", kFile));
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+        const QFileInfo left(config.settingsPath());
+        EXPECT_TRUE(left.exists() && !left.isFile()) << "left alone";
+        if (writer >= 0) ::close(writer);
+        writer = -1;
+        if (left.isDir() && !left.isSymLink())
+            QDir(config.settingsPath()).removeRecursively();
+        else
+            QFile::remove(config.settingsPath());
+    }
 }
 
 TEST(Profile, UnreadableFileGivesDefaults) {

@@ -6,11 +6,16 @@
 #define KVR_TESTS_APP_SCREENSHOTS_H
 
 #include "runtime/program_style.h"
+#include "runtime/title_bar.h"
 #include "runtime/window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QRect>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -44,6 +49,31 @@ public:
     bool save(QWidget &widget, const char *file) {
         const QString path = folder_.filePath(QString::fromUtf8(file));
         if (!widget.grab().save(path)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        ++saved_;
+        return true;
+    }
+
+    // Saves a picture of the window under a title bar drawn as the program
+    // style draws one (there is no window manager under Xvfb): a title too
+    // long for the window shows cut there.
+    bool saveWithTitleBar(QWidget &window, const char *file) {
+        const QPixmap picture = window.grab();
+        const QStyleOptionTitleBar bar =
+            runtime::titleBarOption(window.windowTitle(), picture.width(), *window.style());
+        QPixmap framed(picture.width(), picture.height() + bar.rect.height());
+        framed.fill(Qt::white);
+        {
+            QPainter painter(&framed);
+            painter.setFont(runtime::titleBarFont());
+            window.style()->drawComplexControl(QStyle::CC_TitleBar, &bar, &painter, &window);
+            painter.drawPixmap(0, bar.rect.height(), picture);
+        }
+        const QString path = folder_.filePath(QString::fromUtf8(file));
+        if (!framed.save(path)) {
             std::fprintf(stderr, "could not write %s\n", qPrintable(path));
             return false;
         }

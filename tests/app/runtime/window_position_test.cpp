@@ -137,6 +137,36 @@ TEST_F(WindowPositionTest, RestoreRules) {
     }
 }
 
+// A window's first place is beside the one it belongs to, never over it
+// when the screen has room, and always on the screen.
+TEST(PlaceBeside, ToTheRightElseLeftElseBelowAndAlwaysOnTheScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    const QSize frame(500, 300);
+    const struct Row {
+        const char *what;
+        QRect beside;
+        QRect available;
+        QPoint at;
+    } rows[] = {
+        {"room on the right", QRect(10, 20, 600, 400), screen, QPoint(614, 20)},
+        {"room on the left only", QRect(700, 20, 560, 400), screen, QPoint(196, 20)},
+        {"room below only", QRect(10, 20, 1260, 400), screen, QPoint(10, 424)},
+        {"no room anywhere: at the right edge", QRect(0, 0, 1280, 900), screen, QPoint(780, 0)},
+        {"low on the screen: lifted onto it", QRect(10, 900, 600, 100), screen, QPoint(614, 724)},
+        {"a screen that does not start at 0", QRect(1300, 50, 600, 400), QRect(1280, 0, 1280, 1024), QPoint(1904, 50)},
+        {"a window larger than the screen keeps its top-left corner on it", QRect(10, 20, 600, 400),
+         QRect(0, 0, 400, 200), QPoint(0, 0)},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const QPoint at = placeBeside(row.beside, frame, row.available);
+        EXPECT_EQ(at, row.at);
+        if (row.available.width() >= frame.width() && row.available.height() >= frame.height()) {
+            EXPECT_TRUE(row.available.contains(QRect(at, frame)));
+        }
+    }
+}
+
 TEST_F(WindowPositionTest, AMaximizedWindowOnlyTakesTheMaximizedState) {
     config.writeSettings("[InfoLector]\nMaximize=No\nXPosit=40\nYPosit=30\nWidth=150\nHeight=90\n");
     auto window = open(true);

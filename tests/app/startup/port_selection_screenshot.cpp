@@ -13,7 +13,7 @@ int main(int argc, char **argv) {
     kvr::test_support::ScriptedInteraction operatorSide;
     operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
         shots.settle(w);
-        shots.save(w, "port_selection.png");
+        shots.saveWithTitleBar(w, "port_selection.png");
         w.close();
     };
     kvr::startup::selectPort(operatorSide);

@@ -1,4 +1,5 @@
 #include "runtime/dialog_units.h"
+#include "runtime/title_bar.h"
 #include "runtime/window.h"
 #include "startup/port_selection.h"
 
@@ -6,10 +7,13 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 namespace kvr::startup {
@@ -37,14 +41,28 @@ TEST(PortSelection, IsLaidOutAsDefined) {
         EXPECT_EQ(window.name(), "SETUPCOM$WINDOW");
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Setup IFD Handler"));
         const runtime::DialogUnits units(runtime::windowFont("MS Sans Serif", 8));
-        EXPECT_EQ(window.client()->size(), units.toPixels(QSize(81, 69)));
+        // As high as designed; at least as wide, and wide enough for the
+        // title bar to show the whole title.
+        EXPECT_EQ(window.client()->height(), units.toPixelsY(69));
+        EXPECT_GE(window.client()->width(), units.toPixelsX(81));
+        const QStyleOptionTitleBar bar =
+            runtime::titleBarOption(window.windowTitle(), window.frameGeometry().width(), *window.style());
+        const QRect label = window.style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel);
+        EXPECT_GE(label.width(), bar.fontMetrics.horizontalAdvance(window.windowTitle()));
+        EXPECT_EQ(bar.fontMetrics.elidedText(window.windowTitle(), Qt::ElideRight, label.width()),
+                  window.windowTitle());
         EXPECT_FALSE(window.isResizable());
         const std::pair<const char *, int> tops[] = {{"Com1", 4}, {"Com2", 20}, {"Com3", 36}, {"Com4", 52}};
         for (const auto &[text, top] : tops) {
             QPushButton *button = buttonOf(window, text);
             ASSERT_NE(button, nullptr) << text;
             EXPECT_EQ(button->text(), QString::fromLatin1(text));
-            EXPECT_EQ(button->geometry(), units.toPixels(QRect(4, top, 72, 15))) << text;
+            EXPECT_EQ(button->size(), units.toPixels(QSize(72, 15))) << text;
+            EXPECT_EQ(button->y(), units.toPixelsY(top)) << text;
+            // In the middle of the window.
+            EXPECT_LE(std::abs(button->geometry().center().x() - window.client()->rect().center().x()),
+                      units.toPixelsX(1))
+                << text;
         }
         window.close();
     });

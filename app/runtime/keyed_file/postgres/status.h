@@ -3,9 +3,10 @@
 // (on one line) as the driver's code and text.
 //
 //   lock not available (lock_timeout, NOWAIT), deadlock,
-//   serialization failure, statement cancelled by a time-out   KeyedLocked
+//   serialization failure                                       KeyedLocked
 //   anything else: unreachable server, authentication, a
-//   dropped connection, privileges, a full disk ...             KeyedSystemError
+//   dropped connection, privileges, a full disk, a statement
+//   the server cancelled (statement_timeout) ...                KeyedSystemError
 #ifndef KVR_RUNTIME_POSTGRES_STATUS_H
 #define KVR_RUNTIME_POSTGRES_STATUS_H
 

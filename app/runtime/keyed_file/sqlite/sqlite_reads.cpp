@@ -19,6 +19,18 @@ namespace kvr::runtime {
 
 namespace {
 const std::string kColumns = "SELECT recno, key, version, data FROM records ";
+
+// Ends the read transaction a read began: COMMIT after a good read, else
+// ROLLBACK.  A closing statement that fails is the read's result (a read
+// whose transaction stayed open would keep the file's lock and see no
+// later writes); a ROLLBACK then lets the file go all the same.
+template <class Run>
+int endRead(sqlite3 *db, int result, const Run &run) {
+    const int closing = run(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+    if (result == SQLITE_OK) result = closing;
+    if (sqlite3_get_autocommit(db) == 0) (void)run("ROLLBACK");
+    return result;
+}
 }  // namespace
 
 KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
@@ -79,9 +91,12 @@ KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction di
     int result = ownTransaction ? run("BEGIN") : SQLITE_OK;
     if (result == SQLITE_OK) result = readPage(place, false, direction, size, records);
     const bool counted = result == SQLITE_OK && db_.changeCounter(counter) == SQLITE_OK;
-    if (ownTransaction) run(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+    const bool pageRead = result == SQLITE_OK;
+    if (ownTransaction) result = endRead(db_.handle(), result, run);
     db_.settle();
-    const KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
+    // A page whose transaction did not end is not delivered: the failure is.
+    if (pageRead && !status.ok()) return status;
     if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
     // Records read before a damaged one are delivered first; the step that
     // reaches the damage reads it again and reports it.
@@ -167,7 +182,7 @@ KeyedStatus SqliteStore::read(const std::optional<KeyPlace> &from, bool inclusiv
     const bool ownTransaction = from && sqlite3_get_autocommit(db_.handle()) != 0;
     int result = ownTransaction ? db_.exec("BEGIN") : SQLITE_OK;
     if (result == SQLITE_OK) result = readPage(from, inclusive, direction, count, records);
-    if (ownTransaction) db_.exec(result == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+    if (ownTransaction) result = endRead(db_.handle(), result, [this](const char *sql) { return db_.exec(sql); });
     db_.settle();
     return result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
 }

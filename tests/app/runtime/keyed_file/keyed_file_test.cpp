@@ -445,6 +445,39 @@ TEST_F(SqliteFileTest, ReadOnlyFilesAndModes) {
     }
 }
 
+// A change cut off by a killed program leaves its journal beside the file;
+// only a program that may write the file can undo the change.  An open for
+// reading says so (rather than that the file may not be written), and an
+// open for writing recovers the file.
+TEST_F(SqliteFileTest, AFileThatNeedsRecoveryIsNamedSoByAnOpenForReading) {
+    std::vector<std::pair<std::string, std::string>> records;
+    for (int i = 0; i < 300; ++i) records.push_back({std::string("c").append(std::to_string(i)), "n"});
+    makeFile(records);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A change begun and never ended, larger than the page cache, so
+        // that part of it is in the file: the process dies in the middle.
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "PRAGMA cache_size = 2; BEGIN; UPDATE records SET version = version + 1;", nullptr, nullptr,
+                     nullptr);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(std::ifstream(path + "-journal").good()) << "the change left its journal";
+    auto f = keyed();
+    EXPECT_EQ(f->open(0x40), KeyedSystemError);
+    EXPECT_EQ(f->lastError().driverText,
+              "the file needs recovery by a program that may write it (a change was cut off and left its journal "
+              "beside it)");
+    ASSERT_EQ(f->open(0x42), 0);
+    f->close();
+    ASSERT_EQ(f->open(0x40), 0);
+    EXPECT_EQ(f->records(), 300);
+}
+
 TEST_F(SqliteFileTest, ForeignAndTextFilesAreRefused) {
     // A database of another program.
     sql(path, "CREATE TABLE other(x); INSERT INTO other VALUES (1);");

@@ -9,9 +9,11 @@
 #include "runtime/keyed_file/record_position.h"
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 
@@ -424,6 +426,29 @@ TEST_F(PostgresStoreTest, StationsChangingOtherRecordsDoNotWait) {
     EXPECT_EQ(f->put(), KeyedLocked);
     ASSERT_EQ(f->commit(), 0);
     EXPECT_EQ(keyOrder(*f), (std::vector<std::string>{"1", "mine", "3", "4"}));
+}
+
+// A user whose statements the server cuts short (statement_timeout) is told
+// the server's own reason, not that the file is locked: waiting and trying
+// again would not help.
+TEST_F(PostgresStoreTest, AStatementTheServerCutsShortGivesTheServersReasonNotALock) {
+    makeFile({{"a", "1"}});
+    const std::string hasty = "hasty_" + sql("SELECT current_database()");
+    ASSERT_EQ(sql("CREATE ROLE " + hasty + " LOGIN"), "");
+    ASSERT_EQ(sql("GRANT ALL ON ALL TABLES IN SCHEMA public TO " + hasty), "");
+    ASSERT_EQ(sql("ALTER ROLE " + hasty + " SET statement_timeout = 1"), "");
+    // Another session keeps the table to itself, so that every statement
+    // on it waits, and the server cuts it after 1 ms.
+    std::unique_ptr<PGconn, void (*)(PGconn *)> holder(PQconnectdb(database.c_str()), PQfinish);
+    ASSERT_EQ(PQstatus(holder.get()), CONNECTION_OK) << PQerrorMessage(holder.get());
+    for (const char *step : {"BEGIN", "LOCK TABLE commands IN ACCESS EXCLUSIVE MODE"}) {
+        std::unique_ptr<PGresult, void (*)(PGresult *)> done(PQexec(holder.get(), step), PQclear);
+        ASSERT_EQ(PQresultStatus(done.get()), PGRES_COMMAND_OK) << step;
+    }
+    KeyedFile f(layout, name, makeKeyedStore(database + " user=" + hasty, layout));
+    EXPECT_EQ(f.open(0x42), KeyedSystemError);
+    EXPECT_NE(f.lastError().driverText.find("statement timeout"), std::string::npos) << f.lastError().driverText;
+    EXPECT_FALSE(f.isOpen());
 }
 
 }  // namespace
