@@ -1,0 +1,20 @@
+// The checksum a store keeps beside each record: zlib's CRC-32 of the
+// record's whole image (the bytes a read delivers, blank tail included), so
+// that a record whose bytes changed in the storage since the engine wrote
+// it (a flipped bit on the disk, a page restored from a bad journal, a
+// column changed by hand) is reported as damage instead of delivered.
+#ifndef KVR_RUNTIME_RECORD_CHECKSUM_H
+#define KVR_RUNTIME_RECORD_CHECKSUM_H
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace kvr::runtime {
+
+std::uint32_t recordChecksum(std::string_view image);
+std::uint32_t recordChecksum(const std::vector<unsigned char> &image);
+
+}  // namespace kvr::runtime
+
+#endif
