@@ -5,6 +5,7 @@
 // leaves a file that opens and reads whole.
 #include "sqlite_sql.h"
 #include "keyed_files.h"
+#include "older_forms.h"
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/keyed_file.h"
 
@@ -50,68 +51,13 @@ std::string fileBytes(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// SQLite's change counter, from the file's header.
-std::uint32_t changeCounter(const std::string &path) {
-    std::uint32_t counter = 0;
-    for (unsigned char c : fileBytes(path).substr(24, 4)) counter = counter << 8 | c;
-    return counter;
-}
+std::uint32_t changeCounter(const std::string &path) { return kvr::testing::headerChangeCounter(path); }
 
-// The records table of the files made before records lost their blank
-// tails.
-constexpr const char *kWholeImageTable =
-    "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
-    " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = 184));";
-
-// A file as the engine made it before records lost their blank tails: the
-// same tables and triggers, version 1, every record whole.  stamped: marked
-// as the engine's own last write, so that its open does not walk it.
-// recordsTable: the records table's declaration (another program's, for
-// the files the engine must refuse).
+// A file as the engine made it before records lost their blank tails (its
+// records table declared as given).
 void makeWholeImageFile(const std::string &path, const std::vector<Image> &records, bool stamped,
-                        const std::string &recordsTable = kWholeImageTable) {
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const std::string schema =
-        "PRAGMA journal_mode = DELETE; PRAGMA application_id = 1263946566; PRAGMA user_version = 1; BEGIN;"
-        " CREATE TABLE keyed_layout(name TEXT NOT NULL, record_size INTEGER NOT NULL,"
-        " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL); " +
-        recordsTable +
-        " CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL;"
-        " CREATE TABLE keyed_count(keyed INTEGER NOT NULL); INSERT INTO keyed_count VALUES (0);"
-        " CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
-        " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END;"
-        " CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
-        " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END;"
-        " CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
-        " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
-        " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END;"
-        " CREATE TABLE IF NOT EXISTS keyed_check(stamp INTEGER NOT NULL); INSERT INTO keyed_check VALUES (0);"
-        " INSERT INTO keyed_layout VALUES ('COMMANDS', 184, 0, 10);";
-    ASSERT_EQ(sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_stmt *insert = nullptr;
-    ASSERT_EQ(
-        sqlite3_prepare_v2(db, "INSERT INTO records(key, version, data) VALUES (?1, 1, ?2)", -1, &insert, nullptr),
-        SQLITE_OK);
-    for (const Image &image : records) {
-        const std::optional<std::string> key =
-            keyValueOf(std::string_view(reinterpret_cast<const char *>(image.data()), 10), 10);
-        sqlite3_reset(insert);
-        if (key)
-            sqlite3_bind_blob(insert, 1, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(insert, 1);
-        sqlite3_bind_blob(insert, 2, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
-        ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE) << sqlite3_errmsg(db);
-    }
-    sqlite3_finalize(insert);
-    ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    if (stamped) {
-        // The stamp's own write moves the counter on.
-        const std::string stamp = "UPDATE keyed_check SET stamp = " + std::to_string(changeCounter(path) + 1);
-        ASSERT_EQ(sqlite3_exec(db, stamp.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    sqlite3_close(db);
+                        const std::string &recordsTable = kvr::testing::kWholeImageTable) {
+    kvr::testing::makeOlderFormFile(path, records, 1, stamped, recordsTable);
 }
 
 // The record numbers in key order.
@@ -385,6 +331,37 @@ TEST_F(RecordFormTest, ATableDeclaredOtherwiseIsRefusedAndLeftByteForByte) {
         EXPECT_EQ(f->open(mode), KeyedBadDeclaration) << "mode " << mode;
     }
     EXPECT_EQ(fileBytes(path), before);
+}
+
+// A file of the form before checksums reads as it is (no check of its
+// bytes) when opened for reading, left to the byte; its first open for
+// writing gives every record its checksum, and from then on a changed byte
+// is damage.
+TEST_F(RecordFormTest, AFileWithoutChecksumsIsReadAsItIsAndGetsThemAtItsFirstOpenForWriting) {
+    std::vector<Image> records;
+    for (int i = 0; i < 50; ++i)
+        records.push_back(commandImage("card" + std::to_string(i % 7), "command " + std::to_string(i),
+                                       std::string(static_cast<std::size_t>(i), 'D'), {0, 0, 0, 0}));
+    records.push_back(commandImage("zeta", "", "", {1, 2, 3, 4}));
+    kvr::testing::makeOlderFormFile(path, records, 2, true);
+    const std::string before = fileBytes(path);
+    expectRecords(0x40, records);
+    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+
+    expectRecords(0x42, records);
+    EXPECT_EQ(sql(path, "PRAGMA user_version"), "3");
+    EXPECT_EQ(sql(path, "SELECT stamp FROM keyed_check"), std::to_string(changeCounter(path)));
+    EXPECT_EQ(sql(path, "SELECT count(*) FROM records WHERE crc IS NULL"), "0");
+    EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+    // Kept as before: without the blank tails.
+    EXPECT_EQ(sql(path, "SELECT length(data) FROM records WHERE recno = 1"), "19");
+    sql(path, "UPDATE records SET data = CAST('CARD0' AS BLOB) || substr(data, 6) WHERE recno = 1");
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x40), 0);
+    EXPECT_EQ(f->readByNumber(1), KeyedSystemError);
+    ASSERT_EQ(f->readByNumber(2), 0);
+    EXPECT_EQ(f->buffer(), records[1]);
 }
 
 }  // namespace
