@@ -346,6 +346,10 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         {"the third batch's commit", Cut::AfterCommit, 2, 100, 2000, nullptr},
         {"the insert of the fifth batch", Cut::AfterInsert, 4, 100, 1900, "command 450"},
         {"the first batch's second group, while the third is read", Cut::AfterInsert, 1, 600, 1400, "command 599"},
+        // The one reconnection comes before the batch's first statement.
+        {"the connection gone between the first batch's BEGIN and its lock wait", Cut::BeforeLockWait, 0, 100, 2000,
+         nullptr},
+        {"the same at the sixth batch", Cut::BeforeLockWait, 5, 100, 2000, nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

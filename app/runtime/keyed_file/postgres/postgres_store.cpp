@@ -349,15 +349,20 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
     ahead_.forget();
     db_.clearTransactionLost();
     // The transaction's id, taken at once: should the reply to its commit be
-    // lost, the server tells by it whether the commit was done.
-    const pg::Outcome begun = db_.exec("BEGIN; SELECT txid_current()");
+    // lost, the server tells by it whether the commit was done.  The lock
+    // wait goes in the same round trip, which is sent before the store is
+    // in a transaction: a session found gone is made again and the whole
+    // of it sent once more, so that the one reconnection comes before any
+    // statement of the transaction and a drop here costs nothing.
+    const std::string lockWait =
+        timeoutMs > 0 ? "SET LOCAL lock_timeout = " + std::to_string(timeoutMs) + "; " : std::string();
+    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()");
     if (!begun.ok()) return begun.status();
     transactionId_ = std::stoll(std::string(begun.bytes(0, 0)));
     inTransaction_ = true;
     db_.setInTransaction(true);
     KeyedStatus status = KeyedStatus::success();
-    if (timeoutMs > 0) status = db_.exec("SET LOCAL lock_timeout = " + std::to_string(timeoutMs)).status();
-    if (status.ok() && recordNumber != 0 && recordNumber <= INT32_MAX) {
+    if (recordNumber != 0 && recordNumber <= INT32_MAX) {
         // The record's row lock: waits up to lock_timeout, or not at all.
         const std::string sql =
             "SELECT 1 FROM " + table_ + " WHERE recno = $1 FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT");

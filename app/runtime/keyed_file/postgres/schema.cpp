@@ -81,6 +81,39 @@ KeyedStatus rolledBack(Connection &db, KeyedStatus status) {
     return status;
 }
 
+// Where the session's search_path finds the library against where the
+// database holds it: the registry as the session sees it, every schema
+// holding a registry, and the schema the file's table is seen in.  The
+// library is the registry the session sees; a registry that exists but is
+// hidden from the session, or a table seen in another schema than its
+// registry, would make the program start a second, empty library beside
+// the team's (or read another's table): refused, saying where it is.
+KeyedStatus libraryPlace(Connection &db, const std::string &table) {
+    const Outcome place = db.run(
+        "SELECT (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+        "   WHERE c.oid = to_regclass($1)),"
+        " (SELECT string_agg(n.nspname, ', ' ORDER BY n.nspname) FROM pg_class c"
+        "   JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relname = $1 AND c.relkind = 'r'),"
+        " (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+        "   WHERE c.oid = to_regclass($2)),"
+        " current_setting('search_path')",
+        Params().text(kRegistry).text(table));
+    if (!place.ok()) return place.status();
+    const bool seen = !place.isNull(0, 0), anywhere = !place.isNull(0, 1), tableSeen = !place.isNull(0, 2);
+    const std::string searchPath(place.bytes(0, 3));
+    if (!seen && anywhere)
+        return {KeyedSystemError, "3F000",
+                "the team library is in the schema " + std::string(place.bytes(0, 1)) +
+                    ", which this user's search_path (" + searchPath +
+                    ") does not reach; a second library is not made: set the user's search_path to include it"};
+    if (seen && tableSeen && place.bytes(0, 0) != place.bytes(0, 2))
+        return {KeyedSystemError, "3F000",
+                "the table " + table + " is seen in the schema " + std::string(place.bytes(0, 2)) +
+                    ", its library's registry in " + std::string(place.bytes(0, 0)) + " (search_path " + searchPath +
+                    "): set the user's search_path to the library's schema"};
+    return KeyedStatus::success();
+}
+
 }  // namespace
 
 std::string tableNameOf(const std::string &path) {
@@ -109,6 +142,7 @@ KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
 
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex) {
+    if (KeyedStatus placed = libraryPlace(db, table); !placed.ok()) return placed;
     const Outcome there =
         db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL", Params().text(kRegistry).text(table));
     if (!there.ok()) return there.status();
@@ -144,6 +178,7 @@ KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayo
     if (encoding.bytes(0, 0) != "UTF8")
         return systemError("the database keeps its text as " + std::string(encoding.bytes(0, 0)) +
                            "; the command library needs a UTF8 database");
+    if (KeyedStatus placed = libraryPlace(db, table); !placed.ok()) return placed;
     Outcome begun = db.exec("BEGIN");
     if (!begun.ok()) return begun.status();
     db.setInTransaction(true);

@@ -15,6 +15,13 @@
 // The registry and a file's table are made on first use, in one transaction
 // under an advisory lock, so that two stations starting at once make them
 // once.
+//
+// The library is the registry the session's search_path finds, and its
+// tables are the ones in the registry's schema.  A database that holds a
+// registry the session cannot see (a user whose search_path leaves out the
+// library's schema), or a table seen in another schema than its registry,
+// is refused at open and at creation with KeyedSystemError and a text
+// naming the schemas, never answered with a new, empty library.
 #ifndef KVR_RUNTIME_POSTGRES_SCHEMA_H
 #define KVR_RUNTIME_POSTGRES_SCHEMA_H
 
