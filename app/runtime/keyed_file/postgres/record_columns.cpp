@@ -143,4 +143,18 @@ std::vector<unsigned char> RecordColumns::recordOf(const Outcome &outcome, int r
     return record;
 }
 
+std::vector<unsigned char> RecordColumns::readBack(const std::vector<unsigned char> &record) const {
+    std::vector<unsigned char> back = record;
+    back.resize(recordSize_, ' ');
+    for (const KeyedField &f : fields_) {
+        if (f.kind != KeyedField::Kind::Text) continue;
+        const std::string_view bytes(reinterpret_cast<const char *>(record.data()) + f.offset, f.width);
+        const std::string text = westernOfUtf8(utf8OfWestern(common::trimRight(bytes)));
+        unsigned char *at = back.data() + f.offset;
+        std::fill(at, at + f.width, ' ');
+        std::copy_n(text.begin(), std::min(text.size(), f.width), at);
+    }
+    return back;
+}
+
 }  // namespace kvr::runtime::pg

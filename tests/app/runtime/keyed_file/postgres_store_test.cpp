@@ -74,7 +74,7 @@ TEST_F(PostgresStoreTest, TheLibraryIsATableOfTheRecordsFieldsWithAVersionRow) {
     EXPECT_EQ(sql("SELECT encode(key_value, 'escape') FROM commands WHERE recno = 1"), "MA\\321ANA    ");
     EXPECT_EQ(sql("SELECT layout || ' ' || schema_version || ' ' || record_size FROM kvr_keyed_files"
                   " WHERE file = 'commands'"),
-              "COMMANDS 1 184");
+              "COMMANDS 2 184");
 
     // A record another program writes with SQL takes its place in the key.
     ASSERT_EQ(sql("INSERT INTO commands (card, name, frscode, frscla, frsins, frsp1, frsp2, frsp3, data, hotkey)"
@@ -131,7 +131,7 @@ TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
     };
     const Case cases[] = {
         {"a table of another program", "CREATE TABLE commands (id integer)"},
-        {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 2"},
+        {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 3"},
         {"another layout",
          "UPDATE kvr_keyed_files SET fields = replace(fields, 'data text 52 128', 'data text 52 100')"},
         {"no registry row", "DELETE FROM kvr_keyed_files"},
