@@ -142,13 +142,13 @@ SchemaState declaredLayout(Connection &db, const KeyedLayout &layout, bool trimm
     return {};
 }
 
-// Whether the records table is declared as the engine declares it for the
-// form: its columns one by one (name, type, NOT NULL, default, place in the
-// primary key, in this order and no others), then the definition's text
-// (which alone shows the size check and AUTOINCREMENT).  Any other
-// declaration, even one that reads the same columns, is another program's
-// table: refused, never converted.
-SchemaState declaredRecords(Connection &db, const KeyedLayout &layout, int form) {
+// Whether the records table has the columns the engine declares for the
+// form, one by one (name, type, NOT NULL, default, place in the primary
+// key, in this order and no others).  layoutState compares the
+// definition's text too (which alone shows the size check and
+// AUTOINCREMENT): any other declaration, even one that reads the same
+// columns, is another program's table, refused and never converted.
+SchemaState declaredColumns(Connection &db, int form) {
     struct Column {
         const char *name, *type;
         bool notNull;
@@ -178,12 +178,6 @@ SchemaState declaredRecords(Connection &db, const KeyedLayout &layout, int form)
     }
     if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
     if (!same || seen != expected) return SchemaState::of(KeyedBadDeclaration);
-    Statement text(db.handle(), "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'records'");
-    if (!text.ready()) return SchemaState::ofSqlite(text.result());
-    result = text.step();
-    if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
-    if (result != SQLITE_ROW || text.text(0) != std::string_view(recordsTableSql(layout, form)))
-        return SchemaState::of(KeyedBadDeclaration);
     return {};
 }
 
@@ -193,10 +187,11 @@ SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey
     form = 0;
     if (const SchemaState marks = formMarks(db, form); !marks.sound()) return marks;
     if (const SchemaState declared = declaredLayout(db, layout, trimmedForm(form)); !declared.sound()) return declared;
-    if (const SchemaState records = declaredRecords(db, layout, form); !records.sound()) return records;
+    if (const SchemaState columns = declaredColumns(db, form); !columns.sound()) return columns;
     int result = SQLITE_OK;
 
-    // The records table, and the index, the count table and its triggers
+    // The records table (to the letter of the form's declaration: else
+    // another program's), and the index, the count table and its triggers
     // as made, from one look at the schema.
     struct Expected {
         const char *type;
@@ -204,7 +199,8 @@ SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey
         const char *sql;  // null: any definition
         bool found = false;
     };
-    std::vector<Expected> expected{{"table", "records", nullptr},
+    const std::string recordsSql = recordsTableSql(layout, form);
+    std::vector<Expected> expected{{"table", "records", recordsSql.c_str()},
                                    {"index", "records_by_key", kIndexSql},
                                    {"table", "keyed_count", kCountTableSql}};
     for (const Trigger &t : kTriggers) expected.push_back({"trigger", t.name, t.sql});
