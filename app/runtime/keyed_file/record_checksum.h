@@ -1,8 +1,10 @@
-// The checksum a store keeps beside each record: zlib's CRC-32 of the
-// record's whole image (the bytes a read delivers, blank tail included), so
-// that a record whose bytes changed in the storage since the engine wrote
-// it (a flipped bit on the disk, a page restored from a bad journal, a
-// column changed by hand) is reported as damage instead of delivered.
+// The checksum a store keeps beside each record: zlib's CRC-32 of the bytes
+// from which the store makes the record whole again (an SQLite file: the
+// bytes it keeps, without the blank tail; the team library: the record as
+// it reads back), so that a record whose bytes changed in the storage since
+// the engine wrote it (a flipped bit on the disk, a page restored from a
+// bad journal, a column changed by hand) is reported as damage instead of
+// delivered.
 #ifndef KVR_RUNTIME_RECORD_CHECKSUM_H
 #define KVR_RUNTIME_RECORD_CHECKSUM_H
 

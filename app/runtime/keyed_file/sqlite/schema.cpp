@@ -144,10 +144,12 @@ SchemaState declaredLayout(Connection &db, const KeyedLayout &layout, bool trimm
 
 // Whether the records table has the columns the engine declares for the
 // form, one by one (name, type, NOT NULL, default, place in the primary
-// key, in this order and no others).  layoutState compares the
-// definition's text too (which alone shows the size check and
-// AUTOINCREMENT): any other declaration, even one that reads the same
-// columns, is another program's table, refused and never converted.
+// key, in this order and no others), as SQLite reads them from the
+// declaration.  Every open compares the declaration's text with the
+// form's (which alone shows the size check and AUTOINCREMENT, and costs
+// nothing more than the look at the schema it makes anyway); the
+// conversion compares the columns too, under the write lock, before it
+// copies a single record.
 SchemaState declaredColumns(Connection &db, int form) {
     struct Column {
         const char *name, *type;
@@ -187,7 +189,6 @@ SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey
     form = 0;
     if (const SchemaState marks = formMarks(db, form); !marks.sound()) return marks;
     if (const SchemaState declared = declaredLayout(db, layout, trimmedForm(form)); !declared.sound()) return declared;
-    if (const SchemaState columns = declaredColumns(db, form); !columns.sound()) return columns;
     int result = SQLITE_OK;
 
     // The records table (to the letter of the form's declaration: else
@@ -277,11 +278,12 @@ void keptOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
     sqlite3_result_blob(context, image.data(), static_cast<int>(keptLength(image, *blank)), SQLITE_TRANSIENT);
 }
 
-// keyed_crc(data): the checksum of the whole image of a record's stored
-// bytes (record_checksum.h).
+// keyed_crc(data): the checksum of a record's bytes, of either form, as the
+// current form keeps them (without the blank tail; record_checksum.h).
 void checksumOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
     const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
-    sqlite3_result_int64(context, recordChecksum(restoredImage(bytesOf(values[0]), *blank)));
+    const std::string image = restoredImage(bytesOf(values[0]), *blank);
+    sqlite3_result_int64(context, recordChecksum(std::string_view(image).substr(0, keptLength(image, *blank))));
 }
 
 // keyed_image(data): the whole image of a record's stored bytes, of either
@@ -500,7 +502,8 @@ int convertRecords(Connection &db, const KeyedLayout &layout) {
     // Checked again under the write lock: only the engine's own tables are
     // turned.
     int form = 0;
-    const SchemaState state = layoutState(db, layout, false, form);
+    SchemaState state = layoutState(db, layout, false, form);
+    if (state.sound()) state = declaredColumns(db, form);
     if (state.failed()) return state.sqliteResult;
     if (!state.sound() || form != version) return SQLITE_CORRUPT;
 
@@ -587,8 +590,9 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
                 insert.bind(1, read.integer(0));
                 insert.bindKey(2, keyOfStored(image, layout, blank));
                 insert.bind(3, read.integer(1));
-                insert.bindBytes(4, std::string_view(image).substr(0, keptLength(image, blank)));
-                insert.bind(5, read.isNull(3) ? static_cast<std::int64_t>(recordChecksum(image)) : read.integer(3));
+                const std::string_view kept = std::string_view(image).substr(0, keptLength(image, blank));
+                insert.bindBytes(4, kept);
+                insert.bind(5, read.isNull(3) ? static_cast<std::int64_t>(recordChecksum(kept)) : read.integer(3));
                 return insert.step();
             });
     }

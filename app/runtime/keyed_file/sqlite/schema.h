@@ -3,7 +3,7 @@
 //   records(recno, key, version, data, crc)  one row per record: the
 //        record number (never reused), the key value (NULL when left out of
 //        the key), the change counter, the record's bytes and the checksum
-//        of its whole image (record_checksum.h), checked at every read
+//        of those bytes (record_checksum.h), checked at every read
 //   records_by_key  the key: an index on (key, recno) of the keyed rows
 //   keyed_count(keyed)  how many rows are in the key, kept by triggers on
 //        every write, so that an open can check the index against it

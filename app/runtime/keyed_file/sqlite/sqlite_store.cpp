@@ -350,7 +350,7 @@ KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std
         if (!insert) return db_.status(insert.result());
         insert->bindKey(1, key);
         insert->bindBytes(2, stored(data));
-        if (checksummed_) insert->bind(3, recordChecksum(data));
+        if (checksummed_) insert->bind(3, recordChecksum(stored(data)));
         const int result = insert->step();
         if (result == SQLITE_ROW) recno = insert->integer(0);
         const int last = insert->step();
@@ -390,7 +390,7 @@ KeyedStatus SqliteStore::update(std::uint32_t recordNumber, const std::optional<
         update->bindBytes(2, stored(data));
         update->bind(3, recordNumber);
         if (expectedVersion) update->bind(4, *expectedVersion);
-        if (checksummed_) update->bind(5, recordChecksum(data));
+        if (checksummed_) update->bind(5, recordChecksum(stored(data)));
         const int result = update->step();
         if (result == SQLITE_ROW) version = update->integer(0);
         const int last = result == SQLITE_ROW ? update->step() : result;
