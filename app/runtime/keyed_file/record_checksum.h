@@ -1,4 +1,4 @@
-// The checksum a store keeps beside each record: zlib's CRC-32 of the bytes
+// The checksum a store keeps beside each record: the CRC-32C of the bytes
 // from which the store makes the record whole again (an SQLite file: the
 // bytes it keeps, without the blank tail; the team library: the record as
 // it reads back), so that a record whose bytes changed in the storage since
