@@ -1,7 +1,7 @@
-// The checksum a store keeps beside each record: the CRC-32C of the bytes
-// from which the store makes the record whole again (an SQLite file: the
-// bytes it keeps, without the blank tail; the team library: the record as
-// it reads back), so that a record whose bytes changed in the storage since
+// The checksum an SQLite file keeps beside each record: the CRC-32C of the
+// bytes from which the store makes the record whole again (without the
+// blank tail; the team library keeps its own of the field values,
+// postgres/record_columns.h), so that a record whose bytes changed in the storage since
 // the engine wrote it (a flipped bit on the disk, a page restored from a
 // bad journal, a column changed by hand) is reported as damage instead of
 // delivered.

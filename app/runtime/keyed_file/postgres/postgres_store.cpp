@@ -3,7 +3,6 @@
 #include "runtime/keyed_file/postgres/schema.h"
 #include "runtime/keyed_file/postgres/status.h"
 #include "runtime/keyed_file/read_rules.h"
-#include "runtime/keyed_file/record_checksum.h"
 
 #include <algorithm>
 #include <chrono>
@@ -117,7 +116,7 @@ KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Par
     record.version = read.int8(0, 1);
     record.key = read.isNull(0, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(0, 2)));
     record.data = columns_.recordOf(read, 0, 4);
-    if (!checksumHolds(read, 0, record.data)) {
+    if (!checksumHolds(read, 0)) {
         record = StoredRecord{};
         return changedRecord();
     }
@@ -179,7 +178,7 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         record.data = columns_.recordOf(read, row, 4);
         // The page ends before a record whose fields changed behind the
         // engine's back, with the damage.
-        if (!checksumHolds(read, row, record.data)) {
+        if (!checksumHolds(read, row)) {
             records.pop_back();
             return changedRecord();
         }
@@ -211,15 +210,11 @@ KeyedStatus PostgresStore::changedRecord() const {
     return {KeyedSystemError, "XX001", "data corrupted: a record of " + table_ + " does not match its checksum"};
 }
 
-// A row of the table's own form carries the checksum of the record it
-// holds (column 3); NULL, a row another program wrote, is not checked.
-bool PostgresStore::checksumHolds(const pg::Outcome &read, int row, const std::vector<unsigned char> &record) const {
-    return read.isNull(row, 3) || read.int8(row, 3) == static_cast<std::int64_t>(recordChecksum(record));
-}
-
-// The checksum an add or put writes: of the record as it will read back.
-std::int64_t PostgresStore::checksumOf(const std::vector<unsigned char> &data) const {
-    return static_cast<std::int64_t>(recordChecksum(columns_.readBack(data)));
+// A row of the table's own form carries the checksum of its field values
+// (column 3, the fields from column 4); NULL, a row another program wrote,
+// is not checked.
+bool PostgresStore::checksumHolds(const pg::Outcome &read, int row) const {
+    return read.isNull(row, 3) || read.int8(row, 3) == static_cast<std::int64_t>(columns_.checksumOf(read, row, 4));
 }
 
 KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
@@ -244,7 +239,7 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
     const auto body = [&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
-        if (checksummed_) params.int8(checksumOf(data));
+        if (checksummed_) params.int8(columns_.checksumOf(params));
         const pg::Outcome added = db_.run(insertSql(), params);
         if (!added.ok()) return added.status();
         recordNumber = static_cast<std::uint32_t>(added.int4(0, 0));
@@ -287,7 +282,7 @@ void PostgresStore::startInsertMany(std::vector<NewRecord> &records) {
     std::vector<pg::Params> rows(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         columns_.addValues(rows[i], records[i].data);
-        if (checksummed_) rows[i].int8(checksumOf(records[i].data));
+        if (checksummed_) rows[i].int8(columns_.checksumOf(rows[i]));
     }
     pg::Params arrays;
     const int columns = static_cast<int>(columns_.count()) + (checksummed_ ? 1 : 0);
@@ -354,6 +349,7 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
     return write([&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
+        const std::uint32_t checksum = columns_.checksumOf(params);
         const std::size_t n = columns_.count();
         params.int4(static_cast<std::int32_t>(recordNumber));
         std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() +
@@ -364,7 +360,7 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
             sql += " AND version = $" + std::to_string(next++);
         }
         if (checksummed_) {
-            params.int8(checksumOf(data));
+            params.int8(checksum);
             sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
         }
         const pg::Outcome put = db_.run(sql + " RETURNING version", params);

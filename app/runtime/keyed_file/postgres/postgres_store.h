@@ -112,8 +112,7 @@ private:
     // the checksum in a table of the current form.
     std::string insertColumns() const;
     std::string insertPlaceholders() const;
-    std::int64_t checksumOf(const std::vector<unsigned char> &data) const;
-    bool checksumHolds(const pg::Outcome &read, int row, const std::vector<unsigned char> &record) const;
+    bool checksumHolds(const pg::Outcome &read, int row) const;
     KeyedStatus changedRecord() const;
     [[nodiscard]] KeyedStatus commitOutcome(const KeyedStatus &failed);
     [[nodiscard]] static KeyedStatus lostTransaction();

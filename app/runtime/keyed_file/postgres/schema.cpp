@@ -1,7 +1,6 @@
 #include "runtime/keyed_file/postgres/schema.h"
 
 #include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/record_checksum.h"
 #include "runtime/keyed_file/postgres/status.h"
 #include "runtime/keyed_file/postgres/western_utf8.h"
 
@@ -257,7 +256,7 @@ KeyedStatus addChecksums(Connection &db, const std::string &table, const RecordC
     if (!rows.ok()) return failed(rows.status());
     std::vector<Params> sums(static_cast<std::size_t>(rows.rows()));
     for (int r = 0; r < rows.rows(); ++r)
-        sums[static_cast<std::size_t>(r)].int4(rows.int4(r, 0)).int8(recordChecksum(columns.recordOf(rows, r, 1)));
+        sums[static_cast<std::size_t>(r)].int4(rows.int4(r, 0)).int8(columns.checksumOf(rows, r, 1));
     if (!sums.empty()) {
         Params arrays;
         arrays.arrayOf(sums, 0).arrayOf(sums, 1);
@@ -275,9 +274,8 @@ KeyedStatus addChecksums(Connection &db, const std::string &table, const RecordC
     if (!again.ok()) return failed(again.status());
     bool proven = again.rows() == rows.rows();
     for (int r = 0; proven && r < again.rows(); ++r) {
-        const std::vector<unsigned char> record = columns.recordOf(again, r, 2);
-        proven = again.int4(r, 0) == rows.int4(r, 0) && record == columns.recordOf(rows, r, 1) && !again.isNull(r, 1) &&
-                 again.int8(r, 1) == static_cast<std::int64_t>(recordChecksum(record));
+        proven = again.int4(r, 0) == rows.int4(r, 0) && columns.recordOf(again, r, 2) == columns.recordOf(rows, r, 1) &&
+                 !again.isNull(r, 1) && again.int8(r, 1) == static_cast<std::int64_t>(columns.checksumOf(again, r, 2));
     }
     if (!proven) return failed(systemError("the checksums of " + table + " did not read back"));
     const Outcome version = db.run(std::string("UPDATE ") + kRegistry + " SET schema_version = $2 WHERE file = $1",
