@@ -75,8 +75,8 @@ enum Finding : int {
     TooManySteps = 1 << 6,   // a read delivered more records than the file holds
     ImportOverAppended = 1 << 7,
     ImportMiscounted = 1 << 8,
-    OtherCode = 1 << 9,  // an open or read gave a code outside 0, 33, 46, 47, 90
-    Opened47 = 1 << 10,  // the damage left no keyed file of this layout
+    OtherCode = 1 << 9,           // an open or read gave a code outside 0, 33, 46, 47, 90
+    Opened47 = 1 << 10,           // the damage left no keyed file of this layout
     ReadWrongRecord = 1 << 11,    // a read delivered a record that was never written
     ImportWrongRecord = 1 << 12,  // an import appended a record that was never written
 };
@@ -176,8 +176,8 @@ struct Damage {
             in.close();
             const std::vector<unsigned char> image = soundRecord(recno);
             const std::string name(image.begin() + 10, image.begin() + 40);
-            const std::string kept = std::string(image.begin(), image.begin() + 10) +
-                                     name.substr(0, name.find_last_not_of(' ') + 1);
+            const std::string kept =
+                std::string(image.begin(), image.begin() + 10) + name.substr(0, name.find_last_not_of(' ') + 1);
             const std::size_t at = bytes.find(kept);
             if (at == std::string::npos) break;
             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -385,8 +385,9 @@ int main(int argc, char **argv) {
                            "opened with 47 (no keyed file of this layout)",
                            "FAULT a read delivered a record that was never written",
                            "FAULT an import appended a record that was never written"};
-    const char *kindNames[] = {"bits flipped anywhere", "bits flipped in a record", "a hot journal, 8 bytes flipped",
-                               "cut short", "a record number beyond 32 bits", "a record number below 1"};
+    const char *kindNames[] = {"bits flipped anywhere",          "bits flipped in a record",
+                               "a hot journal, 8 bytes flipped", "cut short",
+                               "a record number beyond 32 bits", "a record number below 1"};
     for (int kind = 0; kind < 6; ++kind) std::printf("  copies: %-50s %5d\n", kindNames[kind], kinds[kind]);
     for (int bit = 0; bit < kFindings; ++bit) std::printf("  %-58s %5d\n", names[bit], counts[bit]);
     std::printf("  %-58s %5d\n", "FAULT a read or import that did not end", hung);

@@ -157,10 +157,11 @@ void SqliteStore::stampSound() {
 }
 
 // Once for a file: its records in the current form (without their blank
-// tails, with their checksums), in one write transaction, moving the stamp on as any write of the engine does.  When
-// the file cannot be had (others busy with it for the whole wait) or the
-// change fails, it is rolled back and the file is used as it is: records
-// kept whole read the same, and its next open for writing tries again.
+// tails, with their checksums), in one write transaction, moving the stamp
+// on as any write of the engine does.  When the file cannot be had (others
+// busy with it for the whole wait) or the change fails, it is rolled back
+// and the file is used as it is: records of an older form read the same
+// (unchecked), and its next open for writing tries again.
 // Then the file gives back the pages it no longer needs, when nobody else
 // is using it at that moment: a transaction of its own, stamped after it
 // when the change counter shows that no other write came between.
