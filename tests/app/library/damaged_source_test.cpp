@@ -75,8 +75,8 @@ std::vector<Damage> damages() {
          [indexSql](const std::string &p) {
              sqlStampedAsOwn(p, {"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                                      " AND 0' WHERE name = 'records_by_key';",
-                                 "INSERT INTO records(key, version, data) SELECT key, 1, data FROM records"
-                                 " WHERE recno = 77;",
+                                 "INSERT INTO records(key, version, data, crc) SELECT key, 1, data, crc"
+                                 " FROM records WHERE recno = 77;",
                                  "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                                      "' WHERE name = 'records_by_key';"});
          }},

@@ -288,7 +288,7 @@ TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
          {"File (COMMANDS) could not be opened.  Error: connection to server", "Disk Error"},
          "password authentication failed for user \"secured\""},
         {"a newer program's library",
-         [&] { return made("UPDATE kvr_keyed_files SET schema_version = 2"); },
+         [&] { return made("UPDATE kvr_keyed_files SET schema_version = 3"); },
          {},
          "Invalid File!",
          {"Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.",

@@ -88,7 +88,9 @@ KeyedStatus rolledBack(Connection &db, KeyedStatus status) {
 // hidden from the session, or a table seen in another schema than its
 // registry, would make the program start a second, empty library beside
 // the team's (or read another's table): refused, saying where it is.
-KeyedStatus libraryPlace(Connection &db, const std::string &table) {
+// hasRegistry, hasTable: the registry and the table as the session sees
+// them.
+KeyedStatus libraryPlace(Connection &db, const std::string &table, bool &hasRegistry, bool &hasTable) {
     const Outcome place = db.run(
         "SELECT (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
         "   WHERE c.oid = to_regclass($1)),"
@@ -100,6 +102,8 @@ KeyedStatus libraryPlace(Connection &db, const std::string &table) {
         Params().text(kRegistry).text(table));
     if (!place.ok()) return place.status();
     const bool seen = !place.isNull(0, 0), anywhere = !place.isNull(0, 1), tableSeen = !place.isNull(0, 2);
+    hasRegistry = seen;
+    hasTable = tableSeen;
     const std::string searchPath(place.bytes(0, 3));
     if (!seen && anywhere)
         return {KeyedSystemError, "3F000",
@@ -142,11 +146,8 @@ KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
 
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex, int &version) {
-    if (KeyedStatus placed = libraryPlace(db, table); !placed.ok()) return placed;
-    const Outcome there =
-        db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL", Params().text(kRegistry).text(table));
-    if (!there.ok()) return there.status();
-    const bool hasRegistry = there.boolean(0, 0), hasTable = there.boolean(0, 1);
+    bool hasRegistry = false, hasTable = false;
+    if (KeyedStatus placed = libraryPlace(db, table, hasRegistry, hasTable); !placed.ok()) return placed;
     if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
 
     const Outcome row = db.run(std::string("SELECT layout, schema_version, record_size, key_offset, key_width, fields,"
@@ -179,7 +180,8 @@ KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayo
     if (encoding.bytes(0, 0) != "UTF8")
         return systemError("the database keeps its text as " + std::string(encoding.bytes(0, 0)) +
                            "; the command library needs a UTF8 database");
-    if (KeyedStatus placed = libraryPlace(db, table); !placed.ok()) return placed;
+    bool hasRegistry = false, hasTable = false;
+    if (KeyedStatus placed = libraryPlace(db, table, hasRegistry, hasTable); !placed.ok()) return placed;
     Outcome begun = db.exec("BEGIN");
     if (!begun.ok()) return begun.status();
     db.setInTransaction(true);

@@ -25,9 +25,11 @@ const std::string kColumns[2] = {"SELECT recno, key, version, data, NULL FROM re
                                  "SELECT recno, key, version, data, crc FROM records "};
 
 // Whether the bytes a row keeps of its record match the checksum read with
-// them (a record of an older form has none to match).
-bool checksumHolds(const sqlite::Statement &row) {
-    return row.isNull(4) || row.integer(4) == static_cast<std::int64_t>(recordChecksum(row.bytes(3)));
+// them (a record of an older form has none to match; in the current form a
+// missing checksum, which the table does not allow, is damage too).
+bool checksumHolds(const sqlite::Statement &row, bool checksummed) {
+    if (!checksummed) return true;
+    return !row.isNull(4) && row.integer(4) == static_cast<std::int64_t>(recordChecksum(row.bytes(3)));
 }
 }  // namespace
 
@@ -50,7 +52,7 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
     record.version = read->integer(2);
     restoreImage(read->bytes(3), blank_, record.data);
     // Bytes that changed since the engine wrote them are never delivered.
-    if (!checksumHolds(*read)) {
+    if (!checksumHolds(*read, checksummed_)) {
         read->reset();
         record = StoredRecord{};
         return damaged();
@@ -170,7 +172,7 @@ int SqliteStore::readPage(const std::optional<KeyPlace> &from, bool inclusive, D
             restoreImage(rows->bytes(3), blank_, record.data);
             // The page ends before a record whose bytes changed: the records
             // before it are the page, the damage its status.
-            if (!checksumHolds(*rows)) {
+            if (!checksumHolds(*rows, checksummed_)) {
                 records.pop_back();
                 return SQLITE_CORRUPT;
             }
