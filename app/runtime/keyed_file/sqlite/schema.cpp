@@ -493,6 +493,50 @@ int stepDone(Statement &statement, Connection &db) {
 
 }  // namespace
 
+namespace {
+
+// The highest record number ever given, kept for the table made anew.
+int keepSequence(Connection &db, long long highest) {
+    Statement raise(db.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
+    if (raise.ready()) raise.bind(1, highest);
+    int result = stepDone(raise, db);
+    if (result != SQLITE_OK || highest <= 0) return result;
+    Statement make(db.handle(),
+                   "INSERT INTO sqlite_sequence(name, seq) SELECT 'records', ?1"
+                   " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'records')");
+    if (make.ready()) make.bind(1, highest);
+    return stepDone(make, db);
+}
+
+// The blank record beside the layout, for a file that kept records whole.
+int keepBlank(Connection &db, const KeyedLayout &layout) {
+    int result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");
+    if (result != SQLITE_OK) return result;
+    Statement keep(db.handle(), "UPDATE keyed_layout SET blank = ?1");
+    if (keep.ready()) keep.bindBytes(1, blankImageOf(layout));
+    return stepDone(keep, db);
+}
+
+// The proof, before the caller commits: every record reads back as it read
+// before (number, key value, change counter, bytes), with its checksum, no
+// other record is there, and the key's count holds.  SQLITE_CORRUPT when
+// not.
+int proveConversion(Connection &db) {
+    long long proven = 0;
+    const int result = scalar(db,
+                              "SELECT (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM records)"
+                              " AND (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM keyed_before b"
+                              "  JOIN records r ON r.recno = b.recno AND r.key IS b.key AND r.version = b.version"
+                              "  AND keyed_image(r.data) = b.image AND r.crc = keyed_crc(r.data))"
+                              " AND (SELECT keyed FROM keyed_count) ="
+                              "  (SELECT count(*) FROM records WHERE key IS NOT NULL)",
+                              proven);
+    if (result != SQLITE_OK) return result;
+    return proven == 1 ? SQLITE_OK : SQLITE_CORRUPT;
+}
+
+}  // namespace
+
 int convertRecords(Connection &db, const KeyedLayout &layout) {
     long long version = 0;
     int result = scalar(db, "PRAGMA user_version", version);
@@ -528,41 +572,9 @@ int convertRecords(Connection &db, const KeyedLayout &layout) {
             "INSERT INTO records(recno, key, version, data, crc)"
             " SELECT recno, key, version, keyed_kept(image), keyed_crc(image) FROM keyed_before ORDER BY recno");
     if (result == SQLITE_OK) result = db.exec(std::string(kIndexSql) + "; " + triggersSql());
-    if (result == SQLITE_OK) {
-        Statement keep(db.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
-        if (keep.ready()) keep.bind(1, highest);
-        result = stepDone(keep, db);
-    }
-    if (result == SQLITE_OK && highest > 0) {
-        Statement keep(db.handle(),
-                       "INSERT INTO sqlite_sequence(name, seq) SELECT 'records', ?1"
-                       " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'records')");
-        if (keep.ready()) keep.bind(1, highest);
-        result = stepDone(keep, db);
-    }
-    if (result == SQLITE_OK && version == kWholeImageForm) {
-        result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");
-        if (result == SQLITE_OK) {
-            Statement keep(db.handle(), "UPDATE keyed_layout SET blank = ?1");
-            if (keep.ready()) keep.bindBytes(1, blankImageOf(layout));
-            result = stepDone(keep, db);
-        }
-    }
-    // The proof, before the caller commits: every record reads back as it
-    // read before (number, key value, change counter, bytes), with its
-    // checksum, and no other record is there.
-    if (result == SQLITE_OK) {
-        long long proven = 0;
-        result = scalar(db,
-                        "SELECT (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM records)"
-                        " AND (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM keyed_before b"
-                        "  JOIN records r ON r.recno = b.recno AND r.key IS b.key AND r.version = b.version"
-                        "  AND keyed_image(r.data) = b.image AND r.crc = keyed_crc(r.data))"
-                        " AND (SELECT keyed FROM keyed_count) ="
-                        "  (SELECT count(*) FROM records WHERE key IS NOT NULL)",
-                        proven);
-        if (result == SQLITE_OK && proven != 1) result = SQLITE_CORRUPT;
-    }
+    if (result == SQLITE_OK) result = keepSequence(db, highest);
+    if (result == SQLITE_OK && version == kWholeImageForm) result = keepBlank(db, layout);
+    if (result == SQLITE_OK) result = proveConversion(db);
     if (result == SQLITE_OK) result = db.exec("DROP TABLE keyed_before");
     if (result == SQLITE_OK) result = db.exec("PRAGMA user_version = " + std::to_string(kCurrentForm));
     return result;
