@@ -148,7 +148,10 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
     commands.acquire();
     ImportResult result;
     runtime::KeyedFile &source = library.importFile();
-    if (source.open(runtime::access::kDenyWrite | runtime::access::kReadWrite) != runtime::KeyedOk) {
+    // For reading only, with others kept from writing meanwhile: the source
+    // is another installation's file, and nothing of it is written, whatever
+    // its form (no conversion, no stamp, no journal, nothing beside it).
+    if (source.open(runtime::access::kDenyWrite | runtime::access::kReadOnly) != runtime::KeyedOk) {
         result.openError =
             ImportOpenError{source.lastError().code, std::string(common::utf8Prefix(source.lastError().file, 79))};
         return result;

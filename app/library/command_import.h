@@ -1,7 +1,8 @@
 // The import of another command file into COMMANDS, without windows: the
 // source (the library's IMP file, named by the import file name) is opened
-// for reading and writing with other writers locked out (access mode 22h),
-// read in the order of its key, and every record is appended to COMMANDS as
+// for reading only with other writers locked out (access mode 20h: the
+// source is left byte for byte, whatever its form, where 22h would turn a
+// file of an older form and stamp it), read in the order of its key, and every record is appended to COMMANDS as
 // it is, as one 184-byte block.  No comparison with the records already
 // there: importing a file twice stores its records twice.
 //

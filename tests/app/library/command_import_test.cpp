@@ -173,7 +173,6 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
     };
     const Case cases[] = {
         {folder.file("FALTA.tps"), 2},   // missing
-        {readOnly, 5},                   // marked read-only
         {folder.file("texto.tps"), 90},  // not a keyed file
         {folder.file("OTRO.tps"), 47},   // a keyed file of another layout
         {busy, 32},                      // another process writes it
@@ -197,6 +196,11 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
         EXPECT_EQ(commands(), before);
     }
     EXPECT_TRUE(recorder.boxes.empty()) << "the caller shows the box";
+    // A file marked read-only is read like any other: the import writes
+    // nothing to its source.
+    const ImportResult fromReadOnly = importFrom(readOnly);
+    ASSERT_FALSE(fromReadOnly.openError);
+    EXPECT_EQ(fromReadOnly.report.appended, 1);
 }
 
 // A disk that fills up: the store refuses the inserts of the records named
@@ -342,6 +346,10 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
         {"the third batch's commit", Cut::AfterCommit, 2, 100, 2000, nullptr},
         {"the insert of the fifth batch", Cut::AfterInsert, 4, 100, 1900, "command 450"},
         {"the first batch's second group, while the third is read", Cut::AfterInsert, 1, 600, 1400, "command 599"},
+        // The one reconnection comes before the batch's first statement.
+        {"the connection gone between the first batch's BEGIN and its lock wait", Cut::BeforeLockWait, 0, 100, 2000,
+         nullptr},
+        {"the same at the sixth batch", Cut::BeforeLockWait, 5, 100, 2000, nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

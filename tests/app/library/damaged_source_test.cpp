@@ -75,8 +75,8 @@ std::vector<Damage> damages() {
          [indexSql](const std::string &p) {
              sqlStampedAsOwn(p, {"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                                      " AND 0' WHERE name = 'records_by_key';",
-                                 "INSERT INTO records(key, version, data) SELECT key, 1, data FROM records"
-                                 " WHERE recno = 77;",
+                                 "INSERT INTO records(key, version, data, crc) SELECT key, 1, data, crc"
+                                 " FROM records WHERE recno = 77;",
                                  "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                                      "' WHERE name = 'records_by_key';"});
          }},
@@ -160,7 +160,7 @@ protected:
         const std::string counted = sql(copy, "SELECT count(*) FROM records NOT INDEXED");
         const std::int64_t held = std::max<std::int64_t>(kRecords, counted.empty() ? 0 : std::stoll(counted));
         KeyedFile f(commandsLayout(), copy, kvr::runtime::makeKeyedStore({}, commandsLayout()));
-        const int opened = f.open(runtime::access::kDenyWrite | runtime::access::kReadWrite);
+        const int opened = f.open(runtime::access::kDenyWrite | runtime::access::kReadOnly);
         ASSERT_TRUE(opened == 0 || opened == runtime::KeyedRebuildKeys || opened == runtime::KeyedSystemError)
             << opened;
         if (opened == runtime::KeyedRebuildKeys) {
@@ -186,9 +186,19 @@ protected:
         }
         f.close();
         if (damageFound) {
+            // The next open checks the file in full: it reports the damage,
+            // or (records whose bytes no longer match their checksums, the
+            // rest of the file sound) opens it, and every read that met the
+            // damage still meets it.
             const int again = f.open(runtime::KeyedFile::kModeSharedReadWrite);
-            EXPECT_TRUE(again == runtime::KeyedRebuildKeys || again == runtime::KeyedSystemError)
+            EXPECT_TRUE(again == 0 || again == runtime::KeyedRebuildKeys || again == runtime::KeyedSystemError)
                 << "damage a read found is reported by the next open, not " << again;
+            if (again == 0) {
+                bool stillFound = false;
+                for (How how : {How::Forward, How::Backward, How::ForwardReadingBack, How::Pages})
+                    stillFound = stillFound || readAll(f, how).code == runtime::KeyedSystemError;
+                EXPECT_TRUE(stillFound) << "the damage is not read as a record after the next open";
+            }
         }
     }
 

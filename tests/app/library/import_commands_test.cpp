@@ -19,9 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -100,15 +99,14 @@ TEST_F(ImportCommandsTest, TheDialogOffersTheLastChoiceAndACleanImportOnlyCounts
 }
 
 TEST_F(ImportCommandsTest, ASourceThatCannotBeOpenedGetsTheErrorBoxNamingIt) {
-    const std::string readOnly = folder.file("SOLOLECTURA.tps");
-    ASSERT_TRUE(writeCommandFile(readOnly, source));
-    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const std::string text = folder.file("TEXTO.tps");
+    std::ofstream(text) << "CARD      NAME\n";
     std::filesystem::create_symlink(commandsPath, folder.file("enlace.tps"));
     const struct {
         std::string chosen;
         std::string text;
     } cases[] = {
-        {readOnly, "Error 5 al abrir el archivo: " + readOnly},
+        {text, "Error 90 al abrir el archivo: " + text},
         {folder.file("enlace.tps"), "Error 52 al abrir el archivo: " + folder.file("enlace.tps")},
     };
     for (const auto &c : cases) {

@@ -2,6 +2,7 @@
 #include "library/commands_file.h"
 #include "library/open_keyed_file.h"
 #include "library/standard_warnings.h"
+#include "older_forms.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
 #include "runtime/keyed_file/store_choice.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,6 +176,28 @@ TEST_F(OpenKeyedFileTest, ForeignDatabaseEndsWithInvalidFile) {
     EXPECT_EQ(recorder.boxes[0].caption, "Invalid File");
 }
 
+// A command file of the older form whose records table another program
+// declared with its columns in another order: refused as an invalid file,
+// never turned (which would scramble every record), and left to the byte.
+TEST_F(OpenKeyedFileTest, RecordsTableDeclaredOtherwiseEndsWithInvalidFileAndIsLeftAsItWas) {
+    std::vector<std::vector<unsigned char>> records(2, std::vector<unsigned char>(184, ' '));
+    records[0][0] = 'A';
+    records[1][0] = 'B';
+    kvr::testing::makeOlderFormFile("COMMANDS.tps", records, 1, true,
+                                    "CREATE TABLE records(data BLOB NOT NULL CHECK (length(data) = 184),"
+                                    " version INTEGER NOT NULL, key BLOB, recno INTEGER PRIMARY KEY AUTOINCREMENT);");
+    ASSERT_FALSE(HasFailure());
+    std::ifstream in("COMMANDS.tps", std::ios::binary);
+    const std::string before{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(open(0x42, false), "Invalid File!");
+    ASSERT_FALSE(recorder.boxes.empty());
+    EXPECT_EQ(recorder.boxes[0].text,
+              "Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.");
+    std::ifstream again("COMMANDS.tps", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), before);
+    EXPECT_FALSE(std::filesystem::exists("COMMANDS.tps-journal"));
+}
+
 TEST_F(OpenKeyedFileTest, TextFileEndsWithDiskError) {
     std::ofstream("COMMANDS.tps") << "not a keyed file at all, just some text long enough to be read\n";
     EXPECT_EQ(open(), "Disk Error");
@@ -264,7 +288,7 @@ TEST(OpenTeamLibrary, TheServersAnswersBecomeTheStandardWarnings) {
          {"File (COMMANDS) could not be opened.  Error: connection to server", "Disk Error"},
          "password authentication failed for user \"secured\""},
         {"a newer program's library",
-         [&] { return made("UPDATE kvr_keyed_files SET schema_version = 2"); },
+         [&] { return made("UPDATE kvr_keyed_files SET schema_version = 3"); },
          {},
          "Invalid File!",
          {"Error: (Invalid Record Declaration (47)) accessing COMMANDS.  Press OK to end this application.",

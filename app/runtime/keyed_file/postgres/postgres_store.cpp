@@ -40,16 +40,24 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     table_ = pg::tableNameOf(path);
     if (KeyedStatus connected = db_.connect(); !connected.ok()) return connected;
     id_ = db_.identity() + "/" + table_;
+    int version = 0;
     KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
-                                              : pg::checkSchema(db_, table_, layout_, columns_, true);
+                                              : pg::checkSchema(db_, table_, layout_, columns_, true, version);
     if (status.ok() && mode.write) status = pg::checkWriteRights(db_, table_);
+    // A table of before the checksums gets them at its first open for
+    // writing; when that cannot be (another user owns the table) it is used
+    // as it is, its records read unchecked.
+    if (status.ok() && mode.write && version == pg::kUncheckedVersion && pg::addChecksums(db_, table_, columns_).ok())
+        version = pg::kSchemaVersion;
+    checksummed_ = version == pg::kSchemaVersion;
     if (status.ok()) status = shares_.acquire(db_, table_, mode);
     if (!status.ok()) {
         db_.close();
         return status;
     }
     db_.setOnReconnect([this] { return shares_.again(db_); });
-    select_ = "SELECT recno, version, key_value, " + columns_.names() + " FROM " + table_ + " ";
+    select_ = "SELECT recno, version, key_value, " + std::string(checksummed_ ? "crc, " : "NULL::bigint, ") +
+              columns_.names() + " FROM " + table_ + " ";
     openIds().insert(id_);
     open_ = true;
     inTransaction_ = false;
@@ -90,9 +98,10 @@ KeyedStatus PostgresStore::create(const std::string &path) {
 KeyedStatus PostgresStore::buildKeys(const std::string &path) {
     if (open_) return KeyedStatus::of(KeyedAlreadyOpen);
     if (KeyedStatus connected = connectFor(path); !connected.ok()) return connected;
+    int version = 0;
     KeyedStatus status = openIds().count(db_.identity() + "/" + table_)
                              ? KeyedStatus::of(KeyedAlreadyOpen)
-                             : pg::checkSchema(db_, table_, layout_, columns_, false);
+                             : pg::checkSchema(db_, table_, layout_, columns_, false, version);
     if (status.ok()) status = pg::rebuildKey(db_, table_, columns_);
     disconnectUnlessOpen();
     return status;
@@ -106,7 +115,11 @@ KeyedStatus PostgresStore::fetch(const std::string &whereAndOrder, const pg::Par
     record.recordNumber = static_cast<std::uint32_t>(read.int4(0, 0));
     record.version = read.int8(0, 1);
     record.key = read.isNull(0, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(0, 2)));
-    record.data = columns_.recordOf(read, 0, 3);
+    record.data = columns_.recordOf(read, 0, 4);
+    if (!checksumHolds(read, 0)) {
+        record = StoredRecord{};
+        return changedRecord();
+    }
     return KeyedStatus::success();
 }
 
@@ -162,7 +175,13 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         record.recordNumber = static_cast<std::uint32_t>(read.int4(row, 0));
         record.version = read.int8(row, 1);
         record.key = read.isNull(row, 2) ? std::nullopt : std::optional<std::string>(std::string(read.bytes(row, 2)));
-        record.data = columns_.recordOf(read, row, 3);
+        record.data = columns_.recordOf(read, row, 4);
+        // The page ends before a record whose fields changed behind the
+        // engine's back, with the damage.
+        if (!checksumHolds(read, row)) {
+            records.pop_back();
+            return changedRecord();
+        }
     }
     return KeyedStatus::success();
 }
@@ -208,6 +227,17 @@ KeyedStatus PostgresStore::damaged() {
     return {KeyedSystemError, "XX001", "data corrupted: a record of " + table_ + " breaks the key order"};
 }
 
+KeyedStatus PostgresStore::changedRecord() const {
+    return {KeyedSystemError, "XX001", "data corrupted: a record of " + table_ + " does not match its checksum"};
+}
+
+// A row of the table's own form carries the checksum of its field values
+// (column 3, the fields from column 4); NULL, a row another program wrote,
+// is not checked.
+bool PostgresStore::checksumHolds(const pg::Outcome &read, int row) const {
+    return read.isNull(row, 3) || read.int8(row, 3) == static_cast<std::int64_t>(columns_.checksumOf(read, row, 4));
+}
+
 KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
     ahead_.forget();
     if (!inTransaction_) return alone(body);
@@ -230,6 +260,7 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
     const auto body = [&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
+        if (checksummed_) params.int8(columns_.checksumOf(params));
         const pg::Outcome added = db_.run(insertSql(), params);
         if (!added.ok()) return added.status();
         recordNumber = static_cast<std::uint32_t>(added.int4(0, 0));
@@ -241,8 +272,13 @@ KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const s
 }
 
 std::string PostgresStore::insertSql() const {
-    return "INSERT INTO " + table_ + " (" + columns_.names() + ") VALUES (" + columns_.placeholders() +
-           ") RETURNING recno";
+    return "INSERT INTO " + table_ + " (" + insertColumns() + ") VALUES (" + insertPlaceholders() + ") RETURNING recno";
+}
+
+std::string PostgresStore::insertColumns() const { return columns_.names() + (checksummed_ ? ", crc" : ""); }
+
+std::string PostgresStore::insertPlaceholders() const {
+    return columns_.placeholders() + (checksummed_ ? ", $" + std::to_string(columns_.count() + 1) : "");
 }
 
 // Inside a transaction the adds are one INSERT of all the records (each
@@ -265,11 +301,15 @@ void PostgresStore::startInsertMany(std::vector<NewRecord> &records) {
         return;
     }
     std::vector<pg::Params> rows(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) columns_.addValues(rows[i], records[i].data);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        columns_.addValues(rows[i], records[i].data);
+        if (checksummed_) rows[i].int8(columns_.checksumOf(rows[i]));
+    }
     pg::Params arrays;
-    for (int column = 0; column < static_cast<int>(columns_.count()); ++column) arrays.arrayOf(rows, column);
-    const KeyedStatus sent = db_.send("INSERT INTO " + table_ + " (" + columns_.names() + ") SELECT * FROM unnest(" +
-                                          columns_.placeholders() + ") RETURNING recno",
+    const int columns = static_cast<int>(columns_.count()) + (checksummed_ ? 1 : 0);
+    for (int column = 0; column < columns; ++column) arrays.arrayOf(rows, column);
+    const KeyedStatus sent = db_.send("INSERT INTO " + table_ + " (" + insertColumns() + ") SELECT * FROM unnest(" +
+                                          insertPlaceholders() + ") RETURNING recno",
                                       arrays);
     if (sent.ok())
         insertSent_ = true;
@@ -330,13 +370,19 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
     return write([&]() -> KeyedStatus {
         pg::Params params;
         columns_.addValues(params, data);
+        const std::uint32_t checksum = columns_.checksumOf(params);
         const std::size_t n = columns_.count();
         params.int4(static_cast<std::int32_t>(recordNumber));
         std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() +
                           ", version = version + 1 WHERE recno = $" + std::to_string(n + 1);
+        std::size_t next = n + 2;
         if (expectedVersion) {
             params.int8(*expectedVersion);
-            sql += " AND version = $" + std::to_string(n + 2);
+            sql += " AND version = $" + std::to_string(next++);
+        }
+        if (checksummed_) {
+            params.int8(checksum);
+            sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
         }
         const pg::Outcome put = db_.run(sql + " RETURNING version", params);
         if (!put.ok()) return put.status();
@@ -370,15 +416,20 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
     ahead_.forget();
     db_.clearTransactionLost();
     // The transaction's id, taken at once: should the reply to its commit be
-    // lost, the server tells by it whether the commit was done.
-    const pg::Outcome begun = db_.exec("BEGIN; SELECT txid_current()");
+    // lost, the server tells by it whether the commit was done.  The lock
+    // wait goes in the same round trip, which is sent before the store is
+    // in a transaction: a session found gone is made again and the whole
+    // of it sent once more, so that the one reconnection comes before any
+    // statement of the transaction and a drop here costs nothing.
+    const std::string lockWait =
+        timeoutMs > 0 ? "SET LOCAL lock_timeout = " + std::to_string(timeoutMs) + "; " : std::string();
+    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()");
     if (!begun.ok()) return begun.status();
     transactionId_ = std::stoll(std::string(begun.bytes(0, 0)));
     inTransaction_ = true;
     db_.setInTransaction(true);
     KeyedStatus status = KeyedStatus::success();
-    if (timeoutMs > 0) status = db_.exec("SET LOCAL lock_timeout = " + std::to_string(timeoutMs)).status();
-    if (status.ok() && recordNumber != 0 && recordNumber <= INT32_MAX) {
+    if (recordNumber != 0 && recordNumber <= INT32_MAX) {
         // The record's row lock: waits up to lock_timeout, or not at all.
         const std::string sql =
             "SELECT 1 FROM " + table_ + " WHERE recno = $1 FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT");

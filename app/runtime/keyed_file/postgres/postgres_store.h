@@ -17,6 +17,12 @@
 // watched put or delete (KeyedChanged), and a cursor set again (setStart, setFromKey)
 // or this station's own write reads anew.
 //
+// Every add and put writes the checksum of the record beside its fields
+// (record_columns.h) and every read checks it: a row whose fields were
+// changed behind the engine's back is damage (KeyedSystemError), never a
+// record delivered.  A table of before the checksums is read unchecked and
+// gets them at its first open for writing (schema.h).
+//
 // Writes lock single records, never the table: a transaction about a
 // record (beginOn) takes that record's row lock with the transaction's
 // time-out as lock_timeout, so that another station's transaction on the
@@ -104,6 +110,12 @@ private:
     KeyedStatus endTransaction(const char *sql);
     [[nodiscard]] KeyedStatus alone(const std::function<KeyedStatus()> &body);
     std::string insertSql() const;
+    // The columns an add writes, and their parameters: the fields, then
+    // the checksum in a table of the current form.
+    std::string insertColumns() const;
+    std::string insertPlaceholders() const;
+    bool checksumHolds(const pg::Outcome &read, int row) const;
+    KeyedStatus changedRecord() const;
     [[nodiscard]] KeyedStatus commitOutcome(const KeyedStatus &failed);
     [[nodiscard]] static KeyedStatus lostTransaction();
 
@@ -112,8 +124,9 @@ private:
     pg::Connection db_;
     pg::ShareLocks shares_;
     std::string table_;
-    std::string select_;  // "SELECT recno, version, key_value, <fields> FROM <table> "
-    std::string id_;      // server, database and table, for KeyedAlreadyOpen
+    std::string select_;        // "SELECT recno, version, key_value, crc, <fields> FROM <table> "
+    bool checksummed_ = false;  // the table keeps the records' checksums
+    std::string id_;            // server, database and table, for KeyedAlreadyOpen
     bool open_ = false;
     bool inTransaction_ = false;
     ReadAhead ahead_;

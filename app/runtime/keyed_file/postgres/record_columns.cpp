@@ -1,5 +1,6 @@
 #include "runtime/keyed_file/postgres/record_columns.h"
 
+#include "common/crc32c.h"
 #include "common/text.h"
 #include "runtime/keyed_file/postgres/western_utf8.h"
 
@@ -141,6 +142,39 @@ std::vector<unsigned char> RecordColumns::recordOf(const Outcome &outcome, int r
         ++column;
     }
     return record;
+}
+
+namespace {
+
+// One value into the checksum: its length (all ones for NULL), then its
+// bytes.
+std::uint32_t withValue(std::uint32_t crc, const char *bytes, int length, bool isNull) {
+    const std::uint32_t size = isNull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(length);
+    const char head[4] = {static_cast<char>(size & 0xFFu), static_cast<char>((size >> 8) & 0xFFu),
+                          static_cast<char>((size >> 16) & 0xFFu), static_cast<char>(size >> 24)};
+    crc = common::crc32c(std::string_view(head, 4), crc);
+    if (isNull) return crc;
+    return common::crc32c(std::string_view(bytes, static_cast<std::size_t>(length)), crc);
+}
+
+}  // namespace
+
+std::uint32_t RecordColumns::checksumOf(const Params &params) const {
+    const std::vector<const char *> values = params.values();
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        crc = withValue(crc, values[i], params.lengths()[i], values[i] == nullptr);
+    return crc;
+}
+
+std::uint32_t RecordColumns::checksumOf(const Outcome &outcome, int row, int firstColumn) const {
+    std::uint32_t crc = 0;
+    for (int column = firstColumn; column < firstColumn + static_cast<int>(fields_.size()); ++column) {
+        const bool isNull = outcome.isNull(row, column);
+        const std::string_view bytes = isNull ? std::string_view() : outcome.bytes(row, column);
+        crc = withValue(crc, bytes.data(), static_cast<int>(bytes.size()), isNull);
+    }
+    return crc;
 }
 
 }  // namespace kvr::runtime::pg

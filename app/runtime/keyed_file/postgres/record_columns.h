@@ -9,6 +9,10 @@
 //   key_value  bytea, the key value (key_value.h), NULL when the record is
 //              left out of the key: computed by the server from the key's
 //              text field (schema.h), so that it is right whoever writes
+//   crc        bigint, the CRC-32C of the field values (checksumOf),
+//              written by every add and put of the engine and checked at
+//              every read; NULL (a row another program wrote) is read
+//              unchecked
 //
 // So other programs can read and write the library with plain SQL: a text
 // that is too long is cut to its field.  The key must be a text field of its
@@ -50,6 +54,13 @@ public:
     void addValues(Params &params, const std::vector<unsigned char> &record) const;
     // The record from the field columns of a row, starting at firstColumn.
     std::vector<unsigned char> recordOf(const Outcome &outcome, int row, int firstColumn) const;
+    // The checksum of a row's field values as the server keeps them (each
+    // value's bytes in the binary form they travel in, with its length):
+    // of the first count() parameters a write sends, or of the field
+    // columns of a row read, starting at firstColumn.  The same for the
+    // same values, so that a value changed since it was written shows.
+    std::uint32_t checksumOf(const Params &params) const;
+    std::uint32_t checksumOf(const Outcome &outcome, int row, int firstColumn) const;
 
 private:
     std::vector<KeyedField> fields_;

@@ -71,14 +71,51 @@ std::string tableSql(const std::string &table, const RecordColumns &columns) {
     const KeyedField &key = columns.keyField();
     return "CREATE TABLE " + table +
            " (recno integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY, version bigint NOT NULL DEFAULT 1, " +
-           columns.definitions() + ", key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name + ", " +
-           std::to_string(key.width) + ")) STORED)";
+           columns.definitions() + ", crc bigint, key_value bytea GENERATED ALWAYS AS (kvr_key_value(" + key.name +
+           ", " + std::to_string(key.width) + ")) STORED)";
 }
 
 KeyedStatus rolledBack(Connection &db, KeyedStatus status) {
     db.exec("ROLLBACK");
     db.setInTransaction(false);
     return status;
+}
+
+// Where the session's search_path finds the library against where the
+// database holds it: the registry as the session sees it, every schema
+// holding a registry, and the schema the file's table is seen in.  The
+// library is the registry the session sees; a registry that exists but is
+// hidden from the session, or a table seen in another schema than its
+// registry, would make the program start a second, empty library beside
+// the team's (or read another's table): refused, saying where it is.
+// hasRegistry, hasTable: the registry and the table as the session sees
+// them.
+KeyedStatus libraryPlace(Connection &db, const std::string &table, bool &hasRegistry, bool &hasTable) {
+    const Outcome place = db.run(
+        "SELECT (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+        "   WHERE c.oid = to_regclass($1)),"
+        " (SELECT string_agg(n.nspname, ', ' ORDER BY n.nspname) FROM pg_class c"
+        "   JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relname = $1 AND c.relkind = 'r'),"
+        " (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+        "   WHERE c.oid = to_regclass($2)),"
+        " current_setting('search_path')",
+        Params().text(kRegistry).text(table));
+    if (!place.ok()) return place.status();
+    const bool seen = !place.isNull(0, 0), anywhere = !place.isNull(0, 1), tableSeen = !place.isNull(0, 2);
+    hasRegistry = seen;
+    hasTable = tableSeen;
+    const std::string searchPath(place.bytes(0, 3));
+    if (!seen && anywhere)
+        return {KeyedSystemError, "3F000",
+                "the team library is in the schema " + std::string(place.bytes(0, 1)) +
+                    ", which this user's search_path (" + searchPath +
+                    ") does not reach; a second library is not made: set the user's search_path to include it"};
+    if (seen && tableSeen && place.bytes(0, 0) != place.bytes(0, 2))
+        return {KeyedSystemError, "3F000",
+                "the table " + table + " is seen in the schema " + std::string(place.bytes(0, 2)) +
+                    ", its library's registry in " + std::string(place.bytes(0, 0)) + " (search_path " + searchPath +
+                    "): set the user's search_path to the library's schema"};
+    return KeyedStatus::success();
 }
 
 }  // namespace
@@ -108,11 +145,9 @@ KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
 }
 
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
-                        const RecordColumns &columns, bool checkIndex) {
-    const Outcome there =
-        db.run("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL", Params().text(kRegistry).text(table));
-    if (!there.ok()) return there.status();
-    const bool hasRegistry = there.boolean(0, 0), hasTable = there.boolean(0, 1);
+                        const RecordColumns &columns, bool checkIndex, int &version) {
+    bool hasRegistry = false, hasTable = false;
+    if (KeyedStatus placed = libraryPlace(db, table, hasRegistry, hasTable); !placed.ok()) return placed;
     if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
 
     const Outcome row = db.run(std::string("SELECT layout, schema_version, record_size, key_offset, key_width, fields,"
@@ -125,11 +160,12 @@ KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLay
                                Params().text(table).text(indexNameOf(table)));
     if (!row.ok()) return row.status();
     if (row.rows() == 0) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
-    const bool same = hasTable && row.bytes(0, 0) == layout.name && row.int4(0, 1) == kSchemaVersion &&
-                      row.int4(0, 2) == static_cast<std::int32_t>(layout.recordSize) &&
-                      row.int4(0, 3) == static_cast<std::int32_t>(layout.keyOffset) &&
-                      row.int4(0, 4) == static_cast<std::int32_t>(layout.keyWidth) &&
-                      row.bytes(0, 5) == columns.description();
+    version = row.int4(0, 1);
+    const bool same =
+        hasTable && row.bytes(0, 0) == layout.name && (version == kSchemaVersion || version == kUncheckedVersion) &&
+        row.int4(0, 2) == static_cast<std::int32_t>(layout.recordSize) &&
+        row.int4(0, 3) == static_cast<std::int32_t>(layout.keyOffset) &&
+        row.int4(0, 4) == static_cast<std::int32_t>(layout.keyWidth) && row.bytes(0, 5) == columns.description();
     if (!same) return KeyedStatus::of(KeyedBadDeclaration);
     if (checkIndex && (row.isNull(0, 6) || !row.boolean(0, 6))) return KeyedStatus::of(KeyedRebuildKeys);
     return KeyedStatus::success();
@@ -144,6 +180,8 @@ KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayo
     if (encoding.bytes(0, 0) != "UTF8")
         return systemError("the database keeps its text as " + std::string(encoding.bytes(0, 0)) +
                            "; the command library needs a UTF8 database");
+    bool hasRegistry = false, hasTable = false;
+    if (KeyedStatus placed = libraryPlace(db, table, hasRegistry, hasTable); !placed.ok()) return placed;
     Outcome begun = db.exec("BEGIN");
     if (!begun.ok()) return begun.status();
     db.setInTransaction(true);
@@ -197,6 +235,54 @@ KeyedStatus rebuildKey(Connection &db, const std::string &table, const RecordCol
     };
     for (const std::string &step : steps)
         if (Outcome done = db.exec(step); !done.ok()) return rolledBack(db, done.status());
+    const Outcome committed = db.exec("COMMIT");
+    db.setInTransaction(false);
+    return committed.ok() ? KeyedStatus::success() : committed.status();
+}
+
+KeyedStatus addChecksums(Connection &db, const std::string &table, const RecordColumns &columns) {
+    Outcome begun = db.exec("BEGIN");
+    if (!begun.ok()) return begun.status();
+    db.setInTransaction(true);
+    const auto failed = [&db](KeyedStatus status) { return rolledBack(db, std::move(status)); };
+    // The registry's row first, so that two stations turn the table once.
+    const Outcome row = db.run(std::string("SELECT schema_version FROM ") + kRegistry + " WHERE file = $1 FOR UPDATE",
+                               Params().text(table));
+    if (!row.ok()) return failed(row.status());
+    if (row.rows() != 1 || row.int4(0, 0) != kUncheckedVersion) return failed(KeyedStatus::success());
+    if (Outcome added = db.exec("ALTER TABLE " + table + " ADD COLUMN IF NOT EXISTS crc bigint"); !added.ok())
+        return failed(added.status());
+    // Every row's checksum, of the record as it reads now.
+    const std::string select = "SELECT recno, " + columns.names() + " FROM " + table + " ORDER BY recno";
+    const Outcome rows = db.run(select, Params());
+    if (!rows.ok()) return failed(rows.status());
+    std::vector<Params> sums(static_cast<std::size_t>(rows.rows()));
+    for (int r = 0; r < rows.rows(); ++r)
+        sums[static_cast<std::size_t>(r)].int4(rows.int4(r, 0)).int8(columns.checksumOf(rows, r, 1));
+    if (!sums.empty()) {
+        Params arrays;
+        arrays.arrayOf(sums, 0).arrayOf(sums, 1);
+        const Outcome set = db.run("UPDATE " + table +
+                                       " t SET crc = u.crc FROM unnest($1, $2) AS u(recno, crc)"
+                                       " WHERE t.recno = u.recno",
+                                   arrays);
+        if (!set.ok()) return failed(set.status());
+        if (set.affected() != rows.rows())
+            return failed(systemError("the checksums of " + table + " were not all set"));
+    }
+    // The proof: every row reads back as before, with its checksum.
+    const Outcome again =
+        db.run("SELECT recno, crc, " + columns.names() + " FROM " + table + " ORDER BY recno", Params());
+    if (!again.ok()) return failed(again.status());
+    bool proven = again.rows() == rows.rows();
+    for (int r = 0; proven && r < again.rows(); ++r) {
+        proven = again.int4(r, 0) == rows.int4(r, 0) && columns.recordOf(again, r, 2) == columns.recordOf(rows, r, 1) &&
+                 !again.isNull(r, 1) && again.int8(r, 1) == static_cast<std::int64_t>(columns.checksumOf(again, r, 2));
+    }
+    if (!proven) return failed(systemError("the checksums of " + table + " did not read back"));
+    const Outcome version = db.run(std::string("UPDATE ") + kRegistry + " SET schema_version = $2 WHERE file = $1",
+                                   Params().text(table).int4(kSchemaVersion));
+    if (!version.ok()) return failed(version.status());
     const Outcome committed = db.exec("COMMIT");
     db.setInTransaction(false);
     return committed.ok() ? KeyedStatus::success() : committed.status();

@@ -2,6 +2,7 @@
 
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/read_rules.h"
+#include "runtime/keyed_file/record_checksum.h"
 #include "runtime/keyed_file/record_image.h"
 #include "runtime/keyed_file/sqlite/connection.h"
 #include "runtime/keyed_file/sqlite/statement.h"
@@ -16,12 +17,6 @@ namespace kvr::runtime::sqlite {
 namespace {
 
 constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
-// The form of the records: 1, each kept as its whole image; 2, each kept
-// without the tail it shares with the layout's blank record (record_image.h),
-// which the file keeps beside its layout.  A file of the first form is
-// turned into the second by the first open for writing (trimRecords).
-constexpr int kWholeImageVersion = 1;
-constexpr int kSchemaVersion = 2;
 constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
 // The number of records in the key, kept by the database itself on every
 // write; the walk at open compares it with the entries the index holds.
@@ -50,18 +45,24 @@ std::string triggersSql() {
     return sql;
 }
 
-std::string recordsTableSql(const KeyedLayout &layout) {
-    return "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
-           " data BLOB NOT NULL CHECK (length(data) <= " +
-           std::to_string(layout.recordSize) + "))";
+// The records table as the engine makes it for each form: the only
+// definitions an open accepts (column by column, and to the letter).
+std::string recordsTableSql(const KeyedLayout &layout, int form) {
+    const std::string size = std::to_string(layout.recordSize);
+    const std::string head =
+        "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
+        " data BLOB NOT NULL CHECK (length(data) ";
+    if (form == kWholeImageForm) return head + "= " + size + "))";
+    if (form == kTrimmedForm) return head + "<= " + size + "))";
+    return head + "<= " + size + "), crc INTEGER NOT NULL)";
 }
 
 std::string creationSql(const KeyedLayout &layout) {
     return "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA application_id = " +
-           std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+           std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kCurrentForm) +
            "; BEGIN; CREATE TABLE keyed_layout(name TEXT NOT NULL, record_size INTEGER NOT NULL,"
            " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL, blank BLOB); " +
-           recordsTableSql(layout) + "; " + kIndexSql + "; " + kCountTableSql +
+           recordsTableSql(layout, kCurrentForm) + "; " + kIndexSql + "; " + kCountTableSql +
            "; INSERT INTO keyed_count VALUES (0); " + triggersSql() + kCheckTableSql +
            "; INSERT INTO keyed_check VALUES (0); ";
 }
@@ -106,18 +107,18 @@ int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &la
 namespace {
 
 // The file's marks: a keyed file of this program, and which form its
-// records are kept in (trimmed: without their blank tails).
-SchemaState formMarks(Connection &db, bool &trimmed) {
+// records are kept in.
+SchemaState formMarks(Connection &db, int &form) {
     Statement marks(db.handle(),
                     "SELECT (SELECT application_id FROM pragma_application_id),"
                     " (SELECT user_version FROM pragma_user_version)");
     if (!marks.ready()) return SchemaState::ofSqlite(marks.result());
     const int result = marks.step();
     if (result != SQLITE_ROW) return SchemaState::ofSqlite(result);
-    if (marks.integer(0) != kApplicationId ||
-        (marks.integer(1) != kSchemaVersion && marks.integer(1) != kWholeImageVersion))
+    const long long version = marks.integer(1);
+    if (marks.integer(0) != kApplicationId || version < kWholeImageForm || version > kCurrentForm)
         return SchemaState::of(KeyedBadDeclaration);
-    trimmed = marks.integer(1) == kSchemaVersion;
+    form = static_cast<int>(version);
     return {};
 }
 
@@ -141,15 +142,57 @@ SchemaState declaredLayout(Connection &db, const KeyedLayout &layout, bool trimm
     return {};
 }
 
+// Whether the records table has the columns the engine declares for the
+// form, one by one (name, type, NOT NULL, default, place in the primary
+// key, in this order and no others), as SQLite reads them from the
+// declaration.  Every open compares the declaration's text with the
+// form's (which alone shows the size check and AUTOINCREMENT, and costs
+// nothing more than the look at the schema it makes anyway); the
+// conversion compares the columns too, under the write lock, before it
+// copies a single record.
+SchemaState declaredColumns(Connection &db, int form) {
+    struct Column {
+        const char *name, *type;
+        bool notNull;
+        int primaryKey;
+    };
+    const Column columns[] = {{"recno", "INTEGER", false, 1},
+                              {"key", "BLOB", false, 0},
+                              {"version", "INTEGER", true, 0},
+                              {"data", "BLOB", true, 0},
+                              {"crc", "INTEGER", true, 0}};
+    const std::size_t expected = checksummedForm(form) ? 5 : 4;
+    Statement info(db.handle(),
+                   "SELECT name, type, \"notnull\", dflt_value IS NULL, pk FROM pragma_table_info('records')"
+                   " ORDER BY cid");
+    if (!info.ready()) return SchemaState::ofSqlite(info.result());
+    std::size_t seen = 0;
+    int result = SQLITE_OK;
+    bool same = true;
+    while ((result = info.step()) == SQLITE_ROW) {
+        if (seen >= expected) {
+            same = false;
+            break;
+        }
+        const Column &c = columns[seen++];
+        same = same && info.text(0) == std::string_view(c.name) && info.text(1) == std::string_view(c.type) &&
+               info.integer(2) == (c.notNull ? 1 : 0) && info.integer(3) == 1 && info.integer(4) == c.primaryKey;
+    }
+    if (result != SQLITE_ROW && result != SQLITE_DONE) return SchemaState::ofSqlite(result);
+    if (!same || seen != expected) return SchemaState::of(KeyedBadDeclaration);
+    return {};
+}
+
 }  // namespace
 
-SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed) {
-    trimmed = false;
-    if (const SchemaState marks = formMarks(db, trimmed); !marks.sound()) return marks;
-    if (const SchemaState declared = declaredLayout(db, layout, trimmed); !declared.sound()) return declared;
+SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, int &form) {
+    form = 0;
+    if (const SchemaState marks = formMarks(db, form); !marks.sound()) return marks;
+    if (const SchemaState declared = declaredLayout(db, layout, trimmedForm(form)); !declared.sound()) return declared;
     int result = SQLITE_OK;
 
-    // The records table, and the index, the count table and its triggers
+    // The records table (to the letter of the form's declaration: else
+    // another program's), and the index, the count table and its triggers
     // as made, from one look at the schema.
     struct Expected {
         const char *type;
@@ -157,7 +200,8 @@ SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey
         const char *sql;  // null: any definition
         bool found = false;
     };
-    std::vector<Expected> expected{{"table", "records", nullptr},
+    const std::string recordsSql = recordsTableSql(layout, form);
+    std::vector<Expected> expected{{"table", "records", recordsSql.c_str()},
                                    {"index", "records_by_key", kIndexSql},
                                    {"table", "keyed_count", kCountTableSql}};
     for (const Trigger &t : kTriggers) expected.push_back({"trigger", t.name, t.sql});
@@ -226,6 +270,61 @@ void keyOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
         sqlite3_result_null(context);
 }
 
+// keyed_kept(data): a record's bytes, of either form, without the tail they
+// share with the blank record.
+void keptOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
+    const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
+    const std::string image = restoredImage(bytesOf(values[0]), *blank);
+    sqlite3_result_blob(context, image.data(), static_cast<int>(keptLength(image, *blank)), SQLITE_TRANSIENT);
+}
+
+// keyed_crc(data): the checksum of a record's bytes, of either form, as the
+// current form keeps them (without the blank tail; record_checksum.h).
+void checksumOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
+    const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
+    const std::string image = restoredImage(bytesOf(values[0]), *blank);
+    sqlite3_result_int64(context, recordChecksum(std::string_view(image).substr(0, keptLength(image, *blank))));
+}
+
+// keyed_image(data): the whole image of a record's stored bytes, of either
+// form.
+void imageOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
+    const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
+    const std::string image = restoredImage(bytesOf(values[0]), *blank);
+    sqlite3_result_blob(context, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
+}
+
+// The SQL functions above, for as long as the object lives.
+class RecordFunctions {
+public:
+    RecordFunctions(Connection &db, const KeyedLayout &layout) : db_(db), image_{layout, blankImageOf(layout)} {
+        const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+        result_ = sqlite3_create_function(db.handle(), "keyed_key", 1, flags, &image_, keyOfRecord, nullptr, nullptr);
+        if (result_ == SQLITE_OK)
+            result_ = sqlite3_create_function(db.handle(), "keyed_crc", 1, flags, blank(), checksumOfRecord, nullptr,
+                                              nullptr);
+        if (result_ == SQLITE_OK)
+            result_ =
+                sqlite3_create_function(db.handle(), "keyed_image", 1, flags, blank(), imageOfRecord, nullptr, nullptr);
+        if (result_ == SQLITE_OK)
+            result_ =
+                sqlite3_create_function(db.handle(), "keyed_kept", 1, flags, blank(), keptOfRecord, nullptr, nullptr);
+    }
+    ~RecordFunctions() {
+        for (const char *name : {"keyed_key", "keyed_crc", "keyed_image", "keyed_kept"})
+            sqlite3_create_function(db_.handle(), name, 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
+    }
+    RecordFunctions(const RecordFunctions &) = delete;
+    RecordFunctions &operator=(const RecordFunctions &) = delete;
+    int result() const { return result_; }
+
+private:
+    std::string *blank() { return const_cast<std::string *>(&image_.blank); }
+    Connection &db_;
+    ImageLayout image_;
+    int result_ = SQLITE_OK;
+};
+
 // Whether SQLite finds every page, and the index against the table, sound.
 int integrityState(Connection &db, bool &sound) {
     Statement check(db.handle(), "PRAGMA integrity_check(1)");
@@ -242,7 +341,7 @@ bool damageResult(int result) {
 
 }  // namespace
 
-SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
+SchemaState fullState(Connection &db, const KeyedLayout &layout, int form) {
     bool sound = false;
     int result = quickState(db, sound);
     if (result == SQLITE_OK && !sound) return SchemaState::ofSqlite(SQLITE_CORRUPT);
@@ -256,15 +355,30 @@ SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
                         value);
         sound = value == 1;
     }
-    // Every key value against its record's bytes.
+    // Every record's bytes against its checksum, and every key value
+    // against the bytes of a record whose checksum holds (a record whose
+    // bytes changed is damaged itself, and its key is not rebuilt from them).
+    long long damagedRecords = 0;
     if (result == SQLITE_OK && sound) {
-        ImageLayout image{layout, blankImageOf(layout)};
-        result = sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &image,
-                                         keyOfRecord, nullptr, nullptr);
+        const RecordFunctions functions(db, layout);
+        result = functions.result();
+        if (result == SQLITE_OK && checksummedForm(form))
+            result =
+                scalar(db, "SELECT count(*) FROM records NOT INDEXED WHERE crc IS NOT keyed_crc(data)", damagedRecords);
         if (result == SQLITE_OK)
-            result = scalar(db, "SELECT count(*) FROM records NOT INDEXED WHERE key IS NOT keyed_key(data)", value);
-        sqlite3_create_function(db.handle(), "keyed_key", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
+            result = scalar(db,
+                            checksummedForm(form)
+                                ? "SELECT count(*) FROM records NOT INDEXED WHERE key IS NOT keyed_key(data)"
+                                  " AND crc = keyed_crc(data)"
+                                : "SELECT count(*) FROM records NOT INDEXED WHERE key IS NOT keyed_key(data)",
+                            value);
         sound = value == 0;
+    }
+    if (result != SQLITE_OK && !damageResult(result)) return SchemaState::ofSqlite(result);
+    if (result == SQLITE_OK && sound) {
+        SchemaState state;
+        state.damagedRecords = damagedRecords;
+        return state;
     }
     if (result != SQLITE_OK && !damageResult(result)) return SchemaState::ofSqlite(result);
     if (result == SQLITE_OK && sound) return {};
@@ -278,7 +392,7 @@ SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed) {
         return damageResult(table.result()) ? SchemaState::ofSqlite(SQLITE_CORRUPT)
                                             : SchemaState::ofSqlite(table.result());
     table.bind(1, static_cast<std::int64_t>(layout.recordSize));
-    table.bind(2, trimmed ? 0 : static_cast<std::int64_t>(layout.recordSize));
+    table.bind(2, trimmedForm(form) ? 0 : static_cast<std::int64_t>(layout.recordSize));
     result = table.step();
     if (result != SQLITE_ROW) return SchemaState::ofSqlite(damageResult(result) ? SQLITE_CORRUPT : result);
     const bool whole = table.isNull(1) || (table.integer(0) == 1 && recordNumberInRange(table.integer(1)) &&
@@ -372,14 +486,6 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
 
 namespace {
 
-// keyed_kept(data): a record's bytes without the tail they share with the
-// blank record.
-void keptOfRecord(sqlite3_context *context, int, sqlite3_value **values) {
-    const auto *blank = static_cast<const std::string *>(sqlite3_user_data(context));
-    const std::string_view data = bytesOf(values[0]);
-    sqlite3_result_blob(context, data.data(), static_cast<int>(keptLength(data, *blank)), SQLITE_TRANSIENT);
-}
-
 int stepDone(Statement &statement, Connection &db) {
     if (!statement.ready()) return statement.result();
     return statement.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(db.handle());
@@ -387,55 +493,105 @@ int stepDone(Statement &statement, Connection &db) {
 
 }  // namespace
 
-int trimRecords(Connection &db, const KeyedLayout &layout) {
-    long long version = 0, schemaVersion = 0;
+namespace {
+
+// The highest record number ever given, kept for the table made anew.
+int keepSequence(Connection &db, long long highest) {
+    Statement raise(db.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
+    if (raise.ready()) raise.bind(1, highest);
+    int result = stepDone(raise, db);
+    if (result != SQLITE_OK || highest <= 0) return result;
+    Statement make(db.handle(),
+                   "INSERT INTO sqlite_sequence(name, seq) SELECT 'records', ?1"
+                   " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'records')");
+    if (make.ready()) make.bind(1, highest);
+    return stepDone(make, db);
+}
+
+// The blank record beside the layout, for a file that kept records whole.
+int keepBlank(Connection &db, const KeyedLayout &layout) {
+    int result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");
+    if (result != SQLITE_OK) return result;
+    Statement keep(db.handle(), "UPDATE keyed_layout SET blank = ?1");
+    if (keep.ready()) keep.bindBytes(1, blankImageOf(layout));
+    return stepDone(keep, db);
+}
+
+// The proof, before the caller commits: every record reads back as it read
+// before (number, key value, change counter, bytes), with its checksum, no
+// other record is there, and the key's count holds.  SQLITE_CORRUPT when
+// not.
+int proveConversion(Connection &db) {
+    long long proven = 0;
+    const int result = scalar(db,
+                              "SELECT (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM records)"
+                              " AND (SELECT count(*) FROM keyed_before) = (SELECT count(*) FROM keyed_before b"
+                              "  JOIN records r ON r.recno = b.recno AND r.key IS b.key AND r.version = b.version"
+                              "  AND keyed_image(r.data) = b.image AND r.crc = keyed_crc(r.data))"
+                              " AND (SELECT keyed FROM keyed_count) ="
+                              "  (SELECT count(*) FROM records WHERE key IS NOT NULL)",
+                              proven);
+    if (result != SQLITE_OK) return result;
+    return proven == 1 ? SQLITE_OK : SQLITE_CORRUPT;
+}
+
+}  // namespace
+
+int convertRecords(Connection &db, const KeyedLayout &layout) {
+    long long version = 0;
     int result = scalar(db, "PRAGMA user_version", version);
     // Turned by another process since the open's check.
-    if (result != SQLITE_OK || version == kSchemaVersion) return result;
-    if (version != kWholeImageVersion) return SQLITE_CORRUPT;
-    // The size check of the records table lets shorter bytes in: a change
-    // of the table's definition that no stored row breaks, made by writing
-    // the definition itself, with the schema version moved on so that every
-    // connection reads the schema anew.
-    result = scalar(db, "PRAGMA schema_version", schemaVersion);
-    if (result == SQLITE_OK) result = db.exec("PRAGMA writable_schema = ON");
-    if (result == SQLITE_OK) {
-        Statement table(db.handle(), "UPDATE sqlite_master SET sql = ?1 WHERE type = 'table' AND name = 'records'");
-        if (table.ready()) table.bindText(1, recordsTableSql(layout));
-        result = stepDone(table, db);
-    }
-    if (result == SQLITE_OK) result = db.exec("PRAGMA schema_version = " + std::to_string(schemaVersion + 1));
-    if (const int reset = db.exec("PRAGMA writable_schema = RESET"); result == SQLITE_OK) result = reset;
+    if (result != SQLITE_OK || version == kCurrentForm) return result;
+    if (version != kWholeImageForm && version != kTrimmedForm) return SQLITE_CORRUPT;
+    // Checked again under the write lock: only the engine's own tables are
+    // turned.
+    int form = 0;
+    SchemaState state = layoutState(db, layout, false, form);
+    if (state.sound()) state = declaredColumns(db, form);
+    if (state.failed()) return state.sqliteResult;
+    if (!state.sound() || form != version) return SQLITE_CORRUPT;
 
-    const std::string blank = blankImageOf(layout);
-    if (result == SQLITE_OK) result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");
+    const RecordFunctions functions(db, layout);
+    result = functions.result();
+    // Numbers once given are never given again: the highest ever given.
+    long long highest = 0;
     if (result == SQLITE_OK) {
-        Statement keep(db.handle(), "UPDATE keyed_layout SET blank = ?1");
-        if (keep.ready()) keep.bindBytes(1, blank);
-        result = stepDone(keep, db);
+        const int seq = scalar(db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", highest);
+        if (seq != SQLITE_OK && seq != SQLITE_DONE) result = seq;
     }
-    // Only the records that end as the blank record does change.
+    // The records as they read now, by column name, beside the table made
+    // anew in the current form; the index, the count's triggers and the
+    // number sequence go with the old table and are made again.
     if (result == SQLITE_OK)
-        result = sqlite3_create_function(db.handle(), "keyed_kept", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                         const_cast<std::string *>(&blank), keptOfRecord, nullptr, nullptr);
-    if (result == SQLITE_OK) {
-        Statement trim(db.handle(),
-                       "UPDATE records SET data = keyed_kept(data) WHERE substr(data, -1) = substr(?1, -1)");
-        if (trim.ready()) trim.bindBytes(1, blank);
-        result = stepDone(trim, db);
-        sqlite3_create_function(db.handle(), "keyed_kept", 1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
-    }
-    if (result == SQLITE_OK) result = db.exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+        result = db.exec(
+            "CREATE TEMP TABLE keyed_before AS SELECT recno, key, version, keyed_image(data) AS image FROM records;"
+            " DROP TABLE records;");
+    if (result == SQLITE_OK) result = db.exec(recordsTableSql(layout, kCurrentForm));
+    if (result == SQLITE_OK)
+        result = db.exec(
+            "INSERT INTO records(recno, key, version, data, crc)"
+            " SELECT recno, key, version, keyed_kept(image), keyed_crc(image) FROM keyed_before ORDER BY recno");
+    if (result == SQLITE_OK) result = db.exec(std::string(kIndexSql) + "; " + triggersSql());
+    if (result == SQLITE_OK) result = keepSequence(db, highest);
+    if (result == SQLITE_OK && version == kWholeImageForm) result = keepBlank(db, layout);
+    if (result == SQLITE_OK) result = proveConversion(db);
+    if (result == SQLITE_OK) result = db.exec("DROP TABLE keyed_before");
+    if (result == SQLITE_OK) result = db.exec("PRAGMA user_version = " + std::to_string(kCurrentForm));
     return result;
 }
 
-int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout) {
+int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout, int form) {
     Connection made;
     int result = makeKeyedFile(made, temp, layout);
     if (result == SQLITE_OK) result = made.exec("BEGIN");
     if (result == SQLITE_OK) {
-        Statement read(db.handle(), "SELECT recno, version, data FROM records NOT INDEXED");
-        Statement insert(made.handle(), "INSERT INTO records(recno, key, version, data) VALUES (?1, ?2, ?3, ?4)");
+        // A record's checksum goes with it as it was: a record whose bytes
+        // changed stays damaged in the copy.
+        Statement read(db.handle(), checksummedForm(form)
+                                        ? "SELECT recno, version, data, crc FROM records NOT INDEXED"
+                                        : "SELECT recno, version, data, NULL FROM records NOT INDEXED");
+        Statement insert(made.handle(),
+                         "INSERT INTO records(recno, key, version, data, crc) VALUES (?1, ?2, ?3, ?4, ?5)");
         const std::string blank = blankImageOf(layout);
         result = !read.ready() ? read.result() : insert.result();
         if (result == SQLITE_OK)
@@ -446,7 +602,9 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
                 insert.bind(1, read.integer(0));
                 insert.bindKey(2, keyOfStored(image, layout, blank));
                 insert.bind(3, read.integer(1));
-                insert.bindBytes(4, std::string_view(image).substr(0, keptLength(image, blank)));
+                const std::string_view kept = std::string_view(image).substr(0, keptLength(image, blank));
+                insert.bindBytes(4, kept);
+                insert.bind(5, read.isNull(3) ? static_cast<std::int64_t>(recordChecksum(kept)) : read.integer(3));
                 return insert.step();
             });
     }

@@ -1,8 +1,9 @@
 // How a keyed file is laid out in its SQLite database.
 //
-//   records(recno, key, version, data)  one row per record: the record
-//        number (never reused), the key value (NULL when left out of the
-//        key), the change counter and the record's bytes
+//   records(recno, key, version, data, crc)  one row per record: the
+//        record number (never reused), the key value (NULL when left out of
+//        the key), the change counter, the record's bytes and the checksum
+//        of those bytes (record_checksum.h), checked at every read
 //   records_by_key  the key: an index on (key, recno) of the keyed rows
 //   keyed_count(keyed)  how many rows are in the key, kept by triggers on
 //        every write, so that an open can check the index against it
@@ -12,10 +13,15 @@
 //   keyed_check(stamp)  the database's change counter as this engine's last
 //        write left it (see below)
 // The database's application id ("KVKF") and user version mark it as a
-// keyed file of this program: version 2 keeps the records without their
-// blank tails; version 1, of files made before, kept every record whole (its
-// layout without the blank record).  Both read the same; the first open for
-// writing turns a file of version 1 into version 2 (trimRecords).
+// keyed file of this program, and the form of its records: version 3 keeps
+// them without their blank tails and with their checksums; version 2, of
+// files made before, without the checksums; version 1, of files made before
+// that, kept every record whole (its layout without the blank record).  All
+// read the same (the older forms without a check of the bytes); the first
+// open for writing turns a file of an older form into the current one
+// (convertRecords).  Each form has one declaration of the records table,
+// the one the engine wrote: a file whose table is declared otherwise is
+// refused, never turned.
 //
 // Checking the key at open.  That the index, the count table and its
 // triggers are defined as made is read from the schema, at once.  That the
@@ -44,6 +50,13 @@ namespace kvr::runtime::sqlite {
 
 class Connection;
 
+// The forms of the records, the database's user version.
+inline constexpr int kWholeImageForm = 1;  // each record kept whole
+inline constexpr int kTrimmedForm = 2;     // kept without its blank tail
+inline constexpr int kCurrentForm = 3;     // and with its checksum
+constexpr bool trimmedForm(int form) { return form >= kTrimmedForm; }
+constexpr bool checksummedForm(int form) { return form >= kCurrentForm; }
+
 // Makes a new keyed file of the layout at path (a file that must not exist
 // yet; the caller links it into place).  The SQLite result.
 [[nodiscard]] int makeKeyedFile(Connection &db, const std::string &path, const KeyedLayout &layout);
@@ -54,6 +67,9 @@ class Connection;
 struct [[nodiscard]] SchemaState {
     KeyedErrorCode code = KeyedOk;
     int sqliteResult = 0;  // SQLITE_OK, or the SQLite result that failed
+    // fullState: records whose bytes do not match their checksum (each
+    // reported as damage when read; the file is never stamped sound).
+    long long damagedRecords = 0;
 
     bool failed() const { return sqliteResult != 0; }
     bool sound() const { return code == KeyedOk && !failed(); }
@@ -66,9 +82,10 @@ struct [[nodiscard]] SchemaState {
 // KeyedRebuildKeys (checkKey: the key index, the count table or its
 // triggers missing or defined otherwise) or a failed SQLite result (a
 // failed SQLITE_CORRUPT when the file's blank record is not the layout's).
-// trimmed: the records are kept without their blank tails.  Reads the
-// schema only.
-SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, bool &trimmed);
+// KeyedBadDeclaration too when the records table is not declared as the
+// engine declares it for the file's form.  form: the records' form (user
+// version).  Reads the schema only.
+SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey, int &form);
 
 // The check of every open, inside its read transaction: the record numbers
 // at both ends of the table (two seeks, whatever the size of the file) in
@@ -79,12 +96,13 @@ SchemaState layoutState(Connection &db, const KeyedLayout &layout, bool checkKey
 // The full check, for a file that something else than this engine wrote to
 // last or in which something looks wrong: SQLite's integrity check of every
 // page and of the index against the table, the index's entries against the
-// count, and every key value against its record's bytes.  Sound when all
+// count, every record's bytes against its checksum (damagedRecords), and
+// every key value against its record's bytes.  Sound when all
 // agree; else KeyedRebuildKeys when the table itself reads whole with
 // record numbers in range (rebuilding the key then restores the file), a
 // failed SQLITE_CORRUPT when it does not; or another failed SQLite result.
 // Reads the whole file.
-SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed);
+SchemaState fullState(Connection &db, const KeyedLayout &layout, int form);
 
 // Inside a read transaction: whether the file's last write was the engine's
 // own, its stamp equal to the change counter.  stampable: the file has a
@@ -109,12 +127,15 @@ SchemaState fullState(Connection &db, const KeyedLayout &layout, bool trimmed);
 // anew, whatever of them was missing or damaged.  The SQLite result.
 [[nodiscard]] int rebuildKey(Connection &db, const KeyedLayout &layout);
 
-// Inside a write transaction: turns a file that keeps every record whole
-// into one that keeps them without their blank tails (the records' size
-// check, the blank record beside the layout, the records, the version),
-// all in the caller's transaction; nothing when another process did it
-// first.  The SQLite result.
-int trimRecords(Connection &db, const KeyedLayout &layout);
+// Inside a write transaction: turns a file of an older form into the
+// current one, all in the caller's transaction: the records, read by column
+// name, into a records table made anew (without their blank tails, with
+// their checksums), its key index and triggers, the number sequence, the
+// blank record beside the layout, the version; then proves it: every record
+// reads back as before.  Nothing when another process did it first;
+// SQLITE_CORRUPT when the file is not the engine's own form or the proof
+// fails (the caller rolls back).  The SQLite result.
+int convertRecords(Connection &db, const KeyedLayout &layout);
 
 // When the key cannot be rebuilt in place (a page of the index, or of a
 // table beside the records, is damaged): makes a new keyed file of the
@@ -122,8 +143,9 @@ int trimRecords(Connection &db, const KeyedLayout &layout);
 // kept in the new file without its blank tail) with its record number,
 // change counter and key value derived anew, and copies the new
 // file over db's page by page through db's own connection, in one
-// transaction.  The SQLite result.
-[[nodiscard]] int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout);
+// transaction.  Each record keeps its checksum (or, from a file of an older
+// form, gets one).  The SQLite result.
+[[nodiscard]] int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout, int form);
 
 }  // namespace kvr::runtime::sqlite
 

@@ -5,6 +5,7 @@
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
 #include "runtime/keyed_file/read_rules.h"
+#include "runtime/keyed_file/record_checksum.h"
 #include "runtime/keyed_file/record_image.h"
 
 #include <sqlite3.h>
@@ -18,7 +19,18 @@
 namespace kvr::runtime {
 
 namespace {
-const std::string kColumns = "SELECT recno, key, version, data FROM records ";
+// The columns every read takes, the checksum last (NULL from a file of an
+// older form, which has none).
+const std::string kColumns[2] = {"SELECT recno, key, version, data, NULL FROM records ",
+                                 "SELECT recno, key, version, data, crc FROM records "};
+
+// Whether the bytes a row keeps of its record match the checksum read with
+// them (a record of an older form has none to match; in the current form a
+// missing checksum, which the table does not allow, is damage too).
+bool checksumHolds(const sqlite::Statement &row, bool checksummed) {
+    if (!checksummed) return true;
+    return !row.isNull(4) && row.integer(4) == static_cast<std::int64_t>(recordChecksum(row.bytes(3)));
+}
 
 // Ends the read transaction a read began: COMMIT after a good read, else
 // ROLLBACK.  A closing statement that fails is the read's result (a read
@@ -35,7 +47,7 @@ int endRead(sqlite3 *db, int result, const Run &run) {
 
 KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<void(sqlite::Statement &)> &bind,
                                StoredRecord &record) {
-    sqlite::StatementUse read = db_.cached(kColumns + where);
+    sqlite::StatementUse read = db_.cached(kColumns[checksummed_ ? 1 : 0] + where);
     if (!read) return db_.status(read.result());
     if (bind) bind(*read);
     const int result = read->step();
@@ -51,6 +63,12 @@ KeyedStatus SqliteStore::fetch(const std::string &where, const std::function<voi
     record.key = read->key(1);
     record.version = read->integer(2);
     restoreImage(read->bytes(3), blank_, record.data);
+    // Bytes that changed since the engine wrote them are never delivered.
+    if (!checksumHolds(*read, checksummed_)) {
+        read->reset();
+        record = StoredRecord{};
+        return damaged();
+    }
     return KeyedStatus::success();
 }
 
@@ -120,23 +138,26 @@ struct PageStatements {
     std::string fromEnd, sameKey[2], beyondKey;
 };
 
-const PageStatements &pageStatements(bool forward) {
-    static const PageStatements statements[2] = {
-        [] {
-            const std::string order = " ORDER BY key DESC, recno DESC LIMIT ?3";
-            return PageStatements{kColumns + "WHERE key IS NOT NULL" + order,
-                                  {kColumns + "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT ?3",
-                                   kColumns + "WHERE key = ?1 AND recno <= ?2 ORDER BY recno DESC LIMIT ?3"},
-                                  kColumns + "WHERE key IS NOT NULL AND key < ?1" + order};
-        }(),
-        [] {
-            const std::string order = " ORDER BY key, recno LIMIT ?3";
-            return PageStatements{kColumns + "WHERE key IS NOT NULL" + order,
-                                  {kColumns + "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT ?3",
-                                   kColumns + "WHERE key = ?1 AND recno >= ?2 ORDER BY recno LIMIT ?3"},
-                                  kColumns + "WHERE key > ?1" + order};
-        }()};
-    return statements[forward ? 1 : 0];
+PageStatements pageStatementsOf(const std::string &columns, bool forward) {
+    if (!forward) {
+        const std::string order = " ORDER BY key DESC, recno DESC LIMIT ?3";
+        return PageStatements{columns + "WHERE key IS NOT NULL" + order,
+                              {columns + "WHERE key = ?1 AND recno < ?2 ORDER BY recno DESC LIMIT ?3",
+                               columns + "WHERE key = ?1 AND recno <= ?2 ORDER BY recno DESC LIMIT ?3"},
+                              columns + "WHERE key IS NOT NULL AND key < ?1" + order};
+    }
+    const std::string order = " ORDER BY key, recno LIMIT ?3";
+    return PageStatements{columns + "WHERE key IS NOT NULL" + order,
+                          {columns + "WHERE key = ?1 AND recno > ?2 ORDER BY recno LIMIT ?3",
+                           columns + "WHERE key = ?1 AND recno >= ?2 ORDER BY recno LIMIT ?3"},
+                          columns + "WHERE key > ?1" + order};
+}
+
+const PageStatements &pageStatements(bool checksummed, bool forward) {
+    static const PageStatements statements[2][2] = {
+        {pageStatementsOf(kColumns[0], false), pageStatementsOf(kColumns[0], true)},
+        {pageStatementsOf(kColumns[1], false), pageStatementsOf(kColumns[1], true)}};
+    return statements[checksummed ? 1 : 0][forward ? 1 : 0];
 }
 }  // namespace
 
@@ -147,7 +168,7 @@ const PageStatements &pageStatements(bool forward) {
 // comes from one state of the file.
 int SqliteStore::readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                           std::vector<StoredRecord> &records) {
-    const PageStatements &statements = pageStatements(direction == Direction::Forward);
+    const PageStatements &statements = pageStatements(checksummed_, direction == Direction::Forward);
     const auto run = [&](const std::string &sql, std::size_t wanted) -> int {
         sqlite::StatementUse rows = db_.cached(sql);
         if (!rows) return rows.result();
@@ -164,6 +185,12 @@ int SqliteStore::readPage(const std::optional<KeyPlace> &from, bool inclusive, D
             record.key = rows->key(1);
             record.version = rows->integer(2);
             restoreImage(rows->bytes(3), blank_, record.data);
+            // The page ends before a record whose bytes changed: the records
+            // before it are the page, the damage its status.
+            if (!checksumHolds(*rows, checksummed_)) {
+                records.pop_back();
+                return SQLITE_CORRUPT;
+            }
         }
         return result == SQLITE_DONE ? SQLITE_OK : result;
     };

@@ -1,6 +1,7 @@
 #include "common/unique_fd.h"
 #include "runtime/keyed_file/sqlite/sqlite_store.h"
 
+#include "runtime/keyed_file/record_checksum.h"
 #include "runtime/keyed_file/record_image.h"
 #include "runtime/keyed_file/sqlite/creation_litter.h"
 #include "runtime/keyed_file/sqlite/schema.h"
@@ -91,10 +92,10 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
         result = db_.exec("PRAGMA synchronous = FULL");
         if (result != SQLITE_OK) return abandon(db_.status(result));
     }
-    bool stamped = false;
-    if (KeyedStatus checked = checkAtOpen(stamped); !checked.ok()) return abandon(std::move(checked));
-    if (!stamped && mode.write) stampSound();
-    if (!trimmed_ && mode.write) trimRecords(waitMs);
+    bool stamped = false, damagedRecords = false;
+    if (KeyedStatus checked = checkAtOpen(stamped, damagedRecords); !checked.ok()) return abandon(std::move(checked));
+    if (!stamped && !damagedRecords && mode.write) stampSound();
+    if (!checksummed_ && mode.write) convertRecords(waitMs);
     db_.takeDamageReported();
     db_.setBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     id_ = id;
@@ -113,11 +114,14 @@ KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs
 // corrupt in the reads above.  Damage that none of these meets is found
 // by the reads that meet it (the read rules, SQLite's own checks of the
 // pages it reads), reported as KeyedSystemError, and the next open checks in full.
-KeyedStatus SqliteStore::checkAtOpen(bool &stamped) {
+KeyedStatus SqliteStore::checkAtOpen(bool &stamped, bool &damagedRecords) {
     int result = db_.exec("BEGIN");
     if (result != SQLITE_OK) return db_.status(result);
-    sqlite::SchemaState state = sqlite::layoutState(db_, layout_, true, trimmed_);
-    stamped = false;
+    int form = 0;
+    sqlite::SchemaState state = sqlite::layoutState(db_, layout_, true, form);
+    trimmed_ = sqlite::trimmedForm(form);
+    checksummed_ = sqlite::checksummedForm(form);
+    stamped = damagedRecords = false;
     if (state.sound()) {
         result = sqlite::lastWriteStamped(db_, stamped, stampable_);
         bool inRange = true;
@@ -129,7 +133,8 @@ KeyedStatus SqliteStore::checkAtOpen(bool &stamped) {
         else if (result != SQLITE_OK)
             state = sqlite::SchemaState::ofSqlite(result);
     }
-    if (state.sound() && !stamped) state = sqlite::fullState(db_, layout_, trimmed_);
+    if (state.sound() && !stamped) state = sqlite::fullState(db_, layout_, form);
+    damagedRecords = state.damagedRecords > 0;
     db_.settle();
     if (state.failed()) return db_.status(state.sqliteResult);
     if (!state.sound()) return KeyedStatus::of(state.code);
@@ -151,27 +156,28 @@ void SqliteStore::stampSound() {
     db_.settle();
 }
 
-// Once for a file: its records without their blank tails, in one write
-// transaction, moving the stamp on as any write of the engine does.  When
-// the file cannot be had (others busy with it for the whole wait) or the
-// change fails, it is rolled back and the file is used as it is: records
-// kept whole read the same, and its next open for writing tries again.
+// Once for a file: its records in the current form (without their blank
+// tails, with their checksums), in one write transaction, moving the stamp
+// on as any write of the engine does.  When the file cannot be had (others
+// busy with it for the whole wait) or the change fails, it is rolled back
+// and the file is used as it is: records of an older form read the same
+// (unchecked), and its next open for writing tries again.
 // Then the file gives back the pages it no longer needs, when nobody else
 // is using it at that moment: a transaction of its own, stamped after it
 // when the change counter shows that no other write came between.
-void SqliteStore::trimRecords(int waitMs) {
+void SqliteStore::convertRecords(int waitMs) {
     db_.setBusyTimeout(std::max(sqlite::Connection::kDefaultBusyMs, waitMs));
     int result = db_.exec("BEGIN IMMEDIATE");
     if (result == SQLITE_OK) {
         noteCounterAtBegin();
-        result = sqlite::trimRecords(db_, layout_);
+        result = sqlite::convertRecords(db_, layout_);
         if (result == SQLITE_OK) result = stampBeforeCommit();
         if (result == SQLITE_OK) result = db_.exec("COMMIT");
         if (result != SQLITE_OK) db_.exec("ROLLBACK");
     }
     db_.settle();
     if (result != SQLITE_OK) return;
-    trimmed_ = true;
+    trimmed_ = checksummed_ = true;
     db_.setBusyTimeout(0);
     if (db_.exec("VACUUM") == SQLITE_OK && counterKnown_ && db_.exec("BEGIN IMMEDIATE") == SQLITE_OK) {
         // The turn stamped its commit, and the compaction's commit is the
@@ -272,8 +278,8 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
     if (result != SQLITE_OK) return failed(result);
     db.usePlainBusyTimeout(sqlite::Connection::kDefaultBusyMs);
     db.exec("PRAGMA synchronous = FULL");
-    bool trimmed = false;
-    const sqlite::SchemaState state = sqlite::layoutState(db, layout_, false, trimmed);
+    int form = 0;
+    const sqlite::SchemaState state = sqlite::layoutState(db, layout_, false, form);
     if (state.failed()) return failed(state.sqliteResult);
     if (!state.sound()) return KeyedStatus::of(state.code);
 
@@ -293,7 +299,7 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
             ::unlink((temp + "-journal").c_str());
         };
         removeTemp();
-        result = sqlite::rebuildThroughCopy(db, temp, layout_);
+        result = sqlite::rebuildThroughCopy(db, temp, layout_, form);
         removeTemp();
     }
     return result == SQLITE_OK ? KeyedStatus::success() : failed(result);
@@ -339,11 +345,13 @@ KeyedStatus SqliteStore::insert(const std::optional<std::string> &key, const std
                                 std::uint32_t &recordNumber) {
     std::int64_t recno = 0;
     const auto body = [&]() -> KeyedStatus {
-        sqlite::StatementUse insert =
-            db_.cached("INSERT INTO records(key, version, data) VALUES (?1, 1, ?2) RETURNING recno");
+        sqlite::StatementUse insert = db_.cached(
+            checksummed_ ? "INSERT INTO records(key, version, data, crc) VALUES (?1, 1, ?2, ?3) RETURNING recno"
+                         : "INSERT INTO records(key, version, data) VALUES (?1, 1, ?2) RETURNING recno");
         if (!insert) return db_.status(insert.result());
         insert->bindKey(1, key);
         insert->bindBytes(2, stored(data));
+        if (checksummed_) insert->bind(3, recordChecksum(stored(data)));
         const int result = insert->step();
         if (result == SQLITE_ROW) recno = insert->integer(0);
         const int last = insert->step();
@@ -373,7 +381,9 @@ KeyedStatus SqliteStore::update(std::uint32_t recordNumber, const std::optional<
                                 const std::vector<unsigned char> &data, std::optional<std::int64_t> expectedVersion,
                                 std::int64_t &version) {
     return write([&]() -> KeyedStatus {
-        std::string sql = "UPDATE records SET key = ?1, data = ?2, version = version + 1 WHERE recno = ?3";
+        std::string sql =
+            checksummed_ ? "UPDATE records SET key = ?1, data = ?2, crc = ?5, version = version + 1 WHERE recno = ?3"
+                         : "UPDATE records SET key = ?1, data = ?2, version = version + 1 WHERE recno = ?3";
         if (expectedVersion) sql += " AND version = ?4";
         sqlite::StatementUse update = db_.cached(sql + " RETURNING version");
         if (!update) return db_.status(update.result());
@@ -381,6 +391,7 @@ KeyedStatus SqliteStore::update(std::uint32_t recordNumber, const std::optional<
         update->bindBytes(2, stored(data));
         update->bind(3, recordNumber);
         if (expectedVersion) update->bind(4, *expectedVersion);
+        if (checksummed_) update->bind(5, recordChecksum(stored(data)));
         const int result = update->step();
         if (result == SQLITE_ROW) version = update->integer(0);
         const int last = result == SQLITE_ROW ? update->step() : result;

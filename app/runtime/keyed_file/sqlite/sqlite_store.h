@@ -1,9 +1,12 @@
 // Keyed files as SQLite databases, one database per file, records stored
 // without the tail they share with the layout's blank record and read back
-// byte for byte (record_image.h; the tables are described in schema.h).  A
-// file of before, which keeps every record whole, is read as it is, and
-// turned into that form by the first open for writing, in one transaction
-// (a kill leaves it as it was), then compacted.
+// byte for byte (record_image.h; the tables are described in schema.h),
+// each with the checksum of its bytes, checked at every read: a record whose
+// bytes no longer match it is damage (KeyedSystemError, and the next open
+// checks the file in full), never delivered.  A file of before, which keeps
+// every record whole or without its checksum, is read as it is, and turned
+// into that form by the first open for writing, in one transaction (a kill
+// leaves it as it was), then compacted.
 //
 // Writes are atomic: each insert, update and delete outside a transaction is
 // its own database transaction, and the rollback journal with full
@@ -100,8 +103,8 @@ private:
     int readPage(const std::optional<KeyPlace> &from, bool inclusive, Direction direction, std::size_t count,
                  std::vector<StoredRecord> &records);
     void forgetAhead() { ahead_.forget(); }
-    // At an open for writing of a file that keeps its records whole.
-    void trimRecords(int waitMs);
+    // At an open for writing of a file of an older form.
+    void convertRecords(int waitMs);
     // The bytes to store of a record's image.
     std::string_view stored(const std::vector<unsigned char> &data) const;
 
@@ -115,15 +118,18 @@ private:
     [[nodiscard]] KeyedStatus abandon(KeyedStatus status);
     // The checks an open makes, in one read transaction; stamped: the last
     // write was the engine's own.  The connection stays open either way.
-    [[nodiscard]] KeyedStatus checkAtOpen(bool &stamped);
+    // damagedRecords: the full check found records whose bytes do not
+    // match their checksums (the file is not stamped sound).
+    [[nodiscard]] KeyedStatus checkAtOpen(bool &stamped, bool &damagedRecords);
     void stampSound();
     [[nodiscard]] KeyedStatus noted(KeyedStatus status);
     void noteCounterAtBegin();
     int stampBeforeCommit();
 
     KeyedLayout layout_;
-    std::string blank_;     // the layout's blank record (record_image.h)
-    bool trimmed_ = false;  // the file keeps records without blank tails
+    std::string blank_;         // the layout's blank record (record_image.h)
+    bool trimmed_ = false;      // the file keeps records without blank tails
+    bool checksummed_ = false;  // and with their checksums
     sqlite::Connection db_;
     FileId id_{};
     bool inTransaction_ = false;

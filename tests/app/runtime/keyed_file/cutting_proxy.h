@@ -11,6 +11,12 @@
 //   Cut::AfterInsert  the Sync that ends the execution of a prepared
 //                     INSERT (or a simple query "INSERT ...").
 //
+// or closes them instead of passing the message on, as a connection that
+// went down just before it was sent:
+//
+//   Cut::BeforeLockWait  a simple query holding "SET LOCAL lock_timeout"
+//                        (a transaction's lock wait).
+//
 // Each arm cuts one connection once; connections made afterwards pass.
 #ifndef KVR_TESTS_CUTTING_PROXY_H
 #define KVR_TESTS_CUTTING_PROXY_H
@@ -23,7 +29,7 @@ namespace kvr::testing {
 
 class CuttingProxy {
 public:
-    enum class Cut { None, AfterCommit, AfterInsert };
+    enum class Cut { None, AfterCommit, AfterInsert, BeforeLockWait };
 
     // In front of the server whose Unix socket is at socketPath.
     explicit CuttingProxy(std::string socketPath);

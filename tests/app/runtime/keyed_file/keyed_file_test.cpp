@@ -1,6 +1,7 @@
 // The keyed-file engine on both stores: every case of KeyedFileTest runs on
 // an SQLite file and on a table of a private PostgreSQL server, with the
 // same expectations; cases that only one store can have stand apart.
+#include "common/crc32c.h"
 #include "sqlite_sql.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
@@ -526,8 +527,9 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         {"entries missing from the index",
          {"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
               " AND 0' WHERE name = 'records_by_key';",
-          "INSERT INTO records(key, version, data) VALUES (CAST('0         ' AS BLOB), 1,"
-          " CAST(printf('%-184s', '0') AS BLOB));",
+          "INSERT INTO records(key, version, data, crc) VALUES (CAST('0         ' AS BLOB), 1,"
+          " CAST(printf('%-184s', '0') AS BLOB), " +
+              std::to_string(kvr::common::crc32c(std::string("0").append(183, ' '))) + ");",
           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
               "' WHERE name = 'records_by_key';"},
          {"", "2", "1", "4"}},
@@ -592,8 +594,10 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
         sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                       " AND 0' WHERE name = 'records_by_key';");
         sql(path,
-            "INSERT INTO records(key, version, data) VALUES (CAST('D         ' AS BLOB), 1,"
-            " CAST(printf('%-10s%-174s', 'D', 'lost') AS BLOB));");
+            "INSERT INTO records(key, version, data, crc) VALUES (CAST('D         ' AS BLOB), 1,"
+            " CAST(printf('%-10s%-174s', 'D', 'lost') AS BLOB), " +
+                std::to_string(kvr::common::crc32c(std::string("D").append(9, ' ').append("lost").append(170, ' '))) +
+                ");");
         sql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '" + indexSql +
                       "' WHERE name = 'records_by_key';");
     };

@@ -76,7 +76,7 @@ TEST_F(PostgresStoreTest, TheLibraryIsATableOfTheRecordsFieldsWithAVersionRow) {
     EXPECT_EQ(sql("SELECT encode(key_value, 'escape') FROM commands WHERE recno = 1"), "MA\\321ANA    ");
     EXPECT_EQ(sql("SELECT layout || ' ' || schema_version || ' ' || record_size FROM kvr_keyed_files"
                   " WHERE file = 'commands'"),
-              "COMMANDS 1 184");
+              "COMMANDS 2 184");
 
     // A record another program writes with SQL takes its place in the key.
     ASSERT_EQ(sql("INSERT INTO commands (card, name, frscode, frscla, frsins, frsp1, frsp2, frsp3, data, hotkey)"
@@ -133,7 +133,7 @@ TEST_F(PostgresStoreTest, ASchemaThatIsNotOursIsRefused) {
     };
     const Case cases[] = {
         {"a table of another program", "CREATE TABLE commands (id integer)"},
-        {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 2"},
+        {"a newer version", "UPDATE kvr_keyed_files SET schema_version = 3"},
         {"another layout",
          "UPDATE kvr_keyed_files SET fields = replace(fields, 'data text 52 128', 'data text 52 100')"},
         {"no registry row", "DELETE FROM kvr_keyed_files"},
@@ -236,6 +236,50 @@ TEST_F(PostgresStoreTest, AUserWhoMayOnlyReadIsRefusedAnOpenForWriting) {
     ASSERT_EQ(f.open(0x42), 0);
     f.buffer() = commandRecord("c", "3");
     EXPECT_EQ(f.add(), 0);
+}
+
+// The library is in the schema public; a user whose search_path leaves it
+// out (and who may make tables in a schema of its own) is refused with a
+// text naming the schema, at open and at creation, and no second library is
+// made; a table of the same name seen before the library's is refused too.
+// With the library's schema on its search_path the same user reads it.
+TEST_F(PostgresStoreTest, AUserWhoseSearchPathHidesTheLibraryIsRefusedAndGetsNoLibraryOfItsOwn) {
+    makeFile({{"a", "1"}, {"b", "2"}});
+    const std::string user = "hid_" + sql("SELECT current_database()");
+    for (const std::string &step :
+         {"CREATE ROLE " + user + " LOGIN", "CREATE SCHEMA " + user + " AUTHORIZATION " + user,
+          "ALTER ROLE " + user + " SET search_path = " + user, "GRANT USAGE ON SCHEMA public TO " + user,
+          "GRANT SELECT, INSERT, UPDATE, DELETE ON commands, kvr_keyed_files TO " + user})
+        ASSERT_EQ(sql(step), "") << step;
+    KeyedFile f(layout, name, makeKeyedStore(database + " user=" + user, layout));
+    const auto refused = [&](int code, const char *what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(code, KeyedSystemError);
+        EXPECT_NE(f.lastError().driverText.find("schema public"), std::string::npos) << f.lastError().driverText;
+        EXPECT_NE(f.lastError().driverText.find("search_path (" + user + ")"), std::string::npos)
+            << f.lastError().driverText;
+        EXPECT_FALSE(f.isOpen());
+    };
+    refused(f.open(0x42), "open for writing");
+    refused(f.open(0x40), "open for reading");
+    refused(f.create(), "create");
+    EXPECT_EQ(sql("SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+                  " WHERE n.nspname = '" +
+                  user + "'"),
+              "0")
+        << "no table, index or function made in the user's own schema";
+
+    // A table of the file's name in the user's schema, seen before public.
+    ASSERT_EQ(sql("ALTER ROLE " + user + " SET search_path = " + user + ", public"), "");
+    ASSERT_EQ(sql("CREATE TABLE " + user + ".commands (x integer); ALTER TABLE " + user + ".commands OWNER TO " + user),
+              "");
+    EXPECT_EQ(f.open(0x42), KeyedSystemError);
+    EXPECT_NE(f.lastError().driverText.find("seen in the schema " + user), std::string::npos)
+        << f.lastError().driverText;
+    ASSERT_EQ(sql("DROP TABLE " + user + ".commands"), "");
+
+    ASSERT_EQ(f.open(0x42), 0) << f.lastError().text();
+    EXPECT_EQ(keyOrder(f), (std::vector<std::string>{"1", "2"}));
 }
 
 // The connection goes right after the server received a COMMIT or an

@@ -5,6 +5,7 @@
 // leaves a file that opens and reads whole.
 #include "sqlite_sql.h"
 #include "keyed_files.h"
+#include "older_forms.h"
 #include "runtime/keyed_file/key_value.h"
 #include "runtime/keyed_file/keyed_file.h"
 
@@ -50,60 +51,13 @@ std::string fileBytes(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// SQLite's change counter, from the file's header.
-std::uint32_t changeCounter(const std::string &path) {
-    std::uint32_t counter = 0;
-    for (unsigned char c : fileBytes(path).substr(24, 4)) counter = counter << 8 | c;
-    return counter;
-}
+std::uint32_t changeCounter(const std::string &path) { return kvr::testing::headerChangeCounter(path); }
 
-// A file as the engine made it before records lost their blank tails: the
-// same tables and triggers, version 1, every record whole.  stamped: marked
-// as the engine's own last write, so that its open does not walk it.
-void makeWholeImageFile(const std::string &path, const std::vector<Image> &records, bool stamped) {
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const char *schema =
-        "PRAGMA journal_mode = DELETE; PRAGMA application_id = 1263946566; PRAGMA user_version = 1; BEGIN;"
-        " CREATE TABLE keyed_layout(name TEXT NOT NULL, record_size INTEGER NOT NULL,"
-        " key_offset INTEGER NOT NULL, key_width INTEGER NOT NULL);"
-        " CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
-        " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = 184));"
-        " CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL;"
-        " CREATE TABLE keyed_count(keyed INTEGER NOT NULL); INSERT INTO keyed_count VALUES (0);"
-        " CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
-        " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END;"
-        " CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
-        " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END;"
-        " CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
-        " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
-        " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END;"
-        " CREATE TABLE IF NOT EXISTS keyed_check(stamp INTEGER NOT NULL); INSERT INTO keyed_check VALUES (0);"
-        " INSERT INTO keyed_layout VALUES ('COMMANDS', 184, 0, 10);";
-    ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_stmt *insert = nullptr;
-    ASSERT_EQ(
-        sqlite3_prepare_v2(db, "INSERT INTO records(key, version, data) VALUES (?1, 1, ?2)", -1, &insert, nullptr),
-        SQLITE_OK);
-    for (const Image &image : records) {
-        const std::optional<std::string> key =
-            keyValueOf(std::string_view(reinterpret_cast<const char *>(image.data()), 10), 10);
-        sqlite3_reset(insert);
-        if (key)
-            sqlite3_bind_blob(insert, 1, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(insert, 1);
-        sqlite3_bind_blob(insert, 2, image.data(), static_cast<int>(image.size()), SQLITE_TRANSIENT);
-        ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE) << sqlite3_errmsg(db);
-    }
-    sqlite3_finalize(insert);
-    ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    if (stamped) {
-        // The stamp's own write moves the counter on.
-        const std::string stamp = "UPDATE keyed_check SET stamp = " + std::to_string(changeCounter(path) + 1);
-        ASSERT_EQ(sqlite3_exec(db, stamp.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    sqlite3_close(db);
+// A file as the engine made it before records lost their blank tails (its
+// records table declared as given).
+void makeWholeImageFile(const std::string &path, const std::vector<Image> &records, bool stamped,
+                        const std::string &recordsTable = kvr::testing::kWholeImageTable) {
+    kvr::testing::makeOlderFormFile(path, records, 1, stamped, recordsTable);
 }
 
 // The record numbers in key order.
@@ -184,11 +138,13 @@ TEST_F(RecordFormTest, RecordsReadBackByteForByteWhetherKeptWholeOrWithoutTheirB
     // the turn and the compaction that follows it are stamped as the
     // engine's own writes (the next open does not walk the file).
     expectRecords(0x42, records);
-    EXPECT_EQ(sql(path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(sql(path, "PRAGMA user_version"), "3");
     EXPECT_EQ(sql(path, "SELECT stamp FROM keyed_check"), std::to_string(changeCounter(path)));
     EXPECT_EQ(sql(path, "SELECT sql FROM sqlite_master WHERE name = 'records'"),
               "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
-              " data BLOB NOT NULL CHECK (length(data) <= 184))");
+              " data BLOB NOT NULL CHECK (length(data) <= 184), crc INTEGER NOT NULL)");
+    EXPECT_EQ(sql(path, "SELECT count(*) FROM records WHERE crc IS NULL"), "0");
+    EXPECT_EQ(sql(path, "SELECT seq FROM sqlite_sequence WHERE name = 'records'"), std::to_string(records.size()));
     EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
     const std::string blank = sql(path, "SELECT hex(blank) FROM keyed_layout");
     std::string spacesThenZeros;  // text fields, then the hot key
@@ -241,7 +197,7 @@ TEST_F(RecordFormTest, RecordsReadBackByteForByteWhetherKeptWholeOrWithoutTheirB
         std::string change, undo;
         int code;
     };
-    const Foreign foreign[] = {{"PRAGMA user_version = 3", "PRAGMA user_version = 2", KeyedBadDeclaration},
+    const Foreign foreign[] = {{"PRAGMA user_version = 4", "PRAGMA user_version = 3", KeyedBadDeclaration},
                                {"UPDATE keyed_layout SET blank = zeroblob(184)",
                                 "UPDATE keyed_layout SET blank = X'" + blank + "'", KeyedSystemError}};
     for (const Foreign &f : foreign) {
@@ -277,7 +233,7 @@ TEST_F(RecordFormTest, AKillDuringTheTurnLeavesTheFileWhole) {
         whole = Clock::now() - start;
         opener.wait();
     }
-    ASSERT_EQ(sql(path, "PRAGMA user_version"), "2");
+    ASSERT_EQ(sql(path, "PRAGMA user_version"), "3");
 
     // Killed at moments from a third of that time to all of it; some kills
     // cut a turn short (they leave the journal of a write, and the file is
@@ -295,7 +251,7 @@ TEST_F(RecordFormTest, AKillDuringTheTurnLeavesTheFileWhole) {
         }
         const bool journal = std::filesystem::exists(path + "-journal");
         const std::string version = sql(path, "PRAGMA user_version");  // rolls a cut-off write back
-        ASSERT_TRUE(version == "1" || version == "2") << version;
+        ASSERT_TRUE(version == "1" || version == "3") << version;
         if (journal && version == "1") ++cutShort;
         EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
         expectRecords(0x40, records);
@@ -304,7 +260,108 @@ TEST_F(RecordFormTest, AKillDuringTheTurnLeavesTheFileWhole) {
     RecordProperty("kills_that_cut_the_turn_short", cutShort);
     EXPECT_GT(cutShort, 0) << "no kill met the turn";
     expectRecords(0x42, records);
-    EXPECT_EQ(sql(path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(sql(path, "PRAGMA user_version"), "3");
+}
+
+// A file whose records table another program declared, even one that
+// reads the same columns, is refused at every open (for reading and for
+// writing) and left to the byte, journal and folder included: the engine
+// turns only what it wrote itself.
+TEST_F(RecordFormTest, ATableDeclaredOtherwiseIsRefusedAndLeftByteForByte) {
+    const std::vector<Image> records = {commandImage("Alpha", "read binary", "00B0000010", kNoHotKey),
+                                        commandImage("beta", "select", "A40000022F00", {0, 0, 0, 7})};
+    struct Declared {
+        const char *what;
+        std::string table;
+    };
+    const Declared rows[] = {
+        {"the columns in another order",
+         "CREATE TABLE records(data BLOB NOT NULL CHECK (length(data) = 184), version INTEGER NOT NULL, key BLOB,"
+         " recno INTEGER PRIMARY KEY AUTOINCREMENT);"},
+        {"a column more",
+         "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
+         " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = 184), note TEXT);"},
+        {"the bytes as text",
+         "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
+         " version INTEGER NOT NULL, data TEXT NOT NULL CHECK (length(data) = 184));"},
+        {"no size check",
+         "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
+         " version INTEGER NOT NULL, data BLOB NOT NULL);"},
+        {"numbers that may be given again",
+         "CREATE TABLE records(recno INTEGER PRIMARY KEY, key BLOB,"
+         " version INTEGER NOT NULL, data BLOB NOT NULL CHECK (length(data) = 184));"},
+        {"the change counter may be missing",
+         "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB,"
+         " version INTEGER, data BLOB NOT NULL CHECK (length(data) = 184));"},
+    };
+    const auto listing = [this] {
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (const Declared &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove(path);
+        makeWholeImageFile(path, records, false, row.table);
+        ASSERT_FALSE(HasFailure());
+        const std::string before = fileBytes(path);
+        const std::vector<std::string> names = listing();
+        for (int mode : {0x40, 0x42, 0x22}) {
+            auto f = keyed();
+            EXPECT_EQ(f->open(mode), KeyedBadDeclaration) << "mode " << mode;
+        }
+        EXPECT_EQ(fileBytes(path), before);
+        EXPECT_EQ(listing(), names);
+    }
+
+    // The current form's declaration with a checksum that may be missing.
+    std::filesystem::remove(path);
+    makeWholeImageFile(path, records, false);
+    expectRecords(0x42, records);
+    sql(path,
+        "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, 'crc INTEGER NOT NULL',"
+        " 'crc INTEGER') WHERE name = 'records'; PRAGMA writable_schema = RESET");
+    ASSERT_EQ(sql(path, "SELECT count(*) FROM pragma_table_info('records') WHERE name = 'crc' AND \"notnull\" = 0"),
+              "1");
+    const std::string before = fileBytes(path);
+    for (int mode : {0x40, 0x42}) {
+        auto f = keyed();
+        EXPECT_EQ(f->open(mode), KeyedBadDeclaration) << "mode " << mode;
+    }
+    EXPECT_EQ(fileBytes(path), before);
+}
+
+// A file of the form before checksums reads as it is (no check of its
+// bytes) when opened for reading, left to the byte; its first open for
+// writing gives every record its checksum, and from then on a changed byte
+// is damage.
+TEST_F(RecordFormTest, AFileWithoutChecksumsIsReadAsItIsAndGetsThemAtItsFirstOpenForWriting) {
+    std::vector<Image> records;
+    for (int i = 0; i < 50; ++i)
+        records.push_back(commandImage("card" + std::to_string(i % 7), "command " + std::to_string(i),
+                                       std::string(static_cast<std::size_t>(i), 'D'), {0, 0, 0, 0}));
+    records.push_back(commandImage("zeta", "", "", {1, 2, 3, 4}));
+    kvr::testing::makeOlderFormFile(path, records, 2, true);
+    const std::string before = fileBytes(path);
+    expectRecords(0x40, records);
+    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+
+    expectRecords(0x42, records);
+    EXPECT_EQ(sql(path, "PRAGMA user_version"), "3");
+    EXPECT_EQ(sql(path, "SELECT stamp FROM keyed_check"), std::to_string(changeCounter(path)));
+    EXPECT_EQ(sql(path, "SELECT count(*) FROM records WHERE crc IS NULL"), "0");
+    EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+    // Kept as before: without the blank tails.
+    EXPECT_EQ(sql(path, "SELECT length(data) FROM records WHERE recno = 1"), "19");
+    sql(path, "UPDATE records SET data = CAST('CARD0' AS BLOB) || substr(data, 6) WHERE recno = 1");
+    auto f = keyed();
+    ASSERT_EQ(f->open(0x40), 0);
+    EXPECT_EQ(f->readByNumber(1), KeyedSystemError);
+    ASSERT_EQ(f->readByNumber(2), 0);
+    EXPECT_EQ(f->buffer(), records[1]);
 }
 
 }  // namespace
