@@ -68,7 +68,11 @@ def is_system(name):
 def static_checks(deps, program):
     for triplet, machine in TRIPLETS.items():
         dll = os.path.join(deps, triplet, "libpq", "bin", "libpq.dll")
-        kind, names = imports(dll)
+        try:
+            kind, names = imports(dll)
+        except (OSError, pefile.PEFormatError) as error:
+            check(False, "%s libpq.dll can be read: %s" % (triplet, error))
+            continue
         check(kind == machine, "%s libpq.dll is built for its machine" % triplet)
         others = sorted(n for n in names if not is_system(n))
         check(not others, "%s libpq.dll imports Windows' own DLLs only (%s)%s" % (
@@ -267,7 +271,8 @@ def main():
         run = wine("pq", base + " sslmode=disable password=" + PASSWORD)
         out = output_of(run.stdout)
         check(run.returncode == 0 and out.get("row") == "kvr kvr7x 42" and
-              out.get("password_used") == "1" and out.get("server_version", "").startswith("15"),
+              out.get("password_used") == "1" and out.get("stored_password") == "SCRAM-SHA-256" and
+              out.get("server_version", "").startswith("15"),
               "libpq connects with its SCRAM password and runs a query (%s)" %
               " ".join(run.stdout.split()))
         run = wine("pq-refused", base + " sslmode=disable password=otra")

@@ -136,6 +136,14 @@ int pqQuery(const char *conninfo) {
     }
     say("row", std::string(PQgetvalue(result.get(), 0, 0)) + " " + PQgetvalue(result.get(), 0, 1) + " " +
                    PQgetvalue(result.get(), 0, 2));
+    // How the server keeps the password it asked for (a superuser may look).
+    const Result stored(
+        PQexec(conn.get(), "SELECT split_part(rolpassword, '$', 1) FROM pg_authid WHERE rolname = current_user"));
+    if (PQresultStatus(stored.get()) != PGRES_TUPLES_OK || PQntuples(stored.get()) != 1) {
+        say("error", PQresultErrorMessage(stored.get()));
+        return 1;
+    }
+    say("stored_password", PQgetvalue(stored.get(), 0, 0));
     return 0;
 }
 
