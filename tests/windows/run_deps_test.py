@@ -113,9 +113,12 @@ class Postgres:
             f.write(PASSWORD + "\n")
         for path in (self.folder, secret):
             self.hand(path)
-        self.run([self.bin + "/initdb", "-D", self.data, "-U", "kvr", "--pwfile", secret,
-                  "--auth-local=trust", "--auth-host=scram-sha-256", "--no-sync", "-E", "UTF8",
-                  "--locale=C"], "initdb.log")
+
+    def initdb(self):
+        self.run([self.bin + "/initdb", "-D", self.data, "-U", "kvr", "--pwfile",
+                  os.path.join(self.folder, "password"), "--auth-local=trust",
+                  "--auth-host=scram-sha-256", "--no-sync", "-E", "UTF8", "--locale=C"],
+                 "initdb.log")
 
     def hand(self, path):
         if self.account:
@@ -264,6 +267,7 @@ def main():
 
         t = time.monotonic()
         server = Postgres()
+        server.initdb()
         server.start()
         log("PostgreSQL server on 127.0.0.1:%d: %.1f s" % (server.port, time.monotonic() - t))
         t = time.monotonic()
@@ -288,6 +292,9 @@ def main():
     except (RuntimeError, OSError, subprocess.SubprocessError) as error:
         check(False, "the run went through: %s" % error)
     finally:
+        # A stop from outside does not cut the cleanup short.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGHUP, signal.SIG_IGN)
         if server:
             server.remove()
         subprocess.run([WINESERVER, "-k"], env=env, check=False, timeout=30,
