@@ -46,7 +46,7 @@ TEST(Crc32cTest, GivesTheStandardsCheckValuesAndAgreesWithTheBitwiseDefinitionAt
     for (int i = 0; i < 200; ++i) bytes += static_cast<char>(i * 37 + 11);
     for (std::size_t from = 0; from < 8; ++from)
         for (std::size_t length = 0; from + length <= bytes.size(); length += 7) {
-            SCOPED_TRACE(std::to_string(from) + "+" + std::to_string(length));
+            SCOPED_TRACE(testing::Message() << from << "+" << length);
             const std::string part = bytes.substr(from, length);
             ASSERT_EQ(crc32c(part), bitByBit(part));
             // Continued over a split, the same as in one call.
