@@ -211,6 +211,26 @@ def main():
             log("%s: %s, %.1f s" % (name, "passed" if ok else "FAILED", time.monotonic() - t))
             if not ok:
                 failures.append(name)
+
+        # A map too large to be read is ignored, and the driver says why on
+        # stderr, once however often the map is looked at.
+        with open(os.path.join(ports, "ports"), "w") as f:
+            f.write("#" * (64 * 1024) + "\r\nCOM2=%s\r\n" % reader.url)
+        name = "an ignored ports map says why, once"
+        try:
+            result = subprocess.run([WINE, "load_by_name.exe", "COM2"], cwd=tests, env=env,
+                                    timeout=TEST_LIMIT, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE)
+            said = result.stderr.decode("latin-1").count("is larger than 64 KiB: ignored")
+            ok = said == 1
+            if not ok:
+                log("%s: said %d times: %r" % (name, said, result.stderr[-400:]))
+        except subprocess.TimeoutExpired:
+            ok = False
+            log("%s: over %d s, stopped" % (name, TEST_LIMIT))
+        log("%s: %s" % (name, "passed" if ok else "FAILED"))
+        if not ok:
+            failures.append(name)
     finally:
         for part in reversed(started):
             part.stop()

@@ -47,7 +47,8 @@ std::string withLimit(const char *what) {
 }
 
 // The text of the map; empty when there is none or it may not be read,
-// with the reason in the last-error text.  Only a disk file is read.
+// with the reason in the last-error text and, once, on stderr.  Only a disk
+// file is read.
 std::string readDeviceMap() {
     const std::string path = deviceMapPath();
     if (path.empty()) return {};
@@ -55,9 +56,10 @@ std::string readDeviceMap() {
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
-        if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
-            setLastErrorText("ports map " + path + " " + withCode("cannot be read", err) +
-                             ": ignored");
+        if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) {
+            setLastErrorText(ignoredMapText(path, withCode("cannot be read", err)));
+            tellIgnoredMap(lastErrorText());
+        }
         return {};
     }
     std::string why;
@@ -82,7 +84,8 @@ std::string readDeviceMap() {
     }
     CloseHandle(h);
     if (!why.empty()) {
-        setLastErrorText("ports map " + path + " " + why + ": ignored");
+        setLastErrorText(ignoredMapText(path, why));
+        tellIgnoredMap(lastErrorText());
         return {};
     }
     return text;
