@@ -8,6 +8,7 @@
 #include "command_files.h"
 #include "cutting_proxy.h"
 #include "engines.h"
+#include "forwarding_store.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
@@ -205,28 +206,10 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
 
 // A disk that fills up: the store refuses the inserts of the records named
 // "command 4" and "command 5", and the commit of the batch holding 7 and 8.
-class FullDiskStore final : public KeyedStore {
+class FullDiskStore final : public testing::ForwardingStore {
 public:
-    explicit FullDiskStore(const runtime::KeyedLayout &layout) : inner_(layout) {}
+    using ForwardingStore::ForwardingStore;
 
-    KeyedStatus open(const std::string &path, runtime::OpenMode mode, int waitMs) override {
-        return inner_.open(path, mode, waitMs);
-    }
-    KeyedStatus create(const std::string &path) override { return inner_.create(path); }
-    KeyedStatus buildKeys(const std::string &path) override { return inner_.buildKeys(path); }
-    void close() override { inner_.close(); }
-    bool isOpen() const override { return inner_.isOpen(); }
-    KeyedStatus first(runtime::Direction d, runtime::StoredRecord &r) override { return inner_.first(d, r); }
-    KeyedStatus next(const runtime::KeyPlace &p, runtime::Direction d, runtime::StoredRecord &r) override {
-        return inner_.next(p, d, r);
-    }
-    KeyedStatus byNumber(std::uint32_t n, runtime::StoredRecord &r) override { return inner_.byNumber(n, r); }
-    KeyedStatus read(const std::optional<runtime::KeyPlace> &from, bool inclusive, runtime::Direction d,
-                     std::size_t count, std::vector<runtime::StoredRecord> &records) override {
-        return inner_.read(from, inclusive, d, count, records);
-    }
-    KeyedStatus count(std::int64_t &records) override { return inner_.count(records); }
-    KeyedStatus damaged() override { return inner_.damaged(); }
     KeyedStatus insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
                        std::uint32_t &recordNumber) override {
         const std::string name(data.begin() + 10, data.begin() + 40);
@@ -234,15 +217,6 @@ public:
         if (name.rfind("command 7 ", 0) == 0) failCommit_ = true;
         return inner_.insert(key, data, recordNumber);
     }
-    KeyedStatus update(std::uint32_t n, const std::optional<std::string> &key, const std::vector<unsigned char> &data,
-                       std::optional<std::int64_t> expected, std::int64_t &version) override {
-        return inner_.update(n, key, data, expected, version);
-    }
-    KeyedStatus remove(std::uint32_t n, std::optional<std::int64_t> expected) override {
-        return inner_.remove(n, expected);
-    }
-    KeyedStatus begin(int timeoutMs) override { return inner_.begin(timeoutMs); }
-    KeyedStatus beginOn(std::uint32_t n, int timeoutMs) override { return inner_.beginOn(n, timeoutMs); }
     KeyedStatus commit() override {
         if (!failCommit_) return inner_.commit();
         failCommit_ = false;
@@ -250,11 +224,9 @@ public:
         (void)inner_.rollback();
         return full();
     }
-    KeyedStatus rollback() override { return inner_.rollback(); }
 
 private:
     static KeyedStatus full() { return {runtime::KeyedSystemError, "13", "database or disk is full"}; }
-    runtime::SqliteStore inner_;
     bool failCommit_ = false;
 };
 
