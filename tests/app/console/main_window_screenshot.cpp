@@ -39,8 +39,6 @@
 #include <QTest>
 #include <QToolTip>
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -197,7 +195,7 @@ int main(int argc, char **argv) {
         shots.save(w, "import_done.png");
         {
             operatorSide.openFileAnswerer = [](const kvr::runtime::OpenFileRequest &) {
-                return QDir::current().filePath("SOLOLECTURA.tps");
+                return QDir::current().filePath("ROTO.tps");
             };
             kvr::test_support::WhenShown<QDialog> box([&](QDialog &b) {
                 QTest::qWait(100);
@@ -209,13 +207,15 @@ int main(int argc, char **argv) {
         }
         w.close();
     };
-    // Command files to import: another installation's library, and one
-    // marked read-only.
+    // Command files to import: another installation's library, and a file
+    // that is no command file at all.
     std::vector<kvr::testing::RecordBytes> others;
     const char *cards[] = {"Visa", "Visa", "SIM", "SIM", "EMV"};
     for (int n = 0; n < 5; ++n) others.push_back(kvr::testing::numberedCommand(n, cards[n]));
-    if (!kvr::testing::writeCommandFile("OTROS.tps", others) ||
-        !kvr::testing::writeCommandFile("SOLOLECTURA.tps", others) || ::chmod("SOLOLECTURA.tps", 0444) != 0) {
+    std::FILE *broken = std::fopen("ROTO.tps", "w");
+    const bool brokenWritten = broken && std::fputs("no es un archivo de comandos\n", broken) >= 0;
+    if (broken) std::fclose(broken);
+    if (!kvr::testing::writeCommandFile("OTROS.tps", others) || !brokenWritten) {
         std::fprintf(stderr, "cannot write the command files to import\n");
         return 1;
     }
@@ -232,5 +232,5 @@ int main(int argc, char **argv) {
     kvr::console::runMainWindow(operatorSide, library, port, "COM2");
     QXCLOSE(port);
     emulator.stop();
-    return shots.saved() == 11 ? 0 : 1;
+    return shots.saved() == 13 ? 0 : 1;
 }
