@@ -18,7 +18,7 @@ namespace kvr7x {
 std::vector<std::string> networkIdentities(const std::string &address) {
     std::string host;
     uint16_t port = 0;
-    if (!rfc2217::splitHostPort(address, host, port)) return {"net:" + address};
+    if (!telnet::splitHostPort(address, host, port)) return {"net:" + address};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

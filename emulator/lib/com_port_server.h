@@ -83,18 +83,18 @@ private:
     // not define.
     [[nodiscard]] std::optional<uint8_t> control(uint8_t value, ComPortListener &listener);
 
-    rfc2217::TelnetParser parser_;
+    telnet::TelnetParser parser_;
     // The server uses binary transfer and suppressed go-ahead itself and lets
     // the client use those and the COM-PORT option.
-    rfc2217::TelnetOptions options_{{rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead},
-                                    {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead, rfc2217::kOptComPort}};
+    telnet::TelnetOptions options_{{telnet::kOptBinary, telnet::kOptSuppressGoAhead},
+                                    {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;
-    uint8_t parity_ = rfc2217::kParityNone;
-    uint8_t stopSize_ = rfc2217::kStopOne;
-    uint8_t flow_ = rfc2217::kControlNoFlow;
-    uint8_t inboundFlow_ = rfc2217::kControlInboundNoFlow;
+    uint8_t parity_ = telnet::kParityNone;
+    uint8_t stopSize_ = telnet::kStopOne;
+    uint8_t flow_ = telnet::kControlNoFlow;
+    uint8_t inboundFlow_ = telnet::kControlInboundNoFlow;
     bool dtr_ = false;
     bool rts_ = false;
     bool break_ = false;

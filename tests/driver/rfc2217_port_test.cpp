@@ -17,7 +17,6 @@
 #include "eventually.h"
 #include "network_test_support.h"
 #include "raw_server.h"
-#include "telnet/host_port.h"
 #include "rfc2217/rfc2217_port.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
@@ -531,45 +530,6 @@ TEST(NetworkPort, WriteToAServerThatStopsReadingEndsShortInTime) {
     EXPECT_NE(KVR7X_ERR_WRITE_CUT_OFF, KVR7X_ERR_CONNECT_TIMEOUT);
     done.set_value();
     EXPECT_TRUE(port->close());
-}
-
-TEST(NetworkPort, SplitsHostAndPort) {
-    struct Case {
-        const char *text;
-        bool ok;
-        const char *host;
-        uint16_t port;
-    };
-    const std::vector<Case> cases = {
-        {"127.0.0.1:7201", true, "127.0.0.1", 7201},
-        {"reader-host.example:1", true, "reader-host.example", 1},
-        {"[::1]:65535", true, "::1", 65535},
-        {"::1:7201", false, "", 0},
-        {"[::1]7201", false, "", 0},
-        {"host:", false, "", 0},
-        {"host:72o1", false, "", 0},
-        {"host:123456", false, "", 0},
-        {"host", false, "", 0},
-        {"host:0", false, "", 0},
-        {"[a]b]:1", false, "", 0},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.text);
-        std::string host;
-        uint16_t port = 0;
-        EXPECT_EQ(kvr7x::rfc2217::splitHostPort(c.text, host, port), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(host, c.host);
-            EXPECT_EQ(port, c.port);
-        }
-    }
-    // Port 0 is for listening only, and only when asked for.
-    std::string host;
-    uint16_t port = 1;
-    EXPECT_TRUE(kvr7x::rfc2217::splitHostPort("127.0.0.1:0", host, port, kvr7x::rfc2217::PortZero::Allowed));
-    EXPECT_EQ(host, "127.0.0.1");
-    EXPECT_EQ(port, 0);
-    EXPECT_FALSE(kvr7x::rfc2217::splitHostPort("h:65536", host, port, kvr7x::rfc2217::PortZero::Allowed));
 }
 
 TEST(NetworkPort, ServerThatNeverAcceptsTimesOutOnOpen) {

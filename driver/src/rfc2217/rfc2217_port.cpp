@@ -43,9 +43,9 @@
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
-#include "telnet/host_port.h"
 #include "rfc2217/socket_io.h"
 #include "rfc2217/tcp_connect.h"
+#include "telnet/host_port.h"
 #include "telnet/telnet_codec.h"
 #include "transfer_deadline.h"
 
@@ -54,6 +54,7 @@ namespace kvr7x {
 namespace {
 
 using namespace rfc2217;
+using namespace telnet;
 
 constexpr auto kConnectLimit = std::chrono::milliseconds(3000);
 // How long open waits for the server to answer the COM-PORT offer.  A server
@@ -714,7 +715,7 @@ bool Rfc2217Port::close() {
 std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort, Rfc2217Seams seams) {
     std::string host;
     uint16_t port = 0;
-    if (!rfc2217::splitHostPort(hostPort, host, port)) {
+    if (!telnet::splitHostPort(hostPort, host, port)) {
         setLastError(kErrBadPathName);
         return nullptr;
     }
