@@ -87,7 +87,7 @@ private:
     // The server uses binary transfer and suppressed go-ahead itself and lets
     // the client use those and the COM-PORT option.
     telnet::TelnetOptions options_{{telnet::kOptBinary, telnet::kOptSuppressGoAhead},
-                                    {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
+                                   {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;

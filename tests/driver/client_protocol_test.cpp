@@ -14,7 +14,8 @@ TEST(ClientProtocol, AnswersNegotiationOnceAndRefusesUnknownOptions) {
     ClientProtocol proto;
     Bytes greeting;
     proto.appendGreeting(greeting);
-    EXPECT_EQ(greeting, (Bytes{kIac, kWill, 44, kIac, kWill, 0, kIac, kWill, 3, kIac, kDo, 0, kIac, kDo, 3}));
+    EXPECT_EQ(greeting,
+              (Bytes{kIac, kWill, 44, kIac, kWill, 0, kIac, kWill, 3, kIac, kDo, 0, kIac, kDo, 3}));
     EXPECT_FALSE(proto.comPortAnswered());
 
     struct Step {

@@ -36,7 +36,9 @@ using kvr7x::test::startEmulator;
 
 namespace {
 
-std::string hostPort(const kvr7x::emu::Emulator &emu) { return "127.0.0.1:" + std::to_string(emu.port()); }
+std::string hostPort(const kvr7x::emu::Emulator &emu) {
+    return "127.0.0.1:" + std::to_string(emu.port());
+}
 
 // Names of the line events the emulator logged, in order.
 std::vector<std::string> lineEvents(const kvr7x::emu::Emulator &emu) {
@@ -68,7 +70,8 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     // powered.  The mask is the last thing the port sets.
     uint32_t bits = 0;
     const auto t0 = Clock::now();
-    while ((port->modemStatus(bits) ? bits : 0u) != (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
+    while ((port->modemStatus(bits) ? bits : 0u) !=
+               (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
            msSince(t0) < 2000)
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(bits, kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
@@ -82,8 +85,9 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     const auto events = lineEvents(*emu);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), "RTS off");
-    for (const char *expected : {"DTR on", "SET-BAUDRATE 9600", "SET-DATASIZE 8", "SET-PARITY 1", "SET-STOPSIZE 1",
-                                 "SET-CONTROL flow 1", "SET-MODEMSTATE-MASK 0xF2"})
+    for (const char *expected :
+         {"DTR on", "SET-BAUDRATE 9600", "SET-DATASIZE 8", "SET-PARITY 1", "SET-STOPSIZE 1",
+          "SET-CONTROL flow 1", "SET-MODEMSTATE-MASK 0xF2"})
         EXPECT_NE(std::find(events.begin(), events.end(), expected), events.end()) << expected;
     EXPECT_EQ(std::find(events.begin(), events.end(), "RTS on"), events.end());
     EXPECT_FALSE(emu->rts());
@@ -126,14 +130,15 @@ TEST(NetworkPort, ATransactionsPurgesGoOutWithItsHeaderAsOnePurge) {
     RawServer server([&](RawServer &, int fd) {
         RawServer::agree(fd);
         // PURGE-DATA both queues, and the header right behind it.
-        seen.set_value(
-            RawServer::receiveUntil(fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
+        seen.set_value(RawServer::receiveUntil(
+            fd, {255, 250, 44, 12, 3, 255, 240, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms));
         done.get_future().wait_for(5s);
     });
     auto port = kvr7x::openRfc2217Port(server.hostPort());
     ASSERT_TRUE(port);
     ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, nullptr, nullptr, nullptr, nullptr, 20),
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, nullptr, nullptr,
+                                 nullptr, nullptr, 20),
               KVR7X_NO_ANSWER);
     EXPECT_TRUE(seen.get_future().get());
     done.set_value();
@@ -195,7 +200,8 @@ TEST(NetworkPort, AReplyInOneByteSegmentsComesWholeAndALineChangeAmongThemEndsAD
     auto port = kvr7x::openRfc2217Port(server.hostPort());
     ASSERT_TRUE(port);
     uint32_t bits = 0;
-    ASSERT_TRUE(eventually([&] { return port->modemStatus(bits) && (bits & kvr7x::kModemDsr) != 0; }));
+    ASSERT_TRUE(
+        eventually([&] { return port->modemStatus(bits) && (bits & kvr7x::kModemDsr) != 0; }));
     ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
     ASSERT_TRUE(port->watchDsr());
     std::atomic<pid_t> tid{0};
@@ -208,9 +214,13 @@ TEST(NetworkPort, AReplyInOneByteSegmentsComesWholeAndALineChangeAmongThemEndsAD
     uint8_t data[256] = {};
     uint8_t sw1 = 0, sw2 = 0;
     int32_t len = -1;
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000), 0x90);
+    EXPECT_EQ(
+        kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000),
+        0x90);
     EXPECT_EQ(len, 0);
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000), 0x90);
+    EXPECT_EQ(
+        kvr7x::sendCommand(*port, 0x20, 0x00, 0x10, 0x00, 0x00, 0x00, data, &sw1, &sw2, &len, 2000),
+        0x90);
     EXPECT_EQ(sw1, 0x61);
     EXPECT_EQ(sw2, 0x00);
     ASSERT_EQ(len, 2);
@@ -258,7 +268,9 @@ TEST(NetworkPort, StrayBytesTheReceiveThreadHoldsAtAPurgeAreDroppedByIt) {
     uint8_t data[2] = {0xEE, 0xEE};
     uint8_t sw1 = 0, sw2 = 0;
     int32_t len = -1;
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000), 0);
+    EXPECT_EQ(
+        kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000),
+        0);
     EXPECT_TRUE(headerSeen.get_future().get());
     EXPECT_EQ(sw1, 0x6A);
     EXPECT_EQ(sw2, 0x82);
@@ -281,7 +293,8 @@ TEST(NetworkPort, AReplyThatComesAfterItsTimeOutIsNotTakenForTheNextOne) {
     RawServer server([&](RawServer &, int fd) {
         RawServer::agree(fd);
         serverFd = fd;
-        const bool seen = RawServer::receiveUntil(fd, first, 5000ms) && RawServer::receiveUntil(fd, second, 5000ms);
+        const bool seen = RawServer::receiveUntil(fd, first, 5000ms) &&
+                          RawServer::receiveUntil(fd, second, 5000ms);
         if (seen && lateSent.get_future().wait_for(10s) == std::future_status::ready)
             RawServer::send(fd, {0x00, 0x6A, 0x82, 0x02, 0x12, 0x34});
         bothSeen.set_value(seen);
@@ -299,13 +312,16 @@ TEST(NetworkPort, AReplyThatComesAfterItsTimeOutIsNotTakenForTheNextOne) {
     ASSERT_TRUE(port);
     ASSERT_TRUE(port->setTimeouts(kvr7x::kBaseTimeouts));
     uint8_t data[2] = {0xEE, 0xEE};
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x01, data, nullptr, nullptr, nullptr, 20),
+    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x01, data, nullptr, nullptr,
+                                 nullptr, 20),
               KVR7X_NO_ANSWER);
     armed = true;
     uint8_t sw1 = 0, sw2 = 0;
     int32_t len = -1;
     const auto start = Clock::now();
-    EXPECT_EQ(kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000), 0);
+    EXPECT_EQ(
+        kvr7x::sendCommand(*port, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000),
+        0);
     const double took = msSince(start);
     EXPECT_TRUE(bothSeen.get_future().get());
     EXPECT_EQ(sw1, 0x6A);

@@ -47,8 +47,9 @@ private:
     // The client uses the COM-PORT option, binary transfer and suppressed
     // go-ahead, and lets the server use binary transfer and suppressed
     // go-ahead; some servers also announce the COM-PORT option themselves.
-    telnet::TelnetOptions options_{{telnet::kOptComPort, telnet::kOptBinary, telnet::kOptSuppressGoAhead},
-                                   {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
+    telnet::TelnetOptions options_{
+        {telnet::kOptComPort, telnet::kOptBinary, telnet::kOptSuppressGoAhead},
+        {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
     std::optional<uint8_t> modemState_;
     uint64_t dsrChanges_ = 0;
     bool comPortAnswered_ = false;
