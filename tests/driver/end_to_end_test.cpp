@@ -10,14 +10,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
 #include "emulator.h"
+#include "config_home.h"
 #include "eventually.h"
 #include "network_test_support.h"
 #include "kvr7x.h"
@@ -28,6 +28,7 @@
 using namespace std::chrono_literals;
 using kvr7x::emu::Emulator;
 using kvr7x::emu::LogEntry;
+using kvr7x::test::ConfigHome;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -50,7 +51,6 @@ protected:
     void TearDown() override {
         if (handle_ >= 0) QXCLOSE(handle_);
         emu_.reset();
-        if (!configDir_.empty()) std::filesystem::remove_all(configDir_);
     }
 
     void start(kvr7x::emu::Config config) {
@@ -76,19 +76,16 @@ protected:
         return out;
     }
 
-    // A temporary XDG_CONFIG_HOME with a device map.
+    // A temporary XDG_CONFIG_HOME with a device map, for the rest of the
+    // test.
     void mapPorts(const std::string &lines) {
-        char dir[] = "/tmp/kvr7x-e2e-XXXXXX";
-        ASSERT_NE(::mkdtemp(dir), nullptr);
-        configDir_ = dir;
-        std::filesystem::create_directories(configDir_ + "/kvr7x");
-        std::ofstream(configDir_ + "/kvr7x/ports") << lines;
-        ::setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
+        configHome_.emplace();
+        configHome_->writePortMap(lines);
     }
 
     std::unique_ptr<Emulator> emu_;
     int32_t handle_ = -1;
-    std::string configDir_;
+    std::optional<ConfigHome> configHome_;
 };
 
 }  // namespace
