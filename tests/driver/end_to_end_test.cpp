@@ -218,11 +218,7 @@ TEST_F(EndToEnd, ReaderAndCardOperations) {
 
 TEST_F(EndToEnd, ModemLinesFollowCardAndPower) {
     ASSERT_GE(open(), 0);
-    auto waitFor = [](auto condition) {
-        const auto t0 = Clock::now();
-        while (!condition() && msSince(t0) < 2000) std::this_thread::sleep_for(5ms);
-        return condition();
-    };
+    auto waitFor = [](auto condition) { return eventually(condition, 2000ms); };
     EXPECT_TRUE(waitFor(
         [&] { return QXIFDSTATUS(handle_) == (KVR7X_MS_DSR | KVR7X_MS_RLSD | KVR7X_MS_CTS); }));
     EXPECT_EQ(QXCARDINSERTED(handle_, 0), 1);

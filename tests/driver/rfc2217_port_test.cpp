@@ -69,11 +69,12 @@ TEST(NetworkPort, OpeningSetsTheLineAndLeavesRtsLow) {
     // The modem state arrives once the option is agreed: card present,
     // powered.  The mask is the last thing the port sets.
     uint32_t bits = 0;
-    const auto t0 = Clock::now();
-    while ((port->modemStatus(bits) ? bits : 0u) !=
-               (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts) &&
-           msSince(t0) < 2000)
-        std::this_thread::sleep_for(5ms);
+    eventually(
+        [&] {
+            return (port->modemStatus(bits) ? bits : 0u) ==
+                   (kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
+        },
+        2000ms);
     EXPECT_EQ(bits, kvr7x::kModemDsr | kvr7x::kModemRlsd | kvr7x::kModemCts);
     EXPECT_TRUE(emu->log().waitFor(
         [](const auto &log) {
