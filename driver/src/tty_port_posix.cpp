@@ -318,7 +318,7 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
         }
     }
     if (!drain(dl, line, written)) return false;
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -394,7 +394,7 @@ bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {
             return false;
         }
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 

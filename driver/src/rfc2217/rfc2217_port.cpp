@@ -193,7 +193,7 @@ private:
     Timeouts timeouts_;
     bool closed_ = false;
     bool broken_ = false;
-    uint32_t brokenCode_ = kErrNone;
+    uint32_t brokenCode_ = kErrTimeout;
     bool watching_ = false;
     uint64_t dsrSeen_ = 0;
     DeadlineClock::time_point lineFreeAt_{};  // written data has left the far end's line
@@ -577,7 +577,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
         lineFreeAt_ = std::max(lineFreeAt_, start) + wireTime(line_, written);
         lastUse_ = DeadlineClock::now();  // the reply is the caller's to read
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -608,7 +608,7 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
             pump(lock, 0);
             take();
         }
-        setLastError(kErrNone);
+        setLastError(kErrTimeout);
         return true;
     }
     while (got < n) {
@@ -636,7 +636,7 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
         }
         take();
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
