@@ -50,16 +50,12 @@ public:
 
     // Line settings as the client last set them.
     uint32_t baudRate() const { return baud_; }
-    uint8_t dataSize() const { return dataSize_; }
     uint8_t parity() const { return parity_; }
-    uint8_t stopSize() const { return stopSize_; }
-    uint8_t flowControl() const { return flow_; }
     uint8_t inboundFlowControl() const { return inboundFlow_; }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
     bool breakOn() const { return break_; }
     uint8_t modemStateMask() const { return modemMask_; }
-    uint8_t lineStateMask() const { return lineMask_; }
     bool comPortAgreed() const { return comPort_; }
     size_t malformedCount() const { return parser_.malformedCount() + malformed_; }
 
