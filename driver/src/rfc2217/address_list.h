@@ -26,7 +26,8 @@ public:
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
         hints.ai_flags = AI_NUMERICSERV;
-        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list_) != 0) list_ = nullptr;
+        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list_) != 0)
+            list_ = nullptr;
     }
     ~AddressList() {
         if (list_ != nullptr) ::freeaddrinfo(list_);
