@@ -11,15 +11,10 @@
 #   kvr7x_import libKVR7x.dll.a and KVR7x.lib, made by dlltool from the .def
 set(KVR7X_SRC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 file(GLOB KVR7X_SOURCES CONFIGURE_DEPENDS ${KVR7X_SRC}/*.cpp ${KVR7X_SRC}/rfc2217/*.cpp)
-# The POSIX layer: ttys, POSIX sockets and names, pthreads, the ELF version
-# record (the DLL has its version resource instead).
+# The POSIX layer, every *_posix.cpp: ttys, POSIX sockets and names,
+# pthreads, the ELF version record (the DLL has its version resource
+# instead).
 list(FILTER KVR7X_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
-list(REMOVE_ITEM KVR7X_SOURCES
-  ${KVR7X_SRC}/tty_port.cpp
-  ${KVR7X_SRC}/last_error.cpp
-  ${KVR7X_SRC}/port_names.cpp
-  ${KVR7X_SRC}/version_info.cpp
-  ${KVR7X_SRC}/rfc2217/tcp_connect.cpp)
 file(GLOB KVR7X_WIN32_SOURCES CONFIGURE_DEPENDS ${KVR7X_SRC}/win32/*.cpp)
 list(REMOVE_ITEM KVR7X_WIN32_SOURCES ${KVR7X_SRC}/win32/dll_main.cpp)
 

@@ -91,7 +91,6 @@ public:
     DataEntryMode dataEntryMode() const { return mode_; }
     uint8_t currentSam() const { return currentSam_; }
     bool requestDataEnabled() const { return requestDataEnabled_; }
-    int32_t lastResult() const { return lastResult_; }
     const std::string &statusText() const { return statusText_; }
     // What the status text's driver error means (driverErrorMeaning), or the
     // whole of a window's message, for the status bar's tip; empty when

@@ -36,8 +36,6 @@ CommandBrowser::~CommandBrowser() { close(); }
 
 void CommandBrowser::open() {
     FormCall &call = library_.formCall();
-    receivedRequest_ = call.request;
-    localRequest_ = call.request == 0 ? FormInsert : call.request;
     localResponse_ = FormCancelled;
     call.request = 0;
     call.response = 0;
@@ -353,7 +351,6 @@ void CommandBrowser::callForm(FormRequest request) {
     if (view_.open() != runtime::KeyedOk)
         library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     afterForm(request, response, currentPosition);
-    localRequest_ = receivedRequest_;
     localResponse_ = FormCancelled;
 }
 

@@ -82,7 +82,6 @@ public:
     const KeyStops &keyStops() const { return stops_; }
     // A read failed (warning 35 told the operator): the window closes.
     bool mustClose() const { return mustClose_; }
-    std::int32_t localRequest() const { return localRequest_; }
 
     // The operator picked a row of the page.
     void choose(int row);
@@ -138,8 +137,6 @@ private:
     int current_ = 0;
     KeyStops stops_;
     int thumb_ = 0;
-    std::int32_t localRequest_ = FormInsert;
-    std::int32_t receivedRequest_ = 0;
     std::int32_t localResponse_ = FormCancelled;
     bool mustClose_ = false;
     bool closed_ = true;

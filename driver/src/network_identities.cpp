@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <set>
 
+#include "rfc2217/address_list.h"
 #include "telnet/host_port.h"
 
 namespace kvr7x {
@@ -18,22 +19,16 @@ namespace kvr7x {
 std::vector<std::string> networkIdentities(const std::string &address) {
     std::string host;
     uint16_t port = 0;
-    if (!rfc2217::splitHostPort(address, host, port)) return {"net:" + address};
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0 || !list)
-        return {"net:" + address};
+    if (!telnet::splitHostPort(address, host, port)) return {"net:" + address};
+    const rfc2217::AddressList list(host, port);
+    if (list.empty()) return {"net:" + address};
     std::set<std::string> found;
-    for (const addrinfo *ai = list; ai; ai = ai->ai_next) {
+    for (const addrinfo *ai = list.first(); ai; ai = ai->ai_next) {
         char name[NI_MAXHOST];
         if (::getnameinfo(ai->ai_addr, static_cast<socklen_t>(ai->ai_addrlen), name, sizeof name,
                           nullptr, 0, NI_NUMERICHOST) == 0)
             found.insert("net:[" + std::string(name) + "]:" + std::to_string(port));
     }
-    ::freeaddrinfo(list);
     if (found.empty()) return {"net:" + address};
     return {found.begin(), found.end()};
 }

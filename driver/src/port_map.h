@@ -2,7 +2,7 @@
 // "COMn=target", blank lines and "#" comments ignored, whitespace and a
 // UTF-8 byte-order mark at the start trimmed, the last line for a COMn wins.
 // Where the file lives and how it is read is the system's part
-// (port_names.cpp, win32/port_names_win32.cpp).
+// (port_names_posix.cpp, win32/port_names_win32.cpp).
 #ifndef KVR7X_PORT_MAP_H
 #define KVR7X_PORT_MAP_H
 

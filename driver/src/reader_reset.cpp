@@ -43,7 +43,7 @@ int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
     // Drop everything before the start of the answer, one byte at a time;
     // each byte must come within one single-byte read time-out.
     for (size_t dropped = 0;; ++dropped) {
-        if (dropped > kMostNoiseBytes) return errorResult(kErrNone);
+        if (dropped > kMostNoiseBytes) return errorResult(kErrTimeout);
         const Transfer t = readAll(port, frame + 1, 1);
         if (!t.done) return errorResult(t.error);
         if (frame[1] == kAnswerStart) break;

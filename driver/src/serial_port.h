@@ -64,7 +64,9 @@ inline constexpr uint32_t kModemRlsd = 0x80;
 
 // Error codes of the port layer (the "last error" of a failed operation),
 // as the library's error catalogue in kvr7x.h lists and explains them.
-inline constexpr uint32_t kErrNone = KVR7X_ERR_TIMEOUT;
+// kErrTimeout (0) is no failure of the line: the code of a transfer that
+// ran out of time, and what a call that went through leaves behind.
+inline constexpr uint32_t kErrTimeout = KVR7X_ERR_TIMEOUT;
 inline constexpr uint32_t kErrFileNotFound = KVR7X_ERR_FILE_NOT_FOUND;
 inline constexpr uint32_t kErrTooManyPorts = KVR7X_ERR_TOO_MANY_PORTS;
 inline constexpr uint32_t kErrAccessDenied = KVR7X_ERR_ACCESS_DENIED;

@@ -16,13 +16,13 @@ uint8_t g_frame[kFrameBufferSize];
 std::atomic<bool> g_echo{false};
 
 // The code of a failed transfer: the line's error, or 0 for a time-out.
-uint32_t transferFailure(bool ran) { return ran ? kErrNone : lineFailure(); }
+uint32_t transferFailure(bool ran) { return ran ? kErrTimeout : lineFailure(); }
 
 }  // namespace
 
 uint32_t lineFailure() {
     const uint32_t code = lastError();
-    return code == kErrNone ? kErrGenFailure : code;
+    return code == kErrTimeout ? kErrGenFailure : code;
 }
 
 uint8_t *frameBuffer() { return g_frame; }
@@ -35,7 +35,7 @@ Transfer readAll(SerialPort &port, uint8_t *buf, size_t n) {
     size_t got = 0;
     const bool ran = port.read(buf, n, got);
     assert(!ran || got <= n);
-    if (ran && got == n) return {true, kErrNone};
+    if (ran && got == n) return {true, kErrTimeout};
     if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
 }
@@ -44,7 +44,7 @@ Transfer writeAll(SerialPort &port, const uint8_t *buf, size_t n) {
     size_t written = 0;
     const bool ran = port.write(buf, n, written);
     assert(!ran || written <= n);
-    if (ran && written == n) return {true, kErrNone};
+    if (ran && written == n) return {true, kErrTimeout};
     if (ran) port.setUnsynchronised(true);
     return {false, transferFailure(ran)};
 }

@@ -49,11 +49,11 @@ inline constexpr std::chrono::milliseconds kSettleQuiet{50};
 inline constexpr std::chrono::milliseconds kSettleLimit{500};
 
 // Outcome of one transfer: done when it moved every byte; else `error` is
-// the code for the error result (kErrNone for a transfer that ended short
+// the code for the error result (kErrTimeout for a transfer that ended short
 // by time-out).
 struct [[nodiscard]] Transfer {
     bool done = false;
-    uint32_t error = kErrNone;
+    uint32_t error = kErrTimeout;
 };
 // A transfer that ends short by time-out marks the line unsynchronised.
 Transfer readAll(SerialPort &port, uint8_t *buf, size_t n);

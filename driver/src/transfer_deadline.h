@@ -58,7 +58,6 @@ public:
     // Record that one or more bytes arrived at `when` (restarts the gap
     // timer).
     void bytesArrived(Clock::time_point when);
-    bool anyArrived() const { return arrived_; }
 
     // The moment the read ends unless all bytes are in by then; nullopt when
     // no limit applies (neither a total limit nor, yet, a gap limit).

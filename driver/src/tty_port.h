@@ -57,6 +57,9 @@ private:
     // `written`.
     [[nodiscard]] bool drain(const WriteDeadline &dl, const LineSettings &line, size_t &written);
     [[nodiscard]] bool dsrMark(uint64_t &mark);  // a value that changes when DSR changes
+    // The "is it still open" guard: false, with lastError 6, once the port
+    // is closed.
+    [[nodiscard]] bool stillOpen() const;
 
     kvr::common::UniqueFd fd_;
     const termios found_;         // the line settings at open

@@ -5,7 +5,7 @@
 
 namespace kvr7x::emu {
 
-using namespace rfc2217;
+using namespace telnet;
 
 namespace {
 

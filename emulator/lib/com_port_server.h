@@ -50,16 +50,12 @@ public:
 
     // Line settings as the client last set them.
     uint32_t baudRate() const { return baud_; }
-    uint8_t dataSize() const { return dataSize_; }
     uint8_t parity() const { return parity_; }
-    uint8_t stopSize() const { return stopSize_; }
-    uint8_t flowControl() const { return flow_; }
     uint8_t inboundFlowControl() const { return inboundFlow_; }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
     bool breakOn() const { return break_; }
     uint8_t modemStateMask() const { return modemMask_; }
-    uint8_t lineStateMask() const { return lineMask_; }
     bool comPortAgreed() const { return comPort_; }
     size_t malformedCount() const { return parser_.malformedCount() + malformed_; }
 
@@ -83,18 +79,18 @@ private:
     // not define.
     [[nodiscard]] std::optional<uint8_t> control(uint8_t value, ComPortListener &listener);
 
-    rfc2217::TelnetParser parser_;
+    telnet::TelnetParser parser_;
     // The server uses binary transfer and suppressed go-ahead itself and lets
     // the client use those and the COM-PORT option.
-    rfc2217::TelnetOptions options_{{rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead},
-                                    {rfc2217::kOptBinary, rfc2217::kOptSuppressGoAhead, rfc2217::kOptComPort}};
+    telnet::TelnetOptions options_{{telnet::kOptBinary, telnet::kOptSuppressGoAhead},
+                                   {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
     bool comPort_ = false;
     uint32_t baud_ = 9600;
     uint8_t dataSize_ = 8;
-    uint8_t parity_ = rfc2217::kParityNone;
-    uint8_t stopSize_ = rfc2217::kStopOne;
-    uint8_t flow_ = rfc2217::kControlNoFlow;
-    uint8_t inboundFlow_ = rfc2217::kControlInboundNoFlow;
+    uint8_t parity_ = telnet::kParityNone;
+    uint8_t stopSize_ = telnet::kStopOne;
+    uint8_t flow_ = telnet::kControlNoFlow;
+    uint8_t inboundFlow_ = telnet::kControlInboundNoFlow;
     bool dtr_ = false;
     bool rts_ = false;
     bool break_ = false;

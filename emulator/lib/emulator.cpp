@@ -21,19 +21,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using rfc2217::kMsCarrier;
-using rfc2217::kMsCts;
-using rfc2217::kMsDsr;
-using rfc2217::kMsRing;
+using telnet::kMsCarrier;
+using telnet::kMsCts;
+using telnet::kMsDsr;
+using telnet::kMsRing;
 
 // Delta bits of a modem-state report for the lines that changed.
 uint8_t deltaBits(uint8_t before, uint8_t now) {
     const uint8_t changed = before ^ now;
     uint8_t d = 0;
-    if (changed & kMsCts) d |= rfc2217::kMsDeltaCts;
-    if (changed & kMsDsr) d |= rfc2217::kMsDeltaDsr;
-    if ((before & kMsRing) && !(now & kMsRing)) d |= rfc2217::kMsTrailingRing;
-    if (changed & kMsCarrier) d |= rfc2217::kMsDeltaCarrier;
+    if (changed & kMsCts) d |= telnet::kMsDeltaCts;
+    if (changed & kMsDsr) d |= telnet::kMsDeltaDsr;
+    if ((before & kMsRing) && !(now & kMsRing)) d |= telnet::kMsTrailingRing;
+    if (changed & kMsCarrier) d |= telnet::kMsDeltaCarrier;
     return d;
 }
 
@@ -202,7 +202,7 @@ void Emulator::Session::flushDue(Clock::time_point now) {
         } else if (run.first <= now) {
             due = std::min(run.bytes.size(), static_cast<size_t>((now - run.first) / run.spacing) + 1);
         }
-        rfc2217::appendEscaped(run.bytes.data() + run.taken, due - run.taken, wire_);
+        telnet::appendEscaped(run.bytes.data() + run.taken, due - run.taken, wire_);
         queued_ -= due - run.taken;
         emu_.readerBytesOnWire_ += due - run.taken;
         run.taken = due;
@@ -305,7 +305,7 @@ void Emulator::Session::onDtr(bool on) {
 
 void Emulator::Session::onPurge(uint8_t which) {
     // 1: what the reader sent and the client has not got yet.
-    if (which & rfc2217::kPurgeReceive) {
+    if (which & telnet::kPurgeReceive) {
         queue_.clear();
         queued_ = 0;
     }

@@ -234,7 +234,7 @@ bool applyOption(int code, const std::string &v, Options &out, Identification &i
     case kControl: out.control = true; return true;
     case kLog: out.logPath = v; return true;
     case kListen:
-        if (rfc2217::splitHostPort(v, config.host, config.port, rfc2217::PortZero::Allowed)) return true;
+        if (telnet::splitHostPort(v, config.host, config.port, telnet::PortZero::Allowed)) return true;
         error = "--listen wants HOST:PORT, not \"" + v + "\"";
         return false;
     case kBasic: id.basic = true; return true;

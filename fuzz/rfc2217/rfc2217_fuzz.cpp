@@ -65,7 +65,7 @@ public:
             buf[got++] = rx_.front();
             rx_.pop_front();
         }
-        kvr7x::setLastError(kvr7x::kErrNone);
+        kvr7x::setLastError(kvr7x::kErrTimeout);
         return true;
     }
     bool setRts(bool) override { return true; }

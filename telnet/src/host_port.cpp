@@ -1,6 +1,6 @@
 #include "telnet/host_port.h"
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 bool splitHostPort(const std::string &text, std::string &host, uint16_t &port, PortZero zero) {
     std::string name;
@@ -31,4 +31,4 @@ bool splitHostPort(const std::string &text, std::string &host, uint16_t &port, P
     return true;
 }
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet

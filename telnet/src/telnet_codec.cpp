@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 namespace {
 
@@ -166,4 +166,4 @@ void appendComPort(uint8_t command, uint8_t value, std::vector<uint8_t> &out) {
     appendComPort(command, &value, 1, out);
 }
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet

@@ -2,7 +2,7 @@
 
 #include "telnet/telnet_codec.h"
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 TelnetOptions::TelnetOptions(std::initializer_list<uint8_t> useHere,
                              std::initializer_list<uint8_t> letThere) {
@@ -58,4 +58,4 @@ void TelnetOptions::answer(uint8_t verb, uint8_t option, std::vector<uint8_t> &r
     }
 }
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet

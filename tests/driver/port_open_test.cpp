@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 
+#include "config_home.h"
 #include "driver_fixture.h"
 #include "port_names.h"
 #include "port_open.h"
@@ -23,35 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A private configuration home for the device map.
-class ConfigHome {
-public:
-    ConfigHome() {
-        char tmpl[] = "/tmp/kvr7x-config-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        const char *old = std::getenv("XDG_CONFIG_HOME");
-        if (old) old_ = old;
-        hadOld_ = old != nullptr;
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    ~ConfigHome() {
-        if (hadOld_)
-            ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(dir_);
-    }
-    void writeMap(const std::string &text) {
-        fs::create_directories(dir_ + "/kvr7x");
-        std::ofstream(dir_ + "/kvr7x/ports") << text;
-    }
-    const std::string &dir() const { return dir_; }
-
-private:
-    std::string dir_, old_;
-    bool hadOld_ = false;
-};
-
 std::string describe(const std::optional<PortTarget> &t) {
     if (!t) return "none";
     return (t->kind == PortTarget::Kind::Network ? "net " : "dev ") + t->address;
@@ -59,7 +31,7 @@ std::string describe(const std::optional<PortTarget> &t) {
 
 TEST(PortNames, ResolveThroughTheDeviceMap) {
     ConfigHome home;
-    home.writeMap(
+    home.writePortMap(
         "# reader bench\n"
         "\n"
         "COM1=/dev/ttyUSB0\n"
@@ -329,7 +301,7 @@ TEST_F(PortOpenTest, NamesThatOpenNothingGiveMinusOne) {
 
 TEST_F(PortOpenTest, APortOpensOnceUntilClosed) {
     ConfigHome home;
-    home.writeMap("COM3=/dev/ttyFAKE3\n");
+    home.writePortMap("COM3=/dev/ttyFAKE3\n");
     prepare();
     const int32_t h = QXOPEN("/dev/ttyFAKE3");
     ASSERT_GE(h, 0);

@@ -197,7 +197,7 @@ bool ScriptedPort::write(const uint8_t *buf, size_t n, size_t &written) {
         }
     }
     if (onWrite && !moved.empty()) onWrite(*this, moved);
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -232,7 +232,7 @@ bool ScriptedPort::read(uint8_t *buf, size_t n, size_t &got) {
             return false;
         }
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 

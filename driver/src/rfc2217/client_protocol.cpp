@@ -2,6 +2,8 @@
 
 namespace kvr7x::rfc2217 {
 
+using namespace telnet;
+
 void ClientProtocol::appendGreeting(std::vector<uint8_t> &out) {
     for (uint8_t opt : {kOptComPort, kOptBinary, kOptSuppressGoAhead}) options_.offer(opt, out);
     for (uint8_t opt : {kOptBinary, kOptSuppressGoAhead}) options_.ask(opt, out);

@@ -42,13 +42,14 @@ private:
     void onNegotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &reply);
     void onComPort(const std::vector<uint8_t> &payload);
 
-    TelnetParser parser_;
-    std::vector<TelnetEvent> events_;
+    telnet::TelnetParser parser_;
+    std::vector<telnet::TelnetEvent> events_;
     // The client uses the COM-PORT option, binary transfer and suppressed
     // go-ahead, and lets the server use binary transfer and suppressed
     // go-ahead; some servers also announce the COM-PORT option themselves.
-    TelnetOptions options_{{kOptComPort, kOptBinary, kOptSuppressGoAhead},
-                           {kOptBinary, kOptSuppressGoAhead, kOptComPort}};
+    telnet::TelnetOptions options_{
+        {telnet::kOptComPort, telnet::kOptBinary, telnet::kOptSuppressGoAhead},
+        {telnet::kOptBinary, telnet::kOptSuppressGoAhead, telnet::kOptComPort}};
     std::optional<uint8_t> modemState_;
     uint64_t dsrChanges_ = 0;
     bool comPortAnswered_ = false;

@@ -43,9 +43,9 @@
 #include <vector>
 
 #include "rfc2217/client_protocol.h"
-#include "telnet/host_port.h"
 #include "rfc2217/socket_io.h"
 #include "rfc2217/tcp_connect.h"
+#include "telnet/host_port.h"
 #include "telnet/telnet_codec.h"
 #include "transfer_deadline.h"
 
@@ -54,6 +54,7 @@ namespace kvr7x {
 namespace {
 
 using namespace rfc2217;
+using namespace telnet;
 
 constexpr auto kConnectLimit = std::chrono::milliseconds(3000);
 // How long open waits for the server to answer the COM-PORT offer.  A server
@@ -192,7 +193,7 @@ private:
     Timeouts timeouts_;
     bool closed_ = false;
     bool broken_ = false;
-    uint32_t brokenCode_ = kErrNone;
+    uint32_t brokenCode_ = kErrTimeout;
     bool watching_ = false;
     uint64_t dsrSeen_ = 0;
     DeadlineClock::time_point lineFreeAt_{};  // written data has left the far end's line
@@ -576,7 +577,7 @@ bool Rfc2217Port::write(const uint8_t *buf, size_t n, size_t &written) {
         lineFreeAt_ = std::max(lineFreeAt_, start) + wireTime(line_, written);
         lastUse_ = DeadlineClock::now();  // the reply is the caller's to read
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -607,7 +608,7 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
             pump(lock, 0);
             take();
         }
-        setLastError(kErrNone);
+        setLastError(kErrTimeout);
         return true;
     }
     while (got < n) {
@@ -635,7 +636,7 @@ bool Rfc2217Port::read(uint8_t *buf, size_t n, size_t &got) {
         }
         take();
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -714,7 +715,7 @@ bool Rfc2217Port::close() {
 std::unique_ptr<SerialPort> openRfc2217Port(const std::string &hostPort, Rfc2217Seams seams) {
     std::string host;
     uint16_t port = 0;
-    if (!rfc2217::splitHostPort(hostPort, host, port)) {
+    if (!telnet::splitHostPort(hostPort, host, port)) {
         setLastError(kErrBadPathName);
         return nullptr;
     }

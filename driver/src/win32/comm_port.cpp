@@ -203,7 +203,7 @@ bool CommPort::transfer(bool out, void *buf, size_t n, size_t &moved) {
     }
     if (error != 0) return failWith(error);
     moved = done;
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -214,7 +214,7 @@ bool CommPort::write(const uint8_t *buf, size_t n, size_t &written) {
     // Until the bytes have left the line; the reply's time-out begins then.
     // A device that cannot tell has taken them, which the write said.
     if (written > 0) FlushFileBuffers(h_);
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 

@@ -9,7 +9,7 @@
 namespace kvr7x {
 
 namespace {
-thread_local uint32_t t_lastError = kErrNone;
+thread_local uint32_t t_lastError = kErrTimeout;
 thread_local std::string t_lastErrorText;
 }  // namespace
 

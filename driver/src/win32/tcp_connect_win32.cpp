@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "rfc2217/address_list.h"
 #include "rfc2217/tcp_connect.h"
 #include "serial_port.h"
 #include "transfer_deadline.h"
@@ -58,23 +59,17 @@ SocketHandle connectTcp(const std::string &host, uint16_t port, std::chrono::mil
         setLastError(kErrBadNetPath);
         return kNoSocket;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || list == nullptr) {
+    const AddressList list(host, port);
+    if (list.empty()) {
         setLastError(kErrBadNetPath);
         return kNoSocket;
     }
     uint32_t code = kErrBadNetPath;
     SocketHandle s = kNoSocket;
-    for (const addrinfo *ai = list; ai != nullptr && s == kNoSocket; ai = ai->ai_next) {
+    for (const addrinfo *ai = list.first(); ai != nullptr && s == kNoSocket; ai = ai->ai_next) {
         s = tryAddress(ai, until, code);
         if (s == kNoSocket && code == kErrConnectTimeout) break;
     }
-    ::freeaddrinfo(list);
     if (s == kNoSocket) setLastError(code);
     return s;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 // Whether port 0 ("any free port") is a valid answer: a server may listen on
 // it, a client cannot connect to it.
@@ -17,6 +17,6 @@ enum class PortZero : uint8_t { Refused, Allowed };
 [[nodiscard]] bool splitHostPort(const std::string &text, std::string &host, uint16_t &port,
                                  PortZero zero = PortZero::Refused);
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet
 
 #endif

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 // Telnet command bytes.
 inline constexpr uint8_t kIac = 255;
@@ -175,6 +175,6 @@ void appendNegotiation(uint8_t verb, uint8_t option, std::vector<uint8_t> &out);
 void appendComPort(uint8_t command, const uint8_t *payload, size_t n, std::vector<uint8_t> &out);
 void appendComPort(uint8_t command, uint8_t value, std::vector<uint8_t> &out);
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet
 
 #endif

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <vector>
 
-namespace kvr7x::rfc2217 {
+namespace kvr7x::telnet {
 
 class TelnetOptions {
 public:
@@ -49,6 +49,6 @@ private:
     std::array<Option, 256> options_{};
 };
 
-}  // namespace kvr7x::rfc2217
+}  // namespace kvr7x::telnet
 
 #endif

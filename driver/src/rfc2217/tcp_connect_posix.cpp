@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "common/unique_fd.h"
+#include "rfc2217/address_list.h"
 #include "serial_port.h"
 #include "transfer_deadline.h"
 
@@ -78,23 +79,17 @@ int tryAddress(const addrinfo *ai, DeadlineClock::time_point until, uint32_t &co
 
 int connectTcp(const std::string &host, uint16_t port, std::chrono::milliseconds limit) {
     const auto until = DeadlineClock::now() + limit;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || list == nullptr) {
+    const AddressList list(host, port);
+    if (list.empty()) {
         setLastError(kErrBadNetPath);
         return -1;
     }
     uint32_t code = kErrBadNetPath;
     int fd = -1;
-    for (const addrinfo *ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
+    for (const addrinfo *ai = list.first(); ai != nullptr && fd < 0; ai = ai->ai_next) {
         fd = tryAddress(ai, until, code);
         if (fd < 0 && code == kErrConnectTimeout) break;
     }
-    ::freeaddrinfo(list);
     if (fd < 0) setLastError(code);
     return fd;
 }

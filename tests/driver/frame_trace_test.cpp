@@ -55,9 +55,11 @@ ProbeRun runProbe(const std::string &url, const std::string &trace, const std::s
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     const std::string errFile = outFile + ".err";
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::string program = KVR7X_TRACE_PROBE;
     std::string arg = url;
     char *argv[] = {program.data(), arg.data(), nullptr};
@@ -112,16 +114,18 @@ TEST(FrameTrace, AProgramsTraceFileTellsEachExchangeAsTheCallsReturnedIt) {
 
     const std::string stamp = R"(^\d\d:\d\d:\d\d\.\d{6} KVR7x\[\d+\] )";
     EXPECT_TRUE(std::regex_search(t[0], std::regex(stamp + R"(> reset$)"))) << t[0];
-    EXPECT_TRUE(
-        std::regex_search(t[1], std::regex(stamp + R"(< 00 90 .. .. \| 56 45 58 41 .*STAT 00 in \d+\.\d{3} ms$)")))
+    EXPECT_TRUE(std::regex_search(
+        t[1], std::regex(stamp + R"(< 00 90 .. .. \| 56 45 58 41 .*STAT 00 in \d+\.\d{3} ms$)")))
         << t[1];
     EXPECT_TRUE(std::regex_search(t[2], std::regex(stamp + R"(> 20 00 10 00 00 00$)"))) << t[2];
-    EXPECT_TRUE(std::regex_search(t[4], std::regex(stamp + R"(> A1 00 A4 00 00 02 \| 3F 00$)"))) << t[4];
+    EXPECT_TRUE(std::regex_search(t[4], std::regex(stamp + R"(> A1 00 A4 00 00 02 \| 3F 00$)")))
+        << t[4];
     // Each reply line holds what the call returned: STAT SW1 SW2 LEN.
     for (size_t i = 0; i < 2; ++i) {
         SCOPED_TRACE("command " + std::to_string(i + 1));
         unsigned result = 0, sw1 = 0, sw2 = 0, len = 0;
-        ASSERT_EQ(std::sscanf(got[i].c_str(), "%X %X %X %X", &result, &sw1, &sw2, &len), 4) << got[i];
+        ASSERT_EQ(std::sscanf(got[i].c_str(), "%X %X %X %X", &result, &sw1, &sw2, &len), 4)
+            << got[i];
         char reply[64];
         std::snprintf(reply, sizeof reply, "< %02X %02X %02X %02X", result, sw1, sw2, len);
         EXPECT_NE(t[3 + 2 * i].find(reply), std::string::npos) << t[3 + 2 * i] << " vs " << got[i];
@@ -133,12 +137,13 @@ TEST(FrameTrace, AProgramsTraceFileTellsEachExchangeAsTheCallsReturnedIt) {
 // the trace is missing or short.
 TEST(FrameTrace, ATargetThatCannotTakeTheTraceIsOneLineOnStderrAndTheProgramGoesOn) {
     auto emu = kvr7x::test::startEmulator();
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("kvr7x-hostile-trace-" + std::to_string(::getpid()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("kvr7x-hostile-trace-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string fifo = (dir / "fifo").string();
-    kvr::common::UniqueFd reader, writer;  // the FIFO's reader that stopped reading, and what filled it
+    kvr::common::UniqueFd reader,
+        writer;  // the FIFO's reader that stopped reading, and what filled it
     const struct Row {
         const char *what;
         std::function<std::string()> make;  // the target, and what stderr then says
@@ -170,8 +175,9 @@ TEST(FrameTrace, ATargetThatCannotTakeTheTraceIsOneLineOnStderrAndTheProgramGoes
         {"a read-only folder",
          [&] {
              std::filesystem::create_directory(dir / "read-only");
-             std::filesystem::permissions(dir / "read-only",
-                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+             std::filesystem::permissions(
+                 dir / "read-only",
+                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
              return (dir / "read-only" / "trace.log").string();
          },
          "no trace is written to TARGET: Permission denied", false},
@@ -203,8 +209,8 @@ TEST(FrameTrace, ATargetThatCannotTakeTheTraceIsOneLineOnStderrAndTheProgramGoes
 
 TEST(FrameTrace, LinesTellFramesResultsAndTimes) {
     using kvr7x::TracedExchange;
-    const auto noon =
-        std::chrono::system_clock::time_point(std::chrono::hours(24 * 20000 + 12)) + std::chrono::microseconds(345678);
+    const auto noon = std::chrono::system_clock::time_point(std::chrono::hours(24 * 20000 + 12)) +
+                      std::chrono::microseconds(345678);
     const uint8_t sent[] = {0x3F, 0x00};
     const uint8_t replyData[] = {0x01, 0xAB};
     struct Case {

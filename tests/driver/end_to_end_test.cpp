@@ -10,14 +10,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
 #include "emulator.h"
+#include "config_home.h"
 #include "eventually.h"
 #include "network_test_support.h"
 #include "kvr7x.h"
@@ -28,6 +28,7 @@
 using namespace std::chrono_literals;
 using kvr7x::emu::Emulator;
 using kvr7x::emu::LogEntry;
+using kvr7x::test::ConfigHome;
 using kvr7x::test::RawServer;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -50,7 +51,6 @@ protected:
     void TearDown() override {
         if (handle_ >= 0) QXCLOSE(handle_);
         emu_.reset();
-        if (!configDir_.empty()) std::filesystem::remove_all(configDir_);
     }
 
     void start(kvr7x::emu::Config config) {
@@ -76,19 +76,16 @@ protected:
         return out;
     }
 
-    // A temporary XDG_CONFIG_HOME with a device map.
+    // A temporary XDG_CONFIG_HOME with a device map, for the rest of the
+    // test.
     void mapPorts(const std::string &lines) {
-        char dir[] = "/tmp/kvr7x-e2e-XXXXXX";
-        ASSERT_NE(::mkdtemp(dir), nullptr);
-        configDir_ = dir;
-        std::filesystem::create_directories(configDir_ + "/kvr7x");
-        std::ofstream(configDir_ + "/kvr7x/ports") << lines;
-        ::setenv("XDG_CONFIG_HOME", configDir_.c_str(), 1);
+        configHome_.emplace();
+        configHome_->writePortMap(lines);
     }
 
     std::unique_ptr<Emulator> emu_;
     int32_t handle_ = -1;
-    std::string configDir_;
+    std::optional<ConfigHome> configHome_;
 };
 
 }  // namespace
@@ -107,7 +104,8 @@ TEST_F(EndToEnd, OpenByUrlAndByMappedComNameProbesTheReader) {
     EXPECT_EQ(QXCLOSE(0x7FFF), 0);
 
     mapPorts("# the emulator\nCOM3 = " + emu_->url() + "\n");
-    ASSERT_TRUE(emu_->log().waitFor([&](const auto &) { return !emu_->clientConnected(); }, 2000ms));
+    ASSERT_TRUE(
+        emu_->log().waitFor([&](const auto &) { return !emu_->clientConnected(); }, 2000ms));
     handle_ = QXOPEN("COM3");
     ASSERT_GE(handle_, 0);
     int32_t len = -1;
@@ -125,17 +123,20 @@ TEST_F(EndToEnd, SecondOpenOfTheSameReaderFails) {
     // Other names of the same address and port: refused in this process
     // before a connection is made.
     for (const char *host : {"localhost", "127.1"}) {
-        const std::string other = "rfc2217://" + std::string(host) + ":" + std::to_string(emu_->port());
+        const std::string other =
+            "rfc2217://" + std::string(host) + ":" + std::to_string(emu_->port());
         EXPECT_EQ(QXOPEN(other.c_str()), -1) << host;
     }
     // Only the first connection was ever made, whether the emulator has
     // taken it yet or not: one client end in the kernel's table.
     const auto connections = kvr7x::test::connectionsOf(emu_->port());
-    EXPECT_EQ(std::count_if(connections.begin(), connections.end(),
-                            [&](const kvr7x::test::TcpSocket &s) { return s.remotePort == emu_->port(); }),
+    EXPECT_EQ(std::count_if(
+                  connections.begin(), connections.end(),
+                  [&](const kvr7x::test::TcpSocket &s) { return s.remotePort == emu_->port(); }),
               1);
     EXPECT_EQ(emu_->clientsServed(), 1u);
-    for (const LogEntry &e : emu_->log().entries()) EXPECT_NE(e.what.rfind("second client refused", 0), 0u);
+    for (const LogEntry &e : emu_->log().entries())
+        EXPECT_NE(e.what.rfind("second client refused", 0), 0u);
     // The first connection is unharmed.
     EXPECT_EQ(QXICCSTATUS(handle_, 0), 0);
 
@@ -189,13 +190,17 @@ TEST_F(EndToEnd, ReaderAndCardOperations) {
     Bytes block(256);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(255 - i);
     len = -1;
-    EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block.data(), &sw1, &sw2, &len, 1000), 0);
+    EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block.data(), &sw1, &sw2,
+                            &len, 1000),
+              0);
     EXPECT_EQ(len, 0);
     EXPECT_EQ(std::make_pair(sw1, sw2), std::make_pair(uint8_t{0x6D}, uint8_t{0x00}));
 
     EXPECT_EQ(QXPOWEROFF(handle_, 0), 0x00);
     EXPECT_EQ(QXREMOVE(handle_, 0, 1000), 0x00);
-    EXPECT_EQ(QXSENDCOMMAND(handle_, 0x20, 0x00, 0x10, 0x07, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000), 0xD0);
+    EXPECT_EQ(QXSENDCOMMAND(handle_, 0x20, 0x00, 0x10, 0x07, 0, 0, nullptr, nullptr, nullptr,
+                            nullptr, 1000),
+              0xD0);
     EXPECT_EQ(QXSETPARAM(1, 2, 3), 0);
     EXPECT_EQ(QXGETPARAM(1, 2), 0);
 
@@ -213,12 +218,9 @@ TEST_F(EndToEnd, ReaderAndCardOperations) {
 
 TEST_F(EndToEnd, ModemLinesFollowCardAndPower) {
     ASSERT_GE(open(), 0);
-    auto waitFor = [](auto condition) {
-        const auto t0 = Clock::now();
-        while (!condition() && msSince(t0) < 2000) std::this_thread::sleep_for(5ms);
-        return condition();
-    };
-    EXPECT_TRUE(waitFor([&] { return QXIFDSTATUS(handle_) == (KVR7X_MS_DSR | KVR7X_MS_RLSD | KVR7X_MS_CTS); }));
+    auto waitFor = [](auto condition) { return eventually(condition, 2000ms); };
+    EXPECT_TRUE(waitFor(
+        [&] { return QXIFDSTATUS(handle_) == (KVR7X_MS_DSR | KVR7X_MS_RLSD | KVR7X_MS_CTS); }));
     EXPECT_EQ(QXCARDINSERTED(handle_, 0), 1);
     EXPECT_EQ(QXCARDINSERTED(handle_, 1), 0);
     EXPECT_EQ(QXREADERPOWERED(handle_), 1);
@@ -313,7 +315,9 @@ TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
     int32_t len = -1;
     for (int i = 0; i < 2; ++i) {
         auto t0 = Clock::now();
-        EXPECT_GE(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), 0);
+        EXPECT_GE(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2,
+                                &len, 100),
+                  0);
         EXPECT_GE(msSince(t0), wireMs - 1.0);
         EXPECT_EQ(frames().back().size(), 262u);
     }
@@ -324,7 +328,9 @@ TEST_F(EndToEnd, ReplyTimeOutStartsWhenTheDataBlockHasLeftTheLine) {
     // transmission, not T + 40 ms after the call began.
     emu_->setSilent(true);
     const auto t0 = Clock::now();
-    EXPECT_EQ(QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100), kNoAnswer);
+    EXPECT_EQ(
+        QXSENDCOMMAND(handle_, 0xA1, 0x00, 0xD6, 0x00, 0x00, 0x00, block, &sw1, &sw2, &len, 100),
+        kNoAnswer);
     const double afterTransmission = msSince(t0) - wireMs;
     EXPECT_GE(afterTransmission, 140.0 - 2.0);
     EXPECT_LT(afterTransmission, 140.0 * 2.5);
@@ -414,7 +420,9 @@ TEST_F(EndToEnd, ClosingThePortEndsTheNotificationThread) {
 // A server that plays along until the first command and then misbehaves.
 namespace {
 
-void untilCommand(int fd) { RawServer::receiveUntil(fd, {0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms); }
+void untilCommand(int fd) {
+    RawServer::receiveUntil(fd, {0x20, 0x00, 0x10, 0x00, 0x00, 0x00}, 3000ms);
+}
 
 }  // namespace
 
@@ -426,7 +434,8 @@ TEST_F(EndToEnd, AResetConnectsAgainToAServerThatCameBack) {
     ASSERT_GE(open(), 0);
     const uint16_t port = emu_->port();
     const auto status = [this] {
-        return QXSENDCOMMAND(handle_, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, 1000);
+        return QXSENDCOMMAND(handle_, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                             1000);
     };
     ASSERT_EQ(status(), 0);
     emu_.reset();
@@ -470,7 +479,8 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
         {"stalls", [](int fd) { RawServer::send(fd, {0x00}); }, true, 300, 850, true},
         {"garbles telnet",
          [](int fd) {
-             RawServer::send(fd, {255, 250, 44, 107, 255, 1, 2, 255, 250, 255, 255, 255, 240, 255, 253, 99});
+             RawServer::send(
+                 fd, {255, 250, 44, 107, 255, 1, 2, 255, 250, 255, 255, 255, 240, 255, 253, 99});
          },
          true, 300, 850, true},
         {"floods a subnegotiation",
@@ -497,7 +507,8 @@ TEST(EndToEndFaults, VanishingStallingAndGarbledServersGiveFailures) {
         const int32_t h = QXOPEN(url.c_str());  // the silent probe does not stop it
         ASSERT_GE(h, 0);
         const auto t0 = Clock::now();
-        const int32_t r = QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, c.timeout);
+        const int32_t r =
+            QXSENDCOMMAND(h, 0x20, 0, 0x10, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, c.timeout);
         EXPECT_LT(r, 0);
         if (c.exactNoAnswer) {
             EXPECT_EQ(r, kNoAnswer);

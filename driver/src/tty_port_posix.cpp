@@ -172,13 +172,16 @@ TtyPort::~TtyPort() {
     if (!closed_.load()) (void)close();
 }
 
+bool TtyPort::stillOpen() const {
+    if (!closed_) return true;
+    setLastError(kErrInvalidHandle);
+    return false;
+}
+
 bool TtyPort::close() {
     {
         std::unique_lock lock(mu_);
-        if (closed_) {
-            setLastError(kErrInvalidHandle);
-            return false;
-        }
+        if (!stillOpen()) return false;
         closed_ = true;
         wake_.wake();
         idle_.wait(lock, [this] { return users_ == 0; });
@@ -254,20 +257,14 @@ bool TtyPort::setLineSettings(const LineSettings &in) {
 
 bool TtyPort::getTimeouts(Timeouts &out) {
     std::lock_guard lock(mu_);
-    if (closed_) {
-        setLastError(kErrInvalidHandle);
-        return false;
-    }
+    if (!stillOpen()) return false;
     out = timeouts_;
     return true;
 }
 
 bool TtyPort::setTimeouts(const Timeouts &in) {
     std::lock_guard lock(mu_);
-    if (closed_) {
-        setLastError(kErrInvalidHandle);
-        return false;
-    }
+    if (!stillOpen()) return false;
     timeouts_ = in;
     return true;
 }
@@ -318,7 +315,7 @@ bool TtyPort::write(const uint8_t *buf, size_t n, size_t &written) {
         }
     }
     if (!drain(dl, line, written)) return false;
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 
@@ -394,7 +391,7 @@ bool TtyPort::read(uint8_t *buf, size_t n, size_t &got) {
             return false;
         }
     }
-    setLastError(kErrNone);
+    setLastError(kErrTimeout);
     return true;
 }
 

@@ -52,7 +52,8 @@ TEST(ExportGuards, ACallWithoutMemoryOrAThreadFailsWithItsDocumentedResultAndThe
         bool thrown;  // the guard made the failure (else the call's own check)
     } rows[] = {
         // The notification thread cannot be made: the call's own failure.
-        {"QXNOTIFY", [&] { return static_cast<int64_t>(QXNOTIFY(port, ignoreCardChanges, 7)); }, 0, false},
+        {"QXNOTIFY", [&] { return static_cast<int64_t>(QXNOTIFY(port, ignoreCardChanges, 7)); }, 0,
+         false},
         // A second open of the same target looks its names up.
         {"QXOPEN", [&] { return int64_t{QXOPEN(url.c_str())}; }, -1, true},
         // (A command transaction allocates nothing: it cannot fail so.)

@@ -14,10 +14,12 @@ int main(int argc, char **argv) {
     uint8_t sw1 = 0, sw2 = 0;
     int32_t len = 0;
     int32_t r = QXSENDCOMMAND(port, 0x20, 0, 0x10, 0, 0, 0, data, &sw1, &sw2, &len, 1000);
-    std::printf("%08X %02X %02X %02X\n", static_cast<unsigned>(r), sw1, sw2, static_cast<unsigned>(len));
+    std::printf("%08X %02X %02X %02X\n", static_cast<unsigned>(r), sw1, sw2,
+                static_cast<unsigned>(len));
     len = 0;
     r = QXSENDCOMMAND(port, 0xA1, 0x00, 0xA4, 0x00, 0x00, 0x02, data, &sw1, &sw2, &len, 1000);
-    std::printf("%08X %02X %02X %02X\n", static_cast<unsigned>(r), sw1, sw2, static_cast<unsigned>(len));
+    std::printf("%08X %02X %02X %02X\n", static_cast<unsigned>(r), sw1, sw2,
+                static_cast<unsigned>(len));
     QXCLOSE(port);
     return 0;
 }
