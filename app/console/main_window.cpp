@@ -445,6 +445,28 @@ private:
         runtime::showMessageBox(interaction(), box);
     }
 
+    // The Edición items on the field that has the focus.  QLineEdit's own
+    // cut, paste and delete would change a read-only field all the same;
+    // its keys leave such a field alone.
+    void editFocusedField(int id) {
+        QLineEdit *field = qobject_cast<QLineEdit *>(focusWidget());
+        if (!field) return;
+        if (id == ItemCopy) {
+            field->copy();
+            return;
+        }
+        if (field->isReadOnly()) return;
+        if (id == ItemCut) {
+            field->cut();
+        } else if (id == ItemDelete) {
+            field->del();
+        } else if (auto *entry = qobject_cast<runtime::EntryField *>(field)) {
+            entry->pasteAsEntered();
+        } else {
+            field->paste();
+        }
+    }
+
     void menuChosen(int id) {
         const QScopedValueRollback<bool> acting(acting_, true);
         if ((id >= kFirstStoredEntry && id <= kLastStoredEntry) ||
@@ -458,7 +480,6 @@ private:
             send_->setFocus();
             return;
         }
-        QLineEdit *field = qobject_cast<QLineEdit *>(focusWidget());
         switch (id) {
         case ItemReset: resetReader(); break;
         case ItemInfo:
@@ -470,25 +491,10 @@ private:
             showConsole();
             break;
         case ItemExit: close(); break;
-        // QLineEdit's own cut, paste and delete would change a read-only
-        // field all the same; its keys leave such a field alone.
         case ItemCut:
-            if (field && !field->isReadOnly()) field->cut();
-            break;
         case ItemCopy:
-            if (field) field->copy();
-            break;
         case ItemPaste:
-            if (field && !field->isReadOnly()) {
-                if (auto *entry = qobject_cast<runtime::EntryField *>(field))
-                    entry->pasteAsEntered();
-                else
-                    field->paste();
-            }
-            break;
-        case ItemDelete:
-            if (field && !field->isReadOnly()) field->del();
-            break;
+        case ItemDelete: editFocusedField(id); break;
         case ItemCommandBrowser:
             // The stored commands may have changed: their menus are built
             // again when the browser closes.
