@@ -7,18 +7,7 @@
 set -eu
 kvr7x=$1
 emulator=$2
-scratch=$(mktemp -d)
-emulator_pid=""
-cleanup() {
-  if [ -n "$emulator_pid" ]; then
-    kill "$emulator_pid" 2>/dev/null || true
-    wait "$emulator_pid" 2>/dev/null || true
-  fi
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-fail() { echo "$*" >&2; exit 1; }
+. "$(dirname "$0")/harness.sh"
 
 cat >"$scratch/card.rules" <<'RULES'
 # SELECT by DF name: an FCI with a proprietary template
@@ -26,13 +15,7 @@ A1 00 A4 04 00 * => 00 90 00 | 6F 1A 84 07 A0 00 00 00 04 10 10 A5 0F 50 0A 4D 4
 # SAM 1's activation: T=1 offered, TCK 52 where 81 is right
 20 00 80 01 00 00 => 00 90 00 | 3B 80 01 52
 RULES
-mkfifo "$scratch/emulator.out"
-"$emulator" --listen 127.0.0.1:0 --rules "$scratch/card.rules" >"$scratch/emulator.out" 2>"$scratch/emulator.err" &
-emulator_pid=$!
-exec 3<"$scratch/emulator.out"
-read -r served <&3 || fail "the emulator did not start: $(cat "$scratch/emulator.err")"
-url=${served#*serving }
-case "$url" in rfc2217://127.0.0.1:*) ;; *) fail "the emulator says: $served" ;; esac
+start emulator --rules "$scratch/card.rules"
 
 cat >"$scratch/decode.kvr" <<'SCRIPT'
 send 20 00 80 00 00 00

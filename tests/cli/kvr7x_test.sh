@@ -7,37 +7,10 @@
 set -eu
 kvr7x=$1
 emulator=$2
-scratch=$(mktemp -d)
-emulator_pid=""
-cleanup() {
-  if [ -n "$emulator_pid" ]; then
-    kill "$emulator_pid" 2>/dev/null || true
-    wait "$emulator_pid" 2>/dev/null || true
-  fi
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-fail() { echo "$*" >&2; exit 1; }
+. "$(dirname "$0")/harness.sh"
 
-# The emulator on a port it picks; it names its address once it serves.
-mkfifo "$scratch/emulator.out"
-"$emulator" --listen 127.0.0.1:0 >"$scratch/emulator.out" 2>"$scratch/emulator.err" &
-emulator_pid=$!
-exec 3<"$scratch/emulator.out"
-read -r served <&3 || fail "the emulator did not start: $(cat "$scratch/emulator.err")"
-url=${served#*serving }
-case "$url" in rfc2217://127.0.0.1:*) ;; *) fail "the emulator says: $served" ;; esac
+start emulator
 
-# run EXPECTED-STATUS ARGS...: kvr7x's output in $scratch/out and err.
-run() {
-  expected=$1
-  shift
-  status=0
-  "$kvr7x" "$@" >"$scratch/out" 2>"$scratch/err" || status=$?
-  [ "$status" -eq "$expected" ] \
-    || fail "kvr7x $*: exit status $status, not $expected; out: $(cat "$scratch/out") err: $(cat "$scratch/err")"
-}
 says() { grep -qx -- "$1" "$scratch/out" || fail "kvr7x does not say \"$1\": $(cat "$scratch/out")"; }
 
 run 0 -p "$url" reset
