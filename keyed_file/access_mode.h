@@ -6,10 +6,10 @@
 //   sharing  0 others may read and write (compatibility), 1 deny others
 //            everything, 2 deny others writing, 3 deny others reading,
 //            4 deny others nothing
-#ifndef KVR_RUNTIME_ACCESS_MODE_H
-#define KVR_RUNTIME_ACCESS_MODE_H
+#ifndef KVR_KEYED_ACCESS_MODE_H
+#define KVR_KEYED_ACCESS_MODE_H
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace access {
 inline constexpr int kAccessMask = 0x0F;
@@ -38,6 +38,6 @@ constexpr OpenMode openModeOf(int mode) {
             share == access::kDenyAll || share == access::kDenyWrite};
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

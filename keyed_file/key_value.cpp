@@ -1,6 +1,6 @@
-#include "runtime/keyed_file/key_value.h"
+#include "keyed_file/key_value.h"
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 unsigned char westernUpper(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
@@ -27,4 +27,4 @@ std::optional<std::string> keyValueOf(std::string_view field, std::size_t width)
     return value;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

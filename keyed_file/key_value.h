@@ -6,15 +6,15 @@
 // ÿ) and NUL bytes read as spaces, so the fixed width keeps its space
 // padding.  A field of only spaces (or NULs) is blank: the record is stored
 // but is left out of the key.  Values compare byte by byte.
-#ifndef KVR_RUNTIME_KEY_VALUE_H
-#define KVR_RUNTIME_KEY_VALUE_H
+#ifndef KVR_KEYED_KEY_VALUE_H
+#define KVR_KEYED_KEY_VALUE_H
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 // Upper case of one Windows-1252 byte.
 unsigned char westernUpper(unsigned char c);
@@ -23,6 +23,6 @@ unsigned char westernUpper(unsigned char c);
 // is padded with spaces, longer text cut), or nothing when it is blank.
 std::optional<std::string> keyValueOf(std::string_view field, std::size_t width);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

@@ -1,6 +1,6 @@
-#include "runtime/keyed_file/keyed_error.h"
+#include "keyed_file/keyed_error.h"
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 std::string keyedErrorTextFor(int code) {
     switch (code) {
@@ -23,4 +23,4 @@ std::string keyedErrorTextFor(int code) {
     }
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

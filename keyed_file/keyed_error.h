@@ -39,12 +39,12 @@
 //     90  "File System Error"                   anything else the database
 //                                                reports (I/O errors, "file is
 //                                                not a database", disk full...)
-#ifndef KVR_RUNTIME_KEYED_ERROR_H
-#define KVR_RUNTIME_KEYED_ERROR_H
+#ifndef KVR_KEYED_ERROR_H
+#define KVR_KEYED_ERROR_H
 
 #include <string>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 enum KeyedErrorCode : int {
     KeyedOk = 0,
@@ -78,6 +78,6 @@ struct KeyedError {
     std::string text() const { return keyedErrorTextFor(code); }
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

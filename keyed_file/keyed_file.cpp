@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/read_rules.h"
-#include "runtime/keyed_file/record_position.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/read_rules.h"
+#include "keyed_file/record_position.h"
 
 #include <algorithm>
 #include <cassert>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <utility>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 KeyedFile::KeyedFile(KeyedLayout layout, std::string name, std::unique_ptr<KeyedStore> store)
     : layout_(std::move(layout)), name_(std::move(name)), store_(std::move(store)), buffer_(layout_.recordSize, ' ') {
@@ -389,4 +389,4 @@ int KeyedFile::countKeyOrder(const std::optional<KeyPlace> &after, const std::op
     return publish(store_->countKeyOrder(after, below, records));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -59,12 +59,12 @@
 //
 // Every operation leaves its error as the file definition's last error
 // (lastError(), keyed_error.h).
-#ifndef KVR_RUNTIME_KEYED_FILE_H
-#define KVR_RUNTIME_KEYED_FILE_H
+#ifndef KVR_KEYED_FILE_H
+#define KVR_KEYED_FILE_H
 
-#include "runtime/keyed_file/access_mode.h"
-#include "runtime/keyed_file/keyed_error.h"
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/access_mode.h"
+#include "keyed_file/keyed_error.h"
+#include "keyed_file/keyed_store.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,7 +75,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 // Ties a file definition to a caller's record buffer: load() receives every
 // record read, save() gives the bytes of every record added or put.
@@ -247,6 +247,6 @@ private:
     int sendRefused_ = KeyedOk;       // why sendAdds could not add at all
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

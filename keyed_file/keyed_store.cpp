@@ -1,9 +1,9 @@
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 // Whether a key value is lower than below, as unsigned bytes.
@@ -30,4 +30,4 @@ KeyedStatus KeyedStore::countKeyOrder(const std::optional<KeyPlace> &after, cons
     }
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

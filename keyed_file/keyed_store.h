@@ -11,11 +11,11 @@
 // One store serves one file definition at a time and is used from one
 // thread.  Orders: key order is key value, then record number; records left
 // out of the key (no key value) are found by number only.
-#ifndef KVR_RUNTIME_KEYED_STORE_H
-#define KVR_RUNTIME_KEYED_STORE_H
+#ifndef KVR_KEYED_STORE_H
+#define KVR_KEYED_STORE_H
 
-#include "runtime/keyed_file/access_mode.h"
-#include "runtime/keyed_file/keyed_error.h"
+#include "keyed_file/access_mode.h"
+#include "keyed_file/keyed_error.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 // One field of a record, for a store that keeps each field in a column of
 // its own.  Text: Windows-1252 bytes padded with spaces; Int32: a signed
@@ -179,6 +179,6 @@ public:
     [[nodiscard]] virtual KeyedStatus rollback() = 0;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

@@ -1,9 +1,9 @@
-#include "runtime/keyed_file/keyed_view.h"
+#include "keyed_file/keyed_view.h"
 
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/record_position.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/record_position.h"
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 int KeyedView::result(int code) { return file_.fail(code); }
 
@@ -82,4 +82,4 @@ int KeyedView::read(ViewDirection direction, std::size_t count, std::vector<View
     return file_.wholeReadEnded(sweep_.delivered, sweep_.mark);
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -16,10 +16,10 @@
 // delivered disagree with the store's count of the key.  Reading through
 // a view leaves the file's own key cursor, current record and record buffer
 // alone.
-#ifndef KVR_RUNTIME_KEYED_VIEW_H
-#define KVR_RUNTIME_KEYED_VIEW_H
+#ifndef KVR_KEYED_VIEW_H
+#define KVR_KEYED_VIEW_H
 
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 struct ViewRecord {
     std::vector<unsigned char> data;
@@ -79,6 +79,6 @@ private:
     } sweep_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

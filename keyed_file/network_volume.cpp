@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/network_volume.h"
+#include "keyed_file/network_volume.h"
 
 #include <sys/vfs.h>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 // The types statfs gives (linux/magic.h).
@@ -32,4 +32,4 @@ std::string networkFileSystemOf(const std::string &path) {
     return networkFileSystemOfType(static_cast<unsigned long>(st.f_type));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -1,12 +1,12 @@
 // Whether a file lies on a network file system, where SQLite's locking
 // cannot be trusted: several stations writing one database file there may
 // lose or damage records.
-#ifndef KVR_RUNTIME_NETWORK_VOLUME_H
-#define KVR_RUNTIME_NETWORK_VOLUME_H
+#ifndef KVR_KEYED_NETWORK_VOLUME_H
+#define KVR_KEYED_NETWORK_VOLUME_H
 
 #include <string>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 // "NFS", "SMB" or "CIFS" for the file system of the given statfs type, ""
 // for any other.
@@ -16,6 +16,6 @@ std::string networkFileSystemOfType(unsigned long type);
 // be made in), "" when it is a local one or cannot be told.
 std::string networkFileSystemOf(const std::string &path);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

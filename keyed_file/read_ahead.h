@@ -5,10 +5,10 @@
 // stay good (keyed_store.h: SQLite while the file is unchanged, PostgreSQL
 // until the cursor leaves the page) and forgets them at each of its own
 // writes.
-#ifndef KVR_RUNTIME_READ_AHEAD_H
-#define KVR_RUNTIME_READ_AHEAD_H
+#ifndef KVR_KEYED_READ_AHEAD_H
+#define KVR_KEYED_READ_AHEAD_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 class ReadAhead {
 public:
@@ -70,6 +70,6 @@ private:
     bool toTheEnd_ = false;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

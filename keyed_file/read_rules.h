@@ -11,15 +11,15 @@
 //     every record of a page after the one before it.  Each step thus leaves
 //     one more record behind it for good: no read in key order takes more
 //     steps than the file has records.
-#ifndef KVR_RUNTIME_READ_RULES_H
-#define KVR_RUNTIME_READ_RULES_H
+#ifndef KVR_KEYED_READ_RULES_H
+#define KVR_KEYED_READ_RULES_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <cstdint>
 #include <string_view>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 inline constexpr std::int64_t kLowestRecordNumber = 1;
 inline constexpr std::int64_t kHighestRecordNumber = 0xFFFFFFFFll;
@@ -38,6 +38,6 @@ inline bool beyond(const KeyPlace &a, const KeyPlace &b, Direction direction, bo
     return direction == Direction::Forward ? order > 0 : order < 0;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/record_checksum.h"
+#include "keyed_file/record_checksum.h"
 
 #include "common/crc32c.h"
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 std::uint32_t recordChecksum(std::string_view image) { return common::crc32c(image); }
 
@@ -10,4 +10,4 @@ std::uint32_t recordChecksum(const std::vector<unsigned char> &image) {
     return recordChecksum(std::string_view(reinterpret_cast<const char *>(image.data()), image.size()));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

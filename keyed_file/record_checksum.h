@@ -5,18 +5,18 @@
 // the engine wrote it (a flipped bit on the disk, a page restored from a
 // bad journal, a column changed by hand) is reported as damage instead of
 // delivered.
-#ifndef KVR_RUNTIME_RECORD_CHECKSUM_H
-#define KVR_RUNTIME_RECORD_CHECKSUM_H
+#ifndef KVR_KEYED_RECORD_CHECKSUM_H
+#define KVR_KEYED_RECORD_CHECKSUM_H
 
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 std::uint32_t recordChecksum(std::string_view image);
 std::uint32_t recordChecksum(const std::vector<unsigned char> &image);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

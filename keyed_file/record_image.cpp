@@ -1,9 +1,9 @@
-#include "runtime/keyed_file/record_image.h"
+#include "keyed_file/record_image.h"
 
 #include <algorithm>
 #include <cstddef>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 std::string blankImageOf(const KeyedLayout &layout) {
     std::string blank(layout.recordSize, ' ');
@@ -38,4 +38,4 @@ std::string restoredImage(std::string_view stored, std::string_view blank) {
     return image;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

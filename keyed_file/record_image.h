@@ -8,17 +8,17 @@
 // in spaces and whose hot key is 0 ends in a run of such bytes.  Only the
 // bytes equal to the blank record's are cut; a record that ends otherwise
 // (a hot key set, a number field of spaces) is kept whole.
-#ifndef KVR_RUNTIME_RECORD_IMAGE_H
-#define KVR_RUNTIME_RECORD_IMAGE_H
+#ifndef KVR_KEYED_RECORD_IMAGE_H
+#define KVR_KEYED_RECORD_IMAGE_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 // The blank record of the layout: recordSize bytes.
 std::string blankImageOf(const KeyedLayout &layout);
@@ -33,6 +33,6 @@ std::size_t keptLength(std::string_view image, std::string_view blank);
 void restoreImage(std::string_view stored, std::string_view blank, std::vector<unsigned char> &image);
 std::string restoredImage(std::string_view stored, std::string_view blank);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

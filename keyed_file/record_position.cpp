@@ -1,4 +1,4 @@
-#include "runtime/keyed_file/record_position.h"
+#include "keyed_file/record_position.h"
 
 #include "common/hex.h"
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::optional<RecordPosition> positionOf(std::string_view text, std::size_t keyW
     return position;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -6,8 +6,8 @@
 // upper-case hexadecimal (at most 1 + 10 + 1 + 2 * key width characters,
 // within the 512 callers keep).  Callers keep positions and never look
 // inside them.
-#ifndef KVR_RUNTIME_RECORD_POSITION_H
-#define KVR_RUNTIME_RECORD_POSITION_H
+#ifndef KVR_KEYED_RECORD_POSITION_H
+#define KVR_KEYED_RECORD_POSITION_H
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 struct RecordPosition {
     std::uint32_t recordNumber = 0;
@@ -29,6 +29,6 @@ std::string positionText(const RecordPosition &position);
 // a number of 0 or beyond 32 bits, or a key of another width than keyWidth.
 std::optional<RecordPosition> positionOf(std::string_view text, std::size_t keyWidth);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

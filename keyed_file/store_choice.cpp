@@ -1,13 +1,13 @@
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/store_choice.h"
 
-#include "runtime/keyed_file/postgres/connection_text.h"
-#include "runtime/keyed_file/postgres/postgres_store.h"
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "keyed_file/postgres/connection_text.h"
+#include "keyed_file/postgres/postgres_store.h"
+#include "keyed_file/sqlite/sqlite_store.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 bool isTeamDatabase(const std::string &database) {
     return std::any_of(database.begin(), database.end(), [](unsigned char c) { return !std::isspace(c); });
@@ -20,4 +20,4 @@ std::unique_ptr<KeyedStore> makeKeyedStore(const std::string &database, const Ke
 
 std::string teamDatabaseText(const std::string &database) { return pg::connectionText(database); }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -3,15 +3,15 @@
 // current directory (one station); otherwise it is a libpq connection
 // string ("postgresql://user@host/dbname", "host=... dbname=...") and the
 // files are tables of that PostgreSQL database, shared by a team.
-#ifndef KVR_RUNTIME_STORE_CHOICE_H
-#define KVR_RUNTIME_STORE_CHOICE_H
+#ifndef KVR_KEYED_STORE_CHOICE_H
+#define KVR_KEYED_STORE_CHOICE_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <memory>
 #include <string>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 bool isTeamDatabase(const std::string &database);
 
@@ -20,6 +20,6 @@ bool isTeamDatabase(const std::string &database);
 // The team database as the operator may see it (no password).
 std::string teamDatabaseText(const std::string &database);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

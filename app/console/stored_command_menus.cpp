@@ -49,15 +49,15 @@ StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsL
 
 bool StoredCommandMenus::build(int32_t lastEntryNumber) {
     StoredCommandRows rows;
-    runtime::KeyedFile &file = library_.commandsFile();
+    keyed::KeyedFile &file = library_.commandsFile();
     if (file.isOpen()) {
         const std::uint64_t mark = file.changeMark();
         const int code = readStoredCommandRows(file, rows);
-        if (code == runtime::KeyedSystemError) {
+        if (code == keyed::KeyedSystemError) {
             // A damaged file: the read stops here and says so, and the menus
             // hold the commands read before it.  Waiting would not mend it.
             library_.warnings().tell(library::Warning::FileLoadFailed, file.lastError(), "Commands");
-        } else if (code != runtime::KeyedOk) {
+        } else if (code != keyed::KeyedOk) {
             return false;  // another station holding the file: keep the menus
         }
         builtAt_ = mark;
@@ -99,19 +99,19 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
 }
 
 bool StoredCommandMenus::fileChangedSinceBuild() {
-    runtime::KeyedFile &file = library_.commandsFile();
+    keyed::KeyedFile &file = library_.commandsFile();
     return file.isOpen() && file.changeMark() != builtAt_;
 }
 
 void StoredCommandMenus::fileSeen() {
-    runtime::KeyedFile &file = library_.commandsFile();
+    keyed::KeyedFile &file = library_.commandsFile();
     if (file.isOpen()) builtAt_ = file.changeMark();
 }
 
 std::optional<StoredFocus> StoredCommandMenus::choose(int32_t number, CommandConsole &console) {
     const auto readBack = [this](uint32_t recordNumber) -> std::optional<StoredCommand> {
-        runtime::KeyedFile &file = library_.commandsFile();
-        if (!file.isOpen() || file.readByNumber(recordNumber) != runtime::KeyedOk) return std::nullopt;
+        keyed::KeyedFile &file = library_.commandsFile();
+        if (!file.isOpen() || file.readByNumber(recordNumber) != keyed::KeyedOk) return std::nullopt;
         const library::Commands &r = library_.commandsRecord();
         return StoredCommand{raw(r.frsCode), raw(r.frsCla), raw(r.frsIns), raw(r.frsP1),
                              raw(r.frsP2),   raw(r.frsP3),  raw(r.data)};

@@ -19,18 +19,18 @@ std::string raw(const char (&field)[N]) {
     return std::string(field, N);
 }
 
-StoredCommandRow rowOf(const runtime::StoredRecord &record) {
+StoredCommandRow rowOf(const keyed::StoredRecord &record) {
     library::Commands command{};
     library::unpackCommands(record.data.data(), command);
     return {raw(command.card), raw(command.name), command.hotKey, record.recordNumber};
 }
 
-runtime::KeyPlace placeOf(const runtime::StoredRecord &record) {
+keyed::KeyPlace placeOf(const keyed::StoredRecord &record) {
     return {record.key.value_or(std::string()), record.recordNumber};
 }
 
-void appendRows(const std::vector<runtime::StoredRecord> &records, std::vector<StoredCommandRow> &rows) {
-    for (const runtime::StoredRecord &record : records) rows.push_back(rowOf(record));
+void appendRows(const std::vector<keyed::StoredRecord> &records, std::vector<StoredCommandRow> &rows) {
+    for (const keyed::StoredRecord &record : records) rows.push_back(rowOf(record));
 }
 
 void keepSamRows(const std::vector<StoredCommandRow> &rows, std::vector<StoredCommandRow> &samRows) {
@@ -41,42 +41,42 @@ void keepSamRows(const std::vector<StoredCommandRow> &rows, std::vector<StoredCo
 // The SAM card groups beyond the first records read, which ended at last:
 // counted up to the end of their stretch, then as many read as the menu
 // takes.
-int readSamRowsBeyond(runtime::KeyedFile &file, const runtime::KeyPlace &last, StoredCommandRows &rows) {
-    const runtime::KeyPlace from = last.key < kSamKey ? runtime::KeyPlace{kSamKey, 0} : last;
+int readSamRowsBeyond(keyed::KeyedFile &file, const keyed::KeyPlace &last, StoredCommandRows &rows) {
+    const keyed::KeyPlace from = last.key < kSamKey ? keyed::KeyPlace{kSamKey, 0} : last;
     std::int64_t beyond = 0;
     if (int code = file.countKeyOrder(from, kAfterSamKeys, beyond)) return code;
     const std::size_t room = kStoredRowsRead - std::min(kStoredRowsRead, rows.samRows.size());
     const std::size_t wanted = std::min(room, static_cast<std::size_t>(std::max<std::int64_t>(beyond, 0)));
-    std::vector<runtime::StoredRecord> records;
+    std::vector<keyed::StoredRecord> records;
     const int code =
-        wanted == 0 ? runtime::KeyedOk : file.readKeyOrder(from, false, runtime::Direction::Forward, wanted, records);
+        wanted == 0 ? keyed::KeyedOk : file.readKeyOrder(from, false, keyed::Direction::Forward, wanted, records);
     appendRows(records, rows.samRows);
     rows.samRowsNotRead = static_cast<std::size_t>(beyond) - records.size();
-    return code == runtime::KeyedNotAvailable ? runtime::KeyedOk : code;
+    return code == keyed::KeyedNotAvailable ? keyed::KeyedOk : code;
 }
 
 }  // namespace
 
-int readStoredCommandRows(runtime::KeyedFile &file, StoredCommandRows &rows) {
+int readStoredCommandRows(keyed::KeyedFile &file, StoredCommandRows &rows) {
     rows = {};
     const std::uint64_t mark = file.changeMark();
-    std::vector<runtime::StoredRecord> records;
-    int code = file.readKeyOrder(std::nullopt, false, runtime::Direction::Forward, kStoredRowsRead, records);
+    std::vector<keyed::StoredRecord> records;
+    int code = file.readKeyOrder(std::nullopt, false, keyed::Direction::Forward, kStoredRowsRead, records);
     appendRows(records, rows.rows);
     keepSamRows(rows.rows, rows.samRows);
-    if (code == runtime::KeyedNotAvailable) code = runtime::KeyedOk;
-    if (code != runtime::KeyedOk) return code;
+    if (code == keyed::KeyedNotAvailable) code = keyed::KeyedOk;
+    if (code != keyed::KeyedOk) return code;
     if (records.size() < kStoredRowsRead) {
         // The whole key order in one read: it holds as many records as the
         // store counts in the key, or the file is damaged.
         code = file.wholeReadEnded(static_cast<std::int64_t>(records.size()), mark);
-        return code == runtime::KeyedNotAvailable ? runtime::KeyedOk : code;
+        return code == keyed::KeyedNotAvailable ? keyed::KeyedOk : code;
     }
-    const runtime::KeyPlace last = placeOf(records.back());
+    const keyed::KeyPlace last = placeOf(records.back());
     std::int64_t rest = 0;
     if ((code = file.countKeyOrder(last, std::nullopt, rest))) return code;
     rows.rowsNotRead = static_cast<std::size_t>(std::max<std::int64_t>(rest, 0));
-    if (last.key >= kAfterSamKeys) return runtime::KeyedOk;  // every SAM group was read
+    if (last.key >= kAfterSamKeys) return keyed::KeyedOk;  // every SAM group was read
     return readSamRowsBeyond(file, last, rows);
 }
 

@@ -1,7 +1,7 @@
 #include "library/command_browser.h"
 
 #include "library/standard_warnings.h"
-#include "runtime/keyed_file/key_value.h"
+#include "keyed_file/key_value.h"
 #include "runtime/wait_cursor.h"
 
 #include <algorithm>
@@ -11,18 +11,18 @@ namespace kvr::library {
 
 namespace {
 
-using runtime::ViewDirection;
+using keyed::ViewDirection;
 
 constexpr std::size_t kStopLength = kCardWidth;
 
 std::string upperCard(const Commands &record) {
     std::string card(record.card, kCardWidth);
-    for (char &c : card) c = static_cast<char>(runtime::westernUpper(static_cast<unsigned char>(c)));
+    for (char &c : card) c = static_cast<char>(keyed::westernUpper(static_cast<unsigned char>(c)));
     return card;
 }
 
 unsigned char firstLetter(const Commands &record) {
-    return runtime::westernUpper(static_cast<unsigned char>(record.card[0]));
+    return keyed::westernUpper(static_cast<unsigned char>(record.card[0]));
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ void CommandBrowser::open() {
     call.response = 0;
     closed_ = false;
     use_.acquire();
-    if (view_.open() != runtime::KeyedOk)
+    if (view_.open() != keyed::KeyedOk)
         library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     fromStart();
     if (!mustClose_) buildKeyStops();
@@ -68,21 +68,21 @@ void CommandBrowser::failRead() {
 // Placing the view: a failure is told (warning 36) and the browser goes on
 // with the page it has.
 bool CommandBrowser::placed(int code) {
-    if (code == runtime::KeyedOk) return true;
+    if (code == keyed::KeyedOk) return true;
     library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     return false;
 }
 
 // Reads through the view; the end of the key order is no failure.
 bool CommandBrowser::readRows(ViewDirection direction, std::size_t count, std::vector<BrowseRow> &rows) {
-    std::vector<runtime::ViewRecord> records;
+    std::vector<keyed::ViewRecord> records;
     const int code = view_.read(direction, count, records);
-    for (const runtime::ViewRecord &record : records) {
+    for (const keyed::ViewRecord &record : records) {
         BrowseRow &row = rows.emplace_back();
         unpackCommands(record.data.data(), row.record);
         row.position = record.position.substr(0, CommandsLibrary::kPositionWidth);
     }
-    if (code == runtime::KeyedOk || code == runtime::KeyedNotAvailable) return true;
+    if (code == keyed::KeyedOk || code == keyed::KeyedNotAvailable) return true;
     failRead();
     return false;
 }
@@ -284,7 +284,7 @@ void CommandBrowser::dragThumb(int position) {
 
 void CommandBrowser::typed(unsigned char character) {
     if (mustClose_ || rows_.empty() || character == ' ') return;
-    const unsigned char wanted = runtime::westernUpper(character);
+    const unsigned char wanted = keyed::westernUpper(character);
     if (firstLetter(rows_[static_cast<std::size_t>(current_) - 1].record) == wanted) down();
     if (mustClose_) return;
     if (!rows_.empty() && firstLetter(rows_[static_cast<std::size_t>(current_) - 1].record) == wanted) return;
@@ -293,11 +293,11 @@ void CommandBrowser::typed(unsigned char character) {
 
 CommandBrowser::ReadBack CommandBrowser::watchedRead() {
     if (rows_.empty()) return ReadBack::NoRow;
-    runtime::KeyedFile &file = library_.commandsFile();
+    keyed::KeyedFile &file = library_.commandsFile();
     file.watch();
     const int code = file.readByPosition(rows_[static_cast<std::size_t>(current_) - 1].position);
-    if (code == runtime::KeyedOk) return ReadBack::Read;
-    if (code == runtime::KeyedRecordNotFound) return ReadBack::Gone;
+    if (code == keyed::KeyedOk) return ReadBack::Read;
+    if (code == keyed::KeyedRecordNotFound) return ReadBack::Gone;
     failRead();
     return ReadBack::Failed;
 }
@@ -348,7 +348,7 @@ void CommandBrowser::callForm(FormRequest request) {
     view_.close();
     if (window_.callForm) window_.callForm();
     const std::int32_t response = call.response;
-    if (view_.open() != runtime::KeyedOk)
+    if (view_.open() != keyed::KeyedOk)
         library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
     afterForm(request, response, currentPosition);
     localResponse_ = FormCancelled;
@@ -358,7 +358,7 @@ void CommandBrowser::afterForm(FormRequest request, std::int32_t response, const
     if (response == FormCompleted && request != FormDelete) {
         // The new or changed record is the file's current record; one whose
         // card name is blank is not in the key and cannot be shown.
-        runtime::KeyedFile &file = library_.commandsFile();
+        keyed::KeyedFile &file = library_.commandsFile();
         if (fieldText(library_.commandsRecord().card).empty())
             refresh(currentPosition);
         else

@@ -28,7 +28,7 @@
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "library/key_stops.h"
-#include "runtime/keyed_file/keyed_view.h"
+#include "keyed_file/keyed_view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -113,14 +113,14 @@ private:
     std::size_t visible() const;
     void failRead();
     bool placed(int code);
-    bool readRows(runtime::ViewDirection direction, std::size_t count, std::vector<BrowseRow> &rows);
+    bool readRows(keyed::ViewDirection direction, std::size_t count, std::vector<BrowseRow> &rows);
     void show(std::vector<BrowseRow> page, std::size_t current);
     void setCurrent(std::size_t row);
     void fromStart();
     void fromEnd();
     void around(int placeCode);
     bool fillUp(std::vector<BrowseRow> &page, std::size_t wanted);
-    std::size_t slide(runtime::ViewDirection direction, std::size_t count);
+    std::size_t slide(keyed::ViewDirection direction, std::size_t count);
     void refresh(const std::string &remembered);
     void buildKeyStops();
     ReadBack watchedRead();
@@ -131,7 +131,7 @@ private:
     CommandsLibrary &library_;
     Window window_;
     CommandsUse use_;
-    runtime::KeyedView view_;
+    keyed::KeyedView view_;
     std::vector<BrowseRow> rows_;
     std::size_t pageRows_ = 0;  // the visible row count the page was made for
     int current_ = 0;

@@ -99,7 +99,7 @@ AfterSave CommandForm::save() {
 }
 
 AfterSave CommandForm::add() {
-    if (library_.commandsFile().add() == runtime::KeyedOk) {
+    if (library_.commandsFile().add() == keyed::KeyedOk) {
         response_ = FormCompleted;
         notice_.clear();
         return AfterSave::Close;

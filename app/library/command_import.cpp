@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/keyed_file/access_mode.h"
+#include "keyed_file/access_mode.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,8 +15,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A file's error as the standard warnings describe it.
-std::string errorDescription(const runtime::KeyedError &e) {
-    if (e.code == runtime::KeyedSystemError) return e.driverText + " (" + e.driverCode + ")";
+std::string errorDescription(const keyed::KeyedError &e) {
+    if (e.code == keyed::KeyedSystemError) return e.driverText + " (" + e.driverCode + ")";
     return e.text() + " (" + std::to_string(e.code) + ")";
 }
 
@@ -29,12 +29,12 @@ class Appender {
 public:
     static constexpr std::size_t kGroup = 250;
 
-    Appender(runtime::KeyedFile &target, const ImportBatching &batching) : target_(target), batching_(batching) {}
+    Appender(keyed::KeyedFile &target, const ImportBatching &batching) : target_(target), batching_(batching) {}
 
     ImportReport report;
 
     // The first failure is reported, with the error it left on its file.
-    void failed(const runtime::KeyedFile &on) {
+    void failed(const keyed::KeyedFile &on) {
         if (report.firstError.empty()) report.firstError = errorDescription(on.lastError());
     }
 
@@ -44,7 +44,7 @@ public:
             return;
         }
         if (!inBatch_) {
-            if (target_.beginTransaction(CommandsLibrary::kTransactionTimeoutMs) != runtime::KeyedOk) {
+            if (target_.beginTransaction(CommandsLibrary::kTransactionTimeoutMs) != keyed::KeyedOk) {
                 // COMMANDS stays busy: the rest is read and counted only.
                 failed(target_);
                 writing_ = false;
@@ -68,7 +68,7 @@ public:
         send();
         receive();
         inBatch_ = false;
-        if (target_.commit() == runtime::KeyedOk) {
+        if (target_.commit() == keyed::KeyedOk) {
             report.appended += report.pending;
         } else {
             report.notAppended += report.pending;
@@ -94,14 +94,14 @@ private:
         std::vector<int> codes;
         (void)target_.receiveAdds(codes);  // each record's code is in codes
         for (int code : codes) {
-            if (code == runtime::KeyedOk) continue;
+            if (code == keyed::KeyedOk) continue;
             --report.pending;
             ++report.notAppended;
             failed(target_);
         }
     }
 
-    runtime::KeyedFile &target_;
+    keyed::KeyedFile &target_;
     ImportBatching batching_;
     bool writing_ = true;
     bool inBatch_ = false;
@@ -117,15 +117,15 @@ std::string withoutCardText(std::int64_t count) {
 
 }  // namespace
 
-ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target, const std::function<void()> &copy,
+ImportReport appendInKeyOrder(keyed::KeyedFile &source, keyed::KeyedFile &target, const std::function<void()> &copy,
                               const ImportBatching &batching, const ImportProgress &progress) {
     Appender appender(target, batching);
     ImportReport &report = appender.report;
     int code = source.setStart();
-    while (code == runtime::KeyedOk) {
+    while (code == keyed::KeyedOk) {
         code = source.next();
-        if (code == runtime::KeyedNotAvailable) break;  // the end of the key
-        if (code != runtime::KeyedOk) {
+        if (code == keyed::KeyedNotAvailable) break;  // the end of the key
+        if (code != keyed::KeyedOk) {
             report.readError = true;
             appender.failed(source);
             break;
@@ -134,7 +134,7 @@ ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &ta
         appender.append(copy);
         if (progress) progress(report);
     }
-    if (code != runtime::KeyedOk && code != runtime::KeyedNotAvailable && !report.readError) {
+    if (code != keyed::KeyedOk && code != keyed::KeyedNotAvailable && !report.readError) {
         report.readError = true;
         appender.failed(source);
     }
@@ -147,11 +147,11 @@ ImportResult importCommandFile(CommandsLibrary &library, const ImportBatching &b
     CommandsUse commands(library);
     commands.acquire();
     ImportResult result;
-    runtime::KeyedFile &source = library.importFile();
+    keyed::KeyedFile &source = library.importFile();
     // For reading only, with others kept from writing meanwhile: the source
     // is another installation's file, and nothing of it is written, whatever
     // its form (no conversion, no stamp, no journal, nothing beside it).
-    if (source.open(runtime::access::kDenyWrite | runtime::access::kReadOnly) != runtime::KeyedOk) {
+    if (source.open(keyed::access::kDenyWrite | keyed::access::kReadOnly) != keyed::KeyedOk) {
         result.openError =
             ImportOpenError{source.lastError().code, std::string(common::utf8Prefix(source.lastError().file, 79))};
         return result;

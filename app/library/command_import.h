@@ -30,7 +30,7 @@
 #ifndef KVR_LIBRARY_COMMAND_IMPORT_H
 #define KVR_LIBRARY_COMMAND_IMPORT_H
 
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
 #include <chrono>
 #include <cstddef>
@@ -79,7 +79,7 @@ struct ImportResult {
 // Appends every record of the open source, in key order, to the open
 // target; copy() moves the record just read into the target's record
 // buffer.  The source is left open.
-ImportReport appendInKeyOrder(runtime::KeyedFile &source, runtime::KeyedFile &target, const std::function<void()> &copy,
+ImportReport appendInKeyOrder(keyed::KeyedFile &source, keyed::KeyedFile &target, const std::function<void()> &copy,
                               const ImportBatching &batching = {}, const ImportProgress &progress = {});
 
 // The import from the library's import file name: COMMANDS is opened for

@@ -55,8 +55,8 @@ Commands blankCommands() {
     return r;
 }
 
-runtime::KeyedLayout commandsLayout() {
-    using Kind = runtime::KeyedField::Kind;
+keyed::KeyedLayout commandsLayout() {
+    using Kind = keyed::KeyedField::Kind;
     return {"COMMANDS",
             kCommandsRecordSize,
             kCardOffset,
@@ -73,7 +73,7 @@ runtime::KeyedLayout commandsLayout() {
              {"hotkey", kHotKeyOffset, 4, Kind::Int32}}};
 }
 
-runtime::RecordBinding commandsBinding(Commands &record) {
+keyed::RecordBinding commandsBinding(Commands &record) {
     return {[&record](const unsigned char *bytes) { unpackCommands(bytes, record); },
             [&record](unsigned char *bytes) { packCommands(record, bytes); }};
 }

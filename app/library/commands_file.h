@@ -10,7 +10,7 @@
 #define KVR_LIBRARY_COMMANDS_FILE_H
 
 #include "common/text.h"
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
 #include <array>
 #include <cstddef>
@@ -60,11 +60,11 @@ std::string fieldText(const char (&field)[N]) {
 
 // The layout both files are declared with, field by field (a team library
 // keeps each field in a column of its own).
-runtime::KeyedLayout commandsLayout();
+keyed::KeyedLayout commandsLayout();
 
 // Ties a file definition to a record buffer: every read fills it, every add
 // and put writes it.
-runtime::RecordBinding commandsBinding(Commands &record);
+keyed::RecordBinding commandsBinding(Commands &record);
 
 }  // namespace kvr::library
 

@@ -4,8 +4,8 @@
 
 #include "library/open_keyed_file.h"
 #include "library/standard_warnings.h"
-#include "runtime/keyed_file/network_volume.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/network_volume.h"
+#include "keyed_file/store_choice.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,17 +13,17 @@
 namespace kvr::library {
 
 CommandsLibrary::CommandsLibrary(runtime::UserInteraction &interaction, std::string database)
-    : database_(std::move(database)), fileSystemOf_(runtime::networkFileSystemOf), warnings_(interaction),
+    : database_(std::move(database)), fileSystemOf_(keyed::networkFileSystemOf), warnings_(interaction),
       commandsRecord_(blankCommands()), importRecord_(blankCommands()),
-      commands_(commandsLayout(), "COMMANDS", runtime::makeKeyedStore(database_, commandsLayout())),
+      commands_(commandsLayout(), "COMMANDS", keyed::makeKeyedStore(database_, commandsLayout())),
       // The file imported from is always a file of this station, whatever
       // keeps COMMANDS.
-      import_(commandsLayout(), "", runtime::makeKeyedStore({}, commandsLayout())) {
+      import_(commandsLayout(), "", keyed::makeKeyedStore({}, commandsLayout())) {
     commands_.bind(commandsBinding(commandsRecord_));
     import_.bind(commandsBinding(importRecord_));
 }
 
-runtime::KeyedFile &CommandsLibrary::importFile() {
+keyed::KeyedFile &CommandsLibrary::importFile() {
     if (!import_.isOpen()) {
         import_.setName(std::string(common::trimRight(importName_)));
     }
@@ -33,10 +33,10 @@ runtime::KeyedFile &CommandsLibrary::importFile() {
 // The whole name: a path cut short would open another file, or none.
 void CommandsLibrary::setImportFileName(std::string_view name) { importName_ = std::string(name); }
 
-bool CommandsLibrary::isTeamLibrary() const { return runtime::isTeamDatabase(database_); }
+bool CommandsLibrary::isTeamLibrary() const { return keyed::isTeamDatabase(database_); }
 
 std::string CommandsLibrary::placeText() const {
-    if (isTeamLibrary()) return "PostgreSQL " + runtime::teamDatabaseText(database_);
+    if (isTeamLibrary()) return "PostgreSQL " + keyed::teamDatabaseText(database_);
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(commands_.path(), ec);
     return ec ? commands_.path() : absolute.lexically_normal().string();
@@ -56,26 +56,26 @@ void CommandsLibrary::closeCommands() {
 }
 
 WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
-    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != keyed::KeyedOk) {
         warnings_.saveFileError(commands_);
         warnings_.tell(Warning::TransactionFramingFailed, "Update", "Commands");
         return WriteResult::Failed;
     }
     updatePosition_ = commands_.position().substr(0, kPositionWidth);
-    if (commands_.put() == runtime::KeyedOk) {
-        if (commands_.commit() == runtime::KeyedOk) return WriteResult::Written;
+    if (commands_.put() == keyed::KeyedOk) {
+        if (commands_.commit() == keyed::KeyedOk) return WriteResult::Written;
         // The commit itself failed: nothing was written, so say so.
         warnings_.saveFileError(commands_);
         warnings_.tell(Warning::UpdateFailed, "Commands");
         return WriteResult::Failed;
     }
     warnings_.saveFileError(commands_);
-    if (warnings_.savedFileError().code == runtime::KeyedChanged) {
+    if (warnings_.savedFileError().code == keyed::KeyedChanged) {
         // The record as the other station left it, read before the warning
         // (the saved error waits for it) so that the warning can say when
         // there is none.
         commands_.watch();
-        const bool gone = commands_.readByPosition(updatePosition_) == runtime::KeyedRecordNotFound;
+        const bool gone = commands_.readByPosition(updatePosition_) == keyed::KeyedRecordNotFound;
         // Warning 38 keeps its fixed wording; that the record is gone is
         // the form's to say, in its status bar.
         if (!fromForm)
@@ -90,13 +90,13 @@ WriteResult CommandsLibrary::updateCommandsRecord(bool fromForm) {
 
 WriteResult CommandsLibrary::deleteCommandsRecord() {
     const std::string kept = commands_.position().substr(0, kPositionWidth);
-    if (commands_.beginTransaction(kTransactionTimeoutMs) != runtime::KeyedOk) {
+    if (commands_.beginTransaction(kTransactionTimeoutMs) != keyed::KeyedOk) {
         warnings_.saveFileError(commands_);
         warnings_.tell(Warning::TransactionFramingFailed, "Delete", "Commands");
         return WriteResult::Failed;
     }
-    if (commands_.readByPosition(kept) != runtime::KeyedOk || commands_.remove() != runtime::KeyedOk ||
-        commands_.commit() != runtime::KeyedOk) {
+    if (commands_.readByPosition(kept) != keyed::KeyedOk || commands_.remove() != keyed::KeyedOk ||
+        commands_.commit() != keyed::KeyedOk) {
         warnings_.saveFileError(commands_);
         warnings_.tell(Warning::DeleteFailed, "Commands");
         return WriteResult::Failed;

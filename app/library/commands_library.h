@@ -13,7 +13,7 @@
 #include "library/commands_file.h"
 #include "library/network_drive_warning.h"
 #include "library/standard_warnings.h"
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
 #include <cstdint>
 #include <string>
@@ -53,7 +53,7 @@ public:
     // database: where COMMANDS is kept.  Empty, "COMMANDS.tps" in the
     // current directory; otherwise the libpq connection string of the team
     // library, a PostgreSQL database several stations share
-    // (runtime/keyed_file/store_choice.h).  The import source is always a
+    // (keyed_file/store_choice.h).  The import source is always a
     // file.
     // interaction: where the library's warnings go.
     explicit CommandsLibrary(runtime::UserInteraction &interaction, std::string database = {});
@@ -65,13 +65,13 @@ public:
 
     // COMMANDS ("COMMANDS.tps" in the current directory) and its record
     // buffer: every read fills the buffer, every add and put writes it.
-    runtime::KeyedFile &commandsFile() { return commands_; }
+    keyed::KeyedFile &commandsFile() { return commands_; }
     Commands &commandsRecord() { return commandsRecord_; }
 
     // The import source: same layout and key, named by the import file name,
     // never created; its own buffer.  While it is closed its name follows
     // the import file name (trailing spaces dropped).
-    runtime::KeyedFile &importFile();
+    keyed::KeyedFile &importFile();
     Commands &importRecord() { return importRecord_; }
     const std::string &importFileName() const { return importName_; }
     void setImportFileName(std::string_view name);
@@ -120,8 +120,8 @@ private:
     Warnings warnings_;
     Commands commandsRecord_;
     Commands importRecord_;
-    runtime::KeyedFile commands_;
-    runtime::KeyedFile import_;
+    keyed::KeyedFile commands_;
+    keyed::KeyedFile import_;
     std::string importName_;
     std::int32_t useCount_ = 0;
     std::string updatePosition_;

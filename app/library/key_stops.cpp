@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 
-#include "runtime/keyed_file/key_value.h"
+#include "keyed_file/key_value.h"
 
 namespace kvr::library {
 
@@ -16,7 +16,7 @@ using common::trimRight;
 
 std::string upper(std::string_view text) {
     std::string out(text);
-    for (char &c : out) c = static_cast<char>(runtime::westernUpper(static_cast<unsigned char>(c)));
+    for (char &c : out) c = static_cast<char>(keyed::westernUpper(static_cast<unsigned char>(c)));
     return out;
 }
 

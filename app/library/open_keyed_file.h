@@ -4,7 +4,7 @@
 #ifndef KVR_LIBRARY_OPEN_KEYED_FILE_H
 #define KVR_LIBRARY_OPEN_KEYED_FILE_H
 
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 
 namespace kvr::library {
 
@@ -13,7 +13,7 @@ class Warnings;
 // Opens file with access mode 42h when shared, else with mode.  Returns only
 // with the file open (or already open in this process); otherwise ends the
 // program through a standard warning.
-void openKeyedFile(Warnings &warnings, runtime::KeyedFile &file, int mode, bool createWhenMissing, bool shared);
+void openKeyedFile(Warnings &warnings, keyed::KeyedFile &file, int mode, bool createWhenMissing, bool shared);
 
 }  // namespace kvr::library
 

@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 #include "runtime/message_box.h"
 
 #include <cstdlib>
@@ -58,7 +58,7 @@ bool secondWording(Rewording when, const Inserts &inserts, std::int32_t remember
     case Rewording::None: return false;
     case Rewording::WhenT1IsNotDown: return inserts.t1 != "Down";
     case Rewording::WhenT1IsNotPut: return inserts.t1 != "Put";
-    case Rewording::WhenNoErrorOrChanged: return rememberedCode == 0 || rememberedCode == runtime::KeyedChanged;
+    case Rewording::WhenNoErrorOrChanged: return rememberedCode == 0 || rememberedCode == keyed::KeyedChanged;
     }
     return false;
 }
@@ -66,17 +66,17 @@ bool secondWording(Rewording when, const Inserts &inserts, std::int32_t remember
 }  // namespace
 
 // The error description E; empties the saved error.
-std::string Warnings::errorDescription(const runtime::KeyedError &error) {
+std::string Warnings::errorDescription(const keyed::KeyedError &error) {
     std::string e;
     if (saved_.code != 0) {
-        if (saved_.code == runtime::KeyedSystemError)
+        if (saved_.code == keyed::KeyedSystemError)
             e = withoutTrailingSpaces(saved_.driverText) + " (" + std::to_string(saved_.driverCode) + ")";
         else
             e = withoutTrailingSpaces(saved_.text) + " (" + std::to_string(saved_.code) + ")";
         remembered_ = saved_.code;
     } else {
         const int code = error.code;
-        if (code == runtime::KeyedSystemError)
+        if (code == keyed::KeyedSystemError)
             e = withoutTrailingSpaces(error.driverText) + " (" + std::to_string(numberOf(error.driverCode)) + ")";
         else
             e = withoutTrailingSpaces(error.text()) + " (" + std::to_string(code) + ")";
@@ -87,7 +87,7 @@ std::string Warnings::errorDescription(const runtime::KeyedError &error) {
 }
 
 // Shows the warning's box and returns the button pressed.
-int Warnings::box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1,
+int Warnings::box(const WarningEntry &entry, const keyed::KeyedError &error, std::string_view t1,
                   std::string_view t2) {
     const Inserts inserts{errorDescription(error), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
@@ -99,13 +99,13 @@ int Warnings::box(const WarningEntry &entry, const runtime::KeyedError &error, s
 
 void Warnings::tell(Told warning, std::string_view t1, std::string_view t2) { tell(warning, {}, t1, t2); }
 
-void Warnings::tell(Told warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
+void Warnings::tell(Told warning, const keyed::KeyedError &error, std::string_view t1, std::string_view t2) {
     box(warningEntry(warning.warning), error, t1, t2);
 }
 
 int Warnings::ask(Asked warning, std::string_view t1, std::string_view t2) { return ask(warning, {}, t1, t2); }
 
-int Warnings::ask(Asked warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
+int Warnings::ask(Asked warning, const keyed::KeyedError &error, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
     const int answer = box(entry, error, t1, t2);
     if (entry.ends == WarningEnd::WhenAnsweredNo && answer == runtime::ButtonNo)
@@ -113,20 +113,20 @@ int Warnings::ask(Asked warning, const runtime::KeyedError &error, std::string_v
     return answer;
 }
 
-void Warnings::halt(Fatal warning, const runtime::KeyedError &error, std::string_view t1, std::string_view t2) {
+void Warnings::halt(Fatal warning, const keyed::KeyedError &error, std::string_view t1, std::string_view t2) {
     const WarningEntry &entry = warningEntry(warning.warning);
     box(entry, error, t1, t2);
     runtime::endProgram(interaction_, std::string(entry.endText));
 }
 
-void Warnings::saveError(const runtime::KeyedError &error) {
+void Warnings::saveError(const keyed::KeyedError &error) {
     saved_.code = error.code;
     saved_.text = firstCharacters(error.text(), 255);
     saved_.driverCode = numberOf(error.driverCode);
     saved_.driverText = firstCharacters(error.driverText, 255);
 }
 
-void Warnings::saveFileError(runtime::KeyedFile &file) {
+void Warnings::saveFileError(keyed::KeyedFile &file) {
     saveError(file.lastError());
     // The warning reports the error kept above, not how the rollback went.
     if (file.inTransaction()) (void)file.rollback();

@@ -16,14 +16,14 @@
 #define KVR_LIBRARY_STANDARD_WARNINGS_H
 
 #include "library/warning_table.h"
-#include "runtime/keyed_file/keyed_error.h"
+#include "keyed_file/keyed_error.h"
 #include "runtime/user_interaction.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 class KeyedFile;
 }
 
@@ -61,27 +61,27 @@ public:
 
     // T1 and T2 lose their trailing spaces, never their leading ones.
     void tell(Told warning, std::string_view t1 = {}, std::string_view t2 = {});
-    void tell(Told warning, const runtime::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
+    void tell(Told warning, const keyed::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
     // The value of the button pressed.  InvalidKey returns only when
     // answered Yes; No ends the program with "Invalid Key!".
     int ask(Asked warning, std::string_view t1 = {}, std::string_view t2 = {});
-    int ask(Asked warning, const runtime::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
-    [[noreturn]] void halt(Fatal warning, const runtime::KeyedError &error, std::string_view t1 = {},
+    int ask(Asked warning, const keyed::KeyedError &error, std::string_view t1 = {}, std::string_view t2 = {});
+    [[noreturn]] void halt(Fatal warning, const keyed::KeyedError &error, std::string_view t1 = {},
                            std::string_view t2 = {});
 
     // Keeps the file's last error for the next warning and rolls back the
     // file's open transaction (which leaves an error of its own).
-    void saveFileError(runtime::KeyedFile &file);
+    void saveFileError(keyed::KeyedFile &file);
     // Keeps the error for the next warning.
-    void saveError(const runtime::KeyedError &error);
+    void saveError(const keyed::KeyedError &error);
     const SavedFileError &savedFileError() const { return saved_; }
     // The code the last warning built its error description from.
     std::int32_t rememberedErrorCode() const { return remembered_; }
     runtime::UserInteraction &interaction() const { return interaction_; }
 
 private:
-    int box(const WarningEntry &entry, const runtime::KeyedError &error, std::string_view t1, std::string_view t2);
-    std::string errorDescription(const runtime::KeyedError &error);
+    int box(const WarningEntry &entry, const keyed::KeyedError &error, std::string_view t1, std::string_view t2);
+    std::string errorDescription(const keyed::KeyedError &error);
 
     runtime::UserInteraction &interaction_;
     SavedFileError saved_;

@@ -18,7 +18,7 @@
 #include "console/main_window.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/store_choice.h"
 #include "runtime/menus.h"
 #include "runtime/program_style.h"
 #include "runtime/screen_interaction.h"
@@ -78,15 +78,15 @@ bool commandFileOf(const fs::path &folder, long records) {
     const fs::path path = folder / "COMMANDS.tps";
     const auto layout = kvr::library::commandsLayout();
     {
-        kvr::runtime::KeyedFile file(layout, path.string(), kvr::runtime::makeKeyedStore({}, layout));
-        if (file.open(kvr::runtime::KeyedFile::kModeSharedReadWrite) == 0 && file.records() == records) return true;
+        kvr::keyed::KeyedFile file(layout, path.string(), kvr::keyed::makeKeyedStore({}, layout));
+        if (file.open(kvr::keyed::KeyedFile::kModeSharedReadWrite) == 0 && file.records() == records) return true;
     }
     fs::remove(path);
     std::fprintf(stderr, "making %s (%ld records)...\n", path.c_str(), records);
     kvr::library::Commands record = kvr::library::blankCommands();
-    kvr::runtime::KeyedFile file(layout, path.string(), kvr::runtime::makeKeyedStore({}, layout));
+    kvr::keyed::KeyedFile file(layout, path.string(), kvr::keyed::makeKeyedStore({}, layout));
     file.bind(kvr::library::commandsBinding(record));
-    if (file.create() != 0 || file.open(kvr::runtime::KeyedFile::kModeSharedReadWrite) != 0) return false;
+    if (file.create() != 0 || file.open(kvr::keyed::KeyedFile::kModeSharedReadWrite) != 0) return false;
     for (long n = 0; n < records;) {
         if (file.beginTransaction() != 0) return false;
         for (long end = std::min(records, n + 100000); n < end; ++n) {

@@ -7,7 +7,7 @@
 #include "console/stored_command_menus.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/store_choice.h"
 #include "runtime/menus.h"
 
 #include <QApplication>
@@ -30,10 +30,10 @@ constexpr int kCommandsPerCard = 111;
 
 bool writeCommands() {
     kvr::library::Commands record = kvr::library::blankCommands();
-    kvr::runtime::KeyedFile file(kvr::library::commandsLayout(), "COMMANDS",
-                                 kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    kvr::keyed::KeyedFile file(kvr::library::commandsLayout(), "COMMANDS",
+                                 kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     file.bind(kvr::library::commandsBinding(record));
-    if (file.create() != 0 || file.open(kvr::runtime::KeyedFile::kModeSharedReadWrite) != 0 ||
+    if (file.create() != 0 || file.open(kvr::keyed::KeyedFile::kModeSharedReadWrite) != 0 ||
         file.beginTransaction() != 0)
         return false;
     for (int card = 0; card < kCards; ++card) {

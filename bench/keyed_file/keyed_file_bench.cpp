@@ -36,9 +36,9 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/keyed_view.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/keyed_view.h"
+#include "keyed_file/store_choice.h"
 #include "support/spread.h"
 
 #include <QApplication>
@@ -54,8 +54,8 @@
 #include <unistd.h>
 #include <vector>
 
-using kvr::runtime::KeyedFile;
-using kvr::runtime::KeyedLayout;
+using kvr::keyed::KeyedFile;
+using kvr::keyed::KeyedLayout;
 
 namespace {
 
@@ -79,7 +79,7 @@ kvr::library::Commands command(int i) {
 }
 
 bool build(const std::string &name, int records) {
-    KeyedFile f(kvr::library::commandsLayout(), name, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    KeyedFile f(kvr::library::commandsLayout(), name, kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     // Added in scattered order, so that key order and record order differ.
     for (int n = 0; n < records; ++n) {
@@ -137,7 +137,7 @@ double microseconds(const std::function<void()> &work) {
     return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
-[[noreturn]] void fail(const char *what, const kvr::runtime::KeyedError &error = {}) {
+[[noreturn]] void fail(const char *what, const kvr::keyed::KeyedError &error = {}) {
     std::fprintf(stderr, "%s failed: %s\n", what, error.text().c_str());
     std::exit(1);
 }
@@ -152,13 +152,13 @@ double pageCost(const std::string &name, int records, int rounds, Page page) {
     for (int r = 0; r < rounds; ++r) {
         samples.push_back(microseconds([&] {
             KeyedFile f(kvr::library::commandsLayout(), name,
-                        kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+                        kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
             if (f.open(0x42) != 0) fail("open", f.lastError());
             if (throughView) {
-                kvr::runtime::KeyedView view(f);
-                std::vector<kvr::runtime::ViewRecord> rows;
+                kvr::keyed::KeyedView view(f);
+                std::vector<kvr::keyed::ViewRecord> rows;
                 if (view.open() != 0 || (middle.empty() ? view.setStart() : view.setFromKey(middle)) != 0 ||
-                    view.read(kvr::runtime::ViewDirection::Forward, kPageRows, rows) != 0)
+                    view.read(kvr::keyed::ViewDirection::Forward, kPageRows, rows) != 0)
                     fail("page", f.lastError());
             } else {
                 if (f.setFromKey(middle) != 0) fail("setFromKey", f.lastError());
@@ -209,7 +209,7 @@ StepsAgainstQuery stepsAgainstQuery(KeyedFile &f, sqlite3 *db, const std::string
 }
 
 void cursorAgainstQuery(const std::string &name, int records, int rounds, int runs) {
-    KeyedFile f(kvr::library::commandsLayout(), name, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    KeyedFile f(kvr::library::commandsLayout(), name, kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.open(0x42) != 0) fail("open", f.lastError());
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2((name + ".tps").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)

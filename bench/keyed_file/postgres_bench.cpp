@@ -16,9 +16,9 @@
 // KVR_BENCH_DB set to a connection string it uses that database instead
 // (which must not hold a library yet).
 #include "postgres_server.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/postgres/schema.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/postgres/schema.h"
+#include "keyed_file/store_choice.h"
 #include "support/spread.h"
 #include "test_layout.h"
 
@@ -37,19 +37,19 @@
 #include <unistd.h>
 #include <vector>
 
-using kvr::runtime::KeyedFile;
+using kvr::keyed::KeyedFile;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const kvr::runtime::KeyedLayout kLayout = kvr::testing::commandsLikeLayout();
+const kvr::keyed::KeyedLayout kLayout = kvr::testing::commandsLikeLayout();
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 std::unique_ptr<KeyedFile> keyed(const std::string &database, const std::string &name) {
-    return std::make_unique<KeyedFile>(kLayout, name, kvr::runtime::makeKeyedStore(database, kLayout));
+    return std::make_unique<KeyedFile>(kLayout, name, kvr::keyed::makeKeyedStore(database, kLayout));
 }
 
 std::string cardName(int i) {
@@ -183,7 +183,7 @@ AddersResult fourAdders(const std::string &database, const std::string &name, in
                 fill(*f, "adder" + std::to_string(p), std::to_string(i));
                 if (const int code = f->add(); code != 0) {
                     ++counts[0];
-                    if (code == kvr::runtime::KeyedLocked) ++counts[1];
+                    if (code == kvr::keyed::KeyedLocked) ++counts[1];
                 }
             }
             f->close();
@@ -277,7 +277,7 @@ int main(int argc, char **argv) {
         auto f = keyed(database, "LARGE");
         PGconn *db = PQconnectdb(database.c_str());
         if (f->open(0x40) != 0 || PQstatus(db) != CONNECTION_OK) return 1;
-        const std::string table = kvr::runtime::pg::tableNameOf("LARGE");
+        const std::string table = kvr::keyed::pg::tableNameOf("LARGE");
         stepsAgainstQuery(*f, db, table, 100000, 10);  // warm the caches
         std::vector<double> steps, query, stepRatios;
         for (int run = 0; run < runs; ++run) {

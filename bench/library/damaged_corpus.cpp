@@ -33,9 +33,9 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/keyed_view.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/keyed_view.h"
+#include "keyed_file/store_choice.h"
 
 #include <sqlite3.h>
 
@@ -57,7 +57,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using kvr::runtime::KeyedFile;
+using kvr::keyed::KeyedFile;
 
 namespace {
 
@@ -109,7 +109,7 @@ bool wasWritten(const std::vector<unsigned char> &image) {
 void tellOther(const char *where, int code) { std::fprintf(stderr, "  (%s gave %d)\n", where, code); }
 
 bool build(const std::string &path) {
-    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     for (int n = 0; n < kRecords; ++n) {
         f.buffer() = soundRecord(n * 7 % kRecords);
@@ -224,12 +224,12 @@ int readAll(KeyedFile &f, int how, int &delivered, bool &wrong) {
     delivered = 0;
     int code = 0;
     if (how == 3) {
-        kvr::runtime::KeyedView view(f);
+        kvr::keyed::KeyedView view(f);
         if (const int opened = view.open(); opened != 0) return opened;
-        std::vector<kvr::runtime::ViewRecord> rows;
-        while ((code = view.read(kvr::runtime::ViewDirection::Forward, 20, rows)) == 0 && rows.size() <= 400) {}
+        std::vector<kvr::keyed::ViewRecord> rows;
+        while ((code = view.read(kvr::keyed::ViewDirection::Forward, 20, rows)) == 0 && rows.size() <= 400) {}
         delivered = static_cast<int>(rows.size());
-        for (const kvr::runtime::ViewRecord &row : rows) wrong = wrong || !wasWritten(row.data);
+        for (const kvr::keyed::ViewRecord &row : rows) wrong = wrong || !wasWritten(row.data);
         return code;
     }
     if (const int placed = how == 1 ? f.setEnd() : f.setStart(); placed != 0) return placed;
@@ -247,7 +247,7 @@ int examine(const std::string &read, const std::string &imported, const std::str
     int found = 0;
     {
         KeyedFile f(kvr::library::commandsLayout(), read,
-                    kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+                    kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
         int opened = f.open(0x42);
         if (opened == 46) {
             found |= Opened46;

@@ -18,8 +18,8 @@
 #include "library/command_import.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
 
 #include <sqlite3.h>
 
@@ -39,7 +39,7 @@
 #include <vector>
 
 using kvr::library::CommandsLibrary;
-using kvr::runtime::KeyedFile;
+using kvr::keyed::KeyedFile;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -49,7 +49,7 @@ constexpr int kRecords = 10000;
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 bool buildSource(const std::string &path) {
-    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.create() != 0 || f.open(0x42) != 0 || f.beginTransaction() != 0) return false;
     for (int n = 0; n < kRecords; ++n) {
         kvr::library::Commands c = kvr::library::blankCommands();
@@ -125,7 +125,7 @@ double copyAnchor(const std::vector<std::vector<unsigned char>> &records, const 
         " version bigint NOT NULL DEFAULT 1";
     std::string names;
     for (const auto &f : fields) {
-        table += ", " + f.name + (f.kind == kvr::runtime::KeyedField::Kind::Int32 ? " integer" : " text") + " NOT NULL";
+        table += ", " + f.name + (f.kind == kvr::keyed::KeyedField::Kind::Int32 ? " integer" : " text") + " NOT NULL";
         names += f.name + ", ";
     }
     table += ", key_value bytea); CREATE INDEX anchor_by_key ON anchor (key_value, recno) WHERE key_value IS NOT NULL";
@@ -134,7 +134,7 @@ double copyAnchor(const std::vector<std::vector<unsigned char>> &records, const 
     std::string lines;
     for (const auto &data : records) {
         for (const auto &f : fields) {
-            if (f.kind == kvr::runtime::KeyedField::Kind::Int32) {
+            if (f.kind == kvr::keyed::KeyedField::Kind::Int32) {
                 std::int32_t value = 0;
                 std::memcpy(&value, data.data() + f.offset, 4);
                 lines += std::to_string(value);
@@ -177,7 +177,7 @@ double copyAnchor(const std::vector<std::vector<unsigned char>> &records, const 
 // The source's records in key order, as the import reads them.
 std::vector<std::vector<unsigned char>> sourceRecords(const std::string &path) {
     std::vector<std::vector<unsigned char>> records;
-    KeyedFile f(kvr::library::commandsLayout(), path, kvr::runtime::makeKeyedStore({}, kvr::library::commandsLayout()));
+    KeyedFile f(kvr::library::commandsLayout(), path, kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     if (f.open(0x40) != 0 || f.setStart() != 0) return records;
     while (f.next() == 0) records.push_back(f.buffer());
     f.close();
@@ -226,7 +226,7 @@ Writer writeMeanwhile(const std::string &source, const std::string &database, do
     const pid_t child = fork();
     if (child == 0) {
         KeyedFile f(kvr::library::commandsLayout(), "COMMANDS",
-                    kvr::runtime::makeKeyedStore(database, kvr::library::commandsLayout()));
+                    kvr::keyed::makeKeyedStore(database, kvr::library::commandsLayout()));
         if (f.open(0x42) != 0) _exit(1);
         Writer w;
         char go = 'r';

@@ -1,10 +1,10 @@
-#include "runtime/keyed_file/postgres/connection.h"
+#include "keyed_file/postgres/connection.h"
 
-#include "runtime/keyed_file/postgres/status.h"
+#include "keyed_file/postgres/status.h"
 
 #include <cstdlib>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -188,4 +188,4 @@ Outcome Connection::exec(const std::string &sql) {
     return afterDrop(std::move(outcome), sql, nullptr);
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

@@ -12,11 +12,11 @@
 // transaction went with the session, so the statement fails with the
 // server's text and the next statement finds the new session.  When the
 // server cannot be reached again, the failure says why in its own words.
-#ifndef KVR_RUNTIME_POSTGRES_CONNECTION_H
-#define KVR_RUNTIME_POSTGRES_CONNECTION_H
+#ifndef KVR_KEYED_POSTGRES_CONNECTION_H
+#define KVR_KEYED_POSTGRES_CONNECTION_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/postgres/params.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/postgres/params.h"
 
 #include <libpq-fe.h>
 
@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 struct ResultDeleter {
     void operator()(PGresult *result) const { PQclear(result); }
@@ -126,6 +126,6 @@ private:
     std::function<KeyedStatus()> onReconnect_;
 };
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

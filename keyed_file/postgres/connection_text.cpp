@@ -1,10 +1,10 @@
-#include "runtime/keyed_file/postgres/connection_text.h"
+#include "keyed_file/postgres/connection_text.h"
 
 #include <libpq-fe.h>
 
 #include <map>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 std::string connectionText(const std::string &conninfo) {
     char *error = nullptr;
@@ -26,4 +26,4 @@ std::string connectionText(const std::string &conninfo) {
     return text;
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

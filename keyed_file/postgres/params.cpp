@@ -1,6 +1,6 @@
-#include "runtime/keyed_file/postgres/params.h"
+#include "keyed_file/postgres/params.h"
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -54,4 +54,4 @@ std::vector<const char *> Params::values() const {
     return out;
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

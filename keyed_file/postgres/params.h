@@ -1,7 +1,7 @@
 // Parameters of one statement, all sent in libpq's binary form with their
 // types named, so that record bytes and key values travel unchanged.
-#ifndef KVR_RUNTIME_POSTGRES_PARAMS_H
-#define KVR_RUNTIME_POSTGRES_PARAMS_H
+#ifndef KVR_KEYED_POSTGRES_PARAMS_H
+#define KVR_KEYED_POSTGRES_PARAMS_H
 
 #include <libpq-fe.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 class Params {
 public:
@@ -50,6 +50,6 @@ private:
     std::vector<int> formats_;
 };
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

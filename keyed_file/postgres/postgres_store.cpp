@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/postgres/postgres_store.h"
+#include "keyed_file/postgres/postgres_store.h"
 
-#include "runtime/keyed_file/postgres/schema.h"
-#include "runtime/keyed_file/postgres/status.h"
-#include "runtime/keyed_file/read_rules.h"
+#include "keyed_file/postgres/schema.h"
+#include "keyed_file/postgres/status.h"
+#include "keyed_file/read_rules.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <set>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 
@@ -483,4 +483,4 @@ KeyedStatus PostgresStore::commit() { return endTransaction("COMMIT"); }
 
 KeyedStatus PostgresStore::rollback() { return endTransaction("ROLLBACK"); }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -44,19 +44,19 @@
 // session dropped before its commit writes nothing more and fails, and one
 // whose session dropped with the commit on its way is looked up by its id
 // (txid_status), so that the caller hears whether it was written.
-#ifndef KVR_RUNTIME_POSTGRES_STORE_H
-#define KVR_RUNTIME_POSTGRES_STORE_H
+#ifndef KVR_KEYED_POSTGRES_STORE_H
+#define KVR_KEYED_POSTGRES_STORE_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/postgres/connection.h"
-#include "runtime/keyed_file/postgres/record_columns.h"
-#include "runtime/keyed_file/postgres/share_locks.h"
-#include "runtime/keyed_file/read_ahead.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/postgres/connection.h"
+#include "keyed_file/postgres/record_columns.h"
+#include "keyed_file/postgres/share_locks.h"
+#include "keyed_file/read_ahead.h"
 
 #include <functional>
 #include <string>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 class PostgresStore final : public KeyedStore {
 public:
@@ -136,6 +136,6 @@ private:
     std::optional<KeyedStatus> insertUnsent_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

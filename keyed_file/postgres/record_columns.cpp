@@ -1,13 +1,13 @@
-#include "runtime/keyed_file/postgres/record_columns.h"
+#include "keyed_file/postgres/record_columns.h"
 
 #include "common/crc32c.h"
 #include "common/text.h"
-#include "runtime/keyed_file/postgres/western_utf8.h"
+#include "keyed_file/postgres/western_utf8.h"
 
 #include <cstdint>
 #include <string_view>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -177,4 +177,4 @@ std::uint32_t RecordColumns::checksumOf(const Outcome &outcome, int row, int fir
     return crc;
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

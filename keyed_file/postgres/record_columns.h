@@ -17,17 +17,17 @@
 // So other programs can read and write the library with plain SQL: a text
 // that is too long is cut to its field.  The key must be a text field of its
 // own.
-#ifndef KVR_RUNTIME_POSTGRES_RECORD_COLUMNS_H
-#define KVR_RUNTIME_POSTGRES_RECORD_COLUMNS_H
+#ifndef KVR_KEYED_POSTGRES_RECORD_COLUMNS_H
+#define KVR_KEYED_POSTGRES_RECORD_COLUMNS_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/postgres/connection.h"
-#include "runtime/keyed_file/postgres/params.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/postgres/connection.h"
+#include "keyed_file/postgres/params.h"
 
 #include <string>
 #include <vector>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 class RecordColumns {
 public:
@@ -69,6 +69,6 @@ private:
     bool valid_ = false;
 };
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

@@ -1,10 +1,10 @@
-#include "runtime/keyed_file/postgres/schema.h"
+#include "keyed_file/postgres/schema.h"
 
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/postgres/status.h"
-#include "runtime/keyed_file/postgres/western_utf8.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/postgres/status.h"
+#include "keyed_file/postgres/western_utf8.h"
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -288,4 +288,4 @@ KeyedStatus addChecksums(Connection &db, const std::string &table, const RecordC
     return committed.ok() ? KeyedStatus::success() : committed.status();
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

@@ -22,16 +22,16 @@
 // library's schema), or a table seen in another schema than its registry,
 // is refused at open and at creation with KeyedSystemError and a text
 // naming the schemas, never answered with a new, empty library.
-#ifndef KVR_RUNTIME_POSTGRES_SCHEMA_H
-#define KVR_RUNTIME_POSTGRES_SCHEMA_H
+#ifndef KVR_KEYED_POSTGRES_SCHEMA_H
+#define KVR_KEYED_POSTGRES_SCHEMA_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/postgres/connection.h"
-#include "runtime/keyed_file/postgres/record_columns.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/postgres/connection.h"
+#include "keyed_file/postgres/record_columns.h"
 
 #include <string>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 // The form of a file's table: 2 with the records' checksums (crc), 1 of
 // before, without them, read as it is and turned by the first open for
@@ -70,6 +70,6 @@ KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayo
 // Computes every key value again and makes the index anew.
 KeyedStatus rebuildKey(Connection &db, const std::string &table, const RecordColumns &columns);
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/postgres/share_locks.h"
+#include "keyed_file/postgres/share_locks.h"
 
 #include <vector>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -65,4 +65,4 @@ KeyedStatus ShareLocks::again(Connection &db) {
     return acquire(db, table_, mode_);
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

@@ -8,16 +8,16 @@
 // of two racing opens at least one sees the other.  The locks go with the session, also when a
 // station is killed or its connection drops; after a reconnection they are
 // taken again.  Table locks are never taken.
-#ifndef KVR_RUNTIME_POSTGRES_SHARE_LOCKS_H
-#define KVR_RUNTIME_POSTGRES_SHARE_LOCKS_H
+#ifndef KVR_KEYED_POSTGRES_SHARE_LOCKS_H
+#define KVR_KEYED_POSTGRES_SHARE_LOCKS_H
 
-#include "runtime/keyed_file/access_mode.h"
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/postgres/connection.h"
+#include "keyed_file/access_mode.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/postgres/connection.h"
 
 #include <string>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 class ShareLocks {
 public:
@@ -34,6 +34,6 @@ private:
     bool held_ = false;
 };
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

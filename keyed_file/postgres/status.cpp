@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/postgres/status.h"
+#include "keyed_file/postgres/status.h"
 
 #include <cctype>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 std::string oneLine(std::string_view text) {
     std::string out;
@@ -46,4 +46,4 @@ KeyedStatus systemError(std::string_view text) {
     return {KeyedSystemError, std::to_string(static_cast<int>(PGRES_FATAL_ERROR)), std::string(text)};
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

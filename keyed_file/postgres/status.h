@@ -7,17 +7,17 @@
 //   anything else: unreachable server, authentication, a
 //   dropped connection, privileges, a full disk, a statement
 //   the server cancelled (statement_timeout) ...                KeyedSystemError
-#ifndef KVR_RUNTIME_POSTGRES_STATUS_H
-#define KVR_RUNTIME_POSTGRES_STATUS_H
+#ifndef KVR_KEYED_POSTGRES_STATUS_H
+#define KVR_KEYED_POSTGRES_STATUS_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <libpq-fe.h>
 
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 // A failed statement; conn gives the message when the result has none.
 KeyedStatus statusOfResult(const PGresult *result, PGconn *conn);
@@ -32,6 +32,6 @@ int codeOfSqlState(std::string_view state);
 // Text with every run of white space made one space, no space at the ends.
 std::string oneLine(std::string_view text);
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

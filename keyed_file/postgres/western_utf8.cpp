@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/postgres/western_utf8.h"
+#include "keyed_file/postgres/western_utf8.h"
 
 #include "common/windows1252.h"
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 namespace {
 
@@ -40,4 +40,4 @@ std::string westernOfUtf8(std::string_view text) {
     return out;
 }
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg

@@ -7,17 +7,17 @@
 // text column cannot hold, is kept as U+2400 (the symbol for NUL).  Text
 // that another program wrote with characters outside the code page reads
 // back with "?" in their place.
-#ifndef KVR_RUNTIME_POSTGRES_WESTERN_UTF8_H
-#define KVR_RUNTIME_POSTGRES_WESTERN_UTF8_H
+#ifndef KVR_KEYED_POSTGRES_WESTERN_UTF8_H
+#define KVR_KEYED_POSTGRES_WESTERN_UTF8_H
 
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime::pg {
+namespace kvr::keyed::pg {
 
 std::string utf8OfWestern(std::string_view bytes);
 std::string westernOfUtf8(std::string_view text);
 
-}  // namespace kvr::runtime::pg
+}  // namespace kvr::keyed::pg
 
 #endif

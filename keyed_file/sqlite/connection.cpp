@@ -1,13 +1,13 @@
-#include "runtime/keyed_file/sqlite/connection.h"
+#include "keyed_file/sqlite/connection.h"
 
-#include "runtime/keyed_file/sqlite/status.h"
+#include "keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <thread>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 int Connection::open(const std::string &path, int flags) {
     const int result = sqlite3_open_v2(path.c_str(), &handle_, flags, nullptr);
@@ -94,4 +94,4 @@ void Connection::yieldToWaiters() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite

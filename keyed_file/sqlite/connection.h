@@ -4,12 +4,12 @@
 // Waiting for the file: while another connection holds it, a statement
 // waits up to the busy time-out in short steps, marked as waiting (see
 // share_lock.h) so that a writer in a tight loop lets this process in.
-#ifndef KVR_RUNTIME_SQLITE_CONNECTION_H
-#define KVR_RUNTIME_SQLITE_CONNECTION_H
+#ifndef KVR_KEYED_SQLITE_CONNECTION_H
+#define KVR_KEYED_SQLITE_CONNECTION_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/sqlite/share_lock.h"
-#include "runtime/keyed_file/sqlite/statement.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/sqlite/share_lock.h"
+#include "keyed_file/sqlite/statement.h"
 
 #include <chrono>
 #include <cstdint>
@@ -19,7 +19,7 @@
 
 struct sqlite3;
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 class Connection {
 public:
@@ -79,6 +79,6 @@ private:
     mutable bool damageReported_ = false;
 };
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite
 
 #endif

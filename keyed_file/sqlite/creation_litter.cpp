@@ -1,4 +1,4 @@
-#include "runtime/keyed_file/sqlite/creation_litter.h"
+#include "keyed_file/sqlite/creation_litter.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 namespace {
 
@@ -49,4 +49,4 @@ void removeCreationLitter(const std::string &path) {
     }
 }
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite

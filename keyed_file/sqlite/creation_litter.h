@@ -2,12 +2,12 @@
 // its temporary name "NAME.tps.new.<pid>" (or "NAME.tps.rebuild.<pid>" of a
 // key rebuilt through a copy) and its rollback journal ("...-journal").
 // Nobody else ever opens them; the process that made them is gone.
-#ifndef KVR_RUNTIME_SQLITE_CREATION_LITTER_H
-#define KVR_RUNTIME_SQLITE_CREATION_LITTER_H
+#ifndef KVR_KEYED_SQLITE_CREATION_LITTER_H
+#define KVR_KEYED_SQLITE_CREATION_LITTER_H
 
 #include <string>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 // The temporary name of path for the current process ("new" or "rebuild").
 std::string temporaryNameOf(const std::string &path, const char *purpose);
@@ -17,6 +17,6 @@ std::string temporaryNameOf(const std::string &path, const char *purpose);
 // Whatever cannot be removed stays; nothing is reported.
 void removeCreationLitter(const std::string &path);
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite
 
 #endif

@@ -1,18 +1,18 @@
-#include "runtime/keyed_file/sqlite/schema.h"
+#include "keyed_file/sqlite/schema.h"
 
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/read_rules.h"
-#include "runtime/keyed_file/record_checksum.h"
-#include "runtime/keyed_file/record_image.h"
-#include "runtime/keyed_file/sqlite/connection.h"
-#include "runtime/keyed_file/sqlite/statement.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/read_rules.h"
+#include "keyed_file/record_checksum.h"
+#include "keyed_file/record_image.h"
+#include "keyed_file/sqlite/connection.h"
+#include "keyed_file/sqlite/statement.h"
 
 #include <sqlite3.h>
 
 #include <string_view>
 #include <vector>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 namespace {
 
@@ -632,4 +632,4 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
     return result;
 }
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite

@@ -36,17 +36,17 @@
 // of before the stamp, and a file in which the database itself reported
 // damage (the stamp is then cleared) are walked in full, and stamped when
 // the walk finds them sound.
-#ifndef KVR_RUNTIME_SQLITE_SCHEMA_H
-#define KVR_RUNTIME_SQLITE_SCHEMA_H
+#ifndef KVR_KEYED_SQLITE_SCHEMA_H
+#define KVR_KEYED_SQLITE_SCHEMA_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 #include <cstdint>
 #include <string>
 
 struct sqlite3;
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 class Connection;
 
@@ -147,6 +147,6 @@ int convertRecords(Connection &db, const KeyedLayout &layout);
 // form, gets one).  The SQLite result.
 [[nodiscard]] int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayout &layout, int form);
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite
 
 #endif

@@ -1,4 +1,4 @@
-#include "runtime/keyed_file/sqlite/share_lock.h"
+#include "keyed_file/sqlite/share_lock.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 
@@ -91,4 +91,4 @@ ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool d
     return Result::Ok;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -12,14 +12,14 @@
 // that finds the file busy marks itself waiting, and a process about to
 // start a write first lets marked waiters in.  Without it a process writing
 // in a tight loop (an import) could keep others out past their time-out.
-#ifndef KVR_RUNTIME_SQLITE_SHARE_LOCK_H
-#define KVR_RUNTIME_SQLITE_SHARE_LOCK_H
+#ifndef KVR_KEYED_SQLITE_SHARE_LOCK_H
+#define KVR_KEYED_SQLITE_SHARE_LOCK_H
 
 #include <string>
 
 #include "common/unique_fd.h"
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 class ShareLock {
 public:
@@ -44,6 +44,6 @@ private:
     common::UniqueFd fd_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

@@ -2,11 +2,11 @@
 // Each read runs to its end (a page of a view takes the file's lock once)
 // and lets the file go at once, so no read holds the file between calls and
 // the next one sees what other processes wrote.
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "keyed_file/sqlite/sqlite_store.h"
 
-#include "runtime/keyed_file/read_rules.h"
-#include "runtime/keyed_file/record_checksum.h"
-#include "runtime/keyed_file/record_image.h"
+#include "keyed_file/read_rules.h"
+#include "keyed_file/record_checksum.h"
+#include "keyed_file/record_image.h"
 
 #include <sqlite3.h>
 
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 // The columns every read takes, the checksum last (NULL from a file of an
@@ -270,4 +270,4 @@ KeyedStatus SqliteStore::countKeyOrder(const std::optional<KeyPlace> &after, con
     return result == SQLITE_ROW ? KeyedStatus::success() : noted(db_.status(result));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -1,11 +1,11 @@
 #include "common/unique_fd.h"
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "keyed_file/sqlite/sqlite_store.h"
 
-#include "runtime/keyed_file/record_checksum.h"
-#include "runtime/keyed_file/record_image.h"
-#include "runtime/keyed_file/sqlite/creation_litter.h"
-#include "runtime/keyed_file/sqlite/schema.h"
-#include "runtime/keyed_file/sqlite/status.h"
+#include "keyed_file/record_checksum.h"
+#include "keyed_file/record_image.h"
+#include "keyed_file/sqlite/creation_litter.h"
+#include "keyed_file/sqlite/schema.h"
+#include "keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 
@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 namespace {
 
@@ -451,4 +451,4 @@ KeyedStatus SqliteStore::rollback() {
     return noted(result == SQLITE_OK ? KeyedStatus::success() : db_.status(result));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed

@@ -43,12 +43,12 @@
 // still sees every write another process committed before it (a changed or
 // deleted record is read anew), at the cost of one small read of the file
 // instead of a statement.
-#ifndef KVR_RUNTIME_SQLITE_STORE_H
-#define KVR_RUNTIME_SQLITE_STORE_H
+#ifndef KVR_KEYED_SQLITE_STORE_H
+#define KVR_KEYED_SQLITE_STORE_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/read_ahead.h"
-#include "runtime/keyed_file/sqlite/connection.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/read_ahead.h"
+#include "keyed_file/sqlite/connection.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,7 +57,7 @@
 #include <sys/types.h>
 #include <utility>
 
-namespace kvr::runtime {
+namespace kvr::keyed {
 
 class SqliteStore final : public KeyedStore {
 public:
@@ -142,6 +142,6 @@ private:
     std::int64_t lastAdded_ = 0;      // the transaction's last add, 0: none
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::keyed
 
 #endif

@@ -1,8 +1,8 @@
-#include "runtime/keyed_file/sqlite/statement.h"
+#include "keyed_file/sqlite/statement.h"
 
 #include <sqlite3.h>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 Statement::Statement(sqlite3 *db, std::string_view sql, bool persistent) {
     prepared_ = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
@@ -60,4 +60,4 @@ std::optional<std::string_view> Statement::text(int column) const {
     return std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite

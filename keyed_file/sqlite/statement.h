@@ -1,8 +1,8 @@
 // A prepared SQLite statement, finalized when it goes.  Binds and columns
 // speak the engine's types: 64-bit integers, byte strings (key values and
 // records are blobs, never text) and "no key value" as NULL.
-#ifndef KVR_RUNTIME_SQLITE_STATEMENT_H
-#define KVR_RUNTIME_SQLITE_STATEMENT_H
+#ifndef KVR_KEYED_SQLITE_STATEMENT_H
+#define KVR_KEYED_SQLITE_STATEMENT_H
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +12,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 class Statement {
 public:
@@ -68,6 +68,6 @@ private:
     int result_;
 };
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite
 
 #endif

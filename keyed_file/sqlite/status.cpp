@@ -1,11 +1,11 @@
-#include "runtime/keyed_file/sqlite/status.h"
+#include "keyed_file/sqlite/status.h"
 
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 namespace {
 
@@ -59,4 +59,4 @@ KeyedStatus statusOfSqlite(int result, sqlite3 *db) {
     return {codeOfSqlite(result), std::to_string(result), own ? sqlite3_errmsg(db) : sqlite3_errstr(result)};
 }
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite

@@ -1,14 +1,14 @@
 // Results of the file system and of SQLite as the engine's error
 // (keyed_error.h): the engine code, with the errno or SQLite result and its
 // message as the driver's own code and text.
-#ifndef KVR_RUNTIME_SQLITE_STATUS_H
-#define KVR_RUNTIME_SQLITE_STATUS_H
+#ifndef KVR_KEYED_SQLITE_STATUS_H
+#define KVR_KEYED_SQLITE_STATUS_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 struct sqlite3;
 
-namespace kvr::runtime::sqlite {
+namespace kvr::keyed::sqlite {
 
 // ENOENT, ENOTDIR: KeyedNotFound; EACCES, EPERM, EROFS: KeyedAccessDenied; anything else KeyedSystemError.
 KeyedStatus statusOfErrno(int errnoValue);
@@ -21,6 +21,6 @@ KeyedStatus statusOfErrno(int errnoValue);
 // itself reads "database disk image is malformed").
 KeyedStatus statusOfSqlite(int result, sqlite3 *db);
 
-}  // namespace kvr::runtime::sqlite
+}  // namespace kvr::keyed::sqlite
 
 #endif

@@ -23,8 +23,8 @@
 //                                                  (card "peer"); prints failures
 //   keyed_file_peer writer FILE                    puts forever: every record
 //                                                  filled with one generation byte
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
 #include "test_layout.h"
 
 #include <sqlite3.h>
@@ -36,7 +36,7 @@
 #include <string>
 #include <thread>
 
-using kvr::runtime::KeyedFile;
+using kvr::keyed::KeyedFile;
 
 namespace {
 
@@ -66,7 +66,7 @@ int main(int argc, char **argv) {
     if (argc < 3) return 2;
     const std::string what = argv[1];
     const auto layout = kvr::testing::commandsLikeLayout();
-    KeyedFile file(layout, argv[2], kvr::runtime::makeKeyedStore(database, layout));
+    KeyedFile file(layout, argv[2], kvr::keyed::makeKeyedStore(database, layout));
     if (what == "hold-read" && argc == 4) {
         // Straight through the database: the engine never keeps a read open.
         sqlite3 *db = nullptr;

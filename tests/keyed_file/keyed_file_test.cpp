@@ -5,10 +5,10 @@
 #include "sqlite_sql.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
-#include "runtime/keyed_file/keyed_view.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
+#include "keyed_file/keyed_view.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -22,7 +22,7 @@
 #include <unistd.h>
 #include <thread>
 
-using namespace kvr::runtime;
+using namespace kvr::keyed;
 using kvr::testing::commandRecord;
 using kvr::testing::Engine;
 using kvr::testing::KeyedFiles;
@@ -81,9 +81,9 @@ TEST_P(KeyedFileTest, CreateOpenAndCloseReportTheirCodes) {
 
 TEST(KeyedFileNames, NamesWithoutExtensionGetTps) {
     const KeyedLayout layout = kvr::testing::commandsLikeLayout();
-    EXPECT_EQ(KeyedFile(layout, "COMMANDS", kvr::runtime::makeKeyedStore({}, layout)).path(), "COMMANDS.tps");
-    EXPECT_EQ(KeyedFile(layout, "/a.b/other", kvr::runtime::makeKeyedStore({}, layout)).path(), "/a.b/other.tps");
-    EXPECT_EQ(KeyedFile(layout, "/x/other.dat", kvr::runtime::makeKeyedStore({}, layout)).path(), "/x/other.dat");
+    EXPECT_EQ(KeyedFile(layout, "COMMANDS", kvr::keyed::makeKeyedStore({}, layout)).path(), "COMMANDS.tps");
+    EXPECT_EQ(KeyedFile(layout, "/a.b/other", kvr::keyed::makeKeyedStore({}, layout)).path(), "/a.b/other.tps");
+    EXPECT_EQ(KeyedFile(layout, "/x/other.dat", kvr::keyed::makeKeyedStore({}, layout)).path(), "/x/other.dat");
 }
 
 TEST(KeyValue, UpperCasesWesternLettersAndLeavesBlankOut) {
@@ -488,7 +488,7 @@ TEST_F(SqliteFileTest, ForeignAndTextFilesAreRefused) {
     std::remove(path.c_str());
 
     // A keyed file of another layout.
-    KeyedFile other({"OTHER", 100, 0, 10}, name, kvr::runtime::makeKeyedStore({}, {"OTHER", 100, 0, 10}));
+    KeyedFile other({"OTHER", 100, 0, 10}, name, kvr::keyed::makeKeyedStore({}, {"OTHER", 100, 0, 10}));
     ASSERT_EQ(other.create(), 0);
     EXPECT_EQ(f->open(0x42), KeyedBadDeclaration);
     std::remove(path.c_str());
@@ -604,7 +604,7 @@ TEST_F(SqliteFileTest, OpeningCountsTheKeyOnlyAfterAWriteOfAnotherProgram) {
 
     // Written by another program since: the count is walked and found wrong.
     loseAnEntry();
-    KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
+    KeyedFile f(layout, name, kvr::keyed::makeKeyedStore({}, layout));
     EXPECT_EQ(f.open(0x42), KeyedRebuildKeys);
     ASSERT_EQ(f.buildKeys(), 0);
     ASSERT_EQ(f.open(0x42), 0);
@@ -673,7 +673,7 @@ TEST_F(SqliteFileTest, CreationLitterOfADeadProcessIsRemoved) {
     EXPECT_EQ(there(litter), std::vector<std::string>{});
     EXPECT_EQ(there(kept), kept);
     leave();
-    KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
+    KeyedFile f(layout, name, kvr::keyed::makeKeyedStore({}, layout));
     ASSERT_EQ(f.open(0x40), 0);
     EXPECT_EQ(there(litter), litter) << "an open for reading changes nothing";
     f.close();
@@ -689,10 +689,10 @@ TEST_F(SqliteFileTest, AFileDeletedOrReplacedWhileOpenIsNamedSo) {
         SCOPED_TRACE(replaced ? "replaced" : "deleted");
         std::remove(path.c_str());
         makeFile({{"a", "1"}});
-        KeyedFile f(layout, name, kvr::runtime::makeKeyedStore({}, layout));
+        KeyedFile f(layout, name, kvr::keyed::makeKeyedStore({}, layout));
         ASSERT_EQ(f.open(0x42), 0);
         if (replaced) {
-            KeyedFile other(layout, folder.file("OTHER"), kvr::runtime::makeKeyedStore({}, layout));
+            KeyedFile other(layout, folder.file("OTHER"), kvr::keyed::makeKeyedStore({}, layout));
             ASSERT_EQ(other.create(), 0);
             ASSERT_EQ(std::rename(other.path().c_str(), path.c_str()), 0);
         } else {

@@ -6,8 +6,8 @@
 
 #include "engines.h"
 #include "peer_process.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
 #include "test_layout.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ inline std::vector<unsigned char> commandRecord(const std::string &card, const s
     return r;
 }
 
-inline std::string nameOf(runtime::KeyedFile &f) {
+inline std::string nameOf(keyed::KeyedFile &f) {
     std::string n(reinterpret_cast<const char *>(f.buffer().data()) + 10, 30);
     return n.substr(0, n.find_last_not_of(' ') + 1);
 }
@@ -42,7 +42,7 @@ public:
     const Engine engine;
     ScratchFolder folder;
     const std::string database;
-    const runtime::KeyedLayout layout = commandsLikeLayout();
+    const keyed::KeyedLayout layout = commandsLikeLayout();
     // The file of the tests: an SQLite file in the folder, or the table
     // "commands" of the test's database.
     const std::string name = folder.file("COMMANDS");
@@ -50,10 +50,10 @@ public:
 
     bool onSqlite() const { return engine == Engine::Sqlite; }
 
-    std::unique_ptr<runtime::KeyedFile> keyed(const std::string &fileName) const {
-        return std::make_unique<runtime::KeyedFile>(layout, fileName, runtime::makeKeyedStore(database, layout));
+    std::unique_ptr<keyed::KeyedFile> keyed(const std::string &fileName) const {
+        return std::make_unique<keyed::KeyedFile>(layout, fileName, keyed::makeKeyedStore(database, layout));
     }
-    std::unique_ptr<runtime::KeyedFile> keyed() const { return keyed(name); }
+    std::unique_ptr<keyed::KeyedFile> keyed() const { return keyed(name); }
 
     std::vector<std::string> peer(std::vector<std::string> arguments) const {
         return onDatabase(database, std::move(arguments));

@@ -7,8 +7,8 @@
 #ifndef KVR_TESTS_OLDER_FORMS_H
 #define KVR_TESTS_OLDER_FORMS_H
 
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/record_image.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/record_image.h"
 #include "test_layout.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ inline std::uint32_t headerChangeCounter(const std::string &path) {
 inline void makeOlderFormFile(const std::string &path, const std::vector<std::vector<unsigned char>> &records, int form,
                               bool stamped, std::string recordsTable = {}) {
     if (recordsTable.empty()) recordsTable = form == 1 ? kWholeImageTable : kTrimmedTable;
-    const std::string blank = runtime::blankImageOf(commandsLikeLayout());
+    const std::string blank = keyed::blankImageOf(commandsLikeLayout());
     sqlite3 *db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     const std::string schema =
@@ -79,8 +79,8 @@ inline void makeOlderFormFile(const std::string &path, const std::vector<std::ve
         SQLITE_OK);
     for (const std::vector<unsigned char> &image : records) {
         const std::string_view bytes(reinterpret_cast<const char *>(image.data()), image.size());
-        const std::optional<std::string> key = runtime::keyValueOf(bytes.substr(0, 10), 10);
-        const std::size_t kept = form == 1 ? image.size() : runtime::keptLength(bytes, blank);
+        const std::optional<std::string> key = keyed::keyValueOf(bytes.substr(0, 10), 10);
+        const std::size_t kept = form == 1 ? image.size() : keyed::keptLength(bytes, blank);
         sqlite3_reset(insert);
         if (key)
             sqlite3_bind_blob(insert, 1, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);

@@ -5,8 +5,8 @@
 #include "cutting_proxy.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/record_position.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/record_position.h"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-using namespace kvr::runtime;
+using namespace kvr::keyed;
 using kvr::testing::commandRecord;
 using kvr::testing::Engine;
 using kvr::testing::KeyedFiles;

@@ -5,7 +5,7 @@
 // still read; the next open checks the file in full.
 #include "keyed_files.h"
 #include "sqlite_sql.h"
-#include "runtime/keyed_file/keyed_view.h"
+#include "keyed_file/keyed_view.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <iterator>
 
-using namespace kvr::runtime;
+using namespace kvr::keyed;
 using kvr::testing::Engine;
 using kvr::testing::KeyedFiles;
 

@@ -6,8 +6,8 @@
 #include "sqlite_sql.h"
 #include "keyed_files.h"
 #include "older_forms.h"
-#include "runtime/keyed_file/key_value.h"
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/key_value.h"
+#include "keyed_file/keyed_file.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -20,7 +20,7 @@
 #include <iterator>
 #include <thread>
 
-using namespace kvr::runtime;
+using namespace kvr::keyed;
 using kvr::testing::Engine;
 using kvr::testing::KeyedFiles;
 using kvr::testing::Peer;

@@ -11,8 +11,8 @@
 // are skipped.
 #include "keyed_files.h"
 #include "postgres_server.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@
 #include <cstring>
 #include <string>
 
-using namespace kvr::runtime;
+using namespace kvr::keyed;
 using kvr::testing::commandRecord;
 using kvr::testing::nameOf;
 using kvr::testing::PostgresServer;

@@ -4,12 +4,12 @@
 #ifndef KVR_TESTS_TEST_LAYOUT_H
 #define KVR_TESTS_TEST_LAYOUT_H
 
-#include "runtime/keyed_file/keyed_store.h"
+#include "keyed_file/keyed_store.h"
 
 namespace kvr::testing {
 
-inline runtime::KeyedLayout commandsLikeLayout() {
-    using Kind = runtime::KeyedField::Kind;
+inline keyed::KeyedLayout commandsLikeLayout() {
+    using Kind = keyed::KeyedField::Kind;
     return {"COMMANDS",
             184,
             0,

@@ -21,9 +21,9 @@ USES = {
     'emulator': ['telnet', 'common'],
     'pcsc': ['driver', 'decode'],
     'decode': ['common'],
-    'app/runtime/keyed_file': ['common'],
+    'keyed_file': ['common'],
     'app/runtime': ['common'],
-    'app/library': ['app/runtime/keyed_file', 'app/runtime'],
+    'app/library': ['keyed_file', 'app/runtime'],
     'app/console': ['app/library', 'driver', 'decode'],
     'app/startup': ['app/console'],
     # The shell tool shares the console's logic (CommandConsole, the

@@ -8,7 +8,7 @@
 #include "console/main_menu.h"
 #include "library/commands_file.h"
 #include "peer_process.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/store_choice.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
 
@@ -42,7 +42,7 @@ struct StoredRecord {
 
 // Adds a record through a file definition and its record buffer; returns
 // its record number.
-uint32_t addRecord(runtime::KeyedFile &file, library::Commands &record, const StoredRecord &r) {
+uint32_t addRecord(keyed::KeyedFile &file, library::Commands &record, const StoredRecord &r) {
     record = library::blankCommands();
     library::setField(record.card, r.card);
     library::setField(record.name, r.name);
@@ -59,12 +59,12 @@ uint32_t addRecord(runtime::KeyedFile &file, library::Commands &record, const St
 // before the main window opens it; their record numbers.
 std::vector<uint32_t> writeCommands(const std::vector<StoredRecord> &records) {
     library::Commands record = library::blankCommands();
-    runtime::KeyedFile file(library::commandsLayout(), "COMMANDS",
-                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
+    keyed::KeyedFile file(library::commandsLayout(), "COMMANDS",
+                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
     file.bind(library::commandsBinding(record));
     std::filesystem::remove(file.path());
     EXPECT_EQ(file.create(), 0);
-    EXPECT_EQ(file.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+    EXPECT_EQ(file.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
     EXPECT_EQ(file.beginTransaction(), 0);
     std::vector<uint32_t> numbers;
     for (const StoredRecord &r : records) numbers.push_back(addRecord(file, record, r));

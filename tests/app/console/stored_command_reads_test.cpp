@@ -23,7 +23,7 @@ using testing::RecordBytes;
 std::optional<uint64_t> testKey(uint32_t code) { return code & 0x7FF; }
 
 // The rows a build of before read: the whole key order, step by step.
-std::vector<StoredCommandRow> wholeKeyOrder(runtime::KeyedFile &file) {
+std::vector<StoredCommandRow> wholeKeyOrder(keyed::KeyedFile &file) {
     std::vector<StoredCommandRow> rows;
     library::Commands record{};
     EXPECT_EQ(file.setStart(), 0);
@@ -81,9 +81,9 @@ TEST(StoredCommandReads, TheMenusOfTheWholeKeyOrderFromWhatTheyShowAndOneCountAM
         const std::string path = folder.file("COMMANDS.tps");
         ASSERT_TRUE(testing::writeCommandFile(path, shape.records));
         testing::StoreTally tally;
-        runtime::KeyedFile file(library::commandsLayout(), path,
+        keyed::KeyedFile file(library::commandsLayout(), path,
                                 std::make_unique<testing::CountingStore>(library::commandsLayout(), tally));
-        ASSERT_EQ(file.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+        ASSERT_EQ(file.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
         const StoredCommandPlan whole = planStoredCommandMenus(wholeKeyOrder(file), fixedKeys, testKey);
 
         tally = {};
@@ -120,9 +120,9 @@ TEST(StoredCommandReads, AStoreWithoutACountOfItsOwnGivesTheSameMenus) {
     const std::string path = folder.file("COMMANDS.tps");
     ASSERT_TRUE(testing::writeCommandFile(
         path, joined({commands(0, 300, "ABC"), commands(300, 2500, "SAM"), commands(2800, 2200, "XYZ")})));
-    runtime::KeyedFile file(library::commandsLayout(), path,
+    keyed::KeyedFile file(library::commandsLayout(), path,
                             std::make_unique<PagedCountStore>(library::commandsLayout()));
-    ASSERT_EQ(file.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+    ASSERT_EQ(file.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
     const StoredCommandPlan whole = planStoredCommandMenus(wholeKeyOrder(file), {}, testKey);
     StoredCommandRows rows;
     ASSERT_EQ(readStoredCommandRows(file, rows), 0);

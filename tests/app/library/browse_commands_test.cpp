@@ -159,7 +159,7 @@ protected:
     // "AAB" ...), added in a scattered order; returns card and name of each
     // in key order (card, then the order of adding).
     std::vector<std::pair<QString, QString>> addMany(int count) {
-        runtime::KeyedFile &file = library.commandsFile();
+        keyed::KeyedFile &file = library.commandsFile();
         EXPECT_EQ(file.beginTransaction(), 0);
         std::vector<std::tuple<std::string, std::uint32_t, std::string>> added;
         for (int n = 0; n < count; ++n) {

@@ -4,8 +4,8 @@
 #define KVR_TESTS_COMMAND_FILES_H
 
 #include "library/commands_file.h"
-#include "runtime/keyed_file/keyed_file.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/keyed_file.h"
+#include "keyed_file/store_choice.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,9 +51,9 @@ inline std::uint32_t fileChanges(const std::string &path) {
 // Creates a command file holding the records, added in the order given, in
 // one transaction.  False when the engine refused.
 inline bool writeCommandFile(const std::string &path, const std::vector<RecordBytes> &records) {
-    runtime::KeyedFile file(library::commandsLayout(), path,
-                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
-    if (file.create() != 0 || file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return false;
+    keyed::KeyedFile file(library::commandsLayout(), path,
+                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
+    if (file.create() != 0 || file.open(keyed::KeyedFile::kModeSharedReadWrite) != 0) return false;
     if (file.beginTransaction() != 0) return false;
     for (const RecordBytes &r : records) {
         file.buffer().assign(r.begin(), r.end());
@@ -63,7 +63,7 @@ inline bool writeCommandFile(const std::string &path, const std::vector<RecordBy
 }
 
 // The records of an open file in key order (none when it is not open).
-inline std::vector<RecordBytes> inKeyOrder(runtime::KeyedFile &file) {
+inline std::vector<RecordBytes> inKeyOrder(keyed::KeyedFile &file) {
     std::vector<RecordBytes> records;
     if (file.setStart() != 0) return records;
     while (file.next() == 0) records.emplace_back(file.buffer().begin(), file.buffer().end());
@@ -72,9 +72,9 @@ inline std::vector<RecordBytes> inKeyOrder(runtime::KeyedFile &file) {
 
 // The records of a command file in key order (opened shared for the time).
 inline std::vector<RecordBytes> inKeyOrder(const std::string &path) {
-    runtime::KeyedFile file(library::commandsLayout(), path,
-                            kvr::runtime::makeKeyedStore({}, library::commandsLayout()));
-    if (file.open(runtime::KeyedFile::kModeSharedReadWrite) != 0) return {};
+    keyed::KeyedFile file(library::commandsLayout(), path,
+                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
+    if (file.open(keyed::KeyedFile::kModeSharedReadWrite) != 0) return {};
     return inKeyOrder(file);
 }
 

@@ -13,8 +13,8 @@
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "peer_process.h"
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/sqlite/sqlite_store.h"
+#include "keyed_file/store_choice.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -33,9 +33,9 @@
 namespace kvr::library {
 namespace {
 
-using runtime::KeyedFile;
-using runtime::KeyedStatus;
-using runtime::KeyedStore;
+using keyed::KeyedFile;
+using keyed::KeyedStatus;
+using keyed::KeyedStore;
 using testing::inKeyOrder;
 using testing::numberedCommand;
 using testing::Peer;
@@ -155,7 +155,7 @@ TEST_P(CommandImportIntoFileTest, ASourceThatCannotBeOpenedIsNamedAndCommandsSta
     std::ofstream(folder.file("texto.tps")) << "CARD      NAME\n";
     {
         KeyedFile other({"OTHER", 100, 0, 10}, folder.file("OTRO.tps"),
-                        kvr::runtime::makeKeyedStore({}, {"OTHER", 100, 0, 10}));
+                        kvr::keyed::makeKeyedStore({}, {"OTHER", 100, 0, 10}));
         ASSERT_EQ(other.create(), 0);
     }
     const std::string busy = folder.file("OCUPADO.tps");
@@ -226,14 +226,14 @@ public:
     }
 
 private:
-    static KeyedStatus full() { return {runtime::KeyedSystemError, "13", "database or disk is full"}; }
+    static KeyedStatus full() { return {keyed::KeyedSystemError, "13", "database or disk is full"}; }
     bool failCommit_ = false;
 };
 
 TEST_P(CommandImportIntoFileTest, FailedAppendsAndCommitsAreCountedAndTheRestGoesIn) {
     const std::vector<RecordBytes> source = numberedCommands(11);  // cards c00000, c00001, c00002
     ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), source));
-    KeyedFile from(commandsLayout(), folder.file("OTROS.tps"), kvr::runtime::makeKeyedStore({}, commandsLayout()));
+    KeyedFile from(commandsLayout(), folder.file("OTROS.tps"), kvr::keyed::makeKeyedStore({}, commandsLayout()));
     ASSERT_EQ(from.open(0x22), 0);
     ASSERT_TRUE(writeCommandFile(folder.file("LLENO.tps"), {}));
     KeyedFile to(commandsLayout(), folder.file("LLENO.tps"), std::make_unique<FullDiskStore>(commandsLayout()));
@@ -447,7 +447,7 @@ TEST_P(CommandImportTest, AnImportKilledInTheMiddleLeavesWholeBatches) {
     EXPECT_GT(pending, 0) << "killed with a batch open";
     EXPECT_GE(committed + pending, 5500);
 
-    KeyedFile after(commandsLayout(), commandsPath, runtime::makeKeyedStore(database, commandsLayout()));
+    KeyedFile after(commandsLayout(), commandsPath, keyed::makeKeyedStore(database, commandsLayout()));
     ASSERT_EQ(after.open(KeyedFile::kModeSharedReadWrite), 0) << "the key is sound";
     EXPECT_EQ(after.records(), committed);
     EXPECT_EQ(inKeyOrder(after), std::vector<RecordBytes>(source.begin(), source.begin() + committed));

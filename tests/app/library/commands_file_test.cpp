@@ -5,8 +5,8 @@
 #include "library/standard_warnings.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
-#include "runtime/keyed_file/network_volume.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/network_volume.h"
+#include "keyed_file/store_choice.h"
 #include "runtime/message_box.h"
 #include "test_layout.h"
 #include "warning_recorder.h"
@@ -19,6 +19,7 @@
 #include <functional>
 
 using namespace kvr::library;
+using namespace kvr::keyed;
 using namespace kvr::runtime;
 using kvr::testing::Engine;
 using kvr::testing::InFolder;
@@ -160,7 +161,7 @@ TEST_P(CommandsFileTest, ReadsFillTheRecordBufferAndImportCopiesWholeRecords) {
     // into the team library.
     const std::string source = (std::filesystem::path(folder.path()) / "OTHER.tps").string();
     {
-        KeyedFile other(commandsLayout(), source, kvr::runtime::makeKeyedStore({}, commandsLayout()));
+        KeyedFile other(commandsLayout(), source, kvr::keyed::makeKeyedStore({}, commandsLayout()));
         ASSERT_EQ(other.create(), 0);
         ASSERT_EQ(other.open(0x42), 0);
         for (const char *card : {"mc", "", "Jcb"}) {

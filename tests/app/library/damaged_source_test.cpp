@@ -12,7 +12,7 @@
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "peer_process.h"
-#include "runtime/keyed_file/keyed_view.h"
+#include "keyed_file/keyed_view.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@
 namespace kvr::library {
 namespace {
 
-using runtime::KeyedFile;
+using keyed::KeyedFile;
 using testing::numberedCommand;
 using testing::RecordBytes;
 
@@ -129,13 +129,13 @@ protected:
         Read read;
         const std::int64_t bound = kRecords + 2;  // the table holds at most 301
         if (how == How::Pages) {
-            runtime::KeyedView view(f);
+            keyed::KeyedView view(f);
             EXPECT_EQ(view.open(), 0);
-            std::vector<runtime::ViewRecord> rows;
-            while ((read.code = view.read(runtime::ViewDirection::Forward, 20, rows)) == 0 &&
+            std::vector<keyed::ViewRecord> rows;
+            while ((read.code = view.read(keyed::ViewDirection::Forward, 20, rows)) == 0 &&
                    static_cast<std::int64_t>(rows.size()) <= bound) {}
             read.delivered = static_cast<int>(rows.size());
-            if (read.code == runtime::KeyedNotAvailable && read.delivered > 0) read.code = 0;
+            if (read.code == keyed::KeyedNotAvailable && read.delivered > 0) read.code = 0;
             return read;
         }
         EXPECT_EQ(how == How::Backward ? f.setEnd() : f.setStart(), 0);
@@ -150,7 +150,7 @@ protected:
                 }
             }
         }
-        if (read.code == runtime::KeyedNotAvailable) read.code = 0;
+        if (read.code == keyed::KeyedNotAvailable) read.code = 0;
         return read;
     }
 
@@ -159,14 +159,14 @@ protected:
         // What the table holds (a damaged table may not be counted at all).
         const std::string counted = sql(copy, "SELECT count(*) FROM records NOT INDEXED");
         const std::int64_t held = std::max<std::int64_t>(kRecords, counted.empty() ? 0 : std::stoll(counted));
-        KeyedFile f(commandsLayout(), copy, kvr::runtime::makeKeyedStore({}, commandsLayout()));
-        const int opened = f.open(runtime::access::kDenyWrite | runtime::access::kReadOnly);
-        ASSERT_TRUE(opened == 0 || opened == runtime::KeyedRebuildKeys || opened == runtime::KeyedSystemError)
+        KeyedFile f(commandsLayout(), copy, kvr::keyed::makeKeyedStore({}, commandsLayout()));
+        const int opened = f.open(keyed::access::kDenyWrite | keyed::access::kReadOnly);
+        ASSERT_TRUE(opened == 0 || opened == keyed::KeyedRebuildKeys || opened == keyed::KeyedSystemError)
             << opened;
-        if (opened == runtime::KeyedRebuildKeys) {
+        if (opened == keyed::KeyedRebuildKeys) {
             // The records are whole: the rebuilt key holds every one.
             ASSERT_EQ(f.buildKeys(), 0);
-            ASSERT_EQ(f.open(runtime::KeyedFile::kModeSharedReadWrite), 0);
+            ASSERT_EQ(f.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
             EXPECT_EQ(readAll(f, How::Forward).delivered, f.records());
             EXPECT_EQ(sql(copy, "PRAGMA integrity_check"), "ok");
             return;
@@ -180,7 +180,7 @@ protected:
             if (read.code == 0) {
                 EXPECT_EQ(read.delivered, held) << "a read that ends delivers every record";
             } else {
-                EXPECT_EQ(read.code, runtime::KeyedSystemError);
+                EXPECT_EQ(read.code, keyed::KeyedSystemError);
                 damageFound = true;
             }
         }
@@ -190,13 +190,13 @@ protected:
             // or (records whose bytes no longer match their checksums, the
             // rest of the file sound) opens it, and every read that met the
             // damage still meets it.
-            const int again = f.open(runtime::KeyedFile::kModeSharedReadWrite);
-            EXPECT_TRUE(again == 0 || again == runtime::KeyedRebuildKeys || again == runtime::KeyedSystemError)
+            const int again = f.open(keyed::KeyedFile::kModeSharedReadWrite);
+            EXPECT_TRUE(again == 0 || again == keyed::KeyedRebuildKeys || again == keyed::KeyedSystemError)
                 << "damage a read found is reported by the next open, not " << again;
             if (again == 0) {
                 bool stillFound = false;
                 for (How how : {How::Forward, How::Backward, How::ForwardReadingBack, How::Pages})
-                    stillFound = stillFound || readAll(f, how).code == runtime::KeyedSystemError;
+                    stillFound = stillFound || readAll(f, how).code == keyed::KeyedSystemError;
                 EXPECT_TRUE(stillFound) << "the damage is not read as a record after the next open";
             }
         }

@@ -5,8 +5,8 @@
 #ifndef KVR_TESTS_FORWARDING_STORE_H
 #define KVR_TESTS_FORWARDING_STORE_H
 
-#include "runtime/keyed_file/keyed_store.h"
-#include "runtime/keyed_file/sqlite/sqlite_store.h"
+#include "keyed_file/keyed_store.h"
+#include "keyed_file/sqlite/sqlite_store.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,16 +16,16 @@
 
 namespace kvr::testing {
 
-class ForwardingStore : public runtime::KeyedStore {
+class ForwardingStore : public keyed::KeyedStore {
 public:
-    explicit ForwardingStore(const runtime::KeyedLayout &layout) : inner_(layout) {}
+    explicit ForwardingStore(const keyed::KeyedLayout &layout) : inner_(layout) {}
 
-    using KeyedStatus = runtime::KeyedStatus;
-    using StoredRecord = runtime::StoredRecord;
-    using KeyPlace = runtime::KeyPlace;
-    using Direction = runtime::Direction;
+    using KeyedStatus = keyed::KeyedStatus;
+    using StoredRecord = keyed::StoredRecord;
+    using KeyPlace = keyed::KeyPlace;
+    using Direction = keyed::Direction;
 
-    KeyedStatus open(const std::string &path, runtime::OpenMode mode, int waitMs) override {
+    KeyedStatus open(const std::string &path, keyed::OpenMode mode, int waitMs) override {
         return inner_.open(path, mode, waitMs);
     }
     KeyedStatus create(const std::string &path) override { return inner_.create(path); }
@@ -64,7 +64,7 @@ public:
     KeyedStatus rollback() override { return inner_.rollback(); }
 
 protected:
-    runtime::SqliteStore inner_;
+    keyed::SqliteStore inner_;
 };
 
 // What the store delivered: the records of every read, and the counts
@@ -76,7 +76,7 @@ struct StoreTally {
 
 class CountingStore final : public ForwardingStore {
 public:
-    CountingStore(const runtime::KeyedLayout &layout, StoreTally &tally) : ForwardingStore(layout), tally_(tally) {}
+    CountingStore(const keyed::KeyedLayout &layout, StoreTally &tally) : ForwardingStore(layout), tally_(tally) {}
 
     KeyedStatus first(Direction d, StoredRecord &r) override { return tallied(inner_.first(d, r)); }
     KeyedStatus next(const KeyPlace &p, Direction d, StoredRecord &r) override { return tallied(inner_.next(p, d, r)); }

@@ -5,7 +5,7 @@
 #include "older_forms.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
-#include "runtime/keyed_file/store_choice.h"
+#include "keyed_file/store_choice.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 using namespace kvr::library;
+using namespace kvr::keyed;
 using namespace kvr::runtime;
 using kvr::testing::Engine;
 using kvr::testing::InFolder;
@@ -45,10 +46,10 @@ protected:
     InFolder inFolder{folder.path()};
     WarningRecorder recorder;
     Warnings warnings{recorder};
-    KeyedFile file{commandsLayout(), "COMMANDS", kvr::runtime::makeKeyedStore({}, commandsLayout())};
+    KeyedFile file{commandsLayout(), "COMMANDS", kvr::keyed::makeKeyedStore({}, commandsLayout())};
 
     void makeFile(int records) {
-        KeyedFile f(commandsLayout(), "COMMANDS", kvr::runtime::makeKeyedStore({}, commandsLayout()));
+        KeyedFile f(commandsLayout(), "COMMANDS", kvr::keyed::makeKeyedStore({}, commandsLayout()));
         ASSERT_EQ(f.create(), 0);
         ASSERT_EQ(f.open(0x42), 0);
         for (int i = 0; i < records; ++i) {

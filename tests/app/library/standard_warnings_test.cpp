@@ -1,5 +1,5 @@
 #include "library/standard_warnings.h"
-#include "runtime/keyed_file/keyed_file.h"
+#include "keyed_file/keyed_file.h"
 #include "warning_recorder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <utility>
 
 using namespace kvr::library;
+using namespace kvr::keyed;
 using namespace kvr::runtime;
 using kvr::testing::ProgramEnded;
 using kvr::testing::WarningRecorder;
