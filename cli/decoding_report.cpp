@@ -3,8 +3,8 @@
 #include "report.h"
 
 #include "common/hex.h"
-#include "console/reply_decoding.h"
-#include "console/status_word.h"
+#include "session/reply_decoding.h"
+#include "session/status_word.h"
 #include "decode/fcp_tags.h"
 #include "decode/historical_bytes.h"
 
@@ -15,12 +15,12 @@ namespace kvr::cli {
 
 namespace {
 
-console::ReplyDecoding decodingOf(const ReaderCommand &command, const Outcome &outcome) {
+session::ReplyDecoding decodingOf(const ReaderCommand &command, const Outcome &outcome) {
     if (!outcome.succeeded() || outcome.data.empty()) return {};
     switch (command.operation) {
-    case Operation::Send: return console::decodeReply(command.code, command.ins, outcome.data);
+    case Operation::Send: return session::decodeReply(command.code, command.ins, outcome.data);
     case Operation::IsoIn:
-    case Operation::IsoOut: return console::decodeReply(0x21, command.ins, outcome.data);  // never an activation
+    case Operation::IsoOut: return session::decodeReply(0x21, command.ins, outcome.data);  // never an activation
     case Operation::Reset:
     case Operation::Status: break;
     }
@@ -29,7 +29,7 @@ console::ReplyDecoding decodingOf(const ReaderCommand &command, const Outcome &o
 
 std::string statusWordMeaningOf(const Outcome &outcome) {
     if (outcome.result < 0 || !outcome.sw1 || !outcome.sw2) return {};
-    return console::statusWordMeaning(*outcome.sw1, *outcome.sw2);
+    return session::statusWordMeaning(*outcome.sw1, *outcome.sw2);
 }
 
 // Text that needs no escaping, in quotes.  (Appended rather than added up:
@@ -250,7 +250,7 @@ std::string textDecoding(const ReaderCommand &command, const Outcome &outcome) {
     std::string text;
     const std::string meaning = statusWordMeaningOf(outcome);
     if (!meaning.empty()) text += "MEANING " + meaning + "\n";
-    const console::ReplyDecoding decoding = decodingOf(command, outcome);
+    const session::ReplyDecoding decoding = decodingOf(command, outcome);
     const char *field = decoding.atr ? "ATR " : "TLV ";
     for (const std::string &line : decoding.lines()) text += field + line + "\n";
     return text;
@@ -262,7 +262,7 @@ std::string withJsonDecoding(std::string json, const ReaderCommand &command, con
     std::string members = "{";  // the "{" only spares the first comma
     const std::string meaning = statusWordMeaningOf(outcome);
     if (!meaning.empty()) member(members, "meaning", jsonString(meaning));
-    const console::ReplyDecoding decoding = decodingOf(command, outcome);
+    const session::ReplyDecoding decoding = decodingOf(command, outcome);
     if (decoding.atr) member(members, "atr", atrJson(*decoding.atr));
     if (decoding.tlv) member(members, "tlv", tlvJson(*decoding.tlv));
     members.erase(0, 1);

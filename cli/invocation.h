@@ -6,7 +6,7 @@
 #ifndef KVR_CLI_INVOCATION_H
 #define KVR_CLI_INVOCATION_H
 
-#include "console/reader_command.h"
+#include "session/reader_command.h"
 
 #include <optional>
 #include <string>
@@ -14,11 +14,11 @@
 
 namespace kvr::cli {
 
-using console::Operation;
-using console::operationName;
-using console::parseReaderCommand;
-using console::ReaderCommand;
-using console::splitWords;
+using session::Operation;
+using session::operationName;
+using session::parseReaderCommand;
+using session::ReaderCommand;
+using session::splitWords;
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;

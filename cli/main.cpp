@@ -7,7 +7,7 @@
 #include "script_source.h"
 
 #include "common/c_boundary.h"
-#include "console/card_script.h"
+#include "session/card_script.h"
 
 #include <cstdio>
 #include <string>
@@ -41,7 +41,7 @@ int run(int argc, char **argv) {
     // A script is read and checked whole, and its reports opened, before
     // the port is: a script error sends nothing.
     const bool scripted = invocation->action == Invocation::Action::Script;
-    kvr::console::ScriptParser script(scriptName(invocation->scriptPath));
+    kvr::session::ScriptParser script(scriptName(invocation->scriptPath));
     ScriptReports reports;
     if (scripted && (!readScript(invocation->scriptPath, script, error) || !reports.open(*invocation, error)))
         return usageError(error);

@@ -3,7 +3,7 @@
 #ifndef KVR_CLI_READER_SESSION_H
 #define KVR_CLI_READER_SESSION_H
 
-#include "console/reader_command.h"
+#include "session/reader_command.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,11 +12,11 @@
 
 namespace kvr::cli {
 
-using console::Operation;
-using console::operationName;
-using console::parseReaderCommand;
-using console::ReaderCommand;
-using console::splitWords;
+using session::Operation;
+using session::operationName;
+using session::parseReaderCommand;
+using session::ReaderCommand;
+using session::splitWords;
 
 // What one command got back.
 struct Outcome {

@@ -1,7 +1,7 @@
 #include "report.h"
 
 #include "common/hex.h"
-#include "console/status_message.h"
+#include "session/status_message.h"
 
 #include <cstdio>
 
@@ -119,8 +119,8 @@ std::string textReport(const Outcome &outcome) {
         if (outcome.cardPresent) text += std::string("CARD ") + (*outcome.cardPresent ? "present" : "absent") + "\n";
         if (outcome.readerPowered) text += std::string("POWER ") + (*outcome.readerPowered ? "on" : "off") + "\n";
     }
-    text += console::statusMessage(outcome.result) + "\n";
-    const std::string meaning = console::driverErrorMeaning(outcome.result);
+    text += session::statusMessage(outcome.result) + "\n";
+    const std::string meaning = session::driverErrorMeaning(outcome.result);
     if (!meaning.empty()) text += meaning + "\n";
     return text;
 }
@@ -148,8 +148,8 @@ std::string jsonReport(const Outcome &outcome, std::optional<int> line, const Li
         if (outcome.cardPresent) json += std::string(",\"card\":") + (*outcome.cardPresent ? "true" : "false");
         if (outcome.readerPowered) json += std::string(",\"power\":") + (*outcome.readerPowered ? "true" : "false");
     }
-    json += ",\"status\":" + jsonString(console::statusMessage(outcome.result));
-    const std::string meaning = console::driverErrorMeaning(outcome.result);
+    json += ",\"status\":" + jsonString(session::statusMessage(outcome.result));
+    const std::string meaning = session::driverErrorMeaning(outcome.result);
     if (!meaning.empty()) json += ",\"meaning\":" + jsonString(meaning);
     return json + "}\n";
 }

@@ -4,7 +4,7 @@
 #include "junit_report.h"
 #include "report.h"
 
-#include "console/script_record.h"
+#include "session/script_record.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,8 +15,8 @@ namespace kvr::cli {
 
 namespace {
 
-using console::ScriptLine;
-using console::ScriptReply;
+using session::ScriptLine;
+using session::ScriptReply;
 
 bool openForWriting(const std::string &path, std::FILE *&file, std::string &error) {
     if (path.empty()) return true;
@@ -70,7 +70,7 @@ using Print = std::function<void(const std::string &)>;
 // One run: what each line got, and the reports that grow with it.
 class Run {
 public:
-    Run(const Invocation &invocation, const console::ScriptParser &script, const Print &out, const Print &err)
+    Run(const Invocation &invocation, const session::ScriptParser &script, const Print &out, const Print &err)
         : invocation_(invocation), script_(script), out_(out), err_(err), recorded_(script.source()),
           rulesText_("# kvr7x-emu --rules: the exchanges of kvr7x run " + script.name() + "\n") {
         cases_.reserve(script.lines().size());
@@ -83,22 +83,22 @@ public:
         if (!invocation_.json) out_("> " + line.text + "\n");
         const auto began = std::chrono::steady_clock::now();
         std::string failure;
-        const auto command = console::commandFor(line, previous_ ? &*previous_ : nullptr, failure);
+        const auto command = session::commandFor(line, previous_ ? &*previous_ : nullptr, failure);
         Outcome outcome;
         previous_.reset();
         if (command) {
             outcome = session.run(*command);
             const ScriptReply reply = scriptReply(outcome);
-            failure = console::replyMismatch(line.expectation(), reply);
+            failure = session::replyMismatch(line.expectation(), reply);
             recorded_[static_cast<std::size_t>(line.number - 1)] =
-                console::recordedLine(line.text, reply, line.comment);
-            rulesText_ += rules_.add(console::commandFrame(*command), reply) + "\n";
+                session::recordedLine(line.text, reply, line.comment);
+            rulesText_ += rules_.add(session::commandFrame(*command), reply) + "\n";
             previous_ = reply;
         }
         JunitCase &testCase = cases_[i];
         testCase.ran = true;
         testCase.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        if (!failure.empty()) testCase.failure = console::failureLine(script_.name(), line, failure);
+        if (!failure.empty()) testCase.failure = session::failureLine(script_.name(), line, failure);
         report(line, command ? &*command : nullptr, outcome, testCase.failure);
         if (failure.empty()) return true;
         err_(testCase.failure + "\n");
@@ -139,20 +139,20 @@ private:
     }
 
     const Invocation &invocation_;
-    const console::ScriptParser &script_;
+    const session::ScriptParser &script_;
     const Print &out_;
     const Print &err_;
     std::vector<JunitCase> cases_;
     // The source lines, command lines replaced by their recorded form.
     std::vector<std::string> recorded_;
-    console::RuleRecorder rules_;
+    session::RuleRecorder rules_;
     std::string rulesText_;
     std::optional<ScriptReply> previous_;
 };
 
 }  // namespace
 
-int runScript(const Invocation &invocation, const console::ScriptParser &script, ReaderSession &session,
+int runScript(const Invocation &invocation, const session::ScriptParser &script, ReaderSession &session,
               ScriptReports &reports, const Print &out, const Print &err) {
     Run run(invocation, script, out, err);
     int status = kExitOk;

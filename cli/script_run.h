@@ -8,7 +8,7 @@
 #include "invocation.h"
 #include "reader_session.h"
 
-#include "console/card_script.h"
+#include "session/card_script.h"
 
 #include <cstdio>
 #include <functional>
@@ -17,7 +17,7 @@
 namespace kvr::cli {
 
 // The reply as a script checks it.
-console::ScriptReply scriptReply(const Outcome &outcome);
+session::ScriptReply scriptReply(const Outcome &outcome);
 
 // Where the run's reports go, opened before the port is, so that a path
 // that cannot be written is a usage error before anything is sent.
@@ -34,7 +34,7 @@ public:
 // the reports; output goes to `out`, failure lines and warnings to `err`.
 // Returns the exit status: 0 when every line got what it expected, 1 when
 // one did not, 2 when a report could not be written.
-int runScript(const Invocation &invocation, const console::ScriptParser &script, ReaderSession &session,
+int runScript(const Invocation &invocation, const session::ScriptParser &script, ReaderSession &session,
               ScriptReports &reports, const std::function<void(const std::string &)> &out,
               const std::function<void(const std::string &)> &err);
 

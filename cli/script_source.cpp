@@ -13,7 +13,7 @@ namespace kvr::cli {
 
 namespace {
 
-bool readAll(int fd, const std::string &name, console::ScriptParser &parser, std::string &error) {
+bool readAll(int fd, const std::string &name, session::ScriptParser &parser, std::string &error) {
     char buffer[8192];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -59,7 +59,7 @@ bool readable(int fd, const std::string &name, std::string &error) {
 
 std::string scriptName(const std::string &path) { return path == "-" ? "standard input" : path; }
 
-bool readScript(const std::string &path, console::ScriptParser &parser, std::string &error) {
+bool readScript(const std::string &path, session::ScriptParser &parser, std::string &error) {
     if (path == "-") {
         if (::fcntl(STDIN_FILENO, F_GETFD) < 0) {
             error = "standard input is closed: no script to read";

@@ -5,7 +5,7 @@
 #ifndef KVR_CLI_SCRIPT_SOURCE_H
 #define KVR_CLI_SCRIPT_SOURCE_H
 
-#include "console/card_script.h"
+#include "session/card_script.h"
 
 #include <string>
 
@@ -19,7 +19,7 @@ std::string scriptName(const std::string &path);
 // read (a folder, a missing or unreadable file, standard input closed).
 // A file is opened without waiting (a FIFO without a writer reads as
 // empty) and read to its end.
-[[nodiscard]] bool readScript(const std::string &path, console::ScriptParser &parser, std::string &error);
+[[nodiscard]] bool readScript(const std::string &path, session::ScriptParser &parser, std::string &error);
 
 }  // namespace kvr::cli
 

@@ -1,4 +1,4 @@
-#include "console/card_script.h"
+#include "session/card_script.h"
 
 #include "common/hex.h"
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -203,4 +203,4 @@ std::string failureLine(std::string_view name, const ScriptLine &line, std::stri
     return out;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

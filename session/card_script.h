@@ -12,11 +12,11 @@
 // test, and half a test run against a card is worse than none.  The limits
 // keep the memory of the reading bounded whatever the input (an endless
 // standard input is a script error at the line that passes the limit).
-#ifndef KVR_CONSOLE_CARD_SCRIPT_H
-#define KVR_CONSOLE_CARD_SCRIPT_H
+#ifndef KVR_SESSION_CARD_SCRIPT_H
+#define KVR_SESSION_CARD_SCRIPT_H
 
-#include "console/expected_reply.h"
-#include "console/reader_command.h"
+#include "session/expected_reply.h"
+#include "session/reader_command.h"
 
 #include <cstddef>
 #include <optional>
@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 inline constexpr std::size_t kScriptLineLimit = 4096;                      // bytes of one line, without its end
 inline constexpr std::size_t kScriptSizeLimit = std::size_t{1024} * 1024;  // bytes of the whole script
@@ -98,6 +98,6 @@ private:
 // The line that tells a failed script line: "NAME:LINE: COMMAND: why".
 std::string failureLine(std::string_view name, const ScriptLine &line, std::string_view why);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

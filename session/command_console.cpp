@@ -1,15 +1,15 @@
-#include "console/command_console.h"
+#include "session/command_console.h"
 
-#include "console/hex_codec.h"
-#include "console/status_message.h"
-#include "console/status_word.h"
+#include "session/hex_codec.h"
+#include "session/status_message.h"
+#include "session/status_word.h"
 
 #include "common/reader_protocol.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 const std::string kBlankField(2, ' ');
@@ -246,4 +246,4 @@ int32_t CommandConsole::probeSamSlot(uint8_t slot, AnswerBuffer &buffer) {
     return link_.sendCommand(status, buffer.data(), &sw1Result_, &sw2Result_, &replyLength_, kShortTimeoutMs);
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -3,14 +3,14 @@
 // the send operation, the reply display, the reader reset and the filling
 // of the request panel by the menus.  Texts are byte strings (one byte per
 // character, Windows-1252); status texts are UTF-8.
-#ifndef KVR_CONSOLE_COMMAND_CONSOLE_H
-#define KVR_CONSOLE_COMMAND_CONSOLE_H
+#ifndef KVR_SESSION_COMMAND_CONSOLE_H
+#define KVR_SESSION_COMMAND_CONSOLE_H
 
-#include "console/exchange_history.h"
-#include "console/menu_plan.h"
-#include "console/reader_identification.h"
-#include "console/reader_link.h"
-#include "console/reply_decoding.h"
+#include "session/exchange_history.h"
+#include "session/menu_plan.h"
+#include "session/reader_identification.h"
+#include "session/reader_link.h"
+#include "session/reply_decoding.h"
 
 #include <array>
 #include <cstddef>
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <utility>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // Which request data view is the source while the operator types.
 enum class DataEntryMode { Hex = 0, Byte = 1, Stored = 2 };
@@ -188,6 +188,6 @@ private:
     ExchangeClock clock_;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

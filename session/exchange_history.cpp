@@ -1,8 +1,8 @@
-#include "console/exchange_history.h"
+#include "session/exchange_history.h"
 
 #include <utility>
 
-namespace kvr::console {
+namespace kvr::session {
 
 ExchangeClock ExchangeClock::system() {
     return ExchangeClock{[] {
@@ -36,4 +36,4 @@ const Exchange *ExchangeHistory::bySequence(uint64_t sequence) const {
     return &exchanges_[static_cast<std::size_t>(sequence - firstSequence())];
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

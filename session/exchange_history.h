@@ -6,10 +6,10 @@
 // one appended and going on across drops and clears, so that a viewer can
 // tell what changed since it last looked: the exchanges it shows from
 // firstSequence() on are still there, those from endSequence() on are new.
-#ifndef KVR_CONSOLE_EXCHANGE_HISTORY_H
-#define KVR_CONSOLE_EXCHANGE_HISTORY_H
+#ifndef KVR_SESSION_EXCHANGE_HISTORY_H
+#define KVR_SESSION_EXCHANGE_HISTORY_H
 
-#include "console/reader_link.h"
+#include "session/reader_link.h"
 
 #include <chrono>
 #include <cstddef>
@@ -18,7 +18,7 @@
 #include <functional>
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 
 struct Exchange {
     enum class Kind { Command, Reset };
@@ -91,6 +91,6 @@ private:
     std::function<void()> listener_;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

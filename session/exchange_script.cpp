@@ -1,14 +1,14 @@
-#include "console/exchange_script.h"
+#include "session/exchange_script.h"
 
 #include "common/hex.h"
-#include "console/script_record.h"
-#include "console/script_run.h"
+#include "session/script_record.h"
+#include "session/script_run.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -60,4 +60,4 @@ bool writeTextFile(const std::string &path, const std::string &text, std::string
     return false;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -3,15 +3,15 @@
 // kvr7x-emu --rules lines (so that the emulator answers them from then on):
 // the history window's "Guardar como &guión..." and "Guardar como
 // &reglas...".
-#ifndef KVR_CONSOLE_EXCHANGE_SCRIPT_H
-#define KVR_CONSOLE_EXCHANGE_SCRIPT_H
+#ifndef KVR_SESSION_EXCHANGE_SCRIPT_H
+#define KVR_SESSION_EXCHANGE_SCRIPT_H
 
-#include "console/exchange_history.h"
+#include "session/exchange_history.h"
 
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The exchanges as script lines: "send CODE CLA INS P1 P2 P3 [DATA] =>
 // EXPECTATION", "reset => IDENTIFICATION".
@@ -25,6 +25,6 @@ std::string exchangesAsRules(const std::vector<const Exchange *> &exchanges);
 // in `error`.
 [[nodiscard]] bool writeTextFile(const std::string &path, const std::string &text, std::string &error);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,11 +1,11 @@
-#include "console/exchange_text.h"
+#include "session/exchange_text.h"
 
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 
 #include <cstdio>
 #include <ctime>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -152,4 +152,4 @@ bool wantsCsv(std::string_view path) {
     return end == ".csv";
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

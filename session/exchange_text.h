@@ -12,17 +12,17 @@
 // error shows only STAT.  A reply whose data decode (an ATR, BER-TLV) has a
 // third line, the decoding after "=" under the "<":
 //                = 6F [19] Plantilla FCI; 82 [1] Descriptor de fichero: 38 (DF, no compartible); ...
-#ifndef KVR_CONSOLE_EXCHANGE_TEXT_H
-#define KVR_CONSOLE_EXCHANGE_TEXT_H
+#ifndef KVR_SESSION_EXCHANGE_TEXT_H
+#define KVR_SESSION_EXCHANGE_TEXT_H
 
-#include "console/exchange_history.h"
+#include "session/exchange_history.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The history window's columns, in order.
 enum ExchangeColumn {
@@ -70,6 +70,6 @@ std::string historyCsv(const ExchangeHistory &history);
 // Whether a file name asks for CSV: it ends in ".csv", any letter case.
 bool wantsCsv(std::string_view path);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

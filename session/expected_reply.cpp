@@ -1,11 +1,11 @@
-#include "console/expected_reply.h"
+#include "session/expected_reply.h"
 
 #include "common/hex.h"
-#include "console/reader_command.h"
+#include "session/reader_command.h"
 
 #include <cstdio>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -108,4 +108,4 @@ std::optional<ExpectedReply> expectationOf(const ScriptReply &reply) {
     return expected;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

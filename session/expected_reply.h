@@ -6,8 +6,8 @@
 // the reply data as a byte pattern (common/byte_pattern.h: "??" any one
 // byte, a final "*" any further bytes).  What is left out is not checked,
 // but for STAT.
-#ifndef KVR_CONSOLE_EXPECTED_REPLY_H
-#define KVR_CONSOLE_EXPECTED_REPLY_H
+#ifndef KVR_SESSION_EXPECTED_REPLY_H
+#define KVR_SESSION_EXPECTED_REPLY_H
 
 #include "common/byte_pattern.h"
 
@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // What one command of a script got back.
 struct ScriptReply {
@@ -57,6 +57,6 @@ std::optional<ExpectedReply> expectationOf(const ScriptReply &reply);
 // A driver error's result in eight hex digits ("80000005").
 std::string driverErrorHex(int32_t result);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

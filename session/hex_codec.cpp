@@ -1,6 +1,6 @@
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 
-namespace kvr::console {
+namespace kvr::session {
 
 uint8_t hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
@@ -48,4 +48,4 @@ std::string fixedWidth(std::string_view text, std::size_t width) {
     return out;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -2,8 +2,8 @@
 // hex view text and the console's lenient hex pair conversion (the strict
 // digit forms and trimming are the shared helpers').  Texts are byte strings
 // (one byte per character, Windows-1252).
-#ifndef KVR_CONSOLE_HEX_CODEC_H
-#define KVR_CONSOLE_HEX_CODEC_H
+#ifndef KVR_SESSION_HEX_CODEC_H
+#define KVR_SESSION_HEX_CODEC_H
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "common/hex.h"
 #include "common/text.h"
 
-namespace kvr::console {
+namespace kvr::session {
 
 // Exactly two upper-case hexadecimal digits, high nibble first ("0A").
 using common::hexByte;
@@ -45,6 +45,6 @@ using common::trimRight;
 // Cuts or space-pads the text to exactly width characters.
 std::string fixedWidth(std::string_view text, std::size_t width);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,6 +1,6 @@
-#include "console/history_file.h"
+#include "session/history_file.h"
 
-#include "console/exchange_text.h"
+#include "session/exchange_text.h"
 
 #include "common/user_file.h"
 
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -95,4 +95,4 @@ std::string historyLogFailedMessage(const std::string &path, const std::string &
     return "No se ha podido escribir en el historial " + path + ": " + reason + ". Desde ahora no se guarda en él.";
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

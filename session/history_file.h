@@ -2,16 +2,16 @@
 // the log that [Historial] Archivo= of the settings file names, to which
 // every exchange is appended as it happens.  Failures come back with the
 // system's reason (strerror), never silently.
-#ifndef KVR_CONSOLE_HISTORY_FILE_H
-#define KVR_CONSOLE_HISTORY_FILE_H
+#ifndef KVR_SESSION_HISTORY_FILE_H
+#define KVR_SESSION_HISTORY_FILE_H
 
-#include "console/exchange_history.h"
+#include "session/exchange_history.h"
 
 #include "common/append_log.h"
 
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // Writes the history to path (replacing the file): CSV when the name ends
 // in ".csv", else the line pairs.  False with the reason in `error`.
@@ -61,6 +61,6 @@ std::string historyLogFailedMessage(const std::string &path, const std::string &
 // The status-bar text, once, when the log starts dropping lines.
 std::string historyLogDroppingMessage(const std::string &path);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,8 +1,8 @@
-#include "console/menu_plan.h"
+#include "session/menu_plan.h"
 
 #include "common/reader_protocol.h"
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -95,4 +95,4 @@ MenuLayout adjustMenus(const ReaderIdentification &identification, const SamProb
     return layout;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,17 +1,17 @@
 // What the reader, card and SAM menus do: the commands their items prepare
 // and which items the identified reader is offered.
-#ifndef KVR_CONSOLE_MENU_PLAN_H
-#define KVR_CONSOLE_MENU_PLAN_H
+#ifndef KVR_SESSION_MENU_PLAN_H
+#define KVR_SESSION_MENU_PLAN_H
 
-#include "console/reader_identification.h"
-#include "console/reader_link.h"
+#include "session/reader_identification.h"
+#include "session/reader_link.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The menu items that prepare a command in the console.
 enum class MenuCommand {
@@ -77,6 +77,6 @@ using SamProbe = std::function<int32_t(uint8_t slot)>;
 // reader gets the synchronous card type of its model letter.
 MenuLayout adjustMenus(const ReaderIdentification &identification, const SamProbe &probe);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

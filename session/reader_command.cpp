@@ -1,12 +1,12 @@
-#include "console/reader_command.h"
+#include "session/reader_command.h"
 
-#include "console/command_console.h"
+#include "session/command_console.h"
 #include "common/hex.h"
 #include "common/reader_protocol.h"
 
 #include <charconv>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -216,4 +216,4 @@ std::optional<ReaderCommand> parseReaderCommand(const std::vector<std::string> &
     return command;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,8 +1,8 @@
 // One reader command as typed on kvr7x's command line or on a line of a card
 // script (the shell tool's and the manager's): its words parsed into what
 // the driver call needs.
-#ifndef KVR_CONSOLE_READER_COMMAND_H
-#define KVR_CONSOLE_READER_COMMAND_H
+#ifndef KVR_SESSION_READER_COMMAND_H
+#define KVR_SESSION_READER_COMMAND_H
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 enum class Operation {
     Reset,   // reset                               QXRESET
@@ -45,6 +45,6 @@ std::string_view operationName(Operation operation);
 // Splits a line into its blank-separated words.
 std::vector<std::string> splitWords(std::string_view line);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,10 +1,10 @@
-#include "console/reader_identification.h"
+#include "session/reader_identification.h"
 
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 
 #include <string_view>
 
-namespace kvr::console {
+namespace kvr::session {
 
 ReaderIdentification identifyReader(int32_t resetResult, const AnswerBuffer &answer) {
     ReaderIdentification id;
@@ -47,4 +47,4 @@ ReaderIdentification identifyReader(int32_t resetResult, const AnswerBuffer &ans
     return id;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

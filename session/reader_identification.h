@@ -1,13 +1,13 @@
 // The identification of the attached reader, learnt once when the main
 // window opens from the answer to the reader reset.
-#ifndef KVR_CONSOLE_READER_IDENTIFICATION_H
-#define KVR_CONSOLE_READER_IDENTIFICATION_H
+#ifndef KVR_SESSION_READER_IDENTIFICATION_H
+#define KVR_SESSION_READER_IDENTIFICATION_H
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The identification answer buffer; the SAM probes that follow the
 // identification use it as their transfer buffer too.
@@ -31,6 +31,6 @@ struct ReaderIdentification {
 // identification.  Any result other than 0 leaves every field blank.
 ReaderIdentification identifyReader(int32_t resetResult, const AnswerBuffer &answer);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

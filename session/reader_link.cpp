@@ -1,8 +1,8 @@
-#include "console/reader_link.h"
+#include "session/reader_link.h"
 
 #include <kvr7x.h>
 
-namespace kvr::console {
+namespace kvr::session {
 
 int32_t DriverLink::sendCommand(const CommandHeader &header, uint8_t *data, uint8_t *sw1, uint8_t *sw2,
                                 int32_t *replyLength, uint32_t timeoutMs) {
@@ -14,4 +14,4 @@ int32_t DriverLink::resetReader(int32_t *answerLength, uint8_t *data) {
     return QXRESET(portHandle_, answerLength, data);
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -2,12 +2,12 @@
 // main window uses the driver library; the seam lets the console logic run
 // against any reader port, and lets tests inject faults a reader cannot
 // produce (a platform error code, for example).
-#ifndef KVR_CONSOLE_READER_LINK_H
-#define KVR_CONSOLE_READER_LINK_H
+#ifndef KVR_SESSION_READER_LINK_H
+#define KVR_SESSION_READER_LINK_H
 
 #include <cstdint>
 
-namespace kvr::console {
+namespace kvr::session {
 
 struct CommandHeader {
     uint8_t code = 0, cla = 0, ins = 0, p1 = 0, p2 = 0, p3 = 0;
@@ -38,6 +38,6 @@ private:
     int32_t portHandle_;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

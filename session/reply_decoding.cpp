@@ -1,9 +1,9 @@
-#include "console/reply_decoding.h"
+#include "session/reply_decoding.h"
 
 #include "common/reader_protocol.h"
 #include "decode/describe.h"
 
-namespace kvr::console {
+namespace kvr::session {
 
 bool isActivation(uint8_t code, uint8_t ins) { return code == reader::kReaderCommand && ins == reader::kActivateCard; }
 
@@ -37,4 +37,4 @@ std::string ReplyDecoding::summary() const {
     return text;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

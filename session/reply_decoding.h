@@ -3,8 +3,8 @@
 // data (an FCI, an FCP...) after any other reply whose data parse whole.
 // The console shows the lines as the tip of its reply views, the history
 // keeps them, and kvr7x --decode prints them.
-#ifndef KVR_CONSOLE_REPLY_DECODING_H
-#define KVR_CONSOLE_REPLY_DECODING_H
+#ifndef KVR_SESSION_REPLY_DECODING_H
+#define KVR_SESSION_REPLY_DECODING_H
 
 #include "decode/atr.h"
 #include "decode/ber_tlv.h"
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // A reader command that activates the card or a SAM and answers its ATR.
 bool isActivation(uint8_t code, uint8_t ins);
@@ -37,6 +37,6 @@ struct ReplyDecoding {
 
 ReplyDecoding decodeReply(uint8_t code, uint8_t ins, std::span<const uint8_t> data);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,11 +1,11 @@
-#include "console/script_record.h"
+#include "session/script_record.h"
 
 #include "common/hex.h"
 #include "common/reader_protocol.h"
 
 #include <algorithm>
 
-namespace kvr::console {
+namespace kvr::session {
 
 std::vector<uint8_t> commandFrame(const ReaderCommand &command) {
     std::vector<uint8_t> frame;
@@ -56,4 +56,4 @@ std::string RuleRecorder::add(std::span<const uint8_t> frame, const ScriptReply 
     return pattern + " => " + answer;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -2,11 +2,11 @@
 // replies as expectations (a golden run that passes when run again), or as
 // kvr7x-emu --rules lines, so that what a card answered once is answered by
 // the emulator from then on.
-#ifndef KVR_CONSOLE_SCRIPT_RECORD_H
-#define KVR_CONSOLE_SCRIPT_RECORD_H
+#ifndef KVR_SESSION_SCRIPT_RECORD_H
+#define KVR_SESSION_SCRIPT_RECORD_H
 
-#include "console/expected_reply.h"
-#include "console/reader_command.h"
+#include "session/expected_reply.h"
+#include "session/reader_command.h"
 
 #include <cstdint>
 #include <span>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The frame as the reader receives it: CODE CLA INS P1 P2 P3 and the data
 // block; empty for reset, which is no frame.
@@ -46,6 +46,6 @@ private:
     int conflicts_ = 0;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

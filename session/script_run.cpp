@@ -1,11 +1,11 @@
-#include "console/script_run.h"
+#include "session/script_run.h"
 
 #include "common/hex.h"
-#include "console/script_record.h"
+#include "session/script_record.h"
 
 #include <utility>
 
-namespace kvr::console {
+namespace kvr::session {
 
 ScriptReply replyOf(const Exchange &exchange) {
     ScriptReply reply;
@@ -66,4 +66,4 @@ std::string ScriptRun::summary() const {
     return text;
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -4,18 +4,18 @@
 // records each exchange, with the line's verdict.  A failed line does not
 // stop the run; the window stops it between lines when asked (Escape).
 // The stored commands of the library are not touched.
-#ifndef KVR_CONSOLE_SCRIPT_RUN_H
-#define KVR_CONSOLE_SCRIPT_RUN_H
+#ifndef KVR_SESSION_SCRIPT_RUN_H
+#define KVR_SESSION_SCRIPT_RUN_H
 
-#include "console/card_script.h"
-#include "console/command_console.h"
-#include "console/exchange_history.h"
+#include "session/card_script.h"
+#include "session/command_console.h"
+#include "session/exchange_history.h"
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The reply an exchange got, as a script checks it.
 ScriptReply replyOf(const Exchange &exchange);
@@ -53,6 +53,6 @@ private:
     std::optional<ScriptReply> previous_;
 };
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,8 +1,8 @@
-#include "console/status_message.h"
+#include "session/status_message.h"
 
 #include <kvr7x.h>
 
-namespace kvr::console {
+namespace kvr::session {
 
 std::string statusMessage(int32_t result) {
     switch (result) {
@@ -48,4 +48,4 @@ std::string driverErrorMeaning(int32_t result) {
     }
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,11 +1,11 @@
 // The reader status messages shown in the main window's status bar.
-#ifndef KVR_CONSOLE_STATUS_MESSAGE_H
-#define KVR_CONSOLE_STATUS_MESSAGE_H
+#ifndef KVR_SESSION_STATUS_MESSAGE_H
+#define KVR_SESSION_STATUS_MESSAGE_H
 
 #include <cstdint>
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 
 // The driver result that means the reader did not answer at all.
 inline constexpr int32_t kReaderSilent = INT32_MIN;  // 0x80000000
@@ -31,6 +31,6 @@ inline constexpr const char *kSilentReaderQuestion =
     "Ha transcurrido el tiempo límite de espera y el lector no ha respondido al "
     "comando. ¿Desea resetear el lector?";
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,8 +1,8 @@
-#include "console/status_word.h"
+#include "session/status_word.h"
 
 #include <array>
 
-namespace kvr::console {
+namespace kvr::session {
 
 namespace {
 
@@ -123,4 +123,4 @@ std::string statusWordMeaning(const std::string &sw1Field, const std::string &sw
                              static_cast<uint8_t>(digits[2] << 4 | digits[3]));
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

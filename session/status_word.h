@@ -7,14 +7,14 @@
 // the sixteen values of one high nibble of SW2 (63Cx).  The most specific
 // entry wins: 6A82 before 6Axx.  Where SW2 is a count (61xx, 6Cxx, 63Cx)
 // the text says it.
-#ifndef KVR_CONSOLE_STATUS_WORD_H
-#define KVR_CONSOLE_STATUS_WORD_H
+#ifndef KVR_SESSION_STATUS_WORD_H
+#define KVR_SESSION_STATUS_WORD_H
 
 #include <cstdint>
 #include <span>
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 
 struct StatusWordEntry {
     // The bits of SW1 SW2 that must match: 0xFFFF one status word, 0xFFF0
@@ -46,6 +46,6 @@ std::string statusWordMeaning(uint8_t sw1, uint8_t sw2);
 // "82"); empty when either is not two hexadecimal digits (a blank field).
 std::string statusWordMeaning(const std::string &sw1Field, const std::string &sw2Field);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

@@ -1,10 +1,10 @@
-#include "console/stored_command_plan.h"
+#include "session/stored_command_plan.h"
 
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 
 #include <set>
 
-namespace kvr::console {
+namespace kvr::session {
 
 const PlannedItem *StoredCommandPlan::entry(int32_t number) const {
     if (number < kFirstStoredEntry || number > lastEntryNumber) return nullptr;
@@ -184,4 +184,4 @@ std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int3
     return console.fillStored(*command);
 }
 
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -8,10 +8,10 @@
 // 1999 are the Tarjeta stored commands, so at most 999 are offered.  A card
 // submenu starts whenever the card name differs from the current one
 // (trailing spaces ignored, letter case distinct).
-#ifndef KVR_CONSOLE_STORED_COMMAND_PLAN_H
-#define KVR_CONSOLE_STORED_COMMAND_PLAN_H
+#ifndef KVR_SESSION_STORED_COMMAND_PLAN_H
+#define KVR_SESSION_STORED_COMMAND_PLAN_H
 
-#include "console/command_console.h"
+#include "session/command_console.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 
 inline constexpr int32_t kFirstStoredEntry = 1001;
 inline constexpr int32_t kLastStoredEntry = 1999;
@@ -129,6 +129,6 @@ using StoredCommandReader = std::function<std::optional<StoredCommand>(uint32_t 
 std::optional<StoredFocus> chooseStoredEntry(const StoredCommandPlan &plan, int32_t number,
                                              const StoredCommandReader &readBack, CommandConsole &console);
 
-}  // namespace kvr::console
+}  // namespace kvr::session
 
 #endif

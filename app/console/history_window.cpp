@@ -1,9 +1,9 @@
 #include "console/history_window.h"
 
-#include "console/exchange_history.h"
-#include "console/exchange_script.h"
-#include "console/exchange_text.h"
-#include "console/history_file.h"
+#include "session/exchange_history.h"
+#include "session/exchange_script.h"
+#include "session/exchange_text.h"
+#include "session/history_file.h"
 
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"
@@ -30,6 +30,8 @@
 #include <vector>
 
 namespace kvr::console {
+
+using namespace session;
 
 namespace {
 

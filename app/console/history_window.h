@@ -14,14 +14,17 @@ class UserInteraction;
 class Window;
 }  // namespace kvr::runtime
 
-namespace kvr::console {
-
+namespace kvr::session {
 class ExchangeHistory;
+}
+
+namespace kvr::console {
 
 // Opens the window over history (or brings the open one to the front) and
 // returns it.  It belongs to parent and deletes itself when closed; its
 // dialog and boxes go through interaction.
-runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent);
+runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, session::ExchangeHistory &history,
+                                   QWidget *parent);
 
 }  // namespace kvr::console
 

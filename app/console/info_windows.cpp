@@ -11,6 +11,8 @@
 
 namespace kvr::console {
 
+using namespace session;
+
 namespace {
 
 // A small window with its own place in the settings file and an "OK"

@@ -4,7 +4,7 @@
 #ifndef KVR_CONSOLE_INFO_WINDOWS_H
 #define KVR_CONSOLE_INFO_WINDOWS_H
 
-#include "console/reader_identification.h"
+#include "session/reader_identification.h"
 #include "runtime/user_interaction.h"
 
 #include <string>
@@ -15,7 +15,7 @@ namespace kvr::console {
 
 // Shows the identification learnt when the main window opened and the port
 // name; it does not talk to the reader.
-void runReaderInfoWindow(runtime::UserInteraction &interaction, const ReaderIdentification &identification,
+void runReaderInfoWindow(runtime::UserInteraction &interaction, const session::ReaderIdentification &identification,
                          const std::string &portName, QWidget *parent = nullptr);
 
 // libraryPlace: where the command library is (CommandsLibrary::placeText),

@@ -5,6 +5,8 @@
 
 namespace kvr::console {
 
+using namespace session;
+
 namespace {
 
 constexpr uint32_t kKeyDelete = 0x2E;

@@ -4,7 +4,7 @@
 #ifndef KVR_CONSOLE_MAIN_MENU_H
 #define KVR_CONSOLE_MAIN_MENU_H
 
-#include "console/menu_plan.h"
+#include "session/menu_plan.h"
 
 #include <cstdint>
 #include <optional>
@@ -89,10 +89,10 @@ void buildMainMenu(runtime::Menus &menus);
 std::vector<uint32_t> keysKeptByFixedItems();
 
 // The command an item prepares in the console, if it is such an item.
-std::optional<MenuCommand> preparedBy(int itemId);
+std::optional<session::MenuCommand> preparedBy(int itemId);
 
 // Applies the menu adjustment to the bar.
-void applyMenuLayout(runtime::Menus &menus, const MenuLayout &layout);
+void applyMenuLayout(runtime::Menus &menus, const session::MenuLayout &layout);
 
 }  // namespace kvr::console
 

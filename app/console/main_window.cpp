@@ -1,18 +1,18 @@
 #include "console/main_window.h"
 
-#include "console/card_script.h"
-#include "console/command_console.h"
-#include "console/exchange_history.h"
-#include "console/hex_codec.h"
-#include "console/history_file.h"
+#include "session/card_script.h"
+#include "session/command_console.h"
+#include "session/exchange_history.h"
+#include "session/hex_codec.h"
+#include "session/history_file.h"
 #include "console/history_window.h"
 #include "console/info_windows.h"
 #include "console/main_menu.h"
-#include "console/reader_identification.h"
-#include "console/reader_link.h"
-#include "console/script_run.h"
-#include "console/status_message.h"
-#include "console/status_word.h"
+#include "session/reader_identification.h"
+#include "session/reader_link.h"
+#include "session/script_run.h"
+#include "session/status_message.h"
+#include "session/status_word.h"
 #include "console/stored_command_menus.h"
 
 #include "library/browse_commands.h"
@@ -48,6 +48,8 @@
 #include <vector>
 
 namespace kvr::console {
+
+using namespace session;
 
 namespace {
 
@@ -375,7 +377,7 @@ private:
     void identifyReader() {
         int32_t length = 0;
         const int32_t result = link_.resetReader(&length, answer_.data());
-        identification_ = kvr::console::identifyReader(result, answer_);
+        identification_ = kvr::session::identifyReader(result, answer_);
         const MenuLayout layout =
             adjustMenus(identification_, [this](uint8_t slot) { return console_.probeSamSlot(slot, answer_); });
         applyMenuLayout(*menus(), layout);

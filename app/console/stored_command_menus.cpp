@@ -9,6 +9,8 @@
 
 namespace kvr::console {
 
+using namespace session;
+
 namespace {
 
 template <std::size_t N>

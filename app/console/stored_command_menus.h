@@ -5,13 +5,14 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_MENUS_H
 #define KVR_CONSOLE_STORED_COMMAND_MENUS_H
 
-#include "console/stored_command_plan.h"
+#include "session/stored_command_plan.h"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace kvr::runtime {
+
 class Menus;
 }
 namespace kvr::library {
@@ -40,7 +41,7 @@ public:
     // A build reads what the menus show and counts the rest
     // (stored_command_reads.h): its cost does not grow with the file.
     bool build(int32_t lastEntryNumber);
-    const StoredCommandPlan &plan() const { return plan_; }
+    const session::StoredCommandPlan &plan() const { return plan_; }
 
     // Whether COMMANDS was written since the last build read it (by another
     // process, or by this one outside a build's knowledge): a look at the
@@ -57,14 +58,14 @@ public:
     // Chooses entry `number`: reads its record back by record number and
     // fills the console.  Nothing (and the console unchanged) when it is no
     // entry or the record is gone.
-    std::optional<StoredFocus> choose(int32_t number, CommandConsole &console);
+    std::optional<session::StoredFocus> choose(int32_t number, session::CommandConsole &console);
 
 private:
     runtime::Menus &menus_;
     library::CommandsLibrary &library_;
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;
-    StoredCommandPlan plan_;
+    session::StoredCommandPlan plan_;
     int samMenu_ = 0;            // 0: the SAM card groups are not offered there
     std::uint64_t builtAt_ = 0;  // the file's change mark as the last build read it
 };

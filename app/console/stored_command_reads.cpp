@@ -1,11 +1,13 @@
 #include "console/stored_command_reads.h"
 
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 #include "library/commands_file.h"
 
 #include <algorithm>
 
 namespace kvr::console {
+
+using namespace session;
 
 namespace {
 

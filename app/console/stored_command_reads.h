@@ -7,7 +7,7 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_READS_H
 #define KVR_CONSOLE_STORED_COMMAND_READS_H
 
-#include "console/stored_command_plan.h"
+#include "session/stored_command_plan.h"
 #include "keyed_file/keyed_file.h"
 
 namespace kvr::console {
@@ -17,7 +17,7 @@ namespace kvr::console {
 // those); another code when the file cannot be read now (the rows are then
 // not to be used).  One read in key order for each menu and, where the
 // menus cannot take every record, one count of those left.
-int readStoredCommandRows(keyed::KeyedFile &file, StoredCommandRows &rows);
+int readStoredCommandRows(keyed::KeyedFile &file, session::StoredCommandRows &rows);
 
 }  // namespace kvr::console
 

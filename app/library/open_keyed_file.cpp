@@ -27,8 +27,7 @@ void openKeyedFile(Warnings &warnings, keyed::KeyedFile &file, int mode, bool cr
     case keyed::KeyedBadDeclaration: warnings.halt(Warning::InvalidFile, file.lastError(), file.name());
     case keyed::KeyedRebuildKeys:
         warnings.ask(Warning::InvalidKey, file.lastError(), file.name());  // answered No, the program ends here
-        if (file.buildKeys() != keyed::KeyedOk)
-            warnings.halt(Warning::KeyRebuildFailed, file.lastError(), file.name());
+        if (file.buildKeys() != keyed::KeyedOk) warnings.halt(Warning::KeyRebuildFailed, file.lastError(), file.name());
         code = file.open(openMode);
         break;
     default: break;

@@ -87,8 +87,7 @@ std::string Warnings::errorDescription(const keyed::KeyedError &error) {
 }
 
 // Shows the warning's box and returns the button pressed.
-int Warnings::box(const WarningEntry &entry, const keyed::KeyedError &error, std::string_view t1,
-                  std::string_view t2) {
+int Warnings::box(const WarningEntry &entry, const keyed::KeyedError &error, std::string_view t1, std::string_view t2) {
     const Inserts inserts{errorDescription(error), withoutTrailingSpaces(t1), withoutTrailingSpaces(t2)};
     const bool other = secondWording(entry.reworded, inserts, remembered_);
     std::string text = filled(other ? entry.otherText : entry.text, inserts);

@@ -7,8 +7,8 @@
 // and memory that stops growing once the history holds its 10,000.
 //   history_bench [RUNS]     (default 3 runs; offscreen unless a display is set)
 #include "runtime/screen_interaction.h"
-#include "console/exchange_history.h"
-#include "console/exchange_text.h"
+#include "session/exchange_history.h"
+#include "session/exchange_text.h"
 #include "console/history_window.h"
 #include "runtime/window.h"
 
@@ -31,8 +31,8 @@
 
 namespace {
 
-kvr::console::Exchange sample(int i) {
-    kvr::console::Exchange e;
+kvr::session::Exchange sample(int i) {
+    kvr::session::Exchange e;
     e.startedMs = 1796811303123 + i;
     e.durationMs = 12;
     e.header = {0xA1, 0x00, 0xA4, 0x04, 0x00, 0x07};
@@ -53,11 +53,11 @@ struct Run {
 };
 
 Run runOnce() {
-    kvr::console::ExchangeHistory history;
+    kvr::session::ExchangeHistory history;
     kvr::runtime::ScreenInteraction screen;
     kvr::runtime::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
     QApplication::processEvents();
-    const std::size_t n = kvr::console::ExchangeHistory::kCapacity;
+    const std::size_t n = kvr::session::ExchangeHistory::kCapacity;
     std::vector<double> times;
     times.reserve(n);
     Run run;
@@ -75,7 +75,7 @@ Run runOnce() {
         const auto start = std::chrono::steady_clock::now();
         const QAbstractItemModel *list = window->findChild<QTableView *>("exchanges")->model();
         const QString newest = QString::fromStdString(
-            kvr::console::exchangeColumn(history.at(history.size() - 1), kvr::console::ColumnTime));
+            kvr::session::exchangeColumn(history.at(history.size() - 1), kvr::session::ColumnTime));
         const auto shown = [&] {
             const int rows = list->rowCount();
             return rows == static_cast<int>(history.size()) && list->index(rows - 1, 0).data().toString() == newest;

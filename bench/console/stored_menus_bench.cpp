@@ -31,7 +31,7 @@ constexpr int kCommandsPerCard = 111;
 bool writeCommands() {
     kvr::library::Commands record = kvr::library::blankCommands();
     kvr::keyed::KeyedFile file(kvr::library::commandsLayout(), "COMMANDS",
-                                 kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
+                               kvr::keyed::makeKeyedStore({}, kvr::library::commandsLayout()));
     file.bind(kvr::library::commandsBinding(record));
     if (file.create() != 0 || file.open(kvr::keyed::KeyedFile::kModeSharedReadWrite) != 0 ||
         file.beginTransaction() != 0)

@@ -38,8 +38,8 @@
 #include <unistd.h>
 #include <vector>
 
-using kvr::library::CommandsLibrary;
 using kvr::keyed::KeyedFile;
+using kvr::library::CommandsLibrary;
 using Clock = std::chrono::steady_clock;
 
 namespace {

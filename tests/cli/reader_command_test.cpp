@@ -1,7 +1,7 @@
 // The kvr7x tool's command words and command line: what each parses into,
 // and the one-line reason for words that are no command.
 #include "invocation.h"
-#include "console/reader_command.h"
+#include "session/reader_command.h"
 
 #include <gtest/gtest.h>
 

@@ -24,11 +24,10 @@ USES = {
     'keyed_file': ['common'],
     'app/runtime': ['common'],
     'app/library': ['keyed_file', 'app/runtime'],
-    'app/console': ['app/library', 'driver', 'decode'],
+    'session': ['driver', 'decode'],
+    'app/console': ['app/library', 'session'],
     'app/startup': ['app/console'],
-    # The shell tool shares the console's logic (CommandConsole, the
-    # scripts) with the manager.
-    'cli': ['app/console', 'driver', 'decode'],
+    'cli': ['session'],
     'packaging': ['app/runtime'],
 }
 

@@ -2,15 +2,15 @@
 // their numbers, the expected replies and what a reply that differs is told
 // as, the placeholders of the previous reply, the limits, and a run written
 // back as a script and as emulator rules.
-#include "console/card_script.h"
-#include "console/script_record.h"
+#include "session/card_script.h"
+#include "session/script_record.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 TEST(Script, CommentsAndBlankLinesAreSkippedAndLinesKeepTheirNumbers) {
@@ -256,4 +256,4 @@ TEST(ScriptRecord, ARunIsWrittenBackAsAScriptThatPassesAndAsEmulatorRules) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -3,10 +3,10 @@
 // results a working reader cannot give (platform errors).  The send
 // operation against a reader is tested with the main window and the
 // emulator.
-#include "console/command_console.h"
-#include "console/hex_codec.h"
-#include "console/menu_plan.h"
-#include "console/status_message.h"
+#include "session/command_console.h"
+#include "session/hex_codec.h"
+#include "session/menu_plan.h"
+#include "session/status_message.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 // A reader link that answers from a script: for the platform errors and
@@ -415,4 +415,4 @@ TEST(MenuAdjustment, BasicReaderOffersTheCardTypeOfItsModelLetter) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

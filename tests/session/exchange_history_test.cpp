@@ -2,9 +2,9 @@
 // first, sequence numbers, the listener; how an exchange is written (line
 // pairs, CSV that reads back field by field); saving to real files and the
 // log appended to across sessions; refused paths with the system's reason.
-#include "console/exchange_history.h"
-#include "console/exchange_text.h"
-#include "console/history_file.h"
+#include "session/exchange_history.h"
+#include "session/exchange_text.h"
+#include "session/history_file.h"
 
 #include "common/unique_fd.h"
 
@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 // 2026-12-09 10:15:03.123 UTC.
@@ -407,4 +407,4 @@ TEST_F(ExchangeHistoryText, ALogTargetThatCannotTakeTheLogIsRefusedOrDroppedWith
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

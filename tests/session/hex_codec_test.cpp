@@ -1,11 +1,11 @@
 // The console's hexadecimal forms and the hex pair conversion.
-#include "console/hex_codec.h"
+#include "session/hex_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 std::string bytes(std::initializer_list<int> values) {
@@ -82,4 +82,4 @@ TEST(FixedWidth, CutsAndPads) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,12 +1,12 @@
 // Turning the reset answer into the reader identification.
-#include "console/reader_identification.h"
+#include "session/reader_identification.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 AnswerBuffer answerOf(const std::string &text, const std::vector<uint8_t> &after = {}) {
@@ -98,4 +98,4 @@ TEST(ReaderIdentification, HashNearTheEndReadsNoFurtherThanTheBuffer) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,13 +1,13 @@
 // Which decoding a reply gets: the ATR after an activation of the card or
 // a SAM, BER-TLV after any other command whose data parse whole, nothing
 // otherwise; and the one-line summary the history keeps.
-#include "console/reply_decoding.h"
+#include "session/reply_decoding.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 TEST(ReplyDecoding, TheCommandAndTheDataChooseTheLayer) {
@@ -46,4 +46,4 @@ TEST(ReplyDecoding, TheSummaryIsTheLinesTrimmedOnOneLine) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,6 +1,6 @@
 // The reader status messages and the time-out choice.
-#include "console/command_console.h"
-#include "console/status_message.h"
+#include "session/command_console.h"
+#include "session/status_message.h"
 
 #include <kvr7x.h>
 
@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 TEST(StatusMessage, EveryStatusOfTheTable) {
@@ -84,4 +84,4 @@ TEST(Timeout, InsertAndExtractWaitTenSeconds) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -1,7 +1,7 @@
 // The status-word table: every entry once, in order, each range found at
 // both of its ends and not beyond them, and the meanings of the status words
 // operators meet most, counts filled in.
-#include "console/status_word.h"
+#include "session/status_word.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 std::string hex4(unsigned sw) {
@@ -116,4 +116,4 @@ TEST(StatusWord, BlankOrNonHexFieldsMeanNothing) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -2,17 +2,17 @@
 // of a build, the shortcuts the entries get, the limit of 999 numbers, and
 // what choosing an entry does to the console.  The menus themselves, built
 // from a real COMMANDS file, are tested with the main window.
-#include "console/stored_command_plan.h"
+#include "session/stored_command_plan.h"
 
-#include "console/command_console.h"
-#include "console/hex_codec.h"
+#include "session/command_console.h"
+#include "session/hex_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace kvr::console {
+namespace kvr::session {
 namespace {
 
 using Kind = PlannedItem::Kind;
@@ -337,4 +337,4 @@ TEST_F(StoredCommandFill, ChoosingAnEntryReadsItsRecordBack) {
 }
 
 }  // namespace
-}  // namespace kvr::console
+}  // namespace kvr::session

@@ -5,7 +5,7 @@
 // and the log named in the settings file.
 #include "window_test_support.h"
 
-#include "console/history_file.h"
+#include "session/history_file.h"
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
@@ -31,6 +31,8 @@
 #include <vector>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 class HistoryWindowTest : public ConsoleWindowTest {

@@ -17,6 +17,8 @@
 #include <vector>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 QString labelText(runtime::Window &w, const char *name) {

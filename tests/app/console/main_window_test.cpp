@@ -7,8 +7,8 @@
 #include "command_files.h"
 #include "network_test_support.h"
 #include "console/main_menu.h"
-#include "console/hex_codec.h"
-#include "console/status_message.h"
+#include "session/hex_codec.h"
+#include "session/status_message.h"
 #include "runtime/dialog_units.h"
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
@@ -41,6 +41,8 @@
 #include <vector>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -4,8 +4,8 @@
 // data that decode to nothing; and the history's column.
 #include "window_test_support.h"
 
-#include "console/exchange_history.h"
-#include "console/exchange_text.h"
+#include "session/exchange_history.h"
+#include "session/exchange_text.h"
 
 #include <QAbstractItemModel>
 #include <QTableView>
@@ -13,6 +13,8 @@
 #include <kvr7x.h>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 class ReplyDecodingWindowTest : public ConsoleWindowTest {

@@ -5,13 +5,13 @@
 // when run again and as emulator rules that answer them.
 #include "window_test_support.h"
 
-#include "console/card_script.h"
-#include "console/command_console.h"
-#include "console/exchange_history.h"
-#include "console/exchange_text.h"
-#include "console/reader_link.h"
-#include "console/script_record.h"
-#include "console/script_run.h"
+#include "session/card_script.h"
+#include "session/command_console.h"
+#include "session/exchange_history.h"
+#include "session/exchange_text.h"
+#include "session/reader_link.h"
+#include "session/script_record.h"
+#include "session/script_run.h"
 #include "runtime/file_dialog.h"
 #include "runtime/menus.h"
 #include "runtime/message_box.h"
@@ -34,6 +34,8 @@
 #include <vector>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 // Four lines: the activation, a select whose answer waits (61xx), the GET

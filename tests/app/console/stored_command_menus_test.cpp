@@ -30,6 +30,8 @@
 #include <vector>
 
 namespace kvr::console::testing {
+
+using namespace session;
 namespace {
 
 struct StoredRecord {
@@ -60,7 +62,7 @@ uint32_t addRecord(keyed::KeyedFile &file, library::Commands &record, const Stor
 std::vector<uint32_t> writeCommands(const std::vector<StoredRecord> &records) {
     library::Commands record = library::blankCommands();
     keyed::KeyedFile file(library::commandsLayout(), "COMMANDS",
-                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
+                          kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
     file.bind(library::commandsBinding(record));
     std::filesystem::remove(file.path());
     EXPECT_EQ(file.create(), 0);

@@ -15,6 +15,8 @@
 #include <vector>
 
 namespace kvr::console {
+
+using namespace session;
 namespace {
 
 using testing::RecordBytes;
@@ -82,7 +84,7 @@ TEST(StoredCommandReads, TheMenusOfTheWholeKeyOrderFromWhatTheyShowAndOneCountAM
         ASSERT_TRUE(testing::writeCommandFile(path, shape.records));
         testing::StoreTally tally;
         keyed::KeyedFile file(library::commandsLayout(), path,
-                                std::make_unique<testing::CountingStore>(library::commandsLayout(), tally));
+                              std::make_unique<testing::CountingStore>(library::commandsLayout(), tally));
         ASSERT_EQ(file.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
         const StoredCommandPlan whole = planStoredCommandMenus(wholeKeyOrder(file), fixedKeys, testKey);
 
@@ -121,7 +123,7 @@ TEST(StoredCommandReads, AStoreWithoutACountOfItsOwnGivesTheSameMenus) {
     ASSERT_TRUE(testing::writeCommandFile(
         path, joined({commands(0, 300, "ABC"), commands(300, 2500, "SAM"), commands(2800, 2200, "XYZ")})));
     keyed::KeyedFile file(library::commandsLayout(), path,
-                            std::make_unique<PagedCountStore>(library::commandsLayout()));
+                          std::make_unique<PagedCountStore>(library::commandsLayout()));
     ASSERT_EQ(file.open(keyed::KeyedFile::kModeSharedReadWrite), 0);
     const StoredCommandPlan whole = planStoredCommandMenus(wholeKeyOrder(file), {}, testKey);
     StoredCommandRows rows;

@@ -51,8 +51,7 @@ inline std::uint32_t fileChanges(const std::string &path) {
 // Creates a command file holding the records, added in the order given, in
 // one transaction.  False when the engine refused.
 inline bool writeCommandFile(const std::string &path, const std::vector<RecordBytes> &records) {
-    keyed::KeyedFile file(library::commandsLayout(), path,
-                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
+    keyed::KeyedFile file(library::commandsLayout(), path, kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
     if (file.create() != 0 || file.open(keyed::KeyedFile::kModeSharedReadWrite) != 0) return false;
     if (file.beginTransaction() != 0) return false;
     for (const RecordBytes &r : records) {
@@ -72,8 +71,7 @@ inline std::vector<RecordBytes> inKeyOrder(keyed::KeyedFile &file) {
 
 // The records of a command file in key order (opened shared for the time).
 inline std::vector<RecordBytes> inKeyOrder(const std::string &path) {
-    keyed::KeyedFile file(library::commandsLayout(), path,
-                            kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
+    keyed::KeyedFile file(library::commandsLayout(), path, kvr::keyed::makeKeyedStore({}, library::commandsLayout()));
     if (file.open(keyed::KeyedFile::kModeSharedReadWrite) != 0) return {};
     return inKeyOrder(file);
 }

@@ -161,8 +161,7 @@ protected:
         const std::int64_t held = std::max<std::int64_t>(kRecords, counted.empty() ? 0 : std::stoll(counted));
         KeyedFile f(commandsLayout(), copy, kvr::keyed::makeKeyedStore({}, commandsLayout()));
         const int opened = f.open(keyed::access::kDenyWrite | keyed::access::kReadOnly);
-        ASSERT_TRUE(opened == 0 || opened == keyed::KeyedRebuildKeys || opened == keyed::KeyedSystemError)
-            << opened;
+        ASSERT_TRUE(opened == 0 || opened == keyed::KeyedRebuildKeys || opened == keyed::KeyedSystemError) << opened;
         if (opened == keyed::KeyedRebuildKeys) {
             // The records are whole: the rebuilt key holds every one.
             ASSERT_EQ(f.buildKeys(), 0);
