@@ -5,6 +5,7 @@
 #include "keyed_file/record_checksum.h"
 #include "keyed_file/record_image.h"
 #include "keyed_file/sqlite/connection.h"
+#include "keyed_file/sqlite/schema_sql.h"
 #include "keyed_file/sqlite/statement.h"
 
 #include <sqlite3.h>
@@ -16,47 +17,6 @@ namespace kvr::keyed::sqlite {
 
 namespace {
 
-constexpr int kApplicationId = 0x4B564B46;  // "KVKF"
-constexpr const char *kIndexSql = "CREATE INDEX records_by_key ON records(key, recno) WHERE key IS NOT NULL";
-// The number of records in the key, kept by the database itself on every
-// write; the walk at open compares it with the entries the index holds.
-constexpr const char *kCountTableSql = "CREATE TABLE keyed_count(keyed INTEGER NOT NULL)";
-struct Trigger {
-    const char *name;
-    const char *sql;
-};
-constexpr Trigger kTriggers[] = {
-    {"records_keyed_insert",
-     "CREATE TRIGGER records_keyed_insert AFTER INSERT ON records WHEN NEW.key IS NOT NULL"
-     " BEGIN UPDATE keyed_count SET keyed = keyed + 1; END"},
-    {"records_keyed_delete",
-     "CREATE TRIGGER records_keyed_delete AFTER DELETE ON records WHEN OLD.key IS NOT NULL"
-     " BEGIN UPDATE keyed_count SET keyed = keyed - 1; END"},
-    {"records_keyed_update",
-     "CREATE TRIGGER records_keyed_update AFTER UPDATE OF key ON records"
-     " WHEN (OLD.key IS NULL) <> (NEW.key IS NULL)"
-     " BEGIN UPDATE keyed_count SET keyed = keyed + (NEW.key IS NOT NULL) - (OLD.key IS NOT NULL); END"},
-};
-constexpr const char *kCheckTableSql = "CREATE TABLE IF NOT EXISTS keyed_check(stamp INTEGER NOT NULL)";
-
-std::string triggersSql() {
-    std::string sql;
-    for (const Trigger &t : kTriggers) sql += std::string(t.sql) + "; ";
-    return sql;
-}
-
-// The records table as the engine makes it for each form: the only
-// definitions an open accepts (column by column, and to the letter).
-std::string recordsTableSql(const KeyedLayout &layout, int form) {
-    const std::string size = std::to_string(layout.recordSize);
-    const std::string head =
-        "CREATE TABLE records(recno INTEGER PRIMARY KEY AUTOINCREMENT, key BLOB, version INTEGER NOT NULL,"
-        " data BLOB NOT NULL CHECK (length(data) ";
-    if (form == kWholeImageForm) return head + "= " + size + "))";
-    if (form == kTrimmedForm) return head + "<= " + size + "))";
-    return head + "<= " + size + "), crc INTEGER NOT NULL)";
-}
-
 std::string creationSql(const KeyedLayout &layout) {
     return "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; PRAGMA application_id = " +
            std::to_string(kApplicationId) + "; PRAGMA user_version = " + std::to_string(kCurrentForm) +
@@ -65,22 +25,6 @@ std::string creationSql(const KeyedLayout &layout) {
            recordsTableSql(layout, kCurrentForm) + "; " + kIndexSql + "; " + kCountTableSql +
            "; INSERT INTO keyed_count VALUES (0); " + triggersSql() + kCheckTableSql +
            "; INSERT INTO keyed_check VALUES (0); ";
-}
-
-// The key value of a record kept in either form.
-std::optional<std::string> keyOfStored(std::string_view stored, const KeyedLayout &layout, std::string_view blank) {
-    const std::string image = restoredImage(stored, blank);
-    if (image.size() <= layout.keyOffset) return std::nullopt;
-    return keyValueOf(std::string_view(image).substr(layout.keyOffset, layout.keyWidth), layout.keyWidth);
-}
-
-// The first column of the first row of sql.
-int scalar(Connection &db, const char *sql, long long &value) {
-    Statement statement(db.handle(), sql);
-    if (!statement.ready()) return statement.result();
-    const int result = statement.step();
-    if (result == SQLITE_ROW) value = statement.integer(0);
-    return result == SQLITE_ROW ? SQLITE_OK : result;
 }
 
 }  // namespace
@@ -438,23 +382,6 @@ int restamp(Connection &db) {
 
 int clearStamp(Connection &db) { return db.exec("UPDATE keyed_check SET stamp = -1"); }
 
-namespace {
-
-// Runs write(), a statement's step, for each row of read: SQLITE_OK when
-// every row was written (each step SQLITE_DONE), else the first result that
-// was not.
-template <class Write>
-int eachRow(Statement &read, Write write) {
-    for (;;) {
-        const int step = read.step();
-        if (step == SQLITE_DONE) return SQLITE_OK;
-        if (step != SQLITE_ROW) return step;
-        if (const int done = write(); done != SQLITE_DONE) return done;
-    }
-}
-
-}  // namespace
-
 int rebuildKey(Connection &db, const KeyedLayout &layout) {
     // First everything that refers to the count, so that nothing on the
     // records table depends on a count table that may be missing or wrong.
@@ -483,15 +410,6 @@ int rebuildKey(Connection &db, const KeyedLayout &layout) {
     if (result == SQLITE_OK) result = db.exec(std::string(kCheckTableSql) + "; DELETE FROM keyed_check;");
     return result;
 }
-
-namespace {
-
-int stepDone(Statement &statement, Connection &db) {
-    if (!statement.ready()) return statement.result();
-    return statement.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(db.handle());
-}
-
-}  // namespace
 
 namespace {
 
