@@ -84,8 +84,6 @@ SchemaState fullState(Connection &db, const KeyedLayout &layout, int form) {
         state.damagedRecords = damagedRecords;
         return state;
     }
-    if (result != SQLITE_OK && !damageResult(result)) return SchemaState::ofSqlite(result);
-    if (result == SQLITE_OK && sound) return {};
     // Damaged.  The records are the table: when it reads whole, in record
     // numbers of 32 bits, only the key is lost, and building the key anew
     // (which also rewrites every page) restores the file.
