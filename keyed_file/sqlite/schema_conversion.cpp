@@ -58,19 +58,6 @@ SchemaState declaredColumns(Connection &db, int form) {
     return {};
 }
 
-// The highest record number ever given, kept for the table made anew.
-int keepSequence(Connection &db, long long highest) {
-    Statement raise(db.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
-    if (raise.ready()) raise.bind(1, highest);
-    int result = stepDone(raise, db);
-    if (result != SQLITE_OK || highest <= 0) return result;
-    Statement make(db.handle(),
-                   "INSERT INTO sqlite_sequence(name, seq) SELECT 'records', ?1"
-                   " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'records')");
-    if (make.ready()) make.bind(1, highest);
-    return stepDone(make, db);
-}
-
 // The blank record beside the layout, for a file that kept records whole.
 int keepBlank(Connection &db, const KeyedLayout &layout) {
     int result = db.exec("ALTER TABLE keyed_layout ADD COLUMN blank BLOB");

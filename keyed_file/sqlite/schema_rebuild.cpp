@@ -76,14 +76,8 @@ int rebuildThroughCopy(Connection &db, const std::string &temp, const KeyedLayou
     // it can still be read.
     if (result == SQLITE_OK) {
         long long highest = 0;
-        if (scalar(db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", highest) == SQLITE_OK) {
-            Statement keep(made.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
-            result = keep.result();
-            if (keep.ready()) {
-                keep.bind(1, highest);
-                result = keep.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(made.handle());
-            }
-        }
+        if (scalar(db, "SELECT seq FROM sqlite_sequence WHERE name = 'records'", highest) == SQLITE_OK)
+            result = keepSequence(made, highest);
     }
     if (result == SQLITE_OK) result = made.exec("COMMIT");
     if (result == SQLITE_OK) {

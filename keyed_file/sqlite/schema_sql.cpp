@@ -42,4 +42,16 @@ int stepDone(Statement &statement, Connection &db) {
     return statement.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(db.handle());
 }
 
+int keepSequence(Connection &db, long long highest) {
+    Statement raise(db.handle(), "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'records'");
+    if (raise.ready()) raise.bind(1, highest);
+    int result = stepDone(raise, db);
+    if (result != SQLITE_OK || highest <= 0) return result;
+    Statement make(db.handle(),
+                   "INSERT INTO sqlite_sequence(name, seq) SELECT 'records', ?1"
+                   " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'records')");
+    if (make.ready()) make.bind(1, highest);
+    return stepDone(make, db);
+}
+
 }  // namespace kvr::keyed::sqlite

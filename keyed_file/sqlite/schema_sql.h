@@ -59,6 +59,12 @@ std::optional<std::string> keyOfStored(std::string_view stored, const KeyedLayou
 // connection's extended result.
 [[nodiscard]] int stepDone(Statement &statement, Connection &db);
 
+// Numbers once given are never given again: keeps highest, the highest
+// record number ever given, in the number sequence of a records table made
+// anew (whose sequence counts only the records put in it, and has no row
+// at all when none were).  The SQLite result.
+[[nodiscard]] int keepSequence(Connection &db, long long highest);
+
 // Runs write(), a statement's step, for each row of read: SQLITE_OK when
 // every row was written (each step SQLITE_DONE), else the first result that
 // was not.
