@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "frame_trace.h"
+#include "traced_call.h"
 #include "transaction.h"
 
 namespace kvr7x {
@@ -63,18 +63,8 @@ int32_t runReset(SerialPort &port, int32_t *len, uint8_t *data) {
 }  // namespace
 
 int32_t resetReader(SerialPort &port, int32_t *len, uint8_t *data) {
-    FrameTrace *const trace = processTrace();
-    if (!trace) return runReset(port, len, data);
-    TracedExchange e;
-    e.isReset = true;
-    e.began = std::chrono::system_clock::now();
-    const auto start = std::chrono::steady_clock::now();
-    e.result = runReset(port, len, data);
-    e.took = std::chrono::steady_clock::now() - start;
-    std::memcpy(e.reply, frameBuffer(), sizeof e.reply);
-    e.replyData = frameBuffer() + 4;
-    trace->write(e);
-    return e.result;
+    return tracedCall([](TracedExchange &e) { e.isReset = true; },
+                      [&] { return runReset(port, len, data); });
 }
 
 }  // namespace kvr7x

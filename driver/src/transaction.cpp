@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "frame_trace.h"
 #include "port_table.h"
+#include "traced_call.h"
 
 namespace kvr7x {
 
@@ -160,29 +160,22 @@ int32_t runTransaction(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins,
 int32_t sendCommand(SerialPort &port, uint8_t code, uint8_t cla, uint8_t ins, uint8_t p1,
                     uint8_t p2, uint8_t p3, uint8_t *data, uint8_t *sw1, uint8_t *sw2, int32_t *len,
                     uint32_t timeout) {
-    FrameTrace *const trace = processTrace();
-    if (!trace)
-        return runTransaction(port, code, cla, ins, p1, p2, p3, data, sw1, sw2, len, timeout);
-
-    TracedExchange e;
-    const uint8_t header[6] = {code, cla, ins, p1, p2, p3};
-    std::memcpy(e.header, header, sizeof header);
     // The data block is copied before the reply overwrites the caller's
     // buffer with the reply data.
     uint8_t sent[256];
-    if ((code & 0x80) != 0 && data) {
-        e.sentLen = p3 == 0 ? 256 : p3;
-        std::memcpy(sent, data, e.sentLen);
-        e.sentData = sent;
-    }
-    e.began = std::chrono::system_clock::now();
-    const auto start = std::chrono::steady_clock::now();
-    e.result = runTransaction(port, code, cla, ins, p1, p2, p3, data, sw1, sw2, len, timeout);
-    e.took = std::chrono::steady_clock::now() - start;
-    std::memcpy(e.reply, g_frame, sizeof e.reply);
-    e.replyData = g_frame + 4;
-    trace->write(e);
-    return e.result;
+    return tracedCall(
+        [&](TracedExchange &e) {
+            const uint8_t header[6] = {code, cla, ins, p1, p2, p3};
+            std::memcpy(e.header, header, sizeof header);
+            if ((code & 0x80) != 0 && data) {
+                e.sentLen = p3 == 0 ? 256 : p3;
+                std::memcpy(sent, data, e.sentLen);
+                e.sentData = sent;
+            }
+        },
+        [&] {
+            return runTransaction(port, code, cla, ins, p1, p2, p3, data, sw1, sw2, len, timeout);
+        });
 }
 
 int32_t sendCommand(int32_t port, uint32_t code, uint32_t cla, uint32_t ins, uint32_t p1,

@@ -16,9 +16,9 @@
 #include <functional>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include "common/unique_fd.h"
+#include "eventually.h"
 #include "frame_trace.h"
 #include "network_test_support.h"
 
@@ -68,14 +68,9 @@ ProbeRun runProbe(const std::string &url, const std::string &trace, const std::s
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return run;
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (::waitpid(pid, &run.status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &run.status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(10ms);
+    if (!kvr7x::test::eventually([&] { return ::waitpid(pid, &run.status, WNOHANG) != 0; }, 20s)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &run.status, 0);
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     run.out = fileText(outFile);

@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "emulator.h"
+#include "eventually.h"
 #include "kvr7x.h"
 #include "network_test_support.h"
 
@@ -35,6 +35,7 @@ extern char **environ;
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 using kvr7x::test::Clock;
+using kvr7x::test::eventually;
 using kvr7x::test::msSince;
 
 namespace {
@@ -96,16 +97,10 @@ public:
 
     // Waits for the child to end by itself; its exit status, or -1.
     int wait(std::chrono::milliseconds limit) {
-        const auto until = Clock::now() + limit;
-        while (pid_ > 0 && Clock::now() < until) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
+        int status = 0;
+        if (pid_ <= 0 || !eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit, 10ms)) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     void stop() {
@@ -157,15 +152,6 @@ uint16_t listeningPort(pid_t pid) {
         }
     }
     return 0;
-}
-
-bool waitFor(const std::function<bool()> &ready, std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    while (!ready()) {
-        if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 // Reads exactly n bytes from a non-blocking descriptor, or fewer when the
@@ -275,7 +261,7 @@ TEST(Interop, DriverThroughSer2netToAReaderOnAPseudoTerminal) {
 
     // Two pseudo-terminals joined back to back, as a null-modem cable.
     Child pair({*socat, "pty,raw,echo=0,link=" + dir + "/line", "pty,raw,echo=0,link=" + dir + "/reader"});
-    ASSERT_TRUE(waitFor([&] { return fs::exists(dir + "/line") && fs::exists(dir + "/reader"); }, 5000ms));
+    ASSERT_TRUE(eventually([&] { return fs::exists(dir + "/line") && fs::exists(dir + "/reader"); }, 5000ms));
     PtyReader reader(dir + "/reader");
     ASSERT_TRUE(reader.ok());
 
@@ -287,7 +273,7 @@ TEST(Interop, DriverThroughSer2netToAReaderOnAPseudoTerminal) {
     // -u: no UUCP lock file, which needs rights an ordinary user lacks.
     Child server({*ser2net, "-n", "-d", "-u", "-c", dir + "/ser2net.yaml", "-P", dir + "/ser2net.pid"});
     uint16_t port = 0;
-    ASSERT_TRUE(waitFor([&] { return (port = listeningPort(server.pid())) != 0; }, 5000ms));
+    ASSERT_TRUE(eventually([&] { return (port = listeningPort(server.pid())) != 0; }, 5000ms));
 
     const std::string url = "rfc2217://127.0.0.1:" + std::to_string(port);
     const int32_t h = QXOPEN(url.c_str());  // the probe goes unanswered: a pty has no RTS

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -573,6 +574,54 @@ TEST_F(SqliteFileTest, DamagedKeyIsFoundAndRebuilt) {
         ASSERT_EQ(f->remove(), 0);
         f->close();
         EXPECT_EQ(f->open(0x42), 0);
+    }
+}
+
+// A damaged page of the key's index: the rebuild in place cannot drop it,
+// and the file is made anew from its records, which keep their numbers,
+// and numbers once given stay given, even when no record is left.
+TEST_F(SqliteFileTest, AKeyRebuiltThroughACopyKeepsTheRecordsAndTheNumbersGiven) {
+    struct Case {
+        const char *what;
+        std::vector<std::uint32_t> removed;
+        std::vector<std::string> keyOrder;
+    };
+    const Case cases[] = {
+        {"the last record removed", {3}, {"2", "1"}},
+        {"every record removed", {1, 2, 3}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        makeFile({{"b", "1"}, {"a", "2"}, {"c", "3"}});
+        auto f = keyed();
+        ASSERT_EQ(f->open(0x42), 0);
+        for (const std::uint32_t number : c.removed) {
+            ASSERT_EQ(f->readByNumber(number), 0);
+            ASSERT_EQ(f->remove(), 0);
+        }
+        f->close();
+        // Written by another program (so the next open checks the whole
+        // file), then the index's first page overwritten.
+        sql(path, "UPDATE keyed_check SET stamp = -1");
+        const long page = std::stol(sql(path, "PRAGMA page_size"));
+        const long root = std::stol(sql(path, "SELECT rootpage FROM sqlite_master WHERE name = 'records_by_key'"));
+        {
+            std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+            file.seekp((root - 1) * page);
+            const std::string garbage(static_cast<std::size_t>(page), '\xA5');
+            file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+        }
+        ASSERT_NE(sql(path, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(f->open(0x42), KeyedRebuildKeys);
+        ASSERT_EQ(f->buildKeys(), 0);
+        EXPECT_EQ(sql(path, "PRAGMA integrity_check"), "ok");
+        ASSERT_EQ(f->open(0x42), 0);
+        EXPECT_EQ(keyOrder(*f), c.keyOrder);
+        f->buffer() = commandRecord("d", "4");
+        ASSERT_EQ(f->add(), 0);
+        EXPECT_EQ(f->recordNumber(), 4u);
+        f->close();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "postgres_server.h"
 
+#include "eventually.h"
+
 #include <libpq-fe.h>
 
 #include <cerrno>
@@ -17,7 +19,6 @@
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -127,13 +128,12 @@ void end(pid_t pid) {
     const std::pair<int, int> steps[] = {{SIGINT, 15000}, {SIGQUIT, 5000}, {SIGKILL, 60000}};
     for (const auto &[signal, ms] : steps) {
         ::kill(pid, signal);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < deadline) {
+        const auto ended = [pid] {
             int status = 0;
             const pid_t done = ::waitpid(pid, &status, WNOHANG);
-            if (done == pid || (done < 0 && errno == ECHILD)) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+            return done == pid || (done < 0 && errno == ECHILD);
+        };
+        if (kvr7x::test::eventually(ended, std::chrono::milliseconds(ms), std::chrono::milliseconds(10))) return;
     }
 }
 
@@ -164,14 +164,14 @@ pid_t startServer(const fs::path &folder, bool durable, PostgresServer::Reach re
             args.insert(args.end(), {"-c", setting});
     const pid_t pid = spawn(args, folder / "server.log", true);
     const std::string ping = conninfoAt(folder, "postgres", "kvr");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (PQping(ping.c_str()) == PQPING_OK) return pid;
+    const auto answers = [&] {
+        if (PQping(ping.c_str()) == PQPING_OK) return true;
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid)
             throw std::runtime_error("the PostgreSQL server ended at start:\n" + readAll(folder / "server.log"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return false;
+    };
+    if (kvr7x::test::eventually(answers, std::chrono::seconds(60), std::chrono::milliseconds(20))) return pid;
     end(pid);
     throw std::runtime_error("the PostgreSQL server did not answer:\n" + readAll(folder / "server.log"));
 }

@@ -3,6 +3,7 @@
 // connections that drop and a server that stops, and record locks.  The
 // behaviour both stores share is in keyed_file_test.cpp.
 #include "cutting_proxy.h"
+#include "eventually.h"
 #include "keyed_files.h"
 #include "postgres_environment.h"
 #include "keyed_file/key_value.h"
@@ -15,7 +16,6 @@
 #include <fstream>
 #include <memory>
 #include <sys/stat.h>
-#include <thread>
 
 using namespace kvr::keyed;
 using kvr::testing::commandRecord;
@@ -41,9 +41,10 @@ protected:
         const std::string ours =
             "FROM pg_stat_activity WHERE application_name = 'kvrman1' AND datname = current_database()";
         ASSERT_EQ(sql("SELECT bool_and(pg_terminate_backend(pid)) " + ours), "t");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (sql("SELECT count(*) " + ours) != "0" && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The backends end a moment after they are told to; a test that goes
+        // on before they have is told so by what it checks next.
+        (void)kvr7x::test::eventually([&] { return sql("SELECT count(*) " + ours) == "0"; }, std::chrono::seconds(10),
+                                      std::chrono::milliseconds(10));
     }
 
     std::vector<std::string> keyOrder(KeyedFile &f) const {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "emulator.h"
+#include "eventually.h"
 #include "network_test_support.h"
 #include "reader_slot.h"
 #include "reader_table.h"
@@ -18,13 +18,10 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 // Polls a slot's presence until it gives `want` or `limit` passes.
+// Each poll is an exchange with the reader.
 RESPONSECODE presenceBecomes(ReaderSlot &slot, RESPONSECODE want, std::chrono::milliseconds limit = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    RESPONSECODE rc = slot.presence();
-    while (rc != want && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(20ms);
-        rc = slot.presence();
-    }
+    RESPONSECODE rc = IFD_SUCCESS;
+    (void)kvr7x::test::eventually([&] { return (rc = slot.presence()) == want; }, limit, 20ms);
     return rc;
 }
 

@@ -17,14 +17,17 @@ namespace kvr7x::test {
 
 // Polls `condition` every few milliseconds; true as soon as it holds, false
 // when it still does not after `limit` (a bound for a broken program, not a
-// timing the test relies on).
+// timing the test relies on).  `every`: the pause between two polls, longer
+// for a condition that costs the other side something to answer (a
+// connection to a server, an exchange with a reader).
 template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(5),
+                std::chrono::milliseconds every = std::chrono::milliseconds(2)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() >= end) return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(every);
     }
 }
 
