@@ -41,16 +41,25 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     if (KeyedStatus connected = db_.connect(); !connected.ok()) return connected;
     id_ = db_.identity() + "/" + table_;
     int version = 0;
-    KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
-                                              : pg::checkSchema(db_, table_, layout_, columns_, true, version);
-    if (status.ok() && mode.write) status = pg::checkWriteRights(db_, table_);
+    KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen) : KeyedStatus::success();
+    // The look at the schema, the write rights and the sharing locks in
+    // one round trip: locks taken on a file refused are let go with the
+    // session below.
+    std::vector<pg::Statement> batch = pg::schemaLook(table_);
+    const std::size_t rights = batch.size();
+    if (mode.write) batch.push_back(pg::writeRightsLook(table_));
+    const std::size_t shares = batch.size();
+    for (pg::Statement &statement : shares_.look(table_, mode)) batch.push_back(std::move(statement));
+    const std::vector<pg::Outcome> answers = status.ok() ? db_.runAll(batch) : std::vector<pg::Outcome>();
+    if (status.ok()) status = pg::schemaOf(answers.data(), table_, layout_, columns_, true, version);
+    if (status.ok() && mode.write) status = pg::writeRightsOf(answers[rights], table_);
     // A table of before the checksums gets them at its first open for
     // writing; when that cannot be (another user owns the table) it is used
     // as it is, its records read unchecked.
     if (status.ok() && mode.write && version == pg::kUncheckedVersion && pg::addChecksums(db_, table_, columns_).ok())
         version = pg::kSchemaVersion;
     checksummed_ = version == pg::kSchemaVersion;
-    if (status.ok()) status = shares_.acquire(db_, table_, mode);
+    if (status.ok()) status = shares_.taken(db_, answers.data() + shares);
     if (!status.ok()) {
         db_.close();
         return status;
@@ -163,7 +172,10 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         where += std::string(" AND (key_value, recno) ") + (forward ? ">" : "<") + (inclusive ? "=" : "") + " ($1, $2)";
         params.bytes(from->key).int4(static_cast<std::int32_t>(std::min<std::int64_t>(from->recordNumber, INT32_MAX)));
     }
-    const std::string limit = std::to_string(std::min<std::size_t>(count, INT32_MAX));
+    // The page's size a parameter: one statement for every size the
+    // read-ahead asks, prepared once on the session.
+    const std::string limit = "$" + std::to_string(params.count() + 1);
+    params.int8(static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
     const pg::Outcome read = db_.run(
         select_ + where +
             (forward ? " ORDER BY key_value, recno LIMIT " : " ORDER BY key_value DESC, recno DESC LIMIT ") + limit,
@@ -421,22 +433,26 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
     // in a transaction: a session found gone is made again and the whole
     // of it sent once more, so that the one reconnection comes before any
     // statement of the transaction and a drop here costs nothing.
+    //
+    // The record's row lock goes in the same round trip: it waits up to
+    // lock_timeout, or not at all, and sent again after a drop it takes
+    // the same lock once more.  A lock not had fails the transaction's
+    // start, which is rolled back.
     const std::string lockWait =
         timeoutMs > 0 ? "SET LOCAL lock_timeout = " + std::to_string(timeoutMs) + "; " : std::string();
-    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()");
-    if (!begun.ok()) return begun.status();
+    std::string rowLock;
+    if (recordNumber != 0 && recordNumber <= INT32_MAX)
+        rowLock = ", (SELECT count(*) FROM (SELECT 1 FROM " + table_ + " WHERE recno = " +
+                  std::to_string(recordNumber) + " FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT") + ") AS locked)";
+    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()" + rowLock);
+    if (!begun.ok()) {
+        if (db_.connected()) db_.exec("ROLLBACK");
+        return begun.status();
+    }
     transactionId_ = std::stoll(std::string(begun.bytes(0, 0)));
     inTransaction_ = true;
     db_.setInTransaction(true);
-    KeyedStatus status = KeyedStatus::success();
-    if (recordNumber != 0 && recordNumber <= INT32_MAX) {
-        // The record's row lock: waits up to lock_timeout, or not at all.
-        const std::string sql =
-            "SELECT 1 FROM " + table_ + " WHERE recno = $1 FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT");
-        status = db_.run(sql, pg::Params().int4(static_cast<std::int32_t>(recordNumber))).status();
-    }
-    if (!status.ok()) endTransaction("ROLLBACK");
-    return status;
+    return KeyedStatus::success();
 }
 
 KeyedStatus PostgresStore::endTransaction(const char *sql) {
