@@ -143,13 +143,15 @@ KeyedStatus Connection::sendAll(const std::vector<Statement> &statements) {
             sent = sent && PQsendPrepare(conn_, name.c_str(), statement.sql.c_str(), params.count(), params.types()) == 1;
         }
         const std::vector<const char *> values = params.values();
-        sent = sent &&
-               PQsendQueryPrepared(conn_, name.c_str(), params.count(), values.data(), params.lengths(),
-                                   params.formats(), 1) == 1 &&
-               PQpipelineSync(conn_) == 1;
+        sent = sent && PQsendQueryPrepared(conn_, name.c_str(), params.count(), values.data(), params.lengths(),
+                                           params.formats(), 1) == 1;
         if (!sent) break;
         sent_.emplace_back(prepare, prepare.empty() ? std::string() : statement.sql);
     }
+    // One Sync for the batch: the server answers only at its end, in one
+    // message.
+    const bool synced = PQpipelineSync(conn_) == 1;
+    sent = sent && synced;
     awaiting_ = true;
     return sent ? KeyedStatus::success() : statusOfConnection(conn_);
 }
@@ -175,10 +177,10 @@ std::vector<Outcome> Connection::collect() {
             if (prepared.ok()) prepared_.emplace(sql, prepare);
         }
         Outcome ran = nextResult();
-        // The Sync's answer.
-        if (conn_ && PQstatus(conn_) == CONNECTION_OK) ResultHandle synced(PQgetResult(conn_));
         outcomes.push_back(prepared.ok() ? std::move(ran) : std::move(prepared));
     }
+    // The Sync's answer.
+    if (!sent_.empty() && conn_ && PQstatus(conn_) == CONNECTION_OK) ResultHandle synced(PQgetResult(conn_));
     sent_.clear();
     // Statements that were never sent (the connection failed on the way).
     if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQexitPipelineMode(conn_) != 1) {

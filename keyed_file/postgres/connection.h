@@ -92,9 +92,9 @@ public:
 
     // Runs sql (kept prepared) with params; results in binary form.
     Outcome run(const std::string &sql, const Params &params = {});
-    // Runs the statements in one round trip, each on its own (one's
-    // failure does not stop the others outside a transaction), answers in
-    // their order.  A drop is met as run() meets it, the whole batch run
+    // Runs the statements in one round trip, answers in their order: one
+    // implicit transaction outside a transaction, so that a failure stops
+    // the statements after it (which then fail too).  A drop is met as run() meets it, the whole batch run
     // once more outside a transaction.
     std::vector<Outcome> runAll(const std::vector<Statement> &statements);
     // Runs sql text without parameters, unprepared (BEGIN, SET ...); of
@@ -131,7 +131,7 @@ private:
     Outcome afterDrop(Outcome failed, const std::string &sql, const Params *params);
     std::vector<Outcome> attemptAll(const std::vector<Statement> &statements);
     bool keepsFailure(const std::vector<Outcome> &outcomes) const;
-    // Sends the statements in pipeline mode, a Sync after each, preparing
+    // Sends the statements in pipeline mode, one Sync after them, preparing
     // those the session has not seen; collect() reads their answers.
     KeyedStatus sendAll(const std::vector<Statement> &statements);
     std::vector<Outcome> collect();
