@@ -140,24 +140,15 @@ KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, Stor
     return step(place, direction, record);
 }
 
-// A page per round trip: the steps after it take the records read.
+// A page per round trip: the steps after it take the records read, for as
+// long as the cursor goes on from them.
 KeyedStatus PostgresStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
-    const bool continues = ahead_.follows(place, direction);
-    if (continues && ahead_.hasRecord()) {
-        ahead_.take(record);
-        return KeyedStatus::success();
-    }
-    if (continues && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
-    const std::size_t size = ahead_.nextSize(continues);
-    ahead_.forget();
-    std::vector<StoredRecord> records;
-    const KeyedStatus status = read(place, false, direction, size, records);
-    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
-    // Records before a damaged one are delivered; the step that reaches the
-    // damage reads it again and reports it.
-    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
-    if (!status.ok()) ahead_.forget();
-    return KeyedStatus::success();
+    return ahead_.step(
+        place, direction, [] { return true; },
+        [&](std::size_t size, std::vector<StoredRecord> &records) {
+            return PageRead{read(place, false, direction, size, records)};
+        },
+        record);
 }
 
 // A page of the key order: one keyset query on the key's index, so the rows
