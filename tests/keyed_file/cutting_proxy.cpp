@@ -207,8 +207,6 @@ void CuttingProxy::run() {
                 p.readFrom = Clock::time_point::max();
                 continue;
             }
-            if (p.answered) ++roundTrips_;
-            p.answered = false;
             p.pending.append(buffer, static_cast<std::size_t>(n));
             // Passes on every whole message, looking at each.
             for (;;) {
@@ -218,6 +216,10 @@ void CuttingProxy::run() {
                 if (p.pending.size() < size) break;
                 const std::string message = p.pending.substr(0, size);
                 p.pending.erase(0, size);
+                // A request after an answer; the Terminate that ends a
+                // connection waits for nothing.
+                if (p.answered && !(p.started && message[0] == 'X')) ++roundTrips_;
+                p.answered = false;
                 if (p.started && message[0] == 'Q' && cut_ == Cut::BeforeLockWait &&
                     message.find("SET LOCAL lock_timeout") != std::string::npos && skip_-- == 0) {
                     cut_ = Cut::None;

@@ -69,6 +69,18 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
              for (int i = 0; i < 268; ++i) ASSERT_EQ(f.next(), 0) << i;
          },
          4},
+        {"a read of 200 records in key order and a count of the rest",
+         true,
+         [](KeyedFile &f) {
+             std::vector<StoredRecord> records;
+             ASSERT_EQ(f.readKeyOrder(std::nullopt, false, Direction::Forward, 200, records), 0);
+             ASSERT_EQ(records.size(), 200u);
+             std::int64_t rest = 0;
+             ASSERT_EQ(f.countKeyOrder(KeyPlace{*records.back().key, records.back().recordNumber}, std::nullopt, rest),
+                       0);
+             ASSERT_GE(rest, 100);
+         },
+         2},
         {"a record read by its number", true, [](KeyedFile &f) { ASSERT_EQ(f.readByNumber(7), 0); }, 1},
         // The record read, BEGIN with the record's lock, the four groups'
         // adds, the commit.
