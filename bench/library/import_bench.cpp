@@ -341,7 +341,7 @@ int main(int argc, char **argv) {
     for (const Target &target : targets) {
         std::vector<double> alone, together, held, anchor, ratio, trips, anchorTrips;
         long adds = 0, failures = 0;
-        const bool local = &target == &targets.front();
+        const bool local = std::string(target.name) == "the local file";
         for (int run = 0; run < runs; ++run) {
             if (local) {
                 anchor.push_back(sqliteAnchor(records, folder + "/anchor.db"));

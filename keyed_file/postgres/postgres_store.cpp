@@ -241,16 +241,27 @@ bool PostgresStore::checksumHolds(const pg::Outcome &read, int row) const {
     return read.isNull(row, 3) || read.int8(row, 3) == static_cast<std::int64_t>(columns_.checksumOf(read, row, 4));
 }
 
-KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
+KeyedStatus PostgresStore::write(const pg::Statement &statement,
+                                 const std::function<KeyedStatus(const pg::Outcome &)> &verdict) {
     ahead_.forget();
-    if (!inTransaction_) return alone(body);
+    if (!inTransaction_) return alone([&] { return verdict(db_.run(statement.sql, statement.params)); });
     if (db_.transactionLost()) return lostTransaction();
-    if (pg::Outcome saved = db_.exec("SAVEPOINT keyed_write"); !saved.ok()) return saved.status();
-    KeyedStatus status = body();
-    if (db_.transactionLost()) return status;
-    if (!status.ok()) db_.exec("ROLLBACK TO SAVEPOINT keyed_write");
-    db_.exec("RELEASE SAVEPOINT keyed_write");
-    return status;
+    // The savepoint, the write and the savepoint's release in one round
+    // trip.  A write that fails stops the batch there, the transaction
+    // aborted at it: it is undone to the savepoint.
+    const std::vector<pg::Outcome> done = db_.runAll(
+        {{"SAVEPOINT keyed_write", pg::Params()}, statement, {"RELEASE SAVEPOINT keyed_write", pg::Params()}});
+    if (!done[0].ok()) return done[0].status();
+    if (db_.transactionLost()) return done[1].ok() ? done[2].status() : done[1].status();
+    if (!done[1].ok()) {
+        db_.exec("ROLLBACK TO SAVEPOINT keyed_write");
+        db_.exec("RELEASE SAVEPOINT keyed_write");
+        return done[1].status();
+    }
+    // A write that found nothing to change changed nothing: the savepoint
+    // released is as good as one rolled back to.
+    KeyedStatus status = verdict(done[1]);
+    return done[2].ok() ? status : done[2].status();
 }
 
 KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
@@ -370,24 +381,23 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
     (void)key;
     if (recordNumber == 0 || recordNumber > INT32_MAX)
         return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
-    return write([&]() -> KeyedStatus {
-        pg::Params params;
-        columns_.addValues(params, data);
-        const std::uint32_t checksum = columns_.checksumOf(params);
-        const std::size_t n = columns_.count();
-        params.int4(static_cast<std::int32_t>(recordNumber));
-        std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() +
-                          ", version = version + 1 WHERE recno = $" + std::to_string(n + 1);
-        std::size_t next = n + 2;
-        if (expectedVersion) {
-            params.int8(*expectedVersion);
-            sql += " AND version = $" + std::to_string(next++);
-        }
-        if (checksummed_) {
-            params.int8(checksum);
-            sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
-        }
-        const pg::Outcome put = db_.run(sql + " RETURNING version", params);
+    pg::Params params;
+    columns_.addValues(params, data);
+    const std::uint32_t checksum = columns_.checksumOf(params);
+    const std::size_t n = columns_.count();
+    params.int4(static_cast<std::int32_t>(recordNumber));
+    std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() + ", version = version + 1 WHERE recno = $" +
+                      std::to_string(n + 1);
+    std::size_t next = n + 2;
+    if (expectedVersion) {
+        params.int8(*expectedVersion);
+        sql += " AND version = $" + std::to_string(next++);
+    }
+    if (checksummed_) {
+        params.int8(checksum);
+        sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
+    }
+    return write({sql + " RETURNING version", std::move(params)}, [&](const pg::Outcome &put) -> KeyedStatus {
         if (!put.ok()) return put.status();
         if (put.rows() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
         version = put.int8(0, 0);
@@ -398,15 +408,14 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
 KeyedStatus PostgresStore::remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) {
     if (recordNumber == 0 || recordNumber > INT32_MAX)
         return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
-    return write([&]() -> KeyedStatus {
-        pg::Params params;
-        params.int4(static_cast<std::int32_t>(recordNumber));
-        std::string sql = "DELETE FROM " + table_ + " WHERE recno = $1";
-        if (expectedVersion) {
-            params.int8(*expectedVersion);
-            sql += " AND version = $2";
-        }
-        const pg::Outcome removed = db_.run(sql, params);
+    pg::Params params;
+    params.int4(static_cast<std::int32_t>(recordNumber));
+    std::string sql = "DELETE FROM " + table_ + " WHERE recno = $1";
+    if (expectedVersion) {
+        params.int8(*expectedVersion);
+        sql += " AND version = $2";
+    }
+    return write({sql, std::move(params)}, [&](const pg::Outcome &removed) -> KeyedStatus {
         if (!removed.ok()) return removed.status();
         if (removed.affected() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
         return KeyedStatus::success();

@@ -98,6 +98,18 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
              ASSERT_EQ(f.commit(), 0);
          },
          7},
+        // The record read, BEGIN with its lock, the put with its savepoint,
+        // the commit.
+        {"a put in a transaction",
+         true,
+         [](KeyedFile &f) {
+             ASSERT_EQ(f.readByNumber(3), 0);
+             ASSERT_EQ(f.beginTransaction(2000), 0);
+             f.buffer() = commandRecord("put", "3");
+             ASSERT_EQ(f.put(), 0);
+             ASSERT_EQ(f.commit(), 0);
+         },
+         4},
         {"an add alone", true, [](KeyedFile &f) {
              f.buffer() = commandRecord("alone", "1");
              ASSERT_EQ(f.add(), 0);
