@@ -75,7 +75,8 @@ int query(PGconn *conn, const char *sql) {
     return rows;
 }
 
-const char *kMenuRows = "SELECT card, name FROM commands WHERE key_value IS NOT NULL ORDER BY key_value, recno LIMIT 999";
+const char *kMenuRows =
+    "SELECT card, name FROM commands WHERE key_value IS NOT NULL ORDER BY key_value, recno LIMIT 999";
 const char *kPage = "SELECT * FROM commands WHERE key_value IS NOT NULL ORDER BY key_value, recno LIMIT 20";
 
 struct Figures {
@@ -180,9 +181,9 @@ int main(int argc, char **argv) {
     const kvr::bench::Spread start = spreadOf(startRatios), list = spreadOf(listRatios);
     std::printf("  start / its anchor:          %s; goal at most 2: %s\n", spreadText(start, 2, "").c_str(),
                 kvr::bench::verdictBelow(start, 2.0));
-    std::printf("  browser's list / its anchor: %s; goal at most 2 round trips: %s\n", spreadText(list, 2, "").c_str(),
-                kvr::bench::verdictBelow(spreadOf(figures["the browser's list: a page and the key stops' ends"].trips),
-                                         2.5));
+    std::printf(
+        "  browser's list / its anchor: %s; goal at most 2 round trips: %s\n", spreadText(list, 2, "").c_str(),
+        kvr::bench::verdictBelow(spreadOf(figures["the browser's list: a page and the key stops' ends"].trips), 2.5));
     std::filesystem::current_path("/");
     std::filesystem::remove_all(folder);
     return 0;

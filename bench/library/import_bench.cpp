@@ -318,8 +318,8 @@ int main(int argc, char **argv) {
         return link ? link->conninfo(kvr::testing::databaseNameOf(database)) : database;
     };
     if (server && delayMs > 0) {
-        link = std::make_unique<kvr::testing::CuttingProxy>(
-            kvr::testing::serverSocketOf(server->freshDatabase()), std::chrono::milliseconds(delayMs));
+        link = std::make_unique<kvr::testing::CuttingProxy>(kvr::testing::serverSocketOf(server->freshDatabase()),
+                                                            std::chrono::milliseconds(delayMs));
         counted = [&link] { return link->roundTrips(); };
         std::printf("through a link that holds each message %d ms each way\n", delayMs);
     }

@@ -163,10 +163,9 @@ void CuttingProxy::run() {
             fds.push_back({readable ? p.client : -1, POLLIN, 0});
             fds.push_back({p.serverDone ? -1 : p.server, POLLIN, 0});
         }
-        const int timeout =
-            wakeAt ? static_cast<int>(std::max<long long>(
-                         0, std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - now).count()))
-                   : -1;
+        const int timeout = wakeAt ? static_cast<int>(std::max<long long>(
+                                         0, std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - now).count()))
+                                   : -1;
         if (::poll(fds.data(), fds.size(), timeout) < 0) continue;
         if (fds[0].revents) break;
         now = Clock::now();

@@ -77,13 +77,27 @@ TEST(ReadAheadTest, TheCursorReadsPagesThatGrowWhileItGoesOnAndAnewWhenTheyNoLon
     const Case cases[] = {
         {"a browser page, then twice as much up to 128", 1000, 0, 400, true, -1, {20, 40, 80, 128, 128, 128}, 400, 0},
         {"the end of the key order is not read again", 30, 0, 33, true, -1, {20, 40}, 30, KeyedNotAvailable},
-        {"records that no longer hold are read anew, a page at a time", 1000, 0, 5, false, -1, {20, 20, 20, 20, 20},
-         5, 0},
+        {"records that no longer hold are read anew, a page at a time",
+         1000,
+         0,
+         5,
+         false,
+         -1,
+         {20, 20, 20, 20, 20},
+         5,
+         0},
         {"a cursor set again starts with a browser page", 1000, 0, 30, true, 25, {20, 40, 20}, 30, 0},
         // Each step after the damage's page reads again, until the one that
         // reaches the damage.
-        {"the records before damage are delivered, the damage then", 1000, 25, 25, true, -1,
-         {20, 40, 20, 20, 20, 20}, 24, KeyedSystemError},
+        {"the records before damage are delivered, the damage then",
+         1000,
+         25,
+         25,
+         true,
+         -1,
+         {20, 40, 20, 20, 20, 20},
+         24,
+         KeyedSystemError},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -114,13 +128,14 @@ TEST(ReadAheadTest, APageThatIsNotDeliveredGivesItsFailureAndAPageNotKeptIsReadA
         };
     };
     const auto always = [] { return true; };
-    EXPECT_EQ(ahead.step(std::nullopt, Direction::Forward, always,
-                         page({KeyedStatus::of(KeyedSystemError), false, true}), record)
+    EXPECT_EQ(ahead
+                  .step(std::nullopt, Direction::Forward, always,
+                        page({KeyedStatus::of(KeyedSystemError), false, true}), record)
                   .code,
               KeyedSystemError);
     EXPECT_EQ(record.recordNumber, 0u) << "nothing delivered";
-    ASSERT_TRUE(ahead.step(std::nullopt, Direction::Forward, always, page({KeyedStatus::success(), true, false}), record)
-                    .ok());
+    ASSERT_TRUE(
+        ahead.step(std::nullopt, Direction::Forward, always, page({KeyedStatus::success(), true, false}), record).ok());
     EXPECT_EQ(record.recordNumber, 1u);
     ASSERT_TRUE(ahead.step(KeyPlace{"a", 1}, Direction::Forward, always, page({}), record).ok());
     EXPECT_EQ(reads, 3) << "the page not kept was read again";

@@ -32,7 +32,8 @@ protected:
 
 std::vector<std::vector<unsigned char>> numbered(int from, int count) {
     std::vector<std::vector<unsigned char>> records;
-    for (int i = from; i < from + count; ++i) records.push_back(commandRecord("card" + std::to_string(i % 97), "c" + std::to_string(i)));
+    for (int i = from; i < from + count; ++i)
+        records.push_back(commandRecord("card" + std::to_string(i % 97), "c" + std::to_string(i)));
     return records;
 }
 
@@ -51,8 +52,7 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
         // the rights and the sharing locks.
         {"an open for writing", false, [](KeyedFile &f) { ASSERT_EQ(f.open(0x42), 0); }, 3},
         {"an open for reading only", false, [](KeyedFile &f) { ASSERT_EQ(f.open(0x40), 0); }, 3},
-        {"a browser page",
-         true,
+        {"a browser page", true,
          [](KeyedFile &f) {
              KeyedView view(f);
              ASSERT_EQ(view.open(), 0);
@@ -62,15 +62,13 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
          },
          1},
         // Pages of 20, 40, 80 and 128 records: one a page, whatever its size.
-        {"268 steps of the key cursor",
-         true,
+        {"268 steps of the key cursor", true,
          [](KeyedFile &f) {
              ASSERT_EQ(f.setStart(), 0);
              for (int i = 0; i < 268; ++i) ASSERT_EQ(f.next(), 0) << i;
          },
          4},
-        {"a read of 200 records in key order and a count of the rest",
-         true,
+        {"a read of 200 records in key order and a count of the rest", true,
          [](KeyedFile &f) {
              std::vector<StoredRecord> records;
              ASSERT_EQ(f.readKeyOrder(std::nullopt, false, Direction::Forward, 200, records), 0);
@@ -84,8 +82,7 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
         {"a record read by its number", true, [](KeyedFile &f) { ASSERT_EQ(f.readByNumber(7), 0); }, 1},
         // The record read, BEGIN with the record's lock, the four groups'
         // adds, the commit.
-        {"an import batch of 1,000 records in groups of 250",
-         true,
+        {"an import batch of 1,000 records in groups of 250", true,
          [](KeyedFile &f) {
              ASSERT_EQ(f.readByNumber(1), 0);
              ASSERT_EQ(f.beginTransaction(2000), 0);
@@ -100,8 +97,7 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
          7},
         // The record read, BEGIN with its lock, the put with its savepoint,
         // the commit.
-        {"a put in a transaction",
-         true,
+        {"a put in a transaction", true,
          [](KeyedFile &f) {
              ASSERT_EQ(f.readByNumber(3), 0);
              ASSERT_EQ(f.beginTransaction(2000), 0);
@@ -110,10 +106,12 @@ TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
              ASSERT_EQ(f.commit(), 0);
          },
          4},
-        {"an add alone", true, [](KeyedFile &f) {
+        {"an add alone", true,
+         [](KeyedFile &f) {
              f.buffer() = commandRecord("alone", "1");
              ASSERT_EQ(f.add(), 0);
-         }, 3},
+         },
+         3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
