@@ -230,7 +230,7 @@ Outcome Connection::afterDrop(Outcome failed, const std::string &sql, const Para
 KeyedStatus Connection::send(const std::string &sql, const Params &params) {
     if (awaiting_) static_cast<void>(collect());
     if (!conn_) return systemError("no connection to the server");
-    const KeyedStatus sent = sendAll({Statement{sql, params}});
+    KeyedStatus sent = sendAll({Statement{sql, params}});
     if (sent.ok()) return sent;
     // Nothing was sent: the answers of what was are dropped.
     static_cast<void>(collect());

@@ -165,7 +165,8 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
     }
     // The page's size a parameter: one statement for every size the
     // read-ahead asks, prepared once on the session.
-    const std::string limit = "$" + std::to_string(params.count() + 1);
+    std::string limit = std::to_string(params.count() + 1);
+    limit.insert(limit.begin(), '$');
     params.int8(static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
     const pg::Outcome read = db_.run(
         select_ + where +

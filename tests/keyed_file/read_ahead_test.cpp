@@ -27,7 +27,9 @@ struct KeyOrder {
             if (n == damagedAt) return {KeyedStatus::of(KeyedSystemError)};
             StoredRecord &r = out.emplace_back();
             r.recordNumber = static_cast<std::uint32_t>(n);
-            r.key = "k" + std::to_string(10000 + n);
+            std::string key(1, 'k');
+            key += std::to_string(10000 + n);
+            r.key = std::move(key);
         }
         return {};
     }
@@ -120,9 +122,9 @@ TEST(ReadAheadTest, APageThatIsNotDeliveredGivesItsFailureAndAPageNotKeptIsReadA
         return [&, given](std::size_t, std::vector<StoredRecord> &records) {
             ++reads;
             records.resize(2);
-            records[0].key = "a";
+            records[0].key = std::string(1, 'a');
             records[0].recordNumber = 1;
-            records[1].key = "b";
+            records[1].key = std::string(1, 'b');
             records[1].recordNumber = 2;
             return given;
         };
@@ -137,7 +139,7 @@ TEST(ReadAheadTest, APageThatIsNotDeliveredGivesItsFailureAndAPageNotKeptIsReadA
     ASSERT_TRUE(
         ahead.step(std::nullopt, Direction::Forward, always, page({KeyedStatus::success(), true, false}), record).ok());
     EXPECT_EQ(record.recordNumber, 1u);
-    ASSERT_TRUE(ahead.step(KeyPlace{"a", 1}, Direction::Forward, always, page({}), record).ok());
+    ASSERT_TRUE(ahead.step(KeyPlace{std::string(1, 'a'), 1}, Direction::Forward, always, page({}), record).ok());
     EXPECT_EQ(reads, 3) << "the page not kept was read again";
 }
 

@@ -30,16 +30,19 @@ protected:
     CuttingProxy proxy{kvr::testing::serverSocketOf(database)};
 };
 
+// prefix and n (append: g++ 12 warns wrongly of "text" + std::string).
+std::string numberedText(const char *prefix, int n) { return std::string(prefix).append(std::to_string(n)); }
+
 std::vector<std::vector<unsigned char>> numbered(int from, int count) {
     std::vector<std::vector<unsigned char>> records;
     for (int i = from; i < from + count; ++i)
-        records.push_back(commandRecord("card" + std::to_string(i % 97), "c" + std::to_string(i)));
+        records.push_back(commandRecord(numberedText("card", i % 97), numberedText("c", i)));
     return records;
 }
 
 TEST_F(RoundTripsTest, EachOperationCostsAFixedFewRoundTripsWhateverItsSize) {
     std::vector<std::pair<std::string, std::string>> records;
-    for (int i = 0; i < 300; ++i) records.emplace_back("card" + std::to_string(i % 31), "c" + std::to_string(i));
+    for (int i = 0; i < 300; ++i) records.emplace_back(numberedText("card", i % 31), numberedText("c", i));
     makeFile(records);
     struct Case {
         const char *what;
