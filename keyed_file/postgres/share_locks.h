@@ -6,9 +6,9 @@
 // "denies reading", "denies writing".  It first takes its own and then looks
 // in pg_locks for other sessions holding the ones it conflicts with, so that
 // of two racing opens at least one sees the other; both in one round trip.
-// The locks go with the session, also when a
-// station is killed or its connection drops; after a reconnection they are
-// taken again.  Table locks are never taken.
+// The locks go with the session, also when a station is killed or its
+// connection drops; after a reconnection they are taken again.  Table locks
+// are never taken.
 #ifndef KVR_KEYED_POSTGRES_SHARE_LOCKS_H
 #define KVR_KEYED_POSTGRES_SHARE_LOCKS_H
 
