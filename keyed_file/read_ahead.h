@@ -5,6 +5,9 @@
 // stay good (keyed_store.h: SQLite while the file is unchanged, PostgreSQL
 // until the cursor leaves the page) and forgets them at each of its own
 // writes.
+//
+// step() is the cursor's step on both stores, the rule in one place: the
+// store gives the read of a page and whether the records are still good.
 #ifndef KVR_KEYED_READ_AHEAD_H
 #define KVR_KEYED_READ_AHEAD_H
 
@@ -12,14 +15,52 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace kvr::keyed {
 
+// What the read of a page gave: its status (the records before a damaged
+// one come with the damage), whether its records are delivered at all (a
+// page read whose end failed is not), and whether they are kept for the
+// steps after it (not when the store cannot tell how long they hold).
+struct PageRead {
+    KeyedStatus status = KeyedStatus::success();
+    bool deliver = true;
+    bool keep = true;
+};
+
 class ReadAhead {
 public:
+    // Reads up to size records of the key order beyond the step's place.
+    using ReadPage = std::function<PageRead(std::size_t size, std::vector<StoredRecord> &records)>;
+
+    // One step of the key cursor from place (nothing: from the end): the
+    // next record read ahead while the records follow the place and
+    // stillGood() says they hold, else the first of a page readPage reads,
+    // nextSize() records.  Records before a damaged one are delivered; the
+    // step that reaches the damage reads it again and reports it.
+    KeyedStatus step(const std::optional<KeyPlace> &place, Direction direction, const std::function<bool()> &stillGood,
+                     const ReadPage &readPage, StoredRecord &record) {
+        const bool continues = follows(place, direction) && stillGood();
+        if (continues && hasRecord()) {
+            take(record);
+            return KeyedStatus::success();
+        }
+        if (continues && atEnd()) return KeyedStatus::of(KeyedNotAvailable);
+        const std::size_t size = nextSize(continues);
+        forget();
+        std::vector<StoredRecord> records;
+        const PageRead page = readPage(size, records);
+        if (!page.deliver) return page.status;
+        if (records.empty()) return page.status.ok() ? KeyedStatus::of(KeyedNotAvailable) : page.status;
+        fill(place, direction, std::move(records), size, page.status.ok(), record);
+        if (!page.status.ok() || !page.keep) forget();
+        return KeyedStatus::success();
+    }
+
     static constexpr std::size_t kFirst = 20;  // a page of the browser
     static constexpr std::size_t kMost = 128;
 

@@ -43,8 +43,10 @@ void CommandBrowser::open() {
     use_.acquire();
     if (view_.open() != keyed::KeyedOk)
         library_.warnings().tell(Warning::ViewOpenFailed, library_.commandsFile().lastError());
-    fromStart();
-    if (!mustClose_) buildKeyStops();
+    // The first page's first row is the first record of the key order:
+    // the key stops read only the last.
+    const bool shown = fromStart();
+    if (!mustClose_) buildKeyStops(shown && !rows_.empty() ? &rows_.front() : nullptr);
 }
 
 void CommandBrowser::close() {
@@ -108,11 +110,12 @@ void CommandBrowser::setCurrent(std::size_t row) {
     thumb_ = std::min(thumbPosition(stops_, upperCard(record)), static_cast<int>(kKeyStops));
 }
 
-void CommandBrowser::fromStart() {
+bool CommandBrowser::fromStart() {
     runtime::WaitCursor wait;
     std::vector<BrowseRow> page;
-    if (!placed(view_.setStart()) || !readRows(ViewDirection::Forward, visible(), page)) return;
+    if (!placed(view_.setStart()) || !readRows(ViewDirection::Forward, visible(), page)) return false;
     show(std::move(page), 1);
+    return true;
 }
 
 void CommandBrowser::fromEnd() {
@@ -222,10 +225,13 @@ void CommandBrowser::refresh(const std::string &remembered) {
 
 // The 100 stops from the first to the last card name of the file; the
 // table stays as it was when the file has no record in the key.
-void CommandBrowser::buildKeyStops() {
+void CommandBrowser::buildKeyStops(const BrowseRow *knownFirst) {
     std::vector<BrowseRow> last, first;
     if (!placed(view_.setEnd()) || !readRows(ViewDirection::Backward, 1, last)) return;
-    if (!placed(view_.setStart()) || !readRows(ViewDirection::Forward, 1, first)) return;
+    if (knownFirst)
+        first.push_back(*knownFirst);
+    else if (!placed(view_.setStart()) || !readRows(ViewDirection::Forward, 1, first))
+        return;
     if (last.empty() || first.empty()) return;
     stops_ = library::keyStops(upperCard(first.front().record), upperCard(last.front().record), kStopLength);
     if (current_ > 0) setCurrent(static_cast<std::size_t>(current_));

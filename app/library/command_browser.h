@@ -116,13 +116,15 @@ private:
     bool readRows(keyed::ViewDirection direction, std::size_t count, std::vector<BrowseRow> &rows);
     void show(std::vector<BrowseRow> page, std::size_t current);
     void setCurrent(std::size_t row);
-    void fromStart();
+    // Whether the page was read and shown.
+    bool fromStart();
     void fromEnd();
     void around(int placeCode);
     bool fillUp(std::vector<BrowseRow> &page, std::size_t wanted);
     std::size_t slide(keyed::ViewDirection direction, std::size_t count);
     void refresh(const std::string &remembered);
-    void buildKeyStops();
+    // knownFirst: the first record of the key order, when just read.
+    void buildKeyStops(const BrowseRow *knownFirst = nullptr);
     ReadBack watchedRead();
     void callForm(FormRequest request);
     void formOnCurrentRow(FormRequest request);

@@ -6,10 +6,15 @@
 // library; no add of the other process waits as long as its 2-second lock
 // wait (the import's batches keep it well under).
 //
-//   import_bench [RUNS]     (default 5)
+//   import_bench [RUNS [DELAY_MS]]     (default 5 runs, no delay)
+//
+// With DELAY_MS, the team library alone, through a loopback proxy that
+// holds each message that long each way (a distant server), the COPY anchor
+// through the same proxy; the round trips of each are printed.
 #include "runtime/screen_interaction.h"
 #include "support/spread.h"
 #if KVR_BENCH_TEAM_LIBRARY
+#include "cutting_proxy.h"
 #include "postgres_server.h"
 
 #include <libpq-fe.h>
@@ -194,14 +199,18 @@ struct Target {
 
 // One import into a fresh COMMANDS; its seconds, or a negative value when it
 // did not append every record.
-double importOnce(const std::string &source, const std::string &database) {
+// roundTrips: those of the import itself, when counted.
+double importOnce(const std::string &source, const std::string &database, const std::function<int()> &counted,
+                  int &roundTrips) {
     kvr::runtime::ScreenInteraction screen;
     CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);
+    const int before = counted();
     const auto start = Clock::now();
     const auto result = kvr::library::importCommandFile(library);
     const double seconds = secondsSince(start);
+    roundTrips = counted() - before;
     library.closeCommands();
     if (result.openError || result.report.appended != kRecords) return -1;
     return seconds;
@@ -273,8 +282,9 @@ Writer writeMeanwhile(const std::string &source, const std::string &database, do
 
 int main(int argc, char **argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
-    if (runs < 1) {
-        std::fprintf(stderr, "usage: %s [RUNS]\n", argv[0]);
+    const int delayMs = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (runs < 1 || delayMs < 0) {
+        std::fprintf(stderr, "usage: %s [RUNS [DELAY_MS]]\n", argv[0]);
         return 2;
     }
     std::string folder = (std::filesystem::temp_directory_path() / "kvr-import-bench-XXXXXX").string();
@@ -291,37 +301,59 @@ int main(int argc, char **argv) {
         return std::string();
     };
     const auto records = sourceRecords(source);
-    std::vector<Target> targets{{"the local file", 1.0, fileTarget}};
+    std::vector<Target> targets;
+    if (delayMs == 0) targets.push_back({"the local file", 1.0, fileTarget});
+    std::function<int()> counted = [] { return 0; };
 #if KVR_BENCH_TEAM_LIBRARY
     std::unique_ptr<kvr::testing::PostgresServer> server;
+    std::unique_ptr<kvr::testing::CuttingProxy> link;
     try {
         server = std::make_unique<kvr::testing::PostgresServer>(true);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "no PostgreSQL server, the team library is left out: %s\n", e.what());
     }
-    if (server) targets.push_back({"a team library", 5.0, [&server] { return server->freshDatabase(); }});
-    const auto teamAnchor = [&](double &seconds) {
-        if (server) seconds = copyAnchor(records, server->freshDatabase());
+    // A fresh database, through the distant link when there is one.
+    const auto fresh = [&] {
+        const std::string database = server->freshDatabase();
+        return link ? link->conninfo(kvr::testing::databaseNameOf(database)) : database;
+    };
+    if (server && delayMs > 0) {
+        link = std::make_unique<kvr::testing::CuttingProxy>(kvr::testing::serverSocketOf(server->freshDatabase()),
+                                                            std::chrono::milliseconds(delayMs));
+        counted = [&link] { return link->roundTrips(); };
+        std::printf("through a link that holds each message %d ms each way\n", delayMs);
+    }
+    if (server) targets.push_back({"a team library", 5.0, fresh});
+    const auto teamAnchor = [&](double &seconds, int &roundTrips) {
+        if (!server) return;
+        const std::string database = fresh();
+        const int before = counted();
+        seconds = copyAnchor(records, database);
+        roundTrips = counted() - before;
     };
 #else
-    const auto teamAnchor = [](double &) {};
+    const auto teamAnchor = [](double &, int &) {};
     std::printf("(built without the tests: the team library is left out)\n");
 #endif
 
     std::printf("import of %d records into an empty COMMANDS, in %d runs\n", kRecords, runs);
     std::printf("(median run, lowest-highest run in brackets)\n");
     for (const Target &target : targets) {
-        std::vector<double> alone, together, held, anchor, ratio;
+        std::vector<double> alone, together, held, anchor, ratio, trips, anchorTrips;
         long adds = 0, failures = 0;
-        const bool local = &target == &targets.front();
+        const bool local = std::string(target.name) == "the local file";
         for (int run = 0; run < runs; ++run) {
             if (local) {
                 anchor.push_back(sqliteAnchor(records, folder + "/anchor.db"));
             } else {
                 anchor.push_back(-1);
-                teamAnchor(anchor.back());
+                int roundTrips = 0;
+                teamAnchor(anchor.back(), roundTrips);
+                anchorTrips.push_back(roundTrips);
             }
-            const double seconds = importOnce(source, target.fresh());
+            int roundTrips = 0;
+            const double seconds = importOnce(source, target.fresh(), counted, roundTrips);
+            trips.push_back(roundTrips);
             ratio.push_back(seconds / anchor.back());
             double sharedSeconds = 0;
             const Writer w = writeMeanwhile(source, target.fresh(), sharedSeconds);
@@ -348,6 +380,9 @@ int main(int argc, char **argv) {
             std::printf("  anchor, %s %s\n", local ? "plain SQLite:           " : "COPY through libpq:     ",
                         spreadText(spreadOf(anchor), 3, " s").c_str());
             std::printf("  ratio to the anchor:             %s\n", spreadText(ratioSpread, 2, "").c_str());
+            if (link)
+                std::printf("  round trips, import / anchor:    %s / %s\n", spreadText(spreadOf(trips), 0, "").c_str(),
+                            spreadText(spreadOf(anchorTrips), 0, "").c_str());
             std::printf("  goal: ratio at most 3; %s\n", kvr::bench::verdictBelow(ratioSpread, 3.0));
         }
         std::printf("  goal: the import alone under %.0f s; %s\n", target.importGoal,

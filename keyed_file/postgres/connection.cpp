@@ -2,6 +2,7 @@
 
 #include "keyed_file/postgres/status.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kvr::keyed::pg {
@@ -55,9 +56,29 @@ KeyedStatus Connection::connect() {
     return openSession();
 }
 
+// The session's start-up options: the operator's (from the connection
+// string, or PGOPTIONS as libpq would take it), then the lock time-out.
+std::string startupOptions(const std::string &conninfo, int lockTimeoutMs) {
+    std::string options;
+    char *error = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse(conninfo.c_str(), &error);
+    if (error) PQfreemem(error);
+    bool given = false;
+    for (PQconninfoOption *o = parsed; o && o->keyword; ++o)
+        if (std::string_view(o->keyword) == "options" && o->val) {
+            options = o->val;
+            given = true;
+        }
+    if (parsed) PQconninfoFree(parsed);
+    if (!given && std::getenv("PGOPTIONS")) options = std::getenv("PGOPTIONS");
+    if (!options.empty()) options += ' ';
+    return options + "-c lock_timeout=" + std::to_string(lockTimeoutMs);
+}
+
 KeyedStatus Connection::openSession() {
     // Defaults first, so that the operator's connection string may change
-    // them; the text encoding last, since the store relies on it.
+    // them; the text encoding and the start-up options (the operator's with
+    // the lock time-out) last, since the store relies on them.
     //
     // A server whose network goes silent (a cable pulled, a host powered
     // off) closes nothing: TCP would retry a request for a quarter of an
@@ -65,10 +86,12 @@ KeyedStatus Connection::openSession() {
     // within 10 s ends the connection instead (tcp_user_timeout), and an
     // idle connection is probed after a minute, so that a dead one is found
     // before the operator's next request waits on it.
-    const char *keys[] = {
-        "connect_timeout",  "tcp_user_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
-        "keepalives_count", "application_name", "dbname",     "client_encoding", nullptr};
-    const char *values[] = {"10", "10000", "1", "60", "10", "3", "kvrman1", conninfo_.c_str(), "UTF8", nullptr};
+    const std::string options = startupOptions(conninfo_, kLockTimeoutMs);
+    const char *keys[] = {"connect_timeout",  "tcp_user_timeout", "keepalives",      "keepalives_idle",
+                          "keepalives_interval", "keepalives_count", "application_name", "dbname",
+                          "client_encoding",  "options",          nullptr};
+    const char *values[] = {"10",   "10000", "1", "60", "10", "3", "kvrman1", conninfo_.c_str(), "UTF8",
+                            options.c_str(), nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         KeyedStatus failed = statusOfConnection(conn_);
@@ -77,18 +100,14 @@ KeyedStatus Connection::openSession() {
     }
     PQsetNoticeProcessor(conn_, ignoreNotice, nullptr);
     prepared_.clear();
+    names_ = 0;
     ++sessions_;
-    const Outcome set = attempt("SET lock_timeout = " + std::to_string(kLockTimeoutMs), nullptr);
-    if (!set.ok()) {
-        KeyedStatus failed = set.status();
-        close();
-        return failed;
-    }
     return KeyedStatus::success();
 }
 
 void Connection::close() {
     awaiting_ = false;
+    sent_.clear();
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
@@ -103,28 +122,90 @@ std::string Connection::identity() const {
     return std::string(host ? host : "") + ":" + (port ? port : "") + "/" + (db ? db : "");
 }
 
-Outcome Connection::prepare(const std::string &sql, const Params &params, const std::string *&name) {
-    auto found = prepared_.find(sql);
-    if (found == prepared_.end()) {
-        const std::string made = "kvr" + std::to_string(prepared_.size() + 1);
-        Outcome done = outcomeOf(PQprepare(conn_, made.c_str(), sql.c_str(), params.count(), params.types()), conn_);
-        if (!done.ok()) return done;
-        found = prepared_.emplace(sql, made).first;
+KeyedStatus Connection::sendAll(const std::vector<Statement> &statements) {
+    if (awaiting_) static_cast<void>(collect());
+    if (!conn_) return systemError("no connection to the server");
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1)
+        return statusOfConnection(conn_);
+    sent_.clear();
+    std::map<std::string, std::string> preparing;
+    bool sent = true;
+    for (const Statement &statement : statements) {
+        const Params &params = statement.params;
+        std::string name, prepare;
+        if (const auto found = prepared_.find(statement.sql); found != prepared_.end()) {
+            name = found->second;
+        } else if (const auto again = preparing.find(statement.sql); again != preparing.end()) {
+            name = again->second;
+        } else {
+            name = prepare = "kvr" + std::to_string(++names_);
+            preparing.emplace(statement.sql, name);
+            sent = sent && PQsendPrepare(conn_, name.c_str(), statement.sql.c_str(), params.count(), params.types()) == 1;
+        }
+        const std::vector<const char *> values = params.values();
+        sent = sent && PQsendQueryPrepared(conn_, name.c_str(), params.count(), values.data(), params.lengths(),
+                                           params.formats(), 1) == 1;
+        if (!sent) break;
+        sent_.emplace_back(prepare, prepare.empty() ? std::string() : statement.sql);
     }
-    name = &found->second;
-    return Outcome(nullptr, KeyedStatus::success());
+    // One Sync for the batch: the server answers only at its end, in one
+    // message.
+    const bool synced = PQpipelineSync(conn_) == 1;
+    sent = sent && synced;
+    awaiting_ = true;
+    return sent ? KeyedStatus::success() : statusOfConnection(conn_);
+}
+
+// The first result of the next statement, the others dropped; the
+// connection's failure when there is none.
+Outcome Connection::nextResult() {
+    PGresult *first = conn_ ? PQgetResult(conn_) : nullptr;
+    if (!first) return Outcome(nullptr, statusOfConnection(conn_));
+    if (PQresultStatus(first) != PGRES_PIPELINE_SYNC)
+        for (PGresult *more = PQgetResult(conn_); more; more = PQgetResult(conn_)) PQclear(more);
+    return outcomeOf(first, conn_);
+}
+
+std::vector<Outcome> Connection::collect() {
+    std::vector<Outcome> outcomes;
+    if (!awaiting_) return outcomes;
+    awaiting_ = false;
+    for (const auto &[prepare, sql] : sent_) {
+        Outcome prepared(nullptr, KeyedStatus::success());
+        if (!prepare.empty()) {
+            prepared = nextResult();
+            if (prepared.ok()) prepared_.emplace(sql, prepare);
+        }
+        Outcome ran = nextResult();
+        outcomes.push_back(prepared.ok() ? std::move(ran) : std::move(prepared));
+    }
+    // The Sync's answer.
+    if (!sent_.empty() && conn_ && PQstatus(conn_) == CONNECTION_OK) ResultHandle synced(PQgetResult(conn_));
+    sent_.clear();
+    // Statements that were never sent (the connection failed on the way).
+    if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQexitPipelineMode(conn_) != 1) {
+        // Answers left unread: the session's state is not known; a new one.
+        close();
+    }
+    return outcomes;
 }
 
 Outcome Connection::attempt(const std::string &sql, const Params *params) {
-    if (awaiting_) static_cast<void>(receive());
+    if (awaiting_) static_cast<void>(collect());
     if (!conn_) return Outcome(nullptr, systemError("no connection to the server"));
     if (!params) return outcomeOf(PQexec(conn_, sql.c_str()), conn_);
-    const std::string *name = nullptr;
-    if (Outcome made = prepare(sql, *params, name); !made.ok()) return made;
-    const std::vector<const char *> values = params->values();
-    return outcomeOf(
-        PQexecPrepared(conn_, name->c_str(), params->count(), values.data(), params->lengths(), params->formats(), 1),
-        conn_);
+    std::vector<Outcome> outcomes = attemptAll({Statement{sql, *params}});
+    return std::move(outcomes.front());
+}
+
+// Every statement answered, a failure in place of those that were not.
+std::vector<Outcome> Connection::attemptAll(const std::vector<Statement> &statements) {
+    KeyedStatus sent = sendAll(statements);
+    std::vector<Outcome> outcomes = collect();
+    if (!sent.ok() && !outcomes.empty() && outcomes.back().ok()) outcomes.back() = Outcome(nullptr, sent);
+    while (outcomes.size() < statements.size())
+        outcomes.emplace_back(nullptr, sent.ok() ? statusOfConnection(conn_) : sent);
+    return outcomes;
 }
 
 KeyedStatus Connection::sessionAgain() {
@@ -147,33 +228,50 @@ Outcome Connection::afterDrop(Outcome failed, const std::string &sql, const Para
 }
 
 KeyedStatus Connection::send(const std::string &sql, const Params &params) {
-    if (awaiting_) static_cast<void>(receive());
+    if (awaiting_) static_cast<void>(collect());
     if (!conn_) return systemError("no connection to the server");
-    const std::string *name = nullptr;
-    Outcome made = prepare(sql, params, name);
-    if (made.ok()) {
-        const std::vector<const char *> values = params.values();
-        if (PQsendQueryPrepared(conn_, name->c_str(), params.count(), values.data(), params.lengths(), params.formats(),
-                                1) == 1) {
-            awaiting_ = true;
-            return KeyedStatus::success();
-        }
-        made = Outcome(nullptr, statusOfConnection(conn_));
-    }
-    if (reconnecting_ || !dropped()) return made.status();
+    KeyedStatus sent = sendAll({Statement{sql, params}});
+    if (sent.ok()) return sent;
+    // Nothing was sent: the answers of what was are dropped.
+    static_cast<void>(collect());
+    if (reconnecting_ || !dropped()) return sent;
     if (KeyedStatus again = sessionAgain(); !again.ok()) return again;
-    return made.status();
+    return sent;
 }
 
 Outcome Connection::receive() {
     if (!awaiting_) return Outcome(nullptr, systemError("no statement was sent"));
-    awaiting_ = false;
-    PGresult *first = PQgetResult(conn_);
-    for (PGresult *more = first ? PQgetResult(conn_) : nullptr; more; more = PQgetResult(conn_)) PQclear(more);
-    Outcome outcome = outcomeOf(first, conn_);
+    std::vector<Outcome> outcomes = collect();
+    Outcome outcome = outcomes.empty() ? Outcome(nullptr, statusOfConnection(conn_)) : std::move(outcomes.front());
     if (outcome.ok() || reconnecting_ || !dropped()) return outcome;
     if (KeyedStatus again = sessionAgain(); !again.ok()) return Outcome(nullptr, again);
     return outcome;
+}
+
+std::vector<Outcome> Connection::runAll(const std::vector<Statement> &statements) {
+    if (awaiting_) static_cast<void>(collect());
+    std::vector<Outcome> outcomes;
+    if (conn_) {
+        outcomes = attemptAll(statements);
+    } else {
+        for (std::size_t i = 0; i < statements.size(); ++i)
+            outcomes.emplace_back(nullptr, systemError("no connection to the server"));
+    }
+    if (!keepsFailure(outcomes)) return outcomes;
+    const bool wasInTransaction = inTransaction_;
+    if (KeyedStatus again = sessionAgain(); !again.ok()) {
+        for (Outcome &outcome : outcomes)
+            if (!outcome.ok()) outcome = Outcome(nullptr, again);
+        return outcomes;
+    }
+    if (wasInTransaction) return outcomes;
+    return attemptAll(statements);
+}
+
+// Whether a batch failed with its session, to be made again.
+bool Connection::keepsFailure(const std::vector<Outcome> &outcomes) const {
+    if (reconnecting_ || (conn_ && !dropped())) return false;
+    return std::any_of(outcomes.begin(), outcomes.end(), [](const Outcome &o) { return !o.ok(); });
 }
 
 Outcome Connection::run(const std::string &sql, const Params &params) {

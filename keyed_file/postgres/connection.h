@@ -4,7 +4,13 @@
 // Every new session is set up alike: UTF-8 text, libpq's notices kept off
 // the terminal, and a lock time-out of 2 seconds, so that a write outside a
 // transaction waits for another station's record lock as long as a
-// transaction would and then gives KeyedLocked.
+// transaction would and then gives KeyedLocked.  Both go in the start-up
+// message: a session costs no statement of its own.
+//
+// Round trips are what a distant server costs, so a statement costs one:
+// one seen for the first time on the session is prepared and executed in
+// one message (libpq's pipeline mode), and the statements of a batch
+// (runAll) all go in one message and are answered together.
 //
 // A dropped connection (a restarted server, a cut network) is connected
 // again once.  Outside a transaction the statement that found it gone runs
@@ -26,6 +32,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kvr::keyed::pg {
 
@@ -33,6 +41,12 @@ struct ResultDeleter {
     void operator()(PGresult *result) const { PQclear(result); }
 };
 using ResultHandle = std::unique_ptr<PGresult, ResultDeleter>;
+
+// One statement of a batch.
+struct Statement {
+    std::string sql;
+    Params params;
+};
 
 // The answer to one statement.
 class Outcome {
@@ -78,7 +92,13 @@ public:
 
     // Runs sql (kept prepared) with params; results in binary form.
     Outcome run(const std::string &sql, const Params &params = {});
-    // Runs sql text without parameters, unprepared (BEGIN, SET ...).
+    // Runs the statements in one round trip, answers in their order: one
+    // implicit transaction outside a transaction, so that a failure stops
+    // the statements after it (which then fail too).  A drop is met as run() meets it, the whole batch run
+    // once more outside a transaction.
+    std::vector<Outcome> runAll(const std::vector<Statement> &statements);
+    // Runs sql text without parameters, unprepared (BEGIN, SET ...); of
+    // several statements, the answer of the last.
     Outcome exec(const std::string &sql);
     // run() in two halves, so that the caller can go on while the server
     // works: send() sends the statement, receive() waits for its answer.
@@ -109,15 +129,24 @@ private:
     KeyedStatus openSession();
     Outcome attempt(const std::string &sql, const Params *params);
     Outcome afterDrop(Outcome failed, const std::string &sql, const Params *params);
+    std::vector<Outcome> attemptAll(const std::vector<Statement> &statements);
+    bool keepsFailure(const std::vector<Outcome> &outcomes) const;
+    // Sends the statements in pipeline mode, one Sync after them, preparing
+    // those the session has not seen; collect() reads their answers.
+    KeyedStatus sendAll(const std::vector<Statement> &statements);
+    std::vector<Outcome> collect();
+    Outcome nextResult();
     // A new session after a drop; a transaction under way is marked lost.
     KeyedStatus sessionAgain();
-    // The prepared statement of sql, prepared now when it is not yet.
-    Outcome prepare(const std::string &sql, const Params &params, const std::string *&name);
     bool dropped() const { return conn_ && PQstatus(conn_) == CONNECTION_BAD; }
 
     std::string conninfo_;
     PGconn *conn_ = nullptr;
     std::map<std::string, std::string> prepared_;  // sql -> statement name
+    int names_ = 0;                                // statement names given on the session
+    // The statements sent and not yet answered: the name of each one's
+    // prepare sent with it (with its sql), or "" when it was prepared.
+    std::vector<std::pair<std::string, std::string>> sent_;
     bool inTransaction_ = false;
     bool transactionLost_ = false;
     bool reconnecting_ = false;

@@ -41,16 +41,25 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     if (KeyedStatus connected = db_.connect(); !connected.ok()) return connected;
     id_ = db_.identity() + "/" + table_;
     int version = 0;
-    KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen)
-                                              : pg::checkSchema(db_, table_, layout_, columns_, true, version);
-    if (status.ok() && mode.write) status = pg::checkWriteRights(db_, table_);
+    KeyedStatus status = openIds().count(id_) ? KeyedStatus::of(KeyedAlreadyOpen) : KeyedStatus::success();
+    // The look at the schema, the write rights and the sharing locks in
+    // one round trip: locks taken on a file refused are let go with the
+    // session below.
+    std::vector<pg::Statement> batch = pg::schemaLook(table_);
+    const std::size_t rights = batch.size();
+    if (mode.write) batch.push_back(pg::writeRightsLook(table_));
+    const std::size_t shares = batch.size();
+    for (pg::Statement &statement : shares_.look(table_, mode)) batch.push_back(std::move(statement));
+    const std::vector<pg::Outcome> answers = status.ok() ? db_.runAll(batch) : std::vector<pg::Outcome>();
+    if (status.ok()) status = pg::schemaOf(answers.data(), table_, layout_, columns_, true, version);
+    if (status.ok() && mode.write) status = pg::writeRightsOf(answers[rights], table_);
     // A table of before the checksums gets them at its first open for
     // writing; when that cannot be (another user owns the table) it is used
     // as it is, its records read unchecked.
     if (status.ok() && mode.write && version == pg::kUncheckedVersion && pg::addChecksums(db_, table_, columns_).ok())
         version = pg::kSchemaVersion;
     checksummed_ = version == pg::kSchemaVersion;
-    if (status.ok()) status = shares_.acquire(db_, table_, mode);
+    if (status.ok()) status = shares_.taken(db_, answers.data() + shares);
     if (!status.ok()) {
         db_.close();
         return status;
@@ -131,24 +140,15 @@ KeyedStatus PostgresStore::next(const KeyPlace &place, Direction direction, Stor
     return step(place, direction, record);
 }
 
-// A page per round trip: the steps after it take the records read.
+// A page per round trip: the steps after it take the records read, for as
+// long as the cursor goes on from them.
 KeyedStatus PostgresStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
-    const bool continues = ahead_.follows(place, direction);
-    if (continues && ahead_.hasRecord()) {
-        ahead_.take(record);
-        return KeyedStatus::success();
-    }
-    if (continues && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
-    const std::size_t size = ahead_.nextSize(continues);
-    ahead_.forget();
-    std::vector<StoredRecord> records;
-    const KeyedStatus status = read(place, false, direction, size, records);
-    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
-    // Records before a damaged one are delivered; the step that reaches the
-    // damage reads it again and reports it.
-    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
-    if (!status.ok()) ahead_.forget();
-    return KeyedStatus::success();
+    return ahead_.step(
+        place, direction, [] { return true; },
+        [&](std::size_t size, std::vector<StoredRecord> &records) {
+            return PageRead{read(place, false, direction, size, records)};
+        },
+        record);
 }
 
 // A page of the key order: one keyset query on the key's index, so the rows
@@ -163,7 +163,11 @@ KeyedStatus PostgresStore::read(const std::optional<KeyPlace> &from, bool inclus
         where += std::string(" AND (key_value, recno) ") + (forward ? ">" : "<") + (inclusive ? "=" : "") + " ($1, $2)";
         params.bytes(from->key).int4(static_cast<std::int32_t>(std::min<std::int64_t>(from->recordNumber, INT32_MAX)));
     }
-    const std::string limit = std::to_string(std::min<std::size_t>(count, INT32_MAX));
+    // The page's size a parameter: one statement for every size the
+    // read-ahead asks, prepared once on the session.
+    std::string limit = std::to_string(params.count() + 1);
+    limit.insert(limit.begin(), '$');
+    params.int8(static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
     const pg::Outcome read = db_.run(
         select_ + where +
             (forward ? " ORDER BY key_value, recno LIMIT " : " ORDER BY key_value DESC, recno DESC LIMIT ") + limit,
@@ -238,16 +242,27 @@ bool PostgresStore::checksumHolds(const pg::Outcome &read, int row) const {
     return read.isNull(row, 3) || read.int8(row, 3) == static_cast<std::int64_t>(columns_.checksumOf(read, row, 4));
 }
 
-KeyedStatus PostgresStore::write(const std::function<KeyedStatus()> &body) {
+KeyedStatus PostgresStore::write(const pg::Statement &statement,
+                                 const std::function<KeyedStatus(const pg::Outcome &)> &verdict) {
     ahead_.forget();
-    if (!inTransaction_) return alone(body);
+    if (!inTransaction_) return alone([&] { return verdict(db_.run(statement.sql, statement.params)); });
     if (db_.transactionLost()) return lostTransaction();
-    if (pg::Outcome saved = db_.exec("SAVEPOINT keyed_write"); !saved.ok()) return saved.status();
-    KeyedStatus status = body();
-    if (db_.transactionLost()) return status;
-    if (!status.ok()) db_.exec("ROLLBACK TO SAVEPOINT keyed_write");
-    db_.exec("RELEASE SAVEPOINT keyed_write");
-    return status;
+    // The savepoint, the write and the savepoint's release in one round
+    // trip.  A write that fails stops the batch there, the transaction
+    // aborted at it: it is undone to the savepoint.
+    const std::vector<pg::Outcome> done = db_.runAll(
+        {{"SAVEPOINT keyed_write", pg::Params()}, statement, {"RELEASE SAVEPOINT keyed_write", pg::Params()}});
+    if (!done[0].ok()) return done[0].status();
+    if (db_.transactionLost()) return done[1].ok() ? done[2].status() : done[1].status();
+    if (!done[1].ok()) {
+        db_.exec("ROLLBACK TO SAVEPOINT keyed_write");
+        db_.exec("RELEASE SAVEPOINT keyed_write");
+        return done[1].status();
+    }
+    // A write that found nothing to change changed nothing: the savepoint
+    // released is as good as one rolled back to.
+    KeyedStatus status = verdict(done[1]);
+    return done[2].ok() ? status : done[2].status();
 }
 
 KeyedStatus PostgresStore::insert(const std::optional<std::string> &key, const std::vector<unsigned char> &data,
@@ -367,24 +382,23 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
     (void)key;
     if (recordNumber == 0 || recordNumber > INT32_MAX)
         return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
-    return write([&]() -> KeyedStatus {
-        pg::Params params;
-        columns_.addValues(params, data);
-        const std::uint32_t checksum = columns_.checksumOf(params);
-        const std::size_t n = columns_.count();
-        params.int4(static_cast<std::int32_t>(recordNumber));
-        std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() +
-                          ", version = version + 1 WHERE recno = $" + std::to_string(n + 1);
-        std::size_t next = n + 2;
-        if (expectedVersion) {
-            params.int8(*expectedVersion);
-            sql += " AND version = $" + std::to_string(next++);
-        }
-        if (checksummed_) {
-            params.int8(checksum);
-            sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
-        }
-        const pg::Outcome put = db_.run(sql + " RETURNING version", params);
+    pg::Params params;
+    columns_.addValues(params, data);
+    const std::uint32_t checksum = columns_.checksumOf(params);
+    const std::size_t n = columns_.count();
+    params.int4(static_cast<std::int32_t>(recordNumber));
+    std::string sql = "UPDATE " + table_ + " SET " + columns_.assignments() + ", version = version + 1 WHERE recno = $" +
+                      std::to_string(n + 1);
+    std::size_t next = n + 2;
+    if (expectedVersion) {
+        params.int8(*expectedVersion);
+        sql += " AND version = $" + std::to_string(next++);
+    }
+    if (checksummed_) {
+        params.int8(checksum);
+        sql.insert(sql.find(", version = version + 1"), ", crc = $" + std::to_string(next));
+    }
+    return write({sql + " RETURNING version", std::move(params)}, [&](const pg::Outcome &put) -> KeyedStatus {
         if (!put.ok()) return put.status();
         if (put.rows() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
         version = put.int8(0, 0);
@@ -395,15 +409,14 @@ KeyedStatus PostgresStore::update(std::uint32_t recordNumber, const std::optiona
 KeyedStatus PostgresStore::remove(std::uint32_t recordNumber, std::optional<std::int64_t> expectedVersion) {
     if (recordNumber == 0 || recordNumber > INT32_MAX)
         return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
-    return write([&]() -> KeyedStatus {
-        pg::Params params;
-        params.int4(static_cast<std::int32_t>(recordNumber));
-        std::string sql = "DELETE FROM " + table_ + " WHERE recno = $1";
-        if (expectedVersion) {
-            params.int8(*expectedVersion);
-            sql += " AND version = $2";
-        }
-        const pg::Outcome removed = db_.run(sql, params);
+    pg::Params params;
+    params.int4(static_cast<std::int32_t>(recordNumber));
+    std::string sql = "DELETE FROM " + table_ + " WHERE recno = $1";
+    if (expectedVersion) {
+        params.int8(*expectedVersion);
+        sql += " AND version = $2";
+    }
+    return write({sql, std::move(params)}, [&](const pg::Outcome &removed) -> KeyedStatus {
         if (!removed.ok()) return removed.status();
         if (removed.affected() == 0) return KeyedStatus::of(expectedVersion ? KeyedChanged : KeyedRecordNotFound);
         return KeyedStatus::success();
@@ -421,22 +434,26 @@ KeyedStatus PostgresStore::beginOn(std::uint32_t recordNumber, int timeoutMs) {
     // in a transaction: a session found gone is made again and the whole
     // of it sent once more, so that the one reconnection comes before any
     // statement of the transaction and a drop here costs nothing.
+    //
+    // The record's row lock goes in the same round trip: it waits up to
+    // lock_timeout, or not at all, and sent again after a drop it takes
+    // the same lock once more.  A lock not had fails the transaction's
+    // start, which is rolled back.
     const std::string lockWait =
         timeoutMs > 0 ? "SET LOCAL lock_timeout = " + std::to_string(timeoutMs) + "; " : std::string();
-    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()");
-    if (!begun.ok()) return begun.status();
+    std::string rowLock;
+    if (recordNumber != 0 && recordNumber <= INT32_MAX)
+        rowLock = ", (SELECT count(*) FROM (SELECT 1 FROM " + table_ + " WHERE recno = " +
+                  std::to_string(recordNumber) + " FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT") + ") AS locked)";
+    const pg::Outcome begun = db_.exec("BEGIN; " + lockWait + "SELECT txid_current()" + rowLock);
+    if (!begun.ok()) {
+        if (db_.connected()) db_.exec("ROLLBACK");
+        return begun.status();
+    }
     transactionId_ = std::stoll(std::string(begun.bytes(0, 0)));
     inTransaction_ = true;
     db_.setInTransaction(true);
-    KeyedStatus status = KeyedStatus::success();
-    if (recordNumber != 0 && recordNumber <= INT32_MAX) {
-        // The record's row lock: waits up to lock_timeout, or not at all.
-        const std::string sql =
-            "SELECT 1 FROM " + table_ + " WHERE recno = $1 FOR UPDATE" + (timeoutMs > 0 ? "" : " NOWAIT");
-        status = db_.run(sql, pg::Params().int4(static_cast<std::int32_t>(recordNumber))).status();
-    }
-    if (!status.ok()) endTransaction("ROLLBACK");
-    return status;
+    return KeyedStatus::success();
 }
 
 KeyedStatus PostgresStore::endTransaction(const char *sql) {

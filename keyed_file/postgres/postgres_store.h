@@ -102,8 +102,10 @@ private:
     // One read of the columns recno, version, key_value and the fields
     // (whereAndOrder follows FROM): KeyedNotAvailable when it finds nothing.
     [[nodiscard]] KeyedStatus fetch(const std::string &whereAndOrder, const pg::Params &params, StoredRecord &record);
-    // Runs body as one atomic write: a savepoint inside a transaction.
-    [[nodiscard]] KeyedStatus write(const std::function<KeyedStatus()> &body);
+    // Runs statement as one atomic write (a savepoint inside a
+    // transaction, in the same round trip), verdict telling its outcome.
+    [[nodiscard]] KeyedStatus write(const pg::Statement &statement,
+                                    const std::function<KeyedStatus(const pg::Outcome &)> &verdict);
     // Connects for create and buildKeys when the file is not open.
     [[nodiscard]] KeyedStatus connectFor(const std::string &path);
     void disconnectUnlessOpen();

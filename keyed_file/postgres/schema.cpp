@@ -90,16 +90,18 @@ KeyedStatus rolledBack(Connection &db, KeyedStatus status) {
 // the team's (or read another's table): refused, saying where it is.
 // hasRegistry, hasTable: the registry and the table as the session sees
 // them.
-KeyedStatus libraryPlace(Connection &db, const std::string &table, bool &hasRegistry, bool &hasTable) {
-    const Outcome place = db.run(
-        "SELECT (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
-        "   WHERE c.oid = to_regclass($1)),"
-        " (SELECT string_agg(n.nspname, ', ' ORDER BY n.nspname) FROM pg_class c"
-        "   JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relname = $1 AND c.relkind = 'r'),"
-        " (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
-        "   WHERE c.oid = to_regclass($2)),"
-        " current_setting('search_path')",
-        Params().text(kRegistry).text(table));
+Statement placeLook(const std::string &table) {
+    return {"SELECT (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+            "   WHERE c.oid = to_regclass($1)),"
+            " (SELECT string_agg(n.nspname, ', ' ORDER BY n.nspname) FROM pg_class c"
+            "   JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relname = $1 AND c.relkind = 'r'),"
+            " (SELECT n.nspname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace"
+            "   WHERE c.oid = to_regclass($2)),"
+            " current_setting('search_path')",
+            Params().text(kRegistry).text(table)};
+}
+
+KeyedStatus placeOf(const Outcome &place, const std::string &table, bool &hasRegistry, bool &hasTable) {
     if (!place.ok()) return place.status();
     const bool seen = !place.isNull(0, 0), anywhere = !place.isNull(0, 1), tableSeen = !place.isNull(0, 2);
     hasRegistry = seen;
@@ -118,6 +120,11 @@ KeyedStatus libraryPlace(Connection &db, const std::string &table, bool &hasRegi
     return KeyedStatus::success();
 }
 
+KeyedStatus libraryPlace(Connection &db, const std::string &table, bool &hasRegistry, bool &hasTable) {
+    const Statement look = placeLook(table);
+    return placeOf(db.run(look.sql, look.params), table, hasRegistry, hasTable);
+}
+
 }  // namespace
 
 std::string tableNameOf(const std::string &path) {
@@ -132,32 +139,44 @@ std::string tableNameOf(const std::string &path) {
     return table.substr(0, 50);
 }
 
-KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
-    const Outcome rights = db.run(
-        "SELECT has_table_privilege(to_regclass($1), 'INSERT')"
-        " AND has_table_privilege(to_regclass($1), 'UPDATE')"
-        " AND has_table_privilege(to_regclass($1), 'DELETE')",
-        Params().text(table));
+Statement writeRightsLook(const std::string &table) {
+    return {"SELECT has_table_privilege(to_regclass($1), 'INSERT')"
+            " AND has_table_privilege(to_regclass($1), 'UPDATE')"
+            " AND has_table_privilege(to_regclass($1), 'DELETE')",
+            Params().text(table)};
+}
+
+KeyedStatus writeRightsOf(const Outcome &rights, const std::string &table) {
     if (!rights.ok()) return rights.status();
     if (rights.boolean(0, 0)) return KeyedStatus::success();
     return {KeyedAccessDenied, "42501",
             "permission denied for table " + table + ": writing needs INSERT, UPDATE and DELETE"};
 }
 
-KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
-                        const RecordColumns &columns, bool checkIndex, int &version) {
-    bool hasRegistry = false, hasTable = false;
-    if (KeyedStatus placed = libraryPlace(db, table, hasRegistry, hasTable); !placed.ok()) return placed;
-    if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
+KeyedStatus checkWriteRights(Connection &db, const std::string &table) {
+    const Statement look = writeRightsLook(table);
+    return writeRightsOf(db.run(look.sql, look.params), table);
+}
 
-    const Outcome row = db.run(std::string("SELECT layout, schema_version, record_size, key_offset, key_width, fields,"
-                                           " (SELECT i.indisvalid AND i.indrelid = to_regclass($1)"
-                                           "   AND pg_get_indexdef(i.indexrelid) LIKE '%USING btree (key_value, recno)"
-                                           " WHERE (key_value IS NOT NULL)'"
-                                           "  FROM pg_index i WHERE i.indexrelid = to_regclass($2))"
-                                           " FROM ") +
-                                   kRegistry + " WHERE file = $1",
-                               Params().text(table).text(indexNameOf(table)));
+std::vector<Statement> schemaLook(const std::string &table) {
+    return {placeLook(table),
+            {std::string("SELECT layout, schema_version, record_size, key_offset, key_width, fields,"
+                         " (SELECT i.indisvalid AND i.indrelid = to_regclass($1)"
+                         "   AND pg_get_indexdef(i.indexrelid) LIKE '%USING btree (key_value, recno)"
+                         " WHERE (key_value IS NOT NULL)'"
+                         "  FROM pg_index i WHERE i.indexrelid = to_regclass($2))"
+                         " FROM ") +
+                 kRegistry + " WHERE file = $1",
+             Params().text(table).text(indexNameOf(table))}};
+}
+
+KeyedStatus schemaOf(const Outcome *answers, const std::string &table, const KeyedLayout &layout,
+                     const RecordColumns &columns, bool checkIndex, int &version) {
+    bool hasRegistry = false, hasTable = false;
+    if (KeyedStatus placed = placeOf(answers[0], table, hasRegistry, hasTable); !placed.ok()) return placed;
+    // Without a registry its row's look failed, as it must.
+    if (!hasRegistry) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
+    const Outcome &row = answers[1];
     if (!row.ok()) return row.status();
     if (row.rows() == 0) return KeyedStatus::of(hasTable ? KeyedBadDeclaration : KeyedNotFound);
     version = row.int4(0, 1);
@@ -169,6 +188,12 @@ KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLay
     if (!same) return KeyedStatus::of(KeyedBadDeclaration);
     if (checkIndex && (row.isNull(0, 6) || !row.boolean(0, 6))) return KeyedStatus::of(KeyedRebuildKeys);
     return KeyedStatus::success();
+}
+
+KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
+                        const RecordColumns &columns, bool checkIndex, int &version) {
+    const std::vector<Outcome> answers = db.runAll(schemaLook(table));
+    return schemaOf(answers.data(), table, layout, columns, checkIndex, version);
 }
 
 KeyedStatus makeSchema(Connection &db, const std::string &table, const KeyedLayout &layout,

@@ -30,6 +30,7 @@
 #include "keyed_file/postgres/record_columns.h"
 
 #include <string>
+#include <vector>
 
 namespace kvr::keyed::pg {
 
@@ -48,6 +49,12 @@ std::string tableNameOf(const std::string &path);
 // version: the form the file's table has.
 KeyedStatus checkSchema(Connection &db, const std::string &table, const KeyedLayout &layout,
                         const RecordColumns &columns, bool checkIndex, int &version);
+// checkSchema in two halves, so that its look goes in one batch with
+// others (Connection::runAll): the two statements of the look, and the
+// verdict on their two answers.
+std::vector<Statement> schemaLook(const std::string &table);
+KeyedStatus schemaOf(const Outcome *answers, const std::string &table, const KeyedLayout &layout,
+                     const RecordColumns &columns, bool checkIndex, int &version);
 
 // Turns a table of version 1 into the current form in one transaction: the
 // checksum column, every row's checksum computed from the row as it reads,
@@ -61,6 +68,9 @@ KeyedStatus addChecksums(Connection &db, const std::string &table, const RecordC
 // as the SQLite store refuses a read-only file, rather than every write
 // failing later.  Reading needs SELECT alone.
 KeyedStatus checkWriteRights(Connection &db, const std::string &table);
+// The same in halves: the statement, and the verdict on its answer.
+Statement writeRightsLook(const std::string &table);
+KeyedStatus writeRightsOf(const Outcome &rights, const std::string &table);
 
 // Makes the registry (when missing) and the file's table, index and row;
 // KeyedAlreadyExists when the table or its row is there already.

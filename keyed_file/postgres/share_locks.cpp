@@ -23,7 +23,7 @@ std::string keysOf(const std::string &table, const std::vector<int> &bytes) {
 
 }  // namespace
 
-KeyedStatus ShareLocks::acquire(Connection &db, const std::string &table, const OpenMode &mode) {
+std::vector<Statement> ShareLocks::look(const std::string &table, const OpenMode &mode) {
     table_ = table;
     mode_ = mode;
     held_ = false;
@@ -40,24 +40,33 @@ KeyedStatus ShareLocks::acquire(Connection &db, const std::string &table, const 
         mine.push_back(DenyWrite);
         against.push_back(OpenWrite);
     }
-    const Outcome taken = db.exec("SELECT pg_advisory_lock_shared(k) FROM " + keysOf(table, mine));
-    if (!taken.ok()) return taken.status();
     // Others holding what this open conflicts with, looked up rather than
     // tried, so that two opens checking at once do not stand in each
-    // other's way.
-    const Outcome others = db.exec(
-        "SELECT count(*) FROM pg_locks AS l WHERE l.locktype = 'advisory' AND l.granted"
-        " AND l.pid <> pg_backend_pid() AND l.objsubid = 1"
-        " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
-        " AND ((l.classid::bigint << 32) | l.objid::bigint) IN (SELECT k FROM " +
-        keysOf(table, against) + ")");
-    if (!others.ok()) return others.status();
-    if (others.bytes(0, 0) != "0") {
+    // other's way: after this open's own are taken, the next statement of
+    // the same message.
+    return {{"SELECT pg_advisory_lock_shared(k) FROM " + keysOf(table, mine), Params()},
+            {"SELECT count(*) FROM pg_locks AS l WHERE l.locktype = 'advisory' AND l.granted"
+             " AND l.pid <> pg_backend_pid() AND l.objsubid = 1"
+             " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
+             " AND ((l.classid::bigint << 32) | l.objid::bigint) IN (SELECT k FROM " +
+                 keysOf(table, against) + ")",
+             Params()}};
+}
+
+KeyedStatus ShareLocks::taken(Connection &db, const Outcome *answers) {
+    if (!answers[0].ok()) return answers[0].status();
+    if (!answers[1].ok()) return answers[1].status();
+    if (answers[1].int8(0, 0) != 0) {
         db.exec("SELECT pg_advisory_unlock_all()");
         return KeyedStatus::of(KeyedLocked);
     }
     held_ = true;
     return KeyedStatus::success();
+}
+
+KeyedStatus ShareLocks::acquire(Connection &db, const std::string &table, const OpenMode &mode) {
+    const std::vector<Outcome> answers = db.runAll(look(table, mode));
+    return taken(db, answers.data());
 }
 
 KeyedStatus ShareLocks::again(Connection &db) {

@@ -87,41 +87,31 @@ KeyedStatus SqliteStore::next(const KeyPlace &place, Direction direction, Stored
 // file's, or has, and they are read anew).
 KeyedStatus SqliteStore::step(const std::optional<KeyPlace> &place, Direction direction, StoredRecord &record) {
     std::uint32_t counter = 0;
-    const bool valid =
-        ahead_.follows(place, direction) && db_.changeCounter(counter) == SQLITE_OK && counter == aheadCounter_;
-    if (valid && ahead_.hasRecord()) {
-        ahead_.take(record);
-        return KeyedStatus::success();
-    }
-    if (valid && ahead_.atEnd()) return KeyedStatus::of(KeyedNotAvailable);
-    const std::size_t size = ahead_.nextSize(valid);
-    ahead_.forget();
-    std::vector<StoredRecord> records;
+    const auto unchanged = [&] { return db_.changeCounter(counter) == SQLITE_OK && counter == aheadCounter_; };
     // The page and the counter under one lock of the file, so that the
     // counter is the one of the state the page was read from.  Prepared
     // once, as the reads are.
-    const auto run = [this](const char *sql) {
-        sqlite::StatementUse use = db_.cached(sql);
-        const int result = use ? use->step() : use.result();
-        return result == SQLITE_DONE ? SQLITE_OK : result;
+    const auto readAhead = [&](std::size_t size, std::vector<StoredRecord> &records) {
+        const auto run = [this](const char *sql) {
+            sqlite::StatementUse use = db_.cached(sql);
+            const int result = use ? use->step() : use.result();
+            return result == SQLITE_DONE ? SQLITE_OK : result;
+        };
+        const bool ownTransaction = sqlite3_get_autocommit(db_.handle()) != 0;
+        int result = ownTransaction ? run("BEGIN") : SQLITE_OK;
+        if (result == SQLITE_OK) result = readPage(place, false, direction, size, records);
+        const bool counted = result == SQLITE_OK && db_.changeCounter(counter) == SQLITE_OK;
+        const bool pageRead = result == SQLITE_OK;
+        if (ownTransaction) result = endRead(db_.handle(), result, run);
+        db_.settle();
+        PageRead page{result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result))};
+        // A page whose transaction did not end is not delivered: the failure is.
+        page.deliver = !(pageRead && !page.status.ok());
+        page.keep = counted;
+        aheadCounter_ = counter;
+        return page;
     };
-    const bool ownTransaction = sqlite3_get_autocommit(db_.handle()) != 0;
-    int result = ownTransaction ? run("BEGIN") : SQLITE_OK;
-    if (result == SQLITE_OK) result = readPage(place, false, direction, size, records);
-    const bool counted = result == SQLITE_OK && db_.changeCounter(counter) == SQLITE_OK;
-    const bool pageRead = result == SQLITE_OK;
-    if (ownTransaction) result = endRead(db_.handle(), result, run);
-    db_.settle();
-    KeyedStatus status = result == SQLITE_OK ? KeyedStatus::success() : noted(db_.status(result));
-    // A page whose transaction did not end is not delivered: the failure is.
-    if (pageRead && !status.ok()) return status;
-    if (records.empty()) return status.ok() ? KeyedStatus::of(KeyedNotAvailable) : status;
-    // Records read before a damaged one are delivered first; the step that
-    // reaches the damage reads it again and reports it.
-    ahead_.fill(place, direction, std::move(records), size, status.ok(), record);
-    aheadCounter_ = counter;
-    if (!counted || !status.ok()) ahead_.forget();
-    return KeyedStatus::success();
+    return ahead_.step(place, direction, unchanged, readAhead, record);
 }
 
 KeyedStatus SqliteStore::byNumber(std::uint32_t recordNumber, StoredRecord &record) {

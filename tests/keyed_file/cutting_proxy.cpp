@@ -7,10 +7,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <list>
+#include <optional>
+#include <utility>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -50,6 +54,16 @@ std::uint32_t lengthAt(const std::string &buffer, std::size_t at) {
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Bytes held back until their time: then passed on, and the connection
+// closed after them when so marked.
+struct Held {
+    Clock::time_point due;
+    std::string bytes;
+    bool closeAfter = false;
+};
+
 // One client's connection and the server's end of it.
 struct Pair {
     int client = -1;
@@ -59,6 +73,10 @@ struct Pair {
     std::set<std::string> insertStatements;
     bool insertRunning = false;  // a prepared INSERT is bound, its Sync to come
     bool open = true;
+    Clock::time_point readFrom;  // the client is read from then on (the handshake)
+    bool answered = true;        // the client has received since it last sent
+    bool serverDone = false;     // the server closed its end
+    std::deque<Held> toServer, toClient;
 
     void close() {
         if (client >= 0) ::close(client);
@@ -68,6 +86,21 @@ struct Pair {
     }
 };
 
+// Passes on what is due; false when the pair closed.
+bool passDue(Pair &p, Clock::time_point now) {
+    for (auto [queue, fd] : {std::pair{&p.toServer, p.server}, std::pair{&p.toClient, p.client}}) {
+        while (p.open && !queue->empty() && queue->front().due <= now) {
+            const Held held = std::move(queue->front());
+            queue->pop_front();
+            if ((!held.bytes.empty() && !sendAll(fd, held.bytes.data(), held.bytes.size())) || held.closeAfter)
+                p.close();
+            else if (fd == p.client)
+                p.answered = true;
+        }
+    }
+    return p.open;
+}
+
 }  // namespace
 
 std::string serverSocketOf(const std::string &conninfo) {
@@ -76,7 +109,8 @@ std::string serverSocketOf(const std::string &conninfo) {
 
 std::string databaseNameOf(const std::string &conninfo) { return valueOf(conninfo, "dbname"); }
 
-CuttingProxy::CuttingProxy(std::string socketPath) : socketPath_(std::move(socketPath)) {
+CuttingProxy::CuttingProxy(std::string socketPath, std::chrono::milliseconds delay)
+    : socketPath_(std::move(socketPath)), delay_(delay) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -115,14 +149,26 @@ void CuttingProxy::arm(Cut cut, int skip) {
 void CuttingProxy::run() {
     std::list<Pair> pairs;
     for (;;) {
+        Clock::time_point now = Clock::now();
+        for (Pair &p : pairs) passDue(p, now);
         pairs.remove_if([](const Pair &p) { return !p.open; });
         std::vector<pollfd> fds{{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+        std::optional<Clock::time_point> wakeAt;
+        const auto wakeBy = [&wakeAt](Clock::time_point t) { wakeAt = wakeAt ? std::min(*wakeAt, t) : t; };
         for (const Pair &p : pairs) {
-            fds.push_back({p.client, POLLIN, 0});
-            fds.push_back({p.server, POLLIN, 0});
+            const bool readable = p.readFrom <= now;
+            if (!readable) wakeBy(p.readFrom);
+            if (!p.toServer.empty()) wakeBy(p.toServer.front().due);
+            if (!p.toClient.empty()) wakeBy(p.toClient.front().due);
+            fds.push_back({readable ? p.client : -1, POLLIN, 0});
+            fds.push_back({p.serverDone ? -1 : p.server, POLLIN, 0});
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+        const int timeout = wakeAt ? static_cast<int>(std::max<long long>(
+                                         0, std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - now).count()))
+                                   : -1;
+        if (::poll(fds.data(), fds.size(), timeout) < 0) continue;
         if (fds[0].revents) break;
+        now = Clock::now();
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -132,6 +178,8 @@ void CuttingProxy::run() {
             Pair &p = pairs.emplace_back();
             p.client = client;
             p.server = server;
+            p.readFrom = now + 2 * delay_;
+            ++roundTrips_;  // the handshake
             if (client < 0 || server < 0 ||
                 ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
                 p.close();
@@ -144,15 +192,18 @@ void CuttingProxy::run() {
             char buffer[65536];
             if (fromServer) {
                 const ssize_t n = ::recv(p.server, buffer, sizeof buffer, 0);
-                if (n <= 0 || !sendAll(p.client, buffer, static_cast<std::size_t>(n))) {
-                    p.close();
+                if (n <= 0) {
+                    p.toClient.push_back({now + delay_, {}, true});
+                    p.serverDone = true;
                     continue;
                 }
+                p.toClient.push_back({now + delay_, std::string(buffer, static_cast<std::size_t>(n))});
             }
             if (!fromClient) continue;
             const ssize_t n = ::recv(p.client, buffer, sizeof buffer, 0);
             if (n <= 0) {
-                p.close();
+                p.toServer.push_back({now + delay_, {}, true});
+                p.readFrom = Clock::time_point::max();
                 continue;
             }
             p.pending.append(buffer, static_cast<std::size_t>(n));
@@ -164,17 +215,19 @@ void CuttingProxy::run() {
                 if (p.pending.size() < size) break;
                 const std::string message = p.pending.substr(0, size);
                 p.pending.erase(0, size);
+                // A request after an answer; the Terminate that ends a
+                // connection waits for nothing.
+                if (p.answered && !(p.started && message[0] == 'X')) ++roundTrips_;
+                p.answered = false;
                 if (p.started && message[0] == 'Q' && cut_ == Cut::BeforeLockWait &&
                     message.find("SET LOCAL lock_timeout") != std::string::npos && skip_-- == 0) {
                     cut_ = Cut::None;
                     ++cuts_;
-                    p.close();
+                    p.toServer.push_back({now + delay_, {}, true});
+                    p.readFrom = Clock::time_point::max();
                     break;
                 }
-                if (!sendAll(p.server, message.data(), message.size())) {
-                    p.close();
-                    break;
-                }
+                p.toServer.push_back({now + delay_, message});
                 const char type = p.started ? message[0] : '\0';
                 // The start-up message; an SSL or encryption request would
                 // be answered "N" by the server and followed by another.
@@ -190,7 +243,10 @@ void CuttingProxy::run() {
                 if (type == 'P') {
                     const std::string name = body.c_str();
                     const std::string query = body.c_str() + name.size() + 1;
-                    if (startsWith(query, "INSERT")) p.insertStatements.insert(name);
+                    if (startsWith(query, "INSERT"))
+                        p.insertStatements.insert(name);
+                    else
+                        p.insertStatements.erase(name);
                 }
                 if (type == 'B') {
                     const std::string portal = body.c_str();
@@ -201,11 +257,15 @@ void CuttingProxy::run() {
                 if (cutHere && skip_-- == 0) {
                     cut_ = Cut::None;
                     ++cuts_;
-                    p.close();
+                    p.toServer.back().closeAfter = true;
+                    p.readFrom = Clock::time_point::max();
                     break;
                 }
             }
         }
+        // With no delay, what arrived goes on at once.
+        now = Clock::now();
+        for (Pair &p : pairs) passDue(p, now);
     }
     for (Pair &p : pairs) p.close();
 }

@@ -18,10 +18,18 @@
 //                        (a transaction's lock wait).
 //
 // Each arm cuts one connection once; connections made afterwards pass.
+//
+// It also counts round trips, the cost of a distant server: one for every
+// connection's handshake, and one each time a client sends after it has
+// received (the first message of a connection counts as one).  Given a
+// delay, it holds every message that way for that long, each direction, and
+// a new connection's first message for twice as long (the handshake), as a
+// link of twice the delay's round trip would.
 #ifndef KVR_TESTS_CUTTING_PROXY_H
 #define KVR_TESTS_CUTTING_PROXY_H
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -32,7 +40,7 @@ public:
     enum class Cut { None, AfterCommit, AfterInsert, BeforeLockWait };
 
     // In front of the server whose Unix socket is at socketPath.
-    explicit CuttingProxy(std::string socketPath);
+    explicit CuttingProxy(std::string socketPath, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     ~CuttingProxy();
     CuttingProxy(const CuttingProxy &) = delete;
     CuttingProxy &operator=(const CuttingProxy &) = delete;
@@ -45,6 +53,8 @@ public:
     void arm(Cut cut, int skip = 0);
     // The connections cut so far.
     int cuts() const { return cuts_; }
+    // The round trips of every connection so far.
+    int roundTrips() const { return roundTrips_; }
 
 private:
     void run();
@@ -56,6 +66,8 @@ private:
     std::atomic<Cut> cut_{Cut::None};
     std::atomic<int> skip_{0};
     std::atomic<int> cuts_{0};
+    std::atomic<int> roundTrips_{0};
+    std::chrono::milliseconds delay_;
     std::thread thread_;
 };
 
