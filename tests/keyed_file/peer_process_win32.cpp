@@ -97,8 +97,8 @@ Peer::Peer(const std::string &program, const std::vector<std::string> &arguments
     startup.hStdOutput = write;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION started{};
-    const BOOL ok = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                     &started);
+    const BOOL ok =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
     ::CloseHandle(write);
     out_ = read;
     if (!ok) throw std::runtime_error("cannot start the peer process");

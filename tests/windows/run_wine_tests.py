@@ -201,9 +201,10 @@ def main():
             ("kvr7x_wine_core_tests.exe", ["kvr7x_wine_core_tests.exe"]),
         ]
         # The Qt-free layers' tests, when built (scripts/build-windows
-        # --with-tests): the session's, and the keyed-file engine's on SQLite
-        # with a second Wine process on the same files.
-        for program in ("kvr_wine_session_tests.exe", "kvr_wine_keyed_file_tests.exe"):
+        # --with-tests): the decoders', the session's, and the keyed-file
+        # engine's on SQLite with a second Wine process on the same files.
+        for program in ("kvr_wine_decode_tests.exe", "kvr_wine_session_tests.exe",
+                        "kvr_wine_keyed_file_tests.exe"):
             if os.path.exists(os.path.join(tests, program)):
                 runs.append((program, [program]))
         for name, argv in runs:

@@ -1,5 +1,7 @@
 #include "common/saved_file.h"
 
+#include "wide_path.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -11,13 +13,13 @@ namespace kvr::common {
 
 bool saveWholeFile(const std::string &path, const std::string &text, int &error) {
     // Binary: the text's own line ends; not inherited by programs started.
-    const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                           _S_IREAD | _S_IWRITE);
+    const int fd = ::_wopen(win32::widePath(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         // A folder cannot be opened at all there (EACCES): say what it is.
         struct _stat64 st {};
         const int e = errno;
-        error = ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : e;
+        error = ::_wstat64(win32::widePath(path).c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : e;
         return false;
     }
     int failure = 0;

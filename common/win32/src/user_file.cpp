@@ -4,6 +4,8 @@
 // be opened at all, and is told from the error by looking at the path.
 #include "common/user_file.h"
 
+#include "wide_path.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -27,11 +29,12 @@ UserFile refused(Refusal refusal, int error = 0) {
 UserFile openUserFile(const std::string &path, FileUse use) {
     const int flags = _O_BINARY | _O_NOINHERIT | (use == FileUse::Read ? _O_RDONLY : _O_WRONLY | _O_CREAT | _O_APPEND);
     UserFile file;
-    file.fd.reset(::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE));
+    file.fd.reset(::_wopen(win32::widePath(path).c_str(), flags, _S_IREAD | _S_IWRITE));
     if (!file.fd) {
         const int error = errno;
         struct _stat64 st {};
-        if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR) return refused(Refusal::Folder);
+        if (::_wstat64(win32::widePath(path).c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR)
+            return refused(Refusal::Folder);
         return refused(Refusal::System, error);
     }
     struct _stat64 st {};
