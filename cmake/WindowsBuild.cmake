@@ -3,6 +3,22 @@
 # The manager needs Qt for Windows, which Debian does not package; the
 # emulator and the PC/SC handler are POSIX programs.
 add_subdirectory(driver)
+# The Qt-free layers above the driver, so that nothing POSIX-only creeps
+# into them: what replies mean, the console session, and the keyed-file
+# engine on the SQLite and libpq that scripts/windows-deps builds (64-bit
+# only, with KVR_BUILD_CORE; cmake/WindowsDeps.cmake).
+option(KVR_BUILD_CORE "Build the Qt-free layers (decode, session, keyed_file)" OFF)
+if(KVR_BUILD_CORE)
+  add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+  # The session calls the driver through KVR7x.dll, as on POSIX through
+  # libKVR7x.so.
+  target_include_directories(KVR7x INTERFACE
+    ${PROJECT_SOURCE_DIR}/driver/include ${PROJECT_BINARY_DIR}/driver/include)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsDeps.cmake)
+  add_subdirectory(decode)
+  add_subdirectory(session)
+  add_subdirectory(keyed_file)
+endif()
 if(KVR_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests/windows)

@@ -1,11 +1,10 @@
 #include "keyed_file/network_volume.h"
 
-#include <sys/vfs.h>
-
 namespace kvr::keyed {
 
 namespace {
-// The types statfs gives (linux/magic.h).
+// The types statfs gives (linux/magic.h); networkFileSystemOf has one
+// implementation per platform (network_volume_posix.cpp, _win32.cpp).
 constexpr unsigned long kNfs = 0x6969;
 constexpr unsigned long kSmb = 0x517B;
 constexpr unsigned long kSmb2 = 0xFE534D42;
@@ -20,16 +19,6 @@ std::string networkFileSystemOfType(unsigned long type) {
     case kCifs: return "CIFS";
     default: return {};
     }
-}
-
-std::string networkFileSystemOf(const std::string &path) {
-    struct statfs st {};
-    if (::statfs(path.c_str(), &st) != 0) {
-        const auto slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        if (::statfs(folder.c_str(), &st) != 0) return {};
-    }
-    return networkFileSystemOfType(static_cast<unsigned long>(st.f_type));
 }
 
 }  // namespace kvr::keyed

@@ -13,7 +13,9 @@ namespace kvr::keyed {
 std::string networkFileSystemOfType(unsigned long type);
 
 // The network file system holding path (a file, or the folder a file will
-// be made in), "" when it is a local one or cannot be told.
+// be made in), "" when it is a local one or cannot be told.  The platform
+// seam: statfs on POSIX (network_volume_posix.cpp), the drive type of the
+// path's volume on Windows (network_volume_win32.cpp).
 std::string networkFileSystemOf(const std::string &path);
 
 }  // namespace kvr::keyed

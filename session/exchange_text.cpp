@@ -2,6 +2,8 @@
 
 #include "session/hex_codec.h"
 
+#include "common/local_time.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -11,9 +13,7 @@ namespace {
 
 std::tm localTime(int64_t wallMs) {
     const std::time_t seconds = static_cast<std::time_t>(wallMs >= 0 ? wallMs / 1000 : (wallMs - 999) / 1000);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    return parts;
+    return common::localTimeOf(seconds);
 }
 
 int millisecondsOf(int64_t wallMs) { return static_cast<int>(((wallMs % 1000) + 1000) % 1000); }

@@ -2,12 +2,9 @@
 
 #include "session/exchange_text.h"
 
+#include "common/saved_file.h"
 #include "common/user_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 namespace kvr::session {
@@ -16,39 +13,13 @@ namespace {
 
 std::string reason(int error) { return std::strerror(error); }
 
-// Writes all of text to fd, going on after partial writes and signals.
-bool writeFully(int fd, const std::string &text, int &error) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool saveHistory(const ExchangeHistory &history, const std::string &path, std::string &error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = reason(errno);
-        return false;
-    }
     int failure = 0;
-    const bool written = writeFully(fd, wantsCsv(path) ? historyCsv(history) : historyText(history), failure);
-    // A full disk may only show when the data reaches it.
-    if (written && ::fsync(fd) != 0 && errno != EINVAL) failure = errno;
-    if (::close(fd) != 0 && failure == 0) failure = errno;
-    if (!written || failure != 0) {
-        error = reason(failure);
-        return false;
-    }
-    return true;
+    if (common::saveWholeFile(path, wantsCsv(path) ? historyCsv(history) : historyText(history), failure)) return true;
+    error = reason(failure);
+    return false;
 }
 
 bool HistoryLog::open(const std::string &path, int64_t wallMs, std::string &error) {

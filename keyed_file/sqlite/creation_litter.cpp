@@ -1,19 +1,32 @@
 #include "keyed_file/sqlite/creation_litter.h"
 
-#include <dirent.h>
-#include <signal.h>
-#include <unistd.h>
+#include "keyed_file/sqlite/process_life.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <memory>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace kvr::keyed::sqlite {
 
 namespace {
 
-bool processGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+// Windows takes either slash between a folder and its entries.
+#ifdef _WIN32
+constexpr const char *kSeparators = "/\\";
+#else
+constexpr const char *kSeparators = "/";
+#endif
+
+// Paths are UTF-8 on every platform (SQLite's own file names).
+std::filesystem::path pathOf(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path &path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 // The process number of a temporary name of base ("BASE.new.123" or
 // "BASE.rebuild.123", with or without "-journal"), or 0.
@@ -34,18 +47,20 @@ long ownerOf(std::string_view name, std::string_view base) {
 }  // namespace
 
 std::string temporaryNameOf(const std::string &path, const char *purpose) {
-    return path + "." + purpose + "." + std::to_string(::getpid());
+    return path + "." + purpose + "." + std::to_string(currentProcessId());
 }
 
 void removeCreationLitter(const std::string &path) {
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of(kSeparators);
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return;
-    while (const dirent *entry = ::readdir(dir.get())) {
-        const long owner = ownerOf(entry->d_name, base);
-        if (owner != 0 && processGone(owner)) ::unlink((folder + "/" + entry->d_name).c_str());
+    std::error_code failed;
+    std::filesystem::directory_iterator entries(pathOf(folder), failed);
+    if (failed) return;
+    for (; !failed && entries != std::filesystem::directory_iterator(); entries.increment(failed)) {
+        const long owner = ownerOf(utf8Of(entries->path().filename()), base);
+        std::error_code ignored;
+        if (owner != 0 && processGone(owner)) std::filesystem::remove(entries->path(), ignored);
     }
 }
 

@@ -1,9 +1,5 @@
 #include "keyed_file/sqlite/share_lock.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <utility>
 
 namespace kvr::keyed {
@@ -11,83 +7,64 @@ namespace kvr::keyed {
 namespace {
 
 // Far beyond any page of the database and its lock bytes at 1 GiB.
-constexpr off_t kBase = off_t(1) << 62;
-constexpr off_t kOpenRead = kBase + 0;
-constexpr off_t kOpenWrite = kBase + 1;
-constexpr off_t kDenyRead = kBase + 2;
-constexpr off_t kDenyWrite = kBase + 3;
-constexpr off_t kWaiting = kBase + 4;
-
-bool lockByte(int fd, off_t at, short type = F_RDLCK) {
-    struct flock fl {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = at;
-    fl.l_len = 1;
-    return fcntl(fd, F_OFD_SETLK, &fl) == 0;
-}
-
-// Whether a descriptor other than fd holds a lock on the byte.
-bool othersHold(int fd, off_t at, bool &failed) {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = at;
-    fl.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &fl) != 0) {
-        failed = true;
-        return false;
-    }
-    return fl.l_type != F_UNLCK;
-}
+constexpr std::uint64_t kBase = std::uint64_t(1) << 62;
+constexpr std::uint64_t kOpenRead = kBase + 0;
+constexpr std::uint64_t kOpenWrite = kBase + 1;
+constexpr std::uint64_t kDenyRead = kBase + 2;
+constexpr std::uint64_t kDenyWrite = kBase + 3;
+constexpr std::uint64_t kWaiting = kBase + 4;
 
 }  // namespace
 
 ShareLock::~ShareLock() { release(); }
 
 void ShareLock::markWaiting(bool waiting) {
-    if (fd_) lockByte(fd_.get(), kWaiting, waiting ? F_RDLCK : F_UNLCK);
+    if (!locks_.isOpen()) return;
+    int ignored = 0;
+    if (waiting)
+        (void)locks_.share(kWaiting, ignored);
+    else
+        locks_.unlock(kWaiting);
 }
 
-bool ShareLock::othersWaiting() const {
+bool ShareLock::othersWaiting() {
     bool failed = false;
-    return fd_ && othersHold(fd_.get(), kWaiting, failed);
+    int ignored = 0;
+    return locks_.isOpen() && locks_.othersHold(kWaiting, failed, ignored);
 }
 
-void ShareLock::release() { fd_.reset(); }
+void ShareLock::release() { locks_.close(); }
 
 ShareLock::Result ShareLock::acquire(const std::string &path, bool write, bool denyRead, bool denyWrite,
                                      int &errnoValue) {
     release();
-    common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    const int fd = file.get();
-    if (!file) {
-        errnoValue = errno;
-        return Result::Failed;
-    }
-    bool ok = lockByte(fd, kOpenRead) && (!write || lockByte(fd, kOpenWrite)) &&
-              (!denyRead || lockByte(fd, kDenyRead)) && (!denyWrite || lockByte(fd, kDenyWrite));
-    if (!ok) {
-        const int e = errno;
-        // Taking a shared lock only fails when another process holds the
-        // byte exclusively, which none of ours does; report it as a conflict.
-        if (e == EAGAIN || e == EACCES) return Result::Conflict;
-        // A file system without such locks: the file opens without sharing
-        // rules rather than not at all.
-        if (e == EINVAL || e == ENOLCK || e == EOPNOTSUPP) return Result::Ok;
+    ByteLocks file;
+    if (const int e = file.open(path); e != 0) {
         errnoValue = e;
         return Result::Failed;
     }
-    bool failed = false;
-    bool conflict = othersHold(fd, kDenyRead, failed) || (write && othersHold(fd, kDenyWrite, failed)) ||
-                    (denyRead && othersHold(fd, kOpenRead, failed)) ||
-                    (denyWrite && othersHold(fd, kOpenWrite, failed));
-    if (failed) {
-        errnoValue = errno;
-        return Result::Failed;
+    ByteLocks::Take taken = ByteLocks::Take::Ok;
+    const auto take = [&](bool wanted, std::uint64_t at) {
+        if (wanted && taken == ByteLocks::Take::Ok) taken = file.share(at, errnoValue);
+    };
+    take(true, kOpenRead);
+    take(write, kOpenWrite);
+    take(denyRead, kDenyRead);
+    take(denyWrite, kDenyWrite);
+    switch (taken) {
+    case ByteLocks::Take::Ok: break;
+    // None of ours holds a byte exclusively; report it as a conflict.
+    case ByteLocks::Take::Busy: return Result::Conflict;
+    case ByteLocks::Take::Unsupported: return Result::Ok;
+    case ByteLocks::Take::Failed: return Result::Failed;
     }
+    bool failed = false;
+    const auto others = [&](std::uint64_t at) { return file.othersHold(at, failed, errnoValue); };
+    const bool conflict = others(kDenyRead) || (write && others(kDenyWrite)) || (denyRead && others(kOpenRead)) ||
+                          (denyWrite && others(kOpenWrite));
+    if (failed) return Result::Failed;
     if (conflict) return Result::Conflict;
-    fd_ = std::move(file);
+    locks_ = std::move(file);
     return Result::Ok;
 }
 

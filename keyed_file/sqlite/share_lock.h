@@ -1,6 +1,6 @@
 // Sharing modes of keyed files between processes.
 //
-// Every process that opens a file takes shared open-file-description locks
+// Every process that opens a file takes shared locks (byte_locks.h)
 // on four bytes far beyond any data (and beyond the database's own lock
 // bytes): "open for reading", "open for writing", "denies reading", "denies
 // writing".  An opener first takes its own bytes and then looks for other
@@ -17,7 +17,7 @@
 
 #include <string>
 
-#include "common/unique_fd.h"
+#include "keyed_file/sqlite/byte_locks.h"
 
 namespace kvr::keyed {
 
@@ -34,14 +34,14 @@ public:
     // held.  errnoValue is set on Failed.
     Result acquire(const std::string &path, bool write, bool denyRead, bool denyWrite, int &errnoValue);
     void release();
-    bool held() const { return static_cast<bool>(fd_); }
+    bool held() const { return locks_.isOpen(); }
 
     void markWaiting(bool waiting);
     // Whether another open of the file is marked waiting.
-    bool othersWaiting() const;
+    bool othersWaiting();
 
 private:
-    common::UniqueFd fd_;
+    ByteLocks locks_;
 };
 
 }  // namespace kvr::keyed

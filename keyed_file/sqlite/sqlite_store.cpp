@@ -1,4 +1,3 @@
-#include "common/unique_fd.h"
 #include "keyed_file/sqlite/sqlite_store.h"
 
 #include "keyed_file/record_checksum.h"
@@ -6,16 +5,14 @@
 #include "keyed_file/sqlite/creation_litter.h"
 #include "keyed_file/sqlite/schema.h"
 #include "keyed_file/sqlite/status.h"
+#include "keyed_file/sqlite/store_files.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kvr::keyed {
 
@@ -26,25 +23,16 @@ namespace {
 // has to be process-wide: SQLite's locks on a database are POSIX record
 // locks, which belong to the whole process and so never keep out another
 // connection of the same process, whichever object holds it.
-std::set<std::pair<dev_t, ino_t>> &openIds() {
+std::set<sqlite::FileId> &openIds() {
     // Never destroyed: file definitions with static lifetime leave it late.
-    static auto *instance = new std::set<std::pair<dev_t, ino_t>>;
+    static auto *instance = new std::set<sqlite::FileId>;
     return *instance;
 }
 
-std::string folderOf(const std::string &path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-bool folderWritable(const std::string &path) { return ::access(folderOf(path).c_str(), W_OK | X_OK) == 0; }
-
 // Writing needs the file and its folder (for the rollback journal); a file
 // marked read-only is never written, whoever runs the program.
-bool writable(const std::string &path, const struct stat &st) {
-    return (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0 && folderWritable(path);
+bool writable(const std::string &path, const sqlite::FileFacts &facts) {
+    return !facts.markedReadOnly && sqlite::mayWrite(path) == 0 && sqlite::folderWritable(path) == 0;
 }
 
 KeyedStatus lockStatus(ShareLock::Result result, int errnoValue) {
@@ -68,13 +56,13 @@ KeyedStatus SqliteStore::abandon(KeyedStatus status) {
 }
 
 KeyedStatus SqliteStore::open(const std::string &path, OpenMode mode, int waitMs) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return sqlite::statusOfErrno(errno);
-    if (!S_ISREG(st.st_mode)) return {KeyedSystemError, std::to_string(EISDIR), "not a regular file"};
-    const FileId id{st.st_dev, st.st_ino};
+    const sqlite::FileFacts facts = sqlite::factsOf(path);
+    if (facts.error != 0) return sqlite::statusOfErrno(facts.error);
+    if (!facts.regular) return {KeyedSystemError, std::to_string(EISDIR), "not a regular file"};
+    const FileId id = facts.id;
     if (openIds().count(id)) return KeyedStatus::of(KeyedAlreadyOpen);
-    if (::access(path.c_str(), R_OK) != 0) return KeyedStatus::of(KeyedAccessDenied);
-    if (mode.write && !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+    if (sqlite::mayRead(path) != 0) return KeyedStatus::of(KeyedAccessDenied);
+    if (mode.write && !writable(path, facts)) return KeyedStatus::of(KeyedAccessDenied);
     // What a creation or a rebuild killed half-way left next to the file
     // goes: a look at the folder's names (few next to a keyed file, and far
     // cheaper than opening the database), at every create and every open for
@@ -228,41 +216,38 @@ void SqliteStore::close() {
 }
 
 KeyedStatus SqliteStore::create(const std::string &path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) return KeyedStatus::of(KeyedAlreadyExists);
-    if (!folderWritable(path)) return sqlite::statusOfErrno(errno);
+    if (sqlite::nameTaken(path)) return KeyedStatus::of(KeyedAlreadyExists);
+    if (const int e = sqlite::folderWritable(path); e != 0) return sqlite::statusOfErrno(e);
     // Built under a temporary name and linked into place, so that nobody
     // ever opens a half-made file and an existing file is never replaced.
     sqlite::removeCreationLitter(path);
     const std::string temp = sqlite::temporaryNameOf(path, "new");
     const std::string journal = temp + "-journal";
-    ::unlink(temp.c_str());
-    ::unlink(journal.c_str());
+    sqlite::removeFile(temp);
+    sqlite::removeFile(journal);
     {
         sqlite::Connection made;
         const int result = sqlite::makeKeyedFile(made, temp, layout_);
         if (result != SQLITE_OK) {
             KeyedStatus failed = made.status(result);
             made.close();
-            ::unlink(temp.c_str());
-            ::unlink(journal.c_str());
+            sqlite::removeFile(temp);
+            sqlite::removeFile(journal);
             return failed;
         }
     }
-    const int linked = ::link(temp.c_str(), path.c_str());
-    const int e = errno;
-    ::unlink(temp.c_str());
-    if (linked != 0) return e == EEXIST ? KeyedStatus::of(KeyedAlreadyExists) : sqlite::statusOfErrno(e);
-    const common::UniqueFd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
+    const int e = sqlite::linkNew(temp, path);
+    sqlite::removeFile(temp);
+    if (e != 0) return e == EEXIST ? KeyedStatus::of(KeyedAlreadyExists) : sqlite::statusOfErrno(e);
+    sqlite::syncFolderOf(path);
     return KeyedStatus::success();
 }
 
 KeyedStatus SqliteStore::buildKeys(const std::string &path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return sqlite::statusOfErrno(errno);
-    if (openIds().count(FileId{st.st_dev, st.st_ino})) return KeyedStatus::of(KeyedAlreadyOpen);
-    if (::access(path.c_str(), R_OK) != 0 || !writable(path, st)) return KeyedStatus::of(KeyedAccessDenied);
+    const sqlite::FileFacts facts = sqlite::factsOf(path);
+    if (facts.error != 0) return sqlite::statusOfErrno(facts.error);
+    if (openIds().count(facts.id)) return KeyedStatus::of(KeyedAlreadyOpen);
+    if (sqlite::mayRead(path) != 0 || !writable(path, facts)) return KeyedStatus::of(KeyedAccessDenied);
 
     // Alone with the file: others may neither read nor write meanwhile.
     sqlite::Connection db;
@@ -295,8 +280,8 @@ KeyedStatus SqliteStore::buildKeys(const std::string &path) {
         if (db.isOpen()) db.exec("ROLLBACK");
         const std::string temp = sqlite::temporaryNameOf(path, "rebuild");
         const auto removeTemp = [&temp] {
-            ::unlink(temp.c_str());
-            ::unlink((temp + "-journal").c_str());
+            sqlite::removeFile(temp);
+            sqlite::removeFile(temp + "-journal");
         };
         removeTemp();
         result = sqlite::rebuildThroughCopy(db, temp, layout_, form);

@@ -49,12 +49,12 @@
 #include "keyed_file/keyed_store.h"
 #include "keyed_file/read_ahead.h"
 #include "keyed_file/sqlite/connection.h"
+#include "keyed_file/sqlite/store_files.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
-#include <sys/types.h>
 #include <utility>
 
 namespace kvr::keyed {
@@ -94,7 +94,7 @@ public:
     [[nodiscard]] KeyedStatus rollback() override;
 
 private:
-    using FileId = std::pair<dev_t, ino_t>;
+    using FileId = sqlite::FileId;
 
     // A step of the key cursor from place (nothing: from the end), through
     // the records read ahead.

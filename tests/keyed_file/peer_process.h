@@ -32,6 +32,8 @@ private:
 
 // keyed_file_peer (or another program) running with the given arguments;
 // its output is read line by line.  The destructor kills and reaps it.
+// POSIX: posix_spawn (peer_process.cpp); Windows: CreateProcessW, the peer
+// beside the test program (peer_process_win32.cpp).
 class Peer {
 public:
     explicit Peer(const std::vector<std::string> &arguments);
@@ -44,10 +46,17 @@ public:
     std::string readLine(std::chrono::milliseconds within = std::chrono::seconds(20));
     void kill();
     int wait();  // exit status
+    // The process's number (as long as it has not been waited for).
+    long pid() const { return pid_; }
 
 private:
     int pid_ = -1;
+#ifdef _WIN32
+    void *process_ = nullptr;  // the process's and the pipe's HANDLEs
+    void *out_ = nullptr;
+#else
     int out_ = -1;
+#endif
     std::string pending_;
 };
 

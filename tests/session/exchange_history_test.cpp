@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -31,22 +34,36 @@ namespace {
 // 2026-12-09 10:15:03.123 UTC.
 constexpr int64_t kMorning = 1796811303123;
 
+// The C runtime's time zone: TZ set, or the system's (nullptr).
+void setZone(const char *zone) {
+#ifdef _WIN32
+    // The C runtime reads "NAME[+|-]HOURS"; an empty value clears it.
+    _putenv_s("TZ", zone ? zone : "");
+    _tzset();
+#else
+    if (zone)
+        setenv("TZ", zone, 1);
+    else
+        unsetenv("TZ");
+    tzset();
+#endif
+}
+
+#ifdef _WIN32
+constexpr const char *kUtc = "UTC0";
+#else
+constexpr const char *kUtc = "UTC";
+#endif
+
 // How the history is written, with times read in UTC whatever the
 // machine's zone.
 class ExchangeHistoryText : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const char *tz = std::getenv("TZ")) saved_ = tz, hadZone_ = true;
-        setenv("TZ", "UTC", 1);
-        tzset();
+        setZone(kUtc);
     }
-    void TearDown() override {
-        if (hadZone_)
-            setenv("TZ", saved_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    void TearDown() override { setZone(hadZone_ ? saved_.c_str() : nullptr); }
 
 private:
     std::string saved_;
@@ -280,7 +297,7 @@ TEST_F(ExchangeHistoryText, SavedFilesReadBackEqualAndARefusedPathGivesTheReason
         SCOPED_TRACE(name);
         const std::filesystem::path path = folder / name;
         std::ofstream(path) << "something longer that was there before, and must go";
-        ASSERT_TRUE(saveHistory(history, path, error)) << error;
+        ASSERT_TRUE(saveHistory(history, path.string(), error)) << error;
         EXPECT_EQ(readFile(path), wantsCsv(name) ? historyCsv(history) : historyText(history));
     }
     EXPECT_TRUE(wantsCsv("HISTORIAL.CSV"));
@@ -322,6 +339,7 @@ TEST_F(ExchangeHistoryText, TheLogGetsEveryExchangeAsItHappensAcrossSessions) {
     std::filesystem::remove_all(folder);
 }
 
+#ifndef _WIN32  // FIFOs, /dev/full and permission bits
 // Whatever [Historial] Archivo= names, the manager neither waits on it nor
 // stops: a target that cannot be a log is refused at once with its reason,
 // one that fails stops the log, and one that cannot take lines now (a FIFO
@@ -405,6 +423,40 @@ TEST_F(ExchangeHistoryText, ALogTargetThatCannotTakeTheLogIsRefusedOrDroppedWith
                                      std::filesystem::perm_options::add);
     std::filesystem::remove_all(folder);
 }
+
+#else
+// Windows has no FIFO that waits and no full device: a folder and a
+// missing folder are refused at once with their reasons, and the null
+// device takes every line.
+TEST_F(ExchangeHistoryText, ALogTargetThatCannotBeALogIsRefusedWithItsReason) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kvr-hostile-log-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const struct Row {
+        const char *what;
+        std::string path;
+        bool opens;
+        const char *reason;
+    } rows[] = {
+        {"a folder", folder.string(), false, "es una carpeta"},
+        {"a missing folder", (folder / "missing" / "historial.log").string(), false, "No such file or directory"},
+        {"the null device", "NUL", true, ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        HistoryLog log;
+        std::string error;
+        EXPECT_EQ(log.open(row.path, kMorning, error), row.opens) << error;
+        if (!row.opens) {
+            EXPECT_EQ(error, row.reason);
+            EXPECT_EQ(log.append(readBinary(), error), HistoryLog::Outcome::Failed);
+        } else {
+            for (int i = 0; i < 100; ++i) ASSERT_EQ(log.append(readBinary(), error), HistoryLog::Outcome::Written);
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace kvr::session
