@@ -1,0 +1,35 @@
+// What a store hears of the writes other stations make to a file, without
+// reading the file: a notice source is a connection of its own that the
+// server tells when a transaction that changed the file commits.  Nothing
+// is sent to the server while it waits; take() only looks at what has
+// already come in.  A file whose store hears nothing (a local file) has
+// none (KeyedFile::listenForChanges).
+#ifndef KVR_KEYED_CHANGE_NOTICES_H
+#define KVR_KEYED_CHANGE_NOTICES_H
+
+namespace kvr::keyed {
+
+enum class ChangeNews {
+    None,     // nothing since the last look
+    Changed,  // a committed change of the file came in since the last look
+    Lost,     // not listening (never connected, or the connection went down)
+};
+
+class ChangeNotices {
+public:
+    virtual ~ChangeNotices() = default;
+
+    // Connects and starts listening unless listening already: whether it
+    // listens now.  Changes made while it did not are unheard.
+    virtual bool listen() = 0;
+    // What came in since the last look, no round trip: Changed takes every
+    // notice come so far; Lost while not listening.
+    virtual ChangeNews take() = 0;
+    // The descriptor that becomes readable when a notice (or the end of
+    // the connection) comes; -1 while not listening.
+    virtual int descriptor() const = 0;
+};
+
+}  // namespace kvr::keyed
+
+#endif
