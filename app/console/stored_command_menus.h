@@ -5,9 +5,12 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_MENUS_H
 #define KVR_CONSOLE_STORED_COMMAND_MENUS_H
 
+#include "keyed_file/change_notices.h"
 #include "session/stored_command_plan.h"
+#include "session/team_menu_refresh.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,6 +54,16 @@ public:
     bool fileChangedSinceBuild();
     void fileSeen();
 
+    // The team library's notices of changes (team_menu_refresh.h): whether
+    // the menus follow them (COMMANDS in the team library), and whether to
+    // build them now for what was heard since the last build, a look at
+    // what has already come in (nothing sent to the server unless the
+    // notices were lost and are listened for again).  betweenActions: no
+    // menu is open and no menu action is under way.
+    static constexpr int kNoticeLookMs = 250;
+    bool followsTeam() const { return notices_ != nullptr; }
+    bool teamChangedSinceBuild(bool betweenActions);
+
     // Offers the SAM card groups under samMenu too (numbers from 2001);
     // each build removes the previous build's and makes them again.
     void offerSamCommandsUnder(int samMenu) { samMenu_ = samMenu; }
@@ -68,6 +81,8 @@ private:
     session::StoredCommandPlan plan_;
     int samMenu_ = 0;            // 0: the SAM card groups are not offered there
     std::uint64_t builtAt_ = 0;  // the file's change mark as the last build read it
+    std::unique_ptr<keyed::ChangeNotices> notices_;  // from the first build on, in the team library
+    session::TeamMenuRefresh refresh_;
 };
 
 }  // namespace kvr::console
