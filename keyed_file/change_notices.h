@@ -12,21 +12,27 @@ namespace kvr::keyed {
 enum class ChangeNews {
     None,     // nothing since the last look
     Changed,  // a committed change of the file came in since the last look
-    Lost,     // not listening (never connected, or the connection went down)
+    Lost,     // not listening (the connection went down, or is not back yet)
+    Back,     // listening again since the last look: changes made meanwhile went unheard
 };
 
 class ChangeNotices {
 public:
     virtual ~ChangeNotices() = default;
 
-    // Connects and starts listening unless listening already: whether it
-    // listens now.  Changes made while it did not are unheard.
+    // Connects, waiting for it, and starts listening unless listening
+    // already: whether it listens now.
     virtual bool listen() = 0;
-    // What came in since the last look, no round trip: Changed takes every
-    // notice come so far; Lost while not listening.
+    // Starts connecting anew without waiting for it (a previous attempt
+    // still under way is given up); take() tells Back once it listens.
+    // Nothing while listening.
+    virtual void listenAgain() = 0;
+    // What came in since the last look, no round trip while listening:
+    // Changed takes every notice come so far.  While connecting anew it
+    // takes the connection as far as the bytes already come allow.
     virtual ChangeNews take() = 0;
     // The descriptor that becomes readable when a notice (or the end of
-    // the connection) comes; -1 while not listening.
+    // the connection) comes; -1 while no connection is made or under way.
     virtual int descriptor() const = 0;
 };
 

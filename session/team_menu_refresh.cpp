@@ -2,24 +2,24 @@
 
 namespace kvr::session {
 
-void TeamMenuRefresh::heard(Heard news, Clock::time_point now) {
-    if (news == Heard::Changed) wanted_ = true;
-    if (news == Heard::Lost && link_ != Link::Lost) {
-        link_ = Link::Lost;
-        nextTry_ = now;
-    }
+void TeamMenuRefresh::listened(bool listening, Clock::time_point now) {
+    link_ = listening ? Link::Listening : Link::Lost;
+    nextTry_ = now + kRetry;
 }
 
-bool TeamMenuRefresh::listenDue(Clock::time_point now) const { return link_ != Link::Listening && now >= nextTry_; }
-
-void TeamMenuRefresh::listened(bool listening, Clock::time_point now) {
-    if (!listening) {
+void TeamMenuRefresh::heard(Heard news, Clock::time_point now) {
+    switch (news) {
+    case Heard::Nothing: break;
+    case Heard::Changed: wanted_ = true; break;
+    case Heard::Lost:
+        if (link_ == Link::Listening) nextTry_ = now;
         link_ = Link::Lost;
-        nextTry_ = now + kRetry;
-        return;
+        break;
+    case Heard::Back:
+        if (link_ == Link::Lost) wanted_ = true;
+        link_ = Link::Listening;
+        break;
     }
-    if (link_ == Link::Lost) wanted_ = true;
-    link_ = Link::Listening;
 }
 
 }  // namespace kvr::session

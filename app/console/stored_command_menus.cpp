@@ -47,6 +47,7 @@ TeamMenuRefresh::Heard heardOf(keyed::ChangeNews news) {
     switch (news) {
     case keyed::ChangeNews::Changed: return TeamMenuRefresh::Heard::Changed;
     case keyed::ChangeNews::Lost: return TeamMenuRefresh::Heard::Lost;
+    case keyed::ChangeNews::Back: return TeamMenuRefresh::Heard::Back;
     case keyed::ChangeNews::None: break;
     }
     return TeamMenuRefresh::Heard::Nothing;
@@ -124,7 +125,10 @@ bool StoredCommandMenus::teamChangedSinceBuild(bool betweenActions) {
     if (!notices_) return false;
     const auto now = TeamMenuRefresh::Clock::now();
     refresh_.heard(heardOf(notices_->take()), now);
-    if (refresh_.listenDue(now)) refresh_.listened(notices_->listen(), now);
+    if (refresh_.listenDue(now)) {
+        notices_->listenAgain();
+        refresh_.tried(now);
+    }
     return refresh_.buildDue(betweenActions);
 }
 

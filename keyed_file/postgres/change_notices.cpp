@@ -1,5 +1,7 @@
 #include "keyed_file/postgres/change_notices.h"
 
+#include <poll.h>
+
 #include <utility>
 
 namespace kvr::keyed::pg {
@@ -44,23 +46,20 @@ ChangeListener::~ChangeListener() { drop(); }
 void ChangeListener::drop() {
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
+    stage_ = Stage::Down;
 }
 
-bool ChangeListener::listen() {
-    if (conn_ && PQstatus(conn_) == CONNECTION_OK) return true;
-    drop();
+PGconn *ChangeListener::start(bool wait) const {
     // As the store's session (connection.cpp), an idle one probed so that
-    // a dead one is found, but a shorter wait to connect: listen() is
-    // tried again between the operator's actions.  What the connection
-    // string gives, after these, wins.
+    // a dead one is found, but a shorter wait to connect.  What the
+    // connection string gives, after these, wins.
     const char *keywords[] = {"connect_timeout",     "keepalives",       "keepalives_idle", "keepalives_interval",
                               "keepalives_count",    "application_name", "dbname",          nullptr};
     const char *values[] = {"2", "1", "60", "10", "3", "kvrman1", conninfo_.c_str(), nullptr};
-    conn_ = PQconnectdbParams(keywords, values, 1);
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        drop();
-        return false;
-    }
+    return wait ? PQconnectdbParams(keywords, values, 1) : PQconnectStartParams(keywords, values, 1);
+}
+
+bool ChangeListener::listenOn() {
     PQsetNoticeProcessor(conn_, [](void *, const char *) {}, nullptr);
     // The trigger first: a failure there is no reason not to listen.
     ResultClearer{PQexec(conn_, noticeTriggerSql(table_).c_str())};
@@ -69,11 +68,55 @@ bool ChangeListener::listen() {
         drop();
         return false;
     }
+    stage_ = Stage::Listening;
     return true;
 }
 
+bool ChangeListener::listen() {
+    if (stage_ == Stage::Listening && PQstatus(conn_) == CONNECTION_OK) return true;
+    drop();
+    conn_ = start(true);
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        drop();
+        return false;
+    }
+    return listenOn();
+}
+
+void ChangeListener::listenAgain() {
+    if (stage_ == Stage::Listening) return;
+    drop();
+    conn_ = start(false);
+    if (!conn_ || PQstatus(conn_) == CONNECTION_BAD) {
+        drop();
+        return;
+    }
+    stage_ = Stage::Connecting;
+    polling_ = PGRES_POLLING_WRITING;
+}
+
+void ChangeListener::advance() {
+    while (stage_ == Stage::Connecting) {
+        if (polling_ == PGRES_POLLING_FAILED) {
+            drop();
+            return;
+        }
+        if (polling_ == PGRES_POLLING_OK) {
+            (void)listenOn();
+            return;
+        }
+        pollfd ready{PQsocket(conn_), static_cast<short>(polling_ == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (ready.fd < 0 || ::poll(&ready, 1, 0) != 1) return;  // not yet
+        polling_ = PQconnectPoll(conn_);
+    }
+}
+
 ChangeNews ChangeListener::take() {
-    if (!conn_) return ChangeNews::Lost;
+    if (stage_ == Stage::Connecting) {
+        advance();
+        return stage_ == Stage::Listening ? ChangeNews::Back : ChangeNews::Lost;
+    }
+    if (stage_ != Stage::Listening) return ChangeNews::Lost;
     if (PQconsumeInput(conn_) == 0 || PQstatus(conn_) != CONNECTION_OK) {
         drop();
         return ChangeNews::Lost;

@@ -9,8 +9,11 @@
 //
 // While listening nothing is sent: take() reads what the socket already
 // holds (PQconsumeInput) and the notices libpq parsed (PQnotifies).  A
-// session that went down is told as Lost, and listen() connects anew,
-// within a connection time-out of its own (2 seconds).
+// session that went down is told as Lost.  listen() connects and waits
+// (2 seconds at most unless the connection string says otherwise);
+// listenAgain() connects without waiting (PQconnectStart), each take()
+// taking the attempt a step further as far as its socket is ready, so
+// that a server out of reach never holds the caller up.
 #ifndef KVR_KEYED_POSTGRES_CHANGE_NOTICES_H
 #define KVR_KEYED_POSTGRES_CHANGE_NOTICES_H
 
@@ -34,15 +37,25 @@ public:
     ChangeListener &operator=(const ChangeListener &) = delete;
 
     bool listen() override;
+    void listenAgain() override;
     ChangeNews take() override;
     int descriptor() const override;
 
 private:
+    enum class Stage { Down, Connecting, Listening };
+
+    PGconn *start(bool wait) const;
+    // The trigger, LISTEN, and non-blocking from then on.
+    bool listenOn();
+    // An attempt under way, a step further when its socket is ready.
+    void advance();
     void drop();
 
     std::string conninfo_;
     std::string table_;
     PGconn *conn_ = nullptr;
+    Stage stage_ = Stage::Down;
+    PostgresPollingStatusType polling_ = PGRES_POLLING_WRITING;
 };
 
 // The SQL that gives table its trigger when it has none: nothing when the

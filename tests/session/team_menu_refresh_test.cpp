@@ -15,13 +15,12 @@ using Heard = TeamMenuRefresh::Heard;
 using namespace std::chrono_literals;
 
 // One look at the notices, as the window makes it: at a time (ms from the
-// start), with what the notices said, whether the operator is between
-// actions, and, when listening is due, whether listening works.
+// start), with what the notices said and whether the operator is between
+// actions.
 struct Look {
     int atMs;
     Heard heard;
     bool betweenActions = true;
-    bool listenWorks = true;
 };
 
 struct Day {
@@ -44,7 +43,7 @@ std::string runDay(const std::vector<Look> &looks) {
         refresh.heard(look.heard, now);
         if (refresh.listenDue(now)) {
             step += "l";
-            refresh.listened(look.listenWorks, now);
+            refresh.tried(now);
         }
         if (refresh.buildDue(look.betweenActions)) {
             step += "b";
@@ -56,7 +55,7 @@ std::string runDay(const std::vector<Look> &looks) {
 }
 
 TEST(TeamMenuRefreshTest, BuildsForChangesBetweenActionsOnlyAndOnceAfterNoticesCameBack) {
-    const Heard N = Heard::Nothing, C = Heard::Changed, L = Heard::Lost;
+    const Heard N = Heard::Nothing, C = Heard::Changed, L = Heard::Lost, B = Heard::Back;
     const Day days[] = {
         {"nothing heard builds nothing", {{0, N}, {250, N}}, "- - "},
         {"a change is built at the first look", {{0, C}, {250, N}}, "b - "},
@@ -65,14 +64,15 @@ TEST(TeamMenuRefreshTest, BuildsForChangesBetweenActionsOnlyAndOnceAfterNoticesC
          "- - - b - "},
         {"a change heard during a menu action is built after it", {{0, C, false}, {250, N}}, "- b "},
         {"a lost connection is listened for at once and built once when it is back",
-         {{0, L}, {250, N}, {500, C}},
-         "lb - b "},
-        {"while listening fails it is tried every two seconds, then built once",
-         {{0, L, true, false}, {250, L}, {1999, L}, {2000, L, true, false}, {3000, L}, {4000, L}, {4250, N}},
-         "l - - l - lb - "},
+         {{0, L}, {250, B}, {500, N}, {750, C}},
+         "l b - b "},
+        {"while it is not back it is begun anew every two seconds",
+         {{0, L}, {250, L}, {1999, L}, {2000, L}, {3000, L}, {4000, L}, {4250, B}, {4500, N}},
+         "l - - l - l b - "},
         {"back under an open menu, the build waits for it to close",
-         {{0, L, false}, {250, N, false}, {500, N}},
+         {{0, L, false}, {250, B, false}, {500, N}},
          "l - b "},
+        {"lost and back twice builds twice", {{0, L}, {250, B}, {500, L}, {750, B}}, "l b l b "},
     };
     for (const Day &day : days) {
         SCOPED_TRACE(day.says);
@@ -93,12 +93,13 @@ TEST(TeamMenuRefreshTest, ABuildForAnotherReasonAnswersTheChangesHeardBefore) {
 TEST(TeamMenuRefreshTest, NoticesThatCouldNotListenAtTheFirstBuildBuildOnceWhenTheyCan) {
     TeamMenuRefresh refresh;
     const auto start = TeamMenuRefresh::Clock::time_point{} + 1h;
-    ASSERT_TRUE(refresh.listenDue(start));
     refresh.listened(false, start);
     refresh.built();
     EXPECT_FALSE(refresh.listenDue(start + 1s));
     ASSERT_TRUE(refresh.listenDue(start + 2s));
-    refresh.listened(true, start + 2s);
+    refresh.tried(start + 2s);
+    EXPECT_FALSE(refresh.buildDue(true));
+    refresh.heard(Heard::Back, start + 2s + 250ms);
     EXPECT_TRUE(refresh.buildDue(true)) << "changes made before it listened went unheard";
 }
 
