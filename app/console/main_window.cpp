@@ -297,7 +297,7 @@ private:
     // the stored-command menus between the operator's actions: a look at
     // the notices already come in, every few tenths of a second.
     void followTeamChanges() {
-        if (!storedMenus_.followsTeam()) return;
+        if (!commands_.library().isTeamLibrary()) return;
         auto *look = new QTimer(this);
         connect(look, &QTimer::timeout, this, [this] {
             if (storedMenus_.teamChangedSinceBuild(!acting_ && QApplication::activePopupWidget() == nullptr))

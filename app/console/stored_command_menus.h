@@ -54,14 +54,14 @@ public:
     bool fileChangedSinceBuild();
     void fileSeen();
 
-    // The team library's notices of changes (team_menu_refresh.h): whether
-    // the menus follow them (COMMANDS in the team library), and whether to
-    // build them now for what was heard since the last build, a look at
-    // what has already come in (nothing sent to the server unless the
-    // notices were lost and are listened for again).  betweenActions: no
-    // menu is open and no menu action is under way.
+    // In the team library: whether to build the menus now for the notices
+    // of changes heard since the last build (team_menu_refresh.h), a look
+    // at what has already come in (nothing is sent to the server unless
+    // the notices were lost and are listened for again); false before the
+    // first build listens and for a local file.  betweenActions: no menu is
+    // open and no menu action is under way.  Looks every kNoticeLookMs
+    // show a change within a fraction of a second.
     static constexpr int kNoticeLookMs = 250;
-    bool followsTeam() const { return notices_ != nullptr; }
     bool teamChangedSinceBuild(bool betweenActions);
 
     // Offers the SAM card groups under samMenu too (numbers from 2001);
@@ -79,8 +79,8 @@ private:
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;
     session::StoredCommandPlan plan_;
-    int samMenu_ = 0;            // 0: the SAM card groups are not offered there
-    std::uint64_t builtAt_ = 0;  // the file's change mark as the last build read it
+    int samMenu_ = 0;                                // 0: the SAM card groups are not offered there
+    std::uint64_t builtAt_ = 0;                      // the file's change mark as the last build read it
     std::unique_ptr<keyed::ChangeNotices> notices_;  // from the first build on, in the team library
     session::TeamMenuRefresh refresh_;
 };

@@ -127,8 +127,9 @@ TEST_F(ChangeNoticesTest, OnlyACommittedTransactionSendsANoticeAndOneForAllItsRo
 }
 
 TEST_F(ChangeNoticesTest, ASessionTheServerEndedIsToldAsLostAndListeningAgainTellsBackThenHearsTheNextChange) {
-    ASSERT_EQ(PostgresServer::sql(database, "SELECT bool_and(pg_terminate_backend(pid)) FROM pg_stat_activity"
-                                            " WHERE application_name = 'kvrman1' AND datname = current_database()"),
+    ASSERT_EQ(PostgresServer::sql(database,
+                                  "SELECT bool_and(pg_terminate_backend(pid)) FROM pg_stat_activity"
+                                  " WHERE application_name = 'kvrman1' AND datname = current_database()"),
               "t");
     EXPECT_EQ(nextNews(*notices), ChangeNews::Lost);
     EXPECT_EQ(notices->descriptor(), -1);

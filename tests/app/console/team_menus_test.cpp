@@ -65,7 +65,8 @@ TEST_F(TeamMenusTest, AnotherStationsChangeShowsByItselfButNeverUnderAnOpenMenu)
         otherStation({"adder", "COMMANDS", "1"});
         ASSERT_TRUE(eventually([&] { return texts(tarjeta(w)) == kFixedItems + QStringList{">peer"}; }))
             << texts(tarjeta(w)).join(",").toStdString();
-        const auto shown = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - added);
+        const auto shown =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - added);
         EXPECT_LT(shown.count(), 2000) << "from the other station's commit to the menu";
         std::printf("[ shown    ] %lld ms after the other station's add\n", static_cast<long long>(shown.count()));
         EXPECT_EQ(texts(w.menus()->menu(kFirstStoredEntry)), QStringList({"0"}));
@@ -100,9 +101,8 @@ public:
 
 private:
     void allow(bool allowed) const {
-        PostgresServer::sql(kvr::testing::testServer().conninfo(), "ALTER DATABASE " + database_ +
-                                                                       " ALLOW_CONNECTIONS " +
-                                                                       (allowed ? "true" : "false"));
+        PostgresServer::sql(kvr::testing::testServer().conninfo(),
+                            "ALTER DATABASE " + database_ + " ALLOW_CONNECTIONS " + (allowed ? "true" : "false"));
     }
     std::string database_;
 };
@@ -118,8 +118,9 @@ TEST_F(TeamMenusTest, AStationWhoseConnectionWentDownRebuildsItsMenusWhenItIsBac
         ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
         {
             RefusedConnections refused(kvr::testing::databaseNameOf(library.database()));
-            PQclear(PQexec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
-                                  " WHERE application_name = 'kvrman1' AND datname = current_database()"));
+            PQclear(PQexec(admin,
+                           "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                           " WHERE application_name = 'kvrman1' AND datname = current_database()"));
             // A change nobody of the station hears: its notice goes to no
             // one.
             PQclear(PQexec(admin, "UPDATE commands SET name = 'Unheard', crc = NULL, version = version + 1"));
@@ -127,8 +128,8 @@ TEST_F(TeamMenusTest, AStationWhoseConnectionWentDownRebuildsItsMenusWhenItIsBac
             EXPECT_EQ(texts(w.menus()->menu(kFirstStoredEntry)), QStringList({"0"}));
         }
         PQfinish(admin);
-        EXPECT_TRUE(eventually([&] { return texts(w.menus()->menu(kFirstStoredEntry)) == QStringList{"Unheard"}; },
-                               6000))
+        EXPECT_TRUE(
+            eventually([&] { return texts(w.menus()->menu(kFirstStoredEntry)) == QStringList{"Unheard"}; }, 6000))
             << texts(w.menus()->menu(kFirstStoredEntry)).join(",").toStdString();
     });
 }
