@@ -21,6 +21,8 @@
 #include <libpq-fe.h>
 
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace kvr::console::testing {
@@ -114,7 +116,8 @@ TEST_F(TeamMenusTest, AStationWhoseConnectionWentDownRebuildsItsMenusWhenItIsBac
         ASSERT_TRUE(eventually([&] { return texts(w.menus()->menu(kFirstStoredEntry)) == QStringList{"0"}; }));
         // A session of the administrator's, made before the station's
         // sessions end and no new one is let in.
-        PGconn *admin = PQconnectdb(library.database().c_str());
+        const std::unique_ptr<PGconn, void (*)(PGconn *)> session(PQconnectdb(library.database().c_str()), PQfinish);
+        PGconn *admin = session.get();
         ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
         {
             RefusedConnections refused(kvr::testing::databaseNameOf(library.database()));
@@ -127,7 +130,6 @@ TEST_F(TeamMenusTest, AStationWhoseConnectionWentDownRebuildsItsMenusWhenItIsBac
             QTest::qWait(3 * StoredCommandMenus::kNoticeLookMs);
             EXPECT_EQ(texts(w.menus()->menu(kFirstStoredEntry)), QStringList({"0"}));
         }
-        PQfinish(admin);
         EXPECT_TRUE(
             eventually([&] { return texts(w.menus()->menu(kFirstStoredEntry)) == QStringList{"Unheard"}; }, 6000))
             << texts(w.menus()->menu(kFirstStoredEntry)).join(",").toStdString();
