@@ -140,9 +140,9 @@ public:
     // writes to the file.
     [[nodiscard]] virtual std::optional<std::int64_t> keyedCount() { return std::nullopt; }
     virtual std::uint64_t changeMark() { return 0; }
-    // A source of notices of the open file's committed changes
-    // (change_notices.h), not listening yet; nothing from a store that
-    // hears none.
+    // A source of notices of the open file's committed changes by others
+    // (change_notices.h), not listening yet, that does not outlive the
+    // store; nothing from a store that hears none.
     virtual std::unique_ptr<ChangeNotices> listenForChanges() { return nullptr; }
 
     // Writes: each is whole or not at all, and part of the transaction when

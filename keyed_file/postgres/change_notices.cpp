@@ -38,8 +38,8 @@ std::string noticeTriggerSql(const std::string &table) {
            " END $kvr$";
 }
 
-ChangeListener::ChangeListener(std::string conninfo, std::string table)
-    : conninfo_(std::move(conninfo)), table_(std::move(table)) {}
+ChangeListener::ChangeListener(std::string conninfo, std::string table, std::function<int()> ownSession)
+    : conninfo_(std::move(conninfo)), table_(std::move(table)), ownSession_(std::move(ownSession)) {}
 
 ChangeListener::~ChangeListener() { drop(); }
 
@@ -122,8 +122,10 @@ ChangeNews ChangeListener::take() {
         return ChangeNews::Lost;
     }
     bool changed = false;
+    const int own = ownSession_ ? ownSession_() : 0;
     while (PGnotify *notice = PQnotifies(conn_)) {
-        if (notice->extra && table_ == notice->extra) changed = true;
+        ++read_;
+        if (notice->extra && table_ == notice->extra && (own == 0 || notice->be_pid != own)) changed = true;
         PQfreemem(notice);
     }
     return changed ? ChangeNews::Changed : ChangeNews::None;

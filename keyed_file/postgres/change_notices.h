@@ -4,8 +4,9 @@
 // sends the table's name from inside every transaction that adds, changes
 // or deletes a row.  The server delivers a notice only when that
 // transaction commits, and once per transaction however many rows it
-// changed; a rolled-back transaction sends nothing.  Every station's
-// writes notify, this one's included.
+// changed; a rolled-back transaction sends nothing.  The notices of the
+// writes of this station's own session (ownSession: its server process)
+// are left out, as the local file's change mark leaves out its own.
 //
 // While listening nothing is sent: take() reads what the socket already
 // holds (PQconsumeInput) and the notices libpq parsed (PQnotifies).  A
@@ -21,6 +22,7 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <string>
 
 namespace kvr::keyed::pg {
@@ -29,9 +31,9 @@ class ChangeListener final : public ChangeNotices {
 public:
     static constexpr const char *kChannel = "kvr_changes";
 
-    // The notices of table in the database of conninfo; nothing is
-    // connected before listen().
-    ChangeListener(std::string conninfo, std::string table);
+    // The notices of table in the database of conninfo, but those of the
+    // session ownSession names; nothing is connected before listen().
+    ChangeListener(std::string conninfo, std::string table, std::function<int()> ownSession);
     ~ChangeListener() override;
     ChangeListener(const ChangeListener &) = delete;
     ChangeListener &operator=(const ChangeListener &) = delete;
@@ -40,6 +42,9 @@ public:
     void listenAgain() override;
     ChangeNews take() override;
     int descriptor() const override;
+
+    // The notices read so far, on any table and of any session.
+    long noticesRead() const { return read_; }
 
 private:
     enum class Stage { Down, Connecting, Listening };
@@ -53,6 +58,8 @@ private:
 
     std::string conninfo_;
     std::string table_;
+    std::function<int()> ownSession_;
+    long read_ = 0;
     PGconn *conn_ = nullptr;
     Stage stage_ = Stage::Down;
     PostgresPollingStatusType polling_ = PGRES_POLLING_WRITING;

@@ -67,7 +67,7 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
 
 std::unique_ptr<ChangeNotices> PostgresStore::listenForChanges() {
     if (!open_) return nullptr;
-    return std::make_unique<pg::ChangeListener>(db_.conninfo(), table_);
+    return std::make_unique<pg::ChangeListener>(db_.conninfo(), table_, [this] { return db_.backendPid(); });
 }
 
 void PostgresStore::close() {

@@ -1,9 +1,10 @@
-// The team library's notices of changes on a real server: what a listener
-// hears of committed, rolled-back and many-row transactions, as the server
-// delivers them to any LISTENing session, and a listener whose session the
-// server ended.
+// The team library's notices of changes on a real server: what the server
+// delivers to any LISTENing session of committed, rolled-back and many-row
+// transactions, what the file's own listener tells of this station's
+// changes and another's, and a listener whose session the server ended.
 #include "keyed_files.h"
 #include "postgres_environment.h"
+#include "keyed_file/postgres/change_notices.h"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -100,12 +101,29 @@ protected:
     // A notice no station's change sends, after which every notice sent
     // before has come.
     void mark() const { PostgresServer::sql(database, "NOTIFY kvr_changes, 'mark'"); }
+    // Another station's change: a row renamed with SQL.
+    void changeElsewhere() const {
+        PostgresServer::sql(database,
+                            "UPDATE commands SET name = 'Elsewhere', crc = NULL, version = version + 1"
+                            " WHERE recno = (SELECT min(recno) FROM commands)");
+    }
+    // Takes the notices until the listener has read count of them in all.
+    std::vector<ChangeNews> takeUntilRead(long count) const {
+        auto &listener = dynamic_cast<kvr::keyed::pg::ChangeListener &>(*notices);
+        std::vector<ChangeNews> news;
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (listener.noticesRead() < count && Clock::now() < deadline) {
+            awaitReadable(notices->descriptor(), deadline);
+            news.push_back(notices->take());
+        }
+        return news;
+    }
 
     std::unique_ptr<KeyedFile> file;
     std::unique_ptr<ChangeNotices> notices;
 };
 
-TEST_F(ChangeNoticesTest, OnlyACommittedTransactionSendsANoticeAndOneForAllItsRows) {
+TEST_F(ChangeNoticesTest, ACommittedTransactionSendsOneNoticeARolledBackOneNoneAndOwnChangesAreLeftOut) {
     Overhearer other(database);
     ASSERT_EQ(file->beginTransaction(), 0);
     add("Rolled");
@@ -122,7 +140,15 @@ TEST_F(ChangeNoticesTest, OnlyACommittedTransactionSendsANoticeAndOneForAllItsRo
     ASSERT_EQ(file->remove(), 0);
     mark();
     EXPECT_EQ(other.heardUpTo("mark"), std::vector<std::string>({"commands", "commands", "commands", "mark"}));
+    // The listener of this station's file reads them all and tells none of
+    // them: they are its own.
+    for (const ChangeNews news : takeUntilRead(5)) EXPECT_EQ(news, ChangeNews::None);
+    EXPECT_EQ(dynamic_cast<kvr::keyed::pg::ChangeListener &>(*notices).noticesRead(), 5) << "the rolled-back mark too";
+
+    changeElsewhere();
+    changeElsewhere();
     EXPECT_EQ(nextNews(*notices), ChangeNews::Changed);
+    (void)takeUntilRead(7);
     EXPECT_EQ(notices->take(), ChangeNews::None) << "the notices come so far are taken together";
 }
 
@@ -138,7 +164,7 @@ TEST_F(ChangeNoticesTest, ASessionTheServerEndedIsToldAsLostAndListeningAgainTel
     notices->listenAgain();  // without waiting: the looks take it on
     EXPECT_EQ(nextNews(*notices, ChangeNews::Lost), ChangeNews::Back);
     EXPECT_EQ(notices->take(), ChangeNews::None);
-    add("Again");  // the store's own session is made again for it
+    changeElsewhere();
     EXPECT_EQ(nextNews(*notices), ChangeNews::Changed);
 }
 

@@ -76,7 +76,7 @@ TEST_F(TeamMenusTest, AnotherStationsChangeShowsByItselfButNeverUnderAnOpenMenu)
         // Under the open Tarjeta menu the next change waits.  A listener
         // of the test's own hears it, and the window looks at its notices
         // three times more, before the menu closes.
-        keyed::pg::ChangeListener witness(library.database(), "commands");
+        keyed::pg::ChangeListener witness(library.database(), "commands", nullptr);
         ASSERT_TRUE(witness.listen());
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
         ASSERT_EQ(QApplication::activePopupWidget(), tarjeta(w));
