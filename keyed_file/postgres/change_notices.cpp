@@ -62,7 +62,7 @@ PGconn *ChangeListener::start(bool wait) const {
 bool ChangeListener::listenOn() {
     PQsetNoticeProcessor(conn_, [](void *, const char *) {}, nullptr);
     // The trigger first: a failure there is no reason not to listen.
-    ResultClearer{PQexec(conn_, noticeTriggerSql(table_).c_str())};
+    PQclear(PQexec(conn_, noticeTriggerSql(table_).c_str()));
     const ResultClearer listening{PQexec(conn_, (std::string("LISTEN ") + kChannel).c_str())};
     if (!listening.ok() || PQsetnonblocking(conn_, 1) != 0) {
         drop();
