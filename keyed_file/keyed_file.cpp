@@ -183,6 +183,10 @@ int KeyedFile::sweepStep(int code, Direction direction, bool fromEnd) {
     return wholeReadEnded(sweep_.delivered, sweep_.mark);
 }
 
+std::unique_ptr<ChangeNotices> KeyedFile::listenForChanges() {
+    return isOpen() ? store_->listenForChanges() : nullptr;
+}
+
 // Another process's writes move the store's mark; this file definition's
 // own writes (which the store's mark may not see) move writes_.
 std::uint64_t KeyedFile::changeMark() { return (isOpen() ? store_->changeMark() : 0) * 0x100000001ull + writes_; }

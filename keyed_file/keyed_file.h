@@ -143,6 +143,12 @@ public:
     std::uint64_t changeMark();
     [[nodiscard]] int wholeReadEnded(std::int64_t delivered, std::uint64_t mark);
 
+    // A source of notices of this file's committed changes by other
+    // stations, for a file open in a store that hears them (the team
+    // library); nothing otherwise.  It may outlive a close of the file,
+    // not the file definition.
+    std::unique_ptr<ChangeNotices> listenForChanges();
+
     // The record last read, added or put.
     std::string position() const;
     std::uint32_t recordNumber() const { return current_.recordNumber; }

@@ -15,10 +15,12 @@
 #define KVR_KEYED_STORE_H
 
 #include "keyed_file/access_mode.h"
+#include "keyed_file/change_notices.h"
 #include "keyed_file/keyed_error.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -138,6 +140,10 @@ public:
     // writes to the file.
     [[nodiscard]] virtual std::optional<std::int64_t> keyedCount() { return std::nullopt; }
     virtual std::uint64_t changeMark() { return 0; }
+    // A source of notices of the open file's committed changes by others
+    // (change_notices.h), not listening yet, that does not outlive the
+    // store; nothing from a store that hears none.
+    virtual std::unique_ptr<ChangeNotices> listenForChanges() { return nullptr; }
 
     // Writes: each is whole or not at all, and part of the transaction when
     // one is open.  Given an expected change counter (a watched write), a

@@ -42,6 +42,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 #include <string>
 #include <utility>
@@ -123,6 +124,7 @@ protected:
         runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
+        followTeamChanges();
         openHistoryLog();
         showConsole();
         code_->setFocus();
@@ -289,6 +291,19 @@ private:
         replyHex_->setToolTip(decoding);
         setStatusText(QString::fromStdString(console_.statusText()));
         setStatusToolTip(QString::fromStdString(console_.statusMeaning()));
+    }
+
+    // In the team library another station's change of COMMANDS shows in
+    // the stored-command menus between the operator's actions: a look at
+    // the notices already come in, every few tenths of a second.
+    void followTeamChanges() {
+        if (!commands_.library().isTeamLibrary()) return;
+        auto *look = new QTimer(this);
+        connect(look, &QTimer::timeout, this, [this] {
+            if (storedMenus_.teamChangedSinceBuild(!acting_ && QApplication::activePopupWidget() == nullptr))
+                buildStoredCommandMenus();
+        });
+        look->start(StoredCommandMenus::kNoticeLookMs);
     }
 
     // Builds the stored-command menus again from COMMANDS, in place of the

@@ -43,6 +43,16 @@ std::size_t sharedItems(const std::vector<PlannedItem> &before, const std::vecto
     return n;
 }
 
+TeamMenuRefresh::Heard heardOf(keyed::ChangeNews news) {
+    switch (news) {
+    case keyed::ChangeNews::Changed: return TeamMenuRefresh::Heard::Changed;
+    case keyed::ChangeNews::Lost: return TeamMenuRefresh::Heard::Lost;
+    case keyed::ChangeNews::Back: return TeamMenuRefresh::Heard::Back;
+    case keyed::ChangeNews::None: break;
+    }
+    return TeamMenuRefresh::Heard::Nothing;
+}
+
 }  // namespace
 
 StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
@@ -53,6 +63,12 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
     StoredCommandRows rows;
     keyed::KeyedFile &file = library_.commandsFile();
     if (file.isOpen()) {
+        // Listening starts before the first read, and the notices heard
+        // before a read are answered by it.
+        const auto now = TeamMenuRefresh::Clock::now();
+        if (!notices_ && (notices_ = file.listenForChanges())) refresh_.listened(notices_->listen(), now);
+        if (notices_) refresh_.heard(heardOf(notices_->take()), now);
+        refresh_.built();
         const std::uint64_t mark = file.changeMark();
         const int code = readStoredCommandRows(file, rows);
         if (code == keyed::KeyedSystemError) {
@@ -103,6 +119,17 @@ bool StoredCommandMenus::build(int32_t lastEntryNumber) {
 bool StoredCommandMenus::fileChangedSinceBuild() {
     keyed::KeyedFile &file = library_.commandsFile();
     return file.isOpen() && file.changeMark() != builtAt_;
+}
+
+bool StoredCommandMenus::teamChangedSinceBuild(bool betweenActions) {
+    if (!notices_) return false;
+    const auto now = TeamMenuRefresh::Clock::now();
+    refresh_.heard(heardOf(notices_->take()), now);
+    if (refresh_.listenDue(now)) {
+        notices_->listenAgain();
+        refresh_.tried(now);
+    }
+    return refresh_.buildDue(betweenActions);
 }
 
 void StoredCommandMenus::fileSeen() {

@@ -5,9 +5,12 @@
 #ifndef KVR_CONSOLE_STORED_COMMAND_MENUS_H
 #define KVR_CONSOLE_STORED_COMMAND_MENUS_H
 
+#include "keyed_file/change_notices.h"
 #include "session/stored_command_plan.h"
+#include "session/team_menu_refresh.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,6 +54,16 @@ public:
     bool fileChangedSinceBuild();
     void fileSeen();
 
+    // In the team library: whether to build the menus now for the notices
+    // of changes heard since the last build (team_menu_refresh.h), a look
+    // at what has already come in (nothing is sent to the server unless
+    // the notices were lost and are listened for again); false before the
+    // first build listens and for a local file.  betweenActions: no menu is
+    // open and no menu action is under way.  Looks every kNoticeLookMs
+    // show a change within a fraction of a second.
+    static constexpr int kNoticeLookMs = 250;
+    bool teamChangedSinceBuild(bool betweenActions);
+
     // Offers the SAM card groups under samMenu too (numbers from 2001);
     // each build removes the previous build's and makes them again.
     void offerSamCommandsUnder(int samMenu) { samMenu_ = samMenu; }
@@ -66,8 +79,10 @@ private:
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;
     session::StoredCommandPlan plan_;
-    int samMenu_ = 0;            // 0: the SAM card groups are not offered there
-    std::uint64_t builtAt_ = 0;  // the file's change mark as the last build read it
+    int samMenu_ = 0;                                // 0: the SAM card groups are not offered there
+    std::uint64_t builtAt_ = 0;                      // the file's change mark as the last build read it
+    std::unique_ptr<keyed::ChangeNotices> notices_;  // from the first build on, in the team library
+    session::TeamMenuRefresh refresh_;
 };
 
 }  // namespace kvr::console

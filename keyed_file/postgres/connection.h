@@ -124,6 +124,8 @@ public:
 
     // The number of sessions made so far (a new one after every drop).
     int sessions() const { return sessions_; }
+    // The server process of the session (0: none), which notices name.
+    int backendPid() const { return conn_ ? PQbackendPID(conn_) : 0; }
 
 private:
     KeyedStatus openSession();

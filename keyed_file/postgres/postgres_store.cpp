@@ -1,5 +1,6 @@
 #include "keyed_file/postgres/postgres_store.h"
 
+#include "keyed_file/postgres/change_notices.h"
 #include "keyed_file/postgres/schema.h"
 #include "keyed_file/postgres/status.h"
 #include "keyed_file/read_rules.h"
@@ -71,6 +72,11 @@ KeyedStatus PostgresStore::open(const std::string &path, OpenMode mode, int wait
     open_ = true;
     inTransaction_ = false;
     return KeyedStatus::success();
+}
+
+std::unique_ptr<ChangeNotices> PostgresStore::listenForChanges() {
+    if (!open_) return nullptr;
+    return std::make_unique<pg::ChangeListener>(db_.conninfo(), table_, [this] { return db_.backendPid(); });
 }
 
 void PostgresStore::close() {

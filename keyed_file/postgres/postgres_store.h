@@ -94,6 +94,11 @@ public:
     [[nodiscard]] KeyedStatus commit() override;
     [[nodiscard]] KeyedStatus rollback() override;
 
+    // Notices of the table's committed changes by other sessions than this
+    // store's, on a session of their own (change_notices.h); they must not
+    // outlive the store.
+    std::unique_ptr<ChangeNotices> listenForChanges() override;
+
     // The sessions made so far (one more after every reconnection).
     int sessions() const { return db_.sessions(); }
 

@@ -34,6 +34,9 @@ using WindowHandler = std::function<void(runtime::Window &)>;
 
 class ConsoleWindowTest : public ::testing::Test {
 protected:
+    // The command library on the given database (store_choice.h): local
+    // files unless one is given.
+    explicit ConsoleWindowTest(std::string database = {}) : library(interaction, std::move(database)) {}
     void TearDown() override;
 
     // Starts the emulator (on a free port) and opens it with QXOPEN.
@@ -66,7 +69,7 @@ protected:
     // The operator's side: the test answers the boxes and dialogs here.
     test_support::ScriptedInteraction interaction;
     // The command library the main window runs with.
-    library::CommandsLibrary library{interaction};
+    library::CommandsLibrary library;
 };
 
 // Handles events until the condition holds or the time is up; says whether
