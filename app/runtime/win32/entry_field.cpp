@@ -10,6 +10,7 @@ void EntryField::setText(const std::string &text) {
     settingText_ = true;
     Control::setText(text);
     settingText_ = false;
+    last_ = Control::text();
 }
 
 void EntryField::setReadOnly(bool readOnly) { SendMessageW(handle(), EM_SETREADONLY, readOnly, 0); }
@@ -26,7 +27,11 @@ bool EntryField::upperCase() const { return (GetWindowLongW(handle(), GWL_STYLE)
 int EntryField::maxLength() const { return int(SendMessageW(handle(), EM_GETLIMITTEXT, 0, 0)); }
 
 void EntryField::notified(int code) {
-    if (code == EN_CHANGE && !settingText_ && edited) edited();
+    if (code != EN_CHANGE || settingText_) return;
+    std::string now = text();
+    if (now == last_) return;
+    last_ = std::move(now);
+    if (edited) edited();
 }
 
 }  // namespace kvr::runtime::win32

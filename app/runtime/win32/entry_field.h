@@ -1,7 +1,9 @@
 // An entry field (EDIT): one line of text with a maximum length, optional
 // upper-case entry and a read-only state.  Every change the operator makes
 // to the text is reported once (EN_CHANGE): each key typed, a paste, a cut;
-// text the program sets with setText is not reported.
+// text the program sets with setText is not reported, nor a key that
+// changes nothing (one past the maximum length, for which some EDIT
+// controls still notify a change).
 #ifndef KVR_RUNTIME_WIN32_ENTRY_FIELD_H
 #define KVR_RUNTIME_WIN32_ENTRY_FIELD_H
 
@@ -30,6 +32,7 @@ public:
 
 private:
     bool settingText_ = false;
+    std::string last_;  // the text when last reported or set
 };
 
 }  // namespace kvr::runtime::win32

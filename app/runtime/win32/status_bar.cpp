@@ -45,7 +45,8 @@ std::string StatusBar::text(int zone) const {
 }
 
 std::string StatusBar::shownText(int zone) const {
-    const WPARAM part = hintShown_ ? SB_SIMPLEID : WPARAM(zone);
+    // In simple mode any zone in range reads the one text shown.
+    const WPARAM part = hintShown_ ? 0 : WPARAM(zone);
     const LRESULT length = SendMessageW(bar_, SB_GETTEXTLENGTHW, part, 0);
     std::wstring text(std::size_t(LOWORD(length)) + 1, L'\0');
     SendMessageW(bar_, SB_GETTEXTW, part, LPARAM(text.data()));

@@ -129,7 +129,7 @@ TEST(Menus, TheHintOfTheHighlightedItemCoversTheStatusBarWhileTheMenuIsOpen) {
     };
     std::string seen;
     auto showsHintOf = [&](int item) {
-        seen = bar.shownText() + (bar.hintShown() ? " (hint)" : "");
+        seen = bar.shownText() + (bar.hintShown() ? " (hint)" : "") + ", item " + std::to_string(highlighted());
         return bar.hintShown() && bar.shownText() == menus.hint(item);
     };
     // Alt+L opens the reader menu (with its first item highlighted, or
