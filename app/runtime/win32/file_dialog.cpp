@@ -40,12 +40,8 @@ std::wstring dialogFilter(const std::string &filter) {
     return pairs;
 }
 
-std::string runOpenFileDialog(HWND owner, const FileDialogRequest &request) {
-    return runDialog(owner, request, false);
-}
+std::string runOpenFileDialog(HWND owner, const FileDialogRequest &request) { return runDialog(owner, request, false); }
 
-std::string runSaveFileDialog(HWND owner, const FileDialogRequest &request) {
-    return runDialog(owner, request, true);
-}
+std::string runSaveFileDialog(HWND owner, const FileDialogRequest &request) { return runDialog(owner, request, true); }
 
 }  // namespace kvr::runtime::win32

@@ -37,8 +37,8 @@ public:
     // the end.  False when the id is taken or the parent is no menu.
     bool addMenu(int id, const std::string &text, int parentId = Bar, const std::string &name = {});
     // An item at the end of menu parentId; keyCode 0 means no shortcut.
-    bool addItem(int parentId, int id, const std::string &text, std::uint32_t keyCode = 0,
-                 const std::string &hint = {}, const std::string &name = {});
+    bool addItem(int parentId, int id, const std::string &text, std::uint32_t keyCode = 0, const std::string &hint = {},
+                 const std::string &name = {});
     // A separator line; it gets an id too (a negative one of its own when
     // 0) so that it can be hidden or removed.  The id, or 0 on failure.
     int addSeparator(int parentId, int id = 0);

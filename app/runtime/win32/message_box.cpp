@@ -71,8 +71,8 @@ int messageButtonOf(int result) {
 }
 
 int runMessageBox(HWND owner, const MessageBoxRequest &request) {
-    return messageButtonOf(MessageBoxW(owner, widen(request.text).c_str(), widen(request.caption).c_str(),
-                                       messageBoxStyle(request)));
+    return messageButtonOf(
+        MessageBoxW(owner, widen(request.text).c_str(), widen(request.caption).c_str(), messageBoxStyle(request)));
 }
 
 }  // namespace kvr::runtime::win32

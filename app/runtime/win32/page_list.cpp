@@ -23,10 +23,9 @@ HWND makeFrame(HWND parent, int id, const RECT &pixels) {
         frameClass.lpszClassName = kFrameClass;
         RegisterClassExW(&frameClass);
     }
-    return CreateWindowExW(WS_EX_CONTROLPARENT, kFrameClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
-                           int(pixels.left), int(pixels.top), int(pixels.right - pixels.left),
-                           int(pixels.bottom - pixels.top), parent, reinterpret_cast<HMENU>(INT_PTR(id)), instance,
-                           nullptr);
+    return CreateWindowExW(WS_EX_CONTROLPARENT, kFrameClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, int(pixels.left),
+                           int(pixels.top), int(pixels.right - pixels.left), int(pixels.bottom - pixels.top), parent,
+                           reinterpret_cast<HMENU>(INT_PTR(id)), instance, nullptr);
 }
 
 }  // namespace
@@ -139,12 +138,8 @@ LRESULT CALLBACK PageList::frameProcedure(HWND window, UINT message, WPARAM wPar
 
 LRESULT PageList::frameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SIZE:
-        layout();
-        return 0;
-    case WM_SETFOCUS:
-        SetFocus(rows_);
-        return 0;
+    case WM_SIZE: layout(); return 0;
+    case WM_SETFOCUS: SetFocus(rows_); return 0;
     case WM_VSCROLL:
         switch (LOWORD(wParam)) {
         case SB_LINEUP: ask(Scroll::LineUp); break;

@@ -6,11 +6,11 @@
 
 namespace kvr::runtime::win32 {
 
-StatusBar::StatusBar(HWND parent, int zones, int zoneWidth, bool sizeGrip)
+StatusBar::StatusBar(HWND parent, HFONT font, int zones, int zoneWidth, bool sizeGrip)
     : bar_(CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | (sizeGrip ? SBARS_SIZEGRIP : 0), 0, 0, 0,
                            0, parent, nullptr, GetModuleHandleW(nullptr), nullptr)),
       zoneWidth_(zoneWidth), texts_(std::size_t(zones > 0 ? zones : 1)) {
-    SendMessageW(bar_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
+    SendMessageW(bar_, WM_SETFONT, WPARAM(font), FALSE);
     layout();
 }
 

@@ -14,8 +14,8 @@ namespace kvr::runtime::win32 {
 
 class StatusBar {
 public:
-    // zoneWidth: pixels of each zone after the first.
-    StatusBar(HWND parent, int zones, int zoneWidth, bool sizeGrip);
+    // zoneWidth: pixels of each zone after the first; font: the window's.
+    StatusBar(HWND parent, HFONT font, int zones, int zoneWidth, bool sizeGrip);
     StatusBar(const StatusBar &) = delete;
     StatusBar &operator=(const StatusBar &) = delete;
 

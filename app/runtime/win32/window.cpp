@@ -51,14 +51,13 @@ Window::Window(const WindowDefinition &definition, HWND owner)
     const std::wstring className = widen(definition.name.empty() ? std::string("KVR$WINDOW") : definition.name);
     registerClass(className);
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, className.c_str(), widen(definition.title).c_str(),
-                              frameStyle(definition.resizable), CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
+                              frameStyle(definition.resizable), CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, LONG_PTR(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, LONG_PTR(&Window::procedure));
-    SendMessageW(window_, WM_SETFONT, WPARAM(font_.handle()), FALSE);
     if (definition.menuBar) menus_ = std::make_unique<Menus>(window_);
     if (definition.statusBar)
-        statusBar_ = std::make_unique<StatusBar>(window_, definition.statusZones,
+        statusBar_ = std::make_unique<StatusBar>(window_, font_.handle(), definition.statusZones,
                                                  units_.toPixelsX(definition.statusZoneWidth), definition.resizable);
     fitClientSize();
 }
@@ -72,18 +71,19 @@ Window::~Window() {
     DestroyWindow(window_);
 }
 
-HWND Window::createControl(const wchar_t *className, const std::string &text, DWORD style, int x, int y, int w,
-                           int h, int id) {
+HWND Window::createControl(const wchar_t *className, const std::string &text, DWORD style, int x, int y, int w, int h,
+                           int id) {
     const RECT place = units_.toPixels(RECT{x, y, x + w, y + h});
-    const HWND control = CreateWindowExW(
-        0, className, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, int(place.left), int(place.top),
-        int(place.right - place.left), int(place.bottom - place.top), window_,
-        reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
+    const HWND control =
+        CreateWindowExW(0, className, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, int(place.left),
+                        int(place.top), int(place.right - place.left), int(place.bottom - place.top), window_,
+                        reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, WPARAM(font_.handle()), FALSE);
     return control;
 }
 
-template <typename T> T &Window::keep(std::unique_ptr<T> control) {
+template <typename T>
+T &Window::keep(std::unique_ptr<T> control) {
     T &kept = *control;
     byId_[control->id()] = control.get();
     controls_.push_back(std::move(control));
@@ -115,8 +115,8 @@ Button &Window::addButton(const std::string &text, int x, int y, int w, int h, b
 
 PageList &Window::addPageList(int x, int y, int w, int h, const std::vector<int> &tabStops) {
     const int id = nextId_++;
-    return keep(std::make_unique<PageList>(window_, id, units_.toPixels(RECT{x, y, x + w, y + h}), font_.handle(),
-                                           tabStops));
+    return keep(
+        std::make_unique<PageList>(window_, id, units_.toPixels(RECT{x, y, x + w, y + h}), font_.handle(), tabStops));
 }
 
 void Window::setStatusText(const std::string &text, int zone) {

@@ -108,7 +108,8 @@ private:
     LRESULT message(UINT message, WPARAM wParam, LPARAM lParam);
     HWND createControl(const wchar_t *className, const std::string &text, DWORD style, int x, int y, int w, int h,
                        int id);
-    template <typename T> T &keep(std::unique_ptr<T> control);
+    template <typename T>
+    T &keep(std::unique_ptr<T> control);
     void pump();
 
     std::string name_;

@@ -23,9 +23,9 @@ public:
         words.push_back(WORD(points));
         for (wchar_t c : widen(face)) words.push_back(WORD(c));
         words.push_back(0);
-        dialog_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                             reinterpret_cast<DLGTEMPLATE *>(words.data()), nullptr,
-                                             [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        dialog_ = CreateDialogIndirectParamW(
+            GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE *>(words.data()), nullptr,
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     }
     ~FontDialog() { DestroyWindow(dialog_); }
     FontDialog(const FontDialog &) = delete;
@@ -68,8 +68,8 @@ TEST(DialogUnits, ControlsAndTheClientAreaLandWhereMapDialogRectSays) {
         const char *face;
         int points;
     };
-    const Row rows[] = {{"MS Sans Serif", 8}, {"MS Sans Serif", 10}, {"Tahoma", 8}, {"Fixedsys", 9},
-                        {"Courier New", 12}};
+    const Row rows[] = {
+        {"MS Sans Serif", 8}, {"MS Sans Serif", 10}, {"Tahoma", 8}, {"Fixedsys", 9}, {"Courier New", 12}};
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.face) + " " + std::to_string(row.points));
         WindowDefinition definition;

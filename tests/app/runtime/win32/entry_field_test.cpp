@@ -29,24 +29,36 @@ TEST(EntryField, ReportsEachTypedKeyOnceAndNothingWhileReadOnlyOrSetByTheProgram
         seen.push_back(field.text());
     };
     Script script;
-    script.step("focus", [&] { field.setFocus(); }, [&] { return GetFocus() == field.handle(); })
-        .step("type abc", [] { pressKeys({'A', 'B', 'C'}); }, [&] { return edits >= 3; })
+    script
+        .step(
+            "focus", [&] { field.setFocus(); }, [&] { return GetFocus() == field.handle(); })
+        .step(
+            "type abc",
+            [] {
+                pressKeys({'A', 'B', 'C'});
+            },
+            [&] { return edits >= 3; })
         .step("the program sets a text", [&] { field.setText("XY"); })
-        .step("read-only, type d", [&] {
-            field.setReadOnly(true);
-            pressKeys({'D', VK_END});
-        })
+        .step("read-only, type d",
+              [&] {
+                  field.setReadOnly(true);
+                  pressKeys({'D', VK_END});
+              })
         // The End key comes after the d: once it has moved the caret, the
         // d has been handled too.
-        .step("read-only keys handled", {}, [&] {
-            DWORD end = 0;
-            SendMessageW(field.handle(), EM_GETSEL, 0, LPARAM(&end));
-            return end == 2;
-        })
-        .step("writable, one key", [&] {
-            field.setReadOnly(false);
-            pressKeys({'E'});
-        }, [&] { return edits >= 4; });
+        .step("read-only keys handled", {},
+              [&] {
+                  DWORD end = 0;
+                  SendMessageW(field.handle(), EM_GETSEL, 0, LPARAM(&end));
+                  return end == 2;
+              })
+        .step(
+            "writable, one key",
+            [&] {
+                field.setReadOnly(false);
+                pressKeys({'E'});
+            },
+            [&] { return edits >= 4; });
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();
 
@@ -64,14 +76,21 @@ TEST(EntryField, StopsAtItsMaximumLength) {
     int edits = 0;
     field.edited = [&] { ++edits; };
     Script script;
-    script.step("focus", [&] { field.setFocus(); }, [&] { return GetFocus() == field.handle(); })
+    script
+        .step(
+            "focus", [&] { field.setFocus(); }, [&] { return GetFocus() == field.handle(); })
         // Home comes last: the caret back at 0 after three characters
         // means every key has been handled.
-        .step("type five keys and Home", [] { pressKeys({'1', '2', '3', '4', '5', VK_HOME}); }, [&] {
-            DWORD start = 1;
-            SendMessageW(field.handle(), EM_GETSEL, WPARAM(&start), 0);
-            return edits >= 3 && start == 0;
-        });
+        .step(
+            "type five keys and Home",
+            [] {
+                pressKeys({'1', '2', '3', '4', '5', VK_HOME});
+            },
+            [&] {
+                DWORD start = 1;
+                SendMessageW(field.handle(), EM_GETSEL, WPARAM(&start), 0);
+                return edits >= 3 && start == 0;
+            });
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();
 

@@ -47,28 +47,45 @@ TEST(Menus, AShortcutChoosesItsItemOnlyWhileTheItemCanBeChosen) {
     Menus &menus = *w.window.menus();
     auto chose = [&](std::size_t count) { return [&w, count] { return w.chosen.size() >= count; }; };
     Script script;
-    script.step("Ctrl+O", [] { pressChord({VK_CONTROL}, 'O'); }, chose(1))
-        .step("Shift+F5", [] { pressChord({VK_SHIFT}, VK_F5); }, chose(2))
-        .step("Ctrl+Alt+P", [] { pressChord({VK_CONTROL, VK_MENU}, 'P'); }, chose(3))
+    script
+        .step(
+            "Ctrl+O", [] { pressChord({VK_CONTROL}, 'O'); }, chose(1))
+        .step(
+            "Shift+F5", [] { pressChord({VK_SHIFT}, VK_F5); }, chose(2))
+        .step(
+            "Ctrl+Alt+P",
+            [] {
+                pressChord({VK_CONTROL, VK_MENU}, 'P');
+            },
+            chose(3))
         // Taken out: F4 and Shift+F5 choose nothing; the Ctrl+O after them
         // shows when they have been handled.
-        .step("F4 disabled, card menu hidden", [&] {
-            menus.setEnabled(Close, false);
-            menus.setVisible(CardMenu, false);
-            pressKeys({VK_F4});
-            pressChord({VK_SHIFT}, VK_F5);
-            pressChord({VK_CONTROL}, 'O');
-        }, chose(4))
-        .step("put back", [&] {
-            menus.setEnabled(Close, true);
-            menus.setVisible(CardMenu, true);
-            pressKeys({VK_F4});
-        }, chose(5))
-        .step("removed", [&] {
-            menus.remove(Close);
-            pressKeys({VK_F4});
-            pressChord({VK_SHIFT}, VK_F5);
-        }, chose(6));
+        .step(
+            "F4 disabled, card menu hidden",
+            [&] {
+                menus.setEnabled(Close, false);
+                menus.setVisible(CardMenu, false);
+                pressKeys({VK_F4});
+                pressChord({VK_SHIFT}, VK_F5);
+                pressChord({VK_CONTROL}, 'O');
+            },
+            chose(4))
+        .step(
+            "put back",
+            [&] {
+                menus.setEnabled(Close, true);
+                menus.setVisible(CardMenu, true);
+                pressKeys({VK_F4});
+            },
+            chose(5))
+        .step(
+            "removed",
+            [&] {
+                menus.remove(Close);
+                pressKeys({VK_F4});
+                pressChord({VK_SHIFT}, VK_F5);
+            },
+            chose(6));
     w.window.running = [&](Window &window) { script.play(window.handle()); };
     w.window.run();
 
@@ -135,13 +152,21 @@ TEST(Menus, TheHintOfTheHighlightedItemCoversTheStatusBarWhileTheMenuIsOpen) {
     // Alt+L opens the reader menu (with its first item highlighted, or
     // none); Down highlights the next one.
     int first = -1;
-    script.step("Alt+L", [] { pressChord({VK_MENU}, 'L'); }, [&] {
-        first = highlighted();
-        return showsHintOf(first);
-    })
-        .step("Down", [] { pressKeys({VK_DOWN}); }, [&] { return showsHintOf(first == Open ? Close : Open); })
-        .step("Escape twice", [] { pressKeys({VK_ESCAPE, VK_ESCAPE}); },
-              [&] { return !bar.hintShown() && bar.shownText(0) == "Listo"; });
+    script
+        .step(
+            "Alt+L", [] { pressChord({VK_MENU}, 'L'); },
+            [&] {
+                first = highlighted();
+                return showsHintOf(first);
+            })
+        .step(
+            "Down", [] { pressKeys({VK_DOWN}); }, [&] { return showsHintOf(first == Open ? Close : Open); })
+        .step(
+            "Escape twice",
+            [] {
+                pressKeys({VK_ESCAPE, VK_ESCAPE});
+            },
+            [&] { return !bar.hintShown() && bar.shownText(0) == "Listo"; });
     w.window.running = [&](Window &window) { script.play(window.handle()); };
     w.window.run();
 

@@ -36,8 +36,7 @@ TEST(MessageBoxes, EnterPressesTheDefaultAskedAndAClickAnyOtherButton) {
     const std::vector<Row> rows{
         {"Guardar cambios", MessageIcon::Question, ButtonYes | ButtonNo | ButtonCancel, ButtonNo, 0, ButtonNo},
         {"Tarjeta retirada", MessageIcon::Exclamation, ButtonOk, ButtonOk, 0, ButtonOk},
-        {"Error del lector", MessageIcon::Stop, ButtonAbort | ButtonRetry | ButtonIgnore, ButtonRetry, 0,
-         ButtonRetry},
+        {"Error del lector", MessageIcon::Stop, ButtonAbort | ButtonRetry | ButtonIgnore, ButtonRetry, 0, ButtonRetry},
         {"Borrar comando", MessageIcon::Question, ButtonYes | ButtonNo, ButtonYes, ButtonNo, ButtonNo},
         {"Reintentar envío", MessageIcon::Exclamation, ButtonRetry | ButtonCancel, ButtonCancel, ButtonRetry,
          ButtonRetry},
@@ -57,24 +56,31 @@ TEST(MessageBoxes, EnterPressesTheDefaultAskedAndAClickAnyOtherButton) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row &row = rows[i];
         MessageBoxRequest request{"¿Seguro?", row.caption, row.icon, row.buttons, row.defaultButton};
-        script.step(std::string("open ") + row.caption,
-                    [&, request, i] { answers[i] = runMessageBox(window.handle(), request); })
-            .step("find it", {}, [&, row] {
-                box = FindWindowW(L"#32770", widen(row.caption).c_str());
-                return box != nullptr && IsWindowVisible(box) && GetForegroundWindow() == box;
-            })
-            .step("answer it", [&, row, i] {
-                defaults[i] = defaultButtonOf(box);
-                ownerDisabled[i] = !IsWindowEnabled(window.handle());
-                if (row.pressed == 0)
-                    pressKeys({VK_RETURN});
-                else
-                    SendMessageW(GetDlgItem(box, [&] {
-                        for (int id = IDOK; id <= IDHELP; ++id)
-                            if (messageButtonOf(id) == row.pressed) return id;
-                        return 0;
-                    }()), BM_CLICK, 0, 0);
-            }, [&, i] { return answers[i] != 0; });
+        script
+            .step(std::string("open ") + row.caption,
+                  [&, request, i] { answers[i] = runMessageBox(window.handle(), request); })
+            .step("find it", {},
+                  [&, row] {
+                      box = FindWindowW(L"#32770", widen(row.caption).c_str());
+                      return box != nullptr && IsWindowVisible(box) && GetForegroundWindow() == box;
+                  })
+            .step(
+                "answer it",
+                [&, row, i] {
+                    defaults[i] = defaultButtonOf(box);
+                    ownerDisabled[i] = !IsWindowEnabled(window.handle());
+                    if (row.pressed == 0)
+                        pressKeys({VK_RETURN});
+                    else
+                        SendMessageW(GetDlgItem(box,
+                                                [&] {
+                                                    for (int id = IDOK; id <= IDHELP; ++id)
+                                                        if (messageButtonOf(id) == row.pressed) return id;
+                                                    return 0;
+                                                }()),
+                                     BM_CLICK, 0, 0);
+                },
+                [&, i] { return answers[i] != 0; });
     }
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();

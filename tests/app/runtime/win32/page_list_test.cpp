@@ -67,22 +67,33 @@ TEST(PageList, TheKeysAndTheScrollBarAskTheOwnerWhoMovesThePage) {
         };
     };
     Script script;
-    script.step("focus", [&] { list.setFocus(); }, [&] { return GetFocus() == list.rowsHandle(); })
-        .step("Page Down", [] { pressKeys({VK_NEXT}); }, at(shown, 1))
-        .step("Down on the last row", [&] {
-            list.setCurrentRow(shown);
-            pressKeys({VK_DOWN});
-        }, at(shown + 1, 2))
-        .step("Up inside the page moves the row only", [&] {
-            pressKeys({VK_UP});
-        }, [&] { return list.currentRow() == shown - 1; })
-        .step("Ctrl+End", [] { pressChord({VK_CONTROL}, VK_END); }, at(100 - shown, 3))
-        .step("the bar's up arrow clicked", [&] {
-            RECT bar{};
-            GetWindowRect(list.scrollBarHandle(), &bar);
-            clickAt({(bar.left + bar.right) / 2, bar.top + GetSystemMetrics(SM_CYVSCROLL) / 2});
-        }, at(100 - shown - 1, 4))
-        .step("Ctrl+Home", [] { pressChord({VK_CONTROL}, VK_HOME); }, at(0, 5));
+    script
+        .step(
+            "focus", [&] { list.setFocus(); }, [&] { return GetFocus() == list.rowsHandle(); })
+        .step(
+            "Page Down", [] { pressKeys({VK_NEXT}); }, at(shown, 1))
+        .step(
+            "Down on the last row",
+            [&] {
+                list.setCurrentRow(shown);
+                pressKeys({VK_DOWN});
+            },
+            at(shown + 1, 2))
+        .step(
+            "Up inside the page moves the row only", [&] { pressKeys({VK_UP}); },
+            [&] { return list.currentRow() == shown - 1; })
+        .step(
+            "Ctrl+End", [] { pressChord({VK_CONTROL}, VK_END); }, at(100 - shown, 3))
+        .step(
+            "the bar's up arrow clicked",
+            [&] {
+                RECT bar{};
+                GetWindowRect(list.scrollBarHandle(), &bar);
+                clickAt({(bar.left + bar.right) / 2, bar.top + GetSystemMetrics(SM_CYVSCROLL) / 2});
+            },
+            at(100 - shown - 1, 4))
+        .step(
+            "Ctrl+Home", [] { pressChord({VK_CONTROL}, VK_HOME); }, at(0, 5));
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();
 

@@ -91,8 +91,10 @@ TEST(SampleWindow, IsDrawnWithItsMenusControlsAndStatusBar) {
     const char *path = std::getenv("KVR_SCREENSHOT");
     bool saved = false;
     Script script;
-    script.step("drawn", [&] { RedrawWindow(window.handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); },
-                [&] { return IsWindowVisible(window.handle()) && GetForegroundWindow() == window.handle(); })
+    script
+        .step(
+            "drawn", [&] { RedrawWindow(window.handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); },
+            [&] { return IsWindowVisible(window.handle()) && GetForegroundWindow() == window.handle(); })
         .step("picture", [&] { saved = path == nullptr || saveScreen(path); });
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();

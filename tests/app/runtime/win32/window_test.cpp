@@ -47,7 +47,9 @@ TEST(Window, RunNestsItsLoopAndDisablesTheWindowBelowUntilItCloses) {
     bool belowDisabled = false;
     bool aboveRunning = false;
     Script inner;
-    inner.step("first close refused", [&] { above.close(); }, [&] { return log.size() >= 4; })
+    inner
+        .step(
+            "first close refused", [&] { above.close(); }, [&] { return log.size() >= 4; })
         .step("while open", [&] {
             belowDisabled = !IsWindowEnabled(below.handle());
             aboveRunning = above.isRunning();
@@ -57,11 +59,16 @@ TEST(Window, RunNestsItsLoopAndDisablesTheWindowBelowUntilItCloses) {
         inner.play(w.handle());
     };
     Script outer;
-    outer.step("run the one above", [&] {
-        above.run();
-        log.push_back("ABOVE$TEST returned");
-    }, [&] { return log.size() >= 7; })  // the ticks inside the loop above wait here
-        .step("first close refused", [&] { below.close(); }, [&] { return log.size() >= 8; });
+    outer
+        .step(
+            "run the one above",
+            [&] {
+                above.run();
+                log.push_back("ABOVE$TEST returned");
+            },
+            [&] { return log.size() >= 7; })  // the ticks inside the loop above wait here
+        .step(
+            "first close refused", [&] { below.close(); }, [&] { return log.size() >= 8; });
     below.running = [&](Window &w) { outer.play(w.handle()); };
     below.run();
 
@@ -71,10 +78,10 @@ TEST(Window, RunNestsItsLoopAndDisablesTheWindowBelowUntilItCloses) {
     EXPECT_TRUE(aboveRunning);
     EXPECT_FALSE(above.isRunning());
     EXPECT_TRUE(IsWindowEnabled(below.handle()));
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       "BELOW$TEST opened", "ABOVE$TEST opened", "ABOVE$TEST running", "ABOVE$TEST asked to close",
-                       "ABOVE$TEST asked to close", "ABOVE$TEST closing", "ABOVE$TEST returned",
-                       "BELOW$TEST asked to close", "BELOW$TEST asked to close", "BELOW$TEST closing"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"BELOW$TEST opened", "ABOVE$TEST opened", "ABOVE$TEST running",
+                                             "ABOVE$TEST asked to close", "ABOVE$TEST asked to close",
+                                             "ABOVE$TEST closing", "ABOVE$TEST returned", "BELOW$TEST asked to close",
+                                             "BELOW$TEST asked to close", "BELOW$TEST closing"}));
 }
 
 TEST(WaitCursor, NestedGuardsPutBackTheCursorTheyFound) {
@@ -118,18 +125,22 @@ TEST(FileDialog, TheOpenDialogReturnsTheFileChosenAndNothingWhenCancelled) {
     Script script;
     script.step("open", [&] { chosen = runOpenFileDialog(window.handle(), request); })
         .step("find it", {}, found)
-        .step("choose the file", [&] {
-            wchar_t type[64] = {};
-            GetDlgItemTextW(dialog, 0x470, type, 64);  // the file type box
-            filterShown = narrow(type);
-            SetDlgItemTextW(dialog, 0x47C, file.c_str());  // the file name box
-            SetDlgItemTextW(dialog, 0x480, file.c_str());
-            SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        }, [&] { return chosen != "(not yet)"; })
+        .step(
+            "choose the file",
+            [&] {
+                wchar_t type[64] = {};
+                GetDlgItemTextW(dialog, 0x470, type, 64);  // the file type box
+                filterShown = narrow(type);
+                SetDlgItemTextW(dialog, 0x47C, file.c_str());  // the file name box
+                SetDlgItemTextW(dialog, 0x480, file.c_str());
+                SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            },
+            [&] { return chosen != "(not yet)"; })
         .step("open again", [&] { cancelled = runOpenFileDialog(window.handle(), request); })
         .step("find it again", {}, found)
-        .step("cancel", [&] { SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0); },
-              [&] { return cancelled != "(not yet)"; });
+        .step(
+            "cancel", [&] { SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0); },
+            [&] { return cancelled != "(not yet)"; });
     window.running = [&](Window &w) { script.play(w.handle()); };
     window.run();
     DeleteFileW(file.c_str());
