@@ -84,6 +84,43 @@ TEST(Window, RunNestsItsLoopAndDisablesTheWindowBelowUntilItCloses) {
                                              "BELOW$TEST asked to close", "BELOW$TEST closing"}));
 }
 
+TEST(Window, EnterPressesTheDefaultButtonAndWithoutOneNoMenuItem) {
+    for (const bool withDefault : {true, false}) {
+        SCOPED_TRACE(withDefault ? "a default button" : "no default button");
+        WindowDefinition d = definition("ENTER$TEST");
+        d.menuBar = true;
+        Window window(d);
+        std::vector<int> chosen;
+        // Item 1 is IDOK, the command a dialog sends for Enter.
+        window.menus()->addMenu(100, "&Lector");
+        window.menus()->addItem(100, IDOK, "&Abrir");
+        window.menus()->addItem(100, 2, "&Cerrar", VK_F4);
+        window.menus()->triggered = [&](int id) { chosen.push_back(id); };
+        EntryField &field = window.addEntryField(10, 5, 5, 60, 12);
+        int clicks = 0;
+        Button &button = window.addButton("&Aceptar", 5, 25, 50, 14, withDefault);
+        button.clicked = [&] { ++clicks; };
+        Script script;
+        script
+            .step(
+                "focus", [&] { field.setFocus(); }, [&] { return GetFocus() == field.handle(); })
+            // F4 after Enter: once it has chosen its item, Enter has been
+            // handled.
+            .step(
+                "Enter, then F4",
+                [] {
+                    test::pressKeys({VK_RETURN, VK_F4});
+                },
+                [&] { return !chosen.empty(); });
+        window.running = [&](Window &w) { script.play(w.handle()); };
+        window.run();
+
+        ASSERT_TRUE(script.passed()) << script.failure();
+        EXPECT_EQ(clicks, withDefault ? 1 : 0);
+        EXPECT_EQ(chosen, std::vector<int>{2});
+    }
+}
+
 TEST(WaitCursor, NestedGuardsPutBackTheCursorTheyFound) {
     const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(arrow);
