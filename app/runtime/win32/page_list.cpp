@@ -1,5 +1,6 @@
 #include "runtime/win32/page_list.h"
 
+#include "runtime/win32/handle_casts.h"
 #include "runtime/win32/text.h"
 
 #include <commctrl.h>
@@ -19,13 +20,13 @@ HWND makeFrame(HWND parent, int id, const RECT &pixels) {
         frameClass.lpfnWndProc = DefWindowProcW;
         frameClass.hInstance = instance;
         frameClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        frameClass.hbrBackground = systemColorBrush(COLOR_BTNFACE);
         frameClass.lpszClassName = kFrameClass;
         RegisterClassExW(&frameClass);
     }
     return CreateWindowExW(WS_EX_CONTROLPARENT, kFrameClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, int(pixels.left),
                            int(pixels.top), int(pixels.right - pixels.left), int(pixels.bottom - pixels.top), parent,
-                           reinterpret_cast<HMENU>(INT_PTR(id)), instance, nullptr);
+                           controlIdAsMenu(id), instance, nullptr);
 }
 
 }  // namespace
@@ -36,9 +37,9 @@ PageList::PageList(HWND parent, int id, const RECT &pixels, HFONT font, const st
     rows_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                                 LBS_WANTKEYBOARDINPUT | LBS_USETABSTOPS,
-                            0, 0, 0, 0, handle(), reinterpret_cast<HMENU>(INT_PTR(kRowsId)), instance, nullptr);
-    bar_ = CreateWindowExW(0, L"SCROLLBAR", L"", WS_CHILD | SBS_VERT, 0, 0, 0, 0, handle(),
-                           reinterpret_cast<HMENU>(INT_PTR(kBarId)), instance, nullptr);
+                            0, 0, 0, 0, handle(), controlIdAsMenu(kRowsId), instance, nullptr);
+    bar_ = CreateWindowExW(0, L"SCROLLBAR", L"", WS_CHILD | SBS_VERT, 0, 0, 0, 0, handle(), controlIdAsMenu(kBarId),
+                           instance, nullptr);
     SendMessageW(rows_, WM_SETFONT, WPARAM(font), FALSE);
     if (!tabStops.empty()) {
         std::vector<INT> stops(tabStops.begin(), tabStops.end());
@@ -132,61 +133,66 @@ void PageList::ask(Scroll how) {
 }
 
 LRESULT CALLBACK PageList::frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto *self = reinterpret_cast<PageList *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = pointerFrom<PageList>(GetWindowLongPtrW(window, GWLP_USERDATA));
     return self ? self->frameMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+void PageList::scrolled(int code) {
+    switch (code) {
+    case SB_LINEUP: ask(Scroll::LineUp); break;
+    case SB_LINEDOWN: ask(Scroll::LineDown); break;
+    case SB_PAGEUP: ask(Scroll::PageUp); break;
+    case SB_PAGEDOWN: ask(Scroll::PageDown); break;
+    case SB_TOP: ask(Scroll::Top); break;
+    case SB_BOTTOM: ask(Scroll::Bottom); break;
+    case SB_THUMBPOSITION: {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        GetScrollInfo(bar_, SB_CTL, &info);
+        if (thumbDropped) thumbDropped(info.nTrackPos);
+        break;
+    }
+    default: break;
+    }
+}
+
+// -1: the list box moves as usual; -2: handled here.
+LRESULT PageList::keyToItem(int key) {
+    const int current = currentRow();
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    switch (key) {
+    case VK_UP:
+        if (current > 1) return -1;
+        ask(Scroll::LineUp);
+        return -2;
+    case VK_DOWN:
+        if (current < rowCount()) return -1;
+        ask(Scroll::LineDown);
+        return -2;
+    case VK_PRIOR: ask(Scroll::PageUp); return -2;
+    case VK_NEXT: ask(Scroll::PageDown); return -2;
+    case VK_HOME:
+        if (!ctrl) return -1;
+        ask(Scroll::Top);
+        return -2;
+    case VK_END:
+        if (!ctrl) return -1;
+        ask(Scroll::Bottom);
+        return -2;
+    case VK_RETURN:
+        if (rowActivated) rowActivated();
+        return -2;
+    default: return -1;
+    }
 }
 
 LRESULT PageList::frameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE: layout(); return 0;
     case WM_SETFOCUS: SetFocus(rows_); return 0;
-    case WM_VSCROLL:
-        switch (LOWORD(wParam)) {
-        case SB_LINEUP: ask(Scroll::LineUp); break;
-        case SB_LINEDOWN: ask(Scroll::LineDown); break;
-        case SB_PAGEUP: ask(Scroll::PageUp); break;
-        case SB_PAGEDOWN: ask(Scroll::PageDown); break;
-        case SB_TOP: ask(Scroll::Top); break;
-        case SB_BOTTOM: ask(Scroll::Bottom); break;
-        case SB_THUMBPOSITION: {
-            SCROLLINFO info{};
-            info.cbSize = sizeof info;
-            info.fMask = SIF_TRACKPOS;
-            GetScrollInfo(bar_, SB_CTL, &info);
-            if (thumbDropped) thumbDropped(info.nTrackPos);
-            break;
-        }
-        default: break;
-        }
-        return 0;
-    case WM_VKEYTOITEM: {
-        const int current = currentRow();
-        const bool ctrl = GetKeyState(VK_CONTROL) < 0;
-        switch (LOWORD(wParam)) {
-        case VK_UP:
-            if (current > 1) return -1;
-            ask(Scroll::LineUp);
-            return -2;
-        case VK_DOWN:
-            if (current < rowCount()) return -1;
-            ask(Scroll::LineDown);
-            return -2;
-        case VK_PRIOR: ask(Scroll::PageUp); return -2;
-        case VK_NEXT: ask(Scroll::PageDown); return -2;
-        case VK_HOME:
-            if (!ctrl) return -1;
-            ask(Scroll::Top);
-            return -2;
-        case VK_END:
-            if (!ctrl) return -1;
-            ask(Scroll::Bottom);
-            return -2;
-        case VK_RETURN:
-            if (rowActivated) rowActivated();
-            return -2;
-        default: return -1;
-        }
-    }
+    case WM_VSCROLL: scrolled(LOWORD(wParam)); return 0;
+    case WM_VKEYTOITEM: return keyToItem(LOWORD(wParam));
     case WM_COMMAND:
         if (LOWORD(wParam) == kRowsId && HIWORD(wParam) == LBN_SELCHANGE && rowChosen) rowChosen(currentRow());
         if (LOWORD(wParam) == kRowsId && HIWORD(wParam) == LBN_DBLCLK && rowActivated) rowActivated();
@@ -198,7 +204,7 @@ LRESULT PageList::frameMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK PageList::rowsProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                          DWORD_PTR self) {
     if (message == WM_MOUSEWHEEL) {
-        auto *list = reinterpret_cast<PageList *>(self);
+        auto *list = pointerFrom<PageList>(LONG_PTR(self));
         list->wheel_ += GET_WHEEL_DELTA_WPARAM(wParam);
         for (; list->wheel_ >= WHEEL_DELTA; list->wheel_ -= WHEEL_DELTA) list->ask(Scroll::LineUp);
         for (; list->wheel_ <= -WHEEL_DELTA; list->wheel_ += WHEEL_DELTA) list->ask(Scroll::LineDown);

@@ -61,6 +61,8 @@ private:
                                           DWORD_PTR self);
     LRESULT frameMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void ask(Scroll how);
+    void scrolled(int code);
+    LRESULT keyToItem(int key);
     void layout();
 
     HWND rows_ = nullptr;

@@ -22,9 +22,9 @@ std::string narrow(std::wstring_view utf16) {
     return utf8;
 }
 
-std::string windowText(HWND hwnd) {
-    std::wstring text(std::size_t(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(std::size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
+std::string windowText(HWND window) {
+    std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
     return narrow(text);
 }
 

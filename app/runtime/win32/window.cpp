@@ -1,5 +1,6 @@
 #include "runtime/win32/window.h"
 
+#include "runtime/win32/handle_casts.h"
 #include "runtime/win32/text.h"
 
 namespace kvr::runtime::win32 {
@@ -23,7 +24,7 @@ void registerClass(const std::wstring &name) {
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.hbrBackground = systemColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = name.c_str();
     RegisterClassExW(&windowClass);
 }
@@ -34,7 +35,7 @@ struct Disabled {
 };
 
 BOOL CALLBACK disableOne(HWND window, LPARAM data) {
-    auto *disabled = reinterpret_cast<Disabled *>(data);
+    auto *disabled = pointerFrom<Disabled>(data);
     if (window != disabled->except && IsWindowVisible(window) && IsWindowEnabled(window)) {
         EnableWindow(window, FALSE);
         disabled->windows.push_back(window);
@@ -77,7 +78,7 @@ HWND Window::createControl(const wchar_t *className, const std::string &text, DW
     const HWND control =
         CreateWindowExW(0, className, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, int(place.left),
                         int(place.top), int(place.right - place.left), int(place.bottom - place.top), window_,
-                        reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
+                        controlIdAsMenu(id), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, WPARAM(font_.handle()), FALSE);
     return control;
 }
@@ -190,7 +191,7 @@ void Window::pump() {
 }
 
 LRESULT CALLBACK Window::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto *self = reinterpret_cast<Window *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = pointerFrom<Window>(GetWindowLongPtrW(window, GWLP_USERDATA));
     return self ? self->message(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
 }
 
