@@ -14,7 +14,7 @@ using test::Script;
 
 // The owner: rows "fila 1" to "fila N", a page of them shown at a time.
 struct Owner {
-    Owner(PageList &list, int count) : list(list), count(count) {
+    Owner(PageList &shownIn, int rows) : list(shownIn), count(rows) {
         list.scrollRequested = [this](PageList::Scroll how) { scroll(how); };
         list.thumbDropped = [this](int position) { show(position); };
     }
