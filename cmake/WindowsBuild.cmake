@@ -23,3 +23,9 @@ if(KVR_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests/windows)
 endif()
+
+# The manager's window runtime on Win32 and its tests under Wine.
+add_subdirectory(app/runtime/win32)
+if(KVR_BUILD_TESTS)
+  add_subdirectory(tests/app/runtime/win32)
+endif()

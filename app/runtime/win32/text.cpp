@@ -1,0 +1,31 @@
+#include "runtime/win32/text.h"
+
+#include <windows.h>
+
+namespace kvr::runtime::win32 {
+
+std::wstring widen(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size = int(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(std::size_t(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string narrow(std::wstring_view utf16) {
+    if (utf16.empty()) return {};
+    const int size = int(utf16.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(std::size_t(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
+std::string windowText(HWND window) {
+    std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+    return narrow(text);
+}
+
+}  // namespace kvr::runtime::win32
