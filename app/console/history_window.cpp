@@ -8,7 +8,7 @@
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "runtime/window_position.h"
 
 #include <QAbstractTableModel>

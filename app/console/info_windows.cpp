@@ -1,9 +1,9 @@
 #include "console/info_windows.h"
 
-#include "runtime/app_icon.h"
+#include "runtime/qt/app_icon.h"
 #include "runtime/settings_file.h"
 #include "runtime/western_text.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "runtime/window_position.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "console/main_menu.h"
 
-#include "runtime/key_code.h"
-#include "runtime/menus.h"
+#include "runtime/qt/key_code.h"
+#include "runtime/qt/menus.h"
 
 namespace kvr::console {
 

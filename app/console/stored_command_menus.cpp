@@ -3,8 +3,8 @@
 #include "console/stored_command_reads.h"
 
 #include "library/commands_library.h"
-#include "runtime/key_code.h"
-#include "runtime/menus.h"
+#include "runtime/qt/key_code.h"
+#include "runtime/qt/menus.h"
 #include "runtime/western_text.h"
 
 namespace kvr::console {

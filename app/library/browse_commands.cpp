@@ -2,13 +2,13 @@
 
 #include "library/command_browser.h"
 #include "library/update_commands.h"
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 #include "runtime/message_box.h"
-#include "runtime/page_list.h"
-#include "runtime/popup_menu.h"
+#include "runtime/qt/page_list.h"
+#include "runtime/qt/popup_menu.h"
 #include "runtime/settings_file.h"
 #include "runtime/western_text.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "runtime/window_position.h"
 
 #include <QEvent>

@@ -1,11 +1,11 @@
 #include "library/update_commands.h"
 
-#include "runtime/entry_field.h"
-#include "runtime/key_code.h"
-#include "runtime/number_field.h"
+#include "runtime/qt/entry_field.h"
+#include "runtime/qt/key_code.h"
+#include "runtime/qt/number_field.h"
 #include "runtime/settings_file.h"
 #include "runtime/western_text.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "runtime/window_position.h"
 
 #include <QApplication>

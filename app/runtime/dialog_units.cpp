@@ -1,5 +1,5 @@
 #include "runtime/dialog_units.h"
-#include "runtime/fixed_pitch_font.h"
+#include "runtime/qt/fixed_pitch_font.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

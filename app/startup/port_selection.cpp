@@ -1,8 +1,8 @@
 #include "startup/port_selection.h"
 
 #include "runtime/dialog_units.h"
-#include "runtime/title_bar.h"
-#include "runtime/window.h"
+#include "runtime/qt/title_bar.h"
+#include "runtime/qt/window.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -19,11 +19,11 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "runtime/keyed_file/store_choice.h"
-#include "runtime/menus.h"
-#include "runtime/program_style.h"
-#include "runtime/screen_interaction.h"
-#include "runtime/standard_translations.h"
-#include "runtime/window.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/program_style.h"
+#include "runtime/qt/screen_interaction.h"
+#include "runtime/qt/standard_translations.h"
+#include "runtime/qt/window.h"
 #include "support/spread.h"
 
 #include <emulator.h>

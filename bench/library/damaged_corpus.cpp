@@ -28,7 +28,7 @@
 // one that was written.  Built with the
 // sanitizers, a report of theirs ends the child and is counted too.
 #include "common/unique_fd.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "library/command_import.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"

@@ -7,7 +7,7 @@
 // wait (the import's batches keep it well under).
 //
 //   import_bench [RUNS]     (default 5)
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "support/spread.h"
 #if KVR_BENCH_TEAM_LIBRARY
 #include "postgres_server.h"

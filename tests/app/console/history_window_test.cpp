@@ -7,7 +7,7 @@
 
 #include "console/history_file.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"

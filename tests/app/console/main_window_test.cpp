@@ -11,8 +11,8 @@
 #include "console/status_message.h"
 #include "runtime/dialog_units.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
-#include "runtime/page_list.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/page_list.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 

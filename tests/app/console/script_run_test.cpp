@@ -13,7 +13,7 @@
 #include "console/script_record.h"
 #include "console/script_run.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 
 #include <rules.h>

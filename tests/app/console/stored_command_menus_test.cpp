@@ -9,7 +9,7 @@
 #include "library/commands_file.h"
 #include "peer_process.h"
 #include "runtime/keyed_file/store_choice.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 
 #include <QAction>

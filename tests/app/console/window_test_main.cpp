@@ -1,6 +1,6 @@
 // The window tests run on Qt's offscreen platform, with their settings and
 // command file in a temporary folder.
-#include "runtime/program_style.h"
+#include "runtime/qt/program_style.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "window_test_support.h"
 
 #include "console/main_window.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 

@@ -5,7 +5,7 @@
 #define KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 
 #include "library/commands_library.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
 #include <emulator.h>

@@ -10,10 +10,10 @@
 #include "sample_command.h"
 #include "library/key_stops.h"
 #include "peer_process.h"
-#include "runtime/page_list.h"
+#include "runtime/qt/page_list.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "temporary_config.h"
 #include "warning_recorder.h"
 

@@ -9,7 +9,7 @@
 //       killed.  At the end prints "done APPENDED NOT_APPENDED".
 #include "library/command_import.h"
 #include "library/commands_library.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 
 #include <chrono>
 #include <cstdio>

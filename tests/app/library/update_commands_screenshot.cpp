@@ -10,7 +10,7 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
 #include "screenshots.h"
 #include "scripted_interaction.h"

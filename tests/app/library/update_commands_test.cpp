@@ -10,10 +10,10 @@
 #include "sample_command.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "temporary_config.h"
 #include "warning_recorder.h"
 

@@ -1,5 +1,5 @@
 #include "runtime/dialog_units.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
 #include <QFontDatabase>

@@ -1,5 +1,5 @@
 #include "runtime/file_dialog.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "scripted_interaction.h"
 #include "when_shown.h"
 

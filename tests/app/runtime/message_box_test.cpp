@@ -1,5 +1,5 @@
 #include "runtime/message_box.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "runtime/wait_cursor.h"
 #include "scripted_interaction.h"
 #include "when_shown.h"

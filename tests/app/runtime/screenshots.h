@@ -5,9 +5,9 @@
 #ifndef KVR_TESTS_APP_SCREENSHOTS_H
 #define KVR_TESTS_APP_SCREENSHOTS_H
 
-#include "runtime/program_style.h"
-#include "runtime/title_bar.h"
-#include "runtime/window.h"
+#include "runtime/qt/program_style.h"
+#include "runtime/qt/title_bar.h"
+#include "runtime/qt/window.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,9 +7,9 @@
 
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "runtime/user_interaction.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
 #include <functional>
 #include <string>

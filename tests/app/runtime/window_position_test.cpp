@@ -1,5 +1,5 @@
 #include "runtime/profile.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "runtime/window_position.h"
 #include "scripted_interaction.h"
 #include "temporary_config.h"

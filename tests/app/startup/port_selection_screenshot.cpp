@@ -1,7 +1,7 @@
 // Renders the port-selection window "Setup IFD Handler" to a PNG file:
 //   xvfb-run -a kvr_port_selection_screenshot FOLDER
 // writes FOLDER/port_selection.png.
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "startup/port_selection.h"
 
 #include "screenshots.h"

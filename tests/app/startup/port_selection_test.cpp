@@ -1,6 +1,6 @@
 #include "runtime/dialog_units.h"
-#include "runtime/title_bar.h"
-#include "runtime/window.h"
+#include "runtime/qt/title_bar.h"
+#include "runtime/qt/window.h"
 #include "startup/port_selection.h"
 
 #include "scripted_interaction.h"

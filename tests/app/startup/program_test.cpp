@@ -4,7 +4,7 @@
 
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "startup/program.h"
 
 #include <kvr7x.h>

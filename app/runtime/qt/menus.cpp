@@ -1,6 +1,6 @@
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "runtime/standard_translations.h"
+#include "runtime/qt/standard_translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "runtime/fixed_pitch_font.h"
+#include "runtime/qt/fixed_pitch_font.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

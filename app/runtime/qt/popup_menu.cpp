@@ -1,4 +1,4 @@
-#include "runtime/popup_menu.h"
+#include "runtime/qt/popup_menu.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"

@@ -1,4 +1,4 @@
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

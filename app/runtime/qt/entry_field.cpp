@@ -1,4 +1,4 @@
-#include "runtime/entry_field.h"
+#include "runtime/qt/entry_field.h"
 
 #include "runtime/western_text.h"
 

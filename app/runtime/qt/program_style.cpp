@@ -1,4 +1,4 @@
-#include "runtime/program_style.h"
+#include "runtime/qt/program_style.h"
 
 #include <QApplication>
 #include <QProxyStyle>

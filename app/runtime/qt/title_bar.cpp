@@ -1,4 +1,4 @@
-#include "runtime/title_bar.h"
+#include "runtime/qt/title_bar.h"
 
 #include <QApplication>
 #include <QFontMetrics>

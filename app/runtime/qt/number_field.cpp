@@ -1,4 +1,4 @@
-#include "runtime/number_field.h"
+#include "runtime/qt/number_field.h"
 
 #include <QApplication>
 #include <QValidator>

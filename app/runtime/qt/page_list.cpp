@@ -1,6 +1,6 @@
-#include "runtime/page_list.h"
+#include "runtime/qt/page_list.h"
 
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

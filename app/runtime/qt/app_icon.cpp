@@ -1,4 +1,4 @@
-#include "runtime/app_icon.h"
+#include "runtime/qt/app_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

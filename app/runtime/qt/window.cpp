@@ -1,7 +1,7 @@
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
-#include "runtime/app_icon.h"
-#include "runtime/menus.h"
+#include "runtime/qt/app_icon.h"
+#include "runtime/qt/menus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
