@@ -9,7 +9,7 @@
 #include "runtime/message_box.h"
 #include "runtime/settings_file.h"
 #include "runtime/qt/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window_position.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

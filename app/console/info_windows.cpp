@@ -4,7 +4,7 @@
 #include "runtime/settings_file.h"
 #include "runtime/western_text.h"
 #include "runtime/qt/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window_position.h"
 
 #include <QLabel>
 #include <QPushButton>

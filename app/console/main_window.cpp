@@ -29,7 +29,7 @@
 #include "runtime/wait_cursor.h"
 #include "runtime/western_text.h"
 #include "runtime/qt/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window_position.h"
 
 #include <QApplication>
 #include <QEvent>

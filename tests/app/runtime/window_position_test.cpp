@@ -1,6 +1,6 @@
 #include "runtime/profile.h"
 #include "runtime/qt/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window_position.h"
 #include "scripted_interaction.h"
 #include "temporary_config.h"
 

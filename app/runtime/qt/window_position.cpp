@@ -1,4 +1,4 @@
-#include "runtime/window_position.h"
+#include "runtime/qt/window_position.h"
 
 #include "runtime/dialog_units.h"
 #include "runtime/profile.h"
