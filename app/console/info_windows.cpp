@@ -15,12 +15,12 @@ namespace {
 
 // A small window with its own place in the settings file and an "OK"
 // button that closes it.
-class PlacedWindow : public runtime::Window {
+class PlacedWindow : public runtime::qt::Window {
 public:
     PlacedWindow(const runtime::WindowDefinition &definition, runtime::UserInteraction &interaction,
                  std::string section, QWidget *parent)
-        : runtime::Window(definition, interaction, parent), section_(std::move(section)) {
-        setWindowIcon(runtime::applicationIcon());
+        : runtime::qt::Window(definition, interaction, parent), section_(std::move(section)) {
+        setWindowIcon(runtime::qt::applicationIcon());
     }
 
     QPushButton *addOkButton(int x, int y, int w, int h) {
@@ -33,8 +33,8 @@ public:
     }
 
 protected:
-    void opened() override { runtime::restoreWindowPosition(this, section_, runtime::kSettingsFile); }
-    void closing() override { runtime::storeWindowPosition(this, section_, runtime::kSettingsFile); }
+    void opened() override { runtime::qt::restoreWindowPosition(this, section_, runtime::kSettingsFile); }
+    void closing() override { runtime::qt::storeWindowPosition(this, section_, runtime::kSettingsFile); }
 
 private:
     std::string section_;
@@ -82,7 +82,7 @@ private:
         d.name = "INFOLECTOR$WINDOW";
         d.title = "Información del Lector";
         d.fontFace = "Fixedsys";
-        d.clientSize = QSize(260, 100);
+        d.clientSize = runtime::Size{260, 100};
         return d;
     }
 
@@ -104,7 +104,7 @@ public:
         auto *image = new QLabel(client());
         image->setObjectName("icon");
         const int side = std::min(units().toPixelsX(14), units().toPixelsY(14));
-        image->setPixmap(runtime::applicationIconPixmap(side));
+        image->setPixmap(runtime::qt::applicationIconPixmap(side));
         place(image, 74, 2, 14, 14);
         const struct {
             const char *text;
@@ -137,7 +137,7 @@ private:
         d.name = "ABOUT$WINDOW";
         d.title = "Acerca de KvrMan";
         d.fontFace = "Fixedsys";
-        d.clientSize = QSize(163, 77);
+        d.clientSize = runtime::Size{163, 77};
         return d;
     }
 };

@@ -34,8 +34,8 @@ constexpr PreparingItem kPreparingItems[] = {
 
 }  // namespace
 
-void buildMainMenu(runtime::Menus &m) {
-    using runtime::Menus;
+void buildMainMenu(runtime::qt::Menus &m) {
+    using runtime::qt::Menus;
     const QString none;
 
     m.addMenu(MenuReader, "&Lector", Menus::Bar, "reader");
@@ -114,7 +114,7 @@ std::optional<MenuCommand> preparedBy(int itemId) {
     return std::nullopt;
 }
 
-void applyMenuLayout(runtime::Menus &m, const MenuLayout &layout) {
+void applyMenuLayout(runtime::qt::Menus &m, const MenuLayout &layout) {
     m.setVisible(MenuSelectCardType, layout.selectCardTypeShown);
     m.setVisible(ItemActivateCard, layout.activateCardItemShown);
     m.setVisible(MenuActivateCard, layout.activateCardMenuShown);

@@ -58,7 +58,7 @@ runtime::WindowDefinition mainWindowDefinition() {
     d.name = "MAIN$WINDOW";
     d.title = "VEXA KVR Manager V3.01";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(260, 110);
+    d.clientSize = runtime::Size{260, 110};
     d.menuBar = true;
     d.statusBar = true;
     return d;
@@ -96,29 +96,29 @@ private:
     bool escaped_ = false;
 };
 
-class MainWindow : public runtime::Window {
+class MainWindow : public runtime::qt::Window {
 public:
     MainWindow(runtime::UserInteraction &interaction, library::CommandsLibrary &library, int32_t portHandle,
                const std::string &portName)
-        : runtime::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_), portName_(portName),
+        : runtime::qt::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_), portName_(portName),
           commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
-        setWindowIcon(runtime::applicationIcon());
+        setWindowIcon(runtime::qt::applicationIcon());
         console_.recordInto(history_);
         commands_.acquire();
         buildControls();
         buildMainMenu(*menus());
         storedMenus_.offerSamCommandsUnder(MenuSam);
-        connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
+        connect(menus(), &runtime::qt::Menus::triggered, this, [this](int id) { menuChosen(id); });
     }
 
     // The history window (a child) goes before the history it shows.
     ~MainWindow() override {
-        qDeleteAll(findChildren<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
+        qDeleteAll(findChildren<runtime::qt::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
     }
 
 protected:
     void opened() override {
-        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
         openHistoryLog();
@@ -138,10 +138,10 @@ protected:
 
     void closing() override {
         // The history window closes with the main window, keeping its place.
-        if (auto *history = findChild<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
+        if (auto *history = findChild<runtime::qt::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
             history->close();
         commands_.release();
-        runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -149,18 +149,18 @@ protected:
             if (watched == requestHex_) console_.enterHexView();
             if (watched == requestBytes_) console_.enterByteView();
         }
-        return runtime::Window::eventFilter(watched, event);
+        return runtime::qt::Window::eventFilter(watched, event);
     }
 
 private:
-    runtime::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
+    runtime::qt::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
                                bool upperCase = false) {
-        auto *field = new runtime::EntryField(maxLength, client());
+        auto *field = new runtime::qt::EntryField(maxLength, client());
         field->setObjectName(name);
         field->setReadOnly(readOnly);
         field->setUpperCase(upperCase);
         place(field, x, y, w, h);
-        connect(field, &runtime::EntryField::refused, field, [field] { field->setFocus(); });
+        connect(field, &runtime::qt::EntryField::refused, field, [field] { field->setFocus(); });
         return field;
     }
 
@@ -412,8 +412,8 @@ private:
     // Utilidades > Ejecutar guión...: each line of the script through the
     // console, under the wait cursor, then one box with the counts.
     void runScript() {
-        const QString path = runtime::chooseOpenFile(interaction(), QStringLiteral("Ejecutar guión"),
-                                                     QStringLiteral("Guiones|*.kvs;*.txt"));
+        const QString path = QString::fromStdString(
+            runtime::chooseOpenFile(interaction(), "Ejecutar guión", "Guiones|*.kvs;*.txt"));
         if (path.isEmpty()) return;
         const std::string name = QFileInfo(path).fileName().toStdString();
         ScriptParser script(name);
@@ -460,7 +460,7 @@ private:
             field->cut();
         } else if (id == ItemDelete) {
             field->del();
-        } else if (auto *entry = qobject_cast<runtime::EntryField *>(field)) {
+        } else if (auto *entry = qobject_cast<runtime::qt::EntryField *>(field)) {
             entry->pasteAsEntered();
         } else {
             field->paste();
@@ -531,13 +531,13 @@ private:
     std::string menusNote_;  // what the last build said in the status bar
     bool acting_ = false;    // a menu action or a command's sending is under way
 
-    runtime::EntryField *code_ = nullptr;
-    std::vector<runtime::EntryField *> header_;
-    runtime::EntryField *requestHex_ = nullptr;
-    runtime::EntryField *requestBytes_ = nullptr;
-    std::vector<runtime::EntryField *> replyHeader_;
-    runtime::EntryField *replyBytes_ = nullptr;
-    runtime::EntryField *replyHex_ = nullptr;
+    runtime::qt::EntryField *code_ = nullptr;
+    std::vector<runtime::qt::EntryField *> header_;
+    runtime::qt::EntryField *requestHex_ = nullptr;
+    runtime::qt::EntryField *requestBytes_ = nullptr;
+    std::vector<runtime::qt::EntryField *> replyHeader_;
+    runtime::qt::EntryField *replyBytes_ = nullptr;
+    runtime::qt::EntryField *replyHex_ = nullptr;
     QPushButton *send_ = nullptr;
 };
 

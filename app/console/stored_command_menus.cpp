@@ -23,7 +23,7 @@ QString asMenuText(const std::string &name) {
 }
 
 std::optional<uint64_t> keyIdentity(uint32_t keyCode) {
-    const auto key = runtime::keyCodeToQt(keyCode);
+    const auto key = runtime::qt::keyCodeToQt(keyCode);
     if (!key) return std::nullopt;
     return static_cast<uint64_t>(key->toCombined());
 }
@@ -43,7 +43,7 @@ std::size_t sharedItems(const std::vector<PlannedItem> &before, const std::vecto
 
 }  // namespace
 
-StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+StoredCommandMenus::StoredCommandMenus(runtime::qt::Menus &menus, library::CommandsLibrary &library, int parentMenu,
                                        std::vector<uint32_t> fixedKeys)
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 class Menus;
-}
+}  // namespace kvr::runtime::qt
 namespace kvr::library {
 class CommandsLibrary;
 }
@@ -24,7 +24,7 @@ class StoredCommandMenus {
 public:
     // parentMenu is the "&Tarjeta" menu; fixedKeys are the shortcuts of the
     // fixed items that a stored command may not take.
-    StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+    StoredCommandMenus(runtime::qt::Menus &menus, library::CommandsLibrary &library, int parentMenu,
                        std::vector<uint32_t> fixedKeys);
 
     // Builds the card submenus and entries from COMMANDS in key order, in
@@ -60,7 +60,7 @@ public:
     std::optional<StoredFocus> choose(int32_t number, CommandConsole &console);
 
 private:
-    runtime::Menus &menus_;
+    runtime::qt::Menus &menus_;
     library::CommandsLibrary &library_;
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;

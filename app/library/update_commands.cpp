@@ -30,9 +30,9 @@ constexpr int kHotKeyWidth = 4 * kHotKeyPositions + 4;
 runtime::WindowDefinition formDefinition() {
     runtime::WindowDefinition d;
     d.name = "UPDATECOMMANDS$QUICKWINDOW";
-    d.title = QStringLiteral("Actualización de Comandos");
+    d.title = "Actualización de Comandos";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(358, 165);
+    d.clientSize = runtime::Size{358, 165};
     d.resizable = true;
     d.statusBar = true;
     d.statusZones = 2;
@@ -72,25 +72,25 @@ constexpr int kEntryHeight = 10;
 // wait for them.
 const QEvent::Type kCaptureEnd = QEvent::Type(QEvent::registerEventType());
 
-class UpdateCommandsWindow : public runtime::Window {
+class UpdateCommandsWindow : public runtime::qt::Window {
 public:
     UpdateCommandsWindow(runtime::UserInteraction &interaction, CommandForm &form, QWidget *parent)
-        : runtime::Window(formDefinition(), interaction, parent), form_(form) {
+        : runtime::qt::Window(formDefinition(), interaction, parent), form_(form) {
         for (std::size_t i = 0; i < kEntries.size(); ++i) {
             const EntryPlace &entry = kEntries[i];
             place(new QLabel(QString::fromUtf8(entry.prompt), client()), kPromptX, entry.y);
             QLineEdit *field;
             if (entry.field == FormField::HotKey) {
-                hotKey_ = new runtime::NumberField(entry.characters, client());
-                connect(hotKey_, &runtime::NumberField::refused, hotKey_, [this] { hotKey_->setFocus(); });
+                hotKey_ = new runtime::qt::NumberField(entry.characters, client());
+                connect(hotKey_, &runtime::qt::NumberField::refused, hotKey_, [this] { hotKey_->setFocus(); });
                 connect(hotKey_, &QLineEdit::textEdited, this, [this] {
                     if (auto code = hotKey_->value()) form_.setHotKey(*code);
                     showKeyName();
                 });
                 field = hotKey_;
             } else {
-                auto *text = new runtime::EntryField(entry.characters, client());
-                connect(text, &runtime::EntryField::refused, text, [text] { text->setFocus(); });
+                auto *text = new runtime::qt::EntryField(entry.characters, client());
+                connect(text, &runtime::qt::EntryField::refused, text, [text] { text->setFocus(); });
                 const FormField which = entry.field;
                 connect(text, &QLineEdit::textEdited, this, [this, which](const QString &typed) {
                     form_.setText(which, runtime::toWesternLossy(typed));
@@ -125,12 +125,12 @@ public:
 protected:
     void opened() override {
         setMinimumSize(size());
-        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         showRecord();
         entries_[0]->setFocus(Qt::OtherFocusReason);
     }
 
-    void closing() override { runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile); }
+    void closing() override { runtime::qt::storeWindowPosition(this, kSection, runtime::kSettingsFile); }
 
     // As in a dialog: Enter presses OK (or the button that has the focus),
     // Escape presses "Cancelar".  A key the hot-key entry captures never
@@ -146,7 +146,7 @@ protected:
             ok_->click();
             return;
         }
-        runtime::Window::keyPressEvent(event);
+        runtime::qt::Window::keyPressEvent(event);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -158,16 +158,16 @@ protected:
             if (event->type() == QEvent::FocusIn) hotKeyFocused(static_cast<QFocusEvent &>(*event).reason());
             if (event->type() == QEvent::KeyPress && capturing_) {
                 auto &press = static_cast<QKeyEvent &>(*event);
-                if (auto code = runtime::keyCodeFromEvent(press)) {
+                if (auto code = runtime::qt::keyCodeFromEvent(press)) {
                     capturing_ = false;
-                    form_.hotKeyEntered(*code | runtime::keyLockStates(press));
+                    form_.hotKeyEntered(*code | runtime::qt::keyLockStates(press));
                     showRecord();
                     return true;
                 }
             }
         }
         if (event->type() == QEvent::KeyPress) {
-            if (runtime::keyCodeFromEvent(static_cast<QKeyEvent &>(*event)) == kDittoKey) {
+            if (runtime::qt::keyCodeFromEvent(static_cast<QKeyEvent &>(*event)) == kDittoKey) {
                 for (std::size_t i = 0; i < kEntries.size(); ++i) {
                     if (entries_[i] != watched) continue;
                     form_.ditto(kEntries[i].field);
@@ -176,7 +176,7 @@ protected:
                 }
             }
         }
-        return runtime::Window::eventFilter(watched, event);
+        return runtime::qt::Window::eventFilter(watched, event);
     }
 
 private:
@@ -217,12 +217,12 @@ private:
 
     void showKeyName() {
         const auto code = hotKey_->value();
-        keyName_->setText(code ? runtime::keyCodeName(static_cast<std::uint32_t>(*code)) : QString());
+        keyName_->setText(code ? runtime::qt::keyCodeName(static_cast<std::uint32_t>(*code)) : QString());
     }
 
     CommandForm &form_;
     std::array<QLineEdit *, kFormFields> entries_{};
-    runtime::NumberField *hotKey_ = nullptr;
+    runtime::qt::NumberField *hotKey_ = nullptr;
     QLabel *keyName_ = nullptr;
     QPushButton *ok_ = nullptr;
     QPushButton *cancel_ = nullptr;

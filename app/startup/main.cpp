@@ -29,11 +29,11 @@ int run(int argc, char **argv) {
     QApplication application(argc, argv);
     displayGuard.reset();
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
-    QApplication::setWindowIcon(kvr::runtime::applicationIcon());
-    kvr::runtime::useProgramStyle();
-    const kvr::runtime::StandardTranslations spanishQtTexts;
+    QApplication::setWindowIcon(kvr::runtime::qt::applicationIcon());
+    kvr::runtime::qt::useProgramStyle();
+    const kvr::runtime::qt::StandardTranslations spanishQtTexts;
     // The operator's side of the program, handed to everything that asks.
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen, kvr::startup::libraryDatabaseSetting());
     return kvr::startup::runProgram(screen, [&screen, &library](int32_t portHandle, const std::string &portName) {
         kvr::console::runMainWindow(screen, library, portHandle, portName);

@@ -54,8 +54,8 @@ struct Run {
 
 Run runOnce() {
     kvr::console::ExchangeHistory history;
-    kvr::runtime::ScreenInteraction screen;
-    kvr::runtime::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
+    kvr::runtime::qt::ScreenInteraction screen;
+    kvr::runtime::qt::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
     QApplication::processEvents();
     const std::size_t n = kvr::console::ExchangeHistory::kCapacity;
     std::vector<double> times;

@@ -113,7 +113,7 @@ bool commandFileOf(const fs::path &folder, long records) {
 // The screen's interaction, with a hand in each window as it starts running.
 class BenchInteraction final : public kvr::runtime::UserInteraction {
 public:
-    std::function<void(kvr::runtime::Window &)> onRun;
+    std::function<void(kvr::runtime::qt::Window &)> onRun;
 
     int answerMessageBox(const kvr::runtime::MessageBoxRequest &request) override {
         std::fprintf(stderr, "box: %s\n", request.text.c_str());
@@ -125,7 +125,7 @@ public:
         std::fprintf(stderr, "program ended: %s\n", text.c_str());
         std::_Exit(3);
     }
-    void windowRunning(kvr::runtime::Window &window) override {
+    void windowRunning(kvr::runtime::qt::Window &window) override {
         if (onRun) onRun(window);
     }
 };
@@ -135,8 +135,8 @@ public:
 int child(const char *url, long long spawnedAtNs, int argc, char **argv) {
     const Clock::time_point spawned{std::chrono::nanoseconds(spawnedAtNs)};
     QApplication application(argc, argv);
-    kvr::runtime::useProgramStyle();
-    const kvr::runtime::StandardTranslations spanishQtTexts;
+    kvr::runtime::qt::useProgramStyle();
+    const kvr::runtime::qt::StandardTranslations spanishQtTexts;
     BenchInteraction interaction;
     kvr::library::CommandsLibrary library(interaction);
     const int32_t port = QXOPEN(url);
@@ -145,7 +145,7 @@ int child(const char *url, long long spawnedAtNs, int argc, char **argv) {
     std::pair<long, long> memory;
     std::vector<double> closes;
     Clock::time_point closedAt;
-    interaction.onRun = [&](kvr::runtime::Window &window) {
+    interaction.onRun = [&](kvr::runtime::qt::Window &window) {
         if (window.name() == "BROWSECMD$QUICKWINDOW") {
             closedAt = Clock::now();
             window.close();

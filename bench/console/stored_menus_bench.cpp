@@ -66,9 +66,9 @@ int main(int argc, char **argv) {
     }
 
     QMainWindow window;
-    kvr::runtime::Menus menus(window.menuBar());
+    kvr::runtime::qt::Menus menus(window.menuBar());
     kvr::console::buildMainMenu(menus);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen);
     library.openCommands();
     kvr::console::StoredCommandMenus stored(menus, library, kvr::console::MenuCard,

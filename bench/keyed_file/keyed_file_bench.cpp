@@ -238,7 +238,7 @@ void cursorAgainstQuery(const std::string &name, int records, int rounds, int ru
 
 void browserCosts(int records, int rounds) {
     using namespace kvr::library;
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen);
     CommandsUse mainWindow(library);
     mainWindow.acquire();

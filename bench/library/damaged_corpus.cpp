@@ -279,7 +279,7 @@ int examine(const std::string &read, const std::string &imported, const std::str
     }
     // The import, into an empty COMMANDS of its own folder.
     fs::current_path(folder);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen);
     kvr::library::CommandsUse use(library);
     use.acquire();

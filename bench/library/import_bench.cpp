@@ -195,7 +195,7 @@ struct Target {
 // One import into a fresh COMMANDS; its seconds, or a negative value when it
 // did not append every record.
 double importOnce(const std::string &source, const std::string &database) {
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);
@@ -216,7 +216,7 @@ struct Writer {
 // each add.
 Writer writeMeanwhile(const std::string &source, const std::string &database, double &importSeconds) {
     {
-        kvr::runtime::ScreenInteraction screen;
+        kvr::runtime::qt::ScreenInteraction screen;
         CommandsLibrary made(screen, database);  // creates the empty COMMANDS
         made.openCommands();
         made.closeCommands();
@@ -252,7 +252,7 @@ Writer writeMeanwhile(const std::string &source, const std::string &database, do
     }
     char c;
     if (read(ready[0], &c, 1) != 1) std::exit(1);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);

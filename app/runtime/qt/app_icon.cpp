@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -69,4 +69,4 @@ QIcon applicationIcon() {
     return icon;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

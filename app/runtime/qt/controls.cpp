@@ -32,7 +32,7 @@ void ButtonControl::onPressed(std::function<void()> handler) {
 
 void ButtonControl::setText(const std::string &text) { button_->setText(QString::fromStdString(text)); }
 
-EntryFieldControl::EntryFieldControl(EntryField *field) : WidgetControl(field), field_(field) {}
+EntryFieldControl::EntryFieldControl(qt::EntryField *field) : WidgetControl(field), field_(field) {}
 
 std::string EntryFieldControl::text() const { return field_->text().toStdString(); }
 
@@ -45,7 +45,7 @@ void EntryFieldControl::onChanged(std::function<void(const std::string &text)> h
 
 void EntryFieldControl::setReadOnly(bool readOnly) { field_->setReadOnly(readOnly); }
 
-NumberFieldControl::NumberFieldControl(NumberField *field) : WidgetControl(field), field_(field) {}
+NumberFieldControl::NumberFieldControl(qt::NumberField *field) : WidgetControl(field), field_(field) {}
 
 std::optional<std::int32_t> NumberFieldControl::value() const { return field_->value(); }
 

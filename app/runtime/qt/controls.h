@@ -58,25 +58,25 @@ private:
 
 class EntryFieldControl final : public WidgetControl<runtime::EntryField> {
 public:
-    explicit EntryFieldControl(EntryField *field);
+    explicit EntryFieldControl(qt::EntryField *field);
     std::string text() const override;
     void setText(const std::string &text) override;
     void onChanged(std::function<void(const std::string &text)> handler) override;
     void setReadOnly(bool readOnly) override;
 
 private:
-    EntryField *field_;
+    qt::EntryField *field_;
 };
 
 class NumberFieldControl final : public WidgetControl<runtime::NumberField> {
 public:
-    explicit NumberFieldControl(NumberField *field);
+    explicit NumberFieldControl(qt::NumberField *field);
     std::optional<std::int32_t> value() const override;
     void setValue(std::int32_t value) override;
     void onChanged(std::function<void()> handler) override;
 
 private:
-    NumberField *field_;
+    qt::NumberField *field_;
 };
 
 using GroupBoxControl = WidgetControl<runtime::GroupBox>;

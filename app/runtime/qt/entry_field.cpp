@@ -9,7 +9,7 @@
 #include <QMenu>
 #include <QValidator>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -127,4 +127,4 @@ void EntryField::setUpperCase(bool on) {
     }
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

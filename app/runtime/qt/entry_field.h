@@ -6,15 +6,15 @@
 // program.  Only characters of the Western code page are accepted, and only
 // text that keeps the field's own rule if it has one; a refused entry
 // sounds the warning beep, leaves the text as it was and emits refused().
-#ifndef KVR_RUNTIME_ENTRY_FIELD_H
-#define KVR_RUNTIME_ENTRY_FIELD_H
+#ifndef KVR_RUNTIME_QT_ENTRY_FIELD_H
+#define KVR_RUNTIME_QT_ENTRY_FIELD_H
 
 #include <QLineEdit>
 
 #include <functional>
 #include <utility>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 class EntryField : public QLineEdit {
     Q_OBJECT
@@ -61,6 +61,6 @@ private:
     EntryRule rule_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

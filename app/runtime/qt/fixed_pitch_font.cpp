@@ -4,7 +4,7 @@
 #include <QFontMetrics>
 #include <QString>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -42,4 +42,4 @@ QFont fixedPitchFont() {
     return desktop;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

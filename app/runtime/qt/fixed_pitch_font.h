@@ -12,18 +12,18 @@
 // advance, and faces such as Noto Sans Mono carry zero-width combining marks,
 // so they are reported proportional although their letters, digits and signs
 // all have the same width.
-#ifndef KVR_RUNTIME_FIXED_PITCH_FONT_H
-#define KVR_RUNTIME_FIXED_PITCH_FONT_H
+#ifndef KVR_RUNTIME_QT_FIXED_PITCH_FONT_H
+#define KVR_RUNTIME_QT_FIXED_PITCH_FONT_H
 
 #include <QFont>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 QFont fixedPitchFont();
 
 // Whether every printable ASCII character of font has the same advance.
 bool hasFixedPitch(const QFont &font);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -6,7 +6,7 @@
 #include <array>
 #include <utility>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -186,4 +186,4 @@ uint32_t keyLockStates(const QKeyEvent &event) {
 
 QString keyCodeName(uint32_t keyCode) { return keyCodeToSequence(keyCode).toString(QKeySequence::NativeText); }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

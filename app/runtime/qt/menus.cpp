@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 Menus::Menus(QMenuBar *bar) : QObject(bar), bar_(bar) {}
 
@@ -139,4 +139,4 @@ int Menus::idOf(const QAction *action) const {
     return found == ids_.end() ? 0 : found->second;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

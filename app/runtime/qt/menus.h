@@ -4,8 +4,8 @@
 // bar) and may have a name; both find it again.  Texts carry access letters
 // with "&".  Shortcuts are key codes (key_code.h).  An item's hint is shown
 // in the window's status bar while the item is highlighted.
-#ifndef KVR_RUNTIME_MENUS_H
-#define KVR_RUNTIME_MENUS_H
+#ifndef KVR_RUNTIME_QT_MENUS_H
+#define KVR_RUNTIME_QT_MENUS_H
 
 #include <QObject>
 #include <QString>
@@ -19,7 +19,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 class Menus : public QObject {
     Q_OBJECT
@@ -74,6 +74,6 @@ private:
     std::map<int, QMenu *> menus_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -5,7 +5,7 @@
 
 #include <limits>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 class NumberField::Validator : public QValidator {
 public:
@@ -49,4 +49,4 @@ std::optional<std::int32_t> NumberField::value() const { return Validator::numbe
 
 void NumberField::setValue(std::int32_t value) { setText(QString::number(value)); }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

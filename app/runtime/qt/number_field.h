@@ -3,15 +3,15 @@
 // "n-13"), right-aligned as numbers are.  Only digits and one leading minus
 // sign can be typed, and only while the number fits 32 bits; a refused
 // keystroke sounds the warning beep and emits refused().
-#ifndef KVR_RUNTIME_NUMBER_FIELD_H
-#define KVR_RUNTIME_NUMBER_FIELD_H
+#ifndef KVR_RUNTIME_QT_NUMBER_FIELD_H
+#define KVR_RUNTIME_QT_NUMBER_FIELD_H
 
 #include <QLineEdit>
 
 #include <cstdint>
 #include <optional>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 class NumberField : public QLineEdit {
     Q_OBJECT
@@ -30,6 +30,6 @@ private:
     class Validator;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

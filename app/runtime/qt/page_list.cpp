@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -281,4 +281,4 @@ void PageList::changeEvent(QEvent *event) {
     if (event->type() == QEvent::FontChange) fitRowHeight();
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -9,10 +9,10 @@
 // when the owner says so, its thumb on a scale of 0 to 100 that the owner
 // sets; its arrows and its track ask for rows and pages instead of moving
 // anything themselves.
-#ifndef KVR_RUNTIME_PAGE_LIST_H
-#define KVR_RUNTIME_PAGE_LIST_H
+#ifndef KVR_RUNTIME_QT_PAGE_LIST_H
+#define KVR_RUNTIME_QT_PAGE_LIST_H
 
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,7 +24,7 @@
 class QScrollBar;
 class QTreeWidget;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 struct ListColumn {
     QString heading;
@@ -63,7 +63,7 @@ public:
 signals:
     void rowUpRequested();
     void rowDownRequested();
-    void scrollRequested(kvr::runtime::PageList::Scroll how);
+    void scrollRequested(kvr::runtime::qt::PageList::Scroll how);
     void thumbDropped(int position);
     void rowChosen(int row);
     // Left double-click.
@@ -96,6 +96,6 @@ private:
     int wheelSteps_ = 0;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 int popupMenu(const std::vector<PopupItem> &items, const QPoint &globalPosition, QWidget *parent) {
     QMenu menu(parent);
@@ -17,4 +17,4 @@ int popupMenu(const std::vector<PopupItem> &items, const QPoint &globalPosition,
     return chosen ? chosen->data().toInt() : 0;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

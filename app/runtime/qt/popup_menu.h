@@ -1,6 +1,6 @@
 // Popup menus: a short menu at the pointer that waits for a choice.
-#ifndef KVR_RUNTIME_POPUP_MENU_H
-#define KVR_RUNTIME_POPUP_MENU_H
+#ifndef KVR_RUNTIME_QT_POPUP_MENU_H
+#define KVR_RUNTIME_QT_POPUP_MENU_H
 
 #include <QPoint>
 #include <QString>
@@ -9,7 +9,7 @@
 
 class QWidget;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 struct PopupItem {
     QString text;  // with "&" before the access letter
@@ -20,6 +20,6 @@ struct PopupItem {
 // item chosen, 0 when the menu was left without a choice.
 int popupMenu(const std::vector<PopupItem> &items, const QPoint &globalPosition, QWidget *parent);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QProxyStyle>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -21,4 +21,4 @@ public:
 // The application owns the style it is given.
 void useProgramStyle() { QApplication::setStyle(new ProgramStyle); }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

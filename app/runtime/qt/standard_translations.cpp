@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 StandardTranslations::StandardTranslations() {
     auto translator = std::make_unique<QTranslator>();
@@ -17,4 +17,4 @@ StandardTranslations::~StandardTranslations() {
     if (translator_) QCoreApplication::removeTranslator(translator_.get());
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -3,14 +3,14 @@
 // program's own texts are written as they are to appear and never pass
 // through a translation, so the English message-box buttons of the standard
 // warnings stay English.
-#ifndef KVR_RUNTIME_STANDARD_TRANSLATIONS_H
-#define KVR_RUNTIME_STANDARD_TRANSLATIONS_H
+#ifndef KVR_RUNTIME_QT_STANDARD_TRANSLATIONS_H
+#define KVR_RUNTIME_QT_STANDARD_TRANSLATIONS_H
 
 #include <memory>
 
 class QTranslator;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 // Installs Qt's Spanish catalogue for as long as it lives.  A missing
 // catalogue leaves Qt's texts in English.
@@ -27,6 +27,6 @@ private:
     std::unique_ptr<QTranslator> translator_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 QFont titleBarFont() {
     QFont font = QApplication::font("QMdiSubWindowTitleBar");
@@ -37,4 +37,4 @@ int titleBarWidth(const QString &title, const QStyle &style) {
     return kWide - label + text;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -3,8 +3,8 @@
 // beside it.  The title bar is drawn by the window manager, in a font of its
 // own; the measure is the program style's title bar in a bold system font,
 // which is at least as wide as the title bars of the common desktops.
-#ifndef KVR_RUNTIME_TITLE_BAR_H
-#define KVR_RUNTIME_TITLE_BAR_H
+#ifndef KVR_RUNTIME_QT_TITLE_BAR_H
+#define KVR_RUNTIME_QT_TITLE_BAR_H
 
 #include <QFont>
 #include <QString>
@@ -12,7 +12,7 @@
 class QStyle;
 class QStyleOptionTitleBar;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 // The font the measure takes for a title.
 QFont titleBarFont();
@@ -25,6 +25,6 @@ QStyleOptionTitleBar titleBarOption(const QString &title, int width, const QStyl
 // without cutting it.
 [[nodiscard]] int titleBarWidth(const QString &title, const QStyle &style);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

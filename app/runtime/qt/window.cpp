@@ -1,22 +1,28 @@
 #include "runtime/qt/window.h"
 
 #include "runtime/qt/app_icon.h"
+#include "runtime/qt/controls.h"
+#include "runtime/qt/entry_field.h"
 #include "runtime/qt/menus.h"
+#include "runtime/qt/number_field.h"
+#include "runtime/qt/window_position.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
 
 #include <algorithm>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -37,13 +43,13 @@ Window::Window(const WindowDefinition &definition, UserInteraction &interaction,
     : QMainWindow(parent), name_(definition.name), interaction_(interaction),
       units_(windowFont(definition.fontFace, definition.fontPoints)), resizable_(definition.resizable) {
     setObjectName(QString::fromStdString(definition.name));
-    setWindowTitle(definition.title);
+    setWindowTitle(QString::fromStdString(definition.title));
     setWindowIcon(applicationIcon());
     setFont(windowFont(definition.fontFace, definition.fontPoints));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
-    client_ = new ClientArea(units_.toPixels(definition.clientSize), this);
+    client_ = new ClientArea(units_.toPixels(toQt(definition.clientSize)), this);
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
 
@@ -88,6 +94,108 @@ void Window::setStatusToolTip(const QString &text, int zone) {
 
 QString Window::statusText(int zone) const {
     return zone >= 0 && zone < int(statusZones_.size()) ? statusZones_[zone]->text() : QString();
+}
+
+namespace {
+
+Qt::Alignment alignmentOf(Align align) {
+    switch (align) {
+    case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
+    case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
+    case Align::Left: break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+template <class Widget>
+Widget *named(Widget *widget, const std::string &name) {
+    if (!name.empty()) widget->setObjectName(QString::fromStdString(name));
+    return widget;
+}
+
+}  // namespace
+
+runtime::Label &Window::addLabel(const LabelDefinition &definition) {
+    auto *label = named(new QLabel(client_), definition.name);
+    label->setGeometry(units_.toPixels(toQt(definition.place)));
+    if (definition.align != Align::Left) label->setAlignment(alignmentOf(definition.align));
+    if (definition.selectable) label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto control = std::make_unique<LabelControl>(label, definition.elideMiddle);
+    if (!definition.text.empty()) control->setText(definition.text);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+runtime::Button &Window::addButton(const ButtonDefinition &definition) {
+    auto *button = named(new QPushButton(QString::fromStdString(definition.text), client_), definition.name);
+    button->setGeometry(units_.toPixels(toQt(definition.place)));
+    if (definition.isDefault) button->setDefault(true);
+    auto control = std::make_unique<ButtonControl>(button);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+runtime::EntryField &Window::addEntryField(const EntryFieldDefinition &definition) {
+    auto *field = named(new EntryField(definition.maxLength, client_), definition.name);
+    field->setGeometry(units_.toPixels(toQt(definition.place)));
+    field->setUpperCase(definition.upperCase);
+    field->setReadOnly(definition.readOnly);
+    auto control = std::make_unique<EntryFieldControl>(field);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+runtime::NumberField &Window::addNumberField(const NumberFieldDefinition &definition) {
+    auto *field = named(new NumberField(definition.positions, client_), definition.name);
+    field->setGeometry(units_.toPixels(toQt(definition.place)));
+    auto control = std::make_unique<NumberFieldControl>(field);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+runtime::GroupBox &Window::addGroupBox(const GroupBoxDefinition &definition) {
+    auto *box = named(new QGroupBox(QString::fromStdString(definition.text), client_), definition.name);
+    box->setGeometry(units_.toPixels(toQt(definition.place)));
+    auto control = std::make_unique<GroupBoxControl>(box);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+runtime::Icon &Window::addIcon(const IconDefinition &definition) {
+    auto *image = named(new QLabel(client_), definition.name);
+    const QRect place = units_.toPixels(toQt(definition.place));
+    image->setPixmap(applicationIconPixmap(std::min(place.width(), place.height())));
+    image->setGeometry(place);
+    auto control = std::make_unique<IconControl>(image);
+    auto &made = *control;
+    controls_.push_back(std::move(control));
+    return made;
+}
+
+void Window::setStatus(const std::string &text, int zone) { setStatusText(QString::fromStdString(text), zone); }
+
+std::string Window::status(int zone) const { return statusText(zone).toStdString(); }
+
+void Window::setStatusTip(const std::string &text, int zone) {
+    setStatusToolTip(QString::fromStdString(text), zone);
+}
+
+void Window::restorePlace(const std::string &section, const std::string &file) {
+    restoreWindowPosition(this, section, file);
+}
+
+void Window::storePlace(const std::string &section, const std::string &file) {
+    storeWindowPosition(this, section, file);
+}
+
+void Window::activate() {
+    raise();
+    activateWindow();
 }
 
 void Window::run() {
@@ -153,4 +261,4 @@ void Window::keyPressEvent(QKeyEvent *event) {
     QMainWindow::keyPressEvent(event);
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

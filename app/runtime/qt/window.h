@@ -1,52 +1,31 @@
-// Windows of the manager: each defined by a name (MAIN$WINDOW,
-// INFOLECTOR$WINDOW ...), a title, a font and a client size in dialog units,
-// with an optional menu bar and status bar.
-//
-// run() shows the window and runs its own event loop, nested in the
-// caller's, until the window closes; the windows below it are blocked
-// meanwhile (application-modal) and the caller carries on when run()
-// returns.  Everything happens on the one user-interface thread.
-//
-// Life of a window during run():
-//   opened()   right after it is shown, before its first event (restore the
-//              window place, identify the reader, set the first focus);
-//   activated() each time it regains the focus (redraw);
-//   closeRequested() when the operator or the program asks it to close;
-//              returning false keeps it open;
-//   closing()  just before it disappears, still in its last state
-//              (store the window place, release files).
-#ifndef KVR_RUNTIME_WINDOW_H
-#define KVR_RUNTIME_WINDOW_H
+// The Qt window: a QMainWindow with the client area a widget of its own,
+// controls placed on it in dialog units, and the window's own event loop
+// (runtime/window.h says what happens when).  Windows written for the
+// interface get one from the toolkit (toolkit.h); windows not yet written
+// that way derive from it and use its Qt side directly.
+#ifndef KVR_RUNTIME_QT_WINDOW_H
+#define KVR_RUNTIME_QT_WINDOW_H
 
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 #include "runtime/user_interaction.h"
+#include "runtime/window.h"
 
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class QEventLoop;
 class QLabel;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 class Menus;
 
-struct WindowDefinition {
-    std::string name;  // "MAIN$WINDOW"
-    QString title;     // "VEXA KVR Manager V3.01"
-    std::string fontFace = "MS Sans Serif";
-    int fontPoints = 8;
-    QSize clientSize;  // dialog units
-    bool resizable = false;
-    bool menuBar = false;
-    bool statusBar = false;
-    int statusZones = 1;  // zones of the status bar, left to right
-};
 
-class Window : public QMainWindow {
+class Window : public QMainWindow, public runtime::Window {
     Q_OBJECT
 public:
     // interaction: where the window's boxes and dialogs go, and what is
@@ -54,9 +33,9 @@ public:
     Window(const WindowDefinition &definition, UserInteraction &interaction, QWidget *parent = nullptr);
     ~Window() override;
 
-    const std::string &name() const { return name_; }
-    UserInteraction &interaction() const { return interaction_; }
-    const DialogUnits &units() const { return units_; }
+    const std::string &name() const override { return name_; }
+    UserInteraction &interaction() const override { return interaction_; }
+    const DialogUnits &units() const override { return units_; }
     bool isResizable() const { return resizable_; }
 
     // The client area; controls are its children, placed with place().
@@ -79,14 +58,39 @@ public:
 
     // Shows the window and handles its events until it closes; the first
     // event of its own loop tells the interaction that it runs.
-    void run();
-    bool isRunning() const { return running_; }
+    void run() override;
+    bool isRunning() const override { return running_; }
+
+    // The interface's side.
+    runtime::Label &addLabel(const LabelDefinition &definition) override;
+    runtime::Button &addButton(const ButtonDefinition &definition) override;
+    runtime::EntryField &addEntryField(const EntryFieldDefinition &definition) override;
+    runtime::NumberField &addNumberField(const NumberFieldDefinition &definition) override;
+    runtime::GroupBox &addGroupBox(const GroupBoxDefinition &definition) override;
+    runtime::Icon &addIcon(const IconDefinition &definition) override;
+    void setStatus(const std::string &text, int zone = 0) override;
+    std::string status(int zone = 0) const override;
+    void setStatusTip(const std::string &text, int zone = 0) override;
+    void restorePlace(const std::string &section, const std::string &file) override;
+    void storePlace(const std::string &section, const std::string &file) override;
+    void requestClose() override { close(); }
+    void activate() override;
+
+    // Where the window tells what happens to it when it does not handle it
+    // itself (a window made by the toolkit); null for none.
+    void setEvents(WindowEvents *events) { events_ = events; }
 
 protected:
-    virtual void opened() {}
-    virtual void activated() {}
-    virtual bool closeRequested() { return true; }
-    virtual void closing() {}
+    virtual void opened() {
+        if (events_) events_->opened();
+    }
+    virtual void activated() {
+        if (events_) events_->activated();
+    }
+    virtual bool closeRequested() { return events_ ? events_->closeRequested() : true; }
+    virtual void closing() {
+        if (events_) events_->closing();
+    }
 
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -104,8 +108,10 @@ private:
     QEventLoop *loop_ = nullptr;
     bool running_ = false;
     bool closed_ = false;
+    WindowEvents *events_ = nullptr;
+    std::vector<std::unique_ptr<Control>> controls_;
 };
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

@@ -1,6 +1,6 @@
 #include "runtime/qt/window_position.h"
 
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 #include "runtime/profile.h"
 
 #include <QGuiApplication>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -152,4 +152,4 @@ void placeWindowBeside(QWidget *window, const QWidget *beside) {
     window->move(placeBeside(beside->frameGeometry(), window->frameGeometry().size(), available));
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -10,8 +10,8 @@
 // Each window of that table calls restoreWindowPosition right after it has
 // opened and storeWindowPosition just before it closes, passing the settings
 // file (settings_file.h) and its own section.
-#ifndef KVR_RUNTIME_WINDOW_POSITION_H
-#define KVR_RUNTIME_WINDOW_POSITION_H
+#ifndef KVR_RUNTIME_QT_WINDOW_POSITION_H
+#define KVR_RUNTIME_QT_WINDOW_POSITION_H
 
 #include <QPoint>
 #include <QRect>
@@ -21,7 +21,7 @@
 
 class QWidget;
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 // Notes the maximized state, switches it off, and, unless the window is
 // minimized, writes Maximize, XPosit, YPosit, Width and Height.
@@ -45,6 +45,6 @@ void restoreWindowPosition(QWidget *window, const std::string &section, const st
 // window larger than the screen is first made as small as the screen.
 void placeWindowBeside(QWidget *window, const QWidget *beside);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif

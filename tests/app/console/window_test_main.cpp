@@ -17,7 +17,7 @@ int main(int argc, char **argv) {
     setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
     QDir::setCurrent(home.path());
     QApplication app(argc, argv);
-    kvr::runtime::useProgramStyle();  // as the program does
+    kvr::runtime::qt::useProgramStyle();  // as the program does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

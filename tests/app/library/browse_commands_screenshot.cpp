@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
         if (library.commandsFile().add() != 0) return 1;
     }
 
-    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::qt::Window &w) {
         shots.settle(w);
         shots.save(w, "browse_commands.png");
         w.close();

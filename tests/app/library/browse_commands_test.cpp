@@ -46,8 +46,8 @@ inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.
 namespace kvr::library {
 namespace {
 
-using runtime::PageList;
-using runtime::Window;
+using runtime::qt::PageList;
+using runtime::qt::Window;
 using testing::Peer;
 using testing::runPeer;
 using Clock = std::chrono::steady_clock;
@@ -245,7 +245,7 @@ TEST_F(BrowseCommandsTest, ThreeRowsFillNoPageAndTheWindowIsLaidOutInDialogUnits
         EXPECT_EQ(w.windowTitle(), "Comandos");
         EXPECT_TRUE(w.isResizable());
         EXPECT_EQ(w.minimumSize(), w.size());
-        const runtime::DialogUnits &du = w.units();
+        const runtime::qt::DialogUnits &du = w.units();
         PageList &l = list(w);
         EXPECT_EQ(l.geometry(), du.toPixels(QRect(8, 5, 413, 157)));
         const QStringList headings{"Card", "Name", "Cod", "Cla", "Ins", "P1", "P2", "P3", "Data"};

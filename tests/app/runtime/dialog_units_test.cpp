@@ -1,4 +1,4 @@
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 #include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 TEST(DialogUnits, ScaleByAQuarterCharacterWidthAndAnEighthCharacterHeight) {
@@ -60,7 +60,7 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
     test_support::ScriptedInteraction interaction;
     Window window(
-        {.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)},
+        {.name = "TEST$WINDOW", .title = "t", .fontFace = "Fixedsys", .clientSize = {260, 110}},
         interaction);
     auto *label = new QLabel(QStringLiteral("DATOS"), window.client());
     window.place(label, 130, 12, 120, 10);
@@ -75,4 +75,4 @@ TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

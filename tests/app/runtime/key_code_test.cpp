@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 struct KeyCase {
@@ -134,4 +134,4 @@ TEST(KeyCode, LockStatesOfAKeyPressAlwaysSayInsertMode) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -17,7 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // Runs `operate` on the real box as the first event of its own modal loop
@@ -171,4 +171,4 @@ TEST(MessageBox, EndOfProgramShowsHaltAndEnds) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 QStringList contextMenuTexts() {
@@ -52,4 +52,4 @@ TEST(StandardTranslations, QtTextsInSpanishTheProgramsOwnAsGiven) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

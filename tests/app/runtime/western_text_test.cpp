@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // Types text as the operator would, characters outside ASCII included.
@@ -191,4 +191,4 @@ TEST(EntryField, ReadOnlyFieldsTakeNoTyping) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 using kvr::test_support::TemporaryConfig;
@@ -25,9 +25,9 @@ protected:
     std::unique_ptr<Window> open(bool resizable) {
         auto window =
             std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
-                                                               .title = QStringLiteral("Información del Lector"),
+                                                               .title = "Información del Lector",
                                                                .fontFace = "Fixedsys",
-                                                               .clientSize = QSize(130, 50),
+                                                               .clientSize = {130, 50},
                                                                .resizable = resizable},
                                      interaction);
         window->adjustSize();
@@ -208,4 +208,4 @@ TEST_F(WindowPositionTest, AbsurdPlacesAreNotUsed) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

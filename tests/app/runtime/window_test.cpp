@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // A window that records what happens to it and runs a script from inside
@@ -27,9 +27,9 @@ public:
     ScriptedWindow(const std::string &name, UserInteraction &interaction, std::vector<std::string> &log,
                    bool menus = true)
         : Window({.name = name,
-                  .title = QString::fromStdString(name),
+                  .title = name,
                   .fontFace = "Fixedsys",
-                  .clientSize = QSize(160, 60),
+                  .clientSize = {160, 60},
                   .menuBar = menus,
                   .statusBar = menus},
                  interaction),
@@ -263,4 +263,4 @@ TEST(WaitCursor, ShowsWhileAGuardLivesAndNests) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -22,7 +22,7 @@ namespace {
 
 using kvr::test_support::EmulatorProcess;
 using kvr::test_support::TemporaryConfig;
-using runtime::Window;
+using runtime::qt::Window;
 
 struct MainRun {
     int32_t handle;
