@@ -2,7 +2,7 @@
 
 #include "runtime/qt/app_icon.h"
 #include "runtime/settings_file.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 #include "runtime/qt/window.h"
 #include "runtime/qt/window_position.h"
 

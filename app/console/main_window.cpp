@@ -27,7 +27,7 @@
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
 #include "runtime/wait_cursor.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 #include "runtime/qt/window.h"
 #include "runtime/qt/window_position.h"
 

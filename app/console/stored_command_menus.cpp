@@ -5,7 +5,7 @@
 #include "library/commands_library.h"
 #include "runtime/qt/key_code.h"
 #include "runtime/qt/menus.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 
 namespace kvr::console {
 

@@ -7,7 +7,7 @@
 #include "runtime/qt/page_list.h"
 #include "runtime/qt/popup_menu.h"
 #include "runtime/settings_file.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 #include "runtime/qt/window.h"
 #include "runtime/qt/window_position.h"
 

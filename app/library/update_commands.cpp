@@ -4,7 +4,7 @@
 #include "runtime/qt/key_code.h"
 #include "runtime/qt/number_field.h"
 #include "runtime/settings_file.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 #include "runtime/qt/window.h"
 #include "runtime/qt/window_position.h"
 

@@ -1,6 +1,6 @@
 #include "runtime/qt/entry_field.h"
 
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 
 #include <QApplication>
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "runtime/qt/entry_field.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 
 #include <QAction>
 #include <QApplication>

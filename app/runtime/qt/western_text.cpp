@@ -1,4 +1,4 @@
-#include "runtime/western_text.h"
+#include "runtime/qt/western_text.h"
 
 #include "common/windows1252.h"
 
