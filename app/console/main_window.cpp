@@ -192,22 +192,22 @@ private:
             auto *field = entry(2, headerNames[i + 1], 30 + 20 * i, 20, 16, 10, false, true);
             std::string *variable = fields[i];
             connect(field, &QLineEdit::textEdited, this,
-                    [variable](const QString &text) { *variable = fixedWidth(runtime::toWesternLossy(text), 2); });
+                    [variable](const QString &text) { *variable = fixedWidth(runtime::qt::toWesternLossy(text), 2); });
             header_.push_back(field);
         }
         // The hex view holds the 255 bytes the byte view can, three
         // characters each; more bytes than that are refused, not cut.
         requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
-        requestHex_->setEntryRule([](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
+        requestHex_->setEntryRule([](const QString &text) { return requestHexFits(runtime::qt::toWesternLossy(text)); });
         requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
         connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {
-            console_.hexViewEdited(runtime::toWesternLossy(text));
+            console_.hexViewEdited(runtime::qt::toWesternLossy(text));
             showConsole(requestHex_);
         });
         connect(requestBytes_, &QLineEdit::textEdited, this, [this](const QString &text) {
-            console_.byteViewEdited(runtime::toWesternLossy(text));
+            console_.byteViewEdited(runtime::qt::toWesternLossy(text));
             showConsole(requestBytes_);
         });
     }
@@ -245,7 +245,7 @@ private:
     // The console keeps no trailing blanks: blanks the operator typed at the
     // end stay, with the caret where it was, so that typing goes on there.
     static void show(QLineEdit *field, const std::string &bytes, bool fromStart = true) {
-        const QString text = runtime::fromWestern(bytes);
+        const QString text = runtime::qt::fromWestern(bytes);
         const QString shown = field->text();
         if (shown == text) return;
         if (shown.startsWith(text) && shown.mid(text.size()).trimmed().isEmpty()) return;
@@ -297,7 +297,7 @@ private:
         if (storedMenus_.build(console_.lastStoredEntry())) {
             console_.setLastStoredEntry(storedMenus_.plan().lastEntryNumber);
             note = storedMenusNote(storedMenus_.plan(),
-                                   [](const std::string &name) { return runtime::fromWestern(name).toStdString(); });
+                                   [](const std::string &name) { return runtime::qt::fromWestern(name).toStdString(); });
         } else {
             note = storedMenusNotUpdatedNote();
         }

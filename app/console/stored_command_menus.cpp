@@ -19,7 +19,7 @@ std::string raw(const char (&field)[N]) {
 // A name exactly as stored: a menu would take its "&" for the mark of an
 // access letter ("R&D" would show as "RD").
 QString asMenuText(const std::string &name) {
-    return runtime::fromWestern(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return runtime::qt::fromWestern(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 std::optional<uint64_t> keyIdentity(uint32_t keyCode) {

@@ -85,7 +85,7 @@ std::vector<runtime::qt::ListColumn> listColumns() {
 
 template <std::size_t N>
 QString cell(const char (&field)[N]) {
-    return runtime::fromWestern(std::string_view(field, N));
+    return runtime::qt::fromWestern(std::string_view(field, N));
 }
 
 QStringList cellsOf(const Commands &r) {
@@ -126,7 +126,7 @@ public:
         });
         connect(list_, &runtime::qt::PageList::keyPressed, this, [this](std::uint32_t code) { keyPressed(code); });
         connect(list_, &runtime::qt::PageList::characterTyped, this, [this](const QString &text) {
-            const std::string bytes = runtime::toWesternLossy(text.left(1));
+            const std::string bytes = runtime::qt::toWesternLossy(text.left(1));
             if (!bytes.empty()) act([this, bytes] { browser_.typed(static_cast<unsigned char>(bytes[0])); });
         });
         connect(list_, &runtime::qt::PageList::menuRequested, this, [this](const QPoint &at) { popup(at); });

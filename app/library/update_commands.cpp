@@ -93,7 +93,7 @@ public:
                 connect(text, &runtime::qt::EntryField::refused, text, [text] { text->setFocus(); });
                 const FormField which = entry.field;
                 connect(text, &QLineEdit::textEdited, this, [this, which](const QString &typed) {
-                    form_.setText(which, runtime::toWesternLossy(typed));
+                    form_.setText(which, runtime::qt::toWesternLossy(typed));
                     setStatusText(QString::fromUtf8(form_.notice()), 0);
                 });
                 field = text;
@@ -206,7 +206,7 @@ private:
     void showRecord() {
         for (std::size_t i = 0; i < kEntries.size(); ++i) {
             if (kEntries[i].field == FormField::HotKey) continue;
-            const QString shown = runtime::fromWestern(form_.text(kEntries[i].field));
+            const QString shown = runtime::qt::fromWestern(form_.text(kEntries[i].field));
             if (entries_[i]->text() != shown) entries_[i]->setText(shown);
         }
         hotKey_->setValue(form_.record().hotKey);

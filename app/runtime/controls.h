@@ -18,9 +18,9 @@ namespace kvr::runtime {
 enum class Align { Left, Center, Right };
 
 struct LabelDefinition {
-    std::string name;
-    std::string text;
-    Rect place;  // dialog units
+    std::string name{};
+    std::string text{};
+    Rect place{};  // dialog units
     Align align = Align::Left;
     bool selectable = false;  // the operator can select and copy the text
     // A text too long for the label loses its middle ("..."); the whole
@@ -29,36 +29,36 @@ struct LabelDefinition {
 };
 
 struct ButtonDefinition {
-    std::string name;
-    std::string text;
-    Rect place;
+    std::string name{};
+    std::string text{};
+    Rect place{};
     bool isDefault = false;  // drawn as the default button
 };
 
 struct EntryFieldDefinition {
-    std::string name;
-    Rect place;
+    std::string name{};
+    Rect place{};
     int maxLength = 0;
     bool upperCase = false;
     bool readOnly = false;
 };
 
 struct NumberFieldDefinition {
-    std::string name;
-    Rect place;
+    std::string name{};
+    Rect place{};
     int positions = 0;  // "n-13": 13 positions with the sign
 };
 
 struct GroupBoxDefinition {
-    std::string name;
-    std::string text;
-    Rect place;
+    std::string name{};
+    std::string text{};
+    Rect place{};
 };
 
 // The product icon, drawn to fit the place.
 struct IconDefinition {
-    std::string name;
-    Rect place;
+    std::string name{};
+    Rect place{};
 };
 
 class Control {

@@ -29,11 +29,11 @@
 namespace kvr::runtime {
 
 struct WindowDefinition {
-    std::string name;   // "MAIN$WINDOW"
-    std::string title;  // "VEXA KVR Manager V3.01"
+    std::string name{};   // "MAIN$WINDOW"
+    std::string title{};  // "VEXA KVR Manager V3.01"
     std::string fontFace = "MS Sans Serif";
     int fontPoints = 8;
-    Size clientSize;  // dialog units
+    Size clientSize{};  // dialog units
     bool resizable = false;
     bool menuBar = false;
     bool statusBar = false;

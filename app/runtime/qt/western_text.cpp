@@ -2,7 +2,7 @@
 
 #include "common/windows1252.h"
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 namespace {
 
@@ -48,4 +48,4 @@ bool isWestern(const QString &text) {
     return true;
 }
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -2,8 +2,8 @@
 // Windows-1252 code page.  These helpers convert between that form and
 // QString and say which characters it cannot hold (the table is
 // common/windows1252.h).
-#ifndef KVR_RUNTIME_WESTERN_TEXT_H
-#define KVR_RUNTIME_WESTERN_TEXT_H
+#ifndef KVR_RUNTIME_QT_WESTERN_TEXT_H
+#define KVR_RUNTIME_QT_WESTERN_TEXT_H
 
 #include <QString>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 
 // Every byte gives one character; the five bytes the code page leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) give the control character of the
@@ -28,6 +28,6 @@ std::string toWesternLossy(const QString &text);
 bool isWestern(QChar c);
 bool isWestern(const QString &text);
 
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt
 
 #endif
