@@ -20,7 +20,7 @@ enum class Align { Left, Center, Right };
 struct LabelDefinition {
     std::string name{};
     std::string text{};
-    Rect place{};  // dialog units
+    Rect place{};  // dialog units; a size of 0 x 0 fits the text
     Align align = Align::Left;
     bool selectable = false;  // the operator can select and copy the text
     // A text too long for the label loses its middle ("..."); the whole
@@ -65,6 +65,15 @@ class Control {
 public:
     virtual ~Control() = default;
     virtual void focus() = 0;
+    // Called with each key pressed while the control has the focus, before
+    // the control sees it: its key code (key_code.h) with the lock states;
+    // returning true takes the key, and neither the control nor its window
+    // gets it.
+    virtual void onKey(std::function<bool(std::uint32_t keyCode)> handler) = 0;
+    // Called each time the focus arrives; byOperator when the operator
+    // moved it there (Tab, the pointer, an access letter), not the program
+    // nor the window coming back to the front.
+    virtual void onFocused(std::function<void(bool byOperator)> handler) = 0;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
     virtual void setVisible(bool visible) = 0;
@@ -100,6 +109,11 @@ public:
     // Called once with the new text after every change, the operator's
     // (each key typed, each paste) and the program's.
     virtual void onChanged(std::function<void(const std::string &text)> handler) = 0;
+    // The same for the operator's changes only.
+    virtual void onEdited(std::function<void(const std::string &text)> handler) = 0;
+    // A key refused (outside the code page or the field's rule): the
+    // warning beep has sounded, the text is as it was.
+    virtual void onRefused(std::function<void()> handler) = 0;
     virtual void setReadOnly(bool readOnly) = 0;
 };
 
@@ -111,6 +125,9 @@ public:
     virtual std::optional<std::int32_t> value() const = 0;
     virtual void setValue(std::int32_t value) = 0;
     virtual void onChanged(std::function<void()> handler) = 0;
+    // The operator's changes only, and refused keys, as for EntryField.
+    virtual void onEdited(std::function<void()> handler) = 0;
+    virtual void onRefused(std::function<void()> handler) = 0;
 };
 
 class GroupBox : public Control {};

@@ -6,6 +6,7 @@
 #include "runtime/dialog_units.h"
 #include "runtime/window.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ public:
     // The least width, in pixels, of a window whose title bar shows title
     // without cutting it.
     virtual int titleBarWidth(const std::string &title) const = 0;
+    // The name of a key code as menus show it ("F2", "Ctrl+X"); empty when
+    // it names no key.
+    virtual std::string keyName(std::uint32_t keyCode) const = 0;
 
 protected:
     Toolkit() = default;

@@ -24,6 +24,7 @@
 #include "runtime/dialog_units.h"
 #include "runtime/user_interaction.h"
 
+#include <functional>
 #include <string>
 
 namespace kvr::runtime {
@@ -93,6 +94,14 @@ public:
     virtual void requestClose() = 0;
     // Brings the window to the front with the keyboard.
     virtual void activate() = 0;
+    // As in a dialog: Enter presses enter (unless a button has the focus,
+    // which Enter presses), Escape presses escape.  Null for none.
+    virtual void setDialogButtons(Button *enter, Button *escape) = 0;
+    // The operator can make a resizable window no smaller than it is now.
+    virtual void keepAtLeastCurrentSize() = 0;
+    // Runs call once the input already waiting has been handled (key
+    // presses typed ahead), before anything the operator does next.
+    virtual void afterWaitingInput(std::function<void()> call) = 0;
 
 protected:
     Window() = default;

@@ -8,7 +8,9 @@
 
 #include <QWidget>
 
-#include <type_traits>
+#include <cstdint>
+#include <functional>
+#include <utility>
 
 class QGroupBox;
 class QLabel;
@@ -19,12 +21,25 @@ namespace kvr::runtime::qt {
 class EntryField;
 class NumberField;
 
+// The key and focus handlers of a control, on its widget's events.
+// The watch is made on first use and belongs to the widget.
+class EventWatch;
+void watchKeys(QWidget *widget, EventWatch *&watch, std::function<bool(std::uint32_t keyCode)> handler);
+void watchFocus(QWidget *widget, EventWatch *&watch, std::function<void(bool byOperator)> handler);
+
 // What every control does, on its widget.
 template <class Interface>
 class WidgetControl : public Interface {
 public:
     explicit WidgetControl(QWidget *widget) : widget_(widget) {}
+    QWidget *widget() const { return widget_; }
     void focus() override { widget_->setFocus(Qt::OtherFocusReason); }
+    void onKey(std::function<bool(std::uint32_t keyCode)> handler) override {
+        watchKeys(widget_, watch_, std::move(handler));
+    }
+    void onFocused(std::function<void(bool byOperator)> handler) override {
+        watchFocus(widget_, watch_, std::move(handler));
+    }
     void setEnabled(bool enabled) override { widget_->setEnabled(enabled); }
     bool isEnabled() const override { return widget_->isEnabled(); }
     void setVisible(bool visible) override { widget_->setVisible(visible); }
@@ -32,6 +47,7 @@ public:
 
 private:
     QWidget *widget_;
+    EventWatch *watch_ = nullptr;
 };
 
 class LabelControl final : public WidgetControl<runtime::Label> {
@@ -62,6 +78,8 @@ public:
     std::string text() const override;
     void setText(const std::string &text) override;
     void onChanged(std::function<void(const std::string &text)> handler) override;
+    void onEdited(std::function<void(const std::string &text)> handler) override;
+    void onRefused(std::function<void()> handler) override;
     void setReadOnly(bool readOnly) override;
 
 private:
@@ -74,6 +92,8 @@ public:
     std::optional<std::int32_t> value() const override;
     void setValue(std::int32_t value) override;
     void onChanged(std::function<void()> handler) override;
+    void onEdited(std::function<void()> handler) override;
+    void onRefused(std::function<void()> handler) override;
 
 private:
     qt::NumberField *field_;

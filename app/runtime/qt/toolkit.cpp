@@ -1,5 +1,6 @@
 #include "runtime/qt/toolkit.h"
 
+#include "runtime/qt/key_code.h"
 #include "runtime/qt/title_bar.h"
 #include "runtime/qt/units.h"
 #include "runtime/qt/window.h"
@@ -37,6 +38,8 @@ runtime::DialogUnits Toolkit::unitsOf(const std::string &fontFace, int fontPoint
 int Toolkit::titleBarWidth(const std::string &title) const {
     return qt::titleBarWidth(QString::fromStdString(title), *QApplication::style());
 }
+
+std::string Toolkit::keyName(std::uint32_t keyCode) const { return keyCodeName(keyCode).toStdString(); }
 
 Window &qtWindow(runtime::Window &window) { return dynamic_cast<Window &>(window); }
 

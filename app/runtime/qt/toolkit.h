@@ -18,6 +18,7 @@ public:
                                                 WindowEvents &events, runtime::Window *parent = nullptr) override;
     runtime::DialogUnits unitsOf(const std::string &fontFace, int fontPoints) const override;
     int titleBarWidth(const std::string &title) const override;
+    std::string keyName(std::uint32_t keyCode) const override;
 };
 
 // The Qt window behind a window of the interface (every window the Qt

@@ -21,6 +21,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <utility>
 
 namespace kvr::runtime::qt {
 
@@ -117,11 +118,18 @@ Widget *named(Widget *widget, const std::string &name) {
 
 runtime::Label &Window::addLabel(const LabelDefinition &definition) {
     auto *label = named(new QLabel(client_), definition.name);
-    label->setGeometry(units_.toPixels(toQt(definition.place)));
+    label->setTextFormat(Qt::PlainText);
     if (definition.align != Align::Left) label->setAlignment(alignmentOf(definition.align));
     if (definition.selectable) label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const Rect &place = definition.place;
+    const bool fitted = place.width == 0 && place.height == 0;
+    if (!fitted) label->setGeometry(units_.toPixels(toQt(place)));
     auto control = std::make_unique<LabelControl>(label, definition.elideMiddle);
     if (!definition.text.empty()) control->setText(definition.text);
+    if (fitted) {
+        label->move(units_.toPixels(QPoint(place.x, place.y)));
+        label->adjustSize();
+    }
     auto &made = *control;
     controls_.push_back(std::move(control));
     return made;
@@ -198,6 +206,45 @@ void Window::activate() {
     activateWindow();
 }
 
+void Window::setDialogButtons(runtime::Button *enter, runtime::Button *escape) {
+    const auto buttonOf = [](runtime::Button *button) -> QAbstractButton * {
+        auto *made = dynamic_cast<ButtonControl *>(button);
+        return made ? qobject_cast<QAbstractButton *>(made->widget()) : nullptr;
+    };
+    enterButton_ = buttonOf(enter);
+    escapeButton_ = buttonOf(escape);
+}
+
+namespace {
+
+// A call posted behind the input already waiting.
+class LaterCall : public QEvent {
+public:
+    static QEvent::Type type() {
+        static const auto registered = QEvent::Type(QEvent::registerEventType());
+        return registered;
+    }
+    explicit LaterCall(std::function<void()> call) : QEvent(type()), call_(std::move(call)) {}
+    void operator()() const { call_(); }
+
+private:
+    std::function<void()> call_;
+};
+
+}  // namespace
+
+void Window::afterWaitingInput(std::function<void()> call) {
+    QCoreApplication::postEvent(this, new LaterCall(std::move(call)), Qt::LowEventPriority);
+}
+
+void Window::customEvent(QEvent *event) {
+    if (event->type() == LaterCall::type()) {
+        (*static_cast<LaterCall *>(event))();
+        return;
+    }
+    QMainWindow::customEvent(event);
+}
+
 void Window::run() {
     // The program ends when the program entry returns, not when some window
     // happens to be the last one closed.
@@ -251,6 +298,16 @@ void Window::changeEvent(QEvent *event) {
 }
 
 void Window::keyPressEvent(QKeyEvent *event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && event->key() == Qt::Key_Escape && escapeButton_) {
+        escapeButton_->click();
+        return;
+    }
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && enterButton_ &&
+        !qobject_cast<QPushButton *>(focusWidget())) {
+        enterButton_->click();
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         if (auto *button = qobject_cast<QAbstractButton *>(focusWidget()); button && button->isEnabled()) {

@@ -13,11 +13,13 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QEventLoop;
+class QAbstractButton;
 class QLabel;
 
 namespace kvr::runtime::qt {
@@ -75,6 +77,9 @@ public:
     void storePlace(const std::string &section, const std::string &file) override;
     void requestClose() override { close(); }
     void activate() override;
+    void setDialogButtons(runtime::Button *enter, runtime::Button *escape) override;
+    void keepAtLeastCurrentSize() override { setMinimumSize(size()); }
+    void afterWaitingInput(std::function<void()> call) override;
 
     // Where the window tells what happens to it when it does not handle it
     // itself (a window made by the toolkit); null for none.
@@ -96,6 +101,7 @@ protected:
     void changeEvent(QEvent *event) override;
     // Enter presses the button that has the focus, as in a dialog.
     void keyPressEvent(QKeyEvent *event) override;
+    void customEvent(QEvent *event) override;
 
 private:
     std::string name_;
@@ -109,6 +115,8 @@ private:
     bool running_ = false;
     bool closed_ = false;
     WindowEvents *events_ = nullptr;
+    QAbstractButton *enterButton_ = nullptr;
+    QAbstractButton *escapeButton_ = nullptr;
     std::vector<std::unique_ptr<Control>> controls_;
 };
 
