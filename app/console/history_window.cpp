@@ -247,11 +247,10 @@ private:
         if (exchanges.empty())
             for (int row = 0; row < model_->rowCount(); ++row)
                 if (const Exchange *e = model_->exchangeAt(row)) exchanges.push_back(e);
-        const std::string file =
-            rules ? runtime::chooseSaveFile(interaction(), "Guardar como reglas", "Reglas|*.rules;*.txt",
-                                            "historial.rules")
-                  : runtime::chooseSaveFile(interaction(), "Guardar como guión", "Guiones|*.kvs;*.txt",
-                                            "historial.kvs");
+        const std::string file = rules ? runtime::chooseSaveFile(interaction(), "Guardar como reglas",
+                                                                 "Reglas|*.rules;*.txt", "historial.rules")
+                                       : runtime::chooseSaveFile(interaction(), "Guardar como guión",
+                                                                 "Guiones|*.kvs;*.txt", "historial.kvs");
         if (file.empty()) return;
         std::string error;
         if (writeTextFile(file, rules ? exchangesAsRules(exchanges) : exchangesAsScript(exchanges), error)) return;
@@ -287,7 +286,8 @@ private:
 
 }  // namespace
 
-runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent) {
+runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history,
+                                       QWidget *parent) {
     if (parent) {
         // One closed a moment ago waits hidden for its deletion.
         auto *open = parent->findChild<runtime::qt::Window *>(kWindowName, Qt::FindDirectChildrenOnly);

@@ -23,7 +23,8 @@ class ExchangeHistory;
 // Opens the window over history (or brings the open one to the front) and
 // returns it.  It belongs to parent and deletes itself when closed; its
 // dialog and boxes go through interaction.
-runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent);
+runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history,
+                                       QWidget *parent);
 
 }  // namespace kvr::console
 

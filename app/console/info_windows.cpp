@@ -62,7 +62,8 @@ public:
                             {"Version Firmware:", "firmwareVersion", 64}};
         for (const Row &row : rows) {
             window().addLabel({.text = row.label, .place = {5, row.y, 130, 10}});
-            values_.push_back(&window().addLabel({.name = row.name, .place = {139, row.y, 116, 10}, .selectable = true}));
+            values_.push_back(
+                &window().addLabel({.name = row.name, .place = {139, row.y, 116, 10}, .selectable = true}));
         }
         addOkButton({93, 79, 75, 14});
         showFields();
@@ -89,9 +90,9 @@ private:
 class AboutWindow : public PlacedWindow {
 public:
     AboutWindow(runtime::UserInteraction &interaction, runtime::Window *parent, const std::string &libraryPlace)
-        : PlacedWindow({.name = "ABOUT$WINDOW", .title = "Acerca de KvrMan", .fontFace = "Fixedsys",
-                        .clientSize = {163, 77}},
-                       interaction, "About", parent) {
+        : PlacedWindow(
+              {.name = "ABOUT$WINDOW", .title = "Acerca de KvrMan", .fontFace = "Fixedsys", .clientSize = {163, 77}},
+              interaction, "About", parent) {
         window().addIcon({.name = "icon", .place = {74, 2, 14, 14}});
         const struct {
             const char *text;
@@ -99,8 +100,10 @@ public:
             int y;
         } lines[] = {{kAboutProduct, "product", 16}, {kAboutNotice, "notice", 26}, {kAboutContact, "contact", 45}};
         for (const auto &line : lines)
-            window().addLabel(
-                {.name = line.name, .text = line.text, .place = {12, line.y, 138, 10}, .align = runtime::Align::Center});
+            window().addLabel({.name = line.name,
+                               .text = line.text,
+                               .place = {12, line.y, 138, 10},
+                               .align = runtime::Align::Center});
         if (!libraryPlace.empty()) {
             // Which library the program works on: a file of this station or
             // the team's database; a long place loses its middle.

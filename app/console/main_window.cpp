@@ -100,8 +100,8 @@ class MainWindow : public runtime::qt::Window {
 public:
     MainWindow(runtime::UserInteraction &interaction, library::CommandsLibrary &library, int32_t portHandle,
                const std::string &portName)
-        : runtime::qt::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_), portName_(portName),
-          commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
+        : runtime::qt::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_),
+          portName_(portName), commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
         setWindowIcon(runtime::qt::applicationIcon());
         console_.recordInto(history_);
         commands_.acquire();
@@ -154,7 +154,7 @@ protected:
 
 private:
     runtime::qt::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
-                               bool upperCase = false) {
+                                   bool upperCase = false) {
         auto *field = new runtime::qt::EntryField(maxLength, client());
         field->setObjectName(name);
         field->setReadOnly(readOnly);
@@ -198,7 +198,8 @@ private:
         // The hex view holds the 255 bytes the byte view can, three
         // characters each; more bytes than that are refused, not cut.
         requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
-        requestHex_->setEntryRule([](const QString &text) { return requestHexFits(runtime::qt::toWesternLossy(text)); });
+        requestHex_->setEntryRule(
+            [](const QString &text) { return requestHexFits(runtime::qt::toWesternLossy(text)); });
         requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
@@ -296,8 +297,9 @@ private:
         StoredMenusNote note;
         if (storedMenus_.build(console_.lastStoredEntry())) {
             console_.setLastStoredEntry(storedMenus_.plan().lastEntryNumber);
-            note = storedMenusNote(storedMenus_.plan(),
-                                   [](const std::string &name) { return runtime::qt::fromWestern(name).toStdString(); });
+            note = storedMenusNote(storedMenus_.plan(), [](const std::string &name) {
+                return runtime::qt::fromWestern(name).toStdString();
+            });
         } else {
             note = storedMenusNotUpdatedNote();
         }
@@ -412,8 +414,8 @@ private:
     // Utilidades > Ejecutar guión...: each line of the script through the
     // console, under the wait cursor, then one box with the counts.
     void runScript() {
-        const QString path = QString::fromStdString(
-            runtime::chooseOpenFile(interaction(), "Ejecutar guión", "Guiones|*.kvs;*.txt"));
+        const QString path =
+            QString::fromStdString(runtime::chooseOpenFile(interaction(), "Ejecutar guión", "Guiones|*.kvs;*.txt"));
         if (path.isEmpty()) return;
         const std::string name = QFileInfo(path).fileName().toStdString();
         ScriptParser script(name);

@@ -58,8 +58,8 @@ constexpr int kEntryX = 57;
 constexpr int kEntryHeight = 10;
 
 // The key code without the lock states.
-constexpr std::uint32_t kLockStates = runtime::KeyCapsLock | runtime::KeyNumLock | runtime::KeyScrollLock |
-                                      runtime::KeyInsertMode;
+constexpr std::uint32_t kLockStates =
+    runtime::KeyCapsLock | runtime::KeyNumLock | runtime::KeyScrollLock | runtime::KeyInsertMode;
 
 class UpdateCommandsWindow : public runtime::WindowEvents {
 public:
@@ -67,10 +67,12 @@ public:
         : window_(interaction.toolkit().makeWindow(formDefinition(), interaction, *this, parent)),
           toolkit_(interaction.toolkit()), form_(form) {
         for (std::size_t i = 0; i < kEntries.size(); ++i) addEntry(i);
-        keyName_ = &window_->addLabel({.name = "hotKeyName", .place = {kEntryX + kHotKeyWidth + 4, 145, 120, kEntryHeight}});
+        keyName_ =
+            &window_->addLabel({.name = "hotKeyName", .place = {kEntryX + kHotKeyWidth + 4, 145, 120, kEntryHeight}});
         runtime::Button &ok = window_->addButton({.name = "ok", .text = "OK", .place = {256, 149, 45, 14}});
         ok.onPressed([this] { okPressed(); });
-        runtime::Button &cancel = window_->addButton({.name = "cancel", .text = "Cancelar", .place = {305, 149, 45, 14}});
+        runtime::Button &cancel =
+            window_->addButton({.name = "cancel", .text = "Cancelar", .place = {305, 149, 45, 14}});
         cancel.onPressed([this] {
             form_.cancel();
             window_->requestClose();
@@ -190,8 +192,7 @@ private:
 
 }  // namespace
 
-std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library,
-                            runtime::Window *parent) {
+std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, runtime::Window *parent) {
     CommandForm form(library);
     if (!form.opensWindow()) {
         form.runDelete();

@@ -1,6 +1,5 @@
 #include "runtime/message_box.h"
 
-
 #include <cstdlib>
 
 namespace kvr::runtime {

@@ -47,10 +47,10 @@ public:
             {"Com1", 4, "COM1"},
         }};
         for (const Choice &choice : choices) {
-            runtime::Button &button = window_->addButton(
-                {.name = choice.text,
-                 .text = choice.text,
-                 .place = {(width - kButtonWidth) / 2, choice.top, kButtonWidth, 15}});
+            runtime::Button &button =
+                window_->addButton({.name = choice.text,
+                                    .text = choice.text,
+                                    .place = {(width - kButtonWidth) / 2, choice.top, kButtonWidth, 15}});
             const std::string port = choice.port;
             button.onPressed([this, port] {
                 chosen_ = port;

@@ -23,10 +23,9 @@ QString toQtFilter(const QString &filter) {
 
 QString runOpenFileDialog(const OpenFileRequest &request) {
     const QPointer<QWidget> openedFrom = QApplication::activeWindow();
-    QString chosen =
-        QFileDialog::getOpenFileName(openedFrom, QString::fromStdString(request.title),
-                                     QString::fromStdString(request.start),
-                                     toQtFilter(QString::fromStdString(request.filter)));
+    QString chosen = QFileDialog::getOpenFileName(openedFrom, QString::fromStdString(request.title),
+                                                  QString::fromStdString(request.start),
+                                                  toQtFilter(QString::fromStdString(request.filter)));
     // The keyboard goes back to the window the dialog was opened from: a
     // bare X server does not hand it back by itself.
     if (openedFrom && openedFrom->isVisible()) {

@@ -15,7 +15,6 @@ class QKeyEvent;
 
 namespace kvr::runtime::qt {
 
-
 // The Qt key press for a key code; nothing for 0 and for codes that name no
 // key.
 std::optional<QKeyCombination> keyCodeToQt(uint32_t keyCode);

@@ -189,9 +189,7 @@ void Window::setStatus(const std::string &text, int zone) { setStatusText(QStrin
 
 std::string Window::status(int zone) const { return statusText(zone).toStdString(); }
 
-void Window::setStatusTip(const std::string &text, int zone) {
-    setStatusToolTip(QString::fromStdString(text), zone);
-}
+void Window::setStatusTip(const std::string &text, int zone) { setStatusToolTip(QString::fromStdString(text), zone); }
 
 void Window::restorePlace(const std::string &section, const std::string &file) {
     restoreWindowPosition(this, section, file);

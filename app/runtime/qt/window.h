@@ -26,7 +26,6 @@ namespace kvr::runtime::qt {
 
 class Menus;
 
-
 class Window : public QMainWindow, public runtime::Window {
     Q_OBJECT
 public:

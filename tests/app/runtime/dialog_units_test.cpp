@@ -59,9 +59,7 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 
 TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
     test_support::ScriptedInteraction interaction;
-    Window window(
-        {.name = "TEST$WINDOW", .title = "t", .fontFace = "Fixedsys", .clientSize = {260, 110}},
-        interaction);
+    Window window({.name = "TEST$WINDOW", .title = "t", .fontFace = "Fixedsys", .clientSize = {260, 110}}, interaction);
     auto *label = new QLabel(QStringLiteral("DATOS"), window.client());
     window.place(label, 130, 12, 120, 10);
     window.show();

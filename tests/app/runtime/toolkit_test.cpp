@@ -28,9 +28,9 @@ namespace {
 class Recorded : public WindowEvents {
 public:
     explicit Recorded(UserInteraction &interaction, WindowDefinition definition = {.name = "TEST$WINDOW",
-                                                                                    .title = "Prueba",
-                                                                                    .fontFace = "Fixedsys",
-                                                                                    .clientSize = {200, 100}})
+                                                                                   .title = "Prueba",
+                                                                                   .fontFace = "Fixedsys",
+                                                                                   .clientSize = {200, 100}})
         : window(interaction.toolkit().makeWindow(definition, interaction, *this)) {}
 
     void opened() override { log.push_back("opened"); }
@@ -62,11 +62,15 @@ TEST(Toolkit, EveryControlLandsAtThePixelRectangleOfItsDialogUnits) {
     } rows[] = {
         {"label", {5, 7, 60, 10}, [&](const Rect &r) { w.addLabel({.name = "label", .text = "Modelo:", .place = r}); }},
         {"button", {93, 79, 75, 14}, [&](const Rect &r) { w.addButton({.name = "button", .text = "OK", .place = r}); }},
-        {"entry", {57, 33, 124, 10},
+        {"entry",
+         {57, 33, 124, 10},
          [&](const Rect &r) { w.addEntryField({.name = "entry", .place = r, .maxLength = 30}); }},
-        {"number", {57, 45, 56, 10},
+        {"number",
+         {57, 45, 56, 10},
          [&](const Rect &r) { w.addNumberField({.name = "number", .place = r, .positions = 13}); }},
-        {"group", {2, 60, 90, 30}, [&](const Rect &r) { w.addGroupBox({.name = "group", .text = "Datos", .place = r}); }},
+        {"group",
+         {2, 60, 90, 30},
+         [&](const Rect &r) { w.addGroupBox({.name = "group", .text = "Datos", .place = r}); }},
         {"icon", {74, 2, 14, 14}, [&](const Rect &r) { w.addIcon({.name = "icon", .place = r}); }},
     };
     const qt::DialogUnits units(qt::windowFont("Fixedsys"));
@@ -89,14 +93,16 @@ TEST(Toolkit, AnEntryFieldReportsEachChangeOnceWithTheTextItNowHolds) {
     } rows[] = {
         {"each key typed", false, [](QLineEdit &f, EntryField &) { QTest::keyClicks(&f, "a1b"); }, {"a", "a1", "a1b"}},
         {"typed in upper case", true, [](QLineEdit &f, EntryField &) { QTest::keyClicks(&f, "ab"); }, {"A", "AB"}},
-        {"a key outside the code page", false,
+        {"a key outside the code page",
+         false,
          [](QLineEdit &f, EntryField &) {
              QTest::keyClicks(&f, "a");
              QKeyEvent omega(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf8("Ω"));
              QApplication::sendEvent(&f, &omega);
          },
          {"a"}},
-        {"Backspace", false,
+        {"Backspace",
+         false,
          [](QLineEdit &f, EntryField &) {
              QTest::keyClicks(&f, "ab");
              QTest::keyClick(&f, Qt::Key_Backspace);
@@ -108,8 +114,8 @@ TEST(Toolkit, AnEntryFieldReportsEachChangeOnceWithTheTextItNowHolds) {
         SCOPED_TRACE(row.what);
         test_support::ScriptedInteraction interaction;
         Recorded made(interaction);
-        EntryField &entry =
-            made.window->addEntryField({.name = "entry", .place = {4, 4, 100, 10}, .maxLength = 10, .upperCase = row.upperCase});
+        EntryField &entry = made.window->addEntryField(
+            {.name = "entry", .place = {4, 4, 100, 10}, .maxLength = 10, .upperCase = row.upperCase});
         std::vector<std::string> reported;
         entry.onChanged([&](const std::string &text) { reported.push_back(text); });
         interaction.windowRunHook = [&](qt::Window &w) {

@@ -23,13 +23,12 @@ protected:
     test_support::ScriptedInteraction interaction;
 
     std::unique_ptr<Window> open(bool resizable) {
-        auto window =
-            std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
-                                                               .title = "Información del Lector",
-                                                               .fontFace = "Fixedsys",
-                                                               .clientSize = {130, 50},
-                                                               .resizable = resizable},
-                                     interaction);
+        auto window = std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
+                                                                         .title = "Información del Lector",
+                                                                         .fontFace = "Fixedsys",
+                                                                         .clientSize = {130, 50},
+                                                                         .resizable = resizable},
+                                               interaction);
         window->adjustSize();
         if (!resizable) window->setFixedSize(window->sizeHint());
         window->show();
