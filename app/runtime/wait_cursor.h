@@ -17,7 +17,7 @@ public:
     static bool active();
 
     using Indicator = void (*)(bool busy);
-    static void setIndicator(Indicator indicator);
+    static void setIndicator(Indicator shown);
 };
 
 }  // namespace kvr::runtime
