@@ -1,7 +1,7 @@
 // Writes the product icon, as the program draws it, into an icon theme
 // folder: FOLDER/NxN/apps/kvrman1.png for every size N given.
 //   kvr_icon_export FOLDER SIZE...
-#include "runtime/app_icon.h"
+#include "runtime/qt/app_icon.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -21,7 +21,7 @@ int main(int argc, char **argv) {
         const int size = std::atoi(argv[i]);
         if (size < 1) return 2;
         const QString apps = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
-        if (!QDir().mkpath(apps) || !kvr::runtime::applicationIconPixmap(size).save(apps + "/kvrman1.png", "PNG")) {
+        if (!QDir().mkpath(apps) || !kvr::runtime::qt::applicationIconPixmap(size).save(apps + "/kvrman1.png", "PNG")) {
             std::fprintf(stderr, "cannot write %s/kvrman1.png\n", qPrintable(apps));
             return 1;
         }

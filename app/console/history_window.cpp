@@ -8,8 +8,8 @@
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window.h"
+#include "runtime/qt/window_position.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -98,17 +98,17 @@ private:
 runtime::WindowDefinition historyDefinition() {
     runtime::WindowDefinition d;
     d.name = kWindowName;
-    d.title = QStringLiteral("Historial");
+    d.title = "Historial";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(520, 180);
+    d.clientSize = runtime::Size{520, 180};
     d.resizable = true;
     return d;
 }
 
-class HistoryWindow : public runtime::Window {
+class HistoryWindow : public runtime::qt::Window {
 public:
     HistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent)
-        : runtime::Window(historyDefinition(), interaction, parent), history_(history) {
+        : runtime::qt::Window(historyDefinition(), interaction, parent), history_(history) {
         setWindowModality(Qt::NonModal);
         setAttribute(Qt::WA_DeleteOnClose, true);
 
@@ -174,8 +174,8 @@ public:
         show();
         // Beside the main window until a place of its own is stored: not
         // over the menus and request panel the operator is using.
-        runtime::placeWindowBeside(this, parentWidget() ? parentWidget()->window() : nullptr);
-        runtime::restoreWindowPosition(this, kHistorySection, runtime::kSettingsFile);
+        runtime::qt::placeWindowBeside(this, parentWidget() ? parentWidget()->window() : nullptr);
+        runtime::qt::restoreWindowPosition(this, kHistorySection, runtime::kSettingsFile);
         view_->scrollToBottom();
     }
 
@@ -184,8 +184,8 @@ protected:
         if (listening_) history_.setListener({});
         listening_ = false;
         catchUp_.stop();
-        runtime::storeWindowPosition(this, kHistorySection, runtime::kSettingsFile);
-        runtime::Window::closeEvent(event);
+        runtime::qt::storeWindowPosition(this, kHistorySection, runtime::kSettingsFile);
+        runtime::qt::Window::closeEvent(event);
     }
 
 private:
@@ -249,13 +249,11 @@ private:
         if (exchanges.empty())
             for (int row = 0; row < model_->rowCount(); ++row)
                 if (const Exchange *e = model_->exchangeAt(row)) exchanges.push_back(e);
-        const QString path =
-            rules ? runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar como reglas"),
-                                            QStringLiteral("Reglas|*.rules;*.txt"), QStringLiteral("historial.rules"))
-                  : runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar como guión"),
-                                            QStringLiteral("Guiones|*.kvs;*.txt"), QStringLiteral("historial.kvs"));
-        if (path.isEmpty()) return;
-        const std::string file = path.toStdString();
+        const std::string file = rules ? runtime::chooseSaveFile(interaction(), "Guardar como reglas",
+                                                                 "Reglas|*.rules;*.txt", "historial.rules")
+                                       : runtime::chooseSaveFile(interaction(), "Guardar como guión",
+                                                                 "Guiones|*.kvs;*.txt", "historial.kvs");
+        if (file.empty()) return;
         std::string error;
         if (writeTextFile(file, rules ? exchangesAsRules(exchanges) : exchangesAsScript(exchanges), error)) return;
         runtime::MessageBoxRequest box;
@@ -266,11 +264,9 @@ private:
     }
 
     void saveAs() {
-        const QString path =
-            runtime::chooseSaveFile(interaction(), QStringLiteral("Guardar historial"),
-                                    QStringLiteral("Texto|*.txt|CSV|*.csv"), QStringLiteral("historial.txt"));
-        if (path.isEmpty()) return;
-        const std::string file = path.toStdString();
+        const std::string file =
+            runtime::chooseSaveFile(interaction(), "Guardar historial", "Texto|*.txt|CSV|*.csv", "historial.txt");
+        if (file.empty()) return;
         std::string error;
         if (saveHistory(history_, file, error)) return;
         runtime::MessageBoxRequest box;
@@ -292,10 +288,11 @@ private:
 
 }  // namespace
 
-runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history, QWidget *parent) {
+runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, ExchangeHistory &history,
+                                       QWidget *parent) {
     if (parent) {
         // One closed a moment ago waits hidden for its deletion.
-        auto *open = parent->findChild<runtime::Window *>(kWindowName, Qt::FindDirectChildrenOnly);
+        auto *open = parent->findChild<runtime::qt::Window *>(kWindowName, Qt::FindDirectChildrenOnly);
         if (open && open->isVisible()) {
             open->raise();
             open->activateWindow();

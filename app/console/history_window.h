@@ -11,8 +11,10 @@ class QWidget;
 
 namespace kvr::runtime {
 class UserInteraction;
-class Window;
 }  // namespace kvr::runtime
+namespace kvr::runtime::qt {
+class Window;
+}  // namespace kvr::runtime::qt
 
 namespace kvr::session {
 class ExchangeHistory;
@@ -23,8 +25,8 @@ namespace kvr::console {
 // Opens the window over history (or brings the open one to the front) and
 // returns it.  It belongs to parent and deletes itself when closed; its
 // dialog and boxes go through interaction.
-runtime::Window *showHistoryWindow(runtime::UserInteraction &interaction, session::ExchangeHistory &history,
-                                   QWidget *parent);
+runtime::qt::Window *showHistoryWindow(runtime::UserInteraction &interaction, session::ExchangeHistory &history,
+                                       QWidget *parent);
 
 }  // namespace kvr::console
 

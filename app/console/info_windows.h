@@ -6,21 +6,20 @@
 
 #include "session/reader_identification.h"
 #include "runtime/user_interaction.h"
+#include "runtime/window.h"
 
 #include <string>
-
-class QWidget;
 
 namespace kvr::console {
 
 // Shows the identification learnt when the main window opened and the port
 // name; it does not talk to the reader.
 void runReaderInfoWindow(runtime::UserInteraction &interaction, const session::ReaderIdentification &identification,
-                         const std::string &portName, QWidget *parent = nullptr);
+                         const std::string &portName, runtime::Window *parent = nullptr);
 
 // libraryPlace: where the command library is (CommandsLibrary::placeText),
 // shown under the notice; nothing when empty.
-void runAboutWindow(runtime::UserInteraction &interaction, QWidget *parent = nullptr,
+void runAboutWindow(runtime::UserInteraction &interaction, runtime::Window *parent = nullptr,
                     const std::string &libraryPlace = {});
 
 // The About window's texts.

@@ -1,7 +1,7 @@
 #include "console/main_menu.h"
 
-#include "runtime/key_code.h"
-#include "runtime/menus.h"
+#include "runtime/qt/key_code.h"
+#include "runtime/qt/menus.h"
 
 namespace kvr::console {
 
@@ -36,8 +36,8 @@ constexpr PreparingItem kPreparingItems[] = {
 
 }  // namespace
 
-void buildMainMenu(runtime::Menus &m) {
-    using runtime::Menus;
+void buildMainMenu(runtime::qt::Menus &m) {
+    using runtime::qt::Menus;
     const QString none;
 
     m.addMenu(MenuReader, "&Lector", Menus::Bar, "reader");
@@ -116,7 +116,7 @@ std::optional<MenuCommand> preparedBy(int itemId) {
     return std::nullopt;
 }
 
-void applyMenuLayout(runtime::Menus &m, const MenuLayout &layout) {
+void applyMenuLayout(runtime::qt::Menus &m, const MenuLayout &layout) {
     m.setVisible(MenuSelectCardType, layout.selectCardTypeShown);
     m.setVisible(ItemActivateCard, layout.activateCardItemShown);
     m.setVisible(MenuActivateCard, layout.activateCardMenuShown);

@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 class Menus;
-}
+}  // namespace kvr::runtime::qt
 
 namespace kvr::console {
 
@@ -79,7 +79,7 @@ enum MainMenuId : int {
 // Builds the whole fixed menu bar, in order, with access letters, shortcuts
 // and hints; the "[Comandos]" placeholders are disabled.  Every menu and item
 // is named after its id's meaning ("reader.reset", "card.isoIn", ...).
-void buildMainMenu(runtime::Menus &menus);
+void buildMainMenu(runtime::qt::Menus &menus);
 
 // The shortcuts of the fixed items that act (Cor&tar, &Copiar, &Pegar,
 // &Eliminar): a stored command with one of these hot keys gets no shortcut,
@@ -92,7 +92,7 @@ std::vector<uint32_t> keysKeptByFixedItems();
 std::optional<session::MenuCommand> preparedBy(int itemId);
 
 // Applies the menu adjustment to the bar.
-void applyMenuLayout(runtime::Menus &menus, const session::MenuLayout &layout);
+void applyMenuLayout(runtime::qt::Menus &menus, const session::MenuLayout &layout);
 
 }  // namespace kvr::console
 

@@ -19,17 +19,17 @@
 #include "library/commands_library.h"
 #include "library/commands_use.h"
 #include "library/import_commands.h"
-#include "runtime/app_icon.h"
-#include "runtime/entry_field.h"
+#include "runtime/qt/app_icon.h"
+#include "runtime/qt/entry_field.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
 #include "runtime/wait_cursor.h"
-#include "runtime/western_text.h"
-#include "runtime/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/western_text.h"
+#include "runtime/qt/window.h"
+#include "runtime/qt/window_position.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -61,7 +61,7 @@ runtime::WindowDefinition mainWindowDefinition() {
     d.name = "MAIN$WINDOW";
     d.title = "VEXA KVR Manager V3.01";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(260, 110);
+    d.clientSize = runtime::Size{260, 110};
     d.menuBar = true;
     d.statusBar = true;
     return d;
@@ -99,29 +99,29 @@ private:
     bool escaped_ = false;
 };
 
-class MainWindow : public runtime::Window {
+class MainWindow : public runtime::qt::Window {
 public:
     MainWindow(runtime::UserInteraction &interaction, library::CommandsLibrary &library, int32_t portHandle,
                const std::string &portName)
-        : runtime::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_), portName_(portName),
-          commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
-        setWindowIcon(runtime::applicationIcon());
+        : runtime::qt::Window(mainWindowDefinition(), interaction), link_(portHandle), console_(link_),
+          portName_(portName), commands_(library), storedMenus_(*menus(), library, MenuCard, keysKeptByFixedItems()) {
+        setWindowIcon(runtime::qt::applicationIcon());
         console_.recordInto(history_);
         commands_.acquire();
         buildControls();
         buildMainMenu(*menus());
         storedMenus_.offerSamCommandsUnder(MenuSam);
-        connect(menus(), &runtime::Menus::triggered, this, [this](int id) { menuChosen(id); });
+        connect(menus(), &runtime::qt::Menus::triggered, this, [this](int id) { menuChosen(id); });
     }
 
     // The history window (a child) goes before the history it shows.
     ~MainWindow() override {
-        qDeleteAll(findChildren<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
+        qDeleteAll(findChildren<runtime::qt::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly));
     }
 
 protected:
     void opened() override {
-        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         identifyReader();
         buildStoredCommandMenus();
         followTeamChanges();
@@ -142,10 +142,10 @@ protected:
 
     void closing() override {
         // The history window closes with the main window, keeping its place.
-        if (auto *history = findChild<runtime::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
+        if (auto *history = findChild<runtime::qt::Window *>("HISTORIAL$WINDOW", Qt::FindDirectChildrenOnly))
             history->close();
         commands_.release();
-        runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -153,18 +153,18 @@ protected:
             if (watched == requestHex_) console_.enterHexView();
             if (watched == requestBytes_) console_.enterByteView();
         }
-        return runtime::Window::eventFilter(watched, event);
+        return runtime::qt::Window::eventFilter(watched, event);
     }
 
 private:
-    runtime::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
-                               bool upperCase = false) {
-        auto *field = new runtime::EntryField(maxLength, client());
+    runtime::qt::EntryField *entry(int maxLength, const char *name, int x, int y, int w, int h, bool readOnly,
+                                   bool upperCase = false) {
+        auto *field = new runtime::qt::EntryField(maxLength, client());
         field->setObjectName(name);
         field->setReadOnly(readOnly);
         field->setUpperCase(upperCase);
         place(field, x, y, w, h);
-        connect(field, &runtime::EntryField::refused, field, [field] { field->setFocus(); });
+        connect(field, &runtime::qt::EntryField::refused, field, [field] { field->setFocus(); });
         return field;
     }
 
@@ -196,22 +196,23 @@ private:
             auto *field = entry(2, headerNames[i + 1], 30 + 20 * i, 20, 16, 10, false, true);
             std::string *variable = fields[i];
             connect(field, &QLineEdit::textEdited, this,
-                    [variable](const QString &text) { *variable = fixedWidth(runtime::toWesternLossy(text), 2); });
+                    [variable](const QString &text) { *variable = fixedWidth(runtime::qt::toWesternLossy(text), 2); });
             header_.push_back(field);
         }
         // The hex view holds the 255 bytes the byte view can, three
         // characters each; more bytes than that are refused, not cut.
         requestHex_ = entry(static_cast<int>(kRequestHexShown), "requestHex", 10, 32, 240, 10, false, true);
-        requestHex_->setEntryRule([](const QString &text) { return requestHexFits(runtime::toWesternLossy(text)); });
+        requestHex_->setEntryRule(
+            [](const QString &text) { return requestHexFits(runtime::qt::toWesternLossy(text)); });
         requestBytes_ = entry(static_cast<int>(kRequestDataShown), "requestBytes", 130, 20, 120, 10, false);
         requestHex_->installEventFilter(this);
         requestBytes_->installEventFilter(this);
         connect(requestHex_, &QLineEdit::textEdited, this, [this](const QString &text) {
-            console_.hexViewEdited(runtime::toWesternLossy(text));
+            console_.hexViewEdited(runtime::qt::toWesternLossy(text));
             showConsole(requestHex_);
         });
         connect(requestBytes_, &QLineEdit::textEdited, this, [this](const QString &text) {
-            console_.byteViewEdited(runtime::toWesternLossy(text));
+            console_.byteViewEdited(runtime::qt::toWesternLossy(text));
             showConsole(requestBytes_);
         });
     }
@@ -249,7 +250,7 @@ private:
     // The console keeps no trailing blanks: blanks the operator typed at the
     // end stay, with the caret where it was, so that typing goes on there.
     static void show(QLineEdit *field, const std::string &bytes, bool fromStart = true) {
-        const QString text = runtime::fromWestern(bytes);
+        const QString text = runtime::qt::fromWestern(bytes);
         const QString shown = field->text();
         if (shown == text) return;
         if (shown.startsWith(text) && shown.mid(text.size()).trimmed().isEmpty()) return;
@@ -313,8 +314,9 @@ private:
         StoredMenusNote note;
         if (storedMenus_.build(console_.lastStoredEntry())) {
             console_.setLastStoredEntry(storedMenus_.plan().lastEntryNumber);
-            note = storedMenusNote(storedMenus_.plan(),
-                                   [](const std::string &name) { return runtime::fromWestern(name).toStdString(); });
+            note = storedMenusNote(storedMenus_.plan(), [](const std::string &name) {
+                return runtime::qt::fromWestern(name).toStdString();
+            });
         } else {
             note = storedMenusNotUpdatedNote();
         }
@@ -429,8 +431,8 @@ private:
     // Utilidades > Ejecutar guión...: each line of the script through the
     // console, under the wait cursor, then one box with the counts.
     void runScript() {
-        const QString path = runtime::chooseOpenFile(interaction(), QStringLiteral("Ejecutar guión"),
-                                                     QStringLiteral("Guiones|*.kvs;*.txt"));
+        const QString path =
+            QString::fromStdString(runtime::chooseOpenFile(interaction(), "Ejecutar guión", "Guiones|*.kvs;*.txt"));
         if (path.isEmpty()) return;
         const std::string name = QFileInfo(path).fileName().toStdString();
         ScriptParser script(name);
@@ -477,7 +479,7 @@ private:
             field->cut();
         } else if (id == ItemDelete) {
             field->del();
-        } else if (auto *entry = qobject_cast<runtime::EntryField *>(field)) {
+        } else if (auto *entry = qobject_cast<runtime::qt::EntryField *>(field)) {
             entry->pasteAsEntered();
         } else {
             field->paste();
@@ -548,13 +550,13 @@ private:
     std::string menusNote_;  // what the last build said in the status bar
     bool acting_ = false;    // a menu action or a command's sending is under way
 
-    runtime::EntryField *code_ = nullptr;
-    std::vector<runtime::EntryField *> header_;
-    runtime::EntryField *requestHex_ = nullptr;
-    runtime::EntryField *requestBytes_ = nullptr;
-    std::vector<runtime::EntryField *> replyHeader_;
-    runtime::EntryField *replyBytes_ = nullptr;
-    runtime::EntryField *replyHex_ = nullptr;
+    runtime::qt::EntryField *code_ = nullptr;
+    std::vector<runtime::qt::EntryField *> header_;
+    runtime::qt::EntryField *requestHex_ = nullptr;
+    runtime::qt::EntryField *requestBytes_ = nullptr;
+    std::vector<runtime::qt::EntryField *> replyHeader_;
+    runtime::qt::EntryField *replyBytes_ = nullptr;
+    runtime::qt::EntryField *replyHex_ = nullptr;
     QPushButton *send_ = nullptr;
 };
 

@@ -3,9 +3,9 @@
 #include "console/stored_command_reads.h"
 
 #include "library/commands_library.h"
-#include "runtime/key_code.h"
-#include "runtime/menus.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/key_code.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/western_text.h"
 
 namespace kvr::console {
 
@@ -21,11 +21,11 @@ std::string raw(const char (&field)[N]) {
 // A name exactly as stored: a menu would take its "&" for the mark of an
 // access letter ("R&D" would show as "RD").
 QString asMenuText(const std::string &name) {
-    return runtime::fromWestern(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return runtime::qt::fromWestern(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 std::optional<uint64_t> keyIdentity(uint32_t keyCode) {
-    const auto key = runtime::keyCodeToQt(keyCode);
+    const auto key = runtime::qt::keyCodeToQt(keyCode);
     if (!key) return std::nullopt;
     return static_cast<uint64_t>(key->toCombined());
 }
@@ -55,7 +55,7 @@ TeamMenuRefresh::Heard heardOf(keyed::ChangeNews news) {
 
 }  // namespace
 
-StoredCommandMenus::StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+StoredCommandMenus::StoredCommandMenus(runtime::qt::Menus &menus, library::CommandsLibrary &library, int parentMenu,
                                        std::vector<uint32_t> fixedKeys)
     : menus_(menus), library_(library), parentMenu_(parentMenu), fixedKeys_(std::move(fixedKeys)) {}
 

@@ -14,10 +14,9 @@
 #include <optional>
 #include <vector>
 
-namespace kvr::runtime {
-
+namespace kvr::runtime::qt {
 class Menus;
-}
+}  // namespace kvr::runtime::qt
 namespace kvr::library {
 class CommandsLibrary;
 }
@@ -28,7 +27,7 @@ class StoredCommandMenus {
 public:
     // parentMenu is the "&Tarjeta" menu; fixedKeys are the shortcuts of the
     // fixed items that a stored command may not take.
-    StoredCommandMenus(runtime::Menus &menus, library::CommandsLibrary &library, int parentMenu,
+    StoredCommandMenus(runtime::qt::Menus &menus, library::CommandsLibrary &library, int parentMenu,
                        std::vector<uint32_t> fixedKeys);
 
     // Builds the card submenus and entries from COMMANDS in key order, in
@@ -74,7 +73,7 @@ public:
     std::optional<session::StoredFocus> choose(int32_t number, session::CommandConsole &console);
 
 private:
-    runtime::Menus &menus_;
+    runtime::qt::Menus &menus_;
     library::CommandsLibrary &library_;
     int parentMenu_;
     std::vector<uint32_t> fixedKeys_;

@@ -2,14 +2,14 @@
 
 #include "library/command_browser.h"
 #include "library/update_commands.h"
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 #include "runtime/message_box.h"
-#include "runtime/page_list.h"
-#include "runtime/popup_menu.h"
+#include "runtime/qt/page_list.h"
+#include "runtime/qt/popup_menu.h"
 #include "runtime/settings_file.h"
-#include "runtime/western_text.h"
-#include "runtime/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/western_text.h"
+#include "runtime/qt/window.h"
+#include "runtime/qt/window_position.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -70,22 +70,22 @@ const char *const kHelpText =
 runtime::WindowDefinition browserDefinition() {
     runtime::WindowDefinition d;
     d.name = "BROWSECMD$QUICKWINDOW";
-    d.title = QStringLiteral("Comandos");
+    d.title = "Comandos";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(kClientWidth, kClientHeight);
+    d.clientSize = runtime::Size{kClientWidth, kClientHeight};
     d.resizable = true;
     d.statusBar = true;
     return d;
 }
 
-std::vector<runtime::ListColumn> listColumns() {
+std::vector<runtime::qt::ListColumn> listColumns() {
     return {{"Card", 44}, {"Name", 127}, {"Cod", 20}, {"Cla", 20},  {"Ins", 20},
             {"P1", 20},   {"P2", 20},    {"P3", 20},  {"Data", 512}};
 }
 
 template <std::size_t N>
 QString cell(const char (&field)[N]) {
-    return runtime::fromWestern(std::string_view(field, N));
+    return runtime::qt::fromWestern(std::string_view(field, N));
 }
 
 QStringList cellsOf(const Commands &r) {
@@ -93,13 +93,13 @@ QStringList cellsOf(const Commands &r) {
             cell(r.frsP1), cell(r.frsP2), cell(r.frsP3),   cell(r.data)};
 }
 
-class BrowseCommandsWindow : public runtime::Window {
+class BrowseCommandsWindow : public runtime::qt::Window {
 public:
     BrowseCommandsWindow(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent)
-        : runtime::Window(browserDefinition(), interaction, parent), library_(library),
+        : runtime::qt::Window(browserDefinition(), interaction, parent), library_(library),
           browser_(library, {[this] { return list_->visibleRowCount(); },
                              [this] { updateCommands(this->interaction(), library_, this); }}) {
-        list_ = new runtime::PageList(units(), listColumns(), kIndent, client());
+        list_ = new runtime::qt::PageList(units(), listColumns(), kIndent, client());
         list_->setObjectName("list");
         place(list_, kListPlace.x(), kListPlace.y(), kListPlace.width(), kListPlace.height());
         for (const ButtonPlace &b : kButtons) {
@@ -113,24 +113,24 @@ public:
         client()->installEventFilter(this);
         list_->rowsView()->installEventFilter(this);
 
-        connect(list_, &runtime::PageList::rowUpRequested, this, [this] { act([this] { browser_.up(); }); });
-        connect(list_, &runtime::PageList::rowDownRequested, this, [this] { act([this] { browser_.down(); }); });
-        connect(list_, &runtime::PageList::scrollRequested, this,
-                [this](runtime::PageList::Scroll how) { act([this, how] { browser_.scroll(scrollOf(how)); }); });
-        connect(list_, &runtime::PageList::thumbDropped, this,
+        connect(list_, &runtime::qt::PageList::rowUpRequested, this, [this] { act([this] { browser_.up(); }); });
+        connect(list_, &runtime::qt::PageList::rowDownRequested, this, [this] { act([this] { browser_.down(); }); });
+        connect(list_, &runtime::qt::PageList::scrollRequested, this,
+                [this](runtime::qt::PageList::Scroll how) { act([this, how] { browser_.scroll(scrollOf(how)); }); });
+        connect(list_, &runtime::qt::PageList::thumbDropped, this,
                 [this](int position) { act([this, position] { browser_.dragThumb(position); }); });
-        connect(list_, &runtime::PageList::rowChosen, this,
+        connect(list_, &runtime::qt::PageList::rowChosen, this,
                 [this](int row) { act([this, row] { browser_.choose(row); }); });
-        connect(list_, &runtime::PageList::rowActivated, this, [this] {
+        connect(list_, &runtime::qt::PageList::rowActivated, this, [this] {
             if (browser_.hasRows()) pressed(Button::Change);
         });
-        connect(list_, &runtime::PageList::keyPressed, this, [this](std::uint32_t code) { keyPressed(code); });
-        connect(list_, &runtime::PageList::characterTyped, this, [this](const QString &text) {
-            const std::string bytes = runtime::toWesternLossy(text.left(1));
+        connect(list_, &runtime::qt::PageList::keyPressed, this, [this](std::uint32_t code) { keyPressed(code); });
+        connect(list_, &runtime::qt::PageList::characterTyped, this, [this](const QString &text) {
+            const std::string bytes = runtime::qt::toWesternLossy(text.left(1));
             if (!bytes.empty()) act([this, bytes] { browser_.typed(static_cast<unsigned char>(bytes[0])); });
         });
-        connect(list_, &runtime::PageList::menuRequested, this, [this](const QPoint &at) { popup(at); });
-        connect(list_, &runtime::PageList::resized, this, [this] {
+        connect(list_, &runtime::qt::PageList::menuRequested, this, [this](const QPoint &at) { popup(at); });
+        connect(list_, &runtime::qt::PageList::resized, this, [this] {
             if (open_) act([this] { browser_.regained(); });
         });
     }
@@ -138,7 +138,7 @@ public:
 protected:
     void opened() override {
         setMinimumSize(size());
-        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
         layOut();
         browser_.open();
         open_ = true;
@@ -160,14 +160,14 @@ protected:
     }
 
     void changeEvent(QEvent *event) override {
-        runtime::Window::changeEvent(event);
+        runtime::qt::Window::changeEvent(event);
         if (event->type() == QEvent::ActivationChange && !isActiveWindow() && open_) comingBack_ = !acting_;
     }
 
     void closing() override {
         open_ = false;
         browser_.close();
-        runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile);
+        runtime::qt::storeWindowPosition(this, kSection, runtime::kSettingsFile);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -176,18 +176,18 @@ protected:
             if (event->type() == QEvent::FocusIn) setStatusText(QString::fromUtf8(kListMessage));
             if (event->type() == QEvent::FocusOut) setStatusText({});
         }
-        return runtime::Window::eventFilter(watched, event);
+        return runtime::qt::Window::eventFilter(watched, event);
     }
 
 private:
-    static BrowseScroll scrollOf(runtime::PageList::Scroll how) {
+    static BrowseScroll scrollOf(runtime::qt::PageList::Scroll how) {
         switch (how) {
-        case runtime::PageList::Scroll::LineUp: return BrowseScroll::LineUp;
-        case runtime::PageList::Scroll::LineDown: return BrowseScroll::LineDown;
-        case runtime::PageList::Scroll::PageUp: return BrowseScroll::PageUp;
-        case runtime::PageList::Scroll::PageDown: return BrowseScroll::PageDown;
-        case runtime::PageList::Scroll::Top: return BrowseScroll::Top;
-        case runtime::PageList::Scroll::Bottom: return BrowseScroll::Bottom;
+        case runtime::qt::PageList::Scroll::LineUp: return BrowseScroll::LineUp;
+        case runtime::qt::PageList::Scroll::LineDown: return BrowseScroll::LineDown;
+        case runtime::qt::PageList::Scroll::PageUp: return BrowseScroll::PageUp;
+        case runtime::qt::PageList::Scroll::PageDown: return BrowseScroll::PageDown;
+        case runtime::qt::PageList::Scroll::Top: return BrowseScroll::Top;
+        case runtime::qt::PageList::Scroll::Bottom: return BrowseScroll::Bottom;
         }
         return BrowseScroll::Top;
     }
@@ -271,7 +271,7 @@ private:
     void popup(const QPoint &at) {
         const Acting acting(acting_);
         const bool rows = browser_.hasRows();
-        const int chosen = runtime::popupMenu({{"&Insert"}, {"&Change", rows}, {"&Delete", rows}}, at, this);
+        const int chosen = runtime::qt::popupMenu({{"&Insert"}, {"&Change", rows}, {"&Delete", rows}}, at, this);
         if (chosen == 1) pressed(Button::Insert);
         if (chosen == 2) pressed(Button::Change);
         if (chosen == 3) pressed(Button::Delete);
@@ -292,7 +292,7 @@ private:
     }
 
     CommandsLibrary &library_;
-    runtime::PageList *list_ = nullptr;
+    runtime::qt::PageList *list_ = nullptr;
     CommandBrowser browser_;
     std::array<QPushButton *, kButtons.size()> buttons_{};
     std::vector<QStringList> shownCells_;

@@ -5,18 +5,27 @@
 #include "runtime/message_box.h"
 #include "runtime/wait_cursor.h"
 
-#include <QFile>
-#include <QString>
+#include <string_view>
 
 namespace kvr::library {
 
+namespace {
+
+// The stored name without the blanks around it.
+std::string trimmed(std::string_view name) {
+    const auto first = name.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return std::string(name.substr(first, name.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+}  // namespace
+
 std::string importCommands(runtime::UserInteraction &interaction, CommandsLibrary &library,
                            const ImportProgress &progress) {
-    const QString chosen = runtime::chooseOpenFile(
-        interaction, QStringLiteral("Escoger archivo a importar"), QStringLiteral("Comandos|*.tps"),
-        QFile::decodeName(QByteArray::fromStdString(library.importFileName())).trimmed());
-    if (chosen.isEmpty()) return {};
-    library.setImportFileName(QFile::encodeName(chosen).toStdString());
+    const std::string chosen = runtime::chooseOpenFile(interaction, "Escoger archivo a importar", "Comandos|*.tps",
+                                                       trimmed(library.importFileName()));
+    if (chosen.empty()) return {};
+    library.setImportFileName(chosen);
 
     ImportResult result;
     {

@@ -1,21 +1,13 @@
 #include "library/update_commands.h"
 
-#include "runtime/entry_field.h"
 #include "runtime/key_code.h"
-#include "runtime/number_field.h"
 #include "runtime/settings_file.h"
+#include "runtime/toolkit.h"
 #include "runtime/western_text.h"
 #include "runtime/window.h"
-#include "runtime/window_position.h"
-
-#include <QApplication>
-#include <QEvent>
-#include <QFocusEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
 
 #include <array>
+#include <memory>
 
 namespace kvr::library {
 
@@ -30,9 +22,9 @@ constexpr int kHotKeyWidth = 4 * kHotKeyPositions + 4;
 runtime::WindowDefinition formDefinition() {
     runtime::WindowDefinition d;
     d.name = "UPDATECOMMANDS$QUICKWINDOW";
-    d.title = QStringLiteral("Actualización de Comandos");
+    d.title = "Actualización de Comandos";
     d.fontFace = "Fixedsys";
-    d.clientSize = QSize(358, 165);
+    d.clientSize = runtime::Size{358, 165};
     d.resizable = true;
     d.statusBar = true;
     d.statusZones = 2;
@@ -65,173 +57,142 @@ constexpr int kPromptX = 4;
 constexpr int kEntryX = 57;
 constexpr int kEntryHeight = 10;
 
-// A key press that was already waiting when the focus arrived in "Hot
-// Key:" is taken as the hot key when it reaches the entry, and goes no
-// further (a digit typed ahead would otherwise be typed after its own code);
-// this event, posted behind such presses when the focus arrives, ends the
-// wait for them.
-const QEvent::Type kCaptureEnd = QEvent::Type(QEvent::registerEventType());
+// The key code without the lock states.
+constexpr std::uint32_t kLockStates =
+    runtime::KeyCapsLock | runtime::KeyNumLock | runtime::KeyScrollLock | runtime::KeyInsertMode;
 
-class UpdateCommandsWindow : public runtime::Window {
+class UpdateCommandsWindow : public runtime::WindowEvents {
 public:
-    UpdateCommandsWindow(runtime::UserInteraction &interaction, CommandForm &form, QWidget *parent)
-        : runtime::Window(formDefinition(), interaction, parent), form_(form) {
-        for (std::size_t i = 0; i < kEntries.size(); ++i) {
-            const EntryPlace &entry = kEntries[i];
-            place(new QLabel(QString::fromUtf8(entry.prompt), client()), kPromptX, entry.y);
-            QLineEdit *field;
-            if (entry.field == FormField::HotKey) {
-                hotKey_ = new runtime::NumberField(entry.characters, client());
-                connect(hotKey_, &runtime::NumberField::refused, hotKey_, [this] { hotKey_->setFocus(); });
-                connect(hotKey_, &QLineEdit::textEdited, this, [this] {
-                    if (auto code = hotKey_->value()) form_.setHotKey(*code);
-                    showKeyName();
-                });
-                field = hotKey_;
-            } else {
-                auto *text = new runtime::EntryField(entry.characters, client());
-                connect(text, &runtime::EntryField::refused, text, [text] { text->setFocus(); });
-                const FormField which = entry.field;
-                connect(text, &QLineEdit::textEdited, this, [this, which](const QString &typed) {
-                    form_.setText(which, runtime::toWesternLossy(typed));
-                    setStatusText(QString::fromUtf8(form_.notice()), 0);
-                });
-                field = text;
-            }
-            field->setObjectName(entry.name);
-            field->installEventFilter(this);
-            place(field, kEntryX, entry.y, entry.width, kEntryHeight);
-            entries_[i] = field;
-        }
-        keyName_ = new QLabel(client());
-        keyName_->setObjectName("hotKeyName");
-        keyName_->setTextFormat(Qt::PlainText);
-        place(keyName_, kEntryX + kHotKeyWidth + 4, 145, 120, kEntryHeight);
-
-        ok_ = new QPushButton("OK", client());
-        ok_->setObjectName("ok");
-        place(ok_, 256, 149, 45, 14);
-        connect(ok_, &QPushButton::clicked, this, [this] { okPressed(); });
-        cancel_ = new QPushButton("Cancelar", client());
-        cancel_->setObjectName("cancel");
-        place(cancel_, 305, 149, 45, 14);
-        connect(cancel_, &QPushButton::clicked, this, [this] {
+    UpdateCommandsWindow(runtime::UserInteraction &interaction, CommandForm &form, runtime::Window *parent)
+        : window_(interaction.toolkit().makeWindow(formDefinition(), interaction, *this, parent)),
+          toolkit_(interaction.toolkit()), form_(form) {
+        for (std::size_t i = 0; i < kEntries.size(); ++i) addEntry(i);
+        keyName_ =
+            &window_->addLabel({.name = "hotKeyName", .place = {kEntryX + kHotKeyWidth + 4, 145, 120, kEntryHeight}});
+        runtime::Button &ok = window_->addButton({.name = "ok", .text = "OK", .place = {256, 149, 45, 14}});
+        ok.onPressed([this] { okPressed(); });
+        runtime::Button &cancel =
+            window_->addButton({.name = "cancel", .text = "Cancelar", .place = {305, 149, 45, 14}});
+        cancel.onPressed([this] {
             form_.cancel();
-            close();
+            window_->requestClose();
         });
+        // As in a dialog: Enter presses OK (or the button that has the
+        // focus), Escape presses "Cancelar".  A key the hot-key entry
+        // captures never gets there.
+        window_->setDialogButtons(&ok, &cancel);
         showRecord();
     }
 
-protected:
+    void run() { window_->run(); }
+
     void opened() override {
-        setMinimumSize(size());
-        runtime::restoreWindowPosition(this, kSection, runtime::kSettingsFile);
+        window_->keepAtLeastCurrentSize();
+        window_->restorePlace(kSection, runtime::kSettingsFile);
         showRecord();
-        entries_[0]->setFocus(Qt::OtherFocusReason);
+        texts_[0]->focus();
     }
 
-    void closing() override { runtime::storeWindowPosition(this, kSection, runtime::kSettingsFile); }
-
-    // As in a dialog: Enter presses OK (or the button that has the focus),
-    // Escape presses "Cancelar".  A key the hot-key entry captures never
-    // gets here.
-    void keyPressEvent(QKeyEvent *event) override {
-        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-        if (plain && event->key() == Qt::Key_Escape) {
-            cancel_->click();
-            return;
-        }
-        if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-            !qobject_cast<QPushButton *>(focusWidget())) {
-            ok_->click();
-            return;
-        }
-        runtime::Window::keyPressEvent(event);
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched == hotKey_) {
-            if (event->type() == kCaptureEnd) {
-                capturing_ = false;
-                return true;
-            }
-            if (event->type() == QEvent::FocusIn) hotKeyFocused(static_cast<QFocusEvent &>(*event).reason());
-            if (event->type() == QEvent::KeyPress && capturing_) {
-                auto &press = static_cast<QKeyEvent &>(*event);
-                if (auto code = runtime::keyCodeFromEvent(press)) {
-                    capturing_ = false;
-                    form_.hotKeyEntered(*code | runtime::keyLockStates(press));
-                    showRecord();
-                    return true;
-                }
-            }
-        }
-        if (event->type() == QEvent::KeyPress) {
-            if (runtime::keyCodeFromEvent(static_cast<QKeyEvent &>(*event)) == kDittoKey) {
-                for (std::size_t i = 0; i < kEntries.size(); ++i) {
-                    if (entries_[i] != watched) continue;
-                    form_.ditto(kEntries[i].field);
-                    showRecord();
-                    return true;
-                }
-            }
-        }
-        return runtime::Window::eventFilter(watched, event);
-    }
+    void closing() override { window_->storePlace(kSection, runtime::kSettingsFile); }
 
 private:
+    void addEntry(std::size_t i) {
+        const EntryPlace &entry = kEntries[i];
+        window_->addLabel({.text = entry.prompt, .place = {kPromptX, entry.y, 0, 0}});
+        const runtime::Rect place{kEntryX, entry.y, entry.width, kEntryHeight};
+        const FormField which = entry.field;
+        runtime::Control *control;
+        if (which == FormField::HotKey) {
+            hotKey_ = &window_->addNumberField({.name = entry.name, .place = place, .positions = entry.characters});
+            hotKey_->onRefused([this] { hotKey_->focus(); });
+            hotKey_->onEdited([this] {
+                if (auto code = hotKey_->value()) form_.setHotKey(*code);
+                showKeyName();
+            });
+            hotKey_->onFocused([this](bool byOperator) { hotKeyFocused(byOperator); });
+            control = hotKey_;
+        } else {
+            runtime::EntryField &text =
+                window_->addEntryField({.name = entry.name, .place = place, .maxLength = entry.characters});
+            text.onRefused([&text] { text.focus(); });
+            text.onEdited([this, which](const std::string &typed) {
+                form_.setText(which, runtime::westernFromUtf8(typed));
+                window_->setStatus(form_.notice(), 0);
+            });
+            texts_[i] = &text;
+            control = &text;
+        }
+        control->onKey([this, which](std::uint32_t code) { return keyPressed(which, code); });
+    }
+
+    bool keyPressed(FormField field, std::uint32_t code) {
+        // A key press that was already waiting when the focus arrived in
+        // "Hot Key:" is taken as the hot key, and goes no further (a digit
+        // typed ahead would otherwise be typed after its own code).
+        if (field == FormField::HotKey && capturing_) {
+            capturing_ = false;
+            form_.hotKeyEntered(code);
+            showRecord();
+            return true;
+        }
+        if ((code & ~kLockStates) == kDittoKey) {
+            form_.ditto(field);
+            showRecord();
+            return true;
+        }
+        return false;
+    }
+
     // The operator entered "Hot Key:" (not the program putting the focus
     // back, nor the window being activated again): a key press waiting
     // behind the one that moved the focus is the hot key; without one the
     // entry keeps its value.
-    void hotKeyFocused(Qt::FocusReason reason) {
-        if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason && reason != Qt::MouseFocusReason &&
-            reason != Qt::ShortcutFocusReason)
-            return;
+    void hotKeyFocused(bool byOperator) {
+        if (!byOperator) return;
         capturing_ = true;
-        QCoreApplication::postEvent(hotKey_, new QEvent(kCaptureEnd), Qt::LowEventPriority);
+        window_->afterWaitingInput([this] { capturing_ = false; });
     }
 
     // Every entry has passed its picture by now: the entries refuse, key by
     // key, what their pictures do not allow.
     void okPressed() {
         if (form_.save() == AfterSave::Close) {
-            close();
+            window_->requestClose();
             return;
         }
         showRecord();
-        entries_[0]->setFocus(Qt::OtherFocusReason);
+        texts_[0]->focus();
     }
 
     void showRecord() {
         for (std::size_t i = 0; i < kEntries.size(); ++i) {
-            if (kEntries[i].field == FormField::HotKey) continue;
-            const QString shown = runtime::fromWestern(form_.text(kEntries[i].field));
-            if (entries_[i]->text() != shown) entries_[i]->setText(shown);
+            if (!texts_[i]) continue;
+            const std::string shown = runtime::utf8FromWestern(form_.text(kEntries[i].field));
+            if (texts_[i]->text() != shown) texts_[i]->setText(shown);
         }
         hotKey_->setValue(form_.record().hotKey);
         showKeyName();
-        setStatusText(QString::fromUtf8(form_.notice()), 0);
-        setStatusText(QString::fromUtf8(form_.actionMessage()), 1);
+        window_->setStatus(form_.notice(), 0);
+        window_->setStatus(form_.actionMessage(), 1);
     }
 
     void showKeyName() {
         const auto code = hotKey_->value();
-        keyName_->setText(code ? runtime::keyCodeName(static_cast<std::uint32_t>(*code)) : QString());
+        keyName_->setText(code ? toolkit_.keyName(static_cast<std::uint32_t>(*code)) : std::string());
     }
 
+    std::unique_ptr<runtime::Window> window_;
+    runtime::Toolkit &toolkit_;
     CommandForm &form_;
-    std::array<QLineEdit *, kFormFields> entries_{};
+    std::array<runtime::EntryField *, kFormFields> texts_{};
     runtime::NumberField *hotKey_ = nullptr;
-    QLabel *keyName_ = nullptr;
-    QPushButton *ok_ = nullptr;
-    QPushButton *cancel_ = nullptr;
+    runtime::Label *keyName_ = nullptr;
     bool capturing_ = false;
 };
 
 }  // namespace
 
-std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent) {
+std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, runtime::Window *parent) {
     CommandForm form(library);
     if (!form.opensWindow()) {
         form.runDelete();

@@ -6,10 +6,9 @@
 
 #include "library/command_form.h"
 #include "runtime/user_interaction.h"
+#include "runtime/window.h"
 
 #include <cstdint>
-
-class QWidget;
 
 namespace kvr::library {
 
@@ -18,7 +17,8 @@ namespace kvr::library {
 // record buffer, modally over parent; a delete opens no window.  Sets
 // library.formCall().response (1 completed, 2 cancelled) and returns it.
 // The window goes through interaction.
-std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library, QWidget *parent = nullptr);
+std::int32_t updateCommands(runtime::UserInteraction &interaction, CommandsLibrary &library,
+                            runtime::Window *parent = nullptr);
 
 }  // namespace kvr::library
 

@@ -1,11 +1,7 @@
 #include "runtime/dialog_units.h"
-#include "runtime/fixed_pitch_font.h"
-
-#include <QFontDatabase>
-#include <QFontMetrics>
-#include <QWidget>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace kvr::runtime {
 
@@ -23,23 +19,6 @@ int scale(int value, int numerator, int denominator) {
 
 }  // namespace
 
-QFont windowFont(const std::string &face, int pointSize) {
-    if (face == "Fixedsys") return fixedPitchFont();
-    QFont general = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    if (face.empty() || face == "MS Sans Serif") return general;
-    QFont font(QString::fromStdString(face));
-    font.setPointSize(pointSize > 0 ? pointSize : general.pointSize());
-    return font;
-}
-
-DialogUnits::DialogUnits(const QFont &font) {
-    const QFontMetrics metrics(font);
-    // The average width of the 52 letters, rounded to whole pixels.
-    static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    baseX_ = std::max(1, (metrics.horizontalAdvance(letters) / 26 + 1) / 2);
-    baseY_ = std::max(1, metrics.height());
-}
-
 DialogUnits::DialogUnits(int averageCharWidth, int charHeight)
     : baseX_(std::max(1, averageCharWidth)), baseY_(std::max(1, charHeight)) {}
 
@@ -48,18 +27,14 @@ int DialogUnits::toPixelsY(int units) const { return scale(units, baseY_, 8); }
 int DialogUnits::fromPixelsX(int pixels) const { return scale(pixels, 4, baseX_); }
 int DialogUnits::fromPixelsY(int pixels) const { return scale(pixels, 8, baseY_); }
 
-QPoint DialogUnits::toPixels(QPoint units) const { return {toPixelsX(units.x()), toPixelsY(units.y())}; }
-QSize DialogUnits::toPixels(QSize units) const { return {toPixelsX(units.width()), toPixelsY(units.height())}; }
-QRect DialogUnits::toPixels(QRect units) const { return {toPixels(units.topLeft()), toPixels(units.size())}; }
-QPoint DialogUnits::fromPixels(QPoint pixels) const { return {fromPixelsX(pixels.x()), fromPixelsY(pixels.y())}; }
-QSize DialogUnits::fromPixels(QSize pixels) const {
-    return {fromPixelsX(pixels.width()), fromPixelsY(pixels.height())};
+Point DialogUnits::toPixels(Point units) const { return {toPixelsX(units.x), toPixelsY(units.y)}; }
+Size DialogUnits::toPixels(Size units) const { return {toPixelsX(units.width), toPixelsY(units.height)}; }
+Rect DialogUnits::toPixels(Rect units) const {
+    const Point at = toPixels(Point{units.x, units.y});
+    const Size size = toPixels(Size{units.width, units.height});
+    return {at.x, at.y, size.width, size.height};
 }
-
-void placeInDialogUnits(QWidget *child, int x, int y, int w, int h) {
-    const QWidget *parent = child->parentWidget();
-    const DialogUnits units(parent ? parent->font() : child->font());
-    child->setGeometry(units.toPixels(QRect(x, y, w, h)));
-}
+Point DialogUnits::fromPixels(Point pixels) const { return {fromPixelsX(pixels.x), fromPixelsY(pixels.y)}; }
+Size DialogUnits::fromPixels(Size pixels) const { return {fromPixelsX(pixels.width), fromPixelsY(pixels.height)}; }
 
 }  // namespace kvr::runtime

@@ -3,32 +3,38 @@
 // A horizontal dialog unit is a quarter of the average character width of the
 // window's font, a vertical unit an eighth of its character height, so a
 // layout keeps its proportions at any font size.  Conversions round to the
-// nearest pixel.
+// nearest pixel.  The toolkit measures the font (Toolkit::unitsOf); the
+// arithmetic is the same on every toolkit.
 #ifndef KVR_RUNTIME_DIALOG_UNITS_H
 #define KVR_RUNTIME_DIALOG_UNITS_H
 
-#include <QFont>
-#include <QPoint>
-#include <QRect>
-#include <QSize>
-
-#include <string>
-
-class QWidget;
-
 namespace kvr::runtime {
 
-// The font a window definition names: "Fixedsys" is a fixed-pitch font
-// (fixedPitchFont()), "MS Sans Serif" the general user-interface font (both
-// at the size the desktop chose for them); any other face is looked up by
-// name at the given point size (0 = the general font's size).
-QFont windowFont(const std::string &face, int pointSize = 0);
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point &, const Point &) = default;
+};
+
+struct Size {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Size &, const Size &) = default;
+};
+
+// A rectangle: its top-left corner and its size.
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Rect &, const Rect &) = default;
+};
 
 class DialogUnits {
 public:
     // Base units of the font: average character width and character height
-    // in pixels.
-    explicit DialogUnits(const QFont &font);
+    // in pixels (at least 1 each).
     DialogUnits(int averageCharWidth, int charHeight);
 
     int averageCharWidth() const { return baseX_; }
@@ -36,23 +42,19 @@ public:
 
     int toPixelsX(int units) const;
     int toPixelsY(int units) const;
-    QPoint toPixels(QPoint units) const;
-    QSize toPixels(QSize units) const;
-    QRect toPixels(QRect units) const;
+    Point toPixels(Point units) const;
+    Size toPixels(Size units) const;
+    Rect toPixels(Rect units) const;
 
     int fromPixelsX(int pixels) const;
     int fromPixelsY(int pixels) const;
-    QPoint fromPixels(QPoint pixels) const;
-    QSize fromPixels(QSize pixels) const;
+    Point fromPixels(Point pixels) const;
+    Size fromPixels(Size pixels) const;
 
 private:
     int baseX_;
     int baseY_;
 };
-
-// Places child at (x, y) with size w x h, in dialog units of the font of its
-// parent widget.
-void placeInDialogUnits(QWidget *child, int x, int y, int w, int h);
 
 }  // namespace kvr::runtime
 

@@ -43,10 +43,6 @@ struct MessageBoxRequest {
 // that is not among the buttons falls to the first one.
 int showMessageBox(UserInteraction &interaction, const MessageBoxRequest &asked);
 
-// The real box: shows it modally and returns the value of the button
-// pressed.  Under a wait cursor the box shows the arrow.
-int runMessageBox(const MessageBoxRequest &request);
-
 // The label a button carries ("OK", "&Yes", "&No", ... "Cancel", "&Help").
 std::string messageButtonLabel(MessageButton button);
 

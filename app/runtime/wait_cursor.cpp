@@ -1,24 +1,22 @@
 #include "runtime/wait_cursor.h"
 
-#include <QApplication>
-#include <QCursor>
-
 namespace kvr::runtime {
 
 namespace {
 int guards = 0;
-}
+WaitCursor::Indicator indicator = nullptr;
+}  // namespace
 
 WaitCursor::WaitCursor() {
-    ++guards;
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    if (guards++ == 0 && indicator) indicator(true);
 }
 
 WaitCursor::~WaitCursor() {
-    --guards;
-    QApplication::restoreOverrideCursor();
+    if (--guards == 0 && indicator) indicator(false);
 }
 
 bool WaitCursor::active() { return guards > 0; }
+
+void WaitCursor::setIndicator(Indicator shown) { indicator = shown; }
 
 }  // namespace kvr::runtime

@@ -1,10 +1,10 @@
 // kvrman1: the manager "Kvr Manager V3.01".
 #include "console/main_window.h"
 #include "library/commands_library.h"
-#include "runtime/app_icon.h"
-#include "runtime/program_style.h"
-#include "runtime/screen_interaction.h"
-#include "runtime/standard_translations.h"
+#include "runtime/qt/app_icon.h"
+#include "runtime/qt/program_style.h"
+#include "runtime/qt/screen_interaction.h"
+#include "runtime/qt/standard_translations.h"
 #include "startup/command_line.h"
 #include "startup/display_guard.h"
 #include "startup/library_setting.h"
@@ -29,11 +29,11 @@ int run(int argc, char **argv) {
     QApplication application(argc, argv);
     displayGuard.reset();
     QApplication::setApplicationName(QStringLiteral("kvrman1"));
-    QApplication::setWindowIcon(kvr::runtime::applicationIcon());
-    kvr::runtime::useProgramStyle();
-    const kvr::runtime::StandardTranslations spanishQtTexts;
+    QApplication::setWindowIcon(kvr::runtime::qt::applicationIcon());
+    kvr::runtime::qt::useProgramStyle();
+    const kvr::runtime::qt::StandardTranslations spanishQtTexts;
     // The operator's side of the program, handed to everything that asks.
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen, kvr::startup::libraryDatabaseSetting());
     return kvr::startup::runProgram(screen, [&screen, &library](int32_t portHandle, const std::string &portName) {
         kvr::console::runMainWindow(screen, library, portHandle, portName);

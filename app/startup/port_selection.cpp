@@ -1,41 +1,39 @@
 #include "startup/port_selection.h"
 
-#include "runtime/dialog_units.h"
-#include "runtime/title_bar.h"
+#include "runtime/toolkit.h"
 #include "runtime/window.h"
 
-#include <QApplication>
-#include <QPushButton>
-
 #include <array>
+#include <memory>
 
 namespace kvr::startup {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Setup IFD Handler");
+constexpr const char *kTitle = "Setup IFD Handler";
 constexpr int kDesignedWidth = 81;  // dialog units
 constexpr int kButtonWidth = 72;
 
 // The designed width would cut the title in the title bar: the window is
 // made as wide as its whole title needs, the buttons in the middle.
-int clientWidth() {
-    const runtime::DialogUnits units(runtime::windowFont("MS Sans Serif", 8));
-    const int needed = runtime::titleBarWidth(kTitle, *QApplication::style());
+int clientWidth(const runtime::Toolkit &toolkit) {
+    const runtime::DialogUnits units = toolkit.unitsOf("MS Sans Serif", 8);
+    const int needed = toolkit.titleBarWidth(kTitle);
     int width = kDesignedWidth;
     while (units.toPixelsX(width) < needed) ++width;
     return width;
 }
 
-class PortSelectionWindow : public runtime::Window {
+class PortSelectionWindow : public runtime::WindowEvents {
 public:
-    explicit PortSelectionWindow(runtime::UserInteraction &interaction, int width = clientWidth())
-        : Window({.name = "SETUPCOM$WINDOW",
-                  .title = kTitle,
-                  .fontFace = "MS Sans Serif",
-                  .fontPoints = 8,
-                  .clientSize = QSize(width, 69)},
-                 interaction) {
+    explicit PortSelectionWindow(runtime::UserInteraction &interaction) {
+        const int width = clientWidth(interaction.toolkit());
+        window_ = interaction.toolkit().makeWindow({.name = "SETUPCOM$WINDOW",
+                                                    .title = kTitle,
+                                                    .fontFace = "MS Sans Serif",
+                                                    .fontPoints = 8,
+                                                    .clientSize = {width, 69}},
+                                                   interaction, *this);
         struct Choice {
             const char *text;
             int top;
@@ -48,43 +46,38 @@ public:
             {"Com4", 52, "COM4"},
             {"Com1", 4, "COM1"},
         }};
-        QWidget *previous = nullptr;
         for (const Choice &choice : choices) {
-            auto *button = new QPushButton(QString::fromLatin1(choice.text), client());
-            button->setObjectName(QString::fromLatin1(choice.text));
-            place(button, (width - kButtonWidth) / 2, choice.top, kButtonWidth, 15);
+            runtime::Button &button =
+                window_->addButton({.name = choice.text,
+                                    .text = choice.text,
+                                    .place = {(width - kButtonWidth) / 2, choice.top, kButtonWidth, 15}});
             const std::string port = choice.port;
-            connect(button, &QPushButton::clicked, this, [this, port] {
+            button.onPressed([this, port] {
                 chosen_ = port;
-                close();
+                window_->requestClose();
             });
-            if (previous)
-                setTabOrder(previous, button);
-            else
-                first_ = button;
-            previous = button;
+            if (!first_) first_ = &button;
         }
     }
 
-    const std::string &chosen() const { return chosen_; }
+    std::string run() {
+        window_->run();
+        return chosen_;
+    }
 
-protected:
     void opened() override {
-        activateWindow();
-        first_->setFocus(Qt::OtherFocusReason);
+        window_->activate();
+        first_->focus();
     }
 
 private:
+    std::unique_ptr<runtime::Window> window_;
     std::string chosen_;
-    QWidget *first_ = nullptr;
+    runtime::Button *first_ = nullptr;
 };
 
 }  // namespace
 
-std::string selectPort(runtime::UserInteraction &interaction) {
-    PortSelectionWindow window(interaction);
-    window.run();
-    return window.chosen();
-}
+std::string selectPort(runtime::UserInteraction &interaction) { return PortSelectionWindow(interaction).run(); }
 
 }  // namespace kvr::startup

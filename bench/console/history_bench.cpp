@@ -6,11 +6,11 @@
 // at most every 40 ms, so the worst appends are the ones that redraw it),
 // and memory that stops growing once the history holds its 10,000.
 //   history_bench [RUNS]     (default 3 runs; offscreen unless a display is set)
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "session/exchange_history.h"
 #include "session/exchange_text.h"
 #include "console/history_window.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
 #include "../support/spread.h"
 
@@ -54,8 +54,8 @@ struct Run {
 
 Run runOnce() {
     kvr::session::ExchangeHistory history;
-    kvr::runtime::ScreenInteraction screen;
-    kvr::runtime::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
+    kvr::runtime::qt::ScreenInteraction screen;
+    kvr::runtime::qt::Window *window = kvr::console::showHistoryWindow(screen, history, nullptr);
     QApplication::processEvents();
     const std::size_t n = kvr::session::ExchangeHistory::kCapacity;
     std::vector<double> times;

@@ -19,11 +19,12 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "keyed_file/store_choice.h"
-#include "runtime/menus.h"
-#include "runtime/program_style.h"
-#include "runtime/screen_interaction.h"
-#include "runtime/standard_translations.h"
-#include "runtime/window.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/program_style.h"
+#include "runtime/qt/screen_interaction.h"
+#include "runtime/qt/standard_translations.h"
+#include "runtime/qt/toolkit.h"
+#include "runtime/qt/window.h"
 #include "support/spread.h"
 
 #include <emulator.h>
@@ -113,21 +114,25 @@ bool commandFileOf(const fs::path &folder, long records) {
 // The screen's interaction, with a hand in each window as it starts running.
 class BenchInteraction final : public kvr::runtime::UserInteraction {
 public:
-    std::function<void(kvr::runtime::Window &)> onRun;
+    std::function<void(kvr::runtime::qt::Window &)> onRun;
 
     int answerMessageBox(const kvr::runtime::MessageBoxRequest &request) override {
         std::fprintf(stderr, "box: %s\n", request.text.c_str());
         return request.defaultButton;
     }
-    QString chooseOpenFile(const kvr::runtime::OpenFileRequest &) override { return {}; }
-    QString chooseSaveFile(const kvr::runtime::OpenFileRequest &) override { return {}; }
+    std::string chooseOpenFile(const kvr::runtime::OpenFileRequest &) override { return {}; }
+    std::string chooseSaveFile(const kvr::runtime::OpenFileRequest &) override { return {}; }
     void endProgram(const std::string &text) override {
         std::fprintf(stderr, "program ended: %s\n", text.c_str());
         std::_Exit(3);
     }
     void windowRunning(kvr::runtime::Window &window) override {
-        if (onRun) onRun(window);
+        if (onRun) onRun(kvr::runtime::qt::qtWindow(window));
     }
+    kvr::runtime::Toolkit &toolkit() override { return toolkit_; }
+
+private:
+    kvr::runtime::qt::Toolkit toolkit_;
 };
 
 // One start of the manager in this process: prints "START_MS RSS_KB HWM_KB
@@ -135,8 +140,8 @@ public:
 int child(const char *url, long long spawnedAtNs, int argc, char **argv) {
     const Clock::time_point spawned{std::chrono::nanoseconds(spawnedAtNs)};
     QApplication application(argc, argv);
-    kvr::runtime::useProgramStyle();
-    const kvr::runtime::StandardTranslations spanishQtTexts;
+    kvr::runtime::qt::useProgramStyle();
+    const kvr::runtime::qt::StandardTranslations spanishQtTexts;
     BenchInteraction interaction;
     kvr::library::CommandsLibrary library(interaction);
     const int32_t port = QXOPEN(url);
@@ -145,7 +150,7 @@ int child(const char *url, long long spawnedAtNs, int argc, char **argv) {
     std::pair<long, long> memory;
     std::vector<double> closes;
     Clock::time_point closedAt;
-    interaction.onRun = [&](kvr::runtime::Window &window) {
+    interaction.onRun = [&](kvr::runtime::qt::Window &window) {
         if (window.name() == "BROWSECMD$QUICKWINDOW") {
             closedAt = Clock::now();
             window.close();

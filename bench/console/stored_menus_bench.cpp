@@ -2,13 +2,13 @@
 // COMMANDS file of 999 commands (nine cards of 111): reading the file in key
 // order, planning and creating 999 submenus and entries, after removing the
 // previous build's.  Goal: under 100 ms per build.
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "console/main_menu.h"
 #include "console/stored_command_menus.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "keyed_file/store_choice.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -66,9 +66,9 @@ int main(int argc, char **argv) {
     }
 
     QMainWindow window;
-    kvr::runtime::Menus menus(window.menuBar());
+    kvr::runtime::qt::Menus menus(window.menuBar());
     kvr::console::buildMainMenu(menus);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen);
     library.openCommands();
     kvr::console::StoredCommandMenus stored(menus, library, kvr::console::MenuCard,

@@ -14,7 +14,7 @@
 //   team_link_bench [RUNS [DELAY_MS]]   (default 5 runs, 15 ms)
 #include "cutting_proxy.h"
 #include "postgres_server.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "support/spread.h"
 #include "console/stored_command_reads.h"
 #include "library/command_browser.h"
@@ -130,7 +130,7 @@ int main(int argc, char **argv) {
             PQfinish(conn);
             return ok;
         });
-        kvr::runtime::ScreenInteraction screen;
+        kvr::runtime::qt::ScreenInteraction screen;
         kvr::library::CommandsLibrary library(screen, database);
         measure("start: COMMANDS opened, the menus' rows read", [&] {
             library.openCommands();

@@ -31,7 +31,7 @@
 // Medians of ROUNDS rounds, in microseconds; the page ratio is taken in RUNS
 // runs and its verdict holds only when all runs agree.  Build it without sanitizers
 // (a Release build) to measure.
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "library/command_browser.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -238,7 +238,7 @@ void cursorAgainstQuery(const std::string &name, int records, int rounds, int ru
 
 void browserCosts(int records, int rounds) {
     using namespace kvr::library;
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen);
     CommandsUse mainWindow(library);
     mainWindow.acquire();

@@ -28,7 +28,7 @@
 // one that was written.  Built with the
 // sanitizers, a report of theirs ends the child and is counted too.
 #include "common/unique_fd.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "library/command_import.h"
 #include "library/commands_file.h"
 #include "library/commands_library.h"
@@ -279,7 +279,7 @@ int examine(const std::string &read, const std::string &imported, const std::str
     }
     // The import, into an empty COMMANDS of its own folder.
     fs::current_path(folder);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen);
     kvr::library::CommandsUse use(library);
     use.acquire();

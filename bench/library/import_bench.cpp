@@ -11,7 +11,7 @@
 // With DELAY_MS, the team library alone, through a loopback proxy that
 // holds each message that long each way (a distant server), the COPY anchor
 // through the same proxy; the round trips of each are printed.
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "support/spread.h"
 #if KVR_BENCH_TEAM_LIBRARY
 #include "cutting_proxy.h"
@@ -202,7 +202,7 @@ struct Target {
 // roundTrips: those of the import itself, when counted.
 double importOnce(const std::string &source, const std::string &database, const std::function<int()> &counted,
                   int &roundTrips) {
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);
@@ -225,7 +225,7 @@ struct Writer {
 // each add.
 Writer writeMeanwhile(const std::string &source, const std::string &database, double &importSeconds) {
     {
-        kvr::runtime::ScreenInteraction screen;
+        kvr::runtime::qt::ScreenInteraction screen;
         CommandsLibrary made(screen, database);  // creates the empty COMMANDS
         made.openCommands();
         made.closeCommands();
@@ -261,7 +261,7 @@ Writer writeMeanwhile(const std::string &source, const std::string &database, do
     }
     char c;
     if (read(ready[0], &c, 1) != 1) std::exit(1);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     CommandsLibrary library(screen, database);
     library.openCommands();
     library.setImportFileName(source);

@@ -7,7 +7,7 @@
 
 #include "session/history_file.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
@@ -42,12 +42,12 @@ protected:
         ConsoleWindowTest::TearDown();
     }
 
-    static runtime::Window *historyWindow(runtime::Window &main) {
-        return main.findChild<runtime::Window *>("HISTORIAL$WINDOW");
+    static runtime::qt::Window *historyWindow(runtime::qt::Window &main) {
+        return main.findChild<runtime::qt::Window *>("HISTORIAL$WINDOW");
     }
 
     // The cells of the list, row by row.
-    static std::vector<QStringList> cells(runtime::Window &history) {
+    static std::vector<QStringList> cells(runtime::qt::Window &history) {
         const QAbstractItemModel *model = history.findChild<QTableView *>("exchanges")->model();
         std::vector<QStringList> rows;
         for (int r = 0; r < model->rowCount(); ++r) {
@@ -64,7 +64,7 @@ protected:
     }
 
     // Selects the card's ISO In "select" of file 7F7F, which it does not have.
-    static void selectMissingFile(runtime::Window &w) {
+    static void selectMissingFile(runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         type(w, "INS", "A4");
         type(w, "P2", "0C");
@@ -78,7 +78,7 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     std::vector<runtime::MessageBoxRequest> boxes;
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         clickSend(w);
         choose(w, "reader.activate.async");
@@ -93,7 +93,7 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         QWidget *menu = QApplication::activePopupWidget();
         ASSERT_NE(menu, nullptr) << "Alt+U opens no menu";
         QTest::keyClick(menu, Qt::Key_H);
-        runtime::Window *history = nullptr;
+        runtime::qt::Window *history = nullptr;
         ASSERT_TRUE(eventually([&] { return (history = historyWindow(w)) != nullptr; }));
         ASSERT_NE(history, nullptr);
         EXPECT_TRUE(history->isVisible());
@@ -213,8 +213,8 @@ TEST_F(HistoryWindowTest, ListsTheExchangesFollowsThemAndSavesThemAsListed) {
         EXPECT_NE(runtime::readProfileString("Historial", "XPosit", "", runtime::kSettingsFile), "");
         // Opened again, before the closed one is gone, it follows as well.
         choose(w, "utilities.history");
-        runtime::Window *again = nullptr;
-        for (runtime::Window *h : w.findChildren<runtime::Window *>("HISTORIAL$WINDOW"))
+        runtime::qt::Window *again = nullptr;
+        for (runtime::qt::Window *h : w.findChildren<runtime::qt::Window *>("HISTORIAL$WINDOW"))
             if (h->isVisible()) again = h;
         ASSERT_NE(again, nullptr);
         EXPECT_EQ(cells(*again).size(), 1u);
@@ -232,7 +232,7 @@ TEST_F(HistoryWindowTest, TheLogNamedInTheSettingsGetsEveryExchange) {
     const QString log = folder.filePath("sesion.log");
     ASSERT_TRUE(runtime::writeProfileString("Historial", "Archivo", log.toStdString(), runtime::kSettingsFile));
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         clickSend(w);
         choose(w, "reader.reset");
@@ -248,7 +248,7 @@ TEST_F(HistoryWindowTest, TheLogNamedInTheSettingsGetsEveryExchange) {
     // the console works on.
     const std::string missing = folder.filePath("no/sesion.log").toStdString();
     ASSERT_TRUE(runtime::writeProfileString("Historial", "Archivo", missing, runtime::kSettingsFile));
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_EQ(w.statusText().toStdString(),
                   "El historial no se guarda en " + missing + ": No such file or directory");
         choose(w, "reader.status");
@@ -267,7 +267,7 @@ TEST_F(HistoryWindowTest, ALogThatIsAFifoNeverHoldsTheManagerUp) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_TRUE(runtime::writeProfileString("Historial", "Archivo", fifo, runtime::kSettingsFile));
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_EQ(w.statusText().toStdString(),
                   "El historial no se guarda en " + fifo + ": es una FIFO que ningún programa lee");
         choose(w, "reader.status");
@@ -283,7 +283,7 @@ TEST_F(HistoryWindowTest, ALogThatIsAFifoNeverHoldsTheManagerUp) {
     ::fcntl(filler, F_SETPIPE_SZ, 4096);
     const std::string fill(4096, '.');
     while (::write(filler, fill.data(), fill.size()) > 0) {}
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         clickSend(w);
         EXPECT_EQ(w.statusText().toStdString(),

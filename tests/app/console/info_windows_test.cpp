@@ -21,7 +21,7 @@ namespace kvr::console::testing {
 using namespace session;
 namespace {
 
-QString labelText(runtime::Window &w, const char *name) {
+QString labelText(runtime::qt::Window &w, const char *name) {
     auto *label = w.findChild<QLabel *>(name);
     EXPECT_NE(label, nullptr) << name;
     return label ? label->text() : QString();
@@ -34,7 +34,7 @@ QString hexDigits(const std::vector<uint8_t> &bytes, std::size_t from, std::size
     return text;
 }
 
-void pressOk(runtime::Window &w) {
+void pressOk(runtime::qt::Window &w) {
     auto *ok = w.findChild<QPushButton *>("ok");
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");
@@ -53,12 +53,12 @@ TEST_F(InfoWindowsTest, ReaderInformationShowsTheEmulatorsIdentification) {
     bool shown = false;
     runMainWindow({
         {"MAIN$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              choose(w, "reader.info");
              EXPECT_TRUE(shown);
          }},
         {"INFOLECTOR$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              shown = true;
              EXPECT_EQ(w.windowTitle(), "Información del Lector");
              EXPECT_EQ(labelText(w, "model").trimmed(), QString::fromStdString(text.substr(0, hash)));
@@ -85,9 +85,9 @@ TEST_F(InfoWindowsTest, BasicReaderHasNoVersions) {
     const std::string text(id.begin(), id.end());
     const std::size_t hash = text.find('#');
     runMainWindow({
-        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
+        {"MAIN$WINDOW", [&](runtime::qt::Window &w) { choose(w, "reader.info"); }},
         {"INFOLECTOR$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              EXPECT_EQ(labelText(w, "serialNumber").trimmed(), hexDigits(id, hash + 1, 5));
              EXPECT_EQ(labelText(w, "hardwareVersion").trimmed(), "");
              EXPECT_EQ(labelText(w, "firmwareVersion").trimmed(), "");
@@ -99,9 +99,9 @@ TEST_F(InfoWindowsTest, FailedIdentificationShowsOnlyThePort) {
     startReader();
     emulator->setSilent(true);
     runMainWindow({
-        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "reader.info"); }},
+        {"MAIN$WINDOW", [&](runtime::qt::Window &w) { choose(w, "reader.info"); }},
         {"INFOLECTOR$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              for (const char *name : {"model", "serialNumber", "hardwareVersion", "firmwareVersion"})
                  EXPECT_EQ(labelText(w, name).trimmed(), "") << name;
              EXPECT_EQ(labelText(w, "port"), "COM2");
@@ -121,13 +121,13 @@ TEST_F(InfoWindowsTest, EachWindowKeepsItsPlace) {
         int opened = 0;
         runMainWindow({
             {"MAIN$WINDOW",
-             [&](runtime::Window &w) {
+             [&](runtime::qt::Window &w) {
                  choose(w, c.item);
                  choose(w, c.item);
                  EXPECT_TRUE(w.isVisible()) << "the main window runs on";
              }},
             {c.window,
-             [&](runtime::Window &w) {
+             [&](runtime::qt::Window &w) {
                  if (++opened == 1) {
                      w.move(w.pos() + QPoint(41, 23));
                      placed = w.pos();
@@ -147,15 +147,15 @@ TEST_F(InfoWindowsTest, EachWindowKeepsItsPlace) {
 // Where each control stands, in dialog units.
 TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
     startReader();
-    const auto at = [](runtime::Window &, QWidget *control) { return control->pos(); };
+    const auto at = [](runtime::qt::Window &, QWidget *control) { return control->pos(); };
     runMainWindow({
         {"MAIN$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              choose(w, "reader.info");
              choose(w, "help.about");
          }},
         {"INFOLECTOR$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(260, 100)));
              const std::pair<const char *, int> rows[] = {{"Modelo:", 5},
                                                           {"Número de Serie:", 20},
@@ -179,7 +179,7 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
              EXPECT_EQ(ok->geometry(), w.units().toPixels(QRect(93, 79, 75, 14)));
          }},
         {"ABOUT$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              EXPECT_EQ(w.client()->size(), w.units().toPixels(QSize(163, 77)));
              auto *icon = w.findChild<QLabel *>("icon");
              ASSERT_NE(icon, nullptr);
@@ -203,9 +203,9 @@ TEST_F(InfoWindowsTest, LayoutInDialogUnits) {
 TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
     startReader();
     runMainWindow({
-        {"MAIN$WINDOW", [&](runtime::Window &w) { choose(w, "help.about"); }},
+        {"MAIN$WINDOW", [&](runtime::qt::Window &w) { choose(w, "help.about"); }},
         {"ABOUT$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              EXPECT_EQ(w.windowTitle(), "Acerca de KvrMan");
              EXPECT_EQ(labelText(w, "product"), "Kvr Manager V3.01");
              EXPECT_TRUE(labelText(w, "notice").contains("3.01"));
@@ -236,11 +236,11 @@ TEST_F(InfoWindowsTest, AboutOpensAndCloses) {
 // click, and the operator goes on typing where they were.
 TEST_F(InfoWindowsTest, TheKeyboardComesBackToTheMainWindowWhenAWindowCloses) {
     startReader();
-    const auto closeIt = [](runtime::Window &w) { w.close(); };
+    const auto closeIt = [](runtime::qt::Window &w) { w.close(); };
     test_support::WhenShown<QFileDialog> cancelImport([](QFileDialog &dialog) { dialog.reject(); });
     runMainWindow({
         {"MAIN$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              choose(w, "card.isoIn");
              for (const char *item : {"reader.info", "help.about", "utilities.commands", "utilities.import"}) {
                  SCOPED_TRACE(item);

@@ -21,8 +21,8 @@
 #include "command_files.h"
 #include "library/commands_library.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
-#include "runtime/window.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/window.h"
 #include "screenshots.h"
 #include "scripted_interaction.h"
 #include "when_shown.h"
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
 
     // The real boxes and dialogs; the windows are photographed as they run.
     kvr::test_support::ScriptedInteraction operatorSide;
-    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::qt::Window &w) {
         shots.settle(w);
         if (w.name() != "MAIN$WINDOW") {
             shots.save(w, w.name() == "ABOUT$WINDOW" ? "about.png" : "reader_info.png");
@@ -144,7 +144,7 @@ int main(int argc, char **argv) {
 
         // The session's history, open beside the main window.
         choose("utilities.history");
-        if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
+        if (auto *history = w.findChild<kvr::runtime::qt::Window *>("HISTORIAL$WINDOW")) {
             kvr::test_support::Screenshots::settle(*history);
             shots.save(*history, "history_window.png");
             // Where it opens: the screen around both windows.
@@ -167,7 +167,7 @@ int main(int argc, char **argv) {
             operatorSide.openFileAnswerer = nullptr;
         }
         choose("utilities.history");
-        if (auto *history = w.findChild<kvr::runtime::Window *>("HISTORIAL$WINDOW")) {
+        if (auto *history = w.findChild<kvr::runtime::qt::Window *>("HISTORIAL$WINDOW")) {
             kvr::test_support::Screenshots::settle(*history);
             history->resize(history->width() + 360, history->height());
             QTest::qWait(200);

@@ -9,10 +9,10 @@
 #include "console/main_menu.h"
 #include "session/hex_codec.h"
 #include "session/status_message.h"
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
-#include "runtime/page_list.h"
+#include "runtime/qt/menus.h"
+#include "runtime/qt/page_list.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 
@@ -90,7 +90,7 @@ struct PreparedItem {
 
 class MainWindowTest : public ConsoleWindowTest {
 protected:
-    static void checkPrepared(runtime::Window &w, const std::vector<PreparedItem> &items) {
+    static void checkPrepared(runtime::qt::Window &w, const std::vector<PreparedItem> &items) {
         for (const PreparedItem &p : items) {
             choose(w, p.item);
             QString header;
@@ -105,7 +105,7 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
     startReader();
     const std::vector<uint8_t> label = cardFile(0x2F00);
     ASSERT_FALSE(label.empty());
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_EQ(w.windowTitle(), "VEXA KVR Manager V3.01");
         EXPECT_EQ(QApplication::focusWidget(), field(w, "CODE")) << "first focus on CODE";
 
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, RoadOfOneCommand) {
 
 TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         // Right after opening every header field is blank and sends 0x00.
         emulator->log().clear();
         clickSend(w);
@@ -213,7 +213,7 @@ TEST_F(MainWindowTest, WhatTheReaderReceivesAndZeroReplyBytes) {
 
 TEST_F(MainWindowTest, MenusAnswerTheirAccessLetters) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         // Alt+T opens "&Tarjeta", I chooses "Comando ISO &In".
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
         QWidget *popup = QApplication::activePopupWidget();
@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, MenusAnswerTheirAccessLetters) {
 
 TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestBytes", "ABC");
         EXPECT_EQ(text(w, "requestHex"), "41 42 43");
@@ -252,7 +252,7 @@ TEST_F(MainWindowTest, TypingInTheByteViewAndRefusedCharacters) {
 
 TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         // 100 characters typed in DATOS survive an edit of the hex view.
         type(w, "requestBytes", QString(100, 'Z'));
@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, TheHexViewHoldsEveryByteOfTheByteView) {
 
 TEST_F(MainWindowTest, CutAndPasteThroughTheEditMenuKeepTheViewsInStep) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestHex", "0102");
         QLineEdit *hex = field(w, "requestHex");
@@ -306,7 +306,7 @@ void editMenuByKeys(QWidget *focused, Qt::Key letter) {
 
 TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         type(w, "requestHex", "0102");
         QLineEdit *hex = field(w, "requestHex");
@@ -333,7 +333,7 @@ TEST_F(MainWindowTest, EditMenuFromTheKeyboardActsOnTheFieldAndItsSelection) {
 
 TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "card.isoIn");
         QLineEdit *hex = field(w, "requestHex");
         hex->setFocus();
@@ -360,7 +360,7 @@ TEST_F(MainWindowTest, LowerCaseHexPastedFromTheContextMenuIsSentAsDigits) {
 
 TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         choose(w, "reader.reset");
         ASSERT_EQ(text(w, "STAT"), "00");
@@ -405,7 +405,7 @@ TEST_F(MainWindowTest, EditingKeysAndItemsLeaveReadOnlyFieldsAlone) {
 // server is back, Reset connects again.
 TEST_F(MainWindowTest, AClosedNetworkPortIsExplainedInTheStatusBarsTip) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         const auto tip = [&w] { return w.findChild<QLabel *>("statusText")->toolTip(); };
         choose(w, "reader.status");
         clickSend(w);
@@ -435,7 +435,7 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
     std::string error;
     ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 51 00 00\n", error)) << error;
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         clickSend(w);
         EXPECT_EQ(w.statusText(), "Error desconocido 81");
@@ -471,7 +471,7 @@ TEST_F(MainWindowTest, UnknownStatusAndTheInsertTimeout) {
 TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
     startReader();
     std::vector<runtime::MessageBoxRequest> asked;
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         emulator->setSilent(true);
         interaction.answerer = [&](const runtime::MessageBoxRequest &request) {
@@ -508,7 +508,7 @@ TEST_F(MainWindowTest, SilentReaderAsksAndYesResetsTheReader) {
 
 TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.status");
         emulator->setSilent(true);
         int asked = 0;
@@ -531,7 +531,7 @@ TEST_F(MainWindowTest, SilentReaderAnsweredNoChangesNothingMore) {
 
 TEST_F(MainWindowTest, ResetOnAWorkingReaderAndOnASilentOne) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.reset");
         EXPECT_EQ(w.statusText(), "0");
         EXPECT_EQ(text(w, "STAT") + text(w, "SW1") + text(w, "SW2"), "009000");
@@ -555,7 +555,7 @@ TEST_F(MainWindowTest, ResetWithoutIdentificationBytesShowsNoEarlierReply) {
     kvr7x::emu::Config config;
     config.identification = {};  // the reset answer carries N = 0
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.activate");
         clickSend(w);
         ASSERT_NE(text(w, "LEN"), "00") << "the activation answers with the card's ATR";
@@ -570,7 +570,7 @@ TEST_F(MainWindowTest, ExtendedReaderWithSlotsOneAndThreeEmpty) {
     kvr7x::emu::Config config;
     config.samPresent = {false, true, false};
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_FALSE(itemVisible(w, "reader.select"));
         EXPECT_FALSE(itemVisible(w, "reader.activate"));
         EXPECT_TRUE(itemVisible(w, "reader.activateMenu"));
@@ -606,7 +606,7 @@ TEST_F(MainWindowTest, ExtendedReaderWithoutSams) {
     kvr7x::emu::Config config;
     config.samPresent = {false, false, false};
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_FALSE(itemEnabled(w, "sam"));
         EXPECT_FALSE(itemEnabled(w, "reader.activateSam"));
         EXPECT_FALSE(itemEnabled(w, "reader.deactivateSam"));
@@ -618,7 +618,7 @@ TEST_F(MainWindowTest, BasicReaderWithModelLetterC) {
     kvr7x::emu::Config config;
     config.identification = kvr7x::emu::basicIdentification();
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_TRUE(itemVisible(w, "reader.select"));
         EXPECT_TRUE(itemVisible(w, "reader.activate"));
         EXPECT_FALSE(itemVisible(w, "reader.activateMenu"));
@@ -669,7 +669,7 @@ TEST_F(MainWindowTest, NoReaderAtStartKeepsEveryItem) {
     kvr7x::emu::Config config;
     startReader(config);
     emulator->setSilent(true);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         for (const char *item : {"reader.select", "reader.activate", "reader.activateMenu", "reader.activateSam",
                                  "reader.deactivateSam", "sam"})
             EXPECT_TRUE(itemVisible(w, item)) << item;
@@ -686,7 +686,7 @@ TEST_F(MainWindowTest, EveryItemOfAnExtendedReaderPreparesItsCommand) {
     kvr7x::emu::Config config;
     config.samPresent = {true, true, true};
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         checkPrepared(w, {{"reader.status", "200010000000"},
                           {"reader.insert", "200020000000"},
                           {"reader.activate.async", "200080000000"},
@@ -711,7 +711,7 @@ TEST_F(MainWindowTest, EveryItemOfABasicReaderPreparesItsCommand) {
     kvr7x::emu::Config config;
     config.identification = kvr7x::emu::basicIdentification();
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         checkPrepared(w, {{"reader.select.async", "200070000000"},
                           {"reader.select.qx256", "200070000600"},
                           {"reader.activate", "200080000000"}});
@@ -723,7 +723,7 @@ TEST_F(MainWindowTest, EveryItemOfABasicReaderPreparesItsCommand) {
 
 TEST_F(MainWindowTest, IsoOutDisablesTheDataViewsAndIsoInEnablesThem) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         QLineEdit *hex = field(w, "requestHex");
         QLineEdit *bytes = field(w, "requestBytes");
         EXPECT_TRUE(hex->isEnabled() && bytes->isEnabled());
@@ -743,7 +743,7 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
     startReader();
     runMainWindow({
         {"MAIN$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              QStringList bar;
              for (QAction *a : w.menus()->bar()->actions()) bar << a->text();
              EXPECT_EQ(bar, QStringList({"&Lector", "&Edición", "&Tarjeta", "&SAM", "&Utilidades", "A&yuda"}));
@@ -784,13 +784,13 @@ TEST_F(MainWindowTest, MenuBarInOrderWithShortcutsAndHints) {
              EXPECT_EQ(w.statusText(), status);
              EXPECT_TRUE(w.isVisible());
          }},
-        {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }},
+        {"BROWSECMD$QUICKWINDOW", [](runtime::qt::Window &browser) { browser.close(); }},
     });
 }
 
 TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         struct Place {
             const char *name;
             int x, y, width, height;
@@ -804,7 +804,7 @@ TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
             {"SW2", 50, 66, 16, 10},         {"LEN", 70, 66, 16, 10},
             {"replyBytes", 90, 66, 160, 10}, {"replyHex", 10, 78, 240, 10},
         };
-        const runtime::DialogUnits &du = w.units();
+        const runtime::qt::DialogUnits &du = w.units();
         QWidget *previous = nullptr;
         for (const Place &p : places) {
             QLineEdit *f = field(w, p.name);
@@ -833,7 +833,7 @@ TEST_F(MainWindowTest, LayoutInDialogUnitsAndTabOrder) {
 TEST_F(MainWindowTest, CommandsIsOpenWhileTheWindowRuns) {
     startReader();
     ASSERT_EQ(library.useCount(), 0);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &) {
         EXPECT_EQ(library.useCount(), 1);
         EXPECT_TRUE(library.commandsFile().isOpen());
         EXPECT_TRUE(QFileInfo::exists("COMMANDS.tps")) << "created when missing";
@@ -854,7 +854,7 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
     startReader();
     runMainWindow({
         {"MAIN$WINDOW",
-         [&](runtime::Window &w) {
+         [&](runtime::qt::Window &w) {
              const QMenu *card = w.menus()->menu(MenuCard);
              ASSERT_NE(card, nullptr);
              const auto titles = [card] {
@@ -872,8 +872,8 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
              EXPECT_EQ(titles(), before + QStringList({"alfa", "mid", "zeta"}));
          }},
         {"BROWSECMD$QUICKWINDOW",
-         [&](runtime::Window &browser) {
-             const auto *list = browser.findChild<runtime::PageList *>("list");
+         [&](runtime::qt::Window &browser) {
+             const auto *list = browser.findChild<runtime::qt::PageList *>("list");
              ASSERT_NE(list, nullptr);
              QStringList shown;
              for (int row = 1; row <= list->rowCount(); ++row) shown << list->cellText(row, 0).trimmed();
@@ -888,14 +888,14 @@ TEST_F(MainWindowTest, ImportedCommandsShowInTheBrowserAndInTheCardMenuOnceItClo
 TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
     startReader();
     QPoint placed;
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         w.move(w.pos() + QPoint(37, 29));
         placed = w.pos();
         choose(w, "reader.exit");
         EXPECT_FALSE(w.isVisible()) << "Salir closes the main window";
     });
     EXPECT_NE(runtime::readProfileString("Main", "XPosit", "", "KVRMAN1.INI"), "");
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         // Places are kept in dialog units: back to within one unit.
         EXPECT_LE(std::abs(w.pos().x() - placed.x()), w.units().toPixelsX(1));
         EXPECT_LE(std::abs(w.pos().y() - placed.y()), w.units().toPixelsY(1));
@@ -907,7 +907,7 @@ TEST_F(MainWindowTest, SalirClosesAndThePlaceIsKept) {
 // the next prepared command takes the tip away with the reply.
 TEST_F(MainWindowTest, TheStatusWordsMeaningIsTheTipOfSw1AndSw2) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.activate.async");
         clickSend(w);
         EXPECT_EQ(field(w, "SW1")->toolTip(), "Proceso correcto");

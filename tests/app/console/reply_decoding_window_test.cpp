@@ -19,7 +19,7 @@ namespace {
 
 class ReplyDecodingWindowTest : public ConsoleWindowTest {
 protected:
-    static QString tipOfBothViews(runtime::Window &w) {
+    static QString tipOfBothViews(runtime::qt::Window &w) {
         const QString tip = field(w, "replyHex")->toolTip();
         EXPECT_EQ(field(w, "replyBytes")->toolTip(), tip);
         return tip;
@@ -28,7 +28,7 @@ protected:
 
 TEST_F(ReplyDecodingWindowTest, TheAtrAndTheFciAreTheTipOfTheReplyViews) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.activate.async");
         clickSend(w);
         ASSERT_EQ(text(w, "replyHex"), "3B 68 00 00 56 45 58 41 44 45 4D 4F");
@@ -79,7 +79,7 @@ TEST_F(ReplyDecodingWindowTest, TheAtrAndTheFciAreTheTipOfTheReplyViews) {
 
         // The history keeps the decodings in their column.
         choose(w, "utilities.history");
-        auto *history = w.findChild<runtime::Window *>("HISTORIAL$WINDOW");
+        auto *history = w.findChild<runtime::qt::Window *>("HISTORIAL$WINDOW");
         ASSERT_NE(history, nullptr);
         const QAbstractItemModel *model = history->findChild<QTableView *>("exchanges")->model();
         ASSERT_EQ(model->rowCount(), 5);

@@ -13,7 +13,7 @@
 #include "session/script_record.h"
 #include "session/script_run.h"
 #include "runtime/file_dialog.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 
 #include <rules.h>
@@ -72,7 +72,7 @@ protected:
         return text.str();
     }
 
-    static std::vector<QStringList> cells(runtime::Window &history) {
+    static std::vector<QStringList> cells(runtime::qt::Window &history) {
         const QAbstractItemModel *model = history.findChild<QTableView *>("exchanges")->model();
         std::vector<QStringList> rows;
         for (int r = 0; r < model->rowCount(); ++r) {
@@ -155,7 +155,7 @@ TEST_F(ScriptRunTest, AScriptFromTheMenuThenTheHistorySavedAsAScriptAndAsRules) 
         asked = request;
         return answer;
     };
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         QStringList utilities;
         for (QAction *a : w.menus()->menu(w.menus()->idOf("utilities"))->actions()) utilities << a->text();
         EXPECT_EQ(utilities, QStringList({"&Commandos", "&Importar...", "&Historial...", "&Ejecutar guión..."}));
@@ -175,8 +175,8 @@ TEST_F(ScriptRunTest, AScriptFromTheMenuThenTheHistorySavedAsAScriptAndAsRules) 
         EXPECT_EQ(library.commandsFile().records(), storedBefore) << "a script stores no command";
 
         choose(w, "utilities.history");
-        runtime::Window *history = nullptr;
-        ASSERT_TRUE(eventually([&] { return (history = w.findChild<runtime::Window *>("HISTORIAL$WINDOW")); }));
+        runtime::qt::Window *history = nullptr;
+        ASSERT_TRUE(eventually([&] { return (history = w.findChild<runtime::qt::Window *>("HISTORIAL$WINDOW")); }));
         std::vector<QStringList> rows = cells(*history);
         ASSERT_EQ(rows.size(), 4u);
         EXPECT_EQ(rows[0][ColumnVerdict], "card.kvs:2: cumple");
@@ -253,7 +253,7 @@ TEST_F(ScriptRunTest, EscapeBetweenLinesStopsTheRunAndABadScriptSendsNothing) {
         boxes.push_back(box);
         return static_cast<int>(runtime::ButtonOk);
     };
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         // The operator presses Escape as the run begins: it stops after the
         // line under way.
         interaction.openFileAnswerer = [&](const runtime::OpenFileRequest &) {

@@ -9,7 +9,7 @@
 #include "library/commands_file.h"
 #include "peer_process.h"
 #include "keyed_file/store_choice.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 
 #include <QAction>
@@ -84,10 +84,10 @@ protected:
         return list;
     }
 
-    static QMenu *tarjeta(runtime::Window &w) { return w.menus()->menu(MenuCard); }
+    static QMenu *tarjeta(runtime::qt::Window &w) { return w.menus()->menu(MenuCard); }
 
     // The request and reply panels as one text.
-    static QString panel(runtime::Window &w) {
+    static QString panel(runtime::qt::Window &w) {
         QString all;
         for (const char *name : {"CODE", "CLA", "INS", "P1", "P2", "P3", "requestHex", "requestBytes", "STAT", "SW1",
                                  "SW2", "LEN", "replyHex", "replyBytes"})
@@ -95,7 +95,7 @@ protected:
         return all;
     }
 
-    static bool readOnly(runtime::Window &w, const char *name) { return field(w, name)->isReadOnly(); }
+    static bool readOnly(runtime::qt::Window &w, const char *name) { return field(w, name)->isReadOnly(); }
 
     // A change made while the window runs goes through the program's
     // library, as the command browser's do.
@@ -112,8 +112,8 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
     bool browsed = false;
     std::deque<QString> newCards;
     runMainWindow({{"MAIN$WINDOW",
-                    [&](runtime::Window &w) {
-                        runtime::Menus &m = *w.menus();
+                    [&](runtime::qt::Window &w) {
+                        runtime::qt::Menus &m = *w.menus();
                         EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-",
                                                                   "[Comandos]", ">EMV", ">SIM"}));
                         ASSERT_NE(m.menu(1001), nullptr);
@@ -146,7 +146,7 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
                         EXPECT_FALSE(m.isEnabled(ItemCardCommands));
                     }},
                    {"BROWSECMD$QUICKWINDOW",
-                    [&](runtime::Window &b) {
+                    [&](runtime::qt::Window &b) {
                         browsed = true;
                         QTreeWidget *rows = b.findChild<QTreeWidget *>("rows");
                         ASSERT_NE(rows, nullptr);
@@ -166,7 +166,7 @@ TEST_F(StoredCommandMenusTest, CardSubmenusNumberedFrom1001AndRebuiltWhenTheBrow
                         }
                         QTest::mouseClick(b.findChild<QPushButton *>("close"), Qt::LeftButton);
                     }},
-                   {"UPDATECOMMANDS$QUICKWINDOW", [&](runtime::Window &form) {
+                   {"UPDATECOMMANDS$QUICKWINDOW", [&](runtime::qt::Window &form) {
                         ASSERT_FALSE(newCards.empty());
                         const QString card = newCards.front();
                         newCards.pop_front();
@@ -190,8 +190,8 @@ TEST_F(StoredCommandMenusTest, ChoosingFillsTheConsoleLeavesOpenFieldsEditableAn
     std::string error;
     ASSERT_TRUE(config.rules.parse("20 00 10 00 00 00 => 00 61 1A\n", error)) << error;
     startReader(config);
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
-        runtime::Menus &m = *w.menus();
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
+        runtime::qt::Menus &m = *w.menus();
         const auto entry = [&](const QString &name) -> QAction * {
             for (QAction *a : w.findChildren<QAction *>())
                 if (a->text() == name && m.idOf(a) > 1000) return a;
@@ -297,8 +297,8 @@ TEST_F(StoredCommandMenusTest, SamCardGroupsUnderTheSamMenuFillForTheCurrentSam)
     startReader(config);
     runMainWindow(
         {{"MAIN$WINDOW",
-          [&](runtime::Window &w) {
-              runtime::Menus &m = *w.menus();
+          [&](runtime::qt::Window &w) {
+              runtime::qt::Menus &m = *w.menus();
               QMenu *sam = m.menu(MenuSam);
               ASSERT_NE(sam, nullptr);
               EXPECT_EQ(texts(sam), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">SAM1"}));
@@ -337,14 +337,14 @@ TEST_F(StoredCommandMenusTest, SamCardGroupsUnderTheSamMenuFillForTheCurrentSam)
               EXPECT_EQ(texts(m.menu(MenuSam)).last(), ">SAM1");
               EXPECT_EQ(texts(m.menu(2001)), QStringList({"Auth", "Read"}));
           }},
-         {"BROWSECMD$QUICKWINDOW", [](runtime::Window &b) { b.close(); }}});
+         {"BROWSECMD$QUICKWINDOW", [](runtime::qt::Window &b) { b.close(); }}});
 }
 
 TEST_F(StoredCommandMenusTest, AnEntryWhoseRecordIsGoneChangesNothing) {
     const std::vector<uint32_t> records =
         writeCommands({{"EMV", "Select", "A100A4????00", "??"}, {"EMV", "Read", "2100B0000000"}});
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         choose(w, "reader.reset");
         choose(w, "card.isoIn");
         type(w, "CLA", "80");
@@ -381,7 +381,7 @@ TEST_F(StoredCommandMenusTest, ADamagedFileStopsTheBuildWithTheStandardWarning) 
         return request.defaultButton;
     };
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         EXPECT_EQ(texts(tarjeta(w)), QStringList({"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"}));
     });
     interaction.answerer = nullptr;
@@ -401,8 +401,8 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
     writeCommands(records);
     startReader();
     runMainWindow({{"MAIN$WINDOW",
-                    [&](runtime::Window &w) {
-                        runtime::Menus &m = *w.menus();
+                    [&](runtime::qt::Window &w) {
+                        runtime::qt::Menus &m = *w.menus();
                         EXPECT_TRUE(m.contains(1999));
                         EXPECT_FALSE(m.contains(2000));
                         EXPECT_EQ(m.menu(1910)->title(), "Card9");
@@ -426,7 +426,7 @@ TEST_F(StoredCommandMenusTest, TheFirst999AreOfferedAndRebuildsLeaveNothingBehin
                         EXPECT_EQ(m.action(1002)->text(), "0");
                         EXPECT_EQ(tarjeta(w)->actions().size(), 4 + 10);
                     }},
-                   {"BROWSECMD$QUICKWINDOW", [](runtime::Window &browser) { browser.close(); }}});
+                   {"BROWSECMD$QUICKWINDOW", [](runtime::qt::Window &browser) { browser.close(); }}});
 }
 
 // A rebuild keeps the items that stand as they were, from the first on, and
@@ -440,8 +440,8 @@ TEST_F(StoredCommandMenusTest, ARebuildRemakesTheItemsFromTheFirstChangeOn) {
                    {"C", "c1", "200010000000"}});
     startReader();
     runMainWindow({{"MAIN$WINDOW",
-                    [&](runtime::Window &w) {
-                        runtime::Menus &m = *w.menus();
+                    [&](runtime::qt::Window &w) {
+                        runtime::qt::Menus &m = *w.menus();
                         QAction *a1 = m.action(1002);
                         QAction *b2 = m.action(1006);
                         choose(w, "utilities.commands");  // adds "b0" to B
@@ -460,7 +460,7 @@ TEST_F(StoredCommandMenusTest, ARebuildRemakesTheItemsFromTheFirstChangeOn) {
                         m.action(1009)->trigger();
                         EXPECT_EQ(text(w, "CODE"), "20");
                     }},
-                   {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
+                   {"BROWSECMD$QUICKWINDOW", [&](runtime::qt::Window &browser) {
                         library::Commands &record = library.commandsRecord();
                         record = library::blankCommands();
                         library::setField(record.card, "B");
@@ -477,7 +477,7 @@ TEST_F(StoredCommandMenusTest, AnotherProcessesAddShowsWhenTheMainWindowIsActiva
     writeCommands({{"EMV", "Select", "A100A4040007"}});
     const std::string path = std::filesystem::absolute(library.commandsFile().path()).string();
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         const QStringList before{"Comando ISO &Out", "Comando ISO &In", "-", "[Comandos]", ">EMV"};
         ASSERT_EQ(texts(tarjeta(w)), before);
         QWidget elsewhere;
@@ -505,7 +505,7 @@ TEST_F(StoredCommandMenusTest, AnotherProcessesAddShowsWhenTheMainWindowIsActiva
 TEST_F(StoredCommandMenusTest, AnOpenFieldIsSelectedSoThatTypingReplacesIt) {
     writeCommands({{"CARD", "Open P1", "A100A4??0000", "", 0x71}, {"CARD", "Open data", "A100A4040000", "??", 0x74}});
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
         ASSERT_EQ(QApplication::focusWidget(), field(w, "P1"));
         EXPECT_EQ(field(w, "P1")->selectedText(), "??");
@@ -537,8 +537,8 @@ TEST_F(StoredCommandMenusTest, ARebuildThatCannotReadTheFileKeepsTheMenus) {
     int browsed = 0;
     runMainWindow(
         {{"MAIN$WINDOW",
-          [&](runtime::Window &w) {
-              runtime::Menus &m = *w.menus();
+          [&](runtime::qt::Window &w) {
+              runtime::qt::Menus &m = *w.menus();
               QLabel *status = w.findChild<QLabel *>("statusText");
               choose(w, "utilities.commands");
               ASSERT_TRUE(holder);
@@ -559,7 +559,7 @@ TEST_F(StoredCommandMenusTest, ARebuildThatCannotReadTheFileKeepsTheMenus) {
               EXPECT_EQ(w.statusText(), "");
               EXPECT_EQ(status->toolTip(), "");
           }},
-         {"BROWSECMD$QUICKWINDOW", [&](runtime::Window &browser) {
+         {"BROWSECMD$QUICKWINDOW", [&](runtime::qt::Window &browser) {
               if (++browsed == 1) {
                   // Another station adds a command, then holds the
                   // file while this browser closes.
@@ -581,8 +581,8 @@ TEST_F(StoredCommandMenusTest, ARebuildThatCannotReadTheFileKeepsTheMenus) {
 TEST_F(StoredCommandMenusTest, NamesShowAsStoredAndAHotKeyNotGivenIsTold) {
     writeCommands({{"R&D", "Save & Load", "200010000000", "", 0x243}, {"R&D", "Plain", "200010000000", "", 0x71}});
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
-        runtime::Menus &m = *w.menus();
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
+        runtime::qt::Menus &m = *w.menus();
         EXPECT_EQ(m.menu(1001)->title(), "R&&D");
         EXPECT_EQ(m.action(1002)->text(), "Save && Load");
         for (const QString &shown : {m.menu(1001)->title(), m.action(1002)->text()})

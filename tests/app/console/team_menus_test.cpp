@@ -11,7 +11,7 @@
 #include "keyed_file/postgres/change_notices.h"
 #include "peer_process.h"
 #include "postgres_server.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +41,7 @@ protected:
         for (QAction *a : menu->actions()) list << (a->isSeparator() ? "-" : (a->menu() ? ">" : "") + a->text());
         return list;
     }
-    static QMenu *tarjeta(runtime::Window &w) { return w.menus()->menu(MenuCard); }
+    static QMenu *tarjeta(runtime::qt::Window &w) { return w.menus()->menu(MenuCard); }
 
     // Another station's change, made and committed by another process.
     void otherStation(const std::vector<std::string> &arguments) const {
@@ -61,7 +61,7 @@ const QStringList kFixedItems{"Comando ISO &Out", "Comando ISO &In", "-", "[Coma
 
 TEST_F(TeamMenusTest, AnotherStationsChangeShowsByItselfButNeverUnderAnOpenMenu) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         ASSERT_EQ(texts(tarjeta(w)), kFixedItems);
         const auto added = std::chrono::steady_clock::now();
         otherStation({"adder", "COMMANDS", "1"});
@@ -111,7 +111,7 @@ private:
 
 TEST_F(TeamMenusTest, AStationWhoseConnectionWentDownRebuildsItsMenusWhenItIsBack) {
     startReader();
-    runMainWindow("MAIN$WINDOW", [&](runtime::Window &w) {
+    runMainWindow("MAIN$WINDOW", [&](runtime::qt::Window &w) {
         otherStation({"adder", "COMMANDS", "1"});
         ASSERT_TRUE(eventually([&] { return texts(w.menus()->menu(kFirstStoredEntry)) == QStringList{"0"}; }));
         // A session of the administrator's, made before the station's

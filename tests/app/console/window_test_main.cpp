@@ -1,6 +1,6 @@
 // The window tests run on Qt's offscreen platform, with their settings and
 // command file in a temporary folder.
-#include "runtime/program_style.h"
+#include "runtime/qt/program_style.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,7 +17,7 @@ int main(int argc, char **argv) {
     setenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toLocal8Bit().constData(), 1);
     QDir::setCurrent(home.path());
     QApplication app(argc, argv);
-    kvr::runtime::useProgramStyle();  // as the program does
+    kvr::runtime::qt::useProgramStyle();  // as the program does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

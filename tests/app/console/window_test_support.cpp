@@ -1,7 +1,7 @@
 #include "window_test_support.h"
 
 #include "console/main_window.h"
-#include "runtime/menus.h"
+#include "runtime/qt/menus.h"
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
 
@@ -34,7 +34,7 @@ void ConsoleWindowTest::startReader(kvr7x::emu::Config config) {
 
 void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handlers) {
     std::set<std::string> ran;
-    interaction.windowRunHook = [&](runtime::Window &window) {
+    interaction.windowRunHook = [&](runtime::qt::Window &window) {
         const auto handler = handlers.find(window.name());
         if (handler == handlers.end()) return;
         ran.insert(window.name());
@@ -48,38 +48,38 @@ void ConsoleWindowTest::runMainWindow(std::map<std::string, WindowHandler> handl
     for (const auto &[name, handler] : handlers) EXPECT_TRUE(ran.count(name)) << "window " << name << " never ran";
 }
 
-void ConsoleWindowTest::choose(runtime::Window &window, const std::string &item) {
-    runtime::Menus *menus = window.menus();
+void ConsoleWindowTest::choose(runtime::qt::Window &window, const std::string &item) {
+    runtime::qt::Menus *menus = window.menus();
     ASSERT_NE(menus, nullptr);
     const int id = menus->idOf(item);
     ASSERT_NE(id, 0) << "no menu item " << item;
     menus->action(id)->trigger();
 }
 
-bool ConsoleWindowTest::itemEnabled(runtime::Window &window, const std::string &item) {
+bool ConsoleWindowTest::itemEnabled(runtime::qt::Window &window, const std::string &item) {
     const int id = window.menus()->idOf(item);
     EXPECT_NE(id, 0) << "no menu item " << item;
     return window.menus()->isEnabled(id);
 }
 
-bool ConsoleWindowTest::itemVisible(runtime::Window &window, const std::string &item) {
+bool ConsoleWindowTest::itemVisible(runtime::qt::Window &window, const std::string &item) {
     const int id = window.menus()->idOf(item);
     EXPECT_NE(id, 0) << "no menu item " << item;
     return window.menus()->isVisible(id);
 }
 
-QLineEdit *ConsoleWindowTest::field(runtime::Window &window, const char *name) {
+QLineEdit *ConsoleWindowTest::field(runtime::qt::Window &window, const char *name) {
     auto *f = window.findChild<QLineEdit *>(name);
     EXPECT_NE(f, nullptr) << "no field " << name;
     return f;
 }
 
-QString ConsoleWindowTest::text(runtime::Window &window, const char *name) {
+QString ConsoleWindowTest::text(runtime::qt::Window &window, const char *name) {
     QLineEdit *f = field(window, name);
     return f ? f->text() : QString("<missing>");
 }
 
-void ConsoleWindowTest::type(runtime::Window &window, const char *name, const QString &keys, bool atEnd) {
+void ConsoleWindowTest::type(runtime::qt::Window &window, const char *name, const QString &keys, bool atEnd) {
     QLineEdit *f = field(window, name);
     if (!f) return;
     // Entering a field with Tab selects its text, so typing replaces it.
@@ -89,7 +89,7 @@ void ConsoleWindowTest::type(runtime::Window &window, const char *name, const QS
     for (QChar c : keys) QTest::sendKeyEvent(QTest::Click, f, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-void ConsoleWindowTest::clickSend(runtime::Window &window) {
+void ConsoleWindowTest::clickSend(runtime::qt::Window &window) {
     auto *send = window.findChild<QPushButton *>("send");
     ASSERT_NE(send, nullptr);
     QTest::mouseClick(send, Qt::LeftButton);

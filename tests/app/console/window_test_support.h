@@ -5,7 +5,7 @@
 #define KVR_TESTS_CONSOLE_WINDOW_TEST_SUPPORT_H
 
 #include "library/commands_library.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
 #include <emulator.h>
@@ -30,7 +30,7 @@ inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.
 
 namespace kvr::console::testing {
 
-using WindowHandler = std::function<void(runtime::Window &)>;
+using WindowHandler = std::function<void(runtime::qt::Window &)>;
 
 class ConsoleWindowTest : public ::testing::Test {
 protected:
@@ -53,16 +53,16 @@ protected:
     }
 
     // Chooses a menu item by name as the pointer would.
-    static void choose(runtime::Window &window, const std::string &item);
-    static bool itemEnabled(runtime::Window &window, const std::string &item);
-    static bool itemVisible(runtime::Window &window, const std::string &item);
+    static void choose(runtime::qt::Window &window, const std::string &item);
+    static bool itemEnabled(runtime::qt::Window &window, const std::string &item);
+    static bool itemVisible(runtime::qt::Window &window, const std::string &item);
 
-    static QLineEdit *field(runtime::Window &window, const char *name);
-    static QString text(runtime::Window &window, const char *name);
+    static QLineEdit *field(runtime::qt::Window &window, const char *name);
+    static QString text(runtime::qt::Window &window, const char *name);
     // Enters the field as the Tab key does and types the text over its
     // contents, or after them with atEnd.
-    static void type(runtime::Window &window, const char *name, const QString &keys, bool atEnd = false);
-    static void clickSend(runtime::Window &window);
+    static void type(runtime::qt::Window &window, const char *name, const QString &keys, bool atEnd = false);
+    static void clickSend(runtime::qt::Window &window);
 
     std::unique_ptr<kvr7x::emu::Emulator> emulator;
     int32_t port = -1;

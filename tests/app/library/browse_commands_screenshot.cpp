@@ -6,7 +6,7 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
 #include "screenshots.h"
 #include "scripted_interaction.h"
@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
         if (library.commandsFile().add() != 0) return 1;
     }
 
-    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::qt::Window &w) {
         shots.settle(w);
         shots.save(w, "browse_commands.png");
         w.close();

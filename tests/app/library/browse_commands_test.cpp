@@ -10,10 +10,10 @@
 #include "sample_command.h"
 #include "library/key_stops.h"
 #include "peer_process.h"
-#include "runtime/page_list.h"
+#include "runtime/qt/page_list.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "temporary_config.h"
 #include "warning_recorder.h"
 
@@ -46,8 +46,8 @@ inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.
 namespace kvr::library {
 namespace {
 
-using runtime::PageList;
-using runtime::Window;
+using runtime::qt::PageList;
+using runtime::qt::Window;
 using testing::Peer;
 using testing::runPeer;
 using Clock = std::chrono::steady_clock;
@@ -245,7 +245,7 @@ TEST_F(BrowseCommandsTest, ThreeRowsFillNoPageAndTheWindowIsLaidOutInDialogUnits
         EXPECT_EQ(w.windowTitle(), "Comandos");
         EXPECT_TRUE(w.isResizable());
         EXPECT_EQ(w.minimumSize(), w.size());
-        const runtime::DialogUnits &du = w.units();
+        const runtime::qt::DialogUnits &du = w.units();
         PageList &l = list(w);
         EXPECT_EQ(l.geometry(), du.toPixels(QRect(8, 5, 413, 157)));
         const QStringList headings{"Card", "Name", "Cod", "Cla", "Ins", "P1", "P2", "P3", "Data"};

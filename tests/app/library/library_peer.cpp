@@ -9,7 +9,7 @@
 //       killed.  At the end prints "done APPENDED NOT_APPENDED".
 #include "library/command_import.h"
 #include "library/commands_library.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 
 #include <chrono>
 #include <cstdio>
@@ -29,7 +29,7 @@ int main(int argc, char **argv) {
     if (argc != 5 || std::string(argv[1]) != "import") return 2;
     std::filesystem::current_path(argv[2]);
     const long pause = std::atol(argv[4]);
-    kvr::runtime::ScreenInteraction screen;
+    kvr::runtime::qt::ScreenInteraction screen;
     kvr::library::CommandsLibrary library(screen, database);
     library.setImportFileName(argv[3]);
     const auto result = kvr::library::importCommandFile(library, {}, [pause](const kvr::library::ImportReport &r) {

@@ -10,7 +10,7 @@
 #include "library/commands_file.h"
 #include "library/commands_library.h"
 #include "library/commands_use.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 
 #include "screenshots.h"
 #include "scripted_interaction.h"
@@ -45,7 +45,7 @@ int main(int argc, char **argv) {
     library.commandsFile().watch();
     if (library.commandsFile().readByNumber(library.commandsFile().recordNumber()) != 0) return 1;
 
-    operatorSide.windowRunHook = [&](kvr::runtime::Window &w) {
+    operatorSide.windowRunHook = [&](kvr::runtime::qt::Window &w) {
         shots.settle(w);
         shots.save(w, "update_commands.png");
         w.setStatusText(QString::fromUtf8(kvr::library::kRecordDeletedElsewhere), 0);

@@ -10,10 +10,10 @@
 #include "sample_command.h"
 #include "peer_process.h"
 #include "postgres_environment.h"
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 #include "runtime/profile.h"
 #include "runtime/settings_file.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "temporary_config.h"
 #include "warning_recorder.h"
 
@@ -40,7 +40,7 @@ inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.
 namespace kvr::library {
 namespace {
 
-using runtime::Window;
+using runtime::qt::Window;
 using testing::Peer;
 using testing::runPeer;
 using Clock = std::chrono::steady_clock;
@@ -162,7 +162,7 @@ TEST_F(UpdateCommandsTest, WindowLaysOutItsControlsInDialogUnitsAndKeepsItsPlace
         EXPECT_EQ(w.windowTitle(), "Actualización de Comandos");
         EXPECT_TRUE(w.isResizable());
         EXPECT_EQ(w.minimumSize(), w.size());
-        const runtime::DialogUnits &du = w.units();
+        const runtime::qt::DialogUnits &du = w.units();
         EXPECT_EQ(w.client()->sizeHint(), du.toPixels(QSize(358, 165)));
 
         struct Expected {

@@ -1,5 +1,5 @@
-#include "runtime/dialog_units.h"
-#include "runtime/window.h"
+#include "runtime/qt/units.h"
+#include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
 #include <QFontDatabase>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 TEST(DialogUnits, ScaleByAQuarterCharacterWidthAndAnEighthCharacterHeight) {
@@ -59,9 +59,7 @@ TEST(DialogUnits, BaseUnitsComeFromTheFont) {
 
 TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
     test_support::ScriptedInteraction interaction;
-    Window window(
-        {.name = "TEST$WINDOW", .title = QStringLiteral("t"), .fontFace = "Fixedsys", .clientSize = QSize(260, 110)},
-        interaction);
+    Window window({.name = "TEST$WINDOW", .title = "t", .fontFace = "Fixedsys", .clientSize = {260, 110}}, interaction);
     auto *label = new QLabel(QStringLiteral("DATOS"), window.client());
     window.place(label, 130, 12, 120, 10);
     window.show();
@@ -75,4 +73,4 @@ TEST(DialogUnits, WindowsAndControlsAreSizedInUnitsOfTheirFont) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

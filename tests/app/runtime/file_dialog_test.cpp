@@ -1,5 +1,5 @@
-#include "runtime/file_dialog.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/file_dialog.h"
+#include "runtime/qt/screen_interaction.h"
 #include "scripted_interaction.h"
 #include "when_shown.h"
 
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 TEST(FileDialog, FiltersBecomeQtFilters) {
@@ -29,11 +29,10 @@ TEST(FileDialog, TheAnswererStandsInForTheDialog) {
         seen = request;
         return QStringLiteral("/data/OTROS.tps");
     };
-    const QString chosen =
-        chooseOpenFile(interaction, QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps"));
-    EXPECT_EQ(chosen, QStringLiteral("/data/OTROS.tps"));
-    EXPECT_EQ(seen.title, QStringLiteral("Importar comandos"));
-    EXPECT_EQ(seen.qtFilter, QStringLiteral("Comandos (*.tps)"));
+    const std::string chosen = chooseOpenFile(interaction, "Importar comandos", "Comandos|*.tps");
+    EXPECT_EQ(chosen, "/data/OTROS.tps");
+    EXPECT_EQ(seen.title, "Importar comandos");
+    EXPECT_EQ(toQtFilter(QString::fromStdString(seen.filter)), QStringLiteral("Comandos (*.tps)"));
 }
 
 TEST(FileDialog, CancellingTheRealDialogChoosesNothing) {
@@ -44,11 +43,11 @@ TEST(FileDialog, CancellingTheRealDialogChoosesNothing) {
         dialog.reject();
     });
     ScreenInteraction screen;
-    EXPECT_EQ(chooseOpenFile(screen, QStringLiteral("Importar comandos"), QStringLiteral("Comandos|*.tps")), QString());
+    EXPECT_EQ(chooseOpenFile(screen, "Importar comandos", "Comandos|*.tps"), "");
     EXPECT_EQ(title, QStringLiteral("Importar comandos"));
     EXPECT_EQ(filter, QStringLiteral("Comandos (*.tps)"));
     EXPECT_TRUE(driver.ran());
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

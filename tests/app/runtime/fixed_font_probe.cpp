@@ -5,7 +5,7 @@
 //   chosen FAMILY            the font of "Fixedsys"
 //   widths NARROWEST WIDEST  advances of the printable ASCII characters in it
 //   units AVERAGE M          its dialog-unit base width, the advance of "M"
-#include "runtime/dialog_units.h"
+#include "runtime/qt/units.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -19,7 +19,7 @@
 int main(int argc, char **argv) {
     QGuiApplication app(argc, argv);
     const QFont desktop = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    const QFont chosen = kvr::runtime::windowFont("Fixedsys");
+    const QFont chosen = kvr::runtime::qt::windowFont("Fixedsys");
     const QFontMetrics metrics(chosen);
     int narrowest = INT_MAX, widest = 0;
     for (char c = ' '; c <= '~'; ++c) {
@@ -30,7 +30,7 @@ int main(int argc, char **argv) {
     std::printf("desktop %s\n", qPrintable(QFontInfo(desktop).family()));
     std::printf("chosen %s\n", qPrintable(QFontInfo(chosen).family()));
     std::printf("widths %d %d\n", narrowest, widest);
-    std::printf("units %d %d\n", kvr::runtime::DialogUnits(chosen).averageCharWidth(),
+    std::printf("units %d %d\n", kvr::runtime::qt::DialogUnits(chosen).averageCharWidth(),
                 metrics.horizontalAdvance(QLatin1Char('M')));
     return 0;
 }

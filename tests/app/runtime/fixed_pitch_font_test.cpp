@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 struct FontCase {
@@ -154,4 +154,4 @@ TEST(FixedPitchFont, NotoSansMono) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -1,10 +1,10 @@
-#include "runtime/key_code.h"
+#include "runtime/qt/key_code.h"
 
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 struct KeyCase {
@@ -134,4 +134,4 @@ TEST(KeyCode, LockStatesOfAKeyPressAlwaysSayInsertMode) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -1,5 +1,5 @@
 #include "runtime/message_box.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
 #include "runtime/wait_cursor.h"
 #include "scripted_interaction.h"
 #include "when_shown.h"
@@ -17,7 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // Runs `operate` on the real box as the first event of its own modal loop
@@ -171,4 +171,4 @@ TEST(MessageBox, EndOfProgramShowsHaltAndEnds) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

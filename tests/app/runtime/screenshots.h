@@ -5,9 +5,9 @@
 #ifndef KVR_TESTS_APP_SCREENSHOTS_H
 #define KVR_TESTS_APP_SCREENSHOTS_H
 
-#include "runtime/program_style.h"
-#include "runtime/title_bar.h"
-#include "runtime/window.h"
+#include "runtime/qt/program_style.h"
+#include "runtime/qt/title_bar.h"
+#include "runtime/qt/window.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +38,7 @@ public:
         setenv("XDG_CONFIG_HOME", QDir(home_.path()).filePath("config").toLocal8Bit().constData(), 1);
         QDir::setCurrent(home_.path());
         app_ = std::make_unique<QApplication>(argc, argv);
-        runtime::useProgramStyle();
+        runtime::qt::useProgramStyle();
     }
 
     // Whether the folder is there to be written.
@@ -63,12 +63,12 @@ public:
     bool saveWithTitleBar(QWidget &window, const char *file) {
         const QPixmap picture = window.grab();
         const QStyleOptionTitleBar bar =
-            runtime::titleBarOption(window.windowTitle(), picture.width(), *window.style());
+            runtime::qt::titleBarOption(window.windowTitle(), picture.width(), *window.style());
         QPixmap framed(picture.width(), picture.height() + bar.rect.height());
         framed.fill(Qt::white);
         {
             QPainter painter(&framed);
-            painter.setFont(runtime::titleBarFont());
+            painter.setFont(runtime::qt::titleBarFont());
             window.style()->drawComplexControl(QStyle::CC_TitleBar, &bar, &painter, &window);
             painter.drawPixmap(0, bar.rect.height(), picture);
         }
@@ -100,7 +100,7 @@ public:
     int saved() const { return saved_; }
 
     // Brings a window that has just opened to the front and lets it paint.
-    static void settle(runtime::Window &window) {
+    static void settle(runtime::qt::Window &window) {
         window.activateWindow();
         (void)QTest::qWaitForWindowActive(&window, 1000);
         QTest::qWait(100);

@@ -1,15 +1,19 @@
 // Test support: the operator's side of the manager as a test plays it.
 // Each part a test sets stands in for the screen; a part left empty is the
 // screen's own (the real box, the platform's dialog, the exit), so that a
-// test can drive the real box too.
+// test can drive the real box too.  Windows are made by the Qt toolkit and
+// handed to the tests as the Qt windows they are.
 #ifndef KVR_TESTS_SCRIPTED_INTERACTION_H
 #define KVR_TESTS_SCRIPTED_INTERACTION_H
 
 #include "runtime/file_dialog.h"
 #include "runtime/message_box.h"
-#include "runtime/screen_interaction.h"
+#include "runtime/qt/screen_interaction.h"
+#include "runtime/qt/toolkit.h"
+#include "runtime/qt/window.h"
 #include "runtime/user_interaction.h"
-#include "runtime/window.h"
+
+#include <QString>
 
 #include <functional>
 #include <string>
@@ -32,27 +36,28 @@ public:
     std::function<void(const std::string &text)> programEndHandler;
     // Called with each window that starts running, as the first event of
     // the window's own event loop.
-    std::function<void(runtime::Window &)> windowRunHook;
+    std::function<void(runtime::qt::Window &)> windowRunHook;
 
     int answerMessageBox(const runtime::MessageBoxRequest &request) override {
         return answerer ? answerer(request) : screen_.answerMessageBox(request);
     }
-    QString chooseOpenFile(const runtime::OpenFileRequest &request) override {
-        return openFileAnswerer ? openFileAnswerer(request) : screen_.chooseOpenFile(request);
+    std::string chooseOpenFile(const runtime::OpenFileRequest &request) override {
+        return openFileAnswerer ? openFileAnswerer(request).toStdString() : screen_.chooseOpenFile(request);
     }
-    QString chooseSaveFile(const runtime::OpenFileRequest &request) override {
-        return saveFileAnswerer ? saveFileAnswerer(request) : screen_.chooseSaveFile(request);
+    std::string chooseSaveFile(const runtime::OpenFileRequest &request) override {
+        return saveFileAnswerer ? saveFileAnswerer(request).toStdString() : screen_.chooseSaveFile(request);
     }
     void endProgram(const std::string &text) override {
         if (programEndHandler) programEndHandler(text);
         screen_.endProgram(text);
     }
     void windowRunning(runtime::Window &window) override {
-        if (windowRunHook) windowRunHook(window);
+        if (windowRunHook) windowRunHook(runtime::qt::qtWindow(window));
     }
+    runtime::Toolkit &toolkit() override { return screen_.toolkit(); }
 
 private:
-    runtime::ScreenInteraction screen_;
+    runtime::qt::ScreenInteraction screen_;
 };
 
 }  // namespace kvr::test_support

@@ -1,6 +1,6 @@
 #include "runtime/message_box.h"
-#include "runtime/screen_interaction.h"
-#include "runtime/standard_translations.h"
+#include "runtime/qt/screen_interaction.h"
+#include "runtime/qt/standard_translations.h"
 #include "when_shown.h"
 
 #include <QAction>
@@ -13,7 +13,7 @@
 
 #include <memory>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 QStringList contextMenuTexts() {
@@ -52,4 +52,4 @@ TEST(StandardTranslations, QtTextsInSpanishTheProgramsOwnAsGiven) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

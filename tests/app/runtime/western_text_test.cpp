@@ -1,5 +1,5 @@
-#include "runtime/entry_field.h"
-#include "runtime/western_text.h"
+#include "runtime/qt/entry_field.h"
+#include "runtime/qt/western_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // Types text as the operator would, characters outside ASCII included.
@@ -191,4 +191,4 @@ TEST(EntryField, ReadOnlyFieldsTakeNoTyping) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -1,6 +1,6 @@
 #include "runtime/profile.h"
-#include "runtime/window.h"
-#include "runtime/window_position.h"
+#include "runtime/qt/window.h"
+#include "runtime/qt/window_position.h"
 #include "scripted_interaction.h"
 #include "temporary_config.h"
 
@@ -11,7 +11,7 @@
 
 #include <memory>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 using kvr::test_support::TemporaryConfig;
@@ -23,13 +23,12 @@ protected:
     test_support::ScriptedInteraction interaction;
 
     std::unique_ptr<Window> open(bool resizable) {
-        auto window =
-            std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
-                                                               .title = QStringLiteral("Información del Lector"),
-                                                               .fontFace = "Fixedsys",
-                                                               .clientSize = QSize(130, 50),
-                                                               .resizable = resizable},
-                                     interaction);
+        auto window = std::make_unique<Window>(runtime::WindowDefinition{.name = "INFOLECTOR$WINDOW",
+                                                                         .title = "Información del Lector",
+                                                                         .fontFace = "Fixedsys",
+                                                                         .clientSize = {130, 50},
+                                                                         .resizable = resizable},
+                                               interaction);
         window->adjustSize();
         if (!resizable) window->setFixedSize(window->sizeHint());
         window->show();
@@ -208,4 +207,4 @@ TEST_F(WindowPositionTest, AbsurdPlacesAreNotUsed) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -1,7 +1,7 @@
-#include "runtime/app_icon.h"
-#include "runtime/menus.h"
+#include "runtime/qt/app_icon.h"
+#include "runtime/qt/menus.h"
 #include "runtime/wait_cursor.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "scripted_interaction.h"
 
 #include <QApplication>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace kvr::runtime {
+namespace kvr::runtime::qt {
 namespace {
 
 // A window that records what happens to it and runs a script from inside
@@ -27,9 +27,9 @@ public:
     ScriptedWindow(const std::string &name, UserInteraction &interaction, std::vector<std::string> &log,
                    bool menus = true)
         : Window({.name = name,
-                  .title = QString::fromStdString(name),
+                  .title = name,
                   .fontFace = "Fixedsys",
-                  .clientSize = QSize(160, 60),
+                  .clientSize = {160, 60},
                   .menuBar = menus,
                   .statusBar = menus},
                  interaction),
@@ -263,4 +263,4 @@ TEST(WaitCursor, ShowsWhileAGuardLivesAndNests) {
 }
 
 }  // namespace
-}  // namespace kvr::runtime
+}  // namespace kvr::runtime::qt

@@ -1,6 +1,6 @@
-#include "runtime/dialog_units.h"
-#include "runtime/title_bar.h"
-#include "runtime/window.h"
+#include "runtime/qt/units.h"
+#include "runtime/qt/title_bar.h"
+#include "runtime/qt/window.h"
 #include "startup/port_selection.h"
 
 #include "scripted_interaction.h"
@@ -19,7 +19,7 @@
 namespace kvr::startup {
 namespace {
 
-using runtime::Window;
+using runtime::qt::Window;
 
 // Runs the port-selection window with `operate` as the first event of its
 // own loop; returns the port chosen.
@@ -40,13 +40,13 @@ TEST(PortSelection, IsLaidOutAsDefined) {
     selectWith([](Window &window) {
         EXPECT_EQ(window.name(), "SETUPCOM$WINDOW");
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Setup IFD Handler"));
-        const runtime::DialogUnits units(runtime::windowFont("MS Sans Serif", 8));
+        const runtime::qt::DialogUnits units(runtime::qt::windowFont("MS Sans Serif", 8));
         // As high as designed; at least as wide, and wide enough for the
         // title bar to show the whole title.
         EXPECT_EQ(window.client()->height(), units.toPixelsY(69));
         EXPECT_GE(window.client()->width(), units.toPixelsX(81));
         const QStyleOptionTitleBar bar =
-            runtime::titleBarOption(window.windowTitle(), window.frameGeometry().width(), *window.style());
+            runtime::qt::titleBarOption(window.windowTitle(), window.frameGeometry().width(), *window.style());
         const QRect label = window.style()->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarLabel);
         EXPECT_GE(label.width(), bar.fontMetrics.horizontalAdvance(window.windowTitle()));
         EXPECT_EQ(bar.fontMetrics.elidedText(window.windowTitle(), Qt::ElideRight, label.width()),

@@ -4,7 +4,7 @@
 
 #include "runtime/message_box.h"
 #include "runtime/profile.h"
-#include "runtime/window.h"
+#include "runtime/qt/window.h"
 #include "startup/program.h"
 
 #include <kvr7x.h>
@@ -22,7 +22,7 @@ namespace {
 
 using kvr::test_support::EmulatorProcess;
 using kvr::test_support::TemporaryConfig;
-using runtime::Window;
+using runtime::qt::Window;
 
 struct MainRun {
     int32_t handle;
