@@ -1,6 +1,6 @@
 #include "keyed_file/postgres/change_notices.h"
 
-#include <poll.h>
+#include "keyed_file/postgres/socket_ready.h"
 
 #include <utility>
 
@@ -105,8 +105,7 @@ void ChangeListener::advance() {
             (void)listenOn();
             return;
         }
-        pollfd ready{PQsocket(conn_), static_cast<short>(polling_ == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        if (ready.fd < 0 || ::poll(&ready, 1, 0) != 1) return;  // not yet
+        if (!socketReady(PQsocket(conn_), polling_ != PGRES_POLLING_READING)) return;  // not yet
         polling_ = PQconnectPoll(conn_);
     }
 }
