@@ -302,6 +302,8 @@ void KeyedFile::sendAdds(const std::vector<std::vector<unsigned char>> &records)
     store_->startInsertMany(sending_);
 }
 
+bool KeyedFile::addsAnswered() { return sendRefused_ != KeyedOk || !store_ || store_->insertManyAnswered(); }
+
 int KeyedFile::receiveAdds(std::vector<int> &codes) {
     std::vector<NewRecord> batch = std::move(sending_);
     sending_.clear();

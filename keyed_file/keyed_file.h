@@ -173,6 +173,9 @@ public:
     // (outgoing() aside).
     void sendAdds(const std::vector<std::vector<unsigned char>> &records);
     [[nodiscard]] int receiveAdds(std::vector<int> &codes);
+    // Whether receiveAdds would find its answer without waiting: the caller
+    // may read on meanwhile and send more in the next group.
+    bool addsAnswered();
     // The record add() and put() write now: the binding's, else the buffer.
     std::vector<unsigned char> outgoing();
 

@@ -164,6 +164,9 @@ public:
     // the first does nothing and the second is insertMany.
     virtual void startInsertMany(std::vector<NewRecord> &records) { (void)records; }
     virtual void finishInsertMany(std::vector<NewRecord> &records) { insertMany(records); }
+    // Whether finishInsertMany would find its answer there without waiting
+    // (by default there is nothing to wait for).
+    virtual bool insertManyAnswered() { return true; }
     [[nodiscard]] virtual KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
                                              const std::vector<unsigned char> &data,
                                              std::optional<std::int64_t> expectedVersion, std::int64_t &version) = 0;

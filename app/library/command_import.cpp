@@ -20,14 +20,20 @@ std::string errorDescription(const keyed::KeyedError &e) {
     return e.text() + " (" + std::to_string(e.code) + ")";
 }
 
-// Records are added in groups of up to kGroup, each group in one call
-// (on the team library one round trip instead of one an add), sent before
-// the next group is read and answered once it is: the team library's
-// server adds a group while the source is read on.  A batch's end sends
-// its last group and waits for it before the commit.
+// Records are added in groups, each group in one call (on the team library
+// one round trip instead of one an add), sent before the next group is read
+// and answered once it is: the team library's server adds a group while the
+// source is read on.  A group is sent at kGroup records when the group
+// before has its answer, else it grows while that answer travels, up to
+// kGroupMost: over a distant link a round trip then carries what the
+// source gives meanwhile, not a fixed 250, and a batch of the same time
+// holds many more records.  A batch's end sends its last group and waits
+// for it before the commit.
 class Appender {
 public:
     static constexpr std::size_t kGroup = 250;
+    static constexpr std::size_t kGroupMost = 5000;
+    static constexpr std::size_t kAskEvery = 32;  // records between looks for the answer
 
     Appender(keyed::KeyedFile &target, const ImportBatching &batching) : target_(target), batching_(batching) {}
 
@@ -59,7 +65,7 @@ public:
         copy();
         group_.push_back(target_.outgoing());
         ++report.pending;  // until its add says otherwise
-        if (group_.size() >= kGroup) send();
+        if (groupFull()) send();
         if (batchRecords_ >= batching_.records || Clock::now() - batchStart_ >= batching_.time) commit();
     }
 
@@ -78,6 +84,13 @@ public:
     }
 
 private:
+    bool groupFull() {
+        const std::size_t n = group_.size();
+        if (n < kGroup) return false;
+        if (!sent_ || n >= kGroupMost) return true;
+        return (n - kGroup) % kAskEvery == 0 && target_.addsAnswered();
+    }
+
     // The group's adds, once the group before has its answer.
     void send() {
         receive();

@@ -239,6 +239,12 @@ KeyedStatus Connection::send(const std::string &sql, const Params &params) {
     return sent;
 }
 
+bool Connection::answered() {
+    if (!awaiting_ || !conn_) return true;
+    if (PQconsumeInput(conn_) != 1) return true;
+    return PQisBusy(conn_) == 0;
+}
+
 Outcome Connection::receive() {
     if (!awaiting_) return Outcome(nullptr, systemError("no statement was sent"));
     std::vector<Outcome> outcomes = collect();

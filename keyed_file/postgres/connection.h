@@ -108,6 +108,11 @@ public:
     KeyedStatus send(const std::string &sql, const Params &params);
     Outcome receive();
     bool awaiting() const { return awaiting_; }
+    // Whether the answer to the statement sent has arrived, so that
+    // receive() would not wait: reads what the server sent so far without
+    // waiting for more.  True when nothing is awaited or the connection
+    // failed (receive() then says why).
+    bool answered();
 
     // Whether the session is inside a transaction of the store: then a
     // dropped connection is never retried.

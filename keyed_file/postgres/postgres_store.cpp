@@ -338,6 +338,8 @@ void PostgresStore::startInsertMany(std::vector<NewRecord> &records) {
         insertUnsent_ = sent;
 }
 
+bool PostgresStore::insertManyAnswered() { return !insertSent_ || db_.answered(); }
+
 void PostgresStore::finishInsertMany(std::vector<NewRecord> &records) {
     ahead_.forget();
     if (!insertSent_ && !insertUnsent_) return KeyedStore::insertMany(records);

@@ -84,6 +84,7 @@ public:
     void insertMany(std::vector<NewRecord> &records) override;
     void startInsertMany(std::vector<NewRecord> &records) override;
     void finishInsertMany(std::vector<NewRecord> &records) override;
+    bool insertManyAnswered() override;
     [[nodiscard]] KeyedStatus update(std::uint32_t recordNumber, const std::optional<std::string> &key,
                                      const std::vector<unsigned char> &data,
                                      std::optional<std::int64_t> expectedVersion, std::int64_t &version) override;

@@ -356,6 +356,38 @@ TEST(CommandImportLostReplyTest, TheReportEqualsWhatTheTeamLibraryHolds) {
     }
 }
 
+// Over a distant link (the proxy holds every message 100 ms each way) a
+// batch of 2,000 records costs its BEGIN, its commit and the round trips of
+// its groups: the first group goes at 250 records, and the next grows while
+// that one's answer travels instead of waiting for it at 250 (which made
+// eight groups, ten round trips).  The source's 1,750 other records are
+// read well within one round trip of 200 ms, even in the sanitizer build,
+// so they are one group, two at most.
+TEST(CommandImportTeamLibraryTest, ABatchOverADistantLinkCostsARoundTripAGroupThatGrowsWhileTheLastOneTravels) {
+    testing::ScratchFolder folder;
+    testing::InFolder inFolder{folder.path()};
+    testing::WarningRecorder recorder;
+    const std::string database = testing::testServer().freshDatabase();
+    testing::CuttingProxy proxy(testing::serverSocketOf(database), std::chrono::milliseconds(100));
+    CommandsLibrary library{recorder, proxy.conninfo(testing::databaseNameOf(database))};
+    CommandsUse mainWindow{library};
+    mainWindow.acquire();
+    ASSERT_TRUE(writeCommandFile(folder.file("OTROS.tps"), numberedCommands(2000)));
+    library.setImportFileName(folder.file("OTROS.tps"));
+
+    const int before = proxy.roundTrips();
+    const ImportResult result = importCommandFile(library, ImportBatching{2000, std::chrono::hours(1)});
+    const int trips = proxy.roundTrips() - before;
+    ASSERT_FALSE(result.openError);
+    EXPECT_EQ(result.report.appended, 2000);
+    EXPECT_EQ(result.report.notAppended, 0);
+    EXPECT_EQ(testing::PostgresServer::sql(database, "SELECT count(DISTINCT name) FROM commands"), "2000");
+    // BEGIN with its lock, the group of 250, the rest in one group (two
+    // when the source was slow), the commit.
+    EXPECT_LE(trips, 5);
+    EXPECT_GE(trips, 4);
+}
+
 // The team library refuses a record (a rule another program set on its
 // table): the INSERT of its group fails, and its batch's transaction with
 // it, so the whole batch is counted as not appended, also the group that
