@@ -1,10 +1,12 @@
 // Modal message boxes (MessageBoxW): a caption, a standard icon, a set of
 // buttons given as the sum of their values and a default button; the box
-// returns the value of the button pressed.  The values are the runtime's
-// own (runtime/message_box.h), so an adapter passes them through.  Texts
-// are UTF-8.
+// returns the value of the button pressed.  The request is the runtime's
+// own (runtime/message_box.h), so an adapter passes it through.  Texts are
+// UTF-8.
 #ifndef KVR_RUNTIME_WIN32_MESSAGE_BOX_H
 #define KVR_RUNTIME_WIN32_MESSAGE_BOX_H
+
+#include "runtime/message_box.h"
 
 #include <windows.h>
 
@@ -12,26 +14,10 @@
 
 namespace kvr::runtime::win32 {
 
-enum MessageButton : int {
-    ButtonOk = 1,
-    ButtonYes = 2,
-    ButtonNo = 4,
-    ButtonAbort = 8,
-    ButtonRetry = 16,
-    ButtonIgnore = 32,
-    ButtonCancel = 64,
-    ButtonHelp = 128,
-};
-
-enum class MessageIcon { None, Question, Exclamation, Stop, Information };
-
-struct MessageBoxRequest {
-    std::string text;
-    std::string caption;
-    MessageIcon icon = MessageIcon::None;
-    int buttons = ButtonOk;
-    int defaultButton = ButtonOk;
-};
+// The buttons, icons and the request are the runtime's own.
+using enum runtime::MessageButton;
+using runtime::MessageBoxRequest;
+using runtime::MessageIcon;
 
 // The MB_ style of a request: the smallest of the system's button sets
 // that holds every button asked (OK when none does), Help added when asked,
